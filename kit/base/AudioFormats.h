@@ -1,0 +1,108 @@
+// The vocabulary of output files: export formats with their fixed properties, PCM sample
+// formats, dither modes, the settings of one export (EncodeSettings, with its JSON form), and
+// AudioFileInfo, the description of an opened file. Immutable values and pure functions.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/Enums.h"
+#include "base/Json.h"
+
+namespace quar {
+
+enum class ExportFormat { wav, aiff, caf, flac, alac, aac, mp3, opus };
+
+template <>
+struct EnumCases<ExportFormat> {
+  static constexpr std::array values{ExportFormat::wav,  ExportFormat::aiff, ExportFormat::caf,
+                                     ExportFormat::flac, ExportFormat::alac, ExportFormat::aac,
+                                     ExportFormat::mp3,  ExportFormat::opus};
+};
+
+enum class PCMBitDepth { int16, int24, int32, float32 };
+
+template <>
+struct EnumCases<PCMBitDepth> {
+  static constexpr std::array values{PCMBitDepth::int16, PCMBitDepth::int24, PCMBitDepth::int32,
+                                     PCMBitDepth::float32};
+};
+
+enum class DitherMode { none, tpdf };
+
+template <>
+struct EnumCases<DitherMode> {
+  static constexpr std::array values{DitherMode::none, DitherMode::tpdf};
+};
+
+// ExportFormat properties. rawValue is also the format's id.
+std::string_view rawValue(ExportFormat format);
+std::string_view displayName(ExportFormat format);
+std::string_view fileExtension(ExportFormat format);
+std::string_view typeIdentifier(ExportFormat format);
+bool isPCM(ExportFormat format);
+bool isLossy(ExportFormat format);
+int maxChannels(ExportFormat format);
+std::vector<PCMBitDepth> supportedBitDepths(ExportFormat format);
+// kbit/s, ascending; empty for formats without a rate list.
+std::vector<int> supportedBitRates(ExportFormat format);
+// Hz, ascending; absent for formats that take any rate.
+std::optional<std::vector<double>> supportedSampleRates(ExportFormat format);
+
+// PCMBitDepth properties: raw values 16, 24, 32 and 0 (float32).
+int rawValue(PCMBitDepth depth);
+int bits(PCMBitDepth depth);
+bool isFloat(PCMBitDepth depth);
+std::string displayName(PCMBitDepth depth);
+
+std::string_view rawValue(DitherMode mode);
+std::string_view displayName(DitherMode mode);
+
+// The settings of one export.
+struct EncodeSettings {
+  ExportFormat format = ExportFormat::wav;
+  PCMBitDepth bitDepth = PCMBitDepth::int24;
+  int64_t bitRateKbps = 256;
+  DitherMode dither = DitherMode::tpdf;
+  std::optional<double> sampleRate;  // Hz; absent = the source's rate
+
+  // The starting settings for a format (not normalised).
+  static EncodeSettings defaults(ExportFormat format);
+  // Depth and bit rate made consistent with the format's tables.
+  EncodeSettings normalized() const;
+
+  bool operator==(const EncodeSettings&) const = default;
+};
+
+void to_json(Json& json, const EncodeSettings& settings);
+// Throws DecodingError on a missing required key, a wrong type or an unknown raw value.
+void from_json(const Json& json, EncodeSettings& settings);
+
+// The description of an opened audio file.
+struct AudioFileInfo {
+  std::optional<std::filesystem::path> url;
+  std::string containerName;
+  std::string codecName;
+  double sampleRate = 0;  // Hz
+  int channelCount = 0;
+  std::optional<int> bitDepth;
+  bool isFloat = false;
+  std::optional<int> bitRateKbps;  // kbit/s
+  int64_t frameCount = 0;
+  std::optional<int64_t> fileSize;  // bytes
+  bool isLossy = false;
+  std::optional<ExportFormat> nativeExportFormat;
+  std::string decoderName;
+
+  // Seconds; 0 when the rate is not positive.
+  double duration() const { return sampleRate > 0 ? static_cast<double>(frameCount) / sampleRate : 0; }
+
+  bool operator==(const AudioFileInfo&) const = default;
+};
+
+} // namespace quar

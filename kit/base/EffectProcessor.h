@@ -1,0 +1,36 @@
+// EffectProcessor: the interface of every real-time effect (built-in processors and hosted
+// plug-ins). prepare() sizes all state; process() then runs in place on planar blocks of up to
+// maxFrames frames and must allocate and lock nothing (it runs on the audio thread).
+// One instance is never used from two threads at once.
+#pragma once
+
+#include <cstdint>
+
+namespace quar {
+
+class EffectProcessor {
+public:
+  virtual ~EffectProcessor() = default;
+
+  // Sizes all state for this format; may throw. Called again whenever the format changes.
+  virtual void prepare(double sampleRate, int channelCount, int maxFrames) = 0;
+  // Processes `frameCount` (1...maxFrames) frames of `channelCount` planar channels in place.
+  virtual void process(float* const* channels, int channelCount, int frameCount) = 0;
+  // Returns running state to its initial values; the next block behaves as the first.
+  virtual void reset() = 0;
+  // Frames of output still produced after the input ends; a negative value counts as 0.
+  virtual int64_t tailFrames() const = 0;
+  // Frames by which the output lags the input.
+  virtual int64_t latencyFrames() const = 0;
+};
+
+// Optional interface of processors that report their current gain reduction (readable from
+// any thread).
+class GainReductionMetering {
+public:
+  virtual ~GainReductionMetering() = default;
+  // Gain reduction in dB as of the last processed block or reset.
+  virtual float gainReductionDB() const = 0;
+};
+
+} // namespace quar

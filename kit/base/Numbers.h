@@ -1,0 +1,38 @@
+// Number helpers shared by every module: rounding with halves away from zero, checked
+// conversion from Double to integers (a trap on NaN, infinity or overflow), clamping, and the
+// text of a Double as the system's messages show it. All are pure and audio-thread safe
+// except formatDouble, which allocates.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "base/Precondition.h"
+
+namespace quar {
+
+// Nearest integer as a double, halves away from zero (2.5 -> 3, -2.5 -> -3).
+inline double roundHalfAway(double x) { return std::round(x); }
+
+// Truncating conversion that stops the program on NaN, infinity or a value outside int64.
+inline int64_t checkedInt(double x) {
+  QUAR_PRECONDITION(std::isfinite(x) && x >= -9223372036854775808.0 && x < 9223372036854775808.0,
+                    "Double value cannot be converted to Int");
+  return static_cast<int64_t>(x);
+}
+
+// Rounds halves away from zero, then converts with the same checks as checkedInt.
+inline int64_t roundedInt(double x) { return checkedInt(std::round(x)); }
+
+// min(max(value, lower), upper): the lower bound is applied first.
+template <typename T>
+constexpr T clamped(T value, T lower, T upper) {
+  return value < lower ? (lower < upper ? lower : upper) : (upper < value ? upper : value);
+}
+
+// Shortest round-trip text of a double with ".0" on integral values, exponent form outside
+// 1e-4 ..< 1e16: "44100.0", "0.1", "-2400.0", "1e-05", "1e+16", "nan", "inf".
+std::string formatDouble(double value);
+
+} // namespace quar

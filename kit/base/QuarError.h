@@ -1,0 +1,44 @@
+// The error type of the kit: every failure a user can cause is thrown as a QuarError carrying a
+// case and a message; the platform's cancellation error is the separate CancellationError.
+#pragma once
+
+#include <exception>
+#include <string>
+
+namespace quar {
+
+class QuarError : public std::exception {
+public:
+  enum class Kind { unsupportedFormat, decodeFailed, encodeFailed, codecUnavailable, cancelled };
+
+  static QuarError unsupportedFormat(std::string message) { return {Kind::unsupportedFormat, std::move(message)}; }
+  static QuarError decodeFailed(std::string message) { return {Kind::decodeFailed, std::move(message)}; }
+  static QuarError encodeFailed(std::string message) { return {Kind::encodeFailed, std::move(message)}; }
+  static QuarError codecUnavailable(std::string message) { return {Kind::codecUnavailable, std::move(message)}; }
+  static QuarError cancelled() { return {Kind::cancelled, {}}; }
+
+  Kind kind() const { return kind_; }
+  // The payload message (empty for `cancelled`).
+  const std::string& message() const { return message_; }
+  // The user-facing text: the case's prefix followed directly by the message.
+  const std::string& errorDescription() const { return description_; }
+  const char* what() const noexcept override { return description_.c_str(); }
+
+  bool operator==(const QuarError& other) const { return kind_ == other.kind_ && message_ == other.message_; }
+
+private:
+  QuarError(Kind kind, std::string message);
+
+  Kind kind_;
+  std::string message_;
+  std::string description_;
+};
+
+// The platform's cancellation error: thrown when a progress callback of effect rendering,
+// analysis, sample-rate conversion, limiting or time-pitch returns false.
+class CancellationError : public std::exception {
+public:
+  const char* what() const noexcept override { return "Cancelled"; }
+};
+
+} // namespace quar

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "core/AudioBlock.h"
+
+using namespace quar;
+
+namespace {
+
+std::vector<float> noise(size_t n, unsigned seed) {
+  std::mt19937 engine(seed);
+  std::uniform_real_distribution<float> dist(-1, 1);
+  std::vector<float> v(n);
+  for (auto& x : v) x = dist(engine);
+  return v;
+}
+
+} // namespace
+
+TEST(AudioBlock, BinCounts) {
+  const std::pair<size_t, size_t> cases[] = {{1, 1}, {256, 1}, {257, 2}, {65536, 256}};
+  for (auto [frames, bins] : cases) {
+    AudioBlock block({noise(frames, 1)});
+    EXPECT_EQ(block.summary().mins[0].size(), bins) << frames;
+    EXPECT_EQ(block.frameCount(), static_cast<int64_t>(frames));
+  }
+  AudioBlock single(std::vector<std::vector<float>>{{0.25f}});
+  EXPECT_EQ(single.summary().mins[0][0], 0.25f);
+  EXPECT_EQ(single.summary().maxs[0][0], 0.25f);
+}
+
+TEST(AudioBlock, EmptyBlockHasZeroBlockValues) {
+  AudioBlock block({{}, {}});
+  EXPECT_EQ(block.channelCount(), 2);
+  EXPECT_EQ(block.frameCount(), 0);
+  for (int c = 0; c < 2; ++c) {
+    EXPECT_TRUE(block.summary().mins[static_cast<size_t>(c)].empty());
+    EXPECT_EQ(block.summary().blockMin[static_cast<size_t>(c)], 0);
+    EXPECT_EQ(block.summary().blockMax[static_cast<size_t>(c)], 0);
+    EXPECT_EQ(block.summary().blockSumSquares[static_cast<size_t>(c)], 0);
+  }
+}
+
+TEST(AudioBlock, SummaryEqualsBruteForce) {
+  const size_t frames = 1000;
+  AudioBlock block({noise(frames, 2), noise(frames, 3)});
+  for (size_t c = 0; c < 2; ++c) {
+    const auto& x = block.samples()[c];
+    float blockSum = 0;
+    for (size_t b = 0; b * 256 < frames; ++b) {
+      const size_t begin = b * 256, end = std::min(frames, begin + 256);
+      float lo = x[begin], hi = x[begin], sum = 0;
+      for (size_t i = begin; i < end; ++i) {
+        lo = std::min(lo, x[i]);
+        hi = std::max(hi, x[i]);
+        sum += x[i] * x[i];
+      }
+      EXPECT_EQ(block.summary().mins[c][b], lo);
+      EXPECT_EQ(block.summary().maxs[c][b], hi);
+      EXPECT_NEAR(block.summary().sumSquares[c][b], sum, 1e-3);
+      blockSum += block.summary().sumSquares[c][b];
+    }
+    EXPECT_EQ(block.summary().blockMin[c], *std::min_element(x.begin(), x.end()));
+    EXPECT_EQ(block.summary().blockMax[c], *std::max_element(x.begin(), x.end()));
+    EXPECT_EQ(block.summary().blockSumSquares[c], blockSum);
+  }
+}
+
+TEST(AudioBlockDeathTest, RefusesMalformedSamples) {
+  EXPECT_DEATH(AudioBlock({}), "precondition failed");
+  EXPECT_DEATH(AudioBlock({{1, 2}, {1}}), "precondition failed");
+}
+
+TEST(PeakSummary, FoldFromEmpty) {
+  PeakSummary summary = PeakSummary::empty();
+  EXPECT_TRUE(summary.isEmpty());
+  EXPECT_EQ(summary.rms(), 0);
+  summary.merge(0.5f, 0.5f, 0.25f, 1);
+  EXPECT_EQ(summary, (PeakSummary{0.5f, 0.5f, 0.25f, 1}));
+  EXPECT_EQ(summary.rms(), 0.5f);
+  summary.merge(std::nanf(""), std::nanf(""), 0, 0);
+  EXPECT_EQ(summary.min, 0.5f);
+  EXPECT_EQ(summary.max, 0.5f);
+  EXPECT_NE((PeakSummary{0, 0, 0, 1}), (PeakSummary{0, 0, 0, 2}));
+  EXPECT_NE(std::hash<PeakSummary>{}({0, 0, 0, 1}), std::hash<PeakSummary>{}({0, 0, 0, 2}));
+}

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project builds, tests and benchmarks with.
+# Idempotent: apt-get runs only when a package is missing.
+set -euo pipefail
+
+packages=(
+  # toolchain and test framework
+  cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev
+  # kit: file input and output
+  libsndfile1-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
+  libopus-dev libmp3lame0 ffmpeg
+  # kit: signal processing, plug-ins, time-pitch, JSON
+  libfftw3-dev libsoxr-dev librubberband-dev liblilv-dev lv2-dev nlohmann-json3-dev
+  # test references and peers: real plug-ins, loudness reference, sox
+  mda-lv2 libebur128-dev sox
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
