@@ -5,6 +5,7 @@
 
 #include "base/Numbers.h"
 #include "base/Precondition.h"
+#include "core/AudioContentBuilder.h"
 
 namespace quar {
 
@@ -112,6 +113,39 @@ EnvelopeSet EnvelopeSet::fitted(int channelCount) const {
   if (channels.size() == count) result.channels = channels;
   if (trimDB.size() == count) result.trimDB = trimDB;
   return result;
+}
+
+EnvelopedSource::EnvelopedSource(AudioContent content, EnvelopeSet envelopes)
+    : content(std::move(content)), envelopes(std::move(envelopes)) {}
+
+EnvelopedSource::EnvelopedSource(AudioContent content, GainEnvelope envelope)
+    : content(std::move(content)), envelopes{std::move(envelope), {}, {}} {}
+
+void EnvelopedSource::read(FrameRange range, std::span<float* const> destinations) const {
+  content.read(range, destinations);
+  if (envelopes.isFlat() || range.isEmpty()) return;
+  const auto count = static_cast<size_t>(range.count());
+  std::vector<float> scratch(2 * count);
+  const std::span<float> gains(scratch.data(), count), curve(scratch.data() + count, count);
+  const size_t channels = std::min(destinations.size(), static_cast<size_t>(content.channelCount()));
+  for (size_t c = 0; c < channels; ++c) {
+    envelopes.fillLinearGains(static_cast<int>(c), range, gains, curve);
+    float* samples = destinations[c];
+    for (size_t i = 0; i < count; ++i) samples[i] *= gains[i];
+  }
+}
+
+AudioContent applyingEnvelopes(const AudioContent& content, const EnvelopeSet& envelopes) {
+  if (envelopes.isFlat()) return content;
+  AudioContentBuilder builder(content.channelCount(), content.sampleRate());
+  const EnvelopedSource source(content, envelopes);
+  source.forEachChunk(std::nullopt, AudioBlock::preferredFrameCount,
+                      [&](ChannelViews chunk, int64_t) { builder.append(chunk); });
+  return builder.build();
+}
+
+AudioContent applyingEnvelope(const AudioContent& content, const GainEnvelope& envelope) {
+  return applyingEnvelopes(content, EnvelopeSet{envelope, {}, {}});
 }
 
 void to_json(Json& json, const EnvelopeSet& set) {

@@ -1,6 +1,8 @@
 // EnvelopeSet: a document's non-destructive gains: a master envelope for every channel, one
 // envelope per channel and a static trim per channel (dB, -24 ... +24); a channel's gain is the
 // sum in dB of the three. Plain value; fillLinearGains is safe on the audio thread.
+// EnvelopedSource: content read with a set's gains multiplied in (for saving and export);
+// reading allocates unless the set is flat. applyingEnvelopes bakes a set into new content.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +10,10 @@
 #include <span>
 #include <vector>
 
+#include "base/AudioSource.h"
 #include "base/FrameRange.h"
 #include "base/Json.h"
+#include "core/AudioContent.h"
 #include "core/GainEnvelope.h"
 
 namespace quar {
@@ -50,6 +54,27 @@ struct EnvelopeSet {
 
   bool operator==(const EnvelopeSet&) const = default;
 };
+
+class EnvelopedSource final : public AudioSource {
+public:
+  EnvelopedSource(AudioContent content, EnvelopeSet envelopes);
+  // A set with `envelope` as its master and nothing else.
+  EnvelopedSource(AudioContent content, GainEnvelope envelope);
+
+  AudioContent content;
+  EnvelopeSet envelopes;
+
+  int channelCount() const override { return content.channelCount(); }
+  double sampleRate() const override { return content.sampleRate(); }
+  int64_t frameCount() const override { return content.frameCount(); }
+  // The content's samples times each channel's combined gain; no allocation when flat.
+  void read(FrameRange range, std::span<float* const> destinations) const override;
+};
+
+// New content with the set's gains applied; a flat set returns `content` itself (blocks shared).
+AudioContent applyingEnvelopes(const AudioContent& content, const EnvelopeSet& envelopes);
+// The same with `envelope` as the set's master.
+AudioContent applyingEnvelope(const AudioContent& content, const GainEnvelope& envelope);
 
 // {"master": envelope, "channels": [envelope], "trimDB": [Double]}, all required.
 void to_json(Json& json, const EnvelopeSet& set);

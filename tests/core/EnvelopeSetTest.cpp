@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/ContentTestSupport.h"
 #include "core/EnvelopeSet.h"
 
 using namespace quar;
@@ -147,6 +148,55 @@ TEST(EnvelopeSet, JsonRoundTrip) {
       R"({"master": {"points": []}, "channels": {}, "trimDB": []})",
   };
   for (const char* text : bad) EXPECT_THROW(Json::parse(text).get<EnvelopeSet>(), DecodingError) << text;
+}
+
+TEST(EnvelopedSource, MultipliesEachChannelByItsCombinedGain) {
+  const AudioContent content(quar::testing::noiseChannels(2, 1000, 3), 44100);
+  const auto source = quar::testing::allFrames(content);
+
+  EnvelopedSource masterOnly(content, constant(-6));
+  EXPECT_EQ(masterOnly.channelCount(), 2);
+  EXPECT_EQ(masterOnly.sampleRate(), 44100);
+  EXPECT_EQ(masterOnly.frameCount(), 1000);
+  const auto halved = masterOnly.readChannels({100, 900});
+  const float factor = static_cast<float>(std::pow(10.0, -6.0 / 20.0));
+  for (size_t c = 0; c < 2; ++c)
+    for (size_t i = 0; i < 800; ++i) ASSERT_NEAR(halved[c][i], source[c][100 + i] * factor, 1e-6);
+
+  EnvelopeSet set;
+  set.master = constant(-6);
+  set.setEnvelope(1, constant(-6));
+  set.setTrim(1, 6, 2);
+  const auto combined = EnvelopedSource(content, set).readChannels(content.fullRange());
+  for (size_t i = 0; i < 1000; ++i) ASSERT_NEAR(combined[1][i], source[1][i] * factor, 1e-6);
+
+  EnvelopeSet flat;
+  flat.setEnvelope(0, constant(0));
+  EXPECT_EQ(EnvelopedSource(content, flat).readChannels(content.fullRange()), source);
+}
+
+TEST(EnvelopedSource, ApplyingEnvelopesBakesTheGainsIn) {
+  const AudioContent content(std::vector<std::vector<float>>(2, std::vector<float>(100000, 1.0f)), 48000);
+  EnvelopeSet set;
+  set.master = GainEnvelope({EnvelopePoint(0, 0), EnvelopePoint(100000, -40)});
+  set.setTrim(0, -6, 2);
+  const AudioContent baked = applyingEnvelopes(content, set);
+  ASSERT_EQ(baked.frameCount(), 100000);
+  const auto samples = quar::testing::allFrames(baked);
+  for (int64_t f = 0; f < 100000; f += 997) {
+    const double right = std::pow(10.0, set.master.gainDB(static_cast<double>(f)) / 20.0);
+    EXPECT_NEAR(samples[1][static_cast<size_t>(f)], right, right * 2e-5) << f;
+    EXPECT_NEAR(samples[0][static_cast<size_t>(f)], right * std::pow(10.0, -0.3), right * 2e-5) << f;
+  }
+  for (const AudioBlock* block : quar::testing::blocksOf(baked)) EXPECT_FALSE(quar::testing::blocksOf(content).contains(block));
+  EXPECT_EQ(quar::testing::allFrames(applyingEnvelope(content, set.master))[0], samples[1]);
+
+  // A flat set leaves the content as it is, blocks and all.
+  EnvelopeSet flat;
+  flat.master = constant(0);
+  flat.setTrim(1, 0, 2);
+  EXPECT_EQ(quar::testing::blocksOf(applyingEnvelopes(content, flat)), quar::testing::blocksOf(content));
+  EXPECT_EQ(quar::testing::blocksOf(applyingEnvelope(content, GainEnvelope())), quar::testing::blocksOf(content));
 }
 
 TEST(EnvelopeSetDeathTest, NegativeChannelStops) {
