@@ -147,8 +147,8 @@ Lv2Unit::~Lv2Unit() {
 }
 
 void Lv2Unit::makeInstance(double rate, uint32_t maxBlock) {
-  std::optional<Json> properties;
-  if (instance_ && plugin_.hasState) properties = saveProperties();
+  std::optional<PropertyValues> properties;
+  if (instance_ && plugin_.hasState) properties = parseProperties(saveProperties());
   if (active_) lilv_instance_deactivate(instance_);
   active_ = false;
 
@@ -464,13 +464,8 @@ LV2_State_Status storeProperty(LV2_State_Handle handle, uint32_t key, const void
   return LV2_STATE_SUCCESS;
 }
 
-struct RetrieveContext {
-  std::vector<std::tuple<LV2_URID, LV2_URID, std::vector<uint8_t>>> values;  // key, type, bytes
-};
-
 const void* retrieveProperty(LV2_State_Handle handle, uint32_t key, size_t* size, uint32_t* type, uint32_t* flags) {
-  auto& context = *static_cast<RetrieveContext*>(handle);
-  for (const auto& [k, t, bytes] : context.values)
+  for (const auto& [k, t, bytes] : *static_cast<const std::vector<std::tuple<LV2_URID, LV2_URID, std::vector<uint8_t>>>*>(handle))
     if (k == key) {
       *size = bytes.size();
       *type = t;
@@ -491,8 +486,9 @@ Json Lv2Unit::saveProperties() const {
   return context.properties;
 }
 
-void Lv2Unit::restoreProperties(const Json& properties) {
-  RetrieveContext context;
+Lv2Unit::PropertyValues Lv2Unit::parseProperties(const Json& properties) const {
+  if (!properties.is_array()) throw DecodingError("Expected an array at \"properties\".");
+  PropertyValues values;
   for (const Json& entry : properties) {
     const std::string typeURI = json::stringMember(entry, "type");
     std::vector<uint8_t> bytes;
@@ -517,11 +513,15 @@ void Lv2Unit::restoreProperties(const Json& properties) {
     } else {
       throw DecodingError("Unknown state property type \"" + typeURI + "\".");
     }
-    context.values.emplace_back(world_.map(json::stringMember(entry, "key")), world_.map(typeURI), std::move(bytes));
+    values.emplace_back(world_.map(json::stringMember(entry, "key")), world_.map(typeURI), std::move(bytes));
   }
+  return values;
+}
+
+void Lv2Unit::restoreProperties(const PropertyValues& values) {
   const auto* state = static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(instance_, LV2_STATE__interface));
   if (state && state->restore)
-    state->restore(lilv_instance_get_handle(instance_), retrieveProperty, &context,
+    state->restore(lilv_instance_get_handle(instance_), retrieveProperty, const_cast<PropertyValues*>(&values),
                    LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_.data());
 }
 
@@ -541,21 +541,24 @@ std::optional<Json> Lv2Unit::fullState() const {
 }
 
 void Lv2Unit::setFullState(const Json& state) {
+  std::vector<std::pair<std::string, float>> controls;
+  std::optional<PropertyValues> properties;
   try {
     const std::string uri = json::stringMember(state, "plugin");
     if (uri != plugin_.uri)
       throw PlatformError(auStatus::invalidParameter, "The state belongs to another LV2 plug-in (" + uri + ").");
-    const Json& controls = json::member(state, "controls");
-    if (!controls.is_object()) throw DecodingError("Expected an object at \"controls\".");
-    for (const auto& [symbol, value] : controls.items()) setValueBySymbol(symbol.c_str(), json::decodeFloat(value, symbol));
-    if (plugin_.hasState && json::hasMember(state, "properties")) {
-      std::lock_guard lock(instanceMutex_);
-      restoreProperties(json::member(state, "properties"));
-    }
+    const Json& values = json::member(state, "controls");
+    if (!values.is_object()) throw DecodingError("Expected an object at \"controls\".");
+    for (const auto& [symbol, value] : values.items()) controls.emplace_back(symbol, json::decodeFloat(value, symbol));
+    if (plugin_.hasState && json::hasMember(state, "properties"))
+      properties = parseProperties(json::member(state, "properties"));
   } catch (const DecodingError& error) {
     throw PlatformError(auStatus::invalidParameter, std::string("The LV2 plug-in state isn\u2019t valid: ") + error.what());
-  } catch (const nlohmann::json::exception& error) {
-    throw PlatformError(auStatus::invalidParameter, std::string("The LV2 plug-in state isn\u2019t valid: ") + error.what());
+  }
+  for (const auto& [symbol, value] : controls) setValueBySymbol(symbol.c_str(), value);
+  if (properties) {
+    std::lock_guard lock(instanceMutex_);
+    restoreProperties(*properties);
   }
 }
 

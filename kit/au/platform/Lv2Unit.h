@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <lilv/lilv.h>
@@ -83,8 +84,12 @@ private:
   void makeInstance(double rate, uint32_t maxBlock);
   void connectPorts();
   void readLatency();
+  // State-extension properties: key, type and value bytes.
+  using PropertyValues = std::vector<std::tuple<LV2_URID, LV2_URID, std::vector<uint8_t>>>;
   Json saveProperties() const;
-  void restoreProperties(const Json& properties);
+  // Throws DecodingError.
+  PropertyValues parseProperties(const Json& properties) const;
+  void restoreProperties(const PropertyValues& values);
   AUStatus render(AudioUnitRenderActionFlags* flags, const AudioTimeStamp* time, uint32_t frames,
                   AudioBufferList* output, const PullInputBlock* pull);
   const Lv2Port* visibleControl(uint64_t address) const;
