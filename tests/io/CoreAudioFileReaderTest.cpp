@@ -6,7 +6,7 @@
 
 #include "base/QuarError.h"
 #include "io/CoreAudioFileReader.h"
-#include "IoTestSupport.h"
+#include "io/IoTestSupport.h"
 
 using namespace quar;
 using quar::testing::TempFolder;
