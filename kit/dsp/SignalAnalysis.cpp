@@ -20,7 +20,7 @@ SignalStats SignalAnalysis::stats(const AudioSource& source, std::optional<Frame
 
   SignalStats stats;
   stats.peak.assign(channels, 0.0f);
-  stats.peakFrame.assign(channels, clampedRange.lowerBound);
+  stats.peakFrame.assign(channels, clampedRange.isEmpty() ? 0 : clampedRange.lowerBound);
   std::vector<double> sums(channels, 0.0), squares(channels, 0.0);
 
   source.forEachChunk(clampedRange, kChunk, [&](ChannelViews chunk, int64_t firstFrame) {

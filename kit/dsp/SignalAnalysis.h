@@ -25,8 +25,8 @@ struct SignalStats {
 struct SignalAnalysis {
   SignalAnalysis() = delete;
 
-  // Statistics of `range` (default: the whole source; clamped to it). An empty range gives
-  // zeros everywhere, with peakFrame at the range's (clamped) start.
+  // Statistics of `range` (default: the whole source; clamped to it). Silence reports its peak
+  // at the range's first frame; an empty range gives zeros everywhere (peakFrame 0).
   static SignalStats stats(const AudioSource& source, std::optional<FrameRange> range = std::nullopt);
 };
 
