@@ -8,8 +8,6 @@ namespace quar {
 namespace {
 
 constexpr int64_t kChunk = 65536;
-// Sums run in single precision over sub-blocks this long; the totals accumulate in double.
-constexpr size_t kSubBlock = 4096;
 
 } // namespace
 
@@ -33,15 +31,9 @@ SignalStats SignalAnalysis::stats(const AudioSource& source, std::optional<Frame
           stats.peakFrame[c] = firstFrame + static_cast<int64_t>(i);
         }
       }
-      for (size_t start = 0; start < samples.size(); start += kSubBlock) {
-        const size_t end = std::min(start + kSubBlock, samples.size());
-        float sum = 0, square = 0;
-        for (size_t i = start; i < end; ++i) {
-          sum += samples[i];
-          square += samples[i] * samples[i];
-        }
-        sums[c] += sum;
-        squares[c] += square;
+      for (const float sample : samples) {
+        sums[c] += sample;
+        squares[c] += static_cast<double>(sample) * sample;
       }
     }
   });
