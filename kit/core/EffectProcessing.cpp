@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/AudioContentBuilder.h"
+#include "core/Processing.h"
 #include "dsp/Buffers.h"
 #include "dsp/effects/EffectRenderer.h"
 
@@ -12,26 +13,6 @@ namespace quar {
 namespace {
 
 constexpr double maxTailSeconds = 30;
-
-// `content` with `tail` added sample by sample from frame `at` (>= 0) on, lengthened with
-// silence where the tail runs past the end.
-AudioContent mixingTail(const AudioContent& content, const AudioContent& tail, int64_t at) {
-  const int64_t end = at + tail.frameCount();
-  AudioContent base = content;
-  if (base.frameCount() < end) {
-    AudioContentBuilder silence(base.channelCount(), base.sampleRate());
-    silence.appendSilence(end - base.frameCount());
-    base.append(silence.build());
-  }
-  constexpr int64_t chunkFrames = AudioBlock::preferredFrameCount;
-  ChannelBuffers added(tail.channelCount(), chunkFrames);
-  return base.transformed({at, end}, std::nullopt, chunkFrames, [&](MutableChannelViews chunk, int64_t start) {
-    const int64_t n = static_cast<int64_t>(chunk[0].size());
-    tail.read({start - at, start - at + n}, added.pointers());
-    for (size_t c = 0; c < chunk.size(); ++c)
-      for (int64_t i = 0; i < n; ++i) chunk[c][static_cast<size_t>(i)] += added.channel(static_cast<int>(c))[i];
-  });
-}
 
 } // namespace
 
@@ -80,7 +61,7 @@ AudioContent applyingEffects(const AudioContent& content, std::span<EffectProces
   AudioContent result = content;
   result.replaceSubrange(target, processed.slice({0, length}));
   if (processed.frameCount() > length)
-    result = mixingTail(result, processed.slice({length, processed.frameCount()}), target.upperBound);
+    result = mixing(result, processed.slice({length, processed.frameCount()}), target.upperBound, 0);
   return result;
 }
 
