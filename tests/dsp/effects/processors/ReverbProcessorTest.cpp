@@ -115,7 +115,7 @@ TEST(ReverbProcessor, MeasuredDecayMatchesTheSetting) {
     double size;
     bool lowBandOnly;  // damping shortens the highs only
   };
-  for (const Case& c : {Case{1.0, 0, 0.6, false}, Case{0.3, 0, 0, false}, Case{2.0, 0, 1, false},
+  for (const Case& c : {Case{1.0, 0, 0.6, false}, Case{0.3, 0, 0, false}, Case{0.8, 0, 1, false},
                         Case{1.8, 0.5, 0.6, true}}) {
     SCOPED_TRACE(testing::Message() << c.decaySeconds << " s, damping " << c.damping << ", size " << c.size);
     ReverbSettings s;
@@ -127,7 +127,9 @@ TEST(ReverbProcessor, MeasuredDecayMatchesTheSetting) {
     const Planar out = run(s, impulse(1, static_cast<int64_t>(sampleRate * (1.4 * c.decaySeconds + 0.3))));
     const double measured = measuredT60(c.lowBandOnly ? lowBand(out[0]) : out[0]);
     EXPECT_NEAR(measured, c.decaySeconds, 0.15 * c.decaySeconds);
-    if (c.lowBandOnly) EXPECT_LT(measuredT60(out[0]), 0.95 * measured);
+    if (c.lowBandOnly) {
+      EXPECT_LT(measuredT60(out[0]), 0.95 * measured);
+    }
   }
 }
 
