@@ -1,9 +1,18 @@
-// Test signals for loudness tests and libebur128 as an outside reference meter.
+// Test signals for loudness tests, with libebur128 and FFmpeg's ebur128 filter as outside
+// reference meters.
 #pragma once
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <numbers>
+#include <string>
 #include <stdexcept>
 #include <vector>
 
@@ -20,7 +29,7 @@ inline std::vector<float> sine(double hz, double amplitude, double rate, int64_t
   return x;
 }
 
-// Deterministic pink-ish noise (Paul Kellet's economy filter over white noise), peak about 1.
+// Deterministic pink noise (Paul Kellet's economy filter over white noise), peak 1.
 inline std::vector<float> pinkNoise(int64_t frames, uint32_t seed) {
   std::vector<float> x(static_cast<size_t>(frames));
   double b0 = 0, b1 = 0, b2 = 0;
@@ -30,8 +39,11 @@ inline std::vector<float> pinkNoise(int64_t frames, uint32_t seed) {
     b0 = 0.99765 * b0 + white * 0.0990460;
     b1 = 0.96300 * b1 + white * 0.2965164;
     b2 = 0.57000 * b2 + white * 1.0526913;
-    v = static_cast<float>(0.25 * (b0 + b1 + b2 + white * 0.1848));
+    v = static_cast<float>(b0 + b1 + b2 + white * 0.1848);
   }
+  float peak = 0;
+  for (float v : x) peak = std::max(peak, std::fabs(v));
+  for (float& v : x) v /= peak;
   return x;
 }
 
@@ -70,6 +82,31 @@ inline Reference referenceLoudness(const Channels& channels, double rate) {
   }
   ebur128_destroy(&state);
   return r;
+}
+
+// The true peak (dBTP) that FFmpeg's ebur128 filter reports for planar channels.
+inline double ffmpegTruePeakDBTP(const Channels& channels, double rate) {
+  const auto stem = std::filesystem::temp_directory_path() / ("quar-tp-" + std::to_string(getpid()));
+  const std::string raw = stem.string() + ".f32", log = stem.string() + ".txt";
+  {
+    std::ofstream out(raw, std::ios::binary);
+    for (size_t f = 0; f < channels.front().size(); ++f)
+      for (const auto& channel : channels) out.write(reinterpret_cast<const char*>(&channel[f]), sizeof(float));
+  }
+  const std::string command = "ffmpeg -nostdin -hide_banner -nostats -loglevel error -f f32le -ar " +
+                              std::to_string(static_cast<long>(rate)) + " -ac " + std::to_string(channels.size()) +
+                              " -i " + raw + " -af ebur128=peak=true:metadata=1,ametadata=print:key=lavfi.r128.true_peak:file=" +
+                              log + " -f null - >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  double peak = 0;
+  std::ifstream in(log);
+  const std::string key = "lavfi.r128.true_peak=";
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(key, 0) == 0) peak = std::max(peak, std::stod(line.substr(key.size())));
+  std::filesystem::remove(raw);
+  std::filesystem::remove(log);
+  if (status != 0) throw std::runtime_error("ffmpeg failed");
+  return 20 * std::log10(peak);
 }
 
 } // namespace quar::loudnesstest
