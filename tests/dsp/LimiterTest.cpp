@@ -90,6 +90,7 @@ TEST(LimiterTest, LoudNoiseStaysUnderTheCeiling) {
   const LoudnessResult own = LoudnessAnalyzer::analyze(ArraySource(r.channels, rate));
   EXPECT_LE(own.truePeakDBTP, -1.0);
   EXPECT_GT(own.truePeakDBTP, -1.5);  // limited, not merely attenuated
+  // Oversampling meters differ by a few hundredths of a dB on limited audio.
   EXPECT_LE(ffmpegTruePeakDBTP(r.channels, rate), -1.0 + 0.1);
   // About half of the +12 dB survives as loudness.
   const double before = LoudnessAnalyzer::analyze(source).integratedLUFS;
