@@ -1,0 +1,251 @@
+#include "io/platform/LibavFileWriter.h"
+
+#include <algorithm>
+#include <cmath>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+}
+
+#include "io/platform/ChannelLabels.h"
+
+namespace quar::platform {
+
+namespace {
+
+// The FFmpeg layout of an encoder for a channel count and the speaker label of each of its
+// channels, in FFmpeg order. Apple Lossless has a fixed element order per count; AAC takes
+// these through its channel configurations or a program config element.
+struct EncoderLayout {
+  uint64_t mask;
+  std::vector<uint32_t> labels;
+};
+
+EncoderLayout encoderLayout(bool aac, size_t channels) {
+  using namespace channelLabel;
+  switch (channels) {
+  case 1: return {AV_CH_LAYOUT_MONO, {mono}};
+  case 2: return {AV_CH_LAYOUT_STEREO, {left, right}};
+  case 3: return {AV_CH_LAYOUT_SURROUND, {left, right, center}};
+  case 4:
+    if (aac) return {AV_CH_LAYOUT_QUAD, {left, right, leftSurround, rightSurround}};
+    return {AV_CH_LAYOUT_4POINT0, {left, right, center, centerSurround}};
+  case 5: return {AV_CH_LAYOUT_5POINT0_BACK, {left, right, center, leftSurround, rightSurround}};
+  case 6: return {AV_CH_LAYOUT_5POINT1_BACK, {left, right, center, lfeScreen, leftSurround, rightSurround}};
+  case 7:
+    return {AV_CH_LAYOUT_6POINT1_BACK, {left, right, center, lfeScreen, leftSurround, rightSurround, centerSurround}};
+  case 8:
+    if (aac)
+      return {AV_CH_LAYOUT_7POINT1,
+              {left, right, center, lfeScreen, rearSurroundLeft, rearSurroundRight, leftSurround, rightSurround}};
+    return {AV_CH_LAYOUT_7POINT1_WIDE_BACK,
+            {left, right, center, lfeScreen, leftSurround, rightSurround, leftCenter, rightCenter}};
+  default: return {0, {}};
+  }
+}
+
+constexpr int64_t aacBitsPerChannelFrame = 6144;  // the AAC buffer limit per channel and 1024 frames
+
+} // namespace
+
+std::vector<double> LibavFileWriter::aacSampleRates() {
+  std::vector<double> rates;
+  if (const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC); codec && codec->supported_samplerates)
+    for (const int* rate = codec->supported_samplerates; *rate != 0; ++rate) rates.push_back(*rate);
+  std::sort(rates.begin(), rates.end());
+  return rates;
+}
+
+int32_t LibavFileWriter::create(const std::filesystem::path& path, const AudioStreamBasicDescription& format,
+                                const std::optional<std::vector<uint32_t>>& labels,
+                                std::unique_ptr<NativeFileWriter>& file) {
+  std::unique_ptr<LibavFileWriter> writer(new LibavFileWriter(format));
+  const size_t channels = format.channelsPerFrame;
+  if (format.formatID == fourCharCode("aac ")) {
+    writer->isAac_ = true;
+    const auto rates = aacSampleRates();
+    if (std::find(rates.begin(), rates.end(), format.sampleRate) == rates.end())
+      return writeStatus::unsupportedDataFormat;
+  } else if (format.formatID == fourCharCode("alac")) {
+    // The source-depth code in the flags: 1 = 16 bits, 3 = 24 bits.
+    if (format.formatFlags != 1 && format.formatFlags != 3) return writeStatus::unsupportedDataFormat;
+    writer->bits_ = format.formatFlags == 1 ? 16 : 24;
+  } else {
+    return writeStatus::unsupportedDataFormat;
+  }
+  if (std::trunc(format.sampleRate) != format.sampleRate || format.sampleRate > 1e6)
+    return writeStatus::unsupportedDataFormat;
+
+  const EncoderLayout layout = encoderLayout(writer->isAac_, channels);
+  if (layout.labels.empty()) return writeStatus::unsupportedDataFormat;
+  writer->layoutMask_ = layout.mask;
+  writer->encoderChannel_.resize(channels);
+  for (size_t f = 0; f < channels; ++f) {
+    if (!labels) {
+      writer->encoderChannel_[f] = f;
+      continue;
+    }
+    const auto found = std::find(layout.labels.begin(), layout.labels.end(), (*labels)[f]);
+    if (found == layout.labels.end()) return writeStatus::unsupportedDataFormat;
+    writer->encoderChannel_[f] = static_cast<size_t>(found - layout.labels.begin());
+  }
+  writer->fileLabels_ = labels;
+
+  if (avformat_alloc_output_context2(&writer->format_, nullptr, "ipod", path.c_str()) < 0 || !writer->format_)
+    return writeStatus::writeFailed;
+  if (const int error = avio_open(&writer->format_->pb, path.c_str(), AVIO_FLAG_WRITE); error < 0) {
+    if (error == AVERROR(ENOENT) || error == AVERROR(ENOTDIR)) return writeStatus::fileNotFound;
+    if (error == AVERROR(EACCES) || error == AVERROR(EPERM) || error == AVERROR(EROFS))
+      return writeStatus::permissionDenied;
+    return writeStatus::writeFailed;
+  }
+  file = std::move(writer);
+  return 0;
+}
+
+LibavFileWriter::LibavFileWriter(const AudioStreamBasicDescription& format) : NativeFileWriter(format) {}
+
+LibavFileWriter::~LibavFileWriter() { close(); }
+
+std::optional<std::vector<ValueRange>> LibavFileWriter::applicableBitRates() const {
+  if (!isAac_) return std::nullopt;
+  const double channels = fileFormat_.channelsPerFrame;
+  const double perChannelMaximum = std::floor(aacBitsPerChannelFrame * fileFormat_.sampleRate / 1024);
+  return std::vector<ValueRange>{{8000 * channels, perChannelMaximum * channels}};
+}
+
+int32_t LibavFileWriter::setBitRate(uint32_t bitsPerSecond) {
+  if (!isAac_ || started_) return writeStatus::unsupportedProperty;
+  const auto ranges = applicableBitRates();
+  const bool applicable = std::any_of(ranges->begin(), ranges->end(), [&](const ValueRange& r) {
+    return r.minimum <= bitsPerSecond && bitsPerSecond <= r.maximum;
+  });
+  if (!applicable) return writeStatus::unsupportedProperty;
+  bitRate_ = bitsPerSecond;
+  return 0;
+}
+
+int32_t LibavFileWriter::applyEncoderSettings() { return started_ ? writeStatus::unsupportedProperty : 0; }
+
+int32_t LibavFileWriter::start() {
+  if (started_) return 0;
+  started_ = true;
+  const AVCodec* codec = avcodec_find_encoder(isAac_ ? AV_CODEC_ID_AAC : AV_CODEC_ID_ALAC);
+  if (codec == nullptr) return writeStatus::unsupportedDataFormat;
+  codec_ = avcodec_alloc_context3(codec);
+  frame_ = av_frame_alloc();
+  packet_ = av_packet_alloc();
+  stream_ = avformat_new_stream(format_, nullptr);
+  if (!codec_ || !frame_ || !packet_ || !stream_) return writeStatus::writeFailed;
+
+  const int rate = static_cast<int>(fileFormat_.sampleRate);
+  codec_->sample_rate = rate;
+  codec_->time_base = AVRational{1, rate};
+  av_channel_layout_from_mask(&codec_->ch_layout, layoutMask_);
+  if (isAac_) {
+    codec_->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    codec_->bit_rate = bitRate_ > 0 ? bitRate_ : 128000 * int64_t(fileFormat_.channelsPerFrame) / 2;
+  } else {
+    codec_->sample_fmt = bits_ == 16 ? AV_SAMPLE_FMT_S16P : AV_SAMPLE_FMT_S32P;
+    codec_->bits_per_raw_sample = bits_;
+  }
+  if (format_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if (avcodec_open2(codec_, codec, nullptr) < 0) return writeStatus::unsupportedDataFormat;
+  if (avcodec_parameters_from_context(stream_->codecpar, codec_) < 0) return writeStatus::writeFailed;
+  stream_->time_base = codec_->time_base;
+  if (avformat_write_header(format_, nullptr) < 0) return writeStatus::writeFailed;
+
+  frame_->nb_samples = codec_->frame_size > 0 ? codec_->frame_size : 4096;
+  frame_->format = codec_->sample_fmt;
+  frame_->sample_rate = rate;
+  if (av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0 || av_frame_get_buffer(frame_, 0) < 0)
+    return writeStatus::writeFailed;
+  return 0;
+}
+
+int32_t LibavFileWriter::encode(bool flush) {
+  int result = 0;
+  if (flush) {
+    if (filled_ > 0) {
+      frame_->nb_samples = filled_;
+      frame_->pts = nextPts_;
+      result = avcodec_send_frame(codec_, frame_);
+      nextPts_ += filled_;
+      filled_ = 0;
+      if (result < 0) return writeStatus::writeFailed;
+    }
+    result = avcodec_send_frame(codec_, nullptr);
+  } else {
+    frame_->pts = nextPts_;
+    nextPts_ += frame_->nb_samples;
+    filled_ = 0;
+    result = avcodec_send_frame(codec_, frame_);
+  }
+  if (result < 0) return writeStatus::writeFailed;
+  for (;;) {
+    result = avcodec_receive_packet(codec_, packet_);
+    if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return 0;
+    if (result < 0) return writeStatus::writeFailed;
+    av_packet_rescale_ts(packet_, codec_->time_base, stream_->time_base);
+    packet_->stream_index = stream_->index;
+    if (av_interleaved_write_frame(format_, packet_) < 0) return writeStatus::writeFailed;
+  }
+}
+
+int32_t LibavFileWriter::writeFrames(const Planar& samples) {
+  if (failed_ || format_ == nullptr) return writeStatus::writeFailed;
+  if (const int32_t status = start(); status != 0) {
+    failed_ = true;
+    return status;
+  }
+  const size_t channels = encoderChannel_.size();
+  int64_t done = 0;
+  while (done < samples.frames) {
+    if (filled_ == 0 && av_frame_make_writable(frame_) < 0) return failed_ = true, writeStatus::writeFailed;
+    const int64_t n = std::min<int64_t>(samples.frames - done, frame_->nb_samples - filled_);
+    for (size_t f = 0; f < channels; ++f) {
+      uint8_t* plane = frame_->extended_data[encoderChannel_[f]];
+      for (int64_t i = 0; i < n; ++i) {
+        const auto at = static_cast<size_t>(done + i);
+        const auto to = static_cast<size_t>(filled_ + i);
+        if (!samples.ints.empty()) {
+          const int32_t value = samples.ints[f][at];
+          if (isAac_) reinterpret_cast<float*>(plane)[to] = static_cast<float>(value * 0x1.0p-31);
+          else if (bits_ == 16) reinterpret_cast<int16_t*>(plane)[to] = static_cast<int16_t>(value >> 16);
+          else reinterpret_cast<int32_t*>(plane)[to] = value;
+        } else {
+          reinterpret_cast<float*>(plane)[to] = samples.floats[f][at];  // AAC only takes float clients
+        }
+      }
+    }
+    filled_ += static_cast<int>(n);
+    done += n;
+    if (filled_ == frame_->nb_samples) {
+      if (const int32_t status = encode(false); status != 0) return failed_ = true, status;
+    }
+  }
+  return 0;
+}
+
+int32_t LibavFileWriter::close() {
+  if (format_ == nullptr) return 0;
+  int32_t status = failed_ ? writeStatus::writeFailed : start();
+  if (status == 0) status = encode(true);
+  if (status == 0 && av_write_trailer(format_) < 0) status = writeStatus::writeFailed;
+  release();
+  return status;
+}
+
+void LibavFileWriter::release() {
+  if (format_ != nullptr && format_->pb != nullptr) avio_closep(&format_->pb);
+  avformat_free_context(format_);
+  format_ = nullptr;
+  stream_ = nullptr;
+  avcodec_free_context(&codec_);
+  av_frame_free(&frame_);
+  av_packet_free(&packet_);
+}
+
+} // namespace quar::platform

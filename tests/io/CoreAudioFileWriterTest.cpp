@@ -1,0 +1,265 @@
+#include "io/CoreAudioFileWriter.h"
+
+#include <sys/mman.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <numbers>
+
+#include <gtest/gtest.h>
+
+#include "CollectingSink.h"
+#include "FileTools.h"
+#include "base/QuarError.h"
+
+namespace quar {
+namespace {
+
+using platform::fourCharCode;
+using test::decodeFile;
+using test::probeStream;
+using test::TemporaryFolder;
+using test::viewsOf;
+
+enum class Kind { wav, aiff, caf, flac, alac, aac };
+
+constexpr uint32_t tag(uint32_t layout, uint32_t channels) { return layout << 16 | channels; }
+
+uint32_t canonicalTag(uint32_t channels) {
+  const uint32_t layouts[] = {100, 101, 113, 108, 117, 121, 188, 189};
+  return tag(layouts[channels - 1], channels);
+}
+
+// The writer settings an export uses for a format and sample format (bits 0 = float).
+CoreAudioFileWriter::Spec specFor(Kind kind, int bits, double rate, uint32_t channels, bool dither = false) {
+  CoreAudioFileWriter::Spec spec;
+  spec.format.sampleRate = rate;
+  spec.format.channelsPerFrame = channels;
+  spec.dither = dither;
+  const bool isFloat = bits == 0;
+  const int sampleBits = isFloat ? 32 : bits;
+  if (kind == Kind::wav || kind == Kind::aiff || kind == Kind::caf) {
+    spec.fileType = kind == Kind::wav ? fourCharCode("WAVE") : kind == Kind::aiff ? fourCharCode("AIFF") : fourCharCode("caff");
+    spec.format.formatID = fourCharCode("lpcm");
+    spec.format.formatFlags = (isFloat ? 9u : 12u) | (kind == Kind::aiff ? 2u : 0u);
+    spec.format.bitsPerChannel = static_cast<uint32_t>(sampleBits);
+    spec.format.bytesPerFrame = static_cast<uint32_t>(sampleBits / 8) * channels;
+    spec.format.bytesPerPacket = spec.format.bytesPerFrame;
+    spec.format.framesPerPacket = 1;
+    spec.bits = isFloat ? 0 : bits;
+    spec.floatClient = isFloat;
+    spec.layoutTag = canonicalTag(channels);
+  } else if (kind == Kind::flac || kind == Kind::alac) {
+    spec.fileType = kind == Kind::flac ? fourCharCode("flac") : fourCharCode("m4af");
+    spec.format.formatID = kind == Kind::flac ? fourCharCode("flac") : fourCharCode("alac");
+    spec.format.formatFlags = bits == 16 ? 1 : bits == 32 ? 4 : 3;
+    spec.bits = bits;
+    const uint32_t alacLayouts[] = {100, 101, 114, 116, 120, 124, 142, 127};
+    spec.layoutTag = kind == Kind::flac ? canonicalTag(channels) : tag(alacLayouts[channels - 1], channels);
+  } else {
+    spec.fileType = fourCharCode("m4af");
+    spec.format.formatID = fourCharCode("aac ");
+    spec.floatClient = true;
+    const uint32_t aacLayouts[] = {100, 101, 114, 108, 120, 124, 142, 183};
+    spec.layoutTag = tag(aacLayouts[channels - 1], channels);
+    spec.bitRate = 128000;
+  }
+  return spec;
+}
+
+// A stereo test signal with full-scale, over-range and not-a-number samples.
+std::vector<std::vector<float>> testSignal(int64_t frames) {
+  std::vector<std::vector<float>> channels(2, std::vector<float>(static_cast<size_t>(frames)));
+  for (size_t i = 0; i < channels[0].size(); ++i) {
+    channels[0][i] = static_cast<float>(0.8 * std::sin(0.013 * static_cast<double>(i)));
+    channels[1][i] = static_cast<float>(0.6 * std::cos(0.0041 * static_cast<double>(i)));
+  }
+  const float specials[] = {1.0f, -1.0f, 1.5f, -1.5f, std::numeric_limits<float>::quiet_NaN(), 0.5f};
+  for (size_t k = 0; k < std::size(specials); ++k) channels[1][100 + k] = specials[k];
+  return channels;
+}
+
+void writeFile(const std::filesystem::path& path, const CoreAudioFileWriter::Spec& spec,
+               const std::vector<std::vector<float>>& channels, size_t chunk = 4096) {
+  CoreAudioFileWriter writer(path, spec);
+  const size_t frames = channels.front().size();
+  for (size_t first = 0; first < frames; first += chunk) writer.consume(viewsOf(channels, first, chunk));
+  writer.finish();
+}
+
+// What the quantiser makes of the signal, as full-scale 32-bit values, interleaved.
+std::vector<int32_t> quantised(const std::vector<std::vector<float>>& channels, int bits, bool dither, size_t chunk) {
+  Quantizer quantizer{bits, dither && bits < 32};
+  const size_t frames = channels.front().size();
+  const size_t width = static_cast<size_t>(quantizer.bytesPerSample());
+  std::vector<uint8_t> bytes(frames * channels.size() * width);
+  for (size_t first = 0; first < frames; first += chunk) {
+    const size_t n = std::min(chunk, frames - first);
+    quantizer.quantize(viewsOf(channels, first, chunk),
+                       std::span(bytes).subspan(first * channels.size() * width, n * channels.size() * width));
+  }
+  std::vector<int32_t> values(frames * channels.size());
+  for (size_t s = 0; s < values.size(); ++s) {
+    uint32_t raw = 0;
+    for (size_t b = 0; b < width; ++b) raw |= uint32_t{bytes[s * width + b]} << (8 * (b + 4 - width));
+    values[s] = static_cast<int32_t>(raw);
+  }
+  return values;
+}
+
+TEST(CoreAudioFileWriterTest, WritesEachFormatWithItsCodecDepthAndLength) {
+  struct Case {
+    Kind kind;
+    int bits;
+    const char* name;
+    const char* codec;
+    const char* depthField;
+    const char* depth;
+  };
+  const Case cases[] = {
+      {Kind::wav, 16, "a.wav", "pcm_s16le", "bits_per_sample", "16"},
+      {Kind::wav, 24, "b.wav", "pcm_s24le", "bits_per_sample", "24"},
+      {Kind::wav, 32, "c.wav", "pcm_s32le", "bits_per_sample", "32"},
+      {Kind::wav, 0, "d.wav", "pcm_f32le", "bits_per_sample", "32"},
+      {Kind::aiff, 16, "e.aiff", "pcm_s16be", "bits_per_sample", "16"},
+      {Kind::aiff, 24, "f.aiff", "pcm_s24be", "bits_per_sample", "24"},
+      {Kind::aiff, 32, "g.aiff", "pcm_s32be", "bits_per_sample", "32"},
+      {Kind::caf, 16, "h.caf", "pcm_s16le", "bits_per_sample", "16"},
+      {Kind::caf, 24, "i.caf", "pcm_s24le", "bits_per_sample", "24"},
+      {Kind::caf, 32, "j.caf", "pcm_s32le", "bits_per_sample", "32"},
+      {Kind::caf, 0, "k.caf", "pcm_f32le", "bits_per_sample", "32"},
+      {Kind::flac, 16, "l.flac", "flac", "bits_per_raw_sample", "16"},
+      {Kind::flac, 24, "m.flac", "flac", "bits_per_raw_sample", "24"},
+      {Kind::alac, 16, "n.m4a", "alac", "bits_per_raw_sample", "16"},
+      {Kind::alac, 24, "o.m4a", "alac", "bits_per_raw_sample", "24"},
+  };
+  TemporaryFolder folder;
+  const int64_t frames = 10007;
+  const auto signal = testSignal(frames);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto path = folder.file(c.name);
+    writeFile(path, specFor(c.kind, c.bits, 44100, 2), signal);
+    auto stream = probeStream(path);
+    EXPECT_EQ(stream["codec_name"], c.codec);
+    EXPECT_EQ(stream[c.depthField], c.depth);
+    EXPECT_EQ(stream["sample_rate"], "44100");
+    EXPECT_EQ(stream["channels"], "2");
+    EXPECT_EQ(stream["duration_ts"], std::to_string(frames));
+    if (c.bits == 0) {
+      const auto decoded = decodeFile<float>(path, "f32le");
+      ASSERT_EQ(decoded.size(), size_t(frames) * 2);
+      for (size_t i = 0; i < decoded.size(); ++i) {
+        const float expected = signal[i % 2][i / 2];
+        if (std::isnan(expected)) ASSERT_TRUE(std::isnan(decoded[i])) << i;
+        else ASSERT_EQ(decoded[i], expected) << i;
+      }
+    } else {
+      EXPECT_EQ(decodeFile<int32_t>(path, "s32le"), quantised(signal, c.bits, false, 4096));
+    }
+  }
+}
+
+TEST(CoreAudioFileWriterTest, DitheredExportsAreReproducibleAndStayWithinOneStep) {
+  TemporaryFolder folder;
+  const auto signal = testSignal(5000);
+  for (int bits : {16, 24}) {
+    const auto first = folder.file("first" + std::to_string(bits) + ".wav");
+    const auto second = folder.file("second" + std::to_string(bits) + ".wav");
+    writeFile(first, specFor(Kind::wav, bits, 48000, 2, true), signal, 1000);
+    writeFile(second, specFor(Kind::wav, bits, 48000, 2, true), signal, 1000);
+    std::ifstream a(first, std::ios::binary), b(second, std::ios::binary);
+    const std::string bytesA{std::istreambuf_iterator<char>(a), {}}, bytesB{std::istreambuf_iterator<char>(b), {}};
+    EXPECT_EQ(bytesA, bytesB) << bits;
+
+    const auto dithered = decodeFile<int32_t>(first, "s32le");
+    EXPECT_EQ(dithered, quantised(signal, bits, true, 1000)) << bits;
+    const auto plain = quantised(signal, bits, false, 1000);
+    ASSERT_EQ(dithered.size(), plain.size());
+    const int64_t step = int64_t{1} << (32 - bits);
+    for (size_t i = 0; i < plain.size(); ++i)
+      ASSERT_LE(std::abs(int64_t{dithered[i]} - plain[i]), step) << bits << " bits at " << i;
+  }
+  // Thirty-two bits are never dithered, even when asked.
+  const auto path = folder.file("thirtytwo.wav");
+  writeFile(path, specFor(Kind::wav, 32, 48000, 2, true), signal);
+  EXPECT_EQ(decodeFile<int32_t>(path, "s32le"), quantised(signal, 32, false, 4096));
+}
+
+TEST(CoreAudioFileWriterTest, RefusesThirtyTwoBitAppleLossless) {
+  TemporaryFolder folder;
+  const auto path = folder.file("deep.m4a");
+  try {
+    CoreAudioFileWriter writer(path, specFor(Kind::alac, 32, 44100, 2));
+    FAIL() << "32-bit ALAC was accepted";
+  } catch (const QuarError& error) {
+    EXPECT_EQ(error.errorDescription(),
+              "Couldn’t write the audio: Apple Lossless (ALAC) can’t be written with 32-bit samples; choose 16-bit or "
+              "24-bit");
+  }
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// Six tones, one per canonical channel (L R C LFE Ls Rs).
+constexpr double toneHz[] = {400, 600, 800, 60, 1000, 1200};
+
+std::vector<std::vector<float>> sixTones(double rate, int64_t frames) {
+  std::vector<std::vector<float>> channels(6, std::vector<float>(static_cast<size_t>(frames)));
+  for (size_t c = 0; c < 6; ++c)
+    for (size_t i = 0; i < channels[c].size(); ++i)
+      channels[c][i] = static_cast<float>(0.4 * std::sin(2 * std::numbers::pi * toneHz[c] * double(i) / rate));
+  return channels;
+}
+
+// The index of the tone strongest in channel `c` of interleaved `samples`.
+template <typename Sample>
+size_t strongestTone(const std::vector<Sample>& samples, size_t channels, size_t c, double rate) {
+  size_t best = 0;
+  double bestPower = -1;
+  for (size_t t = 0; t < std::size(toneHz); ++t) {
+    double re = 0, im = 0;
+    for (size_t i = 0; i * channels + c < samples.size(); ++i) {
+      const double x = static_cast<double>(samples[i * channels + c]);
+      re += x * std::cos(2 * std::numbers::pi * toneHz[t] * double(i) / rate);
+      im += x * std::sin(2 * std::numbers::pi * toneHz[t] * double(i) / rate);
+    }
+    if (re * re + im * im > bestPower) bestPower = re * re + im * im, best = t;
+  }
+  return best;
+}
+
+TEST(CoreAudioFileWriterTest, SixChannelFilesKeepEachSpeakerRole) {
+  struct Case {
+    Kind kind;
+    int bits;
+    const char* name;
+    const char* layout;
+  };
+  const Case cases[] = {
+      {Kind::wav, 16, "six.wav", "5.1"},
+      {Kind::alac, 24, "six-alac.m4a", "5.1"},
+      {Kind::aac, 0, "six-aac.m4a", "5.1"},
+  };
+  TemporaryFolder folder;
+  const double rate = 48000;
+  const auto tones = sixTones(rate, 24000);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto path = folder.file(c.name);
+    auto spec = specFor(c.kind, c.bits, rate, 6);
+    if (c.kind == Kind::aac) spec.bitRate = 384000;
+    writeFile(path, spec, tones);
+    auto stream = probeStream(path);
+    EXPECT_EQ(stream["channels"], "6");
+    EXPECT_EQ(stream["channel_layout"], c.layout);
+    const auto decoded = decodeFile<float>(path, "f32le");
+    ASSERT_GE(decoded.size(), 6u * 20000);
+    for (size_t channel = 0; channel < 6; ++channel)
+      EXPECT_EQ(strongestTone(decoded, 6, channel, rate), channel) << "channel " << channel;
+  }
+}
+
+} // namespace
+} // namespace quar
