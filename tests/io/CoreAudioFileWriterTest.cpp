@@ -263,3 +263,174 @@ TEST(CoreAudioFileWriterTest, SixChannelFilesKeepEachSpeakerRole) {
 
 } // namespace
 } // namespace quar
+
+namespace quar {
+namespace {
+
+TEST(CoreAudioFileWriterTest, WritesAacAtAResolvedRateThroughTheResampler) {
+  // 40000 Hz is no AAC rate; 32000 and 48000 are equally near and the larger wins.
+  const auto rates = platform::encodeSampleRates(fourCharCode("aac "));
+  ASSERT_TRUE(rates.has_value());
+  EXPECT_EQ(std::count(rates->begin(), rates->end(), 40000.0), 0);
+  EXPECT_EQ(std::count(rates->begin(), rates->end(), 48000.0), 1);
+  EXPECT_EQ(std::count(rates->begin(), rates->end(), 32000.0), 1);
+
+  TemporaryFolder folder;
+  const auto path = folder.file("resampled.m4a");
+  const int64_t sourceFrames = 30001;
+  const int64_t expected = 36001;  // 48000 x 30001 / 40000, rounded
+  {
+    auto writer = std::make_unique<CoreAudioFileWriter>(path, specFor(Kind::aac, 0, 48000, 2));
+    auto enforcer = std::make_unique<LengthEnforcer>(expected, 2, std::move(writer));
+    Resampler head(40000, 48000, 2, 8192, std::move(enforcer));
+    const auto signal = testSignal(sourceFrames);
+    for (size_t first = 0; first < size_t(sourceFrames); first += 8192) head.consume(viewsOf(signal, first, 8192));
+    head.finish();
+  }
+  auto stream = probeStream(path);
+  EXPECT_EQ(stream["codec_name"], "aac");
+  EXPECT_EQ(stream["sample_rate"], "48000");
+  EXPECT_EQ(stream["channels"], "2");
+  EXPECT_EQ(stream["duration_ts"], std::to_string(expected));
+}
+
+TEST(CoreAudioFileWriterTest, AacBitRateOutsideTheEncoderRangeTakesTheNearestEnd) {
+  struct Case {
+    double rate;
+    uint32_t channels;
+    int64_t wanted;
+    int64_t applied;
+  };
+  // The encoder takes at most 6144 bits per channel and 1024 frames: 48000 bit/s for mono
+  // at 8000 Hz.
+  const Case cases[] = {{8000, 1, 320000, 48000}, {48000, 2, 128000, 128000}, {44100, 2, 4000, 16000}};
+  TemporaryFolder folder;
+  for (const Case& c : cases) {
+    const auto path = folder.file("rate.m4a");
+    auto spec = specFor(Kind::aac, 0, c.rate, c.channels);
+    spec.bitRate = c.wanted;
+    CoreAudioFileWriter writer(path, spec);
+    EXPECT_EQ(writer.appliedBitRate(), c.applied) << c.wanted;
+    const std::vector<std::vector<float>> silence(c.channels, std::vector<float>(4096));
+    writer.consume(viewsOf(silence));
+    writer.finish();
+    EXPECT_EQ(probeStream(path)["codec_name"], "aac");
+  }
+  EXPECT_EQ(CoreAudioFileWriter(folder.file("plain.wav"), specFor(Kind::wav, 16, 48000, 2)).appliedBitRate(),
+            std::nullopt);
+}
+
+TEST(CoreAudioFileWriterTest, FileTypesWithoutRoomForTheLayoutStillGetAFile) {
+  // FLAC keeps its own channel order and takes no layout; RF64 and CAF store one.
+  TemporaryFolder folder;
+  const auto tones = sixTones(48000, 4800);
+  struct Case {
+    const char* name;
+    CoreAudioFileWriter::Spec spec;
+    const char* codec;
+  };
+  auto rf64 = specFor(Kind::wav, 24, 48000, 6);
+  rf64.fileType = fourCharCode("RF64");
+  const Case cases[] = {
+      {"six.flac", specFor(Kind::flac, 16, 48000, 6), "flac"},
+      {"six.rf64", rf64, "pcm_s24le"},
+      {"six.caf", specFor(Kind::caf, 32, 48000, 6), "pcm_s32le"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto path = folder.file(c.name);
+    writeFile(path, c.spec, tones);
+    auto stream = probeStream(path);
+    EXPECT_EQ(stream["codec_name"], c.codec);
+    EXPECT_EQ(stream["channels"], "6");
+    EXPECT_EQ(stream["duration_ts"], "4800");
+    const auto decoded = decodeFile<float>(path, "f32le");
+    for (size_t channel = 0; channel < 6; ++channel)
+      EXPECT_EQ(strongestTone(decoded, 6, channel, 48000), channel) << "channel " << channel;
+  }
+}
+
+TEST(CoreAudioFileWriterTest, ClosedWritersRefuseAudioAndFinishOnlyOnce) {
+  TemporaryFolder folder;
+  const auto signal = testSignal(1000);
+  for (bool aborted : {false, true}) {
+    const auto path = folder.file(aborted ? "aborted.wav" : "finished.wav");
+    CoreAudioFileWriter writer(path, specFor(Kind::wav, 16, 44100, 2));
+    writer.consume(viewsOf(signal));
+    if (aborted) writer.abort();
+    else writer.finish();
+    const auto size = std::filesystem::file_size(path);
+    EXPECT_NO_THROW(writer.finish());
+    EXPECT_NO_THROW(writer.abort());
+    try {
+      writer.consume(viewsOf(signal));
+      ADD_FAILURE() << "consume after closing";
+    } catch (const QuarError& error) {
+      EXPECT_EQ(error.errorDescription(), "Couldn’t write the audio: the file is already closed");
+    }
+    EXPECT_EQ(std::filesystem::file_size(path), size);
+  }
+  // An empty chunk writes nothing and is no error.
+  CoreAudioFileWriter writer(folder.file("empty.wav"), specFor(Kind::wav, 16, 44100, 2));
+  writer.consume({});
+  writer.finish();
+  EXPECT_EQ(probeStream(folder.file("empty.wav"))["codec_name"], "pcm_s16le");
+  EXPECT_TRUE(decodeFile<int32_t>(folder.file("empty.wav"), "s32le").empty());
+}
+
+TEST(CoreAudioFileWriterTest, ReportsFilesItCannotCreate) {
+  TemporaryFolder folder;
+  struct Case {
+    std::filesystem::path path;
+    CoreAudioFileWriter::Spec spec;
+    const char* message;
+  };
+  auto unknownType = specFor(Kind::wav, 16, 44100, 2);
+  unknownType.fileType = fourCharCode("abcd");
+  auto oddRate = specFor(Kind::aac, 0, 40000, 2);
+  const Case cases[] = {
+      {folder.file("missing/a.wav"), specFor(Kind::wav, 16, 44100, 2),
+       "Creating the WAVE file failed (OSStatus -43)"},
+      {folder.file("missing/a.m4a"), specFor(Kind::alac, 16, 44100, 2),
+       "Creating the MPEG-4 file failed (OSStatus -43)"},
+      {folder.file("a.abcd"), unknownType, "Creating the abcd file failed (OSStatus 1954115647 'typ?')"},
+      {folder.file("a.m4a"), oddRate, "Creating the MPEG-4 file failed (OSStatus 1718449215 'fmt?')"},
+  };
+  for (const Case& c : cases) {
+    try {
+      CoreAudioFileWriter writer(c.path, c.spec);
+      ADD_FAILURE() << "created " << c.path;
+    } catch (const QuarError& error) {
+      EXPECT_EQ(error.kind(), QuarError::Kind::encodeFailed);
+      EXPECT_EQ(error.message(), c.message);
+    }
+  }
+}
+
+TEST(CoreAudioFileWriterTest, RefusesAiffDataBeyondFourGibibytes) {
+  TemporaryFolder folder;
+  const auto path = folder.file("huge.aiff");
+  CoreAudioFileWriter writer(path, specFor(Kind::aiff, 32, 48000, 8));
+  const std::vector<std::vector<float>> small(8, std::vector<float>(16, 0.25f));
+  writer.consume(viewsOf(small));
+
+  // 8 channels x 4 bytes x 2^27 frames = 4 GiB. The views are never read: the writer refuses
+  // before touching them, so untouched address space stands in for the audio.
+  const size_t frames = size_t{1} << 27;
+  void* memory = mmap(nullptr, frames * sizeof(float), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(memory, MAP_FAILED);
+  const std::span<const float> view(static_cast<const float*>(memory), frames);
+  const std::vector<std::span<const float>> chunk(8, view);
+  try {
+    writer.consume(chunk);
+    ADD_FAILURE() << "AIFF past 4 GiB accepted";
+  } catch (const QuarError& error) {
+    EXPECT_EQ(error.message(), "Writing audio failed (AIFF files hold at most 4 GiB of audio)");
+  }
+  munmap(memory, frames * sizeof(float));
+  writer.finish();
+  EXPECT_EQ(probeStream(path)["duration_ts"], "16");
+}
+
+} // namespace
+} // namespace quar

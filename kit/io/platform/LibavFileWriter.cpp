@@ -93,6 +93,7 @@ int32_t LibavFileWriter::create(const std::filesystem::path& path, const AudioSt
   }
   writer->fileLabels_ = labels;
 
+  writer->failed_ = true;  // until the file is open: closing then only releases
   if (avformat_alloc_output_context2(&writer->format_, nullptr, "ipod", path.c_str()) < 0 || !writer->format_)
     return writeStatus::writeFailed;
   if (const int error = avio_open(&writer->format_->pb, path.c_str(), AVIO_FLAG_WRITE); error < 0) {
@@ -101,6 +102,7 @@ int32_t LibavFileWriter::create(const std::filesystem::path& path, const AudioSt
       return writeStatus::permissionDenied;
     return writeStatus::writeFailed;
   }
+  writer->failed_ = false;
   file = std::move(writer);
   return 0;
 }
@@ -137,8 +139,9 @@ int32_t LibavFileWriter::start() {
   codec_ = avcodec_alloc_context3(codec);
   frame_ = av_frame_alloc();
   packet_ = av_packet_alloc();
+  pending_ = av_packet_alloc();
   stream_ = avformat_new_stream(format_, nullptr);
-  if (!codec_ || !frame_ || !packet_ || !stream_) return writeStatus::writeFailed;
+  if (!codec_ || !frame_ || !packet_ || !pending_ || !stream_) return writeStatus::writeFailed;
 
   const int rate = static_cast<int>(fileFormat_.sampleRate);
   codec_->sample_rate = rate;
@@ -155,7 +158,13 @@ int32_t LibavFileWriter::start() {
   if (avcodec_open2(codec_, codec, nullptr) < 0) return writeStatus::unsupportedDataFormat;
   if (avcodec_parameters_from_context(stream_->codecpar, codec_) < 0) return writeStatus::writeFailed;
   stream_->time_base = codec_->time_base;
-  if (avformat_write_header(format_, nullptr) < 0) return writeStatus::writeFailed;
+  // The edit list states the length in the movie's timescale: at the sample rate it is exact
+  // to the frame (the default of 1000 would round it to milliseconds).
+  AVDictionary* options = nullptr;
+  av_dict_set_int(&options, "movie_timescale", rate, 0);
+  const int header = avformat_write_header(format_, &options);
+  av_dict_free(&options);
+  if (header < 0) return writeStatus::writeFailed;
 
   frame_->nb_samples = codec_->frame_size > 0 ? codec_->frame_size : 4096;
   frame_->format = codec_->sample_fmt;
@@ -186,12 +195,23 @@ int32_t LibavFileWriter::encode(bool flush) {
   if (result < 0) return writeStatus::writeFailed;
   for (;;) {
     result = avcodec_receive_packet(codec_, packet_);
-    if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return 0;
+    if (result == AVERROR(EAGAIN)) return 0;
+    if (result == AVERROR_EOF) break;
     if (result < 0) return writeStatus::writeFailed;
-    av_packet_rescale_ts(packet_, codec_->time_base, stream_->time_base);
-    packet_->stream_index = stream_->index;
-    if (av_interleaved_write_frame(format_, packet_) < 0) return writeStatus::writeFailed;
+    if (pending_->data != nullptr && writePacket(pending_) != 0) return writeStatus::writeFailed;
+    av_packet_move_ref(pending_, packet_);
   }
+  // The last packet ends exactly where the written audio ends (the AAC encoder's own count
+  // can fall a frame short), so the file's stated length is the written frame count.
+  if (pending_->data == nullptr) return 0;
+  if (nextPts_ > pending_->pts) pending_->duration = nextPts_ - pending_->pts;
+  return writePacket(pending_);
+}
+
+int32_t LibavFileWriter::writePacket(AVPacket* packet) {
+  av_packet_rescale_ts(packet, codec_->time_base, stream_->time_base);
+  packet->stream_index = stream_->index;
+  return av_interleaved_write_frame(format_, packet) < 0 ? writeStatus::writeFailed : 0;
 }
 
 int32_t LibavFileWriter::writeFrames(const Planar& samples) {
@@ -216,7 +236,11 @@ int32_t LibavFileWriter::writeFrames(const Planar& samples) {
           else if (bits_ == 16) reinterpret_cast<int16_t*>(plane)[to] = static_cast<int16_t>(value >> 16);
           else reinterpret_cast<int32_t*>(plane)[to] = value;
         } else {
-          reinterpret_cast<float*>(plane)[to] = samples.floats[f][at];  // AAC only takes float clients
+          // AAC only takes float clients. One NaN or infinity would spoil the encoder's
+          // state for the rest of the file: NaN becomes silence, infinities full scale.
+          const float value = samples.floats[f][at];
+          reinterpret_cast<float*>(plane)[to] =
+              std::isfinite(value) ? value : std::isnan(value) ? 0.0f : std::copysign(1.0f, value);
         }
       }
     }
@@ -246,6 +270,7 @@ void LibavFileWriter::release() {
   avcodec_free_context(&codec_);
   av_frame_free(&frame_);
   av_packet_free(&packet_);
+  av_packet_free(&pending_);
 }
 
 } // namespace quar::platform

@@ -31,7 +31,10 @@ private:
   explicit LibavFileWriter(const AudioStreamBasicDescription& format);
   int32_t writeFrames(const Planar& samples) override;
   int32_t start();
+  // Sends the full frame (or, flushing, the partial one and the end of the stream) and
+  // writes the packets that come back; one packet is held back until the next arrives.
   int32_t encode(bool flush);
+  int32_t writePacket(AVPacket* packet);
   void release();
 
   bool isAac_ = false;
@@ -44,6 +47,7 @@ private:
   AVCodecContext* codec_ = nullptr;
   AVFrame* frame_ = nullptr;
   AVPacket* packet_ = nullptr;
+  AVPacket* pending_ = nullptr;
   bool started_ = false;
   bool failed_ = false;
   int filled_ = 0;
