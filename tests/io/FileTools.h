@@ -73,7 +73,7 @@ template <typename Sample>
 std::vector<Sample> decodeFile(const std::filesystem::path& file, const std::string& format) {
   const std::string bytes = runCommand("ffmpeg -v error -i " + quoted(file) + " -f " + format + " -");
   std::vector<Sample> samples(bytes.size() / sizeof(Sample));
-  std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(Sample));
+  if (!samples.empty()) std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(Sample));
   return samples;
 }
 
