@@ -46,7 +46,11 @@ double decodeDouble(const Json& value, const std::string& path) {
 
 float decodeFloat(const Json& value, const std::string& path) {
   if (!value.is_number()) typeMismatch("Float", value, path);
-  return static_cast<float>(value.get<double>());
+  const double d = value.get<double>();
+  constexpr double overflow = 0x1.ffffffp127;  // FLT_MAX plus half an ulp: rounds to infinity
+  if (std::isfinite(d) && std::abs(d) >= overflow)
+    throw DecodingError("Parsed JSON number <" + value.dump() + "> does not fit in Float at \"" + path + "\".");
+  return static_cast<float>(d);
 }
 
 bool decodeBool(const Json& value, const std::string& path) {

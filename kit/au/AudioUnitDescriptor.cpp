@@ -1,0 +1,92 @@
+#include "au/AudioUnitDescriptor.h"
+
+namespace quar {
+
+AudioUnitDescriptor::AudioUnitDescriptor(uint32_t type, uint32_t subType, uint32_t manufacturer, std::string name,
+                                         std::string manufacturerName, uint32_t version, bool isAppleBuiltIn)
+    : componentType(type), componentSubType(subType), componentManufacturer(manufacturer), name(std::move(name)),
+      manufacturerName(std::move(manufacturerName)), version(version), isAppleBuiltIn(isAppleBuiltIn) {}
+
+std::string AudioUnitDescriptor::id() const {
+  return std::to_string(componentType) + "-" + std::to_string(componentSubType) + "-" +
+         std::to_string(componentManufacturer);
+}
+
+AudioComponentDescription AudioUnitDescriptor::componentDescription() const {
+  return {componentType, componentSubType, componentManufacturer, 0, 0};
+}
+
+uint32_t AudioUnitDescriptor::fourCC(std::string_view code) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < code.size() && i < 4; ++i) value = value * 256 + static_cast<unsigned char>(code[i]);
+  return value;
+}
+
+AudioUnitDescriptor AudioUnitDescriptor::apple(std::string_view subType, std::string name, std::string_view type) {
+  return {fourCC(type), fourCC(subType), appleManufacturer, std::move(name), "Apple", 0, true};
+}
+
+#define QUAR_APPLE_DESCRIPTOR(function, subType, name)             \
+  const AudioUnitDescriptor& AudioUnitDescriptor::function() {     \
+    static const AudioUnitDescriptor descriptor = apple(subType, name); \
+    return descriptor;                                             \
+  }
+
+QUAR_APPLE_DESCRIPTOR(appleNBandEQ, "nbeq", "AUNBandEQ")
+QUAR_APPLE_DESCRIPTOR(appleParametricEQ, "pmeq", "AUParametricEQ")
+QUAR_APPLE_DESCRIPTOR(appleGraphicEQ, "greq", "AUGraphicEQ")
+QUAR_APPLE_DESCRIPTOR(appleHighShelfFilter, "hshf", "AUHighShelfFilter")
+QUAR_APPLE_DESCRIPTOR(appleLowShelfFilter, "lshf", "AULowShelfFilter")
+QUAR_APPLE_DESCRIPTOR(appleDelay, "dely", "AUDelay")
+QUAR_APPLE_DESCRIPTOR(appleSampleDelay, "sdly", "AUSampleDelay")
+QUAR_APPLE_DESCRIPTOR(appleMatrixReverb, "mrev", "AUMatrixReverb")
+QUAR_APPLE_DESCRIPTOR(appleReverb2, "rvb2", "AUReverb2")
+QUAR_APPLE_DESCRIPTOR(appleDynamicsProcessor, "dcmp", "AUDynamicsProcessor")
+QUAR_APPLE_DESCRIPTOR(appleMultibandCompressor, "mcmp", "AUMultibandCompressor")
+QUAR_APPLE_DESCRIPTOR(applePeakLimiter, "lmtr", "AUPeakLimiter")
+QUAR_APPLE_DESCRIPTOR(appleDistortion, "dist", "AUDistortion")
+
+#undef QUAR_APPLE_DESCRIPTOR
+
+namespace {
+
+uint32_t decodeUInt32(const Json& object, const std::string& key) {
+  const int64_t value = json::intMember(object, key);
+  if (value < 0 || value > UINT32_MAX)
+    throw DecodingError("Number <" + std::to_string(value) + "> does not fit in UInt32 at \"" + key + "\".");
+  return static_cast<uint32_t>(value);
+}
+
+} // namespace
+
+void to_json(Json& json, const AudioUnitDescriptor& d) {
+  Json object = Json::object();
+  object["componentType"] = d.componentType;
+  object["componentSubType"] = d.componentSubType;
+  object["componentManufacturer"] = d.componentManufacturer;
+  object["name"] = d.name;
+  object["manufacturerName"] = d.manufacturerName;
+  object["version"] = d.version;
+  object["isAppleBuiltIn"] = d.isAppleBuiltIn;
+  json = std::move(object);
+}
+
+void from_json(const Json& json, AudioUnitDescriptor& d) {
+  AudioUnitDescriptor result(decodeUInt32(json, "componentType"), decodeUInt32(json, "componentSubType"),
+                             decodeUInt32(json, "componentManufacturer"), json::stringMember(json, "name"),
+                             json::stringMember(json, "manufacturerName"), decodeUInt32(json, "version"),
+                             json::boolMember(json, "isAppleBuiltIn"));
+  d = std::move(result);
+}
+
+} // namespace quar
+
+size_t std::hash<quar::AudioUnitDescriptor>::operator()(const quar::AudioUnitDescriptor& d) const noexcept {
+  size_t h = std::hash<uint32_t>{}(d.componentType);
+  h = h * 31 + std::hash<uint32_t>{}(d.componentSubType);
+  h = h * 31 + std::hash<uint32_t>{}(d.componentManufacturer);
+  h = h * 31 + std::hash<std::string>{}(d.name);
+  h = h * 31 + std::hash<std::string>{}(d.manufacturerName);
+  h = h * 31 + std::hash<uint32_t>{}(d.version);
+  return h * 31 + std::hash<bool>{}(d.isAppleBuiltIn);
+}

@@ -1,0 +1,53 @@
+// RenderLane: one plug-in unit driven offline with all the memory one render call needs
+// (deinterleaved float input and output storage, the buffer list handed to the unit, the
+// render-action flags, the running time stamp) and the pull block that serves the unit's input.
+// Everything is allocated at construction; its user runs the render step on one thread at a
+// time, and neither the step nor the default pull block allocates or locks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "au/platform/PlatformUnit.h"
+
+namespace quar {
+
+class RenderLane {
+  // Declared first: the public slot arrays below point into them.
+  std::vector<std::vector<float>> inputBuffers_;
+  std::vector<std::vector<float>> outputBuffers_;
+
+public:
+  // Sizes the lane from the unit's current frame limit (configure the unit first). The pull
+  // block: none when inChannels is 0, `pull` when given, else the lane's own, which serves
+  // `input`.
+  RenderLane(std::shared_ptr<PlatformUnit> unit, int inChannels, int outChannels,
+             std::optional<PullInputBlock> pull = std::nullopt);
+  RenderLane(const RenderLane&) = delete;
+  RenderLane& operator=(const RenderLane&) = delete;
+
+  const std::shared_ptr<PlatformUnit> unit;
+  const int inChannels;  // 0: the unit takes no input
+  const int outChannels;
+  const int64_t maxFrames;  // the unit's frame limit at construction, at least 1
+  // max(inChannels, 1) slots; slot i < inChannels points at maxFrames floats, zero at start.
+  const std::vector<float*> input;
+  // max(outChannels, 1) slots; slot j < outChannels points at maxFrames floats, zero at start.
+  const std::vector<float*> outputStorage;
+  // Room for max(outChannels, 1) buffers.
+  AudioBufferListStorage outputList;
+  AudioUnitRenderActionFlags flags = 0;
+  AudioTimeStamp timeStamp;  // mSampleTime counts rendered frames
+  const RenderBlock renderBlock;
+  const std::optional<PullInputBlock> pullBlock;
+  int groupStart = 0;
+  int groupSize = 0;
+
+private:
+  static std::vector<float*> slots(std::vector<std::vector<float>>& storage, int channels, int64_t frames);
+  AUStatus pullFromInput(uint32_t frames, AudioBufferList* list) const;
+};
+
+} // namespace quar

@@ -1,0 +1,18 @@
+// The time-pitch unit's component: type 'aufc', subtype 'nutp', manufacturer 'appl', registered
+// with ComponentManager on its first use.
+#pragma once
+
+#include <memory>
+
+#include "au/platform/ComponentManager.h"
+
+namespace quar::timePitch {
+
+inline constexpr AudioComponentDescription description{componentType::formatConverter, fourCharCode("nutp"),
+                                                       appleManufacturer, 0, 0};
+
+PlatformComponent component();
+// A new time-pitch unit; throws PlatformError when it cannot be made.
+std::shared_ptr<PlatformUnit> makeUnit();
+
+} // namespace quar::timePitch

@@ -1,0 +1,51 @@
+// AudioContentBuilder: turns a stream of planar float chunks of any size into an AudioContent
+// of 65536-frame blocks (shorter only where the stream was flushed: at build, before an
+// appended content, at the end). Not thread-safe; appending allocates when a block is sealed.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "base/AudioSource.h"
+#include "core/AudioContent.h"
+
+namespace quar {
+
+class AudioContentBuilder {
+public:
+  // channelCount must not be negative; producers pass at least 1 (a builder without channels
+  // cannot build).
+  AudioContentBuilder(int channelCount, double sampleRate);
+
+  int channelCount() const { return channelCount_; }
+  double sampleRate() const { return sampleRate_; }
+  // Frames sealed or shared so far plus the pending frames.
+  int64_t frameCount() const;
+
+  // Appends one planar chunk, one view per channel; the chunk's length is the first view's.
+  // An empty chunk (no views, or an empty first view) does nothing.
+  void append(ChannelViews chunk);
+  void append(const std::vector<std::vector<float>>& chunk);
+  void appendSilence(int64_t frames);
+  // Seals the pending frames into a (possibly short) block, then appends the content's
+  // segments as they are, sharing its blocks. Its channel count must match; its rate is ignored.
+  void append(const AudioContent& content);
+
+  // Seals the pending frames and returns everything so far; the builder stays usable.
+  AudioContent build();
+  // Everything so far including the pending frames (copied into a temporary block), without
+  // changing the builder.
+  AudioContent snapshot() const;
+
+private:
+  void seal();
+  void flush();
+  void startPending();
+
+  int channelCount_;
+  double sampleRate_;
+  std::vector<Segment> segments_;
+  std::vector<std::vector<float>> pending_;
+};
+
+} // namespace quar

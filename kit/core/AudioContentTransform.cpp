@@ -1,0 +1,42 @@
+#include "base/Precondition.h"
+#include "core/AudioContent.h"
+#include "core/AudioContentBuilder.h"
+
+namespace quar {
+
+AudioContent AudioContent::transformed(FrameRange range, const std::optional<std::set<int>>& channels,
+                                       int64_t chunkSize,
+                                       const std::function<void(MutableChannelViews, int64_t)>& body) const {
+  QUAR_PRECONDITION(chunkSize >= 1, "chunkSize must be at least 1");
+  const FrameRange clamped = clampedToContent(range);
+  if (clamped.isEmpty()) return *this;
+
+  std::vector<size_t> selected;
+  for (int c = 0; c < channelCount_; ++c)
+    if (!channels || channels->contains(c)) selected.push_back(static_cast<size_t>(c));
+
+  const auto scratchFrames = static_cast<size_t>(std::min(chunkSize, clamped.count()));
+  const auto channelTotal = static_cast<size_t>(channelCount_);
+  std::vector<std::vector<float>> scratch(channelTotal, std::vector<float>(scratchFrames));
+  std::vector<float*> pointers(channelTotal);
+  for (size_t c = 0; c < channelTotal; ++c) pointers[c] = scratch[c].data();
+  std::vector<std::span<float>> editable(selected.size());
+  std::vector<std::span<const float>> chunk(channelTotal);
+
+  AudioContentBuilder builder(channelCount_, sampleRate_);
+  for (int64_t pos = clamped.lowerBound; pos < clamped.upperBound;) {
+    const int64_t n = std::min(clamped.upperBound - pos, chunkSize);
+    const auto frames = static_cast<size_t>(n);
+    read({pos, pos + n}, pointers);
+    for (size_t k = 0; k < selected.size(); ++k) editable[k] = {scratch[selected[k]].data(), frames};
+    body(MutableChannelViews(editable), pos);
+    for (size_t c = 0; c < channelTotal; ++c) chunk[c] = {scratch[c].data(), frames};
+    builder.append(ChannelViews(chunk));
+    pos += n;
+  }
+  AudioContent result = *this;
+  result.replaceSubrange(clamped, builder.build());
+  return result;
+}
+
+} // namespace quar

@@ -1,0 +1,123 @@
+#include "io/CoreAudioFileReader.h"
+
+#include <algorithm>
+#include <limits>
+#include <span>
+#include <system_error>
+#include <vector>
+
+#include "base/Numbers.h"
+#include "base/QuarError.h"
+#include "io/CoreAudioSupport.h"
+#include "io/platform/AudioStatus.h"
+
+namespace quar {
+
+namespace {
+
+std::optional<int64_t> fileSizeOf(const std::filesystem::path& url) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(url, error);
+  if (error) return std::nullopt;
+  return static_cast<int64_t>(size);
+}
+
+} // namespace
+
+CoreAudioFileReader::CoreAudioFileReader(std::filesystem::path url) : url_(std::move(url)) {
+  int32_t status = AudioStatus::ok;
+  ext_ = NativeReader::open(url_, status);
+  if (!ext_) throw CoreAudioCannotDecode("The native reader can\u2019t open the file (" + FourCC::status(status) + ")");
+  const StreamDescription& format = ext_->fileFormat();
+  if (format.channelsPerFrame == 0 || !(format.sampleRate > 0))
+    throw CoreAudioCannotDecode("The native reader can\u2019t describe the audio stream");
+  fileFormat_ = format;
+  lengthFrames_ = std::max<int64_t>(ext_->lengthFrames(), 0);
+  fileType_ = ext_->fileType();
+}
+
+AudioFileInfo CoreAudioFileReader::decode(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
+                                          const DecodeChunkHandler& onChunk) {
+  const uint32_t channels = fileFormat_.channelsPerFrame;
+  const int32_t clientStatus = ext_->setClientFormat(StreamDescription::floatNonInterleaved(fileFormat_.sampleRate, channels));
+  if (clientStatus != AudioStatus::ok)
+    throw CoreAudioCannotDecode("The native reader has no decoder for " + CoreAudioNames::codec(fileFormat_.formatID) +
+                                " (" + FourCC::status(clientStatus) + ")");
+  ChannelLayouts::installCanonicalClientLayout(*ext_, static_cast<int>(channels));
+
+  std::vector<std::vector<float>> buffers(channels, std::vector<float>(chunkFrames));
+  std::vector<float*> pointers(channels);
+  std::vector<std::span<const float>> views(channels);
+  for (size_t c = 0; c < channels; ++c) pointers[c] = buffers[c].data();
+
+  int64_t delivered = 0;
+  for (;;) {
+    int64_t frames = chunkFrames;
+    const int32_t status = ext_->read(pointers, frames);
+    if (status != AudioStatus::ok) {
+      const std::string message = "Native decode error (" + FourCC::status(status) + ") after " +
+                                  std::to_string(delivered) + " frames";
+      if (delivered == 0) throw CoreAudioCannotDecode(message);
+      throw QuarError::decodeFailed(message);
+    }
+    if (frames == 0) {
+      if (delivered == 0 && lengthFrames_ > 0) throw CoreAudioCannotDecode("The native reader decoded no audio");
+      if (delivered == 0) onFormat(info(0));
+      if (progress) progress(1.0);
+      return info(delivered);
+    }
+    if (delivered == 0) onFormat(info(lengthFrames_));
+    for (size_t c = 0; c < channels; ++c) views[c] = std::span<const float>(buffers[c].data(), static_cast<size_t>(frames));
+    onChunk(views);
+    delivered += frames;
+    if (progress) {
+      const double fraction =
+          lengthFrames_ < 1 ? 0.0 : std::min(static_cast<double>(delivered) / static_cast<double>(lengthFrames_), 1.0);
+      if (!progress(fraction)) throw QuarError::cancelled();
+    }
+  }
+}
+
+AudioFileInfo CoreAudioFileReader::info(int64_t frameCount) const {
+  AudioFileInfo info;
+  info.url = url_;
+  info.containerName = CoreAudioNames::container(fileType_);
+  info.codecName = CoreAudioNames::codec(fileFormat_.formatID);
+  info.sampleRate = fileFormat_.sampleRate;
+  info.channelCount = static_cast<int>(fileFormat_.channelsPerFrame);
+  const uint32_t formatID = fileFormat_.formatID;
+  if (formatID == AudioFormatID::linearPCM) {
+    info.bitDepth = static_cast<int>(fileFormat_.bitsPerChannel);
+    info.isFloat = (fileFormat_.formatFlags & AudioFormatFlags::isFloat) != 0;
+    info.isLossy = false;
+  } else if (formatID == AudioFormatID::appleLossless || formatID == CAFormat::flac) {
+    switch (fileFormat_.formatFlags) {
+    case 1: info.bitDepth = 16; break;
+    case 2: info.bitDepth = 20; break;
+    case 3: info.bitDepth = 24; break;
+    case 4: info.bitDepth = 32; break;
+    default:
+      if (const auto bits = ext_->sourceBitDepth(); bits && *bits >= 1) info.bitDepth = *bits;
+      break;
+    }
+    info.isLossy = false;
+  } else {
+    info.isLossy = true;
+  }
+  info.frameCount = frameCount;
+  info.fileSize = fileSizeOf(url_);
+  if (formatID != AudioFormatID::linearPCM) {
+    if (const auto bitRate = ext_->bitRate(); bitRate && *bitRate != 0) {
+      info.bitRateKbps = static_cast<int>(*bitRate / 1000);
+    } else if (info.fileSize && frameCount >= 1) {
+      const double seconds = static_cast<double>(frameCount) / fileFormat_.sampleRate;
+      const int64_t kbps = checkedInt(static_cast<double>(*info.fileSize) * 8.0 / seconds / 1000.0);
+      info.bitRateKbps = static_cast<int>(std::min<int64_t>(kbps, std::numeric_limits<int>::max()));
+    }
+  }
+  info.nativeExportFormat = CoreAudioNames::nativeExportFormat(fileType_, formatID);
+  info.decoderName = "Native";
+  return info;
+}
+
+} // namespace quar

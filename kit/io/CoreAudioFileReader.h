@@ -1,0 +1,66 @@
+// CoreAudioFileReader: decodes a file through the native audio file layer into planar 32-bit
+// float chunks of at most 32768 frames and describes it (AudioFileInfo). It throws
+// CoreAudioCannotDecode, before any callback has run, when the layer cannot read the file at
+// all, so that a caller can fall back to another decoder. Runs on the caller's thread; one
+// reader serves one decode.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/AudioFormats.h"
+#include "base/AudioSource.h"
+#include "io/platform/NativeReader.h"
+
+namespace quar {
+
+// Progress of a decode as a fraction 0...1; returning false cancels.
+using DecodeProgress = std::function<bool(double fraction)>;
+// Receives the file description once, before the first chunk.
+using DecodeFormatHandler = std::function<void(const AudioFileInfo& info)>;
+// Receives one read-only view per channel, valid only during the call.
+using DecodeChunkHandler = std::function<void(ChannelViews chunk)>;
+
+// The native layer cannot read the file; raised only before any callback.
+class CoreAudioCannotDecode : public std::exception {
+public:
+  explicit CoreAudioCannotDecode(std::string message) : message(std::move(message)) {}
+  const char* what() const noexcept override { return message.c_str(); }
+
+  std::string message;
+};
+
+class CoreAudioFileReader {
+public:
+  static constexpr int64_t chunkFrames = 32768;
+
+  // Opens and describes the file; throws CoreAudioCannotDecode.
+  explicit CoreAudioFileReader(std::filesystem::path url);
+
+  // Delivers the whole file; returns its description with the number of frames delivered.
+  // `progress` may be empty. Throws CoreAudioCannotDecode (nothing delivered yet),
+  // QuarError (decodeFailed, cancelled) or what a callback throws.
+  AudioFileInfo decode(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
+                       const DecodeChunkHandler& onChunk);
+  // The description with `frameCount` as its length.
+  AudioFileInfo info(int64_t frameCount) const;
+
+  const std::filesystem::path& url() const { return url_; }
+  const StreamDescription& fileFormat() const { return fileFormat_; }
+  uint32_t fileType() const { return fileType_; }
+  // Frames the file declares, >= 0.
+  int64_t lengthFrames() const { return lengthFrames_; }
+
+private:
+  std::filesystem::path url_;
+  std::unique_ptr<NativeReader> ext_;
+  StreamDescription fileFormat_;
+  uint32_t fileType_ = 0;
+  int64_t lengthFrames_ = 0;
+};
+
+} // namespace quar

@@ -1,0 +1,21 @@
+// FormatCatalog: the export format a file extension or a uniform type identifier stands for,
+// used to pick the encoder when saving under a chosen type. Pure lookups over fixed tables;
+// safe on any thread.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "base/AudioFormats.h"
+
+namespace quar {
+
+struct FormatCatalog {
+  // Case-insensitive; one leading dot is ignored ("WAV", ".wav" -> wav; "..wav" -> none).
+  static std::optional<ExportFormat> exportFormatForFileExtension(std::string_view fileExtension);
+  // Exact identifiers of the table first, then the extensions the type registry lists for
+  // the identifier (matched without regard to case), in the registry's order.
+  static std::optional<ExportFormat> exportFormatForTypeIdentifier(std::string_view identifier);
+};
+
+} // namespace quar

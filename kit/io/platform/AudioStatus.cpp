@@ -1,0 +1,51 @@
+#include "io/platform/AudioStatus.h"
+
+#include <cerrno>
+
+#include <sndfile.h>
+extern "C" {
+#include <libavutil/error.h>
+}
+
+namespace quar {
+
+int32_t AudioStatus::fromErrno(int error) {
+  switch (error) {
+  case 0: return ok;
+  case ENOENT:
+  case ENOTDIR:
+  case ENAMETOOLONG:
+  case ELOOP: return fileNotFound;
+  case EACCES:
+  case EPERM:
+  case EROFS: return permissionDenied;
+  case ENOSPC:
+  case EDQUOT:
+  case EFBIG: return writeFailed;
+  default: return malformedData;
+  }
+}
+
+int32_t AudioStatus::fromSndfileError(int error) {
+  switch (error) {
+  case SF_ERR_NO_ERROR: return ok;
+  case SF_ERR_UNRECOGNISED_FORMAT: return unrecognizedFormat;
+  case SF_ERR_UNSUPPORTED_ENCODING: return unsupportedFormat;
+  default: return malformedData;
+  }
+}
+
+int32_t AudioStatus::fromAVError(int error) {
+  if (error >= 0) return ok;
+  switch (error) {
+  case AVERROR_DEMUXER_NOT_FOUND:
+  case AVERROR_MUXER_NOT_FOUND: return unrecognizedFormat;
+  case AVERROR_DECODER_NOT_FOUND:
+  case AVERROR_ENCODER_NOT_FOUND:
+  case AVERROR_PATCHWELCOME: return unsupportedFormat;
+  case AVERROR_INVALIDDATA: return malformedData;
+  default: return fromErrno(AVUNERROR(error));
+  }
+}
+
+} // namespace quar

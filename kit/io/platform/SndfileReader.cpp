@@ -1,0 +1,210 @@
+#include "io/platform/SndfileReader.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <sndfile.h>
+
+#include "io/platform/AudioStatus.h"
+
+namespace quar {
+
+namespace {
+
+constexpr int64_t blockFrames = 4096;
+
+uint32_t labelForSndfileChannel(int channel) {
+  using L = ChannelLabel;
+  switch (channel) {
+  case SF_CHANNEL_MAP_MONO: return L::mono;
+  case SF_CHANNEL_MAP_LEFT:
+  case SF_CHANNEL_MAP_FRONT_LEFT: return L::left;
+  case SF_CHANNEL_MAP_RIGHT:
+  case SF_CHANNEL_MAP_FRONT_RIGHT: return L::right;
+  case SF_CHANNEL_MAP_CENTER:
+  case SF_CHANNEL_MAP_FRONT_CENTER: return L::center;
+  case SF_CHANNEL_MAP_REAR_CENTER: return L::centerSurround;
+  case SF_CHANNEL_MAP_REAR_LEFT: return L::leftSurround;
+  case SF_CHANNEL_MAP_REAR_RIGHT: return L::rightSurround;
+  case SF_CHANNEL_MAP_LFE: return L::lfeScreen;
+  case SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER: return L::leftCenter;
+  case SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER: return L::rightCenter;
+  case SF_CHANNEL_MAP_SIDE_LEFT: return L::leftSurroundDirect;
+  case SF_CHANNEL_MAP_SIDE_RIGHT: return L::rightSurroundDirect;
+  case SF_CHANNEL_MAP_TOP_CENTER: return L::topCenterSurround;
+  case SF_CHANNEL_MAP_TOP_FRONT_LEFT: return L::verticalHeightLeft;
+  case SF_CHANNEL_MAP_TOP_FRONT_RIGHT: return L::verticalHeightRight;
+  case SF_CHANNEL_MAP_TOP_FRONT_CENTER: return L::verticalHeightCenter;
+  case SF_CHANNEL_MAP_TOP_REAR_LEFT: return L::topBackLeft;
+  case SF_CHANNEL_MAP_TOP_REAR_RIGHT: return L::topBackRight;
+  case SF_CHANNEL_MAP_TOP_REAR_CENTER: return L::topBackCenter;
+  case SF_CHANNEL_MAP_AMBISONIC_B_W: return L::ambisonicW;
+  case SF_CHANNEL_MAP_AMBISONIC_B_X: return L::ambisonicX;
+  case SF_CHANNEL_MAP_AMBISONIC_B_Y: return L::ambisonicY;
+  case SF_CHANNEL_MAP_AMBISONIC_B_Z: return L::ambisonicZ;
+  default: return L::unknown;
+  }
+}
+
+// The container code for a libsndfile major format; 0 for containers this reader refuses.
+// `header` holds the file's first 12 bytes.
+uint32_t fileTypeFor(int majorFormat, int subtype, const std::array<char, 12>& header) {
+  switch (majorFormat) {
+  case SF_FORMAT_WAV:
+  case SF_FORMAT_WAVEX: return AudioFileTypeID::wave;
+  case SF_FORMAT_RF64: return std::memcmp(header.data(), "BW64", 4) == 0 ? AudioFileTypeID::bw64 : AudioFileTypeID::rf64;
+  case SF_FORMAT_W64: return AudioFileTypeID::wave64;
+  case SF_FORMAT_AIFF: return std::memcmp(header.data() + 8, "AIFC", 4) == 0 ? AudioFileTypeID::aifc : AudioFileTypeID::aiff;
+  case SF_FORMAT_CAF: return AudioFileTypeID::caf;
+  case SF_FORMAT_FLAC: return AudioFileTypeID::flac;
+  case SF_FORMAT_AU: return AudioFileTypeID::next;
+  case SF_FORMAT_MPEG:
+    return subtype == SF_FORMAT_MPEG_LAYER_I    ? AudioFileTypeID::mp1
+           : subtype == SF_FORMAT_MPEG_LAYER_II ? AudioFileTypeID::mp2
+                                                : AudioFileTypeID::mp3;
+  default: return 0;
+  }
+}
+
+// Fills the codec fields of `format` for a libsndfile subtype; false for subtypes this
+// reader does not describe.
+bool describeSubtype(int majorFormat, int subtype, StreamDescription& format, std::optional<int32_t>& sourceBits) {
+  using F = AudioFormatFlags;
+  const bool bigEndian = majorFormat == SF_FORMAT_AIFF || majorFormat == SF_FORMAT_CAF || majorFormat == SF_FORMAT_AU;
+  auto pcm = [&](uint32_t bits, uint32_t flags) {
+    format.formatID = AudioFormatID::linearPCM;
+    format.formatFlags = flags | F::isPacked | (bigEndian && bits > 8 ? F::isBigEndian : 0);
+    format.bitsPerChannel = bits;
+    format.bytesPerFrame = bits / 8 * format.channelsPerFrame;
+    format.bytesPerPacket = format.bytesPerFrame;
+    format.framesPerPacket = 1;
+  };
+  auto compressed = [&](uint32_t formatID, uint32_t flags) {
+    format.formatID = formatID;
+    format.formatFlags = flags;
+  };
+  const bool flac = majorFormat == SF_FORMAT_FLAC;
+  switch (subtype) {
+  case SF_FORMAT_PCM_S8:
+  case SF_FORMAT_PCM_U8:
+    if (flac) {
+      compressed(AudioFormatID::flac, 0);
+      sourceBits = 8;
+    } else {
+      pcm(8, subtype == SF_FORMAT_PCM_S8 ? F::isSignedInteger : 0);
+    }
+    return true;
+  case SF_FORMAT_PCM_16:
+  case SF_FORMAT_PCM_24:
+  case SF_FORMAT_PCM_32: {
+    const int bits = subtype == SF_FORMAT_PCM_16 ? 16 : subtype == SF_FORMAT_PCM_24 ? 24 : 32;
+    if (flac)
+      compressed(AudioFormatID::flac, F::sourceDepthCode(bits));
+    else
+      pcm(static_cast<uint32_t>(bits), F::isSignedInteger);
+    return true;
+  }
+  case SF_FORMAT_FLOAT: pcm(32, F::isFloat); return true;
+  case SF_FORMAT_DOUBLE: pcm(64, F::isFloat); return true;
+  case SF_FORMAT_ULAW: compressed(AudioFormatID::uLaw, 0); return true;
+  case SF_FORMAT_ALAW: compressed(AudioFormatID::aLaw, 0); return true;
+  case SF_FORMAT_IMA_ADPCM:
+    compressed(majorFormat == SF_FORMAT_WAV || majorFormat == SF_FORMAT_WAVEX ? AudioFormatID::microsoftIMA
+                                                                              : AudioFormatID::appleIMA4,
+               0);
+    return true;
+  case SF_FORMAT_MS_ADPCM: compressed(AudioFormatID::microsoftADPCM, 0); return true;
+  case SF_FORMAT_GSM610: compressed(AudioFormatID::microsoftGSM, 0); return true;
+  case SF_FORMAT_ALAC_16: compressed(AudioFormatID::appleLossless, 1); return true;
+  case SF_FORMAT_ALAC_20: compressed(AudioFormatID::appleLossless, 2); return true;
+  case SF_FORMAT_ALAC_24: compressed(AudioFormatID::appleLossless, 3); return true;
+  case SF_FORMAT_ALAC_32: compressed(AudioFormatID::appleLossless, 4); return true;
+  case SF_FORMAT_MPEG_LAYER_I: compressed(AudioFormatID::mpegLayer1, 0); return true;
+  case SF_FORMAT_MPEG_LAYER_II: compressed(AudioFormatID::mpegLayer2, 0); return true;
+  case SF_FORMAT_MPEG_LAYER_III: compressed(AudioFormatID::mpegLayer3, 0); return true;
+  default: return false;
+  }
+}
+
+} // namespace
+
+std::unique_ptr<SndfileReader> SndfileReader::open(int fd, int32_t& status) {
+  std::array<char, 12> header{};
+  if (::pread(fd, header.data(), header.size(), 0) < 0) {
+    status = AudioStatus::fromErrno(errno);
+    return nullptr;
+  }
+  const int duplicate = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (duplicate < 0) {
+    status = AudioStatus::fromErrno(errno);
+    return nullptr;
+  }
+  SF_INFO info{};
+  // libsndfile closes the duplicate on failure and in sf_close.
+  SNDFILE* file = sf_open_fd(duplicate, SFM_READ, &info, SF_TRUE);
+  if (!file) {
+    status = AudioStatus::fromSndfileError(sf_error(nullptr));
+    return nullptr;
+  }
+  std::unique_ptr<SndfileReader> reader(new SndfileReader(file));
+
+  const int majorFormat = info.format & SF_FORMAT_TYPEMASK;
+  const int subtype = info.format & SF_FORMAT_SUBMASK;
+  reader->fileType_ = fileTypeFor(majorFormat, subtype, header);
+  if (reader->fileType_ == 0) {
+    status = AudioStatus::unrecognizedFormat;
+    return nullptr;
+  }
+  if (info.channels < 1 || static_cast<uint32_t>(info.channels) > maxChannels) {
+    status = AudioStatus::unsupportedFormat;
+    return nullptr;
+  }
+  StreamDescription& format = reader->fileFormat_;
+  format.sampleRate = info.samplerate;
+  format.channelsPerFrame = static_cast<uint32_t>(info.channels);
+  if (!describeSubtype(majorFormat, subtype, format, reader->sourceBitDepth_)) {
+    status = AudioStatus::unsupportedFormat;
+    return nullptr;
+  }
+  // libsndfile reports SF_COUNT_MAX when the length is unknown.
+  reader->lengthFrames_ = info.frames > 0 && info.frames < SF_COUNT_MAX ? info.frames : 0;
+
+  std::vector<int> map(format.channelsPerFrame);
+  if (sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(map.size() * sizeof(int))) == SF_TRUE) {
+    std::vector<uint32_t> labels;
+    for (int channel : map) labels.push_back(labelForSndfileChannel(channel));
+    reader->fileLayout_ = AudioChannelLayout::withLabels(std::move(labels));
+  }
+  reader->interleaved_.resize(static_cast<size_t>(blockFrames) * format.channelsPerFrame);
+  status = AudioStatus::ok;
+  return reader;
+}
+
+SndfileReader::~SndfileReader() { sf_close(file_); }
+
+int32_t SndfileReader::readFileOrder(float* const* channels, int64_t maxFrames, int64_t& frames) {
+  const auto channelCount = static_cast<size_t>(fileFormat_.channelsPerFrame);
+  frames = 0;
+  while (frames < maxFrames) {
+    const sf_count_t wanted = std::min<int64_t>(blockFrames, maxFrames - frames);
+    const sf_count_t got = sf_readf_float(file_, interleaved_.data(), wanted);
+    if (got < 0) return AudioStatus::malformedData;
+    for (size_t c = 0; c < channelCount; ++c) {
+      float* destination = channels[c] + frames;
+      const float* source = interleaved_.data() + c;
+      for (sf_count_t f = 0; f < got; ++f) destination[f] = source[static_cast<size_t>(f) * channelCount];
+    }
+    frames += got;
+    if (got < wanted) {
+      const int error = sf_error(file_);
+      return error == SF_ERR_NO_ERROR ? AudioStatus::ok : AudioStatus::fromSndfileError(error);
+    }
+  }
+  return AudioStatus::ok;
+}
+
+} // namespace quar

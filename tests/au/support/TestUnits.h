@@ -1,0 +1,94 @@
+// Test back-end for the plug-in layer: FakeUnit (a configurable PlatformUnit), FakeComponent
+// (registers one with ComponentManager for its lifetime) and helpers for the test LV2 bundle,
+// whose folder is put on LV2_PATH (with the system's LV2 folder) before any test runs.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "au/platform/ComponentManager.h"
+#include "au/platform/PlatformUnit.h"
+
+namespace quar::test {
+
+struct FakeUnitSpec {
+  std::optional<std::string> name = "Fake Unit";
+  int inputBuses = 1;
+  int outputBuses = 1;
+  // Channel counts the buses take; empty takes any.
+  std::vector<uint32_t> inputChannels;
+  std::vector<uint32_t> outputChannels;
+  // Reports this frame limit whatever is set (e.g. 0).
+  std::optional<uint32_t> fixedFrameLimit;
+  // Buffers the unit asks its pull block for; none asks for the input channel count.
+  std::optional<uint32_t> pullBuffers;
+  AUStatus renderStatus = 0;
+  float gain = 1;
+  double latency = 0;
+  double tailTime = 0;
+};
+
+// Renders output j = gain × input (j mod input channels) (silence without input), or fails with
+// spec.renderStatus. Records every configuration call in `events`.
+class FakeUnit final : public PlatformUnit {
+public:
+  explicit FakeUnit(FakeUnitSpec spec) : spec(std::move(spec)) {}
+
+  std::optional<std::string> audioUnitName() const override { return spec.name; }
+  int inputBusCount() const override { return spec.inputBuses; }
+  int outputBusCount() const override { return spec.outputBuses; }
+  void setInputFormat(const AudioStreamFormat& format) override;
+  void setOutputFormat(const AudioStreamFormat& format) override;
+  void setInputEnabled(bool enabled) override;
+  void setOutputEnabled(bool enabled) override;
+  uint32_t maximumFramesToRender() const override { return spec.fixedFrameLimit.value_or(maxFrames); }
+  void setMaximumFramesToRender(uint32_t frames) override;
+  void allocateRenderResources() override;
+  void deallocateRenderResources() override;
+  bool renderResourcesAllocated() const override { return allocated; }
+  RenderBlock renderBlock() override;
+  void reset() override { events.push_back("reset"); }
+  bool isRenderingOffline() const override { return offline; }
+  void setRenderingOffline(bool value) override { offline = value; }
+  double latency() const override { return spec.latency; }
+  double tailTime() const override { return spec.tailTime; }
+
+  FakeUnitSpec spec;
+  std::vector<std::string> events;
+  std::optional<AudioStreamFormat> inputFormat, outputFormat;
+  uint32_t maxFrames = 1156;
+  bool allocated = false;
+  bool offline = false;
+  int renderCalls = 0;
+  bool lastRenderHadPull = false;
+  std::vector<uint32_t> pulledBufferCounts;
+
+private:
+  std::vector<std::vector<float>> input_, output_;
+};
+
+// Registers a component made of FakeUnits for its lifetime.
+class FakeComponent {
+public:
+  FakeComponent(PlatformComponent component, FakeUnitSpec spec = {});
+  ~FakeComponent();
+  FakeComponent(const FakeComponent&) = delete;
+  FakeComponent& operator=(const FakeComponent&) = delete;
+
+  const PlatformComponent component;
+
+private:
+  int64_t token_;
+};
+
+// The installed component of the LV2 plug-in with this URI; fails the test when absent.
+PlatformComponent lv2Component(const std::string& uri);
+// A new unit of that plug-in.
+std::shared_ptr<PlatformUnit> makeLv2Unit(const std::string& uri);
+
+inline const std::string testPlugins = "http://quarnel.invalid/lv2/";
+
+} // namespace quar::test

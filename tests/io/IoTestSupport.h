@@ -1,0 +1,111 @@
+// Shared helpers of the io tests: a temporary folder removed afterwards, fixture files made
+// with sox and ffmpeg, and ffmpeg's own decoding as the reference.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+#include <algorithm>
+#include <unistd.h>
+
+#include "io/Subprocess.h"
+
+namespace quar::testing {
+
+class TempFolder {
+public:
+  TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quar-io-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    path_ = pattern;
+  }
+  ~TempFolder() {
+    std::error_code error;
+    std::filesystem::remove_all(path_, error);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  const std::filesystem::path& path() const { return path_; }
+
+private:
+  std::filesystem::path path_;
+};
+
+// The named program found on PATH, or an empty path.
+inline std::filesystem::path findTool(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string folders = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= folders.size()) {
+    const size_t end = std::min(folders.find(':', start), folders.size());
+    const std::filesystem::path candidate = std::filesystem::path(folders.substr(start, end - start)) / name;
+    if (!candidate.parent_path().empty() && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return {};
+}
+
+// Runs a tool that must succeed; returns its standard output.
+inline std::vector<uint8_t> runTool(const std::string& name, const std::vector<std::string>& arguments) {
+  const auto tool = findTool(name);
+  EXPECT_FALSE(tool.empty()) << name << " is not installed";
+  const auto result = Subprocess::run(tool, arguments);
+  EXPECT_EQ(result.status, 0) << name << ": " << result.stderr;
+  return result.stdout;
+}
+
+inline void ffmpeg(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), {"-nostdin", "-v", "error", "-y"});
+  runTool("ffmpeg", arguments);
+}
+
+inline void sox(const std::vector<std::string>& arguments) { runTool("sox", arguments); }
+
+// One output file of an ffmpeg run and the options that precede it.
+struct FfmpegOutput {
+  std::filesystem::path file;
+  std::vector<std::string> options;
+};
+
+// Writes every output from one input in a single ffmpeg run (ffmpeg is slow to start).
+inline void ffmpegOutputs(const std::vector<std::string>& input, const std::vector<FfmpegOutput>& outputs) {
+  std::vector<std::string> arguments = input;
+  for (const auto& output : outputs) {
+    arguments.insert(arguments.end(), output.options.begin(), output.options.end());
+    arguments.push_back(output.file.string());
+  }
+  ffmpeg(arguments);
+}
+
+// ffmpeg's own decoding of each file (`ffmpeg -i f -f f32le -`): interleaved 32-bit floats.
+inline std::vector<std::vector<float>> ffmpegSamples(const std::vector<std::filesystem::path>& files) {
+  std::vector<std::string> arguments;
+  for (const auto& file : files) arguments.insert(arguments.end(), {"-i", file.string()});
+  std::vector<std::filesystem::path> raw;
+  for (size_t i = 0; i < files.size(); ++i) {
+    raw.push_back(files[i].string() + ".f32");
+    arguments.insert(arguments.end(), {"-map", std::to_string(i) + ":a:0", "-f", "f32le", raw.back().string()});
+  }
+  ffmpeg(arguments);
+  std::vector<std::vector<float>> result;
+  for (const auto& file : raw) {
+    const auto size = std::filesystem::file_size(file);
+    std::vector<float> samples(size / sizeof(float));
+    std::FILE* stream = std::fopen(file.c_str(), "rb");
+    EXPECT_EQ(std::fread(samples.data(), sizeof(float), samples.size(), stream), samples.size());
+    std::fclose(stream);
+    result.push_back(std::move(samples));
+  }
+  return result;
+}
+
+inline std::vector<float> ffmpegSamples(const std::filesystem::path& file) { return ffmpegSamples(std::vector{file}).front(); }
+
+} // namespace quar::testing

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "base/QuarError.h"
+#include "io/Subprocess.h"
+
+using namespace quar;
+
+namespace {
+
+Subprocess::Result shell(const std::string& script) { return Subprocess::run("/bin/sh", {"-c", script}); }
+
+std::string text(const std::vector<uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+} // namespace
+
+TEST(Subprocess, RunCollectsOutputErrorTextAndStatus) {
+  const auto result = shell("printf 'out'; printf '\\n  warn \\377 ing \\n\\n' >&2; exit 3");
+  EXPECT_EQ(text(result.stdout), "out");
+  EXPECT_EQ(result.stderr, "warn \uFFFD ing");
+  EXPECT_EQ(result.status, 3);
+
+  EXPECT_EQ(shell("true").status, 0);
+  // A child killed by a signal is a failure.
+  EXPECT_EQ(shell("kill -KILL $$").status, 128 + 9);
+}
+
+// Standard error larger than a pipe's capacity is drained while standard output is read.
+TEST(Subprocess, LargeStandardErrorDoesNotDeadlock) {
+  const auto result = shell("head -c 300000 /dev/zero | tr '\\0' e >&2; head -c 200000 /dev/zero | tr '\\0' o");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.stdout.size(), 200000u);
+  EXPECT_EQ(result.stderr, std::string(300000, 'e'));
+}
+
+TEST(Subprocess, IncrementalReadingAndReaping) {
+  Subprocess process("/bin/sh", {"-c", "printf abcdef; printf oops >&2; exit 2"});
+  process.start();
+  char buffer[4];
+  std::string output;
+  while (const size_t count = process.readStdout(buffer, sizeof buffer)) output.append(buffer, count);
+  EXPECT_EQ(output, "abcdef");
+  EXPECT_EQ(process.waitForExit(), 2);
+  EXPECT_EQ(process.stderrText(), "oops");
+  // Once reaped, stopping does nothing and the status stays.
+  process.terminate();
+  process.terminate();
+  EXPECT_EQ(process.waitForExit(), 2);
+}
+
+TEST(Subprocess, NotStartedDoesNothing) {
+  Subprocess process("/bin/sh", {"-c", "exit 0"});
+  process.terminate();
+  EXPECT_EQ(process.waitForExit(), -1);
+  EXPECT_EQ(process.stderrText(), "");
+}
+
+TEST(Subprocess, MissingProgramFailsToLaunch) {
+  try {
+    Subprocess::run("/nonexistent/folder/quar-missing-tool", {});
+    FAIL() << "launched";
+  } catch (const QuarError& error) {
+    EXPECT_EQ(error.kind(), QuarError::Kind::decodeFailed);
+    EXPECT_EQ(error.message(), "couldn\u2019t launch quar-missing-tool: No such file or directory");
+  }
+}
+
+TEST(Subprocess, TerminateKillsAChildThatIgnoresSIGTERM) {
+  Subprocess process("/bin/sh", {"-c", "trap '' TERM; echo ready; exec sleep 30"});
+  process.start();
+  char buffer[16];
+  ASSERT_GT(process.readStdout(buffer, sizeof buffer), 0u);  // the trap is in place
+  const auto begin = std::chrono::steady_clock::now();
+  process.terminate();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  EXPECT_GE(seconds, 1.9);
+  EXPECT_LT(seconds, 10.0);
+  EXPECT_EQ(process.waitForExit(), 128 + 9);
+}
+
+// A child blocked on a full output pipe is freed by closing that pipe, even when it ignores
+// SIGTERM; destroying the object stops it.
+TEST(Subprocess, DestructionStopsAChildBlockedOnOutput) {
+  const auto begin = std::chrono::steady_clock::now();
+  {
+    Subprocess process("/bin/sh", {"-c", "trap '' TERM; exec yes"});
+    process.start();
+    char buffer[16];
+    ASSERT_GT(process.readStdout(buffer, sizeof buffer), 0u);
+  }
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(), 10.0);
+}
+
+TEST(Subprocess, TwoRunsOnTwoThreads) {
+  Subprocess::Result first;
+  Subprocess::Result second;
+  const std::string script = "head -c 150000 /dev/zero | tr '\\0' e >&2; head -c 150000 /dev/zero";
+  std::thread a([&] { first = shell(script); });
+  std::thread b([&] { second = shell(script); });
+  a.join();
+  b.join();
+  for (const auto* result : {&first, &second}) {
+    EXPECT_EQ(result->status, 0);
+    EXPECT_EQ(result->stdout.size(), 150000u);
+    EXPECT_EQ(result->stderr.size(), 150000u);
+  }
+}
