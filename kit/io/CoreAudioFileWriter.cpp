@@ -1,77 +1,20 @@
 #include "io/CoreAudioFileWriter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "base/Precondition.h"
 #include "base/QuarError.h"
-#include "io/platform/ChannelLabels.h"
+#include "io/CoreAudioSupport.h"
 
 namespace quar {
 
 namespace {
 
-using platform::AudioStreamBasicDescription;
-using platform::fourCharCode;
-using platform::NativeFileWriter;
-
 constexpr uint32_t codecQualityMax = 127;
 // AIFF stores sizes in 32 bits; this leaves room for the header chunks.
 constexpr int64_t aiffDataLimit = 0xFFFFFFFFll - 64;
-
-// "OSStatus <n>", plus the four characters in quotes when they are printable.
-std::string statusText(int32_t status) {
-  std::string text = "OSStatus " + std::to_string(status);
-  const auto code = static_cast<uint32_t>(status);
-  std::string characters;
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    const auto byte = static_cast<char>((code >> shift) & 0xFF);
-    if (byte < 32 || byte > 126) return text;
-    characters += byte;
-  }
-  return text + " '" + characters + "'";
-}
-
-std::string containerName(uint32_t fileType) {
-  if (fileType == fourCharCode("WAVE")) return "WAVE";
-  if (fileType == fourCharCode("RF64")) return "RF64";
-  if (fileType == fourCharCode("AIFF")) return "AIFF";
-  if (fileType == fourCharCode("caff")) return "CAF";
-  if (fileType == fourCharCode("flac")) return "FLAC";
-  if (fileType == fourCharCode("m4af")) return "MPEG-4";
-  std::string text;
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    const auto byte = static_cast<char>((fileType >> shift) & 0xFF);
-    if (byte < 32 || byte > 126) return std::to_string(fileType);
-    text += byte;
-  }
-  return text;
-}
-
-std::optional<uint32_t> canonicalTag(int channels) {
-  static constexpr uint32_t layouts[] = {100, 101, 113, 108, 117, 121, 188, 189};
-  if (channels < 1 || channels > 8) return std::nullopt;
-  return layouts[channels - 1] << 16 | static_cast<uint32_t>(channels);
-}
-
-// Lets the client hand channels over in canonical order when the file's layout holds the same
-// speakers in another order; true when that client layout was set.
-bool installCanonicalClientLayout(NativeFileWriter& file, int channels) {
-  if (channels < 3 || channels > 8) return false;
-  const uint32_t tag = *canonicalTag(channels);
-  const auto canonical = platform::channelLabels(tag);
-  const auto& labels = file.fileLabels();
-  const auto count = static_cast<size_t>(channels);
-  if (!canonical || !labels || canonical->size() != count || labels->size() != count) return false;
-  if (*labels == *canonical) return false;
-  std::vector<uint32_t> sortedFile = *labels;
-  std::vector<uint32_t> sortedCanonical = *canonical;
-  std::sort(sortedFile.begin(), sortedFile.end());
-  std::sort(sortedCanonical.begin(), sortedCanonical.end());
-  if (sortedFile != sortedCanonical) return false;
-  if (std::adjacent_find(sortedFile.begin(), sortedFile.end()) != sortedFile.end()) return false;
-  return file.setClientLayout(tag) == 0;
-}
 
 } // namespace
 
@@ -79,10 +22,10 @@ int64_t EncoderSupport::nearestApplicableBitRate(const NativeFileWriter& convert
   const auto ranges = converter.applicableBitRates();
   if (!ranges || ranges->empty()) return wanted;
   const auto target = static_cast<double>(wanted);
-  for (const platform::ValueRange& range : *ranges)
+  for (const ValueRange& range : *ranges)
     if (range.minimum <= target && target <= range.maximum) return wanted;
   double best = ranges->front().minimum;
-  for (const platform::ValueRange& range : *ranges)
+  for (const ValueRange& range : *ranges)
     for (double end : {range.minimum, range.maximum})
       if (std::abs(end - target) < std::abs(best - target)) best = end;
   return static_cast<int64_t>(best);
@@ -90,7 +33,7 @@ int64_t EncoderSupport::nearestApplicableBitRate(const NativeFileWriter& convert
 
 CoreAudioFileWriter::CoreAudioFileWriter(const std::filesystem::path& url, const Spec& spec)
     : channels_(static_cast<int>(spec.format.channelsPerFrame)), fileType_(spec.fileType) {
-  if (!spec.floatClient && !platform::canEncode(spec.format.formatID, spec.bits))
+  if (!spec.floatClient && !NativeFileWriter::canEncode(spec.format.formatID, spec.bits))
     throw QuarError::encodeFailed("Apple Lossless (ALAC) can’t be written with " + std::to_string(spec.bits) +
                                   "-bit samples; choose 16-bit or 24-bit");
   int32_t status = 0;
@@ -101,8 +44,8 @@ CoreAudioFileWriter::CoreAudioFileWriter(const std::filesystem::path& url, const
     status = NativeFileWriter::create(url, spec.fileType, spec.format, std::nullopt, ext_);
   }
   if (status != 0 || !ext_)
-    throw QuarError::encodeFailed("Creating the " + containerName(spec.fileType) + " file failed (" +
-                                  statusText(status) + ")");
+    throw QuarError::encodeFailed("Creating the " + CoreAudioNames::container(spec.fileType) + " file failed (" +
+                                  FourCC::status(status) + ")");
   abl_.resize(static_cast<size_t>(std::max(channels_, 1)));
   try {
     configure(spec);
@@ -115,29 +58,29 @@ CoreAudioFileWriter::CoreAudioFileWriter(const std::filesystem::path& url, const
 CoreAudioFileWriter::~CoreAudioFileWriter() = default;  // releasing an open file closes it
 
 void CoreAudioFileWriter::configure(const Spec& spec) {
-  AudioStreamBasicDescription client;
+  StreamDescription client;
   client.sampleRate = spec.format.sampleRate;
-  client.formatID = fourCharCode("lpcm");
+  client.formatID = AudioFormatID::linearPCM;
   client.channelsPerFrame = static_cast<uint32_t>(channels_);
   client.framesPerPacket = 1;
   if (spec.floatClient) {
-    client.formatFlags = platform::formatFlag::isFloat | platform::formatFlag::isPacked |
-                         platform::formatFlag::isNonInterleaved;
+    client.formatFlags = AudioFormatFlags::isFloat | AudioFormatFlags::isPacked |
+                         AudioFormatFlags::isNonInterleaved;
     client.bytesPerPacket = 4;
     client.bytesPerFrame = 4;
     client.bitsPerChannel = 32;
   } else {
     QUAR_PRECONDITION(spec.bits == 16 || spec.bits == 24 || spec.bits == 32, "Integer clients take 16, 24 or 32 bits");
-    client.formatFlags = platform::formatFlag::isSignedInteger | platform::formatFlag::isPacked;
+    client.formatFlags = AudioFormatFlags::isSignedInteger | AudioFormatFlags::isPacked;
     client.bytesPerFrame = static_cast<uint32_t>(spec.bits / 8 * channels_);
     client.bytesPerPacket = client.bytesPerFrame;
     client.bitsPerChannel = static_cast<uint32_t>(spec.bits);
     quantizer_ = Quantizer{spec.bits, spec.dither && spec.bits < 32, Quantizer::defaultSeed};
   }
   if (const int32_t status = ext_->setClientFormat(client); status != 0)
-    throw QuarError::encodeFailed("Setting the client format failed (" + statusText(status) + ")");
-  installCanonicalClientLayout(*ext_, channels_);
-  if (spec.format.formatID != fourCharCode("lpcm")) configureEncoder(spec);
+    throw QuarError::encodeFailed("Setting the client format failed (" + FourCC::status(status) + ")");
+  ChannelLayouts::installCanonicalClientLayout(*ext_, channels_);
+  if (spec.format.formatID != AudioFormatID::linearPCM) configureEncoder(spec);
 }
 
 void CoreAudioFileWriter::configureEncoder(const Spec& spec) {
@@ -150,11 +93,11 @@ void CoreAudioFileWriter::configureEncoder(const Spec& spec) {
     const auto applied = static_cast<uint32_t>(std::clamp<int64_t>(rate, 0, UINT32_MAX));
     if (const int32_t status = ext_->setBitRate(applied); status != 0)
       throw QuarError::encodeFailed("Setting the bitrate to " + std::to_string(rate / 1000) + " kbps failed (" +
-                                    statusText(status) + ")");
+                                    FourCC::status(status) + ")");
     appliedBitRate_ = rate;
   }
   if (const int32_t status = ext_->applyEncoderSettings(); status != 0)
-    throw QuarError::encodeFailed("Applying encoder settings failed (" + statusText(status) + ")");
+    throw QuarError::encodeFailed("Applying encoder settings failed (" + FourCC::status(status) + ")");
 }
 
 void CoreAudioFileWriter::consume(ChannelViews chunk) {
@@ -164,7 +107,7 @@ void CoreAudioFileWriter::consume(ChannelViews chunk) {
   QUAR_PRECONDITION(chunk.size() >= static_cast<size_t>(channels_), "A chunk lacks channels");
   const int64_t bytesPerFrame =
       quantizer_ ? int64_t{quantizer_->bytesPerSample()} * channels_ : int64_t{4} * channels_;
-  if (fileType_ == fourCharCode("AIFF") && dataBytes_ + frames * bytesPerFrame > aiffDataLimit)
+  if (fileType_ == AudioFileTypeID::aiff && dataBytes_ + frames * bytesPerFrame > aiffDataLimit)
     throw QuarError::encodeFailed("Writing audio failed (AIFF files hold at most 4 GiB of audio)");
 
   if (!quantizer_) {
@@ -179,7 +122,7 @@ void CoreAudioFileWriter::consume(ChannelViews chunk) {
     abl_[0] = intBuffer_.data();
   }
   if (const int32_t status = ext_->write(frames, abl_); status != 0)
-    throw QuarError::encodeFailed("Writing audio failed (" + statusText(status) + ")");
+    throw QuarError::encodeFailed("Writing audio failed (" + FourCC::status(status) + ")");
   dataBytes_ += frames * bytesPerFrame;
 }
 
@@ -187,7 +130,7 @@ void CoreAudioFileWriter::finish() {
   if (!ext_) return;
   const std::unique_ptr<NativeFileWriter> file = std::move(ext_);
   if (const int32_t status = file->close(); status != 0)
-    throw QuarError::encodeFailed("Finalising the file failed (" + statusText(status) + ")");
+    throw QuarError::encodeFailed("Finalising the file failed (" + FourCC::status(status) + ")");
 }
 
 void CoreAudioFileWriter::abort() noexcept {

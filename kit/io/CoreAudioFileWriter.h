@@ -18,9 +18,9 @@ namespace quar {
 class CoreAudioFileWriter final : public ChunkSink {
 public:
   struct Spec {
-    uint32_t fileType = 0;                          // 'WAVE', 'RF64', 'AIFF', 'caff', 'flac', 'm4af'
-    platform::AudioStreamBasicDescription format;  // the file's stream format
-    int bits = 0;                                   // integer client width (16, 24, 32); 0 for float
+    uint32_t fileType = 0;     // 'WAVE', 'RF64', 'AIFF', 'caff', 'flac', 'm4af'
+    StreamDescription format;  // the file's stream format
+    int bits = 0;              // integer client width (16, 24, 32); 0 for float
     bool floatClient = false;
     bool dither = false;
     std::optional<uint32_t> layoutTag;
@@ -45,7 +45,7 @@ private:
   void configure(const Spec& spec);
   void configureEncoder(const Spec& spec);
 
-  std::unique_ptr<platform::NativeFileWriter> ext_;
+  std::unique_ptr<NativeFileWriter> ext_;
   int channels_ = 0;
   uint32_t fileType_ = 0;
   std::optional<Quantizer> quantizer_;
@@ -59,7 +59,7 @@ private:
 struct EncoderSupport {
   // `wanted` (bits per second) when the encoder lists no ranges or a range holds it; else the
   // range end nearest to it (the earlier on a tie), truncated.
-  static int64_t nearestApplicableBitRate(const platform::NativeFileWriter& converter, int64_t wanted);
+  static int64_t nearestApplicableBitRate(const NativeFileWriter& converter, int64_t wanted);
 };
 
 } // namespace quar

@@ -12,25 +12,19 @@
 
 #include "CollectingSink.h"
 #include "FileTools.h"
+#include "base/Numbers.h"
 #include "base/QuarError.h"
+#include "io/CoreAudioSupport.h"
 
 namespace quar {
 namespace {
 
-using platform::fourCharCode;
-using test::decodeFile;
-using test::probeStream;
-using test::TemporaryFolder;
+using testing::decodeFile;
+using testing::probeStream;
+using testing::TempFolder;
 using test::viewsOf;
 
 enum class Kind { wav, aiff, caf, flac, alac, aac };
-
-constexpr uint32_t tag(uint32_t layout, uint32_t channels) { return layout << 16 | channels; }
-
-uint32_t canonicalTag(uint32_t channels) {
-  const uint32_t layouts[] = {100, 101, 113, 108, 117, 121, 188, 189};
-  return tag(layouts[channels - 1], channels);
-}
 
 // The writer settings an export uses for a format and sample format (bits 0 = float).
 CoreAudioFileWriter::Spec specFor(Kind kind, int bits, double rate, uint32_t channels, bool dither = false) {
@@ -41,8 +35,8 @@ CoreAudioFileWriter::Spec specFor(Kind kind, int bits, double rate, uint32_t cha
   const bool isFloat = bits == 0;
   const int sampleBits = isFloat ? 32 : bits;
   if (kind == Kind::wav || kind == Kind::aiff || kind == Kind::caf) {
-    spec.fileType = kind == Kind::wav ? fourCharCode("WAVE") : kind == Kind::aiff ? fourCharCode("AIFF") : fourCharCode("caff");
-    spec.format.formatID = fourCharCode("lpcm");
+    spec.fileType = kind == Kind::wav ? AudioFileTypeID::wave : kind == Kind::aiff ? AudioFileTypeID::aiff : AudioFileTypeID::caf;
+    spec.format.formatID = AudioFormatID::linearPCM;
     spec.format.formatFlags = (isFloat ? 9u : 12u) | (kind == Kind::aiff ? 2u : 0u);
     spec.format.bitsPerChannel = static_cast<uint32_t>(sampleBits);
     spec.format.bytesPerFrame = static_cast<uint32_t>(sampleBits / 8) * channels;
@@ -50,20 +44,19 @@ CoreAudioFileWriter::Spec specFor(Kind kind, int bits, double rate, uint32_t cha
     spec.format.framesPerPacket = 1;
     spec.bits = isFloat ? 0 : bits;
     spec.floatClient = isFloat;
-    spec.layoutTag = canonicalTag(channels);
+    spec.layoutTag = ChannelLayouts::canonicalTag(int(channels));
   } else if (kind == Kind::flac || kind == Kind::alac) {
-    spec.fileType = kind == Kind::flac ? fourCharCode("flac") : fourCharCode("m4af");
-    spec.format.formatID = kind == Kind::flac ? fourCharCode("flac") : fourCharCode("alac");
+    spec.fileType = kind == Kind::flac ? AudioFileTypeID::flac : AudioFileTypeID::m4a;
+    spec.format.formatID = kind == Kind::flac ? AudioFormatID::flac : AudioFormatID::appleLossless;
     spec.format.formatFlags = bits == 16 ? 1 : bits == 32 ? 4 : 3;
     spec.bits = bits;
-    const uint32_t alacLayouts[] = {100, 101, 114, 116, 120, 124, 142, 127};
-    spec.layoutTag = kind == Kind::flac ? canonicalTag(channels) : tag(alacLayouts[channels - 1], channels);
+    spec.layoutTag = kind == Kind::flac ? ChannelLayouts::canonicalTag(int(channels))
+                                        : ChannelLayouts::alacTag(int(channels));
   } else {
-    spec.fileType = fourCharCode("m4af");
-    spec.format.formatID = fourCharCode("aac ");
+    spec.fileType = AudioFileTypeID::m4a;
+    spec.format.formatID = AudioFormatID::mpeg4AAC;
     spec.floatClient = true;
-    const uint32_t aacLayouts[] = {100, 101, 114, 108, 120, 124, 142, 183};
-    spec.layoutTag = tag(aacLayouts[channels - 1], channels);
+    spec.layoutTag = ChannelLayouts::aacTag(int(channels));
     spec.bitRate = 128000;
   }
   return spec;
@@ -135,12 +128,12 @@ TEST(CoreAudioFileWriterTest, WritesEachFormatWithItsCodecDepthAndLength) {
       {Kind::alac, 16, "n.m4a", "alac", "bits_per_raw_sample", "16"},
       {Kind::alac, 24, "o.m4a", "alac", "bits_per_raw_sample", "24"},
   };
-  TemporaryFolder folder;
+  TempFolder folder;
   const int64_t frames = 10007;
   const auto signal = testSignal(frames);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto path = folder.file(c.name);
+    const auto path = (folder / c.name);
     writeFile(path, specFor(c.kind, c.bits, 44100, 2), signal);
     auto stream = probeStream(path);
     EXPECT_EQ(stream["codec_name"], c.codec);
@@ -163,11 +156,11 @@ TEST(CoreAudioFileWriterTest, WritesEachFormatWithItsCodecDepthAndLength) {
 }
 
 TEST(CoreAudioFileWriterTest, DitheredExportsAreReproducibleAndStayWithinOneStep) {
-  TemporaryFolder folder;
+  TempFolder folder;
   const auto signal = testSignal(5000);
   for (int bits : {16, 24}) {
-    const auto first = folder.file("first" + std::to_string(bits) + ".wav");
-    const auto second = folder.file("second" + std::to_string(bits) + ".wav");
+    const auto first = folder / ("first" + std::to_string(bits) + ".wav");
+    const auto second = folder / ("second" + std::to_string(bits) + ".wav");
     writeFile(first, specFor(Kind::wav, bits, 48000, 2, true), signal, 1000);
     writeFile(second, specFor(Kind::wav, bits, 48000, 2, true), signal, 1000);
     std::ifstream a(first, std::ios::binary), b(second, std::ios::binary);
@@ -183,14 +176,14 @@ TEST(CoreAudioFileWriterTest, DitheredExportsAreReproducibleAndStayWithinOneStep
       ASSERT_LE(std::abs(int64_t{dithered[i]} - plain[i]), step) << bits << " bits at " << i;
   }
   // Thirty-two bits are never dithered, even when asked.
-  const auto path = folder.file("thirtytwo.wav");
+  const auto path = (folder / "thirtytwo.wav");
   writeFile(path, specFor(Kind::wav, 32, 48000, 2, true), signal);
   EXPECT_EQ(decodeFile<int32_t>(path, "s32le"), quantised(signal, 32, false, 4096));
 }
 
 TEST(CoreAudioFileWriterTest, RefusesThirtyTwoBitAppleLossless) {
-  TemporaryFolder folder;
-  const auto path = folder.file("deep.m4a");
+  TempFolder folder;
+  const auto path = (folder / "deep.m4a");
   try {
     CoreAudioFileWriter writer(path, specFor(Kind::alac, 32, 44100, 2));
     FAIL() << "32-bit ALAC was accepted";
@@ -242,12 +235,12 @@ TEST(CoreAudioFileWriterTest, SixChannelFilesKeepEachSpeakerRole) {
       {Kind::alac, 24, "six-alac.m4a", "5.1"},
       {Kind::aac, 0, "six-aac.m4a", "5.1"},
   };
-  TemporaryFolder folder;
+  TempFolder folder;
   const double rate = 48000;
   const auto tones = sixTones(rate, 24000);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto path = folder.file(c.name);
+    const auto path = (folder / c.name);
     auto spec = specFor(c.kind, c.bits, rate, 6);
     if (c.kind == Kind::aac) spec.bitRate = 384000;
     writeFile(path, spec, tones);
@@ -268,28 +261,31 @@ namespace quar {
 namespace {
 
 TEST(CoreAudioFileWriterTest, WritesAacAtAResolvedRateThroughTheResampler) {
-  // 40000 Hz is no AAC rate; 32000 and 48000 are equally near and the larger wins.
-  const auto rates = platform::encodeSampleRates(fourCharCode("aac "));
-  ASSERT_TRUE(rates.has_value());
-  EXPECT_EQ(std::count(rates->begin(), rates->end(), 40000.0), 0);
-  EXPECT_EQ(std::count(rates->begin(), rates->end(), 48000.0), 1);
-  EXPECT_EQ(std::count(rates->begin(), rates->end(), 32000.0), 1);
+  // 40000 Hz is no AAC rate: the nearest of the format's rates that the encoder also takes.
+  const auto encoderRates = CodecCapabilities::encodeSampleRates(AudioFormatID::mpeg4AAC);
+  ASSERT_TRUE(encoderRates.has_value());
+  const auto formatRates = supportedSampleRates(ExportFormat::aac);
+  std::vector<double> allowed;
+  for (double rate : formatRates.value())
+    if (std::count(encoderRates->begin(), encoderRates->end(), rate) > 0) allowed.push_back(rate);
+  const double rate = CodecCapabilities::nearest(40000, allowed);
+  EXPECT_EQ(rate, 44100);
 
-  TemporaryFolder folder;
-  const auto path = folder.file("resampled.m4a");
+  TempFolder folder;
+  const auto path = folder / "resampled.m4a";
   const int64_t sourceFrames = 30001;
-  const int64_t expected = 36001;  // 48000 x 30001 / 40000, rounded
+  const int64_t expected = roundedInt(rate * sourceFrames / 40000);
   {
-    auto writer = std::make_unique<CoreAudioFileWriter>(path, specFor(Kind::aac, 0, 48000, 2));
+    auto writer = std::make_unique<CoreAudioFileWriter>(path, specFor(Kind::aac, 0, rate, 2));
     auto enforcer = std::make_unique<LengthEnforcer>(expected, 2, std::move(writer));
-    Resampler head(40000, 48000, 2, 8192, std::move(enforcer));
+    Resampler head(40000, rate, 2, 8192, std::move(enforcer));
     const auto signal = testSignal(sourceFrames);
     for (size_t first = 0; first < size_t(sourceFrames); first += 8192) head.consume(viewsOf(signal, first, 8192));
     head.finish();
   }
   auto stream = probeStream(path);
   EXPECT_EQ(stream["codec_name"], "aac");
-  EXPECT_EQ(stream["sample_rate"], "48000");
+  EXPECT_EQ(stream["sample_rate"], "44100");
   EXPECT_EQ(stream["channels"], "2");
   EXPECT_EQ(stream["duration_ts"], std::to_string(expected));
 }
@@ -304,9 +300,9 @@ TEST(CoreAudioFileWriterTest, AacBitRateOutsideTheEncoderRangeTakesTheNearestEnd
   // The encoder takes at most 6144 bits per channel and 1024 frames: 48000 bit/s for mono
   // at 8000 Hz.
   const Case cases[] = {{8000, 1, 320000, 48000}, {48000, 2, 128000, 128000}, {44100, 2, 4000, 16000}};
-  TemporaryFolder folder;
+  TempFolder folder;
   for (const Case& c : cases) {
-    const auto path = folder.file("rate.m4a");
+    const auto path = (folder / "rate.m4a");
     auto spec = specFor(Kind::aac, 0, c.rate, c.channels);
     spec.bitRate = c.wanted;
     CoreAudioFileWriter writer(path, spec);
@@ -316,13 +312,13 @@ TEST(CoreAudioFileWriterTest, AacBitRateOutsideTheEncoderRangeTakesTheNearestEnd
     writer.finish();
     EXPECT_EQ(probeStream(path)["codec_name"], "aac");
   }
-  EXPECT_EQ(CoreAudioFileWriter(folder.file("plain.wav"), specFor(Kind::wav, 16, 48000, 2)).appliedBitRate(),
+  EXPECT_EQ(CoreAudioFileWriter((folder / "plain.wav"), specFor(Kind::wav, 16, 48000, 2)).appliedBitRate(),
             std::nullopt);
 }
 
 TEST(CoreAudioFileWriterTest, FileTypesWithoutRoomForTheLayoutStillGetAFile) {
   // FLAC keeps its own channel order and takes no layout; RF64 and CAF store one.
-  TemporaryFolder folder;
+  TempFolder folder;
   const auto tones = sixTones(48000, 4800);
   struct Case {
     const char* name;
@@ -330,7 +326,7 @@ TEST(CoreAudioFileWriterTest, FileTypesWithoutRoomForTheLayoutStillGetAFile) {
     const char* codec;
   };
   auto rf64 = specFor(Kind::wav, 24, 48000, 6);
-  rf64.fileType = fourCharCode("RF64");
+  rf64.fileType = AudioFileTypeID::rf64;
   const Case cases[] = {
       {"six.flac", specFor(Kind::flac, 16, 48000, 6), "flac"},
       {"six.rf64", rf64, "pcm_s24le"},
@@ -338,7 +334,7 @@ TEST(CoreAudioFileWriterTest, FileTypesWithoutRoomForTheLayoutStillGetAFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto path = folder.file(c.name);
+    const auto path = (folder / c.name);
     writeFile(path, c.spec, tones);
     auto stream = probeStream(path);
     EXPECT_EQ(stream["codec_name"], c.codec);
@@ -351,10 +347,10 @@ TEST(CoreAudioFileWriterTest, FileTypesWithoutRoomForTheLayoutStillGetAFile) {
 }
 
 TEST(CoreAudioFileWriterTest, ClosedWritersRefuseAudioAndFinishOnlyOnce) {
-  TemporaryFolder folder;
+  TempFolder folder;
   const auto signal = testSignal(1000);
   for (bool aborted : {false, true}) {
-    const auto path = folder.file(aborted ? "aborted.wav" : "finished.wav");
+    const auto path = folder / (aborted ? "aborted.wav" : "finished.wav");
     CoreAudioFileWriter writer(path, specFor(Kind::wav, 16, 44100, 2));
     writer.consume(viewsOf(signal));
     if (aborted) writer.abort();
@@ -371,15 +367,15 @@ TEST(CoreAudioFileWriterTest, ClosedWritersRefuseAudioAndFinishOnlyOnce) {
     EXPECT_EQ(std::filesystem::file_size(path), size);
   }
   // An empty chunk writes nothing and is no error.
-  CoreAudioFileWriter writer(folder.file("empty.wav"), specFor(Kind::wav, 16, 44100, 2));
+  CoreAudioFileWriter writer((folder / "empty.wav"), specFor(Kind::wav, 16, 44100, 2));
   writer.consume({});
   writer.finish();
-  EXPECT_EQ(probeStream(folder.file("empty.wav"))["codec_name"], "pcm_s16le");
-  EXPECT_TRUE(decodeFile<int32_t>(folder.file("empty.wav"), "s32le").empty());
+  EXPECT_EQ(probeStream((folder / "empty.wav"))["codec_name"], "pcm_s16le");
+  EXPECT_TRUE(decodeFile<int32_t>((folder / "empty.wav"), "s32le").empty());
 }
 
 TEST(CoreAudioFileWriterTest, ReportsFilesItCannotCreate) {
-  TemporaryFolder folder;
+  TempFolder folder;
   struct Case {
     std::filesystem::path path;
     CoreAudioFileWriter::Spec spec;
@@ -389,12 +385,12 @@ TEST(CoreAudioFileWriterTest, ReportsFilesItCannotCreate) {
   unknownType.fileType = fourCharCode("abcd");
   auto oddRate = specFor(Kind::aac, 0, 40000, 2);
   const Case cases[] = {
-      {folder.file("missing/a.wav"), specFor(Kind::wav, 16, 44100, 2),
-       "Creating the WAVE file failed (OSStatus -43)"},
-      {folder.file("missing/a.m4a"), specFor(Kind::alac, 16, 44100, 2),
-       "Creating the MPEG-4 file failed (OSStatus -43)"},
-      {folder.file("a.abcd"), unknownType, "Creating the abcd file failed (OSStatus 1954115647 'typ?')"},
-      {folder.file("a.m4a"), oddRate, "Creating the MPEG-4 file failed (OSStatus 1718449215 'fmt?')"},
+      {(folder / "missing/a.wav"), specFor(Kind::wav, 16, 44100, 2),
+       "Creating the WAVE file failed (status -43)"},
+      {(folder / "missing/a.m4a"), specFor(Kind::alac, 16, 44100, 2),
+       "Creating the MPEG-4 file failed (status -43)"},
+      {(folder / "a.abcd"), unknownType, "Creating the abcd file failed (status 1954115647 'typ?')"},
+      {(folder / "a.m4a"), oddRate, "Creating the MPEG-4 file failed (status 1718449215 'fmt?')"},
   };
   for (const Case& c : cases) {
     try {
@@ -408,8 +404,8 @@ TEST(CoreAudioFileWriterTest, ReportsFilesItCannotCreate) {
 }
 
 TEST(CoreAudioFileWriterTest, RefusesAiffDataBeyondFourGibibytes) {
-  TemporaryFolder folder;
-  const auto path = folder.file("huge.aiff");
+  TempFolder folder;
+  const auto path = (folder / "huge.aiff");
   CoreAudioFileWriter writer(path, specFor(Kind::aiff, 32, 48000, 8));
   const std::vector<std::vector<float>> small(8, std::vector<float>(16, 0.25f));
   writer.consume(viewsOf(small));

@@ -9,9 +9,10 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
-#include "io/platform/ChannelLabels.h"
+#include "io/platform/AudioChannelLayout.h"
+#include "io/platform/CodecServices.h"
 
-namespace quar::platform {
+namespace quar {
 
 namespace {
 
@@ -24,7 +25,11 @@ struct EncoderLayout {
 };
 
 EncoderLayout encoderLayout(bool aac, size_t channels) {
-  using namespace channelLabel;
+  using L = ChannelLabel;
+  constexpr uint32_t mono = L::mono, left = L::left, right = L::right, center = L::center, lfeScreen = L::lfeScreen,
+                     leftSurround = L::leftSurround, rightSurround = L::rightSurround, leftCenter = L::leftCenter,
+                     rightCenter = L::rightCenter, centerSurround = L::centerSurround,
+                     rearSurroundLeft = L::rearSurroundLeft, rearSurroundRight = L::rearSurroundRight;
   switch (channels) {
   case 1: return {AV_CH_LAYOUT_MONO, {mono}};
   case 2: return {AV_CH_LAYOUT_STEREO, {left, right}};
@@ -50,36 +55,28 @@ constexpr int64_t aacBitsPerChannelFrame = 6144;  // the AAC buffer limit per ch
 
 } // namespace
 
-std::vector<double> LibavFileWriter::aacSampleRates() {
-  std::vector<double> rates;
-  if (const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC); codec && codec->supported_samplerates)
-    for (const int* rate = codec->supported_samplerates; *rate != 0; ++rate) rates.push_back(*rate);
-  std::sort(rates.begin(), rates.end());
-  return rates;
-}
-
-int32_t LibavFileWriter::create(const std::filesystem::path& path, const AudioStreamBasicDescription& format,
+int32_t LibavFileWriter::create(const std::filesystem::path& path, const StreamDescription& format,
                                 const std::optional<std::vector<uint32_t>>& labels,
                                 std::unique_ptr<NativeFileWriter>& file) {
   std::unique_ptr<LibavFileWriter> writer(new LibavFileWriter(format));
   const size_t channels = format.channelsPerFrame;
-  if (format.formatID == fourCharCode("aac ")) {
+  if (format.formatID == AudioFormatID::mpeg4AAC) {
     writer->isAac_ = true;
-    const auto rates = aacSampleRates();
-    if (std::find(rates.begin(), rates.end(), format.sampleRate) == rates.end())
-      return writeStatus::unsupportedDataFormat;
-  } else if (format.formatID == fourCharCode("alac")) {
+    const auto rates = CodecServices::encodeSampleRates(AudioFormatID::mpeg4AAC);
+    if (!rates || std::find(rates->begin(), rates->end(), format.sampleRate) == rates->end())
+      return AudioStatus::unsupportedFormat;
+  } else if (format.formatID == AudioFormatID::appleLossless) {
     // The source-depth code in the flags: 1 = 16 bits, 3 = 24 bits.
-    if (format.formatFlags != 1 && format.formatFlags != 3) return writeStatus::unsupportedDataFormat;
+    if (format.formatFlags != 1 && format.formatFlags != 3) return AudioStatus::unsupportedFormat;
     writer->bits_ = format.formatFlags == 1 ? 16 : 24;
   } else {
-    return writeStatus::unsupportedDataFormat;
+    return AudioStatus::unsupportedFormat;
   }
   if (std::trunc(format.sampleRate) != format.sampleRate || format.sampleRate > 1e6)
-    return writeStatus::unsupportedDataFormat;
+    return AudioStatus::unsupportedFormat;
 
   const EncoderLayout layout = encoderLayout(writer->isAac_, channels);
-  if (layout.labels.empty()) return writeStatus::unsupportedDataFormat;
+  if (layout.labels.empty()) return AudioStatus::unsupportedFormat;
   writer->layoutMask_ = layout.mask;
   writer->encoderChannel_.resize(channels);
   for (size_t f = 0; f < channels; ++f) {
@@ -88,26 +85,25 @@ int32_t LibavFileWriter::create(const std::filesystem::path& path, const AudioSt
       continue;
     }
     const auto found = std::find(layout.labels.begin(), layout.labels.end(), (*labels)[f]);
-    if (found == layout.labels.end()) return writeStatus::unsupportedDataFormat;
+    if (found == layout.labels.end()) return AudioStatus::unsupportedFormat;
     writer->encoderChannel_[f] = static_cast<size_t>(found - layout.labels.begin());
   }
-  writer->fileLabels_ = labels;
 
   writer->failed_ = true;  // until the file is open: closing then only releases
   if (avformat_alloc_output_context2(&writer->format_, nullptr, "ipod", path.c_str()) < 0 || !writer->format_)
-    return writeStatus::writeFailed;
+    return AudioStatus::writeFailed;
   if (const int error = avio_open(&writer->format_->pb, path.c_str(), AVIO_FLAG_WRITE); error < 0) {
-    if (error == AVERROR(ENOENT) || error == AVERROR(ENOTDIR)) return writeStatus::fileNotFound;
+    if (error == AVERROR(ENOENT) || error == AVERROR(ENOTDIR)) return AudioStatus::fileNotFound;
     if (error == AVERROR(EACCES) || error == AVERROR(EPERM) || error == AVERROR(EROFS))
-      return writeStatus::permissionDenied;
-    return writeStatus::writeFailed;
+      return AudioStatus::permissionDenied;
+    return AudioStatus::writeFailed;
   }
   writer->failed_ = false;
   file = std::move(writer);
-  return 0;
+  return AudioStatus::ok;
 }
 
-LibavFileWriter::LibavFileWriter(const AudioStreamBasicDescription& format) : NativeFileWriter(format) {}
+LibavFileWriter::LibavFileWriter(const StreamDescription& format) : NativeFileWriter(format) {}
 
 LibavFileWriter::~LibavFileWriter() { close(); }
 
@@ -119,29 +115,29 @@ std::optional<std::vector<ValueRange>> LibavFileWriter::applicableBitRates() con
 }
 
 int32_t LibavFileWriter::setBitRate(uint32_t bitsPerSecond) {
-  if (!isAac_ || started_) return writeStatus::unsupportedProperty;
+  if (!isAac_ || started_) return AudioStatus::unsupportedProperty;
   const auto ranges = applicableBitRates();
   const bool applicable = std::any_of(ranges->begin(), ranges->end(), [&](const ValueRange& r) {
     return r.minimum <= bitsPerSecond && bitsPerSecond <= r.maximum;
   });
-  if (!applicable) return writeStatus::unsupportedProperty;
+  if (!applicable) return AudioStatus::unsupportedProperty;
   bitRate_ = bitsPerSecond;
-  return 0;
+  return AudioStatus::ok;
 }
 
-int32_t LibavFileWriter::applyEncoderSettings() { return started_ ? writeStatus::unsupportedProperty : 0; }
+int32_t LibavFileWriter::applyEncoderSettings() { return started_ ? AudioStatus::unsupportedProperty : 0; }
 
 int32_t LibavFileWriter::start() {
-  if (started_) return 0;
+  if (started_) return AudioStatus::ok;
   started_ = true;
   const AVCodec* codec = avcodec_find_encoder(isAac_ ? AV_CODEC_ID_AAC : AV_CODEC_ID_ALAC);
-  if (codec == nullptr) return writeStatus::unsupportedDataFormat;
+  if (codec == nullptr) return AudioStatus::unsupportedFormat;
   codec_ = avcodec_alloc_context3(codec);
   frame_ = av_frame_alloc();
   packet_ = av_packet_alloc();
   pending_ = av_packet_alloc();
   stream_ = avformat_new_stream(format_, nullptr);
-  if (!codec_ || !frame_ || !packet_ || !pending_ || !stream_) return writeStatus::writeFailed;
+  if (!codec_ || !frame_ || !packet_ || !pending_ || !stream_) return AudioStatus::writeFailed;
 
   const int rate = static_cast<int>(fileFormat_.sampleRate);
   codec_->sample_rate = rate;
@@ -155,8 +151,8 @@ int32_t LibavFileWriter::start() {
     codec_->bits_per_raw_sample = bits_;
   }
   if (format_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (avcodec_open2(codec_, codec, nullptr) < 0) return writeStatus::unsupportedDataFormat;
-  if (avcodec_parameters_from_context(stream_->codecpar, codec_) < 0) return writeStatus::writeFailed;
+  if (avcodec_open2(codec_, codec, nullptr) < 0) return AudioStatus::unsupportedFormat;
+  if (avcodec_parameters_from_context(stream_->codecpar, codec_) < 0) return AudioStatus::writeFailed;
   stream_->time_base = codec_->time_base;
   // The edit list states the length in the movie's timescale: at the sample rate it is exact
   // to the frame (the default of 1000 would round it to milliseconds).
@@ -164,14 +160,14 @@ int32_t LibavFileWriter::start() {
   av_dict_set_int(&options, "movie_timescale", rate, 0);
   const int header = avformat_write_header(format_, &options);
   av_dict_free(&options);
-  if (header < 0) return writeStatus::writeFailed;
+  if (header < 0) return AudioStatus::writeFailed;
 
   frame_->nb_samples = codec_->frame_size > 0 ? codec_->frame_size : 4096;
   frame_->format = codec_->sample_fmt;
   frame_->sample_rate = rate;
   if (av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0 || av_frame_get_buffer(frame_, 0) < 0)
-    return writeStatus::writeFailed;
-  return 0;
+    return AudioStatus::writeFailed;
+  return AudioStatus::ok;
 }
 
 int32_t LibavFileWriter::encode(bool flush) {
@@ -183,7 +179,7 @@ int32_t LibavFileWriter::encode(bool flush) {
       result = avcodec_send_frame(codec_, frame_);
       nextPts_ += filled_;
       filled_ = 0;
-      if (result < 0) return writeStatus::writeFailed;
+      if (result < 0) return AudioStatus::writeFailed;
     }
     result = avcodec_send_frame(codec_, nullptr);
   } else {
@@ -192,13 +188,13 @@ int32_t LibavFileWriter::encode(bool flush) {
     filled_ = 0;
     result = avcodec_send_frame(codec_, frame_);
   }
-  if (result < 0) return writeStatus::writeFailed;
+  if (result < 0) return AudioStatus::writeFailed;
   for (;;) {
     result = avcodec_receive_packet(codec_, packet_);
     if (result == AVERROR(EAGAIN)) return 0;
     if (result == AVERROR_EOF) break;
-    if (result < 0) return writeStatus::writeFailed;
-    if (pending_->data != nullptr && writePacket(pending_) != 0) return writeStatus::writeFailed;
+    if (result < 0) return AudioStatus::writeFailed;
+    if (pending_->data != nullptr && writePacket(pending_) != 0) return AudioStatus::writeFailed;
     av_packet_move_ref(pending_, packet_);
   }
   // The last packet ends exactly where the written audio ends (the AAC encoder's own count
@@ -211,11 +207,11 @@ int32_t LibavFileWriter::encode(bool flush) {
 int32_t LibavFileWriter::writePacket(AVPacket* packet) {
   av_packet_rescale_ts(packet, codec_->time_base, stream_->time_base);
   packet->stream_index = stream_->index;
-  return av_interleaved_write_frame(format_, packet) < 0 ? writeStatus::writeFailed : 0;
+  return av_interleaved_write_frame(format_, packet) < 0 ? AudioStatus::writeFailed : 0;
 }
 
 int32_t LibavFileWriter::writeFrames(const Planar& samples) {
-  if (failed_ || format_ == nullptr) return writeStatus::writeFailed;
+  if (failed_ || format_ == nullptr) return AudioStatus::writeFailed;
   if (const int32_t status = start(); status != 0) {
     failed_ = true;
     return status;
@@ -223,7 +219,7 @@ int32_t LibavFileWriter::writeFrames(const Planar& samples) {
   const size_t channels = encoderChannel_.size();
   int64_t done = 0;
   while (done < samples.frames) {
-    if (filled_ == 0 && av_frame_make_writable(frame_) < 0) return failed_ = true, writeStatus::writeFailed;
+    if (filled_ == 0 && av_frame_make_writable(frame_) < 0) return failed_ = true, AudioStatus::writeFailed;
     const int64_t n = std::min<int64_t>(samples.frames - done, frame_->nb_samples - filled_);
     for (size_t f = 0; f < channels; ++f) {
       uint8_t* plane = frame_->extended_data[encoderChannel_[f]];
@@ -250,14 +246,14 @@ int32_t LibavFileWriter::writeFrames(const Planar& samples) {
       if (const int32_t status = encode(false); status != 0) return failed_ = true, status;
     }
   }
-  return 0;
+  return AudioStatus::ok;
 }
 
 int32_t LibavFileWriter::close() {
-  if (format_ == nullptr) return 0;
-  int32_t status = failed_ ? writeStatus::writeFailed : start();
+  if (format_ == nullptr) return AudioStatus::ok;
+  int32_t status = failed_ ? AudioStatus::writeFailed : start();
   if (status == 0) status = encode(true);
-  if (status == 0 && av_write_trailer(format_) < 0) status = writeStatus::writeFailed;
+  if (status == 0 && av_write_trailer(format_) < 0) status = AudioStatus::writeFailed;
   release();
   return status;
 }
@@ -273,4 +269,4 @@ void LibavFileWriter::release() {
   av_packet_free(&pending_);
 }
 
-} // namespace quar::platform
+} // namespace quar

@@ -11,14 +11,12 @@ struct AVFrame;
 struct AVPacket;
 struct AVStream;
 
-namespace quar::platform {
+namespace quar {
 
 class LibavFileWriter final : public NativeFileWriter {
 public:
-  static int32_t create(const std::filesystem::path& path, const AudioStreamBasicDescription& format,
+  static int32_t create(const std::filesystem::path& path, const StreamDescription& format,
                         const std::optional<std::vector<uint32_t>>& labels, std::unique_ptr<NativeFileWriter>& file);
-  // The AAC encoder's sample rates, ascending.
-  static std::vector<double> aacSampleRates();
   ~LibavFileWriter() override;
 
   bool hasEncoder() const override { return true; }
@@ -28,7 +26,7 @@ public:
   int32_t close() override;
 
 private:
-  explicit LibavFileWriter(const AudioStreamBasicDescription& format);
+  explicit LibavFileWriter(const StreamDescription& format);
   int32_t writeFrames(const Planar& samples) override;
   int32_t start();
   // Sends the full frame (or, flushing, the partial one and the end of the stream) and
@@ -54,4 +52,4 @@ private:
   int64_t nextPts_ = 0;
 };
 
-} // namespace quar::platform
+} // namespace quar

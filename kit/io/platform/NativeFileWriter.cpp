@@ -3,65 +3,59 @@
 #include <algorithm>
 #include <cmath>
 
-#include "io/platform/ChannelLabels.h"
 #include "io/platform/LibavFileWriter.h"
 #include "io/platform/SndfileWriter.h"
 
-namespace quar::platform {
+namespace quar {
 
 namespace {
 
-constexpr uint32_t lpcm = fourCharCode("lpcm");
-constexpr uint32_t alac = fourCharCode("alac");
-constexpr uint32_t aac = fourCharCode("aac ");
-
-bool isFloatClient(const AudioStreamBasicDescription& f) {
-  return f.formatID == lpcm && f.bitsPerChannel == 32 && (f.formatFlags & formatFlag::isFloat) != 0 &&
-         (f.formatFlags & formatFlag::isNonInterleaved) != 0 && (f.formatFlags & formatFlag::isBigEndian) == 0 &&
-         f.bytesPerFrame == 4;
+bool isFloatClient(const StreamDescription& f) {
+  using F = AudioFormatFlags;
+  return f.formatID == AudioFormatID::linearPCM && f.bitsPerChannel == 32 && (f.formatFlags & F::isFloat) != 0 &&
+         (f.formatFlags & F::isNonInterleaved) != 0 && (f.formatFlags & F::isBigEndian) == 0 && f.bytesPerFrame == 4;
 }
 
-bool isIntegerClient(const AudioStreamBasicDescription& f) {
+bool isIntegerClient(const StreamDescription& f) {
+  using F = AudioFormatFlags;
   const uint32_t b = f.bitsPerChannel;
-  return f.formatID == lpcm && (b == 16 || b == 24 || b == 32) && (f.formatFlags & formatFlag::isFloat) == 0 &&
-         (f.formatFlags & formatFlag::isSignedInteger) != 0 && (f.formatFlags & formatFlag::isNonInterleaved) == 0 &&
-         (f.formatFlags & formatFlag::isBigEndian) == 0 && f.bytesPerFrame == b / 8 * f.channelsPerFrame;
+  return f.formatID == AudioFormatID::linearPCM && (b == 16 || b == 24 || b == 32) && (f.formatFlags & F::isFloat) == 0 &&
+         (f.formatFlags & F::isSignedInteger) != 0 && (f.formatFlags & F::isNonInterleaved) == 0 &&
+         (f.formatFlags & F::isBigEndian) == 0 && f.bytesPerFrame == b / 8 * f.channelsPerFrame;
 }
 
 } // namespace
 
-bool canEncode(uint32_t formatID, int bits) { return formatID != alac || bits <= 24; }
-
-std::optional<std::vector<double>> encodeSampleRates(uint32_t formatID) {
-  if (formatID != aac) return std::nullopt;
-  return LibavFileWriter::aacSampleRates();
+bool NativeFileWriter::canEncode(uint32_t formatID, int bits) {
+  return formatID != AudioFormatID::appleLossless || bits <= 24;
 }
 
-int32_t NativeFileWriter::create(const std::filesystem::path& path, uint32_t fileType,
-                                 const AudioStreamBasicDescription& format, std::optional<uint32_t> layoutTag,
-                                 std::unique_ptr<NativeFileWriter>& file) {
+int32_t NativeFileWriter::create(const std::filesystem::path& path, uint32_t fileType, const StreamDescription& format,
+                                 std::optional<uint32_t> layoutTag, std::unique_ptr<NativeFileWriter>& file) {
   file.reset();
   if (format.channelsPerFrame < 1 || !(format.sampleRate > 0) || !std::isfinite(format.sampleRate))
-    return writeStatus::unsupportedDataFormat;
+    return AudioStatus::unsupportedFormat;
   std::optional<std::vector<uint32_t>> labels;
   if (layoutTag) {
-    labels = channelLabels(*layoutTag);
-    if (!labels || labels->size() != format.channelsPerFrame) return writeStatus::unsupportedDataFormat;
+    labels = labelsOfLayoutTag(*layoutTag);
+    if (!labels || labels->size() != format.channelsPerFrame) return AudioStatus::unsupportedFormat;
   }
-  if (fileType == fourCharCode("m4af")) return LibavFileWriter::create(path, format, labels, file);
-  return SndfileWriter::create(path, fileType, format, labels, file);
+  const int32_t status = fileType == AudioFileTypeID::m4a ? LibavFileWriter::create(path, format, labels, file)
+                                                          : SndfileWriter::create(path, fileType, format, labels, file);
+  if (status == AudioStatus::ok && layoutTag) file->fileLayout_ = AudioChannelLayout::withTag(*layoutTag);
+  return status;
 }
 
-int32_t NativeFileWriter::setClientFormat(const AudioStreamBasicDescription& client) {
+int32_t NativeFileWriter::setClientFormat(const StreamDescription& client) {
   if (client.channelsPerFrame != fileFormat_.channelsPerFrame || client.sampleRate != fileFormat_.sampleRate)
-    return writeStatus::unsupportedDataFormat;
-  if (!isFloatClient(client) && !isIntegerClient(client)) return writeStatus::unsupportedDataFormat;
+    return AudioStatus::unsupportedFormat;
+  if (!isFloatClient(client) && !isIntegerClient(client)) return AudioStatus::unsupportedFormat;
   // Float data bound for integer samples would need the library's own conversion, which
   // neither rounds nor clips: integer PCM and lossless files take integer clients only.
-  const bool floatFile = fileFormat_.formatID == aac ||
-                         (fileFormat_.formatID == lpcm && (fileFormat_.formatFlags & formatFlag::isFloat) != 0);
-  const bool integerFile = !floatFile;
-  if (integerFile && isFloatClient(client)) return writeStatus::unsupportedDataFormat;
+  const bool floatFile =
+      fileFormat_.formatID == AudioFormatID::mpeg4AAC ||
+      (fileFormat_.formatID == AudioFormatID::linearPCM && (fileFormat_.formatFlags & AudioFormatFlags::isFloat) != 0);
+  if (!floatFile && isFloatClient(client)) return AudioStatus::unsupportedFormat;
   clientFormat_ = client;
   hasClientFormat_ = true;
   const size_t channels = fileFormat_.channelsPerFrame;
@@ -69,31 +63,28 @@ int32_t NativeFileWriter::setClientFormat(const AudioStreamBasicDescription& cli
     clientChannel_.resize(channels);
     for (size_t c = 0; c < channels; ++c) clientChannel_[c] = c;
   }
-  return 0;
+  return AudioStatus::ok;
 }
 
-int32_t NativeFileWriter::setClientLayout(uint32_t layoutTag) {
-  const auto client = channelLabels(layoutTag);
-  if (!fileLabels_ || !client || client->size() != fileLabels_->size()) return writeStatus::unsupportedDataFormat;
-  std::vector<size_t> order(client->size());
-  for (size_t f = 0; f < order.size(); ++f) {
-    const auto found = std::find(client->begin(), client->end(), (*fileLabels_)[f]);
-    if (found == client->end()) return writeStatus::unsupportedDataFormat;
-    order[f] = static_cast<size_t>(found - client->begin());
-  }
-  clientChannel_ = std::move(order);
-  return 0;
+int32_t NativeFileWriter::setClientChannelLayout(const AudioChannelLayout& layout) {
+  const auto client = channelLabels(layout);
+  const auto stored = fileLayout_ ? channelLabels(*fileLayout_) : std::nullopt;
+  if (!client || !stored) return AudioStatus::unsupportedFormat;
+  const auto order = channelPermutation(*client, *stored);  // file channel -> client channel
+  if (!order) return AudioStatus::unsupportedFormat;
+  clientChannel_.assign(order->begin(), order->end());
+  return AudioStatus::ok;
 }
 
 int32_t NativeFileWriter::write(int64_t frames, std::span<const void* const> buffers) {
-  if (!hasClientFormat_) return writeStatus::unsupportedDataFormat;
-  if (frames < 1) return 0;
+  if (!hasClientFormat_) return AudioStatus::unsupportedFormat;
+  if (frames < 1) return AudioStatus::ok;
   const size_t channels = fileFormat_.channelsPerFrame;
   const auto count = static_cast<size_t>(frames);
   Planar planar;
   planar.frames = frames;
   if (isFloatClient(clientFormat_)) {
-    if (buffers.size() < channels) return writeStatus::unsupportedDataFormat;
+    if (buffers.size() < channels) return AudioStatus::unsupportedFormat;
     floatScratch_.resize(channels);
     for (size_t f = 0; f < channels; ++f) {
       const auto* source = static_cast<const float*>(buffers[clientChannel_[f]]);
@@ -101,7 +92,7 @@ int32_t NativeFileWriter::write(int64_t frames, std::span<const void* const> buf
     }
     planar.floats = floatScratch_;
   } else {
-    if (buffers.empty()) return writeStatus::unsupportedDataFormat;
+    if (buffers.empty()) return AudioStatus::unsupportedFormat;
     const auto* bytes = static_cast<const uint8_t*>(buffers.front());
     const size_t width = clientFormat_.bitsPerChannel / 8;
     intScratch_.resize(channels);
@@ -120,4 +111,4 @@ int32_t NativeFileWriter::write(int64_t frames, std::span<const void* const> buf
   return writeFrames(planar);
 }
 
-} // namespace quar::platform
+} // namespace quar

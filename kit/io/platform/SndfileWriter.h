@@ -7,21 +7,21 @@
 
 struct sf_private_tag;
 
-namespace quar::platform {
+namespace quar {
 
 class SndfileWriter final : public NativeFileWriter {
 public:
-  static int32_t create(const std::filesystem::path& path, uint32_t fileType, const AudioStreamBasicDescription& format,
+  static int32_t create(const std::filesystem::path& path, uint32_t fileType, const StreamDescription& format,
                         const std::optional<std::vector<uint32_t>>& labels, std::unique_ptr<NativeFileWriter>& file);
   ~SndfileWriter() override;
 
   bool hasEncoder() const override { return isFlac_; }
   int32_t setCodecQuality(uint32_t quality) override;
-  int32_t applyEncoderSettings() override { return isFlac_ ? 0 : writeStatus::unsupportedProperty; }
+  int32_t applyEncoderSettings() override { return isFlac_ ? 0 : AudioStatus::unsupportedProperty; }
   int32_t close() override;
 
 private:
-  SndfileWriter(const AudioStreamBasicDescription& format, sf_private_tag* file, bool isFlac);
+  SndfileWriter(const StreamDescription& format, sf_private_tag* file, bool isFlac);
   int32_t writeFrames(const Planar& samples) override;
 
   sf_private_tag* file_;
@@ -30,4 +30,4 @@ private:
   std::vector<float> interleavedFloats_;
 };
 
-} // namespace quar::platform
+} // namespace quar
