@@ -20,6 +20,7 @@ namespace quar {
 namespace {
 
 using testing::decodeFile;
+using testing::decodeFiles;
 using testing::probeStream;
 using testing::TempFolder;
 using test::viewsOf;
@@ -131,9 +132,11 @@ TEST(CoreAudioFileWriterTest, WritesEachFormatWithItsCodecDepthAndLength) {
   TempFolder folder;
   const int64_t frames = 10007;
   const auto signal = testSignal(frames);
+  std::vector<std::filesystem::path> integerFiles, floatFiles;
+  std::vector<int> integerBits;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto path = (folder / c.name);
+    const auto path = folder / c.name;
     writeFile(path, specFor(c.kind, c.bits, 44100, 2), signal);
     auto stream = probeStream(path);
     EXPECT_EQ(stream["codec_name"], c.codec);
@@ -142,15 +145,21 @@ TEST(CoreAudioFileWriterTest, WritesEachFormatWithItsCodecDepthAndLength) {
     EXPECT_EQ(stream["channels"], "2");
     EXPECT_EQ(stream["duration_ts"], std::to_string(frames));
     if (c.bits == 0) {
-      const auto decoded = decodeFile<float>(path, "f32le");
-      ASSERT_EQ(decoded.size(), size_t(frames) * 2);
-      for (size_t i = 0; i < decoded.size(); ++i) {
-        const float expected = signal[i % 2][i / 2];
-        if (std::isnan(expected)) ASSERT_TRUE(std::isnan(decoded[i])) << i;
-        else ASSERT_EQ(decoded[i], expected) << i;
-      }
+      floatFiles.push_back(path);
     } else {
-      EXPECT_EQ(decodeFile<int32_t>(path, "s32le"), quantised(signal, c.bits, false, 4096));
+      integerFiles.push_back(path);
+      integerBits.push_back(c.bits);
+    }
+  }
+  const auto decodedIntegers = decodeFiles<int32_t>(integerFiles, "s32le");
+  for (size_t f = 0; f < integerFiles.size(); ++f)
+    EXPECT_EQ(decodedIntegers[f], quantised(signal, integerBits[f], false, 4096)) << integerFiles[f];
+  for (const auto& decoded : decodeFiles<float>(floatFiles, "f32le")) {
+    ASSERT_EQ(decoded.size(), size_t(frames) * 2);
+    for (size_t i = 0; i < decoded.size(); ++i) {
+      const float expected = signal[i % 2][i / 2];
+      if (std::isnan(expected)) ASSERT_TRUE(std::isnan(decoded[i])) << i;
+      else ASSERT_EQ(decoded[i], expected) << i;
     }
   }
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -34,14 +34,30 @@ inline std::map<std::string, std::string> probeStream(const std::filesystem::pat
   return fields;
 }
 
-// The file decoded by ffmpeg as interleaved little-endian samples of `format` ("s32le",
-// "f32le") in the stream's own channel layout.
+// Each file decoded by ffmpeg, in one run, as interleaved little-endian samples of `format`
+// ("s32le", "f32le") in the stream's own channel layout.
+template <typename Sample>
+std::vector<std::vector<Sample>> decodeFiles(const std::vector<std::filesystem::path>& files, const std::string& format) {
+  std::vector<std::string> arguments;
+  for (const auto& file : files) arguments.insert(arguments.end(), {"-i", file.string()});
+  std::vector<FfmpegOutput> outputs;
+  for (size_t i = 0; i < files.size(); ++i)
+    outputs.push_back({files[i].string() + ".raw", {"-map", std::to_string(i) + ":a:0", "-f", format}});
+  ffmpegOutputs(arguments, outputs);
+  std::vector<std::vector<Sample>> result;
+  for (const auto& output : outputs) {
+    std::vector<Sample> samples(std::filesystem::file_size(output.file) / sizeof(Sample));
+    std::FILE* stream = std::fopen(output.file.c_str(), "rb");
+    EXPECT_EQ(std::fread(samples.data(), sizeof(Sample), samples.size(), stream), samples.size());
+    std::fclose(stream);
+    result.push_back(std::move(samples));
+  }
+  return result;
+}
+
 template <typename Sample>
 std::vector<Sample> decodeFile(const std::filesystem::path& file, const std::string& format) {
-  const auto bytes = runTool("ffmpeg", {"-nostdin", "-v", "error", "-i", file.string(), "-f", format, "-"});
-  std::vector<Sample> samples(bytes.size() / sizeof(Sample));
-  if (!samples.empty()) std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(Sample));
-  return samples;
+  return decodeFiles<Sample>({file}, format).front();
 }
 
 } // namespace quar::testing
