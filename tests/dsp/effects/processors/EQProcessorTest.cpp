@@ -4,6 +4,7 @@
 #include <complex>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <vector>
 
 #include "dsp/effects/processors/EQDesign.h"
