@@ -121,4 +121,14 @@ std::shared_ptr<PlatformUnit> makeLv2Unit(const std::string& uri) {
   return ComponentManager::instantiate(lv2Component(uri).description);
 }
 
+AudioUnitDescriptor descriptorOf(const PlatformComponent& component) {
+  const auto& d = component.description;
+  return {d.componentType,  d.componentSubType, d.componentManufacturer, component.name, component.manufacturerName,
+          component.version, d.componentManufacturer == appleManufacturer};
+}
+
+std::shared_ptr<AudioUnitEffect> lv2Effect(const std::string& uri) {
+  return AudioUnitEffect::instantiate(descriptorOf(lv2Component(uri)));
+}
+
 } // namespace quar::test

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "au/AudioUnitDescriptor.h"
+#include "au/AudioUnitEffect.h"
 #include "au/platform/ComponentManager.h"
 #include "au/platform/PlatformUnit.h"
 #include "base/Json.h"
@@ -106,6 +108,12 @@ PlatformComponent lv2Component(const std::string& uri);
 // A new unit of that plug-in.
 std::shared_ptr<PlatformUnit> makeLv2Unit(const std::string& uri);
 
+// The descriptor naming a component.
+AudioUnitDescriptor descriptorOf(const PlatformComponent& component);
+// A hosted effect of the LV2 plug-in with this URI.
+std::shared_ptr<AudioUnitEffect> lv2Effect(const std::string& uri);
+
 inline const std::string testPlugins = "http://quarnel.invalid/lv2/";
+inline const std::string mdaPlugins = "http://drobilla.net/plugins/mda/";
 
 } // namespace quar::test
