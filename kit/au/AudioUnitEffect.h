@@ -7,8 +7,9 @@
 // parameters, presets, state) come from one control thread at a time. process() runs on the
 // render thread, allocates and locks nothing and may overlap a prepare() for a newer chain: it
 // renders the lane set that was published when it started; replaced sets (and clones dropped
-// with them) are freed by a later control call, never on the render thread. A block whose render
-// fails passes through dry and is counted (see RenderFailureCounting).
+// with them) are freed by a later control call, never on the render thread. The effect itself
+// must outlive every process() call. A block whose render fails passes through dry and is
+// counted (see RenderFailureCounting); reset() rewinds the lanes' time at the next process().
 #pragma once
 
 #include <atomic>
