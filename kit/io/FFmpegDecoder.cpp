@@ -24,7 +24,7 @@ static_assert(std::endian::native == std::endian::little, "ffmpeg's f32le output
 
 const char* const noRateOrChannels = "ffprobe reported no sample rate / channel count";
 
-// A number as Swift's Double(String) reads it: the whole text, no surrounding white space.
+// A decimal number filling the whole text (no surrounding white space), or inf or nan.
 std::optional<double> parseDouble(std::string_view text) {
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty() || text.front() == '+') return std::nullopt;
@@ -204,7 +204,8 @@ AudioFileInfo FFmpegDecoder::makeInfo(const std::filesystem::path& url, const Js
   }
   info.isFloat = codec.starts_with("pcm_f") || (isLossless && isFloatSampleFormat(text(stream, "sample_fmt").value_or("")));
   if (!isPCM) {
-    const auto bitRate = number(stream, "bit_rate") ? number(stream, "bit_rate") : number(format, "bit_rate");
+    auto bitRate = number(stream, "bit_rate");
+    if (!bitRate) bitRate = number(format, "bit_rate");
     if (bitRate && *bitRate > 0) info.bitRateKbps = truncated<int>(*bitRate / 1000);
   }
   info.frameCount = frameCountOf(stream, format, *sampleRate);
