@@ -94,6 +94,7 @@ void TimePitchUnit::allocateRenderResources() {
   stretcher->setMaxProcessSize(inputCapacity);
 
   const uint32_t frames = std::max<uint32_t>(maxFrames_, 1);
+  allocatedFrames_ = frames;
   inputList_ = std::make_unique<AudioBufferListStorage>(channels_);
   inputPointers_.assign(channels_, nullptr);
   zeros_.assign(inputCapacity, 0.0f);
@@ -148,7 +149,7 @@ RenderBlock TimePitchUnit::renderBlock() {
 AUStatus TimePitchUnit::render(AudioUnitRenderActionFlags* flags, uint32_t frames, AudioBufferList* output,
                                const PullInputBlock* pull) {
   if (!stretcher_) return auStatus::uninitialized;
-  if (frames > maxFrames_) return auStatus::tooManyFramesToProcess;
+  if (frames > allocatedFrames_) return auStatus::tooManyFramesToProcess;
   applyParameters();
   if (padPending_) feedStartPad();
 

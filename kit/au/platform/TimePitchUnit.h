@@ -84,6 +84,7 @@ private:
 
   std::unique_ptr<RubberBand::RubberBandStretcher> stretcher_;
   uint32_t channels_ = 0;
+  uint32_t allocatedFrames_ = 0;  // the frame limit in force while allocated
   double appliedRate_ = 0, appliedPitch_ = 0;
   bool padPending_ = false;
   std::atomic<int64_t> startDelay_{0};  // output frames
