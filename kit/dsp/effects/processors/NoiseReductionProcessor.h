@@ -35,7 +35,8 @@ public:
   // profile counts only when it has bins and some bin is above zero; non-finite bin powers
   // count as zero and a profile rate that is not positive and finite as this processor's rate.
   void apply(const EffectSettings& settings) override;
-  // `sampleRate` must be finite; any channel count >= 1; maxFrames is not needed.
+  // A rate that is not positive and finite counts as 48000 Hz; any channel count counts as
+  // >= 1, with no upper limit; maxFrames is not needed.
   void prepare(double sampleRate, int channelCount, int maxFrames) override;
   void process(float* const* channels, int channelCount, int frameCount) override;
   // Clears the frame queues and the estimator state (when prepared).
