@@ -5,6 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+#include "base/QuarError.h"
 
 namespace quar {
 
@@ -31,6 +34,20 @@ public:
   virtual ~GainReductionMetering() = default;
   // Gain reduction in dB as of the last processed block or reset.
   virtual float gainReductionDB() const = 0;
+};
+
+// Optional interface of processors whose blocks can fail (hosted plug-ins). A failed block
+// passes through unprocessed and is counted; live playback ignores the count, while offline
+// rendering must call renderFailure() after its last block and throw what it returns, so that a
+// dry pass never counts as a finished edit.
+class RenderFailureCounting {
+public:
+  virtual ~RenderFailureCounting() = default;
+  // Blocks that failed since the last prepare() (readable from any thread).
+  virtual int64_t renderFailureCount() const = 0;
+  // None when no block failed since the last prepare(); else QuarError::encodeFailed with
+  // "“<name>” failed to render (status N)", N the status of the last failure.
+  virtual std::optional<QuarError> renderFailure() const = 0;
 };
 
 } // namespace quar

@@ -27,13 +27,11 @@ KWeightingFilter::KWeightingFilter(double sampleRate)
       output_(initialCapacity) {}
 
 const double* KWeightingFilter::process(const float* samples, int64_t count) {
-  if (count > static_cast<int64_t>(input_.size())) {
-    input_.assign(static_cast<size_t>(count), 0);
-    output_.assign(static_cast<size_t>(count), 0);
-  }
-  if (count < 1) return output_.data();
-  double* in = input_.data();
-  double* out = output_.data();
+  input_.reserve(count);
+  output_.reserve(count);
+  double* out = output_.pointer();
+  if (count < 1) return out;
+  double* in = input_.pointer();
   for (int64_t i = 0; i < count; ++i) in[i] = samples[i];
   const BiquadCoefficients& s = sections_[0];
   const BiquadCoefficients& h = sections_[1];

@@ -7,9 +7,9 @@
 
 #include <array>
 #include <cstdint>
-#include <vector>
 
 #include "dsp/BiquadCoefficients.h"
+#include "dsp/Buffers.h"
 
 namespace quar {
 
@@ -38,8 +38,8 @@ private:
   std::array<BiquadCoefficients, 2> sections_;
   // Direct form I cascade state: x[n−1], x[n−2], then y[n−1], y[n−2] of each section.
   std::array<double, 6> delay_{};
-  std::vector<double> input_;
-  std::vector<double> output_;
+  DoubleScratch input_;
+  DoubleScratch output_;
 };
 
 } // namespace quar

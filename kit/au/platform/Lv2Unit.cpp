@@ -23,6 +23,7 @@ namespace {
 
 constexpr size_t atomCapacity = 8192;  // bytes per atom port
 constexpr const char* rdfsLabel = "http://www.w3.org/2000/01/rdf-schema#label";
+constexpr const char* rdfsSeeAlso = "http://www.w3.org/2000/01/rdf-schema#seeAlso";
 
 // Features that are promises about how the host runs the plug-in rather than data it passes.
 constexpr const char* honouredFeatures[] = {LV2_CORE__isLive, LV2_CORE__hardRTCapable, LV2_CORE__inPlaceBroken};
@@ -245,9 +246,12 @@ void Lv2Unit::allocateRenderResources() {
   }
   connectPorts();
   lilv_instance_activate(instance_);
-  // A run of zero frames lets the plug-in publish its latency before any audio.
-  lilv_instance_run(instance_, 0);
+  // One silent block lets the plug-in publish its latency; a reset then clears what it left.
+  writeControlInputs();
+  lilv_instance_run(instance_, renderFrames_);
   readLatency();
+  lilv_instance_deactivate(instance_);
+  lilv_instance_activate(instance_);
   active_ = true;
   allocated_ = true;
 }
@@ -279,6 +283,22 @@ void Lv2Unit::readLatency() {
       latencyFrames_.store(controls_[port.index], std::memory_order_relaxed);
 }
 
+void Lv2Unit::writeControlInputs() {
+  for (const auto& port : plugin_.ports) {
+    if (port.kind == Lv2Port::Kind::controlInput) {
+      controls_[port.index] = port.enables ? 1.0f
+                              : port.freeWheeling ? (offline_ ? 1.0f : 0.0f)
+                                                  : values_[port.index].load(std::memory_order_relaxed);
+    } else if (port.kind == Lv2Port::Kind::atomInput) {
+      auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(atoms_[port.index].data());
+      *sequence = {{sizeof(LV2_Atom_Sequence_Body), atomSequence_}, {0, 0}};
+    } else if (port.kind == Lv2Port::Kind::atomOutput) {
+      auto* chunk = reinterpret_cast<LV2_Atom*>(atoms_[port.index].data());
+      *chunk = {static_cast<uint32_t>(atomCapacity - sizeof(LV2_Atom)), atomChunk_};
+    }
+  }
+}
+
 RenderBlock Lv2Unit::renderBlock() {
   return [this](AudioUnitRenderActionFlags* flags, const AudioTimeStamp* time, uint32_t frames, int64_t,
                 AudioBufferList* output, const PullInputBlock* pull) {
@@ -293,20 +313,7 @@ AUStatus Lv2Unit::render(AudioUnitRenderActionFlags* flags, const AudioTimeStamp
   if (!lock.owns_lock()) return auStatus::cannotDoInCurrentContext;
   if (!active_) return auStatus::uninitialized;
   if (frames > renderFrames_) return auStatus::tooManyFramesToProcess;
-
-  for (const auto& port : plugin_.ports) {
-    if (port.kind == Lv2Port::Kind::controlInput) {
-      controls_[port.index] = port.enables ? 1.0f
-                              : port.freeWheeling ? (offline_ ? 1.0f : 0.0f)
-                                                  : values_[port.index].load(std::memory_order_relaxed);
-    } else if (port.kind == Lv2Port::Kind::atomInput) {
-      auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(atoms_[port.index].data());
-      *sequence = {{sizeof(LV2_Atom_Sequence_Body), atomSequence_}, {0, 0}};
-    } else if (port.kind == Lv2Port::Kind::atomOutput) {
-      auto* chunk = reinterpret_cast<LV2_Atom*>(atoms_[port.index].data());
-      *chunk = {static_cast<uint32_t>(atomCapacity - sizeof(LV2_Atom)), atomChunk_};
-    }
-  }
+  writeControlInputs();
 
   const auto& inputs = plugin_.mainInputs;
   if (!inputs.empty()) {
@@ -555,11 +562,10 @@ void Lv2Unit::setFullState(const Json& state) {
   } catch (const DecodingError& error) {
     throw PlatformError(auStatus::invalidParameter, std::string("The LV2 plug-in state isn\u2019t valid: ") + error.what());
   }
+  // Held throughout, so that no render sees half of the state.
+  std::lock_guard lock(instanceMutex_);
   for (const auto& [symbol, value] : controls) setValueBySymbol(symbol.c_str(), value);
-  if (properties) {
-    std::lock_guard lock(instanceMutex_);
-    restoreProperties(*properties);
-  }
+  if (properties) restoreProperties(*properties);
 }
 
 // Presets
@@ -568,7 +574,16 @@ void Lv2Unit::loadPresets() const {
   if (presets_) return;
   std::vector<PresetEntry> factory, user;
   const char* home = std::getenv("HOME");
-  const std::string userPrefix = home ? "file://" + std::string(home) + "/.lv2/" : std::string();
+  const std::string userFolder =
+      home && *home ? (std::filesystem::path(home) / ".lv2").lexically_normal().string() + "/" : std::string();
+  // A file under the user's ~/.lv2 (a preset saved by the user or another host).
+  auto isUserFile = [&](const LilvNode* node) {
+    if (userFolder.empty() || !node || !lilv_node_is_uri(node)) return false;
+    char* path = lilv_file_uri_parse(lilv_node_as_uri(node), nullptr);
+    const bool inside = path && std::filesystem::path(path).lexically_normal().string().rfind(userFolder, 0) == 0;
+    lilv_free(path);
+    return inside;
+  };
   std::lock_guard lock(world_.mutex);
   LilvNodes* related = lilv_plugin_get_related(plugin_.plugin, world_.node(LV2_PRESETS__Preset));
   LILV_FOREACH (nodes, it, related) {
@@ -578,7 +593,10 @@ void Lv2Unit::loadPresets() const {
     const std::string uri = lilv_node_as_uri(preset);
     const std::string name = label ? lilv_node_as_string(label) : uri;
     lilv_node_free(label);
-    const bool isUser = !userPrefix.empty() && uri.rfind(userPrefix, 0) == 0;
+    bool isUser = isUserFile(preset);
+    LilvNodes* files = lilv_world_find_nodes(world_.world, preset, world_.node(rdfsSeeAlso), nullptr);
+    LILV_FOREACH (nodes, f, files) isUser = isUser || isUserFile(lilv_nodes_get(files, f));
+    lilv_nodes_free(files);
     (isUser ? user : factory).push_back({{0, name}, uri});
   }
   lilv_nodes_free(related);

@@ -4,8 +4,9 @@
 // when render resources are allocated at another rate or a larger block. Parameters are the
 // control input ports (address = port index) without the enabled, free-wheeling and latency
 // ports; full state is a JSON document of control values and state-extension properties.
-// Control-thread calls lock the instance; the render block only try_locks it and answers
-// cannotDoInCurrentContext while the control thread holds it.
+// Control-thread calls lock the instance (state restores and preset loads included); the render
+// block only try_locks it and answers cannotDoInCurrentContext while the control thread holds it.
+// Allocation runs one silent block so that the latency port is valid, then resets.
 #pragma once
 
 #include <atomic>
@@ -84,6 +85,8 @@ private:
   void makeInstance(double rate, uint32_t maxBlock);
   void connectPorts();
   void readLatency();
+  // Fills the control inputs from the parameter values and empties the atom ports.
+  void writeControlInputs();
   // State-extension properties: key, type and value bytes.
   using PropertyValues = std::vector<std::tuple<LV2_URID, LV2_URID, std::vector<uint8_t>>>;
   Json saveProperties() const;

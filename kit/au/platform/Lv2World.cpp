@@ -50,12 +50,12 @@ uint32_t unitCode(const std::string& uri) {
   return parameterUnit::generic;
 }
 
-// Scale points at consecutive integers starting anywhere: the enumeration is an index.
-bool consecutiveIntegers(const std::vector<std::pair<float, std::string>>& points) {
-  if (points.empty()) return false;
+// Scale points (sorted) at every integer from the minimum to the maximum: the enumeration is an
+// index.
+bool coversRangeByIntegers(const std::vector<std::pair<float, std::string>>& points, float minimum, float maximum) {
+  if (points.empty() || points.front().first != minimum || points.back().first != maximum) return false;
   for (size_t i = 0; i < points.size(); ++i)
-    if (points[i].first != points.front().first + static_cast<float>(i) ||
-        points[i].first != std::trunc(points[i].first))
+    if (points[i].first != minimum + static_cast<float>(i) || points[i].first != std::trunc(points[i].first))
       return false;
   return true;
 }
@@ -188,7 +188,7 @@ void Lv2World::scan() {
           pi.unit = parameterUnit::boolean;
           pi.minimum = 0;
           pi.maximum = 1;
-        } else if (pi.enumeration && consecutiveIntegers(pi.scalePoints)) {
+        } else if (pi.enumeration && coversRangeByIntegers(pi.scalePoints, pi.minimum, pi.maximum)) {
           pi.unit = parameterUnit::indexed;
         }
       } else if (lilv_port_is_a(p, port, node(LV2_ATOM__AtomPort))) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -57,6 +58,11 @@ struct EQSettings {
   // six default bands (30, 100, 400, 2500, 8000 and 18000 Hz, the first and last disabled),
   // each with a fresh id.
   explicit EQSettings(std::optional<std::vector<EQBand>> bands = std::nullopt, double outputGainDB = 0);
+
+  // The response in dB at each frequency (Hz) at `sampleRate` (48000 when not above 0): the
+  // output gain (0 when not finite, within −48...48) plus every enabled band among the first
+  // maxBands, as the equaliser designs it. For drawing the curve; allocates the result.
+  std::vector<double> responseDB(std::span<const double> frequencies, double sampleRate) const;
 
   bool operator==(const EQSettings&) const = default;
 };

@@ -57,6 +57,10 @@ int64_t EffectRenderer::render(const AudioSource& source, FrameRange range, std:
     pos += n;
     if (progress && !progress(static_cast<double>(pos) / static_cast<double>(total))) throw CancellationError();
   }
+  // A block that failed inside a processor passed through dry: offline, that is an error.
+  for (const EffectProcessor* processor : chain)
+    if (const auto* counting = dynamic_cast<const RenderFailureCounting*>(processor))
+      if (auto failure = counting->renderFailure()) throw *failure;
   return emitted;
 }
 

@@ -24,7 +24,8 @@ struct EffectRenderer {
   // silence through the chain. `emit` receives consecutive blocks of output, one view per
   // channel, valid only during the call. `progress` (optional) gets the fraction done after
   // every block; false cancels with CancellationError. Errors of prepare, emit and cancellation
-  // end the render. Returns the number of frames emitted: range.count() plus the tail.
+  // end the render; after the last block, a processor that counted failed blocks
+  // (RenderFailureCounting) makes the render throw its failure. Returns the number of frames emitted: range.count() plus the tail.
   static int64_t render(const AudioSource& source, FrameRange range, std::span<EffectProcessor* const> chain,
                         bool includeTail, double maxTailSeconds, const std::function<bool(double)>& progress,
                         const std::function<void(ChannelViews)>& emit);

@@ -15,6 +15,7 @@ struct AudioStatus {
   static constexpr int32_t unsupportedFormat = static_cast<int32_t>(fourCharCode("fmt?"));
   static constexpr int32_t malformedData = static_cast<int32_t>(fourCharCode("dta?"));
   static constexpr int32_t writeFailed = static_cast<int32_t>(fourCharCode("wrt?"));
+  static constexpr int32_t unsupportedProperty = static_cast<int32_t>(fourCharCode("pty?"));
   static constexpr int32_t fileNotFound = -43;
   static constexpr int32_t permissionDenied = -54;
 

@@ -15,26 +15,30 @@ namespace {
 
 // Runs before any test: the plug-in world reads LV2_PATH once, on first use.
 const bool lv2PathSet = [] {
-  setenv("LV2_PATH", QUAR_TEST_LV2_PATH ":/usr/lib/lv2", 1);
+  setenv("HOME", QUAR_TEST_HOME, 1);
+  setenv("LV2_PATH", QUAR_TEST_LV2_PATH ":" QUAR_TEST_HOME "/.lv2:/usr/lib/lv2", 1);
   return true;
 }();
 
-void check(const std::vector<uint32_t>& accepted, const AudioStreamFormat& format) {
-  if (!accepted.empty() && std::find(accepted.begin(), accepted.end(), format.channelCount) == accepted.end())
+void check(const std::vector<uint32_t>& accepted, const AudioStreamFormat& format, const char* bus,
+           std::vector<std::string>& refused) {
+  if (!accepted.empty() && std::find(accepted.begin(), accepted.end(), format.channelCount) == accepted.end()) {
+    refused.push_back(bus + (" " + std::to_string(format.channelCount)));
     throw PlatformError(auStatus::formatNotSupported,
                         "Fake unit refuses " + std::to_string(format.channelCount) + " channels.");
+  }
 }
 
 } // namespace
 
 void FakeUnit::setInputFormat(const AudioStreamFormat& format) {
-  check(spec.inputChannels, format);
+  check(spec.inputChannels, format, "input", refusedFormats);
   inputFormat = format;
   events.push_back("input " + std::to_string(format.channelCount));
 }
 
 void FakeUnit::setOutputFormat(const AudioStreamFormat& format) {
-  check(spec.outputChannels, format);
+  check(spec.outputChannels, format, "output", refusedFormats);
   outputFormat = format;
   events.push_back("output " + std::to_string(format.channelCount));
 }
@@ -65,6 +69,7 @@ RenderBlock FakeUnit::renderBlock() {
                 AudioBufferList* out, const PullInputBlock* pull) -> AUStatus {
     ++renderCalls;
     lastRenderHadPull = pull != nullptr;
+    if (spec.onRender) spec.onRender();
     if (spec.renderStatus != 0) return spec.renderStatus;
     if (!allocated) return auStatus::uninitialized;
     const uint32_t inCount = static_cast<uint32_t>(input_.size());
@@ -83,7 +88,8 @@ RenderBlock FakeUnit::renderBlock() {
       b.mDataByteSize = frames * 4;
       auto* dst = static_cast<float*>(b.mData);
       const float* src = inCount > 0 ? in[j % inCount] : nullptr;
-      for (uint32_t f = 0; f < frames; ++f) dst[f] = src ? src[f] * spec.gain : 0.0f;
+      const float gain = j < spec.outputGains.size() ? spec.outputGains[j] : spec.gain;
+      for (uint32_t f = 0; f < frames; ++f) dst[f] = src ? src[f] * gain : 0.0f;
     }
     return auStatus::noErr;
   };
@@ -91,9 +97,16 @@ RenderBlock FakeUnit::renderBlock() {
 
 FakeComponent::FakeComponent(PlatformComponent component_, FakeUnitSpec spec)
     : component(std::move(component_)),
-      token_(ComponentManager::registerComponent(component, [spec](InstantiationOptions) {
-        return std::make_shared<FakeUnit>(spec);
-      })) {}
+      token_(ComponentManager::registerComponent(
+          component, [spec, made = std::make_shared<int>(0)](InstantiationOptions options) {
+            if (spec.loadFailure) throw PlatformError(*spec.loadFailure, "The fake unit failed to load.");
+            if (options == InstantiationOptions::loadOutOfProcess && !spec.loadsOutOfProcess)
+              throw PlatformError(auStatus::failedInitialization, "The fake unit can\u2019t load out of process.");
+            if (spec.instanceLimit && *made >= *spec.instanceLimit)
+              throw PlatformError(auStatus::failedInitialization, "No more fake units.");
+            ++*made;
+            return std::make_shared<FakeUnit>(spec);
+          })) {}
 
 FakeComponent::~FakeComponent() { ComponentManager::unregisterComponent(token_); }
 
@@ -106,6 +119,16 @@ PlatformComponent lv2Component(const std::string& uri) {
 
 std::shared_ptr<PlatformUnit> makeLv2Unit(const std::string& uri) {
   return ComponentManager::instantiate(lv2Component(uri).description);
+}
+
+AudioUnitDescriptor descriptorOf(const PlatformComponent& component) {
+  const auto& d = component.description;
+  return {d.componentType,  d.componentSubType, d.componentManufacturer, component.name, component.manufacturerName,
+          component.version, d.componentManufacturer == appleManufacturer};
+}
+
+std::shared_ptr<AudioUnitEffect> lv2Effect(const std::string& uri) {
+  return AudioUnitEffect::instantiate(descriptorOf(lv2Component(uri)));
 }
 
 } // namespace quar::test

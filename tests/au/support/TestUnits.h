@@ -1,6 +1,7 @@
 // Test back-end for the plug-in layer: FakeUnit (a configurable PlatformUnit), FakeComponent
 // (registers one with ComponentManager for its lifetime) and helpers for the test LV2 bundle,
-// whose folder is put on LV2_PATH (with the system's LV2 folder) before any test runs.
+// whose folder is put on LV2_PATH (with the system's LV2 folder) before any test runs. HOME is
+// a folder of the build whose ~/.lv2 holds a user preset bundle (also on LV2_PATH).
 #pragma once
 
 #include <functional>
@@ -9,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "au/AudioUnitDescriptor.h"
+#include "au/AudioUnitEffect.h"
 #include "au/platform/ComponentManager.h"
 #include "au/platform/PlatformUnit.h"
+#include "base/Json.h"
 
 namespace quar::test {
 
@@ -27,12 +31,22 @@ struct FakeUnitSpec {
   std::optional<uint32_t> pullBuffers;
   AUStatus renderStatus = 0;
   float gain = 1;
+  // Gain per output channel where given (overrides `gain`).
+  std::vector<float> outputGains;
   double latency = 0;
   double tailTime = 0;
+  // Called at the start of every render call (on the rendering thread).
+  std::function<void()> onRender;
+  // Instantiation of the component: false fails out of process; a status fails every attempt;
+  // a limit fails every instantiation after that many.
+  bool loadsOutOfProcess = true;
+  std::optional<AUStatus> loadFailure;
+  std::optional<int> instanceLimit;
 };
 
 // Renders output j = gain × input (j mod input channels) (silence without input), or fails with
-// spec.renderStatus. Records every configuration call in `events`.
+// spec.renderStatus. Records every configuration call in `events` and refused bus formats in
+// `refusedFormats`; keeps a full state as given.
 class FakeUnit final : public PlatformUnit {
 public:
   explicit FakeUnit(FakeUnitSpec spec) : spec(std::move(spec)) {}
@@ -55,9 +69,13 @@ public:
   void setRenderingOffline(bool value) override { offline = value; }
   double latency() const override { return spec.latency; }
   double tailTime() const override { return spec.tailTime; }
+  std::optional<Json> fullState() const override { return state; }
+  void setFullState(const Json& value) override { state = value; }
 
   FakeUnitSpec spec;
   std::vector<std::string> events;
+  std::vector<std::string> refusedFormats;  // "input 6", "output 6"
+  std::optional<Json> state;
   std::optional<AudioStreamFormat> inputFormat, outputFormat;
   uint32_t maxFrames = 1156;
   bool allocated = false;
@@ -70,7 +88,8 @@ private:
   std::vector<std::vector<float>> input_, output_;
 };
 
-// Registers a component made of FakeUnits for its lifetime.
+// Registers a component made of FakeUnits for its lifetime; instantiation follows the spec's
+// load settings.
 class FakeComponent {
 public:
   FakeComponent(PlatformComponent component, FakeUnitSpec spec = {});
@@ -89,6 +108,12 @@ PlatformComponent lv2Component(const std::string& uri);
 // A new unit of that plug-in.
 std::shared_ptr<PlatformUnit> makeLv2Unit(const std::string& uri);
 
+// The descriptor naming a component.
+AudioUnitDescriptor descriptorOf(const PlatformComponent& component);
+// A hosted effect of the LV2 plug-in with this URI.
+std::shared_ptr<AudioUnitEffect> lv2Effect(const std::string& uri);
+
 inline const std::string testPlugins = "http://quarnel.invalid/lv2/";
+inline const std::string mdaPlugins = "http://drobilla.net/plugins/mda/";
 
 } // namespace quar::test

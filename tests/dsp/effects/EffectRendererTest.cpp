@@ -230,6 +230,47 @@ TEST(EffectRenderer, PrepareAndEmitFailuresEndTheRender) {
   EXPECT_EQ(emits, 2);
 }
 
+// A pass-through processor whose blocks "fail" from the given block on, as a hosted plug-in
+// that passes failed blocks through dry and counts them.
+class FailingProcessor final : public EffectProcessor, public RenderFailureCounting {
+public:
+  explicit FailingProcessor(int failFromBlock) : failFromBlock_(failFromBlock) {}
+  void prepare(double, int, int) override { blocks_ = failures_ = 0; }
+  void process(float* const*, int, int) override {
+    if (++blocks_ > failFromBlock_) ++failures_;
+  }
+  void reset() override {}
+  int64_t tailFrames() const override { return 0; }
+  int64_t latencyFrames() const override { return 0; }
+  int64_t renderFailureCount() const override { return failures_; }
+  std::optional<QuarError> renderFailure() const override {
+    if (failures_ == 0) return std::nullopt;
+    return QuarError::encodeFailed("\u201CTest\u201D failed to render (status -1)");
+  }
+
+private:
+  int failFromBlock_;
+  int64_t blocks_ = 0, failures_ = 0;
+};
+
+TEST(EffectRenderer, CountedBlockFailuresFailTheRenderAfterItsLastBlock) {
+  const ArraySource source = ramp(10000);
+  FailingProcessor healthy(1000), failing(2);
+  int emits = 0;
+  std::vector<EffectProcessor*> chain{&healthy};
+  EXPECT_EQ(EffectRenderer::render(source, source.fullRange(), chain, false, 30, {}, [&](ChannelViews) { ++emits; }),
+            10000);
+  chain = {&healthy, &failing};
+  try {
+    EffectRenderer::render(source, source.fullRange(), chain, false, 30, {}, [&](ChannelViews) { ++emits; });
+    FAIL() << "a render with failed blocks must throw";
+  } catch (const QuarError& error) {
+    EXPECT_EQ(error.kind(), QuarError::Kind::encodeFailed);
+    EXPECT_EQ(error.message(), "\u201CTest\u201D failed to render (status -1)");
+  }
+  EXPECT_EQ(emits, 3 + 3);
+}
+
 TEST(EffectRendererDeathTest, RangeOutsideTheSourceStops) {
   const ArraySource source = ramp(100);
   EXPECT_DEATH(EffectRenderer::render(source, {50, 150}, {}, false, 30, {}, [](ChannelViews) {}), "outside");

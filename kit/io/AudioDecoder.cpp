@@ -1,0 +1,107 @@
+#include "io/AudioDecoder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <limits>
+#include <set>
+#include <system_error>
+#include <unistd.h>
+
+#include "base/QuarError.h"
+#include "io/FFmpegDecoder.h"
+#include "io/platform/NativeReader.h"
+
+namespace quar {
+
+namespace {
+
+constexpr int64_t extraReservedFrames = 4096;
+
+QuarError unreadableFile() { return QuarError::decodeFailed("the file doesn\u2019t exist or can\u2019t be read"); }
+
+bool isReadable(const std::filesystem::path& url) { return ::access(url.c_str(), R_OK) == 0; }
+
+// Frames to reserve per channel: the declared length plus some slack, but no more than the
+// file's size could hold at one bit per sample, so that a damaged header claiming a huge
+// length cannot commit the memory. The arrays grow past the reservation when more arrives.
+int64_t reservedFrames(const std::filesystem::path& url, const AudioFileInfo& info) {
+  if (info.frameCount < -extraReservedFrames || info.channelCount < 1) return 0;
+  std::error_code error;
+  const auto size = std::filesystem::file_size(url, error);
+  const auto bits = error ? 0 : std::min<uintmax_t>(size, std::numeric_limits<int64_t>::max() / 8) * 8;
+  const int64_t plausible = static_cast<int64_t>(bits) / info.channelCount;
+  return std::min(info.frameCount, plausible) + extraReservedFrames;
+}
+
+} // namespace
+
+AudioFileInfo AudioDecoder::decode(const std::filesystem::path& url, const DecodeProgress& progress,
+                                   const DecodeFormatHandler& onFormat, const DecodeChunkHandler& onChunk,
+                                   const FFmpegTools& tools) {
+  if (!isReadable(url)) throw unreadableFile();
+  std::string nativeMessage;
+  try {
+    CoreAudioFileReader reader(url);
+    return reader.decode(progress, onFormat, onChunk);
+  } catch (const CoreAudioCannotDecode& error) {
+    // Raised before any callback ran: the FFmpeg tools may start afresh.
+    nativeMessage = error.message;
+  }
+  if (!FFmpegDecoder::isAvailable(tools))
+    throw QuarError::unsupportedFormat(nativeMessage + "; install ffmpeg to open more formats");
+  try {
+    return FFmpegDecoder::decode(url, progress, onFormat, onChunk, tools);
+  } catch (const QuarError& error) {
+    if (error.kind() == QuarError::Kind::decodeFailed) throw QuarError::decodeFailed(nativeMessage + "; " + error.message());
+    throw;
+  }
+}
+
+AudioDecoder::Decoded AudioDecoder::decodeToArrays(const std::filesystem::path& url, const FFmpegTools& tools) {
+  Decoded decoded;
+  decoded.info = decode(
+      url, nullptr,
+      [&](const AudioFileInfo& info) {
+        decoded.channels.assign(static_cast<size_t>(info.channelCount), {});
+        const int64_t reservation = reservedFrames(url, info);
+        for (auto& channel : decoded.channels) channel.reserve(static_cast<size_t>(reservation));
+      },
+      [&](ChannelViews chunk) {
+        for (size_t c = 0; c < chunk.size(); ++c)
+          decoded.channels[c].insert(decoded.channels[c].end(), chunk[c].begin(), chunk[c].end());
+      },
+      tools);
+  return decoded;
+}
+
+AudioFileInfo AudioDecoder::probe(const std::filesystem::path& url, const FFmpegTools& tools) {
+  if (!isReadable(url)) throw unreadableFile();
+  try {
+    const CoreAudioFileReader reader(url);
+    return reader.info(reader.lengthFrames());
+  } catch (const CoreAudioCannotDecode&) {
+  }
+  if (tools.ffprobe) return FFmpegDecoder::probe(url, tools).info;
+  const std::string extension = url.extension().string();
+  throw QuarError::unsupportedFormat(extension.size() > 1 ? extension.substr(1) : "unknown file type");
+}
+
+std::vector<std::string> AudioDecoder::readableFileExtensions(const FFmpegTools& tools) {
+  std::set<std::string> extensions(coreAudioExtensions().begin(), coreAudioExtensions().end());
+  if (FFmpegDecoder::isAvailable(tools)) extensions.insert(ffmpegExtensions.begin(), ffmpegExtensions.end());
+  return {extensions.begin(), extensions.end()};
+}
+
+const std::vector<std::string>& AudioDecoder::coreAudioExtensions() {
+  static const std::vector<std::string> extensions = [] {
+    std::vector<std::string> lowered = NativeReader::readableExtensions();
+    for (auto& extension : lowered)
+      std::transform(extension.begin(), extension.end(), extension.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lowered;
+  }();
+  return extensions;
+}
+
+} // namespace quar

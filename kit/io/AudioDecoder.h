@@ -1,0 +1,50 @@
+// AudioDecoder: the one entry point for reading audio files. It decodes with the native reader
+// and, only when that reader cannot handle the file at all, with the FFmpeg tools; it also
+// describes a file without decoding it and lists the extensions that can be opened. Stateless;
+// every call runs to completion on the caller's thread (never the audio thread). The
+// extension list and the tool locations are computed once per process.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/AudioFormats.h"
+#include "io/CoreAudioFileReader.h"
+#include "io/FFmpegTool.h"
+
+namespace quar {
+
+struct AudioDecoder {
+  // A whole file in memory: one array of samples per channel.
+  struct Decoded {
+    AudioFileInfo info;
+    std::vector<std::vector<float>> channels;
+  };
+
+  // Extensions only the FFmpeg tools open (and some both decoders open).
+  static constexpr std::array<std::string_view, 39> ffmpegExtensions{
+      "wma", "asf", "wv",  "ape", "tta", "tak",  "mka", "mkv", "webm", "ogg", "oga", "opus", "spx",
+      "mpc", "dts", "ac3", "eac3", "mp2", "mp4", "mov", "m4v", "w64",  "rf64", "voc", "au",  "snd",
+      "dsf", "dff", "shn", "ra",  "rm",  "amr",  "3gp", "aac", "flac", "wav", "aiff", "aif", "caf"};
+
+  // Calls `onFormat` once, then `onChunk` with planar chunks of at most 32768 frames; returns
+  // the description with the number of frames delivered. `progress` may be empty; returning
+  // false from it cancels. Throws QuarError (decodeFailed, unsupportedFormat, codecUnavailable,
+  // cancelled) or what a callback throws.
+  static AudioFileInfo decode(const std::filesystem::path& url, const DecodeProgress& progress,
+                              const DecodeFormatHandler& onFormat, const DecodeChunkHandler& onChunk,
+                              const FFmpegTools& tools = FFmpegTool::installed());
+  // The whole file in memory.
+  static Decoded decodeToArrays(const std::filesystem::path& url, const FFmpegTools& tools = FFmpegTool::installed());
+  // Describes the file from its header; no audio is decoded.
+  static AudioFileInfo probe(const std::filesystem::path& url, const FFmpegTools& tools = FFmpegTool::installed());
+  // Lower-case extensions without dot, sorted, without duplicates.
+  static std::vector<std::string> readableFileExtensions(const FFmpegTools& tools = FFmpegTool::installed());
+  // The extensions the native reader knows, in its order.
+  static const std::vector<std::string>& coreAudioExtensions();
+};
+
+} // namespace quar

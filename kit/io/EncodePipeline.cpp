@@ -1,0 +1,208 @@
+#include "io/EncodePipeline.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include <soxr.h>
+
+#include "base/Precondition.h"
+#include "base/QuarError.h"
+
+namespace quar {
+
+namespace {
+
+constexpr int64_t zeroBlockFrames = 8192;
+
+// A rate as its integer part for messages ("44100").
+std::string integerText(double rate) {
+  if (std::isfinite(rate) && std::fabs(rate) < 9.2e18) return std::to_string(static_cast<int64_t>(rate));
+  return std::isnan(rate) ? "nan" : (rate > 0 ? "inf" : "-inf");
+}
+
+// Nearest integer, ties to even, whatever the floating-point environment's rounding mode.
+double roundTiesToEven(double x) {
+  const double lower = std::floor(x);
+  const double fraction = x - lower;
+  if (fraction > 0.5) return lower + 1;
+  if (fraction < 0.5) return lower;
+  return std::fmod(lower, 2.0) == 0 ? lower : lower + 1;
+}
+
+} // namespace
+
+// MARK: ChannelMixer
+
+ChannelMixer::ChannelMixer(std::vector<std::vector<float>> matrix, std::unique_ptr<ChunkSink> next)
+    : matrix_(std::move(matrix)), next_(std::move(next)), views_(matrix_.size()) {
+  QUAR_PRECONDITION(next_ != nullptr, "ChannelMixer needs a next stage");
+}
+
+void ChannelMixer::consume(ChannelViews chunk) {
+  const int64_t frames = chunk.empty() ? 0 : static_cast<int64_t>(chunk.front().size());
+  if (capacity_ < frames) {
+    scratch_.assign(matrix_.size(), std::vector<float>(static_cast<size_t>(frames)));
+    capacity_ = frames;
+  }
+  const auto count = static_cast<size_t>(frames);
+  for (size_t o = 0; o < matrix_.size(); ++o) {
+    float* out = scratch_.empty() ? nullptr : scratch_[o].data();
+    std::fill_n(out, count, 0.0f);
+    const std::vector<float>& row = matrix_[o];
+    for (size_t i = 0; i < row.size(); ++i) {
+      const float coefficient = row[i];
+      if (coefficient == 0) continue;
+      QUAR_PRECONDITION(i < chunk.size(), "A mixer coefficient names a missing input channel");
+      const float* in = chunk[i].data();
+      for (size_t n = 0; n < count; ++n) out[n] += coefficient * in[n];
+    }
+    views_[o] = std::span<const float>(out, count);
+  }
+  next_->consume(views_);
+}
+
+// MARK: Resampler
+
+Resampler::Resampler(double from, double to, int channels, int64_t maxChunk, std::unique_ptr<ChunkSink> next)
+    : channels_(channels), next_(std::move(next)) {
+  QUAR_PRECONDITION(channels >= 1, "Resampler needs at least one channel");
+  QUAR_PRECONDITION(maxChunk >= 1, "Resampler needs a positive chunk size");
+  QUAR_PRECONDITION(next_ != nullptr, "Resampler needs a next stage");
+  const std::string failure = "can’t convert " + integerText(from) + " Hz to " + integerText(to) + " Hz";
+  if (!(from > 0) || !(to > 0) || !std::isfinite(from) || !std::isfinite(to))
+    throw QuarError::encodeFailed(failure);
+
+  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_S, SOXR_FLOAT32_S);
+  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
+  const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+  soxr_error_t error = nullptr;
+  converter_ = soxr_create(from, to, static_cast<unsigned>(channels), &error, &io, &quality, &runtime);
+  if (error != nullptr || converter_ == nullptr) {
+    soxr_delete(converter_);
+    converter_ = nullptr;
+    throw QuarError::encodeFailed(failure);
+  }
+
+  const double outFrames = std::trunc(to * static_cast<double>(maxChunk) / from) + 4096;
+  const auto outCapacity = static_cast<size_t>(std::min(outFrames, 1e9));
+  outBuffer_.assign(static_cast<size_t>(channels), std::vector<float>(outCapacity));
+  inPointers_.resize(static_cast<size_t>(channels));
+  outPointers_.resize(static_cast<size_t>(channels));
+  views_.resize(static_cast<size_t>(channels));
+  for (size_t c = 0; c < outBuffer_.size(); ++c) outPointers_[c] = outBuffer_[c].data();
+}
+
+Resampler::~Resampler() { soxr_delete(converter_); }
+
+void Resampler::consume(ChannelViews chunk) {
+  if (chunk.empty() || chunk.front().empty()) return;
+  QUAR_PRECONDITION(chunk.size() >= static_cast<size_t>(channels_), "A chunk lacks channels");
+  for (size_t c = 0; c < inPointers_.size(); ++c) inPointers_[c] = chunk[c].data();
+  convert(inPointers_.data(), chunk.front().size());
+}
+
+void Resampler::finish() {
+  convert(nullptr, 0);
+  next_->finish();
+}
+
+void Resampler::convert(const float* const* inputs, size_t frames) {
+  const size_t capacity = outBuffer_.front().size();
+  size_t offset = 0;
+  for (;;) {
+    size_t used = 0;
+    size_t produced = 0;
+    if (inputs != nullptr)
+      for (size_t c = 0; c < inPointers_.size(); ++c) inPointers_[c] = inputs[c] + offset;
+    const soxr_error_t error =
+        soxr_process(converter_, inputs != nullptr ? inPointers_.data() : nullptr, frames - offset, &used,
+                     outPointers_.data(), capacity, &produced);
+    if (error != nullptr)
+      throw QuarError::encodeFailed(std::string("sample-rate conversion failed: ") +
+                                    (*error != '\0' ? error : "unknown error"));
+    offset += used;
+    if (produced > 0) {
+      for (size_t c = 0; c < views_.size(); ++c) views_[c] = std::span<const float>(outBuffer_[c].data(), produced);
+      next_->consume(views_);
+    }
+    if (inputs == nullptr) {
+      if (produced == 0) return;  // drained
+    } else if ((offset >= frames && produced < capacity) || (used == 0 && produced == 0)) {
+      return;  // input taken; the converter holds the rest until more input or the drain
+    }
+  }
+}
+
+// MARK: LengthEnforcer
+
+LengthEnforcer::LengthEnforcer(int64_t expected, int channels, std::unique_ptr<ChunkSink> next)
+    : expected_(expected), channels_(channels), next_(std::move(next)) {
+  QUAR_PRECONDITION(next_ != nullptr, "LengthEnforcer needs a next stage");
+}
+
+void LengthEnforcer::consume(ChannelViews chunk) {
+  const int64_t frames = chunk.empty() ? 0 : static_cast<int64_t>(chunk.front().size());
+  const int64_t n = std::min(frames, expected_ - passed_);
+  if (n <= 0) return;
+  views_.resize(chunk.size());
+  for (size_t c = 0; c < chunk.size(); ++c) views_[c] = chunk[c].first(static_cast<size_t>(n));
+  next_->consume(views_);
+  passed_ += n;
+}
+
+void LengthEnforcer::finish() {
+  if (passed_ < expected_) {
+    const std::vector<float> zeros(static_cast<size_t>(std::min(expected_ - passed_, zeroBlockFrames)));
+    views_.resize(static_cast<size_t>(channels_));
+    while (passed_ < expected_) {
+      const auto n = static_cast<size_t>(std::min(expected_ - passed_, zeroBlockFrames));
+      std::fill(views_.begin(), views_.end(), std::span<const float>(zeros.data(), n));
+      next_->consume(views_);
+      passed_ += static_cast<int64_t>(n);
+    }
+  }
+  next_->finish();
+}
+
+// MARK: Quantizer
+
+double Quantizer::nextUniform() {
+  rng ^= rng >> 12;
+  rng ^= rng << 25;
+  rng ^= rng >> 27;
+  const uint64_t output = rng * 0x2545F4914F6CDD1Dull;
+  return static_cast<double>(output >> 11) * 0x1.0p-53;
+}
+
+void Quantizer::quantize(ChannelViews channels, std::span<uint8_t> destination) {
+  if (channels.empty() || channels.front().empty()) return;
+  const size_t frames = channels.front().size();
+  const size_t count = channels.size();
+  const int width = bytesPerSample();
+  QUAR_PRECONDITION(bits == 16 || bits == 24 || bits == 32, "Quantizer bits must be 16, 24 or 32");
+  QUAR_PRECONDITION(destination.size() >= frames * count * static_cast<size_t>(width),
+                    "Quantizer destination is too small");
+  const double scale = std::ldexp(1.0, bits - 1);
+  const double lowest = -scale;
+  const double highest = scale - 1;
+  const bool dithered = dither && bits < 32;
+  for (size_t c = 0; c < count; ++c) {
+    const std::span<const float> samples = channels[c];
+    QUAR_PRECONDITION(samples.size() >= frames, "Quantizer channels differ in length");
+    for (size_t i = 0; i < frames; ++i) {
+      double x = scale * static_cast<double>(samples[i]);
+      if (dithered) {
+        const double u1 = nextUniform();
+        const double u2 = nextUniform();
+        x += u1 - u2;
+      }
+      x = std::isnan(x) ? 0 : std::clamp(roundTiesToEven(x), lowest, highest);
+      const auto value = static_cast<uint32_t>(static_cast<int32_t>(x));
+      uint8_t* out = destination.data() + (i * count + c) * static_cast<size_t>(width);
+      for (int b = 0; b < width; ++b) out[b] = static_cast<uint8_t>(value >> (8 * b));
+    }
+  }
+}
+
+} // namespace quar

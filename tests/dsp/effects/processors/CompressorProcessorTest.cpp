@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <thread>
+
+#include "dsp/effects/processors/CompressorProcessor.h"
+#include "dsp/effects/processors/PlanarAudio.h"
+
+using namespace quar;
+using quar::test::PlanarAudio;
+
+namespace {
+
+constexpr double rate = 48000;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+PlanarAudio steady(int channels, size_t frames, float level) {
+  return PlanarAudio::generate(channels, frames, [level](int, size_t) { return level; });
+}
+
+PlanarAudio noise(int channels, size_t frames) {
+  uint32_t seed = 99;
+  return PlanarAudio::generate(channels, frames, [&](int, size_t) {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
+  });
+}
+
+std::unique_ptr<CompressorProcessor> prepared(const CompressorSettings& settings, int channels = 2,
+                                              int maxFrames = 512) {
+  auto compressor = std::make_unique<CompressorProcessor>();
+  compressor->apply(settings);
+  compressor->prepare(rate, channels, maxFrames);
+  return compressor;
+}
+
+} // namespace
+
+TEST(CompressorProcessor, SettledGainOnASteadyLevel) {
+  const auto with = [](auto change) {
+    CompressorSettings settings;
+    change(settings);
+    return settings;
+  };
+  const struct {
+    const char* name;
+    CompressorSettings settings;
+    float input, output, reductionDB;
+  } cases[] = {
+      {"defaults", {}, 1.0f, 0.211349f, 13.5f},
+      {"automatic make-up", with([](auto& s) { s.autoMakeup = true; }), 1.0f, 0.459727f, 13.5f},
+      {"manual make-up", with([](auto& s) { s.makeupGainDB = 6; }), 1.0f, 0.421696f, 13.5f},
+      {"RMS detection", with([](auto& s) { s.detection = DetectionMode::rms; }), 1.0f, 0.211349f, 13.5f},
+      {"mix 0.5 halves the gain change", with([](auto& s) { s.mix = 0.5; }), 1.0f, 0.6056745f, 13.5f},
+      {"mix 0 passes the input", with([](auto& s) { s.mix = 0; }), 1.0f, 1.0f, 13.5f},
+      {"mix above 1 counts as 1", with([](auto& s) { s.mix = 3; }), 1.0f, 0.211349f, 13.5f},
+      {"ratio below 1 compresses nothing", with([](auto& s) { s.ratio = 0.5; }), 1.0f, 1.0f, 0.0f},
+      {"hard knee", with([](auto& s) { s.thresholdDB = -12, s.ratio = 3, s.kneeDB = 0; }), 0.5f, 0.3159779f,
+       3.98627f},
+      {"below the knee", {}, 0.05f, 0.05f, 0.0f},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto compressor = prepared(c.settings);
+    PlanarAudio audio = steady(2, 48000, c.input);
+    audio.process(*compressor, 512);
+    for (int ch = 0; ch < 2; ++ch) EXPECT_NEAR(audio.channels[ch].back(), c.output, 2e-6);
+    EXPECT_NEAR(compressor->gainReductionDB(), c.reductionDB, 1e-4);
+  }
+}
+
+TEST(CompressorProcessor, MixZeroIsBitTransparent) {
+  CompressorSettings settings;
+  settings.mix = 0;
+  auto compressor = prepared(settings);
+  PlanarAudio audio = noise(2, 10000);
+  const PlanarAudio input = audio;
+  audio.process(*compressor, 512);
+  EXPECT_EQ(audio.channels, input.channels);
+}
+
+TEST(CompressorProcessor, SilenceReadsTheDetectorFloor) {
+  // With the threshold at −400 dB and ratio 4, a settled reduction of 75 dB shows a level of −300 dB.
+  for (DetectionMode mode : allCases<DetectionMode>()) {
+    SCOPED_TRACE(rawValue(mode));
+    CompressorSettings settings;
+    settings.thresholdDB = -400;
+    settings.kneeDB = 0;
+    settings.detection = mode;
+    auto compressor = prepared(settings);
+    PlanarAudio audio(2, 48000);
+    audio.process(*compressor, 512);
+    EXPECT_NEAR(compressor->gainReductionDB(), 75, 0.01);
+    for (const auto& channel : audio.channels)
+      for (float v : channel) ASSERT_EQ(v, 0.0f);
+  }
+}
+
+TEST(CompressorProcessor, AttackAndReleaseTimes) {
+  // The gain change covers 1 − 1/e of its way in one attack or release time.
+  auto compressor = prepared({});
+  PlanarAudio loud = steady(2, 480, 1.0f);
+  loud.process(*compressor, 480);
+  EXPECT_NEAR(compressor->gainReductionDB(), 13.5 * (1 - std::exp(-1.0)), 1e-3);
+
+  PlanarAudio settle = steady(2, 48000, 1.0f);
+  settle.process(*compressor, 512);
+  PlanarAudio quiet(2, 5760);
+  quiet.process(*compressor, 480);
+  EXPECT_NEAR(compressor->gainReductionDB(), 13.5 * std::exp(-1.0), 1e-3);
+}
+
+TEST(CompressorProcessor, GainReductionReadsZeroAfterResetAndMoreAboveThreshold) {
+  auto compressor = prepared({});
+  const GainReductionMetering& meter = *compressor;
+  EXPECT_EQ(meter.gainReductionDB(), 0.0f);
+  PlanarAudio audio = steady(2, 4800, 0.5f);
+  audio.process(*compressor, 512);
+  float seenByMeter = 0;
+  std::thread reader([&] { seenByMeter = meter.gainReductionDB(); });
+  reader.join();
+  EXPECT_GT(seenByMeter, 0.0f);
+  EXPECT_EQ(seenByMeter, meter.gainReductionDB());
+  compressor->reset();
+  EXPECT_EQ(meter.gainReductionDB(), 0.0f);
+  EXPECT_FALSE(std::signbit(meter.gainReductionDB()));
+}
+
+TEST(CompressorProcessor, LevelsAndMixGlide) {
+  auto compressor = prepared({});
+  PlanarAudio audio = steady(2, 48000 + 9600, 1.0f);
+  audio.process(*compressor, 512, 0, 48000);
+  CompressorSettings louder;
+  louder.makeupGainDB = 6;
+  louder.thresholdDB = -24;
+  compressor->apply(louder);
+  audio.process(*compressor, 512, 48000);
+  const std::vector<float>& out = audio.channels[0];
+  EXPECT_NEAR(out[48000], 0.211349f, 0.002f);
+  for (size_t i = 48001; i < out.size(); ++i) ASSERT_LT(std::abs(out[i] - out[i - 1]), 0.001f) << i;
+  // 200 ms are ten time constants: at the target, −18 dB + 6 dB = −12 dB.
+  EXPECT_NEAR(out.back(), std::pow(10.0, -12.0 / 20), 1e-4);
+  const float reached = out.back();
+  PlanarAudio more = steady(2, 512, 1.0f);
+  more.process(*compressor, 512);
+  EXPECT_NEAR(more.channels[0].back(), reached, 1e-5);
+}
+
+TEST(CompressorProcessor, LinkedChannelsConvergeToOneGain) {
+  CompressorSettings settings;
+  settings.stereoLink = false;
+  auto compressor = prepared(settings);
+  const auto stereo = [](size_t frames) {
+    return PlanarAudio::generate(2, frames, [](int ch, size_t) { return ch == 0 ? 1.0f : 0.1f; });
+  };
+  PlanarAudio unlinked = stereo(24000);
+  unlinked.process(*compressor, 512);
+  EXPECT_NEAR(unlinked.channels[0].back(), 0.211349f, 1e-5);
+  EXPECT_NEAR(unlinked.channels[1].back() / 0.1f, 0.992830f, 1e-5);  // −20 dB inside the knee
+
+  settings.stereoLink = true;
+  compressor->apply(settings);
+  PlanarAudio linked = stereo(48000);
+  linked.process(*compressor, 512);
+  EXPECT_NEAR(linked.channels[0].back(), 0.211349f, 1e-5);
+  EXPECT_EQ(linked.channels[1].back(), 0.1f * linked.channels[0].back());
+}
+
+TEST(CompressorProcessor, ChannelsBeyondEightPassUntouched) {
+  auto compressor = prepared({}, 10);
+  PlanarAudio audio = PlanarAudio::generate(10, 4800, [](int, size_t i) { return i % 2 ? 0.9f : -0.9f; });
+  const PlanarAudio input = audio;
+  audio.process(*compressor, 512);
+  for (int ch = 0; ch < 8; ++ch) EXPECT_LT(std::abs(audio.channels[ch].back()), 0.5f) << ch;
+  EXPECT_EQ(audio.channels[8], input.channels[8]);
+  EXPECT_EQ(audio.channels[9], input.channels[9]);
+}
+
+TEST(CompressorProcessor, NonFiniteFieldsTakeTheirDefaults) {
+  CompressorSettings wild;
+  wild.thresholdDB = kNaN;
+  wild.ratio = std::numeric_limits<double>::infinity();
+  wild.kneeDB = kNaN;
+  wild.attackMs = kNaN;
+  wild.releaseMs = -std::numeric_limits<double>::infinity();
+  wild.makeupGainDB = kNaN;
+  wild.mix = kNaN;
+
+  auto reference = prepared({});
+  PlanarAudio expected = noise(2, 20000);
+  expected.process(*reference, 512);
+
+  // Applied before prepare, and applied to a running processor (where it must not glide).
+  auto before = prepared(wild);
+  PlanarAudio a = noise(2, 20000);
+  a.process(*before, 512);
+  EXPECT_EQ(a.channels, expected.channels);
+
+  auto running = prepared({});
+  PlanarAudio b = noise(2, 20000);
+  b.process(*running, 512, 0, 5120);
+  running->apply(wild);
+  b.process(*running, 512, 5120);
+  EXPECT_EQ(b.channels, expected.channels);
+  EXPECT_TRUE(std::isfinite(running->gainReductionDB()));
+}
+
+TEST(CompressorProcessor, OtherKindsAreIgnored) {
+  auto reference = prepared({});
+  auto compressor = prepared({});
+  compressor->apply(ReverbSettings{});
+  compressor->apply(GateSettings{});
+  PlanarAudio a = noise(2, 5000), b = noise(2, 5000);
+  a.process(*reference, 512);
+  b.process(*compressor, 512);
+  EXPECT_EQ(a.channels, b.channels);
+  EXPECT_EQ(compressor->tailFrames(), 0);
+  EXPECT_EQ(compressor->latencyFrames(), 0);
+}

@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "base/QuarError.h"
+#include "io/AudioDecoder.h"
+#include "io/CoreAudioSupport.h"
+#include "io/FFmpegTestSupport.h"
+#include "io/IoTestSupport.h"
+#include "io/platform/AudioStatus.h"
+
+using namespace quar;
+using quar::testing::Collected;
+using quar::testing::TempFolder;
+
+namespace {
+
+template <typename Call>
+std::optional<QuarError> errorOf(Call call) {
+  try {
+    call();
+  } catch (const QuarError& error) {
+    return error;
+  }
+  return std::nullopt;
+}
+
+Collected decodeWith(const std::filesystem::path& file, const FFmpegTools& tools = FFmpegTool::installed()) {
+  return quar::testing::collect([&](const auto& progress, const auto& onFormat, const auto& onChunk) {
+    return AudioDecoder::decode(file, progress, onFormat, onChunk, tools);
+  });
+}
+
+// The native reader's message for a file it does not recognise (Ogg is left to FFmpeg).
+const std::string nativeRefusal =
+    "The native reader can\u2019t open the file (" + FourCC::status(AudioStatus::unrecognizedFormat) + ")";
+
+std::string probeScript(const std::string& json) { return "cat <<'EOF'\n" + json + "\nEOF"; }
+
+struct Files {
+  std::filesystem::path wav, empty, vorbis;
+
+  explicit Files(const TempFolder& folder) : wav(folder / "tone.wav"), empty(folder / "empty.wav"), vorbis(folder / "tone.ogg") {
+    quar::testing::sox({"-r", "44100", "-c", "2", "-n", "-b", "16", wav.string(), "synth", "40000s", "sine", "440"});
+    quar::testing::sox({"-r", "44100", "-c", "1", "-n", "-b", "16", empty.string(), "trim", "0", "0"});
+    quar::testing::ffmpeg({"-i", wav.string(), "-c:a", "libvorbis", vorbis.string()});
+  }
+};
+
+} // namespace
+
+TEST(AudioDecoder, AMissingFileFailsBeforeAnyCallback) {
+  TempFolder folder;
+  const auto missing = folder / "missing.wav";
+  const QuarError unreadable = QuarError::decodeFailed("the file doesn\u2019t exist or can\u2019t be read");
+  bool called = false;
+  EXPECT_EQ(errorOf([&] {
+              AudioDecoder::decode(missing, [&](double) { return called = true; },
+                                   [&](const AudioFileInfo&) { called = true; }, [&](ChannelViews) { called = true; });
+            }),
+            unreadable);
+  EXPECT_FALSE(called);
+  EXPECT_EQ(errorOf([&] { AudioDecoder::decodeToArrays(missing); }), unreadable);
+  EXPECT_EQ(errorOf([&] { AudioDecoder::probe(missing); }), unreadable);
+  EXPECT_EQ(unreadable.errorDescription(), "Couldn\u2019t read the audio: the file doesn\u2019t exist or can\u2019t be read");
+}
+
+TEST(AudioDecoder, NativeReaderFirstThenFFmpeg) {
+  TempFolder folder;
+  const Files files(folder);
+  const Collected wav = decodeWith(files.wav);
+  EXPECT_EQ(wav.info.decoderName, "Native");
+  EXPECT_EQ(wav.info.frameCount, 40000);
+  EXPECT_EQ(wav.formatCalls, 1);
+
+  const Collected empty = decodeWith(files.empty);
+  EXPECT_EQ(empty.formatCalls, 1);
+  EXPECT_EQ(empty.announced.frameCount, 0);
+  EXPECT_EQ(empty.progress, std::vector<double>{1.0});
+  EXPECT_EQ(empty.info.frameCount, 0);
+
+  // The native reader refuses Ogg before any callback, so the callbacks see one format and
+  // one stream of chunks, from ffmpeg.
+  const Collected vorbis = decodeWith(files.vorbis);
+  EXPECT_EQ(vorbis.formatCalls, 1);
+  EXPECT_FALSE(vorbis.chunkBeforeFormat);
+  EXPECT_EQ(vorbis.info.decoderName, "ffmpeg");
+  EXPECT_EQ(vorbis.info.codecName, "Vorbis");
+  EXPECT_EQ(vorbis.interleaved(), quar::testing::ffmpegSamples(files.vorbis));
+
+  const auto arrays = AudioDecoder::decodeToArrays(files.vorbis);
+  EXPECT_EQ(arrays.info, vorbis.info);
+  EXPECT_EQ(arrays.channels, vorbis.channels);
+  const auto native = AudioDecoder::decodeToArrays(files.wav);
+  EXPECT_EQ(native.info, wav.info);
+  EXPECT_EQ(native.channels, wav.channels);
+}
+
+TEST(AudioDecoder, FallbackErrors) {
+  TempFolder folder;
+  const Files files(folder);
+  const auto fake = [&](const std::string& name, const std::string& body) {
+    return quar::testing::shellTool(folder / name, body);
+  };
+  const auto& installed = FFmpegTool::installed();
+
+  // No ffmpeg: the native reason and a hint.
+  const auto noFFmpeg = errorOf([&] { decodeWith(files.vorbis, {std::nullopt, installed.ffprobe}); });
+  EXPECT_EQ(noFFmpeg, QuarError::unsupportedFormat(nativeRefusal + "; install ffmpeg to open more formats"));
+
+  // Both decoders fail: both reasons, the native one first.
+  const auto both = errorOf([&] { decodeWith(files.vorbis, {fake("ffmpeg", "exit 1"), installed.ffprobe}); });
+  EXPECT_EQ(both, QuarError::decodeFailed(nativeRefusal + "; ffmpeg: exit status 1"));
+  EXPECT_EQ(both->errorDescription(), "Couldn\u2019t read the audio: " + nativeRefusal + "; ffmpeg: exit status 1");
+  const auto garbled = errorOf([&] { decodeWith(files.vorbis, {installed.ffmpeg, fake("ffprobe", "echo '{'")}); });
+  ASSERT_TRUE(garbled);
+  EXPECT_EQ(garbled->kind(), QuarError::Kind::decodeFailed);
+  EXPECT_TRUE(garbled->message().starts_with(nativeRefusal + "; ffprobe output isn\u2019t JSON: ")) << garbled->message();
+
+  // Other errors of the FFmpeg side pass unchanged.
+  EXPECT_EQ(errorOf([&] { decodeWith(files.vorbis, {installed.ffmpeg, fake("ffprobe", probeScript(R"({"streams": []})"))}); }),
+            QuarError::unsupportedFormat("no audio stream found"));
+  EXPECT_EQ(errorOf([&] {
+              AudioDecoder::decode(files.vorbis, [](double) { return false; }, [](const AudioFileInfo&) {},
+                                   [](ChannelViews) {});
+            }),
+            QuarError::cancelled());
+  // Errors after native audio was delivered never fall back.
+  EXPECT_EQ(errorOf([&] {
+              AudioDecoder::decode(files.wav, [](double) { return false; }, [](const AudioFileInfo&) {},
+                                   [](ChannelViews) {}, {fake("ffmpeg", "exit 1"), std::nullopt});
+            }),
+            QuarError::cancelled());
+}
+
+// A header that claims a huge length or channel count ends in the audio that is there or a
+// clear error, without reserving memory for the claim.
+TEST(AudioDecoder, DamagedHeadersDoNotReserveTheirClaims) {
+  TempFolder folder;
+  const Files files(folder);
+  const auto& installed = FFmpegTool::installed();
+  const auto lyingProbe = [&](const std::string& fields) {
+    return FFmpegTools{installed.ffmpeg,
+                       quar::testing::shellTool(folder / "ffprobe", probeScript(R"({"streams": [{"codec_name": "vorbis",
+                           "sample_rate": "44100", "time_base": "1/44100", )" + fields + "}]}"))};
+  };
+  const auto truthful = AudioDecoder::decodeToArrays(files.vorbis);
+  // 2^40 frames claimed.
+  const auto decoded = AudioDecoder::decodeToArrays(files.vorbis, lyingProbe(R"("channels": 2, "duration_ts": 1099511627776)"));
+  EXPECT_EQ(decoded.channels, truthful.channels);
+  EXPECT_EQ(decoded.info.frameCount, truthful.info.frameCount);
+  EXPECT_LT(decoded.channels[0].capacity(), 1u << 24);
+
+  EXPECT_EQ(errorOf([&] { AudioDecoder::decodeToArrays(files.vorbis, lyingProbe(R"("channels": 2147483647)")); }),
+            QuarError::unsupportedFormat("ffprobe reported 2147483647 channels (at most 64 are supported)"));
+
+  // A WAV whose data chunk claims four gigabytes decodes to the audio that is there.
+  std::ifstream in(files.wav, std::ios::binary);
+  std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+  const std::string data = "data";
+  const auto at = std::search(bytes.begin(), bytes.end(), data.begin(), data.end());
+  ASSERT_NE(at, bytes.end());
+  std::fill(at + 4, at + 8, static_cast<char>(0xFF));
+  const auto damaged = folder / "damaged.wav";
+  std::ofstream(damaged, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  const auto fromWav = AudioDecoder::decodeToArrays(damaged);
+  EXPECT_EQ(fromWav.info.frameCount, 40000);
+  EXPECT_EQ(fromWav.channels, AudioDecoder::decodeToArrays(files.wav).channels);
+}
+
+TEST(AudioDecoder, Probing) {
+  TempFolder folder;
+  const Files files(folder);
+  const auto& installed = FFmpegTool::installed();
+
+  const AudioFileInfo wav = AudioDecoder::probe(files.wav);
+  EXPECT_EQ(wav.decoderName, "Native");
+  EXPECT_EQ(wav.frameCount, 40000);
+
+  const AudioFileInfo vorbis = AudioDecoder::probe(files.vorbis);
+  EXPECT_EQ(vorbis.decoderName, "ffmpeg");
+  EXPECT_EQ(vorbis.containerName, "Ogg");
+  // Probing needs only ffprobe.
+  EXPECT_EQ(AudioDecoder::probe(files.vorbis, {std::nullopt, installed.ffprobe}), vorbis);
+
+  const auto noExtension = folder / "tone";
+  std::filesystem::copy_file(files.vorbis, noExtension);
+  EXPECT_EQ(errorOf([&] { AudioDecoder::probe(files.vorbis, {installed.ffmpeg, std::nullopt}); }),
+            QuarError::unsupportedFormat("ogg"));
+  EXPECT_EQ(errorOf([&] { AudioDecoder::probe(noExtension, {}); }), QuarError::unsupportedFormat("unknown file type"));
+  // The extension as written.
+  const auto upper = folder / "TONE.Ogg";
+  std::filesystem::copy_file(files.vorbis, upper);
+  EXPECT_EQ(errorOf([&] { AudioDecoder::probe(upper, {}); }), QuarError::unsupportedFormat("Ogg"));
+}
+
+TEST(AudioDecoder, ReadableFileExtensions) {
+  const auto& installed = FFmpegTool::installed();
+  const auto withFFmpeg = AudioDecoder::readableFileExtensions(installed);
+  const auto nativeOnly = AudioDecoder::readableFileExtensions({std::nullopt, installed.ffprobe});
+  for (const auto* list : {&withFFmpeg, &nativeOnly}) {
+    EXPECT_TRUE(std::is_sorted(list->begin(), list->end()));
+    EXPECT_EQ(std::adjacent_find(list->begin(), list->end()), list->end());
+    for (const auto& extension : *list) {
+      EXPECT_FALSE(extension.empty() || extension.front() == '.') << extension;
+      EXPECT_TRUE(std::none_of(extension.begin(), extension.end(), ::isupper)) << extension;
+    }
+  }
+  const auto has = [](const std::vector<std::string>& list, const std::string& extension) {
+    return std::find(list.begin(), list.end(), extension) != list.end();
+  };
+  EXPECT_TRUE(has(withFFmpeg, "opus"));
+  EXPECT_FALSE(has(nativeOnly, "opus"));
+  EXPECT_FALSE(has(AudioDecoder::readableFileExtensions({}), "opus"));
+  for (const auto& extension : AudioDecoder::coreAudioExtensions()) {
+    EXPECT_TRUE(has(withFFmpeg, extension)) << extension;
+    EXPECT_TRUE(has(nativeOnly, extension)) << extension;
+  }
+  for (const auto extension : AudioDecoder::ffmpegExtensions) EXPECT_TRUE(has(withFFmpeg, std::string(extension)));
+  EXPECT_EQ(nativeOnly.size(), AudioDecoder::coreAudioExtensions().size());
+}

@@ -1,0 +1,104 @@
+// Helpers of the FFmpeg tests: stand-in tools (shell scripts and the recording wrapper of
+// fixtures/), a temporary folder for the decoder's own temporary files, and a decode that
+// collects what its callbacks received.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "io/CoreAudioFileReader.h"
+#include "io/FFmpegTool.h"
+
+namespace quar::testing {
+
+// An executable shell script `file` running `body`.
+inline std::filesystem::path shellTool(const std::filesystem::path& file, const std::string& body) {
+  std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
+  std::filesystem::permissions(file, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace);
+  return file;
+}
+
+// Links named "ffmpeg" and "ffprobe" in `folder` to the recording wrapper, which runs the
+// installed tool of that name and leaves "<link>.args" and "<link>.pid" behind.
+inline FFmpegTools recordingTools(const std::filesystem::path& folder) {
+  const auto wrapper = std::filesystem::path(__FILE__).parent_path() / "fixtures" / "record-tool.sh";
+  std::filesystem::create_symlink(wrapper, folder / "ffmpeg");
+  std::filesystem::create_symlink(wrapper, folder / "ffprobe");
+  return {folder / "ffmpeg", folder / "ffprobe"};
+}
+
+inline std::vector<std::string> recordedLines(const std::filesystem::path& file) {
+  std::ifstream stream(file);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+// Points TMPDIR at `folder` for the object's lifetime.
+class TemporaryFolderOverride {
+public:
+  explicit TemporaryFolderOverride(const std::filesystem::path& folder) {
+    if (const char* value = std::getenv("TMPDIR")) previous_ = value;
+    ::setenv("TMPDIR", folder.c_str(), 1);
+  }
+  ~TemporaryFolderOverride() {
+    if (previous_) ::setenv("TMPDIR", previous_->c_str(), 1);
+    else ::unsetenv("TMPDIR");
+  }
+  TemporaryFolderOverride(const TemporaryFolderOverride&) = delete;
+  TemporaryFolderOverride& operator=(const TemporaryFolderOverride&) = delete;
+
+private:
+  std::optional<std::string> previous_;
+};
+
+// What a decode handed to its callbacks.
+struct Collected {
+  AudioFileInfo info;
+  AudioFileInfo announced;
+  int formatCalls = 0;
+  bool chunkBeforeFormat = false;
+  std::vector<int64_t> chunkSizes;
+  std::vector<std::vector<float>> channels;
+  std::vector<double> progress;
+
+  // Frames interleaved, for comparison with ffmpeg's own output.
+  std::vector<float> interleaved() const {
+    std::vector<float> samples;
+    for (size_t f = 0; !channels.empty() && f < channels.front().size(); ++f)
+      for (const auto& channel : channels) samples.push_back(channel[f]);
+    return samples;
+  }
+};
+
+// Runs `decode(progress, onFormat, onChunk)` with collecting callbacks.
+template <typename Decode>
+Collected collect(Decode decode) {
+  Collected collected;
+  collected.info = decode(
+      [&](double fraction) {
+        collected.progress.push_back(fraction);
+        return true;
+      },
+      [&](const AudioFileInfo& info) {
+        ++collected.formatCalls;
+        collected.announced = info;
+        collected.channels.resize(static_cast<size_t>(info.channelCount));
+      },
+      [&](ChannelViews chunk) {
+        if (collected.formatCalls == 0) collected.chunkBeforeFormat = true;
+        collected.chunkSizes.push_back(static_cast<int64_t>(chunk.front().size()));
+        collected.channels.resize(chunk.size());
+        for (size_t c = 0; c < chunk.size(); ++c)
+          collected.channels[c].insert(collected.channels[c].end(), chunk[c].begin(), chunk[c].end());
+      });
+  return collected;
+}
+
+} // namespace quar::testing
