@@ -17,21 +17,6 @@ constexpr double fadeSeconds = 0.02;
 constexpr int glideChunk = 32;
 constexpr double snapDistance = 1e-6;
 
-// A non-finite field takes the record's default.
-double finiteOr(double value, double fallback) { return std::isfinite(value) ? value : fallback; }
-
-DistortionSettings withDefaultsForNonFinite(const DistortionSettings& settings) {
-  const DistortionSettings defaults;
-  DistortionSettings result = settings;
-  result.driveDB = finiteOr(settings.driveDB, defaults.driveDB);
-  result.toneHz = finiteOr(settings.toneHz, defaults.toneHz);
-  result.outputDB = finiteOr(settings.outputDB, defaults.outputDB);
-  result.mix = finiteOr(settings.mix, defaults.mix);
-  result.bits = finiteOr(settings.bits, defaults.bits);
-  result.downsample = finiteOr(settings.downsample, defaults.downsample);
-  return result;
-}
-
 // One glide step toward `target` with retention `c`, landing on the target once within 1e-6.
 double glide(double current, double target, double c) {
   const double next = target + c * (current - target);
@@ -106,7 +91,7 @@ void DistortionProcessor::snapToTarget() {
 void DistortionProcessor::apply(const EffectSettings& settings) {
   const auto* payload = std::get_if<DistortionSettings>(&settings);
   if (!payload) return;
-  target_ = withDefaultsForNonFinite(*payload);
+  target_ = withFiniteFields(*payload);
   crushLevels_ = crushLevels(target_.bits);
   crushFactor_ = std::clamp(target_.downsample, 1.0, 256.0);
   if (!prepared_) snapToTarget();
