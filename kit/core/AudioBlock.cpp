@@ -24,10 +24,9 @@ BinValues summarise(const float* samples, int64_t n) {
   return {lo, hi, sum};
 }
 
+// The summary checks that the channels have equal length.
 std::vector<std::vector<float>> validated(std::vector<std::vector<float>> samples) {
   QUAR_PRECONDITION(!samples.empty(), "AudioBlock needs at least one channel");
-  for (const auto& channel : samples)
-    QUAR_PRECONDITION(channel.size() == samples.front().size(), "AudioBlock channels must have equal length");
   return samples;
 }
 
@@ -36,6 +35,8 @@ std::vector<std::vector<float>> validated(std::vector<std::vector<float>> sample
 QuarSummary::QuarSummary(const std::vector<std::vector<float>>& samples) {
   const size_t channels = samples.size();
   if (channels == 0) return;
+  for (const auto& channel : samples)
+    QUAR_PRECONDITION(channel.size() == samples.front().size(), "Summarised channels must have equal length");
   const auto frames = static_cast<int64_t>(samples.front().size());
   const auto bins = static_cast<size_t>((frames + binFrames - 1) / binFrames);
   mins.assign(channels, std::vector<float>(bins));

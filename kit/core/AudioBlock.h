@@ -24,6 +24,7 @@ struct QuarSummary {
   std::vector<float> blockSumSquares;          // [channel]
 
   QuarSummary() = default;
+  // Channels of one length (none gives empty arrays).
   explicit QuarSummary(const std::vector<std::vector<float>>& samples);
 };
 
