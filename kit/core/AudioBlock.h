@@ -63,6 +63,9 @@ struct PeakSummary {
   // The fold's starting value: the first merged value wins both comparisons.
   static constexpr PeakSummary empty() { return {}; }
 
+  // The exact summary of samples[0 ..< count], count >= 1.
+  static PeakSummary of(const float* samples, int64_t count);
+
   bool isEmpty() const { return count == 0; }
   // sqrt(sumSquares / count) in single precision; 0 when count < 1.
   float rms() const;
