@@ -46,23 +46,10 @@ std::shared_ptr<PlatformUnit> makeUnit(double sampleRate, double rate, double pi
   return unit;
 }
 
-// Runs the lane render step for `frames`; a failed call throws.
+// Runs the lane's render step for `frames`; a failed call throws.
 void renderLane(RenderLane& lane, uint32_t frames) {
-  AudioBufferList& list = *lane.outputList.get();
-  for (int j = 0; j < lane.outChannels; ++j)
-    list.mBuffers[j] = {1, frames * 4, lane.outputStorage[static_cast<size_t>(j)]};
-  lane.flags = 0;
-  const AUStatus status = lane.renderBlock(&lane.flags, &lane.timeStamp, frames, 0, &list,
-                                           lane.pullBlock ? &*lane.pullBlock : nullptr);
-  lane.timeStamp.mSampleTime += frames;
-  if (status != 0)
+  if (const AUStatus status = lane.render(frames); status != 0)
     throw QuarError::encodeFailed("Time/pitch rendering failed (OSStatus " + std::to_string(status) + ")");
-}
-
-// Output channel k of a lane after a successful render step.
-const float* laneOutput(const RenderLane& lane, int k) {
-  const void* data = lane.outputList.get()->mBuffers[k].mData;
-  return data ? static_cast<const float*>(data) : lane.outputStorage[static_cast<size_t>(k)];
 }
 
 void copyFrames(float* to, const float* from, uint32_t frames) {
@@ -175,10 +162,10 @@ void Stretcher::render(int64_t frames, std::span<float* const> into) {
     renderLane(lane, n);
     const auto& group = laneChannels_[i];
     for (size_t k = 0; k < group.size(); ++k)
-      copyFrames(into[static_cast<size_t>(group[k])], laneOutput(lane, static_cast<int>(k)), n);
+      copyFrames(into[static_cast<size_t>(group[k])], lane.output(static_cast<int>(k)), n);
   }
   renderLane(*pilot_, n);
-  if (tracker_->consume(laneOutput(*pilot_, 0), rendered_, frames)) {
+  if (tracker_->consume(pilot_->output(0), rendered_, frames)) {
     const auto corrected = static_cast<float>(rate_ * (1 + tracker_->correction()));
     for (PlatformParameterTree* tree : rateParameters_) tree->setValue(rateAddress, corrected);
   }
