@@ -170,6 +170,13 @@ TEST(Lv2Unit, FullStateIsJsonOfControlsAndProperties) {
   badValue["controls"]["gain"] = "loud";
   EXPECT_EQ(platformError([&] { other->setFullState(badValue); }).code(), -10878);
   EXPECT_EQ(*other->fullState(), changed);
+
+  Json refused = changed;  // well formed, but the plug-in's own restore refuses a float memo
+  refused["properties"][0]["type"] = "http://lv2plug.in/ns/ext/atom#Float";
+  refused["properties"][0]["value"] = 1.5;
+  const PlatformError error = platformError([&] { other->setFullState(refused); });
+  EXPECT_EQ(error.code(), -10878);
+  EXPECT_EQ(error.localizedDescription(), "The LV2 plug-in \u201CTest Mono Gain\u201D refused the state (status 2).");
 }
 
 TEST(Lv2Unit, PresetsLoadValuesAndNotify) {
