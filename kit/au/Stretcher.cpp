@@ -9,6 +9,7 @@
 #include "au/platform/PlatformError.h"
 #include "au/platform/TimePitchComponent.h"
 #include "base/Numbers.h"
+#include "base/Precondition.h"
 #include "base/QuarError.h"
 
 namespace quar {
@@ -108,8 +109,8 @@ void ClickFeeder::fill(AudioBufferList& list, uint32_t frames) {
 
 Stretcher::Stretcher(const AudioSource& source, FrameRange range, double rate, double pitchCents,
                      DriftTracker::Mode mode)
-    : rate_(rate) {
-  const int channels = source.channelCount();
+    : rate_(rate), channelCount_(source.channelCount()) {
+  const int channels = channelCount_;
   const double sampleRate = source.sampleRate();
   std::vector<std::shared_ptr<PlatformUnit>> units;
   try {
@@ -156,6 +157,7 @@ Stretcher::Stretcher(const AudioSource& source, FrameRange range, double rate, d
 
 void Stretcher::render(int64_t frames, std::span<float* const> into) {
   QUAR_PRECONDITION(frames >= 1 && frames <= maxChunk, "Stretcher renders 1...4096 frames at a time");
+  QUAR_PRECONDITION(into.size() >= static_cast<size_t>(channelCount_), "Stretcher needs one output per source channel");
   const auto n = static_cast<uint32_t>(frames);
   for (size_t i = 0; i < lanes_.size(); ++i) {
     RenderLane& lane = *lanes_[i];
