@@ -102,8 +102,7 @@ EncodePlan::EncodePlan(const AudioSource& source, std::optional<FrameRange> requ
   if (range.isEmpty()) throw QuarError::encodeFailed("there\u2019s no audio to export (the range is empty)");
   sourceRate = source.sampleRate();
   sourceChannels = source.channelCount();
-  const int channelLimit = settings.format == ExportFormat::opus ? 2 : maxChannels(settings.format);
-  outputChannels = std::min(sourceChannels, channelLimit);
+  outputChannels = std::min(sourceChannels, maxChannels(settings.format));
   outputRate = resolveRate(settings.format, settings.sampleRate.value_or(sourceRate));
   outputFrames = outputRate == sourceRate
                      ? range.count()

@@ -43,7 +43,7 @@ struct OggPageWriter {
 
   // Adds a packet (at most maxPacketSize bytes) ending at `packetGranule`. When the pending
   // page has packets and would pass 255 segments or targetBodySize bytes, it is flushed to
-  // `sink` first; without a sink it keeps growing.
+  // `sink` first; with an empty sink the page keeps growing (up to 255 segments).
   void add(std::span<const uint8_t> packet, int64_t packetGranule, const PageSink& sink);
   // Hands the pending page (even an empty one) to `sink` with the end-of-stream flag when
   // `eos`, the granule `granuleOverride` when given; then starts the next page.
