@@ -6,6 +6,7 @@
 #include <numbers>
 #include <variant>
 
+#include "base/Decibels.h"
 #include "dsp/effects/tone/ToneBiquads.h"
 
 namespace quar {
@@ -22,8 +23,6 @@ double glide(double current, double target, double c) {
   const double next = target + c * (current - target);
   return std::abs(next - target) < snapDistance ? target : next;
 }
-
-double dbToGain(double dB) { return std::pow(10.0, dB / 20); }
 
 void shape(SaturationMode mode, float* samples, int count) {
   switch (mode) {
@@ -183,8 +182,8 @@ void DistortionProcessor::processBlock(float* const* channels, int channelCount,
 
   const double oldDrive = driveDB_;
   driveDB_ = glide(driveDB_, driveTarget(), c);
-  const double g0 = dbToGain(oldDrive);
-  const double driveStep = (dbToGain(driveDB_) - g0) / n;
+  const double g0 = Decibels::toLinear(oldDrive);
+  const double driveStep = (Decibels::toLinear(driveDB_) - g0) / n;
 
   const double newFade = std::min(fade_ + n / (sampleRate_ * fadeSeconds), 1.0);
   const double fadeDelta = newFade - fade_;
@@ -259,8 +258,8 @@ void DistortionProcessor::mixAndFilter(float* const* channels, int channelCount,
     const double newMix = glide(mix_, mixT, c);
     const BiquadCoefficients from = tone_;
     const BiquadCoefficients to = newTone == toneLogHz_ ? tone_ : ToneBiquads::lowPass(std::exp(newTone), sampleRate_);
-    const double gain0 = dbToGain(outputDB_);
-    const double gain1 = dbToGain(newOutput);
+    const double gain0 = Decibels::toLinear(outputDB_);
+    const double gain1 = Decibels::toLinear(newOutput);
 
     for (int ch = 0; ch < channelCount; ++ch) {
       const float* wet = wetBuffer_.data() + ch * frames + start;

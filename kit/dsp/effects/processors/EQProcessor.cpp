@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/Decibels.h"
 #include "base/Numbers.h"
 #include "dsp/ScopedFlushToZero.h"
 #include "dsp/effects/processors/EQDesign.h"
@@ -14,8 +15,6 @@ namespace {
 constexpr double glideSeconds = 0.015;
 constexpr double fadeSeconds = 0.02;
 constexpr double flatHoldSeconds = 0.25;
-
-double dbToGain(double dB) { return std::pow(10.0, dB / 20); }
 
 } // namespace
 
@@ -69,7 +68,7 @@ void EQProcessor::reset() {
   }
   activeCount_ = 0;
   outDB_ = targetOutDB_;
-  gainStart_ = dbToGain(outDB_);
+  gainStart_ = Decibels::toLinear(outDB_);
   gainStep_ = 0;
 }
 
@@ -214,12 +213,12 @@ void EQProcessor::updateChunk(int n) {
     band.mix = newMix;
   }
 
-  gainStart_ = dbToGain(outDB_);
+  gainStart_ = Decibels::toLinear(outDB_);
   if (outDB_ != targetOutDB_) {
     double next = targetOutDB_ + g * (outDB_ - targetOutDB_);
     if (std::abs(next - targetOutDB_) < 1e-5) next = targetOutDB_;
     outDB_ = next;
-    gainStep_ = (dbToGain(next) - gainStart_) / n;
+    gainStep_ = (Decibels::toLinear(next) - gainStart_) / n;
   } else {
     gainStep_ = 0;
   }

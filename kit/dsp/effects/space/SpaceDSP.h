@@ -132,10 +132,13 @@ inline float spaceCubicRead(const float* line, int64_t mask, int64_t w, float de
   return spaceCubicRead(line, mask, w, whole, static_cast<float>(whole) - delay + 1);
 }
 
-// Identity within ±1; beyond, 1 + s/(s + 1) with s the excess, so the magnitude stays below 2.
+// Identity within ±1; beyond, 1 + s/(s + 1) with s the excess, so the magnitude stays at most 2.
+// NaN becomes 0 and an infinity ±2, so a stray non-finite sample cannot stay in a feedback loop.
 inline float spaceSoftClip(float v) {
   const float magnitude = std::fabs(v);
   if (magnitude <= 1) return v;
+  if (std::isnan(v)) return 0;
+  if (std::isinf(v)) return std::copysign(2.0f, v);
   const float s = magnitude - 1;
   return std::copysign(1 + s / (s + 1), v);
 }

@@ -166,3 +166,29 @@ TEST(SpaceProcessors, ChannelsBeyondThePreparedCountAreUntouched) {
     EXPECT_EQ(out[2], input[2]);
   }
 }
+
+// One NaN sample must not stay in the feedback loop and silence everything after it.
+TEST(SpaceProcessors, DelayAndChorusRecoverFromOneNaNSample) {
+  DelaySettings delay;
+  delay.feedback = 0.9;
+  ChorusSettings chorus;
+  chorus.feedback = 0.9;
+  const EffectSettings cases[] = {delay, chorus};
+  for (const EffectSettings& settings : cases) {
+    std::unique_ptr<ConfigurableEffect> processor;
+    if (std::holds_alternative<DelaySettings>(settings))
+      processor = std::make_unique<DelayProcessor>();
+    else
+      processor = std::make_unique<ChorusProcessor>();
+    SCOPED_TRACE(settings.index());
+    processor->apply(settings);
+    processor->prepare(48000, 1, 256);
+    std::vector<float> audio(48000 * 2, 0.25f);
+    audio[100] = std::numeric_limits<float>::quiet_NaN();
+    for (size_t start = 0; start < audio.size(); start += 256) {
+      float* channels[] = {audio.data() + start};
+      processor->process(channels, 1, 256);
+    }
+    for (size_t i = 48000; i < audio.size(); ++i) ASSERT_TRUE(std::isfinite(audio[i])) << i;
+  }
+}

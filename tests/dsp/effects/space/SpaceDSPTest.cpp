@@ -121,11 +121,16 @@ TEST(SpaceSoftClip, PassesUnitRangeAndStaysBelowTwo) {
     float output;
   };
   for (const Case& c : {Case{0, 0}, Case{0.5f, 0.5f}, Case{-1, -1}, Case{1, 1}, Case{2, 1.5f}, Case{-3, -(1 + 2.0f / 3)},
-                        Case{1e6f, 2.0f}}) {
+                        Case{1e6f, 2.0f}, Case{std::numeric_limits<float>::infinity(), 2.0f},
+                        Case{-std::numeric_limits<float>::infinity(), -2.0f}}) {
     SCOPED_TRACE(c.input);
     EXPECT_NEAR(spaceSoftClip(c.input), c.output, 1e-5f);
     EXPECT_LE(std::fabs(spaceSoftClip(c.input)), 2.0f);
   }
+}
+
+TEST(SpaceSoftClip, TurnsNaNIntoSilence) {
+  EXPECT_EQ(spaceSoftClip(std::numeric_limits<float>::quiet_NaN()), 0.0f);
 }
 
 TEST(SpaceCubicRead, HitsSamplesAtWholeDelaysAndFollowsALineBetween) {

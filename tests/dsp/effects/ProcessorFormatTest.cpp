@@ -1,0 +1,63 @@
+#include <cmath>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "dsp/effects/EffectFactory.h"
+#include "dsp/effects/ProcessorTestSupport.h"
+
+namespace quar {
+namespace {
+
+struct Format {
+  double rate;
+  int channels;
+  int maxFrames;
+  int block;  // block size used while processing
+};
+
+// Busy settings of every kind, so each processor's inner paths run.
+std::vector<EffectSettings> busySettings() {
+  std::vector<EffectSettings> all;
+  for (EffectKind kind : allCases<EffectKind>()) all.push_back(defaultSettings(kind));
+  CompressorSettings compressor;
+  compressor.thresholdDB = -30;
+  compressor.detection = DetectionMode::rms;
+  all.push_back(compressor);
+  DistortionSettings crusher;
+  crusher.mode = SaturationMode::bitcrush;
+  all.push_back(crusher);
+  DelaySettings pingPong;
+  pingPong.pingPong = true;
+  pingPong.feedback = 0.9;
+  all.push_back(pingPong);
+  ChorusSettings flanger;
+  flanger.mode = ModulationMode::flanger;
+  all.push_back(flanger);
+  return all;
+}
+
+TEST(ProcessorFormatTest, UnusualFormatsGiveFiniteOutput) {
+  const Format formats[] = {{44100, 2, 512, 512}, {8000, 1, 1, 1}, {192000, 10, 4096, 4096}, {48000, 3, 64, 7}};
+  for (const EffectSettings& settings : busySettings()) {
+    SCOPED_TRACE(rawValue(kind(settings)));
+    auto processor = EffectFactory::makeProcessor(settings);
+    for (const Format& format : formats) {
+      SCOPED_TRACE(format.rate);
+      processor->prepare(format.rate, format.channels, format.maxFrames);
+      fxtest::Planar audio(static_cast<size_t>(format.channels));
+      for (size_t c = 0; c < audio.size(); ++c) audio[c] = fxtest::whiteNoise(6000, 0.5, static_cast<unsigned>(c + 1));
+      fxtest::run(*processor, audio, {format.block});
+      processor->apply(settings);
+      // Fewer channels than prepared.
+      fxtest::Planar mono{audio.front()};
+      fxtest::run(*processor, mono, {format.block});
+      for (const auto& channel : audio)
+        for (float sample : channel) ASSERT_TRUE(std::isfinite(sample));
+      for (float sample : mono.front()) ASSERT_TRUE(std::isfinite(sample));
+    }
+  }
+}
+
+} // namespace
+} // namespace quar
