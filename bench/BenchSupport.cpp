@@ -26,13 +26,22 @@ extern char** environ;
 
 namespace quar::bench {
 
-int64_t peakResidentBytes() {
+namespace {
+
+// A "Name:   N kB" line of /proc/self/status, in bytes.
+int64_t statusBytes(const std::string& name) {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6)) * 1024;
+    if (line.rfind(name + ":", 0) == 0) return std::stoll(line.substr(name.size() + 1)) * 1024;
   return 0;
 }
+
+} // namespace
+
+int64_t peakResidentBytes() { return statusBytes("VmHWM"); }
+
+int64_t residentBytes() { return statusBytes("VmRSS"); }
 
 DecodedFile decodeFile(const std::filesystem::path& path) {
   if (!std::filesystem::exists(path)) throw std::runtime_error("no such file: " + path.string());

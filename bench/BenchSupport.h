@@ -28,6 +28,8 @@ private:
 
 // The high-water mark of this process's resident memory in bytes (VmHWM).
 int64_t peakResidentBytes();
+// This process's resident memory now, in bytes (VmRSS).
+int64_t residentBytes();
 
 struct DecodedFile {
   AudioContent content;

@@ -109,6 +109,7 @@ volatile float resultSink = 0;
 Json decodeCommand(const Words& words) {
   const Arguments args(words, {"raw"});
   args.expectPositional(1, "IN");
+  const int64_t baseline = residentBytes();
   const DecodedFile decoded = decodeFile(args.positional(0));
   const int64_t peak = peakResidentBytes();
   const int64_t floatBytes = decoded.content.frameCount() * decoded.content.channelCount() *
@@ -123,6 +124,9 @@ Json decodeCommand(const Words& words) {
   json["peakResidentBytes"] = peak;
   json["sampleBytes"] = floatBytes;
   json["peakToSampleBytes"] = static_cast<double>(peak) / static_cast<double>(floatBytes);
+  // The program's own footprint (mostly mapped libraries) before the file is opened.
+  json["baselineResidentBytes"] = baseline;
+  json["growthToSampleBytes"] = static_cast<double>(peak - baseline) / static_cast<double>(floatBytes);
   return json;
 }
 

@@ -241,7 +241,9 @@ int compareCommand(const std::vector<std::string>& words) {
       notes += "decode in-process: " + fixed(result.at("seconds").get<double>(), 3) + " s; peak resident " +
                mebibytes(result.at("peakResidentBytes").get<int64_t>()) + " MiB = " +
                fixed(result.at("peakToSampleBytes").get<double>(), 3) +
-               "× the decoded float samples (target ≤ 1.1×)\n";
+               "× the decoded float samples (target ≤ 1.1×); growth over the " +
+               mebibytes(result.at("baselineResidentBytes").get<int64_t>()) + " MiB the program held before decoding: " +
+               fixed(result.at("growthToSampleBytes").get<double>(), 3) + "×\n";
     } else if (operation.ourArguments.front() == "splice") {
       const auto edit = [&](const char* key) {
         const Json& e = result.at(key);
