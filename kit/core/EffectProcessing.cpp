@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "au/TimePitch.h"
 #include "core/AudioContentBuilder.h"
 #include "core/Processing.h"
 #include "dsp/Buffers.h"
@@ -62,6 +63,17 @@ AudioContent applyingEffects(const AudioContent& content, std::span<EffectProces
   result.replaceSubrange(target, processed.slice({0, length}));
   if (processed.frameCount() > length)
     result = mixing(result, processed.slice({length, processed.frameCount()}), target.upperBound, 0);
+  return result;
+}
+
+AudioContent timePitched(const AudioContent& content, FrameRange range, double rate, double pitchCents,
+                         const std::function<bool(double)>& progress) {
+  const FrameRange target = range.clamped(content.fullRange());
+  if (target.isEmpty()) return content;
+  AudioContentBuilder builder(content.channelCount(), content.sampleRate());
+  TimePitch::render(content, target, rate, pitchCents, progress, [&](ChannelViews chunk) { builder.append(chunk); });
+  AudioContent result = content;
+  result.replaceSubrange(target, builder.build());
   return result;
 }
 

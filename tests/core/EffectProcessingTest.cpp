@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -190,4 +191,76 @@ TEST(ApplyingEffects, FailuresLeaveNothingChanged) {
   EXPECT_THROW(applyingEffects(content, chain, {0, 9000}, std::nullopt, EffectTailMode::truncate), std::runtime_error);
   EXPECT_EQ(allFrames(content), input);
   EXPECT_EQ(content.frameCount(), 10000);
+}
+
+namespace {
+
+std::vector<float> tone(double hz, int64_t frames) {
+  std::vector<float> samples(static_cast<size_t>(frames));
+  for (int64_t f = 0; f < frames; ++f)
+    samples[static_cast<size_t>(f)] = static_cast<float>(0.4 * std::sin(2 * M_PI * hz * static_cast<double>(f) / 44100));
+  return samples;
+}
+
+// One second of A, ten of B, one of C, each in blocks of its own.
+AudioContent threeParts() {
+  AudioContent content({tone(220, 44100)}, 44100);
+  content.append(AudioContent({tone(330, 441000)}, 44100));
+  content.append(AudioContent({tone(440, 44100)}, 44100));
+  return content;
+}
+
+} // namespace
+
+TEST(TimePitched, TheRangeTakesItsNewLengthAndTheRestIsShared) {
+  const AudioContent content = threeParts();
+  std::vector<double> progress;
+  const AudioContent result = timePitched(content, {44100, 485100}, 2, 0, [&](double fraction) {
+    progress.push_back(fraction);
+    return true;
+  });
+  ASSERT_EQ(result.frameCount(), 44100 + 220500 + 44100);
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back(), 1.0);
+
+  const auto& before = content.segments();
+  const auto& after = result.segments();
+  EXPECT_EQ(after.front().block, before.front().block);
+  EXPECT_EQ(after.front().count, 44100);
+  EXPECT_EQ(after.back().block, before.back().block);
+  EXPECT_EQ(after.back().count, 44100);
+  // The stretched part holds the tone at its level (0.4) after the first few milliseconds.
+  const PeakSummary middle = result.peaks(0, {44100 + 2000, 44100 + 220500});
+  EXPECT_NEAR(middle.max, 0.4f, 0.06f);
+  EXPECT_NEAR(std::sqrt(middle.sumSquares / static_cast<float>(middle.count)), 0.4f / std::sqrt(2.0f), 0.04f);
+}
+
+TEST(TimePitched, RateOneStillRendersAndEmptyRangesChangeNothing) {
+  const AudioContent content({tone(440, 20000), tone(660, 20000)}, 44100);
+  int calls = 0;
+  auto count = [&](double) {
+    ++calls;
+    return true;
+  };
+  EXPECT_EQ(timePitched(content, {1000, 15000}, 1, 0, count).frameCount(), 20000);
+  EXPECT_GT(calls, 0);
+
+  calls = 0;
+  for (FrameRange range : {FrameRange{500, 500}, FrameRange{20000, 30000}}) {
+    const AudioContent same = timePitched(content, range, 2, 0, count);
+    EXPECT_EQ(same.frameCount(), 20000);
+    EXPECT_EQ(same.segments().front().block, content.segments().front().block);
+  }
+  EXPECT_EQ(calls, 0);
+}
+
+TEST(TimePitched, RendererErrorsAndCancellationPropagate) {
+  const AudioContent content({tone(440, 20000)}, 44100);
+  try {
+    timePitched(content, {0, 20000}, 0.1, 0);
+    FAIL();
+  } catch (const QuarError& error) {
+    EXPECT_EQ(error.errorDescription(), "Unsupported format: Tempo rate 0.1 is outside 0.25...4.0");
+  }
+  EXPECT_THROW(timePitched(content, {0, 20000}, 1, 0, [](double) { return false; }), CancellationError);
 }

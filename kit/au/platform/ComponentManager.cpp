@@ -20,10 +20,6 @@ struct Registry {
   std::mutex mutex;
   std::vector<Registered> entries;
   int64_t nextToken = 1;
-
-  Registry() {
-    entries.push_back({nextToken++, timePitch::component(), [](InstantiationOptions) { return timePitch::makeUnit(); }});
-  }
 };
 
 Registry& registry() {
@@ -50,6 +46,7 @@ std::vector<PlatformComponent> ComponentManager::components(const AudioComponent
     for (const auto& entry : r.entries)
       if (matches(matching, entry.component.description)) result.push_back(entry.component);
   }
+  if (matches(matching, timePitch::description)) result.push_back(timePitch::component());
   for (auto& component : lv2::components())
     if (matches(matching, component.description)) result.push_back(std::move(component));
   return result;
@@ -74,6 +71,7 @@ std::shared_ptr<PlatformUnit> ComponentManager::instantiate(const AudioComponent
       }
   }
   if (factory) return factory(options);
+  if (matches(description, timePitch::description)) return timePitch::makeUnit();
   if (auto unit = lv2::instantiate(description)) return unit;
   throw PlatformError(auStatus::componentNotFound, "The LV2 plug-in isn\u2019t installed.");
 }

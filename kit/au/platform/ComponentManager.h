@@ -1,6 +1,6 @@
-// ComponentManager: finds and makes plug-in units. It serves the installed LV2 plug-ins and the
-// components registered at run time (the time-pitch unit, and fake units in tests); registered
-// components come first. Safe to call from any thread; instantiate() may take a while.
+// ComponentManager: finds and makes plug-in units: the components registered at run time (fake
+// units in tests) first, then the built-in time-pitch unit, then the installed LV2 plug-ins.
+// Safe to call from any thread; instantiate() may take a while.
 #pragma once
 
 #include <cstdint>

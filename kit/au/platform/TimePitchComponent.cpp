@@ -1,13 +1,11 @@
 #include "au/platform/TimePitchComponent.h"
 
-#include "au/platform/PlatformError.h"
+#include "au/platform/TimePitchUnit.h"
 
 namespace quar::timePitch {
 
 PlatformComponent component() { return {description, "AUNewTimePitch", "Apple", 0}; }
 
-std::shared_ptr<PlatformUnit> makeUnit() {
-  throw PlatformError(auStatus::failedInitialization, "The time-pitch processor isn\u2019t part of this build.");
-}
+std::shared_ptr<PlatformUnit> makeUnit() { return std::make_shared<TimePitchUnit>(); }
 
 } // namespace quar::timePitch

@@ -1,5 +1,5 @@
-// The time-pitch unit's component: type 'aufc', subtype 'nutp', manufacturer 'appl', registered
-// with ComponentManager on its first use.
+// The time-pitch unit's component: type 'aufc', subtype 'nutp', manufacturer 'appl', served by
+// TimePitchUnit and built into ComponentManager.
 #pragma once
 
 #include <memory>

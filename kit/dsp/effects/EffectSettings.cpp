@@ -357,7 +357,29 @@ void decodeInto(const Json& json, T& value) {
   value = decodeValue<T>(json, "");
 }
 
+template <typename Record>
+Record finiteFieldsOf(Record record) {
+  const Record defaults{};
+  std::apply(
+      [&](const auto&... field) {
+        const auto fix = [](auto& value, const auto& fallback) {
+          if constexpr (std::is_floating_point_v<std::remove_cvref_t<decltype(value)>>)
+            if (!std::isfinite(value)) value = fallback;
+        };
+        (fix(record.*(field.member), defaults.*(field.member)), ...);
+      },
+      Fields<Record>::list);
+  return record;
+}
+
 } // namespace
+
+CompressorSettings withFiniteFields(CompressorSettings settings) { return finiteFieldsOf(settings); }
+GateSettings withFiniteFields(GateSettings settings) { return finiteFieldsOf(settings); }
+DistortionSettings withFiniteFields(DistortionSettings settings) { return finiteFieldsOf(settings); }
+DelaySettings withFiniteFields(DelaySettings settings) { return finiteFieldsOf(settings); }
+ReverbSettings withFiniteFields(ReverbSettings settings) { return finiteFieldsOf(settings); }
+ChorusSettings withFiniteFields(ChorusSettings settings) { return finiteFieldsOf(settings); }
 
 size_t hashValue(const EQBand& band) { return recordHash(band); }
 size_t hashValue(const EQSettings& settings) { return recordHash(settings); }

@@ -129,6 +129,16 @@ EffectKind kind(const EffectSettings& settings);
 // The kind's default record; for eq the six default bands, each with a fresh id.
 EffectSettings defaultSettings(EffectKind kind);
 
+// The record with every non-finite number (NaN, ±infinity) replaced by the default record's
+// value of that field: what a processor's apply() does before clamping. These records hold no
+// arrays, so this allocates nothing and is safe on the audio thread.
+CompressorSettings withFiniteFields(CompressorSettings settings);
+GateSettings withFiniteFields(GateSettings settings);
+DistortionSettings withFiniteFields(DistortionSettings settings);
+DelaySettings withFiniteFields(DelaySettings settings);
+ReverbSettings withFiniteFields(ReverbSettings settings);
+ChorusSettings withFiniteFields(ChorusSettings settings);
+
 // Hashes fed with every stored field in declaration order; -0 and +0 hash alike.
 size_t hashValue(const EQBand& band);
 size_t hashValue(const EQSettings& settings);

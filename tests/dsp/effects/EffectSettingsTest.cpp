@@ -100,3 +100,26 @@ TEST(EffectSettings, AssigningWithinPreparedCapacityKeepsStorage) {
   EXPECT_EQ(slot, incoming);
   EXPECT_EQ(slot.bands.data(), storage);
 }
+
+TEST(EffectSettings, WithFiniteFieldsTakesDefaultsForNonFiniteNumbersOnly) {
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  ReverbSettings broken{nan, inf, -inf, nan, nan, nan, nan, nan};
+  EXPECT_EQ(withFiniteFields(broken), ReverbSettings{});
+
+  ChorusSettings chorus;
+  chorus.mode = ModulationMode::flanger;
+  chorus.voices = 9;
+  chorus.depth = nan;
+  chorus.mix = 0.9;
+  const ChorusSettings fixed = withFiniteFields(chorus);
+  EXPECT_EQ(fixed.depth, ChorusSettings{}.depth);
+  EXPECT_EQ(fixed.mix, 0.9);
+  EXPECT_EQ(fixed.voices, 9);
+  EXPECT_EQ(fixed.mode, ModulationMode::flanger);
+
+  CompressorSettings compressor;
+  compressor.ratio = inf;
+  compressor.thresholdDB = -30;
+  EXPECT_EQ(withFiniteFields(compressor).ratio, CompressorSettings{}.ratio);
+  EXPECT_EQ(withFiniteFields(compressor).thresholdDB, -30);
+}

@@ -13,20 +13,6 @@ namespace {
 constexpr std::array<double, 4> voicePhase{0, 0.5, 0.25, 0.75};
 constexpr std::array<float, 4> voiceFactor{1.0f, 1.13f, 0.87f, 1.27f};
 
-double finiteOr(double value, double fallback) { return std::isfinite(value) ? value : fallback; }
-
-// Non-finite fields take the record's defaults, so that clamping always yields a number.
-ChorusSettings finiteSettings(ChorusSettings s) {
-  const ChorusSettings d;
-  s.rateHz = finiteOr(s.rateHz, d.rateHz);
-  s.depth = finiteOr(s.depth, d.depth);
-  s.delayMs = finiteOr(s.delayMs, d.delayMs);
-  s.feedback = finiteOr(s.feedback, d.feedback);
-  s.stereoSpread = finiteOr(s.stereoSpread, d.stereoSpread);
-  s.mix = finiteOr(s.mix, d.mix);
-  return s;
-}
-
 } // namespace
 
 ChorusProcessor::ChorusProcessor() = default;
@@ -63,7 +49,7 @@ ChorusProcessor::Voices ChorusProcessor::voiceDelays(int channel) const {
 }
 
 void ChorusProcessor::apply(const EffectSettings& settings) {
-  if (const auto* chorus = std::get_if<ChorusSettings>(&settings)) settings_ = finiteSettings(*chorus);
+  if (const auto* chorus = std::get_if<ChorusSettings>(&settings)) settings_ = withFiniteFields(*chorus);
 }
 
 void ChorusProcessor::prepare(double sampleRate, int channelCount, int /*maxFrames*/) {

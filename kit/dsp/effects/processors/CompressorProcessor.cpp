@@ -13,22 +13,6 @@ namespace {
 
 constexpr float dbToLog2 = 0.16609640f;  // log2(10) / 20
 
-// Every non-finite field becomes the record's default, so that no NaN reaches the detector.
-CompressorSettings sanitized(CompressorSettings settings) {
-  const CompressorSettings defaults;
-  const auto fix = [](double& value, double fallback) {
-    if (!std::isfinite(value)) value = fallback;
-  };
-  fix(settings.thresholdDB, defaults.thresholdDB);
-  fix(settings.ratio, defaults.ratio);
-  fix(settings.kneeDB, defaults.kneeDB);
-  fix(settings.attackMs, defaults.attackMs);
-  fix(settings.releaseMs, defaults.releaseMs);
-  fix(settings.makeupGainDB, defaults.makeupGainDB);
-  fix(settings.mix, defaults.mix);
-  return settings;
-}
-
 double mixOf(const CompressorSettings& settings) { return clamped(settings.mix, 0.0, 1.0); }
 
 // One-pole retention for a time constant in seconds; 0 without a sample rate.
@@ -43,7 +27,7 @@ double secondsOf(double ms) { return ms <= 0.001 ? 1e-6 : ms / 1000; }
 void CompressorProcessor::apply(const EffectSettings& settings) {
   const auto* compressor = std::get_if<CompressorSettings>(&settings);
   if (!compressor) return;
-  target_ = sanitized(*compressor);
+  target_ = withFiniteFields(*compressor);
   if (!prepared_) {
     current_ = target_;
     makeupDB_ = target_.effectiveMakeupDB();

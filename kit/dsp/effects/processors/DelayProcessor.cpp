@@ -11,20 +11,6 @@ namespace {
 
 constexpr double filterQ = 0.707;
 
-double finiteOr(double value, double fallback) { return std::isfinite(value) ? value : fallback; }
-
-// Non-finite fields take the record's defaults, so that clamping always yields a number.
-DelaySettings finiteSettings(DelaySettings s) {
-  const DelaySettings d;
-  s.timeMs = finiteOr(s.timeMs, d.timeMs);
-  s.rightTimeRatio = finiteOr(s.rightTimeRatio, d.rightTimeRatio);
-  s.feedback = finiteOr(s.feedback, d.feedback);
-  s.mix = finiteOr(s.mix, d.mix);
-  s.lowCutHz = finiteOr(s.lowCutHz, d.lowCutHz);
-  s.highCutHz = finiteOr(s.highCutHz, d.highCutHz);
-  return s;
-}
-
 double timeMs(const DelaySettings& s) { return clamped(s.timeMs, 1.0, 4000.0); }
 float feedbackTarget(const DelaySettings& s) { return static_cast<float>(clamped(s.feedback, 0.0, 0.95)); }
 float mixTarget(const DelaySettings& s) { return static_cast<float>(clamped(s.mix, 0.0, 1.0)); }
@@ -47,7 +33,7 @@ double DelayProcessor::lineTarget(int64_t line) const { return line % 2 == 0 ? l
 void DelayProcessor::apply(const EffectSettings& settings) {
   const auto* delay = std::get_if<DelaySettings>(&settings);
   if (!delay) return;
-  settings_ = finiteSettings(*delay);
+  settings_ = withFiniteFields(*delay);
   if (!isPrepared_) return;
   for (int64_t i = 0; i < lineCount_; ++i) lines_[i].target = lineTarget(i);
 }

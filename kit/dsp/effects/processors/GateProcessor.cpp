@@ -11,21 +11,6 @@ namespace quar {
 
 namespace {
 
-// Every non-finite field becomes the record's default.
-GateSettings sanitized(GateSettings settings) {
-  const GateSettings defaults;
-  const auto fix = [](double& value, double fallback) {
-    if (!std::isfinite(value)) value = fallback;
-  };
-  fix(settings.thresholdDB, defaults.thresholdDB);
-  fix(settings.rangeDB, defaults.rangeDB);
-  fix(settings.attackMs, defaults.attackMs);
-  fix(settings.holdMs, defaults.holdMs);
-  fix(settings.releaseMs, defaults.releaseMs);
-  fix(settings.hysteresisDB, defaults.hysteresisDB);
-  return settings;
-}
-
 // Whole frames in `frames`, saturating far beyond any real hold time instead of overflowing.
 int64_t wholeFrames(double frames) { return static_cast<int64_t>(std::min(frames, 0x1p62)); }
 
@@ -41,7 +26,7 @@ GateProcessor::GateProcessor() {
 void GateProcessor::apply(const EffectSettings& settings) {
   const auto* gate = std::get_if<GateSettings>(&settings);
   if (!gate) return;
-  settings_ = sanitized(*gate);
+  settings_ = withFiniteFields(*gate);
   updateDerived();
   if (!prepared_) range_ = targetRange_;
 }

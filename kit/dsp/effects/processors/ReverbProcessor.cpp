@@ -14,22 +14,6 @@ namespace {
 constexpr double filterQ = 0.707;
 constexpr double twoPi = 2 * std::numbers::pi;
 
-double finiteOr(double value, double fallback) { return std::isfinite(value) ? value : fallback; }
-
-// Non-finite fields take the record's defaults, so that clamping always yields a number.
-ReverbSettings finiteSettings(ReverbSettings s) {
-  const ReverbSettings d;
-  s.preDelayMs = finiteOr(s.preDelayMs, d.preDelayMs);
-  s.decaySeconds = finiteOr(s.decaySeconds, d.decaySeconds);
-  s.size = finiteOr(s.size, d.size);
-  s.damping = finiteOr(s.damping, d.damping);
-  s.diffusion = finiteOr(s.diffusion, d.diffusion);
-  s.width = finiteOr(s.width, d.width);
-  s.lowCutHz = finiteOr(s.lowCutHz, d.lowCutHz);
-  s.mix = finiteOr(s.mix, d.mix);
-  return s;
-}
-
 // Trial division by odd divisors; odd numbers below 9 count as prime.
 bool isOddPrime(int64_t n) {
   for (int64_t divisor = 3; divisor * divisor <= n; divisor += 2)
@@ -130,7 +114,7 @@ ReverbProcessor::Targets ReverbProcessor::targets() const {
 void ReverbProcessor::apply(const EffectSettings& settings) {
   const auto* reverb = std::get_if<ReverbSettings>(&settings);
   if (!reverb) return;
-  settings_ = finiteSettings(*reverb);
+  settings_ = withFiniteFields(*reverb);
   if (isPrepared_) target_ = targets();
 }
 

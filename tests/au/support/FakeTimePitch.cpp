@@ -1,0 +1,100 @@
+#include "au/support/FakeTimePitch.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "au/platform/ComponentManager.h"
+#include "au/platform/PlatformError.h"
+#include "au/platform/TimePitchComponent.h"
+
+namespace quar::test {
+
+FakeTimePitchUnit::FakeTimePitchUnit(FakeTimePitchSpec spec_) : spec(std::move(spec_)) {}
+
+void FakeTimePitchUnit::setInputFormat(const AudioStreamFormat& format) {
+  const auto& accepted = spec.channels;
+  if (!accepted.empty() && std::find(accepted.begin(), accepted.end(), format.channelCount) == accepted.end())
+    throw PlatformError(auStatus::formatNotSupported, "Fake time-pitch refuses the channel count.");
+  channels = format.channelCount;
+}
+
+void FakeTimePitchUnit::setOutputFormat(const AudioStreamFormat& format) { setInputFormat(format); }
+
+float FakeTimePitchUnit::valueAt(uint64_t address) const { return parameter(address)->value; }
+
+std::vector<PlatformParameter> FakeTimePitchUnit::allParameters() const {
+  std::vector<PlatformParameter> result;
+  for (const auto& [address, value] : values_) result.push_back(*parameter(address));
+  return result;
+}
+
+std::optional<PlatformParameter> FakeTimePitchUnit::parameter(uint64_t address) const {
+  for (const auto& [a, value] : values_)
+    if (a == address) {
+      PlatformParameter p;
+      p.address = a;
+      p.value = value;
+      return p;
+    }
+  return std::nullopt;
+}
+
+void FakeTimePitchUnit::setValue(uint64_t address, float value) {
+  for (auto& [a, v] : values_)
+    if (a == address) v = value;
+  events.push_back("set " + std::to_string(address));
+  if (address == 0) rateValues.push_back(value);
+}
+
+RenderBlock FakeTimePitchUnit::renderBlock() {
+  return [this](AudioUnitRenderActionFlags* flags, const AudioTimeStamp* time, uint32_t frames, int64_t,
+                AudioBufferList* out, const PullInputBlock* pull) -> AUStatus {
+    if (spec.renderStatus != 0) return spec.renderStatus;
+    if (!allocated) return auStatus::uninitialized;
+    if (frames > maximumFramesToRender()) return auStatus::tooManyFramesToProcess;
+    input_.resize(channels);
+    output_.resize(channels);
+    auto pullUpTo = [&](int64_t index) -> AUStatus {
+      while (index >= static_cast<int64_t>(input_[0].size())) {
+        AudioBufferListStorage storage(channels);
+        for (AudioBuffer& b : buffers(*storage.get())) b = {1, spec.pullSize * 4, nullptr};
+        pullRequests.push_back(spec.pullSize);
+        if (const AUStatus status = (*pull)(flags, time, spec.pullSize, 0, storage.get())) return status;
+        for (uint32_t i = 0; i < channels; ++i) {
+          const auto* data = static_cast<const float*>(storage.get()->mBuffers[i].mData);
+          input_[i].insert(input_[i].end(), data, data + spec.pullSize);
+        }
+      }
+      return 0;
+    };
+    for (uint32_t c = 0; c < channels; ++c) output_[c].assign(frames, 0.0f);
+    const double step = valueAt(0) * spec.drift;
+    for (uint32_t f = 0; f < frames; ++f, ++outFrame_) {
+      if (outFrame_ < spec.delay) continue;
+      const int64_t index = static_cast<int64_t>(std::floor(cursor_)) - (spec.shift ? spec.shift(outFrame_) : 0);
+      cursor_ += step;
+      if (index < 0 || spec.silent) continue;
+      if (const AUStatus status = pullUpTo(index)) return status;
+      for (uint32_t c = 0; c < channels; ++c) output_[c][f] = input_[c][static_cast<size_t>(index)];
+    }
+    for (uint32_t j = 0; j < out->mNumberBuffers && j < channels; ++j) {
+      AudioBuffer& b = out->mBuffers[j];
+      if (!b.mData) b.mData = output_[j].data();
+      else std::copy_n(output_[j].data(), frames, static_cast<float*>(b.mData));
+      b.mDataByteSize = frames * 4;
+    }
+    return auStatus::noErr;
+  };
+}
+
+FakeTimePitchComponent::FakeTimePitchComponent(FakeTimePitchSpec spec)
+    : token_(ComponentManager::registerComponent(timePitch::component(), [this, spec](InstantiationOptions) {
+        if (spec.instantiationError) throw PlatformError(auStatus::componentNotFound, *spec.instantiationError);
+        auto unit = std::make_shared<FakeTimePitchUnit>(spec);
+        units.push_back(unit);
+        return std::shared_ptr<PlatformUnit>(unit);
+      })) {}
+
+FakeTimePitchComponent::~FakeTimePitchComponent() { ComponentManager::unregisterComponent(token_); }
+
+} // namespace quar::test
