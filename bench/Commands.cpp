@@ -17,12 +17,7 @@
 #include "dsp/Resampler.h"
 #include "dsp/SignalAnalysis.h"
 #include "dsp/TempoDetector.h"
-#include "dsp/effects/processors/ChorusProcessor.h"
-#include "dsp/effects/processors/CompressorProcessor.h"
-#include "dsp/effects/processors/DelayProcessor.h"
-#include "dsp/effects/processors/EQProcessor.h"
-#include "dsp/effects/processors/GateProcessor.h"
-#include "dsp/effects/processors/ReverbProcessor.h"
+#include "dsp/effects/EffectFactory.h"
 
 namespace quar::bench {
 namespace {
@@ -54,22 +49,6 @@ double writeTimed(const AudioSource& content, const std::string& out, const Enco
 
 EncodeSettings settingsForPath(const std::string& path) {
   return EncodeSettings::defaults(formatForExtension(path));
-}
-
-std::unique_ptr<ConfigurableEffect> makeProcessor(const EffectSettings& settings) {
-  std::unique_ptr<ConfigurableEffect> processor;
-  switch (kind(settings)) {
-  case EffectKind::eq: processor = std::make_unique<EQProcessor>(); break;
-  case EffectKind::compressor: processor = std::make_unique<CompressorProcessor>(); break;
-  case EffectKind::gate: processor = std::make_unique<GateProcessor>(); break;
-  case EffectKind::delay: processor = std::make_unique<DelayProcessor>(); break;
-  case EffectKind::reverb: processor = std::make_unique<ReverbProcessor>(); break;
-  case EffectKind::chorus: processor = std::make_unique<ChorusProcessor>(); break;
-  default:
-    throw QuarError::codecUnavailable(std::string(displayName(kind(settings))) + " is not available");
-  }
-  processor->apply(settings);
-  return processor;
 }
 
 struct Percentiles {
@@ -229,7 +208,7 @@ Json effectCommand(const Words& words) {
   const EncodeSettings output = settingsForPath(args.positional(1));
   const DecodedFile input = decodeFile(args.positional(0));
   const Stopwatch watch;
-  const std::unique_ptr<ConfigurableEffect> processor = makeProcessor(settings);
+  const std::unique_ptr<ConfigurableEffect> processor = EffectFactory::makeProcessor(settings);
   EffectProcessor* chain[] = {processor.get()};
   const AudioContent rendered = applyingEffects(input.content, chain, input.content.fullRange(), std::nullopt,
                                                 EffectTailMode::truncate);
@@ -237,6 +216,22 @@ Json effectCommand(const Words& words) {
   const double writeSeconds = writeTimed(rendered, args.positional(1), output);
   Json json = timingJson(input, seconds, writeSeconds);
   json["effect"] = rawValue(kind(settings));
+  return json;
+}
+
+Json stretchCommand(const Words& words) {
+  const Arguments args(words, {"rate", "cents"});
+  args.expectPositional(2, "IN OUT");
+  const double rate = args.requiredNumber("rate");
+  const double cents = args.number("cents").value_or(0);
+  const EncodeSettings output = settingsForPath(args.positional(1));
+  const DecodedFile input = decodeFile(args.positional(0));
+  const Stopwatch watch;
+  const AudioContent stretched = timePitched(input.content, input.content.fullRange(), rate, cents);
+  const double seconds = watch.seconds();
+  const double writeSeconds = writeTimed(stretched, args.positional(1), output);
+  Json json = timingJson(input, seconds, writeSeconds);
+  json["outputFrames"] = stretched.frameCount();
   return json;
 }
 

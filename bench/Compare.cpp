@@ -163,6 +163,8 @@ std::vector<Operation> operations(const TemporaryFolder& folder, const std::stri
       {"normalize −14 LUFS, −1 dBTP",
        {"normalize", in, folder.file("ours-normalized.wav"), "--target", "-14", "--ceiling", "-1"}, {}, ""},
       {"effect (reverb)", {"effect", in, folder.file("ours-reverb.wav"), "--settings", reverbSettings()}, {}, ""},
+      {"stretch ×1.25, +100 cents",
+       {"stretch", in, folder.file("ours-stretched.wav"), "--rate", "1.25", "--cents", "100"}, {}, ""},
       {"tempo", {"tempo", in}, {}, ""},
       {"splice", {"splice", in}, {}, ""},
   };

@@ -19,6 +19,7 @@ constexpr const char* usage =
     "  normalize IN OUT --target LUFS --ceiling DBTP\n"
     "  resample IN OUT --rate R\n"
     "  effect IN OUT --settings JSON\n"
+    "  stretch IN OUT --rate X [--cents C]\n"
     "  tempo IN\n"
     "  stats IN\n"
     "  splice IN\n"
@@ -29,9 +30,10 @@ constexpr const char* usage =
 int main(int argc, char** argv) {
   using namespace quar::bench;
   const std::map<std::string, std::function<quar::Json(const Words&)>> commands{
-      {"decode", decodeCommand}, {"export", exportCommand}, {"loudness", loudnessCommand},
+      {"decode", decodeCommand},     {"export", exportCommand},     {"loudness", loudnessCommand},
       {"normalize", normalizeCommand}, {"resample", resampleCommand}, {"effect", effectCommand},
-      {"tempo", tempoCommand}, {"stats", statsCommand}, {"splice", spliceCommand}};
+      {"stretch", stretchCommand},   {"tempo", tempoCommand},       {"stats", statsCommand},
+      {"splice", spliceCommand}};
   if (argc < 2) {
     std::cerr << usage;
     return 2;

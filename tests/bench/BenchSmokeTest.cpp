@@ -120,6 +120,7 @@ TEST_F(BenchSmokeTest, WritingCommandsWriteFilesOfTheExpectedLength) {
       {"normalize " + input_ + " " + file("c.wav") + " --target -14 --ceiling -1", file("c.wav"), 48000},
       {"resample " + input_ + " " + file("d.wav") + " --rate 44100", file("d.wav"), 44100},
       {"effect " + input_ + " " + file("e.wav") + " --settings " + reverb, file("e.wav"), 48000},
+      {"stretch " + input_ + " " + file("f.wav") + " --rate 2 --cents 100", file("f.wav"), 24000},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
@@ -143,6 +144,7 @@ TEST_F(BenchSmokeTest, BadInputEndsWithOneLineAndNonZeroExit) {
       "effect " + input_ + " " + file("x.wav") + " --settings '{broken'",
       "effect " + input_ + " " + file("x.wav") + R"( --settings '{"reverb":{}}')",
       "normalize " + input_ + " " + file("x.wav") + " --target -14",
+      "stretch " + input_ + " " + file("x.wav") + " --rate 9",
   };
   for (const std::string& arguments : cases) {
     SCOPED_TRACE(arguments);
