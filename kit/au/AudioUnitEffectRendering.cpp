@@ -164,29 +164,19 @@ void AudioUnitEffect::renderChunk(RenderLane& lane, float* const* channels, int6
   const size_t bytes = static_cast<size_t>(frames) * sizeof(float);
   for (int i = 0; i < lane.inChannels; ++i)
     std::memcpy(lane.input[static_cast<size_t>(i)], channels[lane.groupStart + i % lane.groupSize] + offset, bytes);
-  AudioBufferList* list = lane.outputList.get();
-  for (int k = 0; k < lane.outChannels; ++k)
-    list->mBuffers[k] = {1, static_cast<uint32_t>(bytes), lane.outputStorage[static_cast<size_t>(k)]};
-  lane.flags = 0;
-  const AUStatus status = lane.renderBlock(&lane.flags, &lane.timeStamp, static_cast<uint32_t>(frames), 0, list,
-                                           lane.pullBlock ? &*lane.pullBlock : nullptr);
-  lane.timeStamp.mSampleTime += static_cast<double>(frames);
+  const AUStatus status = lane.render(static_cast<uint32_t>(frames));
   if (status != auStatus::noErr) {
     lastFailure_.store(status);
     failureCount_.fetch_add(1);
     return;
   }
-  auto outputOf = [&](int k) {
-    const void* data = list->mBuffers[k].mData;
-    return data ? static_cast<const float*>(data) : lane.outputStorage[static_cast<size_t>(k)];
-  };
   for (int j = 0; j < lane.groupSize; ++j) {
     float* destination = channels[lane.groupStart + j] + offset;
-    const float* source = outputOf(j);
+    const float* source = lane.output(j);
     if (source != destination) std::memcpy(destination, source, bytes);
     int summed = 1;
     for (int k = j + lane.groupSize; k < lane.outChannels; k += lane.groupSize, ++summed) {
-      const float* extra = outputOf(k);
+      const float* extra = lane.output(k);
       for (int64_t f = 0; f < frames; ++f) destination[f] += extra[f];
     }
     if (summed > 1) {

@@ -49,6 +49,21 @@ RenderLane::RenderLane(std::shared_ptr<PlatformUnit> unit_, int inChannels_, int
   timeStamp.mFlags = AudioTimeStamp::sampleTimeValid;
 }
 
+AUStatus RenderLane::render(uint32_t frames) {
+  AudioBufferList* list = outputList.get();
+  for (int j = 0; j < outChannels; ++j)
+    list->mBuffers[j] = {1, frames * 4, outputStorage[static_cast<size_t>(j)]};
+  flags = 0;
+  const AUStatus status = renderBlock(&flags, &timeStamp, frames, 0, list, pullBlock ? &*pullBlock : nullptr);
+  timeStamp.mSampleTime += frames;
+  return status;
+}
+
+const float* RenderLane::output(int k) const {
+  const void* data = outputList.get()->mBuffers[k].mData;
+  return data ? static_cast<const float*>(data) : outputStorage[static_cast<size_t>(k)];
+}
+
 AUStatus RenderLane::pullFromInput(uint32_t frames, AudioBufferList* list) const {
   if (frames > maxFrames) return auStatus::tooManyFramesToProcess;
   const uint32_t n = std::min(static_cast<uint32_t>(inChannels), list->mNumberBuffers);

@@ -1,8 +1,8 @@
 // RenderLane: one plug-in unit driven offline with all the memory one render call needs
 // (deinterleaved float input and output storage, the buffer list handed to the unit, the
 // render-action flags, the running time stamp) and the pull block that serves the unit's input.
-// Everything is allocated at construction; its user runs the render step on one thread at a
-// time, and neither the step nor the default pull block allocates or locks.
+// Everything is allocated at construction; its user runs render() on one thread at a time, and
+// neither render() nor the default pull block allocates or locks.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +44,14 @@ public:
   const std::optional<PullInputBlock> pullBlock;
   int groupStart = 0;
   int groupSize = 0;
+
+  // The render step for `frames` (1...maxFrames): output buffer j gets outputStorage[j], the
+  // flags are cleared, the unit renders with the pull block, and the time stamp advances by
+  // `frames` whatever the unit answers. Returns the unit's status (0: success).
+  AUStatus render(uint32_t frames);
+  // Output channel k after a successful render(): the unit's buffer, or outputStorage[k] when
+  // the unit left it without data.
+  const float* output(int k) const;
 
 private:
   static std::vector<float*> slots(std::vector<std::vector<float>>& storage, int channels, int64_t frames);

@@ -9,6 +9,7 @@
 #include "au/platform/PlatformError.h"
 #include "au/platform/TimePitchComponent.h"
 #include "base/Numbers.h"
+#include "base/Precondition.h"
 #include "base/QuarError.h"
 
 namespace quar {
@@ -46,23 +47,10 @@ std::shared_ptr<PlatformUnit> makeUnit(double sampleRate, double rate, double pi
   return unit;
 }
 
-// Runs the lane render step for `frames`; a failed call throws.
+// Runs the lane's render step for `frames`; a failed call throws.
 void renderLane(RenderLane& lane, uint32_t frames) {
-  AudioBufferList& list = *lane.outputList.get();
-  for (int j = 0; j < lane.outChannels; ++j)
-    list.mBuffers[j] = {1, frames * 4, lane.outputStorage[static_cast<size_t>(j)]};
-  lane.flags = 0;
-  const AUStatus status = lane.renderBlock(&lane.flags, &lane.timeStamp, frames, 0, &list,
-                                           lane.pullBlock ? &*lane.pullBlock : nullptr);
-  lane.timeStamp.mSampleTime += frames;
-  if (status != 0)
+  if (const AUStatus status = lane.render(frames); status != 0)
     throw QuarError::encodeFailed("Time/pitch rendering failed (OSStatus " + std::to_string(status) + ")");
-}
-
-// Output channel k of a lane after a successful render step.
-const float* laneOutput(const RenderLane& lane, int k) {
-  const void* data = lane.outputList.get()->mBuffers[k].mData;
-  return data ? static_cast<const float*>(data) : lane.outputStorage[static_cast<size_t>(k)];
 }
 
 void copyFrames(float* to, const float* from, uint32_t frames) {
@@ -121,8 +109,8 @@ void ClickFeeder::fill(AudioBufferList& list, uint32_t frames) {
 
 Stretcher::Stretcher(const AudioSource& source, FrameRange range, double rate, double pitchCents,
                      DriftTracker::Mode mode)
-    : rate_(rate) {
-  const int channels = source.channelCount();
+    : rate_(rate), channelCount_(source.channelCount()) {
+  const int channels = channelCount_;
   const double sampleRate = source.sampleRate();
   std::vector<std::shared_ptr<PlatformUnit>> units;
   try {
@@ -169,16 +157,17 @@ Stretcher::Stretcher(const AudioSource& source, FrameRange range, double rate, d
 
 void Stretcher::render(int64_t frames, std::span<float* const> into) {
   QUAR_PRECONDITION(frames >= 1 && frames <= maxChunk, "Stretcher renders 1...4096 frames at a time");
+  QUAR_PRECONDITION(into.size() >= static_cast<size_t>(channelCount_), "Stretcher needs one output per source channel");
   const auto n = static_cast<uint32_t>(frames);
   for (size_t i = 0; i < lanes_.size(); ++i) {
     RenderLane& lane = *lanes_[i];
     renderLane(lane, n);
     const auto& group = laneChannels_[i];
     for (size_t k = 0; k < group.size(); ++k)
-      copyFrames(into[static_cast<size_t>(group[k])], laneOutput(lane, static_cast<int>(k)), n);
+      copyFrames(into[static_cast<size_t>(group[k])], lane.output(static_cast<int>(k)), n);
   }
   renderLane(*pilot_, n);
-  if (tracker_->consume(laneOutput(*pilot_, 0), rendered_, frames)) {
+  if (tracker_->consume(pilot_->output(0), rendered_, frames)) {
     const auto corrected = static_cast<float>(rate_ * (1 + tracker_->correction()));
     for (PlatformParameterTree* tree : rateParameters_) tree->setValue(rateAddress, corrected);
   }

@@ -69,7 +69,8 @@ public:
   Stretcher(const Stretcher&) = delete;
   Stretcher& operator=(const Stretcher&) = delete;
 
-  // Renders `frames` (1...maxChunk) output frames into `into`, one pointer per source channel.
+  // Renders `frames` (1...maxChunk) output frames into `into`, one pointer per source channel
+  // (fewer stops the program).
   // Throws QuarError::encodeFailed when a unit fails to render.
   void render(int64_t frames, std::span<float* const> into);
 
@@ -85,6 +86,7 @@ private:
   std::vector<PlatformParameterTree*> rateParameters_;  // address 0 of each lane unit, then the pilot's
   std::optional<DriftTracker> tracker_;
   const double rate_;
+  const int channelCount_;
   int64_t rendered_ = 0;
 };
 

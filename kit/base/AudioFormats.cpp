@@ -138,9 +138,14 @@ EncodeSettings EncodeSettings::normalized() const {
   }
   const auto rates = isLossy(format) ? supportedBitRates(format) : std::vector<int>{};
   if (!rates.empty() && std::find(rates.begin(), rates.end(), bitRateKbps) == rates.end()) {
+    // Unsigned and exact: a decoded bit rate may be any Int, so the signed difference could overflow.
+    const auto distance = [this](int rate) {
+      const auto a = static_cast<uint64_t>(bitRateKbps), b = static_cast<uint64_t>(static_cast<int64_t>(rate));
+      return bitRateKbps >= rate ? a - b : b - a;
+    };
     int best = rates.front();
     for (int rate : rates)
-      if (std::llabs(rate - bitRateKbps) < std::llabs(best - bitRateKbps)) best = rate;
+      if (distance(rate) < distance(best)) best = rate;
     result.bitRateKbps = best;
   }
   return result;

@@ -12,9 +12,6 @@
 
 namespace quar {
 
-// Nearest integer as a double, halves away from zero (2.5 -> 3, -2.5 -> -3).
-inline double roundHalfAway(double x) { return std::round(x); }
-
 // Truncating conversion that stops the program on NaN, infinity or a value outside int64.
 inline int64_t checkedInt(double x) {
   QUAR_PRECONDITION(std::isfinite(x) && x >= -9223372036854775808.0 && x < 9223372036854775808.0,
@@ -22,7 +19,7 @@ inline int64_t checkedInt(double x) {
   return static_cast<int64_t>(x);
 }
 
-// Rounds halves away from zero, then converts with the same checks as checkedInt.
+// Rounds halves away from zero (2.5 -> 3, -2.5 -> -3), then converts with the same checks as checkedInt.
 inline int64_t roundedInt(double x) { return checkedInt(std::round(x)); }
 
 // min(max(value, lower), upper): the lower bound is applied first.

@@ -1,5 +1,6 @@
 // A 128-bit universally unique identifier (random, version 4). Text form is upper-case
-// 8-4-4-4-12 hex; parsing accepts either case.
+// 8-4-4-4-12 hex; parsing accepts either case. random() may be called from any thread but
+// takes a lock, so it is not for the audio thread; the rest are plain value operations.
 #pragma once
 
 #include <array>

@@ -9,25 +9,9 @@ namespace quar {
 
 namespace {
 
-struct BinValues {
-  float min, max, sumSquares;
-};
-
-BinValues summarise(const float* samples, int64_t n) {
-  float lo = samples[0], hi = samples[0], sum = 0;
-  for (int64_t i = 0; i < n; ++i) {
-    const float x = samples[i];
-    lo = std::min(lo, x);
-    hi = std::max(hi, x);
-    sum += x * x;
-  }
-  return {lo, hi, sum};
-}
-
+// The summary checks that the channels have equal length.
 std::vector<std::vector<float>> validated(std::vector<std::vector<float>> samples) {
   QUAR_PRECONDITION(!samples.empty(), "AudioBlock needs at least one channel");
-  for (const auto& channel : samples)
-    QUAR_PRECONDITION(channel.size() == samples.front().size(), "AudioBlock channels must have equal length");
   return samples;
 }
 
@@ -36,6 +20,8 @@ std::vector<std::vector<float>> validated(std::vector<std::vector<float>> sample
 QuarSummary::QuarSummary(const std::vector<std::vector<float>>& samples) {
   const size_t channels = samples.size();
   if (channels == 0) return;
+  for (const auto& channel : samples)
+    QUAR_PRECONDITION(channel.size() == samples.front().size(), "Summarised channels must have equal length");
   const auto frames = static_cast<int64_t>(samples.front().size());
   const auto bins = static_cast<size_t>((frames + binFrames - 1) / binFrames);
   mins.assign(channels, std::vector<float>(bins));
@@ -48,7 +34,7 @@ QuarSummary::QuarSummary(const std::vector<std::vector<float>>& samples) {
     const float* data = samples[c].data();
     for (size_t b = 0; b < bins; ++b) {
       const int64_t start = static_cast<int64_t>(b) * binFrames;
-      const BinValues v = summarise(data + start, std::min(frames - start, binFrames));
+      const PeakSummary v = PeakSummary::of(data + start, std::min(frames - start, binFrames));
       mins[c][b] = v.min;
       maxs[c][b] = v.max;
       sumSquares[c][b] = v.sumSquares;
@@ -66,6 +52,17 @@ AudioBlock::AudioBlock(std::vector<std::vector<float>> samples)
     : samples_(validated(std::move(samples))),
       frameCount_(static_cast<int64_t>(samples_.front().size())),
       summary_(samples_) {}
+
+PeakSummary PeakSummary::of(const float* samples, int64_t count) {
+  float lo = samples[0], hi = samples[0], sum = 0;
+  for (int64_t i = 0; i < count; ++i) {
+    const float x = samples[i];
+    lo = std::min(lo, x);
+    hi = std::max(hi, x);
+    sum += x * x;
+  }
+  return {lo, hi, sum, count};
+}
 
 float PeakSummary::rms() const {
   if (count < 1) return 0;

@@ -24,6 +24,7 @@ struct QuarSummary {
   std::vector<float> blockSumSquares;          // [channel]
 
   QuarSummary() = default;
+  // Channels of one length (none gives empty arrays).
   explicit QuarSummary(const std::vector<std::vector<float>>& samples);
 };
 
@@ -61,6 +62,9 @@ struct PeakSummary {
 
   // The fold's starting value: the first merged value wins both comparisons.
   static constexpr PeakSummary empty() { return {}; }
+
+  // The exact summary of samples[0 ..< count], count >= 1.
+  static PeakSummary of(const float* samples, int64_t count);
 
   bool isEmpty() const { return count == 0; }
   // sqrt(sumSquares / count) in single precision; 0 when count < 1.

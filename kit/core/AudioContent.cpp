@@ -26,7 +26,7 @@ AudioContent::AudioContent(int channelCount, double sampleRate, std::vector<Segm
     if (segment.count <= 0) continue;
     QUAR_PRECONDITION(segment.block && segment.block->channelCount() == channelCount_,
                       "Segment block must have the content's channel count");
-    QUAR_PRECONDITION(segment.offset >= 0 && segment.offset + segment.count <= segment.block->frameCount(),
+    QUAR_PRECONDITION(segment.offset >= 0 && segment.count <= segment.block->frameCount() - segment.offset,
                       "Segment must lie inside its block");
     segments_.push_back(std::move(segment));
   }

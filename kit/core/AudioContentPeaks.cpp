@@ -9,14 +9,8 @@ namespace {
 
 // Folds samples[begin ..< end] into `result` exactly.
 void mergeExactly(PeakSummary& result, const float* samples, int64_t begin, int64_t end) {
-  float lo = samples[begin], hi = samples[begin], sum = 0;
-  for (int64_t i = begin; i < end; ++i) {
-    const float x = samples[i];
-    lo = std::min(lo, x);
-    hi = std::max(hi, x);
-    sum += x * x;
-  }
-  result.merge(lo, hi, sum, end - begin);
+  const PeakSummary part = PeakSummary::of(samples + begin, end - begin);
+  result.merge(part.min, part.max, part.sumSquares, part.count);
 }
 
 } // namespace

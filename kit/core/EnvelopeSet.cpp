@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/Decibels.h"
 #include "base/Numbers.h"
 #include "base/Precondition.h"
 #include "core/AudioContentBuilder.h"
@@ -19,6 +20,10 @@ size_t index(int channel) {
   return static_cast<size_t>(channel);
 }
 
+bool trimsAreFlat(const std::vector<double>& trims) {
+  return std::all_of(trims.begin(), trims.end(), [](double t) { return std::abs(t) < trimThresholdDB; });
+}
+
 const Json& arrayMember(const Json& object, const std::string& key) {
   const Json& value = json::member(object, key);
   if (!value.is_array())
@@ -30,13 +35,13 @@ const Json& arrayMember(const Json& object, const std::string& key) {
 
 bool EnvelopeSet::isFlat() const {
   return master.isFlat() && std::all_of(channels.begin(), channels.end(), [](const GainEnvelope& e) { return e.isFlat(); }) &&
-         std::all_of(trimDB.begin(), trimDB.end(), [](double t) { return std::abs(t) < trimThresholdDB; });
+         trimsAreFlat(trimDB);
 }
 
 bool EnvelopeSet::isEmpty() const {
   return master.points.empty() &&
          std::all_of(channels.begin(), channels.end(), [](const GainEnvelope& e) { return e.points.empty(); }) &&
-         std::all_of(trimDB.begin(), trimDB.end(), [](double t) { return std::abs(t) < trimThresholdDB; });
+         trimsAreFlat(trimDB);
 }
 
 double EnvelopeSet::trim(int channel) const {
@@ -85,7 +90,7 @@ void EnvelopeSet::fillLinearGains(int channel, FrameRange range, std::span<float
     for (size_t i = 0; i < count; ++i) out[i] *= scratch[i];
   }
   if (c < trimDB.size() && std::abs(trimDB[c]) > trimThresholdDB) {
-    const float factor = static_cast<float>(std::pow(10.0, trimDB[c] / 20.0));
+    const auto factor = static_cast<float>(Decibels::toLinear(trimDB[c]));
     for (size_t i = 0; i < count; ++i) out[i] *= factor;
   }
 }

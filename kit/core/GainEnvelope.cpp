@@ -13,6 +13,19 @@ namespace {
 
 constexpr double flatThresholdDB = 0.000001;
 
+// a + b and a - b, stopping the program when the result does not fit in Int.
+int64_t frameSum(int64_t a, int64_t b) {
+  int64_t sum = 0;
+  QUAR_PRECONDITION(!__builtin_add_overflow(a, b, &sum), "frame arithmetic overflows Int");
+  return sum;
+}
+
+int64_t frameDifference(int64_t a, int64_t b) {
+  int64_t difference = 0;
+  QUAR_PRECONDITION(!__builtin_sub_overflow(a, b, &difference), "frame arithmetic overflows Int");
+  return difference;
+}
+
 double clampedGain(double gainDB) {
   return clamped(gainDB, GainEnvelope::gainRange.lowerBound, GainEnvelope::gainRange.upperBound);
 }
@@ -118,7 +131,7 @@ void GainEnvelope::remove(const Uuid& id) {
 std::vector<Uuid> GainEnvelope::prepareSpan(FrameRange section, int64_t ramp) {
   if (section.isEmpty()) return {};
   const int64_t lower = section.lowerBound, upper = section.upperBound;
-  const int64_t a = lower - ramp, b = upper + ramp;
+  const int64_t a = frameDifference(lower, ramp), b = frameSum(upper, ramp);
   const double gA = gainDB(static_cast<double>(a)), gL = gainDB(static_cast<double>(lower));
   const double gU = gainDB(static_cast<double>(upper)), gB = gainDB(static_cast<double>(b));
   if (a >= 0) insert(a, gA);
@@ -133,11 +146,11 @@ std::vector<Uuid> GainEnvelope::prepareSpan(FrameRange section, int64_t ramp) {
 
 GainEnvelope GainEnvelope::adjusted(FrameRange replaced, int64_t newLength) const {
   const int64_t lower = replaced.lowerBound, upper = replaced.upperBound;
-  const int64_t delta = newLength - replaced.count();
+  const int64_t delta = frameDifference(newLength, replaced.count());
   GainEnvelope result;
   for (const EnvelopePoint& p : points) {
     if (p.frame < lower) result.insert(p.frame, p.gainDB);
-    else if (p.frame >= upper) result.insert(p.frame + delta, p.gainDB);
+    else if (p.frame >= upper) result.insert(frameSum(p.frame, delta), p.gainDB);
     else if (newLength > 0) result.insert(lower + std::min(p.frame - lower, newLength - 1), p.gainDB);
   }
   return result;

@@ -64,6 +64,7 @@ public:
   // Pins the curve at section.lower - ramp (when not negative), the section's ends and
   // section.upper + ramp without changing its shape; returns the identifiers of the points
   // within the section, both ends included, in frame order. An empty section changes nothing.
+  // Here and in adjusted, frame arithmetic that overflows Int stops the program.
   std::vector<Uuid> prepareSpan(FrameRange section, int64_t ramp);
   // The envelope moved along with an edit that replaced `replaced` by `newLength` frames.
   // Every point gets a new identifier.

@@ -14,7 +14,7 @@ namespace {
 constexpr int64_t transformChunk = 65536;
 constexpr int64_t measureChunk = 32768;
 
-float linearGain(double db) { return static_cast<float>(std::pow(10.0, db / 20.0)); }
+float linearGain(double db) { return static_cast<float>(Decibels::toLinear(db)); }
 
 FrameRange wholeOr(const AudioContent& content, std::optional<FrameRange> range) {
   return range.value_or(content.fullRange());
@@ -127,7 +127,7 @@ AudioContent normalizingPeak(const AudioContent& content, double toDB, std::opti
   const FrameRange r = wholeOr(content, range);
   const std::vector<int> selected = selectedChannels(content, channels);
   const std::vector<float> peaks = samplePeaks(content, r);
-  const auto target = static_cast<float>(std::pow(10.0, toDB / 20.0));
+  const float target = linearGain(toDB);
   if (independentChannels) {
     std::vector<float> factors;
     for (int c : selected) {

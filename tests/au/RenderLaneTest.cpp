@@ -17,17 +17,6 @@ std::shared_ptr<FakeUnit> configured(FakeUnitSpec spec, int in, int out, int64_t
   return unit;
 }
 
-// The lane render step as the lane's users perform it.
-AUStatus renderStep(RenderLane& lane, uint32_t frames) {
-  for (int j = 0; j < lane.outChannels; ++j)
-    lane.outputList.get()->mBuffers[j] = {1, frames * 4, lane.outputStorage[static_cast<size_t>(j)]};
-  lane.flags = 0;
-  const AUStatus status = lane.renderBlock(&lane.flags, &lane.timeStamp, frames, 0, lane.outputList.get(),
-                                           lane.pullBlock ? &*lane.pullBlock : nullptr);
-  lane.timeStamp.mSampleTime += frames;
-  return status;
-}
-
 } // namespace
 
 TEST(RenderLane, ConstructionSizesEverythingFromTheFrameLimit) {
@@ -75,7 +64,7 @@ TEST(RenderLane, WithoutInputTheUnitGetsNoPullBlockEvenWhenOneIsGiven) {
     return AUStatus{0};
   }));
   EXPECT_FALSE(lane.pullBlock.has_value());
-  EXPECT_EQ(renderStep(lane, 64), 0);
+  EXPECT_EQ(lane.render(64), 0);
   EXPECT_FALSE(unit->lastRenderHadPull);
   EXPECT_FALSE(called);
 }
@@ -90,7 +79,7 @@ TEST(RenderLane, AGivenPullBlockReplacesTheLanesOwn) {
     list->mBuffers[0] = {1, frames * 4, fed.data()};
     return AUStatus{0};
   }));
-  ASSERT_EQ(renderStep(lane, 8), 0);
+  ASSERT_EQ(lane.render(8), 0);
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(static_cast<float*>(lane.outputList.get()->mBuffers[0].mData)[7], 0.5f);
 }
@@ -153,7 +142,7 @@ TEST(RenderLane, RenderStepCarriesInputToOutputAndAdvancesTimeEvenOnFailure) {
     lane.input[0][i] = static_cast<float>(i);
     lane.input[1][i] = -1;
   }
-  ASSERT_EQ(renderStep(lane, 32), 0);
+  ASSERT_EQ(lane.render(32), 0);
   EXPECT_TRUE(unit->lastRenderHadPull);
   EXPECT_EQ(unit->pulledBufferCounts, std::vector<uint32_t>{3});
   EXPECT_EQ(lane.outputStorage[0][31], 15.5f);
@@ -161,6 +150,6 @@ TEST(RenderLane, RenderStepCarriesInputToOutputAndAdvancesTimeEvenOnFailure) {
   EXPECT_EQ(lane.timeStamp.mSampleTime, 32.0);
 
   unit->spec.renderStatus = -50;
-  EXPECT_EQ(renderStep(lane, 20), -50);
+  EXPECT_EQ(lane.render(20), -50);
   EXPECT_EQ(lane.timeStamp.mSampleTime, 52.0);
 }

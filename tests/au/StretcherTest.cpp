@@ -236,3 +236,12 @@ TEST(Stretcher, DriftCorrectionReachesEveryUnitAndOpposesTheDrift) {
     EXPECT_EQ(lane.back() > 1.5f, c.raises);
   }
 }
+
+TEST(StretcherDeathTest, RenderingIntoFewerOutputsThanSourceChannelsStops) {
+  const ArraySource source(distinctChannels(3, 100), 44100);
+  FakeTimePitchComponent component;
+  Stretcher stretcher(source, {0, 100}, 1, 0, DriftTracker::Mode::known(0));
+  std::vector<float> left(64), right(64);
+  std::vector<float*> two{left.data(), right.data()};
+  EXPECT_DEATH(stretcher.render(64, two), "one output per source channel");
+}

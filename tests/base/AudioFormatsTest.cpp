@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "base/AudioFormats.h"
 #include "base/QuarError.h"
 #include "base/Uuid.h"
@@ -45,6 +47,8 @@ TEST(EncodeSettings, Normalisation) {
       {ExportFormat::mp3, int24, 112, int24, 96},     {ExportFormat::aac, int24, 80, int24, 64},
       {ExportFormat::opus, int24, 500, int24, 256},   {ExportFormat::opus, int24, 0, int24, 60},
       {ExportFormat::mp3, int24, 224, int24, 224},
+      // Decoded settings may hold any Int: the distance must not overflow.
+      {ExportFormat::aac, int24, INT64_MIN, int24, 64}, {ExportFormat::mp3, int24, INT64_MAX, int24, 320},
   };
   for (const auto& c : cases) {
     EncodeSettings s{c.format, c.depth, c.rate, DitherMode::none, 44100.0};

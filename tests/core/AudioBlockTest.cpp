@@ -71,6 +71,8 @@ TEST(AudioBlock, SummaryEqualsBruteForce) {
 TEST(AudioBlockDeathTest, RefusesMalformedSamples) {
   EXPECT_DEATH(AudioBlock({}), "precondition failed");
   EXPECT_DEATH(AudioBlock({{1, 2}, {1}}), "precondition failed");
+  // Channels shorter than the first would be read past their end.
+  EXPECT_DEATH(QuarSummary({{1, 2, 3}, {1}}), "precondition failed");
 }
 
 TEST(PeakSummary, FoldFromEmpty) {

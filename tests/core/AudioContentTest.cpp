@@ -254,6 +254,8 @@ TEST(AudioContentDeathTest, BrokenContractsStopTheProgram) {
   EXPECT_DEATH(AudioContent(Planar{{1, 2}, {1}}, 48000), "precondition failed");
   EXPECT_DEATH(AudioContent(1, 48000, {{noiseBlock(2, 10, 1), 0, 10}}), "precondition failed");
   EXPECT_DEATH(AudioContent(1, 48000, {{noiseBlock(1, 10, 1), 5, 6}}), "precondition failed");
+  // offset + count would wrap around: still outside the block.
+  EXPECT_DEATH(AudioContent(1, 48000, {{noiseBlock(1, 10, 1), 1, INT64_MAX}}), "precondition failed");
   EXPECT_DEATH(AudioContent(stereo).replaceSubrange({0, 0}, mono), "precondition failed");
   EXPECT_DEATH(AudioContent(stereo).insert(otherRate, 0), "precondition failed");
   EXPECT_DEATH(AudioContent(stereo).insert(AudioContent(1, 48000), 0), "precondition failed");

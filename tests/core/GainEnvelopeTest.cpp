@@ -256,3 +256,11 @@ TEST(GainEnvelopeDeathTest, ScaleBeyondIntStops) {
   EXPECT_DEATH(envelopeAt({{10, 0}}).scaled(std::numeric_limits<double>::infinity()), "Int");
   EXPECT_DEATH(envelopeAt({{10, 0}}).scaled(1e300), "Int");
 }
+
+TEST(GainEnvelopeDeathTest, FrameArithmeticBeyondIntStops) {
+  constexpr int64_t big = std::numeric_limits<int64_t>::max();
+  EXPECT_DEATH(envelopeAt({{10, 0}}).prepareSpan({10, 20}, big), "precondition failed");
+  EXPECT_DEATH(envelopeAt({{10, 0}}).prepareSpan({-20, -10}, big), "precondition failed");
+  EXPECT_DEATH(envelopeAt({{10, 0}}).adjusted({0, 0}, big), "precondition failed");
+  EXPECT_DEATH(envelopeAt({{big - 5, 0}}).adjusted({0, 0}, 10), "precondition failed");
+}

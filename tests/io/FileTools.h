@@ -18,7 +18,7 @@ inline std::map<std::string, std::string> probeStream(const std::filesystem::pat
   const auto output = runTool(
       "ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
                   "stream=codec_name,sample_fmt,sample_rate,channels,channel_layout,bits_per_sample,"
-                  "bits_per_raw_sample,duration_ts",
+                  "bits_per_raw_sample,duration_ts,bit_rate",
                   "-of", "default=noprint_wrappers=1", file.string()});
   const std::string text(output.begin(), output.end());
   std::map<std::string, std::string> fields;

@@ -525,11 +525,11 @@ Lv2Unit::PropertyValues Lv2Unit::parseProperties(const Json& properties) const {
   return values;
 }
 
-void Lv2Unit::restoreProperties(const PropertyValues& values) {
+LV2_State_Status Lv2Unit::restoreProperties(const PropertyValues& values) {
   const auto* state = static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(instance_, LV2_STATE__interface));
-  if (state && state->restore)
-    state->restore(lilv_instance_get_handle(instance_), retrieveProperty, const_cast<PropertyValues*>(&values),
-                   LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_.data());
+  if (!state || !state->restore) return LV2_STATE_SUCCESS;
+  return state->restore(lilv_instance_get_handle(instance_), retrieveProperty, const_cast<PropertyValues*>(&values),
+                        LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_.data());
 }
 
 std::optional<Json> Lv2Unit::fullState() const {
@@ -565,7 +565,11 @@ void Lv2Unit::setFullState(const Json& state) {
   // Held throughout, so that no render sees half of the state.
   std::lock_guard lock(instanceMutex_);
   for (const auto& [symbol, value] : controls) setValueBySymbol(symbol.c_str(), value);
-  if (properties) restoreProperties(*properties);
+  if (properties)
+    if (const LV2_State_Status status = restoreProperties(*properties); status != LV2_STATE_SUCCESS)
+      throw PlatformError(auStatus::invalidParameter, "The LV2 plug-in " + quoted(plugin_.component.name) +
+                                                          " refused the state (status " + std::to_string(status) +
+                                                          ").");
 }
 
 // Presets

@@ -92,7 +92,8 @@ private:
   Json saveProperties() const;
   // Throws DecodingError.
   PropertyValues parseProperties(const Json& properties) const;
-  void restoreProperties(const PropertyValues& values);
+  // The plug-in's answer; success when it has no state interface.
+  LV2_State_Status restoreProperties(const PropertyValues& values);
   AUStatus render(AudioUnitRenderActionFlags* flags, const AudioTimeStamp* time, uint32_t frames,
                   AudioBufferList* output, const PullInputBlock* pull);
   const Lv2Port* visibleControl(uint64_t address) const;

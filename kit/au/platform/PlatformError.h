@@ -1,5 +1,5 @@
 // PlatformError: a failure reported by a plug-in unit or the component layer, carrying a
-// user-facing description (a whole sentence) and a numeric status code.
+// user-facing description (a whole sentence) and a numeric status code. Plain value; safe on any thread.
 #pragma once
 
 #include <exception>

@@ -6,6 +6,7 @@
 extern "C" {
 #include <libavutil/error.h>
 }
+#include <opus/opus_defines.h>
 
 namespace quar {
 
@@ -45,6 +46,15 @@ int32_t AudioStatus::fromAVError(int error) {
   case AVERROR_PATCHWELCOME: return unsupportedFormat;
   case AVERROR_INVALIDDATA: return malformedData;
   default: return fromErrno(AVUNERROR(error));
+  }
+}
+
+int32_t AudioStatus::fromOpusError(int error) {
+  switch (error) {
+  case OPUS_OK: return ok;
+  case OPUS_BAD_ARG:
+  case OPUS_UNIMPLEMENTED: return unsupportedFormat;
+  default: return malformedData;
   }
 }
 

@@ -25,6 +25,8 @@ struct AudioStatus {
   static int32_t fromSndfileError(int error);
   // A negative libav error code (AVERROR).
   static int32_t fromAVError(int error);
+  // A negative libopus error code.
+  static int32_t fromOpusError(int error);
 };
 
 } // namespace quar

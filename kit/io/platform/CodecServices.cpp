@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include <opus/opus.h>
+#include <sndfile.h>
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 }
 
 #include "io/platform/AudioStatus.h"
@@ -45,6 +48,29 @@ std::optional<std::vector<double>> CodecServices::encodeSampleRates(uint32_t for
   std::sort(rates.begin(), rates.end());
   rates.erase(std::unique(rates.begin(), rates.end()), rates.end());
   return rates;
+}
+
+bool CodecServices::hasEncoder(uint32_t formatID) {
+  switch (formatID) {
+  case AudioFormatID::flac: {
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof(count));
+    for (int i = 0; i < count; ++i) {
+      SF_FORMAT_INFO major{};
+      major.format = i;
+      if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &major, sizeof(major)) == 0 &&
+          (major.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC)
+        return true;
+    }
+    return false;
+  }
+  case AudioFormatID::appleLossless:
+    return avcodec_find_encoder(AV_CODEC_ID_ALAC) && av_guess_format("ipod", nullptr, nullptr);
+  case AudioFormatID::mpeg4AAC:
+    return avcodec_find_encoder(AV_CODEC_ID_AAC) && av_guess_format("ipod", nullptr, nullptr);
+  case AudioFormatID::opus: return opus_encoder_get_size(2) > 0;
+  default: return false;
+  }
 }
 
 int32_t CodecServices::completeCompressedFormat(StreamDescription& format) {

@@ -40,13 +40,6 @@ struct SineInput {
   int64_t pulled() const { return std::accumulate(requests.begin(), requests.end(), int64_t{0}); }
 };
 
-AUStatus renderStep(RenderLane& lane, uint32_t frames) {
-  for (int j = 0; j < lane.outChannels; ++j)
-    lane.outputList.get()->mBuffers[j] = {1, frames * 4, lane.outputStorage[static_cast<size_t>(j)]};
-  return lane.renderBlock(&lane.flags, &lane.timeStamp, frames, 0, lane.outputList.get(),
-                          lane.pullBlock ? &*lane.pullBlock : nullptr);
-}
-
 } // namespace
 
 TEST(TimePitchUnit, TheTimePitchComponentMakesAConfigurableUnitOfAnyChannelCount) {
@@ -91,31 +84,31 @@ TEST(TimePitchUnit, RefusesMismatchedBusesAndReportsRenderMisuse) {
   auto lane = [&](const std::shared_ptr<PlatformUnit>& u) { return std::make_unique<RenderLane>(u, 1, 1, input.block()); };
   AUFormat::configure(*unit, 44100, 1, 1, 512);
   auto configured = lane(unit);
-  EXPECT_EQ(renderStep(*configured, 513), auStatus::tooManyFramesToProcess);
-  EXPECT_EQ(renderStep(*configured, 512), auStatus::noErr);
+  EXPECT_EQ(configured->render(513), auStatus::tooManyFramesToProcess);
+  EXPECT_EQ(configured->render(512), auStatus::noErr);
   unit->deallocateRenderResources();
-  EXPECT_EQ(renderStep(*configured, 512), auStatus::uninitialized);
+  EXPECT_EQ(configured->render(512), auStatus::uninitialized);
 
   auto noInput = configuredUnit(1);
   RenderLane withoutPull(noInput, 0, 1);
-  EXPECT_EQ(renderStep(withoutPull, 64), auStatus::noConnection);
+  EXPECT_EQ(withoutPull.render(64), auStatus::noConnection);
 }
 
 TEST(TimePitchUnit, PullsInputOnDemandAndFollowsRateChangesBetweenChunks) {
   auto unit = configuredUnit(1);
   SineInput input;
   RenderLane lane(unit, 1, 1, input.block());
-  for (int i = 0; i < 40; ++i) ASSERT_EQ(renderStep(lane, 1024), 0);
+  for (int i = 0; i < 40; ++i) ASSERT_EQ(lane.render(1024), 0);
   const int64_t atRateOne = input.pulled();
 
   unit->parameterTree()->setValue(0, 2);
-  for (int i = 0; i < 40; ++i) ASSERT_EQ(renderStep(lane, 1024), 0);
+  for (int i = 0; i < 40; ++i) ASSERT_EQ(lane.render(1024), 0);
   const double consumed = static_cast<double>(input.pulled() - atRateOne);
   EXPECT_NEAR(consumed / (40 * 1024), 2.0, 0.15);
 
   unit->parameterTree()->setValue(0, 0.5);
   const int64_t atRateTwo = input.pulled();
-  for (int i = 0; i < 40; ++i) ASSERT_EQ(renderStep(lane, 1024), 0);
+  for (int i = 0; i < 40; ++i) ASSERT_EQ(lane.render(1024), 0);
   EXPECT_NEAR(static_cast<double>(input.pulled() - atRateTwo) / (40 * 1024), 0.5, 0.1);
 
   // Sound, not silence, comes out, bounded like the input.

@@ -1,0 +1,254 @@
+#include "io/AudioEncoder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "base/Numbers.h"
+#include "base/QuarError.h"
+#include "base/Uuid.h"
+#include "io/CoreAudioFileWriter.h"
+#include "io/CoreAudioSupport.h"
+#include "io/MP3Writer.h"
+#include "io/OggOpusWriter.h"
+#include "io/platform/CodecServices.h"
+
+namespace quar {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Bytes of one sample in a PCM file.
+int64_t bytesPerSample(PCMBitDepth depth) { return depth == PCMBitDepth::int16 ? 2 : depth == PCMBitDepth::int24 ? 3 : 4; }
+
+// The FLAC and Apple Lossless quantiser width and source-depth flag; float exports as 24-bit.
+int losslessBits(PCMBitDepth depth) { return depth == PCMBitDepth::int16 ? 16 : depth == PCMBitDepth::int32 ? 32 : 24; }
+
+StreamDescription linearPCM(const EncodePlan& plan) {
+  const int sampleBits = bits(plan.settings.bitDepth);
+  StreamDescription format;
+  format.sampleRate = plan.outputRate;
+  format.formatID = AudioFormatID::linearPCM;
+  format.formatFlags = (isFloat(plan.settings.bitDepth) ? AudioFormatFlags::isFloat : AudioFormatFlags::isSignedInteger) |
+                       AudioFormatFlags::isPacked |
+                       (plan.settings.format == ExportFormat::aiff ? AudioFormatFlags::isBigEndian : 0);
+  format.bitsPerChannel = static_cast<uint32_t>(sampleBits);
+  format.bytesPerFrame = static_cast<uint32_t>(sampleBits / 8 * plan.outputChannels);
+  format.bytesPerPacket = format.bytesPerFrame;
+  format.framesPerPacket = 1;
+  format.channelsPerFrame = static_cast<uint32_t>(plan.outputChannels);
+  return format;
+}
+
+// The file a path names after following symbolic links (also a dangling link's target).
+fs::path resolvedTarget(const fs::path& url) {
+  fs::path path = url;
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code error;
+    if (!fs::is_symlink(path, error)) break;
+    const fs::path target = fs::read_symlink(path, error);
+    if (error) break;
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+  return path;
+}
+
+[[noreturn]] void moveFailed(int error) {
+  throw QuarError::encodeFailed("couldn\u2019t move the finished file into place: " + std::string(std::strerror(error)));
+}
+
+// Moves the finished temporary file onto the target: it takes the target's permission bits
+// and reaches the disk before the rename.
+void replace(const fs::path& target, const fs::path& temporary) {
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0 && ::chmod(temporary.c_str(), existing.st_mode & 07777) != 0)
+    moveFailed(errno);
+  const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) moveFailed(errno);
+  const int synced = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  if (synced != 0) moveFailed(synced);
+  if (::rename(temporary.c_str(), target.c_str()) != 0) moveFailed(errno);
+}
+
+// Removes the temporary file on every exit of an export that did not complete.
+struct TemporaryFile {
+  fs::path path;
+  bool completed = false;
+  ~TemporaryFile() {
+    if (completed) return;
+    std::error_code ignored;
+    fs::remove(path, ignored);
+  }
+};
+
+} // namespace
+
+EncodePlan::EncodePlan(const AudioSource& source, std::optional<FrameRange> requestedRange,
+                       const EncodeSettings& requestedSettings)
+    : settings(requestedSettings.normalized()) {
+  if (source.channelCount() < 1 || !(source.sampleRate() > 0))
+    throw QuarError::encodeFailed("the source has no audio");
+  range = requestedRange.value_or(source.fullRange());
+  if (range.lowerBound < 0 || range.upperBound > source.frameCount())
+    throw QuarError::encodeFailed("range " + std::to_string(range.lowerBound) + "..<" + std::to_string(range.upperBound) +
+                                  " is outside the audio (0..<" + std::to_string(source.frameCount()) + ")");
+  if (range.isEmpty()) throw QuarError::encodeFailed("there\u2019s no audio to export (the range is empty)");
+  sourceRate = source.sampleRate();
+  sourceChannels = source.channelCount();
+  outputChannels = std::min(sourceChannels, maxChannels(settings.format));
+  outputRate = resolveRate(settings.format, settings.sampleRate.value_or(sourceRate));
+  outputFrames = outputRate == sourceRate
+                     ? range.count()
+                     : roundedInt(outputRate * static_cast<double>(range.count()) / sourceRate);
+}
+
+double EncodePlan::resolveRate(ExportFormat format, double requested) {
+  if (!(requested > 0)) return defaultOutputRate;
+  auto allowed = supportedSampleRates(format);
+  if (format == ExportFormat::aac) {
+    if (const auto encoderRates = CodecCapabilities::encodeSampleRates(AudioFormatID::mpeg4AAC)) {
+      std::vector<double> kept;
+      for (double rate : allowed.value_or(*encoderRates))
+        if (std::find(encoderRates->begin(), encoderRates->end(), rate) != encoderRates->end()) kept.push_back(rate);
+      if (!kept.empty()) allowed = std::move(kept);
+    }
+  }
+  if (!allowed || allowed->empty()) return requested;
+  return CodecCapabilities::nearest(requested, *allowed);
+}
+
+uint32_t EncodePlan::pcmFileType() const {
+  switch (settings.format) {
+  case ExportFormat::aiff: return AudioFileTypeID::aiff;
+  case ExportFormat::caf: return AudioFileTypeID::caf;
+  default: break;
+  }
+  // Compared in double: a long export's byte count may pass int64.
+  const double dataBytes = static_cast<double>(outputChannels) * static_cast<double>(outputFrames) *
+                           static_cast<double>(bytesPerSample(settings.bitDepth));
+  return dataBytes > static_cast<double>(wavDataLimit) ? AudioFileTypeID::rf64 : AudioFileTypeID::wave;
+}
+
+std::unique_ptr<ChunkSink> EncodePlan::makeWriter(const fs::path& url, const LameLibrary* lame) const {
+  const ExportFormat format = settings.format;
+  const PCMBitDepth depth = settings.bitDepth;
+  const bool dither = settings.dither == DitherMode::tpdf;
+  CoreAudioFileWriter::Spec spec;
+  switch (format) {
+  case ExportFormat::wav:
+  case ExportFormat::aiff:
+  case ExportFormat::caf:
+    spec.fileType = pcmFileType();
+    spec.format = linearPCM(*this);
+    spec.bits = isFloat(depth) ? 0 : bits(depth);
+    spec.floatClient = isFloat(depth);
+    spec.dither = dither;
+    spec.layoutTag = ChannelLayouts::canonicalTag(outputChannels);
+    break;
+  case ExportFormat::flac:
+  case ExportFormat::alac: {
+    const int sampleBits = losslessBits(depth);
+    const bool isFlac = format == ExportFormat::flac;
+    spec.fileType = isFlac ? AudioFileTypeID::flac : AudioFileTypeID::m4a;
+    spec.format = StreamFormats::compressed(isFlac ? AudioFormatID::flac : AudioFormatID::appleLossless, outputRate,
+                                            outputChannels, AudioFormatFlags::sourceDepthCode(sampleBits));
+    spec.bits = sampleBits;
+    spec.dither = dither;
+    spec.layoutTag = isFlac ? ChannelLayouts::canonicalTag(outputChannels) : ChannelLayouts::alacTag(outputChannels);
+    break;
+  }
+  case ExportFormat::aac:
+    spec.fileType = AudioFileTypeID::m4a;
+    spec.format = StreamFormats::compressed(AudioFormatID::mpeg4AAC, outputRate, outputChannels, 0);
+    spec.floatClient = true;
+    spec.layoutTag = ChannelLayouts::aacTag(outputChannels);
+    spec.bitRate = settings.bitRateKbps * 1000;
+    break;
+  case ExportFormat::mp3:
+    if (!lame) throw QuarError::codecUnavailable("MP3 export needs the LAME library (libmp3lame)");
+    return std::make_unique<MP3Writer>(url, *lame, outputRate, outputChannels,
+                                       static_cast<int>(clamped<int64_t>(settings.bitRateKbps, 0, INT32_MAX)));
+  case ExportFormat::opus:
+    return std::make_unique<OggOpusWriter>(url, outputChannels, settings.bitRateKbps * 1000);
+  }
+  return std::make_unique<CoreAudioFileWriter>(url, spec);
+}
+
+std::unique_ptr<ChunkSink> EncodePlan::makeChain(std::unique_ptr<ChunkSink> writer) const {
+  std::unique_ptr<ChunkSink> head = std::move(writer);
+  if (outputRate != sourceRate) {
+    head = std::make_unique<LengthEnforcer>(outputFrames, outputChannels, std::move(head));
+    head = std::make_unique<Resampler>(sourceRate, outputRate, outputChannels, chunkSize, std::move(head));
+  }
+  if (outputChannels != sourceChannels)
+    head = std::make_unique<ChannelMixer>(ChannelLayouts::downmixMatrix(sourceChannels, outputChannels),
+                                          std::move(head));
+  return head;
+}
+
+fs::path AudioEncoder::temporaryURL(const fs::path& destination, ExportFormat format) {
+  std::string extension = destination.extension().string();
+  if (extension.size() > 1) extension.erase(0, 1);
+  else extension = fileExtension(format);
+  const std::string name = "." + destination.stem().string() + "-" + Uuid::random().uuidString() + ".tmp." + extension;
+  return destination.parent_path() / name;
+}
+
+void AudioEncoder::write(const AudioSource& source, std::optional<FrameRange> range, const fs::path& url,
+                         const EncodeSettings& settings, const EncodeProgress& progress) {
+  const EncodePlan plan(source, range, settings);
+  const fs::path target = resolvedTarget(url);
+  TemporaryFile temporary{temporaryURL(target, plan.settings.format)};
+
+  const std::unique_ptr<ChunkSink> head = plan.makeChain(plan.makeWriter(temporary.path));
+  const double total = static_cast<double>(std::max<int64_t>(plan.range.count(), 1));
+  try {
+    source.forEachChunk(plan.range, EncodePlan::chunkSize, [&](ChannelViews chunk, int64_t firstFrame) {
+      head->consume(chunk);
+      if (!progress) return;
+      const auto frames = chunk.empty() ? 0 : static_cast<int64_t>(chunk.front().size());
+      const double done = static_cast<double>(firstFrame + frames - plan.range.lowerBound);
+      if (!progress(std::min(done / total, 1.0))) throw QuarError::cancelled();
+    });
+    head->finish();
+  } catch (...) {
+    head->abort();
+    throw;
+  }
+  replace(target, temporary.path);
+  temporary.completed = true;
+  if (progress) progress(1.0);
+}
+
+bool AudioEncoder::isAvailable(ExportFormat format) {
+  switch (format) {
+  case ExportFormat::wav:
+  case ExportFormat::aiff:
+  case ExportFormat::caf: return true;
+  case ExportFormat::mp3: return LameLibrary::shared() != nullptr;
+  case ExportFormat::flac: return CodecServices::hasEncoder(AudioFormatID::flac);
+  case ExportFormat::alac: return CodecServices::hasEncoder(AudioFormatID::appleLossless);
+  case ExportFormat::aac: return CodecServices::hasEncoder(AudioFormatID::mpeg4AAC);
+  case ExportFormat::opus: return CodecServices::hasEncoder(AudioFormatID::opus);
+  }
+  return false;
+}
+
+double AudioEncoder::outputSampleRate(ExportFormat format, double requested) {
+  return EncodePlan::resolveRate(format, requested);
+}
+
+std::optional<std::string> AudioEncoder::lameVersion() {
+  const LameLibrary* library = LameLibrary::shared();
+  if (!library) return std::nullopt;
+  return library->versionString();
+}
+
+} // namespace quar
