@@ -1,0 +1,217 @@
+#include "BenchSupport.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+
+#include "base/QuarError.h"
+#include "core/AudioContentBuilder.h"
+#include "io/AudioDecoder.h"
+#include "io/CoreAudioFileWriter.h"
+#include "io/CoreAudioSupport.h"
+
+extern char** environ;
+
+namespace quar::bench {
+
+namespace {
+
+// A "Name:   N kB" line of /proc/self/status, in bytes.
+int64_t statusBytes(const std::string& name) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(name + ":", 0) == 0) return std::stoll(line.substr(name.size() + 1)) * 1024;
+  return 0;
+}
+
+} // namespace
+
+int64_t peakResidentBytes() { return statusBytes("VmHWM"); }
+
+int64_t residentBytes() { return statusBytes("VmRSS"); }
+
+DecodedFile decodeFile(const std::filesystem::path& path) {
+  if (!std::filesystem::exists(path)) throw std::runtime_error("no such file: " + path.string());
+  const Stopwatch watch;
+  std::optional<AudioContentBuilder> builder;
+  const AudioFileInfo info = AudioDecoder::decode(
+      path, {}, [&](const AudioFileInfo& format) { builder.emplace(format.channelCount, format.sampleRate); },
+      [&](ChannelViews chunk) { builder->append(chunk); });
+  if (!builder || builder->frameCount() == 0) throw std::runtime_error("no audio in " + path.string());
+  AudioContent content = builder->build();
+  return {std::move(content), info, watch.seconds()};
+}
+
+ExportFormat formatForExtension(const std::filesystem::path& path) {
+  std::string extension = path.extension().string();
+  if (!extension.empty()) extension.erase(0, 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  for (ExportFormat format : allCases<ExportFormat>())
+    if (fileExtension(format) == extension) return format;
+  throw std::runtime_error("no output format has the extension “" + extension + "”");
+}
+
+namespace {
+
+// The native writer's description of a PCM or FLAC file with these settings.
+CoreAudioFileWriter::Spec writerSpec(const EncodeSettings& settings, double rate, int channels) {
+  CoreAudioFileWriter::Spec spec;
+  spec.format.sampleRate = rate;
+  spec.format.channelsPerFrame = static_cast<uint32_t>(channels);
+  spec.layoutTag = ChannelLayouts::canonicalTag(channels);
+  const int sampleBits = bits(settings.bitDepth);
+  const bool floating = isFloat(settings.bitDepth);
+  spec.dither = settings.dither == DitherMode::tpdf && !floating && sampleBits < 32;
+  switch (settings.format) {
+  case ExportFormat::wav:
+  case ExportFormat::aiff:
+  case ExportFormat::caf:
+    spec.fileType = settings.format == ExportFormat::wav    ? AudioFileTypeID::wave
+                    : settings.format == ExportFormat::aiff ? AudioFileTypeID::aiff
+                                                            : AudioFileTypeID::caf;
+    spec.format.formatID = AudioFormatID::linearPCM;
+    spec.format.formatFlags = (floating ? AudioFormatFlags::isFloat : AudioFormatFlags::isSignedInteger) |
+                              AudioFormatFlags::isPacked |
+                              (settings.format == ExportFormat::aiff ? AudioFormatFlags::isBigEndian : 0u);
+    spec.format.bitsPerChannel = static_cast<uint32_t>(sampleBits);
+    spec.format.bytesPerFrame = static_cast<uint32_t>(sampleBits / 8 * channels);
+    spec.format.bytesPerPacket = spec.format.bytesPerFrame;
+    spec.format.framesPerPacket = 1;
+    spec.bits = floating ? 0 : sampleBits;
+    spec.floatClient = floating;
+    return spec;
+  case ExportFormat::flac:
+    spec.fileType = AudioFileTypeID::flac;
+    spec.format.formatID = AudioFormatID::flac;
+    spec.format.formatFlags = AudioFormatFlags::sourceDepthCode(sampleBits);
+    spec.bits = sampleBits;
+    return spec;
+  default:
+    throw QuarError::codecUnavailable(std::string(displayName(settings.format)) + " output is not available");
+  }
+}
+
+} // namespace
+
+void writeAudio(const AudioSource& source, const std::filesystem::path& path, const EncodeSettings& requested) {
+  constexpr int64_t chunkFrames = 32768;
+  const EncodeSettings settings = requested.normalized();
+  const double rate = settings.sampleRate.value_or(source.sampleRate());
+  const int channels = source.channelCount();
+  std::unique_ptr<ChunkSink> head = std::make_unique<CoreAudioFileWriter>(path, writerSpec(settings, rate, channels));
+  if (rate != source.sampleRate()) {
+    const int64_t frames = std::llround(rate * static_cast<double>(source.frameCount()) / source.sampleRate());
+    head = std::make_unique<LengthEnforcer>(frames, channels, std::move(head));
+    head = std::make_unique<Resampler>(source.sampleRate(), rate, channels, chunkFrames, std::move(head));
+  }
+  try {
+    source.forEachChunk(std::nullopt, chunkFrames, [&](ChannelViews chunk, int64_t) { head->consume(chunk); });
+    head->finish();
+  } catch (...) {
+    head->abort();
+    std::filesystem::remove(path);
+    throw;
+  }
+}
+
+Json timingJson(const DecodedFile& input, double seconds, double writeSeconds) {
+  Json json;
+  json["frames"] = input.content.frameCount();
+  json["channels"] = input.content.channelCount();
+  json["sampleRate"] = input.content.sampleRate();
+  json["decodeSeconds"] = input.seconds;
+  json["seconds"] = seconds;
+  json["writeSeconds"] = writeSeconds;
+  json["peakResidentBytes"] = peakResidentBytes();
+  return json;
+}
+
+namespace {
+
+class SpawnActions {
+public:
+  SpawnActions() { posix_spawn_file_actions_init(&actions_); }
+  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+private:
+  posix_spawn_file_actions_t actions_;
+};
+
+std::string readAll(int fd) {
+  std::string text;
+  char buffer[65536];
+  lseek(fd, 0, SEEK_SET);
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+  return text;
+}
+
+} // namespace
+
+ChildRun runChild(const std::string& program, const std::vector<std::string>& arguments, bool captureOutput) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  // Output goes to an unlinked temporary file, read back after the exit.
+  int outputFd = -1;
+  if (captureOutput) {
+    std::string name = (std::filesystem::temp_directory_path() / "quar-bench-out-XXXXXX").string();
+    outputFd = mkostemp(name.data(), O_CLOEXEC);
+    if (outputFd < 0) throw std::runtime_error("can’t create a temporary file");
+    unlink(name.c_str());
+  }
+  SpawnActions actions;
+  posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(actions.get(), 2, "/dev/null", O_WRONLY, 0);
+  if (captureOutput) posix_spawn_file_actions_adddup2(actions.get(), outputFd, 1);
+  else posix_spawn_file_actions_addopen(actions.get(), 1, "/dev/null", O_WRONLY, 0);
+
+  ChildRun run;
+  const Stopwatch watch;
+  pid_t pid = 0;
+  const int error = posix_spawnp(&pid, program.c_str(), actions.get(), nullptr, argv.data(), environ);
+  if (error != 0) {
+    if (outputFd >= 0) close(outputFd);
+    throw std::runtime_error("couldn’t launch " + program);
+  }
+  int status = 0;
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {}
+  run.seconds = watch.seconds();
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.peakResidentBytes = static_cast<int64_t>(usage.ru_maxrss) * 1024;
+  if (captureOutput) {
+    run.output = readAll(outputFd);
+    close(outputFd);
+  }
+  return run;
+}
+
+bool onPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  if (!path) return false;
+  std::istringstream folders(path);
+  for (std::string folder; std::getline(folders, folder, ':');)
+    if (!folder.empty() && access((std::filesystem::path(folder) / program).c_str(), X_OK) == 0) return true;
+  return false;
+}
+
+} // namespace quar::bench

@@ -1,0 +1,271 @@
+#include "Compare.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <numbers>
+#include <optional>
+#include <sstream>
+
+#include "Arguments.h"
+#include "BenchSupport.h"
+#include "dsp/effects/EffectSettings.h"
+
+namespace quar::bench {
+namespace {
+
+constexpr int runsPerCommand = 3;
+constexpr double rate = 48000;
+
+// A stereo test programme as a pure function of the frame: a 120 BPM kick, off-beat noise
+// bursts and a slowly swelling chord, the channels slightly apart.
+class SyntheticSource final : public AudioSource {
+public:
+  explicit SyntheticSource(int64_t frames) : frames_(frames) {}
+
+  int channelCount() const override { return 2; }
+  double sampleRate() const override { return rate; }
+  int64_t frameCount() const override { return frames_; }
+  void read(FrameRange range, std::span<float* const> destinations) const override {
+    constexpr double twoPi = 2 * std::numbers::pi;
+    const int64_t beat = static_cast<int64_t>(rate / 2);
+    for (int64_t frame = range.lowerBound; frame < range.upperBound; ++frame) {
+      const double t = static_cast<double>(frame) / rate;
+      const double sinceBeat = static_cast<double>(frame % beat) / rate;
+      const double kick = 0.5 * std::exp(-sinceBeat * 30) * std::sin(twoPi * 55 * sinceBeat);
+      const int64_t sinceOffbeat = (frame + beat / 2) % beat;
+      const double noise = sinceOffbeat < 2400 ? 0.08 * hashNoise(frame) * (1 - sinceOffbeat / 2400.0) : 0;
+      const double swell = 0.06 * (1.2 + std::sin(twoPi * 0.05 * t));
+      for (int c = 0; c < 2 && c < static_cast<int>(destinations.size()); ++c) {
+        const double spread = c == 0 ? 1.0 : 1.003;
+        const double chord = std::sin(twoPi * 220 * spread * t) + std::sin(twoPi * 261.63 * spread * t) +
+                             std::sin(twoPi * 329.63 * spread * t);
+        destinations[static_cast<size_t>(c)][frame - range.lowerBound] =
+            static_cast<float>(kick + swell * chord + (c == 0 ? noise : -noise));
+      }
+    }
+  }
+
+private:
+  // Uniform noise in -1...1 from the frame index alone.
+  static double hashNoise(int64_t frame) {
+    uint64_t x = static_cast<uint64_t>(frame) * 0x9E3779B97F4A7C15ull;
+    x ^= x >> 31;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 29;
+    return static_cast<double>(x >> 11) / static_cast<double>(1ull << 52) - 1;
+  }
+
+  int64_t frames_;
+};
+
+// A folder in the temporary directory, removed with its contents at the end.
+class TemporaryFolder {
+public:
+  TemporaryFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quar-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("can’t create a temporary folder");
+    path_ = pattern;
+  }
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+  std::filesystem::path path_;
+};
+
+struct Command {
+  std::string label;  // "ours", "sox", "ffmpeg"
+  std::string program;
+  std::vector<std::string> arguments;
+};
+
+struct Operation {
+  std::string name;
+  std::vector<std::string> ourArguments;
+  std::vector<Command> peers;
+  std::string target;  // the goal for peer/ours, when there is one
+};
+
+struct Measurement {
+  std::vector<double> seconds;
+  int64_t peakResidentBytes = 0;
+  std::string failure;     // the first failure, when a run failed
+  std::string lastOutput;  // standard output of the last successful run
+
+  bool ok() const { return failure.empty() && !seconds.empty(); }
+  double median() const {
+    std::vector<double> sorted = seconds;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted[sorted.size() / 2];
+  }
+};
+
+void runOnce(const Command& command, Measurement& measurement) {
+  if (!measurement.failure.empty()) return;
+  if (!onPath(command.program) && command.program.find('/') == std::string::npos) {
+    measurement.failure = command.program + " not found";
+    return;
+  }
+  const ChildRun run = runChild(command.program, command.arguments, command.label == "ours");
+  if (run.status != 0) {
+    measurement.failure = "failed (exit " + std::to_string(run.status) + ")";
+    return;
+  }
+  measurement.seconds.push_back(run.seconds);
+  measurement.peakResidentBytes = std::max(measurement.peakResidentBytes, run.peakResidentBytes);
+  measurement.lastOutput = run.output;
+}
+
+std::string fixed(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::string mebibytes(int64_t bytes) { return fixed(static_cast<double>(bytes) / (1024.0 * 1024.0), 0); }
+
+std::string secondsCell(const Measurement& m) { return m.ok() ? fixed(m.median(), 3) : m.failure; }
+
+std::string reverbSettings() {
+  Json json;
+  to_json(json, EffectSettings(ReverbSettings{}));
+  return json.dump();
+}
+
+std::vector<Operation> operations(const TemporaryFolder& folder, const std::string& in) {
+  const std::vector<std::string> quietFfmpeg{"-nostdin", "-hide_banner", "-v", "error", "-y", "-i", in};
+  const auto ffmpeg = [&](std::vector<std::string> tail) {
+    std::vector<std::string> arguments = quietFfmpeg;
+    arguments.insert(arguments.end(), tail.begin(), tail.end());
+    return Command{"ffmpeg", "ffmpeg", arguments};
+  };
+  return {
+      {"decode", {"decode", in},
+       {{"sox", "sox", {in, "-t", "f32", "/dev/null"}}, ffmpeg({"-f", "f32le", "/dev/null"})},
+       "≥ 0.67 vs sox"},
+      {"loudness (true peak)", {"loudness", in}, {ffmpeg({"-af", "ebur128=peak=true", "-f", "null", "-"})}, "≥ 4"},
+      {"resample 48 → 44.1 kHz", {"resample", in, folder.file("ours-44k.wav"), "--rate", "44100"},
+       {{"sox", "sox", {in, folder.file("sox-44k.wav"), "rate", "-v", "44100"}}}, "≥ 3"},
+      {"export FLAC", {"export", in, folder.file("ours.flac"), "--format", "flac"},
+       {ffmpeg({"-c:a", "flac", folder.file("ffmpeg.flac")})}, "≥ 1"},
+      {"export MP3 256k", {"export", in, folder.file("ours.mp3"), "--format", "mp3", "--bitrate", "256"},
+       {ffmpeg({"-c:a", "libmp3lame", "-b:a", "256k", folder.file("ffmpeg.mp3")})}, ""},
+      {"stats", {"stats", in}, {{"sox", "sox", {in, "-n", "stats"}}}, ""},
+      {"normalize −14 LUFS, −1 dBTP",
+       {"normalize", in, folder.file("ours-normalized.wav"), "--target", "-14", "--ceiling", "-1"}, {}, ""},
+      {"effect (reverb)", {"effect", in, folder.file("ours-reverb.wav"), "--settings", reverbSettings()}, {}, ""},
+      {"stretch ×1.25, +100 cents",
+       {"stretch", in, folder.file("ours-stretched.wav"), "--rate", "1.25", "--cents", "100"}, {}, ""},
+      {"tempo", {"tempo", in}, {}, ""},
+      {"splice", {"splice", in}, {}, ""},
+  };
+}
+
+struct Row {
+  std::string operation, peer, ours, peerSeconds, ratio, target, oursMemory, peerMemory;
+};
+
+void printTable(const std::vector<Row>& rows) {
+  const std::vector<std::string> headings{"operation", "peer", "ours (median s)", "peer (median s)",
+                                          "peer/ours", "target", "ours peak MiB", "peer peak MiB"};
+  const auto cells = [](const Row& r) {
+    return std::vector<std::string>{r.operation, r.peer, r.ours, r.peerSeconds, r.ratio, r.target, r.oursMemory,
+                                    r.peerMemory};
+  };
+  const auto line = [](const std::vector<std::string>& values) {
+    std::string text = "|";
+    for (const std::string& value : values) text += " " + value + " |";
+    std::cout << text << "\n";
+  };
+  line(headings);
+  line(std::vector<std::string>(headings.size(), "---"));
+  for (const Row& row : rows) line(cells(row));
+}
+
+} // namespace
+
+int compareCommand(const std::vector<std::string>& words) {
+  const Arguments args(words, {"minutes"});
+  args.expectPositional(0, "no arguments besides --minutes");
+  const double minutes = args.number("minutes").value_or(10);
+  if (!(minutes > 0)) throw UsageError("--minutes must be positive");
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+
+  TemporaryFolder folder;
+  const std::string in = folder.file("source.wav");
+  std::cerr << "synthesising " << fixed(minutes, 2) << " minutes of stereo 48 kHz 24-bit audio…\n";
+  EncodeSettings settings = EncodeSettings::defaults(ExportFormat::wav);
+  settings.bitDepth = PCMBitDepth::int24;
+  settings.dither = DitherMode::none;
+  writeAudio(SyntheticSource(static_cast<int64_t>(std::llround(minutes * 60 * rate))), in, settings);
+
+  std::vector<Row> rows;
+  std::string notes;
+  bool oursFailed = false;
+  for (const Operation& operation : operations(folder, in)) {
+    const Command ours{"ours", self, operation.ourArguments};
+    Measurement ourMeasurement;
+    std::vector<Measurement> peerMeasurements(operation.peers.size());
+    for (int run = 0; run < runsPerCommand; ++run) {
+      std::cerr << operation.name << ": run " << run + 1 << " of " << runsPerCommand << "\n";
+      runOnce(ours, ourMeasurement);
+      for (size_t p = 0; p < operation.peers.size(); ++p) runOnce(operation.peers[p], peerMeasurements[p]);
+    }
+    oursFailed = oursFailed || !ourMeasurement.ok();
+
+    const Row base{operation.name, "—", secondsCell(ourMeasurement), "—", "—", "—",
+                   mebibytes(ourMeasurement.peakResidentBytes), "—"};
+    if (operation.peers.empty()) rows.push_back(base);
+    for (size_t p = 0; p < operation.peers.size(); ++p) {
+      const Measurement& peer = peerMeasurements[p];
+      Row row = base;
+      row.peer = operation.peers[p].label;
+      row.peerSeconds = secondsCell(peer);
+      row.peerMemory = peer.ok() ? mebibytes(peer.peakResidentBytes) : "—";
+      if (ourMeasurement.ok() && peer.ok()) row.ratio = fixed(peer.median() / ourMeasurement.median(), 2);
+      if (!operation.target.empty() && (p == 0 || operation.target.find(" vs ") == std::string::npos))
+        row.target = operation.target;
+      rows.push_back(row);
+    }
+
+    if (!ourMeasurement.ok() || ourMeasurement.lastOutput.empty()) continue;
+    const Json result = Json::parse(ourMeasurement.lastOutput);
+    if (operation.ourArguments.front() == "decode") {
+      notes += "decode in-process: " + fixed(result.at("seconds").get<double>(), 3) + " s; peak resident " +
+               mebibytes(result.at("peakResidentBytes").get<int64_t>()) + " MiB = " +
+               fixed(result.at("peakToSampleBytes").get<double>(), 3) +
+               "× the decoded float samples (target ≤ 1.1×); growth over the " +
+               mebibytes(result.at("baselineResidentBytes").get<int64_t>()) + " MiB the program held before decoding: " +
+               fixed(result.at("growthToSampleBytes").get<double>(), 3) + "×\n";
+    } else if (operation.ourArguments.front() == "splice") {
+      const auto edit = [&](const char* key) {
+        const Json& e = result.at(key);
+        return std::string(key) + " median " + fixed(e.at("medianMicroseconds").get<double>(), 1) + " µs, p99 " +
+               fixed(e.at("p99Microseconds").get<double>(), 1) + " µs, max " +
+               fixed(e.at("maxMicroseconds").get<double>(), 1) + " µs";
+      };
+      notes += "splice (target < 50 µs per edit): " + edit("delete") + "; " + edit("insert") + "; " +
+               edit("paste") + "\n";
+      for (const Json& zoom : result.at("peakQuery"))
+        notes += "peak query, 2000 columns of " + std::to_string(zoom.at("framesPerColumn").get<int64_t>()) +
+                 " frames: median " + fixed(zoom.at("medianMicroseconds").get<double>(), 0) + " µs\n";
+    }
+  }
+
+  std::cout << "Source: " << fixed(minutes, 2) << " minutes, stereo, 48 kHz, 24-bit WAV. Times are median wall "
+            << "times of " << runsPerCommand << " runs of each whole process (ours includes decoding the file).\n\n";
+  printTable(rows);
+  std::cout << "\n" << notes;
+  return oursFailed ? 1 : 0;
+}
+
+} // namespace quar::bench

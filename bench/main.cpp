@@ -1,0 +1,56 @@
+// quar-bench: times the kit's operations on audio files, alone or next to sox and ffmpeg.
+#include <functional>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Arguments.h"
+#include "Commands.h"
+#include "Compare.h"
+
+namespace {
+
+constexpr const char* usage =
+    "usage: quar-bench COMMAND ...\n"
+    "  decode IN [--raw OUT.f32]\n"
+    "  export IN OUT --format F [--bit-depth 16|24|32|0] [--bitrate K] [--rate R] [--dither none|tpdf]\n"
+    "  loudness IN\n"
+    "  normalize IN OUT --target LUFS --ceiling DBTP\n"
+    "  resample IN OUT --rate R\n"
+    "  effect IN OUT --settings JSON\n"
+    "  stretch IN OUT --rate X [--cents C]\n"
+    "  tempo IN\n"
+    "  stats IN\n"
+    "  splice IN\n"
+    "  compare [--minutes M]\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+  using namespace quar::bench;
+  const std::map<std::string, std::function<quar::Json(const Words&)>> commands{
+      {"decode", decodeCommand},     {"export", exportCommand},     {"loudness", loudnessCommand},
+      {"normalize", normalizeCommand}, {"resample", resampleCommand}, {"effect", effectCommand},
+      {"stretch", stretchCommand},   {"tempo", tempoCommand},       {"stats", statsCommand},
+      {"splice", spliceCommand}};
+  if (argc < 2) {
+    std::cerr << usage;
+    return 2;
+  }
+  const std::string name = argv[1];
+  const Words words(argv + 2, argv + argc);
+  try {
+    if (name == "compare") return compareCommand(words);
+    const auto command = commands.find(name);
+    if (command == commands.end()) throw UsageError("unknown command “" + name + "”");
+    std::cout << command->second(words).dump() << std::endl;
+    return 0;
+  } catch (const UsageError& error) {
+    std::cerr << "quar-bench: " << error.what() << " (run quar-bench without arguments for usage)\n";
+    return 2;
+  } catch (const std::exception& error) {
+    std::cerr << "quar-bench " << name << ": " << error.what() << "\n";
+    return 1;
+  }
+}
