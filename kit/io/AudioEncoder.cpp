@@ -140,36 +140,36 @@ std::unique_ptr<ChunkSink> EncodePlan::makeWriter(const fs::path& url, const Lam
   const ExportFormat format = settings.format;
   const PCMBitDepth depth = settings.bitDepth;
   const bool dither = settings.dither == DitherMode::tpdf;
-  CoreAudioFileWriter::Spec spec;
+  CoreAudioFileWriter::Spec fileSpec;
   switch (format) {
   case ExportFormat::wav:
   case ExportFormat::aiff:
   case ExportFormat::caf:
-    spec.fileType = pcmFileType();
-    spec.format = linearPCM(*this);
-    spec.bits = isFloat(depth) ? 0 : bits(depth);
-    spec.floatClient = isFloat(depth);
-    spec.dither = dither;
-    spec.layoutTag = ChannelLayouts::canonicalTag(outputChannels);
+    fileSpec.fileType = pcmFileType();
+    fileSpec.format = linearPCM(*this);
+    fileSpec.bits = isFloat(depth) ? 0 : bits(depth);
+    fileSpec.floatClient = isFloat(depth);
+    fileSpec.dither = dither;
+    fileSpec.layoutTag = ChannelLayouts::canonicalTag(outputChannels);
     break;
   case ExportFormat::flac:
   case ExportFormat::alac: {
     const int sampleBits = losslessBits(depth);
     const bool isFlac = format == ExportFormat::flac;
-    spec.fileType = isFlac ? AudioFileTypeID::flac : AudioFileTypeID::m4a;
-    spec.format = StreamFormats::compressed(isFlac ? AudioFormatID::flac : AudioFormatID::appleLossless, outputRate,
+    fileSpec.fileType = isFlac ? AudioFileTypeID::flac : AudioFileTypeID::m4a;
+    fileSpec.format = StreamFormats::compressed(isFlac ? AudioFormatID::flac : AudioFormatID::appleLossless, outputRate,
                                             outputChannels, AudioFormatFlags::sourceDepthCode(sampleBits));
-    spec.bits = sampleBits;
-    spec.dither = dither;
-    spec.layoutTag = isFlac ? ChannelLayouts::canonicalTag(outputChannels) : ChannelLayouts::alacTag(outputChannels);
+    fileSpec.bits = sampleBits;
+    fileSpec.dither = dither;
+    fileSpec.layoutTag = isFlac ? ChannelLayouts::canonicalTag(outputChannels) : ChannelLayouts::alacTag(outputChannels);
     break;
   }
   case ExportFormat::aac:
-    spec.fileType = AudioFileTypeID::m4a;
-    spec.format = StreamFormats::compressed(AudioFormatID::mpeg4AAC, outputRate, outputChannels, 0);
-    spec.floatClient = true;
-    spec.layoutTag = ChannelLayouts::aacTag(outputChannels);
-    spec.bitRate = settings.bitRateKbps * 1000;
+    fileSpec.fileType = AudioFileTypeID::m4a;
+    fileSpec.format = StreamFormats::compressed(AudioFormatID::mpeg4AAC, outputRate, outputChannels, 0);
+    fileSpec.floatClient = true;
+    fileSpec.layoutTag = ChannelLayouts::aacTag(outputChannels);
+    fileSpec.bitRate = settings.bitRateKbps * 1000;
     break;
   case ExportFormat::mp3:
     if (!lame) throw QuarError::codecUnavailable("MP3 export needs the LAME library (libmp3lame)");
@@ -178,7 +178,7 @@ std::unique_ptr<ChunkSink> EncodePlan::makeWriter(const fs::path& url, const Lam
   case ExportFormat::opus:
     return std::make_unique<OggOpusWriter>(url, outputChannels, settings.bitRateKbps * 1000);
   }
-  return std::make_unique<CoreAudioFileWriter>(url, spec);
+  return std::make_unique<CoreAudioFileWriter>(url, fileSpec);
 }
 
 std::unique_ptr<ChunkSink> EncodePlan::makeChain(std::unique_ptr<ChunkSink> writer) const {

@@ -31,24 +31,24 @@ int64_t EncoderSupport::nearestApplicableBitRate(const NativeFileWriter& convert
   return static_cast<int64_t>(best);
 }
 
-CoreAudioFileWriter::CoreAudioFileWriter(const std::filesystem::path& url, const Spec& spec)
-    : channels_(static_cast<int>(spec.format.channelsPerFrame)), fileType_(spec.fileType) {
-  if (!spec.floatClient && !NativeFileWriter::canEncode(spec.format.formatID, spec.bits))
-    throw QuarError::encodeFailed("Apple Lossless (ALAC) can’t be written with " + std::to_string(spec.bits) +
+CoreAudioFileWriter::CoreAudioFileWriter(const std::filesystem::path& url, const Spec& fileSpec)
+    : channels_(static_cast<int>(fileSpec.format.channelsPerFrame)), fileType_(fileSpec.fileType) {
+  if (!fileSpec.floatClient && !NativeFileWriter::canEncode(fileSpec.format.formatID, fileSpec.bits))
+    throw QuarError::encodeFailed("Apple Lossless (ALAC) can’t be written with " + std::to_string(fileSpec.bits) +
                                   "-bit samples; choose 16-bit or 24-bit");
   int32_t status = 0;
-  if (spec.layoutTag) {
-    status = NativeFileWriter::create(url, spec.fileType, spec.format, spec.layoutTag, ext_);
-    if (status != 0) status = NativeFileWriter::create(url, spec.fileType, spec.format, std::nullopt, ext_);
+  if (fileSpec.layoutTag) {
+    status = NativeFileWriter::create(url, fileSpec.fileType, fileSpec.format, fileSpec.layoutTag, ext_);
+    if (status != 0) status = NativeFileWriter::create(url, fileSpec.fileType, fileSpec.format, std::nullopt, ext_);
   } else {
-    status = NativeFileWriter::create(url, spec.fileType, spec.format, std::nullopt, ext_);
+    status = NativeFileWriter::create(url, fileSpec.fileType, fileSpec.format, std::nullopt, ext_);
   }
   if (status != 0 || !ext_)
-    throw QuarError::encodeFailed("Creating the " + CoreAudioNames::container(spec.fileType) + " file failed (" +
+    throw QuarError::encodeFailed("Creating the " + CoreAudioNames::container(fileSpec.fileType) + " file failed (" +
                                   FourCC::status(status) + ")");
   abl_.resize(static_cast<size_t>(std::max(channels_, 1)));
   try {
-    configure(spec);
+    configure(fileSpec);
   } catch (...) {
     ext_.reset();
     throw;
@@ -57,39 +57,39 @@ CoreAudioFileWriter::CoreAudioFileWriter(const std::filesystem::path& url, const
 
 CoreAudioFileWriter::~CoreAudioFileWriter() = default;  // releasing an open file closes it
 
-void CoreAudioFileWriter::configure(const Spec& spec) {
+void CoreAudioFileWriter::configure(const Spec& fileSpec) {
   StreamDescription client;
-  client.sampleRate = spec.format.sampleRate;
+  client.sampleRate = fileSpec.format.sampleRate;
   client.formatID = AudioFormatID::linearPCM;
   client.channelsPerFrame = static_cast<uint32_t>(channels_);
   client.framesPerPacket = 1;
-  if (spec.floatClient) {
+  if (fileSpec.floatClient) {
     client.formatFlags = AudioFormatFlags::isFloat | AudioFormatFlags::isPacked |
                          AudioFormatFlags::isNonInterleaved;
     client.bytesPerPacket = 4;
     client.bytesPerFrame = 4;
     client.bitsPerChannel = 32;
   } else {
-    QUAR_PRECONDITION(spec.bits == 16 || spec.bits == 24 || spec.bits == 32, "Integer clients take 16, 24 or 32 bits");
+    QUAR_PRECONDITION(fileSpec.bits == 16 || fileSpec.bits == 24 || fileSpec.bits == 32, "Integer clients take 16, 24 or 32 bits");
     client.formatFlags = AudioFormatFlags::isSignedInteger | AudioFormatFlags::isPacked;
-    client.bytesPerFrame = static_cast<uint32_t>(spec.bits / 8 * channels_);
+    client.bytesPerFrame = static_cast<uint32_t>(fileSpec.bits / 8 * channels_);
     client.bytesPerPacket = client.bytesPerFrame;
-    client.bitsPerChannel = static_cast<uint32_t>(spec.bits);
-    quantizer_ = Quantizer{spec.bits, spec.dither && spec.bits < 32, Quantizer::defaultSeed};
+    client.bitsPerChannel = static_cast<uint32_t>(fileSpec.bits);
+    quantizer_ = Quantizer{fileSpec.bits, fileSpec.dither && fileSpec.bits < 32, Quantizer::defaultSeed};
   }
   if (const int32_t status = ext_->setClientFormat(client); status != 0)
     throw QuarError::encodeFailed("Setting the client format failed (" + FourCC::status(status) + ")");
   ChannelLayouts::installCanonicalClientLayout(*ext_, channels_);
-  if (spec.format.formatID != AudioFormatID::linearPCM) configureEncoder(spec);
+  if (fileSpec.format.formatID != AudioFormatID::linearPCM) configureEncoder(fileSpec);
 }
 
-void CoreAudioFileWriter::configureEncoder(const Spec& spec) {
+void CoreAudioFileWriter::configureEncoder(const Spec& fileSpec) {
   if (!ext_->hasEncoder()) return;
   const bool qualitySet = ext_->setCodecQuality(codecQualityMax) == 0;
-  if (!spec.bitRate) {
+  if (!fileSpec.bitRate) {
     if (!qualitySet) return;
   } else {
-    const int64_t rate = EncoderSupport::nearestApplicableBitRate(*ext_, *spec.bitRate);
+    const int64_t rate = EncoderSupport::nearestApplicableBitRate(*ext_, *fileSpec.bitRate);
     const auto applied = static_cast<uint32_t>(std::clamp<int64_t>(rate, 0, UINT32_MAX));
     if (const int32_t status = ext_->setBitRate(applied); status != 0)
       throw QuarError::encodeFailed("Setting the bitrate to " + std::to_string(rate / 1000) + " kbps failed (" +

@@ -28,7 +28,7 @@ public:
   };
 
   // Creates (replacing) the file at `url` and configures it. Throws QuarError::encodeFailed.
-  CoreAudioFileWriter(const std::filesystem::path& url, const Spec& spec);
+  CoreAudioFileWriter(const std::filesystem::path& url, const Spec& fileSpec);
   ~CoreAudioFileWriter() override;
   CoreAudioFileWriter(const CoreAudioFileWriter&) = delete;
   CoreAudioFileWriter& operator=(const CoreAudioFileWriter&) = delete;
@@ -42,8 +42,8 @@ public:
   std::optional<int64_t> appliedBitRate() const { return appliedBitRate_; }
 
 private:
-  void configure(const Spec& spec);
-  void configureEncoder(const Spec& spec);
+  void configure(const Spec& fileSpec);
+  void configureEncoder(const Spec& fileSpec);
 
   std::unique_ptr<NativeFileWriter> ext_;
   int channels_ = 0;

@@ -20,10 +20,10 @@ PlatformComponent fakeComponent() {
 }
 
 FakeUnitSpec takes(std::vector<uint32_t> inputs, std::vector<uint32_t> outputs) {
-  FakeUnitSpec spec;
-  spec.inputChannels = std::move(inputs);
-  spec.outputChannels = std::move(outputs);
-  return spec;
+  FakeUnitSpec unitSpec;
+  unitSpec.inputChannels = std::move(inputs);
+  unitSpec.outputChannels = std::move(outputs);
+  return unitSpec;
 }
 
 FakeUnit& fake(const std::shared_ptr<PlatformUnit>& unit) { return dynamic_cast<FakeUnit&>(*unit); }
@@ -58,7 +58,7 @@ std::vector<std::pair<int, int>> groups(const AudioUnitEffect& effect) {
 TEST(AudioUnitEffectRendering, ChannelsSplitIntoGroupsOfTheFirstAcceptedLayout) {
   struct Case {
     const char* label;
-    FakeUnitSpec spec;
+    FakeUnitSpec unitSpec;
     int channels;
     AudioUnitEffect::ChannelLayout layout;
     std::vector<std::pair<int, int>> groups;
@@ -78,7 +78,7 @@ TEST(AudioUnitEffectRendering, ChannelsSplitIntoGroupsOfTheFirstAcceptedLayout) 
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    FakeComponent component(fakeComponent(), c.spec);
+    FakeComponent component(fakeComponent(), c.unitSpec);
     auto effect = AudioUnitEffect::instantiate(descriptorOf(component.component));
     effect->prepare(48000, c.channels, 512);
     EXPECT_EQ(effect->instanceChannelLayout(), c.layout);
@@ -145,9 +145,9 @@ TEST(AudioUnitEffectRendering, RealPlugInsProcessEveryGroup) {
 }
 
 TEST(AudioUnitEffectRendering, ASingleChannelGroupFeedsEveryInputAndTakesTheMeanOfTheOutputs) {
-  FakeUnitSpec spec = takes({2}, {2});
-  spec.outputGains = {1, 3};
-  FakeComponent component(fakeComponent(), spec);
+  FakeUnitSpec unitSpec = takes({2}, {2});
+  unitSpec.outputGains = {1, 3};
+  FakeComponent component(fakeComponent(), unitSpec);
   auto effect = AudioUnitEffect::instantiate(descriptorOf(component.component));
   effect->prepare(48000, 5, 64);
   Signal signal(5, 100);
@@ -159,14 +159,14 @@ TEST(AudioUnitEffectRendering, ASingleChannelGroupFeedsEveryInputAndTakesTheMean
 }
 
 TEST(AudioUnitEffectRendering, AFailedGroupPassesDryAndIsCountedWhileTheOthersProcess) {
-  FakeUnitSpec spec = takes({2}, {2});
-  spec.gain = 0.5f;
-  FakeComponent component(fakeComponent(), spec);
+  FakeUnitSpec unitSpec = takes({2}, {2});
+  unitSpec.gain = 0.5f;
+  FakeComponent component(fakeComponent(), unitSpec);
   auto effect = AudioUnitEffect::instantiate(descriptorOf(component.component));
   effect->prepare(48000, 6, 256);
   EXPECT_EQ(effect->renderFailure(), std::nullopt);
   FakeUnit& failing = fake(effect->cloneUnits()[0]);  // lane 1: channels 2 and 3
-  failing.spec.renderStatus = auStatus::cannotDoInCurrentContext;
+  failing.unitSpec.renderStatus = auStatus::cannotDoInCurrentContext;
 
   Signal signal(6, 600);  // three chunks
   signal.processBy(*effect);
@@ -182,7 +182,7 @@ TEST(AudioUnitEffectRendering, AFailedGroupPassesDryAndIsCountedWhileTheOthersPr
   EXPECT_EQ(error->message(), "\u201CFake Unit\u201D failed to render (status -10863)");
 
   // Later chunks render again; the count runs until the next prepare.
-  failing.spec.renderStatus = 0;
+  failing.unitSpec.renderStatus = 0;
   Signal again(6, 100);
   again.processBy(*effect);
   EXPECT_FLOAT_EQ(again.data[2][50], Signal::input(2, 50) * 0.5f);
@@ -193,9 +193,9 @@ TEST(AudioUnitEffectRendering, AFailedGroupPassesDryAndIsCountedWhileTheOthersPr
 }
 
 TEST(AudioUnitEffectRendering, GroupsBeyondTheGivenChannelsAreSkipped) {
-  FakeUnitSpec spec = takes({2}, {2});
-  spec.gain = 0.5f;
-  FakeComponent component(fakeComponent(), spec);
+  FakeUnitSpec unitSpec = takes({2}, {2});
+  unitSpec.gain = 0.5f;
+  FakeComponent component(fakeComponent(), unitSpec);
   auto effect = AudioUnitEffect::instantiate(descriptorOf(component.component));
   effect->prepare(48000, 6, 256);
   Signal signal(3, 10);
@@ -225,7 +225,7 @@ TEST(AudioUnitEffectRendering, ARefusedPrepareLeavesTheEffectUnprepared) {
   effect->prepare(48000, 4, 256);
   const auto clones = effect->cloneUnits();
   ASSERT_EQ(clones.size(), 1u);
-  fake(effect->auAudioUnit()).spec.inputChannels = {4};  // now refuses everything tried for 6 channels
+  fake(effect->auAudioUnit()).unitSpec.inputChannels = {4};  // now refuses everything tried for 6 channels
   try {
     effect->prepare(44100.9, 6, 256);
     FAIL() << "prepared";
@@ -243,9 +243,9 @@ TEST(AudioUnitEffectRendering, ARefusedPrepareLeavesTheEffectUnprepared) {
 }
 
 TEST(AudioUnitEffectRendering, AnExtraInstanceThatCannotBeMadeIsReported) {
-  FakeUnitSpec spec = takes({1}, {1});
-  spec.instanceLimit = 1;
-  FakeComponent component(fakeComponent(), spec);
+  FakeUnitSpec unitSpec = takes({1}, {1});
+  unitSpec.instanceLimit = 1;
+  FakeComponent component(fakeComponent(), unitSpec);
   auto effect = AudioUnitEffect::instantiate(descriptorOf(component.component));
   try {
     effect->prepare(48000, 2, 256);
@@ -272,10 +272,10 @@ TEST(AudioUnitEffectRendering, TailAndLatencyInFramesAtThePreparedRate) {
       {1e-9, 1e-9, 48000, 1, 0},
   };
   for (const auto& c : cases) {
-    FakeUnitSpec spec;
-    spec.tailTime = c.tailSeconds;
-    spec.latency = c.latencySeconds;
-    FakeComponent component(fakeComponent(), spec);
+    FakeUnitSpec unitSpec;
+    unitSpec.tailTime = c.tailSeconds;
+    unitSpec.latency = c.latencySeconds;
+    FakeComponent component(fakeComponent(), unitSpec);
     auto effect = AudioUnitEffect::instantiate(descriptorOf(component.component));
     effect->prepare(c.rate, 1, 256);
     EXPECT_EQ(effect->tailFrames(), c.tailFrames) << c.tailSeconds;
@@ -318,7 +318,7 @@ TEST(AudioUnitEffectRendering, AProcessCallOverlappingPrepareKeepsItsLanesUntilI
   std::weak_ptr<PlatformUnit> dropped = effect->cloneUnits()[1];  // lane 2, gone after preparing for 2
   std::promise<void> entered, release;
   auto released = release.get_future().share();
-  fake(effect->cloneUnits()[1]).spec.onRender = [&] {
+  fake(effect->cloneUnits()[1]).unitSpec.onRender = [&] {
     entered.set_value();
     released.wait();
   };

@@ -108,9 +108,9 @@ TEST(TimePitch, TheOutputIsExactlyTheRoundedLengthInChunksOfAtMost4096) {
     double rate, pitch;
     int64_t expected;
   };
-  FakeTimePitchSpec spec;
-  spec.delay = 700;
-  FakeTimePitchComponent component(spec);
+  FakeTimePitchSpec unitSpec;
+  unitSpec.delay = 700;
+  FakeTimePitchComponent component(unitSpec);
   const double sampleRate = freshSampleRate();
   const Case cases[] = {
       {3, 2, 0, 2},          {5, 2, 0, 3},           {1000, 0.25, -2400, 4000}, {1000, 4, 2400, 250},
@@ -160,10 +160,10 @@ TEST(TimePitch, ThePrimingIsCutSoTheOutputStartsAtTheFirstFrameOfTheRange) {
   const auto channels = noise(3, 30000);
   for (const auto& c : {Case{0, 1, 0}, Case{3000, 1, 0}, Case{9000, 1, 2}, Case{9000, 2, 2}}) {
     const double sampleRate = freshSampleRate();
-    FakeTimePitchSpec spec;
-    spec.delay = c.delay;
-    spec.latency = (static_cast<double>(c.delay) + 2000) / sampleRate;
-    FakeTimePitchComponent component(spec);
+    FakeTimePitchSpec unitSpec;
+    unitSpec.delay = c.delay;
+    unitSpec.latency = (static_cast<double>(c.delay) + 2000) / sampleRate;
+    FakeTimePitchComponent component(unitSpec);
     const ArraySource source(channels, sampleRate);
     EXPECT_EQ(TimePitch::primingFrames(sampleRate, c.rate, 0), c.delay);
 
@@ -216,22 +216,22 @@ TEST(TimePitch, PrimingIsTheMedianClickDelayAndIsMeasuredOncePerSetting) {
       {freshSampleRate(), {-100, -90, -80, -70, -60, -50, -40}, 0},  // negative median: 0
   };
   for (const auto& c : cases) {
-    FakeTimePitchSpec spec;
-    spec.delay = c.expected == 0 ? 0 : 500;
-    spec.hasTree = false;  // no rate correction moves the later clicks
-    spec.shift = [shifts = c.shifts](int64_t frame) -> int64_t {
+    FakeTimePitchSpec unitSpec;
+    unitSpec.delay = c.expected == 0 ? 0 : 500;
+    unitSpec.hasTree = false;  // no rate correction moves the later clicks
+    unitSpec.shift = [shifts = c.shifts](int64_t frame) -> int64_t {
       const auto click = static_cast<size_t>(std::llround(static_cast<double>(frame) / 16384));
       return click >= 1 && click <= shifts.size() ? shifts[click - 1] : 0;
     };
-    FakeTimePitchComponent component(spec);
+    FakeTimePitchComponent component(unitSpec);
     EXPECT_EQ(TimePitch::primingFrames(c.sampleRate, 1, 0), c.expected) << c.sampleRate;
   }
 
   // The cache: same key, -0 for +0 and a repeat make no unit; any other field measures anew.
   const double sampleRate = freshSampleRate();
-  FakeTimePitchSpec spec;
-  spec.delay = 1500;
-  FakeTimePitchComponent component(spec);
+  FakeTimePitchSpec unitSpec;
+  unitSpec.delay = 1500;
+  FakeTimePitchComponent component(unitSpec);
   EXPECT_EQ(TimePitch::primingFrames(sampleRate, 1, 0), 1500);
   const size_t made = component.units.size();
   EXPECT_EQ(made, 2u);  // the lane's unit and the pilot's
@@ -249,10 +249,10 @@ TEST(TimePitch, PrimingIsTheMedianClickDelayAndIsMeasuredOncePerSetting) {
 
 TEST(TimePitch, WithoutAMeasurableClickThePrimingIsTheReportedLatency) {
   const double sampleRate = 2000;  // a minute is 120000 frames
-  FakeTimePitchSpec spec;
-  spec.silent = true;
-  spec.latency = 321 / sampleRate;
-  FakeTimePitchComponent component(spec);
+  FakeTimePitchSpec unitSpec;
+  unitSpec.silent = true;
+  unitSpec.latency = 321 / sampleRate;
+  FakeTimePitchComponent component(unitSpec);
   EXPECT_EQ(TimePitch::primingFrames(sampleRate, 1, 0), 321);
   // The failed measurement is cached like any other.
   EXPECT_EQ(TimePitch::primingFrames(sampleRate, 1, 0), 321);
@@ -262,9 +262,9 @@ TEST(TimePitch, WithoutAMeasurableClickThePrimingIsTheReportedLatency) {
 TEST(TimePitch, MeasurementFailuresAreThrownAndNotCached) {
   const double sampleRate = freshSampleRate();
   {
-    FakeTimePitchSpec spec;
-    spec.renderStatus = -10863;
-    FakeTimePitchComponent component(spec);
+    FakeTimePitchSpec unitSpec;
+    unitSpec.renderStatus = -10863;
+    FakeTimePitchComponent component(unitSpec);
     try {
       TimePitch::primingFrames(sampleRate, 1, 0);
       FAIL();
@@ -272,9 +272,9 @@ TEST(TimePitch, MeasurementFailuresAreThrownAndNotCached) {
       EXPECT_EQ(error.errorDescription(), "Couldn\u2019t write the audio: Time/pitch rendering failed (OSStatus -10863)");
     }
   }
-  FakeTimePitchSpec spec;
-  spec.delay = 64;
-  FakeTimePitchComponent component(spec);
+  FakeTimePitchSpec unitSpec;
+  unitSpec.delay = 64;
+  FakeTimePitchComponent component(unitSpec);
   EXPECT_EQ(TimePitch::primingFrames(sampleRate, 1, 0), 64);
 }
 

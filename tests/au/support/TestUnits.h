@@ -45,20 +45,20 @@ struct FakeUnitSpec {
 };
 
 // Renders output j = gain × input (j mod input channels) (silence without input), or fails with
-// spec.renderStatus. Records every configuration call in `events` and refused bus formats in
+// unitSpec.renderStatus. Records every configuration call in `events` and refused bus formats in
 // `refusedFormats`; keeps a full state as given.
 class FakeUnit final : public PlatformUnit {
 public:
-  explicit FakeUnit(FakeUnitSpec spec) : spec(std::move(spec)) {}
+  explicit FakeUnit(FakeUnitSpec unitSpec) : unitSpec(std::move(unitSpec)) {}
 
-  std::optional<std::string> audioUnitName() const override { return spec.name; }
-  int inputBusCount() const override { return spec.inputBuses; }
-  int outputBusCount() const override { return spec.outputBuses; }
+  std::optional<std::string> audioUnitName() const override { return unitSpec.name; }
+  int inputBusCount() const override { return unitSpec.inputBuses; }
+  int outputBusCount() const override { return unitSpec.outputBuses; }
   void setInputFormat(const AudioStreamFormat& format) override;
   void setOutputFormat(const AudioStreamFormat& format) override;
   void setInputEnabled(bool enabled) override;
   void setOutputEnabled(bool enabled) override;
-  uint32_t maximumFramesToRender() const override { return spec.fixedFrameLimit.value_or(maxFrames); }
+  uint32_t maximumFramesToRender() const override { return unitSpec.fixedFrameLimit.value_or(maxFrames); }
   void setMaximumFramesToRender(uint32_t frames) override;
   void allocateRenderResources() override;
   void deallocateRenderResources() override;
@@ -67,12 +67,12 @@ public:
   void reset() override { events.push_back("reset"); }
   bool isRenderingOffline() const override { return offline; }
   void setRenderingOffline(bool value) override { offline = value; }
-  double latency() const override { return spec.latency; }
-  double tailTime() const override { return spec.tailTime; }
+  double latency() const override { return unitSpec.latency; }
+  double tailTime() const override { return unitSpec.tailTime; }
   std::optional<Json> fullState() const override { return state; }
   void setFullState(const Json& value) override { state = value; }
 
-  FakeUnitSpec spec;
+  FakeUnitSpec unitSpec;
   std::vector<std::string> events;
   std::vector<std::string> refusedFormats;  // "input 6", "output 6"
   std::optional<Json> state;
@@ -88,11 +88,11 @@ private:
   std::vector<std::vector<float>> input_, output_;
 };
 
-// Registers a component made of FakeUnits for its lifetime; instantiation follows the spec's
+// Registers a component made of FakeUnits for its lifetime; instantiation follows the unitSpec's
 // load settings.
 class FakeComponent {
 public:
-  FakeComponent(PlatformComponent component, FakeUnitSpec spec = {});
+  FakeComponent(PlatformComponent component, FakeUnitSpec unitSpec = {});
   ~FakeComponent();
   FakeComponent(const FakeComponent&) = delete;
   FakeComponent& operator=(const FakeComponent&) = delete;
