@@ -172,13 +172,13 @@ FFmpegDecoder::ProbeResult FFmpegDecoder::probe(const std::filesystem::path& url
 AudioFileInfo FFmpegDecoder::makeInfo(const std::filesystem::path& url, const Json& stream, const Json& format) {
   const auto sampleRate = number(stream, "sample_rate");
   const auto channelNumber = number(stream, "channels");
-  const auto channelCount = channelNumber ? truncated<int64_t>(*channelNumber) : std::nullopt;
+  // 0 when absent or not a whole number that fits.
+  const int64_t channelCount = (channelNumber ? truncated<int64_t>(*channelNumber) : std::nullopt).value_or(0);
   // Rates are whole numbers to ffmpeg; one beyond its integer range is refused.
-  if (!sampleRate || !(*sampleRate > 0 && *sampleRate <= std::numeric_limits<int32_t>::max()) || !channelCount ||
-      *channelCount < 1)
+  if (!sampleRate || !(*sampleRate > 0 && *sampleRate <= std::numeric_limits<int32_t>::max()) || channelCount < 1)
     throw QuarError::unsupportedFormat(noRateOrChannels);
-  if (*channelCount > maxChannels)
-    throw QuarError::unsupportedFormat("ffprobe reported " + std::to_string(*channelCount) + " channels (at most " +
+  if (channelCount > maxChannels)
+    throw QuarError::unsupportedFormat("ffprobe reported " + std::to_string(channelCount) + " channels (at most " +
                                        std::to_string(maxChannels) + " are supported)");
 
   const std::string codec = text(stream, "codec_name").value_or("unknown");
@@ -193,7 +193,7 @@ AudioFileInfo FFmpegDecoder::makeInfo(const std::filesystem::path& url, const Js
   info.containerName = containerName(formatName, formatLong);
   info.codecName = codecName(codec, codecLong);
   info.sampleRate = *sampleRate;
-  info.channelCount = static_cast<int>(*channelCount);
+  info.channelCount = static_cast<int>(channelCount);
   if (isLossless) {
     for (const char* key : {"bits_per_raw_sample", "bits_per_sample"}) {
       if (const auto bits = number(stream, key); bits && *bits > 0) {
