@@ -60,7 +60,7 @@ void ChorusProcessor::prepare(double sampleRate, int channelCount, int /*maxFram
   storage_ = SpaceStorage<float>(lineSize_ * preparedChannels_, 0.0f);
   delayStart_ = SpaceStorage<Voices>(preparedChannels_, Voices{});
   delayEnd_ = SpaceStorage<Voices>(preparedChannels_, Voices{});
-  tickCoefficient_ = 1 - std::exp(-32 / std::max(0.05 * sampleRate, 1e-6));
+  tickCoefficient_ = spaceTickCoefficient(0.05, sampleRate);
   isPrepared_ = true;
   reset();
 }

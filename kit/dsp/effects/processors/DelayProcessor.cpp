@@ -59,7 +59,7 @@ void DelayProcessor::prepare(double sampleRate, int channelCount, int /*maxFrame
   lines_ = SpaceStorage<Line>(lineCount_, Line{});
 
   glideCoefficient_ = 1 - std::exp(-1 / (0.1 * sampleRate));
-  tickCoefficient_ = 1 - std::exp(-32 / std::max(0.03 * sampleRate, 1e-6));
+  tickCoefficient_ = spaceTickCoefficient(0.03, sampleRate);
   isPrepared_ = true;
   reset();
 }

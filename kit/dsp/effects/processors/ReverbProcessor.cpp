@@ -162,8 +162,8 @@ void ReverbProcessor::prepare(double sampleRate, int channelCount, int /*maxFram
       earlyGain_[row * 8 + tap] = static_cast<float>(negative ? -gain : gain);
     }
 
-  tickCoefficient_ = 1 - std::exp(-32 / std::max(0.05 * sr, 1e-6));
-  sizeCoefficient_ = 1 - std::exp(-32 / std::max(0.3 * sr, 1e-6));
+  tickCoefficient_ = spaceTickCoefficient(0.05, sr);
+  sizeCoefficient_ = spaceTickCoefficient(0.3, sr);
   preDelayGlide_ = 1 - std::exp(-1 / (0.1 * sr));
   isPrepared_ = true;
   reset();

@@ -143,6 +143,11 @@ inline float spaceSoftClip(float v) {
   return std::copysign(1 + s / (s + 1), v);
 }
 
+// Per-tick smoothing coefficient of a glide with time constant `seconds`, for SpaceRamp::advance.
+inline double spaceTickCoefficient(double seconds, double sampleRate) {
+  return 1 - std::exp(-32 / std::max(seconds * sampleRate, 1e-6));
+}
+
 // Smallest power of two >= n (n >= 1).
 inline int64_t spacePowerOfTwo(int64_t n) {
   int64_t size = 1;
