@@ -58,7 +58,8 @@ struct ChildRun {
 };
 
 // Runs `program` (looked up on PATH when it has no slash) with `arguments`, standard input and
-// standard error on the null device, standard output captured or discarded.
+// standard error on the null device, standard output captured or discarded. The child's
+// environment adds glibc tunables that back the heap with transparent huge pages.
 ChildRun runChild(const std::string& program, const std::vector<std::string>& arguments, bool captureOutput);
 
 // True when `program` names an executable file on PATH.

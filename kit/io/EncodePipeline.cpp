@@ -21,13 +21,46 @@ std::string integerText(double rate) {
   return std::isnan(rate) ? "nan" : (rate > 0 ? "inf" : "-inf");
 }
 
-// Nearest integer, ties to even, whatever the floating-point environment's rounding mode.
-double roundTiesToEven(double x) {
-  const double lower = std::floor(x);
-  const double fraction = x - lower;
-  if (fraction > 0.5) return lower + 1;
-  if (fraction < 0.5) return lower;
-  return std::fmod(lower, 2.0) == 0 ? lower : lower + 1;
+// The nearest integer to x (|x| <= 2^31), ties to even, whatever the floating-point
+// environment's rounding mode: truncation and an exact remainder, no branches.
+int64_t roundTiesToEven(double x) {
+  const auto truncated = static_cast<int64_t>(x);
+  const double fraction = x - static_cast<double>(truncated);
+  const int64_t tie = (fraction == 0.5 || fraction == -0.5) ? (truncated & 1) : 0;
+  const int64_t direction = fraction > 0 ? 1 : -1;
+  return truncated + (fraction > 0.5) - (fraction < -0.5) + tie * direction;
+}
+
+// One step of the dither generator (xorshift64*), uniform in [0, 1).
+double nextUniform(uint64_t& state) {
+  state ^= state >> 12;
+  state ^= state << 25;
+  state ^= state >> 27;
+  const uint64_t output = state * 0x2545F4914F6CDD1Dull;
+  return static_cast<double>(output >> 11) * 0x1.0p-53;
+}
+
+// Quantises one channel into every `stride`-th sample slot of `out`. The width and dither are
+// template parameters so the loop has no per-sample branches on them.
+template <int Width, bool Dithered>
+void quantizeChannel(const float* samples, size_t frames, size_t stride, uint8_t* out, double scale, uint64_t& rng) {
+  const double lowest = -scale;
+  const double highest = scale - 1;
+  uint64_t state = rng;
+  for (size_t i = 0; i < frames; ++i) {
+    double x = scale * static_cast<double>(samples[i]);
+    if constexpr (Dithered) {
+      const double u1 = nextUniform(state);
+      const double u2 = nextUniform(state);
+      x += u1 - u2;
+    }
+    // Clamping to integer bounds before rounding gives the same value as after.
+    const int64_t rounded = std::isnan(x) ? 0 : roundTiesToEven(std::clamp(x, lowest, highest));
+    const auto value = static_cast<uint32_t>(static_cast<int32_t>(rounded));
+    uint8_t* sample = out + i * stride;
+    for (int b = 0; b < Width; ++b) sample[b] = static_cast<uint8_t>(value >> (8 * b));
+  }
+  rng = state;
 }
 
 } // namespace
@@ -167,14 +200,6 @@ void LengthEnforcer::finish() {
 
 // MARK: Quantizer
 
-double Quantizer::nextUniform() {
-  rng ^= rng >> 12;
-  rng ^= rng << 25;
-  rng ^= rng >> 27;
-  const uint64_t output = rng * 0x2545F4914F6CDD1Dull;
-  return static_cast<double>(output >> 11) * 0x1.0p-53;
-}
-
 void Quantizer::quantize(ChannelViews channels, std::span<uint8_t> destination) {
   if (channels.empty() || channels.front().empty()) return;
   const size_t frames = channels.front().size();
@@ -184,24 +209,17 @@ void Quantizer::quantize(ChannelViews channels, std::span<uint8_t> destination) 
   QUAR_PRECONDITION(destination.size() >= frames * count * static_cast<size_t>(width),
                     "Quantizer destination is too small");
   const double scale = std::ldexp(1.0, bits - 1);
-  const double lowest = -scale;
-  const double highest = scale - 1;
   const bool dithered = dither && bits < 32;
+  const size_t stride = count * static_cast<size_t>(width);
   for (size_t c = 0; c < count; ++c) {
-    const std::span<const float> samples = channels[c];
-    QUAR_PRECONDITION(samples.size() >= frames, "Quantizer channels differ in length");
-    for (size_t i = 0; i < frames; ++i) {
-      double x = scale * static_cast<double>(samples[i]);
-      if (dithered) {
-        const double u1 = nextUniform();
-        const double u2 = nextUniform();
-        x += u1 - u2;
-      }
-      x = std::isnan(x) ? 0 : std::clamp(roundTiesToEven(x), lowest, highest);
-      const auto value = static_cast<uint32_t>(static_cast<int32_t>(x));
-      uint8_t* out = destination.data() + (i * count + c) * static_cast<size_t>(width);
-      for (int b = 0; b < width; ++b) out[b] = static_cast<uint8_t>(value >> (8 * b));
-    }
+    QUAR_PRECONDITION(channels[c].size() >= frames, "Quantizer channels differ in length");
+    const float* samples = channels[c].data();
+    uint8_t* out = destination.data() + c * static_cast<size_t>(width);
+    if (width == 2 && dithered) quantizeChannel<2, true>(samples, frames, stride, out, scale, rng);
+    else if (width == 2) quantizeChannel<2, false>(samples, frames, stride, out, scale, rng);
+    else if (width == 3 && dithered) quantizeChannel<3, true>(samples, frames, stride, out, scale, rng);
+    else if (width == 3) quantizeChannel<3, false>(samples, frames, stride, out, scale, rng);
+    else quantizeChannel<4, false>(samples, frames, stride, out, scale, rng);
   }
 }
 

@@ -116,9 +116,6 @@ struct Quantizer {
   // Writes channels.size() x frames samples interleaved into `destination`, which must hold
   // them. Nothing is written for no channels or an empty first channel.
   void quantize(ChannelViews channels, std::span<uint8_t> destination);
-
-private:
-  double nextUniform();
 };
 
 } // namespace quar
