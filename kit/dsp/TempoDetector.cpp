@@ -96,7 +96,10 @@ int downbeatSlot(const AudioSource& source, int64_t s, int64_t e, const Beats& b
       for (int64_t i = 0; i < window; ++i) sum += static_cast<double>(buffers.channel(c)[i]) * buffers.channel(c)[i];
     energy[static_cast<size_t>(k % beatsPerBar)] += sum;
   }
-  return static_cast<int>(std::max_element(energy.begin(), energy.end()) - energy.begin());
+  size_t best = 0;
+  for (size_t slot = 1; slot < energy.size(); ++slot)
+    if (energy[best] < energy[slot]) best = slot;
+  return static_cast<int>(best);
 }
 
 } // namespace
