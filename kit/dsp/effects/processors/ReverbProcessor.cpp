@@ -239,7 +239,8 @@ void ReverbProcessor::inputStage(float* const* channels, int count, int offset, 
     const int64_t w = writeIndex_ + n;
     float sum = 0;
     for (int ch = 0; ch < count; ++ch) sum += channels[ch][offset + n];
-    const float x = sum * scale;
+    // A non-finite input sample stays in the dry signal only: in the tank it would never decay.
+    const float x = std::isfinite(sum) ? sum * scale : 0.0f;
     preDelay_ += preDelayGlide_ * (preDelayTarget_ - preDelay_);
     preDelayLine[w & preDelayMask_] = lowCut_.highPass(lowCutCoefficients_, x);
     float u = spaceCubicRead(preDelayLine, preDelayMask_, w, preDelay_);

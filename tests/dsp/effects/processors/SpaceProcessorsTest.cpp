@@ -168,18 +168,22 @@ TEST(SpaceProcessors, ChannelsBeyondThePreparedCountAreUntouched) {
 }
 
 // One NaN sample must not stay in the feedback loop and silence everything after it.
-TEST(SpaceProcessors, DelayAndChorusRecoverFromOneNaNSample) {
+TEST(SpaceProcessors, RecoverFromOneNaNSample) {
   DelaySettings delay;
   delay.feedback = 0.9;
   ChorusSettings chorus;
   chorus.feedback = 0.9;
-  const EffectSettings cases[] = {delay, chorus};
+  ReverbSettings reverb;
+  reverb.decaySeconds = 0.5;
+  const EffectSettings cases[] = {delay, chorus, reverb};
   for (const EffectSettings& settings : cases) {
     std::unique_ptr<ConfigurableEffect> processor;
     if (std::holds_alternative<DelaySettings>(settings))
       processor = std::make_unique<DelayProcessor>();
-    else
+    else if (std::holds_alternative<ChorusSettings>(settings))
       processor = std::make_unique<ChorusProcessor>();
+    else
+      processor = std::make_unique<ReverbProcessor>();
     SCOPED_TRACE(settings.index());
     processor->apply(settings);
     processor->prepare(48000, 1, 256);
