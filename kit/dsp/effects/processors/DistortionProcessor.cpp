@@ -63,7 +63,7 @@ void DistortionProcessor::crush(const float* input, float* output, int count, do
       if (phase >= factor) phase = 0;
       const double gain = gain0 + (i + 1) * gainStep;
       const float driven = std::clamp(static_cast<float>(gain * input[i]), -1.0f, 1.0f);
-      hold = std::round(levels * driven) / levels;
+      hold = std::isnan(driven) ? 0.0f : std::round(levels * driven) / levels;
     }
     output[i] = hold;
   }
@@ -206,7 +206,9 @@ void DistortionProcessor::processBlock(float* const* channels, int channelCount,
     if (runShaper) {
       Oversampler4x& oversampler = *oversamplers_[static_cast<size_t>(ch)];
       float* up = oversampler.input();
-      for (int i = 0; i < n; ++i) up[i] = static_cast<float>((g0 + i * driveStep) * input[i]);
+      // A non-finite sample reaches the dry signal only: in the filters' state it would never decay.
+      for (int i = 0; i < n; ++i)
+        up[i] = std::isfinite(input[i]) ? static_cast<float>((g0 + i * driveStep) * input[i]) : 0.0f;
       oversampler.upsample(n);
       float* os = oversampler.signal();
       const int count = 4 * n;

@@ -302,6 +302,21 @@ TEST(DistortionProcessorTest, SettingsBeforePrepareApplyAtOnceAndResetRestarts) 
   EXPECT_EQ(untouched, input);
 }
 
+// One NaN or infinite input sample passes through dry but must not stay in the filters' state.
+TEST(DistortionProcessorTest, RecoversFromOneNonFiniteSample) {
+  for (const SaturationMode mode : allCases<SaturationMode>()) {
+    for (const float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+      SCOPED_TRACE(std::string(rawValue(mode)) + " " + std::to_string(bad));
+      DistortionSettings settings;
+      settings.mode = mode;
+      std::vector<float> input = fxtest::sine(24000, 440, rate, 0.5);
+      input[1000] = bad;
+      const std::vector<float> output = processed(settings, input);
+      for (size_t i = 12000; i < output.size(); ++i) ASSERT_TRUE(std::isfinite(output[i])) << i;
+    }
+  }
+}
+
 TEST(DistortionProcessorTest, OtherEffectKindsAreIgnored) {
   const std::vector<float> input = fxtest::whiteNoise(2000, 0.3, 9);
   DistortionProcessor processor;
