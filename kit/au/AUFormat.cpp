@@ -12,7 +12,7 @@ namespace quar {
 namespace {
 
 std::string unitName(const PlatformUnit& unit) {
-  return "\u201C" + unit.audioUnitName().value_or("LV2 plug-in") + "\u201D";
+  return curlyQuoted(unit.audioUnitName().value_or("LV2 plug-in"));
 }
 
 } // namespace

@@ -12,8 +12,6 @@ namespace quar {
 
 namespace {
 
-std::string quoted(const std::string& name) { return "\u201C" + name + "\u201D"; }
-
 // A JSON library message without its "[json.exception.…] " prefix.
 std::string jsonReason(const std::exception& error) {
   std::string text = error.what();
@@ -29,7 +27,7 @@ std::string jsonReason(const std::exception& error) {
 std::shared_ptr<AudioUnitEffect> AudioUnitEffect::instantiate(const AudioUnitDescriptor& descriptor) {
   const std::optional<bool> isV3 = AudioUnitCatalog::isV3(descriptor);
   if (!isV3)
-    throw QuarError::codecUnavailable("The LV2 plug-in " + quoted(descriptor.name) + " by " +
+    throw QuarError::codecUnavailable("The LV2 plug-in " + curlyQuoted(descriptor.name) + " by " +
                                       descriptor.manufacturerName + " isn\u2019t installed.");
   std::vector<InstantiationOptions> attempts{InstantiationOptions::none};
   if (*isV3) attempts.insert(attempts.begin(), InstantiationOptions::loadOutOfProcess);
@@ -42,7 +40,7 @@ std::shared_ptr<AudioUnitEffect> AudioUnitEffect::instantiate(const AudioUnitDes
       lastError = error;
     }
   }
-  throw QuarError::codecUnavailable("Couldn\u2019t load the LV2 plug-in " + quoted(descriptor.name) + ": " +
+  throw QuarError::codecUnavailable("Couldn\u2019t load the LV2 plug-in " + curlyQuoted(descriptor.name) + ": " +
                                     lastError->localizedDescription() + " (" + std::to_string(lastError->code()) +
                                     ")");
 }
@@ -226,7 +224,7 @@ void AudioUnitEffect::installForwardingIfNeeded() {
 
 std::optional<QuarError> AudioUnitEffect::renderFailure() const {
   if (failureCount_.load() == 0) return std::nullopt;
-  return QuarError::encodeFailed(quoted(descriptor_.name) + " failed to render (status " +
+  return QuarError::encodeFailed(curlyQuoted(descriptor_.name) + " failed to render (status " +
                                  std::to_string(lastFailure_.load()) + ")");
 }
 

@@ -15,8 +15,6 @@ namespace quar {
 
 namespace {
 
-std::string quoted(const std::string& name) { return "\u201C" + name + "\u201D"; }
-
 // The rate as a whole number of hertz (truncated) where it has one.
 std::string wholeHertz(double rate) {
   if (std::isfinite(rate) && std::abs(rate) < 9.0e18) return std::to_string(checkedInt(rate));
@@ -95,7 +93,7 @@ void AudioUnitEffect::prepare(double sampleRate, int channelCount, int maxFrames
     }
   }
   if (!accepted)
-    throw QuarError::unsupportedFormat(quoted(descriptor_.name) + " doesn\u2019t accept " + std::to_string(n) +
+    throw QuarError::unsupportedFormat(curlyQuoted(descriptor_.name) + " doesn\u2019t accept " + std::to_string(n) +
                                        "-channel audio at " + wholeHertz(sampleRate) + " Hz. " + refusal);
   const auto [in, out] = *accepted;
   const int groupSize = std::max(in > 0 ? std::min({n, out, in}) : std::min(n, out), 1);
@@ -112,7 +110,7 @@ void AudioUnitEffect::prepare(double sampleRate, int channelCount, int maxFrames
     try {
       clones.push_back(ComponentManager::instantiate(descriptor_.componentDescription(), options_));
     } catch (const PlatformError& error) {
-      throw QuarError::codecUnavailable("Couldn\u2019t create an extra instance of " + quoted(descriptor_.name) +
+      throw QuarError::codecUnavailable("Couldn\u2019t create an extra instance of " + curlyQuoted(descriptor_.name) +
                                         ": " + error.localizedDescription());
     }
   }

@@ -30,8 +30,8 @@ std::shared_ptr<PlatformUnit> makeUnit(double sampleRate, double rate, double pi
   AUFormat::configure(*unit, sampleRate, channels, channels, Stretcher::maxChunk);
   // Lanes take the unit's limit; every render call asks for up to maxChunk frames.
   if (unit->maximumFramesToRender() < Stretcher::maxChunk)
-    throw QuarError::unsupportedFormat("\u201C" + unit->audioUnitName().value_or("AUNewTimePitch") +
-                                       "\u201D renders at most " + std::to_string(unit->maximumFramesToRender()) +
+    throw QuarError::unsupportedFormat(curlyQuoted(unit->audioUnitName().value_or("AUNewTimePitch")) +
+                                       " renders at most " + std::to_string(unit->maximumFramesToRender()) +
                                        " frames at a time");
   unit->setRenderingOffline(true);
   if (PlatformParameterTree* tree = unit->parameterTree()) {

@@ -34,6 +34,9 @@ private:
   std::string description_;
 };
 
+// `name` in typographic double quotes (“name”), as messages show names of files and plug-ins.
+inline std::string curlyQuoted(const std::string& name) { return "\u201C" + name + "\u201D"; }
+
 // The platform's cancellation error: thrown when a progress callback of effect rendering,
 // analysis, sample-rate conversion, limiting or time-pitch returns false.
 class CancellationError : public std::exception {

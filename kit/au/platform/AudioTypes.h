@@ -10,15 +10,9 @@
 #include <optional>
 #include <span>
 
-namespace quar {
+#include "base/FourCharCode.h"
 
-// Four ASCII characters packed big-endian, for code constants ("aufx" is 0x61756678).
-constexpr uint32_t fourCharCode(const char (&code)[5]) {
-  return (static_cast<uint32_t>(static_cast<unsigned char>(code[0])) << 24) |
-         (static_cast<uint32_t>(static_cast<unsigned char>(code[1])) << 16) |
-         (static_cast<uint32_t>(static_cast<unsigned char>(code[2])) << 8) |
-         static_cast<uint32_t>(static_cast<unsigned char>(code[3]));
-}
+namespace quar {
 
 namespace componentType {
 inline constexpr uint32_t effect = fourCharCode("aufx");

@@ -16,6 +16,7 @@
 #include <lv2/presets/presets.h>
 
 #include "au/platform/PlatformError.h"
+#include "base/QuarError.h"
 
 namespace quar {
 
@@ -49,7 +50,6 @@ std::filesystem::path stateFolder() {
   return std::filesystem::temp_directory_path() / ("quarnel-lv2-" + std::to_string(getpid()));
 }
 
-std::string quoted(const std::string& name) { return "\u201C" + name + "\u201D"; }
 
 std::string hex(const uint8_t* bytes, size_t size) {
   static const char digits[] = "0123456789abcdef";
@@ -101,8 +101,8 @@ Lv2Unit::Lv2Unit(const Lv2Plugin& plugin)
     for (const char* uri : honouredFeatures) known = known || feature == uri;
     if (!known)
       throw PlatformError(auStatus::failedInitialization,
-                          "The LV2 plug-in " + quoted(plugin_.component.name) + " requires the feature " +
-                              quoted(feature) + ", which this host doesn\u2019t provide.");
+                          "The LV2 plug-in " + curlyQuoted(plugin_.component.name) + " requires the feature " +
+                              curlyQuoted(feature) + ", which this host doesn\u2019t provide.");
   }
 
   atomSequence_ = world_.map(LV2_ATOM__Sequence);
@@ -175,7 +175,7 @@ void Lv2Unit::makeInstance(double rate, uint32_t maxBlock) {
   }
   if (!made)
     throw PlatformError(auStatus::failedInitialization,
-                        "The LV2 plug-in " + quoted(plugin_.component.name) + " couldn\u2019t be loaded.");
+                        "The LV2 plug-in " + curlyQuoted(plugin_.component.name) + " couldn\u2019t be loaded.");
   instanceRate_ = rate;
   instanceBlock_ = maxBlock;
   connectPorts();
@@ -203,15 +203,15 @@ std::optional<std::string> Lv2Unit::audioUnitName() const {
 
 void Lv2Unit::checkFormat(const AudioStreamFormat& format, size_t channels, const char* direction) {
   if (allocated_)
-    throw PlatformError(auStatus::initialized, "The LV2 plug-in " + quoted(plugin_.component.name) +
+    throw PlatformError(auStatus::initialized, "The LV2 plug-in " + curlyQuoted(plugin_.component.name) +
                                                    " can\u2019t change its format while rendering.");
   if (channels == 0)
     throw PlatformError(auStatus::invalidElement,
-                        "The LV2 plug-in " + quoted(plugin_.component.name) + " has no " + direction + " bus.");
+                        "The LV2 plug-in " + curlyQuoted(plugin_.component.name) + " has no " + direction + " bus.");
   if (format.channelCount != channels || !(format.sampleRate > 0) || !std::isfinite(format.sampleRate) ||
       format.isInterleaved)
     throw PlatformError(auStatus::formatNotSupported,
-                        "The LV2 plug-in " + quoted(plugin_.component.name) + " takes " + std::to_string(channels) +
+                        "The LV2 plug-in " + curlyQuoted(plugin_.component.name) + " takes " + std::to_string(channels) +
                             "-channel " + direction + ", not " + std::to_string(format.channelCount) + "-channel.");
 }
 
@@ -567,7 +567,7 @@ void Lv2Unit::setFullState(const Json& state) {
   for (const auto& [symbol, value] : controls) setValueBySymbol(symbol.c_str(), value);
   if (properties)
     if (const LV2_State_Status status = restoreProperties(*properties); status != LV2_STATE_SUCCESS)
-      throw PlatformError(auStatus::invalidParameter, "The LV2 plug-in " + quoted(plugin_.component.name) +
+      throw PlatformError(auStatus::invalidParameter, "The LV2 plug-in " + curlyQuoted(plugin_.component.name) +
                                                           " refused the state (status " + std::to_string(status) +
                                                           ").");
 }

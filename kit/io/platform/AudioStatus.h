@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "io/platform/FourCharCode.h"
+#include "base/FourCharCode.h"
 
 namespace quar {
 

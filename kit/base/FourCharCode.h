@@ -1,5 +1,6 @@
-// Four-character codes of the native audio file layer: the big-endian packing of four ASCII
-// bytes into 32 bits ("lpcm" -> 0x6C70636D). Constant expressions, safe anywhere.
+// Four-character codes of the audio file and plug-in layers: the big-endian packing of four ASCII
+// bytes into 32 bits ("lpcm" -> 0x6C70636D, "aufx" -> 0x61756678). Constant expressions, safe
+// anywhere.
 #pragma once
 
 #include <cstdint>
