@@ -12,20 +12,11 @@
 #include "io/platform/AudioStatus.h"
 
 using namespace quar;
+using quar::testing::errorOf;
 using quar::testing::Collected;
 using quar::testing::TempFolder;
 
 namespace {
-
-template <typename Call>
-std::optional<QuarError> errorOf(Call call) {
-  try {
-    call();
-  } catch (const QuarError& error) {
-    return error;
-  }
-  return std::nullopt;
-}
 
 Collected decodeWith(const std::filesystem::path& file, const FFmpegTools& tools = FFmpegTool::installed()) {
   return quar::testing::collect([&](const auto& progress, const auto& onFormat, const auto& onChunk) {

@@ -12,6 +12,7 @@
 #include "io/IoTestSupport.h"
 
 using namespace quar;
+using quar::testing::errorOf;
 using quar::testing::Collected;
 using quar::testing::TempFolder;
 
@@ -24,15 +25,6 @@ AudioFileInfo infoFrom(const Json& stream, const Json& format = Json::object()) 
 }
 
 // The error a call throws, or none.
-template <typename Call>
-std::optional<QuarError> errorOf(Call call) {
-  try {
-    call();
-  } catch (const QuarError& error) {
-    return error;
-  }
-  return std::nullopt;
-}
 
 // ffprobe's JSON for one stream, as a fake ffprobe prints it.
 std::string probeScript(const std::string& json) { return "cat <<'EOF'\n" + json + "\nEOF"; }

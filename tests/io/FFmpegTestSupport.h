@@ -1,6 +1,6 @@
 // Helpers of the FFmpeg tests: stand-in tools (shell scripts and the recording wrapper of
 // fixtures/), a temporary folder for the decoder's own temporary files, and a decode that
-// collects what its callbacks received.
+// collects what its callbacks received, and the error a call throws.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,10 +12,22 @@
 #include <string>
 #include <vector>
 
+#include "base/QuarError.h"
 #include "io/CoreAudioFileReader.h"
 #include "io/FFmpegTool.h"
 
 namespace quar::testing {
+
+// The QuarError that `call` throws, if any.
+template <typename Call>
+std::optional<QuarError> errorOf(Call call) {
+  try {
+    call();
+  } catch (const QuarError& error) {
+    return error;
+  }
+  return std::nullopt;
+}
 
 // An executable shell script `file` running `body`.
 inline std::filesystem::path shellTool(const std::filesystem::path& file, const std::string& body) {
