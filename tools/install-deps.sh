@@ -13,6 +13,10 @@ packages=(
   libfftw3-dev libsoxr-dev librubberband-dev liblilv-dev lv2-dev nlohmann-json3-dev
   # test references and peers: real plug-ins, loudness reference, sox
   mda-lv2 libebur128-dev sox
+  # editor: Qt 6 Widgets and SVG, audio devices, fonts for drawing text
+  qt6-base-dev qt6-svg-dev libgl-dev portaudio19-dev fonts-dejavu-core
+  # editor tests: a real X server and a driver for the end-to-end test
+  xvfb xauth xdotool
 )
 
 missing=()

@@ -1,0 +1,346 @@
+#include "editor/EditorModel.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "effects/EffectsRack.h"
+#include "platform/Observable.h"
+#include "platform/UndoManager.h"
+#include "recording/Recorder.h"
+#include "support/Preferences.h"
+
+using quar::AudioContent;
+using quar::FrameRange;
+
+namespace {
+
+std::set<int> allChannels(int count) {
+  std::set<int> channels;
+  for (int c = 0; c < count; ++c) channels.insert(c);
+  return channels;
+}
+
+TimeFormat storedTimeFormat() {
+  const std::string raw = Preferences::stringValue(Preferences::Keys::timeFormat).toStdString();
+  return quar::fromRawValue<TimeFormat>(std::string_view(raw)).value_or(TimeFormat::hms);
+}
+
+} // namespace
+
+EditorModel::EditorModel(AudioContent content, std::optional<quar::AudioFileInfo> fileInfo, QObject* parent)
+    : QObject(parent),
+      content_(std::move(content)),
+      fileInfo_(std::move(fileInfo)),
+      snapToZeroCrossings_(Preferences::boolValue(Preferences::Keys::snapToZeroCrossings)),
+      showLoudnessLane_(Preferences::boolValue(Preferences::Keys::showLoudnessLane)),
+      loudnessLaneHeight_(std::max(Preferences::doubleValue(Preferences::Keys::loudnessLaneHeight), 80.0)),
+      showInspector_(Preferences::boolValue(Preferences::Keys::showInspector)),
+      timeFormat_(storedTimeFormat()),
+      rack_(std::make_unique<EffectsRack>()),
+      recorder_(std::make_unique<Recorder>()),
+      targetLUFS_(Preferences::doubleValue(Preferences::Keys::loudnessTarget)),
+      ceilingDBTP_(Preferences::doubleValue(Preferences::Keys::truePeakCeiling)) {
+  activeChannels_ = allChannels(content_.channelCount());
+  meter_ = MeterReading::resting(content_.channelCount());
+  contentDidChange();
+  recorder_->setModel(this);
+}
+
+EditorModel::~EditorModel() = default;
+
+void EditorModel::load(AudioContent content, std::optional<quar::AudioFileInfo> fileInfo) {
+  stop(false);
+  setContent(std::move(content));
+  setFileInfo(std::move(fileInfo));
+  setMarkers({});
+  setEnvelopes({});
+  setEnvelopeTarget(std::nullopt);
+  setSelection(std::nullopt);
+  setCursor(0);
+  setActiveChannels(allChannels(content_.channelCount()));
+  setMeter(MeterReading::resting(content_.channelCount()));
+  zoomToFit();
+}
+
+void EditorModel::stop(bool keepPosition) {
+  if (!isPlaying_) return;
+  player_.stop();
+  setIsPlaying(false);
+  if (keepPosition && !selection_) {
+    const int64_t frame = std::clamp<int64_t>(playhead_, 0, content_.frameCount());
+    if (frame != cursor_) setCursor(frame);
+  }
+  setMeter(MeterReading::resting(content_.channelCount()));
+}
+
+void EditorModel::contentDidChange() {
+  assignObserved(this, contentVersion_, contentVersion_ + 1, Property::contentVersion);
+  if (analysisSuspended_) return;
+  scheduleAnalysis();
+  if (selection_) scheduleSelectionAnalysis();
+}
+
+// Analyses are measured by the analysis scheduler; these are its entry points.
+void EditorModel::scheduleAnalysis() {}
+void EditorModel::scheduleEnvelopeAnalysis() {}
+void EditorModel::scheduleSelectionAnalysis() {}
+
+void EditorModel::setContent(AudioContent content) {
+  content_ = std::move(content);
+  Q_EMIT changed(Property::content);
+  contentDidChange();
+}
+
+void EditorModel::setFileInfo(std::optional<quar::AudioFileInfo> info) {
+  assignObserved(this, fileInfo_, std::move(info), Property::fileInfo);
+}
+
+void EditorModel::setMarkers(std::vector<Marker> markers) {
+  assignObserved(this, markers_, std::move(markers), Property::markers);
+}
+
+void EditorModel::setEnvelopes(quar::EnvelopeSet envelopes) {
+  if (!assignObserved(this, envelopes_, std::move(envelopes), Property::envelopes)) return;
+  player_.setEnvelopes(envelopes_);
+  scheduleEnvelopeAnalysis();
+  if (selection_) scheduleSelectionAnalysis();
+}
+
+void EditorModel::setEnvelopeTarget(std::optional<int> target) {
+  assignObserved(this, envelopeTarget_, target, Property::envelopeTarget);
+}
+
+void EditorModel::setSelection(std::optional<FrameRange> selection) {
+  if (selection && selection->isEmpty()) {
+    setSelection(std::nullopt);
+    return;
+  }
+  if (assignObserved(this, selection_, selection, Property::selection)) scheduleSelectionAnalysis();
+}
+
+void EditorModel::setActiveChannels(std::set<int> channels) {
+  assignObserved(this, activeChannels_, std::move(channels), Property::activeChannels);
+  std::vector<bool> mask(static_cast<size_t>(content_.channelCount()));
+  for (size_t c = 0; c < mask.size(); ++c) mask[c] = activeChannels_.contains(static_cast<int>(c));
+  if (mask != rack_->processMask()) rack_->setProcessMask(std::move(mask));
+}
+
+void EditorModel::setCursor(int64_t frame) { assignObserved(this, cursor_, frame, Property::cursor); }
+
+void EditorModel::setSnapToZeroCrossings(bool snap) {
+  assignObserved(this, snapToZeroCrossings_, snap, Property::snapToZeroCrossings);
+  Preferences::setValue(Preferences::Keys::snapToZeroCrossings, snap);
+}
+
+void EditorModel::setFramesPerPoint(double value) {
+  assignObserved(this, framesPerPoint_, value, Property::framesPerPoint);
+}
+
+void EditorModel::setScrollFrame(double frame) { assignObserved(this, scrollFrame_, frame, Property::scrollFrame); }
+
+void EditorModel::setViewWidth(double width) { assignObserved(this, viewWidth_, width, Property::viewWidth); }
+
+void EditorModel::setAmplitudeZoom(double zoom) {
+  assignObserved(this, amplitudeZoom_, zoom, Property::amplitudeZoom);
+}
+
+void EditorModel::setShowLoudnessLane(bool show) {
+  assignObserved(this, showLoudnessLane_, show, Property::showLoudnessLane);
+  Preferences::setValue(Preferences::Keys::showLoudnessLane, show);
+}
+
+void EditorModel::setLoudnessLaneHeight(double height) {
+  assignObserved(this, loudnessLaneHeight_, height, Property::loudnessLaneHeight);
+  Preferences::setValue(Preferences::Keys::loudnessLaneHeight, height);
+}
+
+void EditorModel::setEnvelopeRangeDB(double range) {
+  assignObserved(this, envelopeRangeDB_, range, Property::envelopeRangeDB);
+}
+
+void EditorModel::setGrid(quar::TempoGrid grid) { assignObserved(this, grid_, grid, Property::grid); }
+
+void EditorModel::setShowGrid(bool show) { assignObserved(this, showGrid_, show, Property::showGrid); }
+
+void EditorModel::setSnapToGrid(bool snap) { assignObserved(this, snapToGrid_, snap, Property::snapToGrid); }
+
+void EditorModel::setIsDetectingTempo(bool detecting) {
+  assignObserved(this, isDetectingTempo_, detecting, Property::isDetectingTempo);
+}
+
+void EditorModel::setTempoConfidence(std::optional<double> confidence) {
+  assignObserved(this, tempoConfidence_, confidence, Property::tempoConfidence);
+}
+
+void EditorModel::setShowInspector(bool show) {
+  assignObserved(this, showInspector_, show, Property::showInspector);
+  Preferences::setValue(Preferences::Keys::showInspector, show);
+}
+
+void EditorModel::setInspectorTab(InspectorTab tab) { assignObserved(this, inspectorTab_, tab, Property::inspectorTab); }
+
+void EditorModel::setTimeFormat(TimeFormat format) {
+  assignObserved(this, timeFormat_, format, Property::timeFormat);
+  Preferences::setValue(Preferences::Keys::timeFormat, QString::fromUtf8(rawValue(format)));
+}
+
+void EditorModel::setRecordHead(std::optional<int64_t> frame) {
+  assignObserved(this, recordHead_, frame, Property::recordHead);
+}
+
+void EditorModel::setLiveTakeVisible(bool visible) {
+  assignObserved(this, liveTakeVisible_, visible, Property::liveTakeVisible);
+}
+
+void EditorModel::setIsPlaying(bool playing) { assignObserved(this, isPlaying_, playing, Property::isPlaying); }
+
+void EditorModel::setIsLooping(bool looping) {
+  assignObserved(this, isLooping_, looping, Property::isLooping);
+  player_.setLooping(looping);
+}
+
+void EditorModel::setPlayhead(int64_t frame) { assignObserved(this, playhead_, frame, Property::playhead); }
+
+void EditorModel::setMeter(MeterReading meter) { assignObserved(this, meter_, std::move(meter), Property::meter); }
+
+void EditorModel::setLoudness(std::optional<quar::LoudnessResult> result) {
+  assignObserved(this, loudness_, std::move(result), Property::loudness);
+}
+
+void EditorModel::setContentLoudness(std::optional<quar::LoudnessResult> result) {
+  assignObserved(this, contentLoudness_, std::move(result), Property::contentLoudness);
+}
+
+void EditorModel::setChannelLoudness(std::vector<double> values) {
+  assignObserved(this, channelLoudness_, std::move(values), Property::channelLoudness);
+}
+
+void EditorModel::setLinkChannelLevels(bool link) {
+  assignObserved(this, linkChannelLevels_, link, Property::linkChannelLevels);
+}
+
+void EditorModel::setSelectionLoudness(std::optional<quar::LoudnessResult> result) {
+  assignObserved(this, selectionLoudness_, std::move(result), Property::selectionLoudness);
+}
+
+void EditorModel::setIsAnalyzing(bool analyzing) {
+  assignObserved(this, isAnalyzing_, analyzing, Property::isAnalyzing);
+}
+
+void EditorModel::setAnalysisScope(AnalysisScope scope) {
+  assignObserved(this, analysisScope_, scope, Property::analysisScope);
+}
+
+void EditorModel::setAdjustMode(LoudnessAdjustMode mode) { assignObserved(this, adjustMode_, mode, Property::adjustMode); }
+
+void EditorModel::setTargetLUFS(double lufs) {
+  assignObserved(this, targetLUFS_, lufs, Property::targetLUFS);
+  Preferences::setValue(Preferences::Keys::loudnessTarget, lufs);
+  updatePreviewGain();
+}
+
+void EditorModel::setCeilingDBTP(double db) {
+  assignObserved(this, ceilingDBTP_, db, Property::ceilingDBTP);
+  Preferences::setValue(Preferences::Keys::truePeakCeiling, db);
+}
+
+void EditorModel::setManualGainDB(double db) {
+  assignObserved(this, manualGainDB_, db, Property::manualGainDB);
+  updatePreviewGain();
+}
+
+void EditorModel::setLimitTruePeaks(bool limit) {
+  assignObserved(this, limitTruePeaks_, limit, Property::limitTruePeaks);
+}
+
+void EditorModel::setPreviewLoudness(bool preview) {
+  assignObserved(this, previewLoudness_, preview, Property::previewLoudness);
+  updatePreviewGain();
+}
+
+void EditorModel::setBusy(std::optional<BusyState> busy) {
+  busy_ = std::move(busy);
+  Q_EMIT changed(Property::busy);
+}
+
+QString EditorModel::formatSummary() const {
+  const AudioContent& audio = content();
+  const double rate = audio.sampleRate();
+  QStringList parts;
+  if (fileInfo_) parts << QString::fromStdString(fileInfo_->codecName);
+  parts << (std::fmod(rate, 1000) != 0 ? QString::asprintf("%.1f kHz", rate / 1000)
+                                       : QString::number(static_cast<int64_t>(rate / 1000)) + QStringLiteral(" kHz"));
+  if (fileInfo_ && fileInfo_->bitDepth)
+    parts << QString::number(*fileInfo_->bitDepth) + (fileInfo_->isFloat ? QStringLiteral("-bit float") : QStringLiteral("-bit"));
+  const int channels = audio.channelCount();
+  parts << (channels == 1   ? QStringLiteral("Mono")
+            : channels == 2 ? QStringLiteral("Stereo")
+                            : QString::number(channels) + QStringLiteral(" ch"));
+  return parts.join(QStringLiteral(" · "));
+}
+
+QString EditorModel::channelName(int index) const {
+  static const char* const surround[] = {"L", "R", "C", "LFE", "Ls", "Rs"};
+  const int count = content().channelCount();
+  QUAR_PRECONDITION(index >= 0 && index < count, "Channel index out of range");
+  switch (count) {
+  case 1: return QStringLiteral("Mono");
+  case 2: return index == 0 ? QStringLiteral("L") : QStringLiteral("R");
+  case 6: return QString::fromLatin1(surround[index]);
+  default: return QString::number(index + 1);
+  }
+}
+
+std::optional<std::set<int>> EditorModel::targetChannels() const {
+  const std::set<int>& active = activeChannels();
+  if (active == allChannels(content().channelCount())) return std::nullopt;
+  return active;
+}
+
+FrameRange EditorModel::playRange() const {
+  if (isLooping() && selection()) return *selection_;
+  return {0, content().frameCount()};
+}
+
+const std::optional<quar::LoudnessResult>& EditorModel::activeLoudness() const {
+  if (analysisScope() == AnalysisScope::selection && selection()) return selectionLoudness();
+  return loudness();
+}
+
+std::optional<quar::LoudnessNormalization::Plan> EditorModel::loudnessPlan() const {
+  const std::optional<quar::LoudnessResult>& result = activeLoudness();
+  if (!result || !std::isfinite(result->integratedLUFS)) return std::nullopt;
+  const double integrated = result->integratedLUFS;
+  quar::LoudnessNormalization::Plan plan;
+  if (adjustMode() == LoudnessAdjustMode::target) {
+    plan.gainDB = targetLUFS() - integrated;
+    plan.predictedIntegratedLUFS = targetLUFS();
+  } else {
+    plan.gainDB = manualGainDB();
+    plan.predictedIntegratedLUFS = integrated + manualGainDB();
+  }
+  plan.predictedTruePeakDBTP = result->truePeakDBTP + plan.gainDB;
+  plan.needsLimiting = ceilingDBTP() < plan.predictedTruePeakDBTP;
+  return plan;
+}
+
+void EditorModel::clampScroll() {
+  const double frames = static_cast<double>(content_.frameCount());
+  const double maxFramesPerPoint = std::max(std::max(frames, 1.0) / std::max(viewWidth_, 100.0) * 1.02, 0.0625);
+  setFramesPerPoint(std::min(maxFramesPerPoint, std::max(framesPerPoint_, minFramesPerPoint)));
+  setScrollFrame(std::min(std::max(frames - viewWidth_ * framesPerPoint_, 0.0), std::max(scrollFrame_, 0.0)));
+}
+
+void EditorModel::zoomToFit() {
+  const double frames = static_cast<double>(content_.frameCount());
+  setFramesPerPoint(std::max(std::max(frames, 1.0) / std::max(viewWidth_, 100.0) * 1.02, 0.0625) / 1.02);
+  setScrollFrame(0);
+  clampScroll();
+}
+
+void EditorModel::updatePreviewGain() {
+  float gain = 1;
+  if (previewLoudness_)
+    if (const auto plan = loudnessPlan()) gain = static_cast<float>(std::pow(10.0, plan->gainDB / 20));
+  player_.setGain(gain);
+}

@@ -1,0 +1,283 @@
+// EditorModel: the whole editable and viewable state of one open document: audio, file
+// description, markers, envelopes, selection, cursor, active channels, zoom and scroll, tempo
+// grid, loudness results and settings, transport and meters, recording bookkeeping and the
+// busy state of the one background job. A QObject on the GUI thread; every tracked getter
+// records its Property into the innermost ObservationScope, every setter stores its value,
+// runs its side effect on every assignment and emits changed(property) only on a change.
+// Frames are int64 indices at the content's sample rate; zoom is in frames per point.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "base/AudioFormats.h"
+#include "base/FrameRange.h"
+#include "core/AudioContent.h"
+#include "core/EnvelopeSet.h"
+#include "core/TempoGrid.h"
+#include "dsp/Limiter.h"
+#include "dsp/Loudness.h"
+#include "editor/EditorTypes.h"
+#include "platform/ObservationScope.h"
+#include "platform/UndoManager.h"
+#include "playback/PlaybackEngine.h"
+#include "support/TimeFormat.h"
+
+class EffectsRack;
+class Recorder;
+
+class EditorModel final : public QObject {
+  Q_OBJECT
+public:
+  enum class Property {
+    content, contentVersion, fileInfo, markers, envelopes, envelopeTarget, selection, activeChannels, cursor,
+    snapToZeroCrossings, framesPerPoint, scrollFrame, viewWidth, amplitudeZoom, showLoudnessLane,
+    loudnessLaneHeight, envelopeRangeDB, grid, showGrid, snapToGrid, isDetectingTempo, tempoConfidence,
+    showInspector, inspectorTab, timeFormat, recordHead, liveTakeVisible, isPlaying, isLooping, playhead, meter,
+    loudness, contentLoudness, channelLoudness, linkChannelLevels, selectionLoudness, isAnalyzing, analysisScope,
+    adjustMode, targetLUFS, ceilingDBTP, manualGainDB, limitTruePeaks, previewLoudness, busy,
+  };
+  Q_ENUM(Property)
+
+  // How a failed job is reported (the document presents it).
+  using ErrorPresenter = std::function<void(std::exception_ptr)>;
+
+  // The lower bound of framesPerPoint.
+  static constexpr double minFramesPerPoint = 0.03125;
+
+  EditorModel(quar::AudioContent content, std::optional<quar::AudioFileInfo> fileInfo, QObject* parent = nullptr);
+  ~EditorModel() override;
+
+  // Installs freshly decoded audio: stops playback, clears markers, envelopes and selection,
+  // selects all channels and zooms to fit.
+  void load(quar::AudioContent content, std::optional<quar::AudioFileInfo> fileInfo);
+  // Stops playback; with keepPosition and no selection the cursor moves to the playhead.
+  void stop(bool keepPosition);
+
+  // Tracked state.
+  const quar::AudioContent& content() const { return track(Property::content), content_; }
+  void setContent(quar::AudioContent content);
+  int64_t contentVersion() const { return track(Property::contentVersion), contentVersion_; }
+  const std::optional<quar::AudioFileInfo>& fileInfo() const { return track(Property::fileInfo), fileInfo_; }
+  void setFileInfo(std::optional<quar::AudioFileInfo> info);
+  const std::vector<Marker>& markers() const { return track(Property::markers), markers_; }
+  void setMarkers(std::vector<Marker> markers);
+  const quar::EnvelopeSet& envelopes() const { return track(Property::envelopes), envelopes_; }
+  void setEnvelopes(quar::EnvelopeSet envelopes);
+  // Which envelope the lane edits: none = master, n = channel n.
+  std::optional<int> envelopeTarget() const { return track(Property::envelopeTarget), envelopeTarget_; }
+  void setEnvelopeTarget(std::optional<int> target);
+  // Never an empty range: assigning one clears the selection.
+  std::optional<quar::FrameRange> selection() const { return track(Property::selection), selection_; }
+  void setSelection(std::optional<quar::FrameRange> selection);
+  const std::set<int>& activeChannels() const { return track(Property::activeChannels), activeChannels_; }
+  void setActiveChannels(std::set<int> channels);
+  int64_t cursor() const { return track(Property::cursor), cursor_; }
+  void setCursor(int64_t frame);
+  bool snapToZeroCrossings() const { return track(Property::snapToZeroCrossings), snapToZeroCrossings_; }
+  void setSnapToZeroCrossings(bool snap);
+  double framesPerPoint() const { return track(Property::framesPerPoint), framesPerPoint_; }
+  void setFramesPerPoint(double value);
+  // First visible frame (fractional).
+  double scrollFrame() const { return track(Property::scrollFrame), scrollFrame_; }
+  void setScrollFrame(double frame);
+  // Timeline width in points.
+  double viewWidth() const { return track(Property::viewWidth), viewWidth_; }
+  void setViewWidth(double width);
+  double amplitudeZoom() const { return track(Property::amplitudeZoom), amplitudeZoom_; }
+  void setAmplitudeZoom(double zoom);
+  bool showLoudnessLane() const { return track(Property::showLoudnessLane), showLoudnessLane_; }
+  void setShowLoudnessLane(bool show);
+  // Points; stored as assigned (the initialiser alone applies the minimum of 80).
+  double loudnessLaneHeight() const { return track(Property::loudnessLaneHeight), loudnessLaneHeight_; }
+  void setLoudnessLaneHeight(double height);
+  double envelopeRangeDB() const { return track(Property::envelopeRangeDB), envelopeRangeDB_; }
+  void setEnvelopeRangeDB(double range);
+  const quar::TempoGrid& grid() const { return track(Property::grid), grid_; }
+  void setGrid(quar::TempoGrid grid);
+  bool showGrid() const { return track(Property::showGrid), showGrid_; }
+  void setShowGrid(bool show);
+  bool snapToGrid() const { return track(Property::snapToGrid), snapToGrid_; }
+  void setSnapToGrid(bool snap);
+  bool isDetectingTempo() const { return track(Property::isDetectingTempo), isDetectingTempo_; }
+  void setIsDetectingTempo(bool detecting);
+  std::optional<double> tempoConfidence() const { return track(Property::tempoConfidence), tempoConfidence_; }
+  void setTempoConfidence(std::optional<double> confidence);
+  bool showInspector() const { return track(Property::showInspector), showInspector_; }
+  void setShowInspector(bool show);
+  InspectorTab inspectorTab() const { return track(Property::inspectorTab), inspectorTab_; }
+  void setInspectorTab(InspectorTab tab);
+  TimeFormat timeFormat() const { return track(Property::timeFormat), timeFormat_; }
+  void setTimeFormat(TimeFormat format);
+  // Where the live take currently ends; none when not recording.
+  std::optional<int64_t> recordHead() const { return track(Property::recordHead), recordHead_; }
+  void setRecordHead(std::optional<int64_t> frame);
+  bool liveTakeVisible() const { return track(Property::liveTakeVisible), liveTakeVisible_; }
+  void setLiveTakeVisible(bool visible);
+  bool isPlaying() const { return track(Property::isPlaying), isPlaying_; }
+  void setIsPlaying(bool playing);
+  bool isLooping() const { return track(Property::isLooping), isLooping_; }
+  void setIsLooping(bool looping);
+  int64_t playhead() const { return track(Property::playhead), playhead_; }
+  void setPlayhead(int64_t frame);
+  const MeterReading& meter() const { return track(Property::meter), meter_; }
+  void setMeter(MeterReading meter);
+  // Loudness of the content as heard (envelopes applied) and of the raw content.
+  const std::optional<quar::LoudnessResult>& loudness() const { return track(Property::loudness), loudness_; }
+  void setLoudness(std::optional<quar::LoudnessResult> result);
+  const std::optional<quar::LoudnessResult>& contentLoudness() const {
+    return track(Property::contentLoudness), contentLoudness_;
+  }
+  void setContentLoudness(std::optional<quar::LoudnessResult> result);
+  // Integrated loudness (LUFS) per channel with envelopes; empty for mono and above 8 channels.
+  const std::vector<double>& channelLoudness() const { return track(Property::channelLoudness), channelLoudness_; }
+  void setChannelLoudness(std::vector<double> values);
+  bool linkChannelLevels() const { return track(Property::linkChannelLevels), linkChannelLevels_; }
+  void setLinkChannelLevels(bool link);
+  const std::optional<quar::LoudnessResult>& selectionLoudness() const {
+    return track(Property::selectionLoudness), selectionLoudness_;
+  }
+  void setSelectionLoudness(std::optional<quar::LoudnessResult> result);
+  bool isAnalyzing() const { return track(Property::isAnalyzing), isAnalyzing_; }
+  void setIsAnalyzing(bool analyzing);
+  AnalysisScope analysisScope() const { return track(Property::analysisScope), analysisScope_; }
+  void setAnalysisScope(AnalysisScope scope);
+  LoudnessAdjustMode adjustMode() const { return track(Property::adjustMode), adjustMode_; }
+  void setAdjustMode(LoudnessAdjustMode mode);
+  // LUFS.
+  double targetLUFS() const { return track(Property::targetLUFS), targetLUFS_; }
+  void setTargetLUFS(double lufs);
+  // dBTP.
+  double ceilingDBTP() const { return track(Property::ceilingDBTP), ceilingDBTP_; }
+  void setCeilingDBTP(double db);
+  double manualGainDB() const { return track(Property::manualGainDB), manualGainDB_; }
+  void setManualGainDB(double db);
+  bool limitTruePeaks() const { return track(Property::limitTruePeaks), limitTruePeaks_; }
+  void setLimitTruePeaks(bool limit);
+  bool previewLoudness() const { return track(Property::previewLoudness), previewLoudness_; }
+  void setPreviewLoudness(bool preview);
+  // Present while a background job runs.
+  const std::optional<BusyState>& busy() const { return track(Property::busy), busy_; }
+  void setBusy(std::optional<BusyState> busy);
+
+  // Untracked state.
+  PlaybackEngine& player() { return player_; }
+  EffectsRack& rack() { return *rack_; }
+  Recorder& recorder() { return *recorder_; }
+  UndoManager* undoManager() const { return undoManager_; }
+  void setUndoManager(UndoManager* manager) { undoManager_ = manager; }
+  void setPresentError(ErrorPresenter presenter) { presentError_ = std::move(presenter); }
+  std::vector<double>& taps() { return taps_; }
+  bool analysisSuspended() const { return analysisSuspended_; }
+  void setAnalysisSuspended(bool suspended) { analysisSuspended_ = suspended; }
+  int64_t playOrigin() const { return playOrigin_; }
+  void setPlayOrigin(int64_t frame) { playOrigin_ = frame; }
+  int64_t meterTick() const { return meterTick_; }
+  void setMeterTick(int64_t tick) { meterTick_ = tick; }
+  const std::optional<EditState>& recordingBase() const { return recordingBase_; }
+  void setRecordingBase(std::optional<EditState> state) { recordingBase_ = std::move(state); }
+  quar::FrameRange recordingTarget() const { return recordingTarget_; }
+  void setRecordingTarget(quar::FrameRange range) { recordingTarget_ = range; }
+  RecordMode recordingMode() const { return recordingMode_; }
+  void setRecordingMode(RecordMode mode) { recordingMode_ = mode; }
+  bool recordingIntoEmpty() const { return recordingIntoEmpty_; }
+  void setRecordingIntoEmpty(bool empty) { recordingIntoEmpty_ = empty; }
+
+  // Derived values.
+  // "<codec> · 48 kHz · 24-bit · Stereo"; the codec and bit depth only with file info.
+  QString formatSummary() const;
+  // "Mono"; "L"/"R"; "L R C LFE Ls Rs" for six channels; else index + 1. index < channelCount.
+  QString channelName(int index) const;
+  // None when every channel is active, else the active channels.
+  std::optional<std::set<int>> targetChannels() const;
+  // The selection when looping with a selection, else the whole content.
+  quar::FrameRange playRange() const;
+  // The selection's result when the scope is the selection and one exists, else the file's.
+  const std::optional<quar::LoudnessResult>& activeLoudness() const;
+  // What applying loudness would do; none without a finite integrated loudness.
+  std::optional<quar::LoudnessNormalization::Plan> loudnessPlan() const;
+
+  // Brings framesPerPoint and scrollFrame into their bounds for the content and view width.
+  void clampScroll();
+  // Fits the whole content into the view, scrolled to the start.
+  void zoomToFit();
+  // Puts the loudness preview gain (or unity) into the playback engine.
+  void updatePreviewGain();
+
+Q_SIGNALS:
+  void changed(EditorModel::Property property);
+
+private:
+  void track(Property property) const { ObservationScope::record(this, property); }
+  void contentDidChange();
+  void scheduleAnalysis();
+  void scheduleEnvelopeAnalysis();
+  void scheduleSelectionAnalysis();
+
+  quar::AudioContent content_;
+  int64_t contentVersion_ = 0;
+  std::optional<quar::AudioFileInfo> fileInfo_;
+  std::vector<Marker> markers_;
+  quar::EnvelopeSet envelopes_;
+  std::optional<int> envelopeTarget_;
+  std::optional<quar::FrameRange> selection_;
+  std::set<int> activeChannels_;
+  int64_t cursor_ = 0;
+  bool snapToZeroCrossings_;
+  double framesPerPoint_ = 256;
+  double scrollFrame_ = 0;
+  double viewWidth_ = 800;
+  double amplitudeZoom_ = 1;
+  bool showLoudnessLane_;
+  double loudnessLaneHeight_;
+  double envelopeRangeDB_ = 12;
+  quar::TempoGrid grid_;
+  bool showGrid_ = false;
+  bool snapToGrid_ = true;
+  bool isDetectingTempo_ = false;
+  std::optional<double> tempoConfidence_;
+  std::vector<double> taps_;  // tap times in seconds of the monotonic clock
+  bool showInspector_;
+  InspectorTab inspectorTab_ = InspectorTab::loudness;
+  TimeFormat timeFormat_;
+  PlaybackEngine player_;
+  std::unique_ptr<EffectsRack> rack_;
+  std::unique_ptr<Recorder> recorder_;
+  std::optional<int64_t> recordHead_;
+  std::optional<EditState> recordingBase_;
+  quar::FrameRange recordingTarget_;
+  RecordMode recordingMode_ = RecordMode::insert;
+  bool recordingIntoEmpty_ = false;
+  bool liveTakeVisible_ = true;
+  bool analysisSuspended_ = false;
+  bool isPlaying_ = false;
+  bool isLooping_ = false;
+  int64_t playhead_ = 0;
+  MeterReading meter_;
+  int64_t playOrigin_ = 0;
+  int64_t meterTick_ = 0;
+  std::optional<quar::LoudnessResult> loudness_;
+  std::optional<quar::LoudnessResult> contentLoudness_;
+  std::vector<double> channelLoudness_;
+  bool linkChannelLevels_ = false;
+  std::optional<quar::LoudnessResult> selectionLoudness_;
+  bool isAnalyzing_ = false;
+  AnalysisScope analysisScope_ = AnalysisScope::file;
+  LoudnessAdjustMode adjustMode_ = LoudnessAdjustMode::target;
+  double targetLUFS_;
+  double ceilingDBTP_;
+  double manualGainDB_ = 0;
+  bool limitTruePeaks_ = true;
+  bool previewLoudness_ = false;
+  std::optional<BusyState> busy_;
+  QPointer<UndoManager> undoManager_;
+  ErrorPresenter presentError_;
+};

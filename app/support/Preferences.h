@@ -1,0 +1,48 @@
+// Preferences: the editor's user settings in QSettings (organisation and application
+// "Quarnel"), with a registered default for every key the editor reads. A stored value that
+// cannot be read as its key's type (not a boolean, not a finite number) reads as the default.
+// Export settings are remembered per format as strict JSON under "encode.<format>".
+// GUI thread only.
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+#include "base/AudioFormats.h"
+
+namespace Preferences {
+
+namespace Keys {
+inline const QString timeFormat = QStringLiteral("timeFormat");
+inline const QString snapToZeroCrossings = QStringLiteral("snapToZeroCrossings");
+inline const QString loudnessTarget = QStringLiteral("loudnessTarget");
+inline const QString truePeakCeiling = QStringLiteral("truePeakCeiling");
+inline const QString fadeShape = QStringLiteral("fadeShape");
+inline const QString showLoudnessLane = QStringLiteral("showLoudnessLane");
+inline const QString showInspector = QStringLiteral("showInspector");
+inline const QString loudnessLaneHeight = QStringLiteral("loudnessLaneHeight");
+inline const QString lastExportFormat = QStringLiteral("lastExportFormat");
+// "encode." + the format's raw value.
+QString encodeSettings(quar::ExportFormat format);
+} // namespace Keys
+
+// The eight registered defaults.
+const QVariantMap& registrationDefaults();
+
+// Typed reads falling back on the registered default (false, 0 or "" for an unregistered key).
+bool boolValue(const QString& key);
+double doubleValue(const QString& key);
+QString stringValue(const QString& key);
+void setValue(const QString& key, const QVariant& value);
+
+// The stored settings of `format`, normalised; the format's defaults when none are stored,
+// they do not decode, or they belong to another format.
+quar::EncodeSettings encodeSettings(quar::ExportFormat format);
+// The stored last export format; wav when missing or unknown.
+quar::ExportFormat lastExportFormat();
+// Stores the settings under their format's key (skipped when they cannot be encoded) and
+// their format as the last export format.
+void store(const quar::EncodeSettings& settings);
+
+} // namespace Preferences

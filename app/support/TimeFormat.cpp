@@ -1,0 +1,115 @@
+#include "support/TimeFormat.h"
+
+#include <QLocale>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double twoTo63 = 9223372036854775808.0;
+
+bool fitsInt64(double x) { return std::isfinite(x) && x >= -twoTo63 && x < twoTo63; }
+
+// A decimal floating-point number making up the whole text, with an optional sign.
+std::optional<double> parseDouble(QStringView text) {
+  const QByteArray bytes = text.toUtf8();
+  const char* first = bytes.constData();
+  const char* last = first + bytes.size();
+  if (first != last && *first == '+') ++first;
+  if (first == last || *first == '+') return std::nullopt;
+  double value = 0;
+  const auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
+  if (error != std::errc() || end != last) return std::nullopt;
+  return value;
+}
+
+// The frame of the samples reading: every numeral kept, everything else dropped.
+std::optional<int64_t> samplesReading(QString text) {
+  text.remove(QStringLiteral("smp"));
+  int64_t value = 0;
+  bool any = false;
+  for (const QChar c : text) {
+    if (!c.isNumber()) continue;
+    any = true;
+    if (c < u'0' || c > u'9') return std::nullopt;
+    const int digit = c.unicode() - u'0';
+    if (value > (std::numeric_limits<int64_t>::max() - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return any ? std::optional(value) : std::nullopt;
+}
+
+std::optional<int64_t> timeReading(QString text, double sampleRate) {
+  if (text.endsWith(u's')) text.chop(1);
+  const QStringList pieces = text.split(u':', Qt::SkipEmptyParts);
+  if (pieces.isEmpty()) return std::nullopt;
+  double total = 0;
+  for (const QString& piece : pieces) {
+    const std::optional<double> value = parseDouble(piece);
+    if (!value) return std::nullopt;
+    total = total * 60 + *value;
+  }
+  const double frame = std::round(sampleRate * total);
+  if (!fitsInt64(frame)) return std::nullopt;
+  return static_cast<int64_t>(frame);
+}
+
+} // namespace
+
+std::string_view rawValue(TimeFormat format) {
+  switch (format) {
+  case TimeFormat::hms: return "hms";
+  case TimeFormat::seconds: return "seconds";
+  case TimeFormat::samples: return "samples";
+  }
+  return {};
+}
+
+QString title(TimeFormat format) {
+  switch (format) {
+  case TimeFormat::hms: return QStringLiteral("Hours:Minutes:Seconds");
+  case TimeFormat::seconds: return QStringLiteral("Seconds");
+  case TimeFormat::samples: return QStringLiteral("Samples");
+  }
+  return {};
+}
+
+QString hmsString(double seconds, int decimals) {
+  if (!fitsInt64(seconds)) return {};
+  seconds = std::max(seconds, 0.0);
+  const auto whole = static_cast<int64_t>(seconds);
+  QString text = whole < 3600 ? QString::asprintf("%lld:%02lld", static_cast<long long>((whole / 60) % 60),
+                                                  static_cast<long long>(whole % 60))
+                              : QString::asprintf("%lld:%02lld:%02lld", static_cast<long long>(whole / 3600),
+                                                  static_cast<long long>((whole / 60) % 60),
+                                                  static_cast<long long>(whole % 60));
+  if (decimals > 0) {
+    const double digits = std::floor(std::pow(10.0, decimals) * (seconds - static_cast<double>(whole)));
+    if (!fitsInt64(digits)) return {};
+    text += QString::asprintf(".%0*lld", decimals, static_cast<long long>(digits));
+  }
+  return text;
+}
+
+QString timeString(TimeFormat format, int64_t frame, double sampleRate) {
+  const double seconds = static_cast<double>(frame) / sampleRate;
+  switch (format) {
+  case TimeFormat::hms: return hmsString(seconds, 3);
+  case TimeFormat::seconds: return std::isfinite(seconds) ? QString::asprintf("%.3f", seconds) : QString();
+  case TimeFormat::samples: return QLocale().toString(static_cast<qlonglong>(frame));
+  }
+  return {};
+}
+
+std::optional<int64_t> frameFromText(TimeFormat format, QStringView text, double sampleRate) {
+  qsizetype begin = 0, end = text.size();
+  const auto isHorizontalSpace = [](QChar c) { return c == u'\t' || c.category() == QChar::Separator_Space; };
+  while (begin < end && isHorizontalSpace(text[begin])) ++begin;
+  while (end > begin && isHorizontalSpace(text[end - 1])) --end;
+  const QString trimmed = text.mid(begin, end - begin).toString().toLower();
+  if (trimmed.isEmpty()) return std::nullopt;
+  if (format == TimeFormat::samples || trimmed.endsWith(QStringLiteral("smp"))) return samplesReading(trimmed);
+  return timeReading(trimmed, sampleRate);
+}

@@ -1,0 +1,75 @@
+#include "views/Theme.h"
+
+#include <array>
+
+namespace {
+
+QColor rgba(int r, int g, int b, double alpha) {
+  QColor color(r, g, b);
+  color.setAlphaF(static_cast<float>(alpha));
+  return color;
+}
+
+ThemeColor pair(int lr, int lg, int lb, double la, int dr, int dg, int db, double da) {
+  return {rgba(lr, lg, lb, la), rgba(dr, dg, db, da)};
+}
+
+} // namespace
+
+QColor ThemeColor::resolved(const QPalette& palette) const { return resolved(Theme::isDark(palette)); }
+
+namespace Theme {
+
+bool isDark(const QPalette& palette) { return palette.color(QPalette::Window).lightness() < 128; }
+
+const ThemeColor background = pair(243, 244, 247, 1, 22, 24, 29, 1);
+const ThemeColor laneBackground = pair(255, 255, 255, 1, 28, 31, 37, 1);
+const ThemeColor laneBorder = pair(217, 220, 227, 1, 42, 46, 54, 1);
+const ThemeColor centerLine = pair(197, 202, 211, 1, 52, 57, 69, 1);
+const ThemeColor gridLine = pair(232, 234, 239, 1, 35, 38, 45, 1);
+const ThemeColor waveform = pair(33, 103, 216, 1, 79, 179, 255, 1);
+const ThemeColor waveformRMS = pair(111, 163, 245, 1, 154, 212, 255, 1);
+const ThemeColor waveformDimmed = pair(155, 181, 222, 1, 46, 93, 130, 1);
+const ThemeColor selection = pair(33, 103, 216, 0.18, 79, 179, 255, 0.22);
+const ThemeColor selectionEdge = pair(33, 103, 216, 0.8, 127, 200, 255, 0.9);
+const ThemeColor cursor = pair(26, 26, 26, 1, 242, 242, 242, 1);
+const ThemeColor playhead = pair(232, 69, 60, 1, 255, 90, 79, 1);
+const ThemeColor rulerBackground = pair(233, 235, 240, 1, 18, 20, 25, 1);
+const ThemeColor marker = pair(217, 138, 0, 1, 255, 176, 32, 1);
+const ThemeColor loudnessShortTerm = pair(224, 108, 0, 1, 255, 159, 64, 1);
+const ThemeColor loudnessMomentary = pair(224, 108, 0, 0.35, 255, 208, 138, 0.35);
+const ThemeColor loudnessTarget = pair(30, 158, 83, 1, 61, 220, 132, 1);
+const ThemeColor loudnessIntegrated = pair(122, 63, 209, 1, 196, 155, 255, 1);
+const ThemeColor envelope = pair(194, 65, 12, 1, 255, 224, 138, 1);
+const ThemeColor envelopeFill = pair(194, 65, 12, 0.08, 255, 224, 138, 0.08);
+const ThemeColor gridBar = pair(91, 33, 182, 1, 185, 165, 255, 1);
+const ThemeColor clip = pair(232, 69, 60, 1, 255, 90, 79, 1);
+
+QColor rulerText(const QPalette& palette) {
+  QColor color = palette.color(QPalette::WindowText);
+  color.setAlphaF(0.5f);
+  return color;
+}
+
+} // namespace Theme
+
+RulerSteps rulerSteps(double secondsPerPoint, double minLabelSpacing) {
+  static constexpr std::array<double, 26> candidates{0.0001, 0.0002, 0.0005, 0.001, 0.002, 0.005, 0.01,
+                                                     0.02,   0.05,   0.1,    0.2,   0.5,   1,     2,
+                                                     5,      10,     15,     30,    60,    120,   300,
+                                                     600,    900,    1800,   3600,  7200};
+  double major = 7200;
+  for (const double candidate : candidates)
+    if (candidate / secondsPerPoint >= minLabelSpacing) {
+      major = candidate;
+      break;
+    }
+  double divisor = 5;
+  if (major == 15 || major == 30 || major == 900 || major == 1800)
+    divisor = 3;
+  else if (major == 60 || major == 120 || major == 600 || major == 3600 || major == 7200)
+    divisor = 6;
+  else if (major == 0.002 || major == 0.02 || major == 0.2 || major == 2)
+    divisor = 4;
+  return {major, major / divisor};
+}

@@ -1,0 +1,31 @@
+// Runs the editor's tests in an offscreen QApplication with temporary settings and data
+// folders, the null audio device, a fixed English locale and a counting beep.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLocale>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+
+#include "platform/Platform.h"
+#include "AppTestSupport.h"
+
+int main(int argc, char** argv) {
+  QTemporaryDir home;
+  const QByteArray root = home.path().toUtf8();
+  setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
+  setenv("XDG_DATA_HOME", (root + "/data").constData(), 1);
+  setenv("XDG_RUNTIME_DIR", root.constData(), 1);
+  setenv("QUARNEL_AUDIO", "null", 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  setenv("LC_ALL", "C.UTF-8", 1);
+
+  QApplication app(argc, argv);
+  Platform::configureApplication();
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  Platform::setBeepHandler([] { ++AppTestSupport::beepCount(); });
+
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "support/TimeFormat.h"
+
+TEST(TimeFormat, HMSText) {
+  struct Case {
+    double seconds;
+    int decimals;
+    const char* text;
+  };
+  for (const Case& c : {Case{75.25, 3, "1:15.250"}, Case{3723.5, 3, "1:02:03.500"}, Case{-2, 3, "0:00.000"},
+                        Case{0.5, 0, "0:00"}, Case{360000, 1, "100:00:00.0"}})
+    EXPECT_EQ(hmsString(c.seconds, c.decimals), QString::fromUtf8(c.text)) << c.seconds;
+  EXPECT_EQ(hmsString(std::numeric_limits<double>::infinity(), 3), QString());
+  EXPECT_EQ(hmsString(std::nan(""), 3), QString());
+  EXPECT_EQ(hmsString(1e300, 3), QString());
+}
+
+TEST(TimeFormat, FrameText) {
+  EXPECT_EQ(timeString(TimeFormat::hms, 3310000, 44100), QStringLiteral("1:15.056"));
+  EXPECT_EQ(timeString(TimeFormat::seconds, 3318525, 44100), QStringLiteral("75.250"));
+  EXPECT_EQ(timeString(TimeFormat::seconds, -44100, 44100), QStringLiteral("-1.000"));
+  EXPECT_EQ(timeString(TimeFormat::samples, 3310000, 44100), QStringLiteral("3,310,000"));
+  EXPECT_EQ(timeString(TimeFormat::hms, 10, 0), QString());
+}
+
+TEST(TimeFormat, Parsing) {
+  struct Case {
+    TimeFormat format;
+    const char* text;
+    std::optional<int64_t> frame;
+  };
+  const double rate = 48000;
+  const Case cases[] = {
+      {TimeFormat::hms, "90s", 90 * 48000},
+      {TimeFormat::hms, "1:30", 90 * 48000},
+      {TimeFormat::seconds, "1:30s", 90 * 48000},
+      {TimeFormat::seconds, " \t90\t", 90 * 48000},
+      {TimeFormat::hms, "1:02:03.5", 3723.5 * 48000},
+      {TimeFormat::hms, "5 s", std::nullopt},
+      {TimeFormat::hms, "48000smp", 48000},
+      {TimeFormat::seconds, "48000SMP", 48000},
+      {TimeFormat::samples, "48,000", 48000},
+      {TimeFormat::samples, "1.5", 15},
+      {TimeFormat::samples, "1:30", 130},
+      {TimeFormat::samples, "abc", std::nullopt},
+      {TimeFormat::samples, "99999999999999999999", std::nullopt},
+      {TimeFormat::hms, "", std::nullopt},
+      {TimeFormat::hms, "   ", std::nullopt},
+      {TimeFormat::hms, "::", std::nullopt},
+      {TimeFormat::hms, "-2", -2 * 48000},
+      {TimeFormat::hms, "+2", 2 * 48000},
+      {TimeFormat::hms, "inf", std::nullopt},
+      {TimeFormat::hms, "nan", std::nullopt},
+      {TimeFormat::hms, "1e300", std::nullopt},
+      {TimeFormat::hms, "1:x", std::nullopt},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(frameFromText(c.format, QString::fromUtf8(c.text), rate), c.frame) << c.text;
+  EXPECT_EQ(frameFromText(TimeFormat::hms, u"0.00001", 44100), 0);
+  EXPECT_EQ(frameFromText(TimeFormat::hms, u"0.00002", 44100), 1);
+}
+
+TEST(TimeFormat, RawValuesAndTitles) {
+  EXPECT_EQ(quar::fromRawValue<TimeFormat>(std::string_view("seconds")), TimeFormat::seconds);
+  EXPECT_EQ(quar::fromRawValue<TimeFormat>(std::string_view("minutes")), std::nullopt);
+  EXPECT_EQ(title(TimeFormat::hms), QStringLiteral("Hours:Minutes:Seconds"));
+}
