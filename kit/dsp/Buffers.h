@@ -1,13 +1,11 @@
-// Work memory and the concurrent loop of offline analysis and rendering.
+// Work memory of offline analysis and rendering.
 // ChannelBuffers: planar float work buffers (capacity in frames, at least 1) with zero-padded
 // reading from an AudioSource. DoubleScratch: one growable double work buffer. Both allocate only
 // in their constructors and reserve(); they lock nothing and belong to one owner (concurrent
-// users may touch disjoint channels only). parallelFor: runs independent iterations, possibly
-// on the process-wide worker pool.
+// users may touch disjoint channels only).
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -66,13 +64,5 @@ private:
   std::unique_ptr<double[]> storage_;
   int64_t capacity_ = 0;
 };
-
-// Calls body(i) exactly once for every i in 0 ..< count and returns after all calls finished.
-// Without `concurrent` the calls run in order on the calling thread; with it they are spread
-// over the process-wide pool (as many threads as the process may run on) and the calling
-// thread, in any order. Safe to call from several threads at once and from inside a body.
-// Every call runs with flush-to-zero set. When a body throws, iterations not yet started are
-// skipped and the first exception is rethrown once the running ones have finished.
-void parallelFor(int64_t count, bool concurrent, const std::function<void(int64_t index)>& body);
 
 } // namespace quar

@@ -7,6 +7,7 @@
 #include "base/Numbers.h"
 #include "base/QuarError.h"
 #include "dsp/Buffers.h"
+#include "dsp/ParallelFor.h"
 #include "dsp/TruePeak.h"
 
 namespace quar {

@@ -14,6 +14,7 @@
 #include "base/Numbers.h"
 #include "base/QuarError.h"
 #include "dsp/Buffers.h"
+#include "dsp/ParallelFor.h"
 #include "dsp/ScopedFlushToZero.h"
 
 namespace quar::dsp {

@@ -14,7 +14,6 @@
 #include "FileTools.h"
 #include "base/Numbers.h"
 #include "base/QuarError.h"
-#include "core/AudioContent.h"
 #include "io/MP3Writer.h"
 #include "io/OggOpusWriter.h"
 #include "io/platform/StreamDescription.h"
@@ -273,7 +272,7 @@ TEST(AudioEncoderTest, ExportsEveryFormatThroughItsWriter) {
       {ExportFormat::opus, "h.opus", "opus", 2, 48000, 48008},  // 48007.6
   };
   TempFolder folder;
-  const AudioContent content(ramps(3, n), 44100);
+  const ArraySource content(ramps(3, n), 44100);
   std::vector<fs::path> files;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,8 +1,7 @@
 // NoiseProfile: a learnt noise spectrum, the mean noise power of each frequency bin of an
 // fftSize-point transform (fftSize/2 + 1 bins when learnt) measured at sampleRate Hz. Carried in
 // the noise-reduction settings. Plain value; JSON form and hashing: EffectSettings.h. learn()
-// measures one from audio (defined with the noise-reduction processor); it allocates, so run it
-// off the audio thread.
+// measures one from audio; it allocates, so run it off the audio thread.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,19 @@
+// The concurrent loop of offline analysis and rendering: parallelFor runs independent
+// iterations, possibly on the process-wide worker pool. It allocates and locks: never call it on
+// the audio thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace quar {
+
+// Calls body(i) exactly once for every i in 0 ..< count and returns after all calls finished.
+// Without `concurrent` the calls run in order on the calling thread; with it they are spread
+// over the process-wide pool (as many threads as the process may run on) and the calling
+// thread, in any order. Safe to call from several threads at once and from inside a body.
+// Every call runs with flush-to-zero set. When a body throws, iterations not yet started are
+// skipped and the first exception is rethrown once the running ones have finished.
+void parallelFor(int64_t count, bool concurrent, const std::function<void(int64_t index)>& body);
+
+} // namespace quar
