@@ -14,12 +14,6 @@ using quar::FrameRange;
 
 namespace {
 
-std::set<int> allChannels(int count) {
-  std::set<int> channels;
-  for (int c = 0; c < count; ++c) channels.insert(c);
-  return channels;
-}
-
 TimeFormat storedTimeFormat() {
   const std::string raw = Preferences::stringValue(Preferences::Keys::timeFormat).toStdString();
   return quar::fromRawValue<TimeFormat>(std::string_view(raw)).value_or(TimeFormat::hms);
@@ -47,6 +41,12 @@ EditorModel::EditorModel(AudioContent content, std::optional<quar::AudioFileInfo
 }
 
 EditorModel::~EditorModel() = default;
+
+std::set<int> EditorModel::allChannels(int count) {
+  std::set<int> channels;
+  for (int c = 0; c < count; ++c) channels.insert(c);
+  return channels;
+}
 
 void EditorModel::load(AudioContent content, std::optional<quar::AudioFileInfo> fileInfo) {
   stop(false);
@@ -158,7 +158,10 @@ void EditorModel::setEnvelopeRangeDB(double range) {
   assignObserved(this, envelopeRangeDB_, range, Property::envelopeRangeDB);
 }
 
-void EditorModel::setGrid(quar::TempoGrid grid) { assignObserved(this, grid_, grid, Property::grid); }
+void EditorModel::setGrid(quar::TempoGrid grid) {
+  if (!(std::isfinite(grid.bpm) && grid.bpm > 0) || grid.beatsPerBar < 1) return;
+  assignObserved(this, grid_, grid, Property::grid);
+}
 
 void EditorModel::setShowGrid(bool show) { assignObserved(this, showGrid_, show, Property::showGrid); }
 
@@ -326,14 +329,12 @@ std::optional<quar::LoudnessNormalization::Plan> EditorModel::loudnessPlan() con
 
 void EditorModel::clampScroll() {
   const double frames = static_cast<double>(content_.frameCount());
-  const double maxFramesPerPoint = std::max(std::max(frames, 1.0) / std::max(viewWidth_, 100.0) * 1.02, 0.0625);
-  setFramesPerPoint(std::min(maxFramesPerPoint, std::max(framesPerPoint_, minFramesPerPoint)));
+  setFramesPerPoint(std::min(maxFramesPerPoint(), std::max(framesPerPoint_, minFramesPerPoint)));
   setScrollFrame(std::min(std::max(frames - viewWidth_ * framesPerPoint_, 0.0), std::max(scrollFrame_, 0.0)));
 }
 
 void EditorModel::zoomToFit() {
-  const double frames = static_cast<double>(content_.frameCount());
-  setFramesPerPoint(std::max(std::max(frames, 1.0) / std::max(viewWidth_, 100.0) * 1.02, 0.0625) / 1.02);
+  setFramesPerPoint(maxFramesPerPoint() / 1.02);
   setScrollFrame(0);
   clampScroll();
 }

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -25,6 +26,7 @@
 #include "core/TempoGrid.h"
 #include "dsp/Limiter.h"
 #include "dsp/Loudness.h"
+#include "dsp/TempoDetector.h"
 #include "editor/EditorTypes.h"
 #include "platform/ObservationScope.h"
 #include "platform/UndoManager.h"
@@ -32,6 +34,7 @@
 #include "support/TimeFormat.h"
 
 class EffectsRack;
+class QTimer;
 class Recorder;
 
 class EditorModel final : public QObject {
@@ -102,6 +105,8 @@ public:
   double envelopeRangeDB() const { return track(Property::envelopeRangeDB), envelopeRangeDB_; }
   void setEnvelopeRangeDB(double range);
   const quar::TempoGrid& grid() const { return track(Property::grid), grid_; }
+  // Refuses (the grid stays) a tempo that is not finite and above 0 or fewer than 1 beat per bar,
+  // so that grid arithmetic never divides by zero.
   void setGrid(quar::TempoGrid grid);
   bool showGrid() const { return track(Property::showGrid), showGrid_; }
   void setShowGrid(bool show);
@@ -212,15 +217,164 @@ public:
   // Puts the loudness preview gain (or unity) into the playback engine.
   void updatePreviewGain();
 
+  // Undo snapshots and background jobs. Every change is one undo step that restores a whole
+  // snapshot; at most one job runs, on the user-initiated pool, showing `busy` meanwhile.
+  // A job's work: new content from a copy of the document's content, on a pool thread. It reports
+  // progress and learns of cancellation through the token's callback; it may throw.
+  using JobWork = std::function<quar::AudioContent(const quar::AudioContent& content, ProgressToken& token)>;
+  // Called on the GUI thread when a job commits, with the job's new content.
+  using MarkersUpdate = std::function<std::vector<Marker>(const quar::AudioContent& newContent)>;
+  using EnvelopeUpdate = std::function<quar::EnvelopeSet(const quar::AudioContent& newContent)>;
+  // Runs `work` as the one background job and commits its content as one undo step named `name`.
+  // Refused with a beep while a job runs. `selection`: absent keeps the selection, a present
+  // none clears it, a range sets it. The commit is dropped when the job was cancelled, and
+  // dropped with a beep when the document's content changed since the job started; an error
+  // other than a cancellation goes to the error presenter.
+  void process(const QString& name, JobWork work,
+               std::optional<std::optional<quar::FrameRange>> selection = std::nullopt, MarkersUpdate markers = {},
+               EnvelopeUpdate envelope = {});
+  // Shows a busy state (title, token, fraction polled every 50 ms) and returns its id.
+  quar::Uuid beginExternalBusy(const QString& title, std::shared_ptr<ProgressToken> token);
+  // Ends the busy state with that id; nothing when another busy state (or none) is shown.
+  void endExternalBusy(const quar::Uuid& id);
+  // The document's Undo and Redo; refused with a beep while a job runs.
+  void undo();
+  void redo();
+
+  // Splice edits and the clipboard. Immediate on the GUI thread, one undo step each (copy none);
+  // only a clip at another sample rate is converted in a job ("Converting clipboard sample
+  // rate") before it is pasted, and dropped with a beep if the content changed meanwhile.
+  // Puts the selection of the active channels (in index order) on the clipboard.
+  void copy();
+  // "Cut" or "Delete": removes the selection, or silences it in the active channels when only
+  // some are active.
+  void deleteSelection(const QString& name);
+  // Keeps only the selection (all channels), then fits the view. "Trim".
+  void trimToSelection();
+  // Replaces the selection (or inserts at the cursor) with the clip in every channel, conformed
+  // to the document's channel count and rate; into an empty document the clip is taken as is.
+  void paste();
+  // Mixes the conformed clip in at the selection start or the cursor; nothing on an empty document.
+  void pasteMix();
+  // Inserts `frames` of silence at the selection start or the cursor and selects it.
+  void insertSilence(int64_t frames);
+  // Exchanges the two channels of a stereo document.
+  void swapChannels();
+
+  // Selection, snapping, zoom and scroll. No undo steps; frames and ranges are clamped to the
+  // content; zoom stays within minFramesPerPoint and the fit-all limit.
+  // Moves the cursor (and, while playing, the play position) and keeps it in view.
+  void seek(int64_t frame);
+  void selectAll();
+  void selectNone();
+  // Sets the clamped selection (none clears it) and, when given, the active channels; the cursor
+  // goes to the selection's start. The one-argument setSelection is the plain property setter.
+  void setSelection(std::optional<quar::FrameRange> range, std::optional<std::set<int>> channels);
+  // The frame for a pointer position: clamped to the content, then moved to the nearest zero
+  // crossing within six points (at least 64 frames) when snapping is on; the ends never move.
+  int64_t snapped(int64_t frame) const;
+  // Scrolls so that the frame is visible, 10 % of the width from the left edge.
+  void ensureVisible(int64_t frame);
+  // Multiplies framesPerPoint by `factor` about the anchor frame (default: the playhead while
+  // playing, else the selection start, else the cursor), which stays under the same point or,
+  // when off screen, comes to the middle. A factor that is not finite and above 0 does nothing.
+  void zoom(double factor, std::optional<double> anchorFrame = std::nullopt);
+  // Fits the selection into the view with a 5 % margin, centred.
+  void zoomToSelection();
+  void scroll(double byPoints);
+
+  // Markers. Kept sorted by frame (stable) except during a live move; each change is one undo step.
+  // Adds "Marker n" at the frame (default: the playhead while playing, else the selection start,
+  // else the cursor). "Add Marker".
+  void addMarker(std::optional<int64_t> frame = std::nullopt);
+  // "Remove Marker"; recorded even when no marker has the id.
+  void removeMarker(const quar::Uuid& id);
+  // "Rename Marker"; nothing when the name is unchanged or no marker has the id.
+  void renameMarker(const quar::Uuid& id, const QString& name);
+  // Moves to the frame clamped to the content: live (in place, unsorted, no undo) or as one step
+  // "Move Marker".
+  void moveMarker(const quar::Uuid& id, int64_t frame, bool registerUndo);
+  // Turns a finished live drag into one "Move Marker" step back to `original` (the markers
+  // before the drag).
+  void endMarkerDrag(const std::vector<Marker>& original);
+  // Seeks to the next marker more than one frame after the position, or the previous one more
+  // than one frame before it (frame 0 when there is none).
+  void jumpToMarker(bool next);
+
+  // Tempo grid: detection, tap tempo, bar 1 and scaling. Not undoable.
+  // Detects tempo and bar 1 of the audio as heard, off the GUI thread; beeps when none is found.
+  void detectTempo();
+  // Registers a tap now; from the second tap within 2 s of the last one the tempo is the mean
+  // interval of the last eight taps (rounded to 0.1 BPM, not held within 20...400).
+  void tapTempo();
+  // Bar 1 at the playhead while playing, else the selection start, else the cursor.
+  void setDownbeatAtCursor();
+  // Multiplies the tempo, held within 20...400; a factor that is not finite and above 0 does nothing.
+  void scaleTempo(double factor);
+  // The grid a detection sets: tempo rounded to hundredths and held within 20...400, at least
+  // one beat per bar, bar 1 at the estimate's downbeat; none without a finite tempo above 0.
+  static std::optional<quar::TempoGrid> detectedGrid(const quar::TempoEstimate& estimate, int64_t beatsPerBar);
+  // The seconds source of tap tempo (a monotonic clock); replaceable in tests.
+  void setClock(std::function<double()> clock) { clock_ = std::move(clock); }
+
 Q_SIGNALS:
   void changed(EditorModel::Property property);
 
 private:
   void track(Property property) const { ObservationScope::record(this, property); }
+  // The set 0 ..< count.
+  static std::set<int> allChannels(int count);
   void contentDidChange();
   void scheduleAnalysis();
   void scheduleEnvelopeAnalysis();
   void scheduleSelectionAnalysis();
+
+  // Undo snapshots and background jobs.
+  // What a job's result depends on: the content version and format it started from.
+  struct ContentStamp {
+    int64_t version;
+    double sampleRate;
+    int channelCount;
+  };
+  struct JobOutcome {
+    std::optional<quar::AudioContent> content;
+    std::exception_ptr error;
+  };
+  EditState snapshot() const;
+  void restore(const EditState& state);
+  void registerUndo(EditState state, const QString& name);
+  // restore(next), then one undo step back to the state before.
+  void commit(EditState next, const QString& name);
+  ContentStamp contentStamp() const;
+  // Whether a finished job's content may be installed: not when the job was cancelled, nor
+  // (with a beep) when the document's content changed since the stamp was taken.
+  bool acceptsJobResult(const ProgressToken& token, const ContentStamp& stamp);
+  void busyTick(const quar::Uuid& id, const ProgressToken& token);
+  void finishJob(const quar::Uuid& id, const ContentStamp& stamp, const ProgressToken& token, const QString& name,
+                 const std::optional<std::optional<quar::FrameRange>>& selection, const MarkersUpdate& markers,
+                 const EnvelopeUpdate& envelope, const JobOutcome& outcome);
+  // Presents a job's error unless it is a cancellation or the job was cancelled.
+  void reportJobError(const ProgressToken& token, const std::exception_ptr& error);
+
+  // Splice edits and the clipboard.
+  using ConformedBody = std::function<void(EditorModel& model, const quar::AudioContent& clip)>;
+  // Runs `body` with the clip in the document's channel count and sample rate: at once, or after
+  // a conversion job when the rates differ.
+  void withConformed(quar::AudioContent clip, ConformedBody body);
+  // Markers after `range` was replaced by newLength frames: those before stay, those inside stay
+  // unless newLength <= 0, those after move by the change in length.
+  std::vector<Marker> markersAfterReplacing(quar::FrameRange range, int64_t newLength) const;
+  // The selection clamped to the content; none when that leaves nothing.
+  std::optional<quar::FrameRange> selectedRange() const;
+  // The selection start, else the cursor, within the content: where paste mix and silence go.
+  int64_t insertionPoint() const;
+
+  // Selection, snapping, zoom and scroll.
+  // The largest framesPerPoint: the whole content with 2 % to spare, at least 0.0625.
+  double maxFramesPerPoint() const;
+  // The default anchor of zoom, markers and bar 1: the playhead while playing, else the
+  // selection start, else the cursor.
+  int64_t currentPosition() const;
 
   quar::AudioContent content_;
   int64_t contentVersion_ = 0;
@@ -280,4 +434,12 @@ private:
   std::optional<BusyState> busy_;
   QPointer<UndoManager> undoManager_;
   ErrorPresenter presentError_;
+
+  // Undo snapshots and background jobs.
+  QTimer* busyTimer_ = nullptr;  // the 50 ms progress poll of the busy state
+
+  // Tempo grid.
+  std::function<double()> clock_ = [] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  };
 };

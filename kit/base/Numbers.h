@@ -1,9 +1,10 @@
 // Number helpers shared by every module: rounding with halves away from zero, checked
-// conversion from Double to integers (a trap on NaN, infinity or overflow), clamping, and the
-// text of a Double as the system's messages show it. All are pure and audio-thread safe
+// conversion from Double to integers (a trap on NaN, infinity or overflow, or a clamp into
+// bounds), clamping, and the text of a Double as the system's messages show it. All are pure and audio-thread safe
 // except formatDouble, which allocates.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -21,6 +22,14 @@ inline int64_t checkedInt(double x) {
 
 // Rounds halves away from zero (2.5 -> 3, -2.5 -> -3), then converts with the same checks as checkedInt.
 inline int64_t roundedInt(double x) { return checkedInt(std::round(x)); }
+
+// Truncating conversion into lower...upper (lower <= upper) that never stops: values beyond a
+// bound (infinities included) give that bound, NaN gives lower.
+inline int64_t clampedInt(double x, int64_t lower, int64_t upper) {
+  if (!(x > static_cast<double>(lower))) return lower;
+  if (x >= static_cast<double>(upper)) return upper;
+  return std::clamp(static_cast<int64_t>(x), lower, upper);
+}
 
 // min(max(value, lower), upper): the lower bound is applied first.
 template <typename T>

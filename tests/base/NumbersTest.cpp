@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 
 #include "base/Numbers.h"
 #include "base/Precondition.h"
@@ -28,6 +29,16 @@ TEST(Numbers, RoundingIsHalfAwayFromZero) {
   EXPECT_EQ(checkedInt(-3.9), -3);
   EXPECT_EQ(clamped(5, 0, 3), 3);
   EXPECT_EQ(clamped(-1, 0, 3), 0);
+}
+
+TEST(Numbers, ClampedConversionKeepsEveryValueInBounds) {
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  const int64_t max = std::numeric_limits<int64_t>::max(), min = std::numeric_limits<int64_t>::min();
+  const std::tuple<double, int64_t, int64_t, int64_t> cases[] = {
+      {63.9, 0, 100, 63},  {-3.9, -10, 10, -3}, {nan, 5, 10, 5},     {inf, 0, 10, 10},  {-inf, 0, 10, 0},
+      {1e300, min, max, max}, {-1e300, min, max, min}, {9223372036854775808.0, 0, max, max}, {7, 7, 7, 7},
+  };
+  for (const auto& [x, lower, upper, expected] : cases) EXPECT_EQ(clampedInt(x, lower, upper), expected) << x;
 }
 
 TEST(NumbersDeathTest, CheckedConversionStopsOnNonFiniteAndOverflow) {

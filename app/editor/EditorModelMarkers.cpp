@@ -1,0 +1,86 @@
+// EditorModel: adding, removing, renaming and moving markers, and jumping between them.
+#include "editor/EditorModel.h"
+
+#include <algorithm>
+
+#include "platform/Platform.h"
+
+namespace {
+
+void sortByFrame(std::vector<Marker>& markers) {
+  std::stable_sort(markers.begin(), markers.end(), [](const Marker& a, const Marker& b) { return a.frame < b.frame; });
+}
+
+// Index of the first marker with the id.
+std::optional<size_t> indexOf(const std::vector<Marker>& markers, const quar::Uuid& id) {
+  const auto it = std::find_if(markers.begin(), markers.end(), [&](const Marker& m) { return m.id == id; });
+  if (it == markers.end()) return std::nullopt;
+  return static_cast<size_t>(it - markers.begin());
+}
+
+} // namespace
+
+void EditorModel::addMarker(std::optional<int64_t> frame) {
+  Platform::assertGuiThread();
+  EditState next = snapshot();
+  const QString name = QStringLiteral("Marker ") + QString::number(markers_.size() + 1);
+  next.markers.push_back(Marker{quar::Uuid::random(), frame.value_or(currentPosition()), name});
+  sortByFrame(next.markers);
+  commit(std::move(next), QStringLiteral("Add Marker"));
+}
+
+void EditorModel::removeMarker(const quar::Uuid& id) {
+  Platform::assertGuiThread();
+  EditState next = snapshot();
+  std::erase_if(next.markers, [&](const Marker& m) { return m.id == id; });
+  commit(std::move(next), QStringLiteral("Remove Marker"));
+}
+
+void EditorModel::renameMarker(const quar::Uuid& id, const QString& name) {
+  Platform::assertGuiThread();
+  const std::optional<size_t> index = indexOf(markers_, id);
+  if (!index || markers_[*index].name == name) return;
+  EditState next = snapshot();
+  next.markers[*index].name = name;
+  commit(std::move(next), QStringLiteral("Rename Marker"));
+}
+
+void EditorModel::moveMarker(const quar::Uuid& id, int64_t frame, bool registerUndo) {
+  Platform::assertGuiThread();
+  const std::optional<size_t> index = indexOf(markers_, id);
+  if (!index) return;
+  const int64_t to = std::clamp<int64_t>(frame, 0, content_.frameCount());
+  if (!registerUndo) {
+    std::vector<Marker> moved = markers_;
+    moved[*index].frame = to;
+    setMarkers(std::move(moved));
+    return;
+  }
+  EditState next = snapshot();
+  next.markers[*index].frame = to;
+  sortByFrame(next.markers);
+  commit(std::move(next), QStringLiteral("Move Marker"));
+}
+
+void EditorModel::endMarkerDrag(const std::vector<Marker>& original) {
+  Platform::assertGuiThread();
+  if (markers_ == original) return;
+  std::vector<Marker> dragged = markers_;
+  sortByFrame(dragged);
+  setMarkers(original);
+  EditState next = snapshot();
+  next.markers = std::move(dragged);
+  commit(std::move(next), QStringLiteral("Move Marker"));
+}
+
+void EditorModel::jumpToMarker(bool next) {
+  Platform::assertGuiThread();
+  const int64_t position = isPlaying_ ? playhead_ : cursor_;
+  if (next) {
+    const auto it = std::find_if(markers_.begin(), markers_.end(), [&](const Marker& m) { return m.frame > position + 1; });
+    if (it != markers_.end()) seek(it->frame);
+    return;
+  }
+  const auto it = std::find_if(markers_.rbegin(), markers_.rend(), [&](const Marker& m) { return m.frame < position - 1; });
+  seek(it != markers_.rend() ? it->frame : 0);
+}

@@ -1,0 +1,194 @@
+// EditorModel: splice edits (copy, cut and delete, trim, paste, paste mix, insert silence, swap
+// channels) and the conforming of pasted audio.
+#include "editor/EditorModel.h"
+
+#include <algorithm>
+
+#include "core/AudioContentBuilder.h"
+#include "core/Processing.h"
+#include "dsp/Resampler.h"
+#include "platform/JobPool.h"
+#include "platform/Platform.h"
+#include "support/AudioClipboard.h"
+
+using quar::AudioContent;
+using quar::FrameRange;
+
+namespace {
+
+// The clipboard's clip when it holds any frames.
+std::optional<AudioContent> clipToPaste() {
+  const std::optional<AudioContent>& clip = AudioClipboard::shared().content();
+  if (!clip || clip->isEmpty()) return std::nullopt;
+  return clip;
+}
+
+} // namespace
+
+std::optional<FrameRange> EditorModel::selectedRange() const {
+  if (!selection_) return std::nullopt;
+  const FrameRange range = selection_->clamped({0, content_.frameCount()});
+  if (range.isEmpty()) return std::nullopt;
+  return range;
+}
+
+int64_t EditorModel::insertionPoint() const {
+  return selection_ ? std::clamp<int64_t>(selection_->lowerBound, 0, content_.frameCount())
+                    : std::clamp<int64_t>(cursor_, 0, content_.frameCount());
+}
+
+std::vector<Marker> EditorModel::markersAfterReplacing(FrameRange range, int64_t newLength) const {
+  const int64_t delta = newLength - range.count();
+  std::vector<Marker> result;
+  result.reserve(markers_.size());
+  for (Marker marker : markers_) {
+    if (marker.frame >= range.upperBound)
+      marker.frame += delta;
+    else if (marker.frame >= range.lowerBound && newLength <= 0)
+      continue;
+    result.push_back(std::move(marker));
+  }
+  return result;
+}
+
+void EditorModel::copy() {
+  Platform::assertGuiThread();
+  const std::optional<FrameRange> range = selectedRange();
+  if (!range) return;
+  AudioContent clip = content_.slice(*range);
+  if (const std::optional<std::set<int>> target = targetChannels()) {
+    std::vector<int> order;  // ascending, as the set is ordered
+    for (int c : *target)
+      if (c >= 0 && c < clip.channelCount()) order.push_back(c);
+    if (!order.empty()) clip = quar::rearrangingChannels(clip, order);
+  }
+  AudioClipboard::shared().store(std::move(clip));
+}
+
+void EditorModel::deleteSelection(const QString& name) {
+  Platform::assertGuiThread();
+  const std::optional<FrameRange> range = selectedRange();
+  if (!range) return;
+  EditState next = snapshot();
+  if (const std::optional<std::set<int>> target = targetChannels()) {
+    next.content = quar::silenced(content_, *range, target);
+  } else {
+    next.content.removeSubrange(*range);
+    next.selection = std::nullopt;
+    next.cursor = range->lowerBound;
+    next.markers = markersAfterReplacing(*range, 0);
+    next.envelope = envelopes_.adjusted(*range, 0);
+  }
+  commit(std::move(next), name);
+}
+
+void EditorModel::trimToSelection() {
+  Platform::assertGuiThread();
+  const std::optional<FrameRange> range = selectedRange();
+  if (!range) return;
+  const int64_t l = range->lowerBound, u = range->upperBound;
+  EditState next = snapshot();
+  next.content = content_.slice(*range);
+  next.markers.clear();
+  for (Marker marker : markers_)
+    if (range->contains(marker.frame)) {
+      marker.frame -= l;
+      next.markers.push_back(std::move(marker));
+    }
+  next.envelope = envelopes_.adjusted({u, content_.frameCount()}, 0).adjusted({0, l}, 0);
+  next.selection = std::nullopt;
+  next.cursor = 0;
+  commit(std::move(next), QStringLiteral("Trim"));
+  zoomToFit();
+}
+
+void EditorModel::paste() {
+  Platform::assertGuiThread();
+  const std::optional<AudioContent> clip = clipToPaste();
+  if (!clip) return;
+  if (content_.isEmpty()) {
+    EditState next = snapshot();
+    next.content = *clip;
+    next.selection = FrameRange(0, clip->frameCount());
+    next.activeChannels = allChannels(clip->channelCount());
+    commit(std::move(next), QStringLiteral("Paste"));
+    zoomToFit();
+    return;
+  }
+  const int64_t at = insertionPoint();
+  const FrameRange target = selectedRange().value_or(FrameRange(at, at));
+  withConformed(*clip, [target](EditorModel& model, const AudioContent& conformed) {
+    const int64_t length = conformed.frameCount();
+    EditState next = model.snapshot();
+    next.content.replaceSubrange(target, conformed);
+    next.selection = FrameRange(target.lowerBound, target.lowerBound + length);
+    next.markers = model.markersAfterReplacing(target, length);
+    next.envelope = model.envelopes_.adjusted(target, length);
+    model.commit(std::move(next), QStringLiteral("Paste"));
+  });
+}
+
+void EditorModel::pasteMix() {
+  Platform::assertGuiThread();
+  const std::optional<AudioContent> clip = clipToPaste();
+  if (!clip || content_.isEmpty()) return;
+  const int64_t at = insertionPoint();
+  withConformed(*clip, [at](EditorModel& model, const AudioContent& conformed) {
+    EditState next = model.snapshot();
+    next.content = quar::mixing(model.content_, conformed, at, 0.0);
+    next.selection = FrameRange(at, at + conformed.frameCount());
+    model.commit(std::move(next), QStringLiteral("Paste Mix"));
+  });
+}
+
+void EditorModel::insertSilence(int64_t frames) {
+  Platform::assertGuiThread();
+  if (frames <= 0) return;
+  const int64_t at = insertionPoint();
+  const FrameRange insertion(at, at);
+  EditState next = snapshot();
+  next.content.replaceSubrange(insertion,
+                               AudioContent::silence(frames, content_.channelCount(), content_.sampleRate()));
+  next.selection = FrameRange(at, at + frames);
+  next.markers = markersAfterReplacing(insertion, frames);
+  next.envelope = envelopes_.adjusted(insertion, frames);
+  commit(std::move(next), QStringLiteral("Insert Silence"));
+}
+
+void EditorModel::swapChannels() {
+  Platform::assertGuiThread();
+  if (content_.channelCount() != 2) return;
+  EditState next = snapshot();
+  next.content = quar::rearrangingChannels(content_, {1, 0});
+  commit(std::move(next), QStringLiteral("Swap Channels"));
+}
+
+void EditorModel::withConformed(AudioContent clip, ConformedBody body) {
+  if (clip.channelCount() != content_.channelCount()) clip = quar::remixed(clip, content_.channelCount());
+  if (clip.sampleRate() == content_.sampleRate()) {
+    body(*this, clip);
+    return;
+  }
+  auto token = std::make_shared<ProgressToken>();
+  const quar::Uuid id = beginExternalBusy(QStringLiteral("Converting clipboard sample rate"), token);
+  JobPool::start([owner = QPointer<EditorModel>(this), clip = std::move(clip), rate = content_.sampleRate(), token, id,
+                  stamp = contentStamp(), body = std::move(body)]() mutable {
+    JobOutcome outcome;
+    try {
+      quar::AudioContentBuilder builder(clip.channelCount(), rate);
+      quar::dsp::Resampler::resample(clip, std::nullopt, rate, token->callback(),
+                                     [&builder](quar::ChannelViews block) { builder.append(block); });
+      outcome.content = builder.build();
+    } catch (...) {
+      outcome.error = std::current_exception();
+    }
+    JobPool::deliver(owner, [id, stamp, token, body = std::move(body), outcome = std::move(outcome)](EditorModel& model) {
+      model.endExternalBusy(id);
+      if (!outcome.content) {
+        model.reportJobError(*token, outcome.error);
+        return;
+      }
+      if (model.acceptsJobResult(*token, stamp)) body(model, *outcome.content);
+    });
+  });
+}

@@ -1,0 +1,211 @@
+// EditorModel: undo snapshots, restore, the job runner and the busy state.
+#include "editor/EditorModel.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "base/Numbers.h"
+#include "base/QuarError.h"
+#include "platform/JobPool.h"
+#include "platform/Platform.h"
+
+using quar::AudioContent;
+using quar::FrameRange;
+
+namespace {
+
+bool isCancellation(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const quar::CancellationError&) {
+    return true;
+  } catch (const quar::QuarError& e) {
+    return e.kind() == quar::QuarError::Kind::cancelled;
+  } catch (...) {
+    return false;
+  }
+}
+
+// The grid for content at `ratio` times the old sample rate: the downbeat scaled and rounded
+// (held within the frame range), the tempo held within 20...400.
+quar::TempoGrid scaledGrid(const quar::TempoGrid& grid, double ratio) {
+  const int64_t downbeat = quar::clampedInt(std::round(ratio * static_cast<double>(grid.downbeatFrame)),
+                                            std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
+  return quar::TempoGrid(grid.bpm, grid.beatsPerBar, downbeat);
+}
+
+} // namespace
+
+EditState EditorModel::snapshot() const {
+  return EditState{content_, selection_, activeChannels_, cursor_, markers_, envelopes_};
+}
+
+void EditorModel::restore(const EditState& state) {
+  const AudioContent& next = state.content;
+  const bool formatChanged =
+      next.sampleRate() != content_.sampleRate() || next.channelCount() != content_.channelCount();
+  if (next.sampleRate() != content_.sampleRate() && content_.sampleRate() > 0) {
+    const double ratio = next.sampleRate() / content_.sampleRate();
+    setFramesPerPoint(framesPerPoint_ * ratio);
+    setScrollFrame(scrollFrame_ * ratio);
+    setGrid(scaledGrid(grid_, ratio));
+  }
+  const int channels = next.channelCount();
+  setEnvelopes(state.envelope.fitted(channels));
+  if (envelopeTarget_ && *envelopeTarget_ >= channels) setEnvelopeTarget(std::nullopt);
+  setContent(next);
+  const int64_t n = content_.frameCount();
+  if (state.selection)
+    setSelection(FrameRange(std::clamp<int64_t>(state.selection->lowerBound, 0, n),
+                            std::clamp<int64_t>(state.selection->upperBound, 0, n)));
+  else
+    setSelection(std::nullopt);
+  std::set<int> active;
+  for (int c : state.activeChannels)
+    if (c >= 0 && c < channels) active.insert(c);
+  setActiveChannels(active.empty() ? allChannels(channels) : std::move(active));
+  setCursor(std::clamp<int64_t>(state.cursor, 0, n));
+  setMarkers(state.markers);
+  if (isPlaying_) {
+    if (formatChanged)
+      stop(false);
+    else
+      player_.replaceContent(content_, playRange());
+  }
+  if (meter_.peakDB.size() != static_cast<size_t>(channels)) setMeter(MeterReading::resting(channels));
+  clampScroll();
+}
+
+void EditorModel::registerUndo(EditState state, const QString& name) {
+  if (!undoManager_) return;
+  undoManager_->registerUndo([model = QPointer<EditorModel>(this), state = std::move(state), name] {
+    if (!model) return;
+    EditState current = model->snapshot();
+    model->restore(state);
+    model->registerUndo(std::move(current), name);
+  });
+  undoManager_->setActionName(name);
+}
+
+void EditorModel::commit(EditState next, const QString& name) {
+  EditState before = snapshot();
+  restore(next);
+  registerUndo(std::move(before), name);
+}
+
+void EditorModel::undo() {
+  Platform::assertGuiThread();
+  if (busy_) {
+    Platform::beep();
+    return;
+  }
+  if (undoManager_) undoManager_->undo();
+}
+
+void EditorModel::redo() {
+  Platform::assertGuiThread();
+  if (busy_) {
+    Platform::beep();
+    return;
+  }
+  if (undoManager_) undoManager_->redo();
+}
+
+EditorModel::ContentStamp EditorModel::contentStamp() const {
+  return {contentVersion_, content_.sampleRate(), content_.channelCount()};
+}
+
+bool EditorModel::acceptsJobResult(const ProgressToken& token, const ContentStamp& stamp) {
+  if (token.isCancelled()) return false;
+  if (stamp.version == contentVersion_ && stamp.sampleRate == content_.sampleRate() &&
+      stamp.channelCount == content_.channelCount())
+    return true;
+  Platform::beep();
+  return false;
+}
+
+void EditorModel::process(const QString& name, JobWork work, std::optional<std::optional<FrameRange>> selection,
+                          MarkersUpdate markers, EnvelopeUpdate envelope) {
+  Platform::assertGuiThread();
+  if (busy_) {
+    Platform::beep();
+    return;
+  }
+  auto token = std::make_shared<ProgressToken>();
+  const quar::Uuid id = beginExternalBusy(name, token);
+  JobPool::start([owner = QPointer<EditorModel>(this), work = std::move(work), content = content_, token, id,
+                  stamp = contentStamp(), name, selection = std::move(selection), markers = std::move(markers),
+                  envelope = std::move(envelope)]() mutable {
+    JobOutcome outcome;
+    try {
+      outcome.content = work(content, *token);
+    } catch (...) {
+      outcome.error = std::current_exception();
+    }
+    JobPool::deliver(owner, [id, stamp, token, name, selection = std::move(selection), markers = std::move(markers),
+                             envelope = std::move(envelope), outcome = std::move(outcome)](EditorModel& model) {
+      model.finishJob(id, stamp, *token, name, selection, markers, envelope, outcome);
+    });
+  });
+}
+
+void EditorModel::finishJob(const quar::Uuid& id, const ContentStamp& stamp, const ProgressToken& token,
+                            const QString& name, const std::optional<std::optional<FrameRange>>& selection,
+                            const MarkersUpdate& markers, const EnvelopeUpdate& envelope, const JobOutcome& outcome) {
+  endExternalBusy(id);
+  if (!outcome.content) {
+    reportJobError(token, outcome.error);
+    return;
+  }
+  if (!acceptsJobResult(token, stamp)) return;
+  const AudioContent& result = *outcome.content;
+  EditState next = snapshot();
+  if (markers) next.markers = markers(result);
+  if (envelope) next.envelope = envelope(result);
+  if (selection) next.selection = *selection;
+  if (result.channelCount() != content_.channelCount()) next.activeChannels = allChannels(result.channelCount());
+  next.content = result;
+  commit(std::move(next), name);
+}
+
+void EditorModel::reportJobError(const ProgressToken& token, const std::exception_ptr& error) {
+  if (token.isCancelled() || !error || isCancellation(error)) return;
+  if (presentError_) presentError_(error);
+}
+
+quar::Uuid EditorModel::beginExternalBusy(const QString& title, std::shared_ptr<ProgressToken> token) {
+  Platform::assertGuiThread();
+  const quar::Uuid id = quar::Uuid::random();
+  setBusy(BusyState{id, title, token, 0});
+  if (busyTimer_) {
+    busyTimer_->stop();
+    busyTimer_->deleteLater();
+  }
+  busyTimer_ = new QTimer(this);
+  busyTimer_->setTimerType(Qt::PreciseTimer);
+  busyTimer_->setInterval(50);
+  connect(busyTimer_, &QTimer::timeout, this, [this, id, token] { busyTick(id, *token); });
+  busyTimer_->start();
+  return id;
+}
+
+void EditorModel::busyTick(const quar::Uuid& id, const ProgressToken& token) {
+  if (!busy_ || busy_->id != id) return;
+  BusyState state = *busy_;
+  state.fraction = token.fraction();
+  setBusy(std::move(state));
+}
+
+void EditorModel::endExternalBusy(const quar::Uuid& id) {
+  Platform::assertGuiThread();
+  if (!busy_ || busy_->id != id) return;
+  if (busyTimer_) {
+    busyTimer_->stop();
+    busyTimer_->deleteLater();
+    busyTimer_ = nullptr;
+  }
+  setBusy(std::nullopt);
+}

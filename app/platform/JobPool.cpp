@@ -1,0 +1,21 @@
+#include "platform/JobPool.h"
+
+#include <QThreadPool>
+
+#include "platform/Platform.h"
+
+namespace JobPool {
+
+QThreadPool& userInitiated() {
+  static QThreadPool* const pool = [] {
+    Platform::assertGuiThread();
+    auto* made = new QThreadPool(QCoreApplication::instance());
+    made->setObjectName(QStringLiteral("UserInitiatedJobs"));
+    return made;
+  }();
+  return *pool;
+}
+
+void start(std::function<void()> work) { userInitiated().start(std::move(work)); }
+
+} // namespace JobPool

@@ -1,0 +1,37 @@
+// JobPool: the process-wide thread pool of user-initiated background work (edits, clipboard
+// conversion, tempo detection), and the hand-back of a result to the GUI thread. Work on the
+// pool sees only values and shared tokens, never a model: its result reaches the owner on the
+// GUI thread, and is dropped when the owner was destroyed meanwhile.
+#pragma once
+
+#include <QCoreApplication>
+#include <QPointer>
+
+#include <functional>
+#include <utility>
+
+class QThreadPool;
+
+namespace JobPool {
+
+// The pool for user-initiated jobs; made on first use (on the GUI thread), owned by the application.
+QThreadPool& userInitiated();
+
+// Runs `work` on the user-initiated pool.
+void start(std::function<void()> work);
+
+// Queues `fn(owner)` on the GUI thread unless `owner` has been destroyed by then. Callable from
+// any thread: the owner is only dereferenced on the GUI thread. `fn` must be copyable.
+template <typename Owner, typename Fn>
+void deliver(QPointer<Owner> owner, Fn fn) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;  // shutting down
+  QMetaObject::invokeMethod(
+      app,
+      [owner = std::move(owner), fn = std::move(fn)] {
+        if (Owner* alive = owner.data()) fn(*alive);
+      },
+      Qt::QueuedConnection);
+}
+
+} // namespace JobPool

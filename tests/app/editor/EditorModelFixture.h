@@ -1,0 +1,77 @@
+// Shared helpers of the editor model's tests: audio whose every sample tells its channel and
+// frame, a model with an undo manager and an error recorder, and waiting for background jobs.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "core/AudioContent.h"
+#include "editor/EditorModel.h"
+#include "platform/UndoManager.h"
+
+namespace EditorModelFixtureSupport {
+
+// Sample (channel c, frame f) = c * 10000 + f + 1: never zero, exact in 32-bit floats below
+// 10,000 frames.
+inline quar::AudioContent numbered(int64_t frames, int channels = 2, double rate = 48000) {
+  std::vector<std::vector<float>> data(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(frames)));
+  for (int c = 0; c < channels; ++c)
+    for (int64_t f = 0; f < frames; ++f) data[static_cast<size_t>(c)][static_cast<size_t>(f)] = static_cast<float>(c * 10000 + f + 1);
+  return quar::AudioContent(data, rate);
+}
+
+// Every sample, channel by channel.
+inline std::vector<std::vector<float>> samples(const quar::AudioContent& content) {
+  std::vector<std::vector<float>> data(static_cast<size_t>(content.channelCount()));
+  for (int c = 0; c < content.channelCount(); ++c)
+    for (int64_t f = 0; f < content.frameCount(); ++f) data[static_cast<size_t>(c)].push_back(content.sample(c, f));
+  return data;
+}
+
+// The undoable part of a model's state, comparable.
+struct Snapshot {
+  std::vector<std::vector<float>> samples;
+  double sampleRate;
+  std::optional<quar::FrameRange> selection;
+  std::set<int> activeChannels;
+  int64_t cursor;
+  std::vector<Marker> markers;
+  quar::EnvelopeSet envelopes;
+
+  explicit Snapshot(const EditorModel& model)
+      : samples(EditorModelFixtureSupport::samples(model.content())),
+        sampleRate(model.content().sampleRate()),
+        selection(model.selection()),
+        activeChannels(model.activeChannels()),
+        cursor(model.cursor()),
+        markers(model.markers()),
+        envelopes(model.envelopes()) {}
+  bool operator==(const Snapshot&) const = default;
+};
+
+} // namespace EditorModelFixtureSupport
+
+class EditorModelFixture : public AppTest {
+protected:
+  // A model over `content` with this fixture's undo manager and error recorder.
+  std::unique_ptr<EditorModel> makeModel(quar::AudioContent content) {
+    auto model = std::make_unique<EditorModel>(std::move(content), std::nullopt);
+    model->setUndoManager(&undo);
+    model->setPresentError([this](std::exception_ptr error) { presented.push_back(error); });
+    return model;
+  }
+
+  // Spins the event loop until no job is shown (its commit has then run).
+  static bool waitUntilIdle(const EditorModel& model) {
+    return QTest::qWaitFor([&] { return !model.busy(); }, 20000);
+  }
+
+  UndoManager undo;
+  std::vector<std::exception_ptr> presented;
+};

@@ -1,0 +1,250 @@
+#include <QSignalSpy>
+#include <QThreadPool>
+
+#include <functional>
+
+#include "EditorModelFixture.h"
+#include "base/QuarError.h"
+#include "core/Processing.h"
+#include "platform/JobPool.h"
+#include "support/AudioClipboard.h"
+
+using quar::AudioContent;
+using quar::FrameRange;
+using namespace EditorModelFixtureSupport;
+
+namespace {
+
+EditorModel::JobWork reversing() {
+  return [](const AudioContent& content, ProgressToken&) { return quar::reversed(content); };
+}
+
+EditorModel::JobWork returning(AudioContent result) {
+  return [result](const AudioContent&, ProgressToken&) { return result; };
+}
+
+} // namespace
+
+class EditorModelUndoTest : public EditorModelFixture {};
+
+TEST_F(EditorModelUndoTest, ASecondJobIsRefusedWhileTheFirstRuns) {
+  auto model = makeModel(numbered(100));
+  model->process(QStringLiteral("Reverse"), reversing());
+  ASSERT_TRUE(model->busy());
+  EXPECT_EQ(model->busy()->title, QStringLiteral("Reverse"));
+  model->process(QStringLiteral("Invert"), returning(numbered(5)));
+  EXPECT_EQ(AppTestSupport::beepCount(), 1);
+
+  ASSERT_TRUE(waitUntilIdle(*model));
+  EXPECT_EQ(model->content().sample(0, 0), 100);  // the first job's result, reversed
+  EXPECT_EQ(model->content().frameCount(), 100);
+  EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Reverse"));
+  undo.undo();
+  EXPECT_EQ(model->content().sample(0, 0), 1);
+  EXPECT_FALSE(undo.canUndo());
+}
+
+TEST_F(EditorModelUndoTest, UndoAndRedoReturnToTheSameStatesUnderTheSameName) {
+  auto model = makeModel(numbered(1000));
+  model->setSelection(FrameRange(100, 200), std::nullopt);
+  model->copy();
+  model->setSelection(FrameRange(500, 600), std::set<int>{0, 1});
+  model->addMarker(800);
+  const Snapshot before(*model);
+  model->paste();
+  const Snapshot after(*model);
+
+  struct Step {
+    std::function<void()> run;
+    const Snapshot& expected;
+    const char* undoTitle;
+    const char* redoTitle;
+  };
+  const Step steps[] = {
+      {[&] { model->undo(); }, before, "Undo Add Marker", "Redo Paste"},
+      {[&] { model->redo(); }, after, "Undo Paste", "Redo"},
+      {[&] { model->undo(); }, before, "Undo Add Marker", "Redo Paste"},
+      {[&] { model->redo(); }, after, "Undo Paste", "Redo"},
+  };
+  EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Paste"));
+  for (const Step& step : steps) {
+    step.run();
+    EXPECT_TRUE(Snapshot(*model) == step.expected);
+    EXPECT_EQ(undo.undoMenuItemTitle(), QString::fromUtf8(step.undoTitle));
+    EXPECT_EQ(undo.redoMenuItemTitle(), QString::fromUtf8(step.redoTitle));
+  }
+}
+
+TEST_F(EditorModelUndoTest, CancelledJobsAndCancellationErrorsChangeNothingAndShowNothing) {
+  auto model = makeModel(numbered(100));
+  const Snapshot before(*model);
+
+  model->process(QStringLiteral("Reverse"), reversing());
+  model->busy()->token->cancel();
+  ASSERT_TRUE(waitUntilIdle(*model));
+
+  using Thrower = std::function<void()>;
+  const std::pair<Thrower, bool> errors[] = {
+      {[] { throw quar::CancellationError(); }, false},
+      {[] { throw quar::QuarError::cancelled(); }, false},
+      {[] { throw quar::QuarError::encodeFailed("disk full"); }, true},
+  };
+  for (const auto& [thrower, shown] : errors) {
+    presented.clear();
+    model->process(QStringLiteral("Gain"), [thrower](const AudioContent& content, ProgressToken&) {
+      thrower();
+      return content;
+    });
+    ASSERT_TRUE(waitUntilIdle(*model));
+    EXPECT_EQ(presented.size(), shown ? 1u : 0u);
+  }
+  EXPECT_TRUE(Snapshot(*model) == before);
+  EXPECT_FALSE(undo.canUndo());
+  EXPECT_EQ(AppTestSupport::beepCount(), 0);
+}
+
+TEST_F(EditorModelUndoTest, AJobStartedOnOlderContentIsDroppedWithABeep) {
+  auto model = makeModel(numbered(100));
+  model->process(QStringLiteral("Reverse"), reversing());
+  model->insertSilence(10);  // splice edits do not wait for jobs
+  const Snapshot edited(*model);
+  ASSERT_TRUE(waitUntilIdle(*model));
+  EXPECT_EQ(AppTestSupport::beepCount(), 1);
+  EXPECT_TRUE(Snapshot(*model) == edited);
+  EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Insert Silence"));
+}
+
+TEST_F(EditorModelUndoTest, UndoAndRedoAreRefusedWhileAJobRuns) {
+  auto model = makeModel(numbered(100));
+  model->insertSilence(10);
+  model->undo();
+  ASSERT_TRUE(undo.canRedo());
+  model->process(QStringLiteral("Reverse"), reversing());
+  model->undo();
+  model->redo();
+  EXPECT_EQ(AppTestSupport::beepCount(), 2);
+  ASSERT_TRUE(waitUntilIdle(*model));
+  EXPECT_EQ(model->content().sample(0, 0), 100);
+  EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Reverse"));
+}
+
+TEST_F(EditorModelUndoTest, ABusyStateEndsOnlyByItsOwnIdAndTicksOnlyItsOwnFraction) {
+  auto model = makeModel(numbered(100));
+  auto first = std::make_shared<ProgressToken>();
+  auto second = std::make_shared<ProgressToken>();
+  const quar::Uuid firstId = model->beginExternalBusy(QStringLiteral("Saving"), first);
+  first->report(0.9);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model->busy() && model->busy()->fraction == 0.9; }, 5000));
+
+  const quar::Uuid secondId = model->beginExternalBusy(QStringLiteral("Converting clipboard sample rate"), second);
+  second->report(0.3);
+  model->endExternalBusy(firstId);
+  ASSERT_TRUE(model->busy());
+  EXPECT_EQ(model->busy()->id, secondId);
+
+  QSignalSpy ticks(model.get(), &EditorModel::changed);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 3; }, 5000));
+  EXPECT_EQ(model->busy()->fraction, 0.3);
+  model->endExternalBusy(secondId);
+  EXPECT_FALSE(model->busy());
+}
+
+TEST_F(EditorModelUndoTest, AJobCommitsItsSelectionMarkersAndEnvelopeAsOneStep) {
+  auto model = makeModel(numbered(100, 1));
+  model->setSelection(FrameRange(10, 20), std::nullopt);
+  const Marker marker{quar::Uuid::random(), 5, QStringLiteral("Intro")};
+  model->setMarkers({marker});
+  model->setCursor(42);
+  quar::EnvelopeSet envelope;
+  envelope.setTrim(0, 3, 2);
+
+  model->process(
+      QStringLiteral("Convert to Stereo"),
+      [](const AudioContent& content, ProgressToken& token) {
+        token.report(1);
+        return quar::remixed(content, 2);
+      },
+      std::optional<FrameRange>(), [](const AudioContent& c) { return std::vector<Marker>{{quar::Uuid::random(), c.frameCount(), QStringLiteral("End")}}; },
+      [envelope](const AudioContent&) { return envelope; });
+  ASSERT_TRUE(waitUntilIdle(*model));
+  EXPECT_EQ(model->content().channelCount(), 2);
+  EXPECT_FALSE(model->selection());
+  EXPECT_EQ(model->activeChannels(), (std::set<int>{0, 1}));
+  EXPECT_EQ(model->cursor(), 42);
+  ASSERT_EQ(model->markers().size(), 1u);
+  EXPECT_EQ(model->markers()[0].frame, 100);
+  EXPECT_EQ(model->envelopes(), envelope);
+
+  model->undo();
+  EXPECT_EQ(model->content().channelCount(), 1);
+  EXPECT_EQ(model->selection(), FrameRange(10, 20));
+  EXPECT_EQ(model->markers(), std::vector<Marker>{marker});
+  EXPECT_EQ(model->activeChannels(), std::set<int>{0});
+  EXPECT_TRUE(model->envelopes().isEmpty());
+}
+
+TEST_F(EditorModelUndoTest, UndoingARateChangeRescalesTheViewAndTheGrid) {
+  auto model = makeModel(AudioContent::silence(441000, 2, 44100));
+  model->setFramesPerPoint(100);
+  model->setScrollFrame(1000);
+  model->setGrid(quar::TempoGrid(120, 4, 44100));
+
+  model->process(QStringLiteral("Change Sample Rate"), returning(AudioContent::silence(480000, 2, 48000)));
+  ASSERT_TRUE(waitUntilIdle(*model));
+  EXPECT_DOUBLE_EQ(model->framesPerPoint(), 100 * 48000.0 / 44100);
+  EXPECT_DOUBLE_EQ(model->scrollFrame(), 1000 * 48000.0 / 44100);
+  EXPECT_EQ(model->grid().downbeatFrame, 48000);
+
+  model->undo();
+  EXPECT_EQ(model->content().sampleRate(), 44100);
+  EXPECT_DOUBLE_EQ(model->framesPerPoint(), 100);
+  EXPECT_DOUBLE_EQ(model->scrollFrame(), 1000);
+  EXPECT_EQ(model->grid().downbeatFrame, 44100);
+  EXPECT_EQ(model->grid().bpm, 120);
+}
+
+TEST_F(EditorModelUndoTest, UndoWhilePlayingStopsOnlyForAnotherFormat) {
+  auto model = makeModel(numbered(100, 1));
+  model->process(QStringLiteral("Convert to Stereo"),
+                 [](const AudioContent& content, ProgressToken&) { return quar::remixed(content, 2); });
+  ASSERT_TRUE(waitUntilIdle(*model));
+  model->setSelection(FrameRange(10, 30), std::nullopt);
+  model->process(QStringLiteral("Gain"),
+                 [](const AudioContent& content, ProgressToken&) { return quar::applyingGain(content, -6); });
+  ASSERT_TRUE(waitUntilIdle(*model));
+
+  model->setIsPlaying(true);
+  model->setIsLooping(true);
+  model->undo();  // the gain: same format, playback goes on with the restored audio
+  EXPECT_TRUE(model->isPlaying());
+  EXPECT_EQ(model->player().content().sample(1, 0), 1);
+  EXPECT_EQ(model->player().range(), FrameRange(10, 30));
+
+  model->setMeter(MeterReading{{-3, -3}, {-3, -3}, {-3, -3}, -20, -20, -20});
+  model->undo();  // mono to stereo: playback stops, meters rest for one channel
+  EXPECT_FALSE(model->isPlaying());
+  EXPECT_EQ(model->meter(), MeterReading::resting(1));
+}
+
+TEST_F(EditorModelUndoTest, RestoreClampsSelectionCursorChannelsAndEnvelopeTarget) {
+  auto model = makeModel(numbered(1000, 3));
+  model->setSelection(FrameRange(900, 1000), std::set<int>{2});
+  model->setEnvelopeTarget(2);
+  model->setCursor(950);
+  model->process(QStringLiteral("Convert to Mono"), returning(numbered(500, 1)));
+  ASSERT_TRUE(waitUntilIdle(*model));
+  // The selection clamps to 500..<500, which is no selection; the third channel's edits go.
+  EXPECT_FALSE(model->selection());
+  EXPECT_EQ(model->cursor(), 500);
+  EXPECT_EQ(model->activeChannels(), std::set<int>{0});
+  EXPECT_FALSE(model->envelopeTarget());
+}
+
+TEST_F(EditorModelUndoTest, AResultForADestroyedModelIsDropped) {
+  auto model = makeModel(numbered(100));
+  model->process(QStringLiteral("Reverse"), reversing());
+  model.reset();
+  JobPool::userInitiated().waitForDone();
+  QCoreApplication::sendPostedEvents();
+  EXPECT_FALSE(undo.canUndo());
+}
