@@ -77,10 +77,12 @@ void EditorModel::jumpToMarker(bool next) {
   Platform::assertGuiThread();
   const int64_t position = isPlaying_ ? playhead_ : cursor_;
   if (next) {
-    const auto it = std::find_if(markers_.begin(), markers_.end(), [&](const Marker& m) { return m.frame > position + 1; });
+    const auto it =
+        std::find_if(markers_.begin(), markers_.end(), [&](const Marker& m) { return m.frame > position + 1; });
     if (it != markers_.end()) seek(it->frame);
     return;
   }
-  const auto it = std::find_if(markers_.rbegin(), markers_.rend(), [&](const Marker& m) { return m.frame < position - 1; });
+  const auto it =
+      std::find_if(markers_.rbegin(), markers_.rend(), [&](const Marker& m) { return m.frame < position - 1; });
   seek(it != markers_.rend() ? it->frame : 0);
 }

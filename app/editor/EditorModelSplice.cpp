@@ -182,7 +182,8 @@ void EditorModel::withConformed(AudioContent clip, ConformedBody body) {
     } catch (...) {
       outcome.error = std::current_exception();
     }
-    JobPool::deliver(owner, [id, stamp, token, body = std::move(body), outcome = std::move(outcome)](EditorModel& model) {
+    JobPool::deliver(owner, [id, stamp, token, body = std::move(body),
+                             outcome = std::move(outcome)](EditorModel& model) {
       model.endExternalBusy(id);
       if (!outcome.content) {
         model.reportJobError(*token, outcome.error);

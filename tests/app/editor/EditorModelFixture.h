@@ -20,9 +20,9 @@ namespace EditorModelFixtureSupport {
 // Sample (channel c, frame f) = c * 10000 + f + 1: never zero, exact in 32-bit floats below
 // 10,000 frames.
 inline quar::AudioContent numbered(int64_t frames, int channels = 2, double rate = 48000) {
-  std::vector<std::vector<float>> data(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(frames)));
+  std::vector<std::vector<float>> data(static_cast<size_t>(channels));
   for (int c = 0; c < channels; ++c)
-    for (int64_t f = 0; f < frames; ++f) data[static_cast<size_t>(c)][static_cast<size_t>(f)] = static_cast<float>(c * 10000 + f + 1);
+    for (int64_t f = 0; f < frames; ++f) data[static_cast<size_t>(c)].push_back(static_cast<float>(c * 10000 + f + 1));
   return quar::AudioContent(data, rate);
 }
 

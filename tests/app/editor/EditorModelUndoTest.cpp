@@ -164,7 +164,10 @@ TEST_F(EditorModelUndoTest, AJobCommitsItsSelectionMarkersAndEnvelopeAsOneStep) 
         token.report(1);
         return quar::remixed(content, 2);
       },
-      std::optional<FrameRange>(), [](const AudioContent& c) { return std::vector<Marker>{{quar::Uuid::random(), c.frameCount(), QStringLiteral("End")}}; },
+      std::optional<FrameRange>(),  // present but empty: clears the selection
+      [](const AudioContent& c) {
+        return std::vector<Marker>{{quar::Uuid::random(), c.frameCount(), QStringLiteral("End")}};
+      },
       [envelope](const AudioContent&) { return envelope; });
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_EQ(model->content().channelCount(), 2);
