@@ -1,8 +1,7 @@
-#include <QAction>
 #include <QApplication>
-#include <QMainWindow>
-#include <QMenuBar>
 
+#include "AppDelegate.h"
+#include "platform/Background.h"
 #include "platform/Icons.h"
 #include "platform/Platform.h"
 
@@ -10,15 +9,18 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   Platform::configureApplication();
   QApplication::setWindowIcon(Icons::get(QStringLiteral("waveform")));
+  // Documents close through their windows and Quit; the no-document window quits when closed.
+  QApplication::setQuitOnLastWindowClosed(false);
 
-  // The window that carries the menu bar while no document is open.
-  QMainWindow window;
-  window.setWindowTitle(QStringLiteral("Quarnel"));
-  window.resize(480, 120);
-  QMenu* file = window.menuBar()->addMenu(QStringLiteral("File"));
-  QAction* quit = file->addAction(QStringLiteral("Quit Quarnel"));
-  quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
-  QObject::connect(quit, &QAction::triggered, &app, &QApplication::quit);
-  window.show();
-  return app.exec();
+  int status = 0;
+  {
+    AppDelegate delegate;
+    delegate.applicationWillFinishLaunching();
+    delegate.openFiles(QApplication::arguments().mid(1));
+    delegate.applicationDidFinishLaunching();
+    status = QApplication::exec();
+  }
+  // Saves still writing finish before the program ends.
+  Background::waitForAll();
+  return status;
 }

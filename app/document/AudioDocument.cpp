@@ -1,0 +1,261 @@
+#include "document/AudioDocument.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QMenuBar>
+
+#include <filesystem>
+
+#include "MainMenu.h"
+#include "base/QuarError.h"
+#include "core/EnvelopeSet.h"
+#include "document/ContentCollector.h"
+#include "document/ExportFormatChoice.h"
+#include "io/AudioDecoder.h"
+#include "io/AudioEncoder.h"
+#include "io/FormatCatalog.h"
+#include "platform/Background.h"
+#include "platform/DocumentController.h"
+#include "platform/Platform.h"
+#include "platform/SavePanel.h"
+#include "platform/WindowController.h"
+#include "support/Preferences.h"
+
+using quar::AudioFileInfo;
+using quar::EncodeSettings;
+using quar::EnvelopedSource;
+using quar::PCMBitDepth;
+
+namespace {
+
+std::filesystem::path pathOf(const QUrl& url) { return std::filesystem::path(url.toLocalFile().toStdString()); }
+
+// “name.wav”, as busy titles show a file.
+QString quotedName(const QUrl& url) {
+  return QStringLiteral("\u201C") + QFileInfo(url.toLocalFile()).fileName() + QStringLiteral("\u201D");
+}
+
+QString directoryOf(const QUrl& url) {
+  return url.isEmpty() ? QDir::homePath() : QFileInfo(url.toLocalFile()).absolutePath();
+}
+
+std::function<bool(double)> reporter(const std::shared_ptr<ProgressToken>& token) {
+  return [token](double fraction) { return token->report(fraction); };
+}
+
+} // namespace
+
+AudioDocument::AudioDocument() : model_(std::make_unique<EditorModel>(quar::AudioContent(2, 48000), std::nullopt)) {
+  model_->setUndoManager(undoManager());
+  model_->setPresentError([guard = QPointer<AudioDocument>(this)](std::exception_ptr error) {
+    if (guard) guard->presentError(error);
+  });
+}
+
+AudioDocument::~AudioDocument() {
+  if (loadToken_) loadToken_->cancel();
+}
+
+std::optional<EncodeSettings> AudioDocument::settingsMatching(const AudioFileInfo& info) {
+  if (!info.nativeExportFormat || !quar::AudioEncoder::isAvailable(*info.nativeExportFormat)) return std::nullopt;
+  EncodeSettings settings = Preferences::encodeSettings(*info.nativeExportFormat);
+  if (info.isFloat) {
+    settings.bitDepth = PCMBitDepth::float32;
+  } else if (info.bitDepth) {
+    switch (*info.bitDepth) {
+    case 16: settings.bitDepth = PCMBitDepth::int16; break;
+    case 24: settings.bitDepth = PCMBitDepth::int24; break;
+    case 32: settings.bitDepth = PCMBitDepth::int32; break;
+    case 0: settings.bitDepth = PCMBitDepth::float32; break;
+    default: break;
+    }
+  }
+  if (info.bitRateKbps) settings.bitRateKbps = *info.bitRateKbps;
+  // A plain Save rewrites the file as it is: at the content's own rate, and without dither,
+  // which would alter every unedited sample on each save.
+  settings.sampleRate = std::nullopt;
+  settings.dither = quar::DitherMode::none;
+  return settings.normalized();
+}
+
+void AudioDocument::makeWindowControllers() {
+  auto controller = std::make_unique<WindowController>();
+  MainMenu::build(controller->window()->menuBar(), this);
+  addWindowController(std::move(controller));
+  if (!fileUrl().isEmpty()) beginLoading(fileUrl());
+}
+
+void AudioDocument::read(const QUrl& url, const QString&) {
+  saveSettings_ = settingsMatching(quar::AudioDecoder::probe(pathOf(url)));
+}
+
+void AudioDocument::beginLoading(const QUrl& url) {
+  auto token = std::make_shared<ProgressToken>();
+  loadToken_ = token;
+  const quar::Uuid busy = beginBusy(QStringLiteral("Opening ") + quotedName(url), token);
+  auto info = std::make_shared<AudioFileInfo>();
+  auto content = std::make_shared<quar::AudioContent>(2, 48000);
+  Background::run(
+      this,
+      [path = pathOf(url), token, info, content] {
+        ContentCollector collector;
+        *info = quar::AudioDecoder::decode(
+            path, reporter(token), [&collector](const AudioFileInfo& format) { collector.begin(format); },
+            [&collector](quar::ChannelViews chunk) { collector.append(chunk); });
+        *content = collector.finish();
+      },
+      [this, url, busy, token, info, content](std::exception_ptr error) {
+        endBusy(busy);
+        if (loadToken_ == token) loadToken_.reset();
+        if (!error && !token->isCancelled()) {
+          model_->load(std::move(*content), *info);
+          undoManager()->removeAllActions();
+          markClean();
+          saveSettings_ = settingsMatching(*info);
+          return;
+        }
+        close();
+        if (!token->isCancelled())
+          if (DocumentController* controller = DocumentController::shared())
+            controller->presentError(error, QStringLiteral("The file %1 couldn\u2019t be opened.").arg(quotedName(url)));
+      });
+}
+
+void AudioDocument::revertToContentsOf(const QUrl& url, const QString& type) {
+  Document::revertToContentsOf(url, type);
+  beginLoading(url);
+}
+
+bool AudioDocument::refuseWhileBusy() const {
+  if (!model_->busy()) return false;
+  Platform::beep();
+  return true;
+}
+
+void AudioDocument::saveDocument(Done done) {
+  if (refuseWhileBusy()) {
+    if (done) done(false);
+  } else if (!fileUrl().isEmpty() && !saveSettings_) {
+    saveDocumentAs(std::move(done));
+  } else {
+    Document::saveDocument(std::move(done));
+  }
+}
+
+void AudioDocument::saveDocumentAs(Done done) {
+  if (refuseWhileBusy()) {
+    if (done) done(false);
+    return;
+  }
+  Document::saveDocumentAs(std::move(done));
+}
+
+void AudioDocument::revertDocumentToSaved() {
+  if (!refuseWhileBusy()) Document::revertDocumentToSaved();
+}
+
+ExportFormatChoice* AudioDocument::makeAccessory(const EncodeSettings& settings, SavePanel& panel) {
+  auto* choice = new ExportFormatChoice(settings.normalized(), &panel);
+  panel.setAccessoryView(choice);
+  choice->syncPanel();
+  return choice;
+}
+
+bool AudioDocument::prepareSavePanel(SavePanel& panel) {
+  exportOptions_ = makeAccessory(saveSettings_.value_or(Preferences::encodeSettings(Preferences::lastExportFormat())), panel);
+  return true;
+}
+
+QString AudioDocument::fileTypeFromLastRunSavePanel(const SavePanel& panel) const {
+  if (!exportOptions_) return Document::fileTypeFromLastRunSavePanel(panel);
+  const std::string_view type = quar::typeIdentifier(exportOptions_->settings().format);
+  return QString::fromUtf8(type.data(), static_cast<qsizetype>(type.size()));
+}
+
+Document::SaveJob AudioDocument::prepareSave(const QUrl& url, const QString& type, SaveOperation operation) {
+  std::optional<EncodeSettings> panelSettings;
+  if (operation != SaveOperation::save && exportOptions_) {
+    panelSettings = exportOptions_->settings().normalized();
+    Preferences::store(*panelSettings);
+  }
+  exportOptions_ = nullptr;
+  const EncodeSettings defaults = EncodeSettings::defaults(
+      quar::FormatCatalog::exportFormatForTypeIdentifier(type.toStdString()).value_or(quar::ExportFormat::wav));
+  const EncodeSettings settings = operation == SaveOperation::save ? saveSettings_.value_or(panelSettings.value_or(defaults))
+                                                                   : panelSettings.value_or(saveSettings_.value_or(defaults));
+  auto token = std::make_shared<ProgressToken>();
+  auto snapshot = std::make_shared<const EnvelopedSource>(model_->content(), model_->envelopes());
+  const quar::Uuid busy = beginBusy(QStringLiteral("Saving ") + quotedName(url), token);
+  return {
+      [snapshot, settings, token, path = pathOf(url)] {
+        quar::AudioEncoder::write(*snapshot, std::nullopt, path, settings, reporter(token));
+      },
+      [this, busy, operation, panelSettings](std::exception_ptr error) {
+        endBusy(busy);
+        if (error || operation == SaveOperation::saveTo) return;
+        if (panelSettings) saveSettings_ = panelSettings;
+        refreshFileInfo();
+      },
+  };
+}
+
+void AudioDocument::refreshFileInfo() {
+  if (fileUrl().isEmpty()) return;
+  auto info = std::make_shared<AudioFileInfo>();
+  Background::run(
+      this, [path = pathOf(fileUrl()), info] { *info = quar::AudioDecoder::probe(path); },
+      [this, info](std::exception_ptr error) {
+        if (!error) model_->setFileInfo(*info);
+      });
+}
+
+void AudioDocument::exportSelection() {
+  QWidget* window = windowForSheet();
+  if (!window || refuseWhileBusy()) return;
+  const std::optional<quar::FrameRange> selection = model_->selection();
+  const quar::FrameRange range = selection.value_or(quar::FrameRange(0, model_->content().frameCount()));
+  auto* panel = new SavePanel(window);
+  panel->setWindowTitle(selection ? QStringLiteral("Export Selection") : QStringLiteral("Export Audio"));
+  panel->setDirectory(directoryOf(fileUrl()));
+  QString name = fileUrl().isEmpty() ? displayName() : QFileInfo(fileUrl().toLocalFile()).completeBaseName();
+  if (selection) name += QStringLiteral(" (selection)");
+  panel->setNameFieldText(name);
+  exportOptions_ = makeAccessory(Preferences::encodeSettings(Preferences::lastExportFormat()), *panel);
+  auto snapshot = std::make_shared<const EnvelopedSource>(model_->content(), model_->envelopes());
+  panel->begin([this, guard = QPointer<AudioDocument>(this), panel, snapshot, range](bool confirmed) {
+    if (!guard || !confirmed || !exportOptions_) return;
+    const EncodeSettings settings = exportOptions_->settings().normalized();
+    exportOptions_ = nullptr;
+    Preferences::store(settings);
+    auto token = std::make_shared<ProgressToken>();
+    const QUrl url = panel->url();
+    const quar::Uuid busy = beginBusy(QStringLiteral("Exporting ") + quotedName(url), token);
+    Background::run(
+        this,
+        [snapshot, range, settings, token, path = pathOf(url)] {
+          quar::AudioEncoder::write(*snapshot, range, path, settings, reporter(token));
+        },
+        [this, busy, token](std::exception_ptr error) {
+          endBusy(busy);
+          if (error && !token->isCancelled()) presentError(error);
+        });
+  });
+}
+
+void AudioDocument::close() {
+  model_->stop(false);
+  if (loadToken_) loadToken_->cancel();
+  Document::close();
+}
+
+quar::Uuid AudioDocument::beginBusy(const QString& title, std::shared_ptr<ProgressToken> token) {
+  BusyState state{quar::Uuid::random(), title, std::move(token), 0};
+  const quar::Uuid id = state.id;
+  model_->setBusy(std::move(state));
+  return id;
+}
+
+void AudioDocument::endBusy(const quar::Uuid& id) {
+  if (model_->busy() && model_->busy()->id == id) model_->setBusy(std::nullopt);
+}

@@ -1,0 +1,70 @@
+// AudioDocument: one audio file (or an untitled stereo document) and its EditorModel. Reading
+// only probes the file; making the window starts decoding it in the background (busy
+// "Opening “name”", cancellable). A save captures the content with its gain envelopes when it
+// is requested and encodes that capture on a worker (busy "Saving “name”"), replacing the file
+// atomically; the user may go on editing meanwhile. A plain Save uses the document's save
+// settings: derived from the file when its format can be written here (keeping its sample rate
+// and samples: no resampling, no dither), replaced by the settings chosen in a save panel;
+// without them Save turns into Save As. Export writes the selection (or everything) to another
+// file without changing the document. Only audio is written: envelopes are rendered into the
+// samples; markers, grid and effects are not stored. GUI thread only.
+#pragma once
+
+#include <QPointer>
+
+#include <memory>
+#include <optional>
+
+#include "base/AudioFormats.h"
+#include "editor/EditorModel.h"
+#include "editor/ProgressToken.h"
+#include "platform/Document.h"
+
+class ExportFormatChoice;
+
+class AudioDocument final : public Document {
+  Q_OBJECT
+public:
+  AudioDocument();
+  ~AudioDocument() override;
+
+  EditorModel& model() const { return *model_; }
+  // The settings a plain Save uses; none means Save asks for them with the save panel.
+  std::optional<quar::EncodeSettings> saveSettings() const { return saveSettings_; }
+  // The save settings for a file as opened: none when its own format cannot be written here.
+  static std::optional<quar::EncodeSettings> settingsMatching(const quar::AudioFileInfo& info);
+
+  void makeWindowControllers() override;
+  // Probes the file; throws when it cannot be read.
+  void read(const QUrl& url, const QString& type) override;
+  // Save, Save As and Revert beep and do nothing while a job runs.
+  void saveDocument(Done done = {}) override;
+  void saveDocumentAs(Done done = {}) override;
+  void revertDocumentToSaved() override;
+  // Export: the selection, or the whole content, to a file chosen in a save panel ("Export
+  // Selection" / "Export Audio"), with the formats of the panel.
+  void exportSelection();
+  // Stops playback and any load before closing.
+  void close() override;
+
+protected:
+  SaveJob prepareSave(const QUrl& url, const QString& type, SaveOperation operation) override;
+  bool prepareSavePanel(SavePanel& panel) override;
+  QString fileTypeFromLastRunSavePanel(const SavePanel& panel) const override;
+  void revertToContentsOf(const QUrl& url, const QString& type) override;
+
+private:
+  void beginLoading(const QUrl& url);
+  void refreshFileInfo();
+  // Beeps and answers true while a job runs.
+  bool refuseWhileBusy() const;
+  ExportFormatChoice* makeAccessory(const quar::EncodeSettings& settings, SavePanel& panel);
+  quar::Uuid beginBusy(const QString& title, std::shared_ptr<ProgressToken> token);
+  void endBusy(const quar::Uuid& id);
+
+  std::unique_ptr<EditorModel> model_;
+  std::optional<quar::EncodeSettings> saveSettings_;
+  // The format choice of the save panel being run.
+  QPointer<ExportFormatChoice> exportOptions_;
+  std::shared_ptr<ProgressToken> loadToken_;
+};

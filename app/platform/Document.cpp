@@ -1,0 +1,215 @@
+#include "platform/Document.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+
+#include "platform/Background.h"
+#include "platform/DocumentController.h"
+#include "platform/ErrorAlert.h"
+#include "platform/SavePanel.h"
+#include "platform/WindowController.h"
+
+namespace {
+
+QString quoted(const QString& name) { return QStringLiteral("\u201C") + name + QStringLiteral("\u201D"); }
+
+// A question for the window (or, without one, the application); buttons are added by the caller.
+QMessageBox* ask(QWidget* window, const QString& text, const QString& informative) {
+  auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quarnel"), text, QMessageBox::NoButton, window);
+  box->setInformativeText(informative);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  return box;
+}
+
+void present(QMessageBox* box) {
+  if (box->parentWidget()) {
+    box->open();
+  } else {
+    box->setWindowModality(Qt::ApplicationModal);
+    box->show();
+  }
+}
+
+} // namespace
+
+Document::Document() : undoManager_(new UndoManager(this)) {
+  connect(undoManager_, &UndoManager::changed, this, [this] {
+    if (isEdited() == wasEdited_) return;
+    wasEdited_ = isEdited();
+    Q_EMIT stateChanged();
+  });
+}
+
+Document::~Document() = default;
+
+void Document::setFileUrl(const QUrl& url) {
+  if (url == fileUrl_) return;
+  fileUrl_ = url;
+  Q_EMIT stateChanged();
+}
+
+QString Document::displayName() const {
+  if (!fileUrl_.isEmpty()) return QFileInfo(fileUrl_.toLocalFile()).fileName();
+  return untitledName_.isEmpty() ? QStringLiteral("Untitled") : untitledName_;
+}
+
+void Document::setUntitledName(const QString& name) {
+  untitledName_ = name;
+  Q_EMIT stateChanged();
+}
+
+void Document::markClean() { undoManager_->markSaved(undoManager_->changeCount()); }
+
+void Document::addWindowController(std::unique_ptr<WindowController> controller) {
+  controller->setDocument(this);
+  windowControllers_.push_back(std::move(controller));
+}
+
+void Document::showWindows() {
+  for (const auto& controller : windowControllers_) controller->showWindow();
+}
+
+QWidget* Document::windowForSheet() const {
+  return windowControllers_.empty() ? nullptr : windowControllers_.front()->window();
+}
+
+void Document::shouldCloseWindowController(WindowController*) {
+  canClose([guard = QPointer<Document>(this)](bool close) {
+    if (guard && close) guard->close();
+  });
+}
+
+void Document::saveDocument(Done done) {
+  if (fileUrl_.isEmpty()) {
+    saveDocumentAs(std::move(done));
+    return;
+  }
+  saveToUrl(fileUrl_, fileType_, SaveOperation::save,
+            [guard = QPointer<Document>(this), done = std::move(done)](std::exception_ptr error) {
+              if (error && guard) guard->presentSaveError(error);
+              if (done) done(!error);
+            });
+}
+
+void Document::saveDocumentAs(Done done) {
+  auto* panel = new SavePanel(windowForSheet());
+  panel->setWindowTitle(fileUrl_.isEmpty() ? QStringLiteral("Save") : QStringLiteral("Save As"));
+  panel->setDirectory(fileUrl_.isEmpty() ? QDir::homePath() : QFileInfo(fileUrl_.toLocalFile()).absolutePath());
+  panel->setNameFieldText(displayName());
+  if (!prepareSavePanel(*panel)) {
+    delete panel;
+    if (done) done(false);
+    return;
+  }
+  panel->begin([this, guard = QPointer<Document>(this), panel, done = std::move(done)](bool confirmed) mutable {
+    if (!guard) return;
+    if (!confirmed) {
+      if (done) done(false);
+      return;
+    }
+    saveToUrl(panel->url(), fileTypeFromLastRunSavePanel(*panel), SaveOperation::saveAs,
+              [guard, done = std::move(done)](std::exception_ptr error) {
+                if (error && guard) guard->presentSaveError(error);
+                if (done) done(!error);
+              });
+  });
+}
+
+void Document::revertDocumentToSaved() {
+  if (fileUrl_.isEmpty()) return;
+  QMessageBox* box =
+      ask(windowForSheet(),
+          QStringLiteral("Do you want to revert to the most recently saved version of the document %1?").arg(quoted(displayName())),
+          QStringLiteral("Your current changes will be lost."));
+  box->setObjectName(QStringLiteral("revertAlert"));
+  QPushButton* revert = box->addButton(QStringLiteral("Revert"), QMessageBox::DestructiveRole);
+  box->addButton(QMessageBox::Cancel);
+  connect(box, &QMessageBox::finished, this, [this, box, revert] {
+    if (box->clickedButton() != revert) return;
+    try {
+      revertToContentsOf(fileUrl_, fileType_);
+    } catch (...) {
+      presentError(std::current_exception(),
+                   QStringLiteral("The document %1 could not be reverted.").arg(quoted(displayName())));
+    }
+  });
+  present(box);
+}
+
+void Document::revertToContentsOf(const QUrl& url, const QString& type) {
+  read(url, type);
+  undoManager_->removeAllActions();
+  markClean();
+}
+
+bool Document::prepareSavePanel(SavePanel&) { return true; }
+
+QString Document::fileTypeFromLastRunSavePanel(const SavePanel&) const { return fileType_; }
+
+void Document::saveToUrl(const QUrl& url, const QString& type, SaveOperation operation, SaveCompletion completion) {
+  saves_.push_back({url, type, operation, undoManager_->changeCount(), prepareSave(url, type, operation), std::move(completion)});
+  if (!saving_) startNextSave();
+}
+
+void Document::startNextSave() {
+  saving_ = !saves_.empty();
+  if (!saving_) return;
+  auto save = std::make_shared<PendingSave>(std::move(saves_.front()));
+  saves_.pop_front();
+  Background::run(this, save->job.write, [this, save](std::exception_ptr error) { saveEnded(std::move(*save), error); });
+}
+
+void Document::saveEnded(PendingSave save, std::exception_ptr error) {
+  if (!error && save.operation != SaveOperation::saveTo) {
+    undoManager_->markSaved(save.changeCount);
+    // Later saves counted their changes from the old saved state.
+    for (PendingSave& pending : saves_) pending.changeCount -= save.changeCount;
+    fileType_ = save.type;
+    setFileUrl(save.url);
+    if (DocumentController* controller = DocumentController::shared()) controller->noteNewRecentDocumentUrl(save.url);
+  }
+  if (save.job.finished) save.job.finished(error);
+  if (save.completion) save.completion(error);
+  startNextSave();
+}
+
+void Document::canClose(std::function<void(bool)> done) {
+  if (!isEdited()) {
+    done(true);
+    return;
+  }
+  QMessageBox* box =
+      ask(windowForSheet(), QStringLiteral("Do you want to save the changes made to the document %1?").arg(quoted(displayName())),
+          QStringLiteral("Your changes will be lost if you don\u2019t save them."));
+  box->setObjectName(QStringLiteral("closeAlert"));
+  QPushButton* save = box->addButton(QStringLiteral("Save"), QMessageBox::AcceptRole);
+  QPushButton* dontSave = box->addButton(QStringLiteral("Don\u2019t Save"), QMessageBox::DestructiveRole);
+  box->addButton(QMessageBox::Cancel);
+  box->setDefaultButton(save);
+  connect(box, &QMessageBox::finished, this, [this, box, save, dontSave, done = std::move(done)] {
+    if (box->clickedButton() == save)
+      saveDocument(done);
+    else
+      done(box->clickedButton() == dontSave);
+  });
+  present(box);
+}
+
+void Document::close() {
+  if (closed_) return;
+  closed_ = true;
+  for (const auto& controller : windowControllers_) controller->close();
+  if (DocumentController* controller = DocumentController::shared()) controller->removeDocument(this);
+}
+
+void Document::presentError(std::exception_ptr error, const QString& heading) {
+  ErrorAlert::show(windowForSheet(), error, heading);
+}
+
+void Document::presentSaveError(std::exception_ptr error) {
+  presentError(error, QStringLiteral("The document %1 could not be saved.").arg(quoted(displayName())));
+}

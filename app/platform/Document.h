@@ -1,0 +1,131 @@
+// Document: one open file (or an untitled one) with its file URL and type, display name
+// ("name.wav", or "Untitled", "Untitled 2", ... while untitled), undo manager, edited state
+// (from the undo manager's change count), window controllers, error presentation, asynchronous
+// saving and closing with Save / Don't Save / Cancel. Subclasses read files and prepare
+// saves. Saves of one document run one at a time, each with what it captured when it was
+// requested and the change count of that moment. GUI thread only, except the write function
+// of a save, which runs on a worker.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/UndoManager.h"
+
+class QWidget;
+class SavePanel;
+class WindowController;
+
+class Document : public QObject {
+  Q_OBJECT
+public:
+  enum class SaveOperation {
+    save,    // to the document's own file
+    saveAs,  // to a new file, which becomes the document's
+    saveTo,  // a copy; the document keeps its file
+  };
+  // Whether the user's request ended with the document saved (false after Cancel or failure).
+  using Done = std::function<void(bool saved)>;
+  // The error of a save; null after success.
+  using SaveCompletion = std::function<void(std::exception_ptr error)>;
+
+  Document();
+  ~Document() override;
+
+  QUrl fileUrl() const { return fileUrl_; }
+  void setFileUrl(const QUrl& url);
+  QString fileType() const { return fileType_; }
+  void setFileType(const QString& type) { fileType_ = type; }
+  // The file's name, or the untitled name given by the document controller.
+  QString displayName() const;
+  void setUntitledName(const QString& name);
+
+  UndoManager* undoManager() const { return undoManager_; }
+  bool isEdited() const { return undoManager_->isEdited(); }
+  // Makes the current state the saved one.
+  void markClean();
+
+  // Window controllers, owned by the document.
+  virtual void makeWindowControllers() {}
+  void addWindowController(std::unique_ptr<WindowController> controller);
+  const std::vector<std::unique_ptr<WindowController>>& windowControllers() const { return windowControllers_; }
+  void showWindows();
+  // The window that sheets and message boxes attach to; null without a window.
+  QWidget* windowForSheet() const;
+  // The window's close button: asks to save when edited, then closes the document.
+  void shouldCloseWindowController(WindowController* controller);
+
+  // Reads the file (called once by the document controller, and by revert). Throws.
+  virtual void read(const QUrl& url, const QString& type) = 0;
+
+  // Save: to the document's file, or through the save panel when untitled.
+  virtual void saveDocument(Done done = {});
+  // Save As…: the save panel, then a save to the chosen file.
+  virtual void saveDocumentAs(Done done = {});
+  // Revert to Saved: after confirmation, reads the file again.
+  virtual void revertDocumentToSaved();
+  // Saves to `url` as `type` in the background; `completion` gets the write's error.
+  void saveToUrl(const QUrl& url, const QString& type, SaveOperation operation, SaveCompletion completion);
+  bool isSaving() const { return saving_; }
+
+  // Calls `done(true)` when the document may close: not edited, "Don’t Save", or saved.
+  void canClose(std::function<void(bool)> done);
+  // Closes the windows and removes the document from its controller, which deletes it later.
+  virtual void close();
+  bool isClosed() const { return closed_; }
+
+  // Shows an error on the document's window (or application-modally); drops cancellations.
+  void presentError(std::exception_ptr error, const QString& heading = {});
+
+Q_SIGNALS:
+  // The file URL, display name or edited state changed.
+  void stateChanged();
+
+protected:
+  // What a save needs: `write` runs on a worker and throws on failure; `finished` runs on the
+  // GUI thread after the document took the new file (for save and save-as), before the
+  // caller's completion.
+  struct SaveJob {
+    std::function<void()> write;
+    std::function<void(std::exception_ptr error)> finished;
+  };
+  // Captures, when the save is requested, what its write needs.
+  virtual SaveJob prepareSave(const QUrl& url, const QString& type, SaveOperation operation) = 0;
+  // Adds to the panel before it opens; false cancels the save.
+  virtual bool prepareSavePanel(SavePanel& panel);
+  // The type to save as after the panel was confirmed.
+  virtual QString fileTypeFromLastRunSavePanel(const SavePanel& panel) const;
+  // Reads the file again; a failure is thrown.
+  virtual void revertToContentsOf(const QUrl& url, const QString& type);
+
+private:
+  struct PendingSave {
+    QUrl url;
+    QString type;
+    SaveOperation operation;
+    int64_t changeCount;
+    SaveJob job;
+    SaveCompletion completion;
+  };
+
+  void startNextSave();
+  void saveEnded(PendingSave save, std::exception_ptr error);
+  void presentSaveError(std::exception_ptr error);
+
+  QUrl fileUrl_;
+  QString fileType_;
+  QString untitledName_;
+  UndoManager* undoManager_;
+  bool wasEdited_ = false;
+  std::vector<std::unique_ptr<WindowController>> windowControllers_;
+  std::deque<PendingSave> saves_;
+  bool saving_ = false;
+  bool closed_ = false;
+};

@@ -1,0 +1,40 @@
+// WindowController: one window of a document. It owns the window, keeps its title in step
+// with the document's display name and edited state ("name[*]" with the modified flag), and
+// turns the window's close button into a request to the document, which may ask to save
+// first. Editor windows derive from it and fill the window. GUI thread only.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class Document;
+class QMainWindow;
+
+class WindowController : public QObject {
+  Q_OBJECT
+public:
+  WindowController();
+  ~WindowController() override;
+
+  // The window; sheets and message boxes of the document attach to it.
+  QMainWindow* window() const { return window_.get(); }
+  Document* document() const { return document_; }
+  // Set by Document::addWindowController.
+  void setDocument(Document* document);
+
+  // Shows the window in front and activates it.
+  virtual void showWindow();
+  // Closes the window without asking anything.
+  void close();
+  void synchronizeWindowTitleWithDocumentName();
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  std::unique_ptr<QMainWindow> window_;
+  QPointer<Document> document_;
+  bool closing_ = false;
+};

@@ -1,0 +1,119 @@
+// Helpers of the document tests: audio fixtures written with the kit's encoder into a
+// temporary folder, an edit as the editor model records one, waiting for a document's load
+// and driving save panels and message boxes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <cmath>
+#include <filesystem>
+#include <vector>
+
+#include "core/AudioContent.h"
+#include "core/Processing.h"
+#include "document/AudioDocument.h"
+#include "io/AudioDecoder.h"
+#include "io/AudioEncoder.h"
+#include "platform/SavePanel.h"
+
+namespace DocumentTestSupport {
+
+// A deterministic signal: a different sine per channel with a little noise-like detail, so
+// that dither or resampling would show in the samples.
+inline quar::AudioContent signal(int64_t frames, int channels, double rate) {
+  std::vector<std::vector<float>> samples(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(frames)));
+  for (int c = 0; c < channels; ++c)
+    for (int64_t i = 0; i < frames; ++i)
+      samples[static_cast<size_t>(c)][static_cast<size_t>(i)] = static_cast<float>(
+          0.5 * std::sin(2 * M_PI * (220.0 * (c + 1)) * static_cast<double>(i) / rate) + 0.01 * std::sin(0.37 * static_cast<double>(i * i % 1009)));
+  return quar::AudioContent(samples, rate);
+}
+
+inline quar::EncodeSettings pcm(quar::ExportFormat format, quar::PCMBitDepth depth) {
+  quar::EncodeSettings settings = quar::EncodeSettings::defaults(format);
+  settings.bitDepth = depth;
+  settings.dither = quar::DitherMode::none;
+  return settings;
+}
+
+// Writes `frames` of the signal; 24-bit WAV unless told otherwise.
+inline QString writeAudio(const QTemporaryDir& folder, const QString& name, int64_t frames, double rate = 48000,
+                          int channels = 2, quar::EncodeSettings settings = pcm(quar::ExportFormat::wav, quar::PCMBitDepth::int24)) {
+  const QString path = folder.filePath(name);
+  quar::AudioEncoder::write(signal(frames, channels, rate), std::nullopt, path.toStdString(), settings);
+  return path;
+}
+
+inline std::vector<std::vector<float>> samplesOf(const QString& path) {
+  return quar::AudioDecoder::decodeToArrays(path.toStdString()).channels;
+}
+
+inline quar::AudioFileInfo infoOf(const QString& path) { return quar::AudioDecoder::probe(path.toStdString()); }
+
+// Changes the content and records one undo step, as an edit of the model does.
+inline void edit(AudioDocument& document, quar::AudioContent content) {
+  EditorModel& model = document.model();
+  const quar::AudioContent before = model.content();
+  model.setContent(std::move(content));
+  model.undoManager()->registerUndo([&model, before] { model.setContent(before); });
+  model.undoManager()->setActionName(QStringLiteral("Edit"));
+}
+
+// Halves the gain of the whole content.
+inline void editGain(AudioDocument& document) {
+  edit(document, quar::applyingGain(document.model().content(), -6.0, std::nullopt, std::nullopt));
+}
+
+inline bool waitUntilIdle(const AudioDocument& document) {
+  return QTest::qWaitFor([&] { return !document.model().busy(); }, 20000);
+}
+
+template <typename Widget>
+std::vector<Widget*> visibleTopLevels(const QString& objectName) {
+  std::vector<Widget*> found;
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (auto* typed = qobject_cast<Widget*>(widget); typed && typed->isVisible() && typed->objectName() == objectName)
+      found.push_back(typed);
+  return found;
+}
+
+// The visible message box or panel of that name on `window` (or anywhere when null); waits for it.
+template <typename Widget>
+Widget* waitForDialog(QWidget* window, const QString& objectName) {
+  Widget* found = nullptr;
+  (void)QTest::qWaitFor([&] {
+    const auto candidates = window ? window->findChildren<Widget*>(objectName) : QList<Widget*>();
+    for (Widget* widget : candidates)
+      if (widget->isVisible()) found = widget;
+    if (!window)
+      if (const auto top = visibleTopLevels<Widget>(objectName); !top.empty()) found = top.front();
+    return found != nullptr;
+  }, 5000);
+  return found;
+}
+
+// Clicks the button of the box whose text is `text`.
+inline void clickButton(QMessageBox* box, const QString& text) {
+  for (QAbstractButton* button : box->buttons())
+    if (button->text() == text) {
+      button->click();
+      return;
+    }
+  ADD_FAILURE() << "no button " << text.toStdString();
+}
+
+// Types the path into the panel's name field and presses Save.
+inline void confirmPanel(SavePanel* panel, const QString& path) {
+  panel->setNameFieldText(path);
+  static_cast<QDialog*>(panel->fileDialog())->accept();
+}
+
+} // namespace DocumentTestSupport
