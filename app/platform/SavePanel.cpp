@@ -9,8 +9,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-SavePanel::SavePanel(QWidget* window) : QDialog(window), fileDialog_(new QFileDialog(this, Qt::Widget)) {
+SavePanel::SavePanel(QWidget* window) : QDialog(window), fileDialog_(new QFileDialog(this)) {
   setObjectName(QStringLiteral("savePanel"));
+  // A dialog made with a parent is still a window of its own until told otherwise.
+  fileDialog_->setWindowFlags(Qt::Widget);
   fileDialog_->setOption(QFileDialog::DontUseNativeDialog);
   // Replacing is confirmed here, after the extension is settled, without a nested event loop.
   fileDialog_->setOption(QFileDialog::DontConfirmOverwrite);
@@ -19,6 +21,7 @@ SavePanel::SavePanel(QWidget* window) : QDialog(window), fileDialog_(new QFileDi
   fileDialog_->setDirectory(QDir::homePath());
   layout_ = new QVBoxLayout(this);
   layout_->addWidget(fileDialog_, 1);
+  fileDialog_->show();
   connect(fileDialog_, &QFileDialog::finished, this, &SavePanel::fileDialogFinished);
   connect(this, &QDialog::rejected, this, [this] { finish(false); });
   resize(760, 560);
