@@ -1,8 +1,9 @@
 #include <QApplication>
+#include <QThreadPool>
 
 #include "AppDelegate.h"
-#include "platform/Background.h"
 #include "platform/Icons.h"
+#include "platform/JobPool.h"
 #include "platform/Platform.h"
 
 int main(int argc, char* argv[]) {
@@ -21,6 +22,6 @@ int main(int argc, char* argv[]) {
     status = QApplication::exec();
   }
   // Saves still writing finish before the program ends.
-  Background::waitForAll();
+  JobPool::userInitiated().waitForDone();
   return status;
 }

@@ -15,8 +15,8 @@
 #include "io/AudioDecoder.h"
 #include "io/AudioEncoder.h"
 #include "io/FormatCatalog.h"
-#include "platform/Background.h"
 #include "platform/DocumentController.h"
+#include "platform/JobPool.h"
 #include "platform/Platform.h"
 #include "platform/SavePanel.h"
 #include "platform/WindowController.h"
@@ -93,10 +93,10 @@ void AudioDocument::read(const QUrl& url, const QString&) {
 void AudioDocument::beginLoading(const QUrl& url) {
   auto token = std::make_shared<ProgressToken>();
   loadToken_ = token;
-  const quar::Uuid busy = beginBusy(QStringLiteral("Opening ") + quotedName(url), token);
+  const quar::Uuid busy = model_->beginExternalBusy(QStringLiteral("Opening ") + quotedName(url), token);
   auto info = std::make_shared<AudioFileInfo>();
   auto content = std::make_shared<quar::AudioContent>(2, 48000);
-  Background::run(
+  JobPool::run<AudioDocument>(
       this,
       [path = pathOf(url), token, info, content] {
         ContentCollector collector;
@@ -105,21 +105,26 @@ void AudioDocument::beginLoading(const QUrl& url) {
             [&collector](quar::ChannelViews chunk) { collector.append(chunk); });
         *content = collector.finish();
       },
-      [this, url, busy, token, info, content](std::exception_ptr error) {
-        endBusy(busy);
-        if (loadToken_ == token) loadToken_.reset();
-        if (!error && !token->isCancelled()) {
-          model_->load(std::move(*content), *info);
-          undoManager()->removeAllActions();
-          markClean();
-          saveSettings_ = settingsMatching(*info);
-          return;
-        }
-        close();
-        if (!token->isCancelled())
-          if (DocumentController* controller = DocumentController::shared())
-            controller->presentError(error, QStringLiteral("The file %1 couldn\u2019t be opened.").arg(quotedName(url)));
+      [url, busy, token, info, content](AudioDocument& document, std::exception_ptr error) {
+        document.loaded(url, busy, token, *info, std::move(*content), error);
       });
+}
+
+void AudioDocument::loaded(const QUrl& url, const quar::Uuid& busy, const std::shared_ptr<ProgressToken>& token,
+                           const AudioFileInfo& info, quar::AudioContent content, std::exception_ptr error) {
+  model_->endExternalBusy(busy);
+  if (loadToken_ == token) loadToken_.reset();
+  if (!error && !token->isCancelled()) {
+    model_->load(std::move(content), info);
+    undoManager()->removeAllActions();
+    markClean();
+    saveSettings_ = settingsMatching(info);
+    return;
+  }
+  close();
+  if (!token->isCancelled())
+    if (DocumentController* controller = DocumentController::shared())
+      controller->presentError(error, QStringLiteral("The file %1 couldn\u2019t be opened.").arg(quotedName(url)));
 }
 
 void AudioDocument::revertToContentsOf(const QUrl& url, const QString& type) {
@@ -186,13 +191,13 @@ Document::SaveJob AudioDocument::prepareSave(const QUrl& url, const QString& typ
                                                                    : panelSettings.value_or(saveSettings_.value_or(defaults));
   auto token = std::make_shared<ProgressToken>();
   auto snapshot = std::make_shared<const EnvelopedSource>(model_->content(), model_->envelopes());
-  const quar::Uuid busy = beginBusy(QStringLiteral("Saving ") + quotedName(url), token);
+  const quar::Uuid busy = model_->beginExternalBusy(QStringLiteral("Saving ") + quotedName(url), token);
   return {
       [snapshot, settings, token, path = pathOf(url)] {
         quar::AudioEncoder::write(*snapshot, std::nullopt, path, settings, reporter(token));
       },
       [this, busy, operation, panelSettings](std::exception_ptr error) {
-        endBusy(busy);
+        model_->endExternalBusy(busy);
         if (error || operation == SaveOperation::saveTo) return;
         if (panelSettings) saveSettings_ = panelSettings;
         refreshFileInfo();
@@ -203,10 +208,10 @@ Document::SaveJob AudioDocument::prepareSave(const QUrl& url, const QString& typ
 void AudioDocument::refreshFileInfo() {
   if (fileUrl().isEmpty()) return;
   auto info = std::make_shared<AudioFileInfo>();
-  Background::run(
+  JobPool::run<AudioDocument>(
       this, [path = pathOf(fileUrl()), info] { *info = quar::AudioDecoder::probe(path); },
-      [this, info](std::exception_ptr error) {
-        if (!error) model_->setFileInfo(*info);
+      [info](AudioDocument& document, std::exception_ptr error) {
+        if (!error) document.model().setFileInfo(*info);
       });
 }
 
@@ -230,15 +235,15 @@ void AudioDocument::exportSelection() {
     Preferences::store(settings);
     auto token = std::make_shared<ProgressToken>();
     const QUrl url = panel->url();
-    const quar::Uuid busy = beginBusy(QStringLiteral("Exporting ") + quotedName(url), token);
-    Background::run(
+    const quar::Uuid busy = model_->beginExternalBusy(QStringLiteral("Exporting ") + quotedName(url), token);
+    JobPool::run<AudioDocument>(
         this,
         [snapshot, range, settings, token, path = pathOf(url)] {
           quar::AudioEncoder::write(*snapshot, range, path, settings, reporter(token));
         },
-        [this, busy, token](std::exception_ptr error) {
-          endBusy(busy);
-          if (error && !token->isCancelled()) presentError(error);
+        [busy, token](AudioDocument& document, std::exception_ptr error) {
+          document.model().endExternalBusy(busy);
+          if (error && !token->isCancelled()) document.presentError(error);
         });
   });
 }
@@ -249,13 +254,3 @@ void AudioDocument::close() {
   Document::close();
 }
 
-quar::Uuid AudioDocument::beginBusy(const QString& title, std::shared_ptr<ProgressToken> token) {
-  BusyState state{quar::Uuid::random(), title, std::move(token), 0};
-  const quar::Uuid id = state.id;
-  model_->setBusy(std::move(state));
-  return id;
-}
-
-void AudioDocument::endBusy(const quar::Uuid& id) {
-  if (model_->busy() && model_->busy()->id == id) model_->setBusy(std::nullopt);
-}

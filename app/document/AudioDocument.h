@@ -55,12 +55,13 @@ protected:
 
 private:
   void beginLoading(const QUrl& url);
+  // The end of a load on the GUI thread: the content, or the document closes.
+  void loaded(const QUrl& url, const quar::Uuid& busy, const std::shared_ptr<ProgressToken>& token,
+              const quar::AudioFileInfo& info, quar::AudioContent content, std::exception_ptr error);
   void refreshFileInfo();
   // Beeps and answers true while a job runs.
   bool refuseWhileBusy() const;
   ExportFormatChoice* makeAccessory(const quar::EncodeSettings& settings, SavePanel& panel);
-  quar::Uuid beginBusy(const QString& title, std::shared_ptr<ProgressToken> token);
-  void endBusy(const quar::Uuid& id);
 
   std::unique_ptr<EditorModel> model_;
   std::optional<quar::EncodeSettings> saveSettings_;

@@ -7,9 +7,9 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "platform/Background.h"
 #include "platform/DocumentController.h"
 #include "platform/ErrorAlert.h"
+#include "platform/JobPool.h"
 #include "platform/SavePanel.h"
 #include "platform/WindowController.h"
 
@@ -160,7 +160,8 @@ void Document::startNextSave() {
   if (!saving_) return;
   auto save = std::make_shared<PendingSave>(std::move(saves_.front()));
   saves_.pop_front();
-  Background::run(this, save->job.write, [this, save](std::exception_ptr error) { saveEnded(std::move(*save), error); });
+  JobPool::run<Document>(this, save->job.write,
+                         [save](Document& document, std::exception_ptr error) { document.saveEnded(std::move(*save), error); });
 }
 
 void Document::saveEnded(PendingSave save, std::exception_ptr error) {

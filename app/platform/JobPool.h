@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 
+#include <exception>
 #include <functional>
 #include <utility>
 
@@ -32,6 +33,22 @@ void deliver(QPointer<Owner> owner, Fn fn) {
         if (Owner* alive = owner.data()) fn(*alive);
       },
       Qt::QueuedConnection);
+}
+
+// Runs `work` on the user-initiated pool, then `done(owner, error)` on the GUI thread with what
+// `work` threw (null after success), unless `owner` has been destroyed by then. Call on the
+// GUI thread.
+template <typename Owner>
+void run(Owner* owner, std::function<void()> work, std::function<void(Owner& owner, std::exception_ptr error)> done) {
+  start([guard = QPointer<Owner>(owner), work = std::move(work), done = std::move(done)] {
+    std::exception_ptr error;
+    try {
+      work();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    deliver(guard, [done, error](Owner& alive) { done(alive, error); });
+  });
 }
 
 } // namespace JobPool

@@ -35,16 +35,6 @@ QString writeMuLawWav(const QTemporaryDir& folder, const QString& name) {
   return path;
 }
 
-float sampleAt(const quar::AudioContent& content, int channel, int64_t frame) {
-  float value = 0;
-  std::vector<float*> destinations(static_cast<size_t>(content.channelCount()), nullptr);
-  std::vector<std::vector<float>> buffers(static_cast<size_t>(content.channelCount()), std::vector<float>(1));
-  for (size_t c = 0; c < buffers.size(); ++c) destinations[c] = buffers[c].data();
-  content.read(quar::FrameRange(frame, frame + 1), destinations);
-  value = buffers[static_cast<size_t>(channel)][0];
-  return value;
-}
-
 } // namespace
 
 class AudioDocumentTest : public AppTest {
@@ -226,7 +216,9 @@ TEST_F(AudioDocumentTest, SaveSettingsFollowTheFile) {
   mp3.bitRateKbps = 192;
   const auto settings = AudioDocument::settingsMatching(mp3);
   ASSERT_EQ(settings.has_value(), quar::AudioEncoder::isAvailable(ExportFormat::mp3));
-  if (settings) EXPECT_EQ(settings->bitRateKbps, 192);
+  if (settings) {
+    EXPECT_EQ(settings->bitRateKbps, 192);
+  }
 }
 
 TEST_F(AudioDocumentTest, SaveOfAFileWithoutAWritableFormatOpensSaveAs) {
@@ -311,8 +303,8 @@ TEST_F(AudioDocumentTest, SavesRunOneAtATimeEachWithItsOwnCapture) {
   EXPECT_FALSE(ended[0].second);
   EXPECT_FALSE(ended[1].second);
   EXPECT_FALSE(document->model().busy());
-  EXPECT_NEAR(samplesOf(folder.filePath(QStringLiteral("a.wav")))[0][100], sampleAt(first, 0, 100), 1e-6);
-  EXPECT_NEAR(samplesOf(folder.filePath(QStringLiteral("b.wav")))[0][100], sampleAt(second, 0, 100), 1e-6);
+  EXPECT_NEAR(samplesOf(folder.filePath(QStringLiteral("a.wav")))[0][100], first.sample(0, 100), 1e-6);
+  EXPECT_NEAR(samplesOf(folder.filePath(QStringLiteral("b.wav")))[0][100], second.sample(0, 100), 1e-6);
   // Copies leave the document's file and edited state alone.
   EXPECT_EQ(document->fileUrl(), QUrl::fromLocalFile(path));
   EXPECT_TRUE(document->isEdited());
@@ -335,14 +327,14 @@ TEST_F(AudioDocumentTest, SaveMarksCleanOnlyTheStateItCaptured) {
   document->saveDocument();
   ASSERT_TRUE(waitUntilSaved(*document));
   EXPECT_FALSE(document->isEdited());
-  EXPECT_NEAR(samplesOf(path)[1][200], sampleAt(document->model().content(), 1, 200), 1e-6);
+  EXPECT_NEAR(samplesOf(path)[1][200], document->model().content().sample(1, 200), 1e-6);
 }
 
 TEST_F(AudioDocumentTest, SaveSaveAsRevertAndExportBeepWhileAJobRuns) {
   AudioDocument* document = openLoaded(writeAudio(folder, QStringLiteral("tone.wav"), 4800));
   ASSERT_TRUE(document);
   editGain(*document);
-  document->model().setBusy(BusyState{quar::Uuid::random(), QStringLiteral("Reverse"), std::make_shared<ProgressToken>(), 0});
+  document->model().beginExternalBusy(QStringLiteral("Reverse"), std::make_shared<ProgressToken>());
   bool saved = true;
   document->saveDocument([&](bool result) { saved = result; });
   EXPECT_FALSE(saved);
@@ -397,7 +389,7 @@ TEST_F(AudioDocumentTest, RevertReadsTheFileAgain) {
   const QString path = writeAudio(folder, QStringLiteral("tone.wav"), 4800);
   AudioDocument* document = openLoaded(path);
   ASSERT_TRUE(document);
-  const float before = sampleAt(document->model().content(), 0, 300);
+  const float before = document->model().content().sample(0, 300);
   editGain(*document);
   document->revertDocumentToSaved();
   QMessageBox* alert = waitForDialog<QMessageBox>(document->windowForSheet(), QStringLiteral("revertAlert"));
@@ -407,7 +399,7 @@ TEST_F(AudioDocumentTest, RevertReadsTheFileAgain) {
   ASSERT_TRUE(document->model().busy());
   EXPECT_EQ(document->model().busy()->title, QStringLiteral("Opening \u201Ctone.wav\u201D"));
   ASSERT_TRUE(waitUntilIdle(*document));
-  EXPECT_EQ(sampleAt(document->model().content(), 0, 300), before);
+  EXPECT_EQ(document->model().content().sample(0, 300), before);
   EXPECT_FALSE(document->isEdited());
   EXPECT_FALSE(document->undoManager()->canUndo());
 }
