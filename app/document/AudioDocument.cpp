@@ -33,7 +33,7 @@ std::filesystem::path pathOf(const QUrl& url) { return std::filesystem::path(url
 
 // “name.wav”, as busy titles show a file.
 QString quotedName(const QUrl& url) {
-  return QStringLiteral("\u201C") + QFileInfo(url.toLocalFile()).fileName() + QStringLiteral("\u201D");
+  return QString::fromStdString(quar::curlyQuoted(QFileInfo(url.toLocalFile()).fileName().toStdString()));
 }
 
 QString directoryOf(const QUrl& url) {
@@ -123,8 +123,7 @@ void AudioDocument::loaded(const QUrl& url, const quar::Uuid& busy, const std::s
   }
   close();
   if (!token->isCancelled())
-    if (DocumentController* controller = DocumentController::shared())
-      controller->presentError(error, QStringLiteral("The file %1 couldn\u2019t be opened.").arg(quotedName(url)));
+    if (DocumentController* controller = DocumentController::shared()) controller->presentOpenError(url, error);
 }
 
 void AudioDocument::revertToContentsOf(const QUrl& url, const QString& type) {

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include "base/QuarError.h"
 #include "platform/DocumentController.h"
 #include "platform/ErrorAlert.h"
 #include "platform/JobPool.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-QString quoted(const QString& name) { return QStringLiteral("\u201C") + name + QStringLiteral("\u201D"); }
+QString quoted(const QString& name) { return QString::fromStdString(quar::curlyQuoted(name.toStdString())); }
 
 // A question for the window (or, without one, the application); buttons are added by the caller.
 QMessageBox* ask(QWidget* window, const QString& text, const QString& informative) {

@@ -1,12 +1,14 @@
 #include "platform/DocumentController.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
 
 #include <stdexcept>
 
+#include "base/QuarError.h"
 #include "platform/Document.h"
 #include "platform/ErrorAlert.h"
 
@@ -15,8 +17,6 @@ namespace {
 DocumentController* sharedController = nullptr;
 
 const QString recentDocumentsKey = QStringLiteral("recentDocuments");
-
-QString quoted(const QString& name) { return QStringLiteral("\u201C") + name + QStringLiteral("\u201D"); }
 
 } // namespace
 
@@ -33,10 +33,15 @@ DocumentController::~DocumentController() {
 DocumentController* DocumentController::shared() { return sharedController; }
 
 Document* DocumentController::documentForUrl(const QUrl& url) const {
-  const QString path = QFileInfo(url.toLocalFile()).canonicalFilePath();
+  // Links and "." resolve to the file itself; a file that no longer exists compares by its path.
+  const auto key = [](const QUrl& fileUrl) {
+    const QFileInfo file(fileUrl.toLocalFile());
+    const QString canonical = file.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(file.absoluteFilePath()) : canonical;
+  };
+  const QString wanted = key(url);
   for (Document* document : documents_)
-    if (!document->fileUrl().isEmpty() && QFileInfo(document->fileUrl().toLocalFile()).canonicalFilePath() == path)
-      return document;
+    if (!document->fileUrl().isEmpty() && key(document->fileUrl()) == wanted) return document;
   return nullptr;
 }
 
@@ -121,7 +126,7 @@ void DocumentController::openDocumentWithContentsOfUrl(const QUrl& url, bool dis
     document->setFileUrl(url);
   } catch (...) {
     const std::exception_ptr error = std::current_exception();
-    presentError(error, QStringLiteral("The file %1 couldn\u2019t be opened.").arg(quoted(QFileInfo(url.toLocalFile()).fileName())));
+    presentOpenError(url, error);
     if (completion) completion(nullptr, error);
     return;
   }
@@ -189,4 +194,9 @@ void DocumentController::clearRecentDocuments() {
 
 void DocumentController::presentError(std::exception_ptr error, const QString& heading) {
   ErrorAlert::show(nullptr, error, heading);
+}
+
+void DocumentController::presentOpenError(const QUrl& url, std::exception_ptr error) {
+  const std::string name = QFileInfo(url.toLocalFile()).fileName().toStdString();
+  presentError(error, QStringLiteral("The file %1 couldn\u2019t be opened.").arg(QString::fromStdString(quar::curlyQuoted(name))));
 }

@@ -72,6 +72,8 @@ public:
 
   // Shows the error application-modally; drops cancellations.
   void presentError(std::exception_ptr error, const QString& heading = {});
+  // The same, under "The file “name” couldn’t be opened.".
+  void presentOpenError(const QUrl& url, std::exception_ptr error);
 
 Q_SIGNALS:
   void documentsChanged();

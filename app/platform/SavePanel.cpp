@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "base/QuarError.h"
+
 SavePanel::SavePanel(QWidget* window) : QDialog(window), fileDialog_(new QFileDialog(this)) {
   setObjectName(QStringLiteral("savePanel"));
   // A dialog made with a parent is still a window of its own until told otherwise.
@@ -84,13 +86,14 @@ void SavePanel::fileDialogFinished(int result) {
     return;
   }
   const QFileInfo file(path);
+  const auto quoted = [](const QString& name) { return QString::fromStdString(quar::curlyQuoted(name.toStdString())); };
   auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
-                              QStringLiteral("\u201C%1\u201D already exists. Do you want to replace it?").arg(file.fileName()),
+                              QStringLiteral("%1 already exists. Do you want to replace it?").arg(quoted(file.fileName())),
                               QMessageBox::Cancel, this);
   box->setObjectName(QStringLiteral("replaceAlert"));
-  box->setInformativeText(QStringLiteral("A file with the same name already exists in \u201C%1\u201D. Replacing it will "
+  box->setInformativeText(QStringLiteral("A file with the same name already exists in %1. Replacing it will "
                                          "overwrite its current contents.")
-                              .arg(file.dir().dirName()));
+                              .arg(quoted(file.dir().dirName())));
   QPushButton* replace = box->addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
   box->setAttribute(Qt::WA_DeleteOnClose);
   connect(box, &QMessageBox::finished, this, [this, box, replace, path] {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QPointer>
 
 #include "AppTestSupport.h"
@@ -57,6 +58,15 @@ TEST_F(DocumentControllerTest, OpeningAnOpenFileShowsItsDocument) {
   EXPECT_EQ(controller.documents().size(), 1u);
   EXPECT_EQ(first->windowControllers().size(), 1u);
   EXPECT_TRUE(first->windowForSheet()->isVisible());
+
+  // Once its file is gone, the document no longer stands for other missing files.
+  ASSERT_TRUE(QFile::remove(path));
+  Document* missing = first;
+  controller.openDocumentWithContentsOfUrl(QUrl::fromLocalFile(folder.filePath(QStringLiteral("other.wav"))), true,
+                                           [&](Document* d, std::exception_ptr) { missing = d; });
+  EXPECT_FALSE(missing);
+  EXPECT_EQ(controller.documentForUrl(QUrl::fromLocalFile(path)), first);
+  for (QMessageBox* alert : visibleTopLevels<QMessageBox>(QStringLiteral("errorAlert"))) delete alert;
 }
 
 TEST_F(DocumentControllerTest, RecentDocumentsKeepTheLastTenNewestFirst) {
