@@ -40,6 +40,7 @@ AudioFileInfo AudioDecoder::decode(const std::filesystem::path& url, const Decod
                                    const DecodeFormatHandler& onFormat, const DecodeChunkHandler& onChunk,
                                    const FFmpegTools& tools) {
   if (!isReadable(url)) throw unreadableFile();
+  FFmpegDecoder::requireRegularFile(url);
   std::string nativeMessage;
   try {
     CoreAudioFileReader reader(url);
@@ -77,6 +78,7 @@ AudioDecoder::Decoded AudioDecoder::decodeToArrays(const std::filesystem::path& 
 
 AudioFileInfo AudioDecoder::probe(const std::filesystem::path& url, const FFmpegTools& tools) {
   if (!isReadable(url)) throw unreadableFile();
+  FFmpegDecoder::requireRegularFile(url);
   try {
     const CoreAudioFileReader reader(url);
     return reader.info(reader.lengthFrames());

@@ -33,7 +33,8 @@ struct AudioDecoder {
   // Calls `onFormat` once, then `onChunk` with planar chunks of at most 32768 frames; returns
   // the description with the number of frames delivered. `progress` may be empty; returning
   // false from it cancels. Throws QuarError (decodeFailed, unsupportedFormat, codecUnavailable,
-  // cancelled) or what a callback throws.
+  // cancelled) or what a callback throws. A path that is not a regular file is refused before
+  // anything opens it; a stopped decode stops the tool it started.
   static AudioFileInfo decode(const std::filesystem::path& url, const DecodeProgress& progress,
                               const DecodeFormatHandler& onFormat, const DecodeChunkHandler& onChunk,
                               const FFmpegTools& tools = FFmpegTool::installed());

@@ -109,8 +109,22 @@ int64_t frameCountOf(const Json& stream, const Json& format, double sampleRate) 
   return std::max<int64_t>(truncated<int64_t>(std::round(seconds * sampleRate)).value_or(0), 0);
 }
 
+// The end of a tool's standard error for a message: its last lines, at most
+// maxErrorTextBytes bytes (the end of one longer line, cut before a UTF-8 sequence).
+std::string errorTail(const std::string& text) {
+  if (text.size() <= FFmpegDecoder::maxErrorTextBytes) return text;
+  size_t start = text.size() - FFmpegDecoder::maxErrorTextBytes;
+  const size_t lineStart = text.find('\n', start - 1);
+  if (lineStart != std::string::npos && lineStart + 1 < text.size()) {
+    start = lineStart + 1;
+  } else {
+    while (start < text.size() && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) ++start;
+  }
+  return text.substr(start);
+}
+
 std::string toolFailure(const char* tool, int32_t status, const std::string& errorText) {
-  return std::string(tool) + ": " + (errorText.empty() ? "exit status " + std::to_string(status) : errorText);
+  return std::string(tool) + ": " + (errorText.empty() ? "exit status " + std::to_string(status) : errorTail(errorText));
 }
 
 // nlohmann's message without its "[json.exception.parse_error.101] " tag.
@@ -145,15 +159,23 @@ struct FileRemoval {
 
 bool FFmpegDecoder::isAvailable(const FFmpegTools& tools) { return tools.ffmpeg.has_value(); }
 
+void FFmpegDecoder::requireRegularFile(const std::filesystem::path& url) {
+  std::error_code error;
+  const auto status = std::filesystem::status(url, error);
+  if (!error && status.type() != std::filesystem::file_type::regular)
+    throw QuarError::decodeFailed(curlyQuoted(url.filename().string()) + " isn\u2019t a regular file");
+}
+
 FFmpegDecoder::ProbeResult FFmpegDecoder::probe(const std::filesystem::path& url, const FFmpegTools& tools) {
   if (!tools.ffprobe) throw QuarError::codecUnavailable("ffprobe isn\u2019t installed");
+  requireRegularFile(url);
   // An absolute path is never taken for a protocol ("name:...").
   const auto result = Subprocess::run(*tools.ffprobe, {"-v", "error", "-select_streams", "a:0", "-show_streams",
                                                        "-show_format", "-of", "json", "--",
                                                        std::filesystem::absolute(url).string()});
   if (result.status != 0)
     throw QuarError::decodeFailed(result.stderr.empty() ? "ffprobe failed (status " + std::to_string(result.status) + ")"
-                                                        : result.stderr);
+                                                        : errorTail(result.stderr));
   Json top;
   try {
     top = Json::parse(result.stdout.begin(), result.stdout.end());
@@ -270,6 +292,7 @@ AudioFileInfo FFmpegDecoder::decode(const std::filesystem::path& url, const Deco
                                     const DecodeFormatHandler& onFormat, const DecodeChunkHandler& onChunk,
                                     const FFmpegTools& tools) {
   if (!tools.ffmpeg) throw QuarError::codecUnavailable("ffmpeg isn\u2019t installed");
+  requireRegularFile(url);
   if (!tools.ffprobe) return decodeViaTemporaryFile(*tools.ffmpeg, url, progress, onFormat, onChunk);
   AudioFileInfo info = probe(url, tools).info;
   const auto channels = static_cast<size_t>(info.channelCount);

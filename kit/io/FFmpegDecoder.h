@@ -6,6 +6,7 @@
 // drained by a thread of its own); never on the audio thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -27,12 +28,19 @@ struct FFmpegDecoder {
   static constexpr int64_t chunkFrames = 32768;
   // Streams with more channels than this are refused.
   static constexpr int maxChannels = 64;
+  // A tool's standard error in a message keeps its last lines, at most this many bytes.
+  static constexpr size_t maxErrorTextBytes = 2048;
 
   // True when ffmpeg was located (ffprobe alone is not enough).
   static bool isAvailable(const FFmpegTools& tools = FFmpegTool::installed());
+  // Throws QuarError::decodeFailed("“name” isn’t a regular file") for a path naming a folder,
+  // pipe, socket or device (after following links), which would block or mislead the tools.
+  // Does nothing for regular files and paths that cannot be examined.
+  static void requireRegularFile(const std::filesystem::path& url);
 
   // Describes the file's first audio stream with ffprobe. Throws QuarError: codecUnavailable
-  // without ffprobe, decodeFailed when the tool fails or its output is no JSON,
+  // without ffprobe, decodeFailed for a file that is not regular, when the tool fails (with the
+  // end of its standard error) or its output is no JSON,
   // unsupportedFormat without an audio stream or a usable rate and channel count.
   static ProbeResult probe(const std::filesystem::path& url, const FFmpegTools& tools = FFmpegTool::installed());
 

@@ -113,7 +113,9 @@ void Subprocess::start() {
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGPIPE);
   posix_spawnattr_setsigdefault(&attributes, &signals);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  // The child leads a process group of its own, so stopping it stops whatever it started.
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
   std::vector<std::string> argumentStorage{executable_.string()};
   argumentStorage.insert(argumentStorage.end(), arguments_.begin(), arguments_.end());
@@ -210,11 +212,13 @@ void Subprocess::terminate() noexcept {
   // A child blocked on a full output pipe may never see SIGTERM; closing our end frees it.
   closeStdout();
   if (!pollExit()) {
-    ::kill(pid_, SIGTERM);
+    ::kill(-pid_, SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(terminateGraceSeconds);
     while (!pollExit() && std::chrono::steady_clock::now() < deadline) ::usleep(10000);
-    if (!pollExit()) ::kill(pid_, SIGKILL);
   }
+  // Whatever is left of the group (the child, or processes it started and left behind, which
+  // could also hold standard error open). The group id is not reused while a member lives.
+  ::kill(-pid_, SIGKILL);
   reap();
 }
 

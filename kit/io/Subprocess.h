@@ -1,8 +1,10 @@
 // Subprocess: runs a command-line tool as a child process with standard input on the null
 // device and standard output and standard error on pipes. The caller reads standard output
 // (incrementally or all at once); a thread of the object's own drains standard error, whose
-// text is kept for messages. Stopping closes standard output, sends SIGTERM and, after a
-// 2.0 s grace, SIGKILL. One object serves one child and is driven by one thread.
+// text is kept for messages. The child leads a process group of its own: stopping closes
+// standard output, sends SIGTERM to the group and, after a 2.0 s grace for the child, SIGKILL to
+// what is left of the group, so nothing the child started outlives it. One object serves one
+// child and is driven by one thread.
 #pragma once
 
 #include <cstddef>
@@ -40,8 +42,9 @@ public:
   size_t readStdout(void* buffer, size_t count);
   // Standard output up to its end.
   std::vector<uint8_t> readAllStdout();
-  // Closes standard output, sends SIGTERM, SIGKILL after the grace period, then reaps the
-  // child and the drain thread. Does nothing before start() or once reaped.
+  // Closes standard output, sends SIGTERM to the child's process group, SIGKILL to the group
+  // after the child exits or the grace period ends, then reaps the child and the drain thread.
+  // Does nothing before start() or once reaped.
   void terminate() noexcept;
   // Waits for the child's exit and the end of standard error; returns the exit status
   // (-1 when never started). Read standard output to its end first.

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 #include "base/QuarError.h"
 #include "io/AudioDecoder.h"
@@ -124,6 +129,49 @@ TEST(AudioDecoder, FallbackErrors) {
                                    [](ChannelViews) {}, {fake("ffmpeg", "exit 1"), std::nullopt});
             }),
             QuarError::cancelled());
+}
+
+// A FIFO or a folder is refused before any reader opens it: opening a FIFO blocks until a writer
+// comes, so the tools would wait for ever.
+TEST(AudioDecoder, WhatIsNoRegularFileIsRefusedUpFront) {
+  TempFolder folder;
+  const auto fifo = folder / "pipe.wav";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directory(folder / "folder.flac");
+  std::filesystem::create_symlink(fifo, folder / "link.wav");
+  const auto marker = folder / "ran";
+  const auto tool = quar::testing::shellTool(folder / "tool", "touch '" + marker.string() + "'; exit 1");
+  for (const auto& path : {fifo, folder / "folder.flac", folder / "link.wav"}) {
+    SCOPED_TRACE(path.filename().string());
+    const QuarError expected =
+        QuarError::decodeFailed("\u201C" + path.filename().string() + "\u201D isn\u2019t a regular file");
+    EXPECT_EQ(errorOf([&] { decodeWith(path, {tool, tool}); }), expected);
+    EXPECT_EQ(errorOf([&] { AudioDecoder::decodeToArrays(path, {tool, tool}); }), expected);
+    EXPECT_EQ(errorOf([&] { AudioDecoder::probe(path, {tool, tool}); }), expected);
+  }
+  EXPECT_FALSE(std::filesystem::exists(marker)) << "a tool was started";
+}
+
+// A damaged Ogg Vorbis file goes to the FFmpeg tools without a native attempt: the native
+// libraries leak on such files, which LeakSanitizer reports.
+TEST(AudioDecoder, DamagedOggGoesStraightToTheTools) {
+  TempFolder folder;
+  const Files files(folder);
+  const auto damaged = folder / "damaged.ogg";
+  std::filesystem::copy_file(files.vorbis, damaged);
+  std::filesystem::resize_file(damaged, 200);
+  try {
+    CoreAudioFileReader reader(damaged);
+    FAIL() << "the native reader opened a damaged Ogg file";
+  } catch (const CoreAudioCannotDecode& error) {
+    EXPECT_EQ(error.message, nativeRefusal);
+  }
+  const auto failure = errorOf([&] { decodeWith(damaged); });
+  ASSERT_TRUE(failure);
+  EXPECT_TRUE(failure->message().starts_with(nativeRefusal + "; ")) << failure->message();
+#if defined(__SANITIZE_ADDRESS__)
+  EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);
+#endif
 }
 
 // A header that claims a huge length or channel count ends in the audio that is there or a

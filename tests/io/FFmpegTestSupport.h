@@ -1,10 +1,14 @@
 // Helpers of the FFmpeg tests: stand-in tools (shell scripts and the recording wrapper of
-// fixtures/), a temporary folder for the decoder's own temporary files, and a decode that
-// collects what its callbacks received, and the error a call throws.
+// fixtures/), a temporary folder for the decoder's own temporary files, a decode that collects
+// what its callbacks received, the error a call throws, and waiting for a process to end.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +31,29 @@ std::optional<QuarError> errorOf(Call call) {
     return error;
   }
   return std::nullopt;
+}
+
+// Waits until process `pid` has ended (gone, or a zombie left to its new parent); false when it
+// still runs after `patience` polls of 10 ms.
+inline bool processEnds(pid_t pid, int patience = 6000) {
+  for (int poll = 0; poll < patience; ++poll) {
+    if (::kill(pid, 0) != 0 && errno == ESRCH) return true;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string field;
+    for (int k = 0; k < 3 && stat >> field; ++k) {
+    }
+    if (field == "Z") return true;
+    ::usleep(10000);
+  }
+  return false;
+}
+
+// The process id written in `file`, or 0.
+inline pid_t pidIn(const std::filesystem::path& file) {
+  std::ifstream stream(file);
+  pid_t pid = 0;
+  stream >> pid;
+  return pid;
 }
 
 // An executable shell script `file` running `body`.

@@ -1,6 +1,7 @@
 #include "io/platform/NativeReader.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +54,13 @@ std::unique_ptr<NativeReader> NativeReader::open(const std::filesystem::path& pa
   const ReadableFileDescriptor file(path);
   if (file.status() != AudioStatus::ok) {
     status = file.status();
+    return nullptr;
+  }
+  // Ogg is left to the FFmpeg tools without a library attempt (libsndfile leaks on damaged
+  // Vorbis streams).
+  char magic[4] = {};
+  if (::pread(file.fd(), magic, sizeof magic, 0) == sizeof magic && std::memcmp(magic, "OggS", 4) == 0) {
+    status = AudioStatus::unrecognizedFormat;
     return nullptr;
   }
   int32_t sndfileStatus = AudioStatus::ok;
