@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "au/Stretcher.h"
+#include "base/MemoryLimit.h"
 #include "base/Numbers.h"
 #include "base/QuarError.h"
 
@@ -80,6 +81,7 @@ int64_t TimePitch::render(const AudioSource& source, std::optional<FrameRange> r
   const int64_t out = outputFrameCount(resolved.count(), rate);
   const int channels = source.channelCount();
   if (out < 1 || channels < 1) return 0;
+  requireMemoryForSamples(static_cast<double>(out), channels);
 
   const int64_t priming = primingFrames(source.sampleRate(), rate, pitchCents);
   Stretcher stretcher(source, resolved, rate, pitchCents, DriftTracker::Mode::known(priming));

@@ -45,8 +45,8 @@ struct TimePitch {
   // is below 1 or the source has no channels. `progress` (optional) gets the fraction emitted
   // after each chunk, 1.0 last; false throws CancellationError after that chunk. Throws
   // QuarError::unsupportedFormat for a rate outside rateRange or a pitch outside pitchRange
-  // (non-finite included) before making any unit; the unit's errors and those of `emit`
-  // propagate unchanged.
+  // (non-finite included) and QuarError::encodeFailed for an output larger than the machine's
+  // memory, before making any unit; the unit's errors and those of `emit` propagate unchanged.
   static int64_t render(const AudioSource& source, std::optional<FrameRange> range, double rate, double pitchCents,
                         const std::function<bool(double)>& progress, const std::function<void(ChannelViews)>& emit);
 

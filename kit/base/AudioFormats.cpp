@@ -1,6 +1,7 @@
 #include "base/AudioFormats.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace quar {
@@ -96,6 +97,13 @@ std::optional<std::vector<double>> supportedSampleRates(ExportFormat format) {
   case ExportFormat::opus: return std::vector<double>{48000};
   default: return std::nullopt;
   }
+}
+
+bool isSupportedRateConversion(double from, double to) {
+  const auto isRate = [](double rate) { return std::isfinite(rate) && rate > 0; };
+  if (!isRate(from) || !isRate(to)) return false;
+  const double ratio = to / from;
+  return ratio >= 1 / maxRateConversionRatio && ratio <= maxRateConversionRatio;
 }
 
 int rawValue(PCMBitDepth depth) {

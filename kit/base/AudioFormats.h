@@ -54,6 +54,11 @@ std::vector<int> supportedBitRates(ExportFormat format);
 // Hz, ascending; absent for formats that take any rate.
 std::optional<std::vector<double>> supportedSampleRates(ExportFormat format);
 
+// Sample-rate conversion (offline and in exports) takes rates that are finite and > 0 whose
+// ratio lies in 1/64 ... 64; beyond that the converter stalls or the output is absurdly long.
+constexpr double maxRateConversionRatio = 64;
+bool isSupportedRateConversion(double from, double to);
+
 // PCMBitDepth properties: raw values 16, 24, 32 and 0 (float32).
 int rawValue(PCMBitDepth depth);
 int bits(PCMBitDepth depth);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/Decibels.h"
+#include "base/MemoryLimit.h"
 #include "base/Precondition.h"
 #include "core/AudioContentBuilder.h"
 
@@ -65,6 +66,7 @@ AudioContent mixing(const AudioContent& content, const AudioContent& other, int6
   const int64_t end = frame + other.frameCount();
   AudioContent base = content;
   if (base.frameCount() < end) {
+    requireMemoryForSamples(static_cast<double>(end - base.frameCount()), content.channelCount());
     AudioContentBuilder builder(content.channelCount(), content.sampleRate());
     builder.appendSilence(end - base.frameCount());
     base.append(builder.build());
@@ -237,6 +239,7 @@ AudioContent reversed(const AudioContent& content, std::optional<FrameRange> ran
 AudioContent remixed(const AudioContent& content, int channelCount) {
   QUAR_PRECONDITION(channelCount >= 1, "remixed needs at least one channel");
   if (channelCount == content.channelCount()) return content;
+  requireMemoryForSamples(static_cast<double>(content.frameCount()), channelCount);
   const int m = content.channelCount(), k = channelCount;
   AudioContentBuilder builder(k, content.sampleRate());
   auto outputs = scratchBuffers(k, transformChunk);

@@ -4,7 +4,8 @@
 // the touched range stay shared. Ranges are half-open frames, nil = the whole content, clamped
 // to the content; a channel set of nil means every channel, indices outside the content are
 // ignored. Gains are in dB. They run to completion on the caller's thread and allocate; not for
-// the audio thread.
+// the audio thread. Results that would not fit in the machine's memory (mixing far past the end,
+// up-mixing to very many channels) throw QuarError::encodeFailed before allocating.
 #pragma once
 
 #include <cstdint>

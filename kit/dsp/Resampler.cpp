@@ -11,6 +11,8 @@
 
 #include <soxr.h>
 
+#include "base/AudioFormats.h"
+#include "base/MemoryLimit.h"
 #include "base/Numbers.h"
 #include "base/QuarError.h"
 #include "dsp/Buffers.h"
@@ -154,10 +156,8 @@ void Resampler::resample(const AudioSource& source, std::optional<FrameRange> ra
   if (channels <= 0 || clampedRange.isEmpty()) return;
   const double sourceRate = source.sampleRate();
   const int64_t length = clampedRange.count();
-  const double exactOutput = targetRate * static_cast<double>(length) / sourceRate;
-  if (!(sourceRate > 0 && std::isfinite(sourceRate) && targetRate > 0 && std::isfinite(targetRate) &&
-        exactOutput < 0x1p62))
-    throw QuarError::unsupportedFormat(rateText(sourceRate, targetRate));
+  if (!isSupportedRateConversion(sourceRate, targetRate)) throw QuarError::unsupportedFormat(rateText(sourceRate, targetRate));
+  requireMemoryForSamples(targetRate * static_cast<double>(length) / sourceRate, channels);
   const int64_t totalOut = outputFrameCount(length, sourceRate, targetRate);
 
   report(progress, 0, totalOut);

@@ -39,8 +39,11 @@ struct Resampler {
 
   // Converts `range` (default: the whole source; clamped to it) to `targetRate` Hz and hands the
   // result to `emit` in order. Returns normally, emitting nothing, for an empty range or a source
-  // without channels. A rate that is not finite and > 0 throws QuarError::unsupportedFormat
-  // ("44100.0 Hz -> 0.0 Hz"); a converter failure throws QuarError::encodeFailed. Errors from
+  // without channels. Rates that are not finite and > 0, or whose ratio lies outside
+  // 1/64 ... 64 (isSupportedRateConversion), throw QuarError::unsupportedFormat
+  // ("44100.0 Hz -> 0.0 Hz"), and an output larger than the machine's memory throws
+  // QuarError::encodeFailed, both before anything is read; a converter failure throws
+  // QuarError::encodeFailed. Errors from
   // `emit` propagate; blocks already emitted stay emitted. Progress is asked at 0 and after
   // every emitted block.
   static void resample(const AudioSource& source, std::optional<FrameRange> range, double targetRate,

@@ -63,12 +63,17 @@ fs::path resolvedTarget(const fs::path& url) {
   throw QuarError::encodeFailed("couldn\u2019t move the finished file into place: " + std::string(std::strerror(error)));
 }
 
-// Moves the finished temporary file onto the target: it takes the target's permission bits
-// and reaches the disk before the rename.
+// Moves the finished temporary file onto the target: it takes the target's owner and group
+// where the process may set them (a refusal is ignored), then its permission bits, and reaches
+// the disk before the rename.
 void replace(const fs::path& target, const fs::path& temporary) {
   struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0 && ::chmod(temporary.c_str(), existing.st_mode & 07777) != 0)
-    moveFailed(errno);
+  if (::stat(target.c_str(), &existing) == 0) {
+    if (::chown(temporary.c_str(), existing.st_uid, existing.st_gid) != 0) {
+      // Not permitted for this process; the file stays the process's own.
+    }
+    if (::chmod(temporary.c_str(), existing.st_mode & 07777) != 0) moveFailed(errno);
+  }
   const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) moveFailed(errno);
   const int synced = ::fsync(fd) == 0 ? 0 : errno;
@@ -104,9 +109,14 @@ EncodePlan::EncodePlan(const AudioSource& source, std::optional<FrameRange> requ
   sourceChannels = source.channelCount();
   outputChannels = std::min(sourceChannels, maxChannels(settings.format));
   outputRate = resolveRate(settings.format, settings.sampleRate.value_or(sourceRate));
+  if (outputRate != sourceRate && !isSupportedRateConversion(sourceRate, outputRate))
+    throw QuarError::unsupportedFormat(formatDouble(sourceRate) + " Hz -> " + formatDouble(outputRate) + " Hz");
   outputFrames = outputRate == sourceRate
                      ? range.count()
                      : roundedInt(outputRate * static_cast<double>(range.count()) / sourceRate);
+  if (outputFrames < 1)
+    throw QuarError::encodeFailed("there\u2019s no audio to export (the range is shorter than one frame at " +
+                                  formatDouble(outputRate) + " Hz)");
 }
 
 double EncodePlan::resolveRate(ExportFormat format, double requested) {
@@ -194,17 +204,30 @@ std::unique_ptr<ChunkSink> EncodePlan::makeChain(std::unique_ptr<ChunkSink> writ
 }
 
 fs::path AudioEncoder::temporaryURL(const fs::path& destination, ExportFormat format) {
+  const std::string uuid = Uuid::random().uuidString();
   std::string extension = destination.extension().string();
   if (extension.size() > 1) extension.erase(0, 1);
   else extension = fileExtension(format);
-  const std::string name = "." + destination.stem().string() + "-" + Uuid::random().uuidString() + ".tmp." + extension;
-  return destination.parent_path() / name;
+  // The name's fixed parts: "." + "-" + uuid + ".tmp." + extension.
+  const auto fixedBytes = [&] { return 7 + uuid.size() + extension.size(); };
+  if (fixedBytes() > maxFileNameBytes) extension = fileExtension(format);
+  // The stem is cut to fit, never inside a UTF-8 sequence.
+  std::string stem = destination.stem().string();
+  if (stem.size() + fixedBytes() > maxFileNameBytes) {
+    size_t keep = maxFileNameBytes - fixedBytes();
+    while (keep > 0 && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80) --keep;
+    stem.resize(keep);
+  }
+  return destination.parent_path() / ("." + stem + "-" + uuid + ".tmp." + extension);
 }
 
 void AudioEncoder::write(const AudioSource& source, std::optional<FrameRange> range, const fs::path& url,
                          const EncodeSettings& settings, const EncodeProgress& progress) {
   const EncodePlan plan(source, range, settings);
   const fs::path target = resolvedTarget(url);
+  std::error_code error;
+  if (fs::is_directory(target, error))
+    throw QuarError::encodeFailed(curlyQuoted(target.filename().string()) + " is a folder");
   TemporaryFile temporary{temporaryURL(target, plan.settings.format)};
 
   const std::unique_ptr<ChunkSink> head = plan.makeChain(plan.makeWriter(temporary.path));

@@ -37,8 +37,10 @@ struct EncodePlan {
   int outputChannels = 0;
   int64_t outputFrames = 0;
 
-  // Throws QuarError::encodeFailed for a source without audio, a range outside the source or
-  // an empty range. `range` defaults to the source's full range.
+  // Throws QuarError::encodeFailed for a source without audio, a range outside the source, an
+  // empty range or one that makes no output frame at the output rate, and
+  // QuarError::unsupportedFormat for a rate change beyond isSupportedRateConversion.
+  // `range` defaults to the source's full range.
   EncodePlan(const AudioSource& source, std::optional<FrameRange> range, const EncodeSettings& settings);
 
   // The format's writer, creating the file at `url`. MP3 needs `lame`; without it this throws
@@ -60,8 +62,9 @@ struct EncodePlan {
 struct AudioEncoder {
   // Writes `range` (default: all) of `source` to `url`. On success exactly the destination
   // exists; on failure it is untouched and no temporary file is left. A symbolic link's target
-  // is replaced, keeping its permission bits. Throws QuarError (cancelled when `progress`
-  // answers false) or a stage's failure.
+  // is replaced, keeping its permission bits and, where the process may set them, its owner
+  // and group. A destination that is a folder is refused before anything is encoded. Throws
+  // QuarError (cancelled when `progress` answers false) or a stage's failure.
   static void write(const AudioSource& source, std::optional<FrameRange> range, const std::filesystem::path& url,
                     const EncodeSettings& settings, const EncodeProgress& progress = {});
   // Whether this machine can encode the format.
@@ -70,8 +73,12 @@ struct AudioEncoder {
   static double outputSampleRate(ExportFormat format, double requested);
   // The loaded MP3 library's version text; none without a library.
   static std::optional<std::string> lameVersion();
+  // The longest file name (bytes) the temporary file may have.
+  static constexpr size_t maxFileNameBytes = 255;
   // The hidden file an export to `destination` writes first: "." + name without extension +
-  // "-" + upper-case UUID + ".tmp." + the destination's extension (the format's without one).
+  // "-" + upper-case UUID + ".tmp." + the destination's extension (the format's without one,
+  // or when it is too long to fit). The name is cut short so that the whole stays within
+  // maxFileNameBytes.
   static std::filesystem::path temporaryURL(const std::filesystem::path& destination, ExportFormat format);
 };
 

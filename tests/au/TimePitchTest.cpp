@@ -102,6 +102,20 @@ TEST(TimePitch, RatesAndPitchesOutsideTheirRangesAreRefusedBeforeAnyUnitIsMade) 
   EXPECT_TRUE(component.units.empty());
 }
 
+// A range whose stretched output cannot fit in memory is refused before any unit is made.
+TEST(TimePitch, AnOutputBeyondTheMachinesMemoryIsRefusedBeforeAnyUnitIsMade) {
+  FakeTimePitchComponent component;
+  const ArraySource source(noise(2, 100), 44100);
+  try {
+    TimePitch::render(source, FrameRange(0, int64_t{1} << 40), 0.25, 0, {}, [](ChannelViews) {});
+    ADD_FAILURE() << "no error";
+  } catch (const QuarError& error) {
+    EXPECT_EQ(error.kind(), QuarError::Kind::encodeFailed);
+    EXPECT_TRUE(error.message().starts_with("the result would need 35184.4 GB of memory")) << error.message();
+  }
+  EXPECT_TRUE(component.units.empty());
+}
+
 TEST(TimePitch, TheOutputIsExactlyTheRoundedLengthInChunksOfAtMost4096) {
   struct Case {
     int64_t count;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/QuarError.h"
 #include "core/ContentTestSupport.h"
 #include "core/Processing.h"
 
@@ -155,6 +156,21 @@ TEST(Processing, MixingAddsScaledOther) {
   const AudioContent empty(2, rate);
   EXPECT_EQ(blocksOf(mixing(base, empty, 10, 0)), blocksOf(base));
   EXPECT_EQ(allFrames(mixing(empty, other, 0, 0)), allFrames(other));
+}
+
+// Results that cannot fit in memory are refused before anything is allocated.
+TEST(Processing, ResultsBeyondTheMachinesMemoryAreRefused) {
+  const AudioContent base = constant({0.25f, -0.5f}, 100);
+  const auto tooLarge = [](const auto& call) {
+    try {
+      call();
+    } catch (const QuarError& error) {
+      return error.kind() == QuarError::Kind::encodeFailed && error.message().starts_with("the result would need ");
+    }
+    return false;
+  };
+  EXPECT_TRUE(tooLarge([&] { mixing(base, base, int64_t{1} << 50, 0); }));
+  EXPECT_TRUE(tooLarge([&] { remixed(constant({0.5f}, 1 << 20), 1 << 30); }));
 }
 
 TEST(Processing, MixingSharesBlocksOutsideTheMix) {

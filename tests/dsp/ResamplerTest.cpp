@@ -273,6 +273,12 @@ TEST(Resampler, InvalidRatesThrowUnsupportedFormat) {
       {0, 48000, "0.0 Hz -> 48000.0 Hz"},
       {44100, std::numeric_limits<double>::quiet_NaN(), "44100.0 Hz -> nan Hz"},
       {44100, std::numeric_limits<double>::infinity(), "44100.0 Hz -> inf Hz"},
+      // Ratios beyond 1/64 ... 64: the converter stalls on the first and builds absurd amounts
+      // of audio on the second.
+      {48000, 1e-9, "48000.0 Hz -> 1e-09 Hz"},
+      {48000, 0x1p31, "48000.0 Hz -> 2147483648.0 Hz"},
+      {48000, 48000 * 64.5, "48000.0 Hz -> 3096000.0 Hz"},
+      {48000, 48000 / 64.5, "48000.0 Hz -> 744.1860465116279 Hz"},
   };
   for (const Case& c : cases) {
     const ArraySource source({std::vector<float>(1000, 0.5f)}, c.sourceRate);
@@ -283,6 +289,33 @@ TEST(Resampler, InvalidRatesThrowUnsupportedFormat) {
       EXPECT_EQ(error, QuarError::unsupportedFormat(c.message));
     }
   }
+}
+
+TEST(Resampler, ExtremeButSupportedRatiosConvert) {
+  const ArraySource source({test::sine(6400, 100, 48000, 0.5)}, 48000);
+  EXPECT_EQ(run(source, 48000 * 64, 5).channels[0].size(), 6400u * 64);
+  EXPECT_EQ(run(source, 48000 / 64, 5).channels[0].size(), 100u);
+}
+
+// An output that cannot fit in memory is refused before anything is read or allocated.
+TEST(Resampler, OutputBeyondTheMachinesMemoryIsRefusedUpFront) {
+  class HugeSilence final : public AudioSource {
+  public:
+    int channelCount() const override { return 2; }
+    double sampleRate() const override { return 48000; }
+    int64_t frameCount() const override { return int64_t{1} << 40; }
+    void read(FrameRange, std::span<float* const>) const override { ++reads; }
+    mutable int reads = 0;
+  } source;
+  try {
+    Resampler::resample(source, {}, 96000, noProgress, [](ChannelViews) {});
+    ADD_FAILURE() << "no error";
+  } catch (const QuarError& error) {
+    EXPECT_EQ(error.kind(), QuarError::Kind::encodeFailed);
+    EXPECT_TRUE(error.message().starts_with("the result would need 17592.2 GB of memory; this machine has "))
+        << error.message();
+  }
+  EXPECT_EQ(source.reads, 0);
 }
 
 TEST(Resampler, EmptyRangeEmitsNothing) {

@@ -1,7 +1,9 @@
 #include "io/AudioEncoder.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -113,6 +115,41 @@ TEST(EncodePlanTest, RefusesSourcesWithoutAudioAndRangesOutsideIt) {
     });
   }
   EXPECT_TRUE(namesIn(folder.path()).empty()) << "a refused export creates nothing";
+}
+
+// Rate changes the converter cannot make sanely, and rates at which the range holds no frame,
+// are refused before anything is created: `--rate 1` used to write an empty file.
+TEST(EncodePlanTest, RefusesAbsurdRateChangesAndOutputsWithoutAFrame) {
+  struct Case {
+    double sourceRate;
+    int64_t frames;
+    double requested;
+    QuarError error;
+  };
+  const Case cases[] = {
+      {48000, 100000, 1, QuarError::unsupportedFormat("48000.0 Hz -> 1.0 Hz")},
+      {44100, 100000, 1e-9, QuarError::unsupportedFormat("44100.0 Hz -> 1e-09 Hz")},
+      {44100, 100000, 0x1p31, QuarError::unsupportedFormat("44100.0 Hz -> 2147483648.0 Hz")},
+      {1, 100000, 44100, QuarError::unsupportedFormat("1.0 Hz -> 44100.0 Hz")},
+      {48000, 31, 750, QuarError::encodeFailed("there\u2019s no audio to export (the range is shorter than one "
+                                               "frame at 750.0 Hz)")},
+  };
+  TempFolder folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error.what());
+    EncodeSettings settings = settingsFor(ExportFormat::wav);
+    settings.sampleRate = c.requested;
+    const DescribedSource source(1, c.sourceRate, c.frames);
+    expectError(c.error, [&] { EncodePlan(source, std::nullopt, settings); });
+    expectError(c.error, [&] { AudioEncoder::write(source, std::nullopt, folder / "out.wav", settings); });
+  }
+  EXPECT_TRUE(namesIn(folder.path()).empty()) << "a refused export creates nothing";
+  // The extremes that remain convert.
+  EncodeSettings settings = settingsFor(ExportFormat::wav);
+  settings.sampleRate = 750;
+  EXPECT_EQ(EncodePlan(DescribedSource(1, 48000, 32), std::nullopt, settings).outputFrames, 1);
+  settings.sampleRate = 48000 * 64;
+  EXPECT_EQ(EncodePlan(DescribedSource(1, 48000, 32), std::nullopt, settings).outputFrames, 32 * 64);
 }
 
 TEST(EncodePlanTest, ResolvesChannelsRateAndLength) {
@@ -429,6 +466,63 @@ TEST(AudioEncoderTest, ReplacesKeepingPermissionBitsAndFollowingSymbolicLinks) {
 
   EXPECT_EQ(namesIn(folder.path()), (std::set<std::string>{"plain.wav", "real", "link.wav", "chain.wav", "dangling.wav"}));
   EXPECT_EQ(namesIn(folder / "real"), (std::set<std::string>{"target.wav", "new.wav"}));
+}
+
+// A legal name close to the 255-byte limit: the temporary name is cut to fit, at a character
+// boundary, and the export succeeds.
+TEST(AudioEncoderTest, ExportsToNamesNearTheLengthLimit) {
+  TempFolder folder;
+  const ArraySource source(ramps(1, 1000), 44100);
+  std::string accented;
+  for (int i = 0; i < 125; ++i) accented += "\u00E9";
+  for (const std::string& name : {std::string(250, 'a') + ".wav", accented + ".wav", std::string(254, 'b'),
+                                  std::string(40, 'c') + "." + std::string(213, 'x')}) {
+    SCOPED_TRACE(name.substr(0, 8) + "... " + std::to_string(name.size()) + " bytes");
+    ASSERT_LE(name.size(), 254u);
+    const fs::path destination = folder / name;
+    const std::string temporary = AudioEncoder::temporaryURL(destination, ExportFormat::wav).filename().string();
+    EXPECT_LE(temporary.size(), AudioEncoder::maxFileNameBytes);
+    EXPECT_TRUE(temporary.starts_with("." + name.substr(0, 8))) << temporary;
+    EXPECT_EQ(std::count_if(temporary.begin(), temporary.end(), [](char c) { return (c & 0xC0) == 0x80; }) % 2, 0)
+        << "a cut inside a two-byte character";
+    AudioEncoder::write(source, std::nullopt, destination, settingsFor(ExportFormat::wav));
+    EXPECT_EQ(testing::probeStream(destination)["duration_ts"], "1000");
+    EXPECT_EQ(namesIn(folder.path()).count(name), 1u);
+  }
+  EXPECT_EQ(namesIn(folder.path()).size(), 4u) << "no temporary file stays behind";
+}
+
+// A folder as destination fails before anything is read or encoded.
+TEST(AudioEncoderTest, AFolderAsDestinationIsRefusedFirst) {
+  TempFolder folder;
+  fs::create_directory(folder / "take.wav");
+  fs::create_symlink(folder / "take.wav", folder / "link.wav");
+  const DescribedSource source(2, 44100, 100000);
+  for (const char* name : {"take.wav", "link.wav"}) {
+    bool progressed = false;
+    expectError(QuarError::encodeFailed("\u201Ctake.wav\u201D is a folder"), [&] {
+      AudioEncoder::write(source, std::nullopt, folder / name, settingsFor(ExportFormat::flac),
+                          [&](double) { return progressed = true; });
+    });
+    EXPECT_FALSE(progressed);
+  }
+  EXPECT_TRUE(fs::is_empty(folder / "take.wav"));
+  EXPECT_EQ(namesIn(folder.path()), (std::set<std::string>{"take.wav", "link.wav"}));
+}
+
+// Replacing a file keeps its owner and group where the process may set them (root may).
+TEST(AudioEncoderTest, ReplacingKeepsTheOwnerAndGroup) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another owner";
+  TempFolder folder;
+  const fs::path destination = folder / "shared.wav";
+  writeText(destination, "old");
+  ASSERT_EQ(::chown(destination.c_str(), 4321, 4322), 0);
+  AudioEncoder::write(ArraySource(ramps(1, 1000), 44100), std::nullopt, destination, settingsFor(ExportFormat::wav));
+  struct stat status {};
+  ASSERT_EQ(::stat(destination.c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, 4321u);
+  EXPECT_EQ(status.st_gid, 4322u);
+  EXPECT_EQ(testing::probeStream(destination)["duration_ts"], "1000");
 }
 
 } // namespace
