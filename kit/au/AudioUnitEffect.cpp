@@ -209,7 +209,12 @@ void AudioUnitEffect::installForwardingIfNeeded() {
   }
   // The unit owns this observer, so its raw pointer outlives every call.
   unit_->setPresetObserver([registry = clones_, unit = unit_.get()] {
-    const std::optional<Json> state = unit->fullState();
+    std::optional<Json> state;
+    try {
+      state = unit->fullState();
+    } catch (const PlatformError&) {
+      return;  // selectPreset() reports it when it synchronises
+    }
     if (!state) return;
     std::lock_guard lock(registry->lock);
     for (const auto& clone : registry->units) {

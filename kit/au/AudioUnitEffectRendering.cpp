@@ -105,7 +105,12 @@ void AudioUnitEffect::prepare(double sampleRate, int channelCount, int maxFrames
   for (size_t i = needed; i < cloneUnits_.size(); ++i)
     if (cloneUnits_[i]->renderResourcesAllocated()) cloneUnits_[i]->deallocateRenderResources();
 
-  const std::optional<Json> state = unit_->fullState();
+  std::optional<Json> state;
+  try {
+    if (needed > 0) state = unit_->fullState();
+  } catch (const PlatformError& error) {
+    throw QuarError::encodeFailed(error.localizedDescription());
+  }
   while (clones.size() < needed) {
     try {
       clones.push_back(ComponentManager::instantiate(descriptor_.componentDescription(), options_));

@@ -4,6 +4,8 @@
 // One instance is never used from two threads at once.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 
@@ -16,6 +18,7 @@ public:
   virtual ~EffectProcessor() = default;
 
   // Sizes all state for this format; may throw. Called again whenever the format changes.
+  // Any sample rate is accepted: the built-in processors run at preparedSampleRate(sampleRate).
   virtual void prepare(double sampleRate, int channelCount, int maxFrames) = 0;
   // Processes `frameCount` (1...maxFrames) frames of `channelCount` planar channels in place.
   virtual void process(float* const* channels, int channelCount, int frameCount) = 0;
@@ -26,6 +29,14 @@ public:
   // Frames by which the output lags the input.
   virtual int64_t latencyFrames() const = 0;
 };
+
+// The rate (Hz) the built-in processors run at when prepared for `sampleRate`: 48000 for a
+// rate that is not finite and > 0, otherwise the rate clamped to 1 ... 768000 Hz, which keeps
+// rate-sized state (delay lines, transforms) within bounds.
+inline double preparedSampleRate(double sampleRate) {
+  if (!(std::isfinite(sampleRate) && sampleRate > 0)) return 48000;
+  return std::clamp(sampleRate, 1.0, 768000.0);
+}
 
 // Optional interface of processors that report their current gain reduction (readable from
 // any thread).

@@ -35,7 +35,8 @@ struct TempoGrid {
   int64_t barIndex(double position, double sampleRate) const;
   double barFrame(int64_t index, double sampleRate) const;
   // The frames of every bar from min(a, b) to max(a, b), both included, clipped to 0 ... limit
-  // (limit >= 0).
+  // (limit >= 0). Any stored grid gives a range, also one with a tempo of 0 or no beats per bar
+  // (which decoding lets through).
   FrameRange barsRange(int64_t a, int64_t b, double sampleRate, int64_t limit) const;
   // The nearest multiple of a beat split into max(1, division) parts, counted from the downbeat.
   double snapped(double position, double sampleRate, int64_t division) const;

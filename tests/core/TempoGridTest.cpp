@@ -53,6 +53,15 @@ TEST(TempoGrid, BarsRangeCoversBothEndsAndClipsToTheLimit) {
     EXPECT_EQ(grid120.barsRange(c.a, c.b, rate, c.limit), c.expected) << c.a << ", " << c.b << " limit " << c.limit;
   // Fractional bar lengths round halves away from zero.
   EXPECT_EQ(TempoGrid(120, 1, 0).barsRange(0, 0, 1, 100), FrameRange(0, 1));
+  // Stored grids are not clamped: a tempo of 0, no beats per bar or bars beyond any frame still
+  // give a range.
+  const auto stored = [](const char* json) { return Json::parse(json).get<TempoGrid>(); };
+  const TempoGrid still = stored(R"({"bpm": 0, "beatsPerBar": 4, "downbeatFrame": 1000})");
+  EXPECT_EQ(still.barsRange(0, 0, rate, 50000), FrameRange(0, 50000));
+  EXPECT_EQ(still.barsRange(2, 5, rate, 50000), FrameRange(50000, 50000));
+  EXPECT_EQ(stored(R"({"bpm": 120, "beatsPerBar": 0, "downbeatFrame": 1000})").barsRange(0, 3, rate, 50000),
+            FrameRange(1000, 1000));
+  EXPECT_EQ(grid120.barsRange(0, int64_t{1} << 62, rate, 50000), FrameRange(1000, 50000));
 }
 
 TEST(TempoGrid, SnappedRoundsHalvesAwayFromTheDownbeat) {

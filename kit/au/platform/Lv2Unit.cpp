@@ -148,6 +148,7 @@ Lv2Unit::~Lv2Unit() {
 }
 
 void Lv2Unit::makeInstance(double rate, uint32_t maxBlock) {
+  // The state moves to the new instance; a failure on either side keeps the current instance.
   std::optional<PropertyValues> properties;
   if (instance_ && plugin_.hasState) properties = parseProperties(saveProperties());
   if (active_) lilv_instance_deactivate(instance_);
@@ -168,18 +169,26 @@ void Lv2Unit::makeInstance(double rate, uint32_t maxBlock) {
   {
     std::lock_guard worldLock(world_.mutex);
     made = lilv_plugin_instantiate(plugin_.plugin, rate, features_.data());
-    if (made) {
-      lilv_instance_free(instance_);
-      instance_ = made;
-    }
   }
   if (!made)
     throw PlatformError(auStatus::failedInitialization,
                         "The LV2 plug-in " + curlyQuoted(plugin_.component.name) + " couldn\u2019t be loaded.");
+  if (properties)
+    if (const LV2_State_Status status = restoreProperties(made, *properties); status != LV2_STATE_SUCCESS) {
+      std::lock_guard worldLock(world_.mutex);
+      lilv_instance_free(made);
+      throw PlatformError(auStatus::failedInitialization, "The LV2 plug-in " + curlyQuoted(plugin_.component.name) +
+                                                              " refused its own state when reloaded (status " +
+                                                              std::to_string(status) + ").");
+    }
+  {
+    std::lock_guard worldLock(world_.mutex);
+    lilv_instance_free(instance_);
+    instance_ = made;
+  }
   instanceRate_ = rate;
   instanceBlock_ = maxBlock;
   connectPorts();
-  if (properties) restoreProperties(*properties);
 }
 
 void Lv2Unit::connectPorts() {
@@ -487,9 +496,14 @@ const void* retrieveProperty(LV2_State_Handle handle, uint32_t key, size_t* size
 Json Lv2Unit::saveProperties() const {
   StoreContext context{&world_};
   const auto* state = static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(instance_, LV2_STATE__interface));
-  if (state && state->save)
-    state->save(lilv_instance_get_handle(instance_), storeProperty, &context,
-                LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_.data());
+  if (state && state->save) {
+    const LV2_State_Status status = state->save(lilv_instance_get_handle(instance_), storeProperty, &context,
+                                                LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_.data());
+    if (status != LV2_STATE_SUCCESS)
+      throw PlatformError(auStatus::invalidParameter, "The LV2 plug-in " + curlyQuoted(plugin_.component.name) +
+                                                          " couldn\u2019t save its state (status " +
+                                                          std::to_string(status) + ").");
+  }
   return context.properties;
 }
 
@@ -525,10 +539,10 @@ Lv2Unit::PropertyValues Lv2Unit::parseProperties(const Json& properties) const {
   return values;
 }
 
-LV2_State_Status Lv2Unit::restoreProperties(const PropertyValues& values) {
-  const auto* state = static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(instance_, LV2_STATE__interface));
+LV2_State_Status Lv2Unit::restoreProperties(LilvInstance* instance, const PropertyValues& values) {
+  const auto* state = static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(instance, LV2_STATE__interface));
   if (!state || !state->restore) return LV2_STATE_SUCCESS;
-  return state->restore(lilv_instance_get_handle(instance_), retrieveProperty, const_cast<PropertyValues*>(&values),
+  return state->restore(lilv_instance_get_handle(instance), retrieveProperty, const_cast<PropertyValues*>(&values),
                         LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_.data());
 }
 
@@ -566,7 +580,7 @@ void Lv2Unit::setFullState(const Json& state) {
   std::lock_guard lock(instanceMutex_);
   for (const auto& [symbol, value] : controls) setValueBySymbol(symbol.c_str(), value);
   if (properties)
-    if (const LV2_State_Status status = restoreProperties(*properties); status != LV2_STATE_SUCCESS)
+    if (const LV2_State_Status status = restoreProperties(instance_, *properties); status != LV2_STATE_SUCCESS)
       throw PlatformError(auStatus::invalidParameter, "The LV2 plug-in " + curlyQuoted(plugin_.component.name) +
                                                           " refused the state (status " + std::to_string(status) +
                                                           ").");

@@ -89,11 +89,12 @@ private:
   void writeControlInputs();
   // State-extension properties: key, type and value bytes.
   using PropertyValues = std::vector<std::tuple<LV2_URID, LV2_URID, std::vector<uint8_t>>>;
+  // The plug-in's state properties; throws PlatformError when its save reports a failure.
   Json saveProperties() const;
   // Throws DecodingError.
   PropertyValues parseProperties(const Json& properties) const;
-  // The plug-in's answer; success when it has no state interface.
-  LV2_State_Status restoreProperties(const PropertyValues& values);
+  // The answer of `instance`'s plug-in; success when it has no state interface.
+  LV2_State_Status restoreProperties(LilvInstance* instance, const PropertyValues& values);
   AUStatus render(AudioUnitRenderActionFlags* flags, const AudioTimeStamp* time, uint32_t frames,
                   AudioBufferList* output, const PullInputBlock* pull);
   const Lv2Port* visibleControl(uint64_t address) const;

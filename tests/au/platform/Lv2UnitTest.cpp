@@ -117,6 +117,36 @@ TEST(Lv2Unit, ReconfiguringAtAnotherRateMakesANewInstanceAndKeepsValuesAndState)
   EXPECT_NEAR(lane.output(0)[511], 0.5f, 1e-6f);
 }
 
+// A state that cannot be saved, or that the new instance refuses, fails the reconfiguration
+// and keeps the current instance with its state; it is never silently dropped.
+TEST(Lv2Unit, StateThatCannotMoveToANewInstanceKeepsTheCurrentOne) {
+  auto unit = makeLv2Unit(testPlugins + "mono-gain");
+  AUFormat::configure(*unit, 48000, 1, 1, 512);
+  Json state = *unit->fullState();
+  state["properties"][0]["value"] = 40000;  // refused below 40 kHz
+  unit->setFullState(state);
+  const PlatformError refused = platformError([&] { AUFormat::configure(*unit, 32000, 1, 1, 512); });
+  EXPECT_EQ(refused.code(), -10875);
+  EXPECT_EQ(refused.localizedDescription(),
+            "The LV2 plug-in \u201CTest Mono Gain\u201D refused its own state when reloaded (status 1).");
+  EXPECT_EQ(instanceRate(unit), 48000.0);
+  EXPECT_EQ((*unit->fullState())["properties"][0]["value"], 40000);
+
+  state["properties"][0]["value"] = -1;  // cannot be saved
+  unit->setFullState(state);
+  const PlatformError unsaved = platformError([&] { AUFormat::configure(*unit, 44100, 1, 1, 512); });
+  EXPECT_EQ(unsaved.localizedDescription(),
+            "The LV2 plug-in \u201CTest Mono Gain\u201D couldn\u2019t save its state (status 1).");
+  EXPECT_EQ(instanceRate(unit), 48000.0);
+  EXPECT_EQ(platformError([&] { unit->fullState(); }).localizedDescription(), unsaved.localizedDescription());
+
+  state["properties"][0]["value"] = 5;  // the unit still works
+  unit->setFullState(state);
+  AUFormat::configure(*unit, 44100, 1, 1, 512);
+  EXPECT_EQ(instanceRate(unit), 44100.0);
+  EXPECT_EQ((*unit->fullState())["properties"][0]["value"], 5);
+}
+
 TEST(Lv2Unit, ParametersAreTheVisibleControlPorts) {
   auto unit = makeLv2Unit(testPlugins + "mono-gain");
   PlatformParameterTree* tree = unit->parameterTree();

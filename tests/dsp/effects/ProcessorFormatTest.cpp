@@ -1,4 +1,5 @@
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -55,6 +56,38 @@ TEST(ProcessorFormatTest, UnusualFormatsGiveFiniteOutput) {
       for (const auto& channel : audio)
         for (float sample : channel) ASSERT_TRUE(std::isfinite(sample));
       for (float sample : mono.front()) ASSERT_TRUE(std::isfinite(sample));
+    }
+  }
+}
+
+// Every processor takes any sample rate by one rule (preparedSampleRate): a header saying 1 Hz
+// or 2^31 Hz must not stop the program, and rates that are no rate act as 48 kHz.
+TEST(ProcessorFormatTest, AnySampleRateIsTakenByOneRule) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    double rate;
+    double actsAs;
+  } rates[] = {{1, 1},           {0.5, 1},         {1e-300, 1},  {0x1p31, 768000}, {1e300, 768000},
+               {768000, 768000}, {0, 48000},       {-1, 48000},  {inf, 48000},     {-inf, 48000},
+               {std::numeric_limits<double>::quiet_NaN(), 48000}};
+  const auto render = [](const EffectSettings& settings, double rate) {
+    auto processor = EffectFactory::makeProcessor(settings);
+    processor->prepare(rate, 2, 512);
+    fxtest::Planar audio{fxtest::whiteNoise(4096, 0.5, 1), fxtest::whiteNoise(4096, 0.5, 2)};
+    fxtest::run(*processor, audio, {512});
+    return audio;
+  };
+  for (const EffectSettings& settings : busySettings()) {
+    SCOPED_TRACE(rawValue(kind(settings)));
+    for (const auto& r : rates) {
+      SCOPED_TRACE(r.rate);
+      EXPECT_EQ(preparedSampleRate(r.rate), r.actsAs);
+      const fxtest::Planar audio = render(settings, r.rate);
+      for (const auto& channel : audio)
+        for (float sample : channel) ASSERT_TRUE(std::isfinite(sample));
+      if (r.rate != r.actsAs) {
+        EXPECT_EQ(audio, render(settings, r.actsAs));
+      }
     }
   }
 }

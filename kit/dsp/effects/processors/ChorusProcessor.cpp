@@ -52,8 +52,8 @@ void ChorusProcessor::apply(const EffectSettings& settings) {
   if (const auto* chorus = std::get_if<ChorusSettings>(&settings)) settings_ = withFiniteFields(*chorus);
 }
 
-void ChorusProcessor::prepare(double sampleRate, int channelCount, int /*maxFrames*/) {
-  QUAR_PRECONDITION(std::isfinite(sampleRate) && sampleRate > 0, "Sample rate must be positive");
+void ChorusProcessor::prepare(double requestedRate, int channelCount, int /*maxFrames*/) {
+  const double sampleRate = preparedSampleRate(requestedRate);
   sampleRate_ = sampleRate;
   preparedChannels_ = std::max(channelCount, 1);
   lineSize_ = spacePowerOfTwo(checkedInt(0.1 * sampleRate) + 8);

@@ -22,12 +22,25 @@ double retention(double sampleRate, double seconds) {
 
 double secondsOf(double ms) { return ms <= 0.001 ? 1e-6 : ms / 1000; }
 
+// Every field within its editor range, so that huge finite values (a knee of 1e308) cannot
+// drive the curve to silence.
+CompressorSettings inRange(CompressorSettings s) {
+  s.thresholdDB = clamped(s.thresholdDB, -60.0, 0.0);
+  s.ratio = clamped(s.ratio, 1.0, 20.0);
+  s.kneeDB = clamped(s.kneeDB, 0.0, 24.0);
+  s.attackMs = clamped(s.attackMs, 0.05, 200.0);
+  s.releaseMs = clamped(s.releaseMs, 5.0, 2000.0);
+  s.makeupGainDB = clamped(s.makeupGainDB, -12.0, 24.0);
+  s.mix = clamped(s.mix, 0.0, 1.0);
+  return s;
+}
+
 } // namespace
 
 void CompressorProcessor::apply(const EffectSettings& settings) {
   const auto* compressor = std::get_if<CompressorSettings>(&settings);
   if (!compressor) return;
-  target_ = withFiniteFields(*compressor);
+  target_ = inRange(withFiniteFields(*compressor));
   if (!prepared_) {
     current_ = target_;
     makeupDB_ = target_.effectiveMakeupDB();
@@ -47,7 +60,7 @@ void CompressorProcessor::prepare(double sampleRate, int channelCount, int maxFr
   maxFrames_ = std::max(maxFrames, 1);
   scratch_.assign(static_cast<size_t>(channelCount_) * maxFrames_, 0.0f);
   mixCurve_.assign(static_cast<size_t>(maxFrames_), 0.0f);
-  sampleRate_ = sampleRate > 0 ? sampleRate : 48000;
+  sampleRate_ = preparedSampleRate(sampleRate);
   prepared_ = true;
   updateTimeConstants();
   reset();
@@ -148,7 +161,8 @@ void CompressorProcessor::detect(float* const* channels, int c, int offset, int 
       const double weight = 1 - rmsRetention_;
       double ms = meanSquare_[ch];
       for (int i = 0; i < n; ++i) {
-        const double x = samples[i];
+        // A non-finite sample counts as silence, so it cannot poison the running mean.
+        const double x = std::isfinite(samples[i]) ? samples[i] : 0.0;
         ms += weight * (x * x - ms);
         const float value = static_cast<float>(ms);
         row[i] = fold ? std::max(row[i], value) : value;

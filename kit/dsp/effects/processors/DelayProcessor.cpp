@@ -38,8 +38,8 @@ void DelayProcessor::apply(const EffectSettings& settings) {
   for (int64_t i = 0; i < lineCount_; ++i) lines_[i].target = lineTarget(i);
 }
 
-void DelayProcessor::prepare(double sampleRate, int channelCount, int /*maxFrames*/) {
-  QUAR_PRECONDITION(std::isfinite(sampleRate) && sampleRate > 0, "Sample rate must be positive");
+void DelayProcessor::prepare(double requestedRate, int channelCount, int /*maxFrames*/) {
+  const double sampleRate = preparedSampleRate(requestedRate);
   sampleRate_ = sampleRate;
   preparedChannels_ = std::max(channelCount, 1);
   lineCount_ = (preparedChannels_ + 1) / 2 * 2;

@@ -101,7 +101,7 @@ void DistortionProcessor::prepare(double sampleRate, int channelCount, int maxFr
   channelCount_ = std::min(requested, maxChannels);
   passThroughCount_ = requested - channelCount_;
   maxFrames_ = std::max(maxFrames, 1);
-  sampleRate_ = sampleRate > 0 ? sampleRate : 48000;
+  sampleRate_ = preparedSampleRate(sampleRate);
 
   const auto channels = static_cast<size_t>(channelCount_);
   const auto frames = static_cast<size_t>(maxFrames_);

@@ -49,7 +49,7 @@ void EQProcessor::prepare(double sampleRate, int channelCount, int maxFrames) {
   channelCount_ = std::max(channelCount, 0);
   state_.assign(static_cast<size_t>(std::max(channelCount_, 1)) * statePerChannel, 0.0);
   pairBuffer_.assign(static_cast<size_t>(maxFrames_) * 2, 0.0);
-  sampleRate_ = sampleRate > 0 ? sampleRate : 48000;
+  sampleRate_ = preparedSampleRate(sampleRate);
   prepared_ = true;
   reset();
 }

@@ -35,7 +35,7 @@ void GateProcessor::prepare(double sampleRate, int channelCount, int maxFrames) 
   channelCount_ = clamped(channelCount, 1, maxChannels);
   maxFrames_ = std::max(maxFrames, 1);
   gains_.assign(static_cast<size_t>(channelCount_) * maxFrames_, 1.0f);
-  sampleRate_ = sampleRate > 0 ? sampleRate : 48000;
+  sampleRate_ = preparedSampleRate(sampleRate);
   prepared_ = true;
   updateDerived();
   reset();

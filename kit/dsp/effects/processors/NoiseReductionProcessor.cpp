@@ -72,7 +72,7 @@ void NoiseReductionProcessor::apply(const EffectSettings& settings) {
 }
 
 void NoiseReductionProcessor::prepare(double sampleRate, int channelCount, int /*maxFrames*/) {
-  sampleRate_ = std::isfinite(sampleRate) && sampleRate > 0 ? sampleRate : 48000;
+  sampleRate_ = preparedSampleRate(sampleRate);
   preparedChannels_ = std::max(channelCount, 1);
   const int size = fftSize(sampleRate_);
   if (!fft_ || size != fftSize_) {

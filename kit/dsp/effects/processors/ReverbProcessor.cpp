@@ -119,8 +119,7 @@ void ReverbProcessor::apply(const EffectSettings& settings) {
 }
 
 void ReverbProcessor::prepare(double sampleRate, int channelCount, int /*maxFrames*/) {
-  QUAR_PRECONDITION(std::isfinite(sampleRate) && sampleRate > 0, "Sample rate must be positive");
-  const double sr = sampleRate;
+  const double sr = preparedSampleRate(sampleRate);
   sampleRate_ = sr;
   preparedChannels_ = std::clamp(channelCount, 1, maxChannels);
 

@@ -82,22 +82,78 @@ TEST(CompressorProcessor, MixZeroIsBitTransparent) {
 }
 
 TEST(CompressorProcessor, SilenceReadsTheDetectorFloor) {
-  // With the threshold at −400 dB and ratio 4, a settled reduction of 75 dB shows a level of −300 dB.
+  // The detector floor (−300 dB for peaks) keeps silence at exactly 0 without any reduction,
+  // even at the lowest threshold and hardest curve: minus infinity would turn it into NaN.
   for (DetectionMode mode : allCases<DetectionMode>()) {
     SCOPED_TRACE(rawValue(mode));
     CompressorSettings settings;
-    settings.thresholdDB = -400;
-    settings.kneeDB = 0;
+    settings.thresholdDB = -60;
+    settings.ratio = 20;
+    settings.kneeDB = 24;
+    settings.autoMakeup = true;
     settings.detection = mode;
     auto compressor = prepared(settings);
     PlanarAudio audio(2, 48000);
     audio.process(*compressor, 512);
-    EXPECT_NEAR(compressor->gainReductionDB(), 75, 0.01);
+    EXPECT_EQ(compressor->gainReductionDB(), 0.0f);
     for (const auto& channel : audio.channels)
       for (float v : channel) ASSERT_EQ(v, 0.0f);
   }
 }
 
+// Huge finite values act as the ends of their editor ranges instead of silencing the output
+// (a knee of 1e308 made the whole curve a knee).
+TEST(CompressorProcessor, FieldsAreClampedToTheirRanges) {
+  const auto run = [](const CompressorSettings& settings) {
+    auto compressor = prepared(settings);
+    PlanarAudio audio = noise(2, 20000);
+    audio.process(*compressor, 512);
+    return audio.channels;
+  };
+  CompressorSettings huge, ends;
+  huge.thresholdDB = 1e308, ends.thresholdDB = 0;
+  huge.ratio = 1e308, ends.ratio = 20;
+  huge.kneeDB = 1e308, ends.kneeDB = 24;
+  huge.attackMs = 1e308, ends.attackMs = 200;
+  huge.releaseMs = 1e308, ends.releaseMs = 2000;
+  huge.makeupGainDB = 1e308, ends.makeupGainDB = 24;
+  huge.mix = 1e308, ends.mix = 1;
+  EXPECT_EQ(run(huge), run(ends));
+  CompressorSettings tiny, starts;
+  tiny.thresholdDB = -1e308, starts.thresholdDB = -60;
+  tiny.ratio = -1e308, starts.ratio = 1;
+  tiny.kneeDB = -1e308, starts.kneeDB = 0;
+  tiny.attackMs = -1e308, starts.attackMs = 0.05;
+  tiny.releaseMs = -1e308, starts.releaseMs = 5;
+  tiny.makeupGainDB = -1e308, starts.makeupGainDB = -12;
+  tiny.mix = -1e308, starts.mix = 0;
+  EXPECT_EQ(run(tiny), run(starts));
+
+  CompressorSettings wideKnee;
+  wideKnee.kneeDB = 1e308;
+  const auto output = run(wideKnee);
+  EXPECT_GT(std::abs(output[0].back()), 1e-3f) << "the output was silenced";
+}
+
+// One NaN sample does not leave the RMS detector stuck at its floor: compression goes on as if
+// the sample had been silent.
+TEST(CompressorProcessor, ANonFiniteSampleDoesNotStopTheRmsDetector) {
+  CompressorSettings settings;
+  settings.detection = DetectionMode::rms;
+  settings.thresholdDB = -30;
+  for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+    SCOPED_TRACE(bad);
+    PlanarAudio poisoned = noise(2, 20000), silent = noise(2, 20000);
+    poisoned.channels[0][1000] = bad;
+    silent.channels[0][1000] = 0;
+    auto a = prepared(settings), b = prepared(settings);
+    poisoned.process(*a, 512);
+    silent.process(*b, 512);
+    for (int ch = 0; ch < 2; ++ch)
+      for (size_t i = 1001; i < 20000; ++i) ASSERT_EQ(poisoned.channels[ch][i], silent.channels[ch][i]) << ch << " " << i;
+    EXPECT_GT(a->gainReductionDB(), 1.0f);
+  }
+}
 TEST(CompressorProcessor, AttackAndReleaseTimes) {
   // The gain change covers 1 − 1/e of its way in one attack or release time.
   auto compressor = prepared({});
