@@ -1,6 +1,9 @@
 // AudioSource: the one read interface for planar 32-bit float audio (content, enveloped
 // sources, ArraySource). Shared operations walk a source in chunks or read short ranges.
-// Sources are read from one thread at a time; reading allocates only in the shared helpers.
+// Content may be read concurrently: read() and the helpers are const and may run on several
+// threads at once (offline conversion and analysis read one source from many threads), so an
+// implementation keeps no state that reading changes. Nothing may modify a source while it is
+// being read. Reading allocates only in the shared helpers.
 #pragma once
 
 #include <cstdint>

@@ -2,8 +2,9 @@
 // Long material is cut into segments of whole conversion steps that convert concurrently, each
 // on its own converter with a warm-up before its start, and join without seams; the caller
 // receives exactly round(target·length/sourceRate) output frames in order. Runs on the calling
-// thread (plus the shared pool); the source must allow concurrent reads. Not for the audio
-// thread. (Separate from the streaming export stage quar::Resampler of the io module.)
+// thread (plus the shared pool, which reads the source concurrently as AudioSource allows). Not
+// for the audio thread. (Separate from the streaming export stage quar::Resampler of the io
+// module.)
 #pragma once
 
 #include <cstdint>
