@@ -50,9 +50,12 @@ void quantizeChannel(const float* samples, size_t frames, size_t stride, uint8_t
   for (size_t i = 0; i < frames; ++i) {
     double x = scale * static_cast<double>(samples[i]);
     if constexpr (Dithered) {
+      // A sample already on a step has no rounding error to decorrelate: it keeps its value
+      // (so unedited audio saves bit-identical at its own depth), while the dither is still
+      // drawn, keeping the sequence fixed by the sample count.
       const double u1 = nextUniform(state);
       const double u2 = nextUniform(state);
-      x += u1 - u2;
+      x += x == std::trunc(x) ? 0.0 : u1 - u2;
     }
     // Clamping to integer bounds before rounding gives the same value as after.
     const int64_t rounded = std::isnan(x) ? 0 : roundTiesToEven(std::clamp(x, lowest, highest));

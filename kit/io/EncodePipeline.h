@@ -101,7 +101,9 @@ private:
 };
 
 // Float to interleaved little-endian integer PCM: scale 2^(bits-1), optional triangular
-// dither (16 and 24 bits only), rounding ties to even, clipping to the integer range.
+// dither (16 and 24 bits only) of samples that do not fall exactly on a step (those stay as
+// they are, so unedited audio keeps its samples), rounding ties to even, clipping to the
+// integer range.
 // 24-bit samples are packed in three bytes. The dither generator's state carries over
 // between calls, so a seed and a sample count fix the output. Allocates nothing.
 struct Quantizer {

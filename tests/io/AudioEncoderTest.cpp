@@ -16,6 +16,7 @@
 #include "FileTools.h"
 #include "base/Numbers.h"
 #include "base/QuarError.h"
+#include "io/AudioDecoder.h"
 #include "io/MP3Writer.h"
 #include "io/OggOpusWriter.h"
 #include "io/platform/StreamDescription.h"
@@ -523,6 +524,65 @@ TEST(AudioEncoderTest, ReplacingKeepsTheOwnerAndGroup) {
   EXPECT_EQ(status.st_uid, 4321u);
   EXPECT_EQ(status.st_gid, 4322u);
   EXPECT_EQ(testing::probeStream(destination)["duration_ts"], "1000");
+}
+
+// Saving unedited audio at its own depth with dither on changes nothing: every sample is
+// already on a step of the target depth. Edited audio is still dithered.
+TEST(AudioEncoderTest, LosslessExportsOfUneditedAudioAreBitIdenticalDespiteDither) {
+  TempFolder folder;
+  struct Source {
+    fs::path file;
+    ExportFormat format;
+    PCMBitDepth depth;
+  };
+  std::vector<Source> sources;
+  for (const auto& [bits, depth] : {std::pair{16, PCMBitDepth::int16}, std::pair{24, PCMBitDepth::int24}}) {
+    const std::string b = std::to_string(bits);
+    const fs::path wav = folder / ("noise" + b + ".wav");
+    testing::sox({"-r", "44100", "-c", "2", "-n", "-b", b, wav.string(), "synth", "30000s", "whitenoise", "vol", "0.5"});
+    testing::ffmpegOutputs({"-i", wav.string()}, {{folder / ("noise" + b + ".aiff"), {"-c:a", bits == 16 ? "pcm_s16be" : "pcm_s24be"}},
+                                                  {folder / ("noise" + b + ".flac"), {"-c:a", "flac"}},
+                                                  {folder / ("noise" + b + ".m4a"), {"-c:a", "alac"}}});
+    sources.push_back({wav, ExportFormat::wav, depth});
+    sources.push_back({folder / ("noise" + b + ".aiff"), ExportFormat::aiff, depth});
+    sources.push_back({folder / ("noise" + b + ".flac"), ExportFormat::flac, depth});
+    sources.push_back({folder / ("noise" + b + ".m4a"), ExportFormat::alac, depth});
+  }
+  std::vector<fs::path> files;
+  for (const Source& source : sources) {
+    SCOPED_TRACE(source.file.filename().string());
+    const auto decoded = AudioDecoder::decodeToArrays(source.file);
+    EXPECT_EQ(decoded.info.bitDepth, bits(source.depth));
+    EncodeSettings settings = settingsFor(source.format);
+    settings.bitDepth = source.depth;
+    ASSERT_EQ(settings.dither, DitherMode::tpdf);
+    const fs::path saved = folder / ("saved-" + source.file.filename().string());
+    AudioEncoder::write(ArraySource(decoded.channels, 44100), std::nullopt, saved, settings);
+    files.push_back(source.file);
+    files.push_back(saved);
+  }
+  const auto samples = testing::decodeFiles<int32_t>(files, "s32le");
+  for (size_t k = 0; k < sources.size(); ++k) {
+    SCOPED_TRACE(sources[k].file.filename().string());
+    ASSERT_EQ(samples[2 * k].size(), 60000u);
+    EXPECT_TRUE(samples[2 * k] == samples[2 * k + 1]) << "the saved samples differ";
+  }
+
+  // A -0.1 dB gain puts samples between steps: the dithered save differs from a plain one.
+  auto quieter = AudioDecoder::decodeToArrays(sources[4].file).channels;  // 24-bit WAV
+  const float gain = static_cast<float>(std::pow(10.0, -0.1 / 20));
+  for (auto& channel : quieter)
+    for (float& sample : channel) sample *= gain;
+  EncodeSettings settings = settingsFor(ExportFormat::wav);
+  settings.bitDepth = PCMBitDepth::int24;
+  AudioEncoder::write(ArraySource(quieter, 44100), std::nullopt, folder / "dithered.wav", settings);
+  settings.dither = DitherMode::none;
+  AudioEncoder::write(ArraySource(quieter, 44100), std::nullopt, folder / "plain.wav", settings);
+  const auto edited = testing::decodeFiles<int32_t>({folder / "dithered.wav", folder / "plain.wav"}, "s32le");
+  ASSERT_EQ(edited[0].size(), edited[1].size());
+  size_t differing = 0;
+  for (size_t i = 0; i < edited[0].size(); ++i) differing += edited[0][i] != edited[1][i];
+  EXPECT_GT(differing, edited[0].size() / 5);
 }
 
 } // namespace

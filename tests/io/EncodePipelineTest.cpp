@@ -93,6 +93,35 @@ TEST(QuantizerTest, DitherIsReproducibleAndWithinOneStep) {
   }
 }
 
+// Samples exactly on a step of the target depth keep their value under dither; the others are
+// dithered with the same draws as always, since the generator advances for every sample.
+TEST(QuantizerTest, DitherLeavesSamplesThatAreOnAStepAlone) {
+  for (int bits : {16, 24}) {
+    SCOPED_TRACE(bits);
+    const float step = std::ldexp(1.0f, 1 - bits);
+    std::vector<float> exact, mixed, offStep;
+    for (int i = 0; i < 4000; ++i) {
+      const float onStep = static_cast<float>(i % 701 - 350) * step;
+      exact.push_back(onStep);
+      offStep.push_back(onStep + 0.37f * step);
+      mixed.push_back(i % 3 == 0 ? onStep : offStep.back());
+    }
+    const auto plain = quantizeValues(bits, exact);
+    EXPECT_EQ(quantizeValues(bits, exact, true), plain);
+    const auto dithered = quantizeValues(bits, offStep, true);
+    EXPECT_NE(dithered, quantizeValues(bits, offStep));
+    const auto both = quantizeValues(bits, mixed, true);
+    for (size_t i = 0; i < both.size(); ++i) ASSERT_EQ(both[i], i % 3 == 0 ? plain[i] : dithered[i]) << i;
+
+    Quantizer a{bits, true}, b{bits, true};
+    std::vector<uint8_t> bytes(exact.size() * 4);
+    a.quantize(std::vector<std::span<const float>>{exact}, bytes);
+    b.quantize(std::vector<std::span<const float>>{offStep}, bytes);
+    EXPECT_EQ(a.rng, b.rng);
+    EXPECT_NE(a.rng, Quantizer::defaultSeed);
+  }
+}
+
 TEST(QuantizerTest, DitherSequenceCarriesOverBetweenCalls) {
   const std::vector<float> samples = ramp(1000);
   Quantizer whole{16, true};
