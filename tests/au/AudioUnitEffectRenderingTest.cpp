@@ -7,6 +7,7 @@
 #include "au/AudioUnitEffect.h"
 #include "au/support/TestUnits.h"
 #include "base/QuarError.h"
+#include "support/AllocationCounting.h"
 
 using namespace quar;
 using namespace quar::test;
@@ -373,4 +374,25 @@ TEST(AudioUnitEffectRendering, OfflineRenderingOfAnMdaPlugInMatchesLiveBlocks) {
   EXPECT_EQ(live->renderFailureCount(), 0);
   EXPECT_NE(liveOut.data, input.data);
   EXPECT_EQ(offlineOut.data, liveOut.data);
+}
+
+// The real-time claim of hosting: once prepared, process (and reset between blocks) allocates
+// nothing, with clones and with blocks larger than the lanes' chunk.
+TEST(AudioUnitEffectRendering, ProcessingTheTestBundleAllocatesNothing) {
+  for (const char* name : {"mono-gain", "stereo-gain"}) {
+    SCOPED_TRACE(name);
+    auto effect = lv2Effect(testPlugins + name);
+    effect->prepare(48000, 3, 1024);
+    Signal signal(3, 8192);
+    std::vector<float*> block(3);
+    const int64_t allocations = quar::testing::allocationsDuring([&] {
+      for (int offset = 0; offset + 1024 <= 8192; offset += 1024) {
+        for (int c = 0; c < 3; ++c) block[static_cast<size_t>(c)] = signal.pointers[static_cast<size_t>(c)] + offset;
+        effect->process(block.data(), 3, offset == 4096 ? 1 : 1024);
+        if (offset == 2048) effect->reset();
+      }
+    });
+    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(effect->renderFailureCount(), 0);
+  }
 }

@@ -5,6 +5,7 @@
 
 #include "ContentTestSupport.h"
 #include "core/AudioContent.h"
+#include "support/AllocationCounting.h"
 
 using namespace quar;
 using namespace quar::testing;
@@ -107,6 +108,31 @@ TEST(AudioContentPeaks, RangesAreClampedAndEmptyRangesGiveTheSentinels) {
     EXPECT_EQ(peaks.rms(), 0);
   }
   EXPECT_EQ(AudioContent(1, 48000).peaks(0, {0, 100}), PeakSummary::empty());
+}
+
+// The real-time claim of reading: read, readPadded and peaks allocate nothing, also across
+// segments and block edges.
+TEST(AudioContentPeaks, ReadingAndPeaksAllocateNothing) {
+  AudioContent content(noiseChannels(2, 200000, 5), 48000);
+  content.insert(AudioContent(noiseChannels(2, 70001, 6), 48000), 1234);
+  content.removeSubrange({90000, 91000});
+  ASSERT_GT(content.segmentCount(), 2);
+  std::vector<float> left(50000), right(50000);
+  const std::vector<float*> destinations{left.data(), right.data()};
+  PeakSummary total = PeakSummary::empty();
+  const int64_t allocations = quar::testing::allocationsDuring([&] {
+    for (int64_t start = 0; start + 50000 <= content.frameCount(); start += 33333) {
+      content.read({start, start + 50000}, destinations);
+      content.readPadded({start - 100, start + 49900}, destinations);
+      for (int channel = 0; channel < 2; ++channel) {
+        for (const PeakSummary part : {content.peaks(channel, {start, start + 50000}),
+                                       content.peaks(channel, {start + 7, start + 7 + 4095})})
+          total.merge(part.min, part.max, part.sumSquares, part.count);
+      }
+    }
+  });
+  EXPECT_EQ(allocations, 0);
+  EXPECT_GT(total.count, 0);
 }
 
 TEST(AudioContentPeaksDeathTest, ChannelOutsideTheContentStopsTheProgram) {

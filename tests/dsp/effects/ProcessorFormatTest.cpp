@@ -6,6 +6,7 @@
 
 #include "dsp/effects/EffectFactory.h"
 #include "dsp/effects/ProcessorTestSupport.h"
+#include "support/AllocationCounting.h"
 
 namespace quar {
 namespace {
@@ -35,6 +36,9 @@ std::vector<EffectSettings> busySettings() {
   ChorusSettings flanger;
   flanger.mode = ModulationMode::flanger;
   all.push_back(flanger);
+  NoiseReductionSettings reduction;
+  reduction.profile = NoiseProfile::learn(ArraySource({fxtest::whiteNoise(8192, 0.1, 7)}, 48000), std::nullopt, 2048);
+  all.push_back(reduction);
   return all;
 }
 
@@ -57,6 +61,41 @@ TEST(ProcessorFormatTest, UnusualFormatsGiveFiniteOutput) {
         for (float sample : channel) ASSERT_TRUE(std::isfinite(sample));
       for (float sample : mono.front()) ASSERT_TRUE(std::isfinite(sample));
     }
+  }
+}
+
+// The real-time claim: once prepared, apply (of settings the processor has seen), process and
+// reset allocate nothing.
+TEST(ProcessorFormatTest, ApplyProcessAndResetAllocateNothing) {
+  for (const EffectSettings& settings : busySettings()) {
+    SCOPED_TRACE(rawValue(kind(settings)));
+    auto processor = EffectFactory::makeProcessor(settings);
+    const EffectSettings other = defaultSettings(kind(settings));
+    processor->apply(other);
+    processor->apply(settings);
+    processor->prepare(48000, 3, 512);
+    fxtest::Planar audio(3);
+    for (size_t c = 0; c < audio.size(); ++c) audio[c] = fxtest::whiteNoise(20000, 0.5, static_cast<unsigned>(c + 1));
+    std::vector<float*> pointers(audio.size());
+    // Blocks of `frames` frames from `start` on (the runner itself must not allocate).
+    const auto run = [&](int64_t start, int frames, int blocks) {
+      for (int b = 0; b < blocks; ++b) {
+        for (size_t c = 0; c < audio.size(); ++c) pointers[c] = audio[c].data() + start + int64_t{b} * frames;
+        processor->process(pointers.data(), 3, frames);
+      }
+    };
+    const int64_t allocations = testing::allocationsDuring([&] {
+      run(0, 512, 8);
+      run(4096, 1, 50);
+      run(4146, 77, 10);
+      processor->apply(other);
+      run(6000, 512, 8);
+      processor->apply(settings);
+      run(10096, 300, 12);
+      processor->reset();
+      run(14000, 512, 10);
+    });
+    EXPECT_EQ(allocations, 0);
   }
 }
 
