@@ -97,10 +97,7 @@ TEST_P(DecoderFuzzTest, MutatedFilesDecodeOrFailCleanly) {
     write(file, mutated(original, random));
     SCOPED_TRACE(file.filename().string());
     try {
-      int64_t frames = 0;
-      AudioDecoder::decode(
-          file, nullptr, [](const AudioFileInfo&) {},
-          [&](ChannelViews chunk) { frames += chunk.empty() ? 0 : static_cast<int64_t>(chunk.front().size()); });
+      AudioDecoder::decode(file, nullptr, [](const AudioFileInfo&) {}, [](ChannelViews) {});
       ++decoded;
     } catch (const QuarError& error) {
       EXPECT_FALSE(error.message().empty());
