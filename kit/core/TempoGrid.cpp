@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "base/Numbers.h"
 
@@ -18,19 +17,6 @@ double TempoGrid::framesPerBeat(double sampleRate) const { return sampleRate * (
 double TempoGrid::framesPerBar(double sampleRate) const {
   return framesPerBeat(sampleRate) * static_cast<double>(beatsPerBar);
 }
-
-namespace {
-
-// A rounded frame position as an Int, saturating at the ends of int64 (NaN gives 0): a stored
-// grid may hold a tempo of 0 or no beats per bar, which make bar positions infinite or undefined.
-int64_t saturated(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= -0x1p63) return std::numeric_limits<int64_t>::min();
-  if (value >= 0x1p63) return std::numeric_limits<int64_t>::max();
-  return static_cast<int64_t>(value);
-}
-
-} // namespace
 
 int64_t TempoGrid::beatIndex(double position, double sampleRate) const {
   return checkedInt(std::floor((position - static_cast<double>(downbeatFrame)) / framesPerBeat(sampleRate)));
@@ -52,10 +38,11 @@ FrameRange TempoGrid::barsRange(int64_t a, int64_t b, double sampleRate, int64_t
   QUAR_PRECONDITION(limit >= 0, "barsRange needs a limit of 0 or more");
   const double fpb = framesPerBar(sampleRate);
   const double downbeat = static_cast<double>(downbeatFrame);
-  const int64_t start = saturated(std::round(fpb * static_cast<double>(std::min(a, b)) + downbeat));
-  const int64_t end = saturated(std::round(fpb * (static_cast<double>(std::max(a, b)) + 1) + downbeat));
-  const int64_t lower = std::min(limit, std::max<int64_t>(start, 0));
-  const int64_t upper = std::max(std::min(limit, std::max<int64_t>(end, 0)), lower);
+  // clampedInt never stops: a stored grid may hold a tempo of 0 or no beats per bar, which make
+  // the ends infinite or undefined.
+  const int64_t lower = clampedInt(std::round(fpb * static_cast<double>(std::min(a, b)) + downbeat), 0, limit);
+  const int64_t upper =
+      std::max(clampedInt(std::round(fpb * (static_cast<double>(std::max(a, b)) + 1) + downbeat), 0, limit), lower);
   return {lower, upper};
 }
 
