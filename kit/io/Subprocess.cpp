@@ -174,17 +174,14 @@ std::vector<uint8_t> Subprocess::readAllStdout() {
   return result;
 }
 
-bool Subprocess::pollExit() {
-  if (exited_) return true;
-  int waitStatus = 0;
-  pid_t result;
+bool Subprocess::hasExited() const {
+  siginfo_t info{};
+  int result;
   do {
-    result = ::waitpid(pid_, &waitStatus, WNOHANG);
+    result = ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT);
   } while (result < 0 && errno == EINTR);
-  if (result == 0) return false;
-  exited_ = true;
-  exitStatus_ = result == pid_ ? statusFromWait(waitStatus) : -1;
-  return true;
+  // Not being able to wait for it counts as exited; reap() then records no status.
+  return result < 0 || info.si_pid == pid_;
 }
 
 void Subprocess::closeStdout() noexcept {
@@ -211,13 +208,14 @@ void Subprocess::terminate() noexcept {
   if (!started_ || reaped_) return;
   // A child blocked on a full output pipe may never see SIGTERM; closing our end frees it.
   closeStdout();
-  if (!pollExit()) {
+  if (!hasExited()) {
     ::kill(-pid_, SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(terminateGraceSeconds);
-    while (!pollExit() && std::chrono::steady_clock::now() < deadline) ::usleep(10000);
+    while (!hasExited() && std::chrono::steady_clock::now() < deadline) ::usleep(10000);
   }
   // Whatever is left of the group (the child, or processes it started and left behind, which
-  // could also hold standard error open). The group id is not reused while a member lives.
+  // could also hold standard error open). The child is not reaped yet, so its id, the group's,
+  // cannot have passed to another process.
   ::kill(-pid_, SIGKILL);
   reap();
 }

@@ -59,8 +59,8 @@ public:
 private:
   struct StderrBox;
 
-  // True when the child has exited (and has been waited for).
-  bool pollExit();
+  // True when the child has exited; it is not reaped, so its process id stays taken.
+  bool hasExited() const;
   void closeStdout() noexcept;
   void reap();
 
