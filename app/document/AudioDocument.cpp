@@ -72,10 +72,8 @@ std::optional<EncodeSettings> AudioDocument::settingsMatching(const AudioFileInf
     }
   }
   if (info.bitRateKbps) settings.bitRateKbps = *info.bitRateKbps;
-  // A plain Save rewrites the file as it is: at the content's own rate, and without dither,
-  // which would alter every unedited sample on each save.
+  // A plain Save rewrites the file at the content's own rate; only a panel's choice resamples.
   settings.sampleRate = std::nullopt;
-  settings.dither = quar::DitherMode::none;
   return settings.normalized();
 }
 
