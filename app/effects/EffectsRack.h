@@ -4,7 +4,10 @@
 
 #include <QObject>
 
+#include <memory>
 #include <vector>
+
+class RenderState;
 
 class EffectsRack final : public QObject {
   Q_OBJECT
@@ -16,6 +19,10 @@ public:
   // One flag per channel: the channels that live preview processes.
   const std::vector<bool>& processMask() const { return processMask_; }
   void setProcessMask(std::vector<bool> mask);
+
+  // Binds the live preview to playback's render state at the content's rate (Hz) and channel
+  // count; called before playback starts.
+  void activate(const std::shared_ptr<RenderState>& renderState, double sampleRate, int channelCount);
 
 Q_SIGNALS:
   void changed(EffectsRack::Property property);

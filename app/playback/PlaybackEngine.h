@@ -1,40 +1,72 @@
 // PlaybackEngine: plays one document's content on the output device with its envelopes, a
-// loudness gain and the live effect preview. GUI thread only.
+// loudness gain and the live effect preview. Owns the device stream and the RenderState it
+// shares with the render thread; keeps what it replaces alive until the render thread can no
+// longer hold it, so nothing is ever freed on that thread. When the device refuses the
+// content's rate, the stream runs at the device's own rate behind a streaming converter.
+// GUI thread only; frames are content frames.
 #pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
 
 #include "base/FrameRange.h"
 #include "core/AudioContent.h"
 #include "core/EnvelopeSet.h"
+#include "dsp/StreamingResampler.h"
+#include "platform/AudioBackend.h"
+#include "playback/RenderState.h"
 
 class PlaybackEngine {
 public:
+  // Replaced envelope sets kept alive.
+  static constexpr size_t retiredEnvelopeLimit = 16;
+
+  explicit PlaybackEngine(AudioBackend& backend = AudioBackend::shared());
+  ~PlaybackEngine();
+  PlaybackEngine(const PlaybackEngine&) = delete;
+  PlaybackEngine& operator=(const PlaybackEngine&) = delete;
+
+  // Makes sure an output stream plays content of this sample rate; reopens it when the rate
+  // changed. Throws QuarError::unsupportedFormat ("playback format 44100.0 Hz") when neither
+  // the content's rate nor the device's own rate with conversion opens, and std::runtime_error
+  // for other device failures.
+  void ensureGraph(const quar::AudioContent& content);
+  // Plays `range` of the content from frame `from`, starting the stream when it is stopped.
+  // Errors as ensureGraph, or starting the device; then nothing plays.
+  void play(const quar::AudioContent& content, quar::FrameRange range, int64_t from, bool loop, float gain);
+  // Silences the program and stops the stream (which stays open).
+  void stop();
+  void setLooping(bool looping);
+  bool isLooping() const;
+  // Linear gain of everything played.
+  void setGain(float gain);
+  float gain() const;
+  // New content and range for the playing program; position and playing stay.
+  void replaceContent(const quar::AudioContent& content, quar::FrameRange range);
   // The envelope set that playback applies.
-  void setEnvelopes(quar::EnvelopeSet envelopes) { envelopes_ = std::move(envelopes); }
-  const quar::EnvelopeSet& envelopes() const { return envelopes_; }
-  // Whether the playing range repeats.
-  void setLooping(bool looping) { looping_ = looping; }
-  bool isLooping() const { return looping_; }
-  // Linear gain applied to everything played (the loudness preview).
-  void setGain(float gain) { gain_ = gain; }
-  float gain() const { return gain_; }
-  // Stops rendering; the position stays.
-  void stop() {}
-  // Swaps what is playing (content and range) without a break; position and playing state stay.
-  void replaceContent(quar::AudioContent content, quar::FrameRange range) {
-    content_ = std::move(content);
-    range_ = range;
-  }
-  const quar::AudioContent& content() const { return content_; }
-  quar::FrameRange range() const { return range_; }
-  // Moves the play position (frames); while playing, playback continues from there.
-  void seek(int64_t frame) { position_ = frame; }
-  int64_t position() const { return position_; }
+  void setEnvelopes(quar::EnvelopeSet envelopes);
+  // Continues playback from `frame` at the next render cycle.
+  void seek(int64_t frame);
+
+  // The frame being heard now: the render position less the output latency, never before
+  // the range's lower bound.
+  int64_t audiblePosition() const;
+  // True once the range ended without loop.
+  bool isFinished() const;
+  bool isRunning() const;
+  // Shared with the render thread; the effects rack publishes its preview into it.
+  const std::shared_ptr<RenderState>& renderState() const { return state_; }
+  size_t retiredEnvelopeCount() const { return retiredEnvelopes_.size(); }
 
 private:
-  quar::EnvelopeSet envelopes_;
-  quar::AudioContent content_{1, 48000};
-  quar::FrameRange range_;
-  int64_t position_ = 0;
-  bool looping_ = false;
-  float gain_ = 1;
+  void closeStream();
+
+  AudioBackend& backend_;
+  std::shared_ptr<RenderState> state_;
+  std::optional<double> contentRate_;  // the content rate the open stream plays
+  std::unique_ptr<quar::StreamingResampler> converter_;
+  std::unique_ptr<AudioStream> stream_;  // after converter_: closes before it goes
+  std::deque<std::shared_ptr<const quar::EnvelopeSet>> retiredEnvelopes_;
 };

@@ -15,6 +15,12 @@ public:
   void setModel(EditorModel* model) { model_ = model; }
   EditorModel* model() const { return model_; }
 
+  // Whether a take is being captured.
+  bool isRecording() const { return isRecording_; }
+  // Ends the take being captured.
+  void stop() {}
+
 private:
   QPointer<EditorModel> model_;
+  bool isRecording_ = false;
 };

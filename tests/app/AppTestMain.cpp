@@ -1,5 +1,6 @@
 // Runs the editor's tests in an offscreen QApplication with temporary settings and data
-// folders, the null audio device, a fixed English locale and a counting beep.
+// folders, the null audio device on its manual clock, a fixed English locale and a counting
+// beep.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 
 #include <cstdlib>
 
+#include "platform/NullAudioBackend.h"
 #include "platform/Platform.h"
 #include "AppTestSupport.h"
 
@@ -25,6 +27,8 @@ int main(int argc, char** argv) {
   Platform::configureApplication();
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   Platform::setBeepHandler([] { ++AppTestSupport::beepCount(); });
+  // Playback advances only when a test pumps the null device.
+  dynamic_cast<NullAudioBackend&>(AudioBackend::shared()).setClock(NullAudioBackend::Clock::manual);
 
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

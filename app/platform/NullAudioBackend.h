@@ -1,0 +1,63 @@
+// NullAudioBackend: an audio device that plays to nowhere and records silence. One output and
+// one input device ("Null Output", "Null Input"; 2 channels, 48 kHz). Every started stream
+// calls its callback on its own thread, in buffers of bufferFrames: at real-time pace, or,
+// with the manual clock, only when pump() asks for frames. Tests can make it refuse rates,
+// give it an output latency and count the output streams it opened. Control calls come from
+// one thread at a time.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "platform/AudioBackend.h"
+
+class NullAudioBackend final : public AudioBackend {
+public:
+  enum class Clock { realTime, manual };
+
+  static constexpr double deviceRate = 48000;
+
+  explicit NullAudioBackend(Clock clock = Clock::realTime);
+  ~NullAudioBackend() override;
+
+  std::vector<AudioDeviceInfo> devices() override;
+  std::optional<int> defaultOutputDevice() override { return 0; }
+  std::optional<int> defaultInputDevice() override { return 1; }
+  bool supportsOutput(const AudioStreamFormat& format) override;
+  std::unique_ptr<AudioStream> openOutput(const AudioStreamFormat& format, AudioRenderCallback render) override;
+  std::unique_ptr<AudioStream> openInput(const AudioStreamFormat& format, AudioCaptureCallback capture) override;
+
+  // Streams started from now on follow this clock.
+  void setClock(Clock clock) { clock_ = clock; }
+  Clock clock() const { return clock_; }
+  // Manual clock: every running stream processes `frames` frames on its own thread; returns
+  // when they are done.
+  void pump(int64_t frames);
+  // Frames per callback (>= 1) of streams opened from now on.
+  void setBufferFrames(int frames) { bufferFrames_ = frames; }
+  // The rates the devices take; none = every positive rate (the default).
+  void setSupportedRates(std::optional<std::set<double>> rates) { supportedRates_ = std::move(rates); }
+  // The latency that output streams opened from now on report, in seconds.
+  void setOutputLatency(double seconds) { outputLatency_ = seconds; }
+  // Output streams opened so far.
+  int outputStreamsOpened() const { return outputStreamsOpened_; }
+
+private:
+  class Stream;
+  friend class Stream;
+
+  bool accepts(const AudioStreamFormat& format, int device) const;
+  void add(Stream* stream);
+  void remove(Stream* stream);
+
+  std::atomic<Clock> clock_;
+  int bufferFrames_ = 512;
+  std::optional<std::set<double>> supportedRates_;
+  double outputLatency_ = 0;
+  int outputStreamsOpened_ = 0;
+  std::mutex streamsMutex_;
+  std::vector<Stream*> streams_;
+};

@@ -1,0 +1,25 @@
+// PortAudioBackend: the audio device layer over PortAudio (ALSA, PulseAudio, JACK through
+// their host APIs). Streams are planar 32-bit float with the host's own buffer size. Control
+// calls on one thread; the callbacks run on PortAudio's audio thread.
+#pragma once
+
+#include "platform/AudioBackend.h"
+
+class PortAudioBackend final : public AudioBackend {
+public:
+  // A backend when PortAudio starts and finds an output device; else none.
+  static std::unique_ptr<PortAudioBackend> create();
+  ~PortAudioBackend() override;
+  PortAudioBackend(const PortAudioBackend&) = delete;
+  PortAudioBackend& operator=(const PortAudioBackend&) = delete;
+
+  std::vector<AudioDeviceInfo> devices() override;
+  std::optional<int> defaultOutputDevice() override;
+  std::optional<int> defaultInputDevice() override;
+  bool supportsOutput(const AudioStreamFormat& format) override;
+  std::unique_ptr<AudioStream> openOutput(const AudioStreamFormat& format, AudioRenderCallback render) override;
+  std::unique_ptr<AudioStream> openInput(const AudioStreamFormat& format, AudioCaptureCallback capture) override;
+
+private:
+  PortAudioBackend() = default;
+};

@@ -1,0 +1,159 @@
+#include "playback/PlaybackEngine.h"
+
+#include <stdexcept>
+#include <utility>
+
+#include "base/Numbers.h"
+#include "base/QuarError.h"
+#include "dsp/ScopedFlushToZero.h"
+
+using quar::AudioContent;
+using quar::FrameRange;
+
+namespace {
+
+// The render state as the converter's input, at the content's rate.
+class RenderInput final : public quar::StreamingResampler::Input {
+public:
+  RenderInput(RenderState& state, int channels) : state_(state), channels_(channels) {}
+  void pull(float* const* channels, int frames) override {
+    bool silence = false;
+    state_.render(frames, {channels, static_cast<size_t>(channels_)}, &silence);
+  }
+
+private:
+  RenderState& state_;
+  int channels_;
+};
+
+} // namespace
+
+PlaybackEngine::PlaybackEngine(AudioBackend& backend) : backend_(backend), state_(std::make_shared<RenderState>()) {}
+
+PlaybackEngine::~PlaybackEngine() { closeStream(); }
+
+void PlaybackEngine::ensureGraph(const AudioContent& content) {
+  const double rate = content.sampleRate();
+  if (stream_ && contentRate_ == rate) return;
+  closeStream();
+  const std::optional<AudioDeviceInfo> device = backend_.outputDevice();
+  if (!device) throw std::runtime_error("No audio output device");
+  AudioStreamFormat format{device->id, std::min(device->outputChannels, 2), rate};
+  try {
+    stream_ = backend_.openOutput(format, [state = state_](float* const* outputs, int channels, int frames) {
+      const quar::ScopedFlushToZero flushToZero;
+      bool silence = false;
+      state->render(frames, {outputs, static_cast<size_t>(channels)}, &silence);
+    });
+  } catch (const quar::QuarError& error) {
+    if (error.kind() != quar::QuarError::Kind::unsupportedFormat) throw;
+    try {
+      format.sampleRate = device->defaultSampleRate;
+      converter_ = std::make_unique<quar::StreamingResampler>(rate, format.sampleRate, format.channels);
+      stream_ = backend_.openOutput(format, [state = state_, converter = converter_.get(),
+                                             input = RenderInput(*state_, format.channels)](
+                                                float* const* outputs, int, int frames) mutable {
+        const quar::ScopedFlushToZero flushToZero;
+        converter->process(outputs, frames, input);
+      });
+    } catch (const quar::QuarError&) {
+      converter_.reset();
+      throw quar::QuarError::unsupportedFormat("playback format " + quar::formatDouble(rate) + " Hz");
+    }
+  }
+  contentRate_ = rate;
+}
+
+void PlaybackEngine::play(const AudioContent& content, FrameRange range, int64_t from, bool loop, float gain) {
+  ensureGraph(content);
+  state_->finished.store(false);
+  auto fresh = std::make_shared<const AudioContent>(content);
+  std::shared_ptr<const AudioContent> old = state_->program.with([&](PlaybackProgram& p) {
+    p.range = range;
+    p.loop = loop;
+    p.gain = gain;
+    p.playing = true;
+    p.envelopeActive = !p.envelope->isFlat();
+    state_->requestSeek(from);
+    return std::exchange(p.content, std::move(fresh));
+  });
+  if (old) state_->retire(std::move(old));
+  if (stream_->isRunning()) return;
+  try {
+    stream_->start();
+  } catch (...) {
+    state_->program.with([](PlaybackProgram& p) { p.playing = false; });
+    throw;
+  }
+}
+
+void PlaybackEngine::stop() {
+  state_->program.with([](PlaybackProgram& p) { p.playing = false; });
+  if (!stream_) return;
+  stream_->stop();
+  state_->streamStopped();
+}
+
+void PlaybackEngine::setLooping(bool looping) {
+  state_->program.with([&](PlaybackProgram& p) { p.loop = looping; });
+}
+
+bool PlaybackEngine::isLooping() const {
+  return state_->program.with([](const PlaybackProgram& p) { return p.loop; });
+}
+
+void PlaybackEngine::setGain(float gain) {
+  state_->program.with([&](PlaybackProgram& p) { p.gain = gain; });
+}
+
+float PlaybackEngine::gain() const {
+  return state_->program.with([](const PlaybackProgram& p) { return p.gain; });
+}
+
+void PlaybackEngine::replaceContent(const AudioContent& content, FrameRange range) {
+  auto fresh = std::make_shared<const AudioContent>(content);
+  std::shared_ptr<const AudioContent> old = state_->program.with([&](PlaybackProgram& p) {
+    p.range = range;
+    return std::exchange(p.content, std::move(fresh));
+  });
+  if (old) state_->retire(std::move(old));
+}
+
+void PlaybackEngine::setEnvelopes(quar::EnvelopeSet envelopes) {
+  auto fresh = std::make_shared<const quar::EnvelopeSet>(std::move(envelopes));
+  const bool active = !fresh->isFlat();
+  retiredEnvelopes_.push_back(state_->program.with([&](PlaybackProgram& p) {
+    p.envelopeActive = active;
+    return std::exchange(p.envelope, std::move(fresh));
+  }));
+  if (retiredEnvelopes_.size() > retiredEnvelopeLimit) {
+    state_->retire(std::move(retiredEnvelopes_.front()));
+    retiredEnvelopes_.pop_front();
+  }
+}
+
+void PlaybackEngine::seek(int64_t frame) { state_->requestSeek(frame); }
+
+int64_t PlaybackEngine::audiblePosition() const {
+  const int64_t position = state_->pendingSeek().value_or(state_->position.load(std::memory_order_relaxed));
+  if (!isRunning() || !contentRate_) return position;
+  double seconds = stream_->latency();
+  if (converter_) seconds += static_cast<double>(converter_->delayFrames()) / stream_->sampleRate();
+  const auto latency = static_cast<int64_t>(seconds * *contentRate_);
+  const int64_t lower = state_->program.with([](const PlaybackProgram& p) { return p.range.lowerBound; });
+  return std::max(position - latency, lower);
+}
+
+bool PlaybackEngine::isFinished() const { return state_->isFinished(); }
+
+bool PlaybackEngine::isRunning() const { return stream_ && stream_->isRunning(); }
+
+void PlaybackEngine::closeStream() {
+  if (stream_) {
+    stream_->stop();
+    stream_.reset();
+    state_->streamStopped();
+  }
+  converter_.reset();
+  contentRate_.reset();
+}

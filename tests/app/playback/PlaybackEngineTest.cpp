@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <mutex>
+
+#include "AllocationCounter.h"
+#include "PlaybackTestSupport.h"
+#include "base/QuarError.h"
+#include "platform/NullAudioBackend.h"
+#include "playback/PlaybackEngine.h"
+
+using namespace PlaybackTestSupport;
+using quar::AudioContent;
+using quar::FrameRange;
+
+namespace {
+
+class PlaybackEngineTest : public testing::Test {
+protected:
+  NullAudioBackend backend{NullAudioBackend::Clock::manual};
+};
+
+AudioContent tone(int64_t frames, double rate, int channels = 2) {
+  return makeContent(channels, frames, [](int, int64_t f) { return static_cast<float>(std::sin(f * 0.05) * 0.5); }, rate);
+}
+
+// The render thread's allocation counts, read at every block of the preview chain.
+struct RenderThreadProbe {
+  void record() {
+    const AllocationCounts now = threadAllocationCounts();
+    std::lock_guard lock(mutex);
+    if (!first) first = now;
+    last = now;
+    ++blocks;
+  }
+  AllocationCounts delta() {
+    std::lock_guard lock(mutex);
+    return first ? last - *first : AllocationCounts{};
+  }
+  std::mutex mutex;
+  std::optional<AllocationCounts> first;
+  AllocationCounts last;
+  int blocks = 0;
+};
+
+// Publishes an active preview chain of one probe, replacing (and retiring) the one before.
+void publishProbe(RenderState& state, RenderThreadProbe& probe, int channels) {
+  auto effect = std::make_shared<ProbeEffect>([&probe] { probe.record(); });
+  state.publishRuntime(std::make_shared<PreviewRuntime>(std::vector<std::shared_ptr<quar::EffectProcessor>>{effect},
+                                                        std::vector<bool>{true}, channels, RenderState::sliceFrames));
+  state.effects.with([](PreviewEffectsState& e) { e.isActive = true; });
+}
+
+} // namespace
+
+TEST_F(PlaybackEngineTest, StreamsOpenPerSampleRate) {
+  PlaybackEngine engine(backend);
+  engine.ensureGraph(tone(100, 44100));
+  engine.ensureGraph(tone(100, 44100, 1));
+  EXPECT_EQ(backend.outputStreamsOpened(), 1);
+  engine.ensureGraph(tone(100, 48000));
+  EXPECT_EQ(backend.outputStreamsOpened(), 2);
+}
+
+TEST_F(PlaybackEngineTest, RefusedRatePlaysThroughConversion) {
+  backend.setSupportedRates(std::set<double>{48000});
+  PlaybackEngine engine(backend);
+  engine.play(tone(200000, 44100), {0, 200000}, 1000, false, 1);
+  EXPECT_EQ(backend.outputStreamsOpened(), 1);
+  backend.pump(48000);
+  // 48,000 device frames take 44,100 content frames, give or take what the converter holds.
+  const int64_t position = engine.renderState()->position.load();
+  EXPECT_NEAR(position, 1000 + 44100, 4 * quar::StreamingResampler::inputChunk);
+
+  backend.setSupportedRates(std::set<double>{});
+  try {
+    engine.play(tone(100, 96000), {0, 100}, 0, false, 1);
+    FAIL() << "no rate opens";
+  } catch (const quar::QuarError& error) {
+    EXPECT_EQ(error, quar::QuarError::unsupportedFormat("playback format 96000.0 Hz"));
+  }
+  EXPECT_FALSE(engine.isRunning());
+}
+
+TEST_F(PlaybackEngineTest, PlaysUntilTheRangeEnds) {
+  PlaybackEngine engine(backend);
+  const AudioContent content = tone(10000, 48000);
+  engine.play(content, {0, 10000}, 2000, false, 1);
+  EXPECT_TRUE(engine.isRunning());
+  EXPECT_EQ(engine.audiblePosition(), 2000);
+  backend.pump(4096);
+  EXPECT_EQ(engine.audiblePosition(), 6096);
+  EXPECT_FALSE(engine.isFinished());
+  backend.pump(8192);
+  EXPECT_TRUE(engine.isFinished());
+  // Playing again clears the end at once, before the render thread has run.
+  engine.play(content, {0, 10000}, 0, false, 1);
+  EXPECT_FALSE(engine.isFinished());
+  engine.stop();
+  EXPECT_FALSE(engine.isRunning());
+  EXPECT_FALSE(engine.renderState()->program.with([](PlaybackProgram& p) { return p.playing; }));
+}
+
+TEST_F(PlaybackEngineTest, AudiblePositionAllowsForLatency) {
+  backend.setOutputLatency(0.01);  // 480 frames at 48 kHz
+  PlaybackEngine engine(backend);
+  engine.play(tone(100000, 48000), {1000, 100000}, 1000, false, 1);
+  EXPECT_EQ(engine.audiblePosition(), 1000);  // never before the range's lower bound
+  backend.pump(2048);
+  EXPECT_EQ(engine.audiblePosition(), 1000 + 2048 - 480);
+  engine.stop();
+  EXPECT_EQ(engine.audiblePosition(), 1000 + 2048);
+}
+
+TEST_F(PlaybackEngineTest, KeepsTheLastSixteenReplacedEnvelopeSets) {
+  PlaybackEngine engine(backend);
+  for (int i = 0; i < 20; ++i) {
+    quar::EnvelopeSet envelopes;
+    envelopes.master.insert(i, -1);
+    engine.setEnvelopes(envelopes);
+  }
+  EXPECT_EQ(engine.retiredEnvelopeCount(), 16u);
+  EXPECT_TRUE(engine.renderState()->program.with([](PlaybackProgram& p) { return p.envelopeActive; }));
+  engine.setEnvelopes({});
+  EXPECT_FALSE(engine.renderState()->program.with([](PlaybackProgram& p) { return p.envelopeActive; }));
+}
+
+TEST_F(PlaybackEngineTest, NothingIsFreedOnTheRenderThread) {
+  // Content, envelopes and preview runtimes are replaced between device buffers while
+  // playing, at the content's rate and through the converter.
+  for (const double rate : {48000.0, 44100.0}) {
+    backend.setSupportedRates(std::set<double>{48000});
+    PlaybackEngine engine(backend);
+    RenderThreadProbe probe;
+    const AudioContent content = tone(30000, rate);
+    publishProbe(*engine.renderState(), probe, 2);
+    engine.play(content, {0, 30000}, 0, true, 1);
+    for (int i = 0; i < 100; ++i) {
+      engine.replaceContent(content.slice({0, 20000 + i}), {0, 20000 + i});
+      quar::EnvelopeSet envelopes;
+      envelopes.master.insert(i * 100, -6);
+      engine.setEnvelopes(envelopes);
+      publishProbe(*engine.renderState(), probe, 2);
+      backend.pump(1024);
+    }
+    EXPECT_LT(engine.renderState()->retiredCount(), 10u) << rate;  // the GUI thread freed the rest
+    backend.pump(1024);
+    EXPECT_GT(probe.blocks, 50) << rate;
+    EXPECT_EQ(probe.delta(), AllocationCounts{}) << rate;
+    engine.stop();
+  }
+}
