@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QTimer>
+
 #include "effects/EffectsRack.h"
 #include "platform/Observable.h"
 #include "platform/UndoManager.h"
@@ -66,6 +68,7 @@ void EditorModel::stop(bool keepPosition) {
   if (!isPlaying_) return;
   player_.stop();
   setIsPlaying(false);
+  if (transportTimer_) transportTimer_->stop();
   if (keepPosition && !selection_) {
     const int64_t frame = std::clamp<int64_t>(playhead_, 0, content_.frameCount());
     if (frame != cursor_) setCursor(frame);
@@ -339,9 +342,4 @@ void EditorModel::zoomToFit() {
   clampScroll();
 }
 
-void EditorModel::updatePreviewGain() {
-  float gain = 1;
-  if (previewLoudness_)
-    if (const auto plan = loudnessPlan()) gain = static_cast<float>(std::pow(10.0, plan->gainDB / 20));
-  player_.setGain(gain);
-}
+void EditorModel::updatePreviewGain() { player_.setGain(previewGain()); }

@@ -317,6 +317,24 @@ public:
   // The seconds source of tap tempo (a monotonic clock); replaceable in tests.
   void setClock(std::function<double()> clock) { clock_ = std::move(clock); }
 
+  // Transport and metering. While playing, the transport timer ticks every 1/30 s.
+  // Plays from the selection's start (else the cursor; from 0 when that is the last frame or
+  // beyond) to the end, or, with selectionOnly or looping, the selection. Nothing happens on an
+  // empty document or while recording; a device failure goes to the error presenter and
+  // playback stays stopped.
+  void play(bool selectionOnly);
+  // Stops a recording; else stops playback keeping the position, or plays.
+  void togglePlayback();
+  // Stops, clears the selection and seeks to frame 0 (scrolled to the start) or to the end.
+  void goToStart();
+  void goToEnd();
+  // One tick of the transport timer: at the end of the range playback stops and the playhead
+  // returns to where it started; otherwise the playhead follows the audible position, the view
+  // pages along and the meters update.
+  void transportTick();
+  // The transport timer (running only while playing); none before the first play.
+  const QTimer* transportTimer() const { return transportTimer_; }
+
 Q_SIGNALS:
   void changed(EditorModel::Property property);
 
@@ -442,4 +460,11 @@ private:
   std::function<double()> clock_ = [] {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
   };
+
+  // Transport and metering.
+  // The loudness preview's linear gain: the plan's gain with the preview on, else 1.
+  float previewGain() const;
+  // Recomputes the meter reading for the playhead.
+  void updateMeters();
+  QTimer* transportTimer_ = nullptr;
 };

@@ -134,14 +134,22 @@ void PlaybackEngine::setEnvelopes(quar::EnvelopeSet envelopes) {
 
 void PlaybackEngine::seek(int64_t frame) { state_->requestSeek(frame); }
 
+int64_t PlaybackEngine::position() const {
+  return state_->pendingSeek().value_or(state_->position.load(std::memory_order_relaxed));
+}
+
 int64_t PlaybackEngine::audiblePosition() const {
-  const int64_t position = state_->pendingSeek().value_or(state_->position.load(std::memory_order_relaxed));
+  const int64_t position = this->position();
   if (!isRunning() || !contentRate_) return position;
   double seconds = stream_->latency();
   if (converter_) seconds += static_cast<double>(converter_->delayFrames()) / stream_->sampleRate();
   const auto latency = static_cast<int64_t>(seconds * *contentRate_);
   const int64_t lower = state_->program.with([](const PlaybackProgram& p) { return p.range.lowerBound; });
   return std::max(position - latency, lower);
+}
+
+PlaybackProgram PlaybackEngine::program() const {
+  return state_->program.with([](const PlaybackProgram& p) { return p; });
 }
 
 bool PlaybackEngine::isFinished() const { return state_->isFinished(); }

@@ -50,12 +50,16 @@ public:
   // Continues playback from `frame` at the next render cycle.
   void seek(int64_t frame);
 
-  // The frame being heard now: the render position less the output latency, never before
-  // the range's lower bound.
+  // The next frame to render (a seek not yet taken included).
+  int64_t position() const;
+  // The frame being heard now: the position less the output latency, never before the range's
+  // lower bound.
   int64_t audiblePosition() const;
   // True once the range ended without loop.
   bool isFinished() const;
   bool isRunning() const;
+  // A copy of what plays.
+  PlaybackProgram program() const;
   // Shared with the render thread; the effects rack publishes its preview into it.
   const std::shared_ptr<RenderState>& renderState() const { return state_; }
   size_t retiredEnvelopeCount() const { return retiredEnvelopes_.size(); }

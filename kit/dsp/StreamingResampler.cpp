@@ -53,7 +53,8 @@ StreamingResampler::StreamingResampler(double from, double to, int channels)
   for (auto& buffer : scratch) outputs.push_back(buffer.data());
   const auto primeFrames = static_cast<int64_t>(std::ceil(4.0 * inputChunk * to / from)) + 4 * outputChunk;
   for (int64_t done = 0; done < primeFrames; done += outputChunk) process(outputs.data(), outputChunk, silence);
-  delay_ = static_cast<int64_t>(std::llround(soxr_delay(converter_)));
+  // Output still owed for the silence taken in, plus what the silence left unread will make.
+  delay_ = std::llround(soxr_delay(converter_) + available_ * to / from);
 }
 
 StreamingResampler::~StreamingResampler() { soxr_delete(converter_); }

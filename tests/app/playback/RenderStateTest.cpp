@@ -26,6 +26,49 @@ ScaleEffect& publishCountingRuntime(RenderState& state, int channels) {
   return counting;
 }
 
+// Renders cycles of `frames` frames on its own thread, each held in the middle (in the preview
+// chain, after it read the position) until this thread releases it.
+class HeldRenderer {
+public:
+  HeldRenderer(RenderState& state, int64_t frames) {
+    auto gate = std::make_shared<ProbeEffect>([this] {
+      const int cycle = ++held_;
+      while (released_ < cycle && running_) std::this_thread::yield();
+    });
+    const int channels = state.program.with([](PlaybackProgram& p) { return p.content->channelCount(); });
+    state.publishRuntime(std::make_shared<PreviewRuntime>(std::vector<std::shared_ptr<quar::EffectProcessor>>{gate},
+                                                          std::vector<bool>{true}, channels, RenderState::sliceFrames));
+    state.effects.with([](PreviewEffectsState& e) { e.isActive = true; });
+    thread_ = std::thread([this, &state, frames, channels] {
+      std::vector<std::vector<float>> buffers(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(frames)));
+      std::vector<float*> pointers;
+      for (auto& b : buffers) pointers.push_back(b.data());
+      bool silence = false;
+      while (running_) state.render(frames, pointers, &silence);
+    });
+    while (held_ == 0) std::this_thread::yield();
+  }
+  ~HeldRenderer() {
+    running_ = false;
+    thread_.join();
+  }
+  // Lets the held cycle finish.
+  void release() { released_ = held_.load(); }
+  // Waits until a cycle after the released ones is held.
+  void awaitHeld() {
+    while (held_ <= released_) std::this_thread::yield();
+  }
+  void releaseAndAwaitNext() {
+    release();
+    awaitHeld();
+  }
+
+private:
+  std::atomic<bool> running_ = true;
+  std::atomic<int> held_ = 0, released_ = 0;
+  std::thread thread_;
+};
+
 } // namespace
 
 TEST(RenderStateTest, LargeRequestRendersInSlicesOf4096) {
@@ -212,29 +255,45 @@ TEST(RenderStateTest, SeeksTakeEffectAtTheNextCycleAndClearFinished) {
 }
 
 TEST(RenderStateTest, SeeksDuringRenderCyclesAreNeverLost) {
-  // Another thread renders without pause while this one seeks back and forth between two
-  // distant regions; after each seek, two completed cycles must have moved there.
+  constexpr int64_t cycleFrames = 1024;
   RenderState state;
-  constexpr int64_t length = 4'000'000;
-  installProgram(state, AudioContent::silence(length, 1, 48000), {0, length});
-  std::atomic<bool> running = true;
-  std::thread renderer([&] {
-    std::vector<float> buffer(256);
-    float* pointers[] = {buffer.data()};
-    bool silence = false;
-    while (running) state.render(256, pointers, &silence);
-  });
-  for (int i = 0; i < 300; ++i) {
-    const int64_t target = (i % 2 == 0 ? 3'000'000 : 1'000'000) + i;
+  installProgram(state, AudioContent::silence(1'000'000, 1, 48000), {0, 1'000'000});
+  HeldRenderer renderer(state, cycleFrames);
+  int lost = 0;
+  for (int i = 0; i < 100; ++i) {
+    const int64_t target = (i % 2 == 0 ? 800'000 : 200'000) + i;
     state.requestSeek(target);
-    const uint64_t cycles = state.completedCycles();
-    while (state.completedCycles() < cycles + 2) std::this_thread::yield();
-    const int64_t position = state.position.load();
-    ASSERT_GE(position, target) << i;
-    ASSERT_LT(position, target + 500'000) << i;
+    renderer.releaseAndAwaitNext();  // the held cycle ends; the next one takes the seek
+    renderer.releaseAndAwaitNext();
+    if (state.position.load() != target + cycleFrames) ++lost;
   }
-  running = false;
-  renderer.join();
+  EXPECT_EQ(lost, 0);
+}
+
+TEST(RenderStateTest, ACycleEndingAfterPlayDoesNotStopIt) {
+  // A cycle under way runs past the end while playback starts again from 0: its finished flag
+  // must not count while the new start waits (here behind a busy program lock).
+  RenderState state;
+  installProgram(state, makeContent(1, 2000, ramp), {0, 2000});
+  state.position = 1500;
+  HeldRenderer renderer(state, 1024);
+  state.program.with([&](PlaybackProgram& p) {
+    p.playing = true;
+    state.requestSeek(0);
+  });
+  state.finished = false;
+  {
+    std::lock_guard busy(state.program.mutex());
+    const uint64_t cycles = state.completedCycles();
+    renderer.release();
+    while (state.completedCycles() < cycles + 2) std::this_thread::yield();
+    EXPECT_TRUE(state.finished.load());
+    EXPECT_FALSE(state.isFinished());
+  }
+  renderer.awaitHeld();
+  renderer.releaseAndAwaitNext();
+  EXPECT_FALSE(state.isFinished());
+  EXPECT_EQ(state.position.load(), 1024);
 }
 
 TEST(RenderStateTest, RenderThreadAllocatesAndFreesNothing) {
