@@ -220,8 +220,8 @@ TEST_F(EditorModelUndoTest, UndoWhilePlayingStopsOnlyForAnotherFormat) {
   model->setIsLooping(true);
   model->undo();  // the gain: same format, playback goes on with the restored audio
   EXPECT_TRUE(model->isPlaying());
-  EXPECT_EQ(model->player().content().sample(1, 0), 1);
-  EXPECT_EQ(model->player().range(), FrameRange(10, 30));
+  EXPECT_EQ(model->player().program().content->sample(1, 0), 1);
+  EXPECT_EQ(model->player().program().range, FrameRange(10, 30));
 
   model->setMeter(MeterReading{{-3, -3}, {-3, -3}, {-3, -3}, -20, -20, -20});
   model->undo();  // mono to stereo: playback stops, meters rest for one channel
