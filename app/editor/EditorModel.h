@@ -328,9 +328,9 @@ public:
   // Stops, clears the selection and seeks to frame 0 (scrolled to the start) or to the end.
   void goToStart();
   void goToEnd();
-  // One tick of the transport timer: at the end of the range playback stops and the playhead
-  // returns to where it started; otherwise the playhead follows the audible position, the view
-  // pages along and the meters update.
+  // One tick of the transport timer: frees what playback replaced and no longer holds; at the
+  // end of the range playback stops and the playhead returns to where it started; otherwise
+  // the playhead follows the audible position, the view pages along and the meters update.
   void transportTick();
   // The transport timer (running only while playing); none before the first play.
   const QTimer* transportTimer() const { return transportTimer_; }

@@ -82,6 +82,7 @@ void EditorModel::goToEnd() {
 }
 
 void EditorModel::transportTick() {
+  player_.releaseRetired();
   if (player_.isFinished()) {
     stop(false);
     setPlayhead(playOrigin_);

@@ -1,5 +1,6 @@
 #include "playback/PlaybackEngine.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 

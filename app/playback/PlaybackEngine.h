@@ -49,6 +49,9 @@ public:
   void setEnvelopes(quar::EnvelopeSet envelopes);
   // Continues playback from `frame` at the next render cycle.
   void seek(int64_t frame);
+  // Frees what was replaced and can no longer be held by the render thread; call regularly
+  // while playing.
+  void releaseRetired() { state_->releaseRetired(); }
 
   // The next frame to render (a seek not yet taken included).
   int64_t position() const;
