@@ -210,6 +210,16 @@ TEST_F(EditorModelTransportTest, DigitalSilenceReadsLowerThanAnEmptyWindow) {
   EXPECT_EQ(model.meter().rmsDB[1], -144);
 }
 
+TEST_F(EditorModelTransportTest, APlayheadBeyondShorterContentMetersNothing) {
+  EditorModel model(level(100000, 100000), std::nullopt);
+  model.play(false);
+  device().pump(60000);
+  model.setContent(level(10000, 10000));  // playback still has the longer audio
+  model.transportTick();
+  EXPECT_EQ(model.playhead(), 60000);
+  EXPECT_EQ(model.meter().peakDB[0], -120);
+}
+
 TEST_F(EditorModelTransportTest, PeaksFallAndHoldsDrop) {
   EditorModel model(level(48000, 4800, 1.0f), std::nullopt);
   model.play(false);
