@@ -4,9 +4,19 @@
 #include <cstdlib>
 #include <new>
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizer runtimes call these hooks on every malloc and free.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, std::size_t),
+                                                         void (*onFree)(const volatile void*));
+#define QUAR_COUNT_MALLOC 1
+#endif
+
 namespace {
 
 thread_local int64_t allocations = 0;
+thread_local int64_t frees = 0;
+thread_local int64_t heapAllocations = 0;
+thread_local int64_t heapFrees = 0;
 
 void* allocate(std::size_t size) {
   ++allocations;
@@ -26,11 +36,26 @@ void* allocateOrThrow(std::size_t size, Alignment... alignment) {
   throw std::bad_alloc();
 }
 
+void release(void* memory) {
+  if (memory) ++frees;
+  std::free(memory);
+}
+
+#ifdef QUAR_COUNT_MALLOC
+void countMalloc(const volatile void*, std::size_t) { ++heapAllocations; }
+void countFree(const volatile void* memory) {
+  if (memory) ++heapFrees;
+}
+[[maybe_unused]] const int hooksInstalled = __sanitizer_install_malloc_and_free_hooks(countMalloc, countFree);
+#endif
+
 } // namespace
 
 namespace quar::testing {
 
 int64_t allocationsOnThisThread() { return allocations; }
+
+AllocationCounts countsOnThisThread() { return {allocations + heapAllocations, frees + heapFrees}; }
 
 } // namespace quar::testing
 
@@ -47,15 +72,15 @@ void* operator new[](std::size_t size, std::align_val_t alignment, const std::no
   return allocate(size, alignment);
 }
 
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete(void* memory, std::align_val_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::align_val_t) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
-void operator delete(void* memory, std::align_val_t, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::align_val_t, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete(void* memory) noexcept { release(memory); }
+void operator delete[](void* memory) noexcept { release(memory); }
+void operator delete(void* memory, std::size_t) noexcept { release(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { release(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { release(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { release(memory); }
+void operator delete(void* memory, std::align_val_t) noexcept { release(memory); }
+void operator delete[](void* memory, std::align_val_t) noexcept { release(memory); }
+void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { release(memory); }
+void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { release(memory); }
+void operator delete(void* memory, std::align_val_t, const std::nothrow_t&) noexcept { release(memory); }
+void operator delete[](void* memory, std::align_val_t, const std::nothrow_t&) noexcept { release(memory); }

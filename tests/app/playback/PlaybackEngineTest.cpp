@@ -3,13 +3,15 @@
 #include <cmath>
 #include <mutex>
 
-#include "AllocationCounter.h"
 #include "PlaybackTestSupport.h"
+#include "support/AllocationCounting.h"
 #include "base/QuarError.h"
 #include "platform/NullAudioBackend.h"
 #include "playback/PlaybackEngine.h"
 
 using namespace PlaybackTestSupport;
+using quar::testing::AllocationCounts;
+using quar::testing::countsOnThisThread;
 using quar::AudioContent;
 using quar::FrameRange;
 
@@ -27,7 +29,7 @@ AudioContent tone(int64_t frames, double rate, int channels = 2) {
 // The render thread's allocation counts, read at every block of the preview chain.
 struct RenderThreadProbe {
   void record() {
-    const AllocationCounts now = threadAllocationCounts();
+    const AllocationCounts now = countsOnThisThread();
     std::lock_guard lock(mutex);
     if (!first) first = now;
     last = now;

@@ -4,11 +4,13 @@
 #include <cmath>
 #include <thread>
 
-#include "AllocationCounter.h"
 #include "PlaybackTestSupport.h"
+#include "support/AllocationCounting.h"
 #include "playback/RenderState.h"
 
 using namespace PlaybackTestSupport;
+using quar::testing::AllocationCounts;
+using quar::testing::countsOnThisThread;
 using quar::AudioContent;
 using quar::FrameRange;
 
@@ -308,9 +310,9 @@ TEST(RenderStateTest, RenderThreadAllocatesAndFreesNothing) {
     std::vector<float> left(512), right(512);
     float* pointers[] = {left.data(), right.data()};
     bool silence = false;
-    const AllocationCounts before = threadAllocationCounts();
+    const AllocationCounts before = countsOnThisThread();
     while (running) state.render(512, pointers, &silence);
-    renderCounts = threadAllocationCounts() - before;
+    renderCounts = countsOnThisThread() - before;
   });
   std::vector<std::weak_ptr<const void>> replaced;
   for (int i = 0; i < 200; ++i) {
