@@ -83,11 +83,6 @@ void EditorModel::contentDidChange() {
   if (selection_) scheduleSelectionAnalysis();
 }
 
-// Analyses are measured by the analysis scheduler; these are its entry points.
-void EditorModel::scheduleAnalysis() {}
-void EditorModel::scheduleEnvelopeAnalysis() {}
-void EditorModel::scheduleSelectionAnalysis() {}
-
 void EditorModel::setContent(AudioContent content) {
   content_ = std::move(content);
   Q_EMIT changed(Property::content);

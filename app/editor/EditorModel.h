@@ -22,18 +22,22 @@
 #include "base/AudioFormats.h"
 #include "base/FrameRange.h"
 #include "core/AudioContent.h"
+#include "core/EffectTailMode.h"
 #include "core/EnvelopeSet.h"
+#include "core/FadeShape.h"
 #include "core/TempoGrid.h"
 #include "dsp/Limiter.h"
 #include "dsp/Loudness.h"
 #include "dsp/TempoDetector.h"
 #include "editor/EditorTypes.h"
+#include "platform/DebouncedTask.h"
 #include "platform/ObservationScope.h"
 #include "platform/UndoManager.h"
 #include "playback/PlaybackEngine.h"
 #include "support/TimeFormat.h"
 
 class EffectsRack;
+struct ProcessorHandoff;
 class QTimer;
 class Recorder;
 
@@ -335,6 +339,82 @@ public:
   // The transport timer (running only while playing); none before the first play.
   const QTimer* transportTimer() const { return transportTimer_; }
 
+  // Processing edits. Each is one background job through process() (refused with a beep while a
+  // job runs) on a copy of the content, committed as one undo step named by its title. Unless
+  // said otherwise they work on the selection, or the whole content without one, in the target
+  // channels, and keep the length, selection, markers and envelopes.
+  // "Gain +3.0 dB". Refused with a beep when 10^(db/20) is not a finite sample factor.
+  void applyGain(double db);
+  // Scales the peak to toDB (dBFS): one gain for all target channels, or each on its own.
+  // "Normalize". Refused with a beep when 10^(toDB/20) is not a finite sample factor.
+  void normalizePeak(double toDB, bool independent);
+  // "Fade In" / "Fade Out" over the selection; nothing without one.
+  void fade(quar::FadeDirection direction, quar::FadeShape shape);
+  // "Silence": zeroes the selection; nothing without one.
+  void silence();
+  void reverse();  // "Reverse"
+  void invert();   // "Invert Polarity"
+  void removeDC(); // "Remove DC Offset"
+  // Remixes the whole content to `count` channels, all active afterwards; nothing when the count
+  // is already the content's or below 1. "Convert to Mono" for 1, else "Convert to Stereo".
+  void convertChannels(int count);
+  // Resamples the whole content to `rate` Hz, scaling the selection, markers and envelopes by the
+  // ratio of the rates (frames truncated); nothing unless rate > 0 and differs from the current
+  // one. "Change Sample Rate".
+  void changeSampleRate(double rate);
+
+  // Effects, time-pitch and loudness application: background jobs like the processing edits.
+  // Renders the envelopes and then the rack's enabled effects into the selection (or the whole
+  // content) of the target channels with the rack's tail mode, clears the envelopes and switches
+  // the rack's live preview off. "Apply " + the rack's chain name. Beeps without an enabled
+  // effect, while a job runs, or when the document changed while the chain was being built;
+  // a chain that cannot be built goes to the error presenter.
+  void applyEffects();
+  // Stretches the selection (or the whole content) to length / rate frames, rounded, and shifts
+  // its pitch by pitchCents; the selection covers the new length, markers inside move in
+  // proportion and those after it by the change in length. Nothing for rate <= 0 or for rate 1
+  // with 0 cents. "Time & Pitch (125%, +0 ct)".
+  void timePitch(double rate, double pitchCents);
+  // Renders the envelopes and applies loudnessPlan() to the analysed range (the selection when
+  // the scope is the selection and one exists, else the whole content), limiting true peaks to
+  // the ceiling when asked; clears the envelopes and switches the loudness preview off. Nothing
+  // without a plan; refused with a beep when the plan's gain is not a finite sample factor.
+  // "Match Loudness -14.0 LUFS" or "Loudness Gain +3.0 dB".
+  void applyLoudness();
+
+  // Analysis scheduling. Loudness follows content, envelope and selection changes after a delay
+  // (file 150 ms, envelopes 350 ms, selection 250 ms), measured on the utility pool; a newer
+  // request of a kind supersedes the older one, whose result is never installed.
+  const DebouncedTask& analysisTask() const { return analysisTask_; }
+  const DebouncedTask& envelopeAnalysisTask() const { return envelopeAnalysisTask_; }
+  const DebouncedTask& selectionAnalysisTask() const { return selectionAnalysisTask_; }
+
+  // Gain envelopes and channel trims. Live drags set `envelopes` directly, without undo; the
+  // end-of-drag operations turn a drag into one undo step, the others are one step each.
+  // The envelope that the lane edits (master or channel envelopeTarget).
+  quar::GainEnvelope targetEnvelope() const;
+  // The envelope set with the target envelope replaced; channel envelopes are kept one per
+  // channel, so that undo steps never drop them. What a live drag assigns to `envelopes`.
+  quar::EnvelopeSet replacingTargetEnvelope(quar::GainEnvelope envelope) const;
+  // One undo step named `name` back to the target envelope as it was when the drag began;
+  // nothing when the drag left it unchanged.
+  void endEnvelopeEdit(const quar::GainEnvelope& from, const QString& name);
+  // "Delete Gain Point" from the target envelope; recorded even when no point has the id.
+  void removeEnvelopePoint(const quar::Uuid& id);
+  // "Clear Gain Envelope": empties every envelope and trim; nothing when already empty.
+  void clearEnvelope();
+  // "Channel Levels": one undo step back to the set as it was when the level drag began;
+  // nothing when unchanged.
+  void endChannelTrimEdit(const quar::EnvelopeSet& from);
+  // "Balance Channels": trims every channel towards the mean of channelLoudness (held within
+  // +-24 dB). Beeps unless every channel of a document with 2 or more has a finite figure.
+  void balanceChannels();
+  // "Reset Channel Levels": every trim back to 0 dB; nothing when all are already 0.
+  void resetChannelTrims();
+  // "Apply Gain Envelope": renders the envelopes into the audio as a job and clears them; a flat
+  // set is only cleared.
+  void applyEnvelope();
+
 Q_SIGNALS:
   void changed(EditorModel::Property property);
 
@@ -393,6 +473,34 @@ private:
   // The default anchor of zoom, markers and bar 1: the playhead while playing, else the
   // selection start, else the cursor.
   int64_t currentPosition() const;
+
+  // Processing edits.
+  // The selection, or the whole content without one.
+  quar::FrameRange processingRange() const;
+  // Whether 10^(db/20) is a finite sample factor (it is applied as a 32-bit float).
+  static bool isFiniteGain(double db);
+  // The content resampled to `rate` Hz, reporting to the token (a job's work).
+  static quar::AudioContent resampled(const quar::AudioContent& content, double rate, ProgressToken& token);
+
+  // Effects, time-pitch and loudness application.
+  // Starts the effects job once the rack's chain is built, unless the document changed meanwhile.
+  void applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, const ContentStamp& stamp,
+                         const quar::EnvelopeSet& envelopes, const QString& name, quar::FrameRange range,
+                         const std::optional<std::set<int>>& channels, quar::EffectTailMode tail);
+
+  // Analysis scheduling.
+  struct FileLoudness {
+    std::optional<quar::LoudnessResult> content;    // without envelopes
+    std::optional<quar::LoudnessResult> enveloped;  // with envelopes
+    std::vector<double> channels;
+  };
+  // Integrated loudness (LUFS) of each channel alone; empty unless the source has 2 to 8
+  // channels. `keepGoing` is the analyses' progress callback.
+  static std::vector<double> measureChannels(const quar::AudioSource& source,
+                                             const std::function<bool(double)>& keepGoing = {});
+  static FileLoudness measureFile(const quar::AudioContent& content, const quar::EnvelopeSet& envelopes,
+                                  const DebouncedTask::Ticket& ticket);
+  void installFileLoudness(const FileLoudness& measured, const quar::EnvelopeSet& envelopes);
 
   quar::AudioContent content_;
   int64_t contentVersion_ = 0;
@@ -467,4 +575,9 @@ private:
   // Recomputes the meter reading for the playhead.
   void updateMeters();
   QTimer* transportTimer_ = nullptr;
+
+  // Analysis scheduling.
+  DebouncedTask analysisTask_{std::chrono::milliseconds(150)};
+  DebouncedTask envelopeAnalysisTask_{std::chrono::milliseconds(350)};
+  DebouncedTask selectionAnalysisTask_{std::chrono::milliseconds(250)};
 };

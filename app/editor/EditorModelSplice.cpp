@@ -4,9 +4,7 @@
 
 #include <algorithm>
 
-#include "core/AudioContentBuilder.h"
 #include "core/Processing.h"
-#include "dsp/Resampler.h"
 #include "platform/JobPool.h"
 #include "platform/Platform.h"
 #include "support/AudioClipboard.h"
@@ -175,10 +173,7 @@ void EditorModel::withConformed(AudioContent clip, ConformedBody body) {
                   stamp = contentStamp(), body = std::move(body)]() mutable {
     JobOutcome outcome;
     try {
-      quar::AudioContentBuilder builder(clip.channelCount(), rate);
-      quar::dsp::Resampler::resample(clip, std::nullopt, rate, token->callback(),
-                                     [&builder](quar::ChannelViews block) { builder.append(block); });
-      outcome.content = builder.build();
+      outcome.content = resampled(clip, rate, *token);
     } catch (...) {
       outcome.error = std::current_exception();
     }

@@ -1,7 +1,8 @@
-// JobPool: the process-wide thread pool of user-initiated background work (edits, clipboard
-// conversion, tempo detection), and the hand-back of a result to the GUI thread. Work on the
-// pool sees only values and shared tokens, never a model: its result reaches the owner on the
-// GUI thread, and is dropped when the owner was destroyed meanwhile.
+// JobPool: the process-wide thread pools of background work, one for user-initiated jobs (edits,
+// clipboard conversion, tempo detection) and one at low priority for utility work (loudness
+// analyses), and the hand-back of a result to the GUI thread. Work on a pool sees only values
+// and shared tokens, never a model: its result reaches the owner on the GUI thread, and is
+// dropped when the owner was destroyed meanwhile.
 #pragma once
 
 #include <QCoreApplication>
@@ -20,6 +21,13 @@ QThreadPool& userInitiated();
 
 // Runs `work` on the user-initiated pool.
 void start(std::function<void()> work);
+
+// The pool for utility work, whose threads run at low priority; made on first use (on the GUI
+// thread), owned by the application.
+QThreadPool& utility();
+
+// Runs `work` on the utility pool.
+void startUtility(std::function<void()> work);
 
 // Queues `fn(owner)` on the GUI thread unless `owner` has been destroyed by then. Callable from
 // any thread: the owner is only dereferenced on the GUI thread. `fn` must be copyable.

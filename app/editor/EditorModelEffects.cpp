@@ -1,0 +1,80 @@
+// EditorModel: applying the effects rack and time-stretch with pitch-shift, each one background job.
+#include "editor/EditorModel.h"
+
+#include "au/TimePitch.h"
+#include "base/Numbers.h"
+#include "core/EffectProcessing.h"
+#include "effects/EffectsRack.h"
+#include "platform/Platform.h"
+
+using quar::AudioContent;
+using quar::FrameRange;
+
+void EditorModel::applyEffects() {
+  Platform::assertGuiThread();
+  if (rack_->activeSlots().empty() || busy_) {
+    Platform::beep();
+    return;
+  }
+  rack_->makeOfflineChain(
+      [owner = QPointer<EditorModel>(this), stamp = contentStamp(), envelopes = envelopes_,
+       name = QStringLiteral("Apply ") + rack_->chainName(), range = processingRange(), channels = targetChannels(),
+       tail = rack_->tailMode()](std::shared_ptr<ProcessorHandoff> handoff) {
+        if (owner) owner->applyEffectsChain(std::move(handoff), stamp, envelopes, name, range, channels, tail);
+      },
+      [owner = QPointer<EditorModel>(this)](std::exception_ptr error) {
+        if (owner && owner->presentError_) owner->presentError_(error);
+      });
+}
+
+void EditorModel::applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, const ContentStamp& stamp,
+                                    const quar::EnvelopeSet& envelopes, const QString& name, FrameRange range,
+                                    const std::optional<std::set<int>>& channels, quar::EffectTailMode tail) {
+  const ContentStamp now = contentStamp();
+  const bool unchanged = now.version == stamp.version && now.sampleRate == stamp.sampleRate &&
+                         now.channelCount == stamp.channelCount && envelopes_ == envelopes;
+  if (!unchanged)
+    Platform::beep();
+  else
+    process(
+        name,
+        [handoff, envelopes, range, channels, tail](const AudioContent& content, ProgressToken& token) {
+          std::vector<quar::EffectProcessor*> chain;
+          for (const std::unique_ptr<quar::EffectProcessor>& processor : handoff->chain) chain.push_back(processor.get());
+          return quar::applyingEffects(quar::applyingEnvelopes(content, envelopes), chain, range, channels, tail,
+                                       token.callback());
+        },
+        std::nullopt, {}, [](const AudioContent&) { return quar::EnvelopeSet(); });
+  rack_->setPreviewEnabled(false);
+}
+
+void EditorModel::timePitch(double rate, double pitchCents) {
+  Platform::assertGuiThread();
+  if (rate <= 0 || (rate == 1 && pitchCents == 0)) return;
+  const QString name = QString::asprintf("Time & Pitch (%.0f%%, %+.0f ct)", rate * 100, pitchCents);
+  const FrameRange range = processingRange();
+  JobWork work = [range, rate, pitchCents](const AudioContent& content, ProgressToken& token) {
+    return quar::timePitched(content, range, rate, pitchCents, token.callback());
+  };
+  if (!quar::TimePitch::rateRange.contains(rate) || !quar::TimePitch::pitchRange.contains(pitchCents)) {
+    process(name, std::move(work));  // the engine refuses these settings with its own message
+    return;
+  }
+  const int64_t lower = range.lowerBound, upper = range.upperBound;
+  const int64_t newLength = quar::TimePitch::outputFrameCount(range.count(), rate);
+  const int64_t delta = newLength - range.count();
+
+  std::vector<Marker> markers = markers_;
+  for (Marker& marker : markers) {
+    if (marker.frame > lower && marker.frame < upper)
+      marker.frame = lower + quar::checkedInt(static_cast<double>(marker.frame - lower) / rate);
+    else if (marker.frame >= upper)
+      marker.frame += delta;
+  }
+  std::optional<FrameRange> selection;
+  if (selection_) selection = FrameRange(lower, lower + newLength);
+
+  process(
+      name, std::move(work), selection, [markers](const AudioContent&) { return markers; },
+      [envelopes = envelopes_.adjusted(range, newLength)](const AudioContent&) { return envelopes; });
+}

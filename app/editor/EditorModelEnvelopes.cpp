@@ -1,0 +1,104 @@
+// EditorModel: gain envelope and channel trim operations, one undo step each, and rendering the
+// envelopes into the audio.
+#include "editor/EditorModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "platform/Platform.h"
+
+using quar::AudioContent;
+using quar::EnvelopeSet;
+using quar::GainEnvelope;
+
+namespace {
+
+constexpr double trimThresholdDB = 0.000001;
+
+} // namespace
+
+GainEnvelope EditorModel::targetEnvelope() const { return envelopes().envelope(envelopeTarget()); }
+
+EnvelopeSet EditorModel::replacingTargetEnvelope(GainEnvelope envelope) const {
+  EnvelopeSet set = envelopes_;
+  if (envelopeTarget_ && set.channels.size() < static_cast<size_t>(content_.channelCount()))
+    set.channels.resize(static_cast<size_t>(content_.channelCount()));
+  set.setEnvelope(envelopeTarget_, std::move(envelope));
+  return set;
+}
+
+void EditorModel::endEnvelopeEdit(const GainEnvelope& from, const QString& name) {
+  Platform::assertGuiThread();
+  const GainEnvelope dragged = envelopes_.envelope(envelopeTarget_);
+  if (dragged == from) return;
+  EditState before = snapshot();
+  before.envelope = replacingTargetEnvelope(from);
+  setEnvelopes(replacingTargetEnvelope(dragged));  // the same gains, one channel envelope per channel
+  registerUndo(std::move(before), name);
+}
+
+void EditorModel::removeEnvelopePoint(const quar::Uuid& id) {
+  Platform::assertGuiThread();
+  GainEnvelope envelope = envelopes_.envelope(envelopeTarget_);
+  envelope.remove(id);
+  EditState next = snapshot();
+  next.envelope = replacingTargetEnvelope(std::move(envelope));
+  commit(std::move(next), QStringLiteral("Delete Gain Point"));
+}
+
+void EditorModel::clearEnvelope() {
+  Platform::assertGuiThread();
+  if (envelopes_.isEmpty()) return;
+  EditState next = snapshot();
+  next.envelope = EnvelopeSet();
+  commit(std::move(next), QStringLiteral("Clear Gain Envelope"));
+}
+
+void EditorModel::endChannelTrimEdit(const EnvelopeSet& from) {
+  Platform::assertGuiThread();
+  if (envelopes_ == from) return;
+  EditState before = snapshot();
+  before.envelope = from;
+  registerUndo(std::move(before), QStringLiteral("Channel Levels"));
+}
+
+void EditorModel::balanceChannels() {
+  Platform::assertGuiThread();
+  const int count = content_.channelCount();
+  std::vector<double> figures;
+  for (double lufs : channelLoudness_)
+    if (std::isfinite(lufs)) figures.push_back(lufs);
+  if (count < 2 || figures.size() != static_cast<size_t>(count)) {
+    Platform::beep();
+    return;
+  }
+  const double mean = std::accumulate(figures.begin(), figures.end(), 0.0) / static_cast<double>(count);
+  EditState next = snapshot();
+  for (int c = 0; c < count; ++c)
+    next.envelope.setTrim(c, envelopes_.trim(c) - (figures[static_cast<size_t>(c)] - mean), count);
+  commit(std::move(next), QStringLiteral("Balance Channels"));
+}
+
+void EditorModel::resetChannelTrims() {
+  Platform::assertGuiThread();
+  const std::vector<double>& trims = envelopes_.trimDB;
+  if (std::none_of(trims.begin(), trims.end(), [](double db) { return std::abs(db) > trimThresholdDB; })) return;
+  EditState next = snapshot();
+  next.envelope.trimDB.clear();
+  commit(std::move(next), QStringLiteral("Reset Channel Levels"));
+}
+
+void EditorModel::applyEnvelope() {
+  Platform::assertGuiThread();
+  if (envelopes_.isFlat()) {
+    clearEnvelope();
+    return;
+  }
+  process(
+      QStringLiteral("Apply Gain Envelope"),
+      [envelopes = envelopes_](const AudioContent& content, ProgressToken&) {
+        return quar::applyingEnvelopes(content, envelopes);
+      },
+      std::nullopt, {}, [](const AudioContent&) { return EnvelopeSet(); });
+}

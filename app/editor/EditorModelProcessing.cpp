@@ -1,0 +1,127 @@
+// EditorModel: processing edits (gain, normalisation, fades, silence, reverse, polarity, DC
+// offset, channel conversion, sample-rate conversion), each one background job.
+#include "editor/EditorModel.h"
+
+#include <cmath>
+#include <limits>
+
+#include "base/Decibels.h"
+#include "base/Numbers.h"
+#include "core/AudioContentBuilder.h"
+#include "core/Processing.h"
+#include "dsp/Resampler.h"
+#include "platform/Platform.h"
+
+using quar::AudioContent;
+using quar::FrameRange;
+
+namespace {
+
+// Frame `frame` at `ratio` times the sample rate, truncated toward zero.
+int64_t scaledFrame(int64_t frame, double ratio) {
+  return quar::clampedInt(static_cast<double>(frame) * ratio, std::numeric_limits<int64_t>::min(),
+                          std::numeric_limits<int64_t>::max());
+}
+
+} // namespace
+
+FrameRange EditorModel::processingRange() const { return selection_.value_or(FrameRange(0, content_.frameCount())); }
+
+bool EditorModel::isFiniteGain(double db) { return std::isfinite(static_cast<float>(quar::Decibels::toLinear(db))); }
+
+AudioContent EditorModel::resampled(const AudioContent& content, double rate, ProgressToken& token) {
+  quar::AudioContentBuilder builder(content.channelCount(), rate);
+  quar::dsp::Resampler::resample(content, std::nullopt, rate, token.callback(),
+                                 [&builder](quar::ChannelViews block) { builder.append(block); });
+  return builder.build();
+}
+
+void EditorModel::applyGain(double db) {
+  Platform::assertGuiThread();
+  if (!isFiniteGain(db)) {
+    Platform::beep();
+    return;
+  }
+  process(QString::asprintf("Gain %+.1f dB", db),
+          [db, range = processingRange(), channels = targetChannels()](const AudioContent& content, ProgressToken&) {
+            return quar::applyingGain(content, db, range, channels);
+          });
+}
+
+void EditorModel::normalizePeak(double toDB, bool independent) {
+  Platform::assertGuiThread();
+  if (!isFiniteGain(toDB)) {
+    Platform::beep();
+    return;
+  }
+  process(QStringLiteral("Normalize"), [toDB, independent, range = processingRange(),
+                                        channels = targetChannels()](const AudioContent& content, ProgressToken&) {
+    return quar::normalizingPeak(content, toDB, range, channels, independent);
+  });
+}
+
+void EditorModel::fade(quar::FadeDirection direction, quar::FadeShape shape) {
+  Platform::assertGuiThread();
+  if (!selection_) return;
+  process(direction == quar::FadeDirection::fadeIn ? QStringLiteral("Fade In") : QStringLiteral("Fade Out"),
+          [direction, shape, range = *selection_, channels = targetChannels()](const AudioContent& content,
+                                                                               ProgressToken&) {
+            return quar::applyingFade(content, direction, shape, range, channels);
+          });
+}
+
+void EditorModel::silence() {
+  Platform::assertGuiThread();
+  if (!selection_) return;
+  process(QStringLiteral("Silence"),
+          [range = *selection_, channels = targetChannels()](const AudioContent& content, ProgressToken&) {
+            return quar::silenced(content, range, channels);
+          });
+}
+
+void EditorModel::reverse() {
+  Platform::assertGuiThread();
+  process(QStringLiteral("Reverse"),
+          [range = processingRange(), channels = targetChannels()](const AudioContent& content, ProgressToken&) {
+            return quar::reversed(content, range, channels);
+          });
+}
+
+void EditorModel::invert() {
+  Platform::assertGuiThread();
+  process(QStringLiteral("Invert Polarity"),
+          [range = processingRange(), channels = targetChannels()](const AudioContent& content, ProgressToken&) {
+            return quar::inverted(content, range, channels);
+          });
+}
+
+void EditorModel::removeDC() {
+  Platform::assertGuiThread();
+  process(QStringLiteral("Remove DC Offset"),
+          [range = processingRange(), channels = targetChannels()](const AudioContent& content, ProgressToken&) {
+            return quar::removingDCOffset(content, range, channels);
+          });
+}
+
+void EditorModel::convertChannels(int count) {
+  Platform::assertGuiThread();
+  if (count < 1 || count == content_.channelCount()) return;
+  process(count == 1 ? QStringLiteral("Convert to Mono") : QStringLiteral("Convert to Stereo"),
+          [count](const AudioContent& content, ProgressToken&) { return quar::remixed(content, count); });
+}
+
+void EditorModel::changeSampleRate(double rate) {
+  Platform::assertGuiThread();
+  if (!(rate > 0) || rate == content_.sampleRate()) return;
+  const double ratio = rate / content_.sampleRate();
+  std::optional<FrameRange> selection;
+  if (selection_)
+    selection = FrameRange(scaledFrame(selection_->lowerBound, ratio), scaledFrame(selection_->upperBound, ratio));
+  std::vector<Marker> markers = markers_;
+  for (Marker& marker : markers) marker.frame = scaledFrame(marker.frame, ratio);
+  process(
+      QStringLiteral("Change Sample Rate"),
+      [rate](const AudioContent& content, ProgressToken& token) { return resampled(content, rate, token); },
+      selection, [markers](const AudioContent&) { return markers; },
+      [envelopes = envelopes_.scaled(ratio)](const AudioContent&) { return envelopes; });
+}
