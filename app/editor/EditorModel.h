@@ -354,7 +354,7 @@ public:
   void silence();
   void reverse();  // "Reverse"
   void invert();   // "Invert Polarity"
-  void removeDC(); // "Remove DC Offset"
+  void removeDC();  // "Remove DC Offset"
   // Remixes the whole content to `count` channels, all active afterwards; nothing when the count
   // is already the content's or below 1. "Convert to Mono" for 1, else "Convert to Stereo".
   void convertChannels(int count);
@@ -433,6 +433,8 @@ private:
     int64_t version;
     double sampleRate;
     int channelCount;
+
+    bool operator==(const ContentStamp&) const = default;
   };
   struct JobOutcome {
     std::optional<quar::AudioContent> content;

@@ -6,7 +6,6 @@
 
 #include "base/Numbers.h"
 #include "platform/JobPool.h"
-#include "platform/Platform.h"
 
 using quar::AudioContent;
 using quar::LoudnessResult;

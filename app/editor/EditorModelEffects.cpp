@@ -30,10 +30,7 @@ void EditorModel::applyEffects() {
 void EditorModel::applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, const ContentStamp& stamp,
                                     const quar::EnvelopeSet& envelopes, const QString& name, FrameRange range,
                                     const std::optional<std::set<int>>& channels, quar::EffectTailMode tail) {
-  const ContentStamp now = contentStamp();
-  const bool unchanged = now.version == stamp.version && now.sampleRate == stamp.sampleRate &&
-                         now.channelCount == stamp.channelCount && envelopes_ == envelopes;
-  if (!unchanged)
+  if (contentStamp() != stamp || envelopes_ != envelopes)  // the captured range may no longer fit
     Platform::beep();
   else
     process(

@@ -9,10 +9,14 @@ QString EffectSlot::displayName() const {
   return QString::fromUtf8(quar::displayName(quar::kind(settings)));
 }
 
+void EffectsRack::setSlots(std::vector<EffectSlot> slots) {
+  assignObserved(this, slots_, std::move(slots), Property::slots);
+}
+
 void EffectsRack::add(quar::EffectSettings settings) {
   std::vector<EffectSlot> slots = slots_;
   slots.push_back(EffectSlot{quar::Uuid::random(), true, std::move(settings)});
-  assignObserved(this, slots_, std::move(slots), Property::slots);
+  setSlots(std::move(slots));
 }
 
 std::vector<EffectSlot> EffectsRack::activeSlots() const {

@@ -48,6 +48,7 @@ public:
 
   // The chain in processing order.
   const std::vector<EffectSlot>& slots() const { return slots_; }
+  void setSlots(std::vector<EffectSlot> slots);
   // Appends a new enabled slot running a built-in effect with these settings.
   void add(quar::EffectSettings settings);
   // The enabled slots, in chain order.

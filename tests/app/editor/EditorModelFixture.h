@@ -1,11 +1,13 @@
 // Shared helpers of the editor model's tests: audio whose every sample tells its channel and
-// frame, a model with an undo manager and an error recorder, and waiting for background jobs.
+// frame, sine tones, a model with an undo manager and an error recorder, and waiting for
+// background jobs and analyses.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <QTest>
 
+#include <cmath>
 #include <exception>
 #include <memory>
 #include <vector>
@@ -23,6 +25,17 @@ inline quar::AudioContent numbered(int64_t frames, int channels = 2, double rate
   std::vector<std::vector<float>> data(static_cast<size_t>(channels));
   for (int c = 0; c < channels; ++c)
     for (int64_t f = 0; f < frames; ++f) data[static_cast<size_t>(c)].push_back(static_cast<float>(c * 10000 + f + 1));
+  return quar::AudioContent(data, rate);
+}
+
+// A 997 Hz sine with one amplitude (linear) per channel.
+inline quar::AudioContent tone(int64_t frames, const std::vector<float>& amplitudes, double rate = 48000) {
+  std::vector<std::vector<float>> data;
+  for (float amplitude : amplitudes) {
+    std::vector<float>& channel = data.emplace_back();
+    for (int64_t f = 0; f < frames; ++f)
+      channel.push_back(amplitude * static_cast<float>(std::sin(2 * M_PI * 997 * static_cast<double>(f) / rate)));
+  }
   return quar::AudioContent(data, rate);
 }
 
@@ -70,6 +83,11 @@ protected:
   // Spins the event loop until no job is shown (its commit has then run).
   static bool waitUntilIdle(const EditorModel& model) {
     return QTest::qWaitFor([&] { return !model.busy(); }, 20000);
+  }
+
+  // Spins the event loop until the file analysis has installed its figures.
+  static bool waitForAnalysis(const EditorModel& model) {
+    return QTest::qWaitFor([&] { return !model.isAnalyzing() && !model.analysisTask().isWaiting(); }, 20000);
   }
 
   UndoManager undo;

@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include <optional>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "platform/DebouncedTask.h"
+
+using namespace std::chrono_literals;
+
+TEST_F(AppTest, DebouncedTaskStartsOnlyTheLastRequestOfABurst) {
+  DebouncedTask task(20ms);
+  std::vector<int> started;
+  std::optional<DebouncedTask::Ticket> ticket;
+  for (int i = 0; i < 5; ++i)
+    task.schedule([&, i](const DebouncedTask::Ticket& t) {
+      started.push_back(i);
+      ticket = t;
+    });
+  EXPECT_TRUE(task.isWaiting());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !started.empty(); }, 5000));
+  EXPECT_EQ(started, std::vector<int>{4});
+  EXPECT_FALSE(task.isWaiting());
+  EXPECT_TRUE(ticket->isCurrent());
+
+  task.schedule([](const DebouncedTask::Ticket&) {});
+  EXPECT_FALSE(ticket->isCurrent());  // superseded while its work runs
+}
+
+TEST_F(AppTest, DebouncedTaskCancelSupersedesWaitingAndStartedRequests) {
+  DebouncedTask task(20ms);
+  std::optional<DebouncedTask::Ticket> ticket;
+  task.schedule([&](const DebouncedTask::Ticket& t) { ticket = t; });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ticket.has_value(); }, 5000));
+  task.cancel();
+  EXPECT_FALSE(ticket->isCurrent());
+
+  bool cancelledStarted = false;
+  task.schedule([&](const DebouncedTask::Ticket&) { cancelledStarted = true; });
+  task.cancel();
+  EXPECT_FALSE(task.isWaiting());
+  DebouncedTask later(60ms);  // outlasts the cancelled request's delay
+  bool laterStarted = false;
+  later.schedule([&](const DebouncedTask::Ticket&) { laterStarted = true; });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return laterStarted; }, 5000));
+  EXPECT_FALSE(cancelledStarted);
+}
