@@ -56,7 +56,10 @@ void EditorModel::restore(const EditState& state) {
   const int channels = next.channelCount();
   setEnvelopes(state.envelope.fitted(channels));
   if (envelopeTarget_ && *envelopeTarget_ >= channels) setEnvelopeTarget(std::nullopt);
-  setContent(next);
+  // A step that left the audio alone (markers, envelopes, selection) is no content change: no new
+  // version, no re-analysis, and a running job's result stays valid.
+  const bool contentChanged = !content_.isIdentical(next);
+  if (contentChanged) setContent(next);
   const int64_t n = content_.frameCount();
   if (state.selection)
     setSelection(FrameRange(std::clamp<int64_t>(state.selection->lowerBound, 0, n),

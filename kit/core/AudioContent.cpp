@@ -127,6 +127,18 @@ void AudioContent::appendPieces(FrameRange range, std::vector<Segment>& out) con
   }
 }
 
+bool AudioContent::isIdentical(const AudioContent& other) const {
+  if (channelCount_ != other.channelCount_ || sampleRate_ != other.sampleRate_ || frameCount_ != other.frameCount_ ||
+      segments_.size() != other.segments_.size())
+    return false;
+  for (size_t i = 0; i < segments_.size(); ++i) {
+    const Segment& a = segments_[i];
+    const Segment& b = other.segments_[i];
+    if (a.block != b.block || a.offset != b.offset || a.count != b.count) return false;
+  }
+  return true;
+}
+
 AudioContent AudioContent::slice(FrameRange range) const {
   std::vector<Segment> pieces;
   appendPieces(clampedToContent(range), pieces);

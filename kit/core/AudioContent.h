@@ -64,6 +64,10 @@ public:
   // One sample; 0 <= channel < channelCount, 0 <= frame < frameCount.
   float sample(int channel, int64_t frame) const;
 
+  // True when both are the same segments of the same blocks at one format (a copy of the same
+  // content, not merely equal samples). Cheap: compares the segment lists only.
+  bool isIdentical(const AudioContent& other) const;
+
   // The frames of the range (clamped to 0...frameCount), sharing blocks.
   AudioContent slice(FrameRange range) const;
   // Replaces the frames of the range (clamped) by all frames of `other`, sharing its blocks,

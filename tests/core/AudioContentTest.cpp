@@ -72,6 +72,16 @@ TEST(AudioContent, CopyingNeverSharesBlocks) {
   for (const AudioBlock* block : blocksOf(copy)) EXPECT_FALSE(blocksOf(original).contains(block));
 }
 
+TEST(AudioContent, IdenticalMeansTheSameSegmentsOfTheSameBlocks) {
+  const AudioContent a({{1, 2, 3, 4}, {5, 6, 7, 8}}, 48000);
+  AudioContent b = a;
+  EXPECT_TRUE(a.isIdentical(b));
+  b.replaceSubrange(FrameRange(1, 2), a.slice(FrameRange(1, 2)));  // same samples, new segment list
+  EXPECT_FALSE(a.isIdentical(b));
+  EXPECT_FALSE(a.isIdentical(AudioContent::copying(a)));  // equal samples, other blocks
+  EXPECT_FALSE(a.isIdentical(AudioContent({{1, 2, 3, 4}, {5, 6, 7, 8}}, 44100)));
+}
+
 TEST(AudioContent, Silence) {
   const AudioContent silence = AudioContent::silence(70000, 2, 48000);
   EXPECT_EQ(segmentCounts(silence), (std::vector<int64_t>{65536, 4464}));

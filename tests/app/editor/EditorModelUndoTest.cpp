@@ -113,6 +113,18 @@ TEST_F(EditorModelUndoTest, AJobStartedOnOlderContentIsDroppedWithABeep) {
   EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Insert Silence"));
 }
 
+TEST_F(EditorModelUndoTest, AStepThatLeavesTheAudioAloneKeepsARunningJobValid) {
+  auto model = makeModel(numbered(100));
+  const int64_t version = model->contentVersion();
+  model->process(QStringLiteral("Reverse"), reversing());
+  model->addMarker(10);  // commits a snapshot with the same audio
+  EXPECT_EQ(model->contentVersion(), version);
+  ASSERT_TRUE(waitUntilIdle(*model));
+  EXPECT_EQ(AppTestSupport::beepCount(), 0);
+  EXPECT_EQ(model->content().sample(0, 0), 100);
+  EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Reverse"));
+}
+
 TEST_F(EditorModelUndoTest, UndoAndRedoAreRefusedWhileAJobRuns) {
   auto model = makeModel(numbered(100));
   model->insertSilence(10);
