@@ -1,4 +1,5 @@
-// quar-bench: times the kit's operations on audio files, alone or next to sox and ffmpeg.
+// quar-bench: times the kit's operations on audio files, alone or next to sox and ffmpeg, and
+// the editor's waveform drawing.
 #include <functional>
 #include <iostream>
 #include <map>
@@ -8,6 +9,7 @@
 #include "Arguments.h"
 #include "Commands.h"
 #include "Compare.h"
+#include "TimelineBench.h"
 
 namespace {
 
@@ -23,6 +25,7 @@ constexpr const char* usage =
     "  tempo IN\n"
     "  stats IN\n"
     "  splice IN\n"
+    "  timeline [--minutes M] [--width W] [--height H] [--ratio R] [--runs N]\n"
     "  compare [--minutes M]\n";
 
 } // namespace
@@ -33,7 +36,8 @@ int main(int argc, char** argv) {
       {"decode", decodeCommand},     {"export", exportCommand},     {"loudness", loudnessCommand},
       {"normalize", normalizeCommand}, {"resample", resampleCommand}, {"effect", effectCommand},
       {"stretch", stretchCommand},   {"tempo", tempoCommand},       {"stats", statsCommand},
-      {"splice", spliceCommand}};
+      {"splice", spliceCommand},
+      {"timeline", timelineCommand}};
   if (argc < 2) {
     std::cerr << usage;
     return 2;

@@ -45,11 +45,21 @@ const ThemeColor envelopeFill = pair(194, 65, 12, 0.08, 255, 224, 138, 0.08);
 const ThemeColor gridBar = pair(91, 33, 182, 1, 185, 165, 255, 1);
 const ThemeColor clip = pair(232, 69, 60, 1, 255, 90, 79, 1);
 
-QColor rulerText(const QPalette& palette) {
+namespace {
+
+QColor text(const QPalette& palette, float alpha) {
   QColor color = palette.color(QPalette::WindowText);
-  color.setAlphaF(0.5f);
+  color.setAlphaF(alpha);
   return color;
 }
+
+} // namespace
+
+QColor rulerText(const QPalette& palette) { return secondaryLabel(palette); }
+QColor label(const QPalette& palette) { return text(palette, 0.85f); }
+QColor secondaryLabel(const QPalette& palette) { return text(palette, 0.5f); }
+QColor tertiaryLabel(const QPalette& palette) { return text(palette, 0.26f); }
+QColor quaternaryLabel(const QPalette& palette) { return text(palette, 0.1f); }
 
 } // namespace Theme
 

@@ -43,6 +43,12 @@ extern const ThemeColor gridBar;
 extern const ThemeColor clip;
 // Ruler labels: the palette's secondary text colour.
 QColor rulerText(const QPalette& palette);
+// The palette's text colour at the strengths of primary, secondary, tertiary and quaternary
+// labels (alpha 0.85, 0.5, 0.26, 0.1).
+QColor label(const QPalette& palette);
+QColor secondaryLabel(const QPalette& palette);
+QColor tertiaryLabel(const QPalette& palette);
+QColor quaternaryLabel(const QPalette& palette);
 
 } // namespace Theme
 

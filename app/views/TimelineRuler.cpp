@@ -1,0 +1,122 @@
+#include "views/TimelineRuler.h"
+
+#include <QLocale>
+#include <QPainter>
+
+#include <cmath>
+
+#include "editor/EditorModel.h"
+#include "views/TextDrawing.h"
+#include "views/TimelineCanvas.h"
+
+namespace TimelineRuler {
+
+namespace {
+
+constexpr double height = TimelineGeometry::rulerHeight;
+
+int decimals(double majorStep) {
+  if (majorStep >= 1) return 0;
+  if (majorStep >= 0.1) return 1;
+  if (majorStep >= 0.01) return 2;
+  if (majorStep >= 0.001) return 3;
+  return 4;
+}
+
+void drawTicks(TimelineCanvas& canvas) {
+  const TimelineGeometry& g = canvas.geometry;
+  const EditorModel& model = canvas.model;
+  const double sampleRate = model.content().sampleRate();
+  const RulerSteps steps = rulerSteps(g.framesPerPoint / sampleRate, minLabelSpacing);
+  const TimeFormat format = model.timeFormat();
+  QPainter& painter = canvas.painter;
+  painter.setFont(TextDrawing::font(10));
+  painter.setPen(Theme::rulerText(canvas.palette));
+  std::vector<QLineF> lines;
+  for (const Tick& tick : ticks(g.scrollFrame, g.framesPerPoint, sampleRate, g.width, steps)) {
+    lines.emplace_back(tick.x, height - (tick.major ? 9 : 4), tick.x, height - 1);
+    if (tick.major) TextDrawing::draw(painter, {tick.x + 3, 3}, label(tick.seconds, steps.major, format, sampleRate));
+  }
+  painter.setPen(TimelineCanvas::linePen(Theme::tertiaryLabel(canvas.palette)));
+  painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+}
+
+void drawSelectionBar(TimelineCanvas& canvas) {
+  const std::optional<quar::FrameRange> selection = canvas.model.selection();
+  if (!selection) return;
+  const TimelineGeometry& g = canvas.geometry;
+  const double x0 = g.x(static_cast<double>(selection->lowerBound));
+  const double x1 = g.x(static_cast<double>(selection->upperBound));
+  // Cut to just beyond the view: far-off edges never reach the rasteriser.
+  const double left = std::max(x0, -1.0);
+  const double right = std::min(x0 + std::max(x1 - x0, 1.0), g.width + 1);
+  if (left < right) canvas.painter.fillRect(QRectF(left, 22, right - left, 3), canvas.color(Theme::selectionEdge, 0.35));
+}
+
+void drawMarkerFlags(TimelineCanvas& canvas) {
+  const TimelineGeometry& g = canvas.geometry;
+  QPainter& painter = canvas.painter;
+  const QFont font = TextDrawing::font(10, QFont::Medium);
+  painter.setFont(font);
+  const QColor flagColor = canvas.color(Theme::marker);
+  const QColor textColor(0, 0, 0, 217);  // black at 0.85
+  for (const Marker& marker : canvas.model.markers()) {
+    // A flag whose marker lies just left of the view still shows the end of its name.
+    const double x = std::round(g.x(static_cast<double>(marker.frame)));
+    if (!(-120 < x && x < g.width + 1)) continue;
+    const double width = std::min(TextDrawing::size(font, marker.name).width() + 8, maxFlagWidth);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(flagColor);
+    painter.drawRoundedRect(QRectF(x, 2, width, 14), 3, 3);
+    painter.fillRect(QRectF(x, 2, 1.5, height - 2), flagColor);
+    painter.save();
+    painter.setClipRect(QRectF(x + 4, 2, width - 8, 14));
+    painter.setPen(textColor);
+    TextDrawing::draw(painter, {x + 4, 2.5}, marker.name);
+    painter.restore();
+  }
+}
+
+} // namespace
+
+std::vector<Tick> ticks(double scrollFrame, double framesPerPoint, double sampleRate, double width, RulerSteps steps) {
+  std::vector<Tick> result;
+  const double secondsPerPoint = framesPerPoint / sampleRate;
+  const double t0 = scrollFrame / sampleRate;
+  const double t1 = t0 + secondsPerPoint * width;
+  if (!std::isfinite(t0) || !std::isfinite(t1) || !(steps.minor > 0)) return result;
+  for (double t = steps.minor * std::floor(t0 / steps.minor); t <= t1; t += steps.minor) {
+    const double x = TimelineGeometry::lineX((sampleRate * t - scrollFrame) / framesPerPoint);
+    const bool major = std::abs(steps.major * std::round(t / steps.major) - t) < steps.minor * 0.01;
+    result.push_back({x, t, major});
+    if (t + steps.minor == t) break;  // a step too small to advance at this time
+  }
+  return result;
+}
+
+QString label(double seconds, double majorStep, TimeFormat format, double sampleRate) {
+  const int d = decimals(majorStep);
+  switch (format) {
+  case TimeFormat::hms:
+    // The formatter cuts the fraction; the nudge keeps 0.29999999999999993 from reading 0:00.2.
+    return hmsString(seconds + 1e-9, d);
+  case TimeFormat::seconds: return QString::asprintf("%.*f", d, seconds);
+  case TimeFormat::samples: {
+    const double frame = std::round(seconds * sampleRate);
+    if (!std::isfinite(frame) || std::abs(frame) >= 9.2e18) return {};
+    return QLocale().toString(static_cast<qlonglong>(frame));
+  }
+  }
+  return {};
+}
+
+void draw(TimelineCanvas& canvas) {
+  const TimelineGeometry& g = canvas.geometry;
+  canvas.painter.fillRect(g.ruler(), canvas.color(Theme::rulerBackground));
+  canvas.painter.fillRect(QRectF(0, height - 1, g.width, 1), canvas.color(Theme::laneBorder));
+  drawTicks(canvas);
+  drawSelectionBar(canvas);
+  drawMarkerFlags(canvas);
+}
+
+} // namespace TimelineRuler

@@ -1,0 +1,118 @@
+#include "views/TimelineView.h"
+
+#include <QAccessibleWidget>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include <cmath>
+
+#include "editor/EditorModel.h"
+#include "platform/ObservationScope.h"
+#include "views/Theme.h"
+#include "views/TimelineCanvas.h"
+#include "views/TimelinePlayhead.h"
+
+namespace {
+
+QAccessibleInterface* accessibleTimeline(const QString& className, QObject* object) {
+  if (className == QLatin1String("TimelineView") && object && object->isWidgetType())
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Grouping);
+  return nullptr;
+}
+
+} // namespace
+
+TimelineView::TimelineView(EditorModel* model, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      tracker_(new ObservationTracker([this] { invalidate(); }, this)),
+      audiblePosition_([model] { return model->playhead(); }),
+      playheadColor_(Theme::playhead.resolved(palette())) {
+  static const bool accessibilityInstalled = (QAccessible::installFactory(accessibleTimeline), true);
+  Q_UNUSED(accessibilityInstalled);
+  setObjectName(QStringLiteral("timeline"));
+  setAccessibleName(QStringLiteral("Waveform"));
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
+  setAcceptDrops(true);
+  tracker_->watch(model_);
+  displayTimer_.setTimerType(Qt::PreciseTimer);
+  connect(&displayTimer_, &QTimer::timeout, this, &TimelineView::advancePlayhead);
+}
+
+TimelineGeometry TimelineView::timelineGeometry() const { return TimelineGeometry::of(*model_, QSizeF(size())); }
+
+void TimelineView::invalidate() {
+  backingValid_ = false;
+  update();
+}
+
+void TimelineView::advancePlayhead() {
+  // Read outside any observation scope: playback never redraws the backing image.
+  std::optional<QRectF> frame;
+  if (const auto position = TimelinePlayhead::position(model_->isPlaying(), model_->recordHead(), audiblePosition_))
+    frame = TimelinePlayhead::frame(*position, model_->scrollFrame(), model_->framesPerPoint(), QSizeF(size()));
+  if (frame == playheadFrame_) return;
+  if (playheadFrame_) update(TimelinePlayhead::paintedArea(*playheadFrame_).toAlignedRect());
+  if (frame) update(TimelinePlayhead::paintedArea(*frame).toAlignedRect());
+  playheadFrame_ = frame;
+}
+
+void TimelineView::paintEvent(QPaintEvent*) {
+  const qreal ratio = devicePixelRatioF();
+  const QSize pixels(static_cast<int>(std::ceil(width() * ratio)), static_cast<int>(std::ceil(height() * ratio)));
+  if (!backingValid_ || backing_.size() != pixels || backing_.devicePixelRatio() != ratio) redrawBacking(pixels, ratio);
+  QPainter painter(this);
+  painter.drawImage(QPointF(0, 0), backing_);
+  if (playheadFrame_) TimelinePlayhead::paint(painter, *playheadFrame_, playheadColor_);
+}
+
+void TimelineView::redrawBacking(QSize pixels, qreal ratio) {
+  backingValid_ = true;
+  if (pixels.isEmpty()) return;
+  if (backing_.size() != pixels) backing_ = QImage(pixels, QImage::Format_RGB32);
+  backing_.setDevicePixelRatio(ratio);
+  QPainter painter(&backing_);
+  ObservationScope scope;
+  TimelineCanvas(painter, *model_, QSizeF(size()), ratio, palette()).drawEverything();
+  tracker_->setReads(scope.takeReads());
+  ++drawCount_;
+}
+
+void TimelineView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const double width = this->width();
+  if (width <= 0 || model_->viewWidth() == width) return;
+  // A document that still has the model's initial view state is fitted into its first view.
+  const bool initial = model_->viewWidth() == 800 && model_->scrollFrame() == 0;
+  model_->setViewWidth(width);
+  if (initial)
+    model_->zoomToFit();
+  else
+    model_->clampScroll();
+}
+
+void TimelineView::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::PaletteChange) return;
+  playheadColor_ = Theme::playhead.resolved(palette());
+  invalidate();
+}
+
+void TimelineView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (window() != window_) {
+    window_ = window();
+    setFocus(Qt::OtherFocusReason);
+  }
+  const qreal rate = screen() ? screen()->refreshRate() : 60;
+  displayTimer_.start(static_cast<int>(std::lround(1000 / (rate > 0 ? rate : 60))));
+}
+
+void TimelineView::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  displayTimer_.stop();
+  playheadFrame_.reset();
+}
