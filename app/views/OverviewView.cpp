@@ -39,6 +39,10 @@ OverviewView::OverviewView(EditorModel* model, QWidget* parent)
   tracker_->watch(model_);
 }
 
+QSize OverviewView::pixelSize(QSizeF points, qreal ratio) {
+  return {static_cast<int>(ratio * points.width()), static_cast<int>(ratio * points.height())};
+}
+
 quar::FrameRange OverviewView::column(int64_t x, int64_t columns, int64_t frames) {
   const int64_t start = frames * x / columns;
   const int64_t end = frames * (x + 1) / columns;
@@ -96,10 +100,10 @@ void OverviewView::drawContents(QPainter& painter) {
   const auto frames = static_cast<double>(content.frameCount());
   if (frames < 1) return;
 
-  const qreal ratio = devicePixelRatioF();
-  const CacheKey key{model_->contentVersion(), static_cast<int>(ratio * w), static_cast<int>(ratio * h), dark};
+  const QSize pixels = pixelSize(size(), devicePixelRatioF());
+  const CacheKey key{model_->contentVersion(), pixels.width(), pixels.height(), dark};
   if (key != cachedKey_) {
-    cachedImage_ = renderWaveform(content, {key.width, key.height}, Theme::waveform.resolved(dark));
+    cachedImage_ = renderWaveform(content, pixels, Theme::waveform.resolved(dark));
     cachedKey_ = key;
   }
   painter.setRenderHint(QPainter::Antialiasing);

@@ -27,6 +27,8 @@ public:
   // document.
   const QImage& waveformImage() const { return cachedImage_; }
 
+  // The waveform image's size in device pixels for a strip of `points` at `ratio` (truncated).
+  static QSize pixelSize(QSizeF points, qreal ratio);
   // The frames of pixel column x of a waveform image `columns` wide over `frames` frames: at
   // least one frame, never past the end.
   static quar::FrameRange column(int64_t x, int64_t columns, int64_t frames);

@@ -2,19 +2,25 @@
 
 #include <QPainter>
 
+#include <cmath>
+
+#include "base/Precondition.h"
 #include "editor/EditorModel.h"
 #include "views/TimelineOverlays.h"
 #include "views/TimelineRuler.h"
 #include "views/TimelineWaveform.h"
 
-TimelineCanvas::TimelineCanvas(QPainter& painter, const EditorModel& model, QSizeF size, double scale,
-                               const QPalette& palette)
-    : painter(painter),
+TimelineCanvas::TimelineCanvas(QImage& image, const EditorModel& model, const QPalette& palette)
+    : image(image),
+      painter(&image),
       model(model),
-      geometry(TimelineGeometry::of(model, size)),
-      scale(scale),
+      scale(image.devicePixelRatio()),
+      geometry(TimelineGeometry::of(model, QSizeF(image.size()) / scale)),
       palette(palette),
-      dark(Theme::isDark(palette)) {}
+      dark(Theme::isDark(palette)) {
+  QUAR_PRECONDITION(image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32_Premultiplied,
+                    "The timeline draws into 32-bit RGB or premultiplied ARGB images");
+}
 
 QColor TimelineCanvas::color(const ThemeColor& themeColor, double alpha) const {
   QColor result = color(themeColor);
@@ -28,9 +34,27 @@ QPen TimelineCanvas::linePen(const QColor& color, double width) {
   return pen;
 }
 
+void TimelineCanvas::fillBackground() {
+  // The opaque lanes hide the rest. Bands run out to whole device rows, so that a lane's
+  // blended edge row lies over the background and never over the previous picture.
+  const QColor background = color(Theme::background);
+  const auto band = [&](double from, double to) {
+    const double top = std::floor(from * scale) / scale;
+    const double bottom = std::ceil(to * scale) / scale;
+    if (top < bottom) painter.fillRect(QRectF(0, top, geometry.width, bottom - top), background);
+  };
+  double y = 0;
+  for (int channel = 0; channel < geometry.channelCount; ++channel) {
+    const QRectF lane = geometry.laneRect(channel);
+    band(y, lane.top());
+    y = std::max(y, lane.bottom());
+  }
+  band(y, geometry.height);
+}
+
 void TimelineCanvas::drawEverything() {
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.fillRect(QRectF(0, 0, geometry.width, geometry.height), color(Theme::background));
+  fillBackground();
   // Any content change redraws, even one that leaves the fields read below equal.
   model.contentVersion();
   for (int channel = 0; channel < geometry.channelCount; ++channel) TimelineWaveform::drawLane(*this, channel);

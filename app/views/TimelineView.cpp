@@ -62,7 +62,7 @@ void TimelineView::advancePlayhead() {
 
 void TimelineView::paintEvent(QPaintEvent*) {
   const qreal ratio = devicePixelRatioF();
-  const QSize pixels(static_cast<int>(std::ceil(width() * ratio)), static_cast<int>(std::ceil(height() * ratio)));
+  const QSize pixels = (QSizeF(size()) * ratio).toSize();
   if (!backingValid_ || backing_.size() != pixels || backing_.devicePixelRatio() != ratio) redrawBacking(pixels, ratio);
   QPainter painter(this);
   painter.drawImage(QPointF(0, 0), backing_);
@@ -74,9 +74,8 @@ void TimelineView::redrawBacking(QSize pixels, qreal ratio) {
   if (pixels.isEmpty()) return;
   if (backing_.size() != pixels) backing_ = QImage(pixels, QImage::Format_RGB32);
   backing_.setDevicePixelRatio(ratio);
-  QPainter painter(&backing_);
   ObservationScope scope;
-  TimelineCanvas(painter, *model_, QSizeF(size()), ratio, palette()).drawEverything();
+  TimelineCanvas(backing_, *model_, palette()).drawEverything();
   tracker_->setReads(scope.takeReads());
   ++drawCount_;
 }

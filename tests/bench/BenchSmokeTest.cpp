@@ -130,6 +130,16 @@ TEST_F(BenchSmokeTest, WritingCommandsWriteFilesOfTheExpectedLength) {
   }
 }
 
+TEST_F(BenchSmokeTest, TimelineReportsItsDrawingFigures) {
+  const Json timeline = succeeding("timeline --minutes 0.05 --width 200 --height 150 --runs 2");
+  for (const char* key : {"drawFit", "repaintFit", "drawOneFramePerPoint", "repaintOneFramePerPoint", "playheadTick",
+                          "overviewImage"})
+    EXPECT_TRUE(timeline[key]["medianSeconds"].is_number()) << key;
+  EXPECT_EQ(timeline["frames"], 144000);
+  EXPECT_EQ(timeline["devicePixelRatio"], 2.0);
+  EXPECT_EQ(timeline["redrawsDuringTicks"], 0);
+}
+
 TEST_F(BenchSmokeTest, BadInputEndsWithOneLineAndNonZeroExit) {
   std::ofstream(file("junk.wav")) << "not audio at all";
   const std::string cases[] = {
@@ -145,6 +155,7 @@ TEST_F(BenchSmokeTest, BadInputEndsWithOneLineAndNonZeroExit) {
       "effect " + input_ + " " + file("x.wav") + R"( --settings '{"reverb":{}}')",
       "normalize " + input_ + " " + file("x.wav") + " --target -14",
       "stretch " + input_ + " " + file("x.wav") + " --rate 9",
+      "timeline --width 10",
   };
   for (const std::string& arguments : cases) {
     SCOPED_TRACE(arguments);

@@ -44,6 +44,12 @@ TEST(OverviewView, ColumnsCoverEveryFrameOnce) {
   }
 }
 
+TEST(OverviewView, ImageHasADevicePixelPerColumn) {
+  EXPECT_EQ(OverviewView::pixelSize({400, 36}, 2), QSize(800, 72));
+  EXPECT_EQ(OverviewView::pixelSize({401, 36}, 1.5), QSize(601, 54));
+  EXPECT_EQ(OverviewView::pixelSize({0, 36}, 2), QSize(0, 72));
+}
+
 TEST(OverviewView, WaveformImageHasOneBarPerColumn) {
   const QColor color(10, 20, 200);
   const QImage silent = OverviewView::renderWaveform(constant(8000, 0), {800, 40}, color);

@@ -15,7 +15,8 @@ TEST(TimelineOverlays, GridLinesAt120BpmIn44) {
   const GridLines near = TimelineOverlays::gridLines(grid, 48000, 0, 1000, 200);
   EXPECT_EQ(near.stride, 1);
   EXPECT_EQ(near.bars, (std::vector<GridLines::Bar>{{0.5, 1}, {96.5, 2}, {192.5, 3}, {288.5, 4}}));
-  EXPECT_EQ(std::vector<double>(near.beats.begin(), near.beats.begin() + 4), (std::vector<double>{24.5, 48.5, 72.5, 120.5}));
+  EXPECT_EQ(std::vector<double>(near.beats.begin(), near.beats.begin() + 4),
+            (std::vector<double>{24.5, 48.5, 72.5, 120.5}));
 
   // 10,000 frames per point: bars 9.6 points wide, every second one drawn, no numbers, no beats.
   const GridLines far = TimelineOverlays::gridLines(grid, 48000, 0, 10000, 100);

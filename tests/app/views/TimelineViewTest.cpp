@@ -120,7 +120,9 @@ TEST_F(TimelineViewTest, PlayheadMovesOverTheImageWithoutRedrawingIt) {
   view.advancePlayhead();
   EXPECT_EQ(view.playheadFrame(), QRectF(100.25 - 0.75, 0, 1.5, 300));
   settle();
-  EXPECT_EQ(view.grab().toImage().pixelColor(100, 150), Theme::playhead.resolved(palette(false)));
+  const QImage painted = view.grab().toImage();
+  savePicture(painted, QStringLiteral("timeline-playhead"));
+  EXPECT_EQ(painted.pixelColor(100, 150), Theme::playhead.resolved(palette(false)));
 
   const int drawn = view.drawCount();
   for (int tick = 0; tick < 100; ++tick) {
@@ -163,7 +165,7 @@ TEST_F(TimelineViewTest, PlayheadMovesOverTheImageWithoutRedrawingIt) {
 }
 
 TEST_F(TimelineViewTest, DrawsTheWholeTimeline) {
-  EditorModel music(sine(480000, 2400, 0.8f), std::nullopt);
+  EditorModel music(ViewTestSupport::music(480000), std::nullopt);
   music.setShowLoudnessLane(false);
   TimelineView view(&music);
   view.resize(800, 300);
@@ -174,6 +176,9 @@ TEST_F(TimelineViewTest, DrawsTheWholeTimeline) {
                     {quar::Uuid::random(), 300000, QStringLiteral("Chorus")}});
   music.setShowGrid(true);
   music.setAmplitudeZoom(1.5);
+  music.setIsPlaying(true);
+  music.setPlayhead(200000);
+  view.advancePlayhead();
   settle();
   savePicture(view.grab().toImage(), QStringLiteral("timeline-view"));
   view.setPalette(palette(true));

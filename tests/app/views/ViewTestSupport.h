@@ -26,9 +26,8 @@ inline QPalette palette(bool dark) {
 
 // `frames` frames of `value` in every one of `channels` channels at 48 kHz.
 inline quar::AudioContent constant(int64_t frames, float value, int channels = 1) {
-  return quar::AudioContent(
-      std::vector<std::vector<float>>(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(frames), value)),
-      48000);
+  const std::vector<float> samples(static_cast<size_t>(frames), value);
+  return quar::AudioContent(std::vector<std::vector<float>>(static_cast<size_t>(channels), samples), 48000);
 }
 
 // A sine of `period` frames and amplitude `amplitude` in every channel.
@@ -39,12 +38,31 @@ inline quar::AudioContent sine(int64_t frames, double period, float amplitude, i
   return quar::AudioContent(std::vector<std::vector<float>>(static_cast<size_t>(channels), samples), 48000);
 }
 
+// Something like music for pictures: decaying notes of changing pitch over a little noise, the
+// second channel a softer echo of the first, and one note loud enough to clip.
+inline quar::AudioContent music(int64_t frames) {
+  std::vector<std::vector<float>> channels(2, std::vector<float>(static_cast<size_t>(frames)));
+  uint32_t seed = 7;
+  for (int64_t i = 0; i < frames; ++i) {
+    const int64_t note = i / 24000;
+    const double t = static_cast<double>(i % 24000) / 48000;
+    const double pitch = 110 * std::pow(2, static_cast<double>((note * 5) % 12) / 12);
+    const double level = note % 7 == 3 ? 1.3 : 0.35 + 0.08 * static_cast<double>(note % 4);
+    seed = seed * 1664525u + 1013904223u;
+    const double noise = (static_cast<double>(seed >> 8) / 16777216.0 - 0.5) * 0.04;
+    const double phase = 2 * 3.14159265358979 * pitch * static_cast<double>(i) / 48000;
+    const double tone = level * std::exp(-5 * t) * std::sin(phase);
+    channels[0][static_cast<size_t>(i)] = static_cast<float>(tone + noise);
+    channels[1][static_cast<size_t>(i)] = static_cast<float>(0.6 * tone - noise);
+  }
+  return quar::AudioContent(channels, 48000);
+}
+
 // The model's timeline drawn at `ratio` device pixels per point.
 inline QImage drawTimeline(const EditorModel& model, QSize size, double ratio, bool dark = false) {
   QImage image((QSizeF(size) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
   image.setDevicePixelRatio(ratio);
-  QPainter painter(&image);
-  TimelineCanvas(painter, model, QSizeF(size), ratio, palette(dark)).drawEverything();
+  TimelineCanvas(image, model, palette(dark)).drawEverything();
   return image;
 }
 
