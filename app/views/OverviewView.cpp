@@ -3,8 +3,10 @@
 #include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "editor/EditorModel.h"
@@ -171,6 +173,14 @@ void OverviewView::mouseMoveEvent(QMouseEvent* event) {
 void OverviewView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
   dragOffset_.reset();
+}
+
+void OverviewView::wheelEvent(QWheelEvent* event) {
+  // Points from a touchpad; a wheel's notches count 12 points each, as in the timeline.
+  const QPoint pixels = event->pixelDelta();
+  const QPointF delta = pixels.isNull() ? QPointF(event->angleDelta()) / 120 * 12 : QPointF(pixels);
+  model_->scroll(-(std::abs(delta.x()) < std::abs(delta.y()) ? delta.y() : delta.x()));
+  event->accept();
 }
 
 void OverviewView::scrollTo(double x) {

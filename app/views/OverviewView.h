@@ -1,7 +1,7 @@
 // OverviewView: the strip below the timeline that always shows the whole document: a min/max
 // waveform of all channels folded together, the selection, a tick per marker, a frame around the
 // part the timeline shows, and the play position while playing. Pressing and dragging scrolls
-// the timeline (the model's scrollFrame). The waveform is rendered once per content version,
+// the timeline (the model's scrollFrame), and so does the wheel. The waveform is rendered once per content version,
 // pixel size and appearance into a cached image; everything else is painted on every draw,
 // which reruns whenever a model property the last draw read changes. GUI thread.
 #pragma once
@@ -42,6 +42,7 @@ protected:
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
 private:
   struct CacheKey {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dsp/Buffers.h"
+#include "dsp/ParallelFor.h"
 #include "editor/EditorModel.h"
 #include "views/TextDrawing.h"
 #include "views/TimelineCanvas.h"

@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QWheelEvent>
 
 #include "AppTestSupport.h"
 #include "ViewTestSupport.h"
@@ -167,4 +168,28 @@ TEST_F(OverviewViewTest, PressingAndDraggingScrolls) {
   mouse(view, QEvent::MouseMove, 399, Qt::LeftButton);
   EXPECT_DOUBLE_EQ(model.scrollFrame(), 480000 - 60000);
   mouse(view, QEvent::MouseButtonRelease, 399, Qt::NoButton);
+}
+
+TEST_F(OverviewViewTest, WheelScrollsTheTimeline) {
+  OverviewView view(&model);
+  view.resize(400, 40);
+  model.setScrollFrame(48000);
+  struct Case {
+    QPoint pixels, angle;
+    double points;  // timeline points scrolled
+  };
+  const Case cases[] = {
+      {{}, {0, 120}, -12},      // one notch away from the user: 12 points toward the start
+      {{}, {0, -240}, 24},
+      {{0, -30}, {0, -1}, 30},  // a touchpad's points
+      {{-8, 8}, {}, 8},         // equal: the horizontal delta counts
+      {{}, {120, 0}, -12},      // a sideways notch (X11 with Alt)
+  };
+  for (const Case& c : cases) {
+    const double before = model.scrollFrame();
+    QWheelEvent event(QPointF(10, 10), view.mapToGlobal(QPointF(10, 10)), c.pixels, c.angle, Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&view, &event);
+    EXPECT_DOUBLE_EQ(model.scrollFrame() - before, c.points * 100) << c.points;
+  }
 }
