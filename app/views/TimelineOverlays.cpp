@@ -61,14 +61,6 @@ GridLines gridLines(const quar::TempoGrid& grid, double sampleRate, double scrol
 
 namespace {
 
-// The horizontal span x0 ... x0 + width, cut to just beyond the view so that far-off edges
-// never reach the rasteriser.
-QRectF visibleSpan(double x0, double width, double top, double height, double viewWidth) {
-  const double left = std::max(x0, -1.0);
-  const double right = std::min(x0 + width, viewWidth + 1);
-  return {left, top, std::max(right - left, 0.0), height};
-}
-
 // Vertical one-point lines from just below the ruler to the bottom of the view.
 void drawVerticalLines(TimelineCanvas& canvas, const std::vector<double>& xs, const QPen& pen) {
   std::vector<QLineF> lines;
@@ -94,7 +86,7 @@ void drawSelection(TimelineCanvas& canvas) {
   for (int channel = 0; channel < g.channelCount; ++channel) {
     if (!active.contains(channel)) continue;
     const QRectF lane = g.laneRect(channel);
-    painter.fillRect(visibleSpan(x0, w, lane.top(), lane.height(), g.width), canvas.color(Theme::selection));
+    painter.fillRect(QRectF(x0, lane.top(), w, lane.height()), canvas.color(Theme::selection));
   }
   const QRectF lanes = g.lanesRect();
   const QLineF edges[] = {{TimelineGeometry::lineX(x0), lanes.top(), TimelineGeometry::lineX(x0), lanes.bottom()},
@@ -103,8 +95,7 @@ void drawSelection(TimelineCanvas& canvas) {
   painter.drawLines(edges, 2);
   if (model.showLoudnessLane()) {
     const QRectF loudness = g.loudnessRect();
-    painter.fillRect(visibleSpan(x0, w, loudness.top(), loudness.height(), g.width),
-                     canvas.color(Theme::selection, 0.12));
+    painter.fillRect(QRectF(x0, loudness.top(), w, loudness.height()), canvas.color(Theme::selection, 0.12));
   }
 }
 

@@ -47,11 +47,7 @@ void drawSelectionBar(TimelineCanvas& canvas) {
   const TimelineGeometry& g = canvas.geometry;
   const double x0 = g.x(static_cast<double>(selection->lowerBound));
   const double x1 = g.x(static_cast<double>(selection->upperBound));
-  // Cut to just beyond the view: far-off edges never reach the rasteriser.
-  const double left = std::max(x0, -1.0);
-  const double right = std::min(x0 + std::max(x1 - x0, 1.0), g.width + 1);
-  if (left < right)
-    canvas.painter.fillRect(QRectF(left, 22, right - left, 3), canvas.color(Theme::selectionEdge, 0.35));
+  canvas.painter.fillRect(QRectF(x0, 22, std::max(x1 - x0, 1.0), 3), canvas.color(Theme::selectionEdge, 0.35));
 }
 
 void drawMarkerFlags(TimelineCanvas& canvas) {

@@ -37,6 +37,7 @@ TEST(OverviewView, ColumnsCoverEveryFrameOnce) {
       {0, 800, 300, {0, 1}},           // shorter than the strip: one-frame columns
       {799, 800, 300, {299, 300}},
       {3199, 3200, 172800001, {172746000, 172800001}},
+      {1233, 1234, 100005, {99923, 100005}},  // where frames / columns * columns falls short of the end
   };
   for (const Case& c : cases) EXPECT_EQ(OverviewView::column(c.x, c.columns, c.frames), c.range) << c.x;
   for (int64_t x = 0; x < 800; ++x) {

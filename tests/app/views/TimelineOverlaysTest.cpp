@@ -121,6 +121,25 @@ TEST_F(TimelineOverlaysDrawing, SelectionFillsOnlyActiveLanes) {
   EXPECT_EQ(pixel(image, 200.5, y0).rgb(), edge.rgb());
 }
 
+TEST_F(TimelineOverlaysDrawing, SelectionFarBeyondBothEdgesStillFills) {
+  // An hour of silence (one block, repeated), all selected, zoomed in to 1/32 frame per point:
+  // the selection's far edge lies billions of points to the right.
+  const auto block = quar::AudioBlock::make(std::vector<std::vector<float>>(2, std::vector<float>(65536)));
+  std::vector<quar::Segment> segments(2637, quar::Segment{block, 0, 65536});
+  EditorModel hour(quar::AudioContent(2, 48000, segments), std::nullopt);
+  hour.setShowLoudnessLane(false);
+  hour.setViewWidth(600);
+  hour.setFramesPerPoint(1.0 / 32);
+  hour.setScrollFrame(1000);
+  hour.setSelection(quar::FrameRange(0, hour.content().frameCount()));
+  const QImage image = drawTimeline(hour, {600, 300}, 2);
+  const QColor selected = over(Theme::selection.resolved(light), Theme::laneBackground.resolved(light));
+  EXPECT_EQ(pixel(image, 300, 50).rgb(), selected.rgb());
+  QColor bar = Theme::selectionEdge.resolved(light);
+  bar.setAlphaF(0.35f);
+  EXPECT_EQ(pixel(image, 300, 23).rgb(), over(bar, Theme::rulerBackground.resolved(light)).rgb());
+}
+
 TEST_F(TimelineOverlaysDrawing, CursorOnlyWithoutSelection) {
   model.setCursor(30000);  // x 300
   QColor cursorColor = Theme::cursor.resolved(light);

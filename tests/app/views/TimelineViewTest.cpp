@@ -186,6 +186,7 @@ TEST_F(TimelineViewTest, DrawsTheWholeTimeline) {
   savePicture(view.grab().toImage(), QStringLiteral("timeline-view-dark"));
   music.setFramesPerPoint(0.125);
   music.setScrollFrame(1000);
+  view.advancePlayhead();
   settle();
   savePicture(view.grab().toImage(), QStringLiteral("timeline-view-samples"));
   EXPECT_EQ(view.backingImage().size(), QSize(800, 300) * view.devicePixelRatio());
