@@ -27,7 +27,7 @@ TimelineView::TimelineView(EditorModel* model, QWidget* parent)
     : QWidget(parent),
       model_(model),
       tracker_(new ObservationTracker([this] { invalidate(); }, this)),
-      audiblePosition_([model] { return model->playhead(); }),
+      audiblePosition_([model] { return model->player().audiblePosition(); }),
       playheadColor_(Theme::playhead.resolved(palette())) {
   static const bool accessibilityInstalled = (QAccessible::installFactory(accessibleTimeline), true);
   Q_UNUSED(accessibilityInstalled);

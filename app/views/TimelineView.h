@@ -36,7 +36,8 @@ public:
   const QImage& backingImage() const { return backing_; }
   int drawCount() const { return drawCount_; }
 
-  // Where playback is heard, read at display rate while playing; the model's playhead by default.
+  // Where playback is heard, read at display rate while playing: the playback engine's audible
+  // position unless replaced.
   void setAudiblePosition(std::function<int64_t()> position) { audiblePosition_ = std::move(position); }
   // One display refresh: moves the play position line (called by the display timer).
   void advancePlayhead();

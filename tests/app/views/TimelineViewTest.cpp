@@ -112,6 +112,14 @@ TEST_F(TimelineViewTest, RedrawsOnceWhenSomethingItDrewChanges) {
 TEST_F(TimelineViewTest, PlayheadMovesOverTheImageWithoutRedrawingIt) {
   TimelineView view(&model);
   show(view);
+  // While playing the line follows the engine, which has not started here.
+  model.setIsPlaying(true);
+  model.setPlayhead(10000);
+  view.advancePlayhead();
+  EXPECT_EQ(view.playheadFrame(), QRectF(-0.75, 0, 1.5, 300));
+
+  view.setAudiblePosition([this] { return model.playhead(); });
+  model.setIsPlaying(false);
   view.advancePlayhead();
   EXPECT_EQ(view.playheadFrame(), std::nullopt);  // stopped
 
