@@ -10,6 +10,31 @@
 #include "views/TimelineRuler.h"
 #include "views/TimelineWaveform.h"
 
+namespace {
+
+// The view's background wherever the channel lanes leave it visible.
+void fillBackground(TimelineCanvas& canvas) {
+  const TimelineGeometry& geometry = canvas.geometry;
+  const double scale = canvas.scale;
+  // The opaque lanes hide the rest. Bands run out to whole device rows, so that a lane's
+  // blended edge row lies over the background and never over the previous picture.
+  const QColor background = canvas.color(Theme::background);
+  const auto band = [&](double from, double to) {
+    const double top = std::floor(from * scale) / scale;
+    const double bottom = std::ceil(to * scale) / scale;
+    if (top < bottom) canvas.painter.fillRect(QRectF(0, top, geometry.width, bottom - top), background);
+  };
+  double y = 0;
+  for (int channel = 0; channel < geometry.channelCount; ++channel) {
+    const QRectF lane = geometry.laneRect(channel);
+    band(y, lane.top());
+    y = std::max(y, lane.bottom());
+  }
+  band(y, geometry.height);
+}
+
+} // namespace
+
 TimelineCanvas::TimelineCanvas(QImage& image, const EditorModel& model, const QPalette& palette)
     : image(image),
       painter(&image),
@@ -34,27 +59,9 @@ QPen TimelineCanvas::linePen(const QColor& color, double width) {
   return pen;
 }
 
-void TimelineCanvas::fillBackground() {
-  // The opaque lanes hide the rest. Bands run out to whole device rows, so that a lane's
-  // blended edge row lies over the background and never over the previous picture.
-  const QColor background = color(Theme::background);
-  const auto band = [&](double from, double to) {
-    const double top = std::floor(from * scale) / scale;
-    const double bottom = std::ceil(to * scale) / scale;
-    if (top < bottom) painter.fillRect(QRectF(0, top, geometry.width, bottom - top), background);
-  };
-  double y = 0;
-  for (int channel = 0; channel < geometry.channelCount; ++channel) {
-    const QRectF lane = geometry.laneRect(channel);
-    band(y, lane.top());
-    y = std::max(y, lane.bottom());
-  }
-  band(y, geometry.height);
-}
-
 void TimelineCanvas::drawEverything() {
   painter.setRenderHint(QPainter::Antialiasing);
-  fillBackground();
+  fillBackground(*this);
   // Any content change redraws, even one that leaves the fields read below equal.
   model.contentVersion();
   for (int channel = 0; channel < geometry.channelCount; ++channel) TimelineWaveform::drawLane(*this, channel);

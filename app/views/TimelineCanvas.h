@@ -34,8 +34,4 @@ struct TimelineCanvas {
   static QPen linePen(const QColor& color, double width = 1);
 
   void drawEverything();
-
-private:
-  // The view's background wherever the channel lanes leave it visible.
-  void fillBackground();
 };

@@ -182,6 +182,8 @@ TEST_F(TimelineWaveformDrawing, InactiveChannelIsDimmedButKeepsItsClipTicks) {
   EXPECT_GT(count(image, lane1, Theme::waveformDimmed.resolved(light)), 1000);
   for (const QRectF& lane : {lane0, lane1})
     EXPECT_GT(count(image, QRectF(lane.left(), lane.top(), lane.width(), 2), Theme::clip.resolved(light)), 100);
+  // The gap between the lanes shows the view's background.
+  EXPECT_EQ(pixel(image, 150, lane0.bottom() + 0.5), Theme::background.resolved(light));
 }
 
 TEST_F(TimelineWaveformDrawing, EmptyDocumentShowsTheHint) {
