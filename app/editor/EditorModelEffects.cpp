@@ -37,7 +37,7 @@ void EditorModel::applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, c
         name,
         [handoff, envelopes, range, channels, tail](const AudioContent& content, ProgressToken& token) {
           std::vector<quar::EffectProcessor*> chain;
-          for (const std::unique_ptr<quar::EffectProcessor>& processor : handoff->chain) chain.push_back(processor.get());
+          for (const auto& processor : handoff->chain) chain.push_back(processor.get());
           return quar::applyingEffects(quar::applyingEnvelopes(content, envelopes), chain, range, channels, tail,
                                        token.callback());
         },

@@ -54,6 +54,10 @@ public:
   // GUI thread: replaces the published preview runtime under the effects lock and retires
   // the one it replaces.
   void publishRuntime(std::shared_ptr<PreviewRuntime> runtime);
+  // GUI thread: whether the render thread may still run a preview runtime: it took one at its
+  // last cycle that got the effects lock, and the stream has not stopped since. Once the
+  // preview is off, this turns false at the next such cycle.
+  bool holdsRuntime() const { return runtimeInUse_.load(std::memory_order_acquire) != nullptr; }
   // GUI thread: keeps `object` alive until the render thread can no longer hold it.
   void retire(std::shared_ptr<const void> object);
   // GUI thread: frees what was retired at least two completed render cycles ago and is not
