@@ -47,6 +47,18 @@ void buildChain(const std::vector<ChainRecipe>& recipes, ProcessorHandoff& hando
   }
 }
 
+std::vector<QString> structuralKeys(const std::vector<EffectSlot>& slots) {
+  std::vector<QString> keys;
+  keys.reserve(slots.size());
+  for (const EffectSlot& slot : slots) keys.push_back(slot.structuralKey());
+  return keys;
+}
+
+// Playback passes the audio through unprocessed from its next cycle on.
+void deactivatePreview(RenderState& state) {
+  state.effects.with([](PreviewEffectsState& effects) { effects.isActive = false; });
+}
+
 } // namespace
 
 EffectsRack::EffectsRack(QObject* parent)
@@ -202,13 +214,6 @@ std::optional<float> EffectsRack::gainReduction(const Uuid& id) const {
 
 // Live preview.
 
-std::vector<QString> EffectsRack::structuralKeys(const std::vector<EffectSlot>& slots) {
-  std::vector<QString> keys;
-  keys.reserve(slots.size());
-  for (const EffectSlot& slot : slots) keys.push_back(slot.structuralKey());
-  return keys;
-}
-
 void EffectsRack::activate(const std::shared_ptr<RenderState>& renderState, double sampleRate, int channelCount) {
   Platform::assertGuiThread();
   const bool formatChanged = !format_ || format_->sampleRate != sampleRate || format_->channelCount != channelCount ||
@@ -238,10 +243,6 @@ void EffectsRack::slotsChanged(const std::vector<EffectSlot>& previous) {
     if (position < versions_.size()) ++versions_[position];
   }
   if (changed) publishState();
-}
-
-void EffectsRack::deactivatePreview(RenderState& state) {
-  state.effects.with([](PreviewEffectsState& effects) { effects.isActive = false; });
 }
 
 void EffectsRack::scheduleRebuild() {

@@ -156,7 +156,6 @@ private:
                   std::exception_ptr error);
 
   // Live preview.
-  static std::vector<QString> structuralKeys(const std::vector<EffectSlot>& slots);
   // Republishes after a parameter change, or schedules a rebuild after a change of the chain.
   void slotsChanged(const std::vector<EffectSlot>& previous);
   // Turns the preview off now and rebuilds after rebuildDelay without a further change.
@@ -165,7 +164,6 @@ private:
   // still run a live plug-in instance that the new chain would prepare again.
   void rebuildNow();
   bool mustAwaitRenderThread(const RenderState& state) const;
-  void deactivatePreview(RenderState& state);
 
   std::vector<EffectSlot> slots_;
   std::optional<quar::Uuid> expandedSlotID_;
