@@ -50,9 +50,16 @@ AudioContent AudioContent::copying(const AudioSource& source, std::optional<Fram
 }
 
 AudioContent AudioContent::silence(int64_t frames, int channelCount, double sampleRate) {
-  AudioContentBuilder builder(checkedChannelCount(channelCount), sampleRate);
-  builder.appendSilence(frames);
-  return builder.build();
+  checkedChannelCount(channelCount);
+  if (frames < 1) return {channelCount, sampleRate};
+  const int64_t blockFrames = std::min(frames, AudioBlock::preferredFrameCount);
+  const BlockRef zeros = AudioBlock::make(
+      std::vector<std::vector<float>>(static_cast<size_t>(channelCount), std::vector<float>(static_cast<size_t>(blockFrames))));
+  std::vector<Segment> segments;
+  segments.reserve(static_cast<size_t>((frames + blockFrames - 1) / blockFrames));
+  for (int64_t start = 0; start < frames; start += blockFrames)
+    segments.push_back({zeros, 0, std::min(blockFrames, frames - start)});
+  return {channelCount, sampleRate, std::move(segments)};
 }
 
 size_t AudioContent::segmentIndex(int64_t frame) const {
