@@ -11,7 +11,7 @@
 #include "base/Numbers.h"
 #include "base/Precondition.h"
 #include "base/QuarError.h"
-#include "dsp/Buffers.h"
+#include "dsp/ParallelFor.h"
 
 namespace quar {
 

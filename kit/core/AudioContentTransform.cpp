@@ -1,7 +1,7 @@
 #include "base/Precondition.h"
 #include "core/AudioContent.h"
 #include "core/AudioContentBuilder.h"
-#include "dsp/Buffers.h"
+#include "dsp/ParallelFor.h"
 
 namespace quar {
 

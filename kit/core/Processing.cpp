@@ -7,7 +7,7 @@
 #include "base/MemoryLimit.h"
 #include "base/Precondition.h"
 #include "core/AudioContentBuilder.h"
-#include "dsp/Buffers.h"
+#include "dsp/ParallelFor.h"
 
 namespace quar {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dsp/Buffers.h"
+#include "dsp/ParallelFor.h"
 
 namespace quar {
 

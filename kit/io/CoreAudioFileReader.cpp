@@ -9,7 +9,7 @@
 #include "base/Numbers.h"
 #include "base/Precondition.h"
 #include "base/QuarError.h"
-#include "dsp/Buffers.h"
+#include "dsp/ParallelFor.h"
 #include "io/CoreAudioSupport.h"
 #include "io/platform/AudioStatus.h"
 
