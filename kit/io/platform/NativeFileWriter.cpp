@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "io/platform/FlacFileWriter.h"
 #include "io/platform/LibavFileWriter.h"
 #include "io/platform/SndfileWriter.h"
 
@@ -40,8 +41,9 @@ int32_t NativeFileWriter::create(const std::filesystem::path& path, uint32_t fil
     labels = labelsOfLayoutTag(*layoutTag);
     if (!labels || labels->size() != format.channelsPerFrame) return AudioStatus::unsupportedFormat;
   }
-  const int32_t status = fileType == AudioFileTypeID::m4a ? LibavFileWriter::create(path, format, labels, file)
-                                                          : SndfileWriter::create(path, fileType, format, labels, file);
+  const int32_t status = fileType == AudioFileTypeID::m4a    ? LibavFileWriter::create(path, format, labels, file)
+                         : fileType == AudioFileTypeID::flac ? FlacFileWriter::create(path, format, file)
+                                                             : SndfileWriter::create(path, fileType, format, labels, file);
   if (status == AudioStatus::ok && layoutTag) file->fileLayout_ = AudioChannelLayout::withTag(*layoutTag);
   return status;
 }
