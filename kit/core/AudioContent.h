@@ -105,6 +105,10 @@ private:
   void readInto(FrameRange range, std::span<float* const> destinations, int64_t destinationOffset) const;
   // Appends the views of frames range (inside the content) to `out`.
   void appendPieces(FrameRange range, std::vector<Segment>& out) const;
+  // The same for a content about to drop its segments: segments wholly inside the range move to
+  // `out` (their blocks' reference counts untouched), so an edit costs little whatever the
+  // number of segments. The ranges of two calls must not share a whole segment.
+  void takePieces(FrameRange range, std::vector<Segment>& out);
   FrameRange clampedToContent(FrameRange range) const;
   void reindex();
   void compactIfFragmented();

@@ -24,14 +24,26 @@ PeakSummary AudioContent::peaks(int channel, FrameRange range) const {
   constexpr int64_t bin = QuarSummary::binFrames;
   constexpr int64_t group = QuarSummary::binsPerGroup;
 
-  // Samples read exactly are mostly out of cache: ask for all of them before reading any, so
-  // that the fetches overlap.
+  // Summaries and samples of long contents are mostly out of cache: for ranges beyond a few
+  // bins, ask for everything the query reads before reading any of it, so that the fetches
+  // overlap.
   const size_t firstSegment = segmentIndex(clamped.lowerBound);
-  for (size_t i = firstSegment; i < segments_.size() && starts_[i] < clamped.upperBound; ++i) {
+  const size_t prefetchEnd = clamped.count() > 4 * bin ? segments_.size() : firstSegment;
+  for (size_t i = firstSegment; i < prefetchEnd && starts_[i] < clamped.upperBound; ++i) {
     const Segment& segment = segments_[i];
+    const AudioBlock& block = *segment.block;
+    const QuarSummary& q = block.summary();
     const int64_t a = segment.offset + std::max<int64_t>(clamped.lowerBound - starts_[i], 0);
     const int64_t b = segment.offset + std::min(clamped.upperBound - starts_[i], segment.count);
-    const float* s = segment.block->channel(channel);
+    if (a == 0 && b == block.frameCount()) {
+      for (const auto* values : {&q.blockMin, &q.blockMax, &q.blockSumSquares}) __builtin_prefetch(values->data() + c);
+      continue;
+    }
+    const auto firstBin = static_cast<size_t>(a / bin);
+    for (const auto* values : {&q.mins, &q.maxs, &q.sumSquares}) __builtin_prefetch((*values)[c].data() + firstBin);
+    for (const auto* values : {&q.groupMins, &q.groupMaxs, &q.groupSumSquares})
+      __builtin_prefetch((*values)[c].data() + firstBin / group);
+    const float* s = block.channel(channel);
     for (int64_t f = a; f < std::min(b, (a + bin - 1) / bin * bin); f += 16) __builtin_prefetch(s + f);
     for (int64_t f = std::max(a, b / bin * bin); f < b; f += 16) __builtin_prefetch(s + f);
   }
