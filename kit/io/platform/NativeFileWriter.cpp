@@ -97,6 +97,11 @@ int32_t NativeFileWriter::write(int64_t frames, std::span<const void* const> buf
     if (buffers.empty()) return AudioStatus::unsupportedFormat;
     const auto* bytes = static_cast<const uint8_t*>(buffers.front());
     const size_t width = clientFormat_.bitsPerChannel / 8;
+    bool identity = true;
+    for (size_t f = 0; f < channels; ++f) identity = identity && clientChannel_[f] == f;
+    if (identity) {
+      if (const auto status = writeRawIntegers(bytes, frames, clientFormat_.bitsPerChannel)) return *status;
+    }
     intScratch_.resize(channels);
     for (size_t f = 0; f < channels; ++f) {
       std::vector<int32_t>& out = intScratch_[f];

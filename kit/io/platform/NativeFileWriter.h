@@ -70,6 +70,11 @@ protected:
     int64_t frames = 0;
   };
   virtual int32_t writeFrames(const Planar& samples) = 0;
+  // Writes interleaved little-endian client integers of `bits` bits in file channel order as
+  // they are, when the file stores them so; none when it does not and writeFrames must take them.
+  virtual std::optional<int32_t> writeRawIntegers(const uint8_t* /*bytes*/, int64_t /*frames*/, uint32_t /*bits*/) {
+    return std::nullopt;
+  }
 
   StreamDescription fileFormat_;
   std::optional<AudioChannelLayout> fileLayout_;

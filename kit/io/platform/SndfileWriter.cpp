@@ -134,6 +134,16 @@ int32_t SndfileWriter::writeFrames(const Planar& samples) {
   return written == samples.frames ? 0 : AudioStatus::writeFailed;
 }
 
+std::optional<int32_t> SndfileWriter::writeRawIntegers(const uint8_t* bytes, int64_t frames, uint32_t bits) {
+  using F = AudioFormatFlags;
+  const StreamDescription& file = fileFormat();
+  if (file_ == nullptr || (file.formatFlags & (F::isFloat | F::isBigEndian)) != 0 ||
+      file.bitsPerChannel != bits)
+    return std::nullopt;
+  const sf_count_t length = frames * static_cast<sf_count_t>(file.bytesPerFrame);
+  return sf_write_raw(file_, bytes, length) == length ? 0 : AudioStatus::writeFailed;
+}
+
 int32_t SndfileWriter::close() {
   if (file_ == nullptr) return AudioStatus::ok;
   SNDFILE* handle = file_;

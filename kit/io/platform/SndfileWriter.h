@@ -20,6 +20,7 @@ public:
 private:
   SndfileWriter(const StreamDescription& format, sf_private_tag* file);
   int32_t writeFrames(const Planar& samples) override;
+  std::optional<int32_t> writeRawIntegers(const uint8_t* bytes, int64_t frames, uint32_t bits) override;
 
   sf_private_tag* file_;
   std::vector<int32_t> interleavedInts_;
