@@ -79,6 +79,7 @@ AudioFileInfo AudioDecoder::decodeBlocks(const std::filesystem::path& url, const
                                          int64_t blockFrames, const FFmpegTools& tools) {
   QUAR_PRECONDITION(blockFrames >= 1, "Blocks need at least one frame");
   if (!isReadable(url)) throw unreadableFile();
+  FFmpegDecoder::requireRegularFile(url);
   try {
     CoreAudioFileReader reader(url);
     if (reader.canDecodeConcurrently()) return reader.decodeConcurrently(progress, onFormat, onBlock, blockFrames);

@@ -337,7 +337,9 @@ TEST(AudioDecoder, DecodeBlocksMatchesDecode) {
     EXPECT_EQ(blocks.progress.back(), 1.0) << c.name;
     EXPECT_TRUE(std::is_sorted(blocks.progress.begin(), blocks.progress.end())) << c.name;
     // The concurrent path states the exact length up front.
-    if (c.concurrent) EXPECT_EQ(blocks.announced.frameCount, frames) << c.name;
+    if (c.concurrent) {
+      EXPECT_EQ(blocks.announced.frameCount, frames) << c.name;
+    }
   }
 }
 
