@@ -119,8 +119,8 @@ struct Quantizer {
   // them. Nothing is written for no channels or an empty first channel.
   void quantize(ChannelViews channels, std::span<uint8_t> destination);
   // The same output and generator state as quantize, with every channel's frames cut into
-  // pieces that run on the shared worker pool, each from the generator state quantize reaches
-  // there (two draws per sample, channel after channel).
+  // pieces that run on the shared worker pool (which allocates), each from the generator state
+  // quantize reaches there (two draws per sample, channel after channel).
   void quantizeConcurrently(ChannelViews channels, std::span<uint8_t> destination);
 
 private:

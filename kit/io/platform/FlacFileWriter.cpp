@@ -208,7 +208,13 @@ int32_t FlacFileWriter::dispatch(int64_t frames) {
   batch.frames = frames;
   batch.firstFrame = totalFrames_;
   batch.status = AudioStatus::ok;
-  worker_ = std::thread([this] { encode(inFlight_); });
+  worker_ = std::thread([this] {
+    try {
+      encode(inFlight_);
+    } catch (...) {  // out of memory: the batch fails rather than the process
+      inFlight_.status = AudioStatus::writeFailed;
+    }
+  });
   return AudioStatus::ok;
 }
 
