@@ -119,15 +119,17 @@ void LoudnessChannelState::process(const float* samples, int64_t count, std::spa
       segmentSums[j] = sum;
     }
   }
-  if (trackRMS) {
-    for (int64_t start = 0; start < count; start += rmsPiece) {
-      const int64_t end = std::min(count, start + rmsPiece);
-      float sum = 0;
-      for (int64_t i = start; i < end; ++i) sum += samples[i] * samples[i];
-      rawSumSquares += sum;
-    }
-  }
   if (trackPeaks) peak.process(samples, count);
+}
+
+void LoudnessChannelState::sumSquares(const float* samples, int64_t count) {
+  if (!trackRMS) return;
+  for (int64_t start = 0; start < count; start += rmsPiece) {
+    const int64_t end = std::min(count, start + rmsPiece);
+    float sum = 0;
+    for (int64_t i = start; i < end; ++i) sum += samples[i] * samples[i];
+    rawSumSquares += sum;
+  }
 }
 
 void LoudnessChannelState::reset() {
@@ -180,10 +182,13 @@ void LoudnessEngine::process(ChannelViews chunk, int64_t extraTasks, const std::
     }
   }
 
-  const int64_t tasks = channelCount_ + extraTasks;
+  // Per channel, the filter and the RMS sum run as separate tasks: they touch different state.
+  const int64_t tasks = 2 * channelCount_ + extraTasks;
   parallelFor(tasks, tasks > 1 && frames >= parallelMinFrames, [&](int64_t task) {
-    if (task >= channelCount_) return extra(task - channelCount_);
-    channels_[static_cast<size_t>(task)]->process(chunk[static_cast<size_t>(task)].data(), frames, segments_);
+    if (task >= 2 * channelCount_) return extra(task - 2 * channelCount_);
+    const auto c = static_cast<size_t>(task % channelCount_);
+    if (task < channelCount_) channels_[c]->process(chunk[c].data(), frames, segments_);
+    else channels_[c]->sumSquares(chunk[c].data(), frames);
   });
 
   for (size_t j = 0; j < segments_.size(); ++j) {

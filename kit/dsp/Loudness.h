@@ -49,8 +49,10 @@ public:
   LoudnessChannelState(double sampleRate, double weight, bool trackRMS, bool trackPeaks);
 
   // Filters `count` samples and sets segmentSums[j] to the K-weighted energy of segment j
-  // (weighted channels only); updates the RMS sum and, when tracked, the peaks.
+  // (weighted channels only); updates the peaks when they are tracked.
   void process(const float* samples, int64_t count, std::span<const LoudnessSegment> segments);
+  // Adds the samples' squares to the RMS sum when it is tracked; may run beside process.
+  void sumSquares(const float* samples, int64_t count);
   void reset();
 
   KWeightingFilter filter;
