@@ -363,7 +363,8 @@ Json processCommand(const Words& words) {
       {"normalize", [](const AudioContent& c) { return normalizingPeak(c, -1); }}};
   const auto operation = operations.find(args.positional(0));
   if (operation == operations.end())
-    throw UsageError("unknown operation “" + args.positional(0) + "” (gain, reverse, silence, fade-in, fade-out, normalize)");
+    throw UsageError("unknown operation “" + args.positional(0) +
+                     "” (gain, reverse, silence, fade-in, fade-out, normalize)");
   const DecodedFile input = decodeFile(args.positional(1));
   const Stopwatch watch;
   const AudioContent result = operation->second(input.content);

@@ -242,8 +242,9 @@ int compareCommand(const std::vector<std::string>& words) {
     }
     oursFailed = oursFailed || !ourMeasurement.ok();
 
-    const Row base{operation.name, "—", secondsCell(ourMeasurement), "—", "—", operation.peers.empty() ? operation.target : "—",
-                   mebibytes(ourMeasurement.peakResidentBytes), "—"};
+    // Without peers the target is on our own figure.
+    const Row base{operation.name, "—", secondsCell(ourMeasurement), "—", "—",
+                   operation.peers.empty() ? operation.target : "—", mebibytes(ourMeasurement.peakResidentBytes), "—"};
     if (operation.peers.empty()) rows.push_back(base);
     for (size_t p = 0; p < operation.peers.size(); ++p) {
       const Measurement& peer = peerMeasurements[p];

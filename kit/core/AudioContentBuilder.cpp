@@ -53,9 +53,10 @@ void AudioContentBuilder::append(ChannelViews chunk) {
   if (whole > 0) {
     std::vector<Segment> blocks(whole);
     parallelFor(static_cast<int64_t>(whole), whole > 1, [&](int64_t k) {
-      const size_t start = offset + static_cast<size_t>(k) * block;
+      const auto first = static_cast<ptrdiff_t>(offset + static_cast<size_t>(k) * block);
       std::vector<std::vector<float>> samples;
-      for (size_t c = 0; c < pending_.size(); ++c) samples.emplace_back(chunk[c].begin() + static_cast<ptrdiff_t>(start), chunk[c].begin() + static_cast<ptrdiff_t>(start + block));
+      for (size_t c = 0; c < pending_.size(); ++c)
+        samples.emplace_back(chunk[c].begin() + first, chunk[c].begin() + first + static_cast<ptrdiff_t>(block));
       blocks[static_cast<size_t>(k)] = {AudioBlock::make(std::move(samples)), 0, blockFrames};
     });
     segments_.insert(segments_.end(), std::make_move_iterator(blocks.begin()), std::make_move_iterator(blocks.end()));
