@@ -15,7 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "core/AudioContentBuilder.h"
+#include "core/AudioContentAssembler.h"
 #include "io/AudioDecoder.h"
 #include "io/AudioEncoder.h"
 
@@ -43,12 +43,13 @@ int64_t residentBytes() { return statusBytes("VmRSS"); }
 DecodedFile decodeFile(const std::filesystem::path& path) {
   if (!std::filesystem::exists(path)) throw std::runtime_error("no such file: " + path.string());
   const Stopwatch watch;
-  std::optional<AudioContentBuilder> builder;
-  const AudioFileInfo info = AudioDecoder::decode(
-      path, {}, [&](const AudioFileInfo& format) { builder.emplace(format.channelCount, format.sampleRate); },
-      [&](ChannelViews chunk) { builder->append(chunk); });
-  if (!builder || builder->frameCount() == 0) throw std::runtime_error("no audio in " + path.string());
-  AudioContent content = builder->build();
+  std::optional<AudioContentAssembler> assembler;
+  const AudioFileInfo info = AudioDecoder::decodeBlocks(
+      path, {}, [&](const AudioFileInfo& format) { assembler.emplace(format.channelCount, format.sampleRate); },
+      [&](std::vector<std::vector<float>>&& channels, int64_t start) { assembler->add(std::move(channels), start); },
+      AudioBlock::preferredFrameCount);
+  if (!assembler || assembler->frameCount() == 0) throw std::runtime_error("no audio in " + path.string());
+  AudioContent content = assembler->build();
   return {std::move(content), info, watch.seconds()};
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <functional>
+#include <map>
 #include <memory>
 #include <random>
 
@@ -12,6 +14,7 @@
 #include "core/AudioContentBuilder.h"
 #include "core/EffectProcessing.h"
 #include "core/LoudnessProcessing.h"
+#include "core/Processing.h"
 #include "dsp/Limiter.h"
 #include "dsp/Loudness.h"
 #include "dsp/Resampler.h"
@@ -343,6 +346,34 @@ Json spliceCommand(const Words& words) {
   json["edit"] = microsecondsJson(all);
   json["segmentsAfter"] = content.segmentCount();
   json["peakQuery"] = zooms;
+  return json;
+}
+
+Json processCommand(const Words& words) {
+  const Arguments args(words, {});
+  args.expectPositional(2, "OP IN");
+  const std::map<std::string, std::function<AudioContent(const AudioContent&)>> operations{
+      {"gain", [](const AudioContent& c) { return applyingGain(c, -3); }},
+      {"reverse", [](const AudioContent& c) { return reversed(c); }},
+      {"silence", [](const AudioContent& c) { return silenced(c, c.fullRange()); }},
+      {"fade-in",
+       [](const AudioContent& c) { return applyingFade(c, FadeDirection::fadeIn, FadeShape::sCurve, c.fullRange()); }},
+      {"fade-out",
+       [](const AudioContent& c) { return applyingFade(c, FadeDirection::fadeOut, FadeShape::sCurve, c.fullRange()); }},
+      {"normalize", [](const AudioContent& c) { return normalizingPeak(c, -1); }}};
+  const auto operation = operations.find(args.positional(0));
+  if (operation == operations.end())
+    throw UsageError("unknown operation “" + args.positional(0) +
+                     "” (gain, reverse, silence, fade-in, fade-out, normalize)");
+  const DecodedFile input = decodeFile(args.positional(1));
+  const Stopwatch watch;
+  const AudioContent result = operation->second(input.content);
+  const double seconds = watch.seconds();
+  const auto sampleBytes = static_cast<double>(result.frameCount() * result.channelCount()) * sizeof(float);
+  Json json = timingJson(input, seconds, 0);
+  json.erase("writeSeconds");
+  json["operation"] = operation->first;
+  json["gigabytesPerSecond"] = sampleBytes / seconds / 1e9;
   return json;
 }
 

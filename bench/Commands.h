@@ -19,9 +19,9 @@ Json normalizeCommand(const Words& words);
 Json resampleCommand(const Words& words);
 Json effectCommand(const Words& words);
 Json stretchCommand(const Words& words);
-Json stretchCommand(const Words& words);
 Json tempoCommand(const Words& words);
 Json statsCommand(const Words& words);
 Json spliceCommand(const Words& words);
+Json processCommand(const Words& words);
 
 } // namespace quar::bench

@@ -25,6 +25,7 @@ constexpr const char* usage =
     "  tempo IN\n"
     "  stats IN\n"
     "  splice IN\n"
+    "  process gain|reverse|silence|fade-in|fade-out|normalize IN\n"
     "  timeline [--minutes M] [--width W] [--height H] [--ratio R] [--runs N]\n"
     "  compare [--minutes M]\n";
 
@@ -36,8 +37,7 @@ int main(int argc, char** argv) {
       {"decode", decodeCommand},     {"export", exportCommand},     {"loudness", loudnessCommand},
       {"normalize", normalizeCommand}, {"resample", resampleCommand}, {"effect", effectCommand},
       {"stretch", stretchCommand},   {"tempo", tempoCommand},       {"stats", statsCommand},
-      {"splice", spliceCommand},
-      {"timeline", timelineCommand}};
+      {"splice", spliceCommand},     {"process", processCommand},   {"timeline", timelineCommand}};
   if (argc < 2) {
     std::cerr << usage;
     return 2;

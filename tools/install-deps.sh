@@ -8,11 +8,11 @@ packages=(
   cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev
   # kit: file input and output
   libsndfile1-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
-  libopus-dev libmp3lame0 ffmpeg
+  libopus-dev libflac-dev libmp3lame0 ffmpeg
   # kit: signal processing, plug-ins, time-pitch, JSON
   libfftw3-dev libsoxr-dev librubberband-dev liblilv-dev lv2-dev nlohmann-json3-dev
-  # test references and peers: real plug-ins, loudness reference, sox
-  mda-lv2 libebur128-dev sox
+  # test references and peers: real plug-ins, loudness reference, sox, the time-stretch tool
+  mda-lv2 libebur128-dev sox rubberband-cli
   # editor: Qt 6 Widgets and SVG, audio devices, fonts for drawing text
   qt6-base-dev qt6-svg-dev libgl-dev portaudio19-dev fonts-dejavu-core
   # editor tests: a real X server and a driver for the end-to-end test

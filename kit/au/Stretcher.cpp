@@ -11,6 +11,7 @@
 #include "base/Numbers.h"
 #include "base/Precondition.h"
 #include "base/QuarError.h"
+#include "dsp/ParallelFor.h"
 
 namespace quar {
 
@@ -159,14 +160,17 @@ void Stretcher::render(int64_t frames, std::span<float* const> into) {
   QUAR_PRECONDITION(frames >= 1 && frames <= maxChunk, "Stretcher renders 1...4096 frames at a time");
   QUAR_PRECONDITION(into.size() >= static_cast<size_t>(channelCount_), "Stretcher needs one output per source channel");
   const auto n = static_cast<uint32_t>(frames);
-  for (size_t i = 0; i < lanes_.size(); ++i) {
+  // The lanes and the pilot share nothing until the tracker reads the pilot, so they render side
+  // by side.
+  parallelFor(static_cast<int64_t>(lanes_.size()) + 1, true, [&](int64_t index) {
+    const auto i = static_cast<size_t>(index);
+    if (i == lanes_.size()) return renderLane(*pilot_, n);
     RenderLane& lane = *lanes_[i];
     renderLane(lane, n);
     const auto& group = laneChannels_[i];
     for (size_t k = 0; k < group.size(); ++k)
       copyFrames(into[static_cast<size_t>(group[k])], lane.output(static_cast<int>(k)), n);
-  }
-  renderLane(*pilot_, n);
+  });
   if (tracker_->consume(pilot_->output(0), rendered_, frames)) {
     const auto corrected = static_cast<float>(rate_ * (1 + tracker_->correction()));
     for (PlatformParameterTree* tree : rateParameters_) tree->setValue(rateAddress, corrected);

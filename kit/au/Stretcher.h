@@ -2,8 +2,10 @@
 // render lanes (one for all channels, or one mono lane per channel when the unit cannot take
 // them together), fed from a source range followed by endless silence, and a pilot lane on a
 // click track whose drift tracker corrects the rate of every unit. Built for one render and
-// used once, on one thread; rendering allocates only when a unit asks for more input at once
-// than the feeders hold. SourceFeeder and ClickFeeder serve the units' input requests.
+// used once, by one thread at a time; each render call runs the lanes and the pilot side by side
+// on the shared worker pool (the source is read concurrently) and allocates only when a unit asks
+// for more input at once than the feeders hold. SourceFeeder and ClickFeeder serve the units'
+// input requests.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,8 @@
 // AudioBlock: immutable planar float storage (up to 65536 frames when built by the builder)
 // with its waveform summary, shared by reference (std::shared_ptr<const AudioBlock>) between
 // contents, undo states and playback; safe to read from any thread.
-// QuarSummary: per-channel min, max and sum of squares per 256-frame bin and per block.
+// QuarSummary: per-channel min, max and sum of squares per 256-frame bin, per group of 16 bins
+// (4096 frames) and per block.
 // PeakSummary: the min, max, sum of squares and count a peak query returns.
 #pragma once
 
@@ -15,10 +16,14 @@ namespace quar {
 
 struct QuarSummary {
   static constexpr int64_t binFrames = 256;
+  static constexpr int64_t binsPerGroup = 16;
 
-  std::vector<std::vector<float>> mins;        // [channel][bin]
-  std::vector<std::vector<float>> maxs;        // [channel][bin]
-  std::vector<std::vector<float>> sumSquares;  // [channel][bin]
+  std::vector<std::vector<float>> mins;             // [channel][bin]
+  std::vector<std::vector<float>> maxs;             // [channel][bin]
+  std::vector<std::vector<float>> sumSquares;       // [channel][bin]
+  std::vector<std::vector<float>> groupMins;        // [channel][group]: bins 16·g ..< 16·g + 16
+  std::vector<std::vector<float>> groupMaxs;        // [channel][group]
+  std::vector<std::vector<float>> groupSumSquares;  // [channel][group], bins added in order
   std::vector<float> blockMin;                 // [channel]
   std::vector<float> blockMax;                 // [channel]
   std::vector<float> blockSumSquares;          // [channel]
@@ -63,7 +68,8 @@ struct PeakSummary {
   // The fold's starting value: the first merged value wins both comparisons.
   static constexpr PeakSummary empty() { return {}; }
 
-  // The exact summary of samples[0 ..< count], count >= 1.
+  // The exact summary of samples[0 ..< count], count >= 1; the sum of squares is added in 16
+  // interleaved partial sums.
   static PeakSummary of(const float* samples, int64_t count);
 
   bool isEmpty() const { return count == 0; }

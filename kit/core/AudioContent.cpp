@@ -50,9 +50,16 @@ AudioContent AudioContent::copying(const AudioSource& source, std::optional<Fram
 }
 
 AudioContent AudioContent::silence(int64_t frames, int channelCount, double sampleRate) {
-  AudioContentBuilder builder(checkedChannelCount(channelCount), sampleRate);
-  builder.appendSilence(frames);
-  return builder.build();
+  checkedChannelCount(channelCount);
+  if (frames < 1) return {channelCount, sampleRate};
+  const int64_t blockFrames = std::min(frames, AudioBlock::preferredFrameCount);
+  const BlockRef zeros = AudioBlock::make(
+      std::vector<std::vector<float>>(static_cast<size_t>(channelCount), std::vector<float>(static_cast<size_t>(blockFrames))));
+  std::vector<Segment> segments;
+  segments.reserve(static_cast<size_t>((frames + blockFrames - 1) / blockFrames));
+  for (int64_t start = 0; start < frames; start += blockFrames)
+    segments.push_back({zeros, 0, std::min(blockFrames, frames - start)});
+  return {channelCount, sampleRate, std::move(segments)};
 }
 
 size_t AudioContent::segmentIndex(int64_t frame) const {
@@ -139,6 +146,21 @@ bool AudioContent::isIdentical(const AudioContent& other) const {
   return true;
 }
 
+void AudioContent::takePieces(FrameRange range, std::vector<Segment>& out) {
+  if (range.isEmpty() || segments_.empty()) return;
+  size_t i = segmentIndex(range.lowerBound);
+  int64_t pos = range.lowerBound;
+  while (pos < range.upperBound && i < segments_.size()) {
+    Segment& segment = segments_[i];
+    const int64_t local = pos - starts_[i];
+    const int64_t end = std::min(range.upperBound - starts_[i], segment.count);
+    if (local == 0 && end == segment.count) out.push_back(std::move(segment));
+    else out.push_back({segment.block, segment.offset + local, end - local});
+    pos += end - local;
+    ++i;
+  }
+}
+
 AudioContent AudioContent::slice(FrameRange range) const {
   std::vector<Segment> pieces;
   appendPieces(clampedToContent(range), pieces);
@@ -149,12 +171,17 @@ void AudioContent::replaceSubrange(FrameRange range, const AudioContent& other) 
   QUAR_PRECONDITION(other.channelCount_ == channelCount_, "Spliced content must have the same channel count");
   QUAR_PRECONDITION(other.frameCount_ == 0 || other.sampleRate_ == sampleRate_,
                     "Spliced content must have the same sample rate");
+  if (&other == this) {
+    const AudioContent copy = other;
+    replaceSubrange(range, copy);
+    return;
+  }
   const FrameRange clamped = clampedToContent(range);
   std::vector<Segment> next;
   next.reserve(segments_.size() + other.segments_.size() + 2);
-  appendPieces({0, clamped.lowerBound}, next);
+  takePieces({0, clamped.lowerBound}, next);
   next.insert(next.end(), other.segments_.begin(), other.segments_.end());
-  appendPieces({clamped.upperBound, frameCount_}, next);
+  takePieces({clamped.upperBound, frameCount_}, next);
   segments_ = std::move(next);
   reindex();
   compactIfFragmented();

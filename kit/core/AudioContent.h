@@ -45,7 +45,8 @@ public:
 
   // Copies `range` of any source (default: all of it) into new blocks; never shares blocks.
   static AudioContent copying(const AudioSource& source, std::optional<FrameRange> range = std::nullopt);
-  // `frames` zero frames; frames < 1 gives an empty content.
+  // `frames` zero frames, every segment a view of one shared silent block; frames < 1 gives an
+  // empty content.
   static AudioContent silence(int64_t frames, int channelCount, double sampleRate);
 
   int channelCount() const override { return channelCount_; }
@@ -91,6 +92,11 @@ public:
   // result is made. Every channel of the range goes into new blocks; the rest stays shared.
   AudioContent transformed(FrameRange range, const std::optional<std::set<int>>& channels, int64_t chunkSize,
                            const std::function<void(MutableChannelViews chunk, int64_t start)>& body) const;
+  // Like transformed with chunks of AudioBlock::preferredFrameCount frames, each of which becomes
+  // one new block, except that `body` runs for several chunks at once on the shared worker pool,
+  // in any order: it must be safe to call from several threads at once.
+  AudioContent transformedConcurrently(FrameRange range, const std::optional<std::set<int>>& channels,
+                                       const std::function<void(MutableChannelViews chunk, int64_t start)>& body) const;
 
 private:
   // Index of the last segment starting at or before `frame` (0 with fewer than 2 segments).
@@ -99,6 +105,10 @@ private:
   void readInto(FrameRange range, std::span<float* const> destinations, int64_t destinationOffset) const;
   // Appends the views of frames range (inside the content) to `out`.
   void appendPieces(FrameRange range, std::vector<Segment>& out) const;
+  // The same for a content about to drop its segments: segments wholly inside the range move to
+  // `out` (their blocks' reference counts untouched), so an edit costs little whatever the
+  // number of segments. The ranges of two calls must not share a whole segment.
+  void takePieces(FrameRange range, std::vector<Segment>& out);
   FrameRange clampedToContent(FrameRange range) const;
   void reindex();
   void compactIfFragmented();

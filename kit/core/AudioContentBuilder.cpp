@@ -1,9 +1,11 @@
 #include "core/AudioContentBuilder.h"
 
 #include <algorithm>
+#include <iterator>
 #include <span>
 
 #include "base/Precondition.h"
+#include "dsp/ParallelFor.h"
 
 namespace quar {
 
@@ -31,16 +33,36 @@ void AudioContentBuilder::append(ChannelViews chunk) {
   QUAR_PRECONDITION(chunk.size() == static_cast<size_t>(channelCount_), "Chunk must have one buffer per channel");
   const size_t frames = chunk.front().size();
   for (const auto& buffer : chunk) QUAR_PRECONDITION(buffer.size() >= frames, "Chunk buffers are too short");
+  const auto block = static_cast<size_t>(blockFrames);
   size_t offset = 0;
-  while (offset < frames) {
-    const size_t n = std::min(frames - offset, static_cast<size_t>(blockFrames) - pending_.front().size());
-    for (size_t c = 0; c < pending_.size(); ++c) {
-      const float* source = chunk[c].data() + offset;
-      pending_[c].insert(pending_[c].end(), source, source + n);
+  const auto fillPending = [&](size_t end) {
+    while (offset < end) {
+      const size_t n = std::min(end - offset, block - pending_.front().size());
+      for (size_t c = 0; c < pending_.size(); ++c) {
+        const float* source = chunk[c].data() + offset;
+        pending_[c].insert(pending_[c].end(), source, source + n);
+      }
+      if (pending_.front().size() == block) seal();
+      offset += n;
     }
-    if (static_cast<int64_t>(pending_.front().size()) == blockFrames) seal();
-    offset += n;
+  };
+  // Complete the pending block; whole blocks inside the chunk are then copied and summarised
+  // concurrently, in the order they join the content; the rest starts the next pending block.
+  if (!pending_.front().empty()) fillPending(std::min(frames, offset + block - pending_.front().size()));
+  const size_t whole = (frames - offset) / block;
+  if (whole > 0) {
+    std::vector<Segment> blocks(whole);
+    parallelFor(static_cast<int64_t>(whole), whole > 1, [&](int64_t k) {
+      const auto first = static_cast<ptrdiff_t>(offset + static_cast<size_t>(k) * block);
+      std::vector<std::vector<float>> samples;
+      for (size_t c = 0; c < pending_.size(); ++c)
+        samples.emplace_back(chunk[c].begin() + first, chunk[c].begin() + first + static_cast<ptrdiff_t>(block));
+      blocks[static_cast<size_t>(k)] = {AudioBlock::make(std::move(samples)), 0, blockFrames};
+    });
+    segments_.insert(segments_.end(), std::make_move_iterator(blocks.begin()), std::make_move_iterator(blocks.end()));
+    offset += whole * block;
   }
+  fillPending(frames);
 }
 
 void AudioContentBuilder::append(const std::vector<std::vector<float>>& chunk) {

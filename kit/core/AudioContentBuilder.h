@@ -1,6 +1,7 @@
 // AudioContentBuilder: turns a stream of planar float chunks of any size into an AudioContent
 // of 65536-frame blocks (shorter only where the stream was flushed: at build, before an
-// appended content, at the end). Not thread-safe; appending allocates when a block is sealed.
+// appended content, at the end). Not thread-safe; appending allocates when a block is sealed,
+// and builds the whole blocks inside a long chunk concurrently on the shared worker pool.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <iterator>
 
 #include "core/AudioContent.h"
 #include "core/AudioContentBuilder.h"
@@ -16,32 +17,37 @@ constexpr int64_t tolerableSmallSegments = 16;
 
 void AudioContent::compactIfFragmented() {
   if (segments_.size() < minimumSegments) return;
-  const auto small = std::count_if(segments_.begin(), segments_.end(),
-                                   [](const Segment& s) { return s.count < smallSegmentLimit; });
-  if (small <= tolerableSmallSegments) return;
+  const auto isSmall = [](const Segment& segment) { return segment.count < smallSegmentLimit; };
+  if (std::count_if(segments_.begin(), segments_.end(), isSmall) <= tolerableSmallSegments) return;
+  // Only runs of two or more small segments change; without one there is nothing to rebuild.
+  const auto pair = std::adjacent_find(segments_.begin(), segments_.end(),
+                                       [&](const Segment& a, const Segment& b) { return isSmall(a) && isSmall(b); });
+  if (pair == segments_.end()) return;
 
   std::vector<Segment> result;
   std::vector<Segment> run;
   int64_t runFrames = 0;
+  // Segments move rather than copy: their blocks' reference counts stay untouched.
   const auto closeRun = [&] {
     if (run.size() >= 2) {
       const AudioContent pieces(channelCount_, sampleRate_, std::move(run));
-      const AudioContent copy = AudioContent::copying(pieces);
-      result.insert(result.end(), copy.segments_.begin(), copy.segments_.end());
+      AudioContent copy = AudioContent::copying(pieces);
+      result.insert(result.end(), std::make_move_iterator(copy.segments_.begin()),
+                    std::make_move_iterator(copy.segments_.end()));
     } else {
-      result.insert(result.end(), run.begin(), run.end());
+      result.insert(result.end(), std::make_move_iterator(run.begin()), std::make_move_iterator(run.end()));
     }
     run.clear();
     runFrames = 0;
   };
-  for (const auto& segment : segments_) {
+  for (auto& segment : segments_) {
     if (segment.count < smallSegmentLimit) {
-      run.push_back(segment);
       runFrames += segment.count;
+      run.push_back(std::move(segment));
       if (runFrames >= AudioBlock::preferredFrameCount) closeRun();
     } else {
       closeRun();
-      result.push_back(segment);
+      result.push_back(std::move(segment));
     }
   }
   closeRun();

@@ -1,6 +1,7 @@
 #include "base/Precondition.h"
 #include "core/AudioContent.h"
 #include "core/AudioContentBuilder.h"
+#include "dsp/ParallelFor.h"
 
 namespace quar {
 
@@ -36,6 +37,34 @@ AudioContent AudioContent::transformed(FrameRange range, const std::optional<std
   }
   AudioContent result = *this;
   result.replaceSubrange(clamped, builder.build());
+  return result;
+}
+
+AudioContent AudioContent::transformedConcurrently(FrameRange range, const std::optional<std::set<int>>& channels,
+                                                   const std::function<void(MutableChannelViews, int64_t)>& body) const {
+  const FrameRange clamped = clampedToContent(range);
+  if (clamped.isEmpty()) return *this;
+  constexpr int64_t chunkSize = AudioBlock::preferredFrameCount;
+  std::vector<size_t> selected;
+  for (int c = 0; c < channelCount_; ++c)
+    if (!channels || channels->contains(c)) selected.push_back(static_cast<size_t>(c));
+
+  std::vector<Segment> pieces(static_cast<size_t>((clamped.count() + chunkSize - 1) / chunkSize));
+  parallelFor(static_cast<int64_t>(pieces.size()), pieces.size() > 1, [&](int64_t index) {
+    const int64_t start = clamped.lowerBound + index * chunkSize;
+    const int64_t n = std::min(clamped.upperBound - start, chunkSize);
+    const auto frames = static_cast<size_t>(n);
+    std::vector<std::vector<float>> samples(static_cast<size_t>(channelCount_), std::vector<float>(frames));
+    std::vector<float*> pointers;
+    for (auto& channel : samples) pointers.push_back(channel.data());
+    read({start, start + n}, pointers);
+    std::vector<std::span<float>> editable;
+    for (size_t c : selected) editable.emplace_back(samples[c].data(), frames);
+    body(MutableChannelViews(editable), start);
+    pieces[static_cast<size_t>(index)] = {AudioBlock::make(std::move(samples)), 0, n};
+  });
+  AudioContent result = *this;
+  result.replaceSubrange(clamped, AudioContent(channelCount_, sampleRate_, std::move(pieces)));
   return result;
 }
 

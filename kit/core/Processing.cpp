@@ -7,6 +7,7 @@
 #include "base/MemoryLimit.h"
 #include "base/Precondition.h"
 #include "core/AudioContentBuilder.h"
+#include "dsp/ParallelFor.h"
 
 namespace quar {
 
@@ -45,13 +46,12 @@ std::vector<std::vector<float>> scratchBuffers(int channels, int64_t frames) {
 }
 
 // Multiplies every selected buffer of each chunk by a per-frame table that `fill` writes for
-// the chunk's first frame.
+// the chunk's first frame (called for several chunks at once).
 AudioContent applyingTable(const AudioContent& content, FrameRange range, const ChannelSet& channels,
                            const std::function<void(std::span<float> table, int64_t start)>& fill) {
-  std::vector<float> table;
-  return content.transformed(range, channels, transformChunk, [&](MutableChannelViews chunk, int64_t start) {
+  return content.transformedConcurrently(range, channels, [&](MutableChannelViews chunk, int64_t start) {
     if (chunk.empty()) return;
-    table.resize(chunk[0].size());
+    std::vector<float> table(chunk[0].size());
     fill(table, start);
     for (const std::span<float>& buffer : chunk)
       for (size_t i = 0; i < buffer.size(); ++i) buffer[i] *= table[i];
@@ -85,7 +85,7 @@ AudioContent mixing(const AudioContent& content, const AudioContent& other, int6
 AudioContent applyingGain(const AudioContent& content, double db, std::optional<FrameRange> range,
                           const ChannelSet& channels) {
   const float factor = linearGain(db);
-  return content.transformed(wholeOr(content, range), channels, transformChunk, [factor](MutableChannelViews chunk, int64_t) {
+  return content.transformedConcurrently(wholeOr(content, range), channels, [factor](MutableChannelViews chunk, int64_t) {
     for (const std::span<float>& buffer : chunk)
       for (float& sample : buffer) sample *= factor;
   });
@@ -136,7 +136,7 @@ AudioContent normalizingPeak(const AudioContent& content, double toDB, std::opti
       const float peak = peaks[static_cast<size_t>(c)];
       factors.push_back(peak <= 0 ? 1.0f : target / peak);
     }
-    return content.transformed(r, channels, transformChunk, [&](MutableChannelViews chunk, int64_t) {
+    return content.transformedConcurrently(r, channels, [&](MutableChannelViews chunk, int64_t) {
       for (size_t k = 0; k < chunk.size(); ++k)
         for (float& sample : chunk[k]) sample *= factors[k];
     });
@@ -149,7 +149,7 @@ AudioContent normalizingPeak(const AudioContent& content, double toDB, std::opti
 }
 
 AudioContent inverted(const AudioContent& content, std::optional<FrameRange> range, const ChannelSet& channels) {
-  return content.transformed(wholeOr(content, range), channels, transformChunk, [](MutableChannelViews chunk, int64_t) {
+  return content.transformedConcurrently(wholeOr(content, range), channels, [](MutableChannelViews chunk, int64_t) {
     for (const std::span<float>& buffer : chunk)
       for (float& sample : buffer) sample = -sample;
   });
@@ -159,16 +159,14 @@ AudioContent silenced(const AudioContent& content, FrameRange range, const Chann
   std::set<int> all;
   for (int c = 0; c < content.channelCount(); ++c) all.insert(c);
   if (channels && *channels != all) {
-    return content.transformed(range, channels, transformChunk, [](MutableChannelViews chunk, int64_t) {
+    return content.transformedConcurrently(range, channels, [](MutableChannelViews chunk, int64_t) {
       for (const std::span<float>& buffer : chunk) std::fill(buffer.begin(), buffer.end(), 0.0f);
     });
   }
   const FrameRange r = clampedToContent(content, range);
   if (r.isEmpty()) return content;
-  AudioContentBuilder builder(content.channelCount(), content.sampleRate());
-  builder.appendSilence(r.count());
   AudioContent result = content;
-  result.replaceSubrange(r, builder.build());
+  result.replaceSubrange(r, AudioContent::silence(r.count(), content.channelCount(), content.sampleRate()));
   return result;
 }
 
@@ -195,7 +193,7 @@ AudioContent removingDCOffset(const AudioContent& content, std::optional<FrameRa
   const std::vector<double> offsets = dcOffsets(content, r);
   std::vector<float> shifts;
   for (int c : selectedChannels(content, channels)) shifts.push_back(-static_cast<float>(offsets[static_cast<size_t>(c)]));
-  return content.transformed(r, channels, transformChunk, [&](MutableChannelViews chunk, int64_t) {
+  return content.transformedConcurrently(r, channels, [&](MutableChannelViews chunk, int64_t) {
     for (size_t k = 0; k < chunk.size(); ++k)
       for (float& sample : chunk[k]) sample += shifts[k];
   });
@@ -211,28 +209,25 @@ AudioContent reversed(const AudioContent& content, std::optional<FrameRange> ran
   std::vector<bool> isSelected(static_cast<size_t>(channelCount), false);
   for (int c : selected) isSelected[static_cast<size_t>(c)] = true;
 
-  AudioContentBuilder builder(channelCount, content.sampleRate());
-  auto backward = scratchBuffers(channelCount, transformChunk);
-  auto forward = scratchBuffers(channelCount, transformChunk);
-  const std::vector<float*> backwardPointers = pointersTo(backward), forwardPointers = pointersTo(forward);
-  std::vector<std::span<const float>> chunk(static_cast<size_t>(channelCount));
-  for (int64_t off = 0; off < n; off += transformChunk) {
+  // Output chunk k holds the reversed input chunk that ends k chunks before the range's end.
+  std::vector<Segment> pieces(static_cast<size_t>((n + transformChunk - 1) / transformChunk));
+  parallelFor(static_cast<int64_t>(pieces.size()), pieces.size() > 1, [&](int64_t index) {
+    const int64_t off = index * transformChunk;
     const int64_t len = std::min(n - off, transformChunk);
-    const auto frames = static_cast<size_t>(len);
-    content.read({hi - off - len, hi - off}, backwardPointers);
-    if (someUnselected) content.read({lo + off, lo + off + len}, forwardPointers);
-    for (size_t c = 0; c < chunk.size(); ++c) {
-      if (isSelected[c]) {
-        std::reverse(backward[c].begin(), backward[c].begin() + static_cast<ptrdiff_t>(len));
-        chunk[c] = {backward[c].data(), frames};
-      } else {
-        chunk[c] = {forward[c].data(), frames};
-      }
+    auto samples = scratchBuffers(channelCount, len);
+    content.read({hi - off - len, hi - off}, pointersTo(samples));
+    for (size_t c = 0; c < samples.size(); ++c)
+      if (isSelected[c]) std::reverse(samples[c].begin(), samples[c].end());
+    if (someUnselected) {
+      auto forward = scratchBuffers(channelCount, len);
+      content.read({lo + off, lo + off + len}, pointersTo(forward));
+      for (size_t c = 0; c < samples.size(); ++c)
+        if (!isSelected[c]) samples[c] = std::move(forward[c]);
     }
-    builder.append(ChannelViews(chunk));
-  }
+    pieces[static_cast<size_t>(index)] = {AudioBlock::make(std::move(samples)), 0, len};
+  });
   AudioContent result = content;
-  result.replaceSubrange(r, builder.build());
+  result.replaceSubrange(r, AudioContent(channelCount, content.sampleRate(), std::move(pieces)));
   return result;
 }
 

@@ -39,12 +39,74 @@ std::vector<double> gated(std::span<const double> energies, double relativeLU) {
   return kept;
 }
 
+// The true peaks of a stream of chunks, every chunk measured in pieces concurrently: piece p of
+// each chunk goes to detector p, primed with the samples before the piece. Every output of one
+// detector streaming the whole range is computed by exactly one of them, so the maxima agree.
+class PiecewisePeaks {
+public:
+  static constexpr int pieces = 8;
+
+  PiecewisePeaks(int channels, double sampleRate)
+      : sampleRate_(sampleRate),
+        detectors_(pieces, std::vector<TruePeakDetector>(static_cast<size_t>(channels), TruePeakDetector(sampleRate))),
+        history_(static_cast<size_t>(channels), std::vector<float>(history, 0.0f)) {}
+
+  // Measures piece `piece` of every channel; distinct pieces may run concurrently.
+  void measure(ChannelViews chunk, int piece) {
+    const auto frames = static_cast<int64_t>(chunk[0].size());
+    const int64_t length = (frames + pieces - 1) / pieces;
+    const int64_t start = piece * length, end = std::min(frames, start + length);
+    if (start >= end) return;
+    float before[history];
+    for (size_t c = 0; c < history_.size(); ++c) {
+      const float* samples = chunk[c].data();
+      // The `history` samples before `start`, from the previous chunks where the chunk has fewer.
+      const int64_t fromChunk = std::min(start, history);
+      std::copy(history_[c].end() - (history - fromChunk), history_[c].end(), before);
+      std::copy(samples + start - fromChunk, samples + start, before + history - fromChunk);
+      TruePeakDetector& detector = detectors_[static_cast<size_t>(piece)][c];
+      detector.prime(before);
+      detector.process(samples + start, end - start);
+    }
+  }
+  // Keeps the chunk's last samples as the history of the next one; after every piece is measured.
+  void advance(ChannelViews chunk) {
+    for (size_t c = 0; c < history_.size(); ++c) {
+      std::vector<float>& kept = history_[c];
+      kept.insert(kept.end(), chunk[c].begin(), chunk[c].end());
+      kept.erase(kept.begin(), kept.end() - history);
+    }
+  }
+  // Sets the channel's sample and inter-sample peak on `detector`, the stream flushed with
+  // silence so that the last samples' inter-sample peaks are seen.
+  void finish(int channel, TruePeakDetector& detector) const {
+    const auto c = static_cast<size_t>(channel);
+    TruePeakDetector flush(sampleRate_);
+    flush.prime(history_[c].data());
+    const float zeros[TruePeakInterpolator::taps / 2] = {};
+    flush.process(zeros, TruePeakInterpolator::taps / 2);
+    detector.samplePeak = 0;
+    detector.interPeak = flush.interPeak;
+    for (const auto& piece : detectors_) {
+      detector.samplePeak = std::max(detector.samplePeak, piece[c].samplePeak);
+      detector.interPeak = std::max(detector.interPeak, piece[c].interPeak);
+    }
+  }
+
+private:
+  static constexpr int64_t history = TruePeakInterpolator::taps - 1;
+
+  double sampleRate_;
+  std::vector<std::vector<TruePeakDetector>> detectors_;  // [piece][channel]
+  std::vector<std::vector<float>> history_;              // [channel]: the last `history` samples
+};
+
 } // namespace
 
 // MARK: channel state
 
-LoudnessChannelState::LoudnessChannelState(double sampleRate, double weight, bool trackRMS)
-    : filter(sampleRate), peak(sampleRate), weight(weight), trackRMS(trackRMS) {}
+LoudnessChannelState::LoudnessChannelState(double sampleRate, double weight, bool trackRMS, bool trackPeaks)
+    : filter(sampleRate), peak(sampleRate), weight(weight), trackRMS(trackRMS), trackPeaks(trackPeaks) {}
 
 void LoudnessChannelState::process(const float* samples, int64_t count, std::span<const LoudnessSegment> segments) {
   if (segmentSums.size() < segments.size()) segmentSums.resize(segments.size(), 0);
@@ -57,15 +119,17 @@ void LoudnessChannelState::process(const float* samples, int64_t count, std::spa
       segmentSums[j] = sum;
     }
   }
-  if (trackRMS) {
-    for (int64_t start = 0; start < count; start += rmsPiece) {
-      const int64_t end = std::min(count, start + rmsPiece);
-      float sum = 0;
-      for (int64_t i = start; i < end; ++i) sum += samples[i] * samples[i];
-      rawSumSquares += sum;
-    }
+  if (trackPeaks) peak.process(samples, count);
+}
+
+void LoudnessChannelState::sumSquares(const float* samples, int64_t count) {
+  if (!trackRMS) return;
+  for (int64_t start = 0; start < count; start += rmsPiece) {
+    const int64_t end = std::min(count, start + rmsPiece);
+    float sum = 0;
+    for (int64_t i = start; i < end; ++i) sum += samples[i] * samples[i];
+    rawSumSquares += sum;
   }
-  peak.process(samples, count);
 }
 
 void LoudnessChannelState::reset() {
@@ -77,13 +141,15 @@ void LoudnessChannelState::reset() {
 // MARK: engine
 
 LoudnessEngine::LoudnessEngine(int channelCount, double sampleRate,
-                               const std::optional<std::vector<double>>& channelWeights, bool trackRMS)
+                               const std::optional<std::vector<double>>& channelWeights, bool trackRMS,
+                               bool trackPeaks)
     : channelCount_(std::max(channelCount, 0)),
       sampleRate_(sampleRate),
       weights_(LoudnessAnalyzer::resolvedWeights(channelWeights, channelCount)),
       accum_(static_cast<size_t>(channelCount_), 0) {
   QUAR_PRECONDITION(std::isfinite(sampleRate) && sampleRate > 0, "Loudness needs a positive sample rate");
-  for (double weight : weights_) channels_.push_back(std::make_unique<LoudnessChannelState>(sampleRate, weight, trackRMS));
+  for (double weight : weights_)
+    channels_.push_back(std::make_unique<LoudnessChannelState>(sampleRate, weight, trackRMS, trackPeaks));
 }
 
 int64_t LoudnessEngine::subblockLength(int64_t index) const {
@@ -91,7 +157,9 @@ int64_t LoudnessEngine::subblockLength(int64_t index) const {
   return bound(index + 1) - bound(index);
 }
 
-void LoudnessEngine::process(ChannelViews chunk) {
+void LoudnessEngine::process(ChannelViews chunk) { process(chunk, 0, {}); }
+
+void LoudnessEngine::process(ChannelViews chunk, int64_t extraTasks, const std::function<void(int64_t)>& extra) {
   if (channelCount_ <= 0 || chunk.size() < static_cast<size_t>(channelCount_) || chunk[0].empty()) return;
   const auto frames = static_cast<int64_t>(chunk[0].size());
 
@@ -114,8 +182,13 @@ void LoudnessEngine::process(ChannelViews chunk) {
     }
   }
 
-  parallelFor(channelCount_, channelCount_ > 1 && frames >= parallelMinFrames, [&](int64_t c) {
-    channels_[static_cast<size_t>(c)]->process(chunk[static_cast<size_t>(c)].data(), frames, segments_);
+  // Per channel, the filter and the RMS sum run as separate tasks: they touch different state.
+  const int64_t tasks = 2 * channelCount_ + extraTasks;
+  parallelFor(tasks, tasks > 1 && frames >= parallelMinFrames, [&](int64_t task) {
+    if (task >= 2 * channelCount_) return extra(task - 2 * channelCount_);
+    const auto c = static_cast<size_t>(task % channelCount_);
+    if (task < channelCount_) channels_[c]->process(chunk[c].data(), frames, segments_);
+    else channels_[c]->sumSquares(chunk[c].data(), frames);
   });
 
   for (size_t j = 0; j < segments_.size(); ++j) {
@@ -264,22 +337,18 @@ LoudnessResult LoudnessAnalyzer::analyze(const AudioSource& source, std::optiona
                                          const std::function<bool(double)>& progress) {
   const FrameRange clamped = range.value_or(source.fullRange()).clamped(source.fullRange());
   const double total = static_cast<double>(std::max<int64_t>(clamped.count(), 1));
-  LoudnessEngine engine(source.channelCount(), source.sampleRate(), channelWeights, true);
+  LoudnessEngine engine(source.channelCount(), source.sampleRate(), channelWeights, true, false);
+  PiecewisePeaks peaks(engine.channelCount(), source.sampleRate());
   if (progress && !progress(0)) throw CancellationError();
   source.forEachChunk(clamped, chunkFrames, [&](ChannelViews chunk, int64_t start) {
-    engine.process(chunk);
+    engine.process(chunk, PiecewisePeaks::pieces,
+                   [&](int64_t piece) { peaks.measure(chunk, static_cast<int>(piece)); });
+    if (engine.channelCount() > 0) peaks.advance(chunk);
     const auto frames = static_cast<int64_t>(chunk.empty() ? 0 : chunk[0].size());
     if (progress && !progress(static_cast<double>(start + frames - clamped.lowerBound) / total))
       throw CancellationError();
   });
-  // Flush the interpolators so that the last samples' inter-sample peaks are seen.
-  const float zeros[TruePeakInterpolator::taps / 2] = {};
-  for (int c = 0; c < engine.channelCount(); ++c) {
-    TruePeakDetector& detector = engine.channel(c).peak;
-    const float samplePeak = detector.samplePeak;
-    detector.process(zeros, TruePeakInterpolator::taps / 2);
-    detector.samplePeak = samplePeak;
-  }
+  for (int c = 0; c < engine.channelCount(); ++c) peaks.finish(c, engine.channel(c).peak);
   return engine.result();
 }
 

@@ -46,17 +46,20 @@ struct LoudnessSegment {
 // One channel of an engine: its K-weighting filter and true-peak detector.
 class LoudnessChannelState {
 public:
-  LoudnessChannelState(double sampleRate, double weight, bool trackRMS);
+  LoudnessChannelState(double sampleRate, double weight, bool trackRMS, bool trackPeaks);
 
   // Filters `count` samples and sets segmentSums[j] to the K-weighted energy of segment j
-  // (weighted channels only); updates the RMS sum and the peaks.
+  // (weighted channels only); updates the peaks when they are tracked.
   void process(const float* samples, int64_t count, std::span<const LoudnessSegment> segments);
+  // Adds the samples' squares to the RMS sum when it is tracked; may run beside process.
+  void sumSquares(const float* samples, int64_t count);
   void reset();
 
   KWeightingFilter filter;
   TruePeakDetector peak;
   double weight;
   bool trackRMS;
+  bool trackPeaks;
   double rawSumSquares = 0;
   std::vector<double> segmentSums;
 };
@@ -64,11 +67,16 @@ public:
 class LoudnessEngine {
 public:
   // `channelWeights` absent: the default weights for the channel count. sampleRate in Hz, > 0.
+  // Without `trackPeaks` the channels' peak detectors stay untouched for the owner to fill.
   LoudnessEngine(int channelCount, double sampleRate, const std::optional<std::vector<double>>& channelWeights,
-                 bool trackRMS);
+                 bool trackRMS, bool trackPeaks = true);
 
   // Takes one chunk of planar audio (at least channelCount views of equal length).
   void process(ChannelViews chunk);
+  // The same, running extra(i) for every i in 0 ..< extraTasks in the loop that processes the
+  // channels (concurrently with them for chunks of 8192 frames or more). Nothing runs for an
+  // engine without channels or an empty chunk.
+  void process(ChannelViews chunk, int64_t extraTasks, const std::function<void(int64_t task)>& extra);
   LoudnessResult result() const;
   void reset();
 
@@ -110,7 +118,8 @@ struct LoudnessAnalyzer {
   static constexpr int64_t chunkFrames = 65536;
 
   // Measures `range` (default: the whole source, clamped to it). `progress` gets the fraction
-  // done, starting with 0; false throws CancellationError.
+  // done, starting with 0; false throws CancellationError. Each chunk's peaks are measured in
+  // pieces beside the engine on the shared worker pool.
   static LoudnessResult analyze(const AudioSource& source, std::optional<FrameRange> range = std::nullopt,
                                 const std::optional<std::vector<double>>& channelWeights = std::nullopt,
                                 const std::function<bool(double)>& progress = {});

@@ -185,15 +185,19 @@ void Resampler::resample(const AudioSource& source, std::optional<FrameRange> ra
   }
 
   const size_t batchSize = std::max(1u, std::thread::hardware_concurrency());
+  // The batches reuse the results' memory rather than have the system map and clear it anew.
+  std::vector<SegmentResult> results(std::min(batchSize, plan->size()));
   for (size_t first = 0; first < plan->size(); first += batchSize) {
     const size_t count = std::min(batchSize, plan->size() - first);
-    std::vector<SegmentResult> results(count);
     parallelFor(static_cast<int64_t>(count), count > 1, [&](int64_t index) {
       const Segment& segment = (*plan)[first + static_cast<size_t>(index)];
       SegmentResult& result = results[static_cast<size_t>(index)];
       try {
         result.channels.resize(static_cast<size_t>(channels));
-        for (auto& channel : result.channels) channel.reserve(static_cast<size_t>(segment.outputFrames));
+        for (auto& channel : result.channels) {
+          channel.clear();
+          channel.reserve(static_cast<size_t>(segment.outputFrames));
+        }
         job.convert(clampedRange.lowerBound + segment.inputStart - segment.warmupFrames, segment.warmupOutputFrames,
                     segment.outputFrames, [&](ChannelViews block) {
                       for (size_t c = 0; c < result.channels.size(); ++c)
@@ -203,7 +207,7 @@ void Resampler::resample(const AudioSource& source, std::optional<FrameRange> ra
         result.error = std::current_exception();
       }
     });
-    for (SegmentResult& result : results) {
+    for (SegmentResult& result : std::span(results).first(count)) {
       if (result.error) std::rethrow_exception(result.error);
       const std::vector<std::span<const float>> views(result.channels.begin(), result.channels.end());
       emit(views);

@@ -3,11 +3,44 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/ParallelFor.h"
+
 namespace quar {
 
 namespace {
 
 constexpr int64_t kChunk = 65536;
+// Frames one worker measures in order; pieces are measured concurrently.
+constexpr int64_t kPiece = 16 * kChunk;
+
+// The measurements of one piece of the range, per channel.
+struct PieceStats {
+  std::vector<float> peak;
+  std::vector<int64_t> peakFrame;
+  std::vector<double> sums, squares;
+};
+
+PieceStats measure(const AudioSource& source, FrameRange piece, size_t channels) {
+  PieceStats stats{std::vector<float>(channels, 0.0f), std::vector<int64_t>(channels, piece.lowerBound),
+                   std::vector<double>(channels, 0.0), std::vector<double>(channels, 0.0)};
+  source.forEachChunk(piece, kChunk, [&](ChannelViews chunk, int64_t firstFrame) {
+    for (size_t c = 0; c < channels; ++c) {
+      const std::span<const float> samples = chunk[c];
+      for (size_t i = 0; i < samples.size(); ++i) {
+        const float magnitude = std::fabs(samples[i]);
+        if (magnitude > stats.peak[c]) {
+          stats.peak[c] = magnitude;
+          stats.peakFrame[c] = firstFrame + static_cast<int64_t>(i);
+        }
+      }
+      for (const float sample : samples) {
+        stats.sums[c] += sample;
+        stats.squares[c] += static_cast<double>(sample) * sample;
+      }
+    }
+  });
+  return stats;
+}
 
 } // namespace
 
@@ -21,22 +54,22 @@ SignalStats SignalAnalysis::stats(const AudioSource& source, std::optional<Frame
   stats.peakFrame.assign(channels, clampedRange.isEmpty() ? 0 : clampedRange.lowerBound);
   std::vector<double> sums(channels, 0.0), squares(channels, 0.0);
 
-  source.forEachChunk(clampedRange, kChunk, [&](ChannelViews chunk, int64_t firstFrame) {
-    for (size_t c = 0; c < channels; ++c) {
-      const std::span<const float> samples = chunk[c];
-      for (size_t i = 0; i < samples.size(); ++i) {
-        const float magnitude = std::fabs(samples[i]);
-        if (magnitude > stats.peak[c]) {
-          stats.peak[c] = magnitude;
-          stats.peakFrame[c] = firstFrame + static_cast<int64_t>(i);
-        }
-      }
-      for (const float sample : samples) {
-        sums[c] += sample;
-        squares[c] += static_cast<double>(sample) * sample;
-      }
-    }
+  // Pieces are measured concurrently and combined in order: a later piece's peak wins only
+  // when larger, and each piece's sums join the totals in turn.
+  std::vector<PieceStats> pieces(static_cast<size_t>((clampedRange.count() + kPiece - 1) / kPiece));
+  parallelFor(static_cast<int64_t>(pieces.size()), pieces.size() > 1, [&](int64_t index) {
+    const int64_t start = clampedRange.lowerBound + index * kPiece;
+    pieces[static_cast<size_t>(index)] = measure(source, {start, std::min(start + kPiece, clampedRange.upperBound)}, channels);
   });
+  for (const PieceStats& piece : pieces)
+    for (size_t c = 0; c < channels; ++c) {
+      if (piece.peak[c] > stats.peak[c]) {
+        stats.peak[c] = piece.peak[c];
+        stats.peakFrame[c] = piece.peakFrame[c];
+      }
+      sums[c] += piece.sums[c];
+      squares[c] += piece.squares[c];
+    }
 
   const auto count = static_cast<double>(std::max<int64_t>(clampedRange.count(), 1));
   for (size_t c = 0; c < channels; ++c) {

@@ -104,6 +104,10 @@ void TruePeakDetector::reset() {
   interPeak = 0;
 }
 
+void TruePeakDetector::prime(const float* history) {
+  std::copy(history, history + TruePeakInterpolator::taps - 1, work_.begin());
+}
+
 void TruePeakDetector::process(const float* samples, int64_t count) {
   if (count <= 0) return;
   samplePeak = std::max(samplePeak, maxMagnitude(samples, count));

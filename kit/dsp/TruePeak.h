@@ -36,6 +36,9 @@ public:
 
   const TruePeakInterpolator& interpolator() const { return interpolator_; }
   void process(const float* samples, int64_t count);
+  // Takes `history` (taps − 1 samples) as the samples before the next process call, as if they
+  // had been processed but without measuring them.
+  void prime(const float* history);
   // Zeroes the history and both peaks.
   void reset();
 

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "base/Precondition.h"
 #include "base/QuarError.h"
 #include "io/FFmpegDecoder.h"
 #include "io/platform/NativeReader.h"
@@ -34,7 +35,68 @@ int64_t reservedFrames(const std::filesystem::path& url, const AudioFileInfo& in
   return std::min(info.frameCount, plausible) + extraReservedFrames;
 }
 
+// Cuts a stream of chunks into blocks of a fixed length for a block handler.
+class BlockCutter {
+public:
+  BlockCutter(int64_t blockFrames, const DecodeBlockHandler& onBlock) : blockFrames_(blockFrames), onBlock_(onBlock) {}
+
+  void start(int channels) {
+    pending_.assign(static_cast<size_t>(std::max(channels, 0)), {});
+    for (auto& channel : pending_) channel.reserve(static_cast<size_t>(blockFrames_));
+  }
+  void append(ChannelViews chunk) {
+    const size_t frames = chunk.empty() || pending_.empty() ? 0 : chunk.front().size();
+    for (size_t offset = 0; offset < frames;) {
+      const size_t n = std::min(frames - offset, static_cast<size_t>(blockFrames_) - pending_.front().size());
+      for (size_t c = 0; c < pending_.size(); ++c)
+        pending_[c].insert(pending_[c].end(), chunk[c].begin() + static_cast<ptrdiff_t>(offset),
+                           chunk[c].begin() + static_cast<ptrdiff_t>(offset + n));
+      offset += n;
+      if (static_cast<int64_t>(pending_.front().size()) == blockFrames_) flush();
+    }
+  }
+  // Hands on the pending frames, if any.
+  void flush() {
+    if (pending_.empty() || pending_.front().empty()) return;
+    const auto frames = static_cast<int64_t>(pending_.front().size());
+    const auto channels = static_cast<int>(pending_.size());
+    onBlock_(std::move(pending_), start_);
+    start_ += frames;
+    start(channels);
+  }
+
+private:
+  const int64_t blockFrames_;
+  const DecodeBlockHandler& onBlock_;
+  std::vector<std::vector<float>> pending_;
+  int64_t start_ = 0;
+};
+
 } // namespace
+
+AudioFileInfo AudioDecoder::decodeBlocks(const std::filesystem::path& url, const DecodeProgress& progress,
+                                         const DecodeFormatHandler& onFormat, const DecodeBlockHandler& onBlock,
+                                         int64_t blockFrames, const FFmpegTools& tools) {
+  QUAR_PRECONDITION(blockFrames >= 1, "Blocks need at least one frame");
+  if (!isReadable(url)) throw unreadableFile();
+  FFmpegDecoder::requireRegularFile(url);
+  try {
+    CoreAudioFileReader reader(url);
+    if (reader.canDecodeConcurrently()) return reader.decodeConcurrently(progress, onFormat, onBlock, blockFrames);
+  } catch (const CoreAudioCannotDecode&) {
+    // decode below tries the native reader again and then the FFmpeg tools.
+  }
+  BlockCutter cutter(blockFrames, onBlock);
+  const AudioFileInfo info = decode(
+      url, progress,
+      [&](const AudioFileInfo& format) {
+        cutter.start(format.channelCount);
+        onFormat(format);
+      },
+      [&](ChannelViews chunk) { cutter.append(chunk); }, tools);
+  cutter.flush();
+  return info;
+}
 
 AudioFileInfo AudioDecoder::decode(const std::filesystem::path& url, const DecodeProgress& progress,
                                    const DecodeFormatHandler& onFormat, const DecodeChunkHandler& onChunk,

@@ -38,6 +38,14 @@ struct AudioDecoder {
   static AudioFileInfo decode(const std::filesystem::path& url, const DecodeProgress& progress,
                               const DecodeFormatHandler& onFormat, const DecodeChunkHandler& onChunk,
                               const FFmpegTools& tools = FFmpegTool::installed());
+  // Like decode, with the audio cut into blocks of `blockFrames` (>= 1) frames: block k holds
+  // frames k·blockFrames ..< (k + 1)·blockFrames (the last one shorter) and reaches `onBlock`
+  // exactly once. Linear PCM that the native reader reads arrives from several threads at once,
+  // in any order, after `onFormat` has stated the exact length; everything else arrives in order
+  // on the calling thread. `onFormat` and `progress` run on the calling thread.
+  static AudioFileInfo decodeBlocks(const std::filesystem::path& url, const DecodeProgress& progress,
+                                    const DecodeFormatHandler& onFormat, const DecodeBlockHandler& onBlock,
+                                    int64_t blockFrames, const FFmpegTools& tools = FFmpegTool::installed());
   // The whole file in memory.
   static Decoded decodeToArrays(const std::filesystem::path& url, const FFmpegTools& tools = FFmpegTool::installed());
   // Describes the file from its header; no audio is decoded.

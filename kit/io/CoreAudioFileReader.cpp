@@ -7,13 +7,18 @@
 #include <vector>
 
 #include "base/Numbers.h"
+#include "base/Precondition.h"
 #include "base/QuarError.h"
+#include "dsp/ParallelFor.h"
 #include "io/CoreAudioSupport.h"
 #include "io/platform/AudioStatus.h"
 
 namespace quar {
 
 namespace {
+
+// Blocks read at once between two progress reports.
+constexpr int64_t concurrentBatch = 32;
 
 std::optional<int64_t> fileSizeOf(const std::filesystem::path& url) {
   std::error_code error;
@@ -36,14 +41,19 @@ CoreAudioFileReader::CoreAudioFileReader(std::filesystem::path url) : url_(std::
   fileType_ = ext_->fileType();
 }
 
-AudioFileInfo CoreAudioFileReader::decode(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
-                                          const DecodeChunkHandler& onChunk) {
+void CoreAudioFileReader::prepareClient() {
   const uint32_t channels = fileFormat_.channelsPerFrame;
   const int32_t clientStatus = ext_->setClientFormat(StreamDescription::floatNonInterleaved(fileFormat_.sampleRate, channels));
   if (clientStatus != AudioStatus::ok)
     throw CoreAudioCannotDecode("The native reader has no decoder for " + CoreAudioNames::codec(fileFormat_.formatID) +
                                 " (" + FourCC::status(clientStatus) + ")");
   ChannelLayouts::installCanonicalClientLayout(*ext_, static_cast<int>(channels));
+}
+
+AudioFileInfo CoreAudioFileReader::decode(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
+                                          const DecodeChunkHandler& onChunk) {
+  const uint32_t channels = fileFormat_.channelsPerFrame;
+  prepareClient();
 
   std::vector<std::vector<float>> buffers(channels, std::vector<float>(chunkFrames));
   std::vector<float*> pointers(channels);
@@ -76,6 +86,35 @@ AudioFileInfo CoreAudioFileReader::decode(const DecodeProgress& progress, const 
       if (!progress(fraction)) throw QuarError::cancelled();
     }
   }
+}
+
+bool CoreAudioFileReader::canDecodeConcurrently() const { return ext_->canReadAt() && lengthFrames_ > 0; }
+
+AudioFileInfo CoreAudioFileReader::decodeConcurrently(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
+                                                      const DecodeBlockHandler& onBlock, int64_t blockFrames) {
+  QUAR_PRECONDITION(canDecodeConcurrently(), "The file can’t be read at any position");
+  QUAR_PRECONDITION(blockFrames >= 1, "Blocks need at least one frame");
+  prepareClient();
+  const auto channels = static_cast<size_t>(fileFormat_.channelsPerFrame);
+  const int64_t blocks = (lengthFrames_ + blockFrames - 1) / blockFrames;
+  onFormat(info(lengthFrames_));
+  for (int64_t first = 0; first < blocks; first += concurrentBatch) {
+    const int64_t count = std::min(concurrentBatch, blocks - first);
+    parallelFor(count, true, [&](int64_t index) {
+      const int64_t start = (first + index) * blockFrames;
+      const int64_t frames = std::min(blockFrames, lengthFrames_ - start);
+      std::vector<std::vector<float>> samples(channels, std::vector<float>(static_cast<size_t>(frames)));
+      std::vector<float*> pointers;
+      for (auto& channel : samples) pointers.push_back(channel.data());
+      if (const int32_t status = ext_->readAt(start, pointers, frames); status != AudioStatus::ok)
+        throw QuarError::decodeFailed("Native decode error (" + FourCC::status(status) + ") at frame " +
+                                      std::to_string(start));
+      onBlock(std::move(samples), start);
+    });
+    if (progress && !progress(static_cast<double>(first + count) / static_cast<double>(blocks)))
+      throw QuarError::cancelled();
+  }
+  return info(lengthFrames_);
 }
 
 AudioFileInfo CoreAudioFileReader::info(int64_t frameCount) const {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/AudioFormats.h"
 #include "base/AudioSource.h"
@@ -24,6 +25,9 @@ using DecodeProgress = std::function<bool(double fraction)>;
 using DecodeFormatHandler = std::function<void(const AudioFileInfo& info)>;
 // Receives one read-only view per channel, valid only during the call.
 using DecodeChunkHandler = std::function<void(ChannelViews chunk)>;
+// Receives the frames start ..< start + length of a file as planar arrays (one per channel, all
+// of one length) that the handler may keep.
+using DecodeBlockHandler = std::function<void(std::vector<std::vector<float>>&& channels, int64_t start)>;
 
 // The native layer cannot read the file; raised only before any callback.
 class CoreAudioCannotDecode : public std::exception {
@@ -46,6 +50,15 @@ public:
   // QuarError (decodeFailed, cancelled) or what a callback throws.
   AudioFileInfo decode(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
                        const DecodeChunkHandler& onChunk);
+  // Whether decodeConcurrently works: linear PCM of known length.
+  bool canDecodeConcurrently() const;
+  // Delivers the whole file as blocks of `blockFrames` (>= 1) frames, block k holding frames
+  // k·blockFrames ..< (k + 1)·blockFrames (the last one shorter), each exactly once. Blocks are
+  // read several at once on the shared worker pool and reach `onBlock` from any of its threads,
+  // in any order; `onFormat` (with the exact length) and `progress` run on the calling thread,
+  // progress after every batch of blocks. Throws like decode.
+  AudioFileInfo decodeConcurrently(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
+                                   const DecodeBlockHandler& onBlock, int64_t blockFrames);
   // The description with `frameCount` as its length.
   AudioFileInfo info(int64_t frameCount) const;
 
@@ -56,6 +69,10 @@ public:
   int64_t lengthFrames() const { return lengthFrames_; }
 
 private:
+  // Sets the planar float client format and the canonical client layout; throws
+  // CoreAudioCannotDecode when the reader has no decoder for the file.
+  void prepareClient();
+
   std::filesystem::path url_;
   std::unique_ptr<NativeReader> ext_;
   StreamDescription fileFormat_;

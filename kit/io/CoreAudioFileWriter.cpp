@@ -117,7 +117,7 @@ void CoreAudioFileWriter::consume(ChannelViews chunk) {
       intBuffer_.assign(static_cast<size_t>(frames * bytesPerFrame), 0);
       intCapacityFrames_ = frames;
     }
-    quantizer_->quantize(chunk.first(static_cast<size_t>(channels_)),
+    quantizer_->quantizeConcurrently(chunk.first(static_cast<size_t>(channels_)),
                          std::span(intBuffer_).first(static_cast<size_t>(frames * bytesPerFrame)));
     abl_[0] = intBuffer_.data();
   }

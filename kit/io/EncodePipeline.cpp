@@ -1,6 +1,7 @@
 #include "io/EncodePipeline.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -8,6 +9,7 @@
 
 #include "base/Precondition.h"
 #include "base/QuarError.h"
+#include "dsp/ParallelFor.h"
 
 namespace quar {
 
@@ -38,6 +40,38 @@ double nextUniform(uint64_t& state) {
   state ^= state >> 27;
   const uint64_t output = state * 0x2545F4914F6CDD1Dull;
   return static_cast<double>(output >> 11) * 0x1.0p-53;
+}
+
+// The dither generator's state after `steps` more draws: each draw's three shift-and-xor
+// steps form a linear map over the 64 state bits, so `steps` draws are the product of the
+// map's powers of two that make up `steps`.
+uint64_t advanced(uint64_t state, uint64_t steps) {
+  using Matrix = std::array<uint64_t, 64>;  // column j: the image of bit j
+  static const std::array<Matrix, 64> powers = [] {
+    const auto apply = [](const Matrix& m, uint64_t v) {
+      uint64_t out = 0;
+      for (int j = 0; j < 64; ++j)
+        if ((v >> j) & 1) out ^= m[static_cast<size_t>(j)];
+      return out;
+    };
+    std::array<Matrix, 64> result{};
+    for (int j = 0; j < 64; ++j) {
+      uint64_t bit = uint64_t{1} << j;
+      nextUniform(bit);
+      result[0][static_cast<size_t>(j)] = bit;
+    }
+    for (size_t k = 1; k < 64; ++k)
+      for (size_t j = 0; j < 64; ++j) result[k][j] = apply(result[k - 1], result[k - 1][j]);
+    return result;
+  }();
+  for (size_t k = 0; k < 64 && steps != 0; ++k, steps >>= 1) {
+    if ((steps & 1) == 0) continue;
+    uint64_t next = 0;
+    for (int j = 0; j < 64; ++j)
+      if ((state >> j) & 1) next ^= powers[k][static_cast<size_t>(j)];
+    state = next;
+  }
+  return state;
 }
 
 // Quantises one channel into every `stride`-th sample slot of `out`. The width and dither are
@@ -211,19 +245,47 @@ void Quantizer::quantize(ChannelViews channels, std::span<uint8_t> destination) 
   QUAR_PRECONDITION(bits == 16 || bits == 24 || bits == 32, "Quantizer bits must be 16, 24 or 32");
   QUAR_PRECONDITION(destination.size() >= frames * count * static_cast<size_t>(width),
                     "Quantizer destination is too small");
-  const double scale = std::ldexp(1.0, bits - 1);
   const bool dithered = dither && bits < 32;
   const size_t stride = count * static_cast<size_t>(width);
   for (size_t c = 0; c < count; ++c) {
     QUAR_PRECONDITION(channels[c].size() >= frames, "Quantizer channels differ in length");
-    const float* samples = channels[c].data();
-    uint8_t* out = destination.data() + c * static_cast<size_t>(width);
-    if (width == 2 && dithered) quantizeChannel<2, true>(samples, frames, stride, out, scale, rng);
-    else if (width == 2) quantizeChannel<2, false>(samples, frames, stride, out, scale, rng);
-    else if (width == 3 && dithered) quantizeChannel<3, true>(samples, frames, stride, out, scale, rng);
-    else if (width == 3) quantizeChannel<3, false>(samples, frames, stride, out, scale, rng);
-    else quantizeChannel<4, false>(samples, frames, stride, out, scale, rng);
+    quantizeRun(channels[c].data(), frames, stride, destination.data() + c * static_cast<size_t>(width), dithered, rng);
   }
+}
+
+void Quantizer::quantizeRun(const float* samples, size_t frames, size_t stride, uint8_t* out, bool dithered,
+                            uint64_t& state) const {
+  const double scale = std::ldexp(1.0, bits - 1);
+  const int width = bytesPerSample();
+  if (width == 2 && dithered) quantizeChannel<2, true>(samples, frames, stride, out, scale, state);
+  else if (width == 2) quantizeChannel<2, false>(samples, frames, stride, out, scale, state);
+  else if (width == 3 && dithered) quantizeChannel<3, true>(samples, frames, stride, out, scale, state);
+  else if (width == 3) quantizeChannel<3, false>(samples, frames, stride, out, scale, state);
+  else quantizeChannel<4, false>(samples, frames, stride, out, scale, state);
+}
+
+void Quantizer::quantizeConcurrently(ChannelViews channels, std::span<uint8_t> destination) {
+  constexpr size_t pieceFrames = 8192;
+  const size_t frames = channels.empty() ? 0 : channels.front().size();
+  if (frames <= pieceFrames) return quantize(channels, destination);
+  const size_t count = channels.size();
+  const auto width = static_cast<size_t>(bytesPerSample());
+  QUAR_PRECONDITION(bits == 16 || bits == 24 || bits == 32, "Quantizer bits must be 16, 24 or 32");
+  QUAR_PRECONDITION(destination.size() >= frames * count * width, "Quantizer destination is too small");
+  for (size_t c = 0; c < count; ++c)
+    QUAR_PRECONDITION(channels[c].size() >= frames, "Quantizer channels differ in length");
+  const bool dithered = dither && bits < 32;
+  const size_t stride = count * width;
+  const size_t pieces = (frames + pieceFrames - 1) / pieceFrames;
+  const uint64_t start = rng;
+  parallelFor(static_cast<int64_t>(count * pieces), true, [&](int64_t task) {
+    const size_t c = static_cast<size_t>(task) / pieces;
+    const size_t first = static_cast<size_t>(task) % pieces * pieceFrames;
+    uint64_t state = dithered ? advanced(start, 2 * (c * frames + first)) : start;
+    quantizeRun(channels[c].data() + first, std::min(pieceFrames, frames - first), stride,
+                destination.data() + first * stride + c * width, dithered, state);
+  });
+  if (dithered) rng = advanced(start, 2 * count * frames);
 }
 
 } // namespace quar

@@ -118,6 +118,15 @@ struct Quantizer {
   // Writes channels.size() x frames samples interleaved into `destination`, which must hold
   // them. Nothing is written for no channels or an empty first channel.
   void quantize(ChannelViews channels, std::span<uint8_t> destination);
+  // The same output and generator state as quantize, with every channel's frames cut into
+  // pieces that run on the shared worker pool (which allocates), each from the generator state
+  // quantize reaches there (two draws per sample, channel after channel).
+  void quantizeConcurrently(ChannelViews channels, std::span<uint8_t> destination);
+
+private:
+  // Quantises `frames` samples into every `stride`-th slot of `out`, drawing from `state`.
+  void quantizeRun(const float* samples, size_t frames, size_t stride, uint8_t* out, bool dithered,
+                   uint64_t& state) const;
 };
 
 } // namespace quar

@@ -103,6 +103,13 @@ TEST_F(BenchSmokeTest, AnalysisCommandsPrintTheirFigures) {
     EXPECT_TRUE(splice[key]["medianMicroseconds"].is_number()) << key;
   EXPECT_EQ(splice["edit"]["count"], 1000);
   EXPECT_FALSE(splice["peakQuery"].empty());
+
+  for (const char* operation : {"gain", "reverse", "silence", "fade-in", "fade-out", "normalize"}) {
+    const Json processed = succeeding(std::string("process ") + operation + " " + input_);
+    EXPECT_EQ(processed["operation"], operation);
+    EXPECT_GT(processed["gigabytesPerSecond"].get<double>(), 0) << operation;
+  }
+  EXPECT_EQ(bench("process shuffle " + input_).status, 2);
 }
 
 TEST_F(BenchSmokeTest, WritingCommandsWriteFilesOfTheExpectedLength) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <random>
+#include <tuple>
 
 #include "core/AudioBlock.h"
 
@@ -20,10 +23,11 @@ std::vector<float> noise(size_t n, unsigned seed) {
 } // namespace
 
 TEST(AudioBlock, BinCounts) {
-  const std::pair<size_t, size_t> cases[] = {{1, 1}, {256, 1}, {257, 2}, {65536, 256}};
-  for (auto [frames, bins] : cases) {
+  const std::tuple<size_t, size_t, size_t> cases[] = {{1, 1, 1}, {256, 1, 1}, {257, 2, 1}, {4097, 17, 2}, {65536, 256, 16}};
+  for (auto [frames, bins, groups] : cases) {
     AudioBlock block({noise(frames, 1)});
     EXPECT_EQ(block.summary().mins[0].size(), bins) << frames;
+    EXPECT_EQ(block.summary().groupSumSquares[0].size(), groups) << frames;
     EXPECT_EQ(block.frameCount(), static_cast<int64_t>(frames));
   }
   AudioBlock single(std::vector<std::vector<float>>{{0.25f}});
@@ -62,10 +66,37 @@ TEST(AudioBlock, SummaryEqualsBruteForce) {
       EXPECT_NEAR(block.summary().sumSquares[c][b], sum, 1e-3);
       blockSum += block.summary().sumSquares[c][b];
     }
+    // Groups of 16 bins, the last one short.
+    const QuarSummary& q = block.summary();
+    ASSERT_EQ(q.groupMins[c].size(), 1u);
+    float groupSum = 0;
+    for (float binSum : q.sumSquares[c]) groupSum += binSum;
+    EXPECT_EQ(q.groupMins[c][0], *std::min_element(q.mins[c].begin(), q.mins[c].end()));
+    EXPECT_EQ(q.groupMaxs[c][0], *std::max_element(q.maxs[c].begin(), q.maxs[c].end()));
+    EXPECT_EQ(q.groupSumSquares[c][0], groupSum);
     EXPECT_EQ(block.summary().blockMin[c], *std::min_element(x.begin(), x.end()));
     EXPECT_EQ(block.summary().blockMax[c], *std::max_element(x.begin(), x.end()));
     EXPECT_EQ(block.summary().blockSumSquares[c], blockSum);
   }
+}
+
+// The extremes of a sample-by-sample pass, whichever partial sum a sample lands in: NaN never
+// replaces an extreme unless it comes first.
+TEST(PeakSummary, ExactSummaryKeepsNaNOutOfTheExtremes) {
+  std::vector<float> x = noise(40, 5);
+  x[3] = x[17] = x[39] = std::numeric_limits<float>::quiet_NaN();
+  const PeakSummary summary = PeakSummary::of(x.data(), 40);
+  float lo = x[0], hi = x[0];
+  for (float v : x) {
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+  }
+  EXPECT_EQ(summary.min, lo);
+  EXPECT_EQ(summary.max, hi);
+  EXPECT_TRUE(std::isnan(summary.sumSquares));
+  EXPECT_EQ(summary.count, 40);
+  x[0] = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_TRUE(std::isnan(PeakSummary::of(x.data(), 40).min));
 }
 
 TEST(AudioBlockDeathTest, RefusesMalformedSamples) {

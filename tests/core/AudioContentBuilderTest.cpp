@@ -33,6 +33,29 @@ TEST(AudioContentBuilder, ChunksOfAnySizeFillWholeBlocks) {
   EXPECT_EQ(allFrames(content), source);
 }
 
+// A long chunk after a partly filled block completes that block, then its whole blocks are
+// built concurrently and join in order, the rest pending.
+TEST(AudioContentBuilder, LongChunksBuildTheirWholeBlocksInOrder) {
+  const Planar source = noiseChannels(2, 400000, 5);
+  AudioContentBuilder builder(2, 48000);
+  const auto part = [&](size_t start, size_t count) {
+    std::vector<std::span<const float>> views;
+    for (const auto& channel : source) views.emplace_back(channel.data() + start, count);
+    builder.append(ChannelViews(views));
+  };
+  part(0, 1000);
+  part(1000, 330000);
+  part(331000, 69000);
+  const AudioContent content = builder.build();
+  EXPECT_EQ(segmentCounts(content), (std::vector<int64_t>{65536, 65536, 65536, 65536, 65536, 65536, 6784}));
+  EXPECT_EQ(allFrames(content), source);
+  for (const auto& segment : content.segments()) {
+    const QuarSummary expected(segment.block->samples());
+    EXPECT_EQ(segment.block->summary().sumSquares, expected.sumSquares);
+    EXPECT_EQ(segment.block->summary().blockMax, expected.blockMax);
+  }
+}
+
 TEST(AudioContentBuilder, SilenceBuildsZeroBlocks) {
   AudioContentBuilder builder(2, 48000);
   builder.appendSilence(200000);

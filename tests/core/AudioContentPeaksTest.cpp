@@ -42,20 +42,34 @@ void expectMatchesBruteForce(const AudioContent& content, const std::vector<std:
 
 } // namespace
 
-TEST(AudioContentPeaks, OneBlockUsesBinsBetweenExactEdges) {
+TEST(AudioContentPeaks, OneBlockUsesGroupsAndBinsBetweenExactEdges) {
   const AudioContent content(noiseChannels(2, 65536, 1), 48000);
   const std::vector<float> samples = allFrames(content)[1];
   const QuarSummary& q = content.segments()[0].block->summary();
+  const auto exact = [&](int64_t lower, int64_t upper) {
+    return PeakSummary::of(samples.data() + lower, upper - lower).sumSquares;
+  };
+  const auto bins = [&](float sum, int64_t first, int64_t last) {
+    for (int64_t k = first; k < last; ++k) sum += q.sumSquares[1][static_cast<size_t>(k)];
+    return sum;
+  };
   struct Case {
     int64_t lower, upper;
-    float sumSquares;  // in the order the query adds: exact head, bins, exact tail
+    float sumSquares;  // in the order the query adds: exact head, bins and groups, exact tail
+  };
+  const auto groups = [&](float sum, size_t first, size_t last) {
+    for (size_t g = first; g < last; ++g) sum += q.groupSumSquares[1][g];
+    return sum;
   };
   const Case cases[] = {
-      {0, 300, q.sumSquares[1][0] + bruteForce(samples, 256, 300).sumSquares},
-      {10, 200, bruteForce(samples, 10, 200).sumSquares},
-      {100, 700, bruteForce(samples, 100, 256).sumSquares + q.sumSquares[1][1] + bruteForce(samples, 512, 700).sumSquares},
+      {0, 300, q.sumSquares[1][0] + exact(256, 300)},
+      {10, 200, exact(10, 200)},
+      {100, 700, exact(100, 256) + q.sumSquares[1][1] + exact(512, 700)},
       {0, 65536, q.blockSumSquares[1]},
       {65280, 65536, q.sumSquares[1][255]},
+      // Bins 1..15, groups 1 to 3 (bins 16..63), bins 64..77.
+      {100, 20000, bins(groups(bins(exact(100, 256), 1, 16), 1, 4), 64, 78) + exact(19968, 20000)},
+      {4096, 8192, q.groupSumSquares[1][1]},
   };
   for (const Case& k : cases) {
     const PeakSummary peaks = content.peaks(1, {k.lower, k.upper});

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <stdexcept>
 
 #include "ContentTestSupport.h"
@@ -111,4 +112,36 @@ TEST(AudioContentTransform, AFailingCallbackLeavesNoResult) {
 TEST(AudioContentTransformDeathTest, ChunkSizeBelowOneStopsTheProgram) {
   const AudioContent content(noiseChannels(1, 10, 5), 48000);
   EXPECT_DEATH(content.transformed({0, 10}, std::nullopt, 0, [](MutableChannelViews, int64_t) {}), "precondition failed");
+}
+
+// The concurrent form calls back once per 65536-frame chunk, whatever the order, and splices in
+// exactly what the ordered form makes: the same samples in the same block layout, with unselected
+// channels and frames outside the range kept.
+TEST(AudioContentTransform, ConcurrentFormMatchesTheOrderedForm) {
+  AudioContent content(noiseChannels(3, 300000, 5), 44100);
+  content.removeSubrange({1000, 2000});  // a segment boundary inside the range
+  const auto body = [](MutableChannelViews chunk, int64_t start) {
+    for (const std::span<float>& buffer : chunk)
+      for (size_t f = 0; f < buffer.size(); ++f) buffer[f] = buffer[f] * 0.5f + static_cast<float>(start + static_cast<int64_t>(f)) * 1e-7f;
+  };
+  for (const FrameRange range : {FrameRange{70, 250070}, FrameRange{0, 400000}, FrameRange{5, 6}}) {
+    for (const std::optional<std::set<int>>& channels : {std::optional<std::set<int>>{}, std::optional<std::set<int>>{{0, 2}}}) {
+      std::mutex mutex;
+      std::set<int64_t> starts;
+      const AudioContent concurrent = content.transformedConcurrently(range, channels, [&](MutableChannelViews chunk, int64_t start) {
+        {
+          std::lock_guard lock(mutex);
+          starts.insert(start);
+        }
+        body(chunk, start);
+      });
+      const AudioContent ordered = content.transformed(range, channels, 65536, body);
+      EXPECT_EQ(allFrames(concurrent), allFrames(ordered));
+      EXPECT_EQ(segmentCounts(concurrent), segmentCounts(ordered));
+      const FrameRange clamped = range.clamped(content.fullRange());
+      std::set<int64_t> expected;
+      for (int64_t start = clamped.lowerBound; start < clamped.upperBound; start += 65536) expected.insert(start);
+      EXPECT_EQ(starts, expected);
+    }
+  }
 }

@@ -270,3 +270,28 @@ TEST(LoudnessTest, RangeIsClampedToTheSource) {
   EXPECT_TRUE(empty.momentary.empty());
   EXPECT_EQ(empty.rmsDBFS, minusInfinity);
 }
+
+// The peaks are measured in pieces of every chunk; they equal one detector streaming the range
+// and flushed with silence, with the largest inter-sample peaks placed across piece and chunk
+// boundaries.
+TEST(LoudnessTest, PeaksMatchOneDetectorStreamingTheRange) {
+  const double rate = 48000;
+  Channels channels{pinkNoise(3 * 65536 + 1000, 5), pinkNoise(3 * 65536 + 1000, 6)};
+  for (auto& channel : channels)
+    for (float& x : channel) x *= 0.25f;
+  // Alternating full-scale samples peak between samples; one burst at a piece boundary, one at a
+  // chunk boundary, one at the end.
+  for (const size_t at : {size_t{8192 + 8192 - 3}, size_t{65536 - 2}, channels[0].size() - 4})
+    for (size_t i = 0; i < 4; ++i) channels[at == 65534 ? 1 : 0][at + i] = i % 2 ? -0.9f : 0.9f;
+  const LoudnessResult result = analyze(channels, rate);
+  for (size_t c = 0; c < 2; ++c) {
+    TruePeakDetector detector(rate);
+    detector.process(channels[c].data(), static_cast<int64_t>(channels[c].size()));
+    const float zeros[TruePeakInterpolator::taps / 2] = {};
+    const float samplePeak = detector.samplePeak;
+    detector.process(zeros, TruePeakInterpolator::taps / 2);
+    EXPECT_GT(detector.interPeak, samplePeak);
+    EXPECT_EQ(result.samplePeakPerChannel[c], 20 * std::log10(static_cast<double>(samplePeak)));
+    EXPECT_EQ(result.truePeakPerChannel[c], 20 * std::log10(static_cast<double>(detector.interPeak)));
+  }
+}

@@ -43,7 +43,8 @@ TEST(SignalAnalysis, SineRMSAndNoDC) {
 }
 
 TEST(SignalAnalysis, PeakIsTheFirstFrameWithTheLargestMagnitude) {
-  // Frames past 65536 fall in a second chunk; peak frames are absolute.
+  // Frames past 65536 fall in a second chunk and frames past 2^20 in a second piece, measured
+  // concurrently; peak frames are absolute.
   struct Case {
     std::vector<std::pair<int64_t, float>> samples;
     std::optional<FrameRange> range;
@@ -56,9 +57,12 @@ TEST(SignalAnalysis, PeakIsTheFirstFrameWithTheLargestMagnitude) {
       {{{10, 0.3f}, {70000, 0.6f}}, std::nullopt, 0.6f, 70000},          // larger in a later chunk
       {{{10, 0.9f}, {5000, 0.4f}}, FrameRange{1000, 6000}, 0.4f, 5000},  // outside the range ignored
       {{}, FrameRange{1000, 6000}, 0.0f, 1000},                          // silence: the range start
+      {{{10, 0.7f}, {1'500'000, -0.7f}}, std::nullopt, 0.7f, 10},        // ties across pieces
+      {{{10, 0.3f}, {2'000'000, 0.6f}}, std::nullopt, 0.6f, 2'000'000},  // larger in a later piece
+      {{{1'048'600, 0.5f}, {2'099'000, 0.5f}}, FrameRange{1'048'000, 2'100'000}, 0.5f, 1'048'600},
   };
   for (const Case& c : cases) {
-    std::vector<float> samples(100000, 0.0f);
+    std::vector<float> samples(2'200'000, 0.0f);
     for (auto [frame, value] : c.samples) samples[static_cast<size_t>(frame)] = value;
     const SignalStats stats = SignalAnalysis::stats(ArraySource({samples}, 48000), c.range);
     EXPECT_EQ(stats.peak[0], c.peak) << c.frame;

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -259,4 +262,106 @@ TEST(AudioDecoder, ReadableFileExtensions) {
   }
   for (const auto extension : AudioDecoder::ffmpegExtensions) EXPECT_TRUE(has(withFFmpeg, std::string(extension)));
   EXPECT_EQ(nativeOnly.size(), AudioDecoder::coreAudioExtensions().size());
+}
+
+namespace {
+
+// What decodeBlocks delivered: the blocks by first frame.
+struct Blocks {
+  AudioFileInfo info;
+  AudioFileInfo announced;
+  std::map<int64_t, std::vector<std::vector<float>>> byStart;
+  std::vector<double> progress;
+
+  // The blocks joined in frame order.
+  std::vector<std::vector<float>> joined() const {
+    std::vector<std::vector<float>> channels(static_cast<size_t>(announced.channelCount));
+    for (const auto& [start, block] : byStart)
+      for (size_t c = 0; c < block.size(); ++c) channels[c].insert(channels[c].end(), block[c].begin(), block[c].end());
+    return channels;
+  }
+};
+
+Blocks decodeBlocks(const std::filesystem::path& file, int64_t blockFrames,
+                    const DecodeProgress& progress = [](double) { return true; }) {
+  Blocks blocks;
+  std::mutex mutex;
+  blocks.info = AudioDecoder::decodeBlocks(
+      file,
+      [&](double fraction) {
+        blocks.progress.push_back(fraction);
+        return progress(fraction);
+      },
+      [&](const AudioFileInfo& info) { blocks.announced = info; },
+      [&](std::vector<std::vector<float>>&& channels, int64_t start) {
+        std::lock_guard lock(mutex);
+        EXPECT_TRUE(blocks.byStart.emplace(start, std::move(channels)).second) << "block at " << start << " twice";
+      },
+      blockFrames);
+  return blocks;
+}
+
+} // namespace
+
+// Every format and path (linear PCM read concurrently, FLAC and Ogg in order) gives the samples
+// of a plain decode, cut into whole blocks at multiples of the block length.
+TEST(AudioDecoder, DecodeBlocksMatchesDecode) {
+  TempFolder folder;
+  const Files files(folder);
+  struct Case {
+    std::string name;
+    std::vector<std::string> soxOptions;
+    bool concurrent;
+  };
+  const std::vector<Case> cases{{"stereo16.wav", {"-b", "16"}, true},     {"mono24.aiff", {"-b", "24", "-c", "1"}, true},
+                                {"float.caf", {"-e", "floating-point"}, true}, {"u8.wav", {"-b", "8"}, true},
+                                {"stereo.flac", {"-b", "24"}, false},       {"tone.ogg", {}, false}};
+  for (const Case& c : cases) {
+    const auto file = c.name == "tone.ogg" ? files.vorbis : folder / c.name;
+    if (c.name != "tone.ogg") {
+      std::vector<std::string> arguments{files.wav.string()};
+      arguments.insert(arguments.end(), c.soxOptions.begin(), c.soxOptions.end());
+      arguments.push_back(file.string());
+      quar::testing::sox(arguments);
+    }
+    const Collected plain = decodeWith(file);
+    const Blocks blocks = decodeBlocks(file, 4096);
+    EXPECT_EQ(blocks.info, plain.info) << c.name;
+    EXPECT_EQ(blocks.joined(), plain.channels) << c.name;
+    const int64_t frames = plain.info.frameCount;
+    ASSERT_EQ(static_cast<int64_t>(blocks.byStart.size()), (frames + 4095) / 4096) << c.name;
+    for (const auto& [start, block] : blocks.byStart) {
+      EXPECT_EQ(start % 4096, 0) << c.name;
+      EXPECT_EQ(static_cast<int64_t>(block.front().size()), std::min<int64_t>(4096, frames - start)) << c.name;
+    }
+    EXPECT_EQ(blocks.progress.back(), 1.0) << c.name;
+    EXPECT_TRUE(std::is_sorted(blocks.progress.begin(), blocks.progress.end())) << c.name;
+    // The concurrent path states the exact length up front.
+    if (c.concurrent) {
+      EXPECT_EQ(blocks.announced.frameCount, frames) << c.name;
+    }
+  }
+}
+
+TEST(AudioDecoder, DecodeBlocksCancelsAndReportsOnTheCallingThread) {
+  TempFolder folder;
+  const Files files(folder);
+  const auto caller = std::this_thread::get_id();
+  int calls = 0;
+  EXPECT_EQ(errorOf([&] {
+              decodeBlocks(files.wav, 256, [&](double) {
+                EXPECT_EQ(std::this_thread::get_id(), caller);
+                return ++calls < 2;
+              });
+            }),
+            QuarError::cancelled());
+  EXPECT_EQ(calls, 2);
+  // A handler's error ends the decode.
+  EXPECT_THROW(AudioDecoder::decodeBlocks(
+                   files.wav, {}, [](const AudioFileInfo&) {},
+                   [](std::vector<std::vector<float>>&&, int64_t start) {
+                     if (start == 8192) throw std::runtime_error("full");
+                   },
+                   1024),
+               std::runtime_error);
 }

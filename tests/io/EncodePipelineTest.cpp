@@ -137,6 +137,35 @@ TEST(QuantizerTest, DitherSequenceCarriesOverBetweenCalls) {
   EXPECT_EQ(whole.rng, split.rng);
 }
 
+// The concurrent form draws each sample's dither from where the sequence stands for it, so it
+// writes what quantize writes and leaves the generator where quantize leaves it, over calls in
+// a row and with samples on exact steps, NaN and out-of-range values among them.
+TEST(QuantizerTest, ConcurrentQuantisingMatchesTheSequentialForm) {
+  std::vector<std::vector<float>> channels(3, ramp(50000));
+  for (size_t c = 0; c < channels.size(); ++c)
+    for (size_t i = 0; i < channels[c].size(); ++i) {
+      float& x = channels[c][i];
+      x = std::sin(0.001f * static_cast<float>(i * (c + 1))) * 0.9f;
+      if (i % 7 == 0) x = std::ldexp(std::round(std::ldexp(x, 15)), -15);  // on a 16-bit step
+    }
+  channels[1][123] = std::numeric_limits<float>::quiet_NaN();
+  channels[2][40000] = 3.0f;
+  for (const int bits : {16, 24, 32})
+    for (const bool dither : {false, true}) {
+      Quantizer sequential{bits, dither}, concurrent{bits, dither};
+      const size_t width = static_cast<size_t>(sequential.bytesPerSample());
+      for (const size_t frames : {size_t{50000}, size_t{8193}, size_t{100}}) {
+        std::vector<std::span<const float>> views;
+        for (const auto& channel : channels) views.emplace_back(channel.data(), frames);
+        std::vector<uint8_t> expected(frames * 3 * width), got(frames * 3 * width);
+        sequential.quantize(views, expected);
+        concurrent.quantizeConcurrently(views, got);
+        EXPECT_EQ(got, expected) << bits << " bits, " << frames << " frames, dither " << dither;
+        EXPECT_EQ(concurrent.rng, sequential.rng);
+      }
+    }
+}
+
 TEST(QuantizerTest, ThirtyTwoBitsIsNeverDithered) {
   const std::vector<float> samples = ramp(500);
   EXPECT_EQ(quantizeValues(32, samples, true), quantizeValues(32, samples, false));

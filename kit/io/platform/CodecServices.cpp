@@ -4,13 +4,9 @@
 #include <cmath>
 
 #include <opus/opus.h>
-#include <sndfile.h>
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
 
 #include "io/platform/AudioStatus.h"
+#include "io/platform/LibavLibrary.h"
 
 namespace quar {
 
@@ -38,8 +34,8 @@ std::optional<std::vector<double>> CodecServices::encodeSampleRates(uint32_t for
   AVCodecID codecID = AV_CODEC_ID_NONE;
   if (formatID == AudioFormatID::mpeg4AAC) codecID = AV_CODEC_ID_AAC;
   else if (formatID == AudioFormatID::appleLossless) codecID = AV_CODEC_ID_ALAC;
-  if (codecID == AV_CODEC_ID_NONE) return std::nullopt;
-  const AVCodec* encoder = avcodec_find_encoder(codecID);
+  if (codecID == AV_CODEC_ID_NONE || !LibavLibrary::shared()) return std::nullopt;
+  const AVCodec* encoder = libav().avcodec_find_encoder(codecID);
   if (!encoder || !encoder->supported_samplerates) return std::nullopt;
   std::vector<double> rates;
   for (const int* rate = encoder->supported_samplerates; *rate != 0; ++rate)
@@ -52,22 +48,13 @@ std::optional<std::vector<double>> CodecServices::encodeSampleRates(uint32_t for
 
 bool CodecServices::hasEncoder(uint32_t formatID) {
   switch (formatID) {
-  case AudioFormatID::flac: {
-    int count = 0;
-    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof(count));
-    for (int i = 0; i < count; ++i) {
-      SF_FORMAT_INFO major{};
-      major.format = i;
-      if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &major, sizeof(major)) == 0 &&
-          (major.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC)
-        return true;
-    }
-    return false;
-  }
+  case AudioFormatID::flac: return true;  // libFLAC is linked
   case AudioFormatID::appleLossless:
-    return avcodec_find_encoder(AV_CODEC_ID_ALAC) && av_guess_format("ipod", nullptr, nullptr);
+    return LibavLibrary::shared() && libav().avcodec_find_encoder(AV_CODEC_ID_ALAC) &&
+           libav().av_guess_format("ipod", nullptr, nullptr);
   case AudioFormatID::mpeg4AAC:
-    return avcodec_find_encoder(AV_CODEC_ID_AAC) && av_guess_format("ipod", nullptr, nullptr);
+    return LibavLibrary::shared() && libav().avcodec_find_encoder(AV_CODEC_ID_AAC) &&
+           libav().av_guess_format("ipod", nullptr, nullptr);
   case AudioFormatID::opus: return opus_encoder_get_size(2) > 0;
   default: return false;
   }

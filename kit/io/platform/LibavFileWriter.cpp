@@ -3,13 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-}
 
 #include "io/platform/AudioChannelLayout.h"
+#include "io/platform/LibavLibrary.h"
 #include "io/platform/CodecServices.h"
 
 namespace quar {
@@ -58,6 +54,7 @@ constexpr int64_t aacBitsPerChannelFrame = 6144;  // the AAC buffer limit per ch
 int32_t LibavFileWriter::create(const std::filesystem::path& path, const StreamDescription& format,
                                 const std::optional<std::vector<uint32_t>>& labels,
                                 std::unique_ptr<NativeFileWriter>& file) {
+  if (!LibavLibrary::shared()) return AudioStatus::unsupportedFormat;
   std::unique_ptr<LibavFileWriter> writer(new LibavFileWriter(format));
   const size_t channels = format.channelsPerFrame;
   if (format.formatID == AudioFormatID::mpeg4AAC) {
@@ -90,9 +87,9 @@ int32_t LibavFileWriter::create(const std::filesystem::path& path, const StreamD
   }
 
   writer->failed_ = true;  // until the file is open: closing then only releases
-  if (avformat_alloc_output_context2(&writer->format_, nullptr, "ipod", path.c_str()) < 0 || !writer->format_)
+  if (libav().avformat_alloc_output_context2(&writer->format_, nullptr, "ipod", path.c_str()) < 0 || !writer->format_)
     return AudioStatus::writeFailed;
-  if (const int error = avio_open(&writer->format_->pb, path.c_str(), AVIO_FLAG_WRITE); error < 0) {
+  if (const int error = libav().avio_open(&writer->format_->pb, path.c_str(), AVIO_FLAG_WRITE); error < 0) {
     if (error == AVERROR(ENOENT) || error == AVERROR(ENOTDIR)) return AudioStatus::fileNotFound;
     if (error == AVERROR(EACCES) || error == AVERROR(EPERM) || error == AVERROR(EROFS))
       return AudioStatus::permissionDenied;
@@ -130,19 +127,19 @@ int32_t LibavFileWriter::applyEncoderSettings() { return started_ ? AudioStatus:
 int32_t LibavFileWriter::start() {
   if (started_) return AudioStatus::ok;
   started_ = true;
-  const AVCodec* codec = avcodec_find_encoder(isAac_ ? AV_CODEC_ID_AAC : AV_CODEC_ID_ALAC);
+  const AVCodec* codec = libav().avcodec_find_encoder(isAac_ ? AV_CODEC_ID_AAC : AV_CODEC_ID_ALAC);
   if (codec == nullptr) return AudioStatus::unsupportedFormat;
-  codec_ = avcodec_alloc_context3(codec);
-  frame_ = av_frame_alloc();
-  packet_ = av_packet_alloc();
-  pending_ = av_packet_alloc();
-  stream_ = avformat_new_stream(format_, nullptr);
+  codec_ = libav().avcodec_alloc_context3(codec);
+  frame_ = libav().av_frame_alloc();
+  packet_ = libav().av_packet_alloc();
+  pending_ = libav().av_packet_alloc();
+  stream_ = libav().avformat_new_stream(format_, nullptr);
   if (!codec_ || !frame_ || !packet_ || !pending_ || !stream_) return AudioStatus::writeFailed;
 
   const int rate = static_cast<int>(fileFormat_.sampleRate);
   codec_->sample_rate = rate;
   codec_->time_base = AVRational{1, rate};
-  av_channel_layout_from_mask(&codec_->ch_layout, layoutMask_);
+  libav().av_channel_layout_from_mask(&codec_->ch_layout, layoutMask_);
   if (isAac_) {
     codec_->sample_fmt = AV_SAMPLE_FMT_FLTP;
     codec_->bit_rate = bitRate_ > 0 ? bitRate_ : 128000 * int64_t(fileFormat_.channelsPerFrame) / 2;
@@ -151,21 +148,21 @@ int32_t LibavFileWriter::start() {
     codec_->bits_per_raw_sample = bits_;
   }
   if (format_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (avcodec_open2(codec_, codec, nullptr) < 0) return AudioStatus::unsupportedFormat;
-  if (avcodec_parameters_from_context(stream_->codecpar, codec_) < 0) return AudioStatus::writeFailed;
+  if (libav().avcodec_open2(codec_, codec, nullptr) < 0) return AudioStatus::unsupportedFormat;
+  if (libav().avcodec_parameters_from_context(stream_->codecpar, codec_) < 0) return AudioStatus::writeFailed;
   stream_->time_base = codec_->time_base;
   // The edit list states the length in the movie's timescale: at the sample rate it is exact
   // to the frame (the default of 1000 would round it to milliseconds).
   AVDictionary* options = nullptr;
-  av_dict_set_int(&options, "movie_timescale", rate, 0);
-  const int header = avformat_write_header(format_, &options);
-  av_dict_free(&options);
+  libav().av_dict_set_int(&options, "movie_timescale", rate, 0);
+  const int header = libav().avformat_write_header(format_, &options);
+  libav().av_dict_free(&options);
   if (header < 0) return AudioStatus::writeFailed;
 
   frame_->nb_samples = codec_->frame_size > 0 ? codec_->frame_size : 4096;
   frame_->format = codec_->sample_fmt;
   frame_->sample_rate = rate;
-  if (av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0 || av_frame_get_buffer(frame_, 0) < 0)
+  if (libav().av_channel_layout_copy(&frame_->ch_layout, &codec_->ch_layout) < 0 || libav().av_frame_get_buffer(frame_, 0) < 0)
     return AudioStatus::writeFailed;
   return AudioStatus::ok;
 }
@@ -176,26 +173,26 @@ int32_t LibavFileWriter::encode(bool flush) {
     if (filled_ > 0) {
       frame_->nb_samples = filled_;
       frame_->pts = nextPts_;
-      result = avcodec_send_frame(codec_, frame_);
+      result = libav().avcodec_send_frame(codec_, frame_);
       nextPts_ += filled_;
       filled_ = 0;
       if (result < 0) return AudioStatus::writeFailed;
     }
-    result = avcodec_send_frame(codec_, nullptr);
+    result = libav().avcodec_send_frame(codec_, nullptr);
   } else {
     frame_->pts = nextPts_;
     nextPts_ += frame_->nb_samples;
     filled_ = 0;
-    result = avcodec_send_frame(codec_, frame_);
+    result = libav().avcodec_send_frame(codec_, frame_);
   }
   if (result < 0) return AudioStatus::writeFailed;
   for (;;) {
-    result = avcodec_receive_packet(codec_, packet_);
+    result = libav().avcodec_receive_packet(codec_, packet_);
     if (result == AVERROR(EAGAIN)) return 0;
     if (result == AVERROR_EOF) break;
     if (result < 0) return AudioStatus::writeFailed;
     if (pending_->data != nullptr && writePacket(pending_) != 0) return AudioStatus::writeFailed;
-    av_packet_move_ref(pending_, packet_);
+    libav().av_packet_move_ref(pending_, packet_);
   }
   // The last packet ends exactly where the written audio ends (the AAC encoder's own count
   // can fall a frame short), so the file's stated length is the written frame count.
@@ -205,9 +202,9 @@ int32_t LibavFileWriter::encode(bool flush) {
 }
 
 int32_t LibavFileWriter::writePacket(AVPacket* packet) {
-  av_packet_rescale_ts(packet, codec_->time_base, stream_->time_base);
+  libav().av_packet_rescale_ts(packet, codec_->time_base, stream_->time_base);
   packet->stream_index = stream_->index;
-  return av_interleaved_write_frame(format_, packet) < 0 ? AudioStatus::writeFailed : 0;
+  return libav().av_interleaved_write_frame(format_, packet) < 0 ? AudioStatus::writeFailed : 0;
 }
 
 int32_t LibavFileWriter::writeFrames(const Planar& samples) {
@@ -219,7 +216,7 @@ int32_t LibavFileWriter::writeFrames(const Planar& samples) {
   const size_t channels = encoderChannel_.size();
   int64_t done = 0;
   while (done < samples.frames) {
-    if (filled_ == 0 && av_frame_make_writable(frame_) < 0) return failed_ = true, AudioStatus::writeFailed;
+    if (filled_ == 0 && libav().av_frame_make_writable(frame_) < 0) return failed_ = true, AudioStatus::writeFailed;
     const int64_t n = std::min<int64_t>(samples.frames - done, frame_->nb_samples - filled_);
     for (size_t f = 0; f < channels; ++f) {
       uint8_t* plane = frame_->extended_data[encoderChannel_[f]];
@@ -253,20 +250,20 @@ int32_t LibavFileWriter::close() {
   if (format_ == nullptr) return AudioStatus::ok;
   int32_t status = failed_ ? AudioStatus::writeFailed : start();
   if (status == 0) status = encode(true);
-  if (status == 0 && av_write_trailer(format_) < 0) status = AudioStatus::writeFailed;
+  if (status == 0 && libav().av_write_trailer(format_) < 0) status = AudioStatus::writeFailed;
   release();
   return status;
 }
 
 void LibavFileWriter::release() {
-  if (format_ != nullptr && format_->pb != nullptr) avio_closep(&format_->pb);
-  avformat_free_context(format_);
+  if (format_ != nullptr && format_->pb != nullptr) libav().avio_closep(&format_->pb);
+  libav().avformat_free_context(format_);
   format_ = nullptr;
   stream_ = nullptr;
-  avcodec_free_context(&codec_);
-  av_frame_free(&frame_);
-  av_packet_free(&packet_);
-  av_packet_free(&pending_);
+  libav().avcodec_free_context(&codec_);
+  libav().av_frame_free(&frame_);
+  libav().av_packet_free(&packet_);
+  libav().av_packet_free(&pending_);
 }
 
 } // namespace quar

@@ -5,13 +5,9 @@
 #include <mutex>
 #include <string_view>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-}
 
 #include "io/platform/AudioStatus.h"
+#include "io/platform/LibavLibrary.h"
 
 namespace quar {
 
@@ -21,7 +17,7 @@ constexpr std::string_view movFamily = "mov,mp4,m4a,3gp,3g2,mj2";
 
 void quietLibavLogging() {
   static std::once_flag once;
-  std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
+  std::call_once(once, [] { libav().av_log_set_level(AV_LOG_FATAL); });
 }
 
 // The container code, or 0 for containers this reader refuses.
@@ -30,7 +26,7 @@ uint32_t fileTypeFor(const AVFormatContext* format) {
   if (name == "aac") return AudioFileTypeID::adts;
   if (name == "caf") return AudioFileTypeID::caf;
   if (name != movFamily) return 0;
-  const AVDictionaryEntry* brandEntry = av_dict_get(format->metadata, "major_brand", nullptr, 0);
+  const AVDictionaryEntry* brandEntry = libav().av_dict_get(format->metadata, "major_brand", nullptr, 0);
   const std::string_view brand = brandEntry ? brandEntry->value : "";
   if (brand.starts_with("M4A")) return AudioFileTypeID::m4a;
   if (brand.starts_with("M4B")) return AudioFileTypeID::m4b;
@@ -107,14 +103,14 @@ std::optional<AudioChannelLayout> layoutFor(const AVChannelLayout& layout) {
   if (layout.nb_channels == 1) return AudioChannelLayout::withLabels({ChannelLabel::mono});
   std::vector<uint32_t> labels;
   for (int i = 0; i < layout.nb_channels; ++i)
-    labels.push_back(labelForChannel(av_channel_layout_channel_from_index(&layout, static_cast<unsigned>(i))));
+    labels.push_back(labelForChannel(libav().av_channel_layout_channel_from_index(&layout, static_cast<unsigned>(i))));
   return AudioChannelLayout::withLabels(std::move(labels));
 }
 
 // Converts `count` samples of channel `channel` from `offset` of a decoded frame.
 void convertSamples(const AVFrame* frame, int channel, int offset, int count, float* destination) {
   const auto format = static_cast<AVSampleFormat>(frame->format);
-  const bool planar = av_sample_fmt_is_planar(format) != 0;
+  const bool planar = libav().av_sample_fmt_is_planar(format) != 0;
   const int channels = frame->ch_layout.nb_channels;
   const int stride = planar ? 1 : channels;
   const uint8_t* base = frame->extended_data[planar ? channel : 0];
@@ -122,7 +118,7 @@ void convertSamples(const AVFrame* frame, int channel, int offset, int count, fl
   auto convert = [&](auto* typed, auto toFloat) {
     for (int i = 0; i < count; ++i) destination[i] = toFloat(typed[first + i * stride]);
   };
-  switch (av_get_packed_sample_fmt(format)) {
+  switch (libav().av_get_packed_sample_fmt(format)) {
   case AV_SAMPLE_FMT_U8:
     convert(base, [](uint8_t x) { return static_cast<float>(static_cast<int>(x) - 0x80) * (1.0f / 0x80); });
     break;
@@ -148,14 +144,18 @@ void convertSamples(const AVFrame* frame, int channel, int offset, int count, fl
 } // namespace
 
 std::unique_ptr<LibavReader> LibavReader::open(const std::filesystem::path& path, int32_t& status) {
+  if (!LibavLibrary::shared()) {
+    status = AudioStatus::unrecognizedFormat;
+    return nullptr;
+  }
   quietLibavLogging();
   std::unique_ptr<LibavReader> reader(new LibavReader());
   AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
+  libav().av_dict_set(&options, "protocol_whitelist", "file", 0);
   // The "file:" prefix keeps a path from being read as another protocol's URL.
   const std::string url = "file:" + path.string();
-  int result = avformat_open_input(&reader->format_, url.c_str(), nullptr, &options);
-  av_dict_free(&options);
+  int result = libav().avformat_open_input(&reader->format_, url.c_str(), nullptr, &options);
+  libav().av_dict_free(&options);
   if (result < 0) {
     status = result == AVERROR_INVALIDDATA ? AudioStatus::unrecognizedFormat : AudioStatus::fromAVError(result);
     return nullptr;
@@ -165,11 +165,11 @@ std::unique_ptr<LibavReader> LibavReader::open(const std::filesystem::path& path
     status = AudioStatus::unrecognizedFormat;
     return nullptr;
   }
-  if ((result = avformat_find_stream_info(reader->format_, nullptr)) < 0) {
+  if ((result = libav().avformat_find_stream_info(reader->format_, nullptr)) < 0) {
     status = AudioStatus::fromAVError(result);
     return nullptr;
   }
-  reader->streamIndex_ = av_find_best_stream(reader->format_, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  reader->streamIndex_ = libav().av_find_best_stream(reader->format_, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
   if (reader->streamIndex_ < 0) {
     status = AudioStatus::unsupportedFormat;
     return nullptr;
@@ -189,7 +189,7 @@ std::unique_ptr<LibavReader> LibavReader::open(const std::filesystem::path& path
   format.framesPerPacket = codec->frame_size > 0 ? static_cast<uint32_t>(codec->frame_size) : 0;
   const int sourceBits = codec->bits_per_raw_sample > 0 ? codec->bits_per_raw_sample : codec->bits_per_coded_sample;
   if (format.formatID == AudioFormatID::linearPCM) {
-    format.bitsPerChannel = static_cast<uint32_t>(av_get_bits_per_sample(codec->codec_id));
+    format.bitsPerChannel = static_cast<uint32_t>(libav().av_get_bits_per_sample(codec->codec_id));
     format.formatFlags = (isFloatPCM(codec->codec_id) ? AudioFormatFlags::isFloat : AudioFormatFlags::isSignedInteger) |
                          AudioFormatFlags::isPacked;
     format.bytesPerFrame = format.bitsPerChannel / 8 * format.channelsPerFrame;
@@ -203,40 +203,40 @@ std::unique_ptr<LibavReader> LibavReader::open(const std::filesystem::path& path
   reader->fileLayout_ = layoutFor(codec->ch_layout);
 
   if (codec->sample_rate > 0 && stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
-    reader->lengthFrames_ = av_rescale_q(stream->duration, stream->time_base, AVRational{1, codec->sample_rate});
+    reader->lengthFrames_ = libav().av_rescale_q(stream->duration, stream->time_base, AVRational{1, codec->sample_rate});
     reader->lengthIsExact_ = reader->fileType_ != AudioFileTypeID::adts;
   } else if (codec->sample_rate > 0 && reader->format_->duration > 0) {
-    reader->lengthFrames_ = av_rescale(reader->format_->duration, codec->sample_rate, AV_TIME_BASE);
+    reader->lengthFrames_ = libav().av_rescale(reader->format_->duration, codec->sample_rate, AV_TIME_BASE);
   }
   status = AudioStatus::ok;
   return reader;
 }
 
 LibavReader::~LibavReader() {
-  av_frame_free(&frame_);
-  av_packet_free(&packet_);
-  avcodec_free_context(&codec_);
-  avformat_close_input(&format_);
+  libav().av_frame_free(&frame_);
+  libav().av_packet_free(&packet_);
+  libav().avcodec_free_context(&codec_);
+  libav().avformat_close_input(&format_);
 }
 
 int32_t LibavReader::prepareDecoding() {
   const AVStream* stream = format_->streams[streamIndex_];
-  const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+  const AVCodec* decoder = libav().avcodec_find_decoder(stream->codecpar->codec_id);
   if (!decoder) return AudioStatus::unsupportedFormat;
-  codec_ = avcodec_alloc_context3(decoder);
-  packet_ = av_packet_alloc();
-  frame_ = av_frame_alloc();
+  codec_ = libav().avcodec_alloc_context3(decoder);
+  packet_ = libav().av_packet_alloc();
+  frame_ = libav().av_frame_alloc();
   if (!codec_ || !packet_ || !frame_) return AudioStatus::fromAVError(AVERROR(ENOMEM));
-  if (avcodec_parameters_to_context(codec_, stream->codecpar) < 0) return AudioStatus::unsupportedFormat;
+  if (libav().avcodec_parameters_to_context(codec_, stream->codecpar) < 0) return AudioStatus::unsupportedFormat;
   codec_->pkt_timebase = stream->time_base;
-  if (avcodec_open2(codec_, decoder, nullptr) < 0) return AudioStatus::unsupportedFormat;
+  if (libav().avcodec_open2(codec_, decoder, nullptr) < 0) return AudioStatus::unsupportedFormat;
   return AudioStatus::ok;
 }
 
 int32_t LibavReader::nextFrame(bool& ended) {
   ended = false;
   for (;;) {
-    int result = avcodec_receive_frame(codec_, frame_);
+    int result = libav().avcodec_receive_frame(codec_, frame_);
     if (result == 0) {
       if (frame_->ch_layout.nb_channels != static_cast<int>(fileFormat_.channelsPerFrame)) return AudioStatus::malformedData;
       return AudioStatus::ok;
@@ -250,18 +250,18 @@ int32_t LibavReader::nextFrame(bool& ended) {
       ended = true;
       return AudioStatus::ok;
     }
-    result = av_read_frame(format_, packet_);
+    result = libav().av_read_frame(format_, packet_);
     if (result == AVERROR_EOF) {
       flushed_ = true;
-      result = avcodec_send_packet(codec_, nullptr);
+      result = libav().avcodec_send_packet(codec_, nullptr);
     } else if (result < 0) {
       return AudioStatus::fromAVError(result);
     } else if (packet_->stream_index != streamIndex_) {
-      av_packet_unref(packet_);
+      libav().av_packet_unref(packet_);
       continue;
     } else {
-      result = avcodec_send_packet(codec_, packet_);
-      av_packet_unref(packet_);
+      result = libav().avcodec_send_packet(codec_, packet_);
+      libav().av_packet_unref(packet_);
     }
     if (result < 0 && result != AVERROR(EAGAIN) && result != AVERROR_EOF) return AudioStatus::fromAVError(result);
   }
@@ -275,7 +275,7 @@ int32_t LibavReader::readFileOrder(float* const* channels, int64_t maxFrames, in
       break;
     }
     if (frameOffset_ >= frame_->nb_samples) {
-      av_frame_unref(frame_);
+      libav().av_frame_unref(frame_);
       frameOffset_ = 0;
       bool ended = false;
       if (const int32_t status = nextFrame(ended); status != AudioStatus::ok) return status;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "io/platform/FlacFileWriter.h"
 #include "io/platform/LibavFileWriter.h"
 #include "io/platform/SndfileWriter.h"
 
@@ -40,8 +41,9 @@ int32_t NativeFileWriter::create(const std::filesystem::path& path, uint32_t fil
     labels = labelsOfLayoutTag(*layoutTag);
     if (!labels || labels->size() != format.channelsPerFrame) return AudioStatus::unsupportedFormat;
   }
-  const int32_t status = fileType == AudioFileTypeID::m4a ? LibavFileWriter::create(path, format, labels, file)
-                                                          : SndfileWriter::create(path, fileType, format, labels, file);
+  const int32_t status = fileType == AudioFileTypeID::m4a    ? LibavFileWriter::create(path, format, labels, file)
+                         : fileType == AudioFileTypeID::flac ? FlacFileWriter::create(path, format, file)
+                                                             : SndfileWriter::create(path, fileType, format, labels, file);
   if (status == AudioStatus::ok && layoutTag) file->fileLayout_ = AudioChannelLayout::withTag(*layoutTag);
   return status;
 }
@@ -95,6 +97,11 @@ int32_t NativeFileWriter::write(int64_t frames, std::span<const void* const> buf
     if (buffers.empty()) return AudioStatus::unsupportedFormat;
     const auto* bytes = static_cast<const uint8_t*>(buffers.front());
     const size_t width = clientFormat_.bitsPerChannel / 8;
+    bool identity = true;
+    for (size_t f = 0; f < channels; ++f) identity = identity && clientChannel_[f] == f;
+    if (identity) {
+      if (const auto status = writeRawIntegers(bytes, frames, clientFormat_.bitsPerChannel)) return *status;
+    }
     intScratch_.resize(channels);
     for (size_t f = 0; f < channels; ++f) {
       std::vector<int32_t>& out = intScratch_[f];

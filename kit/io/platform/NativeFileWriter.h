@@ -1,6 +1,6 @@
 // NativeFileWriter: the writing handle of the native audio file layer. It creates a WAV (WAVEX
-// above two channels), RF64, AIFF, CAF or FLAC file through libsndfile, or an M4A file holding
-// Apple Lossless or AAC through libavformat/libavcodec, and converts client data (planar
+// above two channels), RF64, AIFF or CAF file through libsndfile, a FLAC file through libFLAC, or
+// an M4A file holding Apple Lossless or AAC through libavformat/libavcodec, and converts client data (planar
 // Float32 or interleaved little-endian integers) into the file's format on every write.
 // Failures are AudioStatus codes. One handle is used by one thread at a time; nothing here runs
 // on the audio thread.
@@ -70,6 +70,11 @@ protected:
     int64_t frames = 0;
   };
   virtual int32_t writeFrames(const Planar& samples) = 0;
+  // Writes interleaved little-endian client integers of `bits` bits in file channel order as
+  // they are, when the file stores them so; none when it does not and writeFrames must take them.
+  virtual std::optional<int32_t> writeRawIntegers(const uint8_t* /*bytes*/, int64_t /*frames*/, uint32_t /*bits*/) {
+    return std::nullopt;
+  }
 
   StreamDescription fileFormat_;
   std::optional<AudioChannelLayout> fileLayout_;

@@ -4,7 +4,8 @@
 // everything else (Ogg included) is refused with AudioStatus::unrecognizedFormat. Once the
 // client format (32-bit float, one buffer per channel, the file's rate and channel count) is
 // set, reads deliver whole frames in client channel order and 0 frames at the end of the file.
-// Failures are AudioStatus codes. One handle is used by one thread at a time.
+// Failures are AudioStatus codes. One handle is used by one thread at a time, except that
+// readers of linear PCM through libsndfile serve readAt from any number of threads at once.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "io/platform/AudioStatus.h"
 #include "io/platform/NativeAudioFile.h"
 #include "io/platform/StreamDescription.h"
 
@@ -51,6 +53,12 @@ public:
   // Reads up to `frames` (1...maxReadFrames) frames into one buffer per channel and sets
   // `frames` to the number read; 0 at the end of the file.
   int32_t read(std::span<float* const> channels, int64_t& frames);
+  // Whether readAt works (linear PCM read through libsndfile).
+  virtual bool canReadAt() const { return false; }
+  // Reads exactly `frames` (>= 1) frames from frame `start` into one buffer per channel in
+  // client order, after setClientFormat; the range must lie within lengthFrames(). Safe to call
+  // from several threads at once (not together with read or a client change).
+  int32_t readAt(int64_t start, std::span<float* const> channels, int64_t frames) const;
 
 protected:
   NativeReader() = default;
@@ -58,6 +66,10 @@ protected:
   virtual int32_t prepareDecoding() { return 0; }
   // Reads up to `maxFrames` frames into `channels`, indexed in file channel order.
   virtual int32_t readFileOrder(float* const* channels, int64_t maxFrames, int64_t& frames) = 0;
+  // readAt's work with buffers indexed in file channel order.
+  virtual int32_t readFileOrderAt(int64_t /*start*/, float* const* /*channels*/, int64_t /*frames*/) const {
+    return AudioStatus::unsupportedFormat;
+  }
 
   StreamDescription fileFormat_;
   int64_t lengthFrames_ = 0;

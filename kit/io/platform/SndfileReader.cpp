@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <sndfile.h>
@@ -130,6 +131,48 @@ bool describeSubtype(int majorFormat, int subtype, StreamDescription& format, st
   }
 }
 
+// Copies `frames` interleaved frames into the planar buffers, from index `offset` on.
+void deinterleave(const float* interleaved, size_t channelCount, sf_count_t frames, float* const* channels,
+                  int64_t offset) {
+  for (size_t c = 0; c < channelCount; ++c) {
+    float* destination = channels[c] + offset;
+    const float* source = interleaved + c;
+    for (sf_count_t f = 0; f < frames; ++f) destination[f] = source[static_cast<size_t>(f) * channelCount];
+  }
+}
+
+// libsndfile's view of a file read with pread at a position of its own, so that several handles
+// can read one descriptor at once.
+struct PositionedStream {
+  int fd;
+  sf_count_t length;
+  sf_count_t position = 0;
+
+  static sf_count_t size(void* self) { return static_cast<PositionedStream*>(self)->length; }
+  static sf_count_t seek(sf_count_t offset, int whence, void* self) {
+    auto& stream = *static_cast<PositionedStream*>(self);
+    const sf_count_t base = whence == SEEK_CUR ? stream.position : whence == SEEK_END ? stream.length : 0;
+    if (base + offset < 0) return -1;
+    stream.position = base + offset;
+    return stream.position;
+  }
+  static sf_count_t read(void* destination, sf_count_t count, void* self) {
+    auto& stream = *static_cast<PositionedStream*>(self);
+    sf_count_t done = 0;
+    while (done < count) {
+      const ssize_t n = ::pread(stream.fd, static_cast<char*>(destination) + done, static_cast<size_t>(count - done),
+                                stream.position + done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += n;
+    }
+    stream.position += done;
+    return done;
+  }
+  static sf_count_t write(const void*, sf_count_t, void*) { return 0; }
+  static sf_count_t tell(void* self) { return static_cast<PositionedStream*>(self)->position; }
+};
+
 } // namespace
 
 std::unique_ptr<SndfileReader> SndfileReader::open(int fd, int32_t& status) {
@@ -180,11 +223,19 @@ std::unique_ptr<SndfileReader> SndfileReader::open(int fd, int32_t& status) {
     reader->fileLayout_ = AudioChannelLayout::withLabels(std::move(labels));
   }
   reader->interleaved_.resize(static_cast<size_t>(blockFrames) * format.channelsPerFrame);
+  struct stat fileStatus {};
+  if (format.formatID == AudioFormatID::linearPCM && ::fstat(fd, &fileStatus) == 0) {
+    reader->positionedFd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    reader->fileBytes_ = fileStatus.st_size;
+  }
   status = AudioStatus::ok;
   return reader;
 }
 
-SndfileReader::~SndfileReader() { sf_close(file_); }
+SndfileReader::~SndfileReader() {
+  sf_close(file_);
+  if (positionedFd_ >= 0) ::close(positionedFd_);
+}
 
 int32_t SndfileReader::readFileOrder(float* const* channels, int64_t maxFrames, int64_t& frames) {
   const auto channelCount = static_cast<size_t>(fileFormat_.channelsPerFrame);
@@ -193,16 +244,35 @@ int32_t SndfileReader::readFileOrder(float* const* channels, int64_t maxFrames, 
     const sf_count_t wanted = std::min<int64_t>(blockFrames, maxFrames - frames);
     const sf_count_t got = sf_readf_float(file_, interleaved_.data(), wanted);
     if (got < 0) return AudioStatus::malformedData;
-    for (size_t c = 0; c < channelCount; ++c) {
-      float* destination = channels[c] + frames;
-      const float* source = interleaved_.data() + c;
-      for (sf_count_t f = 0; f < got; ++f) destination[f] = source[static_cast<size_t>(f) * channelCount];
-    }
+    deinterleave(interleaved_.data(), channelCount, got, channels, frames);
     frames += got;
     if (got < wanted) {
       const int error = sf_error(file_);
       return error == SF_ERR_NO_ERROR ? AudioStatus::ok : AudioStatus::fromSndfileError(error);
     }
+  }
+  return AudioStatus::ok;
+}
+
+int32_t SndfileReader::readFileOrderAt(int64_t start, float* const* channels, int64_t frames) const {
+  if (positionedFd_ < 0) return AudioStatus::unsupportedFormat;
+  PositionedStream stream{positionedFd_, fileBytes_};
+  SF_VIRTUAL_IO io{&PositionedStream::size, &PositionedStream::seek, &PositionedStream::read,
+                   &PositionedStream::write, &PositionedStream::tell};
+  SF_INFO info{};
+  const std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open_virtual(&io, SFM_READ, &info, &stream), &sf_close);
+  if (!file) return AudioStatus::fromSndfileError(sf_error(nullptr));
+  if (sf_seek(file.get(), start, SEEK_SET) != start) return AudioStatus::malformedData;
+  const auto channelCount = static_cast<size_t>(fileFormat_.channelsPerFrame);
+  std::vector<float> interleaved(static_cast<size_t>(blockFrames) * channelCount);
+  for (int64_t done = 0; done < frames;) {
+    const sf_count_t wanted = std::min<int64_t>(blockFrames, frames - done);
+    if (sf_readf_float(file.get(), interleaved.data(), wanted) != wanted) {
+      const int error = sf_error(file.get());
+      return error == SF_ERR_NO_ERROR ? AudioStatus::malformedData : AudioStatus::fromSndfileError(error);
+    }
+    deinterleave(interleaved.data(), channelCount, wanted, channels, done);
+    done += wanted;
   }
   return AudioStatus::ok;
 }

@@ -1,5 +1,6 @@
 // SndfileReader: the native reader over libsndfile, for WAV, WAVEX, RF64, W64, AIFF, AIFC,
-// CAF, FLAC, MP3 and AU files. Created by NativeReader::open; one thread at a time.
+// CAF, FLAC, MP3 and AU files. Created by NativeReader::open; one thread at a time, except
+// readAt, which linear PCM serves from several threads, each through its own libsndfile handle.
 #pragma once
 
 #include <memory>
@@ -19,14 +20,19 @@ public:
   ~SndfileReader() override;
 
   std::optional<int32_t> sourceBitDepth() const override { return sourceBitDepth_; }
+  bool canReadAt() const override { return positionedFd_ >= 0; }
 
 protected:
   int32_t readFileOrder(float* const* channels, int64_t maxFrames, int64_t& frames) override;
+  int32_t readFileOrderAt(int64_t start, float* const* channels, int64_t frames) const override;
 
 private:
   explicit SndfileReader(SNDFILE* file) : file_(file) {}
 
   SNDFILE* file_;
+  // A descriptor of the same file that readAt reads with pread (-1 unless linear PCM), and its size.
+  int positionedFd_ = -1;
+  int64_t fileBytes_ = 0;
   std::optional<int32_t> sourceBitDepth_;
   std::vector<float> interleaved_;
 };

@@ -22,7 +22,6 @@ int sndfileFormat(uint32_t fileType, const StreamDescription& format, int& error
   else if (fileType == AudioFileTypeID::rf64) major = SF_FORMAT_RF64;
   else if (fileType == AudioFileTypeID::aiff) major = SF_FORMAT_AIFF;
   else if (fileType == AudioFileTypeID::caf) major = SF_FORMAT_CAF;
-  else if (fileType == AudioFileTypeID::flac) major = SF_FORMAT_FLAC;
   if (major == 0) {
     error = AudioStatus::unrecognizedFormat;
     return 0;
@@ -34,20 +33,12 @@ int sndfileFormat(uint32_t fileType, const StreamDescription& format, int& error
     else if (!isFloat && format.bitsPerChannel == 16) subtype = SF_FORMAT_PCM_16;
     else if (!isFloat && format.bitsPerChannel == 24) subtype = SF_FORMAT_PCM_24;
     else if (!isFloat && format.bitsPerChannel == 32) subtype = SF_FORMAT_PCM_32;
-  } else if (format.formatID == AudioFormatID::flac && major == SF_FORMAT_FLAC) {
-    // The source-depth code in the flags: 1 = 16 bits, 3 = 24 bits.
-    if (format.formatFlags == 1) subtype = SF_FORMAT_PCM_16;
-    else if (format.formatFlags == 3) subtype = SF_FORMAT_PCM_24;
   }
-  if (subtype == 0 || (major == SF_FORMAT_FLAC && format.formatID != AudioFormatID::flac)) {
+  if (subtype == 0) {
     error = AudioStatus::unsupportedFormat;
     return 0;
   }
-  // Compressed formats keep their flags for the source depth; their byte order is the codec's.
-  const bool isPCM = format.formatID == AudioFormatID::linearPCM;
-  const int endian = !isPCM                                                ? SF_ENDIAN_FILE
-                     : (format.formatFlags & AudioFormatFlags::isBigEndian) != 0 ? SF_ENDIAN_BIG
-                                                                          : SF_ENDIAN_LITTLE;
+  const int endian = (format.formatFlags & AudioFormatFlags::isBigEndian) != 0 ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE;
   if (major == SF_FORMAT_AIFF && endian == SF_ENDIAN_LITTLE) {
     error = AudioStatus::unsupportedFormat;  // plain AIFF is big-endian
     return 0;
@@ -113,23 +104,15 @@ int32_t SndfileWriter::create(const std::filesystem::path& path, uint32_t fileTy
       return AudioStatus::unsupportedFormat;
     }
   }
-  std::unique_ptr<SndfileWriter> writer(
-      new SndfileWriter(format, handle, (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC));
+  std::unique_ptr<SndfileWriter> writer(new SndfileWriter(format, handle));
   file = std::move(writer);
   return AudioStatus::ok;
 }
 
-SndfileWriter::SndfileWriter(const StreamDescription& format, sf_private_tag* file, bool isFlac)
-    : NativeFileWriter(format), file_(file), isFlac_(isFlac) {}
+SndfileWriter::SndfileWriter(const StreamDescription& format, sf_private_tag* file)
+    : NativeFileWriter(format), file_(file) {}
 
 SndfileWriter::~SndfileWriter() { close(); }
-
-int32_t SndfileWriter::setCodecQuality(uint32_t quality) {
-  if (!isFlac_) return AudioStatus::unsupportedProperty;
-  double level = std::min(quality, 127u) / 127.0;
-  return sf_command(file_, SFC_SET_COMPRESSION_LEVEL, &level, sizeof level) == SF_TRUE ? 0
-                                                                                        : AudioStatus::unsupportedProperty;
-}
 
 int32_t SndfileWriter::writeFrames(const Planar& samples) {
   if (file_ == nullptr) return AudioStatus::writeFailed;
@@ -149,6 +132,16 @@ int32_t SndfileWriter::writeFrames(const Planar& samples) {
     written = sf_writef_float(file_, interleavedFloats_.data(), samples.frames);
   }
   return written == samples.frames ? 0 : AudioStatus::writeFailed;
+}
+
+std::optional<int32_t> SndfileWriter::writeRawIntegers(const uint8_t* bytes, int64_t frames, uint32_t bits) {
+  using F = AudioFormatFlags;
+  const StreamDescription& file = fileFormat();
+  if (file_ == nullptr || (file.formatFlags & (F::isFloat | F::isBigEndian)) != 0 ||
+      file.bitsPerChannel != bits)
+    return std::nullopt;
+  const sf_count_t length = frames * static_cast<sf_count_t>(file.bytesPerFrame);
+  return sf_write_raw(file_, bytes, length) == length ? 0 : AudioStatus::writeFailed;
 }
 
 int32_t SndfileWriter::close() {

@@ -1,6 +1,6 @@
-// The libsndfile side of NativeFileWriter: WAV (WAVEX above two channels), RF64, AIFF, CAF
-// and FLAC. Integer samples reach the library as full-scale 32-bit integers, which it narrows
-// exactly; float samples only go to float files.
+// The libsndfile side of NativeFileWriter: WAV (WAVEX above two channels), RF64, AIFF and CAF.
+// Integer samples reach the library as full-scale 32-bit integers, which it narrows exactly;
+// float samples only go to float files.
 #pragma once
 
 #include "io/platform/NativeFileWriter.h"
@@ -15,17 +15,14 @@ public:
                         const std::optional<std::vector<uint32_t>>& labels, std::unique_ptr<NativeFileWriter>& file);
   ~SndfileWriter() override;
 
-  bool hasEncoder() const override { return isFlac_; }
-  int32_t setCodecQuality(uint32_t quality) override;
-  int32_t applyEncoderSettings() override { return isFlac_ ? 0 : AudioStatus::unsupportedProperty; }
   int32_t close() override;
 
 private:
-  SndfileWriter(const StreamDescription& format, sf_private_tag* file, bool isFlac);
+  SndfileWriter(const StreamDescription& format, sf_private_tag* file);
   int32_t writeFrames(const Planar& samples) override;
+  std::optional<int32_t> writeRawIntegers(const uint8_t* bytes, int64_t frames, uint32_t bits) override;
 
   sf_private_tag* file_;
-  bool isFlac_;
   std::vector<int32_t> interleavedInts_;
   std::vector<float> interleavedFloats_;
 };

@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "ContentTestSupport.h"
+#include "core/AudioContentAssembler.h"
+#include "core/AudioContentBuilder.h"
+
+using namespace quar;
+using namespace quar::testing;
+
+using Planar = std::vector<std::vector<float>>;
+
+namespace {
+
+// Frames start ..< start + count of every channel.
+Planar slice(const Planar& source, size_t start, size_t count) {
+  Planar part;
+  for (const auto& channel : source) part.emplace_back(channel.begin() + static_cast<ptrdiff_t>(start),
+                                                       channel.begin() + static_cast<ptrdiff_t>(start + count));
+  return part;
+}
+
+} // namespace
+
+// Blocks added in reverse order from several threads build the content the builder makes from
+// the same frames in order, block for block, summaries included.
+TEST(AudioContentAssembler, BuildsWhatTheBuilderBuildsWhateverTheOrder) {
+  const Planar source = noiseChannels(2, 200000, 3);
+  constexpr size_t block = AudioBlock::preferredFrameCount;
+  AudioContentAssembler assembler(2, 44100);
+  std::vector<std::thread> threads;
+  for (size_t start = (source[0].size() - 1) / block * block;; start -= block) {
+    threads.emplace_back([&, start] {
+      assembler.add(slice(source, start, std::min(block, source[0].size() - start)), static_cast<int64_t>(start));
+    });
+    if (start == 0) break;
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(assembler.frameCount(), 200000);
+
+  AudioContentBuilder builder(2, 44100);
+  builder.append(source);
+  const AudioContent expected = builder.build();
+  const AudioContent content = assembler.build();
+  EXPECT_EQ(content.sampleRate(), 44100);
+  EXPECT_EQ(segmentCounts(content), segmentCounts(expected));
+  EXPECT_EQ(allFrames(content), source);
+  for (size_t i = 0; i < content.segments().size(); ++i) {
+    const QuarSummary& got = content.segments()[i].block->summary();
+    const QuarSummary& want = expected.segments()[i].block->summary();
+    EXPECT_EQ(got.sumSquares, want.sumSquares);
+    EXPECT_EQ(got.blockMax, want.blockMax);
+  }
+}
+
+TEST(AudioContentAssembler, NothingAddedBuildsEmptyContent) {
+  AudioContentAssembler assembler(1, 48000);
+  assembler.add(Planar{{}}, 0);
+  EXPECT_EQ(assembler.frameCount(), 0);
+  EXPECT_TRUE(assembler.build().isEmpty());
+}
+
+TEST(AudioContentAssemblerDeathTest, GapsAndOverlapsStopTheProgram) {
+  const Planar part = noiseChannels(1, 10, 4);
+  EXPECT_DEATH(
+      {
+        AudioContentAssembler assembler(1, 48000);
+        assembler.add(Planar(part), 0);
+        assembler.add(Planar(part), 20);
+        assembler.build();
+      },
+      "gaps");
+  EXPECT_DEATH(
+      {
+        AudioContentAssembler assembler(1, 48000);
+        assembler.add(Planar(part), 0);
+        assembler.add(Planar(part), 0);
+      },
+      "one frame");
+}
