@@ -415,6 +415,38 @@ public:
   // set is only cleared.
   void applyEnvelope();
 
+  // Recording into the document. The recorder calls beginRecording once when a take starts,
+  // updateLiveTake with a growing snapshot while it runs and finishRecording once at its end;
+  // the document is restored to its state before the take, which then becomes one undo step
+  // "Record" (or "Record (converted from 44100 Hz)") at the cursor, over the selection or at the
+  // end. While recording, content changes start no analysis.
+  // What became of a finished take.
+  enum class TakeResult {
+    committed,  // it is in the document
+    empty,      // nothing was captured; the document is as before
+    refused,    // a job was running or the document changed meanwhile (with a beep)
+    cancelled,  // its conversion was cancelled
+    failed,     // its conversion failed; the error comes along
+  };
+  // Called once on the GUI thread when the take's fate is known (unless the model is gone).
+  using TakeDone = std::function<void(TakeResult result, std::exception_ptr error)>;
+  // Notes the state before the take and where it goes (`mode`), for a take at `sampleRate` Hz
+  // with `channelCount` channels; stops playback. The take is shown live only when the document
+  // is empty or has the take's rate and channel count.
+  void beginRecording(RecordMode mode, double sampleRate, int channelCount);
+  // Moves the record head to the end of the take so far (in document frames), shows the take in
+  // the document when it can, and keeps the head in view. No undo step.
+  void updateLiveTake(const quar::AudioContent& take);
+  // Restores the state before the take, then adds the take: into an empty document at once
+  // (its rate and channels become the document's, all selected, the view fitted); otherwise as
+  // a job (refused with a beep while a job runs) that converts it to the document's rate and
+  // splices it in, selecting the recorded audio and moving markers and envelopes by its actual
+  // length. A take with another channel count than the document's is remixed first. `done`
+  // learns the result; without `done`, a failure goes to the error presenter.
+  void finishRecording(std::optional<quar::AudioContent> take, TakeDone done = {});
+  // Reports an error through the document's error presenter; nothing without one.
+  void presentError(std::exception_ptr error) const;
+
 Q_SIGNALS:
   void changed(EditorModel::Property property);
 
@@ -489,6 +521,13 @@ private:
   void applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, const ContentStamp& stamp,
                          const quar::EnvelopeSet& envelopes, const QString& name, quar::FrameRange range,
                          const std::optional<std::set<int>>& channels, quar::EffectTailMode tail);
+
+  // Recording into the document.
+  // Installs a take in the document's channels and rate at `target` (replacing it for `replace`,
+  // else inserting at its start) as one undo step named `name`, selecting the take.
+  void commitTake(const quar::AudioContent& take, const QString& name, quar::FrameRange target, RecordMode mode);
+  // Keeps the record head within the view while recording.
+  void followRecordHead();
 
   // Analysis scheduling.
   struct FileLoudness {

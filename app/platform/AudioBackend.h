@@ -15,7 +15,7 @@
 
 struct AudioDeviceInfo {
   int id = 0;                 // the backend's device index
-  std::string uid;            // stays the same across runs: host API and device name
+  std::string uid;            // unique, and the same across runs: host API and device name
   std::string name;           // shown to the user
   int inputChannels = 0;
   int outputChannels = 0;
@@ -56,6 +56,9 @@ public:
   static AudioBackend& shared();
 
   virtual std::vector<AudioDeviceInfo> devices() = 0;
+  // Reads the system's device list afresh when no stream of this backend is open; otherwise
+  // the list stays as it was. Device ids may change.
+  virtual void refreshDevices() {}
   virtual std::optional<int> defaultOutputDevice() = 0;
   virtual std::optional<int> defaultInputDevice() = 0;
   // Whether the device opens for output in this format.

@@ -11,13 +11,14 @@
 class NullAudioBackend::Stream final : public AudioStream {
 public:
   Stream(NullAudioBackend& backend, const AudioStreamFormat& format, int bufferFrames, double latency,
-         AudioRenderCallback render, AudioCaptureCallback capture)
+         AudioRenderCallback render, AudioCaptureCallback capture, InputSource source = {})
       : backend_(backend),
         format_(format),
         bufferFrames_(bufferFrames),
         latency_(latency),
         render_(std::move(render)),
         capture_(std::move(capture)),
+        source_(std::move(source)),
         buffers_(static_cast<size_t>(format.channels), std::vector<float>(static_cast<size_t>(bufferFrames))) {
     for (auto& buffer : buffers_) pointers_.push_back(buffer.data());
     backend_.add(this);
@@ -66,7 +67,10 @@ private:
     if (render_) {
       render_(pointers_.data(), format_.channels, frames);
     } else {
-      for (float* buffer : pointers_) std::fill_n(buffer, frames, 0.0f);
+      if (source_)
+        source_(pointers_.data(), format_.channels, frames);
+      else
+        for (float* buffer : pointers_) std::fill_n(buffer, frames, 0.0f);
       capture_(pointers_.data(), format_.channels, frames);
     }
   }
@@ -107,6 +111,7 @@ private:
   double latency_;
   AudioRenderCallback render_;
   AudioCaptureCallback capture_;
+  InputSource source_;
   std::vector<std::vector<float>> buffers_;
   std::vector<float*> pointers_;
   std::thread thread_;
@@ -123,16 +128,17 @@ NullAudioBackend::NullAudioBackend(Clock clock) : clock_(clock) {}
 NullAudioBackend::~NullAudioBackend() = default;
 
 std::vector<AudioDeviceInfo> NullAudioBackend::devices() {
-  return {{0, "null:output", "Null Output", 0, 2, deviceRate}, {1, "null:input", "Null Input", 2, 0, deviceRate}};
+  return {{0, "null:output", "Null Output", 0, 2, deviceRate},
+          {1, "null:input", "Null Input", inputChannels_, 0, inputRate_}};
 }
 
-bool NullAudioBackend::accepts(const AudioStreamFormat& format, int device) const {
+bool NullAudioBackend::accepts(const AudioStreamFormat& format, int device, int channels) const {
   if (format.device && *format.device != device) return false;
-  if (format.channels < 1 || format.channels > 2 || !(format.sampleRate > 0)) return false;
+  if (format.channels < 1 || format.channels > channels || !(format.sampleRate > 0)) return false;
   return !supportedRates_ || supportedRates_->contains(format.sampleRate);
 }
 
-bool NullAudioBackend::supportsOutput(const AudioStreamFormat& format) { return accepts(format, 0); }
+bool NullAudioBackend::supportsOutput(const AudioStreamFormat& format) { return accepts(format, 0, 2); }
 
 std::unique_ptr<AudioStream> NullAudioBackend::openOutput(const AudioStreamFormat& format, AudioRenderCallback render) {
   if (!supportsOutput(format))
@@ -142,9 +148,9 @@ std::unique_ptr<AudioStream> NullAudioBackend::openOutput(const AudioStreamForma
 }
 
 std::unique_ptr<AudioStream> NullAudioBackend::openInput(const AudioStreamFormat& format, AudioCaptureCallback capture) {
-  if (!accepts(format, 1))
+  if (!accepts(format, 1, inputChannels_))
     throw quar::QuarError::unsupportedFormat("input " + quar::formatDouble(format.sampleRate) + " Hz");
-  return std::make_unique<Stream>(*this, format, bufferFrames_, 0, nullptr, std::move(capture));
+  return std::make_unique<Stream>(*this, format, bufferFrames_, 0, nullptr, std::move(capture), inputSource_);
 }
 
 void NullAudioBackend::pump(int64_t frames) {

@@ -2,11 +2,12 @@
 // one input device ("Null Output", "Null Input"; 2 channels, 48 kHz). Every started stream
 // calls its callback on its own thread, in buffers of bufferFrames: at real-time pace, or,
 // with the manual clock, only when pump() asks for frames. Tests can make it refuse rates,
-// give it an output latency and count the output streams it opened. Control calls come from
-// one thread at a time.
+// give it an output latency, count the output streams it opened, change the input's channel
+// count and rate, and feed the input a signal. Control calls come from one thread at a time.
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -17,6 +18,8 @@
 class NullAudioBackend final : public AudioBackend {
 public:
   enum class Clock { realTime, manual };
+  // Fills `frames` frames of each of `channels` input buffers, on the stream's thread.
+  using InputSource = std::function<void(float* const* inputs, int channels, int frames)>;
 
   static constexpr double deviceRate = 48000;
 
@@ -44,12 +47,19 @@ public:
   void setOutputLatency(double seconds) { outputLatency_ = seconds; }
   // Output streams opened so far.
   int outputStreamsOpened() const { return outputStreamsOpened_; }
+  // The input device's channel count (0: the device does not record) and nominal rate in Hz.
+  void setInput(int channels, double sampleRate) {
+    inputChannels_ = channels;
+    inputRate_ = sampleRate;
+  }
+  // What input streams opened from now on capture; none = silence (the default).
+  void setInputSource(InputSource source) { inputSource_ = std::move(source); }
 
 private:
   class Stream;
   friend class Stream;
 
-  bool accepts(const AudioStreamFormat& format, int device) const;
+  bool accepts(const AudioStreamFormat& format, int device, int channels) const;
   void add(Stream* stream);
   void remove(Stream* stream);
 
@@ -58,6 +68,9 @@ private:
   std::optional<std::set<double>> supportedRates_;
   double outputLatency_ = 0;
   int outputStreamsOpened_ = 0;
+  int inputChannels_ = 2;
+  double inputRate_ = deviceRate;
+  InputSource inputSource_;
   std::mutex streamsMutex_;
   std::vector<Stream*> streams_;
 };

@@ -2,6 +2,9 @@
 
 #include <portaudio.h>
 
+#include <atomic>
+#include <map>
+#include <memory>
 #include <stdexcept>
 
 #include "base/Numbers.h"
@@ -15,11 +18,19 @@ std::runtime_error failure(const char* what, PaError error) {
 
 class PortAudioStream final : public AudioStream {
 public:
-  PortAudioStream(AudioRenderCallback render, AudioCaptureCallback capture, int channels, double rate)
-      : render_(std::move(render)), capture_(std::move(capture)), channels_(channels), rate_(rate) {}
+  PortAudioStream(std::shared_ptr<std::atomic<int>> openStreams, AudioRenderCallback render,
+                  AudioCaptureCallback capture, int channels, double rate)
+      : openStreams_(std::move(openStreams)),
+        render_(std::move(render)),
+        capture_(std::move(capture)),
+        channels_(channels),
+        rate_(rate) {
+    ++*openStreams_;
+  }
 
   ~PortAudioStream() override {
     if (stream_) Pa_CloseStream(stream_);
+    --*openStreams_;
   }
 
   void open(const PaStreamParameters* input, const PaStreamParameters* output) {
@@ -63,6 +74,7 @@ private:
     return paContinue;
   }
 
+  std::shared_ptr<std::atomic<int>> openStreams_;
   AudioRenderCallback render_;
   AudioCaptureCallback capture_;
   int channels_;
@@ -99,16 +111,24 @@ std::unique_ptr<PortAudioBackend> PortAudioBackend::create() {
 
 PortAudioBackend::~PortAudioBackend() { Pa_Terminate(); }
 
+void PortAudioBackend::refreshDevices() {
+  if (*openStreams_ > 0) return;
+  Pa_Terminate();
+  Pa_Initialize();
+}
+
 std::vector<AudioDeviceInfo> PortAudioBackend::devices() {
   std::vector<AudioDeviceInfo> list;
+  std::map<std::string, int> seen;  // identical host API and name: the later ones get " #2", " #3", ...
   const int count = Pa_GetDeviceCount();
   for (int i = 0; i < count; ++i) {
     const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
     if (!info) continue;
     const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
     const std::string name = info->name ? info->name : "";
-    list.push_back({i, std::string(host && host->name ? host->name : "") + ":" + name, name, info->maxInputChannels,
-                    info->maxOutputChannels, info->defaultSampleRate});
+    std::string uid = std::string(host && host->name ? host->name : "") + ":" + name;
+    if (const int n = ++seen[uid]; n > 1) uid += " #" + std::to_string(n);
+    list.push_back({i, std::move(uid), name, info->maxInputChannels, info->maxOutputChannels, info->defaultSampleRate});
   }
   return list;
 }
@@ -134,7 +154,8 @@ std::unique_ptr<AudioStream> PortAudioBackend::openOutput(const AudioStreamForma
   const auto p = parameters(format, defaultOutputDevice(), true);
   if (!p) throw std::runtime_error("No audio output device");
   if (Pa_IsFormatSupported(nullptr, &*p, format.sampleRate) != paFormatIsSupported) throw refused("output", format.sampleRate);
-  auto stream = std::make_unique<PortAudioStream>(std::move(render), nullptr, format.channels, format.sampleRate);
+  auto stream =
+      std::make_unique<PortAudioStream>(openStreams_, std::move(render), nullptr, format.channels, format.sampleRate);
   stream->open(nullptr, &*p);
   return stream;
 }
@@ -143,7 +164,8 @@ std::unique_ptr<AudioStream> PortAudioBackend::openInput(const AudioStreamFormat
   const auto p = parameters(format, defaultInputDevice(), false);
   if (!p) throw std::runtime_error("No audio input device");
   if (Pa_IsFormatSupported(&*p, nullptr, format.sampleRate) != paFormatIsSupported) throw refused("input", format.sampleRate);
-  auto stream = std::make_unique<PortAudioStream>(nullptr, std::move(capture), format.channels, format.sampleRate);
+  auto stream =
+      std::make_unique<PortAudioStream>(openStreams_, nullptr, std::move(capture), format.channels, format.sampleRate);
   stream->open(&*p, nullptr);
   return stream;
 }

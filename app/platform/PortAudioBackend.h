@@ -3,6 +3,9 @@
 // calls on one thread; the callbacks run on PortAudio's audio thread.
 #pragma once
 
+#include <atomic>
+#include <memory>
+
 #include "platform/AudioBackend.h"
 
 class PortAudioBackend final : public AudioBackend {
@@ -14,6 +17,8 @@ public:
   PortAudioBackend& operator=(const PortAudioBackend&) = delete;
 
   std::vector<AudioDeviceInfo> devices() override;
+  // Restarts PortAudio, which reads the device list only when it starts.
+  void refreshDevices() override;
   std::optional<int> defaultOutputDevice() override;
   std::optional<int> defaultInputDevice() override;
   bool supportsOutput(const AudioStreamFormat& format) override;
@@ -22,4 +27,7 @@ public:
 
 private:
   PortAudioBackend() = default;
+
+  // Streams open now; shared with the streams, which may outlive the backend's last call.
+  std::shared_ptr<std::atomic<int>> openStreams_ = std::make_shared<std::atomic<int>>(0);
 };

@@ -1,0 +1,169 @@
+// EditorModel: recording into the document: the live take and the finished take as one edit.
+#include "editor/EditorModel.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "base/Numbers.h"
+#include "core/Processing.h"
+#include "platform/ErrorAlert.h"
+#include "platform/JobPool.h"
+#include "platform/Platform.h"
+
+using quar::AudioContent;
+using quar::FrameRange;
+
+void EditorModel::beginRecording(RecordMode mode, double sampleRate, int channelCount) {
+  Platform::assertGuiThread();
+  stop(false);
+  recordingBase_ = snapshot();
+  recordingMode_ = mode;
+  const int64_t n = content_.frameCount();
+  recordingIntoEmpty_ = n == 0;
+  const int64_t p = std::clamp<int64_t>(selection_ ? selection_->lowerBound : cursor_, 0, n);
+  if (recordingIntoEmpty_) {
+    recordingTarget_ = FrameRange(0, 0);
+  } else {
+    switch (mode) {
+    case RecordMode::insert: recordingTarget_ = FrameRange(p, p); break;
+    case RecordMode::replace: recordingTarget_ = selectedRange().value_or(FrameRange(p, p)); break;
+    case RecordMode::append: recordingTarget_ = FrameRange(n, n); break;
+    }
+  }
+  setLiveTakeVisible(recordingIntoEmpty_ ||
+                     (sampleRate == content_.sampleRate() && channelCount == content_.channelCount()));
+  analysisSuspended_ = true;
+  setRecordHead(recordingTarget_.lowerBound);
+}
+
+void EditorModel::updateLiveTake(const AudioContent& take) {
+  Platform::assertGuiThread();
+  if (!recordingBase_) return;
+  const AudioContent& base = recordingBase_->content;
+  const int64_t lower = recordingTarget_.lowerBound;
+  int64_t length = take.frameCount();
+  if (!recordingIntoEmpty_ && take.sampleRate() > 0)
+    length = quar::clampedInt(base.sampleRate() / take.sampleRate() * static_cast<double>(take.frameCount()), 0,
+                              std::numeric_limits<int64_t>::max() - lower);
+  setRecordHead(lower + length);
+  if (liveTakeVisible_) {
+    if (recordingIntoEmpty_) {
+      setContent(take);
+    } else if (take.channelCount() == base.channelCount() && take.sampleRate() == base.sampleRate()) {
+      AudioContent live = base;
+      const int64_t upper = recordingMode_ == RecordMode::replace
+                                ? std::min(lower + take.frameCount(), recordingTarget_.upperBound)
+                                : lower;
+      live.replaceSubrange(FrameRange(lower, upper), take);
+      setContent(std::move(live));
+    }
+  }
+  followRecordHead();
+}
+
+void EditorModel::followRecordHead() {
+  if (!recordHead_) return;
+  const auto head = static_cast<double>(*recordHead_);
+  const double span = viewWidth_ * framesPerPoint_;
+  if (scrollFrame_ <= head && head <= scrollFrame_ + span * 0.9) return;
+  if (recordingIntoEmpty_) {
+    zoomToFit();
+  } else {
+    setScrollFrame(head - span * 0.1);
+    clampScroll();
+  }
+}
+
+void EditorModel::finishRecording(std::optional<AudioContent> take, TakeDone done) {
+  Platform::assertGuiThread();
+  if (!done)
+    done = [owner = QPointer<EditorModel>(this)](TakeResult result, std::exception_ptr error) {
+      if (owner && result == TakeResult::failed) owner->presentError(error);
+    };
+  analysisSuspended_ = false;
+  setRecordHead(std::nullopt);
+  const bool captured = take && take->frameCount() > 0;
+  if (!recordingBase_) {
+    done(captured ? TakeResult::refused : TakeResult::empty, nullptr);
+    return;
+  }
+  const EditState base = std::move(*recordingBase_);
+  recordingBase_.reset();
+  restore(base);
+  if (!captured) {
+    done(TakeResult::empty, nullptr);
+    return;
+  }
+  if (recordingIntoEmpty_) {
+    EditState next = snapshot();
+    next.content = std::move(*take);
+    next.selection = FrameRange(0, next.content.frameCount());
+    next.activeChannels = allChannels(next.content.channelCount());
+    next.cursor = 0;
+    commit(std::move(next), QStringLiteral("Record"));
+    setFileInfo(std::nullopt);
+    zoomToFit();
+    done(TakeResult::committed, nullptr);
+    return;
+  }
+  // The recorder takes the document's channels; a document changed since it armed gets a remix.
+  if (take->channelCount() != content_.channelCount()) take = quar::remixed(*take, content_.channelCount());
+  const double rate = content_.sampleRate();
+  const QString name = take->sampleRate() == rate
+                           ? QStringLiteral("Record")
+                           : QStringLiteral("Record (converted from %1 Hz)")
+                                 .arg(quar::clampedInt(take->sampleRate(), std::numeric_limits<int64_t>::min(),
+                                                       std::numeric_limits<int64_t>::max()));
+  if (busy_) {
+    Platform::beep();
+    done(TakeResult::refused, nullptr);
+    return;
+  }
+  auto token = std::make_shared<ProgressToken>();
+  const quar::Uuid id = beginExternalBusy(name, token);
+  JobPool::start([owner = QPointer<EditorModel>(this), take = std::move(*take), rate, token, id, stamp = contentStamp(),
+                  name, target = recordingTarget_, mode = recordingMode_, done = std::move(done)]() mutable {
+    JobOutcome outcome;
+    try {
+      outcome.content = take.sampleRate() == rate ? take : resampled(take, rate, *token);
+    } catch (...) {
+      outcome.error = std::current_exception();
+    }
+    JobPool::deliver(owner, [id, stamp, token, name, target, mode, done = std::move(done),
+                             outcome = std::move(outcome)](EditorModel& model) {
+      model.endExternalBusy(id);
+      if (!outcome.content) {
+        if (token->isCancelled() || ErrorAlert::isCancellation(outcome.error))
+          done(TakeResult::cancelled, nullptr);
+        else
+          done(TakeResult::failed, outcome.error);
+      } else if (token->isCancelled()) {
+        done(TakeResult::cancelled, nullptr);
+      } else if (!model.acceptsJobResult(*token, stamp)) {
+        done(TakeResult::refused, nullptr);
+      } else {
+        model.commitTake(*outcome.content, name, target, mode);
+        done(TakeResult::committed, nullptr);
+      }
+    });
+  });
+}
+
+void EditorModel::commitTake(const AudioContent& take, const QString& name, FrameRange target, RecordMode mode) {
+  const int64_t n = take.frameCount();
+  const int64_t lower = std::clamp<int64_t>(target.lowerBound, 0, content_.frameCount());
+  const int64_t upper = mode == RecordMode::replace
+                            ? std::clamp<int64_t>(std::min(lower + n, target.upperBound), lower, content_.frameCount())
+                            : lower;
+  const FrameRange replaced(lower, upper);
+  EditState next = snapshot();
+  next.content.replaceSubrange(replaced, take);
+  next.selection = FrameRange(lower, lower + n);
+  next.markers = markersAfterReplacing(replaced, n);
+  next.envelope = envelopes_.adjusted(replaced, n);
+  commit(std::move(next), name);
+}
+
+void EditorModel::presentError(std::exception_ptr error) const {
+  if (presentError_) presentError_(std::move(error));
+}
