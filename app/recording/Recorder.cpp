@@ -251,23 +251,27 @@ void Recorder::start() {
 
 void Recorder::stop() {
   Platform::assertGuiThread();
+  finishTake(false);
+}
+
+void Recorder::finishTake(bool closing) {
   if (!buffer_ || !isRecording_) return;
   setIsRecording(false);
   engine_.drain();
   std::optional<quar::AudioContent> take = buffer_->endCapture();
   const std::optional<QString> path = std::exchange(safetyPath_, std::nullopt);
   if (!model_) return;  // the take stays in its safety file
-  model_->finishRecording(std::move(take), [guard = QPointer<Recorder>(this), path](EditorModel::TakeResult result,
-                                                                                      std::exception_ptr error) {
+  model_->finishRecording(std::move(take), [guard = QPointer<Recorder>(this), path, closing](
+                                               EditorModel::TakeResult result, std::exception_ptr error) {
     if (result == EditorModel::TakeResult::committed || result == EditorModel::TakeResult::empty) {
       if (path) QFile::remove(*path);
     } else if (guard) {
-      guard->takeKept(path, error);
+      guard->takeKept(path, error, !closing && guard->isArmed_);
     }
   });
 }
 
-void Recorder::takeKept(const std::optional<QString>& path, std::exception_ptr error) {
+void Recorder::takeKept(const std::optional<QString>& path, std::exception_ptr error, bool onBar) {
   QString message = error ? QStringLiteral("Couldn\u2019t add the take to the document: ") +
                                 ErrorAlert::description(error) + QStringLiteral(" ")
                           : QStringLiteral("The take wasn\u2019t added to the document. ");
@@ -275,7 +279,7 @@ void Recorder::takeKept(const std::optional<QString>& path, std::exception_ptr e
     message += QStringLiteral("It is kept in \u201C%1\u201D.").arg(QDir::toNativeSeparators(*path));
   else
     message += QStringLiteral("No safety file could be written.");
-  if (isArmed_ || !model_)
+  if (onBar || !model_)
     setErrorMessage(message);
   else
     model_->presentError(std::make_exception_ptr(std::runtime_error(message.toStdString())));
@@ -283,7 +287,7 @@ void Recorder::takeKept(const std::optional<QString>& path, std::exception_ptr e
 
 void Recorder::disarm() {
   Platform::assertGuiThread();
-  if (isRecording_) stop();
+  finishTake(true);
   engine_.stop();
   delete timer_;
   timer_ = nullptr;

@@ -135,8 +135,10 @@ private:
   int takeChannels() const;
   // A safety file path for a take starting now that no file has yet.
   static QString newSafetyPath();
-  // Tells the user that a take stays in its safety file.
-  void takeKept(const std::optional<QString>& path, std::exception_ptr error);
+  // Ends a running take and hands it to the model; `closing` when the bar closes with it.
+  void finishTake(bool closing);
+  // Tells the user that a take stays in its safety file: on the bar, else through the document.
+  void takeKept(const std::optional<QString>& path, std::exception_ptr error, bool onBar);
 
   AudioBackend& backend_;
   InputEngine engine_;

@@ -25,6 +25,7 @@ public:
   FakeBackend(std::vector<AudioDeviceInfo> devices, std::optional<int> defaultInput)
       : devices_(std::move(devices)), defaultInput_(defaultInput), null_(NullAudioBackend::Clock::manual) {}
 
+  void setDevices(std::vector<AudioDeviceInfo> devices) { devices_ = std::move(devices); }
   std::vector<AudioDeviceInfo> devices() override { return devices_; }
   void refreshDevices() override { ++refreshes; }
   std::optional<int> defaultOutputDevice() override { return std::nullopt; }
