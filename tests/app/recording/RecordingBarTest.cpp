@@ -205,7 +205,9 @@ TEST_F(RecordingBarTest, CtrlRStartsAndStopsThroughTheSingleMenuShortcut) {
   picker->setFocus();
   EXPECT_TRUE(window.findChildren<QShortcut*>().isEmpty());
   for (QAction* action : window.findChildren<QAction*>()) {
-    if (action != record) EXPECT_NE(action->shortcut(), record->shortcut());
+    if (action != record) {
+      EXPECT_NE(action->shortcut(), record->shortcut());
+    }
   }
 
   QTest::keyClick(picker, Qt::Key_R, Qt::ControlModifier);
