@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs dependencies, builds the test suite with AddressSanitizer and
-# UndefinedBehaviorSanitizer, the render-state and preview tests with ThreadSanitizer, and the
-# Release benchmark program (its commands are smoke-tested), and runs every test.
+# UndefinedBehaviorSanitizer, the render-state, preview, rack-publishing and recording input
+# tests with ThreadSanitizer, and the Release benchmark program (its commands are
+# smoke-tested), and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh
