@@ -35,7 +35,7 @@ struct InputEngine::Session {
 
   // The device callback: copy, hand over, wake the ingest thread. Allocates and locks nothing.
   void capture(const float* const* inputs, int channels, int frames) {
-    if (channels != ring.channels() || frames <= 0) return;
+    if (!inputs || channels != ring.channels() || frames <= 0) return;
     ring.write(inputs, frames);
     monitor.push(inputs, channels, frames);
     sem_post(&wake);

@@ -208,7 +208,17 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   setTextColor(rateNote_, secondaryText(palette()));
   column->addWidget(rateNote_);
 
-  connect(&recorder_, &Recorder::changed, this, &RecordingBar::refresh);
+  connect(&recorder_, &Recorder::changed, this, [this](Recorder::Property property) {
+    // The poll changes levels and time 30 times a second; they redraw alone.
+    switch (property) {
+    case Recorder::Property::peaksDB:
+    case Recorder::Property::clipped: meters_->setLevels(recorder_.peaksDB(), recorder_.clipped()); break;
+    case Recorder::Property::elapsedFrames:
+      elapsed_->setText(elapsedText(recorder_.elapsedFrames(), recorder_.deviceSampleRate()));
+      break;
+    default: refresh();
+    }
+  });
   connect(&model_, &EditorModel::changed, this, [this](EditorModel::Property property) {
     if (property == EditorModel::Property::content || property == EditorModel::Property::selection) refresh();
   });
