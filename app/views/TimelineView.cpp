@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr int autoscrollIntervalMs = 33;  // 1/30 s
+
 QAccessibleInterface* accessibleTimeline(const QString& className, QObject* object) {
   if (className == QLatin1String("TimelineView") && object && object->isWidgetType())
     return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Grouping);
@@ -40,6 +42,9 @@ TimelineView::TimelineView(EditorModel* model, QWidget* parent)
   tracker_->watch(model_);
   displayTimer_.setTimerType(Qt::PreciseTimer);
   connect(&displayTimer_, &QTimer::timeout, this, &TimelineView::advancePlayhead);
+  autoscrollTimer_.setTimerType(Qt::PreciseTimer);
+  autoscrollTimer_.setInterval(autoscrollIntervalMs);
+  connect(&autoscrollTimer_, &QTimer::timeout, this, &TimelineView::autoscrollTick);
 }
 
 TimelineGeometry TimelineView::timelineGeometry() const { return TimelineGeometry::of(*model_, QSizeF(size())); }
@@ -112,6 +117,7 @@ void TimelineView::showEvent(QShowEvent* event) {
 
 void TimelineView::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
+  if (!std::holds_alternative<std::monostate>(drag_)) finishDrag();
   displayTimer_.stop();
   playheadFrame_.reset();
 }

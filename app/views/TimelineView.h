@@ -1,10 +1,16 @@
 // TimelineView: the waveform timeline of one document: ruler, channel lanes, selection, markers,
-// cursor and tempo grid, with the play position line on top. It holds no document state: it
-// draws the EditorModel into a backing image at the device-pixel ratio, inside an
-// ObservationScope, and redraws that image only when a model property the last drawing read
-// changes, or the size, device-pixel ratio or palette changes. The play position is painted over
-// the image from a display-rate timer and never redraws it. Its first layout fits the document
-// into the view; later ones keep the zoom. GUI thread.
+// cursor and tempo grid, with the play position line on top, and the editing surface for them.
+// It holds no document state: it draws the EditorModel into a backing image at the
+// device-pixel ratio, inside an ObservationScope, and redraws that image only when a model
+// property the last drawing read changes, or the size, device-pixel ratio or palette changes.
+// The play position is painted over the image from a display-rate timer and never redraws it.
+// Its first layout fits the document into the view; later ones keep the zoom.
+// Input turns into model operations: the mouse places the cursor, selects, grabs selection
+// edges, moves markers, scrubs and resizes the loudness lane (one gesture from press to
+// release; a drag past the side scrolls 1/30 s at a time; a release that never arrives ends
+// the gesture at focus-out, hide or the next press); keys move the cursor, select, play and add
+// markers; the wheel and pinch scroll and zoom; the context menu offers the window's editing
+// commands; dropped files open as documents. GUI thread.
 #pragma once
 
 #include <QImage>
@@ -15,11 +21,17 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
+#include <variant>
+#include <vector>
 
+#include "editor/EditorTypes.h"
 #include "views/TimelineGeometry.h"
 
 class EditorModel;
 class ObservationTracker;
+class QAction;
+class QMenu;
 
 class TimelineView final : public QWidget {
   Q_OBJECT
@@ -44,15 +56,76 @@ public:
   // The line's frame in points; none while hidden.
   std::optional<QRectF> playheadFrame() const { return playheadFrame_; }
 
+  // The window's editing commands by name: "cut", "copy", "paste", "pasteMix", "delete",
+  // "trimToSelection", "silenceSelection", "fadeIn", "fadeOut", "zoomToSelection",
+  // "zoomToFit". Asked while a context menu is built, just before it shows; null for a command
+  // the window does not offer.
+  using CommandActions = std::function<QAction*(const QString& command)>;
+  void setCommandActions(CommandActions actions) { commandActions_ = std::move(actions); }
+  // The context menu for a click at `point`, not shown, owned by the caller (parented to the
+  // view). The window's commands appear under their own titles without shortcuts, enabled and
+  // triggered with the window's actions (disabled where `actions` gives none); "Add Marker
+  // Here" and, near a marker, "Remove “name”" act on the model directly.
+  QMenu* contextMenu(QPointF point, const CommandActions& actions);
+
+  // One tick of the 1/30 s timer that scrolls while a drag is past the view's side.
+  void autoscrollTick();
+  bool isAutoscrolling() const { return autoscrollTimer_.isActive(); }
+
 protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  bool event(QEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
 private:
+  // The gesture of the mouse from press to release (none: std::monostate).
+  struct SelectDrag {
+    int64_t anchor;  // the frame that stays while the other end follows the pointer
+    std::set<int> channels;
+  };
+  struct MarkerDrag {
+    quar::Uuid id;
+    std::vector<Marker> original;  // the markers at the press
+  };
+  struct LaneResizeDrag {
+    double startY;
+    double startHeight;
+  };
+  struct ScrubDrag {};
+  using Drag = std::variant<std::monostate, SelectDrag, MarkerDrag, LaneResizeDrag, ScrubDrag>;
+
   void redrawBacking(QSize pixels, qreal ratio);
+
+  // Pointer.
+  void press(QMouseEvent* event, int clickCount);
+  void pressInLanes(QPointF p, Qt::KeyboardModifiers modifiers, int clickCount);
+  void pressInRuler(QPointF p, int clickCount);
+  // Sets the selection from the select drag's anchor to `frame`; no selection (the cursor at
+  // the anchor) when they meet.
+  void updateSelection(int64_t frame);
+  void applyDrag(QPointF p);
+  // Ends the gesture as a release does: a marker drag becomes one undo step.
+  void finishDrag();
+  void updateCursor(QPointF p);
+
+  // Keys.
+  // Moves the cursor by `delta` frames from the selection's edge in that direction, or moves
+  // the selection's edge that the cursor is on (extend).
+  void moveCursor(int64_t delta, bool extend);
 
   EditorModel* model_;
   ObservationTracker* tracker_;
@@ -64,4 +137,8 @@ private:
   std::function<int64_t()> audiblePosition_;
   std::optional<QRectF> playheadFrame_;
   QColor playheadColor_;
+  Drag drag_;
+  QTimer autoscrollTimer_;
+  QPointF lastDragPoint_;  // where the last press or drag event was
+  CommandActions commandActions_;
 };

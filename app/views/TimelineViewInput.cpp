@@ -1,0 +1,191 @@
+// TimelineView: keys, wheel, pinch, the context menu and dropped files.
+#include "views/TimelineView.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QNativeGestureEvent>
+#include <QWheelEvent>
+
+#include <algorithm>
+
+#include "base/Numbers.h"
+#include "editor/EditorModel.h"
+#include "platform/DocumentController.h"
+#include "views/TimelineHitTest.h"
+#include "views/TimelineInput.h"
+
+using TimelineInput::KeyCommand;
+
+bool TimelineView::event(QEvent* event) {
+  switch (event->type()) {
+  case QEvent::ShortcutOverride: {
+    // The timeline's own keys come to it before any menu shortcut.
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (TimelineInput::keyCommand(key->key(), key->modifiers())) {
+      event->accept();
+      return true;
+    }
+    break;
+  }
+  case QEvent::NativeGesture: {
+    auto* gesture = static_cast<QNativeGestureEvent*>(event);
+    if (gesture->gestureType() == Qt::ZoomNativeGesture) {
+      const double anchor = model_->scrollFrame() + gesture->position().x() * model_->framesPerPoint();
+      model_->zoom(TimelineInput::pinchFactor(gesture->value()), anchor);
+      return true;
+    }
+    if (gesture->gestureType() == Qt::SmartZoomNativeGesture) {
+      if (model_->selection())
+        model_->zoomToSelection();
+      else
+        model_->zoomToFit();
+      return true;
+    }
+    break;
+  }
+  default: break;
+  }
+  return QWidget::event(event);
+}
+
+void TimelineView::keyPressEvent(QKeyEvent* event) {
+  // Keys do nothing while a job runs, and go nowhere else either.
+  if (model_->busy()) return event->accept();
+  const std::optional<KeyCommand> command = TimelineInput::keyCommand(event->key(), event->modifiers());
+  if (!command) return QWidget::keyPressEvent(event);
+  const Qt::KeyboardModifiers modifiers = event->modifiers();
+  const auto step = [&] {
+    return TimelineInput::arrowStep(model_->viewWidth(), model_->framesPerPoint(), modifiers & Qt::AltModifier);
+  };
+  switch (*command) {
+  case KeyCommand::goToStart: model_->goToStart(); break;
+  case KeyCommand::goToEnd: model_->goToEnd(); break;
+  case KeyCommand::escape:
+    if (model_->isPlaying())
+      model_->stop(false);
+    else
+      model_->selectNone();
+    break;
+  case KeyCommand::togglePlayback: model_->togglePlayback(); break;
+  case KeyCommand::playSelection: model_->play(true); break;
+  case KeyCommand::deleteSelection: model_->deleteSelection(QStringLiteral("Delete")); break;
+  case KeyCommand::moveLeft: moveCursor(-step(), modifiers & Qt::ShiftModifier); break;
+  case KeyCommand::moveRight: moveCursor(step(), modifiers & Qt::ShiftModifier); break;
+  case KeyCommand::addMarker: model_->addMarker(); break;
+  }
+  event->accept();
+}
+
+void TimelineView::moveCursor(int64_t delta, bool extend) {
+  const std::optional<quar::FrameRange> selection = model_->selection();
+  const int64_t n = model_->content().frameCount();
+  const auto moved = [&](int64_t from) {
+    return quar::clampedInt(static_cast<double>(from) + static_cast<double>(delta), 0, n);
+  };
+  if (!extend) {
+    // From the selection's end going right, from its start going left.
+    const int64_t cursor = model_->cursor();
+    const int64_t start = selection ? (delta >= 0 ? selection->upperBound : selection->lowerBound) : cursor;
+    model_->setSelection(std::nullopt);
+    model_->seek(moved(start));
+    return;
+  }
+  // The edge the cursor sits on moves; the cursor goes with it, so that the next step moves the
+  // same edge.
+  const int64_t cursor = model_->cursor();
+  int64_t anchor = cursor;
+  int64_t moving = cursor;
+  if (selection) {
+    moving = cursor == selection->lowerBound ? selection->lowerBound : selection->upperBound;
+    anchor = moving == selection->lowerBound ? selection->upperBound : selection->lowerBound;
+  }
+  const int64_t to = moved(moving);
+  model_->setSelection(quar::FrameRange(std::min(anchor, to), std::max(anchor, to)), std::nullopt);
+  model_->setCursor(to);
+  model_->ensureVisible(to);
+}
+
+void TimelineView::wheelEvent(QWheelEvent* event) {
+  const TimelineInput::WheelDelta wheel = TimelineInput::wheelDelta(event->pixelDelta(), event->angleDelta());
+  const Qt::KeyboardModifiers modifiers = event->modifiers();
+  const bool alt = modifiers & Qt::AltModifier;
+  if (!(modifiers & Qt::ControlModifier) && !alt) {
+    model_->scroll(-TimelineInput::scrollPoints(wheel));
+  } else {
+    // Zooms about the frame under the pointer.
+    const double anchor = model_->scrollFrame() + event->position().x() * model_->framesPerPoint();
+    model_->zoom(TimelineInput::zoomFactor(wheel, alt), anchor);
+  }
+  event->accept();
+}
+
+QMenu* TimelineView::contextMenu(QPointF point, const CommandActions& actions) {
+  auto* menu = new QMenu(this);
+  // An entry of the window's command: the window validates and performs it.
+  const auto command = [&](const QString& title, const QString& name) {
+    QAction* entry = menu->addAction(title);
+    QAction* action = actions ? actions(name) : nullptr;
+    entry->setEnabled(action && action->isEnabled());
+    if (!action) return;
+    connect(action, &QAction::changed, entry, [entry, action] { entry->setEnabled(action->isEnabled()); });
+    connect(entry, &QAction::triggered, action, &QAction::trigger);
+  };
+  command(QStringLiteral("Cut"), QStringLiteral("cut"));
+  command(QStringLiteral("Copy"), QStringLiteral("copy"));
+  command(QStringLiteral("Paste"), QStringLiteral("paste"));
+  command(QStringLiteral("Paste Mix"), QStringLiteral("pasteMix"));
+  command(QStringLiteral("Delete"), QStringLiteral("delete"));
+  menu->addSeparator();
+  command(QStringLiteral("Trim to Selection"), QStringLiteral("trimToSelection"));
+  command(QStringLiteral("Silence"), QStringLiteral("silenceSelection"));
+  command(QStringLiteral("Fade In"), QStringLiteral("fadeIn"));
+  command(QStringLiteral("Fade Out"), QStringLiteral("fadeOut"));
+  menu->addSeparator();
+
+  const TimelineGeometry g = timelineGeometry();
+  const int64_t frame = g.clampedFrame(point.x());
+  EditorModel* model = model_;
+  connect(menu->addAction(QStringLiteral("Add Marker Here")), &QAction::triggered, model,
+          [model, frame] { model->addMarker(frame); });
+  if (const std::optional<Marker> marker = TimelineHitTest::markerNear(model_->markers(), g, point.x())) {
+    QString name = marker->name;
+    const QString title = QStringLiteral("Remove \u201C%1\u201D").arg(name.replace(QLatin1Char('&'), QStringLiteral("&&")));
+    connect(menu->addAction(title), &QAction::triggered, model, [model, id = marker->id] { model->removeMarker(id); });
+  }
+  menu->addSeparator();
+  command(QStringLiteral("Zoom to Selection"), QStringLiteral("zoomToSelection"));
+  command(QStringLiteral("Zoom to Fit"), QStringLiteral("zoomToFit"));
+  return menu;
+}
+
+void TimelineView::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = contextMenu(event->pos(), commandActions_);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+}
+
+void TimelineView::dragEnterEvent(QDragEnterEvent* event) {
+  if (TimelineInput::localFiles(*event->mimeData()).isEmpty()) return event->ignore();
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+}
+
+void TimelineView::dropEvent(QDropEvent* event) {
+  const QList<QUrl> files = TimelineInput::localFiles(*event->mimeData());
+  DocumentController* controller = DocumentController::shared();
+  if (files.isEmpty() || !controller) return event->ignore();
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  // Each file opens as its own document (the controller presents a failure and goes on), after
+  // the drop has returned.
+  QMetaObject::invokeMethod(
+      controller, [controller, files] {
+        for (const QUrl& file : files) controller->openDocumentWithContentsOfUrl(file, true);
+      },
+      Qt::QueuedConnection);
+}
