@@ -6,6 +6,7 @@
 
 #include "base/Precondition.h"
 #include "editor/EditorModel.h"
+#include "views/TimelineLoudness.h"
 #include "views/TimelineOverlays.h"
 #include "views/TimelineRuler.h"
 #include "views/TimelineWaveform.h"
@@ -69,6 +70,7 @@ void TimelineCanvas::drawEverything() {
   TimelineOverlays::drawSelection(*this);
   TimelineOverlays::drawMarkerLines(*this);
   TimelineOverlays::drawCursor(*this);
+  if (model.showLoudnessLane()) TimelineLoudness::draw(*this);
   if (model.showGrid()) TimelineOverlays::drawGrid(*this);
   TimelineRuler::draw(*this);
 }

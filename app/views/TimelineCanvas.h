@@ -1,9 +1,11 @@
 // TimelineCanvas: one drawing pass of the timeline into an image (32-bit RGB or premultiplied
 // ARGB at its device-pixel ratio): the painter, the model drawn, the geometry of the image's size
-// in points, the device pixels per point and the palette that Theme colours resolve against.
-// drawEverything paints every layer in order: background, channel lanes (or the empty hint),
-// selection, marker lines, cursor, tempo grid, ruler. Drawing reads the model's tracked state, so
-// a caller inside an ObservationScope learns what the picture depends on. GUI thread.
+// in points, the device pixels per point, the palette that Theme colours resolve against, and
+// the view's envelope gesture. drawEverything paints every layer in order: background, channel
+// lanes (or the empty hint), selection, marker lines, cursor, loudness lane with the envelope,
+// tempo grid, ruler, and leaves where it drew the envelope target chips. Drawing reads the
+// model's tracked state, so a caller inside an ObservationScope learns what the picture depends
+// on. GUI thread.
 #pragma once
 
 #include <QImage>
@@ -11,7 +13,10 @@
 #include <QPalette>
 #include <QPen>
 
+#include <vector>
+
 #include "views/Theme.h"
+#include "views/TimelineEnvelope.h"
 #include "views/TimelineGeometry.h"
 
 class EditorModel;
@@ -26,6 +31,9 @@ struct TimelineCanvas {
   TimelineGeometry geometry;
   QPalette palette;
   bool dark;
+  TimelineEnvelope::Gesture gesture;
+  // Filled by drawing the loudness lane: the target chips, in drawing order.
+  std::vector<TimelineEnvelope::TargetChip> targetChips;
 
   QColor color(const ThemeColor& color) const { return color.resolved(dark); }
   // The colour with its alpha replaced.

@@ -80,7 +80,10 @@ void TimelineView::redrawBacking(QSize pixels, qreal ratio) {
   if (backing_.size() != pixels) backing_ = QImage(pixels, QImage::Format_RGB32);
   backing_.setDevicePixelRatio(ratio);
   ObservationScope scope;
-  TimelineCanvas(backing_, *model_, palette()).drawEverything();
+  TimelineCanvas canvas(backing_, *model_, palette());
+  canvas.gesture = envelopeGesture();
+  canvas.drawEverything();
+  targetChips_ = std::move(canvas.targetChips);
   tracker_->setReads(scope.takeReads());
   ++drawCount_;
 }

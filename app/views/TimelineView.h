@@ -1,16 +1,18 @@
 // TimelineView: the waveform timeline of one document: ruler, channel lanes, selection, markers,
-// cursor and tempo grid, with the play position line on top, and the editing surface for them.
-// It holds no document state: it draws the EditorModel into a backing image at the
-// device-pixel ratio, inside an ObservationScope, and redraws that image only when a model
-// property the last drawing read changes, or the size, device-pixel ratio or palette changes.
+// cursor, loudness lane with the gain envelope and tempo grid, with the play position line on
+// top, and the editing surface for them. It holds no document state (only the gesture under
+// way): it draws the EditorModel into a backing image at the device-pixel ratio, inside an
+// ObservationScope, and redraws that image only when a model property the last drawing read
+// changes, the gesture's look changes, or the size, device-pixel ratio or palette changes.
 // The play position is painted over the image from a display-rate timer and never redraws it.
 // Its first layout fits the document into the view; later ones keep the zoom.
 // Input turns into model operations: the mouse places the cursor, selects, grabs selection
-// edges, moves markers, scrubs and resizes the loudness lane (one gesture from press to
-// release; a drag past the side scrolls 1/30 s at a time; a release that never arrives ends
-// the gesture at focus-out, hide or the next press); keys move the cursor, select, play and add
-// markers; the wheel and pinch scroll and zoom; the context menu offers the window's editing
-// commands; dropped files open as documents. GUI thread.
+// edges, moves markers, scrubs, resizes the loudness lane and edits the gain envelope in it
+// (one gesture from press to release, each edit one undo step; a drag past the side scrolls
+// 1/30 s at a time; a release that never arrives ends the gesture at focus-out, hide or the
+// next press); keys move the cursor, select, play and add markers; the wheel and pinch scroll
+// and zoom, and with Alt over the loudness lane step its dB range; the context menu offers the
+// window's editing commands; dropped files open as documents. GUI thread.
 #pragma once
 
 #include <QImage>
@@ -25,7 +27,10 @@
 #include <variant>
 #include <vector>
 
+#include "core/GainEnvelope.h"
 #include "editor/EditorTypes.h"
+#include "views/TimelineEnvelope.h"
+#include "views/TimelineEnvelopeEditing.h"
 #include "views/TimelineGeometry.h"
 
 class EditorModel;
@@ -68,6 +73,12 @@ public:
   // Here" and, near a marker, "Remove “name”" act on the model directly.
   QMenu* contextMenu(QPointF point, const CommandActions& actions);
 
+  // What the gesture in the loudness lane shows: the hovered and the dragged envelope point, the
+  // section or bars being dragged and the value read-out.
+  TimelineEnvelope::Gesture envelopeGesture() const;
+  // The envelope target chips as last drawn, which presses in the lane hit.
+  const std::vector<TimelineEnvelope::TargetChip>& targetChips() const { return targetChips_; }
+
   // One tick of the 1/30 s timer that scrolls while a drag is past the view's side.
   void autoscrollTick();
   bool isAutoscrolling() const { return autoscrollTimer_.isActive(); }
@@ -101,12 +112,28 @@ private:
     quar::Uuid id;
     std::vector<Marker> original;  // the markers at the press
   };
+  struct EnvelopePointDrag {
+    quar::Uuid id;
+    quar::GainEnvelope original;  // the edited envelope before the press (and any point it added)
+  };
+  struct EnvelopeSpanDrag {
+    TimelineEnvelopeEditing::PreparedSpan points;  // raised or lowered together
+    double startY;
+    quar::FrameRange span;
+    quar::GainEnvelope original;  // before the section was pinned
+  };
   struct LaneResizeDrag {
     double startY;
     double startHeight;
   };
+  struct EnvelopeBarsDrag {
+    int64_t anchorBar;
+    double startY;
+    quar::GainEnvelope original;  // every update starts again from it
+  };
   struct ScrubDrag {};
-  using Drag = std::variant<std::monostate, SelectDrag, MarkerDrag, LaneResizeDrag, ScrubDrag>;
+  using Drag = std::variant<std::monostate, SelectDrag, MarkerDrag, EnvelopePointDrag, EnvelopeSpanDrag,
+                            LaneResizeDrag, EnvelopeBarsDrag, ScrubDrag>;
 
   void redrawBacking(QSize pixels, qreal ratio);
 
@@ -118,9 +145,13 @@ private:
   // the anchor) when they meet.
   void updateSelection(int64_t frame);
   void applyDrag(QPointF p);
-  // Ends the gesture as a release does: a marker drag becomes one undo step.
+  // Ends the gesture as a release does: a marker or envelope drag becomes one undo step.
   void finishDrag();
   void updateCursor(QPointF p);
+
+  // The gain envelope in the loudness lane.
+  void envelopeMouseDown(QPointF p, Qt::KeyboardModifiers modifiers, int clickCount);
+  void applyEnvelopeDrag(QPointF p);
 
   // Keys.
   // Moves the cursor by `delta` frames from the selection's edge in that direction, or moves
@@ -140,5 +171,9 @@ private:
   Drag drag_;
   QTimer autoscrollTimer_;
   QPointF lastDragPoint_;  // where the last press or drag event was
+  std::optional<quar::Uuid> hoveredPoint_;  // the envelope point under the pointer
+  std::optional<TimelineEnvelope::Readout> dragReadout_;
+  std::optional<quar::FrameRange> barSpan_;  // the bars of a bar drag
+  std::vector<TimelineEnvelope::TargetChip> targetChips_;  // as last drawn
   CommandActions commandActions_;
 };

@@ -1,4 +1,5 @@
-// TimelineView: keys, wheel, pinch, the context menu and dropped files.
+// TimelineView: keys, wheel (with Alt over the loudness lane, the envelope's dB range), pinch,
+// the context menu and dropped files.
 #include "views/TimelineView.h"
 
 #include <QAction>
@@ -16,6 +17,7 @@
 #include "base/Numbers.h"
 #include "editor/EditorModel.h"
 #include "platform/DocumentController.h"
+#include "views/TimelineEnvelopeEditing.h"
 #include "views/TimelineHitTest.h"
 #include "views/TimelineInput.h"
 
@@ -114,7 +116,13 @@ void TimelineView::wheelEvent(QWheelEvent* event) {
   const TimelineInput::WheelDelta wheel = TimelineInput::wheelDelta(event->pixelDelta(), event->angleDelta());
   const Qt::KeyboardModifiers modifiers = event->modifiers();
   const bool alt = modifiers & Qt::AltModifier;
-  if (!(modifiers & Qt::ControlModifier) && !alt) {
+  const TimelineGeometry g = timelineGeometry();
+  if (alt && g.showLoudnessLane && g.loudnessRect().contains(event->position())) {
+    // One step of the envelope's dB range per event, however large.
+    const double dy = TimelineInput::altVerticalDelta(wheel);
+    if (const auto range = TimelineEnvelopeEditing::steppedRange(model_->envelopeRangeDB(), dy, wheel.precise))
+      model_->setEnvelopeRangeDB(*range);
+  } else if (!(modifiers & Qt::ControlModifier) && !alt) {
     model_->scroll(-TimelineInput::scrollPoints(wheel));
   } else {
     // Zooms about the frame under the pointer.

@@ -1,6 +1,6 @@
-// TimelineView: the mouse. A press starts one gesture (a selection, a marker move, a scrub or a
-// loudness lane resize), drag events and autoscroll ticks apply it, and the release ends it;
-// moving without a button shapes the pointer for what lies under it.
+// TimelineView: the mouse. A press starts one gesture (a selection, a marker move, a scrub, a
+// loudness lane resize or an envelope edit), drag events and autoscroll ticks apply it, and the
+// release ends it; moving without a button shapes the pointer for what lies under it.
 #include "views/TimelineView.h"
 
 #include <QMouseEvent>
@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "editor/EditorModel.h"
+#include "views/TimelineEnvelopeEditing.h"
 #include "views/TimelineHitTest.h"
 
 namespace {
@@ -43,7 +44,8 @@ void TimelineView::press(QMouseEvent* event, int clickCount) {
     return;
   }
   // The loudness lane of a document with audio belongs to the gain envelope.
-  if (g.showLoudnessLane && g.loudnessRect().contains(p) && g.frameCount > 0) return;
+  if (g.showLoudnessLane && g.loudnessRect().contains(p) && g.frameCount > 0)
+    return envelopeMouseDown(p, event->modifiers(), clickCount);
   if (p.y() >= TimelineGeometry::rulerHeight)
     pressInLanes(p, event->modifiers(), clickCount);
   else
@@ -137,6 +139,8 @@ void TimelineView::applyDrag(QPointF p) {
     model_->setLoudnessLaneHeight(std::clamp(height, minLoudnessLaneHeight, maxLoudnessLaneHeight));
   } else if (std::holds_alternative<ScrubDrag>(drag_)) {
     model_->seek(g.clampedFrame(p.x()));
+  } else {
+    applyEnvelopeDrag(p);
   }
 }
 
@@ -167,11 +171,19 @@ void TimelineView::focusOutEvent(QFocusEvent* event) {
 void TimelineView::finishDrag() {
   autoscrollTimer_.stop();
   const Drag finished = std::exchange(drag_, std::monostate());
+  // Each drag is one undo step (none when it changed nothing); markers are re-sorted.
   if (const auto* marker = std::get_if<MarkerDrag>(&finished)) {
-    // Re-sorts the markers: the whole drag is one undo step.
     model_->endMarkerDrag(marker->original);
     setCursor(Qt::OpenHandCursor);
+  } else if (const auto* point = std::get_if<EnvelopePointDrag>(&finished)) {
+    model_->endEnvelopeEdit(point->original, QStringLiteral("Adjust Gain Point"));
+  } else if (const auto* span = std::get_if<EnvelopeSpanDrag>(&finished)) {
+    model_->endEnvelopeEdit(span->original, QStringLiteral("Adjust Gain Section"));
+  } else if (const auto* bars = std::get_if<EnvelopeBarsDrag>(&finished)) {
+    model_->endEnvelopeEdit(bars->original, QStringLiteral("Adjust Bars"));
   }
+  barSpan_.reset();
+  dragReadout_.reset();
   invalidate();
 }
 
@@ -182,11 +194,19 @@ void TimelineView::enterEvent(QEnterEvent* event) {
 
 void TimelineView::updateCursor(QPointF p) {
   const TimelineGeometry g = timelineGeometry();
+  const bool inLoudnessLane = g.showLoudnessLane && g.loudnessRect().contains(p);
+  std::optional<quar::Uuid> hovered;
+  if (inLoudnessLane)
+    if (const auto point = TimelineEnvelopeEditing::pointNear(model_->targetEnvelope(), g, p)) hovered = point->id;
+  if (hovered != hoveredPoint_) {
+    hoveredPoint_ = hovered;
+    invalidate();
+  }
   Qt::CursorShape shape = Qt::ArrowCursor;
   if (TimelineHitTest::onLoudnessLaneEdge(g, p))
     shape = Qt::SizeVerCursor;
-  else if (g.showLoudnessLane && g.loudnessRect().contains(p))
-    shape = Qt::CrossCursor;
+  else if (inLoudnessLane)
+    shape = hovered ? Qt::OpenHandCursor : Qt::CrossCursor;
   else if (p.y() >= TimelineGeometry::rulerHeight)
     shape = TimelineHitTest::selectionEdge(model_->selection(), g, p) ? Qt::SizeHorCursor : Qt::IBeamCursor;
   else if (TimelineHitTest::markerAt(model_->markers(), g, p))

@@ -1,0 +1,190 @@
+#include "views/TimelineEnvelope.h"
+
+#include <QPainter>
+
+#include <cmath>
+#include <limits>
+
+#include "base/Numbers.h"
+#include "editor/EditorModel.h"
+#include "views/TextDrawing.h"
+#include "views/TimelineCanvas.h"
+
+namespace TimelineEnvelope {
+
+namespace {
+
+// Points between the samples of the edited curve and of the others.
+constexpr double editedStep = 2;
+constexpr double otherStep = 4;
+constexpr double pointRadius = 4;
+constexpr double largePointRadius = 5.5;
+
+void drawPoints(TimelineCanvas& canvas, const quar::GainEnvelope& envelope, const QColor& color) {
+  const TimelineGeometry& g = canvas.geometry;
+  QPainter& painter = canvas.painter;
+  painter.setBrush(color);
+  painter.setPen(QPen(canvas.color(Theme::laneBackground), 1.5));
+  for (const quar::EnvelopePoint& point : envelope.points) {
+    const double x = g.x(static_cast<double>(point.frame));
+    if (!(-8 < x && x < g.width + 8)) continue;
+    const bool large = point.id == canvas.gesture.hoveredPoint || point.id == canvas.gesture.draggedPoint;
+    const double r = large ? largePointRadius : pointRadius;
+    painter.drawEllipse(QRectF(x - r, g.envelopeY(point.gainDB) - r, 2 * r, 2 * r));
+  }
+}
+
+void drawScaleLabels(TimelineCanvas& canvas, const QRectF& band, double zeroY) {
+  QPainter& painter = canvas.painter;
+  const QString range = wholeDB(canvas.model.envelopeRangeDB());
+  painter.setFont(TextDrawing::font(9, QFont::Medium));
+  painter.setPen(canvas.color(Theme::envelope, 0.7));
+  TextDrawing::draw(painter, {4, band.top() - 2}, QStringLiteral("+") + range);
+  TextDrawing::draw(painter, {4, zeroY - 12}, QStringLiteral("0 dB"));
+  TextDrawing::draw(painter, {4, band.bottom() - 12}, QStringLiteral(u"\u2212") + range);
+}
+
+// The chips from the right end of the row leftwards, so that they read L, R, …, All, with the
+// caption before them.
+void drawTargetChips(TimelineCanvas& canvas, const std::vector<std::optional<int>>& targetList, const QRectF& lane) {
+  canvas.targetChips.clear();
+  if (targetList.size() < 2) return;
+  const EditorModel& model = canvas.model;
+  const quar::EnvelopeSet& envelopes = model.envelopes();
+  const std::optional<int> edited = model.envelopeTarget();
+  QPainter& painter = canvas.painter;
+  const QColor color = canvas.color(Theme::envelope);
+  const QFont font = TextDrawing::font(10, QFont::DemiBold);
+  painter.setFont(font);
+  double x = canvas.geometry.width - 40;
+  for (auto target = targetList.rbegin(); target != targetList.rend(); ++target) {
+    const QString label = *target ? model.channelName(**target) : QStringLiteral("All");
+    const bool selected = *target == edited;
+    const double w = TextDrawing::size(font, label).width();
+    const QRectF chip(x - w - 12, lane.top() + 3, w + 12, 15);
+    if (selected) {
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(color);
+    } else {
+      painter.setPen(QPen(canvas.color(Theme::envelope, 0.6), 1));
+      painter.setBrush(Qt::NoBrush);
+    }
+    painter.drawRoundedRect(chip, 7.5, 7.5);
+    painter.setPen(selected ? QColor(Qt::black) : color);
+    TextDrawing::draw(painter, {chip.left() + 6, chip.top() + 1}, label);
+    // A dot on targets that carry an envelope.
+    if (!selected && !envelopes.envelope(*target).points.empty()) {
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(color);
+      painter.drawEllipse(QRectF(chip.right() - 4, chip.top() - 1, 4, 4));
+    }
+    canvas.targetChips.push_back({*target, chip});
+    x = chip.left() - 4;
+  }
+  const QFont captionFont = TextDrawing::font(10);
+  const QString caption = QStringLiteral("Gain for");
+  painter.setFont(captionFont);
+  painter.setPen(Theme::tertiaryLabel(canvas.palette));
+  TextDrawing::draw(painter, {x - TextDrawing::size(captionFont, caption).width() - 2, lane.top() + 4}, caption);
+}
+
+void drawReadout(TimelineCanvas& canvas, const Readout& readout, const QRectF& lane) {
+  QPainter& painter = canvas.painter;
+  const QFont font = TextDrawing::font(11, QFont::DemiBold);
+  const QRectF box = readoutBox(TextDrawing::size(font, readout.text), readout.at, canvas.geometry.width, lane.top());
+  QColor ground = canvas.palette.color(QPalette::Window);
+  ground.setAlphaF(0.92f);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(ground);
+  painter.drawRoundedRect(box, 5, 5);
+  painter.setFont(font);
+  painter.setPen(Theme::label(canvas.palette));
+  TextDrawing::draw(painter, {box.left() + 6, box.top() + 3}, readout.text);
+}
+
+} // namespace
+
+std::vector<std::optional<int>> targets(int channelCount) {
+  std::vector<std::optional<int>> list;
+  if (channelCount > 1)
+    for (int c = 0; c < channelCount; ++c) list.emplace_back(c);
+  list.emplace_back(std::nullopt);
+  return list;
+}
+
+QString wholeDB(double dB) {
+  return QString::number(
+      quar::clampedInt(dB, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+QRectF readoutBox(QSizeF size, QPointF at, double width, double laneTop) {
+  QRectF box(at.x() + 12, at.y() - size.height() - 10, size.width() + 12, size.height() + 6);
+  if (box.right() > width - 4) box.moveLeft(at.x() - (size.width() + 12) - 12);
+  if (box.top() < laneTop) box.moveTop(at.y() + 10);
+  return box;
+}
+
+QPolygonF curve(const quar::GainEnvelope& envelope, const TimelineGeometry& geometry, double step) {
+  QPolygonF line;
+  for (int i = 0; i * step <= geometry.width + step; ++i) {
+    const double x = i * step;
+    line.append({x, geometry.envelopeY(envelope.gainDB(geometry.frame(x)))});
+  }
+  return line;
+}
+
+void draw(TimelineCanvas& canvas) {
+  const EditorModel& model = canvas.model;
+  const TimelineGeometry& g = canvas.geometry;
+  QPainter& painter = canvas.painter;
+  const QRectF lane = g.loudnessRect();
+  const QRectF band = g.envelopeBand();
+  const quar::EnvelopeSet& envelopes = model.envelopes();
+  const std::optional<int> edited = model.envelopeTarget();
+  const quar::GainEnvelope envelope = envelopes.envelope(edited);
+  const QColor color = canvas.color(Theme::envelope);
+  painter.save();
+  painter.setClipRect(lane);
+
+  const double zeroY = std::round(g.envelopeY(0)) + 0.5;
+  QPen reference = TimelineCanvas::linePen(canvas.color(Theme::envelope, 0.25));
+  reference.setDashPattern({2, 3});
+  painter.setPen(reference);
+  painter.drawLine(QLineF(0, zeroY, band.right(), zeroY));
+
+  if (const std::optional<quar::FrameRange>& highlight = canvas.gesture.highlight) {
+    const double x0 = g.x(static_cast<double>(highlight->lowerBound));
+    const double w = std::max(1.0, g.x(static_cast<double>(highlight->upperBound)) - x0);
+    painter.fillRect(QRectF(x0, lane.top(), w, lane.height()), canvas.color(Theme::envelope, 0.12));
+  }
+
+  const std::vector<std::optional<int>> targetList = targets(model.content().channelCount());
+  QPen others = TimelineCanvas::linePen(canvas.color(Theme::envelope, 0.3));
+  others.setDashPattern({4, 3});
+  painter.setPen(others);
+  for (const std::optional<int>& target : targetList) {
+    if (target == edited) continue;
+    const quar::GainEnvelope other = envelopes.envelope(target);
+    if (!other.points.empty()) painter.drawPolyline(curve(other, g, otherStep));
+  }
+
+  const QPolygonF line = curve(envelope, g, editedStep);
+  if (!envelope.isFlat()) {
+    // Between the curve and the 0 dB line.
+    QPolygonF area = line;
+    area << QPointF(g.width + editedStep, zeroY) << QPointF(0, zeroY);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(canvas.color(Theme::envelopeFill));
+    painter.drawPolygon(area, Qt::WindingFill);
+  }
+  painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::envelope, envelope.points.empty() ? 0.45 : 0.95), 1.5));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawPolyline(line);
+  drawPoints(canvas, envelope, color);
+  drawScaleLabels(canvas, band, zeroY);
+  drawTargetChips(canvas, targetList, lane);
+  if (canvas.gesture.readout) drawReadout(canvas, *canvas.gesture.readout, lane);
+  painter.restore();
+}
+
+} // namespace TimelineEnvelope

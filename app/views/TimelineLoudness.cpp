@@ -1,0 +1,171 @@
+#include "views/TimelineLoudness.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+#include <limits>
+
+#include "base/Numbers.h"
+#include "editor/EditorModel.h"
+#include "views/TextDrawing.h"
+#include "views/TimelineCanvas.h"
+#include "views/TimelineEnvelope.h"
+
+namespace TimelineLoudness {
+
+namespace {
+
+constexpr double floorLUFS = -54;
+constexpr double bottomMargin = 4;
+constexpr double topMargin = 14;
+// A curve value this low or lower is silence: the curve breaks there.
+constexpr double silentLUFS = -100;
+// The envelopes are sampled this many hops before a value's place: a value sums the audio up to it.
+constexpr double shiftLagHops = 5;
+constexpr int64_t indexLimit = std::numeric_limits<int64_t>::max() / 2;
+
+// A one-point horizontal line's y over a loudness.
+double lineY(double lufs, const QRectF& lane) { return std::round(y(lufs, lane)) + 0.5; }
+
+void drawHorizontal(QPainter& painter, double lineY, double width) { painter.drawLine(QLineF(0, lineY, width, lineY)); }
+
+void drawScale(TimelineCanvas& canvas, const QRectF& lane) {
+  QPainter& painter = canvas.painter;
+  std::vector<QLineF> lines;
+  for (int lufs = -48; lufs <= -6; lufs += 6) lines.emplace_back(0, lineY(lufs, lane), lane.right(), lineY(lufs, lane));
+  painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::gridLine)));
+  painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+  painter.setFont(TextDrawing::font(9));
+  painter.setPen(Theme::tertiaryLabel(canvas.palette));
+  for (int lufs = -48; lufs <= -12; lufs += 12)
+    TextDrawing::draw(painter, {lane.right() - 30, y(lufs, lane) - 11}, QString::number(lufs));
+}
+
+void drawCurve(TimelineCanvas& canvas, const std::vector<QPolygonF>& runs, const QColor& color, double width) {
+  QPainterPath path;
+  for (const QPolygonF& run : runs) {
+    path.moveTo(run.front());
+    for (qsizetype i = 1; i < run.size(); ++i) path.lineTo(run[i]);
+  }
+  QPen pen = TimelineCanvas::linePen(color, width);
+  pen.setJoinStyle(Qt::RoundJoin);
+  canvas.painter.strokePath(path, pen);
+}
+
+void drawLegend(TimelineCanvas& canvas, const QRectF& lane, const std::vector<LegendRun>& runs) {
+  QPainter& painter = canvas.painter;
+  const QFont font = TextDrawing::font(10, QFont::DemiBold);
+  painter.setFont(font);
+  double x = 8;
+  for (const LegendRun& run : runs) {
+    const ThemeColor* color = &Theme::loudnessShortTerm;
+    if (run.kind == LegendRun::Kind::integrated) color = &Theme::loudnessIntegrated;
+    if (run.kind == LegendRun::Kind::target) color = &Theme::loudnessTarget;
+    if (run.kind == LegendRun::Kind::gainRange) color = &Theme::envelope;
+    painter.setPen(canvas.color(*color));
+    TextDrawing::draw(painter, {x, lane.top() + 4}, run.text);
+    x += TextDrawing::size(font, run.text).width();
+  }
+}
+
+} // namespace
+
+double y(double lufs, const QRectF& lane) {
+  const double f = lufs <= floorLUFS ? 0 : (std::min(lufs, 0.0) - floorLUFS) / -floorLUFS;
+  return lane.bottom() - bottomMargin - f * (lane.height() - bottomMargin - topMargin);
+}
+
+double envelopeShiftDB(const quar::EnvelopeSet& envelopes, int channelCount, double frame) {
+  const int n = std::max(1, channelCount);
+  double power = 0;
+  for (int c = 0; c < n; ++c) power += std::pow(10.0, envelopes.gainDB(c, frame) / 10);
+  return 10 * std::log10(power / n);
+}
+
+std::vector<QPolygonF> curve(std::span<const float> values, const CurveSpan& span, const quar::EnvelopeSet* envelopes,
+                             int channelCount, const QRectF& lane) {
+  std::vector<QPolygonF> runs;
+  const double hop = span.hop;
+  if (!(std::isfinite(hop) && hop > 0) || values.empty()) return runs;
+  const auto index = [](double x) { return quar::clampedInt(x, -indexLimit, indexLimit); };
+  const auto count = static_cast<int64_t>(values.size());
+  const int64_t first = std::max<int64_t>(0, index(span.scrollFrame / hop) - 2);
+  const int64_t last =
+      std::min(count - 1, index((span.scrollFrame + span.visibleWidth * span.framesPerPoint) / hop) + 2);
+  if (last < first) return runs;
+  // About one value per point; the values that share one show their peak.
+  const int64_t stride = std::max<int64_t>(1, index(static_cast<double>(last - first) / std::max(1.0, span.width)));
+  QPolygonF run;
+  for (int64_t i = first; i <= last; i += stride) {
+    float peak = values[static_cast<size_t>(i)];
+    for (int64_t j = i + 1; j < std::min(i + stride, last + 1); ++j) peak = std::max(peak, values[static_cast<size_t>(j)]);
+    double v = peak;
+    const double t = hop * static_cast<double>(i + 1);
+    if (envelopes && v > silentLUFS) v += envelopeShiftDB(*envelopes, channelCount, t - shiftLagHops * hop);
+    if (!(v > silentLUFS)) {
+      if (!run.isEmpty()) runs.push_back(std::exchange(run, {}));
+      continue;
+    }
+    run.append({(t - span.scrollFrame) / span.framesPerPoint, y(v, lane)});
+  }
+  if (!run.isEmpty()) runs.push_back(std::move(run));
+  return runs;
+}
+
+std::vector<LegendRun> legend(double integratedLUFS, double targetLUFS, double envelopeRangeDB) {
+  std::vector<LegendRun> runs{{LegendRun::Kind::shortTerm, QStringLiteral("Short-term LUFS  ")}};
+  if (std::isfinite(integratedLUFS))
+    runs.push_back({LegendRun::Kind::integrated, QString::asprintf("Integrated %.1f  ", integratedLUFS)});
+  runs.push_back({LegendRun::Kind::target, QString::asprintf("Target %.0f", targetLUFS)});
+  runs.push_back({LegendRun::Kind::gainRange,
+                  QStringLiteral(u"   Gain ±") + TimelineEnvelope::wholeDB(envelopeRangeDB) + QStringLiteral(" dB")});
+  return runs;
+}
+
+void draw(TimelineCanvas& canvas) {
+  const EditorModel& model = canvas.model;
+  const TimelineGeometry& g = canvas.geometry;
+  QPainter& painter = canvas.painter;
+  const QRectF lane = g.loudnessRect();
+  painter.fillRect(lane, canvas.color(Theme::laneBackground));
+  painter.fillRect(QRectF(0, lane.top(), lane.width(), 1), canvas.color(Theme::laneBorder));
+  drawScale(canvas, lane);
+
+  const std::optional<quar::LoudnessResult>& result = model.contentLoudness() ? model.contentLoudness() : model.loudness();
+  if (!result) {
+    TimelineEnvelope::draw(canvas);
+    painter.setFont(TextDrawing::font(10, QFont::DemiBold));
+    painter.setPen(Theme::secondaryLabel(canvas.palette));
+    const QString caption = model.isAnalyzing() ? QStringLiteral(u"Measuring loudness…") : QStringLiteral("Loudness");
+    TextDrawing::draw(painter, {8, lane.top() + 5}, caption);
+    return;
+  }
+
+  const double width = lane.right();
+  QPen target = TimelineCanvas::linePen(canvas.color(Theme::loudnessTarget));
+  target.setDashPattern({5, 4});
+  painter.setPen(target);
+  drawHorizontal(painter, lineY(model.targetLUFS(), lane), width);
+  if (std::isfinite(result->integratedLUFS)) {
+    painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::loudnessIntegrated, 0.8)));
+    drawHorizontal(painter, lineY(result->integratedLUFS, lane), width);
+  }
+
+  const quar::AudioContent& content = model.content();
+  const quar::EnvelopeSet& envelopes = model.envelopes();
+  const quar::EnvelopeSet* shift = envelopes.isFlat() ? nullptr : &envelopes;
+  const CurveSpan span{result->hopSeconds * content.sampleRate(), g.scrollFrame, g.framesPerPoint, model.viewWidth(),
+                       g.width};
+  drawCurve(canvas, curve(result->momentary, span, shift, content.channelCount(), lane),
+            canvas.color(Theme::loudnessMomentary), 1.0);
+  drawCurve(canvas, curve(result->shortTerm, span, shift, content.channelCount(), lane),
+            canvas.color(Theme::loudnessShortTerm), 1.6);
+
+  TimelineEnvelope::draw(canvas);
+  // With both results, the legend's figure is the loudness with the envelopes applied.
+  const double integrated = model.loudness() ? model.loudness()->integratedLUFS : result->integratedLUFS;
+  drawLegend(canvas, lane, legend(integrated, model.targetLUFS(), model.envelopeRangeDB()));
+}
+
+} // namespace TimelineLoudness

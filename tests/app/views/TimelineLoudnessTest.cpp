@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "AppTestSupport.h"
+#include "ViewTestSupport.h"
+#include "views/TimelineLoudness.h"
+
+using namespace TimelineLoudness;
+using namespace ViewTestSupport;
+
+namespace {
+
+const QRectF lane70(0, 230, 600, 70);
+
+// 4800 frames a hop; 600 points at 100 frames per point from frame 480,000.
+CurveSpan middleSpan() { return {4800, 480000, 100, 600, 600}; }
+
+std::vector<double> xs(const std::vector<QPolygonF>& runs) {
+  std::vector<double> result;
+  for (const QPolygonF& run : runs)
+    for (const QPointF& p : run) result.push_back(p.x());
+  return result;
+}
+
+} // namespace
+
+TEST(TimelineLoudnessTest, TheScaleRunsFromZeroLufsAtTheTopToMinus54AtTheBottom) {
+  EXPECT_EQ(y(0, lane70), 244);
+  EXPECT_EQ(y(-54, lane70), 296);
+  EXPECT_EQ(y(-27, lane70), 270);
+  EXPECT_EQ(y(-60, lane70), 296);
+  EXPECT_EQ(y(3, lane70), 244);
+}
+
+TEST(TimelineLoudnessTest, CurvesRunFromTwoHopsLeftOfTheViewToTwoHopsRightOfIt) {
+  const std::vector<float> values(1000, -20.0f);
+  const std::vector<QPolygonF> runs = curve(values, middleSpan(), nullptr, 2, lane70);
+  ASSERT_EQ(runs.size(), 1u);
+  // Values 98 ... 114, value i at frame 4800 * (i + 1).
+  const std::vector<double> x = xs(runs);
+  ASSERT_EQ(x.size(), 17u);
+  EXPECT_EQ(x.front(), (4800.0 * 99 - 480000) / 100);
+  EXPECT_EQ(x.back(), (4800.0 * 115 - 480000) / 100);
+  for (const QPointF& p : runs[0]) EXPECT_EQ(p.y(), y(-20, lane70));
+
+  // Near the end of the values the curve stops at the last one.
+  const std::vector<QPolygonF> end = curve(std::vector<float>(105, -20.0f), middleSpan(), nullptr, 2, lane70);
+  EXPECT_EQ(xs(end).size(), 7u);
+}
+
+TEST(TimelineLoudnessTest, SilenceBreaksTheCurve) {
+  std::vector<float> values(1000, -30.0f);
+  values[103] = -100;
+  values[104] = -100.5f;
+  values[108] = -150;
+  const std::vector<QPolygonF> runs = curve(values, middleSpan(), nullptr, 1, lane70);
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[0].size(), 5);  // 98 ... 102
+  EXPECT_EQ(runs[1].size(), 3);  // 105 ... 107
+  EXPECT_EQ(runs[2].size(), 6);  // 109 ... 114
+}
+
+TEST(TimelineLoudnessTest, NoCurveWithoutAUsableHop) {
+  const std::vector<float> values(1000, -20.0f);
+  for (const double hop : {0.0, -4800.0, double(NAN), double(INFINITY)}) {
+    CurveSpan span = middleSpan();
+    span.hop = hop;
+    EXPECT_TRUE(curve(values, span, nullptr, 2, lane70).empty()) << hop;
+  }
+  EXPECT_TRUE(curve({}, middleSpan(), nullptr, 2, lane70).empty());
+}
+
+TEST(TimelineLoudnessTest, ValuesSharingAPointShowTheirPeak) {
+  std::vector<float> values(100000, -40.0f);
+  values[50011] = -10;
+  // 10 points wide over the whole file: 10,000 values a point.
+  const CurveSpan span{4800, 0, 4800.0 * 100000 / 10, 10, 10};
+  const std::vector<QPolygonF> runs = curve(values, span, nullptr, 1, lane70);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_LE(runs[0].size(), 12);
+  int peaks = 0;
+  for (const QPointF& p : runs[0]) peaks += p.y() == y(-10, lane70);
+  EXPECT_EQ(peaks, 1);
+}
+
+TEST(TimelineLoudnessTest, EnvelopesShiftTheCurvesByTheirMeanPowerGain) {
+  const std::vector<float> values(1000, -30.0f);
+  quar::EnvelopeSet master;
+  master.master.insert(0, 6);
+  quar::EnvelopeSet left;
+  left.setEnvelope(0, quar::GainEnvelope({quar::EnvelopePoint(0, 6)}));
+  left.setEnvelope(1, quar::GainEnvelope());
+  const double stereoShift = 10 * std::log10((std::pow(10, 0.6) + 1) / 2);
+  EXPECT_NEAR(stereoShift, 3.96, 0.005);
+  EXPECT_NEAR(envelopeShiftDB(master, 2, 1000), 6, 1e-12);
+  EXPECT_NEAR(envelopeShiftDB(left, 2, 1000), stereoShift, 1e-12);
+  const std::vector<QPolygonF> raised = curve(values, middleSpan(), &master, 2, lane70);
+  for (const QPointF& p : raised.at(0)) EXPECT_NEAR(p.y(), y(-24, lane70), 1e-9);
+  const std::vector<QPolygonF> leftRaised = curve(values, middleSpan(), &left, 2, lane70);
+  for (const QPointF& p : leftRaised.at(0)) EXPECT_NEAR(p.y(), y(-30 + stereoShift, lane70), 1e-9);
+
+  // The gain five hops before a value's place applies; silence stays silent.
+  quar::EnvelopeSet step;
+  step.master.insert(4800 * 104, 0);
+  step.master.insert(4800 * 105, -12);
+  std::vector<float> withSilence = values;
+  withSilence[112] = -101;
+  const std::vector<QPolygonF> runs = curve(withSilence, middleSpan(), &step, 1, lane70);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_NEAR(runs[0][110 - 98].y(), y(-42, lane70), 1e-9);  // value 110 at 111 hops, gain at 106
+  EXPECT_NEAR(runs[0][108 - 98].y(), y(-30, lane70), 1e-9);  // gain at 104
+}
+
+TEST(TimelineLoudnessTest, TheLegendShowsTheIntegratedFigureOnlyWhenFinite) {
+  using Kind = LegendRun::Kind;
+  EXPECT_EQ(legend(-23, -23, 12), (std::vector<LegendRun>{{Kind::shortTerm, "Short-term LUFS  "},
+                                                           {Kind::integrated, "Integrated -23.0  "},
+                                                           {Kind::target, "Target -23"},
+                                                           {Kind::gainRange, QStringLiteral(u"   Gain ±12 dB")}}));
+  EXPECT_EQ(legend(-INFINITY, -14, 3), (std::vector<LegendRun>{{Kind::shortTerm, "Short-term LUFS  "},
+                                                                {Kind::target, "Target -14"},
+                                                                {Kind::gainRange, QStringLiteral(u"   Gain ±3 dB")}}));
+  EXPECT_EQ(legend(NAN, -16, 24.5).size(), 3u);
+  EXPECT_EQ(legend(-9.96, -16, 24.5)[1].text, QStringLiteral("Integrated -10.0  "));
+  EXPECT_EQ(legend(-9.96, -16, 24.5)[3].text, QStringLiteral(u"   Gain ±24 dB"));
+}
+
+class TimelineLoudnessDrawing : public AppTest {};
+
+TEST_F(TimelineLoudnessDrawing, DrawsTheCurvesTheLinesAndTheEnvelopesShift) {
+  EditorModel model(music(480000), std::nullopt);
+  model.setShowLoudnessLane(true);
+  model.setLoudnessLaneHeight(130);
+  model.setViewWidth(600);
+  model.setFramesPerPoint(800);  // the whole file; value i at x 6 (i + 1)
+  model.setTargetLUFS(-14);
+  quar::LoudnessResult result;
+  result.integratedLUFS = -20;
+  result.hopSeconds = 0.1;
+  result.shortTerm.assign(100, -26.0f);
+  result.momentary.assign(100, -35.0f);
+  for (size_t i = 40; i < 60; ++i) result.shortTerm[i] = -12;
+  model.setContentLoudness(result);
+  const QRectF lane(0, 270, 600, 130);  // in a 400-point view
+  const QColor shortTerm = Theme::loudnessShortTerm.light;
+  QColor integrated = Theme::loudnessIntegrated.light;
+  integrated.setAlphaF(0.8f);
+  const double integratedRow = std::round(y(-20, lane)) + 0.5;
+
+  QImage image = drawTimeline(model, QSize(600, 400), 2);
+  savePicture(image, QStringLiteral("timeline-loudness"));
+  EXPECT_EQ(pixel(image, 100, y(-26, lane)), shortTerm);
+  EXPECT_EQ(pixel(image, 330, y(-12, lane)), shortTerm);
+  EXPECT_EQ(pixel(image, 20, integratedRow), over(integrated, Theme::laneBackground.light));
+
+  // Envelopes raise the curves at once, before any new analysis: +6 dB on both channels.
+  quar::EnvelopeSet boost;
+  for (int channel : {0, 1}) boost.setEnvelope(channel, quar::GainEnvelope({quar::EnvelopePoint(0, 6)}));
+  model.setEnvelopes(boost);
+  image = drawTimeline(model, QSize(600, 400), 2);
+  savePicture(image, QStringLiteral("timeline-loudness-boosted"));
+  EXPECT_EQ(pixel(image, 100, y(-20, lane)), shortTerm);
+  EXPECT_NE(pixel(image, 100, y(-26, lane)), shortTerm);
+
+  // Without an integrated figure there is no integrated line.
+  model.setEnvelopes({});
+  result.integratedLUFS = -INFINITY;
+  model.setContentLoudness(result);
+  image = drawTimeline(model, QSize(600, 400), 2);
+  EXPECT_EQ(pixel(image, 20, integratedRow), Theme::laneBackground.light);
+
+  // Without a result: the caption and no curves.
+  model.setContentLoudness(std::nullopt);
+  model.setIsAnalyzing(true);
+  image = drawTimeline(model, QSize(600, 400), 2);
+  savePicture(image, QStringLiteral("timeline-loudness-measuring"));
+  EXPECT_EQ(count(image, lane, shortTerm), 0);
+}
