@@ -29,14 +29,6 @@ quar::EnvelopeSet trimmed(double db) {
   return set;
 }
 
-// Counts the model's change notifications per property.
-struct ChangeCounter {
-  explicit ChangeCounter(EditorModel& model) {
-    QObject::connect(&model, &EditorModel::changed, [this](Property p) { ++counts[p]; });
-  }
-  int operator[](Property p) const { return counts.contains(p) ? counts.at(p) : 0; }
-  std::map<Property, int> counts;
-};
 
 } // namespace
 

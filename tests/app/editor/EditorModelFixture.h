@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <exception>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -66,6 +67,15 @@ struct Snapshot {
         markers(model.markers()),
         envelopes(model.envelopes()) {}
   bool operator==(const Snapshot&) const = default;
+};
+
+// Counts the model's changed(property) notifications per property.
+struct ChangeCounter {
+  explicit ChangeCounter(EditorModel& model) {
+    QObject::connect(&model, &EditorModel::changed, [this](EditorModel::Property p) { ++counts[p]; });
+  }
+  int operator[](EditorModel::Property p) const { return counts.contains(p) ? counts.at(p) : 0; }
+  std::map<EditorModel::Property, int> counts;
 };
 
 } // namespace EditorModelFixtureSupport

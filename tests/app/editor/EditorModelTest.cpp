@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 
 #include "AppTestSupport.h"
+#include "EditorModelFixture.h"
 #include "editor/EditorModel.h"
 #include "effects/EffectsRack.h"
 #include "recording/Recorder.h"
@@ -10,6 +11,7 @@
 using quar::AudioContent;
 using quar::FrameRange;
 using Property = EditorModel::Property;
+using EditorModelFixtureSupport::ChangeCounter;
 
 namespace {
 
@@ -25,14 +27,6 @@ quar::AudioFileInfo fileInfo(const char* codec, std::optional<int> bitDepth, boo
   return info;
 }
 
-// Counts changed(property) emissions per property.
-struct ChangeCounter {
-  explicit ChangeCounter(EditorModel& model) {
-    QObject::connect(&model, &EditorModel::changed, [this](Property p) { ++counts[p]; });
-  }
-  int operator[](Property p) const { return counts.contains(p) ? counts.at(p) : 0; }
-  std::map<Property, int> counts;
-};
 
 } // namespace
 
