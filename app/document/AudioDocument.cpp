@@ -12,6 +12,7 @@
 #include "core/EnvelopeSet.h"
 #include "document/ContentCollector.h"
 #include "document/ExportFormatChoice.h"
+#include "editor/EditorWindowController.h"
 #include "io/AudioDecoder.h"
 #include "io/AudioEncoder.h"
 #include "io/FormatCatalog.h"
@@ -19,7 +20,6 @@
 #include "platform/JobPool.h"
 #include "platform/Platform.h"
 #include "platform/SavePanel.h"
-#include "platform/WindowController.h"
 #include "support/Preferences.h"
 
 using quar::AudioFileInfo;
@@ -78,7 +78,7 @@ std::optional<EncodeSettings> AudioDocument::settingsMatching(const AudioFileInf
 }
 
 void AudioDocument::makeWindowControllers() {
-  auto controller = std::make_unique<WindowController>();
+  auto controller = std::make_unique<EditorWindowController>(*this);
   MainMenu::build(controller->window()->menuBar(), this);
   addWindowController(std::move(controller));
   if (!fileUrl().isEmpty()) beginLoading(fileUrl());

@@ -267,12 +267,13 @@ void EditorModel::setBusy(std::optional<BusyState> busy) {
 QString EditorModel::formatSummary() const {
   const AudioContent& audio = content();
   const double rate = audio.sampleRate();
+  const std::optional<quar::AudioFileInfo>& info = fileInfo();
   QStringList parts;
-  if (fileInfo_) parts << QString::fromStdString(fileInfo_->codecName);
+  if (info) parts << QString::fromStdString(info->codecName);
   parts << (std::fmod(rate, 1000) != 0 ? QString::asprintf("%.1f kHz", rate / 1000)
                                        : QString::number(static_cast<int64_t>(rate / 1000)) + QStringLiteral(" kHz"));
-  if (fileInfo_ && fileInfo_->bitDepth)
-    parts << QString::number(*fileInfo_->bitDepth) + (fileInfo_->isFloat ? QStringLiteral("-bit float") : QStringLiteral("-bit"));
+  if (info && info->bitDepth)
+    parts << QString::number(*info->bitDepth) + (info->isFloat ? QStringLiteral("-bit float") : QStringLiteral("-bit"));
   const int channels = audio.channelCount();
   parts << (channels == 1   ? QStringLiteral("Mono")
             : channels == 2 ? QStringLiteral("Stereo")

@@ -25,7 +25,9 @@ void WindowController::showWindow() {
 }
 
 void WindowController::close() {
+  if (closing_) return;
   closing_ = true;
+  windowWillClose();
   window_->close();
 }
 
@@ -35,10 +37,12 @@ void WindowController::synchronizeWindowTitleWithDocumentName() {
   window_->setWindowModified(document_->isEdited());
 }
 
+void WindowController::windowShouldClose() { document_->shouldCloseWindowController(this); }
+
 bool WindowController::eventFilter(QObject* watched, QEvent* event) {
   if (watched == window_.get() && event->type() == QEvent::Close && !closing_ && document_) {
     event->ignore();
-    document_->shouldCloseWindowController(this);
+    windowShouldClose();
     return true;
   }
   return QObject::eventFilter(watched, event);

@@ -1,7 +1,8 @@
 // WindowController: one window of a document. It owns the window, keeps its title in step
 // with the document's display name and edited state ("name[*]" with the modified flag), and
-// turns the window's close button into a request to the document, which may ask to save
-// first. Editor windows derive from it and fill the window. GUI thread only.
+// turns the window's close button into a request (windowShouldClose) that by default goes to
+// the document, which may ask to save first. Editor windows derive from it and fill the window.
+// GUI thread only.
 #pragma once
 
 #include <QObject>
@@ -26,11 +27,15 @@ public:
 
   // Shows the window in front and activates it.
   virtual void showWindow();
-  // Closes the window without asking anything.
+  // Closes the window without asking anything (after windowWillClose).
   void close();
   void synchronizeWindowTitleWithDocumentName();
 
 protected:
+  // The close button was pressed: asks the document whether the window may close.
+  virtual void windowShouldClose();
+  // The window is about to close for good.
+  virtual void windowWillClose() {}
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -1,0 +1,184 @@
+#include "editor/EditorWindowController.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QScreen>
+#include <QSettings>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "document/AudioDocument.h"
+#include "editor/EditorModel.h"
+#include "platform/Icons.h"
+#include "platform/Platform.h"
+#include "recording/Recorder.h"
+#include "views/EditorRootView.h"
+#include "views/GridToolbarControl.h"
+#include "views/TransportControls.h"
+#include "views/TransportDisplay.h"
+#include "views/ZoomControls.h"
+
+namespace {
+
+const QString flexibleSpace = QStringLiteral("flexibleSpace");
+
+} // namespace
+
+const std::vector<QString>& EditorWindowController::toolbarItemIdentifiers() {
+  static const std::vector<QString> identifiers{
+      QStringLiteral("transport"), flexibleSpace, QStringLiteral("display"), flexibleSpace,
+      QStringLiteral("grid"),      QStringLiteral("zoom"), QStringLiteral("inspector"),
+  };
+  return identifiers;
+}
+
+EditorWindowController::EditorWindowController(AudioDocument& document) : model_(&document.model()) {
+  Recorder& recorder = model_->recorder();
+  takeControl_ = {[&recorder] { return recorder.isRecording(); }, [&recorder] { recorder.stop(); }};
+
+  QMainWindow* main = window();
+  main->setObjectName(QStringLiteral("editorWindow"));
+  main->resize(defaultSize);
+  main->setMinimumSize(minimumSize);
+  rootView_ = new EditorRootView(model_, main);
+  main->setCentralWidget(rootView_);
+  buildToolbar();
+  restoreFrame();
+  rootView_->setFocus();
+}
+
+EditorWindowController::~EditorWindowController() = default;
+
+void EditorWindowController::buildToolbar() {
+  toolbar_ = new QToolBar(window());
+  toolbar_->setObjectName(QStringLiteral("EditorToolbar"));
+  toolbar_->setMovable(false);
+  toolbar_->setFloatable(false);
+  toolbar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  toolbar_->setContextMenuPolicy(Qt::PreventContextMenu);
+  window()->addToolBar(Qt::TopToolBarArea, toolbar_);
+
+  const auto item = [this](const QString& identifier) -> std::pair<QWidget*, QString> {
+    if (identifier == QLatin1String("transport")) return {new TransportControls(model_), QStringLiteral("Transport")};
+    if (identifier == QLatin1String("display")) return {new TransportDisplay(model_), QStringLiteral("Position")};
+    if (identifier == QLatin1String("grid")) return {new GridToolbarControl(model_), QStringLiteral("Grid")};
+    if (identifier == QLatin1String("zoom")) return {new ZoomControls(model_), QStringLiteral("Zoom")};
+    if (identifier == QLatin1String("inspector")) {
+      auto* button = new QToolButton;
+      button->setObjectName(QStringLiteral("inspectorButton"));
+      button->setIcon(Icons::tinted(QStringLiteral("sidebar.right")));
+      button->setAccessibleName(QStringLiteral("Inspector"));
+      button->setToolTip(QStringLiteral("Show or hide the inspector (Ctrl+Alt+I)"));
+      button->setFocusPolicy(Qt::NoFocus);
+      connect(button, &QToolButton::clicked, this, &EditorWindowController::toggleInspector);
+      return {button, QStringLiteral("Inspector")};
+    }
+    auto* space = new QWidget;
+    space->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    return {space, QString()};
+  };
+  for (const QString& identifier : toolbarItemIdentifiers()) {
+    auto [widget, label] = item(identifier);
+    QAction* action = toolbar_->addWidget(widget);
+    action->setObjectName(identifier);
+    action->setText(label);
+  }
+}
+
+void EditorWindowController::restoreFrame() {
+  QMainWindow* main = window();
+  const QRect saved = QSettings().value(frameKey).toRect();
+  if (saved.isValid()) {
+    // A frame left on a screen that is gone keeps only its size.
+    if (QGuiApplication::screenAt(saved.center()))
+      main->setGeometry(saved);
+    else
+      main->resize(saved.size());
+  }
+  if (main->width() < centringWidth) {
+    const QScreen* screen = QGuiApplication::screenAt(main->geometry().center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) main->move(screen->availableGeometry().center() - main->rect().center());
+  }
+}
+
+void EditorWindowController::saveFrame() const { QSettings().setValue(frameKey, window()->geometry()); }
+
+void EditorWindowController::toggleInspector() { model_->setShowInspector(!model_->showInspector()); }
+
+QDialog* EditorWindowController::attachedSheet() const {
+  for (QDialog* dialog : window()->findChildren<QDialog*>(Qt::FindDirectChildrenOnly))
+    if (dialog->isVisible()) return dialog;
+  return nullptr;
+}
+
+void EditorWindowController::presentSheet(const SheetBuilder& build) {
+  if (attachedSheet() || model_->busy()) {
+    Platform::beep();
+    return;
+  }
+  QDialog* sheet = build(window());
+  if (!sheet) return;
+  sheet->setAttribute(Qt::WA_DeleteOnClose);
+  sheet->open();
+}
+
+bool EditorWindowController::handleSpace(const QKeyEvent& event) {
+  if (event.key() != Qt::Key_Space) return false;
+  if (event.modifiers() & Qt::ShiftModifier)
+    model_->play(true);
+  else
+    model_->togglePlayback();
+  return true;
+}
+
+void EditorWindowController::windowShouldClose() {
+  if (waitingToClose_) return;
+  if (!takeControl_.isRecording()) {
+    WindowController::windowShouldClose();
+    return;
+  }
+  // The take goes into the document before the document is asked about unsaved changes.
+  takeControl_.stop();
+  if (takeControl_.isRecording()) {
+    Platform::beep();
+    return;
+  }
+  closeWhenIdle();
+}
+
+void EditorWindowController::closeWhenIdle() {
+  if (!model_->busy()) {
+    WindowController::windowShouldClose();
+    return;
+  }
+  waitingToClose_ = connect(model_, &EditorModel::changed, this, [this](EditorModel::Property property) {
+    if (property != EditorModel::Property::busy || model_->busy()) return;
+    disconnect(waitingToClose_);
+    waitingToClose_ = {};
+    WindowController::windowShouldClose();
+  });
+}
+
+void EditorWindowController::windowWillClose() {
+  saveFrame();
+  model_->stop(false);
+  model_->recorder().disarm();
+}
+
+bool EditorWindowController::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == window()) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+      if (handleSpace(static_cast<const QKeyEvent&>(*event))) return true;
+      break;
+    case QEvent::Move:
+    case QEvent::Resize:
+      if (window()->isVisible()) saveFrame();
+      break;
+    default: break;
+    }
+  }
+  return WindowController::eventFilter(watched, event);
+}

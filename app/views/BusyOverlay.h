@@ -1,0 +1,53 @@
+// BusyOverlay: lies over the editor while a background job runs. For its first 0.25 s it is
+// invisible (a short job never dims the window); then it fades in over 0.15 s: the window dims
+// and a 340-point panel shows the job's title, its progress, the percentage done and Cancel,
+// which Escape also triggers. Cancel sets the cancel flag of the job still running, if any.
+// GUI thread only.
+#pragma once
+
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+#include "editor/EditorTypes.h"
+
+class QGraphicsOpacityEffect;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+class BusyOverlay final : public QWidget {
+  Q_OBJECT
+public:
+  // Delay before the overlay shows, and its fade-in, in milliseconds.
+  static constexpr int revealDelayMs = 250;
+  static constexpr int fadeMs = 150;
+
+  BusyOverlay(const BusyState& state, std::function<void()> cancel, QWidget* parent);
+
+  // Follows the job's title and progress.
+  void setState(const BusyState& state);
+  // Whether the dimming and the panel show (from 0.25 s on).
+  bool isRevealed() const { return revealed_; }
+  const QTimer& revealTimer() const { return revealTimer_; }
+
+  // The whole percentage done, truncated: 0.999 gives "99%".
+  static QString percentText(double fraction);
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+
+private:
+  void reveal();
+
+  std::function<void()> cancel_;
+  QWidget* panel_;
+  QLabel* title_;
+  QProgressBar* progress_;
+  QLabel* percent_;
+  QGraphicsOpacityEffect* opacity_;
+  QTimer revealTimer_;
+  bool revealed_ = false;
+};

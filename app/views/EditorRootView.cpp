@@ -1,0 +1,101 @@
+#include "views/EditorRootView.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include "editor/EditorModel.h"
+#include "platform/ObservedRefresh.h"
+#include "views/BusyOverlay.h"
+#include "views/StatusBar.h"
+#include "views/Theme.h"
+
+namespace {
+
+// Stands in for a view of another part of the editor: a plain area in a theme colour.
+class Placeholder final : public QWidget {
+public:
+  Placeholder(const char* name, const ThemeColor& color, QWidget* parent) : QWidget(parent), color_(color) {
+    setObjectName(QString::fromLatin1(name));
+  }
+
+protected:
+  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), color_.resolved(palette())); }
+
+private:
+  const ThemeColor& color_;
+};
+
+QFrame* divider(QFrame::Shape shape, QWidget* parent) {
+  auto* line = new QFrame(parent);
+  line->setFrameShape(shape);
+  line->setFrameShadow(QFrame::Plain);
+  line->setForegroundRole(QPalette::Mid);
+  return line;
+}
+
+} // namespace
+
+EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
+    : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {
+  setObjectName(QStringLiteral("editorRootView"));
+  auto* row = new QHBoxLayout(this);
+  row->setSpacing(0);
+  row->setContentsMargins(0, 0, 0, 0);
+
+  auto* column = new QVBoxLayout;
+  column->setSpacing(0);
+  auto* overview = new Placeholder("overview", Theme::rulerBackground, this);
+  overview->setFixedHeight(overviewHeight);
+  timeline_ = new Placeholder("timeline", Theme::background, this);
+  timeline_->setMinimumSize(timelineMinimumWidth, timelineMinimumHeight);
+  timeline_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  timeline_->setFocusPolicy(Qt::StrongFocus);
+  column->addWidget(overview);
+  column->addWidget(timeline_, 1);
+  column->addWidget(divider(QFrame::HLine, this));
+  column->addWidget(new StatusBar(model_, this));
+  row->addLayout(column, 1);
+
+  inspector_ = new QWidget(this);
+  inspector_->setObjectName(QStringLiteral("inspectorPanel"));
+  auto* side = new QHBoxLayout(inspector_);
+  side->setSpacing(0);
+  side->setContentsMargins(0, 0, 0, 0);
+  auto* inspector = new Placeholder("inspector", Theme::laneBackground, inspector_);
+  inspector->setFixedWidth(inspectorWidth);
+  side->addWidget(divider(QFrame::VLine, inspector_));
+  side->addWidget(inspector);
+  row->addWidget(inspector_);
+
+  setFocusProxy(timeline_);
+  observer_->watch(model_);
+  observer_->run();
+}
+
+void EditorRootView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (overlay_) overlay_->setGeometry(rect());
+}
+
+void EditorRootView::cancelJob() {
+  if (const std::optional<BusyState>& busy = model_->busy(); busy && busy->token) busy->token->cancel();
+}
+
+void EditorRootView::refresh() {
+  inspector_->setVisible(model_->showInspector());
+  const std::optional<BusyState>& busy = model_->busy();
+  if (!busy) {
+    delete overlay_.data();
+    return;
+  }
+  if (overlay_) {
+    overlay_->setState(*busy);
+    return;
+  }
+  overlay_ = new BusyOverlay(*busy, [this] { cancelJob(); }, this);
+  overlay_->setGeometry(rect());
+  overlay_->show();
+  overlay_->raise();
+}

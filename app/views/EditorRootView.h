@@ -1,0 +1,42 @@
+// EditorRootView: the content of an editor window: the overview strip (38 points high) above the
+// timeline (at least 480 × 240, taking all remaining space), the status bar below them, the
+// inspector (360 points wide, behind a divider) on the right while the model shows it, and the
+// busy overlay over everything while a job runs. GUI thread only.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "views/BusyOverlay.h"
+
+class EditorModel;
+class ObservedRefresh;
+
+class EditorRootView final : public QWidget {
+  Q_OBJECT
+public:
+  static constexpr int overviewHeight = 38;
+  static constexpr int timelineMinimumWidth = 480;
+  static constexpr int timelineMinimumHeight = 240;
+  static constexpr int inspectorWidth = 360;
+
+  explicit EditorRootView(EditorModel* model, QWidget* parent = nullptr);
+
+  QWidget* timeline() const { return timeline_; }
+  // The overlay while a job runs.
+  BusyOverlay* busyOverlay() const { return overlay_; }
+
+protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+private:
+  void refresh();
+  // Cancels the job still running, if any.
+  void cancelJob();
+
+  EditorModel* model_;
+  QWidget* timeline_;
+  QWidget* inspector_;
+  QPointer<BusyOverlay> overlay_;
+  ObservedRefresh* observer_;
+};

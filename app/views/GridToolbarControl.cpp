@@ -1,0 +1,84 @@
+#include "views/GridToolbarControl.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "editor/EditorModel.h"
+#include "platform/Icons.h"
+#include "platform/ObservedRefresh.h"
+#include "views/GridSettingsView.h"
+#include "views/ViewStyle.h"
+
+GridToolbarControl::GridToolbarControl(EditorModel* model, QWidget* parent)
+    : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {
+  setObjectName(QStringLiteral("gridControl"));
+  auto* outer = new QHBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  button_ = new QToolButton(this);
+  button_->setObjectName(QStringLiteral("gridButton"));
+  button_->setAutoRaise(true);
+  button_->setFocusPolicy(Qt::NoFocus);
+  button_->setToolTip(QStringLiteral("Bar grid: tempo, meter, and snapping for gain edits"));
+  connect(button_, &QToolButton::clicked, this, [this] { setOpen(!popover()); });
+  outer->addWidget(button_);
+
+  auto* label = new QHBoxLayout(button_);
+  label->setSpacing(4);
+  label->setContentsMargins(6, 0, 6, 0);
+  icon_ = new QLabel(button_);
+  icon_->setFixedSize(16, 16);
+  text_ = new QLabel(button_);
+  text_->setObjectName(QStringLiteral("gridLabel"));
+  text_->setFont(ViewStyle::font(11, QFont::Medium));
+  for (QLabel* part : {icon_, text_}) {
+    part->setAttribute(Qt::WA_TransparentForMouseEvents);
+    label->addWidget(part);
+  }
+  observer_->watch(model_);
+  observer_->run();
+}
+
+QString GridToolbarControl::label(const quar::TempoGrid& grid) {
+  return QString::asprintf("%.1f \u00B7 %lld/4", grid.bpm, static_cast<long long>(grid.beatsPerBar));
+}
+
+QFrame* GridToolbarControl::popover() const { return popover_ && popover_->isVisible() ? popover_.data() : nullptr; }
+
+void GridToolbarControl::setOpen(bool open) {
+  if (!open) {
+    if (popover_) popover_->hide();
+    return;
+  }
+  if (!popover_) {
+    popover_ = new QFrame(this, Qt::Popup);
+    popover_->setObjectName(QStringLiteral("gridPopover"));
+    popover_->setFrameShape(QFrame::StyledPanel);
+    // A click on the grid button while open only closes the popover.
+    popover_->setAttribute(Qt::WA_NoMouseReplay);
+    popover_->setFixedWidth(320);
+    auto* layout = new QVBoxLayout(popover_);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->addWidget(new GridSettingsView(model_, popover_));
+  }
+  popover_->adjustSize();
+  const QPoint below = button_->mapToGlobal(QPoint(button_->width() / 2, button_->height()));
+  popover_->move(below.x() - popover_->width() / 2, below.y());
+  popover_->show();
+}
+
+void GridToolbarControl::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) observer_->run();
+}
+
+void GridToolbarControl::refresh() {
+  text_->setText(label(model_->grid()));
+  const QColor color = model_->showGrid() ? Theme::gridBar.resolved(palette()) : ViewStyle::secondary(palette());
+  ViewStyle::setForeground(text_, color);
+  icon_->setPixmap(Icons::tinted(QStringLiteral("metronome"), color).pixmap(QSize(16, 16), devicePixelRatioF()));
+  button_->setFixedSize(button_->layout()->sizeHint());
+}

@@ -1,0 +1,76 @@
+#include "views/TransportControls.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+#include "editor/EditorModel.h"
+#include "platform/Icons.h"
+#include "platform/ObservedRefresh.h"
+#include "recording/Recorder.h"
+#include "views/ViewStyle.h"
+
+using ViewStyle::iconButton;
+
+TransportControls::TransportControls(EditorModel* model, QWidget* parent)
+    : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {
+  setObjectName(QStringLiteral("transportControls"));
+  auto* layout = new QHBoxLayout(this);
+  layout->setSpacing(2);
+  layout->setContentsMargins(4, 0, 4, 0);
+
+  goToStart_ = iconButton(QStringLiteral("backward.end.fill"), QStringLiteral("Go to start (\u21A9)"), 22, 18, this);
+  goToStart_->setObjectName(QStringLiteral("goToStartButton"));
+  connect(goToStart_, &QToolButton::clicked, this, [this] { model_->goToStart(); });
+
+  playPause_ = iconButton(QStringLiteral("play.fill"), playTooltip(false), 22, 18, this);
+  playPause_->setObjectName(QStringLiteral("playPauseButton"));
+  connect(playPause_, &QToolButton::clicked, this, [this] { model_->togglePlayback(); });
+
+  stop_ = iconButton(QStringLiteral("stop.fill"), QStringLiteral("Stop (Ctrl+.)"), 22, 18, this);
+  stop_->setObjectName(QStringLiteral("stopButton"));
+  connect(stop_, &QToolButton::clicked, this, [this] { model_->stop(false); });
+
+  record_ = iconButton(QStringLiteral("record.circle"), recordTooltip(false, false), 22, 18, this);
+  record_->setObjectName(QStringLiteral("recordButton"));
+  connect(record_, &QToolButton::clicked, this, [this] { model_->recorder().toggle(); });
+
+  loop_ = iconButton(QStringLiteral("repeat"), QStringLiteral("Loop selection (Ctrl+L)"), 22, 18, this);
+  loop_->setObjectName(QStringLiteral("loopButton"));
+  loop_->setCheckable(true);
+  connect(loop_, &QToolButton::toggled, this, [this](bool on) { model_->setIsLooping(on); });
+
+  for (QToolButton* button : {goToStart_, playPause_, stop_, record_, loop_}) layout->addWidget(button);
+  observer_->watch(model_);
+  observer_->run();
+}
+
+QString TransportControls::playTooltip(bool playing) {
+  return playing ? QStringLiteral("Pause (Space)") : QStringLiteral("Play (Space)");
+}
+
+QString TransportControls::recordTooltip(bool armed, bool recording) {
+  if (recording) return QStringLiteral("Stop recording (Ctrl+R)");
+  return armed ? QStringLiteral("Record (Ctrl+R)") : QStringLiteral("Show recording controls (Ctrl+R)");
+}
+
+void TransportControls::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) observer_->run();
+}
+
+void TransportControls::refresh() {
+  const bool playing = model_->isPlaying();
+  playPause_->setIcon(Icons::tinted(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));
+  playPause_->setToolTip(playTooltip(playing));
+  stop_->setEnabled(playing);
+
+  const Recorder& recorder = model_->recorder();
+  record_->setIcon(Icons::tinted(recorder.isRecording() ? QStringLiteral("stop.circle.fill") : QStringLiteral("record.circle"),
+                                  ViewStyle::systemRed.resolved(palette())));
+  record_->setToolTip(recordTooltip(recorder.isArmed(), recorder.isRecording()));
+
+  const QSignalBlocker blocker(loop_);
+  loop_->setChecked(model_->isLooping());
+}

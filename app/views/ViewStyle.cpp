@@ -1,0 +1,69 @@
+#include "views/ViewStyle.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QToolButton>
+
+#include "platform/Icons.h"
+
+namespace {
+
+QColor withAlpha(QColor color, double alpha) {
+  color.setAlphaF(static_cast<float>(alpha));
+  return color;
+}
+
+} // namespace
+
+namespace ViewStyle {
+
+QFont font(TextStyle style) {
+  switch (style) {
+  case TextStyle::headline: return font(13, QFont::Bold);
+  case TextStyle::body: return font(13);
+  case TextStyle::callout: return font(12);
+  case TextStyle::small: return font(11);
+  case TextStyle::caption: return font(10);
+  }
+  return font(13);
+}
+
+QFont font(int pixelSize, QFont::Weight weight, bool monospaced) {
+  QFont result = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QApplication::font();
+  result.setPixelSize(pixelSize);
+  result.setWeight(weight);
+  return result;
+}
+
+QColor secondary(const QPalette& palette) {
+  return withAlpha(palette.color(QPalette::WindowText), Theme::isDark(palette) ? 0.55 : 0.5);
+}
+
+QColor quaternary(const QPalette& palette) {
+  return withAlpha(palette.color(QPalette::WindowText), Theme::isDark(palette) ? 0.18 : 0.1);
+}
+
+const ThemeColor systemRed{QColor(255, 59, 48), QColor(255, 69, 58)};
+const ThemeColor systemOrange{QColor(255, 149, 0), QColor(255, 159, 10)};
+const ThemeColor systemYellow{QColor(255, 204, 0), QColor(255, 214, 10)};
+
+void setForeground(QWidget* widget, const QColor& color) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::WindowText, color);
+  palette.setColor(QPalette::Text, color);
+  palette.setColor(QPalette::ButtonText, color);
+  widget->setPalette(palette);
+}
+
+QToolButton* iconButton(const QString& symbol, const QString& help, int width, int height, QWidget* parent) {
+  auto* button = new QToolButton(parent);
+  button->setAutoRaise(true);
+  button->setFocusPolicy(Qt::NoFocus);
+  button->setFixedSize(width, height);
+  button->setIconSize(QSize(16, 16));
+  button->setToolTip(help);
+  button->setIcon(Icons::tinted(symbol));
+  return button;
+}
+
+} // namespace ViewStyle

@@ -1,0 +1,46 @@
+// ViewStyle: the desktop's standard look that the editor's widgets share: the text styles
+// (headline, callout, caption, ...) as fonts in logical pixels, the secondary and quaternary
+// foreground of a palette, the system red, orange and yellow as light and dark pairs, and small
+// helpers that give a widget a font, a foreground or a borderless icon button. GUI thread only.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+#include <QString>
+
+#include "views/Theme.h"
+
+class QToolButton;
+class QWidget;
+
+namespace ViewStyle {
+
+enum class TextStyle {
+  headline,  // 13, bold
+  body,      // 13
+  callout,   // 12
+  small,     // 11: small controls
+  caption,   // 10
+};
+
+QFont font(TextStyle style);
+// The system font at `pixelSize` logical pixels; `monospaced` takes the fixed-pitch family.
+QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool monospaced = false);
+
+// Text of lower emphasis: the palette's text colour at 50 % (light) or 55 % (dark).
+QColor secondary(const QPalette& palette);
+// Fills of the lowest emphasis: the palette's text colour at 10 % (light) or 18 % (dark).
+QColor quaternary(const QPalette& palette);
+
+extern const ThemeColor systemRed;
+extern const ThemeColor systemOrange;
+extern const ThemeColor systemYellow;
+
+// Sets the colour a widget's text is drawn in.
+void setForeground(QWidget* widget, const QColor& color);
+// A borderless button that never takes keyboard focus, showing the icon `symbol` (in the
+// palette's button text colour) inside a `width` × `height` frame, with the tooltip `help`.
+QToolButton* iconButton(const QString& symbol, const QString& help, int width, int height, QWidget* parent);
+
+} // namespace ViewStyle
