@@ -55,6 +55,8 @@ AudioDocument::AudioDocument() : model_(std::make_unique<EditorModel>(quar::Audi
 
 AudioDocument::~AudioDocument() {
   if (loadToken_) loadToken_->cancel();
+  // The window shows the model: it goes first.
+  destroyWindowControllers();
 }
 
 std::optional<EncodeSettings> AudioDocument::settingsMatching(const AudioFileInfo& info) {

@@ -153,12 +153,16 @@ void EditorWindowController::closeWhenIdle() {
     WindowController::windowShouldClose();
     return;
   }
-  waitingToClose_ = connect(model_, &EditorModel::changed, this, [this](EditorModel::Property property) {
-    if (property != EditorModel::Property::busy || model_->busy()) return;
-    disconnect(waitingToClose_);
-    waitingToClose_ = {};
-    WindowController::windowShouldClose();
-  });
+  // A job ends its busy state before it commits: ask once the commit has run.
+  waitingToClose_ = connect(
+      model_, &EditorModel::changed, this,
+      [this](EditorModel::Property property) {
+        if (property != EditorModel::Property::busy || model_->busy()) return;
+        disconnect(waitingToClose_);
+        waitingToClose_ = {};
+        WindowController::windowShouldClose();
+      },
+      Qt::QueuedConnection);
 }
 
 void EditorWindowController::windowWillClose() {

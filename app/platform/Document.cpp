@@ -70,6 +70,8 @@ void Document::addWindowController(std::unique_ptr<WindowController> controller)
   windowControllers_.push_back(std::move(controller));
 }
 
+void Document::destroyWindowControllers() { windowControllers_.clear(); }
+
 void Document::showWindows() {
   for (const auto& controller : windowControllers_) controller->showWindow();
 }

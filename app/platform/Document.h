@@ -104,6 +104,9 @@ protected:
   virtual QString fileTypeFromLastRunSavePanel(const SavePanel& panel) const;
   // Reads the file again; a failure is thrown.
   virtual void revertToContentsOf(const QUrl& url, const QString& type);
+  // Deletes the windows; a subclass whose windows show its own state calls it before that
+  // state goes.
+  void destroyWindowControllers();
 
 private:
   struct PendingSave {

@@ -10,6 +10,7 @@
 
 #include "editor/EditorModel.h"
 #include "platform/ObservedRefresh.h"
+#include "support/FixedText.h"
 #include "views/ViewStyle.h"
 
 namespace {
@@ -90,7 +91,7 @@ const ThemeColor& CompactMeters::levelColor(double db) {
 
 QString CompactMeters::loudnessText(bool playing, double momentaryLUFS) {
   if (!playing) return QStringLiteral("\u2014");
-  if (std::isfinite(momentaryLUFS) && momentaryLUFS > -100) return QString::asprintf("%.1f", momentaryLUFS);
+  if (std::isfinite(momentaryLUFS) && momentaryLUFS > -100) return fixedText(momentaryLUFS, 1);
   return QStringLiteral("\u2013\u221E");
 }
 

@@ -27,11 +27,16 @@ private:
   const ThemeColor& color_;
 };
 
+// A one-point line between two areas.
 QFrame* divider(QFrame::Shape shape, QWidget* parent) {
   auto* line = new QFrame(parent);
   line->setFrameShape(shape);
   line->setFrameShadow(QFrame::Plain);
   line->setForegroundRole(QPalette::Mid);
+  if (shape == QFrame::VLine)
+    line->setFixedWidth(1);
+  else
+    line->setFixedHeight(1);
   return line;
 }
 

@@ -21,6 +21,7 @@
 #include "editor/EditorModel.h"
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
+#include "support/FixedText.h"
 #include "views/ViewStyle.h"
 
 using quar::TempoGrid;
@@ -182,7 +183,7 @@ double GridSettingsView::steppedTempo(double bpm, int direction) {
 }
 
 GridSettingsView::ConfidenceLine GridSettingsView::confidenceLine(double confidence) {
-  if (confidence >= 0.3) return {QString::asprintf("Detected with %.0f%% confidence.", confidence * 100), false};
+  if (confidence >= 0.3) return {QStringLiteral("Detected with ") + fixedText(confidence * 100, 0) + QStringLiteral("% confidence."), false};
   return {QStringLiteral("Low confidence \u2014 check the grid against the waveform, or use Tap."), true};
 }
 

@@ -10,6 +10,7 @@
 #include "editor/EditorModel.h"
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
+#include "support/FixedText.h"
 #include "views/GridSettingsView.h"
 #include "views/ViewStyle.h"
 
@@ -43,7 +44,7 @@ GridToolbarControl::GridToolbarControl(EditorModel* model, QWidget* parent)
 }
 
 QString GridToolbarControl::label(const quar::TempoGrid& grid) {
-  return QString::asprintf("%.1f \u00B7 %lld/4", grid.bpm, static_cast<long long>(grid.beatsPerBar));
+  return fixedText(grid.bpm, 1) + QStringLiteral(" \u00B7 ") + QString::number(grid.beatsPerBar) + QStringLiteral("/4");
 }
 
 QFrame* GridToolbarControl::popover() const { return popover_ && popover_->isVisible() ? popover_.data() : nullptr; }

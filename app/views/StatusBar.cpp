@@ -14,6 +14,7 @@
 
 #include "editor/EditorModel.h"
 #include "platform/ObservedRefresh.h"
+#include "support/FixedText.h"
 #include "views/TimeField.h"
 #include "views/ViewStyle.h"
 
@@ -57,8 +58,8 @@ StatusBar::StatusBar(EditorModel* model, QWidget* parent)
 
   const auto field = [this, layout](const QString& label, Field which, const char* name) {
     auto* timeField = new TimeField(
-        label, model_, [this, which] { return value(*model_, which); },
-        [this, which](int64_t v) { commit(*model_, which, v); }, this);
+        label, model_, [model = model_, which] { return value(*model, which); },
+        [model = model_, which](int64_t v) { commit(*model, which, v); }, this);
     timeField->edit()->setObjectName(QString::fromLatin1(name));
     layout->addWidget(timeField);
   };
@@ -140,7 +141,7 @@ void StatusBar::commit(EditorModel& model, Field field, int64_t v) {
 
 QString StatusBar::durationText(int64_t frames, double sampleRate) {
   const double seconds = static_cast<double>(frames) / sampleRate;
-  return seconds < 60 ? QString::asprintf("%.3f s", seconds) : hmsString(seconds, 2);
+  return seconds < 60 ? fixedText(seconds, 3) + QStringLiteral(" s") : hmsString(seconds, 2);
 }
 
 void StatusBar::changeEvent(QEvent* event) {

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPointer>
+#include <QScreen>
+#include <QSettings>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <atomic>
+#include <thread>
+
+#include "AppTestSupport.h"
+#include "DocumentTestSupport.h"
+#include "document/AudioDocumentController.h"
+#include "editor/EditorWindowController.h"
+#include "support/Preferences.h"
+#include "views/EditorRootView.h"
+
+using namespace DocumentTestSupport;
+
+class EditorWindowControllerTest : public AppTest {
+protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    ASSERT_TRUE(folder.isValid());
+  }
+  void TearDown() override {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (auto* box = qobject_cast<QMessageBox*>(widget)) box->deleteLater();
+  }
+
+  // Opens a loaded two-second stereo file.
+  AudioDocument* open() {
+    const QString path = writeAudio(folder, QStringLiteral("tone.wav"), 96000);
+    AudioDocument* opened = nullptr;
+    controller.openDocumentWithContentsOfUrl(QUrl::fromLocalFile(path), true, [&](Document* document, std::exception_ptr) {
+      opened = qobject_cast<AudioDocument*>(document);
+    });
+    EXPECT_TRUE(opened && waitUntilIdle(*opened));
+    return opened;
+  }
+  static EditorWindowController& windowOf(const AudioDocument& document) {
+    return static_cast<EditorWindowController&>(*document.windowControllers().front());
+  }
+
+  QTemporaryDir folder;
+  AudioDocumentController controller;
+};
+
+TEST_F(EditorWindowControllerTest, BuildsTheWindowAndItsToolbar) {
+  AudioDocument* document = open();
+  ASSERT_TRUE(document);
+  EditorWindowController& window = windowOf(*document);
+  QMainWindow* main = window.window();
+  EXPECT_EQ(main->size(), QSize(1240, 760));
+  EXPECT_EQ(main->minimumSize(), QSize(820, 480));
+  EXPECT_EQ(main->windowTitle(), QStringLiteral("tone.wav[*]"));
+  EXPECT_EQ(main->centralWidget(), window.rootView());
+
+  QToolBar* toolbar = main->findChild<QToolBar*>(QStringLiteral("EditorToolbar"));
+  ASSERT_EQ(toolbar, window.toolbar());
+  EXPECT_FALSE(toolbar->isMovable());
+  EXPECT_FALSE(toolbar->isFloatable());
+  EXPECT_EQ(toolbar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+  EXPECT_EQ(toolbar->contextMenuPolicy(), Qt::PreventContextMenu);
+  QStringList items;
+  QStringList widgets;
+  for (QAction* action : toolbar->actions()) {
+    items << action->objectName();
+    widgets << toolbar->widgetForAction(action)->objectName();
+  }
+  EXPECT_EQ(items, (QStringList{"transport", "flexibleSpace", "display", "flexibleSpace", "grid", "zoom", "inspector"}));
+  EXPECT_EQ(widgets, (QStringList{"transportControls", "", "transportDisplay", "", "gridControl", "zoomControls",
+                                  "inspectorButton"}));
+
+  auto* inspector = toolbar->findChild<QToolButton*>(QStringLiteral("inspectorButton"));
+  ASSERT_TRUE(inspector);
+  EXPECT_EQ(inspector->toolTip(), QStringLiteral("Show or hide the inspector (Ctrl+Alt+I)"));
+  EXPECT_EQ(inspector->accessibleName(), QStringLiteral("Inspector"));
+  QWidget* panel = window.rootView()->findChild<QWidget*>(QStringLiteral("inspectorPanel"));
+  ASSERT_TRUE(panel);
+  const bool shown = document->model().showInspector();
+  EXPECT_EQ(panel->isVisible(), shown);
+  inspector->click();
+  EXPECT_EQ(document->model().showInspector(), !shown);
+  EXPECT_EQ(Preferences::boolValue(Preferences::Keys::showInspector), !shown);
+  EXPECT_EQ(panel->isVisible(), !shown);
+}
+
+TEST_F(EditorWindowControllerTest, RestoresTheRememberedFrameAndCentresOnlyNarrowOnes) {
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  for (const int width : {880, 900}) {
+    const QRect saved(10, 20, width, 500);
+    QSettings().setValue(QStringLiteral("EditorWindow"), saved);
+    AudioDocument* document = open();
+    ASSERT_TRUE(document);
+    const QRect frame = windowOf(*document).window()->geometry();
+    EXPECT_EQ(frame.size(), saved.size()) << width;
+    // Centred as a frame: the window's own area may sit a border's width off.
+    if (width < 900)
+      EXPECT_LE((frame.center() - screen.center()).manhattanLength(), 8) << width;
+    else
+      EXPECT_EQ(frame.topLeft(), saved.topLeft()) << width;
+
+    // Closing remembers the frame for the next window.
+    windowOf(*document).window()->setGeometry(QRect(30, 40, 1000, 600));
+    document->close();
+    EXPECT_EQ(QSettings().value(QStringLiteral("EditorWindow")).toRect(), QRect(30, 40, 1000, 600)) << width;
+  }
+}
+
+TEST_F(EditorWindowControllerTest, SpacePlaysAndPausesShiftSpacePlaysTheSelection) {
+  AudioDocument* document = open();
+  ASSERT_TRUE(document);
+  EditorModel& model = document->model();
+  EditorWindowController& window = windowOf(*document);
+  QWidget* timeline = window.rootView()->timeline();
+
+  QTest::keyClick(timeline, Qt::Key_Space);
+  EXPECT_TRUE(model.isPlaying());
+  QTest::keyClick(timeline, Qt::Key_Space);
+  EXPECT_FALSE(model.isPlaying());
+  // Alt+Space is still a space.
+  QTest::keyClick(timeline, Qt::Key_Space, Qt::AltModifier);
+  EXPECT_TRUE(model.isPlaying());
+  QTest::keyClick(timeline, Qt::Key_Space, Qt::AltModifier);
+  EXPECT_FALSE(model.isPlaying());
+
+  model.setSelection(quar::FrameRange(4800, 9600), std::nullopt);
+  QTest::keyClick(timeline, Qt::Key_Space, Qt::ShiftModifier);
+  EXPECT_TRUE(model.isPlaying());
+  EXPECT_EQ(model.player().program().range, quar::FrameRange(4800, 9600));
+  model.stop(false);
+
+  // Other keys go on, and a text field keeps its spaces.
+  QTest::keyClick(timeline, Qt::Key_A);
+  EXPECT_FALSE(model.isPlaying());
+  auto* start = window.rootView()->findChild<QLineEdit*>(QStringLiteral("startField"));
+  ASSERT_TRUE(start);
+  start->setFocus();
+  start->clear();
+  QTest::keyClick(start, Qt::Key_Space);
+  EXPECT_FALSE(model.isPlaying());
+  EXPECT_EQ(start->text(), QStringLiteral(" "));
+}
+
+TEST_F(EditorWindowControllerTest, PresentsOneSheetAtATimeAndNoneWhileAJobRuns) {
+  AudioDocument* document = open();
+  ASSERT_TRUE(document);
+  EditorWindowController& window = windowOf(*document);
+  int built = 0;
+  QPointer<QDialog> sheet;
+  const auto build = [&](QWidget* parent) {
+    ++built;
+    sheet = new QDialog(parent);
+    return sheet.data();
+  };
+
+  window.presentSheet(build);
+  ASSERT_TRUE(sheet);
+  EXPECT_TRUE(sheet->isVisible());
+  EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+  EXPECT_EQ(window.attachedSheet(), sheet.data());
+  window.presentSheet(build);
+  EXPECT_EQ(built, 1);
+  EXPECT_EQ(AppTestSupport::beepCount(), 1);
+
+  sheet->reject();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet; }));
+  EXPECT_EQ(window.attachedSheet(), nullptr);
+  const quar::Uuid job = document->model().beginExternalBusy(QStringLiteral("Reverse"), std::make_shared<ProgressToken>());
+  window.presentSheet(build);
+  EXPECT_EQ(built, 1);
+  EXPECT_EQ(AppTestSupport::beepCount(), 2);
+  document->model().endExternalBusy(job);
+  window.presentSheet(build);
+  EXPECT_EQ(built, 2);
+}
+
+TEST_F(EditorWindowControllerTest, ClosingStopsPlayback) {
+  AudioDocument* document = open();
+  ASSERT_TRUE(document);
+  const QPointer<AudioDocument> guard(document);
+  document->model().play(false);
+  ASSERT_TRUE(document->model().isPlaying());
+  windowOf(*document).window()->close();
+  ASSERT_TRUE(guard);
+  EXPECT_TRUE(guard->isClosed());
+  EXPECT_FALSE(guard->model().isPlaying());
+}
+
+// A take being recorded reaches the document (here through a job, as a take into audio does)
+// before the document asks about unsaved changes, so Cancel keeps it and Save would save it.
+TEST_F(EditorWindowControllerTest, ClosingWhileRecordingCommitsTheTakeBeforeAskingToSave) {
+  AudioDocument* document = open();
+  ASSERT_TRUE(document);
+  EditorModel& model = document->model();
+  EditorWindowController& window = windowOf(*document);
+  bool recording = true;
+  std::atomic<bool> release{false};
+  const int64_t before = model.content().frameCount();
+  window.setTakeControl({[&] { return recording; },
+                         [&] {
+                           recording = false;
+                           model.process(QStringLiteral("Record"), [&release](const quar::AudioContent& content, ProgressToken&) {
+                             while (!release) std::this_thread::yield();
+                             quar::AudioContent longer = content;
+                             longer.append(quar::AudioContent::silence(4800, content.channelCount(), content.sampleRate()));
+                             return longer;
+                           });
+                         }});
+
+  window.window()->close();
+  EXPECT_FALSE(recording);
+  ASSERT_TRUE(model.busy());
+  EXPECT_TRUE(window.window()->findChildren<QMessageBox*>().isEmpty());
+  // A second close request while the take is placed changes nothing.
+  window.window()->close();
+  release = true;
+  QMessageBox* alert = waitForDialog<QMessageBox>(window.window(), QStringLiteral("closeAlert"));
+  ASSERT_TRUE(alert);
+  EXPECT_EQ(window.window()->findChildren<QMessageBox*>().size(), 1);
+  EXPECT_EQ(model.content().frameCount(), before + 4800);
+  clickButton(alert, QStringLiteral("Cancel"));
+  EXPECT_FALSE(document->isClosed());
+  EXPECT_TRUE(window.window()->isVisible());
+  EXPECT_EQ(model.content().frameCount(), before + 4800);
+}
+
+TEST_F(EditorWindowControllerTest, AWindowWhoseTakeWillNotStopStaysOpen) {
+  AudioDocument* document = open();
+  ASSERT_TRUE(document);
+  EditorWindowController& window = windowOf(*document);
+  window.setTakeControl({[] { return true; }, [] {}});
+  window.window()->close();
+  EXPECT_EQ(AppTestSupport::beepCount(), 1);
+  EXPECT_FALSE(document->isClosed());
+  EXPECT_TRUE(window.window()->isVisible());
+  EXPECT_TRUE(window.window()->findChildren<QMessageBox*>().isEmpty());
+}

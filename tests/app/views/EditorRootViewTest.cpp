@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <cmath>
+
+#include "editor/EditorModelFixture.h"
+#include "views/BusyOverlay.h"
+#include "views/EditorRootView.h"
+
+using namespace EditorModelFixtureSupport;
+
+class EditorRootViewTest : public EditorModelFixture {
+protected:
+  void SetUp() override {
+    EditorModelFixture::SetUp();
+    model = makeModel(numbered(4800));
+    root = std::make_unique<EditorRootView>(model.get());
+    root->resize(1240, 700);
+    root->show();
+    QApplication::setActiveWindow(root.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(root.get()));
+  }
+  std::shared_ptr<ProgressToken> startJob() {
+    auto token = std::make_shared<ProgressToken>();
+    job = model->beginExternalBusy(QStringLiteral("Normalizing"), token);
+    return token;
+  }
+
+  std::unique_ptr<EditorModel> model;  // outlives the view
+  std::unique_ptr<EditorRootView> root;
+  quar::Uuid job;
+};
+
+TEST_F(EditorRootViewTest, LaysOutOverviewTimelineStatusBarAndInspector) {
+  QWidget* overview = root->findChild<QWidget*>(QStringLiteral("overview"));
+  QWidget* timeline = root->timeline();
+  QWidget* status = root->findChild<QWidget*>(QStringLiteral("statusBar"));
+  QWidget* inspector = root->findChild<QWidget*>(QStringLiteral("inspector"));
+  ASSERT_TRUE(overview && timeline && status && inspector);
+  EXPECT_EQ(overview->height(), 38);
+  EXPECT_EQ(timeline->minimumSize(), QSize(480, 240));
+  EXPECT_EQ(status->height(), 32);
+  EXPECT_LT(overview->y(), timeline->y());
+  EXPECT_LT(timeline->y(), status->y());
+
+  model->setShowInspector(true);
+  EXPECT_TRUE(inspector->isVisible());
+  EXPECT_EQ(inspector->width(), 360);
+  EXPECT_EQ(timeline->width() + 360 + 1, root->width());
+  model->setShowInspector(false);
+  EXPECT_FALSE(inspector->isVisible());
+  QTRY_COMPARE(timeline->width(), root->width());
+}
+
+TEST_F(EditorRootViewTest, AShortJobNeverShowsTheOverlay) {
+  startJob();
+  BusyOverlay* overlay = root->busyOverlay();
+  ASSERT_TRUE(overlay);
+  EXPECT_FALSE(overlay->isRevealed());
+  EXPECT_TRUE(overlay->revealTimer().isActive());
+  EXPECT_EQ(overlay->revealTimer().interval(), 250);
+  EXPECT_TRUE(overlay->testAttribute(Qt::WA_TransparentForMouseEvents));
+  model->endExternalBusy(job);
+  EXPECT_EQ(root->busyOverlay(), nullptr);
+}
+
+TEST_F(EditorRootViewTest, ALongJobShowsItsProgressAndEscapeCancelsIt) {
+  const auto token = startJob();
+  BusyOverlay* overlay = root->busyOverlay();
+  ASSERT_TRUE(overlay);
+  EXPECT_EQ(overlay->geometry(), root->rect());
+  QTRY_VERIFY(overlay->isRevealed());
+  EXPECT_FALSE(overlay->testAttribute(Qt::WA_TransparentForMouseEvents));
+  EXPECT_EQ(overlay->findChild<QWidget*>(QStringLiteral("busyPanel"))->width(), 340);
+  EXPECT_EQ(overlay->findChild<QLabel*>(QStringLiteral("busyTitle"))->text(), QStringLiteral("Normalizing"));
+
+  token->report(0.999);
+  QTRY_COMPARE(overlay->findChild<QLabel*>(QStringLiteral("busyPercent"))->text(), QStringLiteral("99%"));
+  EXPECT_EQ(root->busyOverlay(), overlay);
+
+  QTest::keyClick(root->timeline(), Qt::Key_Escape);
+  EXPECT_TRUE(token->isCancelled());
+  model->endExternalBusy(job);
+  EXPECT_EQ(root->busyOverlay(), nullptr);
+}
+
+TEST_F(EditorRootViewTest, CancelStopsTheJobRunningWhenPressed) {
+  const auto first = startJob();
+  BusyOverlay* overlay = root->busyOverlay();
+  const auto second = startJob();  // replaces the first busy state; the overlay stays
+  ASSERT_EQ(root->busyOverlay(), overlay);
+  auto* cancel = overlay->findChild<QPushButton*>(QStringLiteral("busyCancel"));
+  ASSERT_TRUE(cancel);
+  EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
+  cancel->click();
+  EXPECT_TRUE(second->isCancelled());
+  EXPECT_FALSE(first->isCancelled());
+  model->endExternalBusy(job);
+
+  // Each new job's overlay starts hidden again.
+  startJob();
+  EXPECT_FALSE(root->busyOverlay()->isRevealed());
+}
+
+TEST(BusyOverlay, PercentText) {
+  struct Case {
+    double fraction;
+    const char* text;
+  };
+  for (const Case& c : {Case{0, "0%"}, Case{0.42, "42%"}, Case{0.999, "99%"}, Case{1, "100%"}, Case{std::nan(""), "0%"}})
+    EXPECT_EQ(BusyOverlay::percentText(c.fraction), QString::fromLatin1(c.text)) << c.fraction;
+}

@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+
+#include "editor/EditorModelFixture.h"
+#include "views/StatusBar.h"
+
+using quar::FrameRange;
+using Field = StatusBar::Field;
+using namespace EditorModelFixtureSupport;
+
+class StatusBarTest : public EditorModelFixture {
+protected:
+  // The status bar over a model of `content` in an active window, so that its fields take focus.
+  void show(quar::AudioContent content, std::optional<FrameRange> selection = std::nullopt) {
+    model = makeModel(std::move(content));
+    model->setSelection(selection, std::nullopt);
+    bar = std::make_unique<StatusBar>(model.get());
+    bar->resize(1000, 32);
+    bar->show();
+    QApplication::setActiveWindow(bar.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(bar.get()));
+  }
+  QLineEdit* field(const char* name) const { return bar->findChild<QLineEdit*>(QString::fromLatin1(name)); }
+  // Types into the field and presses Return.
+  static void enter(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, Qt::Key_Return);
+  }
+
+  std::unique_ptr<EditorModel> model;  // outlives the bar
+  std::unique_ptr<StatusBar> bar;
+};
+
+TEST_F(StatusBarTest, TypedValuesSelectOrMoveTheCursor) {
+  struct Case {
+    std::optional<FrameRange> selection;
+    Field field;
+    int64_t v;
+    std::optional<FrameRange> expected;
+    int64_t cursor;
+  };
+  const Case cases[] = {
+      {FrameRange(100, 200), Field::start, 150, FrameRange(150, 200), 150},
+      {FrameRange(100, 200), Field::start, 500, FrameRange(199, 200), 199},  // never past the end
+      {std::nullopt, Field::start, 300, std::nullopt, 300},                   // moves the cursor
+      {FrameRange(100, 200), Field::end, 300, FrameRange(100, 300), 100},
+      {FrameRange(100, 200), Field::end, 100, std::nullopt, 100},  // at the start: clears
+      {FrameRange(100, 200), Field::end, 50, std::nullopt, 100},
+      {std::nullopt, Field::end, 90, FrameRange(40, 90), 40},  // from the cursor
+      {FrameRange(100, 200), Field::length, 50, FrameRange(100, 150), 100},
+      {FrameRange(100, 200), Field::length, 1000, FrameRange(100, 1000), 100},  // up to the end
+      {FrameRange(100, 200), Field::length, 0, std::nullopt, 100},
+      {std::nullopt, Field::length, 10, FrameRange(40, 50), 40},
+  };
+  for (const Case& c : cases) {
+    auto model = makeModel(numbered(1000));
+    model->setActiveChannels({1});
+    model->setCursor(40);
+    model->setSelection(c.selection, std::nullopt);
+    StatusBar::commit(*model, c.field, c.v);
+    EXPECT_EQ(model->selection(), c.expected) << static_cast<int>(c.field) << " " << c.v;
+    EXPECT_EQ(model->cursor(), c.cursor) << static_cast<int>(c.field) << " " << c.v;
+    EXPECT_EQ(model->activeChannels(), std::set<int>{1});
+  }
+}
+
+TEST_F(StatusBarTest, StartWithoutASelectionMovesPlayback) {
+  auto model = makeModel(numbered(9000));
+  model->play(false);
+  ASSERT_TRUE(model->isPlaying());
+  StatusBar::commit(*model, Field::start, 6000);
+  EXPECT_EQ(model->cursor(), 6000);
+  EXPECT_EQ(model->player().position(), 6000);
+  EXPECT_EQ(model->playhead(), 6000);
+  model->stop(false);
+}
+
+TEST_F(StatusBarTest, DurationText) {
+  struct Case {
+    int64_t frames;
+    const char* text;
+  };
+  for (const Case& c : {Case{0, "0.000 s"}, Case{24000, "0.500 s"}, Case{2879952, "59.999 s"}, Case{2880000, "1:00.00"},
+                        Case{178728000, "1:02:03.50"}})
+    EXPECT_EQ(StatusBar::durationText(c.frames, 48000), QString::fromLatin1(c.text)) << c.frames;
+}
+
+TEST_F(StatusBarTest, FieldsShowTheSelectionAndCommitOnReturn) {
+  show(numbered(48000), FrameRange(4800, 9600));
+  EXPECT_EQ(field("startField")->text(), QStringLiteral("0:00.100"));
+  EXPECT_EQ(field("endField")->text(), QStringLiteral("0:00.200"));
+  EXPECT_EQ(field("lengthField")->text(), QStringLiteral("0:00.100"));
+
+  enter(field("startField"), QStringLiteral("0:00.150"));
+  EXPECT_EQ(model->selection(), FrameRange(7200, 9600));
+  EXPECT_EQ(field("lengthField")->text(), QStringLiteral("0:00.050"));
+  EXPECT_TRUE(field("startField")->hasFocus());
+
+  // Unreadable text commits nothing; beyond the file is clamped to its end.
+  enter(field("endField"), QStringLiteral("later"));
+  EXPECT_EQ(model->selection(), FrameRange(7200, 9600));
+  EXPECT_EQ(field("endField")->text(), QStringLiteral("0:00.200"));
+  enter(field("endField"), QStringLiteral("5:00"));
+  EXPECT_EQ(model->selection(), FrameRange(7200, 48000));
+  EXPECT_EQ(field("endField")->text(), QStringLiteral("0:01.000"));
+}
+
+TEST_F(StatusBarTest, TypedTextStaysUntilFocusLeavesOrTheFormatChanges) {
+  show(numbered(48000), FrameRange(4800, 9600));
+  QLineEdit* start = field("startField");
+  start->setFocus();
+  start->selectAll();
+  QTest::keyClicks(start, QStringLiteral("0:0"));
+
+  model->setSelection(FrameRange(2400, 9600), std::nullopt);
+  EXPECT_EQ(start->text(), QStringLiteral("0:0"));
+  EXPECT_EQ(field("lengthField")->text(), QStringLiteral("0:00.150"));
+
+  // A new format rewrites every field, the one being edited too, and widens them for samples.
+  model->setTimeFormat(TimeFormat::samples);
+  EXPECT_EQ(start->text(), QStringLiteral("2,400"));
+  EXPECT_EQ(field("endField")->text(), QStringLiteral("9,600"));
+  EXPECT_EQ(start->width(), 104);
+  model->setTimeFormat(TimeFormat::seconds);
+  EXPECT_EQ(start->width(), 92);
+
+  QTest::keyClicks(start, QStringLiteral("9"));
+  field("endField")->setFocus();
+  EXPECT_EQ(start->text(), QStringLiteral("0.050"));
+}
+
+TEST_F(StatusBarTest, AnEmptyFileClampsEveryLengthToNothing) {
+  show(quar::AudioContent(2, 48000));
+  enter(field("lengthField"), QStringLiteral("0:05"));
+  EXPECT_EQ(model->selection(), std::nullopt);
+  EXPECT_EQ(field("lengthField")->text(), QStringLiteral("0:00.000"));
+}
+
+TEST_F(StatusBarTest, SummaryDurationSnapAndTimeFormat) {
+  show(numbered(24000));
+  auto* summary = bar->findChild<QLabel*>(QStringLiteral("formatSummary"));
+  ASSERT_TRUE(summary);
+  EXPECT_EQ(summary->toolTip(), QStringLiteral("Format of the audio being edited"));
+  EXPECT_EQ(bar->findChild<QLabel*>(QStringLiteral("durationText"))->text(), QStringLiteral("0.500 s"));
+
+  auto* snap = bar->findChild<QToolButton*>(QStringLiteral("snapToggle"));
+  ASSERT_TRUE(snap);
+  EXPECT_EQ(snap->toolTip(), QStringLiteral("Snap selection edges to zero crossings (Ctrl+Alt+Z)"));
+  snap->click();
+  EXPECT_TRUE(model->snapToZeroCrossings());
+  model->setSnapToZeroCrossings(false);
+  EXPECT_FALSE(snap->isChecked());
+
+  auto* picker = bar->findChild<QComboBox*>(QStringLiteral("timeFormatPicker"));
+  ASSERT_TRUE(picker);
+  ASSERT_EQ(picker->count(), 3);
+  EXPECT_EQ(picker->itemText(0), QStringLiteral("Hours:Minutes:Seconds"));
+  EXPECT_EQ(picker->toolTip(), QStringLiteral("Time display format"));
+  Q_EMIT picker->activated(2);
+  EXPECT_EQ(model->timeFormat(), TimeFormat::samples);
+  model->setTimeFormat(TimeFormat::seconds);
+  EXPECT_EQ(picker->currentIndex(), 1);
+}

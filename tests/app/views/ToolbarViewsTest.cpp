@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QToolButton>
+
+#include <cmath>
+#include <limits>
+
+#include "editor/EditorModelFixture.h"
+#include "views/CompactMeters.h"
+#include "views/TransportControls.h"
+#include "views/TransportDisplay.h"
+#include "views/ViewStyle.h"
+#include "views/ZoomControls.h"
+
+using quar::FrameRange;
+using namespace EditorModelFixtureSupport;
+
+class ToolbarViewsTest : public EditorModelFixture {};
+
+TEST_F(ToolbarViewsTest, TransportButtonsFollowAndDriveTheModel) {
+  auto model = makeModel(numbered(48000));
+  TransportControls controls(model.get());
+  auto* play = controls.findChild<QToolButton*>(QStringLiteral("playPauseButton"));
+  auto* stop = controls.findChild<QToolButton*>(QStringLiteral("stopButton"));
+  auto* loop = controls.findChild<QToolButton*>(QStringLiteral("loopButton"));
+  auto* start = controls.findChild<QToolButton*>(QStringLiteral("goToStartButton"));
+  auto* record = controls.findChild<QToolButton*>(QStringLiteral("recordButton"));
+  ASSERT_TRUE(play && stop && loop && start && record);
+  EXPECT_EQ(start->toolTip(), QStringLiteral("Go to start (\u21A9)"));
+  EXPECT_EQ(loop->toolTip(), QStringLiteral("Loop selection (Ctrl+L)"));
+  EXPECT_EQ(stop->toolTip(), QStringLiteral("Stop (Ctrl+.)"));
+  EXPECT_EQ(record->toolTip(), QStringLiteral("Show recording controls (Ctrl+R)"));
+
+  EXPECT_EQ(play->toolTip(), QStringLiteral("Play (Space)"));
+  EXPECT_FALSE(stop->isEnabled());
+  play->click();
+  EXPECT_TRUE(model->isPlaying());
+  EXPECT_EQ(play->toolTip(), QStringLiteral("Pause (Space)"));
+  EXPECT_TRUE(stop->isEnabled());
+  stop->click();
+  EXPECT_FALSE(model->isPlaying());
+  EXPECT_FALSE(stop->isEnabled());
+
+  loop->click();
+  EXPECT_TRUE(model->isLooping());
+  model->setIsLooping(false);
+  EXPECT_FALSE(loop->isChecked());
+
+  model->setSelection(FrameRange(100, 200), std::nullopt);
+  start->click();
+  EXPECT_EQ(model->selection(), std::nullopt);
+  EXPECT_EQ(model->cursor(), 0);
+}
+
+TEST_F(ToolbarViewsTest, RecordTooltipFollowsTheRecorder) {
+  EXPECT_EQ(TransportControls::recordTooltip(false, false), QStringLiteral("Show recording controls (Ctrl+R)"));
+  EXPECT_EQ(TransportControls::recordTooltip(true, false), QStringLiteral("Record (Ctrl+R)"));
+  EXPECT_EQ(TransportControls::recordTooltip(true, true), QStringLiteral("Stop recording (Ctrl+R)"));
+}
+
+TEST_F(ToolbarViewsTest, DisplayShowsThePositionAndWhatItMeasures) {
+  auto model = makeModel(numbered(96000));
+  TransportDisplay display(model.get());
+  auto* position = display.findChild<QLabel*>(QStringLiteral("positionText"));
+  auto* subtitle = display.findChild<QLabel*>(QStringLiteral("subtitleText"));
+  ASSERT_TRUE(position && subtitle);
+
+  model->setCursor(24000);
+  EXPECT_EQ(position->text(), QStringLiteral("0:00.500"));
+  EXPECT_EQ(subtitle->text(), QStringLiteral("of 0:02.000"));
+  EXPECT_EQ(display.accessibleName(), QStringLiteral("Position 0:00.500"));
+
+  model->setSelection(FrameRange(48000, 72000), std::nullopt);
+  EXPECT_EQ(position->text(), QStringLiteral("0:01.000"));
+  EXPECT_EQ(subtitle->text(), QStringLiteral("Sel 0:00.500"));
+
+  model->setIsPlaying(true);
+  model->setPlayhead(4800);
+  EXPECT_EQ(position->text(), QStringLiteral("0:00.100"));
+  model->setTimeFormat(TimeFormat::samples);
+  EXPECT_EQ(position->text(), QStringLiteral("4,800"));
+  EXPECT_EQ(subtitle->text(), QStringLiteral("Sel 24,000"));
+  model->setIsPlaying(false);
+}
+
+TEST_F(ToolbarViewsTest, MeterLevelsColoursAndLoudness) {
+  for (const auto& [channels, bars] : {std::pair{1, 1}, {2, 2}, {6, 2}}) EXPECT_EQ(CompactMeters::barCount(channels), bars);
+
+  MeterReading reading;
+  reading.peakDB = {-3};
+  EXPECT_EQ(CompactMeters::level(reading, 0), -3);
+  EXPECT_EQ(CompactMeters::level(reading, 1), -120);
+
+  struct Case {
+    double db;
+    double fraction;
+    const ThemeColor* color;
+  };
+  for (const Case& c : {Case{-120, 0, &Theme::waveform}, Case{-60, 0, &Theme::waveform}, Case{-30, 0.5, &Theme::waveform},
+                        Case{-9, 0.85, &Theme::waveform}, Case{-8.9, (60 - 8.9) / 60, &ViewStyle::systemYellow},
+                        Case{-1, 59.0 / 60, &ViewStyle::systemYellow}, Case{-0.5, 59.5 / 60, &ViewStyle::systemRed},
+                        Case{3, 1, &ViewStyle::systemRed}}) {
+    EXPECT_DOUBLE_EQ(CompactMeters::fillFraction(c.db), c.fraction) << c.db;
+    EXPECT_EQ(&CompactMeters::levelColor(c.db), c.color) << c.db;
+  }
+
+  EXPECT_EQ(CompactMeters::loudnessText(false, -14), QStringLiteral("\u2014"));
+  EXPECT_EQ(CompactMeters::loudnessText(true, -14.26), QStringLiteral("-14.3"));
+  EXPECT_EQ(CompactMeters::loudnessText(true, -99.9), QStringLiteral("-99.9"));
+  for (const double silent : {-100.0, -120.0, -std::numeric_limits<double>::infinity(), std::nan("")})
+    EXPECT_EQ(CompactMeters::loudnessText(true, silent), QStringLiteral("\u2013\u221E")) << silent;
+}
+
+TEST_F(ToolbarViewsTest, MetersShowOneBarForMonoAndTwoForMore) {
+  for (const auto& [channels, bars] : {std::pair{1, 1}, {3, 2}}) {
+    auto model = makeModel(numbered(4800, channels));
+    CompactMeters meters(model.get());
+    MeterReading reading = MeterReading::resting(channels);
+    reading.peakDB[0] = -6;
+    model->setMeter(reading);
+    ASSERT_EQ(meters.levels().size(), static_cast<size_t>(bars)) << channels;
+    EXPECT_EQ(meters.levels()[0], -6);
+    auto* loudness = meters.findChild<QLabel*>(QStringLiteral("loudnessText"));
+    ASSERT_TRUE(loudness);
+    EXPECT_EQ(loudness->text(), QStringLiteral("\u2014"));
+    EXPECT_EQ(loudness->toolTip(), QStringLiteral("Momentary loudness (LUFS)"));
+  }
+}
+
+TEST_F(ToolbarViewsTest, ZoomButtons) {
+  auto model = makeModel(numbered(9000));
+  model->setViewWidth(100);
+  model->setFramesPerPoint(10);
+  ZoomControls zoom(model.get());
+  const auto button = [&](const char* name) { return zoom.findChild<QToolButton*>(QString::fromLatin1(name)); };
+  EXPECT_EQ(button("zoomOutButton")->toolTip(), QStringLiteral("Zoom out (Ctrl+-)"));
+  EXPECT_EQ(button("zoomInButton")->toolTip(), QStringLiteral("Zoom in (Ctrl+=)"));
+  EXPECT_EQ(button("zoomToFitButton")->toolTip(), QStringLiteral("Zoom to fit (Ctrl+0)"));
+  button("zoomInButton")->click();
+  EXPECT_EQ(model->framesPerPoint(), 5);
+  button("zoomOutButton")->click();
+  EXPECT_EQ(model->framesPerPoint(), 10);
+  button("zoomToFitButton")->click();
+  EXPECT_DOUBLE_EQ(model->framesPerPoint(), 9000 / 100.0);  // the whole file in the view
+}
