@@ -49,6 +49,7 @@ QPushButton* smallButton(const QString& text, QWidget* parent) {
 GridSettingsView::GridSettingsView(EditorModel* model, QWidget* parent)
     : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {
   setObjectName(QStringLiteral("gridSettings"));
+  setFixedWidth(contentWidth);
   auto* layout = new QVBoxLayout(this);
   layout->setSpacing(12);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -140,6 +141,7 @@ GridSettingsView::GridSettingsView(EditorModel* model, QWidget* parent)
   confidence_->setObjectName(QStringLiteral("confidenceText"));
   confidence_->setFont(ViewStyle::font(TextStyle::caption));
   confidence_->setWordWrap(true);
+  confidence_->setMaximumWidth(contentWidth);
   layout->addWidget(confidence_);
 
   auto* divider = new QFrame(this);
@@ -147,11 +149,21 @@ GridSettingsView::GridSettingsView(EditorModel* model, QWidget* parent)
   divider->setFrameShadow(QFrame::Sunken);
   layout->addWidget(divider);
 
-  snapToGrid_ = new QCheckBox(QStringLiteral("Snap gain points to the grid (hold Ctrl to bypass)"), this);
+  // The toggle's title wraps within the width, so it is a label of its own that also toggles.
+  auto* snapRow = new QHBoxLayout;
+  snapToGrid_ = new QCheckBox(this);
   snapToGrid_->setObjectName(QStringLiteral("snapToGridToggle"));
-  snapToGrid_->setFont(ViewStyle::font(TextStyle::callout));
   connect(snapToGrid_, &QCheckBox::toggled, this, [this](bool on) { model_->setSnapToGrid(on); });
-  layout->addWidget(snapToGrid_);
+  snapTitle_ = new QLabel(QStringLiteral("Snap gain points to the grid (hold Ctrl to bypass)"), this);
+  snapTitle_->setObjectName(QStringLiteral("snapToGridTitle"));
+  snapTitle_->setFont(ViewStyle::font(TextStyle::callout));
+  snapTitle_->setWordWrap(true);
+  snapTitle_->setMaximumWidth(contentWidth - snapToGrid_->sizeHint().width() - snapRow->spacing());
+  snapTitle_->installEventFilter(this);
+  snapToGrid_->setAccessibleName(snapTitle_->text());
+  snapRow->addWidget(snapToGrid_, 0, Qt::AlignTop);
+  snapRow->addWidget(snapTitle_, 1);
+  layout->addLayout(snapRow);
 
   hint_ = new QLabel(QStringLiteral("With the grid on, Shift+drag in the loudness lane raises or lowers whole bars: "
                                          "press in a bar, drag sideways to take in more bars, up or down for gain."),
@@ -159,6 +171,7 @@ GridSettingsView::GridSettingsView(EditorModel* model, QWidget* parent)
   hint_->setObjectName(QStringLiteral("gridHint"));
   hint_->setFont(ViewStyle::font(TextStyle::caption));
   hint_->setWordWrap(true);
+  hint_->setMaximumWidth(contentWidth);
   layout->addWidget(hint_);
 
   observer_->watch(model_);
@@ -190,6 +203,11 @@ GridSettingsView::ConfidenceLine GridSettingsView::confidenceLine(double confide
 void GridSettingsView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::PaletteChange) observer_->run();
+}
+
+bool GridSettingsView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == snapTitle_ && event->type() == QEvent::MouseButtonRelease) snapToGrid_->click();
+  return QWidget::eventFilter(watched, event);
 }
 
 void GridSettingsView::commitTempo() {

@@ -21,6 +21,9 @@ class QPushButton;
 class GridSettingsView final : public QWidget {
   Q_OBJECT
 public:
+  // The view's width in points.
+  static constexpr int contentWidth = 288;
+
   explicit GridSettingsView(EditorModel* model, QWidget* parent = nullptr);
 
   // The tempo as the field shows it: the current locale's number with 0 to 2 fraction digits.
@@ -38,6 +41,7 @@ public:
 
 protected:
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void refresh();
@@ -53,6 +57,7 @@ private:
   QProgressBar* detecting_;
   QLabel* confidence_;
   QCheckBox* snapToGrid_;
+  QLabel* snapTitle_;
   QLabel* hint_;
   ObservedRefresh* observer_;
 };

@@ -60,9 +60,11 @@ void GridToolbarControl::setOpen(bool open) {
     popover_->setFrameShape(QFrame::StyledPanel);
     // A click on the grid button while open only closes the popover.
     popover_->setAttribute(Qt::WA_NoMouseReplay);
-    popover_->setFixedWidth(320);
+    // 16 points around the settings, the frame included; the popover follows their size.
     auto* layout = new QVBoxLayout(popover_);
-    layout->setContentsMargins(16, 16, 16, 16);
+    const int inset = 16 - popover_->frameWidth();
+    layout->setContentsMargins(inset, inset, inset, inset);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(new GridSettingsView(model_, popover_));
   }
   popover_->adjustSize();

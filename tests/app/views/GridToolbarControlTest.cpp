@@ -136,8 +136,13 @@ TEST_F(GridToolbarControlTest, SettingsDriveTheGrid) {
   Q_EMIT meter->activated(6);
   EXPECT_EQ(model->grid().beatsPerBar, 7);
   snap->click();
-  EXPECT_EQ(model->snapToGrid(), snap->isChecked());
-  EXPECT_EQ(snap->text(), QStringLiteral("Snap gain points to the grid (hold Ctrl to bypass)"));
+  EXPECT_FALSE(model->snapToGrid());
+  auto* snapTitle = settings.findChild<QLabel*>(QStringLiteral("snapToGridTitle"));
+  ASSERT_TRUE(snapTitle);
+  EXPECT_EQ(snapTitle->text(), QStringLiteral("Snap gain points to the grid (hold Ctrl to bypass)"));
+  QTest::mouseClick(snapTitle, Qt::LeftButton);
+  EXPECT_TRUE(model->snapToGrid());
+  EXPECT_TRUE(snap->isChecked());
 
   double now = 10;
   model->setClock([&] { return now; });
