@@ -8,23 +8,20 @@
 #include "editor/EditorModel.h"
 #include "platform/ObservedRefresh.h"
 #include "views/BusyOverlay.h"
+#include "views/OverviewView.h"
 #include "views/StatusBar.h"
 #include "views/Theme.h"
+#include "views/TimelineView.h"
 
 namespace {
 
-// Stands in for a view of another part of the editor: a plain area in a theme colour.
-class Placeholder final : public QWidget {
+// Stands in for the inspector: a plain panel.
+class InspectorPlaceholder final : public QWidget {
 public:
-  Placeholder(const char* name, const ThemeColor& color, QWidget* parent) : QWidget(parent), color_(color) {
-    setObjectName(QString::fromLatin1(name));
-  }
+  explicit InspectorPlaceholder(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("inspector")); }
 
 protected:
-  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), color_.resolved(palette())); }
-
-private:
-  const ThemeColor& color_;
+  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), Theme::laneBackground.resolved(palette())); }
 };
 
 // A one-point line between two areas.
@@ -51,12 +48,13 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
 
   auto* column = new QVBoxLayout;
   column->setSpacing(0);
-  auto* overview = new Placeholder("overview", Theme::rulerBackground, this);
+  auto* overview = new OverviewView(model_, this);
+  overview->setObjectName(QStringLiteral("overview"));
   overview->setFixedHeight(overviewHeight);
-  timeline_ = new Placeholder("timeline", Theme::background, this);
+  timeline_ = new TimelineView(model_, this);
+  timeline_->setObjectName(QStringLiteral("timeline"));
   timeline_->setMinimumSize(timelineMinimumWidth, timelineMinimumHeight);
   timeline_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-  timeline_->setFocusPolicy(Qt::StrongFocus);
   column->addWidget(overview);
   column->addWidget(timeline_, 1);
   column->addWidget(divider(QFrame::HLine, this));
@@ -68,7 +66,7 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
   auto* side = new QHBoxLayout(inspector_);
   side->setSpacing(0);
   side->setContentsMargins(0, 0, 0, 0);
-  auto* inspector = new Placeholder("inspector", Theme::laneBackground, inspector_);
+  auto* inspector = new InspectorPlaceholder(inspector_);
   inspector->setFixedWidth(inspectorWidth);
   side->addWidget(divider(QFrame::VLine, inspector_));
   side->addWidget(inspector);

@@ -11,6 +11,7 @@
 
 class EditorModel;
 class ObservedRefresh;
+class TimelineView;
 
 class EditorRootView final : public QWidget {
   Q_OBJECT
@@ -22,7 +23,7 @@ public:
 
   explicit EditorRootView(EditorModel* model, QWidget* parent = nullptr);
 
-  QWidget* timeline() const { return timeline_; }
+  TimelineView* timeline() const { return timeline_; }
   // The overlay while a job runs.
   BusyOverlay* busyOverlay() const { return overlay_; }
 
@@ -35,7 +36,7 @@ private:
   void cancelJob();
 
   EditorModel* model_;
-  QWidget* timeline_;
+  TimelineView* timeline_;
   QWidget* inspector_;
   QPointer<BusyOverlay> overlay_;
   ObservedRefresh* observer_;

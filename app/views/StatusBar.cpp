@@ -95,12 +95,11 @@ StatusBar::StatusBar(EditorModel* model, QWidget* parent)
   timeFormat_->setObjectName(QStringLiteral("timeFormatPicker"));
   timeFormat_->setFocusPolicy(Qt::NoFocus);
   timeFormat_->setFont(ViewStyle::font(TextStyle::small));
-  // 150 points, or wider where the system font needs it for the longest title.
   timeFormat_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  timeFormat_->setMinimumWidth(150);
-  timeFormat_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   timeFormat_->setToolTip(QStringLiteral("Time display format"));
   for (const TimeFormat format : quar::EnumCases<TimeFormat>::values) timeFormat_->addItem(title(format));
+  // 150 points, or wider where the font needs it for the longest title.
+  timeFormat_->setFixedWidth(std::max(150, timeFormat_->sizeHint().width()));
   connect(timeFormat_, &QComboBox::activated, this,
           [this](int index) { model_->setTimeFormat(quar::EnumCases<TimeFormat>::values[static_cast<size_t>(index)]); });
   layout->addWidget(timeFormat_);

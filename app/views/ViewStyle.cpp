@@ -1,10 +1,10 @@
 #include "views/ViewStyle.h"
 
-#include <QApplication>
 #include <QFontDatabase>
 #include <QToolButton>
 
 #include "platform/Icons.h"
+#include "views/TextDrawing.h"
 
 namespace {
 
@@ -29,7 +29,8 @@ QFont font(TextStyle style) {
 }
 
 QFont font(int pixelSize, QFont::Weight weight, bool monospaced) {
-  QFont result = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QApplication::font();
+  if (!monospaced) return TextDrawing::font(pixelSize, weight);
+  QFont result = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   result.setPixelSize(pixelSize);
   result.setWeight(weight);
   return result;

@@ -130,19 +130,24 @@ protected:
     return false;
   }
 
-  // The window's picture once two grabs in a row agree.
+  // The window's picture once it has not changed for a while (playback redraws it 30 times a
+  // second); null when it keeps changing.
   QImage settledImage(WId window) {
+    constexpr qint64 quietMs = 300;
     QImage last = grab(window);
-    QImage settled;
-    (void)QTest::qWaitFor(
+    QElapsedTimer quiet;
+    quiet.start();
+    const bool settled = QTest::qWaitFor(
         [&] {
           QImage next = grab(window);
-          if (next == last) settled = next;
-          last = std::move(next);
-          return !settled.isNull();
+          if (next != last) {
+            last = std::move(next);
+            quiet.restart();
+          }
+          return quiet.elapsed() >= quietMs;
         },
         stepLimitMs);
-    return settled;
+    return settled ? last : QImage();
   }
 
   void expectSavedAudioUnchanged() {

@@ -18,6 +18,7 @@
 #include "editor/EditorWindowController.h"
 #include "support/Preferences.h"
 #include "views/EditorRootView.h"
+#include "views/TimelineView.h"
 
 using namespace DocumentTestSupport;
 

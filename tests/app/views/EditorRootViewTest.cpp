@@ -10,6 +10,7 @@
 #include "editor/EditorModelFixture.h"
 #include "views/BusyOverlay.h"
 #include "views/EditorRootView.h"
+#include "views/TimelineView.h"
 
 using namespace EditorModelFixtureSupport;
 
