@@ -1,5 +1,6 @@
 #include "editor/EditorWindowController.h"
 
+#include <QDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMainWindow>

@@ -6,13 +6,10 @@
 // before the document asks about unsaved changes. GUI thread only.
 #pragma once
 
-#include <QDialog>
-#include <QPointer>
-#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <functional>
-#include <optional>
 #include <vector>
 
 #include "platform/WindowController.h"
@@ -20,7 +17,10 @@
 class AudioDocument;
 class EditorModel;
 class EditorRootView;
+class QDialog;
+class QKeyEvent;
 class QToolBar;
+class QWidget;
 
 class EditorWindowController final : public WindowController {
   Q_OBJECT
@@ -50,7 +50,7 @@ public:
   QToolBar* toolbar() const { return toolbar_; }
 
   // Opens the sheet that `build` makes (a dialog parented to the given window) window-modally;
-  // only beeps while a sheet is up, a job runs, or there is no window.
+  // only beeps, building nothing, while a sheet or document alert is up or a job runs.
   using SheetBuilder = std::function<QDialog*(QWidget* window)>;
   void presentSheet(const SheetBuilder& build);
   // The sheet or document alert shown on the window; null when none.
