@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QToolButton>
+#include <QtMath>
 
 #include <algorithm>
 
@@ -40,7 +42,9 @@ protected:
     elide();
   }
   QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-  QSize sizeHint() const override { return {fontMetrics().horizontalAdvance(full_), QLabel::sizeHint().height()}; }
+  QSize sizeHint() const override {
+    return {qCeil(QFontMetricsF(font()).horizontalAdvance(full_)), QLabel::sizeHint().height()};
+  }
 
 private:
   void elide() { setText(fontMetrics().elidedText(full_, Qt::ElideMiddle, width())); }

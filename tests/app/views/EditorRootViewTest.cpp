@@ -54,7 +54,7 @@ TEST_F(EditorRootViewTest, LaysOutOverviewTimelineStatusBarAndInspector) {
   EXPECT_EQ(timeline->width() + 360 + 1, root->width());
   model->setShowInspector(false);
   EXPECT_FALSE(inspector->isVisible());
-  QTRY_COMPARE(timeline->width(), root->width());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return timeline->width() == root->width(); }));
 }
 
 TEST_F(EditorRootViewTest, AShortJobNeverShowsTheOverlay) {
@@ -74,13 +74,14 @@ TEST_F(EditorRootViewTest, ALongJobShowsItsProgressAndEscapeCancelsIt) {
   BusyOverlay* overlay = root->busyOverlay();
   ASSERT_TRUE(overlay);
   EXPECT_EQ(overlay->geometry(), root->rect());
-  QTRY_VERIFY(overlay->isRevealed());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return overlay->isRevealed(); }));
   EXPECT_FALSE(overlay->testAttribute(Qt::WA_TransparentForMouseEvents));
   EXPECT_EQ(overlay->findChild<QWidget*>(QStringLiteral("busyPanel"))->width(), 340);
   EXPECT_EQ(overlay->findChild<QLabel*>(QStringLiteral("busyTitle"))->text(), QStringLiteral("Normalizing"));
 
   token->report(0.999);
-  QTRY_COMPARE(overlay->findChild<QLabel*>(QStringLiteral("busyPercent"))->text(), QStringLiteral("99%"));
+  auto* percent = overlay->findChild<QLabel*>(QStringLiteral("busyPercent"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return percent->text() == QStringLiteral("99%"); })) << percent->text().toStdString();
   EXPECT_EQ(root->busyOverlay(), overlay);
 
   QTest::keyClick(root->timeline(), Qt::Key_Escape);

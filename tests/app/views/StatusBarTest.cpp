@@ -149,6 +149,14 @@ TEST_F(StatusBarTest, SummaryDurationSnapAndTimeFormat) {
   auto* summary = bar->findChild<QLabel*>(QStringLiteral("formatSummary"));
   ASSERT_TRUE(summary);
   EXPECT_EQ(summary->toolTip(), QStringLiteral("Format of the audio being edited"));
+  EXPECT_EQ(summary->text(), QStringLiteral("48 kHz \u00B7 Stereo"));
+  // A new file description (after a save, say) names its codec.
+  quar::AudioFileInfo info;
+  info.codecName = "FLAC";
+  info.bitDepth = 24;
+  model->setFileInfo(info);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return summary->text() == QStringLiteral("FLAC \u00B7 48 kHz \u00B7 24-bit \u00B7 Stereo"); }))
+      << summary->text().toStdString();
   EXPECT_EQ(bar->findChild<QLabel*>(QStringLiteral("durationText"))->text(), QStringLiteral("0.500 s"));
 
   auto* snap = bar->findChild<QToolButton*>(QStringLiteral("snapToggle"));
