@@ -35,9 +35,6 @@ const std::vector<QString>& EditorWindowController::toolbarItemIdentifiers() {
 }
 
 EditorWindowController::EditorWindowController(AudioDocument& document) : model_(&document.model()) {
-  Recorder& recorder = model_->recorder();
-  takeControl_ = {[&recorder] { return recorder.isRecording(); }, [&recorder] { recorder.stop(); }};
-
   QMainWindow* main = window();
   main->setObjectName(QStringLiteral("editorWindow"));
   main->resize(defaultSize);
@@ -136,16 +133,14 @@ bool EditorWindowController::handleSpace(const QKeyEvent& event) {
 
 void EditorWindowController::windowShouldClose() {
   if (waitingToClose_) return;
-  if (!takeControl_.isRecording()) {
+  Recorder& recorder = model_->recorder();
+  if (!recorder.isRecording()) {
     WindowController::windowShouldClose();
     return;
   }
-  // The take goes into the document before the document is asked about unsaved changes.
-  takeControl_.stop();
-  if (takeControl_.isRecording()) {
-    Platform::beep();
-    return;
-  }
+  // The take goes into the document before the document is asked about unsaved changes, so it
+  // is saved or discarded by the answer rather than lost with the window.
+  recorder.stop();
   closeWhenIdle();
 }
 

@@ -34,14 +34,6 @@ public:
   // The toolbar's items from the left; "flexibleSpace" is a stretching gap.
   static const std::vector<QString>& toolbarItemIdentifiers();
 
-  // What closing needs of recording: whether a take is being captured, and ending it, which
-  // hands the take to the document (possibly through a background job). The model's recorder
-  // by default.
-  struct TakeControl {
-    std::function<bool()> isRecording;
-    std::function<void()> stop;
-  };
-
   explicit EditorWindowController(AudioDocument& document);
   ~EditorWindowController() override;
 
@@ -59,8 +51,6 @@ public:
   // Shows or hides the inspector and remembers the choice.
   void toggleInspector();
 
-  void setTakeControl(TakeControl control) { takeControl_ = std::move(control); }
-
 protected:
   void windowShouldClose() override;
   void windowWillClose() override;
@@ -72,12 +62,12 @@ private:
   void saveFrame() const;
   // Space plays or pauses, Shift+Space plays the selection; true when the key was one of them.
   bool handleSpace(const QKeyEvent& event);
-  // Asks the document about closing once no job runs any more.
+  // Asks the document about closing once no job runs any more (a take may be on its way into
+  // the document).
   void closeWhenIdle();
 
   EditorModel* model_;
   EditorRootView* rootView_;
   QToolBar* toolbar_;
-  TakeControl takeControl_;
   QMetaObject::Connection waitingToClose_;
 };

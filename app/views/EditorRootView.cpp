@@ -5,8 +5,12 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "editor/EditorModel.h"
 #include "platform/ObservedRefresh.h"
+#include "recording/Recorder.h"
+#include "recording/RecordingBar.h"
 #include "views/BusyOverlay.h"
 #include "views/OverviewView.h"
 #include "views/StatusBar.h"
@@ -46,8 +50,8 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
   row->setSpacing(0);
   row->setContentsMargins(0, 0, 0, 0);
 
-  auto* column = new QVBoxLayout;
-  column->setSpacing(0);
+  column_ = new QVBoxLayout;
+  column_->setSpacing(0);
   auto* overview = new OverviewView(model_, this);
   overview->setObjectName(QStringLiteral("overview"));
   overview->setFixedHeight(overviewHeight);
@@ -55,11 +59,11 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
   timeline_->setObjectName(QStringLiteral("timeline"));
   timeline_->setMinimumSize(timelineMinimumWidth, timelineMinimumHeight);
   timeline_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-  column->addWidget(overview);
-  column->addWidget(timeline_, 1);
-  column->addWidget(divider(QFrame::HLine, this));
-  column->addWidget(new StatusBar(model_, this));
-  row->addLayout(column, 1);
+  column_->addWidget(overview);
+  column_->addWidget(timeline_, 1);
+  column_->addWidget(divider(QFrame::HLine, this));
+  column_->addWidget(new StatusBar(model_, this));
+  row->addLayout(column_, 1);
 
   inspector_ = new QWidget(this);
   inspector_->setObjectName(QStringLiteral("inspectorPanel"));
@@ -74,6 +78,7 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
 
   setFocusProxy(timeline_);
   observer_->watch(model_);
+  observer_->watch(&model_->recorder());
   observer_->run();
 }
 
@@ -88,6 +93,15 @@ void EditorRootView::cancelJob() {
 
 void EditorRootView::refresh() {
   inspector_->setVisible(model_->showInspector());
+  const bool armed = model_->recorder().isArmed();
+  if (armed && !recordingBar_) {
+    recordingBar_ = new RecordingBar(model_->recorder(), *model_, this);
+    column_->insertWidget(0, recordingBar_);
+  } else if (!armed && recordingBar_) {
+    // Later: the bar's own close button may be what disarmed the recorder.
+    recordingBar_->hide();
+    std::exchange(recordingBar_, nullptr)->deleteLater();
+  }
   const std::optional<BusyState>& busy = model_->busy();
   if (!busy) {
     delete overlay_.data();

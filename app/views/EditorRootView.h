@@ -1,7 +1,8 @@
-// EditorRootView: the content of an editor window: the overview strip (38 points high) above the
-// timeline (at least 480 × 240, taking all remaining space), the status bar below them, the
-// inspector (360 points wide, behind a divider) on the right while the model shows it, and the
-// busy overlay over everything while a job runs. GUI thread only.
+// EditorRootView: the content of an editor window: the recording bar while the recorder is
+// armed, the overview strip (38 points high) above the timeline (at least 480 × 240, taking all
+// remaining space), the status bar below them, the inspector (360 points wide, behind a divider)
+// on the right while the model shows it, and the busy overlay over everything while a job runs.
+// GUI thread only.
 #pragma once
 
 #include <QPointer>
@@ -11,6 +12,8 @@
 
 class EditorModel;
 class ObservedRefresh;
+class QVBoxLayout;
+class RecordingBar;
 class TimelineView;
 
 class EditorRootView final : public QWidget {
@@ -26,6 +29,8 @@ public:
   TimelineView* timeline() const { return timeline_; }
   // The overlay while a job runs.
   BusyOverlay* busyOverlay() const { return overlay_; }
+  // The recording bar while the recorder is armed.
+  RecordingBar* recordingBar() const { return recordingBar_; }
 
 protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -36,6 +41,8 @@ private:
   void cancelJob();
 
   EditorModel* model_;
+  QVBoxLayout* column_;
+  RecordingBar* recordingBar_ = nullptr;
   TimelineView* timeline_;
   QWidget* inspector_;
   QPointer<BusyOverlay> overlay_;

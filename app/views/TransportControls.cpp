@@ -43,6 +43,7 @@ TransportControls::TransportControls(EditorModel* model, QWidget* parent)
 
   for (QToolButton* button : {goToStart_, playPause_, stop_, record_, loop_}) layout->addWidget(button);
   observer_->watch(model_);
+  observer_->watch(&model_->recorder());
   observer_->run();
 }
 

@@ -9,13 +9,13 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include <atomic>
-#include <thread>
 
 #include "AppTestSupport.h"
 #include "DocumentTestSupport.h"
 #include "document/AudioDocumentController.h"
 #include "editor/EditorWindowController.h"
+#include "platform/NullAudioBackend.h"
+#include "recording/Recorder.h"
 #include "support/Preferences.h"
 #include "views/EditorRootView.h"
 #include "views/TimelineView.h"
@@ -193,52 +193,39 @@ TEST_F(EditorWindowControllerTest, ClosingStopsPlayback) {
   EXPECT_FALSE(guard->model().isPlaying());
 }
 
-// A take being recorded reaches the document (here through a job, as a take into audio does)
-// before the document asks about unsaved changes, so Cancel keeps it and Save would save it.
+// A take being recorded reaches the document (through a job, as a take into audio does) before
+// the document asks about unsaved changes: Cancel keeps it in the open document, Save would save
+// it, and its safety file goes only once it is in the document.
 TEST_F(EditorWindowControllerTest, ClosingWhileRecordingCommitsTheTakeBeforeAskingToSave) {
   AudioDocument* document = open();
   ASSERT_TRUE(document);
   EditorModel& model = document->model();
   EditorWindowController& window = windowOf(*document);
-  bool recording = true;
-  std::atomic<bool> release{false};
+  Recorder& recorder = model.recorder();
   const int64_t before = model.content().frameCount();
-  window.setTakeControl({[&] { return recording; },
-                         [&] {
-                           recording = false;
-                           model.process(QStringLiteral("Record"), [&release](const quar::AudioContent& content, ProgressToken&) {
-                             while (!release) std::this_thread::yield();
-                             quar::AudioContent longer = content;
-                             longer.append(quar::AudioContent::silence(4800, content.channelCount(), content.sampleRate()));
-                             return longer;
-                           });
-                         }});
+  recorder.toggle();
+  ASSERT_TRUE(recorder.isArmed());
+  ASSERT_TRUE(window.rootView()->recordingBar());
+  recorder.toggle();
+  ASSERT_TRUE(recorder.isRecording());
+  const QString safety = recorder.safetyPath().value_or(QString());
+  dynamic_cast<NullAudioBackend&>(AudioBackend::shared()).pump(4800);
+  recorder.engine().drain();
 
   window.window()->close();
-  EXPECT_FALSE(recording);
-  ASSERT_TRUE(model.busy());
+  EXPECT_FALSE(recorder.isRecording());
+  EXPECT_TRUE(model.busy());  // the take is on its way into the document
   EXPECT_TRUE(window.window()->findChildren<QMessageBox*>().isEmpty());
-  // A second close request while the take is placed changes nothing.
-  window.window()->close();
-  release = true;
+  window.window()->close();  // a second request while it goes in changes nothing
   QMessageBox* alert = waitForDialog<QMessageBox>(window.window(), QStringLiteral("closeAlert"));
   ASSERT_TRUE(alert);
   EXPECT_EQ(window.window()->findChildren<QMessageBox*>().size(), 1);
   EXPECT_EQ(model.content().frameCount(), before + 4800);
+  EXPECT_FALSE(QFileInfo::exists(safety));
   clickButton(alert, QStringLiteral("Cancel"));
   EXPECT_FALSE(document->isClosed());
   EXPECT_TRUE(window.window()->isVisible());
   EXPECT_EQ(model.content().frameCount(), before + 4800);
-}
-
-TEST_F(EditorWindowControllerTest, AWindowWhoseTakeWillNotStopStaysOpen) {
-  AudioDocument* document = open();
-  ASSERT_TRUE(document);
-  EditorWindowController& window = windowOf(*document);
-  window.setTakeControl({[] { return true; }, [] {}});
-  window.window()->close();
-  EXPECT_EQ(AppTestSupport::beepCount(), 1);
-  EXPECT_FALSE(document->isClosed());
-  EXPECT_TRUE(window.window()->isVisible());
-  EXPECT_TRUE(window.window()->findChildren<QMessageBox*>().isEmpty());
+  recorder.disarm();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.rootView()->recordingBar(); }));
 }

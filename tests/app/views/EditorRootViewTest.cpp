@@ -2,12 +2,15 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
 #include <cmath>
 
 #include "editor/EditorModelFixture.h"
+#include "recording/Recorder.h"
+#include "recording/RecordingBar.h"
 #include "views/BusyOverlay.h"
 #include "views/EditorRootView.h"
 #include "views/TimelineView.h"
@@ -55,6 +58,19 @@ TEST_F(EditorRootViewTest, LaysOutOverviewTimelineStatusBarAndInspector) {
   model->setShowInspector(false);
   EXPECT_FALSE(inspector->isVisible());
   EXPECT_TRUE(QTest::qWaitFor([&] { return timeline->width() == root->width(); }));
+}
+
+TEST_F(EditorRootViewTest, TheRecordingBarShowsAboveTheOverviewWhileArmed) {
+  EXPECT_EQ(root->recordingBar(), nullptr);
+  model->recorder().arm();
+  RecordingBar* bar = root->recordingBar();
+  ASSERT_TRUE(bar);
+  QWidget* overview = root->findChild<QWidget*>(QStringLiteral("overview"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return bar->isVisible() && bar->y() + bar->height() <= overview->y(); }));
+  const QPointer<RecordingBar> guard(bar);
+  model->recorder().disarm();
+  EXPECT_EQ(root->recordingBar(), nullptr);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !guard; }));
 }
 
 TEST_F(EditorRootViewTest, AShortJobNeverShowsTheOverlay) {

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "editor/EditorModelFixture.h"
+#include "recording/Recorder.h"
 #include "views/CompactMeters.h"
 #include "views/TransportControls.h"
 #include "views/TransportDisplay.h"
@@ -51,6 +52,17 @@ TEST_F(ToolbarViewsTest, TransportButtonsFollowAndDriveTheModel) {
   start->click();
   EXPECT_EQ(model->selection(), std::nullopt);
   EXPECT_EQ(model->cursor(), 0);
+
+  // The first press opens the recording controls, the next records.
+  record->click();
+  EXPECT_TRUE(model->recorder().isArmed());
+  EXPECT_EQ(record->toolTip(), QStringLiteral("Record (Ctrl+R)"));
+  record->click();
+  EXPECT_TRUE(model->recorder().isRecording());
+  EXPECT_EQ(record->toolTip(), QStringLiteral("Stop recording (Ctrl+R)"));
+  model->recorder().disarm();
+  EXPECT_EQ(record->toolTip(), QStringLiteral("Show recording controls (Ctrl+R)"));
+  ASSERT_TRUE(waitUntilIdle(*model));
 }
 
 TEST_F(ToolbarViewsTest, RecordTooltipFollowsTheRecorder) {
