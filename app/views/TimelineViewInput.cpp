@@ -26,9 +26,10 @@ using TimelineInput::KeyCommand;
 bool TimelineView::event(QEvent* event) {
   switch (event->type()) {
   case QEvent::ShortcutOverride: {
-    // The timeline's own keys come to it before any menu shortcut.
+    // The timeline's own keys come to it before any menu shortcut; while a job runs they do
+    // nothing, and Escape goes to the busy overlay's Cancel.
     auto* key = static_cast<QKeyEvent*>(event);
-    if (TimelineInput::keyCommand(key->key(), key->modifiers())) {
+    if (!model_->busy() && TimelineInput::keyCommand(key->key(), key->modifiers())) {
       event->accept();
       return true;
     }

@@ -113,31 +113,32 @@ TEST_F(EditorWindowControllerTest, RestoresTheRememberedFrameAndCentresOnlyNarro
   }
 }
 
+// Keys that no widget takes reach the window: from the toolbar, say, whose buttons take no focus.
 TEST_F(EditorWindowControllerTest, SpacePlaysAndPausesShiftSpacePlaysTheSelection) {
   AudioDocument* document = open();
   ASSERT_TRUE(document);
   EditorModel& model = document->model();
   EditorWindowController& window = windowOf(*document);
-  QWidget* timeline = window.rootView()->timeline();
+  QWidget* toolbar = window.toolbar();
 
-  QTest::keyClick(timeline, Qt::Key_Space);
+  QTest::keyClick(toolbar, Qt::Key_Space);
   EXPECT_TRUE(model.isPlaying());
-  QTest::keyClick(timeline, Qt::Key_Space);
+  QTest::keyClick(toolbar, Qt::Key_Space);
   EXPECT_FALSE(model.isPlaying());
   // Alt+Space is still a space.
-  QTest::keyClick(timeline, Qt::Key_Space, Qt::AltModifier);
+  QTest::keyClick(toolbar, Qt::Key_Space, Qt::AltModifier);
   EXPECT_TRUE(model.isPlaying());
-  QTest::keyClick(timeline, Qt::Key_Space, Qt::AltModifier);
+  QTest::keyClick(toolbar, Qt::Key_Space, Qt::AltModifier);
   EXPECT_FALSE(model.isPlaying());
 
   model.setSelection(quar::FrameRange(4800, 9600), std::nullopt);
-  QTest::keyClick(timeline, Qt::Key_Space, Qt::ShiftModifier);
+  QTest::keyClick(toolbar, Qt::Key_Space, Qt::ShiftModifier);
   EXPECT_TRUE(model.isPlaying());
   EXPECT_EQ(model.player().program().range, quar::FrameRange(4800, 9600));
   model.stop(false);
 
   // Other keys go on, and a text field keeps its spaces.
-  QTest::keyClick(timeline, Qt::Key_A);
+  QTest::keyClick(toolbar, Qt::Key_A);
   EXPECT_FALSE(model.isPlaying());
   auto* start = window.rootView()->findChild<QLineEdit*>(QStringLiteral("startField"));
   ASSERT_TRUE(start);
