@@ -11,6 +11,7 @@
 #include "effects/CompressorEditor.h"
 #include "effects/DelayEditor.h"
 #include "effects/DistortionEditor.h"
+#include "effects/EQEditor.h"
 #include "effects/EffectsRack.h"
 #include "effects/GainReductionMeter.h"
 #include "effects/GateEditor.h"
@@ -63,6 +64,7 @@ void BuiltinEffectEditor::refresh() {
   const EffectSettings settings = settings_.get();
   if (!editor_ || kind_ != quar::kind(settings)) showPanel(settings);
   if (meter_) meter_->setPlaying(model_->isPlaying());
+  if (auto* eq = qobject_cast<EQEditor*>(editor_)) eq->setSampleRate(model_->content().sampleRate());
   if (editor_) editor_->refresh();
   tracker_->setReads(scope.takeReads());
 }
@@ -78,7 +80,10 @@ void BuiltinEffectEditor::showPanel(const EffectSettings& settings) {
   meter_ = nullptr;
   const auto meter = [this] { return new GainReductionMeter(&model_->rack(), slotID_, model_->isPlaying()); };
   switch (*kind_) {
-  case EffectKind::eq: break;
+  case EffectKind::eq:
+    if (auto bound = payload<quar::EQSettings>(settings_))
+      editor_ = new EQEditor(*bound, model_->content().sampleRate());
+    break;
   case EffectKind::compressor:
     if (auto bound = payload<quar::CompressorSettings>(settings_)) editor_ = new CompressorEditor(*bound, meter_ = meter());
     break;

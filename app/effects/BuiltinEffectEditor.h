@@ -2,8 +2,8 @@
 // the slot is expanded. It shows the panel of the effect kind that the bound settings hold,
 // narrowed to that kind's settings, and makes a new panel when the kind changes. It follows
 // the rack and the document through observation: any change of what its last refresh read
-// (the settings, the transport state for the gain-reduction meters, the selection and
-// content for the noise reduction) refreshes the panel, whose edits go through the binding.
+// (the settings, the transport state for the gain-reduction meters, the content's sample rate
+// for the equaliser, the selection and content for the noise reduction) refreshes the panel, whose edits go through the binding.
 // GUI thread.
 #pragma once
 

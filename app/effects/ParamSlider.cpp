@@ -78,8 +78,9 @@ QString ParamSlider::unit() const { return unit_->text(); }
 double ParamSlider::position(double value, Range range, Scale scale) {
   if (std::isnan(value)) return 0;
   const double c = std::min(std::max(value, range.lower), range.upper);
-  if (scale == Scale::log) return std::log(c / range.lower) / std::log(range.upper / range.lower);
-  return (c - range.lower) / (range.upper - range.lower);
+  const double p = scale == Scale::log ? std::log(c / range.lower) / std::log(range.upper / range.lower)
+                                       : (c - range.lower) / (range.upper - range.lower);
+  return std::isnan(p) ? 0 : p;
 }
 
 double ParamSlider::valueAt(double position, Range range, Scale scale) {

@@ -8,6 +8,7 @@
 
 #include "EditorTestSupport.h"
 #include "effects/BuiltinEffectEditor.h"
+#include "effects/EQGraph.h"
 #include "effects/EffectEditor.h"
 #include "effects/GainReductionMeter.h"
 
@@ -38,6 +39,7 @@ TEST(BuiltinEffectEditor, ShowsThePanelOfTheSlotsKindWithAMeterForDynamics) {
     bool meter;
   };
   const Case cases[] = {
+      {EffectKind::eq, "eqEditor", false},
       {EffectKind::compressor, "compressorEditor", true}, {EffectKind::gate, "gateEditor", true},
       {EffectKind::distortion, "distortionEditor", false}, {EffectKind::delay, "delayEditor", false},
       {EffectKind::reverb, "reverbEditor", false},        {EffectKind::chorus, "chorusEditor", false},
@@ -105,6 +107,35 @@ TEST(BuiltinEffectEditor, HandsThePlayingStateToTheMeter) {
   frame.model->setIsPlaying(false);
   EXPECT_FALSE(frame.editor->meter()->isPlaying());
   EXPECT_EQ(frame.editor->meter()->reduction(), 0);
+}
+
+TEST(BuiltinEffectEditor, HandsTheContentsSampleRateToTheEqualiser) {
+  Frame frame(quar::defaultSettings(EffectKind::eq));
+  auto* graph = frame.editor->findChild<EQGraph*>();
+  EXPECT_EQ(graph->sampleRate(), 48000);
+  frame.model->setContent(quar::AudioContent(std::vector<std::vector<float>>(2, std::vector<float>(100)), 22050));
+  EXPECT_EQ(graph->sampleRate(), 22050);
+  EXPECT_EQ(frame.editor->findChild<EQGraph*>(), graph);  // the same panel, refreshed
+}
+
+// Dragging a node on the graph writes the slot once per pointer event.
+TEST(BuiltinEffectEditor, DraggingAnEqualiserNodeEditsTheSlot) {
+  Frame frame(quar::EQSettings(std::vector<quar::EQBand>{quar::EQBand(quar::EQBandType::peak, 200, 0, 1, 24, true)}));
+  frame.editor->resize(600, frame.editor->sizeHint().height());
+  frame.editor->show();
+  QCoreApplication::processEvents();
+  auto* graph = frame.editor->findChild<EQGraph*>();
+  QSignalSpy changes(&frame.model->rack(), &EffectsRack::changed);
+  const QPointF node(EQGraph::xOf(200, graph->width()), graph->height() / 2.0);
+  const QPoint end(graph->width() * 2 / 3, graph->height() / 4);
+  QTest::mousePress(graph, Qt::LeftButton, {}, (node + QPointF(4, -4)).toPoint());  // grabbed off centre
+  QTest::mouseMove(graph, end);
+  QTest::mouseRelease(graph, Qt::LeftButton, {}, end);
+  EXPECT_EQ(changes.count(), 2);
+  const quar::EQBand& band = slotSettings<quar::EQSettings>(*frame.model, frame.slot).bands[0];
+  EXPECT_NEAR(band.frequency, EQGraph::frequencyAt(end.x(), graph->width()), 0.05);
+  EXPECT_NEAR(band.gainDB, EQGraph::gainAt(end.y(), graph->height()), 0.05);
+  EXPECT_EQ(text(*frame.editor->findChild<ParamSlider*>("gainDB")), QString::asprintf("%.1f", band.gainDB));
 }
 
 TEST(BuiltinEffectEditor, LearnFollowsTheDocumentsSelection) {
