@@ -44,6 +44,14 @@ const ThemeColor envelope = pair(194, 65, 12, 1, 255, 224, 138, 1);
 const ThemeColor envelopeFill = pair(194, 65, 12, 0.08, 255, 224, 138, 0.08);
 const ThemeColor gridBar = pair(91, 33, 182, 1, 185, 165, 255, 1);
 const ThemeColor clip = pair(232, 69, 60, 1, 255, 90, 79, 1);
+const ThemeColor red = pair(255, 59, 48, 1, 255, 69, 58, 1);
+const ThemeColor orange = pair(255, 149, 0, 1, 255, 159, 10, 1);
+const ThemeColor yellow = pair(255, 204, 0, 1, 255, 214, 10, 1);
+const ThemeColor green = pair(52, 199, 89, 1, 48, 209, 88, 1);
+const ThemeColor mint = pair(0, 199, 190, 1, 99, 230, 226, 1);
+const ThemeColor cyan = pair(50, 173, 230, 1, 100, 210, 255, 1);
+const ThemeColor blue = pair(0, 122, 255, 1, 10, 132, 255, 1);
+const ThemeColor purple = pair(175, 82, 222, 1, 191, 90, 242, 1);
 
 namespace {
 

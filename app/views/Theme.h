@@ -41,6 +41,16 @@ extern const ThemeColor envelope;
 extern const ThemeColor envelopeFill;
 extern const ThemeColor gridBar;
 extern const ThemeColor clip;
+// The platform's standard named colours: the equaliser's band colours, the gain-reduction bar,
+// the compressor's threshold marker and the noise profile.
+extern const ThemeColor red;
+extern const ThemeColor orange;
+extern const ThemeColor yellow;
+extern const ThemeColor green;
+extern const ThemeColor mint;
+extern const ThemeColor cyan;
+extern const ThemeColor blue;
+extern const ThemeColor purple;
 // Ruler labels: the palette's secondary text colour.
 QColor rulerText(const QPalette& palette);
 // The palette's text colour at the strengths of primary, secondary, tertiary and quaternary

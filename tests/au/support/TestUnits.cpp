@@ -95,6 +95,25 @@ RenderBlock FakeUnit::renderBlock() {
   };
 }
 
+std::optional<PlatformParameter> FakeParameterTree::parameter(uint64_t address) const {
+  for (const PlatformParameter& p : parameters_)
+    if (p.address == address) return p;
+  return std::nullopt;
+}
+
+void FakeParameterTree::setValue(uint64_t address, float value) {
+  for (PlatformParameter& p : parameters_)
+    if (p.address == address) p.value = value;
+  // Observers may be added or removed while they are called.
+  const std::map<int64_t, Observer> observers = observers_;
+  for (const auto& [token, observer] : observers) observer(address, value);
+}
+
+int64_t FakeParameterTree::addObserver(Observer observer) {
+  observers_.emplace(nextToken_, std::move(observer));
+  return nextToken_++;
+}
+
 FakeComponent::FakeComponent(PlatformComponent component_, FakeUnitSpec unitSpec)
     : component(std::move(component_)),
       token_(ComponentManager::registerComponent(

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +43,27 @@ struct FakeUnitSpec {
   bool loadsOutOfProcess = true;
   std::optional<AUStatus> loadFailure;
   std::optional<int> instanceLimit;
+  // The unit's parameters with their first values; none: the unit has no parameter tree.
+  std::vector<PlatformParameter> parameters;
+};
+
+// The parameter tree of a FakeUnit: the given parameters with the values set since, stored as
+// given; every set notifies the observers.
+class FakeParameterTree final : public PlatformParameterTree {
+public:
+  explicit FakeParameterTree(std::vector<PlatformParameter> parameters) : parameters_(std::move(parameters)) {}
+
+  std::vector<PlatformParameter> allParameters() const override { return parameters_; }
+  std::optional<PlatformParameter> parameter(uint64_t address) const override;
+  void setValue(uint64_t address, float value) override;
+  std::string stringFromValue(uint64_t, float) const override { return {}; }
+  int64_t addObserver(Observer observer) override;
+  void removeObserver(int64_t token) override { observers_.erase(token); }
+
+private:
+  std::vector<PlatformParameter> parameters_;
+  std::map<int64_t, Observer> observers_;
+  int64_t nextToken_ = 1;
 };
 
 // Renders output j = gain × input (j mod input channels) (silence without input), or fails with
@@ -69,6 +91,7 @@ public:
   void setRenderingOffline(bool value) override { offline = value; }
   double latency() const override { return unitSpec.latency; }
   double tailTime() const override { return unitSpec.tailTime; }
+  PlatformParameterTree* parameterTree() override { return unitSpec.parameters.empty() ? nullptr : &parameterValues; }
   std::optional<Json> fullState() const override { return state; }
   void setFullState(const Json& value) override { state = value; }
 
@@ -83,6 +106,7 @@ public:
   int renderCalls = 0;
   bool lastRenderHadPull = false;
   std::vector<uint32_t> pulledBufferCounts;
+  FakeParameterTree parameterValues{unitSpec.parameters};
 
 private:
   std::vector<std::vector<float>> input_, output_;

@@ -1,0 +1,113 @@
+#include "effects/DelayEditor.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QLocale>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+#include "effects/EditorStyle.h"
+#include "effects/ToneLabel.h"
+#include "views/TextDrawing.h"
+
+using quar::DelaySettings;
+using Scale = ParamSlider::Scale;
+
+namespace {
+
+// The sliders above the sync row, then those below it.
+const SliderRow<DelaySettings> timeRow = {"timeMs", "Time", &DelaySettings::timeMs, {1, 4000}, "ms", "%.0f",
+                                          Scale::log, 375};
+const SliderRow<DelaySettings> rows[] = {
+    {"rightTimeRatio", "Right \u00D7", &DelaySettings::rightTimeRatio, {0.25, 4}, "\u00D7", "%.2f", Scale::log, 1.0},
+    {"feedback", "Feedback", &DelaySettings::feedback, {0, 95}, "%", "%.0f", Scale::linear, 35, true},
+    {"lowCutHz", "Low cut", &DelaySettings::lowCutHz, {20, 2000}, "Hz", "%.0f", Scale::log, 80},
+    {"highCutHz", "High cut", &DelaySettings::highCutHz, {1000, 20000}, "Hz", "%.0f", Scale::log, 8000},
+    {"mix", "Mix", &DelaySettings::mix, {0, 100}, "%", "%.0f", Scale::linear, 30, true},
+};
+
+struct Note {
+  const char* title;
+  double beats;
+};
+const Note notes[] = {{"1/4", 1.0}, {"1/8.", 0.75}, {"1/8", 0.5}, {"1/16", 0.25}};
+
+constexpr double slowestBPM = 20;
+
+} // namespace
+
+DelayEditor::DelayEditor(Binding<DelaySettings> settings, QWidget* parent)
+    : EffectEditor(parent), settings_(std::move(settings)),
+      pingPong_(makeToggle(QStringLiteral("Ping-pong"), settings_.field(&DelaySettings::pingPong))) {
+  setObjectName(QStringLiteral("delayEditor"));
+  pingPong_->setObjectName(QStringLiteral("pingPong"));
+  QVBoxLayout* column = makeColumn();
+  sliders_.push_back(makeSlider(settings_, timeRow));
+  column->addWidget(sliders_.back());
+  column->addWidget(makeSyncRow());
+  for (const SliderRow<DelaySettings>& row : rows) {
+    sliders_.push_back(makeSlider(settings_, row));
+    column->addWidget(sliders_.back());
+  }
+  column->addWidget(pingPong_);
+  refresh();
+}
+
+QWidget* DelayEditor::makeSyncRow() {
+  auto* row = new QWidget(this);
+  row->setObjectName(QStringLiteral("sync"));
+  auto* caption = new ToneLabel(QStringLiteral("Sync"), EditorStyle::calloutSize, ToneLabel::Tone::secondary, row);
+  caption->setFixedWidth(ParamSlider::labelWidth);
+  bpmField_ = new QLineEdit(row);
+  bpmField_->setObjectName(QStringLiteral("bpm"));
+  bpmField_->setPlaceholderText(QStringLiteral("BPM"));
+  bpmField_->setFixedWidth(44);
+  bpmField_->setFont(TextDrawing::font(EditorStyle::captionSize));
+  bpmField_->setText(bpmText(bpm_));
+  connect(bpmField_, &QLineEdit::editingFinished, this, &DelayEditor::commitBPM);
+
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(6);
+  layout->addWidget(caption);
+  layout->addWidget(bpmField_);
+  layout->addWidget(new ToneLabel(QStringLiteral("BPM"), EditorStyle::captionSize, ToneLabel::Tone::tertiary, row));
+  const Binding<double> time = settings_.field(&DelaySettings::timeMs);
+  for (const Note& note : notes) {
+    auto* button = new QToolButton(row);
+    button->setText(QString::fromUtf8(note.title));
+    button->setObjectName(button->text());
+    button->setFont(TextDrawing::font(EditorStyle::captionSize));
+    connect(button, &QToolButton::clicked, this,
+            [this, time, beats = note.beats] { time.set(syncedTimeMs(bpm_, beats)); });
+    layout->addWidget(button);
+  }
+  layout->addStretch(1);
+  return row;
+}
+
+double DelayEditor::syncedTimeMs(double bpm, double beats) {
+  const double tempo = bpm > slowestBPM ? bpm : slowestBPM;
+  return std::min(std::max(60000 / tempo * beats, 1.0), 4000.0);
+}
+
+QString DelayEditor::bpmText(double bpm) {
+  const double tenths = std::round(bpm * 10) / 10;
+  return QLocale().toString(tenths, 'f', tenths == std::round(tenths) ? 0 : 1);
+}
+
+void DelayEditor::commitBPM() {
+  bool ok = false;
+  const double typed = QLocale().toDouble(bpmField_->text(), &ok);
+  if (ok && std::isfinite(typed)) bpm_ = typed;
+  bpmField_->setText(bpmText(bpm_));
+}
+
+void DelayEditor::refresh() {
+  showChecked(pingPong_, settings_.get().pingPong);
+  for (ParamSlider* slider : sliders_) slider->refresh();
+}

@@ -1,0 +1,57 @@
+#include "effects/DistortionEditor.h"
+
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "effects/SegmentedPicker.h"
+
+using quar::DistortionSettings;
+using quar::SaturationMode;
+using Scale = ParamSlider::Scale;
+
+namespace {
+
+// The bit crusher's two rows, then Drive, then the rows every mode shows.
+const SliderRow<DistortionSettings> rows[] = {
+    {"bits", "Bit depth", &DistortionSettings::bits, {2, 16}, "bit", "%.0f", Scale::linear, 8},
+    {"downsample", "Downsample", &DistortionSettings::downsample, {1, 32}, "\u00D7", "%.0f", Scale::log, 1},
+    {"driveDB", "Drive", &DistortionSettings::driveDB, {0, 48}, "dB", "%.1f", Scale::linear, 12},
+    {"toneHz", "Tone", &DistortionSettings::toneHz, {1000, 20000}, "Hz", "%.0f", Scale::log, 12000},
+    {"outputDB", "Output", &DistortionSettings::outputDB, {-24, 12}, "dB", "%.1f", Scale::linear, -6},
+    {"mix", "Mix", &DistortionSettings::mix, {0, 100}, "%", "%.0f", Scale::linear, 100, true},
+};
+
+} // namespace
+
+DistortionEditor::DistortionEditor(Binding<DistortionSettings> settings, QWidget* parent)
+    : EffectEditor(parent), settings_(std::move(settings)),
+      mode_(new SegmentedPicker(QStringLiteral("Mode"), caseTitles<SaturationMode>(), this)) {
+  setObjectName(QStringLiteral("distortionEditor"));
+  mode_->setObjectName(QStringLiteral("mode"));
+  const Binding<SaturationMode> mode = settings_.field(&DistortionSettings::mode);
+  connect(mode_, &SegmentedPicker::picked, this,
+          [mode](int index) { mode.set(quar::allCases<SaturationMode>()[static_cast<size_t>(index)]); });
+  QVBoxLayout* column = makeColumn();
+  column->addWidget(mode_, 0, Qt::AlignLeft);
+  for (const SliderRow<DistortionSettings>& row : rows) {
+    sliders_.push_back(makeSlider(settings_, row));
+    column->addWidget(sliders_.back());
+  }
+  bits_ = sliders_[0];
+  downsample_ = sliders_[1];
+  drive_ = sliders_[2];
+  refresh();
+}
+
+void DistortionEditor::refresh() {
+  const DistortionSettings settings = settings_.get();
+  {
+    const QSignalBlocker blocker(mode_);
+    mode_->setSelectedIndex(caseIndex(settings.mode));
+  }
+  const bool crushing = settings.mode == SaturationMode::bitcrush;
+  bits_->setVisible(crushing);
+  downsample_->setVisible(crushing);
+  drive_->setVisible(!crushing);
+  for (ParamSlider* slider : sliders_) slider->refresh();
+}

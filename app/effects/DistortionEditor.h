@@ -1,0 +1,27 @@
+// DistortionEditor: the saturation effect's panel: the mode picker ("Soft Clip", "Tube",
+// "Hard Clip", "Bit Crusher"), then "Drive", or "Bit depth" and "Downsample" for the bit
+// crusher (the hidden fields keep their values), then "Tone", "Output" and "Mix". GUI thread.
+#pragma once
+
+#include <vector>
+
+#include "dsp/effects/EffectSettings.h"
+#include "effects/EffectEditor.h"
+
+class SegmentedPicker;
+
+class DistortionEditor final : public EffectEditor {
+  Q_OBJECT
+public:
+  explicit DistortionEditor(Binding<quar::DistortionSettings> settings, QWidget* parent = nullptr);
+
+  void refresh() override;
+
+private:
+  Binding<quar::DistortionSettings> settings_;
+  SegmentedPicker* mode_;
+  std::vector<ParamSlider*> sliders_;
+  ParamSlider* bits_;
+  ParamSlider* downsample_;
+  ParamSlider* drive_;
+};

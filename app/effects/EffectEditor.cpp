@@ -1,0 +1,28 @@
+#include "effects/EffectEditor.h"
+
+#include <QCheckBox>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "effects/EditorStyle.h"
+#include "views/TextDrawing.h"
+
+QVBoxLayout* EffectEditor::makeColumn() {
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(EditorStyle::rowSpacing);
+  column->setAlignment(Qt::AlignTop);
+  return column;
+}
+
+QCheckBox* EffectEditor::makeToggle(const QString& title, Binding<bool> value) {
+  auto* toggle = new QCheckBox(title, this);
+  toggle->setFont(TextDrawing::font(EditorStyle::calloutSize));
+  connect(toggle, &QCheckBox::toggled, this, [value = std::move(value)](bool on) { value.set(on); });
+  return toggle;
+}
+
+void EffectEditor::showChecked(QCheckBox* toggle, bool on) {
+  const QSignalBlocker blocker(toggle);
+  toggle->setChecked(on);
+}

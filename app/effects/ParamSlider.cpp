@@ -1,0 +1,135 @@
+#include "effects/ParamSlider.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QSlider>
+
+#include <algorithm>
+#include <charconv>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "effects/EditorStyle.h"
+#include "effects/ToneLabel.h"
+#include "views/TextDrawing.h"
+
+ParamSlider::ParamSlider(const QString& label, Binding<double> value, Range range, const QString& unit,
+                         const QString& format, Scale scale, std::optional<double> defaultValue, QWidget* parent)
+    : QWidget(parent), value_(std::move(value)), range_(range), format_(format), scale_(scale),
+      label_(new ToneLabel(label, EditorStyle::calloutSize, ToneLabel::Tone::secondary, this)),
+      slider_(new QSlider(Qt::Horizontal, this)), field_(new QLineEdit(this)),
+      unit_(new ToneLabel(unit, EditorStyle::captionSize, ToneLabel::Tone::tertiary, this)) {
+  label_->setObjectName(QStringLiteral("label"));
+  label_->setFixedWidth(labelWidth);
+  label_->installEventFilter(this);
+  slider_->setObjectName(QStringLiteral("slider"));
+  slider_->setRange(0, sliderSteps);
+  field_->setObjectName(QStringLiteral("field"));
+  field_->setFixedWidth(valueWidth);
+  field_->setFrame(false);
+  QPalette plain = field_->palette();
+  plain.setColor(QPalette::Base, Qt::transparent);
+  field_->setPalette(plain);
+  field_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  field_->setFont(TextDrawing::font(EditorStyle::calloutSize));
+  field_->setAccessibleName(label);
+  field_->installEventFilter(this);
+  unit_->setObjectName(QStringLiteral("unit"));
+  unit_->setFixedWidth(unitWidth);
+
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(columnSpacing);
+  row->addWidget(label_);
+  row->addWidget(slider_, 1);
+  row->addWidget(field_);
+  row->addWidget(unit_);
+
+  connect(slider_, &QSlider::valueChanged, this,
+          [this](int step) { write(valueAt(static_cast<double>(step) / sliderSteps, range_, scale_)); });
+  connect(field_, &QLineEdit::returnPressed, this, &ParamSlider::commit);
+  setDefaultValue(defaultValue);
+  refresh();
+}
+
+void ParamSlider::refresh() {
+  const QSignalBlocker blocker(slider_);
+  slider_->setValue(static_cast<int>(std::lround(position(value_.get(), range_, scale_) * sliderSteps)));
+  if (!field_->hasFocus()) showText();
+}
+
+void ParamSlider::setLabel(const QString& label) {
+  label_->setText(label);
+  field_->setAccessibleName(label);
+}
+
+void ParamSlider::setDefaultValue(std::optional<double> value) {
+  defaultValue_ = value;
+  label_->setToolTip(value ? QStringLiteral("Double-click to reset") : QString());
+}
+
+QString ParamSlider::label() const { return label_->text(); }
+QString ParamSlider::unit() const { return unit_->text(); }
+
+double ParamSlider::position(double value, Range range, Scale scale) {
+  if (std::isnan(value)) return 0;
+  const double c = std::min(std::max(value, range.lower), range.upper);
+  const double p = scale == Scale::log ? std::log(c / range.lower) / std::log(range.upper / range.lower)
+                                       : (c - range.lower) / (range.upper - range.lower);
+  return std::isnan(p) ? 0 : p;
+}
+
+double ParamSlider::valueAt(double position, Range range, Scale scale) {
+  if (scale == Scale::log) return range.lower * std::pow(range.upper / range.lower, position);
+  return range.lower + position * (range.upper - range.lower);
+}
+
+QString ParamSlider::formatted(const QString& format, double value) {
+  return QString::asprintf(format.toUtf8().constData(), value);
+}
+
+std::optional<double> ParamSlider::parse(const QString& text) {
+  QByteArray bytes = text.toUtf8().replace(',', '.');
+  const char* first = bytes.constData();
+  const char* last = first + bytes.size();
+  // A plus sign is allowed where from_chars takes only a minus.
+  if (first != last && *first == '+' && last - first > 1 && first[1] != '-' && first[1] != '+') ++first;
+  double value = 0;
+  const auto [end, error] = std::from_chars(first, last, value);
+  if (first == last || end != last) return std::nullopt;
+  // Beyond the range of a double: strtod gives the infinity or the zero it stands for.
+  if (error == std::errc::result_out_of_range) {
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+    value = strtod_l(std::string(first, last).c_str(), nullptr, cLocale);
+  } else if (error != std::errc()) {
+    return std::nullopt;
+  }
+  if (std::isnan(value)) return std::nullopt;
+  return value;
+}
+
+bool ParamSlider::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == label_ && event->type() == QEvent::MouseButtonDblClick) {
+    if (defaultValue_) write(*defaultValue_);
+    return true;
+  }
+  if (watched == field_ && event->type() == QEvent::FocusOut) showText();
+  return QWidget::eventFilter(watched, event);
+}
+
+void ParamSlider::write(double value) {
+  value_.set(value);
+  refresh();
+}
+
+void ParamSlider::commit() {
+  if (const std::optional<double> typed = parse(field_->text()))
+    write(std::min(std::max(*typed, range_.lower), range_.upper));
+  showText();
+}
+
+void ParamSlider::showText() { field_->setText(formatted(format_, value_.get())); }
