@@ -15,6 +15,8 @@ packages=(
   mda-lv2 libebur128-dev sox rubberband-cli
   # editor: Qt 6 Widgets and SVG, audio devices, fonts for drawing text
   qt6-base-dev qt6-svg-dev libgl-dev portaudio19-dev fonts-dejavu-core
+  # editor: plug-ins' own editors (LV2 X11 UIs)
+  libsuil-dev
   # editor tests: a real X server and a driver for the end-to-end test
   xvfb xauth xdotool
 )

@@ -202,6 +202,8 @@ void EffectsRack::removeAll() {
 
 void EffectsRack::dismissError() { setLastError(std::nullopt); }
 
+void EffectsRack::reportError(QString message) { setLastError(std::move(message)); }
+
 std::optional<float> EffectsRack::gainReduction(const Uuid& id) const {
   const auto found = std::ranges::find(preparedSlotIDs_, id);
   if (found == preparedSlotIDs_.end() || !runtime_) return std::nullopt;

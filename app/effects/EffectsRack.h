@@ -111,6 +111,8 @@ public:
   // Removes every slot and instance.
   void removeAll();
   void dismissError();
+  // Shows a message in the rack's error banner: a failure of the rack's views (saving a preset).
+  void reportError(QString message);
 
   // Live preview.
   // Binds the preview to playback's render state at the content's rate (Hz) and channel count:
