@@ -223,7 +223,13 @@ TEST_F(MainMenuTest, TitlesShowAmpersandsEllipsesAndKeysAsText) {
   MenuItem::setTitle(*normalize, QStringLiteral("Normalize & Peak"));
   EXPECT_EQ(normalize->text(), QStringLiteral("Normalize && Peak\tCtrl+Alt+N"));
   EXPECT_EQ(MenuItem::title(*normalize), QStringLiteral("Normalize & Peak"));
+  // Record, the effects and the plug-in submenu show their symbols.
   EXPECT_FALSE(window.menuBar()->findChild<QAction*>(QStringLiteral("toggleRecording"))->icon().isNull());
+  for (const QAction* action : menu(6)->actions()) {
+    if (MenuItem::command(*action) == QLatin1String("addEffect") || action->menu()) {
+      EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
+    }
+  }
 }
 
 TEST_F(MainMenuTest, ThePluginSubmenuFillsOnceFromTheLibraryOnFirstOpening) {
