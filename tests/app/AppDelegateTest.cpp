@@ -130,6 +130,11 @@ TEST_F(AppDelegateTest, TheNoDocumentWindowOffersOnlyTheApplicationsCommands) {
   router->item(QStringLiteral("showHelp"))->trigger();
   EXPECT_EQ(shown, QStringLiteral("Quarnel Keyboard Shortcuts"));
 
+  // Hide puts the application's windows in the task bar.
+  router->item(QStringLiteral("hide"))->trigger();
+  EXPECT_TRUE(window->isMinimized());
+  window->showNormal();
+
   router->item(QStringLiteral("openDocument"))->trigger();
   QPointer<QFileDialog> panel = delegate.documentController().openPanel();
   ASSERT_TRUE(panel);
@@ -171,4 +176,39 @@ TEST_F(AppDelegateTest, QuitWhileRecordingCommitsTheTakeBeforeAskingToSave) {
   clickButton(alert, QStringLiteral("Don\u2019t Save"));
   EXPECT_TRUE(QTest::qWaitFor([&] { return !document; }));
   EXPECT_TRUE(delegate.documentController().documents().empty());
+}
+
+// Open Recent lists the recent files above "Clear Menu" each time it opens.
+TEST_F(AppDelegateTest, OpenRecentListsTheRecentFilesAndOpensThem) {
+  setenv("XCTestConfigurationFilePath", "", 1);
+  launch();
+  unsetenv("XCTestConfigurationFilePath");
+  QMainWindow* window = delegate.noDocumentWindow();
+  auto* router = window->findChild<CommandRouter*>();
+  QMenu* recent = nullptr;
+  for (QMenu* menu : window->menuBar()->findChildren<QMenu*>())
+    if (menu->title() == QLatin1String("Open Recent")) recent = menu;
+  ASSERT_TRUE(recent);
+  const auto titles = [recent] {
+    QStringList list;
+    for (const QAction* action : recent->actions()) list << (action->isSeparator() ? QStringLiteral("---") : action->text());
+    return list;
+  };
+  Q_EMIT recent->aboutToShow();
+  EXPECT_EQ(titles(), QStringList{"Clear Menu"});
+  EXPECT_FALSE(router->item(QStringLiteral("clearRecentDocuments"))->isEnabled());
+
+  const QString path = writeAudio(folder, QStringLiteral("a & b.wav"), 4800);
+  delegate.documentController().noteNewRecentDocumentUrl(QUrl::fromLocalFile(path));
+  Q_EMIT recent->aboutToShow();
+  Q_EMIT recent->aboutToShow();
+  EXPECT_EQ(titles(), (QStringList{"a && b.wav", "---", "Clear Menu"}));
+  QAction* file = router->item(QStringLiteral("openRecentDocument"));
+  ASSERT_TRUE(file && file->isEnabled());
+  file->trigger();
+  ASSERT_EQ(delegate.documentController().documents().size(), 1u);
+  EXPECT_EQ(delegate.documentController().documents().front()->displayName(), QStringLiteral("a & b.wav"));
+
+  router->item(QStringLiteral("clearRecentDocuments"))->trigger();
+  EXPECT_TRUE(delegate.documentController().recentDocumentUrls().isEmpty());
 }

@@ -93,7 +93,13 @@ TEST_F(CommandRouterTest, TheFirstLinkThatTakesACommandValidatesAndPerformsIt) {
   router->validate(*zoom);
   EXPECT_FALSE(zoom->isCheckable());
 
-  // Performing validates again; a triggered item, however deep, is performed once.
+  // Performing validates again: an item shown enabled whose command can no longer act does nothing.
+  first.state = {false};
+  zoom->trigger();
+  EXPECT_TRUE(first.performed.isEmpty());
+  // A triggered item, however deep, is performed once.
+  first.state = {true};
+  router->validate(*zoom);
   zoom->trigger();
   quit->trigger();
   EXPECT_EQ(first.performed, QStringList{"zoom"});
