@@ -130,6 +130,11 @@ TEST_F(AppDelegateTest, TheNoDocumentWindowOffersOnlyTheApplicationsCommands) {
   router->item(QStringLiteral("showHelp"))->trigger();
   EXPECT_EQ(shown, QStringLiteral("Quarnel Keyboard Shortcuts"));
 
+  router->item(QStringLiteral("orderFrontStandardAboutPanel"))->trigger();
+  const auto about = visibleTopLevels<QMessageBox>(QStringLiteral("aboutPanel"));
+  ASSERT_EQ(about.size(), 1u);
+  about.front()->close();
+
   // Hide puts the application's windows in the task bar.
   router->item(QStringLiteral("hide"))->trigger();
   EXPECT_TRUE(window->isMinimized());

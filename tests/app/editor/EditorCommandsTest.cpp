@@ -529,6 +529,22 @@ TEST_F(EditorCommandsTest, CtrlKeysReachTheMenusBeforeTheTimeline) {
   EXPECT_EQ(model.cursor(), 0);
 }
 
+TEST_F(EditorCommandsTest, WindowItemsActOnTheWindow) {
+  AudioDocument* document = openStereo();
+  EditorWindowController& window = windowOf(*document);
+  QMainWindow* main = window.window();
+  choose(window, QStringLiteral("performZoom"));
+  EXPECT_TRUE(main->isMaximized());
+  choose(window, QStringLiteral("performZoom"));
+  EXPECT_FALSE(main->isMaximized());
+  choose(window, QStringLiteral("performMiniaturize"));
+  EXPECT_TRUE(main->isMinimized());
+  main->showNormal();
+  const QPointer<AudioDocument> guard(document);
+  choose(window, QStringLiteral("performClose"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !guard; }));
+}
+
 // Right-clicking the waveform offers the window's items, as validated when the menu opens.
 TEST_F(EditorCommandsTest, TheTimelinesContextMenuTakesTheWindowsItems) {
   AudioDocument* document = openStereo();
