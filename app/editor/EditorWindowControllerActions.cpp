@@ -25,10 +25,14 @@
 
 namespace {
 
-const QStringList standardCommands{
-    "cut", "copy", "paste", "delete", "selectAll", "undo", "redo",
-    "performClose", "performMiniaturize", "performZoom", "toggleFullScreen",
-};
+// The standard commands that the controller takes besides the editor's.
+const QStringList& standardCommands() {
+  static const QStringList commands{
+      "cut", "copy", "paste", "delete", "selectAll", "undo", "redo",
+      "performClose", "performMiniaturize", "performZoom", "toggleFullScreen",
+  };
+  return commands;
+}
 
 // The steps of the gain envelope's dB range.
 constexpr std::array<double, 5> envelopeRangeSteps{3, 6, 12, 24, 48};
@@ -38,8 +42,6 @@ std::set<int> allChannels(int count) {
   for (int c = 0; c < count; ++c) channels.insert(c);
   return channels;
 }
-
-int tagOf(EditorCommands::Sender sender) { return sender ? MenuItem::tag(*sender) : 0; }
 
 } // namespace
 
@@ -53,7 +55,7 @@ bool EditorWindowController::isIdle() const { return !model_->busy() && !model_-
 // Validation
 
 bool EditorWindowController::respondsTo(const QString& command) const {
-  return EditorCommands::action(command) || standardCommands.contains(command);
+  return EditorCommands::action(command) || standardCommands().contains(command);
 }
 
 MenuItemState EditorWindowController::validateMenuItem(const QAction& item) {
@@ -253,8 +255,9 @@ void EditorWindowController::showInspectorTab(Sender sender) {
 }
 
 void EditorWindowController::setTimeFormat(Sender sender) {
+  if (!sender) return;
   const auto& formats = quar::allCases<TimeFormat>();
-  const int tag = tagOf(sender);
+  const int tag = MenuItem::tag(*sender);
   if (tag >= 0 && tag < static_cast<int>(formats.size())) model_->setTimeFormat(formats[static_cast<size_t>(tag)]);
 }
 
