@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include <cstdlib>
+#include <vector>
 
 #include "MainMenu.h"
 #include "document/AudioDocumentController.h"
@@ -30,6 +31,13 @@ const char* const shortcutLines[] = {
     "Pinch or Ctrl+scroll \u2014 Zoom    Scroll \u2014 Pan",
 };
 
+std::vector<QWidget*> visibleMainWindows() {
+  std::vector<QWidget*> windows;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (qobject_cast<QMainWindow*>(window) && window->isVisible()) windows.push_back(window);
+  return windows;
+}
+
 } // namespace
 
 AppDelegate::AppDelegate() {
@@ -41,6 +49,7 @@ AppDelegate::AppDelegate() {
 }
 
 AppDelegate::~AppDelegate() {
+  CommandRouter::setApplicationResponder(nullptr);
   // Documents go before the window that stands in for the menu bar.
   documentController_.reset();
 }
@@ -48,11 +57,13 @@ AppDelegate::~AppDelegate() {
 void AppDelegate::applicationWillFinishLaunching() {
   documentController_ = std::make_unique<AudioDocumentController>();
   connect(documentController_.get(), &DocumentController::documentsChanged, this, &AppDelegate::documentsChanged);
+  CommandRouter::setApplicationResponder(this);
   noDocumentWindow_ = std::make_unique<QMainWindow>();
   noDocumentWindow_->setObjectName(QStringLiteral("noDocumentWindow"));
   noDocumentWindow_->setWindowTitle(QStringLiteral("Quarnel"));
   noDocumentWindow_->resize(480, 120);
-  MainMenu::build(noDocumentWindow_->menuBar(), nullptr);
+  MainMenu::build(noDocumentWindow_->menuBar());
+  new CommandRouter(noDocumentWindow_.get(), {});
   noDocumentWindow_->installEventFilter(this);
 }
 
@@ -90,3 +101,49 @@ std::unique_ptr<QMessageBox> AppDelegate::helpAlert() {
 }
 
 void AppDelegate::showHelp() { helpAlert()->exec(); }
+
+bool AppDelegate::respondsTo(const QString& command) const {
+  static const QStringList commands{
+      "newDocument", "openDocument", "openRecentDocument", "clearRecentDocuments", "terminate",
+      "orderFrontStandardAboutPanel", "hide", "arrangeInFront", "showHelp",
+  };
+  return commands.contains(command);
+}
+
+MenuItemState AppDelegate::validateMenuItem(const QAction& item) {
+  if (MenuItem::command(item) == QLatin1String("clearRecentDocuments"))
+    return {!documentController_->recentDocumentUrls().isEmpty()};
+  return {};
+}
+
+void AppDelegate::perform(const QAction& item) {
+  const QString command = MenuItem::command(item);
+  if (command == QLatin1String("newDocument")) documentController_->newDocument();
+  if (command == QLatin1String("openDocument")) documentController_->openDocument();
+  if (command == QLatin1String("openRecentDocument"))
+    documentController_->openDocumentWithContentsOfUrl(MenuItem::representedObject(item).toUrl(), true);
+  if (command == QLatin1String("clearRecentDocuments")) documentController_->clearRecentDocuments();
+  if (command == QLatin1String("terminate")) terminate();
+  if (command == QLatin1String("orderFrontStandardAboutPanel")) showAboutPanel();
+  if (command == QLatin1String("showHelp")) showHelp();
+  // The desktop has no hiding of applications: their windows go to the task bar instead.
+  if (command == QLatin1String("hide"))
+    for (QWidget* window : visibleMainWindows()) window->showMinimized();
+  if (command == QLatin1String("arrangeInFront"))
+    for (QWidget* window : visibleMainWindows()) window->raise();
+}
+
+void AppDelegate::terminate() {
+  documentController_->closeAllDocuments([](bool closed) {
+    if (closed) QApplication::quit();
+  });
+}
+
+void AppDelegate::showAboutPanel() {
+  auto* panel = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Quarnel"), QStringLiteral("Quarnel"),
+                                QMessageBox::Ok);
+  panel->setObjectName(QStringLiteral("aboutPanel"));
+  panel->setIconPixmap(QApplication::windowIcon().pixmap(64));
+  panel->setAttribute(Qt::WA_DeleteOnClose);
+  panel->show();
+}

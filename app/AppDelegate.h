@@ -2,7 +2,9 @@
 // the files given on the command line open; at launch it shows the window that carries the
 // menu bar while no document is open ("Quarnel") and, 0.4 s later, the open panel when still
 // no document is open (not when "XCTestConfigurationFilePath" is set in the environment).
-// Also the keyboard-shortcuts help. GUI thread only.
+// It ends every window's command chain: New, Open…, Open Recent, Quit (which closes each
+// document as its window would, then quits), About, Hide (minimises every window), Bring All
+// to Front and the keyboard-shortcuts help. GUI thread only.
 #pragma once
 
 #include <QObject>
@@ -11,11 +13,13 @@
 
 #include <memory>
 
+#include "platform/CommandRouter.h"
+
 class AudioDocumentController;
 class QMainWindow;
 class QMessageBox;
 
-class AppDelegate final : public QObject {
+class AppDelegate final : public QObject, public CommandResponder {
   Q_OBJECT
 public:
   AppDelegate();
@@ -37,11 +41,20 @@ public:
   static void showHelp();
   static std::unique_ptr<QMessageBox> helpAlert();
 
+  // The application's commands.
+  bool respondsTo(const QString& command) const override;
+  MenuItemState validateMenuItem(const QAction& item) override;
+  void perform(const QAction& item) override;
+  // Closes every document as its window would close it (a take being recorded goes into its
+  // document first, then the document asks about unsaved changes); quits once all are closed.
+  void terminate();
+
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void documentsChanged();
+  void showAboutPanel();
 
   std::unique_ptr<AudioDocumentController> documentController_;
   std::unique_ptr<QMainWindow> noDocumentWindow_;

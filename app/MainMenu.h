@@ -1,15 +1,55 @@
-// MainMenu: the menu bar of the application's windows: File (New, Open…, Open Recent, Close,
-// Save, Save As…, Export Selection…, Revert to Saved, Quit Quarnel) and Help (Quarnel
-// Shortcuts). A document window's items act on its document; the window shown while no
-// document is open has its document items disabled. GUI thread only.
+// MainMenu: the menu bar of every window, built from one table: the application menu
+// ("Quarnel"), File, Edit, View, Transport, Process, Effects, Window and Help. Items send
+// commands by name through the window's CommandRouter; a key that two items have is registered
+// on the first in menu order and only shown on the second. Open Recent lists the recent files
+// each time it opens; the LV2 Plug-ins submenu fills itself from AudioUnitLibrary the first
+// time it opens. GUI thread only.
 #pragma once
 
-class AudioDocument;
+#include <QKeySequence>
+#include <QString>
+
+#include <vector>
+
+#include "effects/AudioUnitLibrary.h"
+
+class QMenu;
 class QMenuBar;
 
 namespace MainMenu {
 
-// Fills `bar`; `document` is the window's document, or null for the no-document window.
-void build(QMenuBar* bar, AudioDocument* document);
+// One entry of a menu.
+struct Item {
+  enum class Kind {
+    item,       // sends `command` with `tag`
+    separator,
+    section,    // a title heading the items below it
+    submenu,    // holds `items`; disabled when it has none
+    recentDocuments,  // the Open Recent submenu: the recent files above `items`
+    plugins,    // the LV2 plug-in submenu, filled when it first opens
+  };
+  Kind kind = Kind::item;
+  QString title;
+  QString command;
+  QKeySequence key;
+  int tag = 0;
+  // The icon's symbol name; empty for none.
+  QString symbol;
+  std::vector<Item> items;
+};
+
+struct Menu {
+  QString title;
+  std::vector<Item> items;
+};
+
+// The nine menus in menu bar order.
+const std::vector<Menu>& table();
+// Adds the menus of the table to the bar.
+void build(QMenuBar* bar);
+// Fills the LV2 plug-in submenu: one submenu per manufacturer, one item per plug-in sending
+// "addAudioUnitEffect" with the plug-in's id as represented object; without any plug-in the
+// disabled "No LV2 plug-in effects installed".
+void fillAudioUnitMenu(QMenu& menu, const std::vector<AudioUnitLibrary::Group>& groups);
 
 } // namespace MainMenu

@@ -2,12 +2,9 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QMainWindow>
-#include <QMenuBar>
 
 #include <filesystem>
 
-#include "MainMenu.h"
 #include "base/QuarError.h"
 #include "core/EnvelopeSet.h"
 #include "document/ContentCollector.h"
@@ -20,6 +17,7 @@
 #include "platform/JobPool.h"
 #include "platform/Platform.h"
 #include "platform/SavePanel.h"
+#include "recording/Recorder.h"
 #include "support/Preferences.h"
 
 using quar::AudioFileInfo;
@@ -80,9 +78,7 @@ std::optional<EncodeSettings> AudioDocument::settingsMatching(const AudioFileInf
 }
 
 void AudioDocument::makeWindowControllers() {
-  auto controller = std::make_unique<EditorWindowController>(*this);
-  MainMenu::build(controller->window()->menuBar(), this);
-  addWindowController(std::move(controller));
+  addWindowController(std::make_unique<EditorWindowController>(*this));
   if (!fileUrl().isEmpty()) beginLoading(fileUrl());
 }
 
@@ -131,10 +127,17 @@ void AudioDocument::revertToContentsOf(const QUrl& url, const QString& type) {
   beginLoading(url);
 }
 
+bool AudioDocument::isBusy() const { return model_->busy() || model_->recorder().isRecording(); }
+
 bool AudioDocument::refuseWhileBusy() const {
-  if (!model_->busy()) return false;
+  if (!isBusy()) return false;
   Platform::beep();
   return true;
+}
+
+MenuItemState AudioDocument::validateMenuItem(const QAction& item) {
+  if (isBusy()) return {false};
+  return Document::validateMenuItem(item);
 }
 
 void AudioDocument::saveDocument(Done done) {

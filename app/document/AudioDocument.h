@@ -37,7 +37,9 @@ public:
   void makeWindowControllers() override;
   // Probes the file; throws when it cannot be read.
   void read(const QUrl& url, const QString& type) override;
-  // Save, Save As and Revert beep and do nothing while a job runs.
+  // Save, Save As and Revert beep and do nothing while a job runs or a take is being recorded;
+  // their menu items are disabled meanwhile.
+  MenuItemState validateMenuItem(const QAction& item) override;
   void saveDocument(Done done = {}) override;
   void saveDocumentAs(Done done = {}) override;
   void revertDocumentToSaved() override;
@@ -59,7 +61,9 @@ private:
   void loaded(const QUrl& url, const quar::Uuid& busy, const std::shared_ptr<ProgressToken>& token,
               const quar::AudioFileInfo& info, quar::AudioContent content, std::exception_ptr error);
   void refreshFileInfo();
-  // Beeps and answers true while a job runs.
+  // A job runs or a take is being recorded: the document may not be saved or replaced.
+  bool isBusy() const;
+  // Beeps and answers true while busy.
   bool refuseWhileBusy() const;
   ExportFormatChoice* makeAccessory(const quar::EncodeSettings& settings, SavePanel& panel);
 

@@ -4,11 +4,15 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QScreen>
 #include <QSettings>
 #include <QToolBar>
 #include <QToolButton>
 
+#include <utility>
+
+#include "MainMenu.h"
 #include "document/AudioDocument.h"
 #include "editor/EditorModel.h"
 #include "platform/Icons.h"
@@ -18,6 +22,7 @@
 #include "views/GridToolbarControl.h"
 #include "views/TransportControls.h"
 #include "views/TransportDisplay.h"
+#include "views/TimelineView.h"
 #include "views/ZoomControls.h"
 
 namespace {
@@ -34,16 +39,32 @@ const std::vector<QString>& EditorWindowController::toolbarItemIdentifiers() {
   return identifiers;
 }
 
-EditorWindowController::EditorWindowController(AudioDocument& document) : model_(&document.model()) {
+EditorWindowController::EditorWindowController(AudioDocument& document)
+    : audioDocument_(document), model_(&document.model()) {
   QMainWindow* main = window();
   main->setObjectName(QStringLiteral("editorWindow"));
   main->resize(defaultSize);
   main->setMinimumSize(minimumSize);
+  MainMenu::build(main->menuBar());
+  router_ = new CommandRouter(main, {this, &document});
   rootView_ = new EditorRootView(model_, main);
   main->setCentralWidget(rootView_);
+  // The timeline's context menu offers the menus' items: validated as it opens.
+  rootView_->timeline()->setCommandActions([router = router_](const QString& command) {
+    QAction* item = router->item(command);
+    if (item) router->validate(*item);
+    return item;
+  });
   buildToolbar();
   restoreFrame();
   rootView_->setFocus();
+  // A job ends its busy state before it commits: a waiting close request runs after the commit.
+  connect(
+      model_, &EditorModel::changed, this,
+      [this](EditorModel::Property property) {
+        if (property == EditorModel::Property::busy) closeWhenIdle();
+      },
+      Qt::QueuedConnection);
 }
 
 EditorWindowController::~EditorWindowController() = default;
@@ -69,7 +90,7 @@ void EditorWindowController::buildToolbar() {
       button->setAccessibleName(QStringLiteral("Inspector"));
       button->setToolTip(QStringLiteral("Show or hide the inspector (Ctrl+Alt+I)"));
       button->setFocusPolicy(Qt::NoFocus);
-      connect(button, &QToolButton::clicked, this, &EditorWindowController::toggleInspector);
+      connect(button, &QToolButton::clicked, this, [this] { toggleInspector(nullptr); });
       return {button, QStringLiteral("Inspector")};
     }
     auto* space = new QWidget;
@@ -103,8 +124,6 @@ void EditorWindowController::restoreFrame() {
 
 void EditorWindowController::saveFrame() const { QSettings().setValue(frameKey, window()->geometry()); }
 
-void EditorWindowController::toggleInspector() { model_->setShowInspector(!model_->showInspector()); }
-
 QDialog* EditorWindowController::attachedSheet() const {
   for (QDialog* dialog : window()->findChildren<QDialog*>(Qt::FindDirectChildrenOnly))
     if (dialog->isVisible()) return dialog;
@@ -131,34 +150,22 @@ bool EditorWindowController::handleSpace(const QKeyEvent& event) {
   return true;
 }
 
-void EditorWindowController::windowShouldClose() {
-  if (waitingToClose_) return;
+void EditorWindowController::prepareToClose(std::function<void()> ready) {
   Recorder& recorder = model_->recorder();
-  if (!recorder.isRecording()) {
-    WindowController::windowShouldClose();
+  if (!recorder.isRecording() && !readyToClose_) {
+    ready();
     return;
   }
   // The take goes into the document before the document is asked about unsaved changes, so it
   // is saved or discarded by the answer rather than lost with the window.
+  readyToClose_ = std::move(ready);
   recorder.stop();
   closeWhenIdle();
 }
 
 void EditorWindowController::closeWhenIdle() {
-  if (!model_->busy()) {
-    WindowController::windowShouldClose();
-    return;
-  }
-  // A job ends its busy state before it commits: ask once the commit has run.
-  waitingToClose_ = connect(
-      model_, &EditorModel::changed, this,
-      [this](EditorModel::Property property) {
-        if (property != EditorModel::Property::busy || model_->busy()) return;
-        disconnect(waitingToClose_);
-        waitingToClose_ = {};
-        WindowController::windowShouldClose();
-      },
-      Qt::QueuedConnection);
+  if (!readyToClose_ || model_->busy()) return;
+  std::exchange(readyToClose_, {})();
 }
 
 void EditorWindowController::windowWillClose() {

@@ -43,7 +43,7 @@ void AddEffectMenu::fillPluginMenu(QMenu* menu, const std::vector<AudioUnitLibra
     return;
   }
   for (const auto& [maker, descriptors] : groups) {
-    QMenu* group = menu->addMenu(maker);
+    QMenu* group = menu->addMenu(QString::fromStdString(maker));
     for (const quar::AudioUnitDescriptor& descriptor : descriptors) {
       QAction* entry = group->addAction(QString::fromStdString(descriptor.name));
       QObject::connect(entry, &QAction::triggered, menu, [choose, descriptor] { choose(descriptor); });

@@ -1,29 +1,34 @@
 #include "effects/AudioUnitLibrary.h"
 
+#include <QString>
+
 #include <algorithm>
 #include <optional>
 
 #include "au/AudioUnitCatalog.h"
+#include "platform/Platform.h"
 #include "support/LocalizedStandard.h"
 
 namespace AudioUnitLibrary {
 
-std::vector<Group> byManufacturer() {
-  static std::optional<std::vector<quar::AudioUnitDescriptor>> cached;
-  if (!cached) cached = quar::AudioUnitCatalog::availableEffects();
-  return grouped(*cached);
+const std::vector<quar::AudioUnitDescriptor>& cached() {
+  Platform::assertGuiThread();
+  static std::optional<std::vector<quar::AudioUnitDescriptor>> list;
+  if (!list) list = quar::AudioUnitCatalog::availableEffects();
+  return *list;
 }
+
+std::vector<Group> byManufacturer() { return grouped(cached()); }
 
 std::vector<Group> grouped(const std::vector<quar::AudioUnitDescriptor>& descriptors) {
   std::vector<Group> groups;
   for (const quar::AudioUnitDescriptor& descriptor : descriptors) {
-    const QString maker = QString::fromStdString(descriptor.manufacturerName);
-    auto group = std::ranges::find(groups, maker, &Group::first);
-    if (group == groups.end()) group = groups.insert(groups.end(), {maker, {}});
-    group->second.push_back(descriptor);
+    auto group = std::ranges::find(groups, descriptor.manufacturerName, &Group::manufacturer);
+    if (group == groups.end()) group = groups.insert(groups.end(), Group{descriptor.manufacturerName, {}});
+    group->descriptors.push_back(descriptor);
   }
   std::ranges::stable_sort(groups, [](const Group& a, const Group& b) {
-    return localizedStandardCompare(a.first, b.first) < 0;
+    return localizedStandardCompare(QString::fromStdString(a.manufacturer), QString::fromStdString(b.manufacturer)) < 0;
   });
   return groups;
 }

@@ -1,25 +1,28 @@
-// AudioUnitLibrary: the installed LV2 plug-in effects for the menus that add them (the effects
-// rack's Add Effect menu and the main menu), grouped by maker. The plug-in catalog is queried
-// once per run, on first use; its answer (an empty one too) is kept until the program quits.
-// GUI thread only.
+// AudioUnitLibrary: the installed LV2 plug-in effects, listed by the catalog once per run (the
+// first time they are needed, and kept even when none were found), grouped by manufacturer
+// for the menus that offer them. GUI thread only.
 #pragma once
 
-#include <QString>
-
-#include <utility>
+#include <string>
 #include <vector>
 
 #include "au/AudioUnitDescriptor.h"
 
 namespace AudioUnitLibrary {
 
-using Group = std::pair<QString, std::vector<quar::AudioUnitDescriptor>>;
+// One manufacturer's effects, in the catalog's order.
+struct Group {
+  std::string manufacturer;
+  std::vector<quar::AudioUnitDescriptor> descriptors;
+};
 
-// The cached plug-ins grouped by exact maker name, groups in localized standard order of their
-// names, each group's plug-ins in catalog order.
+// The installed effects as the catalog listed them at the first call of the run.
+const std::vector<quar::AudioUnitDescriptor>& cached();
+// grouped(cached()).
 std::vector<Group> byManufacturer();
-
-// The grouping of byManufacturer over any list of plug-ins.
+// The descriptors grouped by manufacturer name (exact text: names differing in case make two
+// groups), the groups in localized standard order of their names (case-insensitive, runs of
+// digits by their value).
 std::vector<Group> grouped(const std::vector<quar::AudioUnitDescriptor>& descriptors);
 
 } // namespace AudioUnitLibrary

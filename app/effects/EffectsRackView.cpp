@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -205,9 +204,6 @@ QWidget* EffectsRackView::makeFooter() {
   apply_->setMinimumWidth(applyMinimumWidth);
   apply_->setDefault(true);
   connect(apply_, &QPushButton::clicked, model_, &EditorModel::applyEffects);
-  // Its own shortcut object: a button's setText replaces the button's shortcut.
-  applyShortcut_ = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Return), apply_);
-  connect(applyShortcut_, &QShortcut::activated, model_, &EditorModel::applyEffects);
   actions->addWidget(clear);
   actions->addStretch();
   actions->addWidget(apply_);
@@ -246,7 +242,6 @@ void EffectsRackView::refresh() {
   apply_->setText(model_->selection() ? QStringLiteral("Apply to Selection") : QStringLiteral("Apply to Entire File"));
   const bool canApply = !rack_->activeSlots().empty() && !model_->busy() && rack_->loadingSlots().empty();
   apply_->setEnabled(canApply);
-  applyShortcut_->setEnabled(canApply);
   previewOff_->setVisible(!previewOn && !empty);
 }
 

@@ -22,7 +22,6 @@ class ObservedRefresh;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QShortcut;
 class QToolButton;
 class QVBoxLayout;
 
@@ -57,7 +56,6 @@ private:
   QWidget* footer_ = nullptr;
   QComboBox* tail_ = nullptr;
   QPushButton* apply_ = nullptr;
-  QShortcut* applyShortcut_ = nullptr;
   QLabel* previewOff_ = nullptr;
   ObservedRefresh* observer_;
 };

@@ -182,6 +182,22 @@ void Document::saveEnded(PendingSave save, std::exception_ptr error) {
 }
 
 void Document::canClose(std::function<void(bool)> done) {
+  prepareWindowsToClose(0, [guard = QPointer<Document>(this), done = std::move(done)]() mutable {
+    if (guard) guard->askToClose(std::move(done));
+  });
+}
+
+void Document::prepareWindowsToClose(size_t index, std::function<void()> ready) {
+  if (index >= windowControllers_.size()) {
+    ready();
+    return;
+  }
+  windowControllers_[index]->prepareToClose([guard = QPointer<Document>(this), index, ready = std::move(ready)]() mutable {
+    if (guard) guard->prepareWindowsToClose(index + 1, std::move(ready));
+  });
+}
+
+void Document::askToClose(std::function<void(bool)> done) {
   if (!isEdited()) {
     done(true);
     return;
@@ -208,6 +224,23 @@ void Document::close() {
   closed_ = true;
   for (const auto& controller : windowControllers_) controller->close();
   if (DocumentController* controller = DocumentController::shared()) controller->removeDocument(this);
+}
+
+bool Document::respondsTo(const QString& command) const {
+  return command == QLatin1String("saveDocument") || command == QLatin1String("saveDocumentAs") ||
+         command == QLatin1String("revertDocumentToSaved");
+}
+
+MenuItemState Document::validateMenuItem(const QAction& item) {
+  if (MenuItem::command(item) == QLatin1String("revertDocumentToSaved")) return {!fileUrl_.isEmpty() && isEdited()};
+  return {};
+}
+
+void Document::perform(const QAction& item) {
+  const QString command = MenuItem::command(item);
+  if (command == QLatin1String("saveDocument")) saveDocument();
+  if (command == QLatin1String("saveDocumentAs")) saveDocumentAs();
+  if (command == QLatin1String("revertDocumentToSaved")) revertDocumentToSaved();
 }
 
 void Document::presentError(std::exception_ptr error, const QString& heading) {

@@ -3,8 +3,9 @@
 // (from the undo manager's change count), window controllers, error presentation, asynchronous
 // saving and closing with Save / Don't Save / Cancel. Subclasses read files and prepare
 // saves. Saves of one document run one at a time, each with what it captured when it was
-// requested and the change count of that moment. GUI thread only, except the write function
-// of a save, which runs on a worker.
+// requested and the change count of that moment. In its windows' command chains it takes Save,
+// Save As… and Revert to Saved. GUI thread only, except the write function of a save, which
+// runs on a worker.
 #pragma once
 
 #include <QObject>
@@ -17,13 +18,14 @@
 #include <memory>
 #include <vector>
 
+#include "platform/CommandRouter.h"
 #include "platform/UndoManager.h"
 
 class QWidget;
 class SavePanel;
 class WindowController;
 
-class Document : public QObject {
+class Document : public QObject, public CommandResponder {
   Q_OBJECT
 public:
   enum class SaveOperation {
@@ -75,11 +77,19 @@ public:
   void saveToUrl(const QUrl& url, const QString& type, SaveOperation operation, SaveCompletion completion);
   bool isSaving() const { return saving_; }
 
-  // Calls `done(true)` when the document may close: not edited, "Don’t Save", or saved.
+  // Calls `done(true)` when the document may close: not edited, "Don’t Save", or saved. The
+  // windows first finish what must reach the document (a take being recorded, say), so that
+  // the question covers it.
   void canClose(std::function<void(bool)> done);
   // Closes the windows and removes the document from its controller, which deletes it later.
   virtual void close();
   bool isClosed() const { return closed_; }
+
+  // The commands "saveDocument", "saveDocumentAs" and "revertDocumentToSaved"; Revert only
+  // with a file and changes since it was saved.
+  bool respondsTo(const QString& command) const override;
+  MenuItemState validateMenuItem(const QAction& item) override;
+  void perform(const QAction& item) override;
 
   // Shows an error on the document's window (or application-modally); drops cancellations.
   void presentError(std::exception_ptr error, const QString& heading = {});
@@ -118,6 +128,10 @@ private:
     SaveCompletion completion;
   };
 
+  // Prepares the window controllers from `index` on to close, one after the other.
+  void prepareWindowsToClose(size_t index, std::function<void()> ready);
+  // The question about unsaved changes, when edited.
+  void askToClose(std::function<void(bool)> done);
   void startNextSave();
   void saveEnded(PendingSave save, std::exception_ptr error);
   void presentSaveError(std::exception_ptr error);

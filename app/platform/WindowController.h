@@ -1,13 +1,15 @@
 // WindowController: one window of a document. It owns the window, keeps its title in step
 // with the document's display name and edited state ("name[*]" with the modified flag), and
 // turns the window's close button into a request (windowShouldClose) that by default goes to
-// the document, which may ask to save first. Editor windows derive from it and fill the window.
-// GUI thread only.
+// the document, which may ask to save first; before the document asks, each of its windows
+// finishes what must reach the document (prepareToClose). Editor windows derive from it and
+// fill the window. GUI thread only.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 class Document;
@@ -30,6 +32,9 @@ public:
   // Closes the window without asking anything (after windowWillClose).
   void close();
   void synchronizeWindowTitleWithDocumentName();
+  // Finishes what must reach the document before it is asked about closing, then calls
+  // `ready` (at once by default). A later request replaces one still waiting.
+  virtual void prepareToClose(std::function<void()> ready) { ready(); }
 
 protected:
   // The close button was pressed: asks the document whether the window may close.

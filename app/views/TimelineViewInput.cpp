@@ -26,10 +26,13 @@ using TimelineInput::KeyCommand;
 bool TimelineView::event(QEvent* event) {
   switch (event->type()) {
   case QEvent::ShortcutOverride: {
-    // The timeline's own keys come to it before any menu shortcut; while a job runs they do
-    // nothing, and Escape goes to the busy overlay's Cancel.
+    // The timeline's own keys come to it before any menu shortcut, except with Ctrl held: then
+    // the menus' keys go first (Ctrl+Shift+Return applies the effects rack), and a key that no
+    // item has still comes to keyPressEvent. While a job runs they do nothing, and Escape goes
+    // to the busy overlay's Cancel.
     auto* key = static_cast<QKeyEvent*>(event);
-    if (!model_->busy() && TimelineInput::keyCommand(key->key(), key->modifiers())) {
+    if (!model_->busy() && !(key->modifiers() & Qt::ControlModifier) &&
+        TimelineInput::keyCommand(key->key(), key->modifiers())) {
       event->accept();
       return true;
     }

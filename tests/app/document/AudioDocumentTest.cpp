@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
@@ -12,6 +13,7 @@
 #include "document/AudioDocument.h"
 #include "document/AudioDocumentController.h"
 #include "document/ExportFormatChoice.h"
+#include "recording/Recorder.h"
 #include "support/Preferences.h"
 
 using namespace DocumentTestSupport;
@@ -345,6 +347,40 @@ TEST_F(AudioDocumentTest, SaveSaveAsRevertAndExportBeepWhileAJobRuns) {
   EXPECT_TRUE(document->windowForSheet()->findChildren<SavePanel*>().isEmpty());
   EXPECT_TRUE(document->windowForSheet()->findChildren<QMessageBox*>().isEmpty());
   EXPECT_EQ(document->model().busy()->title, QStringLiteral("Reverse"));
+}
+
+// Save, Save As… and Revert to Saved (which needs changes to a file) are off while a job runs
+// or a take is being recorded.
+TEST_F(AudioDocumentTest, SaveAndRevertItemsAreOffWhileAJobRunsOrATakeIsRecorded) {
+  AudioDocument* document = openLoaded(writeAudio(folder, QStringLiteral("tone.wav"), 4800));
+  ASSERT_TRUE(document);
+  const auto enabled = [document] {
+    QString states;
+    for (const char* command : {"saveDocument", "saveDocumentAs", "revertDocumentToSaved"}) {
+      QAction item;
+      MenuItem::setCommand(item, QString::fromLatin1(command));
+      states += document->validateMenuItem(item).enabled ? QLatin1Char('1') : QLatin1Char('0');
+    }
+    return states;
+  };
+  EXPECT_EQ(enabled(), QStringLiteral("110"));
+  editGain(*document);
+  EXPECT_EQ(enabled(), QStringLiteral("111"));
+  const quar::Uuid job = document->model().beginExternalBusy(QStringLiteral("Reverse"), std::make_shared<ProgressToken>());
+  EXPECT_EQ(enabled(), QStringLiteral("000"));
+  document->model().endExternalBusy(job);
+  Recorder& recorder = document->model().recorder();
+  recorder.toggle();
+  recorder.toggle();
+  ASSERT_TRUE(recorder.isRecording());
+  EXPECT_EQ(enabled(), QStringLiteral("000"));
+  bool saved = true;
+  document->saveDocument([&](bool result) { saved = result; });
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(AppTestSupport::beepCount(), 1);
+  recorder.disarm();
+  ASSERT_TRUE(waitUntilIdle(*document));
+  EXPECT_EQ(enabled(), QStringLiteral("111"));
 }
 
 TEST_F(AudioDocumentTest, CancellingAnOpenClosesTheDocumentSilently) {

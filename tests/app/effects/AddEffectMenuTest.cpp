@@ -109,16 +109,16 @@ TEST_F(AddEffectMenuTest, TheLibraryOrdersMakersAsAFileBrowserDoes) {
   const auto groups = AudioUnitLibrary::grouped({plugin("Gamma", "g"), plugin("beta", "b"), plugin("Alpha", "a"),
                                                  plugin("Maker 10", "m10"), plugin("Maker 2", "m2")});
   QStringList makers;
-  for (const auto& group : groups) makers << group.first;
+  for (const auto& group : groups) makers << QString::fromStdString(group.manufacturer);
   EXPECT_EQ(makers, QStringList({"Alpha", "beta", "Gamma", "Maker 2", "Maker 10"}));
 }
 
 TEST_F(AddEffectMenuTest, TheInstalledPluginsAreQueriedOncePerRun) {
   const auto installed = AudioUnitLibrary::byManufacturer();
-  const auto tests = std::ranges::find(installed, QStringLiteral("Quarnel Tests"), &AudioUnitLibrary::Group::first);
+  const auto tests = std::ranges::find(installed, std::string("Quarnel Tests"), &AudioUnitLibrary::Group::manufacturer);
   ASSERT_NE(tests, installed.end());
   std::vector<std::string> names;
-  for (const auto& descriptor : tests->second) names.push_back(descriptor.name);
+  for (const auto& descriptor : tests->descriptors) names.push_back(descriptor.name);
   EXPECT_EQ(names, (std::vector<std::string>{"Test Mono Gain", "Test Needs Worker", "Test Stereo Gain"}));
 
   // A plug-in that appears later is not seen in this run.

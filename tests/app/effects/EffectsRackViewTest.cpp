@@ -183,25 +183,6 @@ TEST_F(EffectsRackViewTest, TheApplyButtonFollowsSelectionSlotsLoadsAndJobs) {
   EXPECT_TRUE(apply->isEnabled());
 }
 
-TEST_F(EffectsRackViewTest, TheShortcutAppliesOnlyWhileApplyIsEnabled) {
-  EffectsRackView view(model.get());
-  EditorTestSupport::showActive(view, 332);
-  rack.add(defaultSettings(EffectKind::gate));
-  std::vector<EffectSlot> slots = rack.slots();
-  slots[0].isEnabled = false;
-  rack.setSlots(slots);
-  QTest::keyClick(&view, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
-  EXPECT_FALSE(model->busy());
-  EXPECT_EQ(AppTestSupport::beepCount(), 0);
-
-  slots[0].isEnabled = true;
-  rack.setSlots(slots);
-  QTest::keyClick(&view, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return model->busy().has_value(); }, 5000));
-  EXPECT_EQ(model->busy()->title, "Apply Noise Gate");
-  ASSERT_TRUE(waitUntilIdle(*model));
-}
-
 TEST_F(EffectsRackViewTest, ThePreviewToggleAndTheTailPicker) {
   EffectsRackView view(model.get());
   rack.add(defaultSettings(EffectKind::reverb));

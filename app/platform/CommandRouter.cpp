@@ -1,0 +1,177 @@
+#include "platform/CommandRouter.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+
+#include <functional>
+
+namespace {
+
+const char* const commandProperty = "command";
+const char* const tagProperty = "tag";
+const char* const shownKeyProperty = "shownKey";
+
+CommandResponder* applicationResponder = nullptr;
+
+// Every item of the menu bar in menu order, submenus' items right after their own item.
+void forEachItem(const QList<QAction*>& items, const std::function<bool(QAction&)>& visit) {
+  for (QAction* item : items) {
+    if (!visit(*item)) return;
+    if (QMenu* submenu = item->menu()) forEachItem(submenu->actions(), visit);
+  }
+}
+
+} // namespace
+
+// The focused text field's own editing commands.
+class TextFieldResponder final : public CommandResponder {
+public:
+  QPointer<QLineEdit> field;
+
+  bool respondsTo(const QString& command) const override {
+    static const QStringList commands{"undo", "redo", "cut", "copy", "paste", "delete", "selectAll"};
+    return field && commands.contains(command);
+  }
+
+  MenuItemState validateMenuItem(const QAction& item) override {
+    const QString command = MenuItem::command(item);
+    const bool editable = !field->isReadOnly();
+    const bool selected = field->hasSelectedText();
+    if (command == QLatin1String("undo")) return {editable && field->isUndoAvailable(), QStringLiteral("Undo"), {}};
+    if (command == QLatin1String("redo")) return {editable && field->isRedoAvailable(), QStringLiteral("Redo"), {}};
+    if (command == QLatin1String("copy")) return {selected};
+    if (command == QLatin1String("paste")) return {editable && !QGuiApplication::clipboard()->text().isEmpty()};
+    if (command == QLatin1String("selectAll")) return {!field->text().isEmpty()};
+    return {editable && selected};  // cut, delete
+  }
+
+  void perform(const QAction& item) override {
+    const QString command = MenuItem::command(item);
+    if (command == QLatin1String("undo")) field->undo();
+    if (command == QLatin1String("redo")) field->redo();
+    if (command == QLatin1String("cut")) field->cut();
+    if (command == QLatin1String("copy")) field->copy();
+    if (command == QLatin1String("paste")) field->paste();
+    if (command == QLatin1String("delete")) field->del();
+    if (command == QLatin1String("selectAll")) field->selectAll();
+  }
+};
+
+namespace MenuItem {
+
+void setCommand(QAction& item, const QString& command, int tag) {
+  item.setObjectName(command);
+  item.setProperty(commandProperty, command);
+  item.setProperty(tagProperty, tag);
+}
+
+QString command(const QAction& item) { return item.property(commandProperty).toString(); }
+
+int tag(const QAction& item) { return item.property(tagProperty).toInt(); }
+
+QVariant representedObject(const QAction& item) { return item.data(); }
+
+void setTitle(QAction& item, QString title) {
+  title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+  const QKeySequence key = shownKey(item);
+  if (!key.isEmpty()) title += QLatin1Char('\t') + key.toString(QKeySequence::NativeText);
+  item.setText(title);
+}
+
+QString title(const QAction& item) {
+  QString text = item.text().section(QLatin1Char('\t'), 0, 0);
+  return text.replace(QStringLiteral("&&"), QStringLiteral("&"));
+}
+
+void setShownKey(QAction& item, const QKeySequence& key) {
+  const QString plain = title(item);
+  item.setProperty(shownKeyProperty, key);
+  setTitle(item, plain);
+}
+
+QKeySequence shownKey(const QAction& item) { return item.property(shownKeyProperty).value<QKeySequence>(); }
+
+} // namespace MenuItem
+
+CommandRouter::CommandRouter(QMainWindow* window, std::vector<CommandResponder*> responders)
+    : QObject(window), window_(window), responders_(std::move(responders)),
+      textField_(std::make_unique<TextFieldResponder>()) {
+  setObjectName(QStringLiteral("commandRouter"));
+  QMenuBar* bar = window->menuBar();
+  for (QMenu* menu : bar->findChildren<QMenu*>()) watch(menu);
+  // Every item of the bar's menus, clicked or reached by its key, ends up here once.
+  connect(bar, &QMenuBar::triggered, this, [this](QAction* item) { perform(*item); });
+  window->installEventFilter(this);
+  validateAll();
+}
+
+CommandRouter::~CommandRouter() = default;
+
+void CommandRouter::setApplicationResponder(CommandResponder* responder) { applicationResponder = responder; }
+
+void CommandRouter::watch(QMenu* menu) {
+  connect(menu, &QMenu::aboutToShow, this, &CommandRouter::validateAll);
+}
+
+std::vector<CommandResponder*> CommandRouter::chain() const {
+  std::vector<CommandResponder*> links;
+  textField_->field = qobject_cast<QLineEdit*>(window_->focusWidget());
+  if (textField_->field) links.push_back(textField_.get());
+  links.insert(links.end(), responders_.begin(), responders_.end());
+  if (applicationResponder) links.push_back(applicationResponder);
+  return links;
+}
+
+CommandResponder* CommandRouter::responderFor(const QString& command) const {
+  for (CommandResponder* responder : chain())
+    if (responder->respondsTo(command)) return responder;
+  return nullptr;
+}
+
+bool CommandRouter::validate(QAction& item) {
+  const QString command = MenuItem::command(item);
+  if (command.isEmpty()) return item.isEnabled();
+  CommandResponder* responder = responderFor(command);
+  const MenuItemState state = responder ? responder->validateMenuItem(item) : MenuItemState{false};
+  item.setEnabled(state.enabled);
+  if (state.title) MenuItem::setTitle(item, *state.title);
+  item.setCheckable(state.checked.has_value());
+  item.setChecked(state.checked.value_or(false));
+  return state.enabled;
+}
+
+void CommandRouter::validateAll() {
+  forEachItem(window_->menuBar()->actions(), [this](QAction& item) {
+    validate(item);
+    return true;
+  });
+}
+
+void CommandRouter::perform(QAction& item) {
+  const QString command = MenuItem::command(item);
+  if (command.isEmpty() || !validate(item)) return;
+  if (CommandResponder* responder = responderFor(command)) responder->perform(item);
+}
+
+QAction* CommandRouter::item(const QString& command) const {
+  QAction* found = nullptr;
+  forEachItem(window_->menuBar()->actions(), [&](QAction& item) {
+    if (MenuItem::command(item) == command) found = &item;
+    return !found;
+  });
+  return found;
+}
+
+bool CommandRouter::eventFilter(QObject* watched, QEvent* event) {
+  // A key that no widget of the window takes for itself goes to the menus next: their items
+  // must be up to date before Qt looks for the key's item.
+  if (watched == window_ && event->type() == QEvent::ShortcutOverride) validateAll();
+  return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "AppTestSupport.h"
+#include "MainMenu.h"
+#include "platform/CommandRouter.h"
+
+namespace {
+
+// One line per entry, submenus' entries indented below their item: "---" for a separator,
+// "== Title" for a section, "Title >" for a submenu, "Title | key | command | tag" for an item
+// (the key as registered, or "(shown) key" for a key only shown; the tag only when not 0).
+QStringList lines(const QMenu& menu, const QString& indent = {}) {
+  QStringList result;
+  for (const QAction* action : menu.actions()) {
+    if (action->isSeparator()) {
+      result << indent + (action->text().isEmpty() ? QStringLiteral("---") : QStringLiteral("== ") + action->text());
+    } else if (action->menu()) {
+      result << indent + MenuItem::title(*action) + QStringLiteral(" >");
+      result << lines(*action->menu(), indent + QStringLiteral("  "));
+    } else {
+      QString key = action->shortcut().toString(QKeySequence::PortableText);
+      if (const QKeySequence shown = MenuItem::shownKey(*action); !shown.isEmpty())
+        key = QStringLiteral("(shown) ") + shown.toString(QKeySequence::PortableText);
+      QString line = MenuItem::title(*action) + QStringLiteral(" | ") + key + QStringLiteral(" | ") + MenuItem::command(*action);
+      if (MenuItem::tag(*action) != 0) line += QStringLiteral(" | %1").arg(MenuItem::tag(*action));
+      result << indent + line;
+    }
+  }
+  return result;
+}
+
+class MainMenuTest : public AppTest {
+protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    MainMenu::build(window.menuBar());
+  }
+
+  QMenu* menu(int index) const { return window.menuBar()->actions().at(index)->menu(); }
+
+  QMainWindow window;
+};
+
+} // namespace
+
+TEST_F(MainMenuTest, HasEveryMenuWithItsItemsKeysCommandsAndTags) {
+  QStringList titles;
+  for (const QAction* action : window.menuBar()->actions()) titles << action->text();
+  EXPECT_EQ(titles, (QStringList{"Quarnel", "File", "Edit", "View", "Transport", "Process", "Effects", "Window", "Help"}));
+
+  const std::vector<QStringList> expected{
+      {
+          "About Quarnel |  | orderFrontStandardAboutPanel",
+          "---",
+          "Services >",
+          "---",
+          "Hide Quarnel | Ctrl+H | hide",
+          "Hide Others | Ctrl+Alt+H | hideOtherApplications",
+          "Show All |  | unhideAllApplications",
+          "---",
+          "Quit Quarnel | Ctrl+Q | terminate",
+      },
+      {
+          "New | Ctrl+N | newDocument",
+          "New Recording | Ctrl+Alt+N | newRecording",
+          "Open\u2026 | Ctrl+O | openDocument",
+          "Open Recent >",
+          "  Clear Menu |  | clearRecentDocuments",
+          "---",
+          "Close | Ctrl+W | performClose",
+          "Save | Ctrl+S | saveDocument",
+          "Save As\u2026 | Ctrl+Shift+S | saveDocumentAs",
+          "Export Selection\u2026 | Ctrl+Shift+E | exportSelection",
+          "Revert to Saved |  | revertDocumentToSaved",
+          "---",
+          "Show Recordings Folder |  | showRecordingsFolder",
+      },
+      {
+          "Undo | Ctrl+Z | undo",
+          "Redo | Ctrl+Shift+Z | redo",
+          "---",
+          "Cut | Ctrl+X | cut",
+          "Copy | Ctrl+C | copy",
+          "Paste | Ctrl+V | paste",
+          "Paste Mix | Ctrl+Alt+V | pasteMix",
+          "Paste as New Document | Ctrl+Alt+Shift+V | pasteAsNew",
+          "Delete |  | delete",
+          "---",
+          "Select All | Ctrl+A | selectAll",
+          "Select None | Ctrl+Shift+A | selectNone",
+          "Select Channel >",
+          "  All Channels |  | selectChannel | -1",
+          "  Left / Channel 1 |  | selectChannel",
+          "  Right / Channel 2 |  | selectChannel | 1",
+          "---",
+          "Trim to Selection | Ctrl+T | trimToSelection",
+          "Insert Silence\u2026 | Ctrl+Shift+I | insertSilence",
+          "---",
+          "Snap to Zero Crossings | Ctrl+Alt+Z | toggleSnapToZeroCrossings",
+      },
+      {
+          "Zoom In | Ctrl+= | zoomIn",
+          "Zoom Out | Ctrl+- | zoomOut",
+          "Zoom to Fit | Ctrl+0 | zoomToFit",
+          "Zoom to Selection | Ctrl+E | zoomToSelection",
+          "---",
+          "Increase Amplitude Zoom | Ctrl+Alt+= | increaseAmplitudeZoom",
+          "Decrease Amplitude Zoom | Ctrl+Alt+- | decreaseAmplitudeZoom",
+          "---",
+          "Show Inspector | Ctrl+Alt+I | toggleInspector",
+          "Loudness | Ctrl+Alt+1 | showInspectorTab",
+          "Spectrum | Ctrl+Alt+2 | showInspectorTab | 1",
+          "Info | Ctrl+Alt+3 | showInspectorTab | 2",
+          "Markers | Ctrl+Alt+4 | showInspectorTab | 3",
+          "Effects Rack | Ctrl+Alt+5 | showInspectorTab | 4",
+          "---",
+          "Show Loudness Lane | Ctrl+Alt+L | toggleLoudnessLane",
+          "Show Bar Grid | Ctrl+Alt+G | toggleGrid",
+          "Detect Tempo | Ctrl+Alt+B | detectTempo",
+          "Tap Tempo | Meta+Alt+T | tapTempo",
+          "Set Bar 1 at Cursor | Meta+Alt+1 | setDownbeatAtCursor",
+          "Zoom Gain Envelope In | Ctrl+Alt+] | zoomEnvelope | 1",
+          "Zoom Gain Envelope Out | Ctrl+Alt+[ | zoomEnvelope | -1",
+          "Time Format >",
+          "  Hours:Minutes:Seconds |  | setTimeFormat",
+          "  Seconds |  | setTimeFormat | 1",
+          "  Samples |  | setTimeFormat | 2",
+          "---",
+          "Enter Full Screen | Meta+Ctrl+F | toggleFullScreen",
+      },
+      {
+          "Play / Pause | Ctrl+Alt+P | togglePlayback",
+          "Play Selection | Ctrl+Alt+Shift+P | playSelection",
+          "Stop | Ctrl+. | stopPlayback",
+          "Loop Playback | Ctrl+L | toggleLoop",
+          "Record | Ctrl+R | toggleRecording",
+          "---",
+          "Go to Start | Ctrl+Up | goToStart",
+          "Go to End | Ctrl+Down | goToEnd",
+          "---",
+          "Add Marker | Meta+M | addMarker",
+          "Next Marker | Ctrl+] | nextMarker",
+          "Previous Marker | Ctrl+[ | previousMarker",
+      },
+      {
+          "Gain\u2026 | (shown) Ctrl+Alt+G | showGain",
+          "Normalize Peak\u2026 | (shown) Ctrl+Alt+N | showNormalize",
+          "Loudness\u2026 | Ctrl+Shift+L | showLoudness",
+          "---",
+          "Fade In | Meta+Ctrl+I | fadeIn",
+          "Fade Out | Meta+Ctrl+O | fadeOut",
+          "Fade\u2026 | Ctrl+Alt+F | showFade",
+          "---",
+          "Silence | Ctrl+Alt+K | silenceSelection",
+          "Reverse |  | reverseAudio",
+          "Invert Polarity |  | invertPolarity",
+          "Remove DC Offset |  | removeDCOffset",
+          "---",
+          "Swap Channels |  | swapChannels",
+          "Convert to Mono |  | convertToMono",
+          "Convert to Stereo |  | convertToStereo",
+          "Change Sample Rate\u2026 |  | changeSampleRate",
+          "Time & Pitch\u2026 | Ctrl+Alt+T | showTimePitch",
+          "---",
+          "Apply Gain Envelope |  | applyGainEnvelope",
+          "Clear Gain Envelope |  | clearGainEnvelope",
+      },
+      {
+          "== Tone",
+          "Parametric EQ |  | addEffect",
+          "Saturation |  | addEffect | 3",
+          "== Dynamics",
+          "Compressor |  | addEffect | 1",
+          "Noise Gate |  | addEffect | 2",
+          "== Time & Space",
+          "Delay |  | addEffect | 4",
+          "Reverb |  | addEffect | 5",
+          "Chorus / Flanger |  | addEffect | 6",
+          "== Restoration",
+          "Noise Reduction |  | addEffect | 7",
+          "---",
+          "LV2 Plug-ins >",
+          "---",
+          "Apply Effects Rack | Ctrl+Shift+Return | applyEffectsRack",
+          "Preview Effects |  | toggleEffectsPreview",
+          "Clear Effects Rack |  | clearEffectsRack",
+      },
+      {
+          "Minimize | Ctrl+M | performMiniaturize",
+          "Zoom |  | performZoom",
+          "---",
+          "Bring All to Front |  | arrangeInFront",
+      },
+      {
+          "Quarnel Shortcuts | Ctrl+? | showHelp",
+      },
+  };
+  ASSERT_EQ(window.menuBar()->actions().size(), static_cast<qsizetype>(expected.size()));
+  for (size_t i = 0; i < expected.size(); ++i)
+    EXPECT_EQ(lines(*menu(static_cast<int>(i))).join(QLatin1Char('\n')).toStdString(), expected[i].join(QLatin1Char('\n')).toStdString());
+}
+
+TEST_F(MainMenuTest, TitlesShowAmpersandsEllipsesAndKeysAsText) {
+  for (QAction* action : window.menuBar()->findChildren<QAction*>()) {
+    EXPECT_FALSE(action->text().contains(QStringLiteral("..."))) << action->text().toStdString();
+    // No single "&" in an item: it would be a mnemonic and vanish (section titles show as given).
+    if (!action->isSeparator()) {
+      EXPECT_FALSE(action->text().replace(QStringLiteral("&&"), QString()).contains(QLatin1Char('&')))
+          << action->text().toStdString();
+    }
+  }
+  auto* timePitch = window.menuBar()->findChild<QAction*>(QStringLiteral("showTimePitch"));
+  EXPECT_EQ(timePitch->text(), QStringLiteral("Time && Pitch\u2026"));
+  // A key that an earlier item has shows after a tab, which Qt draws as the item's key.
+  auto* normalize = window.menuBar()->findChild<QAction*>(QStringLiteral("showNormalize"));
+  EXPECT_EQ(normalize->text(), QStringLiteral("Normalize Peak\u2026\tCtrl+Alt+N"));
+  EXPECT_TRUE(normalize->shortcut().isEmpty());
+  MenuItem::setTitle(*normalize, QStringLiteral("Normalize & Peak"));
+  EXPECT_EQ(normalize->text(), QStringLiteral("Normalize && Peak\tCtrl+Alt+N"));
+  EXPECT_EQ(MenuItem::title(*normalize), QStringLiteral("Normalize & Peak"));
+  // Record, the effects and the plug-in submenu show their symbols.
+  EXPECT_FALSE(window.menuBar()->findChild<QAction*>(QStringLiteral("toggleRecording"))->icon().isNull());
+  for (const QAction* action : menu(6)->actions()) {
+    if (MenuItem::command(*action) == QLatin1String("addEffect") || action->menu()) {
+      EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
+    }
+  }
+}
+
+TEST_F(MainMenuTest, ThePluginSubmenuFillsOnceFromTheLibraryOnFirstOpening) {
+  QMenu* effects = menu(6);
+  QMenu* plugins = nullptr;
+  for (QAction* action : effects->actions())
+    if (action->menu() && action->text() == QLatin1String("LV2 Plug-ins")) plugins = action->menu();
+  ASSERT_TRUE(plugins);
+  EXPECT_TRUE(plugins->actions().isEmpty());
+  Q_EMIT plugins->aboutToShow();
+  QStringList manufacturers;
+  QMenu* tests = nullptr;
+  for (QAction* action : plugins->actions()) {
+    manufacturers << action->text();
+    if (action->text() == QLatin1String("Quarnel Tests")) tests = action->menu();
+  }
+  ASSERT_TRUE(tests) << manufacturers.join(QLatin1Char(',')).toStdString();
+  QStringList names;
+  for (const QAction* action : tests->actions()) {
+    names << MenuItem::title(*action);
+    EXPECT_EQ(MenuItem::command(*action), QStringLiteral("addAudioUnitEffect"));
+    EXPECT_FALSE(MenuItem::representedObject(*action).toString().isEmpty());
+  }
+  EXPECT_TRUE(names.contains(QStringLiteral("Test Stereo Gain"))) << names.join(QLatin1Char(',')).toStdString();
+  // Opening again adds nothing.
+  const qsizetype count = plugins->actions().size();
+  Q_EMIT plugins->aboutToShow();
+  EXPECT_EQ(plugins->actions().size(), count);
+}
+
+TEST_F(MainMenuTest, WithoutPluginsTheSubmenuSaysSoInADisabledItem) {
+  QMenu menu;
+  MainMenu::fillAudioUnitMenu(menu, {});
+  ASSERT_EQ(menu.actions().size(), 1);
+  EXPECT_EQ(menu.actions().front()->text(), QStringLiteral("No LV2 plug-in effects installed"));
+  EXPECT_FALSE(menu.actions().front()->isEnabled());
+  EXPECT_TRUE(MenuItem::command(*menu.actions().front()).isEmpty());
+}
