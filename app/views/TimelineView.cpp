@@ -9,6 +9,7 @@
 
 #include "editor/EditorModel.h"
 #include "platform/ObservationScope.h"
+#include "recording/Recorder.h"
 #include "views/Theme.h"
 #include "views/TimelineCanvas.h"
 #include "views/TimelinePlayhead.h"
@@ -124,3 +125,5 @@ void TimelineView::hideEvent(QHideEvent* event) {
   displayTimer_.stop();
   playheadFrame_.reset();
 }
+
+bool TimelineView::recording() const { return model_->recorder().isRecording(); }

@@ -17,6 +17,7 @@
 #include "base/Numbers.h"
 #include "editor/EditorModel.h"
 #include "platform/DocumentController.h"
+#include "platform/Platform.h"
 #include "views/TimelineEnvelopeEditing.h"
 #include "views/TimelineHitTest.h"
 #include "views/TimelineInput.h"
@@ -79,10 +80,16 @@ void TimelineView::keyPressEvent(QKeyEvent* event) {
     break;
   case KeyCommand::togglePlayback: model_->togglePlayback(); break;
   case KeyCommand::playSelection: model_->play(true); break;
-  case KeyCommand::deleteSelection: model_->deleteSelection(QStringLiteral("Delete")); break;
+  case KeyCommand::deleteSelection:
+    if (recording()) return Platform::beep(), event->accept();
+    model_->deleteSelection(QStringLiteral("Delete"));
+    break;
   case KeyCommand::moveLeft: moveCursor(-step(), modifiers & Qt::ShiftModifier); break;
   case KeyCommand::moveRight: moveCursor(step(), modifiers & Qt::ShiftModifier); break;
-  case KeyCommand::addMarker: model_->addMarker(); break;
+  case KeyCommand::addMarker:
+    if (recording()) return Platform::beep(), event->accept();
+    model_->addMarker();
+    break;
   }
   event->accept();
 }
@@ -162,12 +169,17 @@ QMenu* TimelineView::contextMenu(QPointF point, const CommandActions& actions) {
   const TimelineGeometry g = timelineGeometry();
   const int64_t frame = g.clampedFrame(point.x());
   EditorModel* model = model_;
-  connect(menu->addAction(QStringLiteral("Add Marker Here")), &QAction::triggered, model,
-          [model, frame] { model->addMarker(frame); });
+  // A take in progress replaces the document when it ends: no edits meanwhile.
+  const bool editable = !recording();
+  QAction* add = menu->addAction(QStringLiteral("Add Marker Here"));
+  add->setEnabled(editable);
+  connect(add, &QAction::triggered, model, [model, frame] { model->addMarker(frame); });
   if (const std::optional<Marker> marker = TimelineHitTest::markerNear(model_->markers(), g, point.x())) {
     QString name = marker->name;
     const QString title = QStringLiteral("Remove \u201C%1\u201D").arg(name.replace(QLatin1Char('&'), QStringLiteral("&&")));
-    connect(menu->addAction(title), &QAction::triggered, model, [model, id = marker->id] { model->removeMarker(id); });
+    QAction* remove = menu->addAction(title);
+    remove->setEnabled(editable);
+    connect(remove, &QAction::triggered, model, [model, id = marker->id] { model->removeMarker(id); });
   }
   menu->addSeparator();
   command(QStringLiteral("Zoom to Selection"), QStringLiteral("zoomToSelection"));

@@ -35,7 +35,8 @@ void TimelineView::press(QMouseEvent* event, int clickCount) {
   if (!std::holds_alternative<std::monostate>(drag_)) finishDrag();
   if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
   setFocus(Qt::MouseFocusReason);
-  if (model_->busy()) return;
+  // Gestures edit the document: none while a job runs or a take records.
+  if (model_->busy() || recording()) return;
   const QPointF p = event->position();
   lastDragPoint_ = p;
   const TimelineGeometry g = timelineGeometry();

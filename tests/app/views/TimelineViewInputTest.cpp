@@ -11,6 +11,7 @@
 #include "TimelineViewFixture.h"
 #include "document/AudioDocumentController.h"
 #include "platform/Document.h"
+#include "recording/Recorder.h"
 
 using quar::FrameRange;
 
@@ -170,6 +171,32 @@ TEST_F(TimelineViewInputTest, KeysAreSwallowedWhileAJobRuns) {
   QKeyEvent other(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
   QCoreApplication::sendEvent(&view, &other);
   EXPECT_FALSE(other.isAccepted());
+}
+
+// A take replaces the document with its state from before the take plus the take when it ends,
+// so an edit made meanwhile would be lost: the timeline refuses them, and transport keys work.
+TEST_F(TimelineViewInputTest, ATakeInProgressRefusesEditsButNotTheTransport) {
+  model.setMarkers({{quar::Uuid::random(), 20000, QStringLiteral("Verse")}});  // at x 200
+  model.setSelection(quar::FrameRange(1000, 2000), std::nullopt);
+  model.recorder().toggle();
+  model.recorder().toggle();
+  ASSERT_TRUE(model.recorder().isRecording());
+  const auto markers = model.markers();
+  QTest::keyClick(&view, Qt::Key_M);
+  QTest::keyClick(&view, Qt::Key_Delete);
+  click({300, 100});
+  EXPECT_EQ(model.markers(), markers);
+  EXPECT_EQ(model.selection(), quar::FrameRange(1000, 2000));
+  EXPECT_EQ(AppTestSupport::beepCount(), 2);
+  std::unique_ptr<QMenu> menu(view.contextMenu({205, 100}, {}));
+  for (const QAction* item : menu->actions()) {
+    if (item->text() == QStringLiteral("Add Marker Here") || item->text().startsWith(QStringLiteral("Remove"))) {
+      EXPECT_FALSE(item->isEnabled()) << item->text().toStdString();
+    }
+  }
+
+  QTest::keyClick(&view, Qt::Key_Space);  // stops the take
+  EXPECT_FALSE(model.recorder().isRecording());
 }
 
 TEST_F(TimelineViewInputTest, TheWheelScrollsAndZoomsAboutThePointer) {
