@@ -8,7 +8,6 @@
 #include "base/QuarError.h"
 #include "core/EnvelopeSet.h"
 #include "document/ContentCollector.h"
-#include "document/ExportFormatChoice.h"
 #include "editor/EditorWindowController.h"
 #include "io/AudioDecoder.h"
 #include "io/AudioEncoder.h"
@@ -18,6 +17,8 @@
 #include "platform/Platform.h"
 #include "platform/SavePanel.h"
 #include "recording/Recorder.h"
+#include "sheets/ExportOptionsModel.h"
+#include "sheets/ExportOptionsView.h"
 #include "support/Preferences.h"
 
 using quar::AudioFileInfo;
@@ -162,11 +163,12 @@ void AudioDocument::revertDocumentToSaved() {
   if (!refuseWhileBusy()) Document::revertDocumentToSaved();
 }
 
-ExportFormatChoice* AudioDocument::makeAccessory(const EncodeSettings& settings, SavePanel& panel) {
-  auto* choice = new ExportFormatChoice(settings.normalized(), &panel);
-  panel.setAccessoryView(choice);
-  choice->syncPanel();
-  return choice;
+ExportOptionsModel* AudioDocument::makeAccessory(const EncodeSettings& settings, SavePanel& panel) {
+  const quar::AudioContent& content = model_->content();
+  auto* options = new ExportOptionsModel(settings.normalized(), content.sampleRate(), content.channelCount(), &panel, &panel);
+  panel.setAccessoryView(new ExportOptionsView(options));
+  options->syncPanel();
+  return options;
 }
 
 bool AudioDocument::prepareSavePanel(SavePanel& panel) {

@@ -20,7 +20,7 @@
 #include "editor/ProgressToken.h"
 #include "platform/Document.h"
 
-class ExportFormatChoice;
+class ExportOptionsModel;
 
 class AudioDocument final : public Document {
   Q_OBJECT
@@ -65,11 +65,12 @@ private:
   bool isBusy() const;
   // Beeps and answers true while busy.
   bool refuseWhileBusy() const;
-  ExportFormatChoice* makeAccessory(const quar::EncodeSettings& settings, SavePanel& panel);
+  // The export options of a panel, shown as its accessory; the panel owns both.
+  ExportOptionsModel* makeAccessory(const quar::EncodeSettings& settings, SavePanel& panel);
 
   std::unique_ptr<EditorModel> model_;
   std::optional<quar::EncodeSettings> saveSettings_;
-  // The format choice of the save panel being run.
-  QPointer<ExportFormatChoice> exportOptions_;
+  // The export options of the save panel being run.
+  QPointer<ExportOptionsModel> exportOptions_;
   std::shared_ptr<ProgressToken> loadToken_;
 };

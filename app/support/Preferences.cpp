@@ -64,6 +64,13 @@ QString stringValue(const QString& key) {
 
 void setValue(const QString& key, const QVariant& value) { QSettings().setValue(key, value); }
 
+quar::FadeShape fadeShape() {
+  const std::string raw = stringValue(Keys::fadeShape).toStdString();
+  return quar::fromRawValue<quar::FadeShape>(std::string_view(raw)).value_or(quar::FadeShape::sCurve);
+}
+
+void setFadeShape(quar::FadeShape shape) { setValue(Keys::fadeShape, QString::fromUtf8(quar::rawValue(shape))); }
+
 quar::EncodeSettings encodeSettings(quar::ExportFormat format) {
   const QByteArray data = QSettings().value(Keys::encodeSettings(format)).toByteArray();
   if (!data.isEmpty()) {

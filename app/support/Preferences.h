@@ -10,6 +10,7 @@
 #include <QVariantMap>
 
 #include "base/AudioFormats.h"
+#include "core/FadeShape.h"
 
 namespace Preferences {
 
@@ -35,6 +36,11 @@ bool boolValue(const QString& key);
 double doubleValue(const QString& key);
 QString stringValue(const QString& key);
 void setValue(const QString& key, const QVariant& value);
+
+// The stored fade shape of the fade sheet and the quick fades; sCurve when the stored text is
+// no shape's raw value.
+quar::FadeShape fadeShape();
+void setFadeShape(quar::FadeShape shape);
 
 // The stored settings of `format`, normalised; the format's defaults when none are stored,
 // they do not decode, or they belong to another format.

@@ -105,4 +105,11 @@ std::optional<ExportFormat> FormatCatalog::exportFormatForTypeIdentifier(std::st
   return std::nullopt;
 }
 
+std::optional<std::vector<std::string_view>> FormatCatalog::fileExtensionsForTypeIdentifier(std::string_view identifier) {
+  const std::string wanted = lowercased(identifier);
+  for (const auto& entry : typeRegistry())
+    if (lowercased(entry.identifier) == wanted) return entry.extensions;
+  return std::nullopt;
+}
+
 } // namespace quar

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "base/AudioFormats.h"
 
@@ -16,6 +17,9 @@ struct FormatCatalog {
   // Exact identifiers of the table first, then the extensions the type registry lists for
   // the identifier (matched without regard to case), in the registry's order.
   static std::optional<ExportFormat> exportFormatForTypeIdentifier(std::string_view identifier);
+  // The extensions the type registry lists for an identifier (matched without regard to case),
+  // preferred first; none for an identifier it does not know.
+  static std::optional<std::vector<std::string_view>> fileExtensionsForTypeIdentifier(std::string_view identifier);
 };
 
 } // namespace quar

@@ -37,3 +37,11 @@ TEST(FormatCatalog, TypeIdentifiers) {
   for (const auto& [identifier, format] : cases)
     EXPECT_EQ(FormatCatalog::exportFormatForTypeIdentifier(identifier), format) << identifier;
 }
+
+TEST(FormatCatalog, ExtensionsOfATypeIdentifier) {
+  using Extensions = std::vector<std::string_view>;
+  EXPECT_EQ(FormatCatalog::fileExtensionsForTypeIdentifier("com.microsoft.waveform-audio"), (Extensions{"wav", "wave", "bwf"}));
+  EXPECT_EQ(FormatCatalog::fileExtensionsForTypeIdentifier("COM.APPLE.M4A-AUDIO"), Extensions{"m4a"});
+  EXPECT_EQ(FormatCatalog::fileExtensionsForTypeIdentifier("public.audio"), Extensions{});
+  EXPECT_EQ(FormatCatalog::fileExtensionsForTypeIdentifier("com.example.unregistered"), std::nullopt);
+}

@@ -1,19 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QSettings>
 #include <QMainWindow>
 #include <QPointer>
 
 #include <sndfile.h>
 
 #include "AppTestSupport.h"
+#include "views/ViewTestSupport.h"
 #include "DocumentTestSupport.h"
 #include "document/AudioDocument.h"
 #include "document/AudioDocumentController.h"
-#include "document/ExportFormatChoice.h"
 #include "recording/Recorder.h"
+#include "sheets/ExportOptionsModel.h"
+#include "sheets/ExportOptionsView.h"
 #include "support/Preferences.h"
 
 using namespace DocumentTestSupport;
@@ -131,6 +136,67 @@ TEST_F(AudioDocumentTest, SaveKeepsTheFormatAndTheUneditedSamples) {
     EXPECT_NE(saved[c][500], original[c][500]);
     EXPECT_TRUE(std::equal(saved[c].begin() + 1000, saved[c].end(), original[c].begin() + 1000)) << "channel " << c;
   }
+}
+
+// Through the real file browser: the options below it set what is written and what is remembered.
+TEST_F(AudioDocumentTest, SaveAsWritesWhatTheExportOptionsShow) {
+  const QString path = writeAudio(folder, QStringLiteral("tone.wav"), 9600, 96000);
+  AudioDocument* document = openLoaded(path);
+  ASSERT_TRUE(document);
+  document->saveDocumentAs();
+  SavePanel* panel = savePanel(*document);
+  ASSERT_TRUE(panel);
+  auto* browser = panel->findChild<QFileDialog*>();
+  ASSERT_TRUE(browser && browser->testOption(QFileDialog::DontUseNativeDialog));
+  auto* name = browser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  ASSERT_TRUE(name && name->isVisible());
+  auto* options = panel->findChild<ExportOptionsView*>();
+  ASSERT_TRUE(options && options->isVisible());
+  EXPECT_EQ(panel->accessoryView(), options);
+  EXPECT_GE(options->mapTo(panel, QPoint()).y(), browser->mapTo(panel, QPoint(0, browser->height())).y());
+  EXPECT_EQ(name->text(), QStringLiteral("tone.wav"));
+
+  const auto choose = [&](const char* menuName, const QString& item) {
+    auto* menu = options->findChild<QComboBox*>(QString::fromUtf8(menuName));
+    const int index = menu->findText(item);
+    ASSERT_GE(index, 0) << item.toStdString();
+    menu->setCurrentIndex(index);
+    Q_EMIT menu->activated(index);
+  };
+  if (quar::AudioEncoder::isAvailable(ExportFormat::mp3)) {
+    choose("formatMenu", QStringLiteral("MP3"));
+    EXPECT_EQ(name->text(), QStringLiteral("tone.mp3"));
+    ViewTestSupport::savePicture(panel->grab().toImage(), QStringLiteral("save-panel-mp3"));
+  }
+  choose("formatMenu", QStringLiteral("FLAC"));
+  EXPECT_EQ(name->text(), QStringLiteral("tone.flac"));
+  EXPECT_EQ(browser->selectedNameFilter(), QStringLiteral("FLAC (*.flac)"));
+  choose("bitDepthMenu", QStringLiteral("16-bit"));
+  choose("sampleRateMenu", QStringLiteral("44.1 kHz"));
+  ViewTestSupport::savePicture(panel->grab().toImage(), QStringLiteral("save-panel-export-options"));
+
+  name->setFocus();
+  name->selectAll();
+  QTest::keyClicks(name, QStringLiteral("mastered"));
+  QTest::keyClick(name, Qt::Key_Return);
+  ASSERT_TRUE(waitUntilSaved(*document));
+
+  const QString saved = folder.filePath(QStringLiteral("mastered.flac"));
+  const quar::AudioFileInfo info = infoOf(saved);
+  EXPECT_EQ(info.nativeExportFormat, ExportFormat::flac);
+  EXPECT_EQ(info.sampleRate, 44100);
+  EXPECT_EQ(info.bitDepth, 16);
+  EXPECT_EQ(info.frameCount, 4410);
+  EXPECT_EQ(document->fileUrl(), QUrl::fromLocalFile(saved));
+  EXPECT_EQ(document->fileType(), QStringLiteral("org.xiph.flac"));
+
+  EncodeSettings chosen = EncodeSettings::defaults(ExportFormat::flac);
+  chosen.bitDepth = PCMBitDepth::int16;
+  chosen.sampleRate = 44100;
+  EXPECT_EQ(document->saveSettings(), chosen);
+  EXPECT_TRUE(QSettings().contains(QStringLiteral("encode.flac")));
+  EXPECT_EQ(Preferences::encodeSettings(ExportFormat::flac), chosen);
+  EXPECT_EQ(QSettings().value(QStringLiteral("lastExportFormat")).toString(), QStringLiteral("flac"));
 }
 
 TEST_F(AudioDocumentTest, ExportLeavesTheDocumentAndItsSaveSettingsAlone) {
@@ -254,9 +320,9 @@ TEST_F(AudioDocumentTest, UntitledFirstSaveUsesThePanelsChoice) {
   ASSERT_TRUE(panel);
   EXPECT_EQ(panel->windowTitle(), QStringLiteral("Save"));
   EXPECT_EQ(panel->nameFieldText(), QStringLiteral("Untitled.wav"));
-  auto* choice = panel->findChild<ExportFormatChoice*>();
-  ASSERT_TRUE(choice);
-  choice->setFormat(ExportFormat::aiff);
+  auto* options = panel->findChild<ExportOptionsModel*>();
+  ASSERT_TRUE(options);
+  options->setFormat(ExportFormat::aiff);
   EXPECT_EQ(panel->nameFieldText(), QStringLiteral("Untitled.aiff"));
   confirmPanel(panel, folder.filePath(QStringLiteral("first")));
   ASSERT_TRUE(waitUntilSaved(*document));

@@ -1,0 +1,46 @@
+// SheetContainer: the frame of the processing sheets: a window-modal dialog 420 wide with the
+// sheet's title, its own controls and a row of "Cancel" (also Escape: closes, nothing else) and
+// the action button (also Return: apply() once, then the sheet closes). A sheet keeps only its
+// own settings; apply() calls one editor-model operation. scopeText(): the "Applies to …" line
+// of what an operation touches. GUI thread only.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class EditorModel;
+class QLabel;
+class QPushButton;
+class QVBoxLayout;
+
+class SheetContainer : public QDialog {
+  Q_OBJECT
+public:
+  static constexpr int sheetWidth = 420;
+
+  QPushButton* actionButton() const { return action_; }
+
+protected:
+  SheetContainer(const QString& title, const QString& actionTitle, QWidget* window);
+
+  // Adds an item below the content so far.
+  void addContent(QWidget* item);
+  void addContent(QLayout* item);
+  // A line of explanation in the caption style and the secondary colour.
+  QLabel* addNote(const QString& text);
+  // The model's scope line, kept up to date while the sheet is open.
+  void addScopeLine(EditorModel& model);
+
+  // Performs the sheet's operation.
+  virtual void apply() = 0;
+
+  void showEvent(QShowEvent* event) override;
+
+private:
+  QVBoxLayout* content_;
+  QPushButton* action_;
+};
+
+// "Applies to the selection." or "Applies to the entire file, channel L, C, Ls." (the active
+// channels in index order, named only when not all are active).
+QString scopeText(const EditorModel& model);

@@ -1,0 +1,84 @@
+#include "sheets/TimePitchSheet.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+#include "base/Numbers.h"
+#include "editor/EditorModel.h"
+#include "effects/EditorStyle.h"
+#include "effects/ParamSlider.h"
+#include "effects/ToneLabel.h"
+#include "platform/ObservedRefresh.h"
+#include "support/FixedText.h"
+#include "support/TimeFormat.h"
+#include "views/ViewStyle.h"
+
+namespace {
+
+Binding<double> binding(double& value, std::function<void()> changed = {}) {
+  return Binding<double>([&value] { return value; },
+                         [&value, changed](const double& newValue) {
+                           value = newValue;
+                           if (changed) changed();
+                         });
+}
+
+} // namespace
+
+TimePitchSheet::TimePitchSheet(EditorModel& model, QWidget* window)
+    : SheetContainer(QStringLiteral("Time & Pitch"), QStringLiteral("Apply"), window), model_(model),
+      length_(new QLabel(this)) {
+  auto* tempo = new ParamSlider(QStringLiteral("Tempo"), binding(tempoPercent_, [this] { showLength(); }), {25, 400},
+                                QStringLiteral("%"), QStringLiteral("%.1f"), ParamSlider::Scale::log, 100, this);
+  tempo->setObjectName(QStringLiteral("tempoSlider"));
+  addContent(tempo);
+
+  auto* row = new QHBoxLayout;
+  row->setSpacing(ParamSlider::columnSpacing);
+  auto* title = new ToneLabel(QStringLiteral("Length"), EditorStyle::calloutSize, ToneLabel::Tone::secondary, this);
+  title->setFixedWidth(ParamSlider::labelWidth);
+  row->addWidget(title);
+  length_->setObjectName(QStringLiteral("lengthText"));
+  length_->setFont(ViewStyle::font(EditorStyle::calloutSize, QFont::Normal, true));
+  row->addWidget(length_, 1);
+  addContent(row);
+
+  auto* pitch = new ParamSlider(QStringLiteral("Pitch"), binding(semitones_), {-24, 24}, QStringLiteral("st"),
+                                QStringLiteral("%.0f"), ParamSlider::Scale::linear, 0, this);
+  pitch->setObjectName(QStringLiteral("pitchSlider"));
+  addContent(pitch);
+  auto* fine = new ParamSlider(QStringLiteral("Fine"), binding(cents_), {-100, 100}, QStringLiteral("ct"),
+                               QStringLiteral("%.0f"), ParamSlider::Scale::linear, 0, this);
+  fine->setObjectName(QStringLiteral("fineSlider"));
+  addContent(fine);
+  addNote(QStringLiteral("Tempo and pitch are independent: change speed without affecting pitch, or transpose "
+                         "without changing length."));
+
+  // The length follows the selection and the content as well as the tempo.
+  auto* length = new ObservedRefresh([this] { showLength(); }, length_);
+  length->watch(&model_);
+  length->run();
+}
+
+int64_t TimePitchSheet::outputFrames(int64_t frames, double tempoPercent) {
+  return quar::roundedInt(static_cast<double>(frames) / (tempoPercent / 100));
+}
+
+QString TimePitchSheet::lengthText(int64_t frames, double sampleRate) {
+  const double seconds = static_cast<double>(frames) / sampleRate;
+  return seconds < 60 ? fixedText(seconds, 3) + QStringLiteral(" s") : hmsString(seconds, 2);
+}
+
+QString TimePitchSheet::lengthLine(int64_t frames, double tempoPercent, double sampleRate) {
+  return lengthText(frames, sampleRate) + QStringLiteral(" \u2192 ") +
+         lengthText(outputFrames(frames, tempoPercent), sampleRate);
+}
+
+void TimePitchSheet::apply() { model_.timePitch(tempoPercent_ / 100, semitones_ * 100 + cents_); }
+
+void TimePitchSheet::showLength() {
+  const quar::AudioContent& content = model_.content();
+  const std::optional<quar::FrameRange> selection = model_.selection();
+  const int64_t frames = selection ? selection->count() : content.frameCount();
+  length_->setText(lengthLine(frames, tempoPercent_, content.sampleRate()));
+}

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <QMainWindow>
+#include <QPushButton>
+
+#include "DocumentTestSupport.h"
+#include "SheetTestSupport.h"
+#include "document/AudioDocumentController.h"
+#include "editor/EditorWindowController.h"
+#include "sheets/GainSheet.h"
+
+using EditorModelFixtureSupport::numbered;
+
+class SheetContainerTest : public SheetTest {};
+
+TEST_F(SheetContainerTest, ScopeTextNamesTheRangeAndTheActiveChannelsInIndexOrder) {
+  struct Case {
+    int channels;
+    bool selection;
+    std::set<int> active;
+    const char* text;
+  };
+  for (const Case& c : {
+           Case{2, true, {0, 1}, "Applies to the selection."},
+           Case{2, false, {0, 1}, "Applies to the entire file."},
+           Case{2, false, {1}, "Applies to the entire file, channel R."},
+           Case{2, true, {0}, "Applies to the selection, channel L."},
+           Case{1, false, {0}, "Applies to the entire file."},
+           Case{6, false, {4, 0, 2}, "Applies to the entire file, channel L, C, Ls."},
+           Case{3, true, {2}, "Applies to the selection, channel 3."},
+       }) {
+    auto model = makeModel(numbered(100, c.channels));
+    if (c.selection) model->setSelection(quar::FrameRange(10, 20));
+    model->setActiveChannels(c.active);
+    EXPECT_EQ(scopeText(*model), QString::fromUtf8(c.text)) << c.channels << " channels";
+  }
+}
+
+TEST_F(SheetContainerTest, FrameIs420WideWithTitleButtonsAndALiveScopeLine) {
+  auto model = makeModel(numbered(1000));
+  const QPointer<GainSheet> sheet = present(new GainSheet(*model, nullptr));
+  EXPECT_EQ(sheet->width(), SheetContainer::sheetWidth);
+  EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+  EXPECT_EQ(text(sheet, "title"), QStringLiteral("Gain"));
+  EXPECT_EQ(sheet->findChild<QPushButton*>(QStringLiteral("cancelButton"))->text(), QStringLiteral("Cancel"));
+  EXPECT_EQ(sheet->actionButton()->text(), QStringLiteral("Apply"));
+  EXPECT_TRUE(sheet->actionButton()->isDefault());
+  EXPECT_EQ(text(sheet, "scope"), QStringLiteral("Applies to the entire file."));
+  model->setSelection(quar::FrameRange(0, 10));
+  model->setActiveChannels({1});
+  EXPECT_EQ(text(sheet, "scope"), QStringLiteral("Applies to the selection, channel R."));
+  sheet->reject();
+}
+
+TEST_F(SheetContainerTest, EscapeCancelsAndReturnAppliesOnce) {
+  auto model = makeModel(numbered(1000));
+  QPointer<GainSheet> sheet = present(new GainSheet(*model, nullptr));
+  press(sheet, Qt::Key_Escape);
+  ASSERT_TRUE(closed(sheet));
+  EXPECT_FALSE(model->busy());
+  EXPECT_EQ(undo.changeCount(), 0);
+
+  sheet = present(new GainSheet(*model, nullptr));
+  press(sheet, Qt::Key_Return);
+  ASSERT_TRUE(closed(sheet));
+  ASSERT_TRUE(waitUntilIdle(*model));
+  EXPECT_EQ(undo.changeCount(), 1);
+  EXPECT_EQ(undo.undoActionName(), QStringLiteral("Gain +0.0 dB"));
+  EXPECT_EQ(AppTestSupport::beepCount(), 0);
+}
+
+// The window presents the sheets: one at a time, and none while a job runs.
+TEST_F(SheetContainerTest, TheWindowShowsOneSheetAndNoneWhileAJobRuns) {
+  QTemporaryDir folder;
+  const QString path = DocumentTestSupport::writeAudio(folder, QStringLiteral("tone.wav"), 4800);
+  AudioDocumentController controller;
+  AudioDocument* document = nullptr;
+  controller.openDocumentWithContentsOfUrl(QUrl::fromLocalFile(path), true, [&](Document* opened, std::exception_ptr) {
+    document = qobject_cast<AudioDocument*>(opened);
+  });
+  ASSERT_TRUE(document && DocumentTestSupport::waitUntilIdle(*document));
+  auto& window = static_cast<EditorWindowController&>(*document->windowControllers().front());
+  const EditorWindowController::SheetBuilder gain = [document](QWidget* parent) {
+    return new GainSheet(document->model(), parent);
+  };
+
+  window.presentSheet(gain);
+  const QPointer<QDialog> sheet = window.attachedSheet();
+  ASSERT_TRUE(qobject_cast<GainSheet*>(sheet));
+  window.presentSheet(gain);
+  EXPECT_EQ(AppTestSupport::beepCount(), 1);
+  EXPECT_EQ(window.window()->findChildren<GainSheet*>().size(), 1);
+
+  // Apply starts the job as the sheet closes; another sheet is refused until it ends.
+  static_cast<GainSheet*>(sheet.data())->actionButton()->click();
+  ASSERT_TRUE(document->model().busy());
+  window.presentSheet(gain);
+  EXPECT_EQ(AppTestSupport::beepCount(), 2);
+  ASSERT_TRUE(closed(sheet));
+  ASSERT_TRUE(DocumentTestSupport::waitUntilIdle(*document));
+  EXPECT_EQ(window.attachedSheet(), nullptr);
+  document->close();
+}
