@@ -20,6 +20,12 @@
 #include "effects/EffectsRack.h"
 #include "platform/DocumentController.h"
 #include "recording/Recorder.h"
+#include "sheets/FadeSheet.h"
+#include "sheets/GainSheet.h"
+#include "sheets/InsertSilenceSheet.h"
+#include "sheets/NormalizeSheet.h"
+#include "sheets/SampleRateSheet.h"
+#include "sheets/TimePitchSheet.h"
 #include "support/AudioClipboard.h"
 #include "support/Preferences.h"
 
@@ -45,10 +51,7 @@ std::set<int> allChannels(int count) {
 
 } // namespace
 
-quar::FadeShape EditorWindowController::defaultFadeShape() {
-  const std::string stored = Preferences::stringValue(Preferences::Keys::fadeShape).toStdString();
-  return quar::fromRawValue<quar::FadeShape>(stored).value_or(quar::FadeShape::sCurve);
-}
+quar::FadeShape EditorWindowController::defaultFadeShape() { return Preferences::fadeShape(); }
 
 bool EditorWindowController::isIdle() const { return !model_->busy() && !model_->recorder().isRecording(); }
 
@@ -164,9 +167,18 @@ void EditorWindowController::performStandard(const QString& command) {
 
 void EditorWindowController::presentSheet(Sheet sheet) { presentSheet(sheetBuilder(sheet, *model_)); }
 
-EditorWindowController::SheetBuilder EditorWindowController::sheetBuilder(Sheet, EditorModel&) {
-  // The processing sheets have no dialogs yet: a request goes only through the sheet rules.
-  return [](QWidget*) -> QDialog* { return nullptr; };
+EditorWindowController::SheetBuilder EditorWindowController::sheetBuilder(Sheet sheet, EditorModel& model) {
+  return [sheet, &model](QWidget* window) -> QDialog* {
+    switch (sheet) {
+    case Sheet::insertSilence: return new InsertSilenceSheet(model, window);
+    case Sheet::gain: return new GainSheet(model, window);
+    case Sheet::normalize: return new NormalizeSheet(model, window);
+    case Sheet::fade: return new FadeSheet(model, window);
+    case Sheet::sampleRate: return new SampleRateSheet(model, window);
+    case Sheet::timePitch: return new TimePitchSheet(model, window);
+    }
+    return nullptr;
+  };
 }
 
 // Documents

@@ -7,6 +7,8 @@
 #include <cmath>
 
 #include "SheetTestSupport.h"
+#include "document/AudioDocument.h"
+#include "editor/EditorWindowController.h"
 #include "sheets/FadeCurvePreview.h"
 #include "sheets/FadeSheet.h"
 #include "support/Preferences.h"
@@ -63,6 +65,7 @@ TEST_F(FadeSheetTest, OpensOnTheStoredShapeOrSCurve) {
   }
 }
 
+// The quick fade commands take the window's default fade shape.
 TEST_F(FadeSheetTest, ApplyStoresTheShapeForTheQuickFadesAndCancelStoresNothing) {
   auto model = makeModel(numbered(1000));
   model->setSelection(quar::FrameRange(0, 500));
@@ -77,7 +80,6 @@ TEST_F(FadeSheetTest, ApplyStoresTheShapeForTheQuickFadesAndCancelStoresNothing)
   press(sheet, Qt::Key_Escape);
   ASSERT_TRUE(closed(sheet));
   EXPECT_FALSE(QSettings().contains(Preferences::Keys::fadeShape));
-  EXPECT_EQ(Preferences::fadeShape(), FadeShape::sCurve);
 
   sheet = present(new FadeSheet(*model, nullptr));
   pick(curveMenu(sheet), 0);
@@ -89,7 +91,7 @@ TEST_F(FadeSheetTest, ApplyStoresTheShapeForTheQuickFadesAndCancelStoresNothing)
   QTest::keyClick(fadeOut, Qt::Key_Return);
   ASSERT_TRUE(closed(sheet));
   EXPECT_EQ(QSettings().value(Preferences::Keys::fadeShape).toString(), QStringLiteral("linear"));
-  EXPECT_EQ(Preferences::fadeShape(), FadeShape::linear);
+  EXPECT_EQ(EditorWindowController::defaultFadeShape(), FadeShape::linear);
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_EQ(undo.undoActionName(), QStringLiteral("Fade Out"));
   // Linear over 500 frames: frame 250 keeps half its level.
@@ -108,6 +110,6 @@ TEST_F(FadeSheetTest, TheShapeIsStoredBeforeTheModelIsAsked) {
   pick(curveMenu(sheet), 2);
   sheet->actionButton()->click();
   ASSERT_TRUE(closed(sheet));
-  EXPECT_EQ(Preferences::fadeShape(), FadeShape::exponential);
+  EXPECT_EQ(EditorWindowController::defaultFadeShape(), FadeShape::exponential);
   EXPECT_EQ(undo.changeCount(), 0);
 }

@@ -69,8 +69,8 @@ TEST_F(SheetContainerTest, EscapeCancelsAndReturnAppliesOnce) {
   EXPECT_EQ(AppTestSupport::beepCount(), 0);
 }
 
-// The window presents the sheets: one at a time, and none while a job runs.
-TEST_F(SheetContainerTest, TheWindowShowsOneSheetAndNoneWhileAJobRuns) {
+// The window's commands present the sheets: one at a time, and none while a job runs.
+TEST_F(SheetContainerTest, TheWindowsCommandsShowOneSheetAndNoneWhileAJobRuns) {
   QTemporaryDir folder;
   const QString path = DocumentTestSupport::writeAudio(folder, QStringLiteral("tone.wav"), 4800);
   AudioDocumentController controller;
@@ -79,24 +79,40 @@ TEST_F(SheetContainerTest, TheWindowShowsOneSheetAndNoneWhileAJobRuns) {
     document = qobject_cast<AudioDocument*>(opened);
   });
   ASSERT_TRUE(document && DocumentTestSupport::waitUntilIdle(*document));
+  document->model().setSelection(quar::FrameRange(0, 2400));
   auto& window = static_cast<EditorWindowController&>(*document->windowControllers().front());
-  const EditorWindowController::SheetBuilder gain = [document](QWidget* parent) {
-    return new GainSheet(document->model(), parent);
-  };
 
-  window.presentSheet(gain);
-  const QPointer<QDialog> sheet = window.attachedSheet();
-  ASSERT_TRUE(qobject_cast<GainSheet*>(sheet));
-  window.presentSheet(gain);
-  EXPECT_EQ(AppTestSupport::beepCount(), 1);
-  EXPECT_EQ(window.window()->findChildren<GainSheet*>().size(), 1);
+  using Command = void (EditorWindowController::*)(EditorCommands::Sender);
+  const std::vector<std::pair<Command, const char*>> commands{
+      {&EditorWindowController::insertSilence, "InsertSilenceSheet"}, {&EditorWindowController::showGain, "GainSheet"},
+      {&EditorWindowController::showNormalize, "NormalizeSheet"},     {&EditorWindowController::showFade, "FadeSheet"},
+      {&EditorWindowController::changeSampleRate, "SampleRateSheet"}, {&EditorWindowController::showTimePitch, "TimePitchSheet"},
+  };
+  for (const auto& [command, type] : commands) {
+    (window.*command)(nullptr);
+    const QPointer<QDialog> sheet = window.attachedSheet();
+    ASSERT_TRUE(sheet) << type;
+    EXPECT_STREQ(sheet->metaObject()->className(), type);
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    // A second command while the sheet is up only beeps.
+    const int beeps = AppTestSupport::beepCount();
+    window.showGain(nullptr);
+    EXPECT_EQ(AppTestSupport::beepCount(), beeps + 1) << type;
+    EXPECT_EQ(window.window()->findChildren<SheetContainer*>().size(), 1) << type;
+    sheet->reject();
+    ASSERT_TRUE(closed(sheet)) << type;
+  }
 
   // Apply starts the job as the sheet closes; another sheet is refused until it ends.
-  static_cast<GainSheet*>(sheet.data())->actionButton()->click();
+  window.showGain(nullptr);
+  const QPointer<GainSheet> gain = qobject_cast<GainSheet*>(window.attachedSheet());
+  ASSERT_TRUE(gain);
+  gain->actionButton()->click();
   ASSERT_TRUE(document->model().busy());
-  window.presentSheet(gain);
-  EXPECT_EQ(AppTestSupport::beepCount(), 2);
-  ASSERT_TRUE(closed(sheet));
+  const int beeps = AppTestSupport::beepCount();
+  window.showNormalize(nullptr);
+  EXPECT_EQ(AppTestSupport::beepCount(), beeps + 1);
+  ASSERT_TRUE(closed(gain));
   ASSERT_TRUE(DocumentTestSupport::waitUntilIdle(*document));
   EXPECT_EQ(window.attachedSheet(), nullptr);
   document->close();
