@@ -1,4 +1,4 @@
-// OverviewView: the strip beside the timeline that always shows the whole document: a min/max
+// OverviewView: the strip above the timeline that always shows the whole document: a min/max
 // waveform of all channels folded together, the selection, a tick per marker, a frame around the
 // part the timeline shows, and the play position while playing. Pressing and dragging scrolls
 // the timeline (the model's scrollFrame), and so does the wheel. The waveform is rendered once per content version,
