@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include "InspectorTestSupport.h"
+#include "inspector/InspectorView.h"
+#include "inspector/SpectrumPanel.h"
+#include "inspector/SpectrumState.h"
+#include "views/EditorRootView.h"
+#include "views/SegmentedControl.h"
+
+using EditorModelFixtureSupport::numbered;
+
+class InspectorViewTest : public InspectorFixture {
+protected:
+  void SetUp() override {
+    InspectorFixture::SetUp();
+    model = makeModel(numbered(9600));
+    view = new InspectorView(model.get());
+    host.reset(view);
+    view->resize(360, 700);
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+  }
+  QString panelName() const { return view->panel() ? view->panel()->objectName() : QString(); }
+
+  InspectorView* view = nullptr;
+};
+
+TEST_F(InspectorViewTest, FiveTabsInOrderChooseTheShownPanel) {
+  SegmentedControl* tabs = view->tabs();
+  EXPECT_EQ(tabs->accessibleName(), QStringLiteral("Inspector"));
+  const std::vector<QString> tips{"Loudness", "Spectrum", "Info", "Markers", "Effects"};
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_TRUE(tabs->segment(i));
+    EXPECT_EQ(tabs->segment(i)->toolTip(), tips[static_cast<size_t>(i)]);
+    EXPECT_TRUE(tabs->segment(i)->text().isEmpty());
+    EXPECT_FALSE(tabs->segment(i)->icon().isNull());
+  }
+  EXPECT_TRUE(tabs->segment(0)->isChecked());
+  EXPECT_EQ(model->inspectorTab(), InspectorTab::loudness);
+
+  const std::vector<std::pair<InspectorTab, QString>> panels{{InspectorTab::spectrum, "spectrumPanel"},
+                                                             {InspectorTab::info, "infoPanel"},
+                                                             {InspectorTab::markers, "markersPanel"},
+                                                             {InspectorTab::effects, "effectsPanel"}};
+  for (const auto& [tab, name] : panels) {
+    QTest::mouseClick(tabs->segment(rawValue(tab)), Qt::LeftButton);
+    EXPECT_EQ(model->inspectorTab(), tab);
+    EXPECT_EQ(panelName(), name);
+  }
+  // A change from elsewhere (a menu command) follows as well.
+  model->setInspectorTab(InspectorTab::info);
+  EXPECT_EQ(panelName(), QStringLiteral("infoPanel"));
+  EXPECT_TRUE(tabs->segment(2)->isChecked());
+}
+
+TEST_F(InspectorViewTest, ReturningToTheSpectrumTabStartsItFromItsDefaults) {
+  model->setInspectorTab(InspectorTab::spectrum);
+  auto* first = static_cast<SpectrumPanel*>(view->panel());
+  first->state().setFFTSize(1024);
+  first->state().setFrequencyScale(FrequencyScale::linear);
+  first->state().setAmplitudeScale(AmplitudeScale::linear);
+  first->state().setHoldPeaks(false);
+  model->setInspectorTab(InspectorTab::markers);
+  model->setInspectorTab(InspectorTab::spectrum);
+  const SpectrumState& state = static_cast<SpectrumPanel*>(view->panel())->state();
+  EXPECT_EQ(state.fftSize(), 8192);
+  EXPECT_EQ(state.frequencyScale(), FrequencyScale::logarithmic);
+  EXPECT_EQ(state.amplitudeScale(), AmplitudeScale::decibels);
+  EXPECT_TRUE(state.holdPeaks());
+}
+
+TEST_F(InspectorViewTest, OnlyATallPanelScrolls) {
+  auto* scroll = find<QScrollArea>("inspectorScroll");
+  model->setInspectorTab(InspectorTab::markers);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !scroll->verticalScrollBar()->isVisible(); }));
+  for (int64_t frame = 0; frame < 60; ++frame) model->addMarker(frame * 100);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return scroll->verticalScrollBar()->isVisible(); }));
+  EXPECT_EQ(scroll->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+  // The panel fills the width, inset by 14 points.
+  EXPECT_EQ(view->panel()->x(), 14);
+}
+
+class InspectorInRootViewTest : public InspectorFixture {};
+
+TEST_F(InspectorInRootViewTest, ChoosingTheEffectsTabWhileHiddenOpensTheInspectorThere) {
+  model = makeModel(numbered(9600));
+  auto* root = show(new EditorRootView(model.get()), 1240);
+  model->setShowInspector(false);
+  auto* inspector = root->findChild<InspectorView*>(QStringLiteral("inspector"));
+  ASSERT_TRUE(inspector);
+  EXPECT_FALSE(inspector->isVisible());
+  // What the window's command for a tab does: choose the tab, then show the inspector.
+  model->setInspectorTab(InspectorTab::effects);
+  model->setShowInspector(true);
+  EXPECT_TRUE(inspector->isVisible());
+  EXPECT_EQ(inspector->width(), 360);
+  EXPECT_TRUE(inspector->tabs()->segment(4)->isChecked());
+  EXPECT_EQ(inspector->panel()->objectName(), QStringLiteral("effectsPanel"));
+  EXPECT_TRUE(inspector->panel()->isVisible());
+}
