@@ -6,6 +6,7 @@
 
 #include "editor/EditorModel.h"
 #include "inspector/InfoPanel.h"
+#include "inspector/LoudnessPanel.h"
 #include "inspector/MarkersPanel.h"
 #include "inspector/PanelLabel.h"
 #include "inspector/SpectrumPanel.h"
@@ -70,17 +71,14 @@ void InspectorView::refresh() {
 
 QWidget* InspectorView::makePanel(InspectorTab tab) {
   switch (tab) {
-  case InspectorTab::loudness: break;
+  case InspectorTab::loudness: return new LoudnessPanel(model_);
   case InspectorTab::spectrum: return new SpectrumPanel(model_);
   case InspectorTab::info: return new InfoPanel(model_);
   case InspectorTab::markers: return new MarkersPanel(model_);
-  case InspectorTab::effects: {
-    // Stands in for the effects rack panel.
-    auto* placeholder = new PanelLabel(QStringLiteral("Effects"), ViewStyle::TextStyle::headline, Tone::secondary, nullptr);
-    placeholder->setObjectName(QStringLiteral("effectsPanel"));
-    return placeholder;
+  case InspectorTab::effects: break;
   }
-  }
-  auto* placeholder = new PanelLabel(QStringLiteral("Loudness"), ViewStyle::TextStyle::headline, Tone::secondary, nullptr);
+  // Stands in for the effects rack panel.
+  auto* placeholder = new PanelLabel(QStringLiteral("Effects"), ViewStyle::TextStyle::headline, Tone::secondary, nullptr);
+  placeholder->setObjectName(QStringLiteral("effectsPanel"));
   return placeholder;
 }

@@ -13,6 +13,11 @@ PanelLabel::PanelLabel(const QString& text, const QFont& font, Tone tone, QWidge
 PanelLabel::PanelLabel(const QString& text, ViewStyle::TextStyle style, Tone tone, QWidget* parent)
     : PanelLabel(text, ViewStyle::font(style), tone, parent) {}
 
+void PanelLabel::setColor(const ThemeColor* color) {
+  color_ = color;
+  applyColor();
+}
+
 QFrame* PanelLabel::divider(QWidget* parent) {
   auto* line = new QFrame(parent);
   line->setFrameShape(QFrame::HLine);
@@ -30,7 +35,9 @@ void PanelLabel::changeEvent(QEvent* event) {
 void PanelLabel::applyColor() {
   const QPalette base = parentWidget() ? parentWidget()->palette() : QApplication::palette();
   QColor color = base.color(QPalette::WindowText);
-  if (tone_ == Tone::secondary)
+  if (color_)
+    color = color_->resolved(base);
+  else if (tone_ == Tone::secondary)
     color = ViewStyle::secondary(base);
   else if (tone_ == Tone::tertiary)
     color = Theme::tertiaryLabel(base);

@@ -5,6 +5,8 @@
 #include "InspectorTestSupport.h"
 #include "inspector/InfoPanel.h"
 #include "inspector/InspectorView.h"
+#include "inspector/LiveMetersSection.h"
+#include "inspector/LoudnessPanel.h"
 #include "inspector/SignalStatsState.h"
 #include "inspector/SpectrumPanel.h"
 #include "inspector/SpectrumPlot.h"
@@ -41,6 +43,7 @@ TEST_F(InspectorPicturesTest, EveryTab) {
   model->setFileInfo(info);
   for (const int64_t frame : {48000, 96000 * 2, 48000 * 7}) model->addMarker(frame);
   model->renameMarker(model->markers()[1].id, QStringLiteral("Chorus"));
+  ASSERT_TRUE(waitForAnalysis(*model));
 
   for (const bool dark : {false, true}) {
     auto* view = new InspectorView(model.get());
@@ -56,6 +59,25 @@ TEST_F(InspectorPicturesTest, EveryTab) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->state().spectrum().empty(); }));
         auto* plot = panel->findChild<SpectrumPlot*>();
         hover(plot, QPointF(170, 120));
+      }
+      if (tab == InspectorTab::loudness && !dark) {
+        // Playing: the live meters below the adjustment.
+        model->play(false);
+        for (int tick = 0; tick < 30; ++tick) {
+          dynamic_cast<NullAudioBackend&>(AudioBackend::shared()).pump(1600);
+          model->transportTick();
+        }
+        // Tall enough for the whole tab, once the layout has taken in the meters.
+        view->resize(360, 1240);
+        auto* meters = static_cast<LoudnessPanel*>(view->panel())->liveMeters();
+        ASSERT_TRUE(meters);
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+          const QRect shown(meters->mapTo(view, QPoint(0, 0)), meters->size());
+          return meters->isVisible() && shown.bottom() < view->height() && shown.right() < view->width() - 14;
+        }));
+        ViewTestSupport::savePicture(view->grab().toImage(), QStringLiteral("inspector-0-playing"));
+        model->stop(false);
+        view->resize(360, 760);
       }
       if (tab == InspectorTab::info) {
         auto* panel = static_cast<InfoPanel*>(view->panel());

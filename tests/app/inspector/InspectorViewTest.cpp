@@ -42,10 +42,12 @@ TEST_F(InspectorViewTest, FiveTabsInOrderChooseTheShownPanel) {
   EXPECT_TRUE(tabs->segment(0)->isChecked());
   EXPECT_EQ(model->inspectorTab(), InspectorTab::loudness);
 
+  EXPECT_EQ(panelName(), QStringLiteral("loudnessPanel"));
   const std::vector<std::pair<InspectorTab, QString>> panels{{InspectorTab::spectrum, "spectrumPanel"},
                                                              {InspectorTab::info, "infoPanel"},
                                                              {InspectorTab::markers, "markersPanel"},
-                                                             {InspectorTab::effects, "effectsPanel"}};
+                                                             {InspectorTab::effects, "effectsPanel"},
+                                                             {InspectorTab::loudness, "loudnessPanel"}};
   for (const auto& [tab, name] : panels) {
     QTest::mouseClick(tabs->segment(rawValue(tab)), Qt::LeftButton);
     EXPECT_EQ(model->inspectorTab(), tab);
