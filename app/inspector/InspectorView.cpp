@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "editor/EditorModel.h"
+#include "effects/EffectsRackView.h"
 #include "inspector/InfoPanel.h"
 #include "inspector/LoudnessPanel.h"
 #include "inspector/MarkersPanel.h"
@@ -12,8 +13,6 @@
 #include "inspector/SpectrumPanel.h"
 #include "platform/ObservedRefresh.h"
 #include "views/SegmentedControl.h"
-
-using Tone = PanelLabel::Tone;
 
 InspectorView::InspectorView(EditorModel* model, QWidget* parent)
     : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {
@@ -77,8 +76,5 @@ QWidget* InspectorView::makePanel(InspectorTab tab) {
   case InspectorTab::markers: return new MarkersPanel(model_);
   case InspectorTab::effects: break;
   }
-  // Stands in for the effects rack panel.
-  auto* placeholder = new PanelLabel(QStringLiteral("Effects"), ViewStyle::TextStyle::headline, Tone::secondary, nullptr);
-  placeholder->setObjectName(QStringLiteral("effectsPanel"));
-  return placeholder;
+  return new EffectsRackView(model_);
 }

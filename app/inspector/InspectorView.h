@@ -1,8 +1,9 @@
 // InspectorView: the side panel of the editor window: a segmented control of five icons
 // (Loudness, Spectrum, Info, Markers, Effects) bound to the model's inspectorTab, a divider,
-// and a vertically scrolling area with the chosen tab's panel, inset by 14 points. Only that
-// panel exists: choosing another tab, from the control or anywhere else, discards it with its
-// own state and makes the new tab's panel afresh. GUI thread only.
+// and a vertically scrolling area with the chosen tab's panel (the effects rack panel on the
+// Effects tab), inset by 14 points. Only that panel exists: choosing another tab, from the
+// control or anywhere else, discards it with its own state and makes the new tab's panel
+// afresh. GUI thread only.
 #pragma once
 
 #include <QWidget>

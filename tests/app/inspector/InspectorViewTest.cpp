@@ -46,7 +46,7 @@ TEST_F(InspectorViewTest, FiveTabsInOrderChooseTheShownPanel) {
   const std::vector<std::pair<InspectorTab, QString>> panels{{InspectorTab::spectrum, "spectrumPanel"},
                                                              {InspectorTab::info, "infoPanel"},
                                                              {InspectorTab::markers, "markersPanel"},
-                                                             {InspectorTab::effects, "effectsPanel"},
+                                                             {InspectorTab::effects, "effectsRackView"},
                                                              {InspectorTab::loudness, "loudnessPanel"}};
   for (const auto& [tab, name] : panels) {
     QTest::mouseClick(tabs->segment(rawValue(tab)), Qt::LeftButton);
@@ -101,6 +101,6 @@ TEST_F(InspectorInRootViewTest, ChoosingTheEffectsTabWhileHiddenOpensTheInspecto
   EXPECT_TRUE(inspector->isVisible());
   EXPECT_EQ(inspector->width(), 360);
   EXPECT_TRUE(inspector->tabs()->segment(4)->isChecked());
-  EXPECT_EQ(inspector->panel()->objectName(), QStringLiteral("effectsPanel"));
+  EXPECT_EQ(inspector->panel()->objectName(), QStringLiteral("effectsRackView"));
   EXPECT_TRUE(inspector->panel()->isVisible());
 }
