@@ -81,7 +81,8 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   column->setSpacing(10);
   column->addWidget(new PanelLabel(QStringLiteral("Adjust Loudness"), TextStyle::headline, Tone::primary, this));
 
-  mode_ = new SegmentedControl(QStringLiteral("Mode"), {{QStringLiteral("Match Target")}, {QStringLiteral("Manual Gain")}}, this);
+  mode_ = new SegmentedControl(QStringLiteral("Mode"),
+                               QStringList{QStringLiteral("Match Target"), QStringLiteral("Manual Gain")}, this);
   mode_->setObjectName(QStringLiteral("adjustMode"));
   connect(mode_, &SegmentedControl::picked, this, [this](int index) {
     model_->setAdjustMode(quar::EnumCases<LoudnessAdjustMode>::values[static_cast<size_t>(index)]);
@@ -109,7 +110,8 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   presetRow->addWidget(presetMenu_);
   targetColumn->addLayout(presetRow);
   auto* sliderRow = new QHBoxLayout;
-  target_ = slider(static_cast<int>(minTargetLUFS * targetSteps), static_cast<int>(maxTargetLUFS * targetSteps), targetRows_);
+  target_ =
+      slider(static_cast<int>(minTargetLUFS * targetSteps), static_cast<int>(maxTargetLUFS * targetSteps), targetRows_);
   target_->setObjectName(QStringLiteral("targetSlider"));
   target_->setAccessibleName(QStringLiteral("Target"));
   connect(target_, &QSlider::valueChanged, this,
@@ -129,7 +131,8 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   gainRow->setContentsMargins(0, 0, 0, 0);
   gainRow->addWidget(new PanelLabel(QStringLiteral("Gain"), TextStyle::callout, Tone::primary, gainRow_));
   gainRow->addWidget(new PanelLabel(QStringLiteral("-24"), ViewStyle::font(9), Tone::primary, gainRow_));
-  gain_ = slider(static_cast<int>(-maxManualGainDB * gainSteps), static_cast<int>(maxManualGainDB * gainSteps), gainRow_);
+  gain_ =
+      slider(static_cast<int>(-maxManualGainDB * gainSteps), static_cast<int>(maxManualGainDB * gainSteps), gainRow_);
   gain_->setObjectName(QStringLiteral("gainSlider"));
   gain_->setAccessibleName(QStringLiteral("Gain"));
   connect(gain_, &QSlider::valueChanged, this,
@@ -218,10 +221,14 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
 
 const std::vector<LoudnessPreset>& AdjustLoudnessSection::presets() {
   static const std::vector<LoudnessPreset> list{
-      {QStringLiteral("Spotify / YouTube / Tidal"), -14, -1.0}, {QStringLiteral("Apple Music"), -16, -1.0},
-      {QStringLiteral("Amazon Music"), -14, -2.0},             {QStringLiteral("Podcast (Apple)"), -16, -1.0},
-      {QStringLiteral("Audiobook (ACX)"), -20, -3.0},          {QStringLiteral("EBU R128 Broadcast"), -23, -1.0},
-      {QStringLiteral("ATSC A/85 (US TV)"), -24, -2.0},        {QStringLiteral("Club / Loud Master"), -9, -0.3},
+      {QStringLiteral("Spotify / YouTube / Tidal"), -14, -1.0},
+      {QStringLiteral("Apple Music"), -16, -1.0},
+      {QStringLiteral("Amazon Music"), -14, -2.0},
+      {QStringLiteral("Podcast (Apple)"), -16, -1.0},
+      {QStringLiteral("Audiobook (ACX)"), -20, -3.0},
+      {QStringLiteral("EBU R128 Broadcast"), -23, -1.0},
+      {QStringLiteral("ATSC A/85 (US TV)"), -24, -2.0},
+      {QStringLiteral("Club / Loud Master"), -9, -0.3},
   };
   return list;
 }

@@ -145,12 +145,14 @@ std::vector<InfoPanel::Row> InfoPanel::fileRows(const std::optional<quar::AudioF
   if (!info) {
     rows.push_back({QStringLiteral("Name"), QStringLiteral("Untitled (not saved)")});
   } else {
-    rows.push_back({QStringLiteral("Name"), info->url ? fromStd(info->url->filename().string()) : QStringLiteral("Untitled")});
+    rows.push_back(
+        {QStringLiteral("Name"), info->url ? fromStd(info->url->filename().string()) : QStringLiteral("Untitled")});
     rows.push_back({QStringLiteral("Container"), fromStd(info->containerName)});
     rows.push_back({QStringLiteral("Codec"), fromStd(info->codecName)});
     if (info->bitDepth)
-      rows.push_back({QStringLiteral("Bit depth"),
-                      QString::number(*info->bitDepth) + (info->isFloat ? QStringLiteral("-bit float") : QStringLiteral("-bit"))});
+      rows.push_back(
+          {QStringLiteral("Bit depth"),
+           QString::number(*info->bitDepth) + (info->isFloat ? QStringLiteral("-bit float") : QStringLiteral("-bit"))});
     if (info->bitRateKbps)
       rows.push_back({QStringLiteral("Bitrate"), QString::number(*info->bitRateKbps) + QStringLiteral(" kbps")});
     if (info->fileSize) rows.push_back({QStringLiteral("File size"), byteCount(*info->fileSize)});
@@ -164,14 +166,12 @@ std::vector<InfoPanel::Row> InfoPanel::fileRows(const std::optional<quar::AudioF
   return rows;
 }
 
-QString InfoPanel::byteCount(int64_t bytes) {
-  return QLocale().formattedDataSize(bytes, 2, QLocale::DataSizeSIFormat);
-}
+QString InfoPanel::byteCount(int64_t bytes) { return QLocale().formattedDataSize(bytes, 2, QLocale::DataSizeSIFormat); }
 
 std::vector<std::vector<QString>> InfoPanel::statsRows(const quar::SignalStats& stats, const EditorModel& model) {
   const int channels = model.content().channelCount();
-  std::vector<std::vector<QString>> rows{{QString()}, {QStringLiteral("Peak")}, {QStringLiteral("RMS")},
-                                         {QStringLiteral("DC offset")}};
+  std::vector<std::vector<QString>> rows{
+      {QString()}, {QStringLiteral("Peak")}, {QStringLiteral("RMS")}, {QStringLiteral("DC offset")}};
   for (size_t c = 0; c < stats.peak.size(); ++c)
     rows[0].push_back(static_cast<int>(c) < channels ? model.channelName(static_cast<int>(c)) : QString::number(c + 1));
   for (const float peak : stats.peak) rows[1].push_back(InspectorText::linearLevel(peak));

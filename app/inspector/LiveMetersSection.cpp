@@ -15,9 +15,12 @@ LiveMetersSection::LiveMetersSection(EditorModel* model, QWidget* parent)
   column_ = new QVBoxLayout(this);
   column_->setContentsMargins(0, 0, 0, 0);
   column_->setSpacing(8);
-  column_->addWidget(new PanelLabel(QStringLiteral("Live"), ViewStyle::TextStyle::headline, PanelLabel::Tone::primary, this));
-  momentary_ = new LinearMeterRow(QStringLiteral("Momentary"), -54, 0, QStringLiteral("LUFS"), Theme::loudnessShortTerm, this);
-  shortTerm_ = new LinearMeterRow(QStringLiteral("Short-term"), -54, 0, QStringLiteral("LUFS"), Theme::loudnessShortTerm, this);
+  column_->addWidget(
+      new PanelLabel(QStringLiteral("Live"), ViewStyle::TextStyle::headline, PanelLabel::Tone::primary, this));
+  momentary_ =
+      new LinearMeterRow(QStringLiteral("Momentary"), -54, 0, QStringLiteral("LUFS"), Theme::loudnessShortTerm, this);
+  shortTerm_ =
+      new LinearMeterRow(QStringLiteral("Short-term"), -54, 0, QStringLiteral("LUFS"), Theme::loudnessShortTerm, this);
   column_->addWidget(momentary_);
   column_->addWidget(shortTerm_);
   observer_->watch(model_);

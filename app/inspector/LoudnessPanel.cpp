@@ -67,7 +67,8 @@ LoudnessPanel::LoudnessPanel(EditorModel* model, QWidget* parent)
   column_->setSpacing(16);
 
   auto* header = new QHBoxLayout;
-  scope_ = new SegmentedControl(QStringLiteral("Measure"), {{QStringLiteral("Entire File")}, {QStringLiteral("Selection")}}, this);
+  scope_ = new SegmentedControl(QStringLiteral("Measure"),
+                                QStringList{QStringLiteral("Entire File"), QStringLiteral("Selection")}, this);
   scope_->setObjectName(QStringLiteral("analysisScope"));
   connect(scope_, &SegmentedControl::picked, this, [this](int index) {
     model_->setAnalysisScope(quar::EnumCases<AnalysisScope>::values[static_cast<size_t>(index)]);
@@ -89,15 +90,17 @@ LoudnessPanel::LoudnessPanel(EditorModel* model, QWidget* parent)
   auto* readout = new QHBoxLayout;
   auto* integratedColumn = new QVBoxLayout;
   integratedColumn->setSpacing(2);
-  integratedColumn->addWidget(new PanelLabel(QStringLiteral("Integrated"), TextStyle::caption, Tone::secondary, measurement_));
+  integratedColumn->addWidget(
+      new PanelLabel(QStringLiteral("Integrated"), TextStyle::caption, Tone::secondary, measurement_));
   auto* integratedLine = new QHBoxLayout;
   integratedLine->setSpacing(4);
   integrated_ = new PanelLabel(QString(), ViewStyle::font(34, QFont::DemiBold), Tone::primary, measurement_);
   integrated_->setObjectName(QStringLiteral("integratedValue"));
   integrated_->setColor(&Theme::loudnessIntegrated);
   integratedLine->addWidget(integrated_, 0, Qt::AlignBaseline);
-  integratedLine->addWidget(new PanelLabel(QStringLiteral("LUFS"), ViewStyle::font(12, QFont::Medium), Tone::secondary, measurement_),
-                            0, Qt::AlignBaseline);
+  integratedLine->addWidget(
+      new PanelLabel(QStringLiteral("LUFS"), ViewStyle::font(12, QFont::Medium), Tone::secondary, measurement_), 0,
+      Qt::AlignBaseline);
   integratedColumn->addLayout(integratedLine);
   readout->addLayout(integratedColumn);
   readout->addStretch(1);
@@ -174,12 +177,15 @@ void LoudnessPanel::tintSymbol() {
 std::vector<LoudnessPanel::Metric> LoudnessPanel::metrics(const quar::LoudnessResult& result, double ceilingDBTP) {
   using InspectorText::level;
   using InspectorText::loudness;
-  return {{QStringLiteral("Short-term max"), loudness(result.maxShortTermLUFS), QStringLiteral("LUFS"), false},
-          {QStringLiteral("Momentary max"), loudness(result.maxMomentaryLUFS), QStringLiteral("LUFS"), false},
-          {QStringLiteral("Loudness range"), InspectorText::fixed(result.loudnessRangeLU, 1), QStringLiteral("LU"), false},
-          {QStringLiteral("True peak"), level(result.truePeakDBTP), QStringLiteral("dBTP"), result.truePeakDBTP > ceilingDBTP},
-          {QStringLiteral("Sample peak"), level(result.samplePeakDBFS), QStringLiteral("dBFS"), result.samplePeakDBFS >= -0.01},
-          {QStringLiteral("RMS"), level(result.rmsDBFS), QStringLiteral("dBFS"), false}};
+  return {
+      {QStringLiteral("Short-term max"), loudness(result.maxShortTermLUFS), QStringLiteral("LUFS"), false},
+      {QStringLiteral("Momentary max"), loudness(result.maxMomentaryLUFS), QStringLiteral("LUFS"), false},
+      {QStringLiteral("Loudness range"), InspectorText::fixed(result.loudnessRangeLU, 1), QStringLiteral("LU"), false},
+      {QStringLiteral("True peak"), level(result.truePeakDBTP), QStringLiteral("dBTP"),
+       result.truePeakDBTP > ceilingDBTP},
+      {QStringLiteral("Sample peak"), level(result.samplePeakDBFS), QStringLiteral("dBFS"),
+       result.samplePeakDBFS >= -0.01},
+      {QStringLiteral("RMS"), level(result.rmsDBFS), QStringLiteral("dBFS"), false}};
 }
 
 QString LoudnessPanel::placeholderText(AnalysisScope scope, bool hasSelection, int64_t frameCount) {
@@ -226,7 +232,8 @@ void LoudnessPanel::refresh() {
                                   plan ? std::optional<double>(plan->predictedIntegratedLUFS) : std::nullopt);
     const std::vector<Metric> figures = metrics(*result, model_->ceilingDBTP());
     for (int i = 0; i < 6; ++i)
-      static_cast<MetricCell*>(metrics_->itemAtPosition(i / 2, i % 2)->widget())->setMetric(figures[static_cast<size_t>(i)]);
+      static_cast<MetricCell*>(metrics_->itemAtPosition(i / 2, i % 2)->widget())
+          ->setMetric(figures[static_cast<size_t>(i)]);
     const bool multichannel = model_->content().channelCount() >= 2;
     channelsDivider_->setVisible(multichannel);
     channels_->setVisible(multichannel);

@@ -83,7 +83,8 @@ protected:
 private:
   // The flag in the marker colour, the time as a link, the field without a background.
   void applyColors() {
-    flag_->setPixmap(Icons::tinted(QStringLiteral("flag.fill"), Theme::marker.resolved(palette())).pixmap(QSize(14, 14)));
+    flag_->setPixmap(
+        Icons::tinted(QStringLiteral("flag.fill"), Theme::marker.resolved(palette())).pixmap(QSize(14, 14)));
     QPalette link = time_->palette();
     link.setColor(QPalette::ButtonText, palette().color(QPalette::Link));
     time_->setPalette(link);

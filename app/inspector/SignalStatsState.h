@@ -29,7 +29,8 @@ public:
   Q_ENUM(Property)
 
   // The measurement; runs on a pool thread.
-  using Measure = std::function<quar::SignalStats(const quar::AudioContent& content, std::optional<quar::FrameRange> range)>;
+  using Measure =
+      std::function<quar::SignalStats(const quar::AudioContent& content, std::optional<quar::FrameRange> range)>;
 
   static constexpr std::chrono::milliseconds delay{150};
 

@@ -32,7 +32,8 @@ double SpectrumGeometry::x(double frequency) const {
   if (frequencyScale_ == FrequencyScale::linear) return plot_.left() + plot_.width() * frequency / nyquist_;
   const double decades = std::log10(nyquist_ / lowestLogFrequency);
   if (!(decades > 0)) return plot_.left();
-  return plot_.left() + plot_.width() * std::log10(std::max(frequency, lowestLogFrequency) / lowestLogFrequency) / decades;
+  return plot_.left() +
+         plot_.width() * std::log10(std::max(frequency, lowestLogFrequency) / lowestLogFrequency) / decades;
 }
 
 double SpectrumGeometry::y(double db) const {
@@ -57,14 +58,15 @@ std::vector<SpectrumGeometry::Tick> SpectrumGeometry::frequencyTicks() const {
 
 std::vector<SpectrumGeometry::Tick> SpectrumGeometry::levelTicks() const {
   if (amplitudeScale_ == AmplitudeScale::decibels)
-    return {{0, QStringLiteral("0")}, {-24, QStringLiteral("-24")}, {-48, QStringLiteral("-48")},
-            {-72, QStringLiteral("-72")}, {-96, QStringLiteral("-96")}};
+    return {{0, QStringLiteral("0")},
+            {-24, QStringLiteral("-24")},
+            {-48, QStringLiteral("-48")},
+            {-72, QStringLiteral("-72")},
+            {-96, QStringLiteral("-96")}};
   return {{0, QStringLiteral("1")}, {-6.0206, QStringLiteral(".5")}, {-12.04, QStringLiteral(".25")}};
 }
 
-double SpectrumGeometry::binFrequency(size_t bin) const {
-  return sampleRate_ * static_cast<double>(bin) / fftSize_;
-}
+double SpectrumGeometry::binFrequency(size_t bin) const { return sampleRate_ * static_cast<double>(bin) / fftSize_; }
 
 bool SpectrumGeometry::shows(double frequency) const {
   return frequencyScale_ == FrequencyScale::linear || frequency >= lowestLogFrequency;
@@ -112,9 +114,8 @@ std::optional<SpectrumGeometry::Readout> SpectrumGeometry::readout(QPointF point
   const double last = static_cast<double>(spectrum.size() - 1);
   const int bin = static_cast<int>(std::clamp(std::round(frequency * fftSize_ / sampleRate_), 0.0, last));
   const double level = spectrum[static_cast<size_t>(bin)];
-  const QString text = frequency >= 1000
-                           ? InspectorText::fixed(frequency / 1000, 2) + QStringLiteral(" kHz  ")
-                           : InspectorText::fixed(frequency, 0) + QStringLiteral(" Hz  ");
+  const QString text = frequency >= 1000 ? InspectorText::fixed(frequency / 1000, 2) + QStringLiteral(" kHz  ")
+                                         : InspectorText::fixed(frequency, 0) + QStringLiteral(" Hz  ");
   const double centerX = std::min(std::max(pointer.x(), plot_.left() + labelMargin), plot_.right() - labelMargin);
   return Readout{frequency, bin, text + InspectorText::fixed(level, 1) + QStringLiteral(" dB"),
                  QPointF(centerX, plot_.top() + 10)};

@@ -60,14 +60,16 @@ SpectrumPanel::SpectrumPanel(EditorModel* model, QWidget* parent)
     controls->addWidget(new PanelLabel(text, TextStyle::callout, Tone::secondary, this), row, 0, Qt::AlignLeft);
   };
   rowLabel(QStringLiteral("Frequency"), 0);
-  frequency_ = new SegmentedControl(QStringLiteral("Frequency"), {{QStringLiteral("Linear")}, {QStringLiteral("Log")}}, this);
+  frequency_ = new SegmentedControl(QStringLiteral("Frequency"),
+                                    QStringList{QStringLiteral("Linear"), QStringLiteral("Log")}, this);
   frequency_->setObjectName(QStringLiteral("frequencyScale"));
   connect(frequency_, &SegmentedControl::picked, this, [this](int index) {
     state_->setFrequencyScale(quar::EnumCases<FrequencyScale>::values[static_cast<size_t>(index)]);
   });
   controls->addWidget(frequency_, 0, 1, Qt::AlignLeft);
   rowLabel(QStringLiteral("Amplitude"), 1);
-  amplitude_ = new SegmentedControl(QStringLiteral("Amplitude"), {{QStringLiteral("dB")}, {QStringLiteral("Linear")}}, this);
+  amplitude_ = new SegmentedControl(QStringLiteral("Amplitude"),
+                                    QStringList{QStringLiteral("dB"), QStringLiteral("Linear")}, this);
   amplitude_->setObjectName(QStringLiteral("amplitudeScale"));
   connect(amplitude_, &SegmentedControl::picked, this, [this](int index) {
     state_->setAmplitudeScale(quar::EnumCases<AmplitudeScale>::values[static_cast<size_t>(index)]);
@@ -131,8 +133,12 @@ QString SpectrumPanel::resolutionText(double sampleRate, int fftSize) {
 
 SpectrumPanel::StaticKey SpectrumPanel::staticKey() const {
   const std::optional<quar::FrameRange> selection = model_->selection();
-  return {model_->contentVersion(), selection ? selection->lowerBound : -1, selection ? selection->upperBound : -1,
-          model_->cursor(), state_->fftSize(), model_->isPlaying() ? 1 : 0};
+  return {model_->contentVersion(),
+          selection ? selection->lowerBound : -1,
+          selection ? selection->upperBound : -1,
+          model_->cursor(),
+          state_->fftSize(),
+          model_->isPlaying() ? 1 : 0};
 }
 
 void SpectrumPanel::followStaticKey(bool force) {
@@ -170,7 +176,8 @@ void SpectrumPanel::refresh() {
     mode_->setText(QStringLiteral("Live at playhead"));
   else
     mode_->setText(model_->selection() ? QStringLiteral("Selection average") : QStringLiteral("Around cursor"));
-  const QSignalBlocker blockFrequency(frequency_), blockAmplitude(amplitude_), blockSize(fftSize_), blockHold(holdPeaks_);
+  const QSignalBlocker blockFrequency(frequency_), blockAmplitude(amplitude_), blockSize(fftSize_),
+      blockHold(holdPeaks_);
   frequency_->setSelectedIndex(indexOf(state_->frequencyScale()));
   amplitude_->setSelectedIndex(indexOf(state_->amplitudeScale()));
   const auto& sizes = SpectrumState::fftSizes;

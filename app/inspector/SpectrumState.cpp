@@ -56,7 +56,8 @@ void SpectrumState::setPeakHold(std::vector<float> levels) {
 }
 
 quar::SpectrumAnalyzer& SpectrumState::ensureAnalyzer() {
-  if (!analyzer_ || analyzer_->fftSize() != fftSize_) analyzer_ = std::make_unique<quar::SpectrumAnalyzer>(fftSize_, window);
+  if (!analyzer_ || analyzer_->fftSize() != fftSize_)
+    analyzer_ = std::make_unique<quar::SpectrumAnalyzer>(fftSize_, window);
   return *analyzer_;
 }
 

@@ -7,6 +7,16 @@
 #include "platform/Icons.h"
 #include "views/ViewStyle.h"
 
+namespace {
+
+std::vector<SegmentedControl::Segment> textSegments(const QStringList& titles) {
+  std::vector<SegmentedControl::Segment> segments;
+  for (const QString& title : titles) segments.push_back({title});
+  return segments;
+}
+
+} // namespace
+
 SegmentedControl::SegmentedControl(const QString& name, const std::vector<Segment>& segments, QWidget* parent)
     : QWidget(parent), group_(new QButtonGroup(this)) {
   setAccessibleName(name);
@@ -19,7 +29,7 @@ SegmentedControl::SegmentedControl(const QString& name, const std::vector<Segmen
     button->setObjectName(segment.toolTip.isEmpty() ? segment.title : segment.toolTip);
     button->setCheckable(true);
     button->setFocusPolicy(Qt::TabFocus);
-    button->setFont(ViewStyle::font(ViewStyle::TextStyle::small));
+    button->setFont(ViewStyle::font(ViewStyle::TextStyle::callout));
     if (segment.symbol.isEmpty()) {
       button->setText(segment.title);
     } else {
@@ -34,6 +44,9 @@ SegmentedControl::SegmentedControl(const QString& name, const std::vector<Segmen
   }
   connect(group_, &QButtonGroup::idClicked, this, &SegmentedControl::picked);
 }
+
+SegmentedControl::SegmentedControl(const QString& name, const QStringList& titles, QWidget* parent)
+    : SegmentedControl(name, textSegments(titles), parent) {}
 
 int SegmentedControl::selectedIndex() const { return group_->checkedId(); }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <vector>
@@ -22,6 +23,8 @@ public:
 
   // `name` is the accessible name (the control's hidden label).
   SegmentedControl(const QString& name, const std::vector<Segment>& segments, QWidget* parent = nullptr);
+  // Text segments with these titles.
+  SegmentedControl(const QString& name, const QStringList& titles, QWidget* parent = nullptr);
 
   int selectedIndex() const;
   void setSelectedIndex(int index);

@@ -34,20 +34,18 @@ TEST(AdjustLoudnessTexts, PresetsAndTheMenuTitle) {
   std::vector<QString> items;
   for (const LoudnessPreset& preset : AdjustLoudnessSection::presets())
     items.push_back(AdjustLoudnessSection::presetItemText(preset));
-  EXPECT_EQ(items, (std::vector<QString>{"Spotify / YouTube / Tidal  (-14 LUFS, -1.0 dBTP)",
-                                         "Apple Music  (-16 LUFS, -1.0 dBTP)",
-                                         "Amazon Music  (-14 LUFS, -2.0 dBTP)",
-                                         "Podcast (Apple)  (-16 LUFS, -1.0 dBTP)",
-                                         "Audiobook (ACX)  (-20 LUFS, -3.0 dBTP)",
-                                         "EBU R128 Broadcast  (-23 LUFS, -1.0 dBTP)",
-                                         "ATSC A/85 (US TV)  (-24 LUFS, -2.0 dBTP)",
-                                         "Club / Loud Master  (-9 LUFS, -0.3 dBTP)"}));
+  EXPECT_EQ(items, (std::vector<QString>{
+                       "Spotify / YouTube / Tidal  (-14 LUFS, -1.0 dBTP)", "Apple Music  (-16 LUFS, -1.0 dBTP)",
+                       "Amazon Music  (-14 LUFS, -2.0 dBTP)", "Podcast (Apple)  (-16 LUFS, -1.0 dBTP)",
+                       "Audiobook (ACX)  (-20 LUFS, -3.0 dBTP)", "EBU R128 Broadcast  (-23 LUFS, -1.0 dBTP)",
+                       "ATSC A/85 (US TV)  (-24 LUFS, -2.0 dBTP)", "Club / Loud Master  (-9 LUFS, -0.3 dBTP)"}));
   struct Case {
     double target, ceiling;
     const char* title;
   };
-  for (const Case& c : {Case{-16, -1, "Apple Music"}, Case{-14, -2, "Amazon Music"}, Case{-14, -1, "Spotify / YouTube / Tidal"},
-                        Case{-9, -0.3, "Club / Loud Master"}, Case{-14.5, -1, "Custom"}, Case{-14, -1.1, "Custom"}})
+  for (const Case& c :
+       {Case{-16, -1, "Apple Music"}, Case{-14, -2, "Amazon Music"}, Case{-14, -1, "Spotify / YouTube / Tidal"},
+        Case{-9, -0.3, "Club / Loud Master"}, Case{-14.5, -1, "Custom"}, Case{-14, -1.1, "Custom"}})
     EXPECT_EQ(AdjustLoudnessSection::presetMenuTitle(c.target, c.ceiling), QString::fromLatin1(c.title)) << c.target;
 }
 
@@ -75,7 +73,10 @@ TEST(AdjustLoudnessTexts, Prediction) {
       {"tiny gain", {0.004, -14, -3, false}, true, {"No gain change", "→ -14.0 LUFS", "-3.0 dBTP", false, "", false}},
       {"shown gain", {0.007, -14, -3, false}, true, {"+0.01 dB gain", "→ -14.0 LUFS", "-3.0 dBTP", false, "", false}},
       {"cut", {-0.5, -14.5, -3.5, false}, false, {"-0.50 dB gain", "→ -14.5 LUFS", "-3.5 dBTP", false, "", false}},
-      {"limited", {4, -14, 0.5, true}, true, {"+4.00 dB gain", "→ -14.0 LUFS", "-1.0 dBTP (limited)", false, limiter, false}},
+      {"limited",
+       {4, -14, 0.5, true},
+       true,
+       {"+4.00 dB gain", "→ -14.0 LUFS", "-1.0 dBTP (limited)", false, limiter, false}},
       {"clipping", {4, -14, 0.5, true}, false, {"+4.00 dB gain", "→ -14.0 LUFS", "0.5 dBTP", true, clipping, true}},
       {"silent result", {0, -100, -140, false}, true, {"No gain change", "→ –∞ LUFS", "–∞ dBTP", false, "", false}},
       {"not finite", {0, -inf, inf, false}, true, {"No gain change", "→ –∞ LUFS", "–∞ dBTP", false, "", false}},
@@ -113,7 +114,8 @@ TEST_F(AdjustLoudnessSectionTest, APresetSetsTheTargetThenTheCeiling) {
     if (p == EditorModel::Property::targetLUFS || p == EditorModel::Property::ceilingDBTP) order.push_back(p);
   });
   menu->menu()->actions()[6]->trigger();  // ATSC A/85 (US TV)
-  EXPECT_EQ(order, (std::vector<EditorModel::Property>{EditorModel::Property::targetLUFS, EditorModel::Property::ceilingDBTP}));
+  EXPECT_EQ(order, (std::vector<EditorModel::Property>{EditorModel::Property::targetLUFS,
+                                                       EditorModel::Property::ceilingDBTP}));
   EXPECT_EQ(model->targetLUFS(), -24);
   EXPECT_EQ(model->ceilingDBTP(), -2);
   EXPECT_EQ(menu->text(), QStringLiteral("ATSC A/85 (US TV)"));
@@ -183,7 +185,8 @@ TEST_F(AdjustLoudnessSectionTest, ThePredictionWarnsWhenPeaksWouldClip) {
   find<QCheckBox>("limitTruePeaks")->click();
   EXPECT_FALSE(model->limitTruePeaks());
   EXPECT_EQ(text("predictedPeak"), QStringLiteral("2.0 dBTP"));
-  EXPECT_EQ(peak->palette().color(QPalette::WindowText), ViewStyle::systemRed.resolved(peak->parentWidget()->palette()));
+  EXPECT_EQ(peak->palette().color(QPalette::WindowText),
+            ViewStyle::systemRed.resolved(peak->parentWidget()->palette()));
   EXPECT_NE(peak->palette().color(QPalette::WindowText), normal);
   EXPECT_EQ(text("predictionNote"),
             QStringLiteral("Peaks will exceed the ceiling and may clip. Enable limiting or lower the target."));

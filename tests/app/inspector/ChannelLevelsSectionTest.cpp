@@ -41,7 +41,8 @@ TEST(ChannelLevelsRules, TextsAndSpread) {
 
   EXPECT_EQ(ChannelLevelsSection::spread({-20, -inf}), std::nullopt);  // a silent channel is left out
   EXPECT_EQ(ChannelLevelsSection::spread({-20, -21.54, -inf}), 1.5399999999999991);
-  EXPECT_EQ(ChannelLevelsSection::spreadHint(1.54), QStringLiteral("Channels differ by 1.5 LU — Balance evens them out."));
+  EXPECT_EQ(ChannelLevelsSection::spreadHint(1.54),
+            QStringLiteral("Channels differ by 1.5 LU — Balance evens them out."));
   EXPECT_EQ(ChannelLevelsSection::spreadHint(1.5), QString());
   EXPECT_EQ(ChannelLevelsSection::spreadHint(std::nullopt), QString());
 }

@@ -23,8 +23,9 @@ using Row = InfoPanel::Row;
 namespace {
 
 AudioContent silence(int64_t frames, int channels, double rate = 48000) {
-  return AudioContent(std::vector<std::vector<float>>(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(frames))),
-                      rate);
+  return AudioContent(
+      std::vector<std::vector<float>>(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(frames))),
+      rate);
 }
 
 AudioFileInfo fileInfo() {
@@ -52,33 +53,41 @@ std::vector<std::vector<QString>> texts(const QGridLayout* grid) {
 
 TEST(InfoPanelRows, FileFactsThenContentFacts) {
   const AudioContent stereo = silence(3'132'000, 2);  // 65.25 s
-  const std::vector<Row> content{{"Sample rate", "48000 Hz"}, {"Channels", "2"}, {"Duration", "1:05.250"},
-                                 {"Samples", "3,132,000"}};
+  const std::vector<Row> content{
+      {"Sample rate", "48000 Hz"}, {"Channels", "2"}, {"Duration", "1:05.250"}, {"Samples", "3,132,000"}};
   const auto with = [&](std::vector<Row> rows) {
     rows.insert(rows.end(), content.begin(), content.end());
     return rows;
   };
   EXPECT_EQ(InfoPanel::fileRows(std::nullopt, stereo), with({{"Name", "Untitled (not saved)"}}));
-  EXPECT_EQ(InfoPanel::fileRows(fileInfo(), stereo),
-            with({{"Name", "take one.wav"}, {"Container", "WAV"}, {"Codec", "PCM"}, {"Bit depth", "24-bit"},
-                  {"File size", "1.23 MB"}, {"Decoder", "Native"}}));
+  EXPECT_EQ(InfoPanel::fileRows(fileInfo(), stereo), with({{"Name", "take one.wav"},
+                                                           {"Container", "WAV"},
+                                                           {"Codec", "PCM"},
+                                                           {"Bit depth", "24-bit"},
+                                                           {"File size", "1.23 MB"},
+                                                           {"Decoder", "Native"}}));
 
   AudioFileInfo floating = fileInfo();
   floating.bitDepth = 32;
   floating.isFloat = true;
   floating.url.reset();
   floating.fileSize.reset();
-  EXPECT_EQ(InfoPanel::fileRows(floating, stereo),
-            with({{"Name", "Untitled"}, {"Container", "WAV"}, {"Codec", "PCM"}, {"Bit depth", "32-bit float"},
-                  {"Decoder", "Native"}}));
+  EXPECT_EQ(InfoPanel::fileRows(floating, stereo), with({{"Name", "Untitled"},
+                                                         {"Container", "WAV"},
+                                                         {"Codec", "PCM"},
+                                                         {"Bit depth", "32-bit float"},
+                                                         {"Decoder", "Native"}}));
 
   AudioFileInfo compressed = fileInfo();
   compressed.codecName = "AAC";
   compressed.bitDepth.reset();
   compressed.bitRateKbps = 256;
-  EXPECT_EQ(InfoPanel::fileRows(compressed, stereo),
-            with({{"Name", "take one.wav"}, {"Container", "WAV"}, {"Codec", "AAC"}, {"Bitrate", "256 kbps"},
-                  {"File size", "1.23 MB"}, {"Decoder", "Native"}}));
+  EXPECT_EQ(InfoPanel::fileRows(compressed, stereo), with({{"Name", "take one.wav"},
+                                                           {"Container", "WAV"},
+                                                           {"Codec", "AAC"},
+                                                           {"Bitrate", "256 kbps"},
+                                                           {"File size", "1.23 MB"},
+                                                           {"Decoder", "Native"}}));
 }
 
 TEST(InfoPanelRows, DurationRateAndByteCounts) {
@@ -95,7 +104,8 @@ TEST(InfoPanelRows, DurationRateAndByteCounts) {
     int64_t bytes;
     const char* text;
   };
-  for (const Case& c : {Case{0, "0 bytes"}, Case{512, "512 bytes"}, Case{1500, "1.50 kB"}, Case{2'000'000'000, "2.00 GB"}})
+  for (const Case& c :
+       {Case{0, "0 bytes"}, Case{512, "512 bytes"}, Case{1500, "1.50 kB"}, Case{2'000'000'000, "2.00 GB"}})
     EXPECT_EQ(InfoPanel::byteCount(c.bytes), QString::fromLatin1(c.text)) << c.bytes;
 }
 
@@ -117,8 +127,7 @@ TEST_F(InfoPanelTest, StatisticsColumnsAreNamedAfterTheChannels) {
   };
   model = makeModel(silence(10, 6));
   sized(6);
-  EXPECT_EQ(InfoPanel::statsRows(stats, *model)[0],
-            (std::vector<QString>{"", "L", "R", "C", "LFE", "Ls", "Rs"}));
+  EXPECT_EQ(InfoPanel::statsRows(stats, *model)[0], (std::vector<QString>{"", "L", "R", "C", "LFE", "Ls", "Rs"}));
   model->load(silence(10, 3), std::nullopt);
   sized(3);
   const auto rows = InfoPanel::statsRows(stats, *model);
@@ -145,10 +154,10 @@ TEST_F(InfoPanelTest, ShowsTheStatisticsOfTheSelectionOrTheWholeFile) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return grid->isVisible(); }));
   EXPECT_FALSE(progress->isVisible());
   const auto layout = static_cast<QGridLayout*>(grid->layout());
-  EXPECT_EQ(texts(layout), (std::vector<std::vector<QString>>{{"", "L", "R"},
-                                                              {"Peak", "0.0", "-6.0"},
-                                                              {"RMS", "-3.0", "-9.0"},
-                                                              {"DC offset", "0.0000%", "25.0000%"}}));
+  EXPECT_EQ(
+      texts(layout),
+      (std::vector<std::vector<QString>>{
+          {"", "L", "R"}, {"Peak", "0.0", "-6.0"}, {"RMS", "-3.0", "-9.0"}, {"DC offset", "0.0000%", "25.0000%"}}));
   EXPECT_EQ(text("statsNote"), QStringLiteral("Levels in dBFS."));
 
   model->setSelection(FrameRange(0, 24000));

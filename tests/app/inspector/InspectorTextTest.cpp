@@ -23,9 +23,16 @@ void expectTexts(QString (*format)(double), std::initializer_list<Case> cases, c
 
 TEST(InspectorText, LoudnessAndLevelsStopAtTheirFloors) {
   expectTexts(InspectorText::loudness,
-              {{-14.04, "-14.0"}, {-99.96, "-100.0"}, {-100, "–∞"}, {-inf, "–∞"}, {notANumber, "–∞"}, {inf, "–∞"}, {0.25, "0.2"}},
+              {{-14.04, "-14.0"},
+               {-99.96, "-100.0"},
+               {-100, "–∞"},
+               {-inf, "–∞"},
+               {notANumber, "–∞"},
+               {inf, "–∞"},
+               {0.25, "0.2"}},
               "loudness");
-  expectTexts(InspectorText::level, {{-1, "-1.0"}, {-139.96, "-140.0"}, {-140, "–∞"}, {-inf, "–∞"}, {notANumber, "–∞"}, {2.04, "2.0"}},
+  expectTexts(InspectorText::level,
+              {{-1, "-1.0"}, {-139.96, "-140.0"}, {-140, "–∞"}, {-inf, "–∞"}, {notANumber, "–∞"}, {2.04, "2.0"}},
               "level");
 }
 
@@ -42,8 +49,8 @@ TEST(InspectorText, LinearLevelsAndDCOffsets) {
                {std::pow(10.0, -140.0 / 20), "–∞"},
                {1e-30, "–∞"}},
               "linear level");
-  expectTexts(InspectorText::dcOffset, {{0, "0.0000%"}, {-0.00123, "-0.1230%"}, {0.5, "50.0000%"}, {notANumber, "–"}, {-inf, "–"}},
-              "DC offset");
+  expectTexts(InspectorText::dcOffset,
+              {{0, "0.0000%"}, {-0.00123, "-0.1230%"}, {0.5, "50.0000%"}, {notANumber, "–"}, {-inf, "–"}}, "DC offset");
 }
 
 TEST(InspectorText, NumbersAsPrintfWritesThem) {

@@ -71,7 +71,8 @@ TEST_F(LiveMetersTest, BarsTurnRedAtTheTipAboveMinusOne) {
   const int tip = static_cast<int>(momentary.width() * (53.5 / 54)) - 3;
   EXPECT_TRUE(isRed(momentary.pixelColor(tip, momentary.height() / 2)));
   QImage shortTerm = barImage(rows[1]);
-  EXPECT_FALSE(isRed(shortTerm.pixelColor(static_cast<int>(shortTerm.width() * (53.0 / 54)) - 3, shortTerm.height() / 2)));
+  EXPECT_FALSE(
+      isRed(shortTerm.pixelColor(static_cast<int>(shortTerm.width() * (53.0 / 54)) - 3, shortTerm.height() / 2)));
   // The target mark at 40/54 of the width, less one point, in the target colour.
   const int mark = static_cast<int>(momentary.width() * 40.0 / 54);
   EXPECT_EQ(shortTerm.pixelColor(mark, 1).rgb(), Theme::loudnessTarget.resolved(rows[1]->palette()).rgb());
@@ -94,5 +95,5 @@ TEST_F(LiveMetersTest, ATonePlayedOnTheNullDeviceReadsItsLevel) {
   EXPECT_NEAR(rows[2]->reading().value, -6.02, 0.1);
   EXPECT_EQ(rows[2]->findChild<QLabel*>("meterValue")->text(), QStringLiteral("-6.0"));
   EXPECT_NEAR(*rows[2]->reading().secondary, -9.03, 0.2);  // RMS of a sine: 3 dB below its peak
-  EXPECT_GT(rows[0]->reading().value, -20);  // the momentary loudness moved off its rest
+  EXPECT_GT(rows[0]->reading().value, -20);                // the momentary loudness moved off its rest
 }

@@ -37,18 +37,18 @@ quar::LoudnessResult result(double integrated) {
 
 TEST(LoudnessPanelTexts, MetricsWarnAtTheirLimits) {
   quar::LoudnessResult r = result(-14);
-  EXPECT_EQ(LoudnessPanel::metrics(r, -1.0),
-            (std::vector<Metric>{{"Short-term max", "-12.3", "LUFS", false},
-                                 {"Momentary max", "-10.1", "LUFS", false},
-                                 {"Loudness range", "6.5", "LU", false},
-                                 {"True peak", "-1.2", "dBTP", false},
-                                 {"Sample peak", "-1.5", "dBFS", false},
-                                 {"RMS", "-17.2", "dBFS", false}}));
+  EXPECT_EQ(LoudnessPanel::metrics(r, -1.0), (std::vector<Metric>{{"Short-term max", "-12.3", "LUFS", false},
+                                                                  {"Momentary max", "-10.1", "LUFS", false},
+                                                                  {"Loudness range", "6.5", "LU", false},
+                                                                  {"True peak", "-1.2", "dBTP", false},
+                                                                  {"Sample peak", "-1.5", "dBFS", false},
+                                                                  {"RMS", "-17.2", "dBFS", false}}));
   struct Case {
     double truePeak, samplePeak;
     bool truePeakWarns, samplePeakWarns;
   };
-  for (const Case& c : {Case{-1.0, -0.01, false, true}, Case{-0.99, -0.02, true, false}, Case{-inf, -inf, false, false}}) {
+  for (const Case& c :
+       {Case{-1.0, -0.01, false, true}, Case{-0.99, -0.02, true, false}, Case{-inf, -inf, false, false}}) {
     r.truePeakDBTP = c.truePeak;
     r.samplePeakDBFS = c.samplePeak;
     const std::vector<Metric> m = LoudnessPanel::metrics(r, -1.0);
@@ -69,7 +69,8 @@ TEST(LoudnessPanelTexts, MetricsWarnAtTheirLimits) {
 
 TEST(LoudnessPanelTexts, PlaceholderScopeAndTarget) {
   using enum AnalysisScope;
-  EXPECT_EQ(LoudnessPanel::placeholderText(selection, false, 100), QStringLiteral("Select at least 400 ms of audio to measure it."));
+  EXPECT_EQ(LoudnessPanel::placeholderText(selection, false, 100),
+            QStringLiteral("Select at least 400 ms of audio to measure it."));
   EXPECT_EQ(LoudnessPanel::placeholderText(selection, true, 100), QStringLiteral("Measuring…"));
   EXPECT_EQ(LoudnessPanel::placeholderText(file, false, 100), QStringLiteral("Measuring…"));
   EXPECT_EQ(LoudnessPanel::placeholderText(file, false, 0), QStringLiteral("No audio."));
@@ -167,7 +168,8 @@ TEST_F(LoudnessPanelTest, LiveMetersShowOnlyWhilePlayingBelowTheAdjustment) {
   model->play(false);
   LiveMetersSection* meters = panel->liveMeters();
   ASSERT_TRUE(meters);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return meters->isVisible() && meters->y() > find<QWidget>("adjustLoudness")->y(); }));
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return meters->isVisible() && meters->y() > find<QWidget>("adjustLoudness")->y(); }));
   model->stop(false);
   EXPECT_EQ(panel->liveMeters(), nullptr);
 }

@@ -27,8 +27,10 @@ std::vector<float> average(const EditorModel& model, FrameRange range, int fftSi
 } // namespace
 
 TEST(SpectrumPanelTexts, Resolution) {
-  EXPECT_EQ(SpectrumPanel::resolutionText(48000, 8192), QStringLiteral("Resolution 5.9 Hz per bin · Blackman-Harris window"));
-  EXPECT_EQ(SpectrumPanel::resolutionText(44100, 1024), QStringLiteral("Resolution 43.1 Hz per bin · Blackman-Harris window"));
+  EXPECT_EQ(SpectrumPanel::resolutionText(48000, 8192),
+            QStringLiteral("Resolution 5.9 Hz per bin · Blackman-Harris window"));
+  EXPECT_EQ(SpectrumPanel::resolutionText(44100, 1024),
+            QStringLiteral("Resolution 43.1 Hz per bin · Blackman-Harris window"));
 }
 
 class SpectrumPanelTest : public InspectorFixture {
