@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include "DocumentTestSupport.h"
 #include "InspectorTestSupport.h"
+#include "document/AudioDocumentController.h"
+#include "editor/EditorWindowController.h"
+#include "platform/CommandRouter.h"
 #include "inspector/InspectorView.h"
 #include "inspector/SpectrumPanel.h"
 #include "inspector/SpectrumState.h"
@@ -86,18 +93,36 @@ TEST_F(InspectorViewTest, OnlyATallPanelScrolls) {
   EXPECT_EQ(view->panel()->x(), 14);
 }
 
-class InspectorInRootViewTest : public InspectorFixture {};
+class InspectorInWindowTest : public AppTest {
+protected:
+  void TearDown() override {
+    for (Document* document : std::vector<Document*>(controller.documents())) document->close();
+  }
 
-TEST_F(InspectorInRootViewTest, ChoosingTheEffectsTabWhileHiddenOpensTheInspectorThere) {
-  model = makeModel(numbered(9600));
-  auto* root = show(new EditorRootView(model.get()), 1240);
-  model->setShowInspector(false);
-  auto* inspector = root->findChild<InspectorView*>(QStringLiteral("inspector"));
+  AudioDocumentController controller;
+};
+
+TEST_F(InspectorInWindowTest, TheEffectsTabCommandOpensAHiddenInspectorThere) {
+  std::unique_ptr<Document> made = controller.makeUntitledDocument(controller.defaultType());
+  auto* document = static_cast<AudioDocument*>(made.get());
+  document->model().load(DocumentTestSupport::signal(4800, 2, 48000), std::nullopt);
+  controller.addDocument(std::move(made));
+  document->makeWindowControllers();
+  document->showWindows();
+  auto& window = static_cast<EditorWindowController&>(*document->windowControllers().front());
+  EditorModel& model = document->model();
+  model.setShowInspector(false);
+  auto* inspector = window.rootView()->findChild<InspectorView*>(QStringLiteral("inspector"));
   ASSERT_TRUE(inspector);
   EXPECT_FALSE(inspector->isVisible());
-  // What the window's command for a tab does: choose the tab, then show the inspector.
-  model->setInspectorTab(InspectorTab::effects);
-  model->setShowInspector(true);
+
+  QAction* effects = nullptr;
+  for (QAction* action : window.window()->menuBar()->findChildren<QAction*>(QStringLiteral("showInspectorTab")))
+    if (MenuItem::tag(*action) == rawValue(InspectorTab::effects)) effects = action;
+  ASSERT_TRUE(effects);
+  window.commandRouter().validate(*effects);
+  effects->trigger();
+  EXPECT_TRUE(model.showInspector());
   EXPECT_TRUE(inspector->isVisible());
   EXPECT_EQ(inspector->width(), 360);
   EXPECT_TRUE(inspector->tabs()->segment(4)->isChecked());
