@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -35,6 +36,45 @@ int64_t statusBytes(const std::string& name) {
 }
 
 } // namespace
+
+Timings timed(int runs, const std::function<void()>& body) {
+  std::vector<double> seconds;
+  for (int run = 0; run < std::max(runs, 1); ++run) {
+    const Stopwatch watch;
+    body();
+    seconds.push_back(watch.seconds());
+  }
+  std::sort(seconds.begin(), seconds.end());
+  return {seconds[seconds.size() / 2], seconds.back()};
+}
+
+Json json(const Timings& timings) { return {{"medianSeconds", timings.median}, {"maxSeconds", timings.max}}; }
+
+AudioContent syntheticStereo(double minutes, int distinctBlocks) {
+  constexpr double sampleRate = 48000;
+  const auto frames = static_cast<int64_t>(minutes * 60 * sampleRate);
+  const int64_t needed = (frames + AudioBlock::preferredFrameCount - 1) / AudioBlock::preferredFrameCount;
+  std::vector<BlockRef> blocks;
+  uint32_t seed = 12345;
+  for (int64_t b = 0; b < std::min<int64_t>(distinctBlocks, needed); ++b) {
+    std::vector<std::vector<float>> samples(2, std::vector<float>(AudioBlock::preferredFrameCount));
+    for (size_t i = 0; i < samples[0].size(); ++i) {
+      seed = seed * 1664525u + 1013904223u;
+      const double noise = static_cast<double>(seed >> 8) / 16777216.0 - 0.5;
+      const double t = static_cast<double>(i) / sampleRate;
+      const double tone = std::sin(2 * M_PI * (110 + 40 * (b % 16)) * t) * std::exp(-3 * t);
+      samples[0][i] = static_cast<float>(0.7 * tone + 0.1 * noise);
+      samples[1][i] = static_cast<float>(0.5 * tone - 0.1 * noise);
+    }
+    blocks.push_back(AudioBlock::make(std::move(samples)));
+  }
+  std::vector<Segment> segments;
+  const auto count = static_cast<int64_t>(blocks.size());
+  for (int64_t start = 0, b = 0; start < frames; start += AudioBlock::preferredFrameCount, ++b)
+    segments.push_back({blocks[static_cast<size_t>(b % count)], 0,
+                        std::min(AudioBlock::preferredFrameCount, frames - start)});
+  return AudioContent(2, sampleRate, std::move(segments));
+}
 
 int64_t peakResidentBytes() { return statusBytes("VmHWM"); }
 

@@ -1,11 +1,13 @@
-// Shared pieces of quar-bench: a wall-clock stopwatch, the process's peak resident memory,
-// decoding a file into content, choosing output settings, writing output files, and running
-// child programs with their time and peak memory. Everything runs on the caller's thread.
+// Shared pieces of quar-bench: a wall-clock stopwatch and repeated timings, the process's peak
+// resident memory, decoding a file into content, synthetic documents, choosing output settings,
+// writing output files, and running child programs with their time and peak memory. Everything
+// runs on the caller's thread.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +28,15 @@ private:
   std::chrono::steady_clock::time_point start_;
 };
 
+// The median and the largest of several timings, in seconds.
+struct Timings {
+  double median = 0;
+  double max = 0;
+};
+// Times `runs` (at least 1) calls of `body`.
+Timings timed(int runs, const std::function<void()>& body);
+Json json(const Timings& timings);
+
 // The high-water mark of this process's resident memory in bytes (VmHWM).
 int64_t peakResidentBytes();
 // This process's resident memory now, in bytes (VmRSS).
@@ -39,6 +50,10 @@ struct DecodedFile {
 
 // Decodes the whole file into content; throws QuarError for a missing or undecodable file.
 DecodedFile decodeFile(const std::filesystem::path& path);
+
+// Stereo 48 kHz audio of `minutes` held in memory: `distinctBlocks` blocks of decaying noisy
+// tones, repeated.
+AudioContent syntheticStereo(double minutes, int distinctBlocks);
 
 // The export format whose file extension `path` has (case-insensitive); throws when none has.
 ExportFormat formatForExtension(const std::filesystem::path& path);

@@ -3,9 +3,7 @@
 #include <QApplication>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "Arguments.h"
@@ -19,51 +17,6 @@
 namespace quar::bench {
 
 namespace {
-
-constexpr double sampleRate = 48000;
-
-// Stereo audio of `minutes` over 16 distinct blocks of decaying noisy tones, repeated.
-AudioContent document(double minutes) {
-  const auto frames = static_cast<int64_t>(minutes * 60 * sampleRate);
-  std::vector<BlockRef> blocks;
-  uint32_t seed = 12345;
-  for (int b = 0; b < 16; ++b) {
-    std::vector<std::vector<float>> samples(2, std::vector<float>(AudioBlock::preferredFrameCount));
-    for (size_t i = 0; i < samples[0].size(); ++i) {
-      seed = seed * 1664525u + 1013904223u;
-      const double noise = static_cast<double>(seed >> 8) / 16777216.0 - 0.5;
-      const double t = static_cast<double>(i) / sampleRate;
-      const double tone = std::sin(2 * M_PI * (110 + 40 * b) * t) * std::exp(-3 * t);
-      samples[0][i] = static_cast<float>(0.7 * tone + 0.1 * noise);
-      samples[1][i] = static_cast<float>(0.5 * tone - 0.1 * noise);
-    }
-    blocks.push_back(AudioBlock::make(std::move(samples)));
-  }
-  std::vector<Segment> segments;
-  for (int64_t start = 0, b = 0; start < frames; start += AudioBlock::preferredFrameCount, ++b)
-    segments.push_back({blocks[static_cast<size_t>(b % 16)], 0,
-                        std::min(AudioBlock::preferredFrameCount, frames - start)});
-  return AudioContent(2, sampleRate, std::move(segments));
-}
-
-struct Timings {
-  double median = 0;
-  double max = 0;
-};
-
-template <typename Body>
-Timings timed(int runs, Body body) {
-  std::vector<double> seconds;
-  for (int run = 0; run < runs; ++run) {
-    const Stopwatch watch;
-    body();
-    seconds.push_back(watch.seconds());
-  }
-  std::sort(seconds.begin(), seconds.end());
-  return {seconds[seconds.size() / 2], seconds.back()};
-}
-
-Json json(const Timings& timings) { return {{"medianSeconds", timings.median}, {"maxSeconds", timings.max}}; }
 
 void settle() {
   QCoreApplication::sendPostedEvents();
@@ -91,7 +44,7 @@ Json timelineCommand(const Words& words) {
   static char* argv[] = {name, nullptr};
   QApplication application(argc, argv);
 
-  EditorModel model(document(minutes), std::nullopt);
+  EditorModel model(syntheticStereo(minutes, 16), std::nullopt);
   TimelineView view(&model);
   view.resize(width, height);
   view.show();

@@ -1,5 +1,5 @@
 // quar-bench: times the kit's operations on audio files, alone or next to sox and ffmpeg, and
-// the editor's waveform drawing.
+// the editor's waveform drawing and inspector.
 #include <functional>
 #include <iostream>
 #include <map>
@@ -9,6 +9,7 @@
 #include "Arguments.h"
 #include "Commands.h"
 #include "Compare.h"
+#include "InspectorBench.h"
 #include "TimelineBench.h"
 
 namespace {
@@ -27,6 +28,7 @@ constexpr const char* usage =
     "  splice IN\n"
     "  process gain|reverse|silence|fade-in|fade-out|normalize IN\n"
     "  timeline [--minutes M] [--width W] [--height H] [--ratio R] [--runs N]\n"
+    "  inspector [--minutes M] [--fft N] [--updates U] [--runs N]\n"
     "  compare [--minutes M]\n";
 
 } // namespace
@@ -37,7 +39,8 @@ int main(int argc, char** argv) {
       {"decode", decodeCommand},     {"export", exportCommand},     {"loudness", loudnessCommand},
       {"normalize", normalizeCommand}, {"resample", resampleCommand}, {"effect", effectCommand},
       {"stretch", stretchCommand},   {"tempo", tempoCommand},       {"stats", statsCommand},
-      {"splice", spliceCommand},     {"process", processCommand},   {"timeline", timelineCommand}};
+      {"splice", spliceCommand},     {"process", processCommand},   {"timeline", timelineCommand},
+      {"inspector", inspectorCommand}};
   if (argc < 2) {
     std::cerr << usage;
     return 2;

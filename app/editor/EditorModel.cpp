@@ -34,8 +34,10 @@ EditorModel::EditorModel(AudioContent content, std::optional<quar::AudioFileInfo
       timeFormat_(storedTimeFormat()),
       rack_(std::make_unique<EffectsRack>()),
       recorder_(std::make_unique<Recorder>()),
-      targetLUFS_(Preferences::doubleValue(Preferences::Keys::loudnessTarget)),
-      ceilingDBTP_(Preferences::doubleValue(Preferences::Keys::truePeakCeiling)) {
+      // Stored values come back within the ranges the editor offers.
+      targetLUFS_(std::clamp(Preferences::doubleValue(Preferences::Keys::loudnessTarget), minTargetLUFS, maxTargetLUFS)),
+      ceilingDBTP_(
+          std::clamp(Preferences::doubleValue(Preferences::Keys::truePeakCeiling), minCeilingDBTP, maxCeilingDBTP)) {
   activeChannels_ = allChannels(content_.channelCount());
   meter_ = MeterReading::resting(content_.channelCount());
   contentDidChange();

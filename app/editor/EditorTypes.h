@@ -69,6 +69,12 @@ struct LoudnessPreset {
   bool operator==(const LoudnessPreset&) const = default;
 };
 
+// The ranges the editor offers for the loudness target (LUFS) and the true-peak ceiling (dBTP).
+inline constexpr double minTargetLUFS = -36;
+inline constexpr double maxTargetLUFS = -6;
+inline constexpr double minCeilingDBTP = -9;
+inline constexpr double maxCeilingDBTP = 0;
+
 enum class InspectorTab { loudness, spectrum, info, markers, effects };
 enum class AnalysisScope { file, selection };
 enum class LoudnessAdjustMode { target, manual };

@@ -8,8 +8,8 @@
 #include <algorithm>
 
 #include "effects/EditorStyle.h"
-#include "effects/SegmentedPicker.h"
 #include "effects/ToneLabel.h"
+#include "views/SegmentedControl.h"
 
 using quar::ChorusSettings;
 using quar::ModulationMode;
@@ -33,11 +33,11 @@ const SliderRow<ChorusSettings> lowerRows[] = {
 
 ChorusEditor::ChorusEditor(Binding<ChorusSettings> settings, QWidget* parent)
     : EffectEditor(parent), settings_(std::move(settings)),
-      mode_(new SegmentedPicker(QStringLiteral("Mode"), caseTitles<ModulationMode>(), this)) {
+      mode_(new SegmentedControl(QStringLiteral("Mode"), caseTitles<ModulationMode>(), this)) {
   setObjectName(QStringLiteral("chorusEditor"));
   mode_->setObjectName(QStringLiteral("mode"));
   const Binding<ModulationMode> mode = settings_.field(&ChorusSettings::mode);
-  connect(mode_, &SegmentedPicker::picked, this,
+  connect(mode_, &SegmentedControl::picked, this,
           [mode](int index) { mode.set(quar::allCases<ModulationMode>()[static_cast<size_t>(index)]); });
   QVBoxLayout* column = makeColumn();
   column->addWidget(mode_, 0, Qt::AlignLeft);

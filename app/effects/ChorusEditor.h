@@ -11,7 +11,7 @@
 
 class QLabel;
 class QToolButton;
-class SegmentedPicker;
+class SegmentedControl;
 
 class ChorusEditor final : public EffectEditor {
   Q_OBJECT
@@ -31,7 +31,7 @@ private:
   void stepVoices(int64_t step);
 
   Binding<quar::ChorusSettings> settings_;
-  SegmentedPicker* mode_;
+  SegmentedControl* mode_;
   std::vector<ParamSlider*> sliders_;
   ParamSlider* delay_ = nullptr;
   QWidget* voicesRow_ = nullptr;

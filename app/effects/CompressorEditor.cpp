@@ -7,9 +7,9 @@
 
 #include "effects/EditorStyle.h"
 #include "effects/GainReductionMeter.h"
-#include "effects/SegmentedPicker.h"
 #include "effects/ToneLabel.h"
 #include "effects/TransferCurve.h"
+#include "views/SegmentedControl.h"
 
 using quar::CompressorSettings;
 using quar::DetectionMode;
@@ -31,7 +31,7 @@ const SliderRow<CompressorSettings> rows[] = {
 
 CompressorEditor::CompressorEditor(Binding<CompressorSettings> settings, GainReductionMeter* meter, QWidget* parent)
     : EffectEditor(parent), settings_(std::move(settings)), curve_(new TransferCurve(this)),
-      detection_(new SegmentedPicker(QStringLiteral("Detect"), caseTitles<DetectionMode>(), this)),
+      detection_(new SegmentedControl(QStringLiteral("Detect"), caseTitles<DetectionMode>(), this)),
       stereoLink_(makeToggle(QStringLiteral("Stereo link"), settings_.field(&CompressorSettings::stereoLink))),
       autoMakeup_(makeToggle(QStringLiteral("Auto makeup"), settings_.field(&CompressorSettings::autoMakeup))),
       makeup_(new ToneLabel({}, EditorStyle::captionSize, ToneLabel::Tone::secondary, this)) {
@@ -41,7 +41,7 @@ CompressorEditor::CompressorEditor(Binding<CompressorSettings> settings, GainRed
   autoMakeup_->setObjectName(QStringLiteral("autoMakeup"));
   makeup_->setObjectName(QStringLiteral("makeup"));
   const Binding<DetectionMode> detection = settings_.field(&CompressorSettings::detection);
-  connect(detection_, &SegmentedPicker::picked, this,
+  connect(detection_, &SegmentedControl::picked, this,
           [detection](int index) { detection.set(quar::allCases<DetectionMode>()[static_cast<size_t>(index)]); });
 
   auto* options = new QVBoxLayout;

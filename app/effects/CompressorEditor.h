@@ -10,7 +10,7 @@
 class GainReductionMeter;
 class QCheckBox;
 class QLabel;
-class SegmentedPicker;
+class SegmentedControl;
 class TransferCurve;
 
 class CompressorEditor final : public EffectEditor {
@@ -27,7 +27,7 @@ public:
 private:
   Binding<quar::CompressorSettings> settings_;
   TransferCurve* curve_;
-  SegmentedPicker* detection_;
+  SegmentedControl* detection_;
   QCheckBox* stereoLink_;
   QCheckBox* autoMakeup_;
   QLabel* makeup_;

@@ -3,7 +3,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "effects/SegmentedPicker.h"
+#include "views/SegmentedControl.h"
 
 using quar::DistortionSettings;
 using quar::SaturationMode;
@@ -25,11 +25,11 @@ const SliderRow<DistortionSettings> rows[] = {
 
 DistortionEditor::DistortionEditor(Binding<DistortionSettings> settings, QWidget* parent)
     : EffectEditor(parent), settings_(std::move(settings)),
-      mode_(new SegmentedPicker(QStringLiteral("Mode"), caseTitles<SaturationMode>(), this)) {
+      mode_(new SegmentedControl(QStringLiteral("Mode"), caseTitles<SaturationMode>(), this)) {
   setObjectName(QStringLiteral("distortionEditor"));
   mode_->setObjectName(QStringLiteral("mode"));
   const Binding<SaturationMode> mode = settings_.field(&DistortionSettings::mode);
-  connect(mode_, &SegmentedPicker::picked, this,
+  connect(mode_, &SegmentedControl::picked, this,
           [mode](int index) { mode.set(quar::allCases<SaturationMode>()[static_cast<size_t>(index)]); });
   QVBoxLayout* column = makeColumn();
   column->addWidget(mode_, 0, Qt::AlignLeft);

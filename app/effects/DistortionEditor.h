@@ -8,7 +8,7 @@
 #include "dsp/effects/EffectSettings.h"
 #include "effects/EffectEditor.h"
 
-class SegmentedPicker;
+class SegmentedControl;
 
 class DistortionEditor final : public EffectEditor {
   Q_OBJECT
@@ -19,7 +19,7 @@ public:
 
 private:
   Binding<quar::DistortionSettings> settings_;
-  SegmentedPicker* mode_;
+  SegmentedControl* mode_;
   std::vector<ParamSlider*> sliders_;
   ParamSlider* bits_;
   ParamSlider* downsample_;

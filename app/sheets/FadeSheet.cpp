@@ -4,9 +4,9 @@
 #include <QFormLayout>
 
 #include "editor/EditorModel.h"
-#include "effects/SegmentedPicker.h"
 #include "sheets/FadeCurvePreview.h"
 #include "support/Preferences.h"
+#include "views/SegmentedControl.h"
 
 using quar::FadeDirection;
 using quar::FadeShape;
@@ -14,7 +14,7 @@ using quar::FadeShape;
 FadeSheet::FadeSheet(EditorModel& model, QWidget* window)
     : SheetContainer(QStringLiteral("Fade"), QStringLiteral("Apply"), window), model_(model),
       shape_(Preferences::fadeShape()),
-      directionPicker_(new SegmentedPicker(QStringLiteral("Direction"), {QStringLiteral("Fade In"), QStringLiteral("Fade Out")}, this)),
+      directionPicker_(new SegmentedControl(QStringLiteral("Direction"), {QStringLiteral("Fade In"), QStringLiteral("Fade Out")}, this)),
       curveMenu_(new QComboBox(this)), preview_(new FadeCurvePreview(this)) {
   directionPicker_->setObjectName(QStringLiteral("directionPicker"));
   directionPicker_->setSelectedIndex(0);
@@ -29,7 +29,7 @@ FadeSheet::FadeSheet(EditorModel& model, QWidget* window)
   addContent(preview_);
   addScopeLine(model);
 
-  connect(directionPicker_, &SegmentedPicker::picked, this, [this](int index) {
+  connect(directionPicker_, &SegmentedControl::picked, this, [this](int index) {
     direction_ = index == 0 ? FadeDirection::fadeIn : FadeDirection::fadeOut;
     showCurve();
   });

@@ -9,7 +9,7 @@
 
 class FadeCurvePreview;
 class QComboBox;
-class SegmentedPicker;
+class SegmentedControl;
 
 class FadeSheet final : public SheetContainer {
   Q_OBJECT
@@ -28,7 +28,7 @@ private:
   EditorModel& model_;
   quar::FadeDirection direction_ = quar::FadeDirection::fadeIn;
   quar::FadeShape shape_;
-  SegmentedPicker* directionPicker_;
+  SegmentedControl* directionPicker_;
   QComboBox* curveMenu_;
   FadeCurvePreview* preview_;
 };

@@ -2,31 +2,21 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QVBoxLayout>
 
 #include <utility>
 
 #include "editor/EditorModel.h"
+#include "inspector/InspectorView.h"
 #include "platform/ObservedRefresh.h"
 #include "recording/Recorder.h"
 #include "recording/RecordingBar.h"
 #include "views/BusyOverlay.h"
 #include "views/OverviewView.h"
 #include "views/StatusBar.h"
-#include "views/Theme.h"
 #include "views/TimelineView.h"
 
 namespace {
-
-// Stands in for the inspector: a plain panel.
-class InspectorPlaceholder final : public QWidget {
-public:
-  explicit InspectorPlaceholder(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("inspector")); }
-
-protected:
-  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), Theme::laneBackground.resolved(palette())); }
-};
 
 // A one-point line between two areas.
 QFrame* divider(QFrame::Shape shape, QWidget* parent) {
@@ -70,7 +60,7 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
   auto* side = new QHBoxLayout(inspector_);
   side->setSpacing(0);
   side->setContentsMargins(0, 0, 0, 0);
-  auto* inspector = new InspectorPlaceholder(inspector_);
+  auto* inspector = new InspectorView(model_, inspector_);
   inspector->setFixedWidth(inspectorWidth);
   side->addWidget(divider(QFrame::VLine, inspector_));
   side->addWidget(inspector);

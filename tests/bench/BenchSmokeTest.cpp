@@ -147,6 +147,14 @@ TEST_F(BenchSmokeTest, TimelineReportsItsDrawingFigures) {
   EXPECT_EQ(timeline["redrawsDuringTicks"], 0);
 }
 
+TEST_F(BenchSmokeTest, InspectorReportsLiveSpectrumAndStatisticsFigures) {
+  const Json inspector = succeeding("inspector --minutes 0.05 --fft 1024 --updates 3 --runs 1");
+  for (const char* key : {"liveAnalysis", "liveDraw", "liveUpdate", "statistics"})
+    EXPECT_TRUE(inspector[key]["medianSeconds"].is_number()) << key;
+  EXPECT_EQ(inspector["frames"], 144000);
+  EXPECT_EQ(inspector["fftSize"], 1024);
+}
+
 TEST_F(BenchSmokeTest, BadInputEndsWithOneLineAndNonZeroExit) {
   std::ofstream(file("junk.wav")) << "not audio at all";
   const std::string cases[] = {
@@ -163,6 +171,7 @@ TEST_F(BenchSmokeTest, BadInputEndsWithOneLineAndNonZeroExit) {
       "normalize " + input_ + " " + file("x.wav") + " --target -14",
       "stretch " + input_ + " " + file("x.wav") + " --rate 9",
       "timeline --width 10",
+      "inspector --fft 1000",
   };
   for (const std::string& arguments : cases) {
     SCOPED_TRACE(arguments);

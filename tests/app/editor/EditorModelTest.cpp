@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QSettings>
 #include <QSignalSpy>
 
 #include "AppTestSupport.h"
@@ -43,6 +44,21 @@ TEST_F(EditorModelTest, InitialState) {
   EXPECT_EQ(model.grid(), quar::TempoGrid(120, 4, 0));
   EXPECT_FALSE(model.selection());
   EXPECT_EQ(model.recorder().model(), &model);
+}
+
+TEST_F(EditorModelTest, StoredLoudnessTargetsAreHeldWithinTheirRanges) {
+  struct Case {
+    QVariant target, ceiling;
+    double targetLUFS, ceilingDBTP;
+  };
+  for (const Case& c : {Case{-23.5, -2.0, -23.5, -2.0}, Case{-80.0, -20.0, -36, -9}, Case{3.0, 1.5, -6, 0},
+                        Case{QStringLiteral("nan"), QStringLiteral("inf"), -14, -1}}) {
+    QSettings().setValue(QStringLiteral("loudnessTarget"), c.target);
+    QSettings().setValue(QStringLiteral("truePeakCeiling"), c.ceiling);
+    const EditorModel model(silence(10), std::nullopt);
+    EXPECT_EQ(model.targetLUFS(), c.targetLUFS) << c.target.toString().toStdString();
+    EXPECT_EQ(model.ceilingDBTP(), c.ceilingDBTP) << c.ceiling.toString().toStdString();
+  }
 }
 
 TEST_F(EditorModelTest, FormatSummary) {

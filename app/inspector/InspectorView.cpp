@@ -1,0 +1,80 @@
+#include "inspector/InspectorView.h"
+
+#include <QPainter>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include "editor/EditorModel.h"
+#include "effects/EffectsRackView.h"
+#include "inspector/InfoPanel.h"
+#include "inspector/LoudnessPanel.h"
+#include "inspector/MarkersPanel.h"
+#include "inspector/PanelLabel.h"
+#include "inspector/SpectrumPanel.h"
+#include "platform/ObservedRefresh.h"
+#include "views/SegmentedControl.h"
+
+InspectorView::InspectorView(EditorModel* model, QWidget* parent)
+    : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {
+  setObjectName(QStringLiteral("inspector"));
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  tabs_ = new SegmentedControl(QStringLiteral("Inspector"),
+                               {{{}, QStringLiteral("gauge.with.dots.needle.67percent"), QStringLiteral("Loudness")},
+                                {{}, QStringLiteral("waveform.path.ecg"), QStringLiteral("Spectrum")},
+                                {{}, QStringLiteral("info.circle"), QStringLiteral("Info")},
+                                {{}, QStringLiteral("flag"), QStringLiteral("Markers")},
+                                {{}, QStringLiteral("sparkles"), QStringLiteral("Effects")}},
+                               this);
+  tabs_->setObjectName(QStringLiteral("inspectorTabs"));
+  connect(tabs_, &SegmentedControl::picked, this, [this](int index) {
+    model_->setInspectorTab(quar::EnumCases<InspectorTab>::values[static_cast<size_t>(index)]);
+  });
+  auto* top = new QVBoxLayout;
+  top->setContentsMargins(10, 10, 10, 10);
+  top->addWidget(tabs_);
+  column->addLayout(top);
+  column->addWidget(PanelLabel::divider(this));
+
+  scroll_ = new QScrollArea(this);
+  scroll_->setObjectName(QStringLiteral("inspectorScroll"));
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setWidgetResizable(true);
+  scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  column->addWidget(scroll_, 1);
+
+  observer_->watch(model_);
+  observer_->run();
+}
+
+void InspectorView::paintEvent(QPaintEvent*) { QPainter(this).fillRect(rect(), palette().color(QPalette::Window)); }
+
+void InspectorView::refresh() {
+  const InspectorTab tab = model_->inspectorTab();
+  tabs_->setSelectedIndex(rawValue(tab));
+  if (shown_ == tab) return;
+  shown_ = tab;
+  delete scroll_->takeWidget();
+  auto* page = new QWidget;
+  page->setObjectName(QStringLiteral("inspectorPage"));
+  auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(14, 14, 14, 14);
+  panel_ = makePanel(tab);
+  layout->addWidget(panel_);
+  layout->addStretch(1);
+  scroll_->setWidget(page);
+}
+
+QWidget* InspectorView::makePanel(InspectorTab tab) {
+  switch (tab) {
+  case InspectorTab::loudness: return new LoudnessPanel(model_);
+  case InspectorTab::spectrum: return new SpectrumPanel(model_);
+  case InspectorTab::info: return new InfoPanel(model_);
+  case InspectorTab::markers: return new MarkersPanel(model_);
+  case InspectorTab::effects: break;
+  }
+  return new EffectsRackView(model_);
+}

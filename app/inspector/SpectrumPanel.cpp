@@ -1,0 +1,187 @@
+#include "inspector/SpectrumPanel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "editor/EditorModel.h"
+#include "inspector/InspectorText.h"
+#include "inspector/PanelLabel.h"
+#include "inspector/SpectrumPlot.h"
+#include "inspector/SpectrumState.h"
+#include "platform/ObservationScope.h"
+#include "platform/ObservedRefresh.h"
+#include "views/SegmentedControl.h"
+
+using Tone = PanelLabel::Tone;
+using ViewStyle::TextStyle;
+
+namespace {
+
+template <typename E>
+int indexOf(E value) {
+  const auto& cases = quar::EnumCases<E>::values;
+  return static_cast<int>(std::find(cases.begin(), cases.end(), value) - cases.begin());
+}
+
+} // namespace
+
+SpectrumPanel::SpectrumPanel(EditorModel* model, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      state_(new SpectrumState(this)),
+      observer_(new ObservedRefresh([this] { refresh(); }, this)) {
+  setObjectName(QStringLiteral("spectrumPanel"));
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(12);
+
+  auto* header = new QHBoxLayout;
+  header->addWidget(new PanelLabel(QStringLiteral("Spectrum"), TextStyle::headline, Tone::primary, this));
+  header->addStretch(1);
+  mode_ = new PanelLabel(QString(), TextStyle::caption, Tone::secondary, this);
+  mode_->setObjectName(QStringLiteral("spectrumMode"));
+  header->addWidget(mode_);
+  column->addLayout(header);
+
+  plot_ = new SpectrumPlot(model_, state_, this);
+  column->addWidget(plot_);
+
+  auto* controls = new QGridLayout;
+  controls->setHorizontalSpacing(10);
+  controls->setVerticalSpacing(8);
+  const auto rowLabel = [this, controls](const QString& text, int row) {
+    controls->addWidget(new PanelLabel(text, TextStyle::callout, Tone::secondary, this), row, 0, Qt::AlignLeft);
+  };
+  rowLabel(QStringLiteral("Frequency"), 0);
+  frequency_ = new SegmentedControl(QStringLiteral("Frequency"),
+                                    QStringList{QStringLiteral("Linear"), QStringLiteral("Log")}, this);
+  frequency_->setObjectName(QStringLiteral("frequencyScale"));
+  connect(frequency_, &SegmentedControl::picked, this, [this](int index) {
+    state_->setFrequencyScale(quar::EnumCases<FrequencyScale>::values[static_cast<size_t>(index)]);
+  });
+  controls->addWidget(frequency_, 0, 1, Qt::AlignLeft);
+  rowLabel(QStringLiteral("Amplitude"), 1);
+  amplitude_ = new SegmentedControl(QStringLiteral("Amplitude"),
+                                    QStringList{QStringLiteral("dB"), QStringLiteral("Linear")}, this);
+  amplitude_->setObjectName(QStringLiteral("amplitudeScale"));
+  connect(amplitude_, &SegmentedControl::picked, this, [this](int index) {
+    state_->setAmplitudeScale(quar::EnumCases<AmplitudeScale>::values[static_cast<size_t>(index)]);
+  });
+  controls->addWidget(amplitude_, 1, 1, Qt::AlignLeft);
+  rowLabel(QStringLiteral("FFT size"), 2);
+  fftSize_ = new QComboBox(this);
+  fftSize_->setObjectName(QStringLiteral("fftSize"));
+  fftSize_->setAccessibleName(QStringLiteral("FFT size"));
+  fftSize_->setFont(ViewStyle::font(TextStyle::callout));
+  for (const int size : SpectrumState::fftSizes) fftSize_->addItem(QString::number(size), size);
+  connect(fftSize_, &QComboBox::activated, this,
+          [this](int index) { state_->setFFTSize(SpectrumState::fftSizes[static_cast<size_t>(index)]); });
+  controls->addWidget(fftSize_, 2, 1, Qt::AlignLeft);
+  holdPeaks_ = new QCheckBox(QStringLiteral("Peak hold"), this);
+  holdPeaks_->setObjectName(QStringLiteral("peakHold"));
+  holdPeaks_->setFont(ViewStyle::font(TextStyle::callout));
+  connect(holdPeaks_, &QCheckBox::toggled, this, [this](bool on) { state_->setHoldPeaks(on); });
+  controls->addWidget(new QWidget(this), 3, 0);
+  controls->addWidget(holdPeaks_, 3, 1, Qt::AlignLeft);
+  controls->setColumnStretch(1, 1);
+  column->addLayout(controls);
+
+  resolution_ = new PanelLabel(QString(), TextStyle::caption, Tone::tertiary, this);
+  resolution_->setObjectName(QStringLiteral("spectrumResolution"));
+  column->addWidget(resolution_);
+
+  liveTimer_.setTimerType(Qt::PreciseTimer);
+  liveTimer_.setInterval(liveInterval);
+  connect(&liveTimer_, &QTimer::timeout, this, [this] { liveUpdate(); });
+  connect(model_, &EditorModel::changed, this, [this](EditorModel::Property property) {
+    using P = EditorModel::Property;
+    if (property == P::isPlaying) followPlayState();
+    if (property == P::contentVersion || property == P::selection || property == P::cursor || property == P::isPlaying)
+      followStaticKey(false);
+  });
+  connect(state_, &SpectrumState::changed, this, [this](SpectrumState::Property property) {
+    if (property == SpectrumState::Property::fftSize) followStaticKey(false);
+  });
+
+  observer_->watch(model_);
+  observer_->watch(state_);
+  observer_->run();
+  followPlayState();
+  followStaticKey(true);
+}
+
+quar::FrameRange SpectrumPanel::staticRange(const EditorModel& model) {
+  if (const std::optional<quar::FrameRange> selection = model.selection()) return *selection;
+  const quar::AudioContent& content = model.content();
+  const int64_t frames = content.frameCount();
+  const auto half = static_cast<int64_t>(content.sampleRate() * 0.5);
+  const int64_t cursor = std::clamp<int64_t>(model.cursor(), 0, frames);
+  return {std::max<int64_t>(0, cursor - half), std::min(cursor + half, frames)};
+}
+
+QString SpectrumPanel::resolutionText(double sampleRate, int fftSize) {
+  return QStringLiteral("Resolution ") + InspectorText::fixed(sampleRate / fftSize, 1) +
+         QStringLiteral(" Hz per bin · Blackman-Harris window");
+}
+
+SpectrumPanel::StaticKey SpectrumPanel::staticKey() const {
+  const std::optional<quar::FrameRange> selection = model_->selection();
+  return {model_->contentVersion(),
+          selection ? selection->lowerBound : -1,
+          selection ? selection->upperBound : -1,
+          model_->cursor(),
+          state_->fftSize(),
+          model_->isPlaying() ? 1 : 0};
+}
+
+void SpectrumPanel::followStaticKey(bool force) {
+  const StaticKey key = staticKey();
+  if (!force && key_ == key) return;
+  key_ = key;
+  if (model_->isPlaying() || model_->content().frameCount() < 1) return;
+  state_->updateAverage(model_->content(), staticRange(*model_));
+}
+
+void SpectrumPanel::followPlayState() {
+  liveTimer_.stop();
+  if (!model_->isPlaying()) return;
+  liveUpdate();
+  liveTimer_.start();
+}
+
+void SpectrumPanel::liveUpdate() {
+  if (!model_->isPlaying()) {
+    liveTimer_.stop();
+    return;
+  }
+  quar::SpectrumAnalyzer& analyzer = state_->ensureAnalyzer();
+  state_->mergeLive(analyzer.spectrum(model_->content(), model_->playhead()));
+  state_->accumulateHold();
+}
+
+void SpectrumPanel::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) observer_->run();
+}
+
+void SpectrumPanel::refresh() {
+  if (model_->isPlaying())
+    mode_->setText(QStringLiteral("Live at playhead"));
+  else
+    mode_->setText(model_->selection() ? QStringLiteral("Selection average") : QStringLiteral("Around cursor"));
+  const QSignalBlocker blockFrequency(frequency_), blockAmplitude(amplitude_), blockSize(fftSize_),
+      blockHold(holdPeaks_);
+  frequency_->setSelectedIndex(indexOf(state_->frequencyScale()));
+  amplitude_->setSelectedIndex(indexOf(state_->amplitudeScale()));
+  const auto& sizes = SpectrumState::fftSizes;
+  fftSize_->setCurrentIndex(static_cast<int>(std::find(sizes.begin(), sizes.end(), state_->fftSize()) - sizes.begin()));
+  holdPeaks_->setChecked(state_->holdPeaks());
+  resolution_->setText(resolutionText(model_->content().sampleRate(), state_->fftSize()));
+}
