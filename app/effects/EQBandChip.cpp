@@ -7,6 +7,7 @@
 #include "effects/EQEditor.h"
 #include "effects/EditorStyle.h"
 #include "views/TextDrawing.h"
+#include "views/ViewStyle.h"
 
 EQBandChip::EQBandChip(QWidget* parent) : QAbstractButton(parent), color_(EQEditor::bandColor(0)) {
   setFixedSize(diameter, diameter);
@@ -36,7 +37,7 @@ void EQBandChip::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::Antialiasing);
   const QRectF disc(1, 1, diameter - 2, diameter - 2);
   painter.setPen(selected_ ? QPen(Theme::label(palette()), 2) : QPen(Qt::NoPen));
-  painter.setBrush(EditorStyle::faded(color(), enabled_ ? 0.9 : 0.25));
+  painter.setBrush(ViewStyle::faded(color(), enabled_ ? 0.9 : 0.25));
   painter.drawEllipse(disc);
   painter.setPen(Qt::white);
   const QSizeF size = TextDrawing::size(font(), text());

@@ -14,6 +14,7 @@
 #include "effects/ParamSlider.h"
 #include "effects/SymbolButton.h"
 #include "views/TextDrawing.h"
+#include "views/ViewStyle.h"
 
 using quar::EQBand;
 using quar::EQBandType;
@@ -99,7 +100,7 @@ void EQBandControls::refresh(const ThemeColor& color) {
 void EQBandControls::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(EditorStyle::faded(color_.resolved(palette()), 0.5), 1));
+  painter.setPen(QPen(ViewStyle::faded(color_.resolved(palette()), 0.5), 1));
   painter.setBrush(Qt::NoBrush);
   painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
 }

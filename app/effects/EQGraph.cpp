@@ -13,8 +13,9 @@
 #include "effects/EditorStyle.h"
 #include "views/TextDrawing.h"
 #include "views/Theme.h"
+#include "views/ViewStyle.h"
 
-using EditorStyle::faded;
+using ViewStyle::faded;
 using quar::EQBand;
 using quar::EQSettings;
 
@@ -29,12 +30,6 @@ double roundedToTenths(double value) { return std::round(value * 10) / 10; }
 QString frequencyLabel(double hz) {
   return hz >= 1000 ? QString::number(static_cast<int>(hz / 1000)) + QLatin1Char('k')
                     : QString::number(static_cast<int>(hz));
-}
-
-// Text centred on a point.
-void drawCentred(QPainter& painter, QPointF centre, const QString& text) {
-  const QSizeF size = TextDrawing::size(painter.font(), text);
-  TextDrawing::draw(painter, centre - QPointF(size.width() / 2, size.height() / 2), text);
 }
 
 } // namespace
@@ -189,7 +184,7 @@ void EQGraph::drawGrid(QPainter& painter) const {
     painter.setPen(QPen(faded(primary, 0.08), 1));
     painter.drawLine(QPointF(x, 0), QPointF(x, h));
     painter.setPen(labelColor);
-    drawCentred(painter, QPointF(x, h - 6), frequencyLabel(hz));
+    TextDrawing::drawCentred(painter, QPointF(x, h - 6), frequencyLabel(hz));
   }
   for (const double db : gainGrid) {
     const double y = yOf(db, h);
@@ -197,7 +192,7 @@ void EQGraph::drawGrid(QPainter& painter) const {
     painter.drawLine(QPointF(0, y), QPointF(w, y));
     if (db == 0) continue;
     painter.setPen(labelColor);
-    drawCentred(painter, QPointF(10, y), QString::number(static_cast<int>(db)));
+    TextDrawing::drawCentred(painter, QPointF(10, y), QString::number(static_cast<int>(db)));
   }
 }
 

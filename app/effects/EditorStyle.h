@@ -1,8 +1,6 @@
 // EditorStyle: the text sizes and spacings the effect editors share, in points (logical
-// pixels), and the fading of a colour to an opacity. Pure values; GUI thread for fonts.
+// pixels). Pure values.
 #pragma once
-
-#include <QColor>
 
 namespace EditorStyle {
 
@@ -12,11 +10,5 @@ inline constexpr int captionSize = 10;
 
 // Spacing between the rows of an editor panel.
 inline constexpr int rowSpacing = 8;
-
-// `color` drawn at `opacity` (its own alpha multiplied).
-inline QColor faded(QColor color, double opacity) {
-  color.setAlphaF(static_cast<float>(color.alphaF() * opacity));
-  return color;
-}
 
 } // namespace EditorStyle

@@ -9,6 +9,7 @@
 #include "effects/EditorStyle.h"
 #include "views/TextDrawing.h"
 #include "views/Theme.h"
+#include "views/ViewStyle.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ void NoiseProfileView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(Qt::NoPen);
-  painter.setBrush(EditorStyle::faded(Theme::label(palette()), 0.04));
+  painter.setBrush(ViewStyle::faded(Theme::label(palette()), 0.04));
   painter.drawRoundedRect(QRectF(rect()), 5, 5);
   if (profile_.binPower.size() < fewestBins) return;
 

@@ -9,8 +9,9 @@
 #include "effects/EditorStyle.h"
 #include "views/TextDrawing.h"
 #include "views/Theme.h"
+#include "views/ViewStyle.h"
 
-using EditorStyle::faded;
+using ViewStyle::faded;
 
 namespace {
 

@@ -17,11 +17,6 @@ using ViewStyle::TextStyle;
 
 namespace {
 
-QColor faded(QColor color, double opacity) {
-  color.setAlphaF(static_cast<float>(color.alphaF() * opacity));
-  return color;
-}
-
 void fillRounded(QPainter& painter, const QRectF& rect, double radius, const QBrush& brush) {
   QPainterPath path;
   path.addRoundedRect(rect, radius, radius);
@@ -52,7 +47,7 @@ protected:
     const QColor color = row_.color_.resolved(palette());
     if (const double level = levelWidth(reading.value, lo, hi, w); level > 0) {
       QLinearGradient gradient(0, 0, level, 0);
-      gradient.setColorAt(0, faded(color, 0.85));
+      gradient.setColorAt(0, ViewStyle::faded(color, 0.85));
       gradient.setColorAt(0.5, color);
       gradient.setColorAt(1, isHot(reading.value) ? ViewStyle::systemRed.resolved(palette()) : color);
       fillRounded(painter, QRectF(0, 0, level, h), 3, gradient);
@@ -62,7 +57,7 @@ protected:
         fillRounded(painter, QRectF(0, (h - 3) / 2, level, 3), 2, QColor(255, 255, 255, 89));
     if (reading.hold) {
       const QColor mark = isHot(*reading.hold) ? ViewStyle::systemRed.resolved(palette())
-                                               : faded(palette().color(QPalette::WindowText), 0.7);
+                                               : ViewStyle::faded(palette().color(QPalette::WindowText), 0.7);
       painter.fillRect(QRectF(w * position(*reading.hold, lo, hi) - 1, 0, 2, h), mark);
     }
     if (reading.marker)

@@ -18,16 +18,6 @@ constexpr double gateFloorLUFS = -70;
 constexpr double relativeGateLU = 20;
 constexpr double scaleLow = -54;
 
-QColor faded(QColor color, double opacity) {
-  color.setAlphaF(static_cast<float>(color.alphaF() * opacity));
-  return color;
-}
-
-void drawCentred(QPainter& painter, QPointF center, const QString& text) {
-  const QSizeF size = TextDrawing::size(painter.font(), text);
-  TextDrawing::draw(painter, center - QPointF(size.width() / 2, size.height() / 2), text);
-}
-
 // A vertical line at x over the plot's height and two points beyond.
 void drawMark(QPainter& painter, double x, const QRectF& plot, QPen pen) {
   pen.setCapStyle(Qt::RoundCap);
@@ -111,7 +101,7 @@ void LoudnessSpectrumView::paintEvent(QPaintEvent*) {
 
   QPainterPath background;
   background.addRoundedRect(plot.adjusted(0, -2, 0, 2), 5, 5);
-  painter.fillPath(background, faded(primary, 0.04));
+  painter.fillPath(background, ViewStyle::faded(primary, 0.04));
 
   QFont small = TextDrawing::font(9, QFont::Medium);
   if (distribution_.low && distribution_.high) {
@@ -120,10 +110,10 @@ void LoudnessSpectrumView::paintEvent(QPaintEvent*) {
     const QRectF band(x0, plot.top(), std::max(x1 - x0, 2.0), plot.height());
     QPainterPath shape;
     shape.addRoundedRect(band, 3, 3);
-    painter.fillPath(shape, faded(shortTerm, 0.12));
+    painter.fillPath(shape, ViewStyle::faded(shortTerm, 0.12));
     painter.setFont(small);
     painter.setPen(shortTerm);
-    drawCentred(painter, QPointF(band.center().x(), plot.top() - 7),
+    TextDrawing::drawCentred(painter, QPointF(band.center().x(), plot.top() - 7),
                 QStringLiteral("LRA ") + InspectorText::fixed(result_.loudnessRangeLU, 1) + QStringLiteral(" LU"));
   }
 
@@ -135,7 +125,7 @@ void LoudnessSpectrumView::paintEvent(QPaintEvent*) {
     const double h = bin * (plot.height() - 6);
     QPainterPath bar;
     bar.addRoundedRect(QRectF(plot.left() + slot * i + 0.5, plot.bottom() - h, barWidth, h), 1.5, 1.5);
-    painter.fillPath(bar, faded(shortTerm, 0.75));
+    painter.fillPath(bar, ViewStyle::faded(shortTerm, 0.75));
   }
 
   const QColor secondary = ViewStyle::secondary(colors);
@@ -143,11 +133,11 @@ void LoudnessSpectrumView::paintEvent(QPaintEvent*) {
   for (int v = -54; v <= 0; v += 3) {
     const double at = x(v, plot);
     const bool major = v % 6 == 0;
-    painter.setPen(QPen(faded(secondary, 0.6), 1));
+    painter.setPen(QPen(ViewStyle::faded(secondary, 0.6), 1));
     painter.drawLine(QPointF(at, plot.bottom() + 2), QPointF(at, plot.bottom() + (major ? 7 : 4)));
     if (major) {
       painter.setPen(secondary);
-      drawCentred(painter, QPointF(at, plot.bottom() + 14), QString::number(v));
+      TextDrawing::drawCentred(painter, QPointF(at, plot.bottom() + 14), QString::number(v));
     }
   }
 

@@ -15,17 +15,6 @@
 
 namespace {
 
-QColor faded(QColor color, double opacity) {
-  color.setAlphaF(static_cast<float>(color.alphaF() * opacity));
-  return color;
-}
-
-// Draws `text` in the painter's font centred on `center`.
-void drawCentred(QPainter& painter, QPointF center, const QString& text) {
-  const QSizeF size = TextDrawing::size(painter.font(), text);
-  TextDrawing::draw(painter, center - QPointF(size.width() / 2, size.height() / 2), text);
-}
-
 // Strokes the polyline through `points` segment by segment: as one path, Qt's stroker spends
 // many times longer on the outline of a jagged curve than on its segments.
 void drawSegments(QPainter& painter, const std::vector<QPointF>& points, const QPen& pen) {
@@ -64,24 +53,24 @@ const QImage& SpectrumPlot::backdrop(const SpectrumGeometry& geometry, double ra
   const QColor primary = palette().color(QPalette::WindowText);
   QPainterPath background;
   background.addRoundedRect(plot, 4, 4);
-  painter.fillPath(background, faded(primary, 0.04));
+  painter.fillPath(background, ViewStyle::faded(primary, 0.04));
 
   painter.setFont(TextDrawing::font(9));
-  const QPen gridPen(faded(primary, 0.07), 1);
+  const QPen gridPen(ViewStyle::faded(primary, 0.07), 1);
   const QColor labelColor = ViewStyle::secondary(palette());
   for (const SpectrumGeometry::Tick& tick : geometry.frequencyTicks()) {
     const double x = geometry.x(tick.value);
     painter.setPen(gridPen);
     painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
     painter.setPen(labelColor);
-    drawCentred(painter, QPointF(x, plot.bottom() + 9), tick.label);
+    TextDrawing::drawCentred(painter, QPointF(x, plot.bottom() + 9), tick.label);
   }
   for (const SpectrumGeometry::Tick& tick : geometry.levelTicks()) {
     const double y = geometry.y(tick.value);
     painter.setPen(gridPen);
     painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
     painter.setPen(labelColor);
-    drawCentred(painter, QPointF(14, y), tick.label);
+    TextDrawing::drawCentred(painter, QPointF(14, y), tick.label);
   }
   return backdrop_;
 }
@@ -100,8 +89,8 @@ void SpectrumPlot::drawSpectrum(QPainter& painter, const SpectrumGeometry& geome
   fill.lineTo(points.empty() ? plot.right() : points.back().x(), plot.bottom());
   fill.closeSubpath();
   QLinearGradient gradient(0, plot.top(), 0, plot.bottom());
-  gradient.setColorAt(0, faded(waveform, 0.55));
-  gradient.setColorAt(1, faded(waveform, 0.08));
+  gradient.setColorAt(0, ViewStyle::faded(waveform, 0.55));
+  gradient.setColorAt(1, ViewStyle::faded(waveform, 0.08));
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.fillPath(fill, gradient);
   painter.setRenderHint(QPainter::Antialiasing, true);
@@ -111,7 +100,7 @@ void SpectrumPlot::drawSpectrum(QPainter& painter, const SpectrumGeometry& geome
 
   if (state_->holdPeaks())
     drawSegments(painter, geometry.holdTrace(state_->peakHold(), spectrum.size()),
-                 QPen(faded(ViewStyle::systemOrange.resolved(palette()), 0.7), 1, Qt::SolidLine, Qt::FlatCap));
+                 QPen(ViewStyle::faded(ViewStyle::systemOrange.resolved(palette()), 0.7), 1, Qt::SolidLine, Qt::FlatCap));
 }
 
 void SpectrumPlot::drawReadout(QPainter& painter, const SpectrumGeometry& geometry) {
@@ -120,11 +109,11 @@ void SpectrumPlot::drawReadout(QPainter& painter, const SpectrumGeometry& geomet
   if (!readout) return;
   const QRectF plot = geometry.plot();
   const QColor primary = palette().color(QPalette::WindowText);
-  painter.setPen(QPen(faded(primary, 0.35), 1));
+  painter.setPen(QPen(ViewStyle::faded(primary, 0.35), 1));
   painter.drawLine(QPointF(hover_->x(), plot.top()), QPointF(hover_->x(), plot.bottom()));
   painter.setPen(primary);
   painter.setFont(ViewStyle::font(10, QFont::Medium));
-  drawCentred(painter, readout->labelCenter, readout->text);
+  TextDrawing::drawCentred(painter, readout->labelCenter, readout->text);
 }
 
 void SpectrumPlot::paintEvent(QPaintEvent*) {

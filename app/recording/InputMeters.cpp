@@ -11,17 +11,13 @@
 #include <cmath>
 
 #include "views/Theme.h"
+#include "views/ViewStyle.h"
 
 namespace {
 
 // The group of rows is this high.
 double groupHeight(int rows) {
   return rows * InputMeters::barHeight + (rows - 1) * InputMeters::rowSpacing;
-}
-
-QColor withAlpha(QColor color, double alpha) {
-  color.setAlphaF(static_cast<float>(color.alphaF() * alpha));
-  return color;
 }
 
 } // namespace
@@ -92,7 +88,7 @@ void InputMeters::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(Qt::NoPen);
   const QColor text = palette().color(QPalette::WindowText);
-  const QColor quaternary = withAlpha(text, Theme::isDark(palette()) ? 0.18 : 0.1);
+  const QColor quaternary = ViewStyle::faded(text, Theme::isDark(palette()) ? 0.18 : 0.1);
   const int rows = static_cast<int>(peaksDB_.size());
   const auto capsule = [](const QRectF& rect) {
     QPainterPath path;
@@ -120,7 +116,7 @@ void InputMeters::paintEvent(QPaintEvent*) {
       painter.restore();
     }
     const bool clip = static_cast<size_t>(row) < clipped_.size() && clipped_[static_cast<size_t>(row)];
-    painter.setBrush(clip ? Theme::clip.resolved(palette()) : withAlpha(text, 0.5 * 0.25));
+    painter.setBrush(clip ? Theme::clip.resolved(palette()) : ViewStyle::faded(text, 0.5 * 0.25));
     painter.drawEllipse(dotRect(row, rows, size()));
   }
 }

@@ -12,6 +12,7 @@
 #include "editor/EditorModel.h"
 #include "platform/ObservationScope.h"
 #include "views/Theme.h"
+#include "views/ViewStyle.h"
 
 namespace {
 
@@ -19,11 +20,6 @@ QAccessibleInterface* accessibleOverview(const QString& className, QObject* obje
   if (className == QLatin1String("OverviewView") && object && object->isWidgetType())
     return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::ScrollBar);
   return nullptr;
-}
-
-QColor withAlpha(QColor color, double alpha) {
-  color.setAlphaF(static_cast<float>(alpha));
-  return color;
 }
 
 // Leaves 4 % of the height free above and below a full-scale signal.
@@ -128,9 +124,9 @@ void OverviewView::drawContents(QPainter& painter) {
     const QRectF window(x, 1, windowWidth, h - 2);
     const QColor label = Theme::label(palette());
     painter.setPen(Qt::NoPen);
-    painter.setBrush(withAlpha(label, 0.06));
+    painter.setBrush(ViewStyle::withAlpha(label, 0.06));
     painter.drawRoundedRect(window, 3, 3);
-    painter.setPen(QPen(withAlpha(label, 0.45), 1));
+    painter.setPen(QPen(ViewStyle::withAlpha(label, 0.45), 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(window.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
   }

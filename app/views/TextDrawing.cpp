@@ -23,4 +23,9 @@ void draw(QPainter& painter, QPointF topLeft, const QString& text) {
   painter.drawText(QPointF(topLeft.x(), topLeft.y() + metrics.ascent()), text);
 }
 
+void drawCentred(QPainter& painter, QPointF centre, const QString& text) {
+  const QSizeF textSize = size(painter.font(), text);
+  draw(painter, centre - QPointF(textSize.width() / 2, textSize.height() / 2), text);
+}
+
 } // namespace TextDrawing

@@ -19,4 +19,7 @@ QSizeF size(const QFont& font, const QString& text);
 // Draws `text` in the painter's font and pen with its line box's top-left corner at `topLeft`.
 void draw(QPainter& painter, QPointF topLeft, const QString& text);
 
+// Draws `text` in the painter's font and pen with its line box centred on `centre`.
+void drawCentred(QPainter& painter, QPointF centre, const QString& text);
+
 } // namespace TextDrawing

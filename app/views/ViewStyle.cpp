@@ -6,15 +6,6 @@
 #include "platform/Icons.h"
 #include "views/TextDrawing.h"
 
-namespace {
-
-QColor withAlpha(QColor color, double alpha) {
-  color.setAlphaF(static_cast<float>(alpha));
-  return color;
-}
-
-} // namespace
-
 namespace ViewStyle {
 
 QFont font(TextStyle style) {
@@ -34,6 +25,16 @@ QFont font(int pixelSize, QFont::Weight weight, bool monospaced) {
   result.setPixelSize(pixelSize);
   result.setWeight(weight);
   return result;
+}
+
+QColor withAlpha(QColor color, double alpha) {
+  color.setAlphaF(static_cast<float>(alpha));
+  return color;
+}
+
+QColor faded(QColor color, double opacity) {
+  color.setAlphaF(static_cast<float>(color.alphaF() * opacity));
+  return color;
 }
 
 QColor secondary(const QPalette& palette) {

@@ -30,6 +30,11 @@ QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool monospaced 
 
 // Text of lower emphasis: the palette's text colour at 50 % (light) or 55 % (dark).
 QColor secondary(const QPalette& palette);
+// `color` with its alpha set to `alpha` (0…1).
+QColor withAlpha(QColor color, double alpha);
+// `color` drawn at `opacity` (0…1): its own alpha multiplied.
+QColor faded(QColor color, double opacity);
+
 // Fills of the lowest emphasis: the palette's text colour at 10 % (light) or 18 % (dark).
 QColor quaternary(const QPalette& palette);
 
