@@ -150,36 +150,36 @@ std::unique_ptr<ChunkSink> EncodePlan::makeWriter(const fs::path& url, const Lam
   const ExportFormat format = settings.format;
   const PCMBitDepth depth = settings.bitDepth;
   const bool dither = settings.dither == DitherMode::tpdf;
-  CoreAudioFileWriter::Spec fileSpec;
+  CoreAudioFileWriter::Configuration configuration;
   switch (format) {
   case ExportFormat::wav:
   case ExportFormat::aiff:
   case ExportFormat::caf:
-    fileSpec.fileType = pcmFileType();
-    fileSpec.format = linearPCM(*this);
-    fileSpec.bits = isFloat(depth) ? 0 : bits(depth);
-    fileSpec.floatClient = isFloat(depth);
-    fileSpec.dither = dither;
-    fileSpec.layoutTag = ChannelLayouts::canonicalTag(outputChannels);
+    configuration.fileType = pcmFileType();
+    configuration.format = linearPCM(*this);
+    configuration.bits = isFloat(depth) ? 0 : bits(depth);
+    configuration.floatClient = isFloat(depth);
+    configuration.dither = dither;
+    configuration.layoutTag = ChannelLayouts::canonicalTag(outputChannels);
     break;
   case ExportFormat::flac:
   case ExportFormat::alac: {
     const int sampleBits = losslessBits(depth);
     const bool isFlac = format == ExportFormat::flac;
-    fileSpec.fileType = isFlac ? AudioFileTypeID::flac : AudioFileTypeID::m4a;
-    fileSpec.format = StreamFormats::compressed(isFlac ? AudioFormatID::flac : AudioFormatID::appleLossless, outputRate,
+    configuration.fileType = isFlac ? AudioFileTypeID::flac : AudioFileTypeID::m4a;
+    configuration.format = StreamFormats::compressed(isFlac ? AudioFormatID::flac : AudioFormatID::appleLossless, outputRate,
                                             outputChannels, AudioFormatFlags::sourceDepthCode(sampleBits));
-    fileSpec.bits = sampleBits;
-    fileSpec.dither = dither;
-    fileSpec.layoutTag = isFlac ? ChannelLayouts::canonicalTag(outputChannels) : ChannelLayouts::alacTag(outputChannels);
+    configuration.bits = sampleBits;
+    configuration.dither = dither;
+    configuration.layoutTag = isFlac ? ChannelLayouts::canonicalTag(outputChannels) : ChannelLayouts::alacTag(outputChannels);
     break;
   }
   case ExportFormat::aac:
-    fileSpec.fileType = AudioFileTypeID::m4a;
-    fileSpec.format = StreamFormats::compressed(AudioFormatID::mpeg4AAC, outputRate, outputChannels, 0);
-    fileSpec.floatClient = true;
-    fileSpec.layoutTag = ChannelLayouts::aacTag(outputChannels);
-    fileSpec.bitRate = settings.bitRateKbps * 1000;
+    configuration.fileType = AudioFileTypeID::m4a;
+    configuration.format = StreamFormats::compressed(AudioFormatID::mpeg4AAC, outputRate, outputChannels, 0);
+    configuration.floatClient = true;
+    configuration.layoutTag = ChannelLayouts::aacTag(outputChannels);
+    configuration.bitRate = settings.bitRateKbps * 1000;
     break;
   case ExportFormat::mp3:
     if (!lame) throw QuarError::codecUnavailable("MP3 export needs the LAME library (libmp3lame)");
@@ -188,7 +188,7 @@ std::unique_ptr<ChunkSink> EncodePlan::makeWriter(const fs::path& url, const Lam
   case ExportFormat::opus:
     return std::make_unique<OggOpusWriter>(url, outputChannels, settings.bitRateKbps * 1000);
   }
-  return std::make_unique<CoreAudioFileWriter>(url, fileSpec);
+  return std::make_unique<CoreAudioFileWriter>(url, configuration);
 }
 
 std::unique_ptr<ChunkSink> EncodePlan::makeChain(std::unique_ptr<ChunkSink> writer) const {

@@ -31,24 +31,24 @@ int64_t EncoderSupport::nearestApplicableBitRate(const NativeFileWriter& convert
   return static_cast<int64_t>(best);
 }
 
-CoreAudioFileWriter::CoreAudioFileWriter(const std::filesystem::path& url, const Spec& fileSpec)
-    : channels_(static_cast<int>(fileSpec.format.channelsPerFrame)), fileType_(fileSpec.fileType) {
-  if (!fileSpec.floatClient && !NativeFileWriter::canEncode(fileSpec.format.formatID, fileSpec.bits))
-    throw QuarError::encodeFailed("Apple Lossless (ALAC) can’t be written with " + std::to_string(fileSpec.bits) +
+CoreAudioFileWriter::CoreAudioFileWriter(const std::filesystem::path& url, const Configuration& configuration)
+    : channels_(static_cast<int>(configuration.format.channelsPerFrame)), fileType_(configuration.fileType) {
+  if (!configuration.floatClient && !NativeFileWriter::canEncode(configuration.format.formatID, configuration.bits))
+    throw QuarError::encodeFailed("Apple Lossless (ALAC) can’t be written with " + std::to_string(configuration.bits) +
                                   "-bit samples; choose 16-bit or 24-bit");
   int32_t status = 0;
-  if (fileSpec.layoutTag) {
-    status = NativeFileWriter::create(url, fileSpec.fileType, fileSpec.format, fileSpec.layoutTag, ext_);
-    if (status != 0) status = NativeFileWriter::create(url, fileSpec.fileType, fileSpec.format, std::nullopt, ext_);
+  if (configuration.layoutTag) {
+    status = NativeFileWriter::create(url, configuration.fileType, configuration.format, configuration.layoutTag, ext_);
+    if (status != 0) status = NativeFileWriter::create(url, configuration.fileType, configuration.format, std::nullopt, ext_);
   } else {
-    status = NativeFileWriter::create(url, fileSpec.fileType, fileSpec.format, std::nullopt, ext_);
+    status = NativeFileWriter::create(url, configuration.fileType, configuration.format, std::nullopt, ext_);
   }
   if (status != 0 || !ext_)
-    throw QuarError::encodeFailed("Creating the " + CoreAudioNames::container(fileSpec.fileType) + " file failed (" +
+    throw QuarError::encodeFailed("Creating the " + CoreAudioNames::container(configuration.fileType) + " file failed (" +
                                   FourCC::status(status) + ")");
   abl_.resize(static_cast<size_t>(std::max(channels_, 1)));
   try {
-    configure(fileSpec);
+    configure(configuration);
   } catch (...) {
     ext_.reset();
     throw;
@@ -57,39 +57,39 @@ CoreAudioFileWriter::CoreAudioFileWriter(const std::filesystem::path& url, const
 
 CoreAudioFileWriter::~CoreAudioFileWriter() = default;  // releasing an open file closes it
 
-void CoreAudioFileWriter::configure(const Spec& fileSpec) {
+void CoreAudioFileWriter::configure(const Configuration& configuration) {
   StreamDescription client;
-  client.sampleRate = fileSpec.format.sampleRate;
+  client.sampleRate = configuration.format.sampleRate;
   client.formatID = AudioFormatID::linearPCM;
   client.channelsPerFrame = static_cast<uint32_t>(channels_);
   client.framesPerPacket = 1;
-  if (fileSpec.floatClient) {
+  if (configuration.floatClient) {
     client.formatFlags = AudioFormatFlags::isFloat | AudioFormatFlags::isPacked |
                          AudioFormatFlags::isNonInterleaved;
     client.bytesPerPacket = 4;
     client.bytesPerFrame = 4;
     client.bitsPerChannel = 32;
   } else {
-    QUAR_PRECONDITION(fileSpec.bits == 16 || fileSpec.bits == 24 || fileSpec.bits == 32, "Integer clients take 16, 24 or 32 bits");
+    QUAR_PRECONDITION(configuration.bits == 16 || configuration.bits == 24 || configuration.bits == 32, "Integer clients take 16, 24 or 32 bits");
     client.formatFlags = AudioFormatFlags::isSignedInteger | AudioFormatFlags::isPacked;
-    client.bytesPerFrame = static_cast<uint32_t>(fileSpec.bits / 8 * channels_);
+    client.bytesPerFrame = static_cast<uint32_t>(configuration.bits / 8 * channels_);
     client.bytesPerPacket = client.bytesPerFrame;
-    client.bitsPerChannel = static_cast<uint32_t>(fileSpec.bits);
-    quantizer_ = Quantizer{fileSpec.bits, fileSpec.dither && fileSpec.bits < 32, Quantizer::defaultSeed};
+    client.bitsPerChannel = static_cast<uint32_t>(configuration.bits);
+    quantizer_ = Quantizer{configuration.bits, configuration.dither && configuration.bits < 32, Quantizer::defaultSeed};
   }
   if (const int32_t status = ext_->setClientFormat(client); status != 0)
     throw QuarError::encodeFailed("Setting the client format failed (" + FourCC::status(status) + ")");
   ChannelLayouts::installCanonicalClientLayout(*ext_, channels_);
-  if (fileSpec.format.formatID != AudioFormatID::linearPCM) configureEncoder(fileSpec);
+  if (configuration.format.formatID != AudioFormatID::linearPCM) configureEncoder(configuration);
 }
 
-void CoreAudioFileWriter::configureEncoder(const Spec& fileSpec) {
+void CoreAudioFileWriter::configureEncoder(const Configuration& configuration) {
   if (!ext_->hasEncoder()) return;
   const bool qualitySet = ext_->setCodecQuality(codecQualityMax) == 0;
-  if (!fileSpec.bitRate) {
+  if (!configuration.bitRate) {
     if (!qualitySet) return;
   } else {
-    const int64_t rate = EncoderSupport::nearestApplicableBitRate(*ext_, *fileSpec.bitRate);
+    const int64_t rate = EncoderSupport::nearestApplicableBitRate(*ext_, *configuration.bitRate);
     const auto applied = static_cast<uint32_t>(std::clamp<int64_t>(rate, 0, UINT32_MAX));
     if (const int32_t status = ext_->setBitRate(applied); status != 0)
       throw QuarError::encodeFailed("Setting the bitrate to " + std::to_string(rate / 1000) + " kbps failed (" +

@@ -17,7 +17,7 @@ namespace quar {
 
 class CoreAudioFileWriter final : public ChunkSink {
 public:
-  struct Spec {
+  struct Configuration {
     uint32_t fileType = 0;     // 'WAVE', 'RF64', 'AIFF', 'caff', 'flac', 'm4af'
     StreamDescription format;  // the file's stream format
     int bits = 0;              // integer client width (16, 24, 32); 0 for float
@@ -28,7 +28,7 @@ public:
   };
 
   // Creates (replacing) the file at `url` and configures it. Throws QuarError::encodeFailed.
-  CoreAudioFileWriter(const std::filesystem::path& url, const Spec& fileSpec);
+  CoreAudioFileWriter(const std::filesystem::path& url, const Configuration& configuration);
   ~CoreAudioFileWriter() override;
   CoreAudioFileWriter(const CoreAudioFileWriter&) = delete;
   CoreAudioFileWriter& operator=(const CoreAudioFileWriter&) = delete;
@@ -42,8 +42,8 @@ public:
   std::optional<int64_t> appliedBitRate() const { return appliedBitRate_; }
 
 private:
-  void configure(const Spec& fileSpec);
-  void configureEncoder(const Spec& fileSpec);
+  void configure(const Configuration& configuration);
+  void configureEncoder(const Configuration& configuration);
 
   std::unique_ptr<NativeFileWriter> ext_;
   int channels_ = 0;

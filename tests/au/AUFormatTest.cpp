@@ -73,13 +73,13 @@ TEST(AUFormat, ConfigureReportsMissingFormatsAndBuses) {
   EXPECT_EQ(quarErrorText([&] { AUFormat::configure(plain, 0, 1, 2, 512); }),
             "Unsupported format: 2-channel Float32 at 0.0 Hz");
 
-  FakeUnitSpec noOutput;
+  FakeUnitConfig noOutput;
   noOutput.outputBuses = 0;
   FakeUnit silent(noOutput);
   EXPECT_EQ(quarErrorText([&] { AUFormat::configure(silent, 48000, 1, 1, 512); }),
             "Unsupported format: \u201CFake Unit\u201D has no output bus");
 
-  FakeUnitSpec noInput;
+  FakeUnitConfig noInput;
   noInput.inputBuses = 0;
   noInput.name = std::nullopt;
   FakeUnit generator(noInput);
@@ -90,7 +90,7 @@ TEST(AUFormat, ConfigureReportsMissingFormatsAndBuses) {
 }
 
 TEST(AUFormat, ARefusedBusFormatPassesThroughAndLeavesResourcesReleased) {
-  FakeUnitSpec stereoOnly;
+  FakeUnitConfig stereoOnly;
   stereoOnly.inputChannels = {2};
   stereoOnly.outputChannels = {2};
   FakeUnit unit(stereoOnly);

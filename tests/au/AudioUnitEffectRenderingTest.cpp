@@ -20,11 +20,11 @@ PlatformComponent fakeComponent() {
   return {{componentType::effect, fourCharCode("fk01"), fourCharCode("qtst"), 0, 0}, "Fake Unit", "Fake Maker", 1};
 }
 
-FakeUnitSpec takes(std::vector<uint32_t> inputs, std::vector<uint32_t> outputs) {
-  FakeUnitSpec unitSpec;
-  unitSpec.inputChannels = std::move(inputs);
-  unitSpec.outputChannels = std::move(outputs);
-  return unitSpec;
+FakeUnitConfig takes(std::vector<uint32_t> inputs, std::vector<uint32_t> outputs) {
+  FakeUnitConfig unitConfig;
+  unitConfig.inputChannels = std::move(inputs);
+  unitConfig.outputChannels = std::move(outputs);
+  return unitConfig;
 }
 
 FakeUnit& fake(const std::shared_ptr<PlatformUnit>& unit) { return dynamic_cast<FakeUnit&>(*unit); }
@@ -59,13 +59,13 @@ std::vector<std::pair<int, int>> groups(const AudioUnitEffect& effect) {
 TEST(AudioUnitEffectRendering, ChannelsSplitIntoGroupsOfTheFirstAcceptedLayout) {
   struct Case {
     const char* label;
-    FakeUnitSpec unitSpec;
+    FakeUnitConfig unitConfig;
     int channels;
     AudioUnitEffect::ChannelLayout layout;
     std::vector<std::pair<int, int>> groups;
     std::vector<std::string> refused;
   };
-  FakeUnitSpec noInput = takes({}, {2});
+  FakeUnitConfig noInput = takes({}, {2});
   noInput.inputBuses = 0;
   const Case cases[] = {
       {"stereo-only on 6", takes({2}, {2}), 6, {2, 2, 3}, {{0, 2}, {2, 2}, {4, 2}}, {"input 6"}},
@@ -79,7 +79,7 @@ TEST(AudioUnitEffectRendering, ChannelsSplitIntoGroupsOfTheFirstAcceptedLayout) 
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    FakeComponent component(fakeComponent(), c.unitSpec);
+    FakeComponent component(fakeComponent(), c.unitConfig);
     auto effect = AudioUnitEffect::instantiate(descriptorOf(component.component));
     effect->prepare(48000, c.channels, 512);
     EXPECT_EQ(effect->instanceChannelLayout(), c.layout);
@@ -146,9 +146,9 @@ TEST(AudioUnitEffectRendering, RealPlugInsProcessEveryGroup) {
 }
 
 TEST(AudioUnitEffectRendering, ASingleChannelGroupFeedsEveryInputAndTakesTheMeanOfTheOutputs) {
-  FakeUnitSpec unitSpec = takes({2}, {2});
-  unitSpec.outputGains = {1, 3};
-  FakeComponent component(fakeComponent(), unitSpec);
+  FakeUnitConfig unitConfig = takes({2}, {2});
+  unitConfig.outputGains = {1, 3};
+  FakeComponent component(fakeComponent(), unitConfig);
   auto effect = AudioUnitEffect::instantiate(descriptorOf(component.component));
   effect->prepare(48000, 5, 64);
   Signal signal(5, 100);
@@ -160,14 +160,14 @@ TEST(AudioUnitEffectRendering, ASingleChannelGroupFeedsEveryInputAndTakesTheMean
 }
 
 TEST(AudioUnitEffectRendering, AFailedGroupPassesDryAndIsCountedWhileTheOthersProcess) {
-  FakeUnitSpec unitSpec = takes({2}, {2});
-  unitSpec.gain = 0.5f;
-  FakeComponent component(fakeComponent(), unitSpec);
+  FakeUnitConfig unitConfig = takes({2}, {2});
+  unitConfig.gain = 0.5f;
+  FakeComponent component(fakeComponent(), unitConfig);
   auto effect = AudioUnitEffect::instantiate(descriptorOf(component.component));
   effect->prepare(48000, 6, 256);
   EXPECT_EQ(effect->renderFailure(), std::nullopt);
   FakeUnit& failing = fake(effect->cloneUnits()[0]);  // lane 1: channels 2 and 3
-  failing.unitSpec.renderStatus = auStatus::cannotDoInCurrentContext;
+  failing.unitConfig.renderStatus = auStatus::cannotDoInCurrentContext;
 
   Signal signal(6, 600);  // three chunks
   signal.processBy(*effect);
@@ -183,7 +183,7 @@ TEST(AudioUnitEffectRendering, AFailedGroupPassesDryAndIsCountedWhileTheOthersPr
   EXPECT_EQ(error->message(), "\u201CFake Unit\u201D failed to render (status -10863)");
 
   // Later chunks render again; the count runs until the next prepare.
-  failing.unitSpec.renderStatus = 0;
+  failing.unitConfig.renderStatus = 0;
   Signal again(6, 100);
   again.processBy(*effect);
   EXPECT_FLOAT_EQ(again.data[2][50], Signal::input(2, 50) * 0.5f);
@@ -194,9 +194,9 @@ TEST(AudioUnitEffectRendering, AFailedGroupPassesDryAndIsCountedWhileTheOthersPr
 }
 
 TEST(AudioUnitEffectRendering, GroupsBeyondTheGivenChannelsAreSkipped) {
-  FakeUnitSpec unitSpec = takes({2}, {2});
-  unitSpec.gain = 0.5f;
-  FakeComponent component(fakeComponent(), unitSpec);
+  FakeUnitConfig unitConfig = takes({2}, {2});
+  unitConfig.gain = 0.5f;
+  FakeComponent component(fakeComponent(), unitConfig);
   auto effect = AudioUnitEffect::instantiate(descriptorOf(component.component));
   effect->prepare(48000, 6, 256);
   Signal signal(3, 10);
@@ -226,7 +226,7 @@ TEST(AudioUnitEffectRendering, ARefusedPrepareLeavesTheEffectUnprepared) {
   effect->prepare(48000, 4, 256);
   const auto clones = effect->cloneUnits();
   ASSERT_EQ(clones.size(), 1u);
-  fake(effect->auAudioUnit()).unitSpec.inputChannels = {4};  // now refuses everything tried for 6 channels
+  fake(effect->auAudioUnit()).unitConfig.inputChannels = {4};  // now refuses everything tried for 6 channels
   try {
     effect->prepare(44100.9, 6, 256);
     FAIL() << "prepared";
@@ -244,9 +244,9 @@ TEST(AudioUnitEffectRendering, ARefusedPrepareLeavesTheEffectUnprepared) {
 }
 
 TEST(AudioUnitEffectRendering, AnExtraInstanceThatCannotBeMadeIsReported) {
-  FakeUnitSpec unitSpec = takes({1}, {1});
-  unitSpec.instanceLimit = 1;
-  FakeComponent component(fakeComponent(), unitSpec);
+  FakeUnitConfig unitConfig = takes({1}, {1});
+  unitConfig.instanceLimit = 1;
+  FakeComponent component(fakeComponent(), unitConfig);
   auto effect = AudioUnitEffect::instantiate(descriptorOf(component.component));
   try {
     effect->prepare(48000, 2, 256);
@@ -273,10 +273,10 @@ TEST(AudioUnitEffectRendering, TailAndLatencyInFramesAtThePreparedRate) {
       {1e-9, 1e-9, 48000, 1, 0},
   };
   for (const auto& c : cases) {
-    FakeUnitSpec unitSpec;
-    unitSpec.tailTime = c.tailSeconds;
-    unitSpec.latency = c.latencySeconds;
-    FakeComponent component(fakeComponent(), unitSpec);
+    FakeUnitConfig unitConfig;
+    unitConfig.tailTime = c.tailSeconds;
+    unitConfig.latency = c.latencySeconds;
+    FakeComponent component(fakeComponent(), unitConfig);
     auto effect = AudioUnitEffect::instantiate(descriptorOf(component.component));
     effect->prepare(c.rate, 1, 256);
     EXPECT_EQ(effect->tailFrames(), c.tailFrames) << c.tailSeconds;
@@ -319,7 +319,7 @@ TEST(AudioUnitEffectRendering, AProcessCallOverlappingPrepareKeepsItsLanesUntilI
   std::weak_ptr<PlatformUnit> dropped = effect->cloneUnits()[1];  // lane 2, gone after preparing for 2
   std::promise<void> entered, release;
   auto released = release.get_future().share();
-  fake(effect->cloneUnits()[1]).unitSpec.onRender = [&] {
+  fake(effect->cloneUnits()[1]).unitConfig.onRender = [&] {
     entered.set_value();
     released.wait();
   };

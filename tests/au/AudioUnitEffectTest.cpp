@@ -48,9 +48,9 @@ TEST(AudioUnitEffect, InstantiationTriesOutOfProcessFirstForVersion3Units) {
       {"version 2", 0, false, InstantiationOptions::none},
   };
   for (const auto& c : cases) {
-    FakeUnitSpec unitSpec;
-    unitSpec.loadsOutOfProcess = c.loadsOutOfProcess;
-    FakeComponent component(fakeComponent(c.flags), unitSpec);
+    FakeUnitConfig unitConfig;
+    unitConfig.loadsOutOfProcess = c.loadsOutOfProcess;
+    FakeComponent component(fakeComponent(c.flags), unitConfig);
     auto effect = AudioUnitEffect::instantiate(descriptorOf(component.component));
     EXPECT_EQ(effect->options(), c.expected) << c.label;
     EXPECT_FALSE(effect->isOutOfProcess()) << c.label;
@@ -68,9 +68,9 @@ TEST(AudioUnitEffect, InstantiationFailuresAreCodecUnavailable) {
   EXPECT_EQ(missing.kind(), QuarError::Kind::codecUnavailable);
   EXPECT_EQ(missing.errorDescription(), "Codec unavailable: The LV2 plug-in \u201CGhost\u201D by Nobody isn\u2019t installed.");
 
-  FakeUnitSpec unitSpec;
-  unitSpec.loadFailure = auStatus::failedInitialization;
-  FakeComponent component(fakeComponent(componentFlagIsV3), unitSpec);
+  FakeUnitConfig unitConfig;
+  unitConfig.loadFailure = auStatus::failedInitialization;
+  FakeComponent component(fakeComponent(componentFlagIsV3), unitConfig);
   const QuarError failed = quarError([&] { AudioUnitEffect::instantiate(descriptorOf(component.component)); });
   EXPECT_EQ(failed.kind(), QuarError::Kind::codecUnavailable);
   EXPECT_EQ(failed.message(), "Couldn\u2019t load the LV2 plug-in \u201CFake Unit\u201D: The fake unit failed to load. (-10875)");

@@ -11,8 +11,8 @@ using namespace quar::test;
 
 namespace {
 
-std::shared_ptr<FakeUnit> configured(FakeUnitSpec unitSpec, int in, int out, int64_t maxFrames) {
-  auto unit = std::make_shared<FakeUnit>(std::move(unitSpec));
+std::shared_ptr<FakeUnit> configured(FakeUnitConfig unitConfig, int in, int out, int64_t maxFrames) {
+  auto unit = std::make_shared<FakeUnit>(std::move(unitConfig));
   AUFormat::configure(*unit, 48000, in, out, maxFrames);
   return unit;
 }
@@ -43,10 +43,10 @@ TEST(RenderLane, ConstructionSizesEverythingFromTheFrameLimit) {
 }
 
 TEST(RenderLane, ZeroChannelsKeepOneEmptySlotAndAZeroFrameLimitGivesOne) {
-  FakeUnitSpec unitSpec;
-  unitSpec.inputBuses = 0;
-  unitSpec.fixedFrameLimit = 0;
-  auto unit = configured(unitSpec, 0, 2, 4096);
+  FakeUnitConfig unitConfig;
+  unitConfig.inputBuses = 0;
+  unitConfig.fixedFrameLimit = 0;
+  auto unit = configured(unitConfig, 0, 2, 4096);
   RenderLane lane(unit, 0, 2);
   EXPECT_EQ(lane.maxFrames, 1);
   ASSERT_EQ(lane.input.size(), 1u);
@@ -55,9 +55,9 @@ TEST(RenderLane, ZeroChannelsKeepOneEmptySlotAndAZeroFrameLimitGivesOne) {
 }
 
 TEST(RenderLane, WithoutInputTheUnitGetsNoPullBlockEvenWhenOneIsGiven) {
-  FakeUnitSpec unitSpec;
-  unitSpec.inputBuses = 0;
-  auto unit = configured(unitSpec, 0, 2, 64);
+  FakeUnitConfig unitConfig;
+  unitConfig.inputBuses = 0;
+  auto unit = configured(unitConfig, 0, 2, 64);
   bool called = false;
   RenderLane lane(unit, 0, 2, PullInputBlock([&](auto...) {
     called = true;
@@ -133,10 +133,10 @@ TEST(RenderLane, DefaultPullServesAtMostInChannelsBuffers) {
 }
 
 TEST(RenderLane, RenderStepCarriesInputToOutputAndAdvancesTimeEvenOnFailure) {
-  FakeUnitSpec unitSpec;
-  unitSpec.gain = 0.5f;
-  unitSpec.pullBuffers = 3;  // asks for more than the lane serves
-  auto unit = configured(unitSpec, 2, 2, 32);
+  FakeUnitConfig unitConfig;
+  unitConfig.gain = 0.5f;
+  unitConfig.pullBuffers = 3;  // asks for more than the lane serves
+  auto unit = configured(unitConfig, 2, 2, 32);
   RenderLane lane(unit, 2, 2);
   for (int i = 0; i < 32; ++i) {
     lane.input[0][i] = static_cast<float>(i);
@@ -149,7 +149,7 @@ TEST(RenderLane, RenderStepCarriesInputToOutputAndAdvancesTimeEvenOnFailure) {
   EXPECT_EQ(lane.outputStorage[1][0], -0.5f);
   EXPECT_EQ(lane.timeStamp.mSampleTime, 32.0);
 
-  unit->unitSpec.renderStatus = -50;
+  unit->unitConfig.renderStatus = -50;
   EXPECT_EQ(lane.render(20), -50);
   EXPECT_EQ(lane.timeStamp.mSampleTime, 52.0);
 }

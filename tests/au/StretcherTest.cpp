@@ -136,10 +136,10 @@ TEST(Stretcher, UnitsAreConfiguredOfflineWithRatePitchAndOverlap) {
 }
 
 TEST(Stretcher, ChannelsTheUnitCannotTakeTogetherGetOneMonoUnitEach) {
-  FakeTimePitchSpec unitSpec;
-  unitSpec.channels = {1};
-  unitSpec.delay = 10;
-  FakeTimePitchComponent component(unitSpec);
+  FakeTimePitchConfig unitConfig;
+  unitConfig.channels = {1};
+  unitConfig.delay = 10;
+  FakeTimePitchComponent component(unitConfig);
   const auto channels = distinctChannels(3, 5000);
   const ArraySource source(channels, 44100);
   Stretcher stretcher(source, {1000, 5000}, 1, 0, DriftTracker::Mode::known(10));
@@ -156,9 +156,9 @@ TEST(Stretcher, FailuresToMakeOrRenderTheUnitAreThrown) {
   const ArraySource mono(distinctChannels(1, 100), 44100);
   const ArraySource stereo(distinctChannels(2, 100), 44100);
   {
-    FakeTimePitchSpec unitSpec;
-    unitSpec.instantiationError = "The unit is missing.";
-    FakeTimePitchComponent component(unitSpec);
+    FakeTimePitchConfig unitConfig;
+    unitConfig.instantiationError = "The unit is missing.";
+    FakeTimePitchComponent component(unitConfig);
     try {
       Stretcher(stereo, {0, 100}, 1, 0, DriftTracker::Mode::known(0));
       FAIL();
@@ -169,15 +169,15 @@ TEST(Stretcher, FailuresToMakeOrRenderTheUnitAreThrown) {
   }
   {
     // A mono source does not fall back; the unit's own refusal comes through.
-    FakeTimePitchSpec unitSpec;
-    unitSpec.channels = {2};
-    FakeTimePitchComponent component(unitSpec);
+    FakeTimePitchConfig unitConfig;
+    unitConfig.channels = {2};
+    FakeTimePitchComponent component(unitConfig);
     EXPECT_THROW(Stretcher(mono, {0, 100}, 1, 0, DriftTracker::Mode::known(0)), PlatformError);
   }
   {
-    FakeTimePitchSpec unitSpec;
-    unitSpec.renderStatus = -50;
-    FakeTimePitchComponent component(unitSpec);
+    FakeTimePitchConfig unitConfig;
+    unitConfig.renderStatus = -50;
+    FakeTimePitchComponent component(unitConfig);
     Stretcher stretcher(stereo, {0, 100}, 1, 0, DriftTracker::Mode::known(0));
     try {
       renderAll(stretcher, 2, 10);
@@ -192,9 +192,9 @@ TEST(Stretcher, FailuresToMakeOrRenderTheUnitAreThrown) {
 TEST(Stretcher, AUnitThatKeepsAFrameLimitBelowTheChunkSizeIsRefused) {
   const ArraySource source(distinctChannels(2, 100), 44100);
   for (uint32_t limit : {0u, 1024u, 4095u}) {
-    FakeTimePitchSpec unitSpec;
-    unitSpec.fixedFrameLimit = limit;
-    FakeTimePitchComponent component(unitSpec);
+    FakeTimePitchConfig unitConfig;
+    unitConfig.fixedFrameLimit = limit;
+    FakeTimePitchComponent component(unitConfig);
     try {
       Stretcher(source, {0, 100}, 1, 0, DriftTracker::Mode::known(0));
       FAIL() << limit;
@@ -205,9 +205,9 @@ TEST(Stretcher, AUnitThatKeepsAFrameLimitBelowTheChunkSizeIsRefused) {
     }
   }
   for (uint32_t limit : {4096u, 8192u}) {
-    FakeTimePitchSpec unitSpec;
-    unitSpec.fixedFrameLimit = limit;
-    FakeTimePitchComponent component(unitSpec);
+    FakeTimePitchConfig unitConfig;
+    unitConfig.fixedFrameLimit = limit;
+    FakeTimePitchComponent component(unitConfig);
     Stretcher stretcher(source, {0, 100}, 1, 0, DriftTracker::Mode::known(0));
     const auto out = renderAll(stretcher, 2, 4096);
     EXPECT_EQ(out[1][99], source.channels()[1][99]);
@@ -221,9 +221,9 @@ TEST(Stretcher, DriftCorrectionReachesEveryUnitAndOpposesTheDrift) {
   };
   const ArraySource source(distinctChannels(1, 10), 44100);
   for (const auto& c : {Case{0.99, true}, Case{1.01, false}}) {
-    FakeTimePitchSpec unitSpec;
-    unitSpec.drift = c.drift;
-    FakeTimePitchComponent component(unitSpec);
+    FakeTimePitchConfig unitConfig;
+    unitConfig.drift = c.drift;
+    FakeTimePitchComponent component(unitConfig);
     Stretcher stretcher(source, {0, 10}, 1.5, 0, DriftTracker::Mode::known(0));
     renderAll(stretcher, 1, 44100 * 10);
     const auto& lane = component.units[0]->rateValues;

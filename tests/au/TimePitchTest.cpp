@@ -122,9 +122,9 @@ TEST(TimePitch, TheOutputIsExactlyTheRoundedLengthInChunksOfAtMost4096) {
     double rate, pitch;
     int64_t expected;
   };
-  FakeTimePitchSpec unitSpec;
-  unitSpec.delay = 700;
-  FakeTimePitchComponent component(unitSpec);
+  FakeTimePitchConfig unitConfig;
+  unitConfig.delay = 700;
+  FakeTimePitchComponent component(unitConfig);
   const double sampleRate = freshSampleRate();
   const Case cases[] = {
       {3, 2, 0, 2},          {5, 2, 0, 3},           {1000, 0.25, -2400, 4000}, {1000, 4, 2400, 250},
@@ -174,10 +174,10 @@ TEST(TimePitch, ThePrimingIsCutSoTheOutputStartsAtTheFirstFrameOfTheRange) {
   const auto channels = noise(3, 30000);
   for (const auto& c : {Case{0, 1, 0}, Case{3000, 1, 0}, Case{9000, 1, 2}, Case{9000, 2, 2}}) {
     const double sampleRate = freshSampleRate();
-    FakeTimePitchSpec unitSpec;
-    unitSpec.delay = c.delay;
-    unitSpec.latency = (static_cast<double>(c.delay) + 2000) / sampleRate;
-    FakeTimePitchComponent component(unitSpec);
+    FakeTimePitchConfig unitConfig;
+    unitConfig.delay = c.delay;
+    unitConfig.latency = (static_cast<double>(c.delay) + 2000) / sampleRate;
+    FakeTimePitchComponent component(unitConfig);
     const ArraySource source(channels, sampleRate);
     EXPECT_EQ(TimePitch::primingFrames(sampleRate, c.rate, 0), c.delay);
 
@@ -230,22 +230,22 @@ TEST(TimePitch, PrimingIsTheMedianClickDelayAndIsMeasuredOncePerSetting) {
       {freshSampleRate(), {-100, -90, -80, -70, -60, -50, -40}, 0},  // negative median: 0
   };
   for (const auto& c : cases) {
-    FakeTimePitchSpec unitSpec;
-    unitSpec.delay = c.expected == 0 ? 0 : 500;
-    unitSpec.hasTree = false;  // no rate correction moves the later clicks
-    unitSpec.shift = [shifts = c.shifts](int64_t frame) -> int64_t {
+    FakeTimePitchConfig unitConfig;
+    unitConfig.delay = c.expected == 0 ? 0 : 500;
+    unitConfig.hasTree = false;  // no rate correction moves the later clicks
+    unitConfig.shift = [shifts = c.shifts](int64_t frame) -> int64_t {
       const auto click = static_cast<size_t>(std::llround(static_cast<double>(frame) / 16384));
       return click >= 1 && click <= shifts.size() ? shifts[click - 1] : 0;
     };
-    FakeTimePitchComponent component(unitSpec);
+    FakeTimePitchComponent component(unitConfig);
     EXPECT_EQ(TimePitch::primingFrames(c.sampleRate, 1, 0), c.expected) << c.sampleRate;
   }
 
   // The cache: same key, -0 for +0 and a repeat make no unit; any other field measures anew.
   const double sampleRate = freshSampleRate();
-  FakeTimePitchSpec unitSpec;
-  unitSpec.delay = 1500;
-  FakeTimePitchComponent component(unitSpec);
+  FakeTimePitchConfig unitConfig;
+  unitConfig.delay = 1500;
+  FakeTimePitchComponent component(unitConfig);
   EXPECT_EQ(TimePitch::primingFrames(sampleRate, 1, 0), 1500);
   const size_t made = component.units.size();
   EXPECT_EQ(made, 2u);  // the lane's unit and the pilot's
@@ -263,10 +263,10 @@ TEST(TimePitch, PrimingIsTheMedianClickDelayAndIsMeasuredOncePerSetting) {
 
 TEST(TimePitch, WithoutAMeasurableClickThePrimingIsTheReportedLatency) {
   const double sampleRate = 2000;  // a minute is 120000 frames
-  FakeTimePitchSpec unitSpec;
-  unitSpec.silent = true;
-  unitSpec.latency = 321 / sampleRate;
-  FakeTimePitchComponent component(unitSpec);
+  FakeTimePitchConfig unitConfig;
+  unitConfig.silent = true;
+  unitConfig.latency = 321 / sampleRate;
+  FakeTimePitchComponent component(unitConfig);
   EXPECT_EQ(TimePitch::primingFrames(sampleRate, 1, 0), 321);
   // The failed measurement is cached like any other.
   EXPECT_EQ(TimePitch::primingFrames(sampleRate, 1, 0), 321);
@@ -276,9 +276,9 @@ TEST(TimePitch, WithoutAMeasurableClickThePrimingIsTheReportedLatency) {
 TEST(TimePitch, MeasurementFailuresAreThrownAndNotCached) {
   const double sampleRate = freshSampleRate();
   {
-    FakeTimePitchSpec unitSpec;
-    unitSpec.renderStatus = -10863;
-    FakeTimePitchComponent component(unitSpec);
+    FakeTimePitchConfig unitConfig;
+    unitConfig.renderStatus = -10863;
+    FakeTimePitchComponent component(unitConfig);
     try {
       TimePitch::primingFrames(sampleRate, 1, 0);
       FAIL();
@@ -286,9 +286,9 @@ TEST(TimePitch, MeasurementFailuresAreThrownAndNotCached) {
       EXPECT_EQ(error.errorDescription(), "Couldn\u2019t write the audio: Time/pitch rendering failed (OSStatus -10863)");
     }
   }
-  FakeTimePitchSpec unitSpec;
-  unitSpec.delay = 64;
-  FakeTimePitchComponent component(unitSpec);
+  FakeTimePitchConfig unitConfig;
+  unitConfig.delay = 64;
+  FakeTimePitchComponent component(unitConfig);
   EXPECT_EQ(TimePitch::primingFrames(sampleRate, 1, 0), 64);
 }
 

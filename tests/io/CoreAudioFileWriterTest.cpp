@@ -28,39 +28,39 @@ using test::viewsOf;
 enum class Kind { wav, aiff, caf, flac, alac, aac };
 
 // The writer settings an export uses for a format and sample format (bits 0 = float).
-CoreAudioFileWriter::Spec specFor(Kind kind, int bits, double rate, uint32_t channels, bool dither = false) {
-  CoreAudioFileWriter::Spec fileSpec;
-  fileSpec.format.sampleRate = rate;
-  fileSpec.format.channelsPerFrame = channels;
-  fileSpec.dither = dither;
+CoreAudioFileWriter::Configuration specFor(Kind kind, int bits, double rate, uint32_t channels, bool dither = false) {
+  CoreAudioFileWriter::Configuration configuration;
+  configuration.format.sampleRate = rate;
+  configuration.format.channelsPerFrame = channels;
+  configuration.dither = dither;
   const bool isFloat = bits == 0;
   const int sampleBits = isFloat ? 32 : bits;
   if (kind == Kind::wav || kind == Kind::aiff || kind == Kind::caf) {
-    fileSpec.fileType = kind == Kind::wav ? AudioFileTypeID::wave : kind == Kind::aiff ? AudioFileTypeID::aiff : AudioFileTypeID::caf;
-    fileSpec.format.formatID = AudioFormatID::linearPCM;
-    fileSpec.format.formatFlags = (isFloat ? 9u : 12u) | (kind == Kind::aiff ? 2u : 0u);
-    fileSpec.format.bitsPerChannel = static_cast<uint32_t>(sampleBits);
-    fileSpec.format.bytesPerFrame = static_cast<uint32_t>(sampleBits / 8) * channels;
-    fileSpec.format.bytesPerPacket = fileSpec.format.bytesPerFrame;
-    fileSpec.format.framesPerPacket = 1;
-    fileSpec.bits = isFloat ? 0 : bits;
-    fileSpec.floatClient = isFloat;
-    fileSpec.layoutTag = ChannelLayouts::canonicalTag(int(channels));
+    configuration.fileType = kind == Kind::wav ? AudioFileTypeID::wave : kind == Kind::aiff ? AudioFileTypeID::aiff : AudioFileTypeID::caf;
+    configuration.format.formatID = AudioFormatID::linearPCM;
+    configuration.format.formatFlags = (isFloat ? 9u : 12u) | (kind == Kind::aiff ? 2u : 0u);
+    configuration.format.bitsPerChannel = static_cast<uint32_t>(sampleBits);
+    configuration.format.bytesPerFrame = static_cast<uint32_t>(sampleBits / 8) * channels;
+    configuration.format.bytesPerPacket = configuration.format.bytesPerFrame;
+    configuration.format.framesPerPacket = 1;
+    configuration.bits = isFloat ? 0 : bits;
+    configuration.floatClient = isFloat;
+    configuration.layoutTag = ChannelLayouts::canonicalTag(int(channels));
   } else if (kind == Kind::flac || kind == Kind::alac) {
-    fileSpec.fileType = kind == Kind::flac ? AudioFileTypeID::flac : AudioFileTypeID::m4a;
-    fileSpec.format.formatID = kind == Kind::flac ? AudioFormatID::flac : AudioFormatID::appleLossless;
-    fileSpec.format.formatFlags = bits == 16 ? 1 : bits == 32 ? 4 : 3;
-    fileSpec.bits = bits;
-    fileSpec.layoutTag = kind == Kind::flac ? ChannelLayouts::canonicalTag(int(channels))
+    configuration.fileType = kind == Kind::flac ? AudioFileTypeID::flac : AudioFileTypeID::m4a;
+    configuration.format.formatID = kind == Kind::flac ? AudioFormatID::flac : AudioFormatID::appleLossless;
+    configuration.format.formatFlags = bits == 16 ? 1 : bits == 32 ? 4 : 3;
+    configuration.bits = bits;
+    configuration.layoutTag = kind == Kind::flac ? ChannelLayouts::canonicalTag(int(channels))
                                         : ChannelLayouts::alacTag(int(channels));
   } else {
-    fileSpec.fileType = AudioFileTypeID::m4a;
-    fileSpec.format.formatID = AudioFormatID::mpeg4AAC;
-    fileSpec.floatClient = true;
-    fileSpec.layoutTag = ChannelLayouts::aacTag(int(channels));
-    fileSpec.bitRate = 128000;
+    configuration.fileType = AudioFileTypeID::m4a;
+    configuration.format.formatID = AudioFormatID::mpeg4AAC;
+    configuration.floatClient = true;
+    configuration.layoutTag = ChannelLayouts::aacTag(int(channels));
+    configuration.bitRate = 128000;
   }
-  return fileSpec;
+  return configuration;
 }
 
 // A stereo test signal with full-scale, over-range and not-a-number samples.
@@ -75,9 +75,9 @@ std::vector<std::vector<float>> testSignal(int64_t frames) {
   return channels;
 }
 
-void writeFile(const std::filesystem::path& path, const CoreAudioFileWriter::Spec& fileSpec,
+void writeFile(const std::filesystem::path& path, const CoreAudioFileWriter::Configuration& configuration,
                const std::vector<std::vector<float>>& channels, size_t chunk = 4096) {
-  CoreAudioFileWriter writer(path, fileSpec);
+  CoreAudioFileWriter writer(path, configuration);
   const size_t frames = channels.front().size();
   for (size_t first = 0; first < frames; first += chunk) writer.consume(viewsOf(channels, first, chunk));
   writer.finish();
@@ -250,9 +250,9 @@ TEST(CoreAudioFileWriterTest, SixChannelFilesKeepEachSpeakerRole) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const auto path = (folder / c.name);
-    auto fileSpec = specFor(c.kind, c.bits, rate, 6);
-    if (c.kind == Kind::aac) fileSpec.bitRate = 384000;
-    writeFile(path, fileSpec, tones);
+    auto configuration = specFor(c.kind, c.bits, rate, 6);
+    if (c.kind == Kind::aac) configuration.bitRate = 384000;
+    writeFile(path, configuration, tones);
     auto stream = probeStream(path);
     EXPECT_EQ(stream["channels"], "6");
     EXPECT_EQ(stream["channel_layout"], c.layout);
@@ -312,9 +312,9 @@ TEST(CoreAudioFileWriterTest, AacBitRateOutsideTheEncoderRangeTakesTheNearestEnd
   TempFolder folder;
   for (const Case& c : cases) {
     const auto path = (folder / "rate.m4a");
-    auto fileSpec = specFor(Kind::aac, 0, c.rate, c.channels);
-    fileSpec.bitRate = c.wanted;
-    CoreAudioFileWriter writer(path, fileSpec);
+    auto configuration = specFor(Kind::aac, 0, c.rate, c.channels);
+    configuration.bitRate = c.wanted;
+    CoreAudioFileWriter writer(path, configuration);
     EXPECT_EQ(writer.appliedBitRate(), c.applied) << c.wanted;
     const std::vector<std::vector<float>> silence(c.channels, std::vector<float>(4096));
     writer.consume(viewsOf(silence));
@@ -331,7 +331,7 @@ TEST(CoreAudioFileWriterTest, FileTypesWithoutRoomForTheLayoutStillGetAFile) {
   const auto tones = sixTones(48000, 4800);
   struct Case {
     const char* name;
-    CoreAudioFileWriter::Spec fileSpec;
+    CoreAudioFileWriter::Configuration configuration;
     const char* codec;
   };
   auto rf64 = specFor(Kind::wav, 24, 48000, 6);
@@ -344,7 +344,7 @@ TEST(CoreAudioFileWriterTest, FileTypesWithoutRoomForTheLayoutStillGetAFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const auto path = (folder / c.name);
-    writeFile(path, c.fileSpec, tones);
+    writeFile(path, c.configuration, tones);
     auto stream = probeStream(path);
     EXPECT_EQ(stream["codec_name"], c.codec);
     EXPECT_EQ(stream["channels"], "6");
@@ -387,7 +387,7 @@ TEST(CoreAudioFileWriterTest, ReportsFilesItCannotCreate) {
   TempFolder folder;
   struct Case {
     std::filesystem::path path;
-    CoreAudioFileWriter::Spec fileSpec;
+    CoreAudioFileWriter::Configuration configuration;
     const char* message;
   };
   auto unknownType = specFor(Kind::wav, 16, 44100, 2);
@@ -403,7 +403,7 @@ TEST(CoreAudioFileWriterTest, ReportsFilesItCannotCreate) {
   };
   for (const Case& c : cases) {
     try {
-      CoreAudioFileWriter writer(c.path, c.fileSpec);
+      CoreAudioFileWriter writer(c.path, c.configuration);
       ADD_FAILURE() << "created " << c.path;
     } catch (const QuarError& error) {
       EXPECT_EQ(error.kind(), QuarError::Kind::encodeFailed);

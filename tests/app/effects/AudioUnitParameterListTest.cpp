@@ -90,7 +90,7 @@ public:
       : component_(quar::PlatformComponent{{quar::componentType::effect, quar::fourCharCode("pl35") + nextSubtype()++,
                                              quar::fourCharCode("qtst"), 0, 0},
                                             "Fake Parameters", "Fake Maker", 1},
-                   spec(std::move(parameters))) {}
+                   configWith(std::move(parameters))) {}
 
   std::shared_ptr<quar::AudioUnitEffect> effect() const {
     return quar::AudioUnitEffect::instantiate(quar::test::descriptorOf(component_.component));
@@ -101,11 +101,11 @@ private:
     static uint32_t next = 0;
     return next;
   }
-  static quar::test::FakeUnitSpec spec(std::vector<PlatformParameter> parameters) {
-    quar::test::FakeUnitSpec unitSpec;
-    unitSpec.inputChannels = unitSpec.outputChannels = {1};
-    unitSpec.parameters = std::move(parameters);
-    return unitSpec;
+  static quar::test::FakeUnitConfig configWith(std::vector<PlatformParameter> parameters) {
+    quar::test::FakeUnitConfig unitConfig;
+    unitConfig.inputChannels = unitConfig.outputChannels = {1};
+    unitConfig.parameters = std::move(parameters);
+    return unitConfig;
   }
 
   quar::test::FakeComponent component_;

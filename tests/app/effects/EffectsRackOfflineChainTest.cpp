@@ -133,7 +133,7 @@ TEST(EffectsRackOfflineChain, APlugInThatCannotBeCopiedStopsTheChainWithItsError
       << ErrorAlert::description(outcome.error).toStdString();
 
   // A plug-in of which no second instance can be made.
-  quar::test::FakeUnitSpec single;
+  quar::test::FakeUnitConfig single;
   single.instanceLimit = 1;
   quar::test::FakeComponent component(
       {{quar::componentType::effect, quar::fourCharCode("fk34"), quar::fourCharCode("qtst"), 0, 0}, "Fake Unit",

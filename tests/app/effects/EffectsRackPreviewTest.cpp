@@ -145,7 +145,7 @@ TEST_F(EffectsRackPreview, ActivationAfterAChangeOfTheChainRebuildsAtOnce) {
 }
 
 TEST_F(EffectsRackPreview, AProcessorThatCannotRunAtTheFormatIsLeftOutAndReported) {
-  quar::test::FakeUnitSpec refusesStereo;
+  quar::test::FakeUnitConfig refusesStereo;
   refusesStereo.inputChannels = {6};
   refusesStereo.outputChannels = {6};
   quar::test::FakeComponent component(fakeComponent(), refusesStereo);

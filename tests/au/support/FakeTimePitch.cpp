@@ -9,10 +9,10 @@
 
 namespace quar::test {
 
-FakeTimePitchUnit::FakeTimePitchUnit(FakeTimePitchSpec spec_) : unitSpec(std::move(spec_)) {}
+FakeTimePitchUnit::FakeTimePitchUnit(FakeTimePitchConfig spec_) : unitConfig(std::move(spec_)) {}
 
 void FakeTimePitchUnit::setInputFormat(const AudioStreamFormat& format) {
-  const auto& accepted = unitSpec.channels;
+  const auto& accepted = unitConfig.channels;
   if (!accepted.empty() && std::find(accepted.begin(), accepted.end(), format.channelCount) == accepted.end())
     throw PlatformError(auStatus::formatNotSupported, "Fake time-pitch refuses the channel count.");
   channels = format.channelCount;
@@ -49,7 +49,7 @@ void FakeTimePitchUnit::setValue(uint64_t address, float value) {
 RenderBlock FakeTimePitchUnit::renderBlock() {
   return [this](AudioUnitRenderActionFlags* flags, const AudioTimeStamp* time, uint32_t frames, int64_t,
                 AudioBufferList* out, const PullInputBlock* pull) -> AUStatus {
-    if (unitSpec.renderStatus != 0) return unitSpec.renderStatus;
+    if (unitConfig.renderStatus != 0) return unitConfig.renderStatus;
     if (!allocated) return auStatus::uninitialized;
     if (frames > maximumFramesToRender()) return auStatus::tooManyFramesToProcess;
     input_.resize(channels);
@@ -57,23 +57,23 @@ RenderBlock FakeTimePitchUnit::renderBlock() {
     auto pullUpTo = [&](int64_t index) -> AUStatus {
       while (index >= static_cast<int64_t>(input_[0].size())) {
         AudioBufferListStorage storage(channels);
-        for (AudioBuffer& b : buffers(*storage.get())) b = {1, unitSpec.pullSize * 4, nullptr};
-        pullRequests.push_back(unitSpec.pullSize);
-        if (const AUStatus status = (*pull)(flags, time, unitSpec.pullSize, 0, storage.get())) return status;
+        for (AudioBuffer& b : buffers(*storage.get())) b = {1, unitConfig.pullSize * 4, nullptr};
+        pullRequests.push_back(unitConfig.pullSize);
+        if (const AUStatus status = (*pull)(flags, time, unitConfig.pullSize, 0, storage.get())) return status;
         for (uint32_t i = 0; i < channels; ++i) {
           const auto* data = static_cast<const float*>(storage.get()->mBuffers[i].mData);
-          input_[i].insert(input_[i].end(), data, data + unitSpec.pullSize);
+          input_[i].insert(input_[i].end(), data, data + unitConfig.pullSize);
         }
       }
       return 0;
     };
     for (uint32_t c = 0; c < channels; ++c) output_[c].assign(frames, 0.0f);
-    const double step = valueAt(0) * unitSpec.drift;
+    const double step = valueAt(0) * unitConfig.drift;
     for (uint32_t f = 0; f < frames; ++f, ++outFrame_) {
-      if (outFrame_ < unitSpec.delay) continue;
-      const int64_t index = static_cast<int64_t>(std::floor(cursor_)) - (unitSpec.shift ? unitSpec.shift(outFrame_) : 0);
+      if (outFrame_ < unitConfig.delay) continue;
+      const int64_t index = static_cast<int64_t>(std::floor(cursor_)) - (unitConfig.shift ? unitConfig.shift(outFrame_) : 0);
       cursor_ += step;
-      if (index < 0 || unitSpec.silent) continue;
+      if (index < 0 || unitConfig.silent) continue;
       if (const AUStatus status = pullUpTo(index)) return status;
       for (uint32_t c = 0; c < channels; ++c) output_[c][f] = input_[c][static_cast<size_t>(index)];
     }
@@ -87,10 +87,10 @@ RenderBlock FakeTimePitchUnit::renderBlock() {
   };
 }
 
-FakeTimePitchComponent::FakeTimePitchComponent(FakeTimePitchSpec unitSpec)
-    : token_(ComponentManager::registerComponent(timePitch::component(), [this, unitSpec](InstantiationOptions) {
-        if (unitSpec.instantiationError) throw PlatformError(auStatus::componentNotFound, *unitSpec.instantiationError);
-        auto unit = std::make_shared<FakeTimePitchUnit>(unitSpec);
+FakeTimePitchComponent::FakeTimePitchComponent(FakeTimePitchConfig unitConfig)
+    : token_(ComponentManager::registerComponent(timePitch::component(), [this, unitConfig](InstantiationOptions) {
+        if (unitConfig.instantiationError) throw PlatformError(auStatus::componentNotFound, *unitConfig.instantiationError);
+        auto unit = std::make_shared<FakeTimePitchUnit>(unitConfig);
         units.push_back(unit);
         return std::shared_ptr<PlatformUnit>(unit);
       })) {}

@@ -15,7 +15,7 @@
 
 namespace quar::test {
 
-struct FakeTimePitchSpec {
+struct FakeTimePitchConfig {
   int64_t delay = 0;          // silent output frames before the first input frame
   double latency = 0;         // reported latency (seconds)
   double drift = 1;           // input consumed per output frame = rate parameter × drift
@@ -32,7 +32,7 @@ struct FakeTimePitchSpec {
 
 class FakeTimePitchUnit final : public PlatformUnit, private PlatformParameterTree {
 public:
-  explicit FakeTimePitchUnit(FakeTimePitchSpec unitSpec);
+  explicit FakeTimePitchUnit(FakeTimePitchConfig unitConfig);
 
   std::optional<std::string> audioUnitName() const override { return "Fake Time Pitch"; }
   int inputBusCount() const override { return 1; }
@@ -41,7 +41,7 @@ public:
   void setOutputFormat(const AudioStreamFormat& format) override;
   void setInputEnabled(bool) override {}
   void setOutputEnabled(bool) override {}
-  uint32_t maximumFramesToRender() const override { return unitSpec.fixedFrameLimit.value_or(maxFrames); }
+  uint32_t maximumFramesToRender() const override { return unitConfig.fixedFrameLimit.value_or(maxFrames); }
   void setMaximumFramesToRender(uint32_t frames) override { maxFrames = frames; }
   void allocateRenderResources() override { allocated = true; }
   void deallocateRenderResources() override { allocated = false; }
@@ -53,13 +53,13 @@ public:
     offline = value;
     events.push_back("offline");
   }
-  double latency() const override { return unitSpec.latency; }
-  PlatformParameterTree* parameterTree() override { return unitSpec.hasTree ? this : nullptr; }
+  double latency() const override { return unitConfig.latency; }
+  PlatformParameterTree* parameterTree() override { return unitConfig.hasTree ? this : nullptr; }
 
   // The value last set at an address (0 rate, 1 pitch, 4, 7).
   float valueAt(uint64_t address) const;
 
-  FakeTimePitchSpec unitSpec;
+  FakeTimePitchConfig unitConfig;
   uint32_t channels = 0;
   uint32_t maxFrames = 512;
   bool allocated = false, offline = false;
@@ -84,7 +84,7 @@ private:
 
 class FakeTimePitchComponent {
 public:
-  explicit FakeTimePitchComponent(FakeTimePitchSpec unitSpec = {});
+  explicit FakeTimePitchComponent(FakeTimePitchConfig unitConfig = {});
   ~FakeTimePitchComponent();
   FakeTimePitchComponent(const FakeTimePitchComponent&) = delete;
   FakeTimePitchComponent& operator=(const FakeTimePitchComponent&) = delete;

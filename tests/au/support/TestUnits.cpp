@@ -32,13 +32,13 @@ void check(const std::vector<uint32_t>& accepted, const AudioStreamFormat& forma
 } // namespace
 
 void FakeUnit::setInputFormat(const AudioStreamFormat& format) {
-  check(unitSpec.inputChannels, format, "input", refusedFormats);
+  check(unitConfig.inputChannels, format, "input", refusedFormats);
   inputFormat = format;
   events.push_back("input " + std::to_string(format.channelCount));
 }
 
 void FakeUnit::setOutputFormat(const AudioStreamFormat& format) {
-  check(unitSpec.outputChannels, format, "output", refusedFormats);
+  check(unitConfig.outputChannels, format, "output", refusedFormats);
   outputFormat = format;
   events.push_back("output " + std::to_string(format.channelCount));
 }
@@ -69,13 +69,13 @@ RenderBlock FakeUnit::renderBlock() {
                 AudioBufferList* out, const PullInputBlock* pull) -> AUStatus {
     ++renderCalls;
     lastRenderHadPull = pull != nullptr;
-    if (unitSpec.onRender) unitSpec.onRender();
-    if (unitSpec.renderStatus != 0) return unitSpec.renderStatus;
+    if (unitConfig.onRender) unitConfig.onRender();
+    if (unitConfig.renderStatus != 0) return unitConfig.renderStatus;
     if (!allocated) return auStatus::uninitialized;
     const uint32_t inCount = static_cast<uint32_t>(input_.size());
     std::vector<const float*> in(inCount, nullptr);
     if (inCount > 0 && pull) {
-      AudioBufferListStorage storage(unitSpec.pullBuffers.value_or(inCount));
+      AudioBufferListStorage storage(unitConfig.pullBuffers.value_or(inCount));
       for (AudioBuffer& b : buffers(*storage.get())) b = {1, frames * 4, nullptr};
       pulledBufferCounts.push_back(storage.get()->mNumberBuffers);
       if (const AUStatus status = (*pull)(flags, time, frames, 0, storage.get())) return status;
@@ -88,7 +88,7 @@ RenderBlock FakeUnit::renderBlock() {
       b.mDataByteSize = frames * 4;
       auto* dst = static_cast<float*>(b.mData);
       const float* src = inCount > 0 ? in[j % inCount] : nullptr;
-      const float gain = j < unitSpec.outputGains.size() ? unitSpec.outputGains[j] : unitSpec.gain;
+      const float gain = j < unitConfig.outputGains.size() ? unitConfig.outputGains[j] : unitConfig.gain;
       for (uint32_t f = 0; f < frames; ++f) dst[f] = src ? src[f] * gain : 0.0f;
     }
     return auStatus::noErr;
@@ -114,17 +114,17 @@ int64_t FakeParameterTree::addObserver(Observer observer) {
   return nextToken_++;
 }
 
-FakeComponent::FakeComponent(PlatformComponent component_, FakeUnitSpec unitSpec)
+FakeComponent::FakeComponent(PlatformComponent component_, FakeUnitConfig unitConfig)
     : component(std::move(component_)),
       token_(ComponentManager::registerComponent(
-          component, [unitSpec, made = std::make_shared<int>(0)](InstantiationOptions options) {
-            if (unitSpec.loadFailure) throw PlatformError(*unitSpec.loadFailure, "The fake unit failed to load.");
-            if (options == InstantiationOptions::loadOutOfProcess && !unitSpec.loadsOutOfProcess)
+          component, [unitConfig, made = std::make_shared<int>(0)](InstantiationOptions options) {
+            if (unitConfig.loadFailure) throw PlatformError(*unitConfig.loadFailure, "The fake unit failed to load.");
+            if (options == InstantiationOptions::loadOutOfProcess && !unitConfig.loadsOutOfProcess)
               throw PlatformError(auStatus::failedInitialization, "The fake unit can\u2019t load out of process.");
-            if (unitSpec.instanceLimit && *made >= *unitSpec.instanceLimit)
+            if (unitConfig.instanceLimit && *made >= *unitConfig.instanceLimit)
               throw PlatformError(auStatus::failedInitialization, "No more fake units.");
             ++*made;
-            return std::make_shared<FakeUnit>(unitSpec);
+            return std::make_shared<FakeUnit>(unitConfig);
           })) {}
 
 FakeComponent::~FakeComponent() { ComponentManager::unregisterComponent(token_); }

@@ -19,7 +19,7 @@
 
 namespace quar::test {
 
-struct FakeUnitSpec {
+struct FakeUnitConfig {
   std::optional<std::string> name = "Fake Unit";
   int inputBuses = 1;
   int outputBuses = 1;
@@ -67,20 +67,20 @@ private:
 };
 
 // Renders output j = gain × input (j mod input channels) (silence without input), or fails with
-// unitSpec.renderStatus. Records every configuration call in `events` and refused bus formats in
+// unitConfig.renderStatus. Records every configuration call in `events` and refused bus formats in
 // `refusedFormats`; keeps a full state as given.
 class FakeUnit final : public PlatformUnit {
 public:
-  explicit FakeUnit(FakeUnitSpec unitSpec) : unitSpec(std::move(unitSpec)) {}
+  explicit FakeUnit(FakeUnitConfig unitConfig) : unitConfig(std::move(unitConfig)) {}
 
-  std::optional<std::string> audioUnitName() const override { return unitSpec.name; }
-  int inputBusCount() const override { return unitSpec.inputBuses; }
-  int outputBusCount() const override { return unitSpec.outputBuses; }
+  std::optional<std::string> audioUnitName() const override { return unitConfig.name; }
+  int inputBusCount() const override { return unitConfig.inputBuses; }
+  int outputBusCount() const override { return unitConfig.outputBuses; }
   void setInputFormat(const AudioStreamFormat& format) override;
   void setOutputFormat(const AudioStreamFormat& format) override;
   void setInputEnabled(bool enabled) override;
   void setOutputEnabled(bool enabled) override;
-  uint32_t maximumFramesToRender() const override { return unitSpec.fixedFrameLimit.value_or(maxFrames); }
+  uint32_t maximumFramesToRender() const override { return unitConfig.fixedFrameLimit.value_or(maxFrames); }
   void setMaximumFramesToRender(uint32_t frames) override;
   void allocateRenderResources() override;
   void deallocateRenderResources() override;
@@ -89,13 +89,13 @@ public:
   void reset() override { events.push_back("reset"); }
   bool isRenderingOffline() const override { return offline; }
   void setRenderingOffline(bool value) override { offline = value; }
-  double latency() const override { return unitSpec.latency; }
-  double tailTime() const override { return unitSpec.tailTime; }
-  PlatformParameterTree* parameterTree() override { return unitSpec.parameters.empty() ? nullptr : &parameterValues; }
+  double latency() const override { return unitConfig.latency; }
+  double tailTime() const override { return unitConfig.tailTime; }
+  PlatformParameterTree* parameterTree() override { return unitConfig.parameters.empty() ? nullptr : &parameterValues; }
   std::optional<Json> fullState() const override { return state; }
   void setFullState(const Json& value) override { state = value; }
 
-  FakeUnitSpec unitSpec;
+  FakeUnitConfig unitConfig;
   std::vector<std::string> events;
   std::vector<std::string> refusedFormats;  // "input 6", "output 6"
   std::optional<Json> state;
@@ -106,17 +106,17 @@ public:
   int renderCalls = 0;
   bool lastRenderHadPull = false;
   std::vector<uint32_t> pulledBufferCounts;
-  FakeParameterTree parameterValues{unitSpec.parameters};
+  FakeParameterTree parameterValues{unitConfig.parameters};
 
 private:
   std::vector<std::vector<float>> input_, output_;
 };
 
-// Registers a component made of FakeUnits for its lifetime; instantiation follows the unitSpec's
+// Registers a component made of FakeUnits for its lifetime; instantiation follows the unitConfig's
 // load settings.
 class FakeComponent {
 public:
-  FakeComponent(PlatformComponent component, FakeUnitSpec unitSpec = {});
+  FakeComponent(PlatformComponent component, FakeUnitConfig unitConfig = {});
   ~FakeComponent();
   FakeComponent(const FakeComponent&) = delete;
   FakeComponent& operator=(const FakeComponent&) = delete;
