@@ -47,10 +47,10 @@ QByteArray run(const QString& program, const QStringList& arguments) {
 
 void xdotool(const QStringList& arguments) { run(QStringLiteral("xdotool"), arguments); }
 
-// Two seconds of a stereo chord, 16-bit.
+// A minute of a stereo chord, 16-bit: playback cannot reach its end while the test waits.
 QString writeTone(const QTemporaryDir& folder) {
   const double rate = 48000;
-  std::vector<std::vector<float>> samples(2, std::vector<float>(96000));
+  std::vector<std::vector<float>> samples(2, std::vector<float>(60 * 48000));
   for (size_t c = 0; c < 2; ++c)
     for (size_t i = 0; i < samples[c].size(); ++i)
       samples[c][i] = static_cast<float>(0.4 * std::sin(2 * M_PI * (330.0 + 110.0 * static_cast<double>(c)) * static_cast<double>(i) / rate));
