@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "base/Numbers.h"
-#include "base/QuarError.h"
+#include "platform/ErrorAlert.h"
 #include "platform/JobPool.h"
 #include "platform/Platform.h"
 
@@ -16,18 +16,6 @@ using quar::AudioContent;
 using quar::FrameRange;
 
 namespace {
-
-bool isCancellation(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const quar::CancellationError&) {
-    return true;
-  } catch (const quar::QuarError& e) {
-    return e.kind() == quar::QuarError::Kind::cancelled;
-  } catch (...) {
-    return false;
-  }
-}
 
 // The grid for content at `ratio` times the old sample rate: the downbeat scaled and rounded
 // (held within the frame range), the tempo held within 20...400.
@@ -175,7 +163,7 @@ void EditorModel::finishJob(const quar::Uuid& id, const ContentStamp& stamp, con
 }
 
 void EditorModel::reportJobError(const ProgressToken& token, const std::exception_ptr& error) {
-  if (token.isCancelled() || !error || isCancellation(error)) return;
+  if (token.isCancelled() || !error || ErrorAlert::isCancellation(error)) return;
   if (presentError_) presentError_(error);
 }
 
