@@ -78,6 +78,10 @@ void EditorModel::stop(bool keepPosition) {
   setMeter(MeterReading::resting(content_.channelCount()));
 }
 
+void EditorModel::presentError(std::exception_ptr error) const {
+  if (presentError_) presentError_(std::move(error));
+}
+
 void EditorModel::contentDidChange() {
   assignObserved(this, contentVersion_, contentVersion_ + 1, Property::contentVersion);
   if (analysisSuspended_) return;

@@ -184,6 +184,8 @@ public:
   UndoManager* undoManager() const { return undoManager_; }
   void setUndoManager(UndoManager* manager) { undoManager_ = manager; }
   void setPresentError(ErrorPresenter presenter) { presentError_ = std::move(presenter); }
+  // Reports an error through the document's error presenter; nothing without one.
+  void presentError(std::exception_ptr error) const;
   std::vector<double>& taps() { return taps_; }
   bool analysisSuspended() const { return analysisSuspended_; }
   void setAnalysisSuspended(bool suspended) { analysisSuspended_ = suspended; }
@@ -444,8 +446,6 @@ public:
   // length. A take with another channel count than the document's is remixed first. `done`
   // learns the result; without `done`, a failure goes to the error presenter.
   void finishRecording(std::optional<quar::AudioContent> take, TakeDone done = {});
-  // Reports an error through the document's error presenter; nothing without one.
-  void presentError(std::exception_ptr error) const;
 
 Q_SIGNALS:
   void changed(EditorModel::Property property);

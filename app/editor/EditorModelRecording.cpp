@@ -163,7 +163,3 @@ void EditorModel::commitTake(const AudioContent& take, const QString& name, Fram
   next.envelope = envelopes_.adjusted(replaced, n);
   commit(std::move(next), name);
 }
-
-void EditorModel::presentError(std::exception_ptr error) const {
-  if (presentError_) presentError_(std::move(error));
-}

@@ -42,7 +42,7 @@ void EditorModel::play(bool selectionOnly) {
   try {
     player_.play(content_, range, start, isLooping_, previewGain());
   } catch (...) {
-    if (presentError_) presentError_(std::current_exception());
+    presentError(std::current_exception());
     return;
   }
   playOrigin_ = start;

@@ -164,7 +164,7 @@ void EditorModel::finishJob(const quar::Uuid& id, const ContentStamp& stamp, con
 
 void EditorModel::reportJobError(const ProgressToken& token, const std::exception_ptr& error) {
   if (token.isCancelled() || !error || ErrorAlert::isCancellation(error)) return;
-  if (presentError_) presentError_(error);
+  presentError(error);
 }
 
 quar::Uuid EditorModel::beginExternalBusy(const QString& title, std::shared_ptr<ProgressToken> token) {
