@@ -203,6 +203,8 @@ public:
   void setRecordingIntoEmpty(bool empty) { recordingIntoEmpty_ = empty; }
 
   // Derived values.
+  // The set 0 ..< count.
+  static std::set<int> allChannels(int count);
   // "<codec> · 48 kHz · 24-bit · Stereo"; the codec and bit depth only with file info.
   QString formatSummary() const;
   // "Mono"; "L"/"R"; "L R C LFE Ls Rs" for six channels; else index + 1. index < channelCount.
@@ -452,8 +454,6 @@ Q_SIGNALS:
 
 private:
   void track(Property property) const { ObservationScope::record(this, property); }
-  // The set 0 ..< count.
-  static std::set<int> allChannels(int count);
   void contentDidChange();
   void scheduleAnalysis();
   void scheduleEnvelopeAnalysis();

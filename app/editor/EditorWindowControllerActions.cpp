@@ -43,12 +43,6 @@ const QStringList& standardCommands() {
 // The steps of the gain envelope's dB range.
 constexpr std::array<double, 5> envelopeRangeSteps{3, 6, 12, 24, 48};
 
-std::set<int> allChannels(int count) {
-  std::set<int> channels;
-  for (int c = 0; c < count; ++c) channels.insert(c);
-  return channels;
-}
-
 } // namespace
 
 quar::FadeShape EditorWindowController::defaultFadeShape() { return Preferences::fadeShape(); }
@@ -95,7 +89,7 @@ MenuItemState EditorWindowController::validateMenuItem(const QAction& item) {
   if (is({"selectChannel"})) {
     const int tag = MenuItem::tag(item);
     const std::set<int>& active = model.activeChannels();
-    if (tag < 0) return {hasAudio && tag < channels, {}, active == allChannels(channels)};
+    if (tag < 0) return {hasAudio && tag < channels, {}, active == EditorModel::allChannels(channels)};
     return {hasAudio && tag < channels && channels > 1, {}, active == std::set<int>{tag} && channels > 1};
   }
   if (is({"toggleSnapToZeroCrossings"})) return {true, {}, model.snapToZeroCrossings()};
@@ -235,7 +229,7 @@ void EditorWindowController::selectChannel(Sender sender) {
   const quar::AudioContent& content = model_->content();
   if (!model_->selection()) model_->setSelection(quar::FrameRange(0, content.frameCount()));
   const int tag = MenuItem::tag(*sender);
-  model_->setActiveChannels(tag < 0 ? allChannels(content.channelCount()) : std::set<int>{tag});
+  model_->setActiveChannels(tag < 0 ? EditorModel::allChannels(content.channelCount()) : std::set<int>{tag});
 }
 
 void EditorWindowController::zoomIn(Sender) { model_->zoom(0.5); }
