@@ -20,7 +20,7 @@ void EditorModel::beginRecording(RecordMode mode, double sampleRate, int channel
   recordingMode_ = mode;
   const int64_t n = content_.frameCount();
   recordingIntoEmpty_ = n == 0;
-  const int64_t p = std::clamp<int64_t>(selection_ ? selection_->lowerBound : cursor_, 0, n);
+  const int64_t p = insertionPoint();
   if (recordingIntoEmpty_) {
     recordingTarget_ = FrameRange(0, 0);
   } else {

@@ -31,8 +31,7 @@ std::optional<FrameRange> EditorModel::selectedRange() const {
 }
 
 int64_t EditorModel::insertionPoint() const {
-  return selection_ ? std::clamp<int64_t>(selection_->lowerBound, 0, content_.frameCount())
-                    : std::clamp<int64_t>(cursor_, 0, content_.frameCount());
+  return std::clamp<int64_t>(selection_ ? selection_->lowerBound : cursor_, 0, content_.frameCount());
 }
 
 std::vector<Marker> EditorModel::markersAfterReplacing(FrameRange range, int64_t newLength) const {

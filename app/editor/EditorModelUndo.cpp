@@ -50,8 +50,7 @@ void EditorModel::restore(const EditState& state) {
   if (contentChanged) setContent(next);
   const int64_t n = content_.frameCount();
   if (state.selection)
-    setSelection(FrameRange(std::clamp<int64_t>(state.selection->lowerBound, 0, n),
-                            std::clamp<int64_t>(state.selection->upperBound, 0, n)));
+    setSelection(state.selection->clamped({0, n}));
   else
     setSelection(std::nullopt);
   std::set<int> active;
