@@ -482,7 +482,11 @@ private:
   // (with a beep) when the document's content changed since the stamp was taken.
   bool acceptsJobResult(const ProgressToken& token, const ContentStamp& stamp);
   void busyTick(const quar::Uuid& id, const ProgressToken& token);
-  void finishJob(const quar::Uuid& id, const ContentStamp& stamp, const ProgressToken& token, const QString& name,
+  // Runs `work` on the user-initiated pool under the busy state `title`; back on the GUI thread
+  // the busy state ends and `done` gets the outcome (nothing when the model is gone by then).
+  using JobDone = std::function<void(EditorModel& model, const ProgressToken& token, const JobOutcome& outcome)>;
+  void runJob(const QString& title, std::function<quar::AudioContent(ProgressToken& token)> work, JobDone done);
+  void finishJob(const ContentStamp& stamp, const ProgressToken& token, const QString& name,
                  const std::optional<std::optional<quar::FrameRange>>& selection, const MarkersUpdate& markers,
                  const EnvelopeUpdate& envelope, const JobOutcome& outcome);
   // Presents a job's error unless it is a cancellation or the job was cancelled.

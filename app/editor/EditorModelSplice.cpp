@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "core/Processing.h"
-#include "platform/JobPool.h"
 #include "platform/Platform.h"
 #include "support/AudioClipboard.h"
 
@@ -166,24 +165,16 @@ void EditorModel::withConformed(AudioContent clip, ConformedBody body) {
     body(*this, clip);
     return;
   }
-  auto token = std::make_shared<ProgressToken>();
-  const quar::Uuid id = beginExternalBusy(QStringLiteral("Converting clipboard sample rate"), token);
-  JobPool::start([owner = QPointer<EditorModel>(this), clip = std::move(clip), rate = content_.sampleRate(), token, id,
-                  stamp = contentStamp(), body = std::move(body)]() mutable {
-    JobOutcome outcome;
-    try {
-      outcome.content = resampled(clip, rate, *token);
-    } catch (...) {
-      outcome.error = std::current_exception();
-    }
-    JobPool::deliver(owner, [id, stamp, token, body = std::move(body),
-                             outcome = std::move(outcome)](EditorModel& model) {
-      model.endExternalBusy(id);
-      if (!outcome.content) {
-        model.reportJobError(*token, outcome.error);
-        return;
-      }
-      if (model.acceptsJobResult(*token, stamp)) body(model, *outcome.content);
-    });
-  });
+  runJob(
+      QStringLiteral("Converting clipboard sample rate"),
+      [clip = std::move(clip), rate = content_.sampleRate()](ProgressToken& token) {
+        return resampled(clip, rate, token);
+      },
+      [stamp = contentStamp(), body = std::move(body)](EditorModel& model, const ProgressToken& token,
+                                                        const JobOutcome& outcome) {
+        if (!outcome.content)
+          model.reportJobError(token, outcome.error);
+        else if (model.acceptsJobResult(token, stamp))
+          body(model, *outcome.content);
+      });
 }

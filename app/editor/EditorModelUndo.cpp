@@ -124,28 +124,35 @@ void EditorModel::process(const QString& name, JobWork work, std::optional<std::
     Platform::beep();
     return;
   }
+  runJob(
+      name, [work = std::move(work), content = content_](ProgressToken& token) { return work(content, token); },
+      [stamp = contentStamp(), name, selection = std::move(selection), markers = std::move(markers),
+       envelope = std::move(envelope)](EditorModel& model, const ProgressToken& token, const JobOutcome& outcome) {
+        model.finishJob(stamp, token, name, selection, markers, envelope, outcome);
+      });
+}
+
+void EditorModel::runJob(const QString& title, std::function<AudioContent(ProgressToken& token)> work, JobDone done) {
   auto token = std::make_shared<ProgressToken>();
-  const quar::Uuid id = beginExternalBusy(name, token);
-  JobPool::start([owner = QPointer<EditorModel>(this), work = std::move(work), content = content_, token, id,
-                  stamp = contentStamp(), name, selection = std::move(selection), markers = std::move(markers),
-                  envelope = std::move(envelope)]() mutable {
+  const quar::Uuid id = beginExternalBusy(title, token);
+  JobPool::start([owner = QPointer<EditorModel>(this), token, id, work = std::move(work),
+                  done = std::move(done)]() mutable {
     JobOutcome outcome;
     try {
-      outcome.content = work(content, *token);
+      outcome.content = work(*token);
     } catch (...) {
       outcome.error = std::current_exception();
     }
-    JobPool::deliver(owner, [id, stamp, token, name, selection = std::move(selection), markers = std::move(markers),
-                             envelope = std::move(envelope), outcome = std::move(outcome)](EditorModel& model) {
-      model.finishJob(id, stamp, *token, name, selection, markers, envelope, outcome);
+    JobPool::deliver(owner, [id, token, done = std::move(done), outcome = std::move(outcome)](EditorModel& model) {
+      model.endExternalBusy(id);
+      done(model, *token, outcome);
     });
   });
 }
 
-void EditorModel::finishJob(const quar::Uuid& id, const ContentStamp& stamp, const ProgressToken& token,
-                            const QString& name, const std::optional<std::optional<FrameRange>>& selection,
-                            const MarkersUpdate& markers, const EnvelopeUpdate& envelope, const JobOutcome& outcome) {
-  endExternalBusy(id);
+void EditorModel::finishJob(const ContentStamp& stamp, const ProgressToken& token, const QString& name,
+                            const std::optional<std::optional<FrameRange>>& selection, const MarkersUpdate& markers,
+                            const EnvelopeUpdate& envelope, const JobOutcome& outcome) {
   if (!outcome.content) {
     reportJobError(token, outcome.error);
     return;
