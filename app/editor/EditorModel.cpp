@@ -318,15 +318,11 @@ const std::optional<quar::LoudnessResult>& EditorModel::activeLoudness() const {
 std::optional<quar::LoudnessNormalization::Plan> EditorModel::loudnessPlan() const {
   const std::optional<quar::LoudnessResult>& result = activeLoudness();
   if (!result || !std::isfinite(result->integratedLUFS)) return std::nullopt;
-  const double integrated = result->integratedLUFS;
+  if (adjustMode() == LoudnessAdjustMode::target)
+    return quar::LoudnessNormalization::plan(*result, targetLUFS(), ceilingDBTP());
   quar::LoudnessNormalization::Plan plan;
-  if (adjustMode() == LoudnessAdjustMode::target) {
-    plan.gainDB = targetLUFS() - integrated;
-    plan.predictedIntegratedLUFS = targetLUFS();
-  } else {
-    plan.gainDB = manualGainDB();
-    plan.predictedIntegratedLUFS = integrated + manualGainDB();
-  }
+  plan.gainDB = manualGainDB();
+  plan.predictedIntegratedLUFS = result->integratedLUFS + plan.gainDB;
   plan.predictedTruePeakDBTP = result->truePeakDBTP + plan.gainDB;
   plan.needsLimiting = ceilingDBTP() < plan.predictedTruePeakDBTP;
   return plan;
