@@ -101,7 +101,7 @@ void EditorModel::transportTick() {
 float EditorModel::previewGain() const {
   if (!previewLoudness_) return 1;
   const auto plan = loudnessPlan();
-  return plan ? static_cast<float>(std::pow(10.0, plan->gainDB / 20)) : 1.0f;
+  return plan ? static_cast<float>(Decibels::toLinear(plan->gainDB)) : 1.0f;
 }
 
 void EditorModel::updateMeters() {
