@@ -539,10 +539,6 @@ private:
     std::optional<quar::LoudnessResult> enveloped;  // with envelopes
     std::vector<double> channels;
   };
-  // Integrated loudness (LUFS) of each channel alone; empty unless the source has 2 to 8
-  // channels. `keepGoing` is the analyses' progress callback.
-  static std::vector<double> measureChannels(const quar::AudioSource& source,
-                                             const std::function<bool(double)>& keepGoing = {});
   static FileLoudness measureFile(const quar::AudioContent& content, const quar::EnvelopeSet& envelopes,
                                   const DebouncedTask::Ticket& ticket);
   void installFileLoudness(const FileLoudness& measured, const quar::EnvelopeSet& envelopes);
