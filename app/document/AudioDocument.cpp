@@ -174,8 +174,7 @@ bool AudioDocument::prepareSavePanel(SavePanel& panel) {
 
 QString AudioDocument::fileTypeFromLastRunSavePanel(const SavePanel& panel) const {
   if (!exportOptions_) return Document::fileTypeFromLastRunSavePanel(panel);
-  const std::string_view type = quar::typeIdentifier(exportOptions_->settings().format);
-  return QString::fromUtf8(type.data(), static_cast<qsizetype>(type.size()));
+  return QString::fromUtf8(quar::typeIdentifier(exportOptions_->settings().format));
 }
 
 Document::SaveJob AudioDocument::prepareSave(const QUrl& url, const QString& type, SaveOperation operation) {
