@@ -255,9 +255,7 @@ void EditorWindowController::toggleLoudnessLane(Sender) { model_->setShowLoudnes
 void EditorWindowController::showInspectorTab(Sender sender) {
   if (!sender) return;
   const std::optional<InspectorTab> tab = quar::fromRawValue<InspectorTab>(MenuItem::tag(*sender));
-  if (!tab) return;
-  model_->setInspectorTab(*tab);
-  model_->setShowInspector(true);
+  if (tab) revealInspectorTab(*tab);
 }
 
 void EditorWindowController::setTimeFormat(Sender sender) {
@@ -289,10 +287,7 @@ void EditorWindowController::showGain(Sender) { presentSheet(Sheet::gain); }
 
 void EditorWindowController::showNormalize(Sender) { presentSheet(Sheet::normalize); }
 
-void EditorWindowController::showLoudness(Sender) {
-  model_->setInspectorTab(InspectorTab::loudness);
-  model_->setShowInspector(true);
-}
+void EditorWindowController::showLoudness(Sender) { revealInspectorTab(InspectorTab::loudness); }
 
 void EditorWindowController::fadeIn(Sender) { model_->fade(quar::FadeDirection::fadeIn, defaultFadeShape()); }
 
@@ -356,8 +351,8 @@ void EditorWindowController::tapTempo(Sender) { model_->tapTempo(); }
 
 void EditorWindowController::setDownbeatAtCursor(Sender) { model_->setDownbeatAtCursor(); }
 
-void EditorWindowController::showEffectsRack() {
-  model_->setInspectorTab(InspectorTab::effects);
+void EditorWindowController::revealInspectorTab(InspectorTab tab) {
+  model_->setInspectorTab(tab);
   model_->setShowInspector(true);
 }
 
@@ -367,7 +362,7 @@ void EditorWindowController::addEffect(Sender sender) {
   const int tag = MenuItem::tag(*sender);
   if (tag < 0 || tag >= static_cast<int>(kinds.size())) return;
   model_->rack().add(quar::defaultSettings(kinds[static_cast<size_t>(tag)]));
-  showEffectsRack();
+  revealInspectorTab(InspectorTab::effects);
 }
 
 void EditorWindowController::addAudioUnitEffect(Sender sender) {
@@ -380,7 +375,7 @@ void EditorWindowController::addAudioUnitEffect(Sender sender) {
   });
   if (found == available.end()) return;
   model_->rack().addAudioUnit(*found);
-  showEffectsRack();
+  revealInspectorTab(InspectorTab::effects);
 }
 
 void EditorWindowController::applyEffectsRack(Sender) { model_->applyEffects(); }
