@@ -186,21 +186,11 @@ public:
   void setPresentError(ErrorPresenter presenter) { presentError_ = std::move(presenter); }
   // Reports an error through the document's error presenter; nothing without one.
   void presentError(std::exception_ptr error) const;
-  std::vector<double>& taps() { return taps_; }
+  const std::vector<double>& taps() const { return taps_; }
   bool analysisSuspended() const { return analysisSuspended_; }
   void setAnalysisSuspended(bool suspended) { analysisSuspended_ = suspended; }
+  // Where the current playback started; the playhead returns there at the end.
   int64_t playOrigin() const { return playOrigin_; }
-  void setPlayOrigin(int64_t frame) { playOrigin_ = frame; }
-  int64_t meterTick() const { return meterTick_; }
-  void setMeterTick(int64_t tick) { meterTick_ = tick; }
-  const std::optional<EditState>& recordingBase() const { return recordingBase_; }
-  void setRecordingBase(std::optional<EditState> state) { recordingBase_ = std::move(state); }
-  quar::FrameRange recordingTarget() const { return recordingTarget_; }
-  void setRecordingTarget(quar::FrameRange range) { recordingTarget_ = range; }
-  RecordMode recordingMode() const { return recordingMode_; }
-  void setRecordingMode(RecordMode mode) { recordingMode_ = mode; }
-  bool recordingIntoEmpty() const { return recordingIntoEmpty_; }
-  void setRecordingIntoEmpty(bool empty) { recordingIntoEmpty_ = empty; }
 
   // Derived values.
   // The set 0 ..< count.
