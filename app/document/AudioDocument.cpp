@@ -39,10 +39,6 @@ QString directoryOf(const QUrl& url) {
   return url.isEmpty() ? QDir::homePath() : QFileInfo(url.toLocalFile()).absolutePath();
 }
 
-std::function<bool(double)> reporter(const std::shared_ptr<ProgressToken>& token) {
-  return [token](double fraction) { return token->report(fraction); };
-}
-
 } // namespace
 
 AudioDocument::AudioDocument() : model_(std::make_unique<EditorModel>(quar::AudioContent(2, 48000), std::nullopt)) {
@@ -98,7 +94,7 @@ void AudioDocument::beginLoading(const QUrl& url) {
       [path = pathOf(url), token, info, content] {
         ContentCollector collector;
         *info = quar::AudioDecoder::decode(
-            path, reporter(token), [&collector](const AudioFileInfo& format) { collector.begin(format); },
+            path, token->callback(), [&collector](const AudioFileInfo& format) { collector.begin(format); },
             [&collector](quar::ChannelViews chunk) { collector.append(chunk); });
         *content = collector.finish();
       },
@@ -178,8 +174,7 @@ bool AudioDocument::prepareSavePanel(SavePanel& panel) {
 
 QString AudioDocument::fileTypeFromLastRunSavePanel(const SavePanel& panel) const {
   if (!exportOptions_) return Document::fileTypeFromLastRunSavePanel(panel);
-  const std::string_view type = quar::typeIdentifier(exportOptions_->settings().format);
-  return QString::fromUtf8(type.data(), static_cast<qsizetype>(type.size()));
+  return QString::fromUtf8(quar::typeIdentifier(exportOptions_->settings().format));
 }
 
 Document::SaveJob AudioDocument::prepareSave(const QUrl& url, const QString& type, SaveOperation operation) {
@@ -198,7 +193,7 @@ Document::SaveJob AudioDocument::prepareSave(const QUrl& url, const QString& typ
   const quar::Uuid busy = model_->beginExternalBusy(QStringLiteral("Saving ") + quotedName(url), token);
   return {
       [snapshot, settings, token, path = pathOf(url)] {
-        quar::AudioEncoder::write(*snapshot, std::nullopt, path, settings, reporter(token));
+        quar::AudioEncoder::write(*snapshot, std::nullopt, path, settings, token->callback());
       },
       [this, busy, operation, panelSettings](std::exception_ptr error) {
         model_->endExternalBusy(busy);
@@ -243,7 +238,7 @@ void AudioDocument::exportSelection() {
     JobPool::run<AudioDocument>(
         this,
         [snapshot, range, settings, token, path = pathOf(url)] {
-          quar::AudioEncoder::write(*snapshot, range, path, settings, reporter(token));
+          quar::AudioEncoder::write(*snapshot, range, path, settings, token->callback());
         },
         [busy, token](AudioDocument& document, std::exception_ptr error) {
           document.model().endExternalBusy(busy);

@@ -8,14 +8,12 @@
 
 namespace {
 
-QString text(std::string_view view) { return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size())); }
-
 // One type per identifier of the written formats (ALAC and AAC share "m4a"), with every
 // readable extension that stands for it; WAV first, the type of new documents.
 std::vector<DocumentController::DocumentType> audioTypes() {
   std::vector<DocumentController::DocumentType> types;
   const auto typeOf = [&types](quar::ExportFormat format) -> DocumentController::DocumentType& {
-    const QString identifier = text(quar::typeIdentifier(format));
+    const QString identifier = QString::fromUtf8(quar::typeIdentifier(format));
     for (auto& type : types)
       if (type.identifier == identifier) return type;
     types.push_back({identifier, {}});
@@ -23,7 +21,7 @@ std::vector<DocumentController::DocumentType> audioTypes() {
   };
   for (const quar::ExportFormat format : quar::allCases<quar::ExportFormat>()) {
     auto& type = typeOf(format);
-    const QString extension = text(quar::fileExtension(format));
+    const QString extension = QString::fromUtf8(quar::fileExtension(format));
     if (!type.extensions.contains(extension)) type.extensions << extension;
   }
   for (const std::string& extension : quar::AudioDecoder::readableFileExtensions())

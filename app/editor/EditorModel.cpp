@@ -78,6 +78,10 @@ void EditorModel::stop(bool keepPosition) {
   setMeter(MeterReading::resting(content_.channelCount()));
 }
 
+void EditorModel::presentError(std::exception_ptr error) const {
+  if (presentError_) presentError_(std::move(error));
+}
+
 void EditorModel::contentDidChange() {
   assignObserved(this, contentVersion_, contentVersion_ + 1, Property::contentVersion);
   if (analysisSuspended_) return;
@@ -314,15 +318,11 @@ const std::optional<quar::LoudnessResult>& EditorModel::activeLoudness() const {
 std::optional<quar::LoudnessNormalization::Plan> EditorModel::loudnessPlan() const {
   const std::optional<quar::LoudnessResult>& result = activeLoudness();
   if (!result || !std::isfinite(result->integratedLUFS)) return std::nullopt;
-  const double integrated = result->integratedLUFS;
+  if (adjustMode() == LoudnessAdjustMode::target)
+    return quar::LoudnessNormalization::plan(*result, targetLUFS(), ceilingDBTP());
   quar::LoudnessNormalization::Plan plan;
-  if (adjustMode() == LoudnessAdjustMode::target) {
-    plan.gainDB = targetLUFS() - integrated;
-    plan.predictedIntegratedLUFS = targetLUFS();
-  } else {
-    plan.gainDB = manualGainDB();
-    plan.predictedIntegratedLUFS = integrated + manualGainDB();
-  }
+  plan.gainDB = manualGainDB();
+  plan.predictedIntegratedLUFS = result->integratedLUFS + plan.gainDB;
   plan.predictedTruePeakDBTP = result->truePeakDBTP + plan.gainDB;
   plan.needsLimiting = ceilingDBTP() < plan.predictedTruePeakDBTP;
   return plan;

@@ -184,23 +184,17 @@ public:
   UndoManager* undoManager() const { return undoManager_; }
   void setUndoManager(UndoManager* manager) { undoManager_ = manager; }
   void setPresentError(ErrorPresenter presenter) { presentError_ = std::move(presenter); }
-  std::vector<double>& taps() { return taps_; }
+  // Reports an error through the document's error presenter; nothing without one.
+  void presentError(std::exception_ptr error) const;
+  const std::vector<double>& taps() const { return taps_; }
   bool analysisSuspended() const { return analysisSuspended_; }
   void setAnalysisSuspended(bool suspended) { analysisSuspended_ = suspended; }
+  // Where the current playback started; the playhead returns there at the end.
   int64_t playOrigin() const { return playOrigin_; }
-  void setPlayOrigin(int64_t frame) { playOrigin_ = frame; }
-  int64_t meterTick() const { return meterTick_; }
-  void setMeterTick(int64_t tick) { meterTick_ = tick; }
-  const std::optional<EditState>& recordingBase() const { return recordingBase_; }
-  void setRecordingBase(std::optional<EditState> state) { recordingBase_ = std::move(state); }
-  quar::FrameRange recordingTarget() const { return recordingTarget_; }
-  void setRecordingTarget(quar::FrameRange range) { recordingTarget_ = range; }
-  RecordMode recordingMode() const { return recordingMode_; }
-  void setRecordingMode(RecordMode mode) { recordingMode_ = mode; }
-  bool recordingIntoEmpty() const { return recordingIntoEmpty_; }
-  void setRecordingIntoEmpty(bool empty) { recordingIntoEmpty_ = empty; }
 
   // Derived values.
+  // The set 0 ..< count.
+  static std::set<int> allChannels(int count);
   // "<codec> · 48 kHz · 24-bit · Stereo"; the codec and bit depth only with file info.
   QString formatSummary() const;
   // "Mono"; "L"/"R"; "L R C LFE Ls Rs" for six channels; else index + 1. index < channelCount.
@@ -444,16 +438,12 @@ public:
   // length. A take with another channel count than the document's is remixed first. `done`
   // learns the result; without `done`, a failure goes to the error presenter.
   void finishRecording(std::optional<quar::AudioContent> take, TakeDone done = {});
-  // Reports an error through the document's error presenter; nothing without one.
-  void presentError(std::exception_ptr error) const;
 
 Q_SIGNALS:
   void changed(EditorModel::Property property);
 
 private:
   void track(Property property) const { ObservationScope::record(this, property); }
-  // The set 0 ..< count.
-  static std::set<int> allChannels(int count);
   void contentDidChange();
   void scheduleAnalysis();
   void scheduleEnvelopeAnalysis();
@@ -482,7 +472,11 @@ private:
   // (with a beep) when the document's content changed since the stamp was taken.
   bool acceptsJobResult(const ProgressToken& token, const ContentStamp& stamp);
   void busyTick(const quar::Uuid& id, const ProgressToken& token);
-  void finishJob(const quar::Uuid& id, const ContentStamp& stamp, const ProgressToken& token, const QString& name,
+  // Runs `work` on the user-initiated pool under the busy state `title`; back on the GUI thread
+  // the busy state ends and `done` gets the outcome (nothing when the model is gone by then).
+  using JobDone = std::function<void(EditorModel& model, const ProgressToken& token, const JobOutcome& outcome)>;
+  void runJob(const QString& title, std::function<quar::AudioContent(ProgressToken& token)> work, JobDone done);
+  void finishJob(const ContentStamp& stamp, const ProgressToken& token, const QString& name,
                  const std::optional<std::optional<quar::FrameRange>>& selection, const MarkersUpdate& markers,
                  const EnvelopeUpdate& envelope, const JobOutcome& outcome);
   // Presents a job's error unless it is a cancellation or the job was cancelled.
@@ -535,10 +529,6 @@ private:
     std::optional<quar::LoudnessResult> enveloped;  // with envelopes
     std::vector<double> channels;
   };
-  // Integrated loudness (LUFS) of each channel alone; empty unless the source has 2 to 8
-  // channels. `keepGoing` is the analyses' progress callback.
-  static std::vector<double> measureChannels(const quar::AudioSource& source,
-                                             const std::function<bool(double)>& keepGoing = {});
   static FileLoudness measureFile(const quar::AudioContent& content, const quar::EnvelopeSet& envelopes,
                                   const DebouncedTask::Ticket& ticket);
   void installFileLoudness(const FileLoudness& measured, const quar::EnvelopeSet& envelopes);

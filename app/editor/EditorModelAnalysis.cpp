@@ -28,20 +28,26 @@ std::optional<LoudnessResult> measured(const quar::AudioSource& source, std::opt
   }
 }
 
-} // namespace
-
-std::vector<double> EditorModel::measureChannels(const quar::AudioSource& source,
-                                                 const std::function<bool(double)>& keepGoing) {
+// Integrated loudness (LUFS) of each channel alone; empty unless the source has 2 to 8 channels,
+// and when an analysis fails or stops.
+std::vector<double> measuredChannels(const quar::AudioSource& source, const Ticket& ticket) {
   const int count = source.channelCount();
   if (count < 2 || count > 8) return {};
   std::vector<double> values;
-  for (int c = 0; c < count; ++c) {
-    std::vector<double> weights(static_cast<size_t>(count), 0.0);
-    weights[static_cast<size_t>(c)] = 1;
-    values.push_back(quar::LoudnessAnalyzer::analyze(source, std::nullopt, weights, keepGoing).integratedLUFS);
+  try {
+    for (int c = 0; c < count; ++c) {
+      std::vector<double> weights(static_cast<size_t>(count), 0.0);
+      weights[static_cast<size_t>(c)] = 1;
+      values.push_back(
+          quar::LoudnessAnalyzer::analyze(source, std::nullopt, weights, whileCurrent(ticket)).integratedLUFS);
+    }
+  } catch (...) {
+    return {};
   }
   return values;
 }
+
+} // namespace
 
 EditorModel::FileLoudness EditorModel::measureFile(const AudioContent& content, const quar::EnvelopeSet& envelopes,
                                                    const Ticket& ticket) {
@@ -49,11 +55,7 @@ EditorModel::FileLoudness EditorModel::measureFile(const AudioContent& content, 
   result.content = measured(content, std::nullopt, ticket);
   const quar::EnvelopedSource heard(content, envelopes);
   result.enveloped = envelopes.isFlat() ? result.content : measured(heard, std::nullopt, ticket);
-  try {
-    result.channels = measureChannels(heard, whileCurrent(ticket));
-  } catch (...) {
-    result.channels.clear();
-  }
+  result.channels = measuredChannels(heard, ticket);
   return result;
 }
 
@@ -94,12 +96,7 @@ void EditorModel::scheduleEnvelopeAnalysis() {
     JobPool::startUtility([owner = QPointer<EditorModel>(this), content, envelopes, ticket] {
       const quar::EnvelopedSource heard(content, envelopes);
       const std::optional<LoudnessResult> loudness = measured(heard, std::nullopt, ticket);
-      std::vector<double> channels;
-      try {
-        channels = measureChannels(heard, whileCurrent(ticket));
-      } catch (...) {
-        channels.clear();
-      }
+      const std::vector<double> channels = measuredChannels(heard, ticket);
       JobPool::deliver(owner, [ticket, envelopes, loudness, channels](EditorModel& model) {
         if (!ticket.isCurrent() || model.envelopes_ != envelopes) return;
         model.setLoudness(loudness);

@@ -23,7 +23,7 @@ void EditorModel::applyEffects() {
         if (owner) owner->applyEffectsChain(std::move(handoff), stamp, envelopes, name, range, channels, tail);
       },
       [owner = QPointer<EditorModel>(this)](std::exception_ptr error) {
-        if (owner && owner->presentError_) owner->presentError_(error);
+        if (owner) owner->presentError(error);
       });
 }
 

@@ -7,7 +7,6 @@
 #include "base/Numbers.h"
 #include "core/Processing.h"
 #include "platform/ErrorAlert.h"
-#include "platform/JobPool.h"
 #include "platform/Platform.h"
 
 using quar::AudioContent;
@@ -20,7 +19,7 @@ void EditorModel::beginRecording(RecordMode mode, double sampleRate, int channel
   recordingMode_ = mode;
   const int64_t n = content_.frameCount();
   recordingIntoEmpty_ = n == 0;
-  const int64_t p = std::clamp<int64_t>(selection_ ? selection_->lowerBound : cursor_, 0, n);
+  const int64_t p = insertionPoint();
   if (recordingIntoEmpty_) {
     recordingTarget_ = FrameRange(0, 0);
   } else {
@@ -119,34 +118,27 @@ void EditorModel::finishRecording(std::optional<AudioContent> take, TakeDone don
     done(TakeResult::refused, nullptr);
     return;
   }
-  auto token = std::make_shared<ProgressToken>();
-  const quar::Uuid id = beginExternalBusy(name, token);
-  JobPool::start([owner = QPointer<EditorModel>(this), take = std::move(*take), rate, token, id, stamp = contentStamp(),
-                  name, target = recordingTarget_, mode = recordingMode_, done = std::move(done)]() mutable {
-    JobOutcome outcome;
-    try {
-      outcome.content = take.sampleRate() == rate ? take : resampled(take, rate, *token);
-    } catch (...) {
-      outcome.error = std::current_exception();
-    }
-    JobPool::deliver(owner, [id, stamp, token, name, target, mode, done = std::move(done),
-                             outcome = std::move(outcome)](EditorModel& model) {
-      model.endExternalBusy(id);
-      if (!outcome.content) {
-        if (token->isCancelled() || ErrorAlert::isCancellation(outcome.error))
+  runJob(
+      name,
+      [take = std::move(*take), rate](ProgressToken& token) {
+        return take.sampleRate() == rate ? take : resampled(take, rate, token);
+      },
+      [stamp = contentStamp(), name, target = recordingTarget_, mode = recordingMode_,
+       done = std::move(done)](EditorModel& model, const ProgressToken& token, const JobOutcome& outcome) {
+        if (!outcome.content) {
+          if (token.isCancelled() || ErrorAlert::isCancellation(outcome.error))
+            done(TakeResult::cancelled, nullptr);
+          else
+            done(TakeResult::failed, outcome.error);
+        } else if (token.isCancelled()) {
           done(TakeResult::cancelled, nullptr);
-        else
-          done(TakeResult::failed, outcome.error);
-      } else if (token->isCancelled()) {
-        done(TakeResult::cancelled, nullptr);
-      } else if (!model.acceptsJobResult(*token, stamp)) {
-        done(TakeResult::refused, nullptr);
-      } else {
-        model.commitTake(*outcome.content, name, target, mode);
-        done(TakeResult::committed, nullptr);
-      }
-    });
-  });
+        } else if (!model.acceptsJobResult(token, stamp)) {
+          done(TakeResult::refused, nullptr);
+        } else {
+          model.commitTake(*outcome.content, name, target, mode);
+          done(TakeResult::committed, nullptr);
+        }
+      });
 }
 
 void EditorModel::commitTake(const AudioContent& take, const QString& name, FrameRange target, RecordMode mode) {
@@ -162,8 +154,4 @@ void EditorModel::commitTake(const AudioContent& take, const QString& name, Fram
   next.markers = markersAfterReplacing(replaced, n);
   next.envelope = envelopes_.adjusted(replaced, n);
   commit(std::move(next), name);
-}
-
-void EditorModel::presentError(std::exception_ptr error) const {
-  if (presentError_) presentError_(std::move(error));
 }

@@ -46,14 +46,10 @@ void EditorModel::selectNone() {
 
 void EditorModel::setSelection(std::optional<FrameRange> range, std::optional<std::set<int>> channels) {
   Platform::assertGuiThread();
-  if (range) {
-    const int64_t n = content_.frameCount();
-    const int64_t lo = range->lowerBound < 0 ? 0 : std::min(range->lowerBound, n);
-    const int64_t hi = range->upperBound > n ? n : std::max<int64_t>(range->upperBound, 0);
-    setSelection(FrameRange(lo, hi));
-  } else {
+  if (range)
+    setSelection(range->clamped({0, content_.frameCount()}));
+  else
     setSelection(std::nullopt);
-  }
   if (channels) setActiveChannels(std::move(*channels));
   if (selection_ && cursor_ != selection_->lowerBound) setCursor(selection_->lowerBound);
 }

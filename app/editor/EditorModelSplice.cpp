@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "core/Processing.h"
-#include "platform/JobPool.h"
 #include "platform/Platform.h"
 #include "support/AudioClipboard.h"
 
@@ -31,8 +30,7 @@ std::optional<FrameRange> EditorModel::selectedRange() const {
 }
 
 int64_t EditorModel::insertionPoint() const {
-  return selection_ ? std::clamp<int64_t>(selection_->lowerBound, 0, content_.frameCount())
-                    : std::clamp<int64_t>(cursor_, 0, content_.frameCount());
+  return std::clamp<int64_t>(selection_ ? selection_->lowerBound : cursor_, 0, content_.frameCount());
 }
 
 std::vector<Marker> EditorModel::markersAfterReplacing(FrameRange range, int64_t newLength) const {
@@ -167,24 +165,16 @@ void EditorModel::withConformed(AudioContent clip, ConformedBody body) {
     body(*this, clip);
     return;
   }
-  auto token = std::make_shared<ProgressToken>();
-  const quar::Uuid id = beginExternalBusy(QStringLiteral("Converting clipboard sample rate"), token);
-  JobPool::start([owner = QPointer<EditorModel>(this), clip = std::move(clip), rate = content_.sampleRate(), token, id,
-                  stamp = contentStamp(), body = std::move(body)]() mutable {
-    JobOutcome outcome;
-    try {
-      outcome.content = resampled(clip, rate, *token);
-    } catch (...) {
-      outcome.error = std::current_exception();
-    }
-    JobPool::deliver(owner, [id, stamp, token, body = std::move(body),
-                             outcome = std::move(outcome)](EditorModel& model) {
-      model.endExternalBusy(id);
-      if (!outcome.content) {
-        model.reportJobError(*token, outcome.error);
-        return;
-      }
-      if (model.acceptsJobResult(*token, stamp)) body(model, *outcome.content);
-    });
-  });
+  runJob(
+      QStringLiteral("Converting clipboard sample rate"),
+      [clip = std::move(clip), rate = content_.sampleRate()](ProgressToken& token) {
+        return resampled(clip, rate, token);
+      },
+      [stamp = contentStamp(), body = std::move(body)](EditorModel& model, const ProgressToken& token,
+                                                        const JobOutcome& outcome) {
+        if (!outcome.content)
+          model.reportJobError(token, outcome.error);
+        else if (model.acceptsJobResult(token, stamp))
+          body(model, *outcome.content);
+      });
 }

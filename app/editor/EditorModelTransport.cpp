@@ -42,7 +42,7 @@ void EditorModel::play(bool selectionOnly) {
   try {
     player_.play(content_, range, start, isLooping_, previewGain());
   } catch (...) {
-    if (presentError_) presentError_(std::current_exception());
+    presentError(std::current_exception());
     return;
   }
   playOrigin_ = start;
@@ -101,7 +101,7 @@ void EditorModel::transportTick() {
 float EditorModel::previewGain() const {
   if (!previewLoudness_) return 1;
   const auto plan = loudnessPlan();
-  return plan ? static_cast<float>(std::pow(10.0, plan->gainDB / 20)) : 1.0f;
+  return plan ? static_cast<float>(Decibels::toLinear(plan->gainDB)) : 1.0f;
 }
 
 void EditorModel::updateMeters() {

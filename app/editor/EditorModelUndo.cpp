@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "base/Numbers.h"
-#include "base/QuarError.h"
+#include "platform/ErrorAlert.h"
 #include "platform/JobPool.h"
 #include "platform/Platform.h"
 
@@ -16,18 +16,6 @@ using quar::AudioContent;
 using quar::FrameRange;
 
 namespace {
-
-bool isCancellation(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const quar::CancellationError&) {
-    return true;
-  } catch (const quar::QuarError& e) {
-    return e.kind() == quar::QuarError::Kind::cancelled;
-  } catch (...) {
-    return false;
-  }
-}
 
 // The grid for content at `ratio` times the old sample rate: the downbeat scaled and rounded
 // (held within the frame range), the tempo held within 20...400.
@@ -62,8 +50,7 @@ void EditorModel::restore(const EditState& state) {
   if (contentChanged) setContent(next);
   const int64_t n = content_.frameCount();
   if (state.selection)
-    setSelection(FrameRange(std::clamp<int64_t>(state.selection->lowerBound, 0, n),
-                            std::clamp<int64_t>(state.selection->upperBound, 0, n)));
+    setSelection(state.selection->clamped({0, n}));
   else
     setSelection(std::nullopt);
   std::set<int> active;
@@ -137,28 +124,35 @@ void EditorModel::process(const QString& name, JobWork work, std::optional<std::
     Platform::beep();
     return;
   }
+  runJob(
+      name, [work = std::move(work), content = content_](ProgressToken& token) { return work(content, token); },
+      [stamp = contentStamp(), name, selection = std::move(selection), markers = std::move(markers),
+       envelope = std::move(envelope)](EditorModel& model, const ProgressToken& token, const JobOutcome& outcome) {
+        model.finishJob(stamp, token, name, selection, markers, envelope, outcome);
+      });
+}
+
+void EditorModel::runJob(const QString& title, std::function<AudioContent(ProgressToken& token)> work, JobDone done) {
   auto token = std::make_shared<ProgressToken>();
-  const quar::Uuid id = beginExternalBusy(name, token);
-  JobPool::start([owner = QPointer<EditorModel>(this), work = std::move(work), content = content_, token, id,
-                  stamp = contentStamp(), name, selection = std::move(selection), markers = std::move(markers),
-                  envelope = std::move(envelope)]() mutable {
+  const quar::Uuid id = beginExternalBusy(title, token);
+  JobPool::start([owner = QPointer<EditorModel>(this), token, id, work = std::move(work),
+                  done = std::move(done)]() mutable {
     JobOutcome outcome;
     try {
-      outcome.content = work(content, *token);
+      outcome.content = work(*token);
     } catch (...) {
       outcome.error = std::current_exception();
     }
-    JobPool::deliver(owner, [id, stamp, token, name, selection = std::move(selection), markers = std::move(markers),
-                             envelope = std::move(envelope), outcome = std::move(outcome)](EditorModel& model) {
-      model.finishJob(id, stamp, *token, name, selection, markers, envelope, outcome);
+    JobPool::deliver(owner, [id, token, done = std::move(done), outcome = std::move(outcome)](EditorModel& model) {
+      model.endExternalBusy(id);
+      done(model, *token, outcome);
     });
   });
 }
 
-void EditorModel::finishJob(const quar::Uuid& id, const ContentStamp& stamp, const ProgressToken& token,
-                            const QString& name, const std::optional<std::optional<FrameRange>>& selection,
-                            const MarkersUpdate& markers, const EnvelopeUpdate& envelope, const JobOutcome& outcome) {
-  endExternalBusy(id);
+void EditorModel::finishJob(const ContentStamp& stamp, const ProgressToken& token, const QString& name,
+                            const std::optional<std::optional<FrameRange>>& selection, const MarkersUpdate& markers,
+                            const EnvelopeUpdate& envelope, const JobOutcome& outcome) {
   if (!outcome.content) {
     reportJobError(token, outcome.error);
     return;
@@ -175,8 +169,8 @@ void EditorModel::finishJob(const quar::Uuid& id, const ContentStamp& stamp, con
 }
 
 void EditorModel::reportJobError(const ProgressToken& token, const std::exception_ptr& error) {
-  if (token.isCancelled() || !error || isCancellation(error)) return;
-  if (presentError_) presentError_(error);
+  if (token.isCancelled() || !error || ErrorAlert::isCancellation(error)) return;
+  presentError(error);
 }
 
 quar::Uuid EditorModel::beginExternalBusy(const QString& title, std::shared_ptr<ProgressToken> token) {

@@ -23,6 +23,7 @@
 
 class AudioDocument;
 class EditorModel;
+enum class InspectorTab;
 class EditorRootView;
 class QDialog;
 class QKeyEvent;
@@ -149,8 +150,8 @@ private:
   bool isIdle() const;
   // The standard commands this controller takes besides the editor's.
   void performStandard(const QString& command);
-  // The inspector on the effects rack's tab, after an effect was added.
-  void showEffectsRack();
+  // Shows the inspector on the tab.
+  void revealInspectorTab(InspectorTab tab);
   // The builder of each processing sheet over the model.
   static SheetBuilder sheetBuilder(Sheet sheet, EditorModel& model);
   // A new untitled WAV document, not yet added; throws when none can be made, null when the

@@ -43,12 +43,6 @@ const QStringList& standardCommands() {
 // The steps of the gain envelope's dB range.
 constexpr std::array<double, 5> envelopeRangeSteps{3, 6, 12, 24, 48};
 
-std::set<int> allChannels(int count) {
-  std::set<int> channels;
-  for (int c = 0; c < count; ++c) channels.insert(c);
-  return channels;
-}
-
 } // namespace
 
 quar::FadeShape EditorWindowController::defaultFadeShape() { return Preferences::fadeShape(); }
@@ -95,7 +89,7 @@ MenuItemState EditorWindowController::validateMenuItem(const QAction& item) {
   if (is({"selectChannel"})) {
     const int tag = MenuItem::tag(item);
     const std::set<int>& active = model.activeChannels();
-    if (tag < 0) return {hasAudio && tag < channels, {}, active == allChannels(channels)};
+    if (tag < 0) return {hasAudio && tag < channels, {}, active == EditorModel::allChannels(channels)};
     return {hasAudio && tag < channels && channels > 1, {}, active == std::set<int>{tag} && channels > 1};
   }
   if (is({"toggleSnapToZeroCrossings"})) return {true, {}, model.snapToZeroCrossings()};
@@ -235,7 +229,7 @@ void EditorWindowController::selectChannel(Sender sender) {
   const quar::AudioContent& content = model_->content();
   if (!model_->selection()) model_->setSelection(quar::FrameRange(0, content.frameCount()));
   const int tag = MenuItem::tag(*sender);
-  model_->setActiveChannels(tag < 0 ? allChannels(content.channelCount()) : std::set<int>{tag});
+  model_->setActiveChannels(tag < 0 ? EditorModel::allChannels(content.channelCount()) : std::set<int>{tag});
 }
 
 void EditorWindowController::zoomIn(Sender) { model_->zoom(0.5); }
@@ -261,9 +255,7 @@ void EditorWindowController::toggleLoudnessLane(Sender) { model_->setShowLoudnes
 void EditorWindowController::showInspectorTab(Sender sender) {
   if (!sender) return;
   const std::optional<InspectorTab> tab = quar::fromRawValue<InspectorTab>(MenuItem::tag(*sender));
-  if (!tab) return;
-  model_->setInspectorTab(*tab);
-  model_->setShowInspector(true);
+  if (tab) revealInspectorTab(*tab);
 }
 
 void EditorWindowController::setTimeFormat(Sender sender) {
@@ -295,10 +287,7 @@ void EditorWindowController::showGain(Sender) { presentSheet(Sheet::gain); }
 
 void EditorWindowController::showNormalize(Sender) { presentSheet(Sheet::normalize); }
 
-void EditorWindowController::showLoudness(Sender) {
-  model_->setInspectorTab(InspectorTab::loudness);
-  model_->setShowInspector(true);
-}
+void EditorWindowController::showLoudness(Sender) { revealInspectorTab(InspectorTab::loudness); }
 
 void EditorWindowController::fadeIn(Sender) { model_->fade(quar::FadeDirection::fadeIn, defaultFadeShape()); }
 
@@ -362,8 +351,8 @@ void EditorWindowController::tapTempo(Sender) { model_->tapTempo(); }
 
 void EditorWindowController::setDownbeatAtCursor(Sender) { model_->setDownbeatAtCursor(); }
 
-void EditorWindowController::showEffectsRack() {
-  model_->setInspectorTab(InspectorTab::effects);
+void EditorWindowController::revealInspectorTab(InspectorTab tab) {
+  model_->setInspectorTab(tab);
   model_->setShowInspector(true);
 }
 
@@ -373,7 +362,7 @@ void EditorWindowController::addEffect(Sender sender) {
   const int tag = MenuItem::tag(*sender);
   if (tag < 0 || tag >= static_cast<int>(kinds.size())) return;
   model_->rack().add(quar::defaultSettings(kinds[static_cast<size_t>(tag)]));
-  showEffectsRack();
+  revealInspectorTab(InspectorTab::effects);
 }
 
 void EditorWindowController::addAudioUnitEffect(Sender sender) {
@@ -386,7 +375,7 @@ void EditorWindowController::addAudioUnitEffect(Sender sender) {
   });
   if (found == available.end()) return;
   model_->rack().addAudioUnit(*found);
-  showEffectsRack();
+  revealInspectorTab(InspectorTab::effects);
 }
 
 void EditorWindowController::applyEffectsRack(Sender) { model_->applyEffects(); }
