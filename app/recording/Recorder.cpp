@@ -53,6 +53,13 @@ void Recorder::setInputChoice(std::optional<InputChoice> choice) {
     rearm();
 }
 
+std::vector<InputChoice> Recorder::inputChoices() const {
+  int channels = 0;
+  for (const InputDevice& device : devices())
+    if (device.id == deviceID()) channels = device.channelCount;
+  return InputChoice::choices(channels);
+}
+
 void Recorder::setMode(RecordMode mode) { assignObserved(this, mode_, mode, Property::mode); }
 
 void Recorder::setMonitoring(bool on) {
@@ -151,10 +158,7 @@ void Recorder::rearm() {
     setErrorMessage(openFailure(std::current_exception()));
     return;
   }
-  int deviceChannels = 0;
-  for (const InputDevice& device : devices_)
-    if (device.id == deviceID_) deviceChannels = device.channelCount;
-  const std::vector<InputChoice> choices = InputChoice::choices(deviceChannels);
+  const std::vector<InputChoice> choices = inputChoices();
   std::optional<InputChoice> choice = inputChoice_;
   if (!choice || std::find(choices.begin(), choices.end(), *choice) == choices.end()) {
     const int documentChannels = model_->content().channelCount();
@@ -166,8 +170,7 @@ void Recorder::rearm() {
   }
   assignObserved(this, inputChoice_, std::move(choice), Property::inputChoice);
   std::vector<int> inputs = inputChoice_ ? inputChoice_->channels : std::vector<int>{};
-  const int outputs = model_->content().frameCount() > 0 ? model_->content().channelCount()
-                                                         : static_cast<int>(inputs.size());
+  const int outputs = takeChannels(inputs.size());
   buffer_ = std::make_shared<TakeBuffer>(std::move(inputs), outputs, format.sampleRate);
   setDeviceSampleRate(format.sampleRate);
   try {
@@ -221,9 +224,9 @@ void Recorder::poll() {
   if (std::optional<quar::AudioContent> take = buffer_->liveSnapshot(); take && model_) model_->updateLiveTake(*take);
 }
 
-int Recorder::takeChannels() const {
+int Recorder::takeChannels(size_t inputs) const {
   if (model_->content().frameCount() > 0) return model_->content().channelCount();
-  return std::max(static_cast<int>(buffer_->inputChannels().size()), 1);
+  return std::max(static_cast<int>(inputs), 1);
 }
 
 void Recorder::start() {
@@ -233,9 +236,9 @@ void Recorder::start() {
     Platform::beep();
     return;
   }
-  if (buffer_->outputChannels() != takeChannels()) {
+  if (buffer_->outputChannels() != takeChannels(buffer_->inputChannels().size())) {
     rearm();
-    if (!buffer_ || buffer_->outputChannels() != takeChannels()) {
+    if (!buffer_ || buffer_->outputChannels() != takeChannels(buffer_->inputChannels().size())) {
       Platform::beep();
       return;
     }

@@ -64,6 +64,8 @@ public:
   // The chosen input channels; a change while armed and idle re-opens the input.
   const std::optional<InputChoice>& inputChoice() const { return track(Property::inputChoice), inputChoice_; }
   void setInputChoice(std::optional<InputChoice> choice);
+  // The input choices of the chosen device (none when it is not listed).
+  std::vector<InputChoice> inputChoices() const;
   // Where the take goes.
   RecordMode mode() const { return track(Property::mode), mode_; }
   void setMode(RecordMode mode);
@@ -131,8 +133,9 @@ private:
   void rearm();
   void startTimer();
   void applyMonitoring();
-  // The channels a take has now: the document's, or the chosen inputs' for an empty document.
-  int takeChannels() const;
+  // The channels a take of `inputs` recorded inputs has now: the document's, or the inputs'
+  // (at least 1) for an empty document.
+  int takeChannels(size_t inputs) const;
   // A safety file path for a take starting now that no file has yet.
   static QString newSafetyPath();
   // Ends a running take and hands it to the model; `closing` when the bar closes with it.

@@ -116,10 +116,7 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   inputPicker_->setAccessibleName(QStringLiteral("Input"));
   inputPicker_->setMaximumWidth(170);
   connect(inputPicker_, &QComboBox::activated, this, [this](int index) {
-    int channels = 0;
-    for (const InputDevice& device : recorder_.devices())
-      if (device.id == recorder_.deviceID()) channels = device.channelCount;
-    const std::vector<InputChoice> choices = InputChoice::choices(channels);
+    const std::vector<InputChoice> choices = recorder_.inputChoices();
     if (index >= 0 && static_cast<size_t>(index) < choices.size()) recorder_.setInputChoice(choices[static_cast<size_t>(index)]);
   });
   row->addWidget(inputPicker_);
@@ -282,10 +279,7 @@ void RecordingBar::refreshDevices() {
 
 void RecordingBar::refreshInputs() {
   const QSignalBlocker blocker(inputPicker_);
-  int channels = 0;
-  for (const InputDevice& device : recorder_.devices())
-    if (device.id == recorder_.deviceID()) channels = device.channelCount;
-  const std::vector<InputChoice> choices = InputChoice::choices(channels);
+  const std::vector<InputChoice> choices = recorder_.inputChoices();
   QStringList titles;
   for (const InputChoice& choice : choices) titles << choice.title();
   QStringList shown;
