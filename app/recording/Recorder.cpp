@@ -29,7 +29,12 @@ QString openFailure(const std::exception_ptr& error) {
 
 } // namespace
 
-Recorder::Recorder(AudioBackend& backend, QObject* parent) : QObject(parent), backend_(backend), engine_(backend) {}
+Recorder::Recorder(AudioBackend& backend, QObject* parent)
+    : QObject(parent), backend_(backend), engine_(backend), timer_(new QTimer(this)) {
+  timer_->setTimerType(Qt::PreciseTimer);
+  timer_->setInterval(pollIntervalMs);
+  connect(timer_, &QTimer::timeout, this, &Recorder::poll);
+}
 
 // The input stops with the engine; a take still running stays in its safety file.
 Recorder::~Recorder() = default;
@@ -181,7 +186,7 @@ void Recorder::rearm() {
   }
   reportedDrops_ = 0;
   applyMonitoring();
-  startTimer();
+  timer_->start();
 }
 
 void Recorder::applyMonitoring() {
@@ -192,16 +197,6 @@ void Recorder::applyMonitoring() {
     setErrorMessage(QStringLiteral("Couldn\u2019t open the output for monitoring: ") +
                     ErrorAlert::description(std::current_exception()));
   }
-}
-
-void Recorder::startTimer() {
-  if (timer_) timer_->stop();
-  delete timer_;
-  timer_ = new QTimer(this);
-  timer_->setTimerType(Qt::PreciseTimer);
-  timer_->setInterval(pollIntervalMs);
-  connect(timer_, &QTimer::timeout, this, &Recorder::poll);
-  timer_->start();
 }
 
 void Recorder::poll() {
@@ -292,8 +287,7 @@ void Recorder::disarm() {
   Platform::assertGuiThread();
   finishTake(true);
   engine_.stop();
-  delete timer_;
-  timer_ = nullptr;
+  timer_->stop();
   buffer_.reset();
   setIsArmed(false);
   setPeaksDB({});

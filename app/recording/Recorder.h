@@ -131,7 +131,6 @@ private:
   void armGranted(bool granted);
   // Re-opens the chosen device with a new take buffer; nothing while recording.
   void rearm();
-  void startTimer();
   void applyMonitoring();
   // The channels a take of `inputs` recorded inputs has now: the document's, or the inputs'
   // (at least 1) for an empty document.
@@ -160,7 +159,7 @@ private:
   double deviceSampleRate_ = 0;
   std::optional<QString> errorMessage_;
   std::shared_ptr<TakeBuffer> buffer_;
-  QTimer* timer_ = nullptr;
+  QTimer* timer_;  // polls while an input is open
   int64_t tick_ = 0;              // poll ticks while recording; never reset
   int64_t reportedDrops_ = 0;     // dropped frames already reported for the open input
   std::optional<QString> safetyPath_;
