@@ -91,11 +91,7 @@ void Document::saveDocument(Done done) {
     saveDocumentAs(std::move(done));
     return;
   }
-  saveToUrl(fileUrl_, fileType_, SaveOperation::save,
-            [guard = QPointer<Document>(this), done = std::move(done)](std::exception_ptr error) {
-              if (error && guard) guard->presentSaveError(error);
-              if (done) done(!error);
-            });
+  saveToUrl(fileUrl_, fileType_, SaveOperation::save, reportingTo(std::move(done)));
 }
 
 void Document::saveDocumentAs(Done done) {
@@ -115,11 +111,15 @@ void Document::saveDocumentAs(Done done) {
       return;
     }
     saveToUrl(panel->url(), fileTypeFromLastRunSavePanel(*panel), SaveOperation::saveAs,
-              [guard, done = std::move(done)](std::exception_ptr error) {
-                if (error && guard) guard->presentSaveError(error);
-                if (done) done(!error);
-              });
+              reportingTo(std::move(done)));
   });
+}
+
+Document::SaveCompletion Document::reportingTo(Done done) {
+  return [guard = QPointer<Document>(this), done = std::move(done)](std::exception_ptr error) {
+    if (error && guard) guard->presentSaveError(error);
+    if (done) done(!error);
+  };
 }
 
 void Document::revertDocumentToSaved() {

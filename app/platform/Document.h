@@ -135,6 +135,8 @@ private:
   void startNextSave();
   void saveEnded(PendingSave save, std::exception_ptr error);
   void presentSaveError(std::exception_ptr error);
+  // A save's completion that presents its error, then tells `done` whether it saved.
+  SaveCompletion reportingTo(Done done);
 
   QUrl fileUrl_;
   QString fileType_;

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "base/QuarError.h"

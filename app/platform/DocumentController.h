@@ -21,7 +21,6 @@
 
 class Document;
 
-
 class DocumentController : public QObject {
   Q_OBJECT
 public:

@@ -5,28 +5,29 @@
 
 #include "platform/Platform.h"
 
+namespace {
+
+QThreadPool* makePool(const QString& name, QThread::Priority priority) {
+  Platform::assertGuiThread();
+  auto* pool = new QThreadPool(QCoreApplication::instance());
+  pool->setObjectName(name);
+  pool->setThreadPriority(priority);
+  return pool;
+}
+
+} // namespace
+
 namespace JobPool {
 
 QThreadPool& userInitiated() {
-  static QThreadPool* const pool = [] {
-    Platform::assertGuiThread();
-    auto* made = new QThreadPool(QCoreApplication::instance());
-    made->setObjectName(QStringLiteral("UserInitiatedJobs"));
-    return made;
-  }();
+  static QThreadPool* const pool = makePool(QStringLiteral("UserInitiatedJobs"), QThread::InheritPriority);
   return *pool;
 }
 
 void start(std::function<void()> work) { userInitiated().start(std::move(work)); }
 
 QThreadPool& utility() {
-  static QThreadPool* const pool = [] {
-    Platform::assertGuiThread();
-    auto* made = new QThreadPool(QCoreApplication::instance());
-    made->setObjectName(QStringLiteral("UtilityJobs"));
-    made->setThreadPriority(QThread::LowPriority);
-    return made;
-  }();
+  static QThreadPool* const pool = makePool(QStringLiteral("UtilityJobs"), QThread::LowPriority);
   return *pool;
 }
 

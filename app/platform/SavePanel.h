@@ -13,7 +13,6 @@
 #include <functional>
 
 class QFileDialog;
-class QLineEdit;
 class QVBoxLayout;
 
 class SavePanel final : public QDialog {

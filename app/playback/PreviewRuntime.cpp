@@ -25,8 +25,7 @@ void PreviewRuntime::process(float* const* channels, int channelCount, int frame
   bool masked = false;
   for (int c = 0; c < channelCount; ++c) {
     if (processMask_[static_cast<size_t>(c)]) continue;
-    float* dry = dry_[static_cast<size_t>(c)].data();
-    if (dry != channels[c]) std::copy_n(channels[c], frames, dry);
+    std::copy_n(channels[c], frames, dry_[static_cast<size_t>(c)].data());
     masked = true;
   }
   for (size_t i = 0; i < processors_.size(); ++i)

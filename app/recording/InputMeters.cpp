@@ -88,7 +88,7 @@ void InputMeters::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(Qt::NoPen);
   const QColor text = palette().color(QPalette::WindowText);
-  const QColor quaternary = ViewStyle::faded(text, Theme::isDark(palette()) ? 0.18 : 0.1);
+  const QColor quaternary = ViewStyle::quaternary(palette());
   const int rows = static_cast<int>(peaksDB_.size());
   const auto capsule = [](const QRectF& rect) {
     QPainterPath path;

@@ -29,7 +29,12 @@ QString openFailure(const std::exception_ptr& error) {
 
 } // namespace
 
-Recorder::Recorder(AudioBackend& backend, QObject* parent) : QObject(parent), backend_(backend), engine_(backend) {}
+Recorder::Recorder(AudioBackend& backend, QObject* parent)
+    : QObject(parent), backend_(backend), engine_(backend), timer_(new QTimer(this)) {
+  timer_->setTimerType(Qt::PreciseTimer);
+  timer_->setInterval(pollIntervalMs);
+  connect(timer_, &QTimer::timeout, this, &Recorder::poll);
+}
 
 // The input stops with the engine; a take still running stays in its safety file.
 Recorder::~Recorder() = default;
@@ -51,6 +56,13 @@ void Recorder::setDeviceID(std::optional<int> id) {
 void Recorder::setInputChoice(std::optional<InputChoice> choice) {
   if (assignObserved(this, inputChoice_, std::move(choice), Property::inputChoice) && isArmed_ && !isRecording_)
     rearm();
+}
+
+std::vector<InputChoice> Recorder::inputChoices() const {
+  int channels = 0;
+  for (const InputDevice& device : devices())
+    if (device.id == deviceID()) channels = device.channelCount;
+  return InputChoice::choices(channels);
 }
 
 void Recorder::setMode(RecordMode mode) { assignObserved(this, mode_, mode, Property::mode); }
@@ -151,10 +163,7 @@ void Recorder::rearm() {
     setErrorMessage(openFailure(std::current_exception()));
     return;
   }
-  int deviceChannels = 0;
-  for (const InputDevice& device : devices_)
-    if (device.id == deviceID_) deviceChannels = device.channelCount;
-  const std::vector<InputChoice> choices = InputChoice::choices(deviceChannels);
+  const std::vector<InputChoice> choices = inputChoices();
   std::optional<InputChoice> choice = inputChoice_;
   if (!choice || std::find(choices.begin(), choices.end(), *choice) == choices.end()) {
     const int documentChannels = model_->content().channelCount();
@@ -166,8 +175,7 @@ void Recorder::rearm() {
   }
   assignObserved(this, inputChoice_, std::move(choice), Property::inputChoice);
   std::vector<int> inputs = inputChoice_ ? inputChoice_->channels : std::vector<int>{};
-  const int outputs = model_->content().frameCount() > 0 ? model_->content().channelCount()
-                                                         : static_cast<int>(inputs.size());
+  const int outputs = takeChannels(inputs.size());
   buffer_ = std::make_shared<TakeBuffer>(std::move(inputs), outputs, format.sampleRate);
   setDeviceSampleRate(format.sampleRate);
   try {
@@ -178,7 +186,7 @@ void Recorder::rearm() {
   }
   reportedDrops_ = 0;
   applyMonitoring();
-  startTimer();
+  timer_->start();
 }
 
 void Recorder::applyMonitoring() {
@@ -189,16 +197,6 @@ void Recorder::applyMonitoring() {
     setErrorMessage(QStringLiteral("Couldn\u2019t open the output for monitoring: ") +
                     ErrorAlert::description(std::current_exception()));
   }
-}
-
-void Recorder::startTimer() {
-  if (timer_) timer_->stop();
-  delete timer_;
-  timer_ = new QTimer(this);
-  timer_->setTimerType(Qt::PreciseTimer);
-  timer_->setInterval(pollIntervalMs);
-  connect(timer_, &QTimer::timeout, this, &Recorder::poll);
-  timer_->start();
 }
 
 void Recorder::poll() {
@@ -221,9 +219,9 @@ void Recorder::poll() {
   if (std::optional<quar::AudioContent> take = buffer_->liveSnapshot(); take && model_) model_->updateLiveTake(*take);
 }
 
-int Recorder::takeChannels() const {
+int Recorder::takeChannels(size_t inputs) const {
   if (model_->content().frameCount() > 0) return model_->content().channelCount();
-  return std::max(static_cast<int>(buffer_->inputChannels().size()), 1);
+  return std::max(static_cast<int>(inputs), 1);
 }
 
 void Recorder::start() {
@@ -233,9 +231,9 @@ void Recorder::start() {
     Platform::beep();
     return;
   }
-  if (buffer_->outputChannels() != takeChannels()) {
+  if (buffer_->outputChannels() != takeChannels(buffer_->inputChannels().size())) {
     rearm();
-    if (!buffer_ || buffer_->outputChannels() != takeChannels()) {
+    if (!buffer_ || buffer_->outputChannels() != takeChannels(buffer_->inputChannels().size())) {
       Platform::beep();
       return;
     }
@@ -289,8 +287,7 @@ void Recorder::disarm() {
   Platform::assertGuiThread();
   finishTake(true);
   engine_.stop();
-  delete timer_;
-  timer_ = nullptr;
+  timer_->stop();
   buffer_.reset();
   setIsArmed(false);
   setPeaksDB({});

@@ -64,6 +64,8 @@ public:
   // The chosen input channels; a change while armed and idle re-opens the input.
   const std::optional<InputChoice>& inputChoice() const { return track(Property::inputChoice), inputChoice_; }
   void setInputChoice(std::optional<InputChoice> choice);
+  // The input choices of the chosen device (none when it is not listed).
+  std::vector<InputChoice> inputChoices() const;
   // Where the take goes.
   RecordMode mode() const { return track(Property::mode), mode_; }
   void setMode(RecordMode mode);
@@ -129,10 +131,10 @@ private:
   void armGranted(bool granted);
   // Re-opens the chosen device with a new take buffer; nothing while recording.
   void rearm();
-  void startTimer();
   void applyMonitoring();
-  // The channels a take has now: the document's, or the chosen inputs' for an empty document.
-  int takeChannels() const;
+  // The channels a take of `inputs` recorded inputs has now: the document's, or the inputs'
+  // (at least 1) for an empty document.
+  int takeChannels(size_t inputs) const;
   // A safety file path for a take starting now that no file has yet.
   static QString newSafetyPath();
   // Ends a running take and hands it to the model; `closing` when the bar closes with it.
@@ -157,7 +159,7 @@ private:
   double deviceSampleRate_ = 0;
   std::optional<QString> errorMessage_;
   std::shared_ptr<TakeBuffer> buffer_;
-  QTimer* timer_ = nullptr;
+  QTimer* timer_;  // polls while an input is open
   int64_t tick_ = 0;              // poll ticks while recording; never reset
   int64_t reportedDrops_ = 0;     // dropped frames already reported for the open input
   std::optional<QString> safetyPath_;

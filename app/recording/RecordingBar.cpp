@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -21,24 +20,15 @@
 #include "recording/InputMeters.h"
 #include "recording/Recorder.h"
 #include "support/TimeFormat.h"
-#include "views/Theme.h"
+#include "views/ViewStyle.h"
 
 namespace {
-
-const ThemeColor systemRed{QColor(255, 59, 48), QColor(255, 69, 58)};
 
 std::function<void()>& privacySettingsOpener() {
   static std::function<void()> opener = [] {
     QProcess::startDetached(QStringLiteral("gnome-control-center"), {QStringLiteral("privacy")});
   };
   return opener;
-}
-
-QFont pixelFont(int size, QFont::Weight weight = QFont::Normal, bool monospaced = false) {
-  QFont font = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QFont();
-  font.setPixelSize(size);
-  font.setWeight(weight);
-  return font;
 }
 
 // The red circle, with a white square while recording.
@@ -60,7 +50,7 @@ protected:
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    QColor red = systemRed.resolved(palette());
+    QColor red = ViewStyle::systemRed.resolved(palette());
     red.setAlphaF(recording_ ? 1.0f : 0.9f);
     if (!isEnabled()) red.setAlphaF(0.35f);
     painter.setBrush(red);
@@ -75,17 +65,7 @@ private:
   bool recording_ = false;
 };
 
-QColor secondaryText(const QPalette& palette) {
-  QColor color = palette.color(QPalette::WindowText);
-  color.setAlphaF(0.55f);
-  return color;
-}
-
-void setTextColor(QLabel* label, const QColor& color) {
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, color);
-  label->setPalette(palette);
-}
+QColor secondaryText(const QPalette& palette) { return ViewStyle::withAlpha(palette.color(QPalette::WindowText), 0.55); }
 
 } // namespace
 
@@ -110,11 +90,11 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   statusColumn->setContentsMargins(0, 0, 0, 0);
   elapsed_ = new QLabel(statusBlock);
   elapsed_->setObjectName(QStringLiteral("elapsedLabel"));
-  elapsed_->setFont(pixelFont(18, QFont::Medium, true));
+  elapsed_->setFont(ViewStyle::font(18, QFont::Medium, true));
   status_ = new QLabel(statusBlock);
   status_->setObjectName(QStringLiteral("statusLabel"));
-  status_->setFont(pixelFont(10));
-  setTextColor(status_, secondaryText(palette()));
+  status_->setFont(ViewStyle::font(10));
+  ViewStyle::setForeground(status_, secondaryText(palette()));
   statusColumn->addWidget(elapsed_);
   statusColumn->addWidget(status_);
   row->addWidget(statusBlock);
@@ -136,10 +116,7 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   inputPicker_->setAccessibleName(QStringLiteral("Input"));
   inputPicker_->setMaximumWidth(170);
   connect(inputPicker_, &QComboBox::activated, this, [this](int index) {
-    int channels = 0;
-    for (const InputDevice& device : recorder_.devices())
-      if (device.id == recorder_.deviceID()) channels = device.channelCount;
-    const std::vector<InputChoice> choices = InputChoice::choices(channels);
+    const std::vector<InputChoice> choices = recorder_.inputChoices();
     if (index >= 0 && static_cast<size_t>(index) < choices.size()) recorder_.setInputChoice(choices[static_cast<size_t>(index)]);
   });
   row->addWidget(inputPicker_);
@@ -157,8 +134,8 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   row->addWidget(destinationPicker_);
   newTake_ = new QLabel(QStringLiteral("New take"), this);
   newTake_->setObjectName(QStringLiteral("newTakeLabel"));
-  newTake_->setFont(pixelFont(12));
-  setTextColor(newTake_, secondaryText(palette()));
+  newTake_->setFont(ViewStyle::font(12));
+  ViewStyle::setForeground(newTake_, secondaryText(palette()));
   row->addWidget(newTake_);
 
   monitoring_ = new QToolButton(this);
@@ -187,12 +164,12 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   warning->setPixmap(Icons::get(QStringLiteral("exclamationmark.triangle.fill")).pixmap(14, 14));
   errorLabel_ = new QLabel(errorRow_);
   errorLabel_->setObjectName(QStringLiteral("errorLabel"));
-  errorLabel_->setFont(pixelFont(12));
+  errorLabel_->setFont(ViewStyle::font(12));
   errorLabel_->setWordWrap(true);
   errorLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* privacy = new QPushButton(QStringLiteral("Open Privacy Settings"), errorRow_);
   privacy->setObjectName(QStringLiteral("privacyButton"));
-  privacy->setFont(pixelFont(11));
+  privacy->setFont(ViewStyle::font(11));
   connect(privacy, &QPushButton::clicked, this, [] {
     if (privacySettingsOpener()) privacySettingsOpener()();
   });
@@ -204,8 +181,8 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
 
   rateNote_ = new QLabel(this);
   rateNote_->setObjectName(QStringLiteral("rateNote"));
-  rateNote_->setFont(pixelFont(10));
-  setTextColor(rateNote_, secondaryText(palette()));
+  rateNote_->setFont(ViewStyle::font(10));
+  ViewStyle::setForeground(rateNote_, secondaryText(palette()));
   column->addWidget(rateNote_);
 
   connect(&recorder_, &Recorder::changed, this, [this](Recorder::Property property) {
@@ -258,7 +235,8 @@ void RecordingBar::refresh() {
   recordButton_->setEnabled(recorder_.buffer() != nullptr);
   recordButton_->setToolTip(recordToolTip(recording));
   elapsed_->setText(elapsedText(recorder_.elapsedFrames(), recorder_.deviceSampleRate()));
-  setTextColor(elapsed_, recording ? systemRed.resolved(palette()) : palette().color(QPalette::WindowText));
+  ViewStyle::setForeground(elapsed_,
+                           recording ? ViewStyle::systemRed.resolved(palette()) : palette().color(QPalette::WindowText));
   status_->setText(statusText(recording));
   meters_->setLevels(recorder_.peaksDB(), recorder_.clipped());
   refreshDevices();
@@ -301,10 +279,7 @@ void RecordingBar::refreshDevices() {
 
 void RecordingBar::refreshInputs() {
   const QSignalBlocker blocker(inputPicker_);
-  int channels = 0;
-  for (const InputDevice& device : recorder_.devices())
-    if (device.id == recorder_.deviceID()) channels = device.channelCount;
-  const std::vector<InputChoice> choices = InputChoice::choices(channels);
+  const std::vector<InputChoice> choices = recorder_.inputChoices();
   QStringList titles;
   for (const InputChoice& choice : choices) titles << choice.title();
   QStringList shown;
@@ -335,10 +310,7 @@ void RecordingBar::refreshDestination() {
 void RecordingBar::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), palette().color(QPalette::Window));
-  QColor red = systemRed.resolved(palette());
-  red.setAlphaF(recorder_.isRecording() ? 0.14f : 0.05f);
-  painter.fillRect(rect(), red);
-  QColor divider = palette().color(QPalette::WindowText);
-  divider.setAlphaF(0.15f);
-  painter.fillRect(QRect(0, height() - 1, width(), 1), divider);
+  const double tint = recorder_.isRecording() ? 0.14 : 0.05;
+  painter.fillRect(rect(), ViewStyle::withAlpha(ViewStyle::systemRed.resolved(palette()), tint));
+  painter.fillRect(QRect(0, height() - 1, width(), 1), ViewStyle::withAlpha(palette().color(QPalette::WindowText), 0.15));
 }

@@ -9,6 +9,10 @@ TakeBuffer::TakeBuffer(std::vector<int> inputChannels, int outputChannels, doubl
   meters_.clips.assign(inputChannels_.size(), false);
   inputs_.resize(inputChannels_.size());
   blockPeaks_.resize(inputChannels_.size());
+  const auto outputs = static_cast<size_t>(outputChannels_);
+  state_.mapped.resize(outputs);
+  state_.mappedPointers.resize(outputs);
+  state_.mappedViews.resize(outputs);
 }
 
 void TakeBuffer::beginCapture(const std::optional<std::filesystem::path>& safetyPath) {
@@ -52,16 +56,14 @@ void TakeBuffer::ingest(const float* const* channels, int available, int frames)
   }
   std::lock_guard lock(stateMutex_);
   if (!state_.builder) return;
-  state_.mapped.resize(static_cast<size_t>(outputChannels_));
-  std::vector<float*> outputs;
-  std::vector<std::span<const float>> views;
-  for (std::vector<float>& buffer : state_.mapped) {
+  for (size_t c = 0; c < state_.mapped.size(); ++c) {
+    std::vector<float>& buffer = state_.mapped[c];
     buffer.resize(static_cast<size_t>(frames));
-    outputs.push_back(buffer.data());
-    views.emplace_back(buffer.data(), static_cast<size_t>(frames));
+    state_.mappedPointers[c] = buffer.data();
+    state_.mappedViews[c] = {buffer.data(), static_cast<size_t>(frames)};
   }
-  mapChannels(inputs_, outputs, frames);
-  state_.builder->append(quar::ChannelViews(views));
+  mapChannels(inputs_, state_.mappedPointers, frames);
+  state_.builder->append(quar::ChannelViews(state_.mappedViews));
   if (state_.file) state_.file->write(state_.mapped, frames);
   captured_.fetch_add(frames, std::memory_order_relaxed);
 }

@@ -67,6 +67,8 @@ private:
     std::optional<quar::AudioContentBuilder> builder;
     std::unique_ptr<SafetyFile> file;
     std::vector<std::vector<float>> mapped;  // outputChannels buffers of the last block
+    std::vector<float*> mappedPointers;       // into `mapped`
+    std::vector<std::span<const float>> mappedViews;
   };
   struct MeterState {
     std::vector<float> peaks;
