@@ -135,14 +135,6 @@ void OverviewView::drawContents(QPainter& painter) {
   painter.fillRect(QRectF(0, h - 1, w, 1), Theme::laneBorder.resolved(dark));
 }
 
-void OverviewView::changeEvent(QEvent* event) {
-  QWidget::changeEvent(event);
-  if (event->type() != QEvent::PaletteChange) return;
-  cachedImage_ = QImage();
-  cachedKey_.reset();
-  update();
-}
-
 double OverviewView::frameAt(double x) const {
   return x / width() * static_cast<double>(model_->content().frameCount());
 }
