@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/Decibels.h"
 #include "dsp/ParallelFor.h"
 #include "editor/EditorModel.h"
 #include "views/TextDrawing.h"
@@ -23,7 +24,7 @@ double laneY(const LaneSpan& span, double value) {
 }
 
 float linearGain(const quar::EnvelopeSet& envelopes, int channel, double frame) {
-  return static_cast<float>(std::pow(10.0, envelopes.gainDB(channel, frame) / 20));
+  return static_cast<float>(quar::Decibels::toLinear(envelopes.gainDB(channel, frame)));
 }
 
 // `src` (premultiplied) laid over `dst` covering `coverage` (0 ... 1) of the pixel.
@@ -209,7 +210,7 @@ void drawLane(TimelineCanvas& canvas, int channel) {
   // -6 and -12 dB guides, left out where the amplitude zoom pushes them out of the lane.
   std::vector<QLineF> guides;
   for (const double dB : {-6.0, -12.0}) {
-    const double a = std::pow(10.0, dB / 20);
+    const double a = quar::Decibels::toLinear(dB);
     if (halfHeight * a >= r.height() * 0.5) continue;
     guides.emplace_back(0, midY - halfHeight * a, r.right(), midY - halfHeight * a);
     guides.emplace_back(0, midY + halfHeight * a, r.right(), midY + halfHeight * a);
