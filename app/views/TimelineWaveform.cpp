@@ -10,6 +10,7 @@
 #include "editor/EditorModel.h"
 #include "views/TextDrawing.h"
 #include "views/TimelineCanvas.h"
+#include "views/ViewStyle.h"
 
 namespace TimelineWaveform {
 
@@ -231,10 +232,8 @@ void drawLane(TimelineCanvas& canvas, int channel) {
   const QFont font = TextDrawing::font(10, QFont::DemiBold);
   const QSizeF size = TextDrawing::size(font, name);
   const QRectF pill(6, r.top() + 5, size.width() + 10, size.height() + 2);
-  QColor pillColor = Theme::quaternaryLabel(canvas.palette);
-  pillColor.setAlphaF(pillColor.alphaF() * 0.5f);
   painter.setPen(Qt::NoPen);
-  painter.setBrush(pillColor);
+  painter.setBrush(ViewStyle::faded(Theme::quaternaryLabel(canvas.palette), 0.5));
   painter.drawRoundedRect(pill, pill.height() / 2, pill.height() / 2);
   painter.setFont(font);
   painter.setPen(active ? Theme::secondaryLabel(canvas.palette) : Theme::tertiaryLabel(canvas.palette));
