@@ -17,8 +17,6 @@ using MainMenu::Item;
 
 namespace {
 
-QString text(std::string_view view) { return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size())); }
-
 Item item(const QString& title, const QString& command, const QString& key = {}, int tag = 0) {
   return {Kind::item, title, command, QKeySequence(key, QKeySequence::PortableText), tag, {}, {}};
 }
@@ -177,11 +175,12 @@ std::vector<Item> effectsItems() {
   std::vector<Item> items;
   const auto& kinds = quar::allCases<quar::EffectKind>();
   for (const quar::EffectKindCategory category : quar::allCases<quar::EffectKindCategory>()) {
-    items.push_back({Kind::section, text(quar::rawValue(category)), {}, {}, 0, {}, {}});
+    items.push_back({Kind::section, QString::fromUtf8(quar::rawValue(category)), {}, {}, 0, {}, {}});
     for (size_t index = 0; index < kinds.size(); ++index)
       if (quar::category(kinds[index]) == category)
-        items.push_back(withSymbol(item(text(quar::displayName(kinds[index])), QStringLiteral("addEffect"), {}, static_cast<int>(index)),
-                                   text(quar::symbol(kinds[index]))));
+        items.push_back(withSymbol(item(QString::fromUtf8(quar::displayName(kinds[index])), QStringLiteral("addEffect"),
+                                        {}, static_cast<int>(index)),
+                                   QString::fromUtf8(quar::symbol(kinds[index]))));
   }
   items.push_back(separator());
   items.push_back(withSymbol(submenu(QStringLiteral("LV2 Plug-ins"), {}, Kind::plugins), QStringLiteral("puzzlepiece.extension")));

@@ -36,8 +36,9 @@ protected:
     const double count = static_cast<double>(levels.size());
     double y = (height() - (count * barHeight + std::max(count - 1, 0.0) * barSpacing)) / 2;
     const double radius = barHeight / 2;
+    const QColor track = ViewStyle::quaternary(palette());
     for (const double db : levels) {
-      painter.setBrush(ViewStyle::quaternary(palette()));
+      painter.setBrush(track);
       painter.drawRoundedRect(QRectF(0, y, width(), barHeight), radius, radius);
       const double filled = fillFraction(db) * width();
       if (filled > 0) {

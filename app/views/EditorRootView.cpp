@@ -43,10 +43,8 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
   column_ = new QVBoxLayout;
   column_->setSpacing(0);
   auto* overview = new OverviewView(model_, this);
-  overview->setObjectName(QStringLiteral("overview"));
   overview->setFixedHeight(overviewHeight);
   timeline_ = new TimelineView(model_, this);
-  timeline_->setObjectName(QStringLiteral("timeline"));
   timeline_->setMinimumSize(timelineMinimumWidth, timelineMinimumHeight);
   timeline_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   column_->addWidget(overview);

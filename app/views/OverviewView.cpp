@@ -6,12 +6,12 @@
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 #include "editor/EditorModel.h"
 #include "platform/ObservationScope.h"
 #include "views/Theme.h"
+#include "views/TimelineInput.h"
 #include "views/ViewStyle.h"
 
 namespace {
@@ -135,14 +135,6 @@ void OverviewView::drawContents(QPainter& painter) {
   painter.fillRect(QRectF(0, h - 1, w, 1), Theme::laneBorder.resolved(dark));
 }
 
-void OverviewView::changeEvent(QEvent* event) {
-  QWidget::changeEvent(event);
-  if (event->type() != QEvent::PaletteChange) return;
-  cachedImage_ = QImage();
-  cachedKey_.reset();
-  update();
-}
-
 double OverviewView::frameAt(double x) const {
   return x / width() * static_cast<double>(model_->content().frameCount());
 }
@@ -172,10 +164,8 @@ void OverviewView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void OverviewView::wheelEvent(QWheelEvent* event) {
-  // Points from a touchpad; a wheel's notches count 12 points each, as in the timeline.
-  const QPoint pixels = event->pixelDelta();
-  const QPointF delta = pixels.isNull() ? QPointF(event->angleDelta()) / 120 * 12 : QPointF(pixels);
-  model_->scroll(-(std::abs(delta.x()) < std::abs(delta.y()) ? delta.y() : delta.x()));
+  // As in the timeline.
+  model_->scroll(-TimelineInput::scrollPoints(TimelineInput::wheelDelta(event->pixelDelta(), event->angleDelta())));
   event->accept();
 }
 

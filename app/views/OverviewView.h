@@ -38,7 +38,6 @@ public:
 
 protected:
   void paintEvent(QPaintEvent* event) override;
-  void changeEvent(QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;

@@ -10,6 +10,7 @@
 #include "views/TimelineOverlays.h"
 #include "views/TimelineRuler.h"
 #include "views/TimelineWaveform.h"
+#include "views/ViewStyle.h"
 
 namespace {
 
@@ -49,9 +50,7 @@ TimelineCanvas::TimelineCanvas(QImage& image, const EditorModel& model, const QP
 }
 
 QColor TimelineCanvas::color(const ThemeColor& themeColor, double alpha) const {
-  QColor result = color(themeColor);
-  result.setAlphaF(static_cast<float>(alpha));
-  return result;
+  return ViewStyle::withAlpha(color(themeColor), alpha);
 }
 
 QPen TimelineCanvas::linePen(const QColor& color, double width) {

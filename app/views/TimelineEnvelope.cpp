@@ -9,6 +9,7 @@
 #include "editor/EditorModel.h"
 #include "views/TextDrawing.h"
 #include "views/TimelineCanvas.h"
+#include "views/ViewStyle.h"
 
 namespace TimelineEnvelope {
 
@@ -92,10 +93,8 @@ void drawReadout(TimelineCanvas& canvas, const Readout& readout, const QRectF& l
   QPainter& painter = canvas.painter;
   const QFont font = TextDrawing::font(11, QFont::DemiBold);
   const QRectF box = readoutBox(TextDrawing::size(font, readout.text), readout.at, canvas.geometry.width, lane.top());
-  QColor ground = canvas.palette.color(QPalette::Window);
-  ground.setAlphaF(0.92f);
   painter.setPen(Qt::NoPen);
-  painter.setBrush(ground);
+  painter.setBrush(ViewStyle::withAlpha(canvas.palette.color(QPalette::Window), 0.92));
   painter.drawRoundedRect(box, 5, 5);
   painter.setFont(font);
   painter.setPen(Theme::label(canvas.palette));

@@ -7,6 +7,7 @@
 
 #include "base/Numbers.h"
 #include "support/TimeFormat.h"
+#include "views/TimelineHitTest.h"
 
 namespace TimelineEnvelopeEditing {
 
@@ -40,19 +41,7 @@ std::optional<quar::EnvelopePoint> pointNear(const quar::GainEnvelope& envelope,
 quar::FrameRange section(std::optional<quar::FrameRange> selection, const std::vector<Marker>& markers,
                          const quar::GainEnvelope& envelope, int64_t frame, int64_t frameCount) {
   if (selection && selection->contains(frame)) return *selection;
-  if (!markers.empty()) {
-    // By frame, wherever the markers stand in the list.
-    std::optional<int64_t> lo;
-    std::optional<int64_t> hi;
-    for (const Marker& marker : markers) {
-      if (marker.frame <= frame)
-        lo = std::max(lo.value_or(marker.frame), marker.frame);
-      else
-        hi = std::min(hi.value_or(marker.frame), marker.frame);
-    }
-    if (hi) return {std::min(lo.value_or(0), *hi), *hi};
-    return {std::min(*lo, frameCount), frameCount};
-  }
+  if (!markers.empty()) return TimelineHitTest::regionAround(markers, frame, frameCount);
   int64_t lo = 0;
   int64_t hi = frameCount;
   for (const quar::EnvelopePoint& point : envelope.points) {

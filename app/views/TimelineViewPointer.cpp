@@ -15,7 +15,6 @@ namespace {
 
 // Points scrolled per tick for each point that the pointer lies beyond the view's side.
 constexpr double autoscrollSpeed = 0.6;
-constexpr double minLoudnessLaneHeight = 70;
 constexpr double maxLoudnessLaneHeight = 600;
 
 std::set<int> allChannels(int count) {
@@ -137,7 +136,7 @@ void TimelineView::applyDrag(QPointF p) {
   } else if (const auto* resize = std::get_if<LaneResizeDrag>(&drag_)) {
     // Dragging up makes the lane taller.
     const double height = resize->startHeight + (resize->startY - p.y());
-    model_->setLoudnessLaneHeight(std::clamp(height, minLoudnessLaneHeight, maxLoudnessLaneHeight));
+    model_->setLoudnessLaneHeight(std::clamp(height, TimelineGeometry::minLoudnessHeight, maxLoudnessLaneHeight));
   } else if (std::holds_alternative<ScrubDrag>(drag_)) {
     model_->seek(g.clampedFrame(p.x()));
   } else {

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/Decibels.h"
 #include "dsp/ParallelFor.h"
 #include "editor/EditorModel.h"
 #include "views/TextDrawing.h"
 #include "views/TimelineCanvas.h"
+#include "views/ViewStyle.h"
 
 namespace TimelineWaveform {
 
@@ -23,7 +25,7 @@ double laneY(const LaneSpan& span, double value) {
 }
 
 float linearGain(const quar::EnvelopeSet& envelopes, int channel, double frame) {
-  return static_cast<float>(std::pow(10.0, envelopes.gainDB(channel, frame) / 20));
+  return static_cast<float>(quar::Decibels::toLinear(envelopes.gainDB(channel, frame)));
 }
 
 // `src` (premultiplied) laid over `dst` covering `coverage` (0 ... 1) of the pixel.
@@ -209,7 +211,7 @@ void drawLane(TimelineCanvas& canvas, int channel) {
   // -6 and -12 dB guides, left out where the amplitude zoom pushes them out of the lane.
   std::vector<QLineF> guides;
   for (const double dB : {-6.0, -12.0}) {
-    const double a = std::pow(10.0, dB / 20);
+    const double a = quar::Decibels::toLinear(dB);
     if (halfHeight * a >= r.height() * 0.5) continue;
     guides.emplace_back(0, midY - halfHeight * a, r.right(), midY - halfHeight * a);
     guides.emplace_back(0, midY + halfHeight * a, r.right(), midY + halfHeight * a);
@@ -230,10 +232,8 @@ void drawLane(TimelineCanvas& canvas, int channel) {
   const QFont font = TextDrawing::font(10, QFont::DemiBold);
   const QSizeF size = TextDrawing::size(font, name);
   const QRectF pill(6, r.top() + 5, size.width() + 10, size.height() + 2);
-  QColor pillColor = Theme::quaternaryLabel(canvas.palette);
-  pillColor.setAlphaF(pillColor.alphaF() * 0.5f);
   painter.setPen(Qt::NoPen);
-  painter.setBrush(pillColor);
+  painter.setBrush(ViewStyle::faded(Theme::quaternaryLabel(canvas.palette), 0.5));
   painter.drawRoundedRect(pill, pill.height() / 2, pill.height() / 2);
   painter.setFont(font);
   painter.setPen(active ? Theme::secondaryLabel(canvas.palette) : Theme::tertiaryLabel(canvas.palette));

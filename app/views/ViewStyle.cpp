@@ -45,10 +45,6 @@ QColor quaternary(const QPalette& palette) {
   return withAlpha(palette.color(QPalette::WindowText), Theme::isDark(palette) ? 0.18 : 0.1);
 }
 
-const ThemeColor systemRed{QColor(255, 59, 48), QColor(255, 69, 58)};
-const ThemeColor systemOrange{QColor(255, 149, 0), QColor(255, 159, 10)};
-const ThemeColor systemYellow{QColor(255, 204, 0), QColor(255, 214, 10)};
-
 void setForeground(QWidget* widget, const QColor& color) {
   QPalette palette = widget->palette();
   palette.setColor(QPalette::WindowText, color);

@@ -38,9 +38,10 @@ QColor faded(QColor color, double opacity);
 // Fills of the lowest emphasis: the palette's text colour at 10 % (light) or 18 % (dark).
 QColor quaternary(const QPalette& palette);
 
-extern const ThemeColor systemRed;
-extern const ThemeColor systemOrange;
-extern const ThemeColor systemYellow;
+// The theme's standard red, orange and yellow.
+inline const ThemeColor& systemRed = Theme::red;
+inline const ThemeColor& systemOrange = Theme::orange;
+inline const ThemeColor& systemYellow = Theme::yellow;
 
 // Sets the colour a widget's text is drawn in.
 void setForeground(QWidget* widget, const QColor& color);
