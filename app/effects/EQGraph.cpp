@@ -10,7 +10,6 @@
 #include <cmath>
 
 #include "effects/EQEditor.h"
-#include "effects/EditorStyle.h"
 #include "views/TextDrawing.h"
 #include "views/Theme.h"
 #include "views/ViewStyle.h"
