@@ -41,16 +41,10 @@ ChorusEditor::ChorusEditor(Binding<ChorusSettings> settings, QWidget* parent)
           [mode](int index) { mode.set(quar::allCases<ModulationMode>()[static_cast<size_t>(index)]); });
   QVBoxLayout* column = makeColumn();
   column->addWidget(mode_, 0, Qt::AlignLeft);
-  for (const SliderRow<ChorusSettings>& row : upperRows) {
-    sliders_.push_back(makeSlider(settings_, row));
-    column->addWidget(sliders_.back());
-  }
-  delay_ = sliders_[2];
+  addSliders(column, settings_, upperRows);
+  delay_ = sliders()[2];
   column->addWidget(makeVoicesRow());
-  for (const SliderRow<ChorusSettings>& row : lowerRows) {
-    sliders_.push_back(makeSlider(settings_, row));
-    column->addWidget(sliders_.back());
-  }
+  addSliders(column, settings_, lowerRows);
   refresh();
 }
 
@@ -95,5 +89,5 @@ void ChorusEditor::refresh() {
   voices_->setText(QStringLiteral("Voices: ") + QString::number(settings.voices));
   fewerVoices_->setEnabled(settings.voices > minVoices);
   moreVoices_->setEnabled(settings.voices < maxVoices);
-  for (ParamSlider* slider : sliders_) slider->refresh();
+  refreshSliders();
 }

@@ -4,8 +4,6 @@
 // GUI thread.
 #pragma once
 
-#include <vector>
-
 #include "dsp/effects/EffectSettings.h"
 #include "effects/EffectEditor.h"
 
@@ -32,7 +30,6 @@ private:
 
   Binding<quar::ChorusSettings> settings_;
   SegmentedControl* mode_;
-  std::vector<ParamSlider*> sliders_;
   ParamSlider* delay_ = nullptr;
   QWidget* voicesRow_ = nullptr;
   QLabel* voices_ = nullptr;

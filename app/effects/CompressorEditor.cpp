@@ -59,10 +59,7 @@ CompressorEditor::CompressorEditor(Binding<CompressorSettings> settings, GainRed
   QVBoxLayout* column = makeColumn();
   column->addLayout(top);
   column->addWidget(meter);
-  for (const SliderRow<CompressorSettings>& row : rows) {
-    sliders_.push_back(makeSlider(settings_, row));
-    column->addWidget(sliders_.back());
-  }
+  addSliders(column, settings_, rows);
   refresh();
 }
 
@@ -80,5 +77,5 @@ void CompressorEditor::refresh() {
   showChecked(stereoLink_, settings.stereoLink);
   showChecked(autoMakeup_, settings.autoMakeup);
   makeup_->setText(makeupText(settings));
-  for (ParamSlider* slider : sliders_) slider->refresh();
+  refreshSliders();
 }

@@ -31,5 +31,4 @@ private:
   QCheckBox* stereoLink_;
   QCheckBox* autoMakeup_;
   QLabel* makeup_;
-  std::vector<ParamSlider*> sliders_;
 };

@@ -33,13 +33,10 @@ DistortionEditor::DistortionEditor(Binding<DistortionSettings> settings, QWidget
           [mode](int index) { mode.set(quar::allCases<SaturationMode>()[static_cast<size_t>(index)]); });
   QVBoxLayout* column = makeColumn();
   column->addWidget(mode_, 0, Qt::AlignLeft);
-  for (const SliderRow<DistortionSettings>& row : rows) {
-    sliders_.push_back(makeSlider(settings_, row));
-    column->addWidget(sliders_.back());
-  }
-  bits_ = sliders_[0];
-  downsample_ = sliders_[1];
-  drive_ = sliders_[2];
+  addSliders(column, settings_, rows);
+  bits_ = sliders()[0];
+  downsample_ = sliders()[1];
+  drive_ = sliders()[2];
   refresh();
 }
 
@@ -53,5 +50,5 @@ void DistortionEditor::refresh() {
   bits_->setVisible(crushing);
   downsample_->setVisible(crushing);
   drive_->setVisible(!crushing);
-  for (ParamSlider* slider : sliders_) slider->refresh();
+  refreshSliders();
 }

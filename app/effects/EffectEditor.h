@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "base/Enums.h"
 #include "effects/Binding.h"
@@ -66,6 +67,20 @@ protected:
   // A check box in the callout font that writes its state through `value`.
   QCheckBox* makeToggle(const QString& title, Binding<bool> value);
 
+  // Adds one slider per SliderRow<S> of `rows` to `column`, in order.
+  template <typename S, typename Rows>
+  void addSliders(QVBoxLayout* column, const Binding<S>& settings, const Rows& rows) {
+    for (const SliderRow<S>& row : rows) addSlider(column, makeSlider(settings, row));
+  }
+  // The sliders of addSliders, in the order they were added.
+  const std::vector<ParamSlider*>& sliders() const { return sliders_; }
+  // Shows the bound values in every slider of addSliders.
+  void refreshSliders();
+
+  // Shows a state in a check box without reporting it.
+  static void showChecked(QCheckBox* toggle, bool on);
+
+private:
   template <typename S>
   ParamSlider* makeSlider(const Binding<S>& settings, const SliderRow<S>& row) {
     Binding<double> value = settings.field(row.field);
@@ -75,7 +90,7 @@ protected:
     slider->setObjectName(QString::fromUtf8(row.name));
     return slider;
   }
+  void addSlider(QVBoxLayout* column, ParamSlider* slider);
 
-  // Shows a state in a check box without reporting it.
-  static void showChecked(QCheckBox* toggle, bool on);
+  std::vector<ParamSlider*> sliders_;
 };
