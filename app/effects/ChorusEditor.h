@@ -9,7 +9,6 @@
 
 class QLabel;
 class QToolButton;
-class SegmentedControl;
 
 class ChorusEditor final : public EffectEditor {
   Q_OBJECT

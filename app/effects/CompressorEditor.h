@@ -10,7 +10,6 @@
 class GainReductionMeter;
 class QCheckBox;
 class QLabel;
-class SegmentedControl;
 class TransferCurve;
 
 class CompressorEditor final : public EffectEditor {

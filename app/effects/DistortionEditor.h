@@ -6,8 +6,6 @@
 #include "dsp/effects/EffectSettings.h"
 #include "effects/EffectEditor.h"
 
-class SegmentedControl;
-
 class DistortionEditor final : public EffectEditor {
   Q_OBJECT
 public:

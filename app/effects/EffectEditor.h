@@ -16,6 +16,7 @@
 #include "base/Enums.h"
 #include "effects/Binding.h"
 #include "effects/ParamSlider.h"
+#include "views/SegmentedControl.h"
 
 class QCheckBox;
 class QVBoxLayout;
@@ -66,6 +67,16 @@ protected:
   QVBoxLayout* makeColumn();
   // A check box in the callout font that writes its state through `value`.
   QCheckBox* makeToggle(const QString& title, Binding<bool> value);
+
+  // A picker of the cases of E, titled by their display names, that writes the choice through
+  // `value`. setSelectedIndex(caseIndex(…)) shows a case without writing it.
+  template <typename E>
+  SegmentedControl* makePicker(const QString& name, Binding<E> value) {
+    auto* picker = new SegmentedControl(name, caseTitles<E>(), this);
+    connect(picker, &SegmentedControl::picked, this,
+            [value = std::move(value)](int index) { value.set(quar::allCases<E>()[static_cast<size_t>(index)]); });
+    return picker;
+  }
 
   // Adds one slider per SliderRow<S> of `rows` to `column`, in order.
   template <typename S, typename Rows>
