@@ -40,10 +40,7 @@ struct SliderRow {
 template <typename E>
 QStringList caseTitles() {
   QStringList titles;
-  for (const E value : quar::allCases<E>()) {
-    const auto name = displayName(value);
-    titles << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-  }
+  for (const E value : quar::allCases<E>()) titles << QUtf8StringView(displayName(value)).toString();
   return titles;
 }
 
