@@ -7,9 +7,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <cmath>
 
+#include "base/Numbers.h"
 #include "effects/EditorStyle.h"
 #include "effects/ToneLabel.h"
 #include "views/TextDrawing.h"
@@ -89,7 +89,7 @@ QWidget* DelayEditor::makeSyncRow() {
 
 double DelayEditor::syncedTimeMs(double bpm, double beats) {
   const double tempo = bpm > slowestBPM ? bpm : slowestBPM;
-  return std::min(std::max(60000 / tempo * beats, 1.0), 4000.0);
+  return quar::clamped(60000 / tempo * beats, 1.0, 4000.0);
 }
 
 QString DelayEditor::bpmText(double bpm) {
