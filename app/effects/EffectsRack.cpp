@@ -161,9 +161,7 @@ void EffectsRack::finishLoad(const Uuid& id, const QString& name, std::shared_pt
     scheduleRebuild();
     return;
   }
-  std::vector<EffectSlot> slots = slots_;
-  std::erase_if(slots, [&](const EffectSlot& slot) { return slot.id == id; });
-  setSlots(std::move(slots));
+  remove(id);
   setLastError(QStringLiteral("Couldn\u2019t load \u201C") + name + QStringLiteral("\u201D: ") +
                ErrorAlert::description(error));
 }
