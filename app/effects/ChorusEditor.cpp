@@ -1,7 +1,6 @@
 #include "effects/ChorusEditor.h"
 
 #include <QHBoxLayout>
-#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -9,7 +8,6 @@
 
 #include "effects/EditorStyle.h"
 #include "effects/ToneLabel.h"
-#include "views/SegmentedControl.h"
 
 using quar::ChorusSettings;
 using quar::ModulationMode;
@@ -33,24 +31,15 @@ const SliderRow<ChorusSettings> lowerRows[] = {
 
 ChorusEditor::ChorusEditor(Binding<ChorusSettings> settings, QWidget* parent)
     : EffectEditor(parent), settings_(std::move(settings)),
-      mode_(new SegmentedControl(QStringLiteral("Mode"), caseTitles<ModulationMode>(), this)) {
+      mode_(makePicker(QStringLiteral("Mode"), settings_.field(&ChorusSettings::mode))) {
   setObjectName(QStringLiteral("chorusEditor"));
   mode_->setObjectName(QStringLiteral("mode"));
-  const Binding<ModulationMode> mode = settings_.field(&ChorusSettings::mode);
-  connect(mode_, &SegmentedControl::picked, this,
-          [mode](int index) { mode.set(quar::allCases<ModulationMode>()[static_cast<size_t>(index)]); });
   QVBoxLayout* column = makeColumn();
   column->addWidget(mode_, 0, Qt::AlignLeft);
-  for (const SliderRow<ChorusSettings>& row : upperRows) {
-    sliders_.push_back(makeSlider(settings_, row));
-    column->addWidget(sliders_.back());
-  }
-  delay_ = sliders_[2];
+  addSliders(column, settings_, upperRows);
+  delay_ = sliders()[2];
   column->addWidget(makeVoicesRow());
-  for (const SliderRow<ChorusSettings>& row : lowerRows) {
-    sliders_.push_back(makeSlider(settings_, row));
-    column->addWidget(sliders_.back());
-  }
+  addSliders(column, settings_, lowerRows);
   refresh();
 }
 
@@ -86,14 +75,11 @@ void ChorusEditor::stepVoices(int64_t step) {
 
 void ChorusEditor::refresh() {
   const ChorusSettings settings = settings_.get();
-  {
-    const QSignalBlocker blocker(mode_);
-    mode_->setSelectedIndex(caseIndex(settings.mode));
-  }
+  mode_->setSelectedIndex(caseIndex(settings.mode));
   delay_->setDefaultValue(delayDefaultMs(settings.mode));
   voicesRow_->setVisible(settings.mode == ModulationMode::chorus);
   voices_->setText(QStringLiteral("Voices: ") + QString::number(settings.voices));
   fewerVoices_->setEnabled(settings.voices > minVoices);
   moreVoices_->setEnabled(settings.voices < maxVoices);
-  for (ParamSlider* slider : sliders_) slider->refresh();
+  refreshSliders();
 }

@@ -4,14 +4,11 @@
 // GUI thread.
 #pragma once
 
-#include <vector>
-
 #include "dsp/effects/EffectSettings.h"
 #include "effects/EffectEditor.h"
 
 class QLabel;
 class QToolButton;
-class SegmentedControl;
 
 class ChorusEditor final : public EffectEditor {
   Q_OBJECT
@@ -32,7 +29,6 @@ private:
 
   Binding<quar::ChorusSettings> settings_;
   SegmentedControl* mode_;
-  std::vector<ParamSlider*> sliders_;
   ParamSlider* delay_ = nullptr;
   QWidget* voicesRow_ = nullptr;
   QLabel* voices_ = nullptr;

@@ -2,17 +2,14 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "effects/EditorStyle.h"
 #include "effects/GainReductionMeter.h"
 #include "effects/ToneLabel.h"
 #include "effects/TransferCurve.h"
-#include "views/SegmentedControl.h"
 
 using quar::CompressorSettings;
-using quar::DetectionMode;
 using Scale = ParamSlider::Scale;
 
 namespace {
@@ -31,7 +28,7 @@ const SliderRow<CompressorSettings> rows[] = {
 
 CompressorEditor::CompressorEditor(Binding<CompressorSettings> settings, GainReductionMeter* meter, QWidget* parent)
     : EffectEditor(parent), settings_(std::move(settings)), curve_(new TransferCurve(this)),
-      detection_(new SegmentedControl(QStringLiteral("Detect"), caseTitles<DetectionMode>(), this)),
+      detection_(makePicker(QStringLiteral("Detect"), settings_.field(&CompressorSettings::detection))),
       stereoLink_(makeToggle(QStringLiteral("Stereo link"), settings_.field(&CompressorSettings::stereoLink))),
       autoMakeup_(makeToggle(QStringLiteral("Auto makeup"), settings_.field(&CompressorSettings::autoMakeup))),
       makeup_(new ToneLabel({}, EditorStyle::captionSize, ToneLabel::Tone::secondary, this)) {
@@ -40,9 +37,6 @@ CompressorEditor::CompressorEditor(Binding<CompressorSettings> settings, GainRed
   stereoLink_->setObjectName(QStringLiteral("stereoLink"));
   autoMakeup_->setObjectName(QStringLiteral("autoMakeup"));
   makeup_->setObjectName(QStringLiteral("makeup"));
-  const Binding<DetectionMode> detection = settings_.field(&CompressorSettings::detection);
-  connect(detection_, &SegmentedControl::picked, this,
-          [detection](int index) { detection.set(quar::allCases<DetectionMode>()[static_cast<size_t>(index)]); });
 
   auto* options = new QVBoxLayout;
   options->setSpacing(6);
@@ -59,10 +53,7 @@ CompressorEditor::CompressorEditor(Binding<CompressorSettings> settings, GainRed
   QVBoxLayout* column = makeColumn();
   column->addLayout(top);
   column->addWidget(meter);
-  for (const SliderRow<CompressorSettings>& row : rows) {
-    sliders_.push_back(makeSlider(settings_, row));
-    column->addWidget(sliders_.back());
-  }
+  addSliders(column, settings_, rows);
   refresh();
 }
 
@@ -73,12 +64,9 @@ QString CompressorEditor::makeupText(const CompressorSettings& settings) {
 void CompressorEditor::refresh() {
   const CompressorSettings settings = settings_.get();
   curve_->setSettings(settings);
-  {
-    const QSignalBlocker blocker(detection_);
-    detection_->setSelectedIndex(caseIndex(settings.detection));
-  }
+  detection_->setSelectedIndex(caseIndex(settings.detection));
   showChecked(stereoLink_, settings.stereoLink);
   showChecked(autoMakeup_, settings.autoMakeup);
   makeup_->setText(makeupText(settings));
-  for (ParamSlider* slider : sliders_) slider->refresh();
+  refreshSliders();
 }

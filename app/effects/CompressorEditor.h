@@ -10,7 +10,6 @@
 class GainReductionMeter;
 class QCheckBox;
 class QLabel;
-class SegmentedControl;
 class TransferCurve;
 
 class CompressorEditor final : public EffectEditor {
@@ -31,5 +30,4 @@ private:
   QCheckBox* stereoLink_;
   QCheckBox* autoMakeup_;
   QLabel* makeup_;
-  std::vector<ParamSlider*> sliders_;
 };

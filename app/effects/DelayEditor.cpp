@@ -7,9 +7,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <cmath>
 
+#include "base/Numbers.h"
 #include "effects/EditorStyle.h"
 #include "effects/ToneLabel.h"
 #include "views/TextDrawing.h"
@@ -20,9 +20,10 @@ using Scale = ParamSlider::Scale;
 namespace {
 
 // The sliders above the sync row, then those below it.
-const SliderRow<DelaySettings> timeRow = {"timeMs", "Time", &DelaySettings::timeMs, {1, 4000}, "ms", "%.0f",
-                                          Scale::log, 375};
-const SliderRow<DelaySettings> rows[] = {
+const SliderRow<DelaySettings> upperRows[] = {
+    {"timeMs", "Time", &DelaySettings::timeMs, {1, 4000}, "ms", "%.0f", Scale::log, 375},
+};
+const SliderRow<DelaySettings> lowerRows[] = {
     {"rightTimeRatio", "Right \u00D7", &DelaySettings::rightTimeRatio, {0.25, 4}, "\u00D7", "%.2f", Scale::log, 1.0},
     {"feedback", "Feedback", &DelaySettings::feedback, {0, 95}, "%", "%.0f", Scale::linear, 35, true},
     {"lowCutHz", "Low cut", &DelaySettings::lowCutHz, {20, 2000}, "Hz", "%.0f", Scale::log, 80},
@@ -46,13 +47,9 @@ DelayEditor::DelayEditor(Binding<DelaySettings> settings, QWidget* parent)
   setObjectName(QStringLiteral("delayEditor"));
   pingPong_->setObjectName(QStringLiteral("pingPong"));
   QVBoxLayout* column = makeColumn();
-  sliders_.push_back(makeSlider(settings_, timeRow));
-  column->addWidget(sliders_.back());
+  addSliders(column, settings_, upperRows);
   column->addWidget(makeSyncRow());
-  for (const SliderRow<DelaySettings>& row : rows) {
-    sliders_.push_back(makeSlider(settings_, row));
-    column->addWidget(sliders_.back());
-  }
+  addSliders(column, settings_, lowerRows);
   column->addWidget(pingPong_);
   refresh();
 }
@@ -92,7 +89,7 @@ QWidget* DelayEditor::makeSyncRow() {
 
 double DelayEditor::syncedTimeMs(double bpm, double beats) {
   const double tempo = bpm > slowestBPM ? bpm : slowestBPM;
-  return std::min(std::max(60000 / tempo * beats, 1.0), 4000.0);
+  return quar::clamped(60000 / tempo * beats, 1.0, 4000.0);
 }
 
 QString DelayEditor::bpmText(double bpm) {
@@ -109,5 +106,5 @@ void DelayEditor::commitBPM() {
 
 void DelayEditor::refresh() {
   showChecked(pingPong_, settings_.get().pingPong);
-  for (ParamSlider* slider : sliders_) slider->refresh();
+  refreshSliders();
 }

@@ -4,8 +4,6 @@
 // GUI thread.
 #pragma once
 
-#include <vector>
-
 #include "dsp/effects/EffectSettings.h"
 #include "effects/EffectEditor.h"
 
@@ -35,7 +33,6 @@ private:
 
   Binding<quar::DelaySettings> settings_;
   double bpm_ = initialBPM;
-  std::vector<ParamSlider*> sliders_;
   QLineEdit* bpmField_ = nullptr;
   QCheckBox* pingPong_;
 };

@@ -1,9 +1,7 @@
 #include "effects/DistortionEditor.h"
 
-#include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "views/SegmentedControl.h"
 
 using quar::DistortionSettings;
 using quar::SaturationMode;
@@ -25,33 +23,24 @@ const SliderRow<DistortionSettings> rows[] = {
 
 DistortionEditor::DistortionEditor(Binding<DistortionSettings> settings, QWidget* parent)
     : EffectEditor(parent), settings_(std::move(settings)),
-      mode_(new SegmentedControl(QStringLiteral("Mode"), caseTitles<SaturationMode>(), this)) {
+      mode_(makePicker(QStringLiteral("Mode"), settings_.field(&DistortionSettings::mode))) {
   setObjectName(QStringLiteral("distortionEditor"));
   mode_->setObjectName(QStringLiteral("mode"));
-  const Binding<SaturationMode> mode = settings_.field(&DistortionSettings::mode);
-  connect(mode_, &SegmentedControl::picked, this,
-          [mode](int index) { mode.set(quar::allCases<SaturationMode>()[static_cast<size_t>(index)]); });
   QVBoxLayout* column = makeColumn();
   column->addWidget(mode_, 0, Qt::AlignLeft);
-  for (const SliderRow<DistortionSettings>& row : rows) {
-    sliders_.push_back(makeSlider(settings_, row));
-    column->addWidget(sliders_.back());
-  }
-  bits_ = sliders_[0];
-  downsample_ = sliders_[1];
-  drive_ = sliders_[2];
+  addSliders(column, settings_, rows);
+  bits_ = sliders()[0];
+  downsample_ = sliders()[1];
+  drive_ = sliders()[2];
   refresh();
 }
 
 void DistortionEditor::refresh() {
   const DistortionSettings settings = settings_.get();
-  {
-    const QSignalBlocker blocker(mode_);
-    mode_->setSelectedIndex(caseIndex(settings.mode));
-  }
+  mode_->setSelectedIndex(caseIndex(settings.mode));
   const bool crushing = settings.mode == SaturationMode::bitcrush;
   bits_->setVisible(crushing);
   downsample_->setVisible(crushing);
   drive_->setVisible(!crushing);
-  for (ParamSlider* slider : sliders_) slider->refresh();
+  refreshSliders();
 }

@@ -3,12 +3,8 @@
 // crusher (the hidden fields keep their values), then "Tone", "Output" and "Mix". GUI thread.
 #pragma once
 
-#include <vector>
-
 #include "dsp/effects/EffectSettings.h"
 #include "effects/EffectEditor.h"
-
-class SegmentedControl;
 
 class DistortionEditor final : public EffectEditor {
   Q_OBJECT
@@ -20,7 +16,6 @@ public:
 private:
   Binding<quar::DistortionSettings> settings_;
   SegmentedControl* mode_;
-  std::vector<ParamSlider*> sliders_;
   ParamSlider* bits_;
   ParamSlider* downsample_;
   ParamSlider* drive_;

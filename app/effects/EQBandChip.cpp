@@ -27,8 +27,7 @@ void EQBandChip::showBand(size_t index, const quar::EQBand& band, bool selected)
 QColor EQBandChip::color() const { return color_.resolved(palette()); }
 
 QString EQBandChip::help(const quar::EQBand& band) {
-  const std::string_view type = quar::displayName(band.type);
-  return QString::fromUtf8(type.data(), static_cast<qsizetype>(type.size())) + QLatin1Char(' ') +
+  return QUtf8StringView(quar::displayName(band.type)).toString() + QLatin1Char(' ') +
          QString::number(std::trunc(band.frequency), 'f', 0) + QStringLiteral(" Hz");
 }
 

@@ -21,9 +21,12 @@ constexpr int chipSpacing = 6;
 // The add button's symbol, as large as a title's text.
 constexpr int addSymbolSize = 18;
 
+// The band that adding appends: a bell at 1000 Hz, 0 dB, Q 1.
+EQBand newBand() { return EQBand(quar::EQBandType::peak, 1000, 0, 1, 24, true); }
+
 // What the selected band's controls show while no band is selected (they are hidden then).
 const EQBand& placeholderBand() {
-  static const EQBand band(quar::EQBandType::peak, 1000, 0, 1, 24, true);
+  static const EQBand band = newBand();
   return band;
 }
 
@@ -103,7 +106,7 @@ void EQEditor::select(std::optional<quar::Uuid> id) {
 
 void EQEditor::addBand() {
   EQSettings settings = settings_.get();
-  const EQBand band(quar::EQBandType::peak, 1000, 0, 1.0, 24, true);
+  const EQBand band = newBand();
   settings.bands.push_back(band);
   selected_ = band.id;
   settings_.set(settings);

@@ -10,7 +10,6 @@
 #include <cmath>
 
 #include "effects/EQEditor.h"
-#include "effects/EditorStyle.h"
 #include "views/TextDrawing.h"
 #include "views/Theme.h"
 #include "views/ViewStyle.h"
@@ -114,8 +113,7 @@ EQBand EQGraph::dragged(EQBand band, QPointF location, QSizeF size) {
 }
 
 QString EQGraph::nodeHelp(const EQBand& band) {
-  const std::string_view type = quar::displayName(band.type);
-  return QString::fromUtf8(type.data(), static_cast<qsizetype>(type.size())) + QStringLiteral(" \u00B7 ") +
+  return QUtf8StringView(quar::displayName(band.type)).toString() + QStringLiteral(" \u00B7 ") +
          QString::number(std::trunc(band.frequency), 'f', 0) + QStringLiteral(" Hz");
 }
 

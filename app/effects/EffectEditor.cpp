@@ -22,6 +22,15 @@ QCheckBox* EffectEditor::makeToggle(const QString& title, Binding<bool> value) {
   return toggle;
 }
 
+void EffectEditor::addSlider(QVBoxLayout* column, ParamSlider* slider) {
+  column->addWidget(slider);
+  sliders_.push_back(slider);
+}
+
+void EffectEditor::refreshSliders() {
+  for (ParamSlider* slider : sliders_) slider->refresh();
+}
+
 void EffectEditor::showChecked(QCheckBox* toggle, bool on) {
   const QSignalBlocker blocker(toggle);
   toggle->setChecked(on);

@@ -11,10 +11,12 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "base/Enums.h"
 #include "effects/Binding.h"
 #include "effects/ParamSlider.h"
+#include "views/SegmentedControl.h"
 
 class QCheckBox;
 class QVBoxLayout;
@@ -38,10 +40,7 @@ struct SliderRow {
 template <typename E>
 QStringList caseTitles() {
   QStringList titles;
-  for (const E value : quar::allCases<E>()) {
-    const auto name = displayName(value);
-    titles << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-  }
+  for (const E value : quar::allCases<E>()) titles << QUtf8StringView(displayName(value)).toString();
   return titles;
 }
 
@@ -66,6 +65,30 @@ protected:
   // A check box in the callout font that writes its state through `value`.
   QCheckBox* makeToggle(const QString& title, Binding<bool> value);
 
+  // A picker of the cases of E, titled by their display names, that writes the choice through
+  // `value`. setSelectedIndex(caseIndex(…)) shows a case without writing it.
+  template <typename E>
+  SegmentedControl* makePicker(const QString& name, Binding<E> value) {
+    auto* picker = new SegmentedControl(name, caseTitles<E>(), this);
+    connect(picker, &SegmentedControl::picked, this,
+            [value = std::move(value)](int index) { value.set(quar::allCases<E>()[static_cast<size_t>(index)]); });
+    return picker;
+  }
+
+  // Adds one slider per SliderRow<S> of `rows` to `column`, in order.
+  template <typename S, typename Rows>
+  void addSliders(QVBoxLayout* column, const Binding<S>& settings, const Rows& rows) {
+    for (const SliderRow<S>& row : rows) addSlider(column, makeSlider(settings, row));
+  }
+  // The sliders of addSliders, in the order they were added.
+  const std::vector<ParamSlider*>& sliders() const { return sliders_; }
+  // Shows the bound values in every slider of addSliders.
+  void refreshSliders();
+
+  // Shows a state in a check box without reporting it.
+  static void showChecked(QCheckBox* toggle, bool on);
+
+private:
   template <typename S>
   ParamSlider* makeSlider(const Binding<S>& settings, const SliderRow<S>& row) {
     Binding<double> value = settings.field(row.field);
@@ -75,7 +98,7 @@ protected:
     slider->setObjectName(QString::fromUtf8(row.name));
     return slider;
   }
+  void addSlider(QVBoxLayout* column, ParamSlider* slider);
 
-  // Shows a state in a check box without reporting it.
-  static void showChecked(QCheckBox* toggle, bool on);
+  std::vector<ParamSlider*> sliders_;
 };

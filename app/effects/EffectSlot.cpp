@@ -13,14 +13,12 @@ EffectSlot EffectSlot::audioUnit(AudioUnitDescriptor descriptor) {
 
 QString EffectSlot::displayName() const {
   if (const AudioUnitDescriptor* unit = descriptor()) return QString::fromStdString(unit->name);
-  const std::string_view name = quar::displayName(quar::kind(*settings()));
-  return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+  return QUtf8StringView(quar::displayName(quar::kind(*settings()))).toString();
 }
 
 QString EffectSlot::symbol() const {
   if (descriptor()) return QStringLiteral("puzzlepiece.extension");
-  const std::string_view name = quar::symbol(quar::kind(*settings()));
-  return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+  return QUtf8StringView(quar::symbol(quar::kind(*settings()))).toString();
 }
 
 QString EffectSlot::structuralKey() const {

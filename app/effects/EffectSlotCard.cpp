@@ -88,6 +88,7 @@ EffectSlotCard::EffectSlotCard(EffectsRack* rack, EditorModel* model, quar::Uuid
   menuButton_->setObjectName(QStringLiteral("slotMenuButton"));
   menuButton_->setAutoRaise(true);
   menuButton_->setIconSize(QSize(symbolSize, symbolSize));
+  menuButton_->setIcon(Icons::tinted(QStringLiteral("ellipsis.circle")));
   connect(menuButton_, &QToolButton::clicked, this,
           [this] { menu_->popup(menuButton_->mapToGlobal(QPoint(0, menuButton_->height()))); });
   menu_->setObjectName(QStringLiteral("slotMenu"));
@@ -133,7 +134,6 @@ void EffectSlotCard::refresh() {
   title_->setText(current->displayName());
   ViewStyle::setForeground(title_, on ? Theme::label(colors) : Theme::secondaryLabel(colors));
   spinner_->setVisible(loading);
-  menuButton_->setIcon(Icons::tinted(QStringLiteral("ellipsis.circle")));
   expand_->setIcon(chevron(expanded, colors.color(QPalette::ButtonText)));
 
   if (expanded) {

@@ -118,7 +118,7 @@ QString EffectsRack::chainName() const {
 }
 
 bool EffectsRack::contains(const Uuid& id) const {
-  return std::ranges::any_of(slots_, [&](const EffectSlot& slot) { return slot.id == id; });
+  return std::ranges::find(slots_, id, &EffectSlot::id) != slots_.end();
 }
 
 void EffectsRack::add(EffectSettings settings) {
@@ -161,9 +161,7 @@ void EffectsRack::finishLoad(const Uuid& id, const QString& name, std::shared_pt
     scheduleRebuild();
     return;
   }
-  std::vector<EffectSlot> slots = slots_;
-  std::erase_if(slots, [&](const EffectSlot& slot) { return slot.id == id; });
-  setSlots(std::move(slots));
+  remove(id);
   setLastError(QStringLiteral("Couldn\u2019t load \u201C") + name + QStringLiteral("\u201D: ") +
                ErrorAlert::description(error));
 }
@@ -184,7 +182,7 @@ void EffectsRack::remove(const Uuid& id) {
 }
 
 void EffectsRack::move(const Uuid& id, int offset) {
-  const auto found = std::ranges::find_if(slots_, [&](const EffectSlot& slot) { return slot.id == id; });
+  const auto found = std::ranges::find(slots_, id, &EffectSlot::id);
   if (found == slots_.end()) return;
   const int64_t i = found - slots_.begin();
   const int64_t t = std::clamp<int64_t>(i + offset, 0, static_cast<int64_t>(slots_.size()) - 1);
@@ -320,7 +318,7 @@ void EffectsRack::publishState() {
   std::vector<bool> enabled;
   bool anyInRack = false;
   for (const Uuid& id : preparedSlotIDs_) {
-    const auto slot = std::ranges::find_if(slots_, [&](const EffectSlot& s) { return s.id == id; });
+    const auto slot = std::ranges::find(slots_, id, &EffectSlot::id);
     if (slot == slots_.end()) {
       settings.emplace_back();
       enabled.push_back(false);

@@ -50,11 +50,9 @@ protected:
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QColor ground = ViewStyle::systemOrange.resolved(palette());
-    ground.setAlphaF(0.1f);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), bannerRadius, bannerRadius);
-    painter.fillPath(shape, ground);
+    painter.fillPath(shape, ViewStyle::withAlpha(ViewStyle::systemOrange.resolved(palette()), 0.1));
   }
 };
 

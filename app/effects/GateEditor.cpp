@@ -28,15 +28,12 @@ GateEditor::GateEditor(Binding<GateSettings> settings, GainReductionMeter* meter
   stereoLink_->setObjectName(QStringLiteral("stereoLink"));
   QVBoxLayout* column = makeColumn();
   column->addWidget(meter);
-  for (const SliderRow<GateSettings>& row : rows) {
-    sliders_.push_back(makeSlider(settings_, row));
-    column->addWidget(sliders_.back());
-  }
+  addSliders(column, settings_, rows);
   column->addWidget(stereoLink_);
   refresh();
 }
 
 void GateEditor::refresh() {
   showChecked(stereoLink_, settings_.get().stereoLink);
-  for (ParamSlider* slider : sliders_) slider->refresh();
+  refreshSliders();
 }

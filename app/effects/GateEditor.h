@@ -2,8 +2,6 @@
 // Range, Attack, Hold, Release and Hysteresis, then the "Stereo link" switch. GUI thread.
 #pragma once
 
-#include <vector>
-
 #include "dsp/effects/EffectSettings.h"
 #include "effects/EffectEditor.h"
 
@@ -19,6 +17,5 @@ public:
 
 private:
   Binding<quar::GateSettings> settings_;
-  std::vector<ParamSlider*> sliders_;
   QCheckBox* stereoLink_;
 };

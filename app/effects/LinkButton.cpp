@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "views/TextDrawing.h"
+#include "views/ViewStyle.h"
 
 LinkButton::LinkButton(const QString& title, int pixelSize, QWidget* parent) : QAbstractButton(parent) {
   setText(title);
@@ -21,7 +22,7 @@ QSize LinkButton::sizeHint() const {
 void LinkButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   QColor color = palette().color(QPalette::Link);
-  if (!isEnabled()) color.setAlphaF(0.4f);
+  if (!isEnabled()) color = ViewStyle::withAlpha(color, 0.4);
   if (isDown()) color = color.darker(130);
   painter.setPen(color);
   painter.setFont(font());

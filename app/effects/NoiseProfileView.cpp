@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "effects/EditorStyle.h"
 #include "views/TextDrawing.h"
 #include "views/Theme.h"
 #include "views/ViewStyle.h"

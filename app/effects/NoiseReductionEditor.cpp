@@ -56,10 +56,7 @@ NoiseReductionEditor::NoiseReductionEditor(Binding<NoiseReductionSettings> setti
   column->addLayout(actions);
   column->addWidget(profile_);
   column->addWidget(noProfile_);
-  for (const SliderRow<NoiseReductionSettings>& row : rows) {
-    sliders_.push_back(makeSlider(settings_, row));
-    column->addWidget(sliders_.back());
-  }
+  addSliders(column, settings_, rows);
   column->addWidget(outputNoiseOnly_);
   refresh();
 }
@@ -79,5 +76,5 @@ void NoiseReductionEditor::refresh() {
   noProfile_->setVisible(!settings.profile.has_value());
   if (settings.profile) profile_->setProfile(*settings.profile);
   showChecked(outputNoiseOnly_, settings.outputNoiseOnly);
-  for (ParamSlider* slider : sliders_) slider->refresh();
+  refreshSliders();
 }

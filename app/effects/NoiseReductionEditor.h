@@ -5,8 +5,6 @@
 // "Output removed noise only" switch. GUI thread; learning runs on it.
 #pragma once
 
-#include <vector>
-
 #include "dsp/effects/EffectSettings.h"
 #include "effects/EffectEditor.h"
 
@@ -35,6 +33,5 @@ private:
   QAbstractButton* clear_;
   NoiseProfileView* profile_;
   QLabel* noProfile_;
-  std::vector<ParamSlider*> sliders_;
   QCheckBox* outputNoiseOnly_;
 };

@@ -6,13 +6,13 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
-#include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
+#include "base/Numbers.h"
 #include "effects/EditorStyle.h"
 #include "effects/ToneLabel.h"
 #include "views/TextDrawing.h"
@@ -77,7 +77,7 @@ QString ParamSlider::unit() const { return unit_->text(); }
 
 double ParamSlider::position(double value, Range range, Scale scale) {
   if (std::isnan(value)) return 0;
-  const double c = std::min(std::max(value, range.lower), range.upper);
+  const double c = quar::clamped(value, range.lower, range.upper);
   const double p = scale == Scale::log ? std::log(c / range.lower) / std::log(range.upper / range.lower)
                                        : (c - range.lower) / (range.upper - range.lower);
   return std::isnan(p) ? 0 : p;
@@ -128,7 +128,7 @@ void ParamSlider::write(double value) {
 
 void ParamSlider::commit() {
   if (const std::optional<double> typed = parse(field_->text()))
-    write(std::min(std::max(*typed, range_.lower), range_.upper));
+    write(quar::clamped(*typed, range_.lower, range_.upper));
   showText();
 }
 

@@ -23,12 +23,9 @@ const SliderRow<ReverbSettings> rows[] = {
 ReverbEditor::ReverbEditor(Binding<ReverbSettings> settings, QWidget* parent) : EffectEditor(parent) {
   setObjectName(QStringLiteral("reverbEditor"));
   QVBoxLayout* column = makeColumn();
-  for (const SliderRow<ReverbSettings>& row : rows) {
-    sliders_.push_back(makeSlider(settings, row));
-    column->addWidget(sliders_.back());
-  }
+  addSliders(column, settings, rows);
 }
 
 void ReverbEditor::refresh() {
-  for (ParamSlider* slider : sliders_) slider->refresh();
+  refreshSliders();
 }

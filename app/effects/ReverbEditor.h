@@ -2,8 +2,6 @@
 // "Diffusion", "Width", "Low cut" and "Mix". GUI thread.
 #pragma once
 
-#include <vector>
-
 #include "dsp/effects/EffectSettings.h"
 #include "effects/EffectEditor.h"
 
@@ -15,5 +13,4 @@ public:
   void refresh() override;
 
 private:
-  std::vector<ParamSlider*> sliders_;
 };
