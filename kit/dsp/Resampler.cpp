@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <memory>
 #include <numeric>
 #include <span>
 #include <string>
@@ -18,6 +17,7 @@
 #include "dsp/Buffers.h"
 #include "dsp/ParallelFor.h"
 #include "dsp/ScopedFlushToZero.h"
+#include "dsp/SoxrConverter.h"
 
 namespace quar::dsp {
 
@@ -25,8 +25,6 @@ namespace {
 
 constexpr int64_t kCopyChunk = 32768;
 constexpr int64_t kBlock = 16384;  // input frames per read and output frames per converter call
-
-using Converter = std::unique_ptr<soxr, void (*)(soxr_t)>;
 
 std::string rateText(double from, double to) { return formatDouble(from) + " Hz -> " + formatDouble(to) + " Hz"; }
 
@@ -56,7 +54,8 @@ public:
   // drops the first `discard` output frames and hands the next `outputFrames` to `deliver` in
   // blocks of at most 16384 frames.
   void convert(int64_t start, int64_t discard, int64_t outputFrames, const Resampler::Emit& deliver) const {
-    const Converter converter = makeConverter();
+    const SoxrConverter converter = makeSoxrConverter(from_, to_, channels_);
+    if (!converter) throw QuarError::unsupportedFormat(rateText(from_, to_));
     ChannelBuffers input(channels_, kBlock);
     ChannelBuffers output(channels_, kBlock);
     std::vector<float*> outputs(output.pointers().begin(), output.pointers().end());
@@ -113,17 +112,6 @@ public:
   }
 
 private:
-  Converter makeConverter() const {
-    soxr_error_t error = nullptr;
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_S, SOXR_FLOAT32_S);
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
-    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-    Converter converter(soxr_create(from_, to_, static_cast<unsigned>(channels_), &error, &io, &quality, &runtime),
-                        soxr_delete);
-    if (!converter || error) throw QuarError::unsupportedFormat(rateText(from_, to_));
-    return converter;
-  }
-
   const AudioSource& source_;
   FrameRange range_;
   double from_, to_;
