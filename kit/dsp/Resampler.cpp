@@ -5,7 +5,6 @@
 #include <exception>
 #include <numeric>
 #include <span>
-#include <string>
 #include <thread>
 
 #include <soxr.h>
@@ -25,8 +24,6 @@ namespace {
 
 constexpr int64_t kCopyChunk = 32768;
 constexpr int64_t kBlock = 16384;  // input frames per read and output frames per converter call
-
-std::string rateText(double from, double to) { return formatDouble(from) + " Hz -> " + formatDouble(to) + " Hz"; }
 
 // Rates for which an exact conversion step (a input frames -> b output frames) exists.
 bool isWholeRate(double rate) { return rate > 0 && rate < 1e7 && rate == std::floor(rate); }
@@ -55,7 +52,7 @@ public:
   // blocks of at most 16384 frames.
   void convert(int64_t start, int64_t discard, int64_t outputFrames, const Resampler::Emit& deliver) const {
     const SoxrConverter converter = makeSoxrConverter(from_, to_, channels_);
-    if (!converter) throw QuarError::unsupportedFormat(rateText(from_, to_));
+    if (!converter) throw QuarError::unsupportedFormat(rateConversionText(from_, to_));
     ChannelBuffers input(channels_, kBlock);
     ChannelBuffers output(channels_, kBlock);
     std::vector<float*> outputs(output.pointers().begin(), output.pointers().end());
@@ -144,7 +141,7 @@ void Resampler::resample(const AudioSource& source, std::optional<FrameRange> ra
   if (channels <= 0 || clampedRange.isEmpty()) return;
   const double sourceRate = source.sampleRate();
   const int64_t length = clampedRange.count();
-  if (!isSupportedRateConversion(sourceRate, targetRate)) throw QuarError::unsupportedFormat(rateText(sourceRate, targetRate));
+  if (!isSupportedRateConversion(sourceRate, targetRate)) throw QuarError::unsupportedFormat(rateConversionText(sourceRate, targetRate));
   requireMemoryForSamples(targetRate * static_cast<double>(length) / sourceRate, channels);
   const int64_t totalOut = outputFrameCount(length, sourceRate, targetRate);
 

@@ -4,9 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 
-#include "base/Numbers.h"
+#include "base/AudioFormats.h"
 #include "base/QuarError.h"
 
 namespace quar {
@@ -32,12 +31,11 @@ StreamingResampler::StreamingResampler(double from, double to, int channels)
       input_(static_cast<size_t>(std::max(channels, 1)), std::vector<float>(inputChunk)),
       inputCursor_(input_.size()),
       outputCursor_(input_.size()) {
-  const std::string rates = formatDouble(from) + " Hz -> " + formatDouble(to) + " Hz";
   if (channels < 1 || !(std::isfinite(from) && from > 0) || !(std::isfinite(to) && to > 0))
-    throw QuarError::unsupportedFormat(rates);
+    throw QuarError::unsupportedFormat(rateConversionText(from, to));
   for (auto& buffer : input_) inputPointers_.push_back(buffer.data());
   converter_ = makeSoxrConverter(from, to, channels);
-  if (!converter_) throw QuarError::unsupportedFormat(rates);
+  if (!converter_) throw QuarError::unsupportedFormat(rateConversionText(from, to));
   // Priming runs the converter through the buffer sizes it meets later, so that it has made
   // all its storage before the first real call. The silence it leaves is part of the delay.
   Silence silence(channels);
