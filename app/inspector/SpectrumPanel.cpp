@@ -15,7 +15,6 @@
 #include "inspector/PanelLabel.h"
 #include "inspector/SpectrumPlot.h"
 #include "inspector/SpectrumState.h"
-#include "platform/ObservationScope.h"
 #include "platform/ObservedRefresh.h"
 #include "views/SegmentedControl.h"
 
