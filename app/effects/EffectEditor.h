@@ -1,15 +1,14 @@
 // EffectEditor: the base of the built-in effects' editor panels. A panel is built once around a
 // binding to its slot's settings and writes every user edit through it, one write per edit;
 // refresh() shows the bound settings again after any change, with the controls' signals
-// blocked. SliderRow: one row of a panel's slider table; caseTitles and caseIndex: the pickers
-// of enumerations. GUI thread.
+// blocked. SliderRow: one row of a panel's slider table; caseTitles: the titles of an
+// enumeration's picker (quar::caseIndex gives a case's position). GUI thread.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
-#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -42,13 +41,6 @@ QStringList caseTitles() {
   QStringList titles;
   for (const E value : quar::allCases<E>()) titles << QUtf8StringView(displayName(value)).toString();
   return titles;
-}
-
-// The position of a case in allCases.
-template <typename E>
-int caseIndex(E value) {
-  const auto& cases = quar::allCases<E>();
-  return static_cast<int>(std::find(cases.begin(), cases.end(), value) - cases.begin());
 }
 
 class EffectEditor : public QWidget {

@@ -43,9 +43,7 @@ protected:
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), 8, 8);
-    QColor fill = ViewStyle::quaternary(palette());
-    fill.setAlphaF(fill.alphaF() * 0.5f);
-    painter.fillPath(shape, fill);
+    painter.fillPath(shape, ViewStyle::faded(ViewStyle::quaternary(palette()), 0.5));
   }
 };
 

@@ -213,16 +213,18 @@ void InfoPanel::fillFileGrid() {
 }
 
 void InfoPanel::fillStatsGrid(const quar::SignalStats& stats) {
+  std::vector<std::vector<QString>> rows = statsRows(stats, *model_);
+  if (rows == shownStats_) return;
+  shownStats_ = std::move(rows);
   clear(statsGrid_);
   QWidget* owner = statsGrid_->parentWidget();
-  const std::vector<std::vector<QString>> rows = statsRows(stats, *model_);
-  for (size_t r = 0; r < rows.size(); ++r)
-    for (size_t c = 0; c < rows[r].size(); ++c) {
+  for (size_t r = 0; r < shownStats_.size(); ++r)
+    for (size_t c = 0; c < shownStats_[r].size(); ++c) {
       PanelLabel* cell = nullptr;
       if (r == 0)
-        cell = new PanelLabel(rows[r][c], ViewStyle::font(10, QFont::DemiBold), Tone::primary, owner);
+        cell = new PanelLabel(shownStats_[r][c], ViewStyle::font(10, QFont::DemiBold), Tone::primary, owner);
       else
-        cell = new PanelLabel(rows[r][c], TextStyle::callout, c == 0 ? Tone::secondary : Tone::primary, owner);
+        cell = new PanelLabel(shownStats_[r][c], TextStyle::callout, c == 0 ? Tone::secondary : Tone::primary, owner);
       statsGrid_->addWidget(cell, static_cast<int>(r), static_cast<int>(c), c == 0 ? Qt::AlignLeft : Qt::AlignRight);
     }
 }

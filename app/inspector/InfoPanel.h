@@ -59,5 +59,6 @@ private:
   QProgressBar* progress_;
   QWidget* statsBox_;
   QGridLayout* statsGrid_;
+  std::vector<std::vector<QString>> shownStats_;
   ObservedRefresh* observer_;
 };

@@ -41,8 +41,5 @@ void PanelLabel::applyColor() {
     color = ViewStyle::secondary(base);
   else if (tone_ == Tone::tertiary)
     color = Theme::tertiaryLabel(base);
-  if (palette().color(QPalette::WindowText) == color) return;
-  QPalette own = palette();
-  own.setColor(QPalette::WindowText, color);
-  setPalette(own);
+  if (palette().color(QPalette::WindowText) != color) ViewStyle::setForeground(this, color);
 }

@@ -19,11 +19,6 @@ SignalStatsState::SignalStatsState(EditorModel* model, Measure measure, QObject*
   restart();
 }
 
-quar::SignalStats SignalStatsState::measureDefault(const quar::AudioContent& content,
-                                                   std::optional<quar::FrameRange> range) {
-  return quar::SignalAnalysis::stats(content, range);
-}
-
 const std::optional<quar::SignalStats>& SignalStatsState::stats() const {
   ObservationScope::record(this, Property::stats);
   return stats_;

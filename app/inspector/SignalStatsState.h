@@ -34,7 +34,8 @@ public:
 
   static constexpr std::chrono::milliseconds delay{150};
 
-  explicit SignalStatsState(EditorModel* model, Measure measure = &measureDefault, QObject* parent = nullptr);
+  explicit SignalStatsState(EditorModel* model, Measure measure = &quar::SignalAnalysis::stats,
+                            QObject* parent = nullptr);
 
   // None until the latest request's figures arrive.
   const std::optional<quar::SignalStats>& stats() const;
@@ -45,7 +46,6 @@ Q_SIGNALS:
   void changed(SignalStatsState::Property property);
 
 private:
-  static quar::SignalStats measureDefault(const quar::AudioContent& content, std::optional<quar::FrameRange> range);
   // The content version and the selection's bounds (−1 without one).
   std::array<int64_t, 3> key() const;
   void restart();

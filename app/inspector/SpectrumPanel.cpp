@@ -15,22 +15,11 @@
 #include "inspector/PanelLabel.h"
 #include "inspector/SpectrumPlot.h"
 #include "inspector/SpectrumState.h"
-#include "platform/ObservationScope.h"
 #include "platform/ObservedRefresh.h"
 #include "views/SegmentedControl.h"
 
 using Tone = PanelLabel::Tone;
 using ViewStyle::TextStyle;
-
-namespace {
-
-template <typename E>
-int indexOf(E value) {
-  const auto& cases = quar::EnumCases<E>::values;
-  return static_cast<int>(std::find(cases.begin(), cases.end(), value) - cases.begin());
-}
-
-} // namespace
 
 SpectrumPanel::SpectrumPanel(EditorModel* model, QWidget* parent)
     : QWidget(parent),
@@ -178,8 +167,8 @@ void SpectrumPanel::refresh() {
     mode_->setText(model_->selection() ? QStringLiteral("Selection average") : QStringLiteral("Around cursor"));
   const QSignalBlocker blockFrequency(frequency_), blockAmplitude(amplitude_), blockSize(fftSize_),
       blockHold(holdPeaks_);
-  frequency_->setSelectedIndex(indexOf(state_->frequencyScale()));
-  amplitude_->setSelectedIndex(indexOf(state_->amplitudeScale()));
+  frequency_->setSelectedIndex(quar::caseIndex(state_->frequencyScale()));
+  amplitude_->setSelectedIndex(quar::caseIndex(state_->amplitudeScale()));
   const auto& sizes = SpectrumState::fftSizes;
   fftSize_->setCurrentIndex(static_cast<int>(std::find(sizes.begin(), sizes.end(), state_->fftSize()) - sizes.begin()));
   holdPeaks_->setChecked(state_->holdPeaks());

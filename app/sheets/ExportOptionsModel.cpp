@@ -14,8 +14,6 @@ using quar::ExportFormat;
 
 namespace {
 
-QString text(std::string_view view) { return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size())); }
-
 bool contains(const std::vector<double>& rates, double rate) { return std::ranges::find(rates, rate) != rates.end(); }
 
 // A rate the form has no item for is not kept: the export writes the source's rate instead.
@@ -51,14 +49,14 @@ void ExportOptionsModel::syncPanel() {
   if (const auto extensions = quar::FormatCatalog::fileExtensionsForTypeIdentifier(quar::typeIdentifier(format()));
       extensions && !extensions->empty()) {
     QStringList allowed;
-    for (std::string_view extension : *extensions) allowed << text(extension);
+    for (std::string_view extension : *extensions) allowed << QString::fromUtf8(extension);
     panel_->setAllowedType(allowed.front().toUpper(), allowed);
   }
   QString name = panel_->nameFieldText();
   if (name.isEmpty()) return;
   const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
   if (dot >= 0) name.truncate(dot);
-  panel_->setNameFieldText(name + QLatin1Char('.') + text(quar::fileExtension(format())));
+  panel_->setNameFieldText(name + QLatin1Char('.') + QString::fromUtf8(quar::fileExtension(format())));
 }
 
 std::vector<double> ExportOptionsModel::sampleRateChoices(ExportFormat format) {
@@ -71,7 +69,7 @@ std::vector<double> ExportOptionsModel::sampleRateChoices(ExportFormat format) {
 
 QStringList ExportOptionsModel::notes(const EncodeSettings& settings, double sourceRate, int sourceChannels) {
   QStringList notes;
-  const QString name = text(quar::displayName(settings.format));
+  const QString name = QString::fromUtf8(quar::displayName(settings.format));
   if (const auto supported = quar::supportedSampleRates(settings.format);
       supported && !supported->empty() && !settings.sampleRate && !contains(*supported, sourceRate)) {
     double target = supported->front();

@@ -16,8 +16,6 @@ using quar::EncodeSettings;
 
 namespace {
 
-QString text(std::string_view view) { return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size())); }
-
 QComboBox* menu(const QString& name, QWidget* parent) {
   auto* box = new QComboBox(parent);
   box->setObjectName(name);
@@ -112,7 +110,7 @@ void ExportOptionsView::refresh() {
 
   std::vector<std::pair<QString, quar::ExportFormat>> formats;
   for (const quar::ExportFormat format : ExportOptionsModel::availableFormats())
-    formats.emplace_back(text(quar::displayName(format)), format);
+    formats.emplace_back(QString::fromUtf8(quar::displayName(format)), format);
   fill(format_, formats, settings.format);
 
   std::vector<std::pair<QString, quar::PCMBitDepth>> depths;
@@ -133,7 +131,7 @@ void ExportOptionsView::refresh() {
   fill(sampleRate_, rates, settings.sampleRate);
 
   std::vector<std::pair<QString, quar::DitherMode>> dithers;
-  for (const quar::DitherMode mode : quar::allCases<quar::DitherMode>()) dithers.emplace_back(text(quar::displayName(mode)), mode);
+  for (const quar::DitherMode mode : quar::allCases<quar::DitherMode>()) dithers.emplace_back(QString::fromUtf8(quar::displayName(mode)), mode);
   fill(dither_, dithers, settings.dither);
   form_->setRowVisible(dither_, ExportOptionsModel::offersDither(settings));
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "views/Theme.h"
+#include "views/ViewStyle.h"
 
 FadeCurvePreview::FadeCurvePreview(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("curvePreview"));
@@ -33,11 +34,9 @@ QPolygonF FadeCurvePreview::curve(quar::FadeShape shape, bool fadeIn, QSizeF siz
 void FadeCurvePreview::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  QColor ground = palette().color(QPalette::WindowText);
-  ground.setAlphaF(0.05f);
   QPainterPath frame;
   frame.addRoundedRect(QRectF(rect()), 6, 6);
-  painter.fillPath(frame, ground);
+  painter.fillPath(frame, ViewStyle::withAlpha(palette().color(QPalette::WindowText), 0.05));
   painter.setPen(QPen(Theme::waveform.resolved(palette()), 2));
   painter.drawPolyline(curve(shape_, fadeIn_, QSizeF(size())));
 }

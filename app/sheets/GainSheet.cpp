@@ -14,8 +14,8 @@
 #include "core/Processing.h"
 #include "editor/EditorModel.h"
 #include "effects/ParamSlider.h"
+#include "inspector/InspectorText.h"
 #include "platform/ObservedRefresh.h"
-#include "support/FixedText.h"
 #include "views/ViewStyle.h"
 
 namespace {
@@ -84,9 +84,7 @@ double GainSheet::peakDB(const std::vector<float>& peaks) {
   return std::max(20 * std::log10(static_cast<double>(peak)), floorDB);
 }
 
-QString GainSheet::levelText(double db) {
-  return std::isfinite(db) && db > -140 ? fixedText(db, 1) : QStringLiteral("\u2013\u221E");
-}
+QString GainSheet::levelText(double db) { return InspectorText::level(db); }
 
 QString GainSheet::peakLine(double peakDB, double gainDB) {
   return QStringLiteral("Current peak %1 dBFS \u2192 %2 dBFS after gain.").arg(levelText(peakDB), levelText(peakAfter(peakDB, gainDB)));

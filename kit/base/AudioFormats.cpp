@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/Numbers.h"
+
 namespace quar {
 
 std::string_view rawValue(ExportFormat format) {
@@ -104,6 +106,10 @@ bool isSupportedRateConversion(double from, double to) {
   if (!isRate(from) || !isRate(to)) return false;
   const double ratio = to / from;
   return ratio >= 1 / maxRateConversionRatio && ratio <= maxRateConversionRatio;
+}
+
+std::string rateConversionText(double from, double to) {
+  return formatDouble(from) + " Hz -> " + formatDouble(to) + " Hz";
 }
 
 int rawValue(PCMBitDepth depth) {

@@ -58,6 +58,8 @@ std::optional<std::vector<double>> supportedSampleRates(ExportFormat format);
 // ratio lies in 1/64 ... 64; beyond that the converter stalls or the output is absurdly long.
 constexpr double maxRateConversionRatio = 64;
 bool isSupportedRateConversion(double from, double to);
+// A conversion's rates as messages show them: "44100.0 Hz -> 48000.0 Hz".
+std::string rateConversionText(double from, double to);
 
 // PCMBitDepth properties: raw values 16, 24, 32 and 0 (float32).
 int rawValue(PCMBitDepth depth);

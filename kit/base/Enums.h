@@ -2,6 +2,7 @@
 // and an EnumCases<E> specialisation listing its cases in declaration order.
 #pragma once
 
+#include <algorithm>
 #include <optional>
 
 namespace quar {
@@ -12,6 +13,13 @@ struct EnumCases;
 template <typename E>
 constexpr const auto& allCases() {
   return EnumCases<E>::values;
+}
+
+// The position of a case in allCases order.
+template <typename E>
+int caseIndex(E value) {
+  const auto& cases = allCases<E>();
+  return static_cast<int>(std::find(cases.begin(), cases.end(), value) - cases.begin());
 }
 
 // The case whose raw value equals `raw`, if any.

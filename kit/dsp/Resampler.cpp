@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <memory>
 #include <numeric>
 #include <span>
-#include <string>
 #include <thread>
 
 #include <soxr.h>
@@ -18,6 +16,7 @@
 #include "dsp/Buffers.h"
 #include "dsp/ParallelFor.h"
 #include "dsp/ScopedFlushToZero.h"
+#include "dsp/SoxrConverter.h"
 
 namespace quar::dsp {
 
@@ -25,10 +24,6 @@ namespace {
 
 constexpr int64_t kCopyChunk = 32768;
 constexpr int64_t kBlock = 16384;  // input frames per read and output frames per converter call
-
-using Converter = std::unique_ptr<soxr, void (*)(soxr_t)>;
-
-std::string rateText(double from, double to) { return formatDouble(from) + " Hz -> " + formatDouble(to) + " Hz"; }
 
 // Rates for which an exact conversion step (a input frames -> b output frames) exists.
 bool isWholeRate(double rate) { return rate > 0 && rate < 1e7 && rate == std::floor(rate); }
@@ -56,7 +51,8 @@ public:
   // drops the first `discard` output frames and hands the next `outputFrames` to `deliver` in
   // blocks of at most 16384 frames.
   void convert(int64_t start, int64_t discard, int64_t outputFrames, const Resampler::Emit& deliver) const {
-    const Converter converter = makeConverter();
+    const SoxrConverter converter = makeSoxrConverter(from_, to_, channels_);
+    if (!converter) throw QuarError::unsupportedFormat(rateConversionText(from_, to_));
     ChannelBuffers input(channels_, kBlock);
     ChannelBuffers output(channels_, kBlock);
     std::vector<float*> outputs(output.pointers().begin(), output.pointers().end());
@@ -113,17 +109,6 @@ public:
   }
 
 private:
-  Converter makeConverter() const {
-    soxr_error_t error = nullptr;
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_S, SOXR_FLOAT32_S);
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
-    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-    Converter converter(soxr_create(from_, to_, static_cast<unsigned>(channels_), &error, &io, &quality, &runtime),
-                        soxr_delete);
-    if (!converter || error) throw QuarError::unsupportedFormat(rateText(from_, to_));
-    return converter;
-  }
-
   const AudioSource& source_;
   FrameRange range_;
   double from_, to_;
@@ -156,7 +141,7 @@ void Resampler::resample(const AudioSource& source, std::optional<FrameRange> ra
   if (channels <= 0 || clampedRange.isEmpty()) return;
   const double sourceRate = source.sampleRate();
   const int64_t length = clampedRange.count();
-  if (!isSupportedRateConversion(sourceRate, targetRate)) throw QuarError::unsupportedFormat(rateText(sourceRate, targetRate));
+  if (!isSupportedRateConversion(sourceRate, targetRate)) throw QuarError::unsupportedFormat(rateConversionText(sourceRate, targetRate));
   requireMemoryForSamples(targetRate * static_cast<double>(length) / sourceRate, channels);
   const int64_t totalOut = outputFrameCount(length, sourceRate, targetRate);
 

@@ -4,9 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 
-#include "base/Numbers.h"
+#include "base/AudioFormats.h"
 #include "base/QuarError.h"
 
 namespace quar {
@@ -32,19 +31,11 @@ StreamingResampler::StreamingResampler(double from, double to, int channels)
       input_(static_cast<size_t>(std::max(channels, 1)), std::vector<float>(inputChunk)),
       inputCursor_(input_.size()),
       outputCursor_(input_.size()) {
-  const std::string rates = formatDouble(from) + " Hz -> " + formatDouble(to) + " Hz";
   if (channels < 1 || !(std::isfinite(from) && from > 0) || !(std::isfinite(to) && to > 0))
-    throw QuarError::unsupportedFormat(rates);
+    throw QuarError::unsupportedFormat(rateConversionText(from, to));
   for (auto& buffer : input_) inputPointers_.push_back(buffer.data());
-  soxr_error_t error = nullptr;
-  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_S, SOXR_FLOAT32_S);
-  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
-  const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-  converter_ = soxr_create(from, to, static_cast<unsigned>(channels), &error, &io, &quality, &runtime);
-  if (!converter_ || error) {
-    soxr_delete(converter_);
-    throw QuarError::unsupportedFormat(rates);
-  }
+  converter_ = makeSoxrConverter(from, to, channels);
+  if (!converter_) throw QuarError::unsupportedFormat(rateConversionText(from, to));
   // Priming runs the converter through the buffer sizes it meets later, so that it has made
   // all its storage before the first real call. The silence it leaves is part of the delay.
   Silence silence(channels);
@@ -54,10 +45,8 @@ StreamingResampler::StreamingResampler(double from, double to, int channels)
   const auto primeFrames = static_cast<int64_t>(std::ceil(4.0 * inputChunk * to / from)) + 4 * outputChunk;
   for (int64_t done = 0; done < primeFrames; done += outputChunk) process(outputs.data(), outputChunk, silence);
   // Output still owed for the silence taken in, plus what the silence left unread will make.
-  delay_ = std::llround(soxr_delay(converter_) + available_ * to / from);
+  delay_ = std::llround(soxr_delay(converter_.get()) + available_ * to / from);
 }
-
-StreamingResampler::~StreamingResampler() { soxr_delete(converter_); }
 
 void StreamingResampler::process(float* const* outputs, int frames, Input& input) {
   int produced = 0;
@@ -72,7 +61,7 @@ void StreamingResampler::process(float* const* outputs, int frames, Input& input
     }
     size_t used = 0, done = 0;
     const size_t room = static_cast<size_t>(std::min(frames - produced, outputChunk));
-    const soxr_error_t error = soxr_process(converter_, inputCursor_.data(), static_cast<size_t>(available_), &used,
+    const soxr_error_t error = soxr_process(converter_.get(), inputCursor_.data(), static_cast<size_t>(available_), &used,
                                             outputCursor_.data(), room, &done);
     available_ -= static_cast<int>(used);
     produced += static_cast<int>(done);

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-struct soxr;
+#include "dsp/SoxrConverter.h"
 
 namespace quar {
 
@@ -29,7 +29,6 @@ public:
   // Converts `from` Hz to `to` Hz (both finite and > 0) for channels >= 1. Throws
   // QuarError::unsupportedFormat ("44100.0 Hz -> 48000.0 Hz") when no converter can be made.
   StreamingResampler(double from, double to, int channels);
-  ~StreamingResampler();
   StreamingResampler(const StreamingResampler&) = delete;
   StreamingResampler& operator=(const StreamingResampler&) = delete;
 
@@ -43,7 +42,7 @@ private:
   static constexpr int outputChunk = 2048;
 
   int channels_;
-  soxr* converter_ = nullptr;
+  SoxrConverter converter_;
   std::vector<std::vector<float>> input_;  // channels x inputChunk
   std::vector<float*> inputPointers_;
   std::vector<const float*> inputCursor_;

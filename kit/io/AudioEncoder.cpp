@@ -110,7 +110,7 @@ EncodePlan::EncodePlan(const AudioSource& source, std::optional<FrameRange> requ
   outputChannels = std::min(sourceChannels, maxChannels(settings.format));
   outputRate = resolveRate(settings.format, settings.sampleRate.value_or(sourceRate));
   if (outputRate != sourceRate && !isSupportedRateConversion(sourceRate, outputRate))
-    throw QuarError::unsupportedFormat(formatDouble(sourceRate) + " Hz -> " + formatDouble(outputRate) + " Hz");
+    throw QuarError::unsupportedFormat(rateConversionText(sourceRate, outputRate));
   outputFrames = outputRate == sourceRate
                      ? range.count()
                      : roundedInt(outputRate * static_cast<double>(range.count()) / sourceRate);

@@ -143,16 +143,8 @@ Resampler::Resampler(double from, double to, int channels, int64_t maxChunk, std
   if (!(from > 0) || !(to > 0) || !std::isfinite(from) || !std::isfinite(to))
     throw QuarError::encodeFailed(failure);
 
-  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_S, SOXR_FLOAT32_S);
-  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
-  const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-  soxr_error_t error = nullptr;
-  converter_ = soxr_create(from, to, static_cast<unsigned>(channels), &error, &io, &quality, &runtime);
-  if (error != nullptr || converter_ == nullptr) {
-    soxr_delete(converter_);
-    converter_ = nullptr;
-    throw QuarError::encodeFailed(failure);
-  }
+  converter_ = makeSoxrConverter(from, to, channels);
+  if (!converter_) throw QuarError::encodeFailed(failure);
 
   const double outFrames = std::trunc(to * static_cast<double>(maxChunk) / from) + 4096;
   const auto outCapacity = static_cast<size_t>(std::min(outFrames, 1e9));
@@ -162,8 +154,6 @@ Resampler::Resampler(double from, double to, int channels, int64_t maxChunk, std
   views_.resize(static_cast<size_t>(channels));
   for (size_t c = 0; c < outBuffer_.size(); ++c) outPointers_[c] = outBuffer_[c].data();
 }
-
-Resampler::~Resampler() { soxr_delete(converter_); }
 
 void Resampler::consume(ChannelViews chunk) {
   if (chunk.empty() || chunk.front().empty()) return;
@@ -186,7 +176,7 @@ void Resampler::convert(const float* const* inputs, size_t frames) {
     if (inputs != nullptr)
       for (size_t c = 0; c < inPointers_.size(); ++c) inPointers_[c] = inputs[c] + offset;
     const soxr_error_t error =
-        soxr_process(converter_, inputs != nullptr ? inPointers_.data() : nullptr, frames - offset, &used,
+        soxr_process(converter_.get(), inputs != nullptr ? inPointers_.data() : nullptr, frames - offset, &used,
                      outPointers_.data(), capacity, &produced);
     if (error != nullptr)
       throw QuarError::encodeFailed(std::string("sample-rate conversion failed: ") +

@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "base/AudioSource.h"
-
-struct soxr;
+#include "dsp/SoxrConverter.h"
 
 namespace quar {
 
@@ -57,7 +56,6 @@ public:
   // Throws QuarError::encodeFailed("can’t convert <from> Hz to <to> Hz") when no converter
   // can be made.
   Resampler(double from, double to, int channels, int64_t maxChunk, std::unique_ptr<ChunkSink> next);
-  ~Resampler() override;
   Resampler(const Resampler&) = delete;
   Resampler& operator=(const Resampler&) = delete;
 
@@ -71,7 +69,7 @@ private:
   // output the converter yields.
   void convert(const float* const* inputs, size_t frames);
 
-  soxr* converter_ = nullptr;
+  SoxrConverter converter_;
   int channels_;
   std::unique_ptr<ChunkSink> next_;
   std::vector<std::vector<float>> outBuffer_;

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-
 #include "io/platform/AudioChannelLayout.h"
-#include "io/platform/LibavLibrary.h"
 #include "io/platform/CodecServices.h"
+#include "io/platform/LibavLibrary.h"
 
 namespace quar {
 

@@ -5,7 +5,6 @@
 #include <mutex>
 #include <string_view>
 
-
 #include "io/platform/AudioStatus.h"
 #include "io/platform/LibavLibrary.h"
 
