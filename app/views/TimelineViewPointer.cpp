@@ -17,12 +17,6 @@ namespace {
 constexpr double autoscrollSpeed = 0.6;
 constexpr double maxLoudnessLaneHeight = 600;
 
-std::set<int> allChannels(int count) {
-  std::set<int> channels;
-  for (int c = 0; c < count; ++c) channels.insert(c);
-  return channels;
-}
-
 } // namespace
 
 void TimelineView::mousePressEvent(QMouseEvent* event) { press(event, 1); }
@@ -57,7 +51,7 @@ void TimelineView::pressInLanes(QPointF p, Qt::KeyboardModifiers modifiers, int 
   const int64_t frame = model_->snapped(g.clampedFrame(p.x()));
   if (clickCount == 2) {
     model_->setSelection(TimelineHitTest::regionAround(model_->markers(), frame, g.frameCount),
-                         allChannels(g.channelCount));
+                         EditorModel::allChannels(g.channelCount));
     drag_ = std::monostate();
     return;
   }
@@ -73,7 +67,7 @@ void TimelineView::pressInLanes(QPointF p, Qt::KeyboardModifiers modifiers, int 
   }
   // Alt picks the channel under the pointer; between lanes it picks them all.
   const std::optional<int> lane = modifiers & Qt::AltModifier ? g.channel(p.y()) : std::nullopt;
-  const std::set<int> channels = lane ? std::set<int>{*lane} : allChannels(g.channelCount);
+  const std::set<int> channels = lane ? std::set<int>{*lane} : EditorModel::allChannels(g.channelCount);
   drag_ = SelectDrag{frame, channels};
   model_->setSelection(std::nullopt);
   model_->setActiveChannels(channels);
