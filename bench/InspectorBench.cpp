@@ -3,10 +3,10 @@
 #include <QApplication>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "Arguments.h"
 #include "BenchSupport.h"
+#include "OffscreenApplication.h"
 #include "dsp/SignalAnalysis.h"
 #include "editor/EditorModel.h"
 #include "inspector/SpectrumPlot.h"
@@ -25,13 +25,8 @@ Json inspectorCommand(const Words& words) {
   if (!(minutes > 0) || std::find(sizes.begin(), sizes.end(), fftSize) == sizes.end() || updates < 1 || runs < 1)
     throw UsageError("inspector needs --minutes > 0, --fft one of 1024...32768, --updates and --runs >= 1");
 
-  // The offscreen platform at two device pixels per point, like the timeline's figures.
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  setenv("QT_SCALE_FACTOR", "2", 1);
-  static int argc = 1;
-  static char name[] = "quar-bench";
-  static char* argv[] = {name, nullptr};
-  QApplication application(argc, argv);
+  // Two device pixels per point, like the timeline's figures.
+  const OffscreenApplication application(2);
 
   // Distinct audio well beyond the caches: 256 blocks of 65,536 stereo frames.
   EditorModel model(syntheticStereo(minutes, 256), std::nullopt);

@@ -3,11 +3,10 @@
 #include <QApplication>
 
 #include <algorithm>
-#include <cstdlib>
-#include <string>
 
 #include "Arguments.h"
 #include "BenchSupport.h"
+#include "OffscreenApplication.h"
 #include "editor/EditorModel.h"
 #include "views/OverviewView.h"
 #include "views/Theme.h"
@@ -36,13 +35,7 @@ Json timelineCommand(const Words& words) {
   if (!(minutes > 0) || width < 100 || height < 100 || !(ratio >= 1) || runs < 1)
     throw UsageError("timeline needs --minutes > 0, --width and --height >= 100, --ratio >= 1, --runs >= 1");
 
-  // The offscreen platform at the asked device-pixel ratio.
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  setenv("QT_SCALE_FACTOR", std::to_string(ratio).c_str(), 1);
-  static int argc = 1;
-  static char name[] = "quar-bench";
-  static char* argv[] = {name, nullptr};
-  QApplication application(argc, argv);
+  const OffscreenApplication application(ratio);
 
   EditorModel model(syntheticStereo(minutes, 16), std::nullopt);
   TimelineView view(&model);
