@@ -15,8 +15,8 @@
 #include "effects/EditorStyle.h"
 #include "effects/LinkButton.h"
 #include "effects/ParamSlider.h"
-#include "effects/ToneLabel.h"
 #include "views/TextDrawing.h"
+#include "views/ToneLabel.h"
 
 using quar::AUParameterInfo;
 

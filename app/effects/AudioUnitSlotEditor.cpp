@@ -8,7 +8,7 @@
 #include "effects/AudioUnitWindowController.h"
 #include "effects/EditorStyle.h"
 #include "effects/SymbolButton.h"
-#include "effects/ToneLabel.h"
+#include "views/ToneLabel.h"
 
 AudioUnitSlotEditor::AudioUnitSlotEditor(const quar::AudioUnitDescriptor& descriptor,
                                          std::shared_ptr<quar::AudioUnitEffect> effect, bool loading, QWidget* parent)

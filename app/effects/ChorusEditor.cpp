@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "effects/EditorStyle.h"
-#include "effects/ToneLabel.h"
+#include "views/ToneLabel.h"
 
 using quar::ChorusSettings;
 using quar::ModulationMode;

@@ -6,8 +6,8 @@
 
 #include "effects/EditorStyle.h"
 #include "effects/GainReductionMeter.h"
-#include "effects/ToneLabel.h"
 #include "effects/TransferCurve.h"
+#include "views/ToneLabel.h"
 
 using quar::CompressorSettings;
 using Scale = ParamSlider::Scale;

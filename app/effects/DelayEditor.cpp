@@ -11,8 +11,8 @@
 
 #include "base/Numbers.h"
 #include "effects/EditorStyle.h"
-#include "effects/ToneLabel.h"
 #include "views/TextDrawing.h"
+#include "views/ToneLabel.h"
 
 using quar::DelaySettings;
 using Scale = ParamSlider::Scale;

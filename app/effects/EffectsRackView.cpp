@@ -19,10 +19,10 @@
 #include "effects/EffectSlotCard.h"
 #include "effects/EffectsRack.h"
 #include "effects/SymbolButton.h"
-#include "effects/ToneLabel.h"
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
 #include "views/Theme.h"
+#include "views/ToneLabel.h"
 #include "views/ViewStyle.h"
 
 using quar::EffectKind;

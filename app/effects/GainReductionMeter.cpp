@@ -10,8 +10,8 @@
 #include "effects/EditorStyle.h"
 #include "effects/EffectsRack.h"
 #include "effects/ParamSlider.h"
-#include "effects/ToneLabel.h"
 #include "views/Theme.h"
+#include "views/ToneLabel.h"
 
 namespace {
 

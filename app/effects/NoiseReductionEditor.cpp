@@ -9,7 +9,7 @@
 #include "effects/LinkButton.h"
 #include "effects/NoiseProfileView.h"
 #include "effects/SymbolButton.h"
-#include "effects/ToneLabel.h"
+#include "views/ToneLabel.h"
 
 using quar::NoiseReductionSettings;
 using Scale = ParamSlider::Scale;

@@ -14,8 +14,8 @@
 
 #include "base/Numbers.h"
 #include "effects/EditorStyle.h"
-#include "effects/ToneLabel.h"
 #include "views/TextDrawing.h"
+#include "views/ToneLabel.h"
 
 ParamSlider::ParamSlider(const QString& label, Binding<double> value, Range range, const QString& unit,
                          const QString& format, Scale scale, std::optional<double> defaultValue, QWidget* parent)

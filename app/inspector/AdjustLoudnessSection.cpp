@@ -17,12 +17,12 @@
 
 #include "editor/EditorModel.h"
 #include "inspector/InspectorText.h"
-#include "inspector/PanelLabel.h"
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
 #include "views/SegmentedControl.h"
+#include "views/ToneLabel.h"
 
-using Tone = PanelLabel::Tone;
+using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;
 
 namespace {
@@ -56,7 +56,7 @@ QWidget* iconTitle(const QString& symbol, QLabel*& title, QWidget* parent) {
   auto* icon = new QLabel(box);
   icon->setPixmap(Icons::tinted(symbol).pixmap(QSize(14, 14)));
   row->addWidget(icon);
-  title = new PanelLabel(QString(), TextStyle::callout, Tone::primary, box);
+  title = new ToneLabel(QString(), TextStyle::callout, Tone::primary, box);
   row->addWidget(title);
   return box;
 }
@@ -77,7 +77,7 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(10);
-  column->addWidget(new PanelLabel(QStringLiteral("Adjust Loudness"), TextStyle::headline, Tone::primary, this));
+  column->addWidget(new ToneLabel(QStringLiteral("Adjust Loudness"), TextStyle::headline, Tone::primary, this));
 
   mode_ = new SegmentedControl(QStringLiteral("Mode"),
                                QStringList{QStringLiteral("Match Target"), QStringLiteral("Manual Gain")}, this);
@@ -93,7 +93,7 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   targetColumn->setContentsMargins(0, 0, 0, 0);
   targetColumn->setSpacing(10);
   auto* presetRow = new QHBoxLayout;
-  presetRow->addWidget(new PanelLabel(QStringLiteral("Target"), TextStyle::callout, Tone::primary, targetRows_));
+  presetRow->addWidget(new ToneLabel(QStringLiteral("Target"), TextStyle::callout, Tone::primary, targetRows_));
   presetRow->addStretch(1);
   presetMenu_ = new QPushButton(targetRows_);
   presetMenu_->setObjectName(QStringLiteral("presetMenu"));
@@ -115,7 +115,7 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   connect(target_, &QSlider::valueChanged, this,
           [this](int value) { model_->setTargetLUFS(static_cast<double>(value) / targetSteps); });
   sliderRow->addWidget(target_, 1);
-  targetValue_ = new PanelLabel(QString(), TextStyle::callout, Tone::primary, targetRows_);
+  targetValue_ = new ToneLabel(QString(), TextStyle::callout, Tone::primary, targetRows_);
   targetValue_->setObjectName(QStringLiteral("targetValue"));
   targetValue_->setFixedWidth(76);
   targetValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -127,8 +127,8 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   gainRow_->setObjectName(QStringLiteral("gainRow"));
   auto* gainRow = new QHBoxLayout(gainRow_);
   gainRow->setContentsMargins(0, 0, 0, 0);
-  gainRow->addWidget(new PanelLabel(QStringLiteral("Gain"), TextStyle::callout, Tone::primary, gainRow_));
-  gainRow->addWidget(new PanelLabel(QStringLiteral("-24"), ViewStyle::font(9), Tone::primary, gainRow_));
+  gainRow->addWidget(new ToneLabel(QStringLiteral("Gain"), TextStyle::callout, Tone::primary, gainRow_));
+  gainRow->addWidget(new ToneLabel(QStringLiteral("-24"), ViewStyle::font(9), Tone::primary, gainRow_));
   gain_ =
       slider(static_cast<int>(-maxManualGainDB * gainSteps), static_cast<int>(maxManualGainDB * gainSteps), gainRow_);
   gain_->setObjectName(QStringLiteral("gainSlider"));
@@ -136,8 +136,8 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   connect(gain_, &QSlider::valueChanged, this,
           [this](int value) { model_->setManualGainDB(static_cast<double>(value) / gainSteps); });
   gainRow->addWidget(gain_, 1);
-  gainRow->addWidget(new PanelLabel(QStringLiteral("+24"), ViewStyle::font(9), Tone::primary, gainRow_));
-  gainValue_ = new PanelLabel(QString(), TextStyle::callout, Tone::primary, gainRow_);
+  gainRow->addWidget(new ToneLabel(QStringLiteral("+24"), ViewStyle::font(9), Tone::primary, gainRow_));
+  gainValue_ = new ToneLabel(QString(), TextStyle::callout, Tone::primary, gainRow_);
   gainValue_->setObjectName(QStringLiteral("gainValue"));
   gainValue_->setFixedWidth(62);
   gainValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -145,9 +145,9 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   column->addWidget(gainRow_);
 
   auto* ceilingRow = new QHBoxLayout;
-  ceilingRow->addWidget(new PanelLabel(QStringLiteral("True-peak ceiling"), TextStyle::callout, Tone::primary, this));
+  ceilingRow->addWidget(new ToneLabel(QStringLiteral("True-peak ceiling"), TextStyle::callout, Tone::primary, this));
   ceilingRow->addStretch(1);
-  ceilingValue_ = new PanelLabel(QString(), TextStyle::callout, Tone::primary, this);
+  ceilingValue_ = new ToneLabel(QString(), TextStyle::callout, Tone::primary, this);
   ceilingValue_->setObjectName(QStringLiteral("ceilingValue"));
   ceilingRow->addWidget(ceilingValue_);
   auto* stepper = new QVBoxLayout;
@@ -186,7 +186,7 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   gainLine->addWidget(iconTitle(QStringLiteral("slider.horizontal.3"), predictedGain_, predictionBox_));
   predictedGain_->setObjectName(QStringLiteral("predictedGain"));
   gainLine->addStretch(1);
-  predictedLoudness_ = new PanelLabel(QString(), TextStyle::callout, Tone::primary, predictionBox_);
+  predictedLoudness_ = new ToneLabel(QString(), TextStyle::callout, Tone::primary, predictionBox_);
   predictedLoudness_->setObjectName(QStringLiteral("predictedLoudness"));
   gainLine->addWidget(predictedLoudness_);
   box->addLayout(gainLine);
@@ -195,11 +195,11 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   peakLine->addWidget(iconTitle(QStringLiteral("waveform.badge.exclamationmark"), peakTitle, predictionBox_));
   peakTitle->setText(QStringLiteral("True peak"));
   peakLine->addStretch(1);
-  predictedPeak_ = new PanelLabel(QString(), TextStyle::callout, Tone::primary, predictionBox_);
+  predictedPeak_ = new ToneLabel(QString(), TextStyle::callout, Tone::primary, predictionBox_);
   predictedPeak_->setObjectName(QStringLiteral("predictedPeak"));
   peakLine->addWidget(predictedPeak_);
   box->addLayout(peakLine);
-  note_ = new PanelLabel(QString(), TextStyle::caption, Tone::secondary, predictionBox_);
+  note_ = new ToneLabel(QString(), TextStyle::caption, Tone::secondary, predictionBox_);
   note_->setObjectName(QStringLiteral("predictionNote"));
   note_->setWordWrap(true);
   box->addWidget(note_);

@@ -17,13 +17,13 @@
 
 class EditorModel;
 class ObservedRefresh;
-class PanelLabel;
 class QCheckBox;
 class QLabel;
 class QPushButton;
 class QSlider;
 class QToolButton;
 class SegmentedControl;
+class ToneLabel;
 
 class AdjustLoudnessSection final : public QWidget {
   Q_OBJECT
@@ -76,8 +76,8 @@ private:
   QWidget* predictionBox_;
   QLabel* predictedGain_;
   QLabel* predictedLoudness_;
-  PanelLabel* predictedPeak_;
-  PanelLabel* note_;
+  ToneLabel* predictedPeak_;
+  ToneLabel* note_;
   QPushButton* apply_;
   ObservedRefresh* observer_;
 };

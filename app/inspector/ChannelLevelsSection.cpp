@@ -12,10 +12,10 @@
 
 #include "editor/EditorModel.h"
 #include "inspector/InspectorText.h"
-#include "inspector/PanelLabel.h"
 #include "platform/ObservedRefresh.h"
+#include "views/ToneLabel.h"
 
-using Tone = PanelLabel::Tone;
+using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;
 
 namespace {
@@ -34,7 +34,7 @@ ChannelLevelsSection::ChannelLevelsSection(EditorModel* model, QWidget* parent)
   column->setSpacing(8);
 
   auto* header = new QHBoxLayout;
-  header->addWidget(new PanelLabel(QStringLiteral("Channels"), TextStyle::headline, Tone::primary, this));
+  header->addWidget(new ToneLabel(QStringLiteral("Channels"), TextStyle::headline, Tone::primary, this));
   header->addStretch(1);
   link_ = new QCheckBox(QStringLiteral("Link"), this);
   link_->setObjectName(QStringLiteral("linkChannels"));
@@ -62,7 +62,7 @@ ChannelLevelsSection::ChannelLevelsSection(EditorModel* model, QWidget* parent)
   buttons->addStretch(1);
   column->addLayout(buttons);
 
-  hint_ = new PanelLabel(QString(), TextStyle::caption, Tone::primary, this);
+  hint_ = new ToneLabel(QString(), TextStyle::caption, Tone::primary, this);
   hint_->setObjectName(QStringLiteral("spreadHint"));
   hint_->setColor(&ViewStyle::systemOrange);
   hint_->setWordWrap(true);
@@ -114,7 +114,7 @@ void ChannelLevelsSection::rebuildRows(int channelCount) {
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(0, 0, 0, 0);
     line->setSpacing(8);
-    auto* name = new PanelLabel(model_->channelName(c), ViewStyle::font(12, QFont::DemiBold), Tone::primary, row);
+    auto* name = new ToneLabel(model_->channelName(c), ViewStyle::font(12, QFont::DemiBold), Tone::primary, row);
     name->setFixedWidth(30);
     line->addWidget(name);
     auto* measured = new QWidget(row);
@@ -122,10 +122,10 @@ void ChannelLevelsSection::rebuildRows(int channelCount) {
     auto* stack = new QVBoxLayout(measured);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
-    auto* value = new PanelLabel(QString(), TextStyle::callout, Tone::primary, measured);
+    auto* value = new ToneLabel(QString(), TextStyle::callout, Tone::primary, measured);
     value->setObjectName(QStringLiteral("channelLoudness"));
     stack->addWidget(value);
-    stack->addWidget(new PanelLabel(QStringLiteral("LUFS"), ViewStyle::font(9), Tone::tertiary, measured));
+    stack->addWidget(new ToneLabel(QStringLiteral("LUFS"), ViewStyle::font(9), Tone::tertiary, measured));
     line->addWidget(measured);
     auto* slider = new QSlider(Qt::Horizontal, row);
     slider->setObjectName(QStringLiteral("trimSlider"));
@@ -136,7 +136,7 @@ void ChannelLevelsSection::rebuildRows(int channelCount) {
     connect(slider, &QSlider::valueChanged, this, [this, c](int position) { sliderMoved(c, position); });
     connect(slider, &QSlider::sliderReleased, this, [this] { dragEnded(); });
     line->addWidget(slider, 1);
-    auto* trim = new PanelLabel(QString(), TextStyle::callout, Tone::primary, row);
+    auto* trim = new ToneLabel(QString(), TextStyle::callout, Tone::primary, row);
     trim->setObjectName(QStringLiteral("trimValue"));
     trim->setFixedWidth(58);
     trim->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -16,11 +16,11 @@
 
 class EditorModel;
 class ObservedRefresh;
-class PanelLabel;
 class QCheckBox;
 class QPushButton;
 class QSlider;
 class QVBoxLayout;
+class ToneLabel;
 
 class ChannelLevelsSection final : public QWidget {
   Q_OBJECT
@@ -54,10 +54,10 @@ private:
   QVBoxLayout* rows_;
   std::vector<QWidget*> rowWidgets_;
   std::vector<QSlider*> sliders_;
-  std::vector<PanelLabel*> loudness_;
-  std::vector<PanelLabel*> trims_;
+  std::vector<ToneLabel*> loudness_;
+  std::vector<ToneLabel*> trims_;
   QPushButton* balance_;
-  PanelLabel* hint_;
+  ToneLabel* hint_;
   // The envelopes when the current drag began.
   std::optional<quar::EnvelopeSet> editOrigin_;
   ObservedRefresh* observer_;

@@ -15,12 +15,12 @@
 
 #include "editor/EditorModel.h"
 #include "inspector/InspectorText.h"
-#include "inspector/PanelLabel.h"
 #include "inspector/SignalStatsState.h"
 #include "platform/ObservedRefresh.h"
 #include "support/TimeFormat.h"
+#include "views/ToneLabel.h"
 
-using Tone = PanelLabel::Tone;
+using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;
 
 namespace {
@@ -93,7 +93,7 @@ InfoPanel::InfoPanel(EditorModel* model, QWidget* parent)
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(14);
 
-  column->addWidget(new PanelLabel(QStringLiteral("File"), TextStyle::headline, Tone::primary, this));
+  column->addWidget(new ToneLabel(QStringLiteral("File"), TextStyle::headline, Tone::primary, this));
   auto* files = new QWidget(this);
   files->setObjectName(QStringLiteral("fileGrid"));
   fileGrid_ = new QGridLayout(files);
@@ -102,10 +102,10 @@ InfoPanel::InfoPanel(EditorModel* model, QWidget* parent)
   fileGrid_->setVerticalSpacing(6);
   fileGrid_->setColumnStretch(1, 1);
   column->addWidget(files);
-  column->addWidget(PanelLabel::divider(this));
+  column->addWidget(ViewStyle::divider(this));
 
   auto* header = new QHBoxLayout;
-  signalTitle_ = new PanelLabel(QString(), TextStyle::headline, Tone::primary, this);
+  signalTitle_ = new ToneLabel(QString(), TextStyle::headline, Tone::primary, this);
   signalTitle_->setObjectName(QStringLiteral("signalTitle"));
   header->addWidget(signalTitle_);
   header->addStretch(1);
@@ -129,7 +129,7 @@ InfoPanel::InfoPanel(EditorModel* model, QWidget* parent)
   statsGrid_->setHorizontalSpacing(12);
   statsGrid_->setVerticalSpacing(6);
   box->addWidget(table, 0, Qt::AlignLeft);
-  auto* note = new PanelLabel(QStringLiteral("Levels in dBFS."), TextStyle::caption, Tone::tertiary, statsBox_);
+  auto* note = new ToneLabel(QStringLiteral("Levels in dBFS."), TextStyle::caption, Tone::tertiary, statsBox_);
   note->setObjectName(QStringLiteral("statsNote"));
   box->addWidget(note);
   column->addWidget(statsBox_);
@@ -203,7 +203,7 @@ void InfoPanel::fillFileGrid() {
   QWidget* owner = fileGrid_->parentWidget();
   int row = 0;
   for (const Row& fact : shownRows_) {
-    auto* label = new PanelLabel(fact.label, TextStyle::callout, Tone::secondary, owner);
+    auto* label = new ToneLabel(fact.label, TextStyle::callout, Tone::secondary, owner);
     auto* value = new ValueText(fact.value, owner);
     value->setObjectName(fact.label);
     fileGrid_->addWidget(label, row, 0, Qt::AlignLeft | Qt::AlignTop);
@@ -220,11 +220,11 @@ void InfoPanel::fillStatsGrid(const quar::SignalStats& stats) {
   QWidget* owner = statsGrid_->parentWidget();
   for (size_t r = 0; r < shownStats_.size(); ++r)
     for (size_t c = 0; c < shownStats_[r].size(); ++c) {
-      PanelLabel* cell = nullptr;
+      ToneLabel* cell = nullptr;
       if (r == 0)
-        cell = new PanelLabel(shownStats_[r][c], ViewStyle::font(10, QFont::DemiBold), Tone::primary, owner);
+        cell = new ToneLabel(shownStats_[r][c], ViewStyle::font(10, QFont::DemiBold), Tone::primary, owner);
       else
-        cell = new PanelLabel(shownStats_[r][c], TextStyle::callout, c == 0 ? Tone::secondary : Tone::primary, owner);
+        cell = new ToneLabel(shownStats_[r][c], TextStyle::callout, c == 0 ? Tone::secondary : Tone::primary, owner);
       statsGrid_->addWidget(cell, static_cast<int>(r), static_cast<int>(c), c == 0 ? Qt::AlignLeft : Qt::AlignRight);
     }
 }

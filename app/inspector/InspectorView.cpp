@@ -9,10 +9,10 @@
 #include "inspector/InfoPanel.h"
 #include "inspector/LoudnessPanel.h"
 #include "inspector/MarkersPanel.h"
-#include "inspector/PanelLabel.h"
 #include "inspector/SpectrumPanel.h"
 #include "platform/ObservedRefresh.h"
 #include "views/SegmentedControl.h"
+#include "views/ViewStyle.h"
 
 InspectorView::InspectorView(EditorModel* model, QWidget* parent)
     : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {
@@ -36,7 +36,7 @@ InspectorView::InspectorView(EditorModel* model, QWidget* parent)
   top->setContentsMargins(10, 10, 10, 10);
   top->addWidget(tabs_);
   column->addLayout(top);
-  column->addWidget(PanelLabel::divider(this));
+  column->addWidget(ViewStyle::divider(this));
 
   scroll_ = new QScrollArea(this);
   scroll_->setObjectName(QStringLiteral("inspectorScroll"));

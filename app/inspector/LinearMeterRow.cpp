@@ -9,10 +9,10 @@
 #include <cmath>
 
 #include "inspector/InspectorText.h"
-#include "inspector/PanelLabel.h"
+#include "views/ToneLabel.h"
 #include "views/ViewStyle.h"
 
-using Tone = PanelLabel::Tone;
+using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;
 
 namespace {
@@ -76,18 +76,18 @@ LinearMeterRow::LinearMeterRow(const QString& label, double lo, double hi, const
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(8);
-  auto* name = new PanelLabel(label, TextStyle::caption, Tone::secondary, this);
+  auto* name = new ToneLabel(label, TextStyle::caption, Tone::secondary, this);
   name->setObjectName(QStringLiteral("meterLabel"));
   name->setFixedWidth(72);
   row->addWidget(name);
   bar_ = new Bar(this);
   row->addWidget(bar_, 1);
-  value_ = new PanelLabel(valueText(reading_.value), TextStyle::caption, Tone::primary, this);
+  value_ = new ToneLabel(valueText(reading_.value), TextStyle::caption, Tone::primary, this);
   value_->setObjectName(QStringLiteral("meterValue"));
   value_->setFixedWidth(36);
   value_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   row->addWidget(value_);
-  auto* units = new PanelLabel(unit, ViewStyle::font(9), Tone::tertiary, this);
+  auto* units = new ToneLabel(unit, ViewStyle::font(9), Tone::tertiary, this);
   units->setFixedWidth(30);
   row->addWidget(units);
 }

@@ -12,7 +12,7 @@
 
 #include "views/Theme.h"
 
-class PanelLabel;
+class ToneLabel;
 
 class LinearMeterRow final : public QWidget {
   Q_OBJECT
@@ -56,5 +56,5 @@ private:
   const ThemeColor& color_;
   Reading reading_;
   Bar* bar_;
-  PanelLabel* value_;
+  ToneLabel* value_;
 };

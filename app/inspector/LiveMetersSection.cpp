@@ -6,8 +6,8 @@
 
 #include "editor/EditorModel.h"
 #include "inspector/LinearMeterRow.h"
-#include "inspector/PanelLabel.h"
 #include "platform/ObservedRefresh.h"
+#include "views/ToneLabel.h"
 
 LiveMetersSection::LiveMetersSection(EditorModel* model, QWidget* parent)
     : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {
@@ -16,7 +16,7 @@ LiveMetersSection::LiveMetersSection(EditorModel* model, QWidget* parent)
   column_->setContentsMargins(0, 0, 0, 0);
   column_->setSpacing(8);
   column_->addWidget(
-      new PanelLabel(QStringLiteral("Live"), ViewStyle::TextStyle::headline, PanelLabel::Tone::primary, this));
+      new ToneLabel(QStringLiteral("Live"), ViewStyle::TextStyle::headline, ToneLabel::Tone::primary, this));
   momentary_ =
       new LinearMeterRow(QStringLiteral("Momentary"), -54, 0, QStringLiteral("LUFS"), Theme::loudnessShortTerm, this);
   shortTerm_ =

@@ -16,12 +16,12 @@
 #include "inspector/InspectorText.h"
 #include "inspector/LiveMetersSection.h"
 #include "inspector/LoudnessSpectrumView.h"
-#include "inspector/PanelLabel.h"
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
 #include "views/SegmentedControl.h"
+#include "views/ToneLabel.h"
 
-using Tone = PanelLabel::Tone;
+using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;
 
 namespace {
@@ -34,13 +34,13 @@ public:
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(1);
-    column->addWidget(new PanelLabel(title, TextStyle::caption, Tone::secondary, this));
+    column->addWidget(new ToneLabel(title, TextStyle::caption, Tone::secondary, this));
     auto* line = new QHBoxLayout;
     line->setSpacing(3);
-    value_ = new PanelLabel(QString(), ViewStyle::font(13, QFont::Medium), Tone::primary, this);
+    value_ = new ToneLabel(QString(), ViewStyle::font(13, QFont::Medium), Tone::primary, this);
     value_->setObjectName(QStringLiteral("metricValue"));
     line->addWidget(value_, 0, Qt::AlignBaseline);
-    unit_ = new PanelLabel(QString(), ViewStyle::font(9), Tone::tertiary, this);
+    unit_ = new ToneLabel(QString(), ViewStyle::font(9), Tone::tertiary, this);
     line->addWidget(unit_, 0, Qt::AlignBaseline);
     line->addStretch(1);
     column->addLayout(line);
@@ -53,8 +53,8 @@ public:
   }
 
 private:
-  PanelLabel* value_;
-  PanelLabel* unit_;
+  ToneLabel* value_;
+  ToneLabel* unit_;
 };
 
 } // namespace
@@ -91,15 +91,15 @@ LoudnessPanel::LoudnessPanel(EditorModel* model, QWidget* parent)
   auto* integratedColumn = new QVBoxLayout;
   integratedColumn->setSpacing(2);
   integratedColumn->addWidget(
-      new PanelLabel(QStringLiteral("Integrated"), TextStyle::caption, Tone::secondary, measurement_));
+      new ToneLabel(QStringLiteral("Integrated"), TextStyle::caption, Tone::secondary, measurement_));
   auto* integratedLine = new QHBoxLayout;
   integratedLine->setSpacing(4);
-  integrated_ = new PanelLabel(QString(), ViewStyle::font(34, QFont::DemiBold), Tone::primary, measurement_);
+  integrated_ = new ToneLabel(QString(), ViewStyle::font(34, QFont::DemiBold), Tone::primary, measurement_);
   integrated_->setObjectName(QStringLiteral("integratedValue"));
   integrated_->setColor(&Theme::loudnessIntegrated);
   integratedLine->addWidget(integrated_, 0, Qt::AlignBaseline);
   integratedLine->addWidget(
-      new PanelLabel(QStringLiteral("LUFS"), ViewStyle::font(12, QFont::Medium), Tone::secondary, measurement_), 0,
+      new ToneLabel(QStringLiteral("LUFS"), ViewStyle::font(12, QFont::Medium), Tone::secondary, measurement_), 0,
       Qt::AlignBaseline);
   integratedColumn->addLayout(integratedLine);
   readout->addLayout(integratedColumn);
@@ -109,11 +109,11 @@ LoudnessPanel::LoudnessPanel(EditorModel* model, QWidget* parent)
   auto* targetLines = new QVBoxLayout(targetColumn_);
   targetLines->setContentsMargins(0, 0, 0, 0);
   targetLines->setSpacing(2);
-  targetCaption_ = new PanelLabel(QString(), TextStyle::caption, Tone::secondary, targetColumn_);
+  targetCaption_ = new ToneLabel(QString(), TextStyle::caption, Tone::secondary, targetColumn_);
   targetCaption_->setObjectName(QStringLiteral("targetCaption"));
   targetCaption_->setAlignment(Qt::AlignRight);
   targetLines->addWidget(targetCaption_);
-  difference_ = new PanelLabel(QString(), ViewStyle::font(15, QFont::DemiBold), Tone::primary, targetColumn_);
+  difference_ = new ToneLabel(QString(), ViewStyle::font(15, QFont::DemiBold), Tone::primary, targetColumn_);
   difference_->setObjectName(QStringLiteral("targetDifference"));
   difference_->setAlignment(Qt::AlignRight);
   targetLines->addWidget(difference_);
@@ -132,7 +132,7 @@ LoudnessPanel::LoudnessPanel(EditorModel* model, QWidget* parent)
   for (int i = 0; i < 6; ++i) metrics_->addWidget(new MetricCell(titles[i], measurement_), i / 2, i % 2);
   measured->addLayout(metrics_);
 
-  channelsDivider_ = PanelLabel::divider(measurement_);
+  channelsDivider_ = ViewStyle::divider(measurement_);
   measured->addWidget(channelsDivider_);
   channels_ = new ChannelLevelsSection(model_, measurement_);
   measured->addWidget(channels_);
@@ -147,7 +147,7 @@ LoudnessPanel::LoudnessPanel(EditorModel* model, QWidget* parent)
   symbol_ = new QLabel(placeholder_);
   symbol_->setAlignment(Qt::AlignCenter);
   placeholderColumn->addWidget(symbol_);
-  placeholderText_ = new PanelLabel(QString(), TextStyle::body, Tone::secondary, placeholder_);
+  placeholderText_ = new ToneLabel(QString(), TextStyle::body, Tone::secondary, placeholder_);
   placeholderText_->setObjectName(QStringLiteral("placeholderText"));
   placeholderText_->setAlignment(Qt::AlignCenter);
   placeholderText_->setWordWrap(true);
@@ -155,7 +155,7 @@ LoudnessPanel::LoudnessPanel(EditorModel* model, QWidget* parent)
   placeholderColumn->addStretch(1);
   column_->addWidget(placeholder_);
 
-  column_->addWidget(PanelLabel::divider(this));
+  column_->addWidget(ViewStyle::divider(this));
   adjust_ = new AdjustLoudnessSection(model_, this);
   column_->addWidget(adjust_);
 
@@ -252,7 +252,7 @@ void LoudnessPanel::showLiveMeters(bool show) {
     liveMeters_ = nullptr;
     return;
   }
-  liveDivider_ = PanelLabel::divider(this);
+  liveDivider_ = ViewStyle::divider(this);
   liveMeters_ = new LiveMetersSection(model_, this);
   column_->addWidget(liveDivider_);
   column_->addWidget(liveMeters_);

@@ -21,13 +21,13 @@ class EditorModel;
 class LiveMetersSection;
 class LoudnessSpectrumView;
 class ObservedRefresh;
-class PanelLabel;
 class QFrame;
 class QGridLayout;
 class QLabel;
 class QProgressBar;
 class QVBoxLayout;
 class SegmentedControl;
+class ToneLabel;
 
 class LoudnessPanel final : public QWidget {
   Q_OBJECT
@@ -72,17 +72,17 @@ private:
   SegmentedControl* scope_;
   QProgressBar* progress_;
   QWidget* measurement_;
-  PanelLabel* integrated_;
+  ToneLabel* integrated_;
   QWidget* targetColumn_;
-  PanelLabel* targetCaption_;
-  PanelLabel* difference_;
+  ToneLabel* targetCaption_;
+  ToneLabel* difference_;
   LoudnessSpectrumView* distribution_;
   QGridLayout* metrics_;
   QFrame* channelsDivider_;
   ChannelLevelsSection* channels_;
   QWidget* placeholder_;
   QLabel* symbol_;
-  PanelLabel* placeholderText_;
+  ToneLabel* placeholderText_;
   AdjustLoudnessSection* adjust_;
   QFrame* liveDivider_ = nullptr;
   LiveMetersSection* liveMeters_ = nullptr;

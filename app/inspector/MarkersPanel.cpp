@@ -11,12 +11,12 @@
 #include <set>
 
 #include "editor/EditorModel.h"
-#include "inspector/PanelLabel.h"
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
 #include "support/TimeFormat.h"
+#include "views/ToneLabel.h"
 
-using Tone = PanelLabel::Tone;
+using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;
 
 // One marker: flag, name field, time link and remove button.
@@ -111,7 +111,7 @@ MarkersPanel::MarkersPanel(EditorModel* model, QWidget* parent)
   column->setSpacing(10);
 
   auto* header = new QHBoxLayout;
-  header->addWidget(new PanelLabel(QStringLiteral("Markers"), TextStyle::headline, Tone::primary, this));
+  header->addWidget(new ToneLabel(QStringLiteral("Markers"), TextStyle::headline, Tone::primary, this));
   header->addStretch(1);
   auto* add = new QToolButton(this);
   add->setObjectName(QStringLiteral("addMarker"));
@@ -124,7 +124,7 @@ MarkersPanel::MarkersPanel(EditorModel* model, QWidget* parent)
   header->addWidget(add);
   column->addLayout(header);
 
-  help_ = new PanelLabel(QStringLiteral("Press M while editing, or Meta+M, to drop a marker at the cursor. Drag marker "
+  help_ = new ToneLabel(QStringLiteral("Press M while editing, or Meta+M, to drop a marker at the cursor. Drag marker "
                                         "flags in the ruler to move them; double-click in the waveform to select "
                                         "between markers."),
                          TextStyle::callout, Tone::secondary, this);

@@ -12,13 +12,13 @@
 
 #include "editor/EditorModel.h"
 #include "inspector/InspectorText.h"
-#include "inspector/PanelLabel.h"
 #include "inspector/SpectrumPlot.h"
 #include "inspector/SpectrumState.h"
 #include "platform/ObservedRefresh.h"
 #include "views/SegmentedControl.h"
+#include "views/ToneLabel.h"
 
-using Tone = PanelLabel::Tone;
+using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;
 
 SpectrumPanel::SpectrumPanel(EditorModel* model, QWidget* parent)
@@ -32,9 +32,9 @@ SpectrumPanel::SpectrumPanel(EditorModel* model, QWidget* parent)
   column->setSpacing(12);
 
   auto* header = new QHBoxLayout;
-  header->addWidget(new PanelLabel(QStringLiteral("Spectrum"), TextStyle::headline, Tone::primary, this));
+  header->addWidget(new ToneLabel(QStringLiteral("Spectrum"), TextStyle::headline, Tone::primary, this));
   header->addStretch(1);
-  mode_ = new PanelLabel(QString(), TextStyle::caption, Tone::secondary, this);
+  mode_ = new ToneLabel(QString(), TextStyle::caption, Tone::secondary, this);
   mode_->setObjectName(QStringLiteral("spectrumMode"));
   header->addWidget(mode_);
   column->addLayout(header);
@@ -46,7 +46,7 @@ SpectrumPanel::SpectrumPanel(EditorModel* model, QWidget* parent)
   controls->setHorizontalSpacing(10);
   controls->setVerticalSpacing(8);
   const auto rowLabel = [this, controls](const QString& text, int row) {
-    controls->addWidget(new PanelLabel(text, TextStyle::callout, Tone::secondary, this), row, 0, Qt::AlignLeft);
+    controls->addWidget(new ToneLabel(text, TextStyle::callout, Tone::secondary, this), row, 0, Qt::AlignLeft);
   };
   rowLabel(QStringLiteral("Frequency"), 0);
   frequency_ = new SegmentedControl(QStringLiteral("Frequency"),
@@ -82,7 +82,7 @@ SpectrumPanel::SpectrumPanel(EditorModel* model, QWidget* parent)
   controls->setColumnStretch(1, 1);
   column->addLayout(controls);
 
-  resolution_ = new PanelLabel(QString(), TextStyle::caption, Tone::tertiary, this);
+  resolution_ = new ToneLabel(QString(), TextStyle::caption, Tone::tertiary, this);
   resolution_->setObjectName(QStringLiteral("spectrumResolution"));
   column->addWidget(resolution_);
 

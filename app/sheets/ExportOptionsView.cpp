@@ -7,10 +7,10 @@
 #include <QSignalBlocker>
 
 #include "effects/EditorStyle.h"
-#include "effects/ToneLabel.h"
 #include "platform/Icons.h"
 #include "sheets/ExportOptionsModel.h"
 #include "views/Theme.h"
+#include "views/ToneLabel.h"
 
 using quar::EncodeSettings;
 

@@ -7,9 +7,9 @@
 
 #include "editor/EditorModel.h"
 #include "effects/EditorStyle.h"
-#include "effects/ToneLabel.h"
 #include "platform/ObservedRefresh.h"
 #include "views/TextDrawing.h"
+#include "views/ToneLabel.h"
 
 SheetContainer::SheetContainer(const QString& title, const QString& actionTitle, QWidget* window)
     : QDialog(window), content_(new QVBoxLayout), action_(new QPushButton(actionTitle, this)) {

@@ -7,10 +7,10 @@
 #include "editor/EditorModel.h"
 #include "effects/EditorStyle.h"
 #include "effects/ParamSlider.h"
-#include "effects/ToneLabel.h"
 #include "platform/ObservedRefresh.h"
 #include "support/FixedText.h"
 #include "support/TimeFormat.h"
+#include "views/ToneLabel.h"
 #include "views/ViewStyle.h"
 
 namespace {

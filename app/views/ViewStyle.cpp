@@ -1,6 +1,7 @@
 #include "views/ViewStyle.h"
 
 #include <QFontDatabase>
+#include <QFrame>
 #include <QToolButton>
 
 #include "platform/Icons.h"
@@ -51,6 +52,15 @@ void setForeground(QWidget* widget, const QColor& color) {
   palette.setColor(QPalette::Text, color);
   palette.setColor(QPalette::ButtonText, color);
   widget->setPalette(palette);
+}
+
+QFrame* divider(QWidget* parent) {
+  auto* line = new QFrame(parent);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Plain);
+  line->setForegroundRole(QPalette::Mid);
+  line->setFixedHeight(1);
+  return line;
 }
 
 QToolButton* iconButton(const QString& symbol, const QString& help, int width, int height, QWidget* parent) {

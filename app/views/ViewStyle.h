@@ -11,6 +11,7 @@
 
 #include "views/Theme.h"
 
+class QFrame;
 class QToolButton;
 class QWidget;
 
@@ -45,6 +46,8 @@ inline const ThemeColor& systemYellow = Theme::yellow;
 
 // Sets the colour a widget's text is drawn in.
 void setForeground(QWidget* widget, const QColor& color);
+// A horizontal line one point high across a panel, in the palette's mid tone.
+QFrame* divider(QWidget* parent);
 // A borderless button that never takes keyboard focus, showing the icon `symbol` (in the
 // palette's button text colour) inside a `width` × `height` frame, with the tooltip `help`.
 QToolButton* iconButton(const QString& symbol, const QString& help, int width, int height, QWidget* parent);

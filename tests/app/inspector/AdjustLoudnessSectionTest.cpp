@@ -10,8 +10,8 @@
 
 #include "InspectorTestSupport.h"
 #include "inspector/AdjustLoudnessSection.h"
-#include "inspector/PanelLabel.h"
 #include "views/SegmentedControl.h"
+#include "views/ToneLabel.h"
 
 using EditorModelFixtureSupport::tone;
 using Plan = quar::LoudnessNormalization::Plan;
@@ -178,7 +178,7 @@ TEST_F(AdjustLoudnessSectionTest, ThePredictionWarnsWhenPeaksWouldClip) {
   model->setTargetLUFS(-14);
   model->setCeilingDBTP(-1);
   model->setLoudness(measured(-20, -4));  // +6 dB takes the true peak to +2 dBTP
-  auto* peak = find<PanelLabel>("predictedPeak");
+  auto* peak = find<ToneLabel>("predictedPeak");
   EXPECT_EQ(text("predictedPeak"), QStringLiteral("-1.0 dBTP (limited)"));
   EXPECT_EQ(text("predictionNote"), QStringLiteral("A transparent true-peak limiter will hold peaks at the ceiling."));
   const QColor normal = peak->palette().color(QPalette::WindowText);

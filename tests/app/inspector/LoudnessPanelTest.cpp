@@ -9,8 +9,8 @@
 #include "InspectorTestSupport.h"
 #include "inspector/LiveMetersSection.h"
 #include "inspector/LoudnessPanel.h"
-#include "inspector/PanelLabel.h"
 #include "views/SegmentedControl.h"
+#include "views/ToneLabel.h"
 
 using EditorModelFixtureSupport::tone;
 using Metric = LoudnessPanel::Metric;
@@ -106,8 +106,8 @@ TEST_F(LoudnessPanelTest, ShowsTheActiveMeasurement) {
   EXPECT_EQ(text("integratedValue"), QStringLiteral("-13.0"));
   EXPECT_EQ(text("targetCaption"), QStringLiteral("vs. target -14"));
   EXPECT_EQ(text("targetDifference"), QStringLiteral("+1.0 LU"));
-  EXPECT_EQ(find<PanelLabel>("targetDifference")->palette().color(QPalette::WindowText),
-            Theme::loudnessTarget.resolved(find<PanelLabel>("targetDifference")->parentWidget()->palette()));
+  EXPECT_EQ(find<ToneLabel>("targetDifference")->palette().color(QPalette::WindowText),
+            Theme::loudnessTarget.resolved(find<ToneLabel>("targetDifference")->parentWidget()->palette()));
   EXPECT_EQ(find<QWidget>("True peak")->findChild<QLabel*>("metricValue")->text(), QStringLiteral("-1.2"));
   EXPECT_TRUE(visible("channelLevels"));
 
