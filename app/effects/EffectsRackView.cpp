@@ -4,8 +4,6 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -21,6 +19,7 @@
 #include "effects/SymbolButton.h"
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
+#include "views/RoundedPanel.h"
 #include "views/Theme.h"
 #include "views/ToneLabel.h"
 #include "views/ViewStyle.h"
@@ -40,21 +39,6 @@ constexpr int largeTitleSize = 26;
 constexpr int applyMinimumWidth = 150;
 
 constexpr EffectTailMode tailModes[] = {EffectTailMode::mixIntoFollowing, EffectTailMode::truncate};
-
-// The error banner's ground: orange at 0.1 opacity in a rounded rectangle.
-class BannerFrame final : public QWidget {
-public:
-  using QWidget::QWidget;
-
-protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), bannerRadius, bannerRadius);
-    painter.fillPath(shape, ViewStyle::withAlpha(ViewStyle::systemOrange.resolved(palette()), 0.1));
-  }
-};
 
 QLabel* symbolLabel(const QString& symbol, const QColor& color, int size, QWidget* parent) {
   auto* label = new QLabel(parent);
@@ -112,7 +96,10 @@ QWidget* EffectsRackView::makeHeader() {
 }
 
 QWidget* EffectsRackView::makeBanner() {
-  banner_ = new BannerFrame(this);
+  // The error banner's ground: orange at 0.1 opacity.
+  banner_ = new RoundedPanel(
+      bannerRadius,
+      [](const QPalette& palette) { return ViewStyle::withAlpha(ViewStyle::systemOrange.resolved(palette), 0.1); }, this);
   banner_->setObjectName(QStringLiteral("errorBanner"));
   auto* row = new QHBoxLayout(banner_);
   row->setContentsMargins(bannerInset, bannerInset, bannerInset, bannerInset);

@@ -4,8 +4,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -19,6 +17,7 @@
 #include "inspector/InspectorText.h"
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
+#include "views/RoundedPanel.h"
 #include "views/SegmentedControl.h"
 #include "views/ToneLabel.h"
 
@@ -31,21 +30,6 @@ namespace {
 constexpr int targetSteps = 2;
 constexpr int gainSteps = 10;
 constexpr double maxManualGainDB = 24;
-
-// The prediction's frame: a rounded fill of the faintest tone at half strength.
-class PredictionBox final : public QWidget {
-public:
-  using QWidget::QWidget;
-
-protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), 8, 8);
-    painter.fillPath(shape, ViewStyle::faded(ViewStyle::quaternary(palette()), 0.5));
-  }
-};
 
 // An icon in the text colour and a title, as one label.
 QWidget* iconTitle(const QString& symbol, QLabel*& title, QWidget* parent) {
@@ -177,7 +161,9 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   connect(preview_, &QCheckBox::toggled, this, [this](bool on) { model_->setPreviewLoudness(on); });
   column->addWidget(preview_);
 
-  predictionBox_ = new PredictionBox(this);
+  // The prediction's frame: the faintest tone at half strength.
+  predictionBox_ = new RoundedPanel(
+      8, [](const QPalette& palette) { return ViewStyle::faded(ViewStyle::quaternary(palette), 0.5); }, this);
   predictionBox_->setObjectName(QStringLiteral("prediction"));
   auto* box = new QVBoxLayout(predictionBox_);
   box->setContentsMargins(10, 10, 10, 10);

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "base/Numbers.h"
+#include "views/RoundedPanel.h"
 #include "views/ViewStyle.h"
 
 namespace {
@@ -24,21 +25,6 @@ constexpr qreal shadowOffset = 6;
 constexpr qreal shadowAlpha = 0.33;
 constexpr qreal dimAlpha = 0.12;
 
-// The panel: the window colour in a rounded rectangle.
-class Panel final : public QWidget {
-public:
-  using QWidget::QWidget;
-
-protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(palette().color(QPalette::Window));
-    painter.drawRoundedRect(QRectF(rect()), panelRadius, panelRadius);
-  }
-};
-
 } // namespace
 
 BusyOverlay::BusyOverlay(const BusyState& state, std::function<void()> cancel, QWidget* parent)
@@ -50,7 +36,8 @@ BusyOverlay::BusyOverlay(const BusyState& state, std::function<void()> cancel, Q
   setGraphicsEffect(opacity_);
 
   auto* centring = new QVBoxLayout(this);
-  panel_ = new Panel(this);
+  panel_ = new RoundedPanel(
+      panelRadius, [](const QPalette& palette) { return palette.color(QPalette::Window); }, this);
   panel_->setObjectName(QStringLiteral("busyPanel"));
   panel_->setFixedWidth(panelWidth);
   centring->addWidget(panel_, 0, Qt::AlignCenter);
