@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 #include "base/Numbers.h"
@@ -73,7 +74,8 @@ public:
   void advance(ChannelViews chunk) {
     for (size_t c = 0; c < history_.size(); ++c) {
       std::vector<float>& kept = history_[c];
-      kept.insert(kept.end(), chunk[c].begin(), chunk[c].end());
+      const auto taken = static_cast<std::ptrdiff_t>(std::min<size_t>(history, chunk[c].size()));
+      kept.insert(kept.end(), chunk[c].end() - taken, chunk[c].end());
       kept.erase(kept.begin(), kept.end() - history);
     }
   }
