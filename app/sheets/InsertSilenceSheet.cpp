@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "base/Numbers.h"
 #include "editor/EditorModel.h"
 #include "platform/ObservedRefresh.h"
 
@@ -66,7 +67,7 @@ double InsertSilenceSheet::seconds() const { return seconds_->value(); }
 
 int64_t InsertSilenceSheet::frames(double seconds, double sampleRate) {
   const double frames = std::trunc(seconds * sampleRate);
-  return frames >= 0 && frames < 9223372036854775808.0 ? static_cast<int64_t>(frames) : 0;
+  return frames >= 0 && quar::fitsInt64(frames) ? static_cast<int64_t>(frames) : 0;
 }
 
 void InsertSilenceSheet::apply() { model_.insertSilence(frames(seconds(), model_.content().sampleRate())); }

@@ -6,11 +6,9 @@
 #include <cmath>
 #include <limits>
 
+#include "base/Numbers.h"
+
 namespace {
-
-constexpr double twoTo63 = 9223372036854775808.0;
-
-bool fitsInt64(double x) { return std::isfinite(x) && x >= -twoTo63 && x < twoTo63; }
 
 // A decimal floating-point number making up the whole text, with an optional sign.
 std::optional<double> parseDouble(QStringView text) {
@@ -52,7 +50,7 @@ std::optional<int64_t> timeReading(QString text, double sampleRate) {
     total = total * 60 + *value;
   }
   const double frame = std::round(sampleRate * total);
-  if (!fitsInt64(frame)) return std::nullopt;
+  if (!quar::fitsInt64(frame)) return std::nullopt;
   return static_cast<int64_t>(frame);
 }
 
@@ -77,7 +75,7 @@ QString title(TimeFormat format) {
 }
 
 QString hmsString(double seconds, int decimals) {
-  if (!fitsInt64(seconds)) return {};
+  if (!quar::fitsInt64(seconds)) return {};
   seconds = std::max(seconds, 0.0);
   const auto whole = static_cast<int64_t>(seconds);
   QString text = whole < 3600 ? QString::asprintf("%lld:%02lld", static_cast<long long>((whole / 60) % 60),
@@ -87,7 +85,7 @@ QString hmsString(double seconds, int decimals) {
                                                   static_cast<long long>(whole % 60));
   if (decimals > 0) {
     const double digits = std::floor(std::pow(10.0, decimals) * (seconds - static_cast<double>(whole)));
-    if (!fitsInt64(digits)) return {};
+    if (!quar::fitsInt64(digits)) return {};
     text += QString::asprintf(".%0*lld", decimals, static_cast<long long>(digits));
   }
   return text;

@@ -13,10 +13,14 @@
 
 namespace quar {
 
+// Whether truncating `x` gives an int64: finite and within −2^63 ≤ x < 2^63.
+inline bool fitsInt64(double x) {
+  return std::isfinite(x) && x >= -9223372036854775808.0 && x < 9223372036854775808.0;
+}
+
 // Truncating conversion that stops the program on NaN, infinity or a value outside int64.
 inline int64_t checkedInt(double x) {
-  QUAR_PRECONDITION(std::isfinite(x) && x >= -9223372036854775808.0 && x < 9223372036854775808.0,
-                    "Double value cannot be converted to Int");
+  QUAR_PRECONDITION(fitsInt64(x), "Double value cannot be converted to Int");
   return static_cast<int64_t>(x);
 }
 
