@@ -251,11 +251,8 @@ void addItems(QMenu& menu, const std::vector<Item>& items, std::set<QKeySequence
     case Kind::item: {
       QAction* action = addCommand(menu, entry.title, entry.command, entry.tag);
       if (!entry.symbol.isEmpty()) action->setIcon(Icons::tinted(entry.symbol));
-      if (entry.key.isEmpty()) break;
-      if (keysTaken.insert(entry.key).second)
-        action->setShortcut(entry.key);
-      else
-        MenuItem::setShownKey(*action, entry.key);
+      // A key reaches only the first item that has it: a later item shows none.
+      if (!entry.key.isEmpty() && keysTaken.insert(entry.key).second) action->setShortcut(entry.key);
       break;
     }
     }

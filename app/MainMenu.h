@@ -1,7 +1,7 @@
 // MainMenu: the menu bar of every window, built from one table: the application menu
 // ("Quarnel"), File, Edit, View, Transport, Process, Effects, Window and Help. Items send
-// commands by name through the window's CommandRouter; a key that two items have is registered
-// on the first in menu order and only shown on the second. Open Recent lists the recent files
+// commands by name through the window's CommandRouter; a key that two items have belongs to the
+// first in menu order, and the second neither takes nor shows it. Open Recent lists the recent files
 // each time it opens; the LV2 Plug-ins submenu fills itself from AudioUnitLibrary the first
 // time it opens. GUI thread only.
 #pragma once
