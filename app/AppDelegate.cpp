@@ -14,6 +14,7 @@
 #include "MainMenu.h"
 #include "document/AudioDocumentController.h"
 #include "platform/Document.h"
+#include "platform/WindowController.h"
 
 namespace {
 
@@ -105,15 +106,28 @@ void AppDelegate::showHelp() { helpAlert()->exec(); }
 bool AppDelegate::respondsTo(const QString& command) const {
   static const QStringList commands{
       "newDocument", "openDocument", "openRecentDocument", "clearRecentDocuments", "terminate",
-      "orderFrontStandardAboutPanel", "hide", "arrangeInFront", "showHelp",
+      "orderFrontStandardAboutPanel", "hide", "arrangeInFront", "makeKeyAndOrderFront",
+      "showHelp",
   };
   return commands.contains(command);
 }
 
 MenuItemState AppDelegate::validateMenuItem(const QAction& item) {
-  if (MenuItem::command(item) == QLatin1String("clearRecentDocuments"))
-    return {!documentController_->recentDocumentUrls().isEmpty()};
+  const QString command = MenuItem::command(item);
+  if (command == QLatin1String("clearRecentDocuments")) return {!documentController_->recentDocumentUrls().isEmpty()};
+  if (command == QLatin1String("makeKeyAndOrderFront")) {
+    QWidget* window = listedWindow(item);
+    return {window != nullptr, {}, window && window == QApplication::activeWindow()};
+  }
   return {};
+}
+
+QWidget* AppDelegate::listedWindow(const QAction& item) const {
+  // Compared, never followed: the item may outlive its window.
+  const auto* wanted = MenuItem::representedObject(item).value<QObject*>();
+  for (const WindowController* controller : documentController_->windowControllers())
+    if (controller->window() == wanted) return controller->window();
+  return nullptr;
 }
 
 void AppDelegate::perform(const QAction& item) {
@@ -131,6 +145,12 @@ void AppDelegate::perform(const QAction& item) {
     for (QWidget* window : visibleMainWindows()) window->showMinimized();
   if (command == QLatin1String("arrangeInFront"))
     for (QWidget* window : visibleMainWindows()) window->raise();
+  if (command == QLatin1String("makeKeyAndOrderFront"))
+    if (QWidget* window = listedWindow(item)) {
+      window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+      window->raise();
+      window->activateWindow();
+    }
 }
 
 void AppDelegate::terminate() {

@@ -3,8 +3,9 @@
 // menu bar while no document is open ("Quarnel") and, 0.4 s later, the open panel when still
 // no document is open (not when "XCTestConfigurationFilePath" is set in the environment).
 // It ends every window's command chain: New, Open…, Open Recent, Quit (which closes each
-// document as its window would, then quits), About, Hide (minimises every window), Bring All
-// to Front and the keyboard-shortcuts help. GUI thread only.
+// document as its window would, then quits), About, Hide (minimises every window),
+// Bring All to Front, the Window menu's document windows (choosing one
+// activates it) and the keyboard-shortcuts help. GUI thread only.
 #pragma once
 
 #include <QObject>
@@ -55,6 +56,8 @@ protected:
 private:
   void documentsChanged();
   void showAboutPanel();
+  // The open document window that a Window menu item stands for; null once it is gone.
+  QWidget* listedWindow(const QAction& item) const;
 
   std::unique_ptr<AudioDocumentController> documentController_;
   std::unique_ptr<QMainWindow> noDocumentWindow_;

@@ -217,3 +217,59 @@ TEST_F(AppDelegateTest, OpenRecentListsTheRecentFilesAndOpensThem) {
   router->item(QStringLiteral("clearRecentDocuments"))->trigger();
   EXPECT_TRUE(delegate.documentController().recentDocumentUrls().isEmpty());
 }
+
+// The Window menu ends with every document window, the active one checked; choosing one brings
+// it to the front and activates it, from a minimised state too.
+TEST_F(AppDelegateTest, TheWindowMenuListsTheDocumentWindowsAndActivatesTheChosenOne) {
+  setenv("XCTestConfigurationFilePath", "", 1);
+  launch();
+  unsetenv("XCTestConfigurationFilePath");
+  AudioDocumentController& controller = delegate.documentController();
+  for (int i = 0; i < 3; ++i) controller.newDocument();
+  ASSERT_EQ(controller.documents().size(), 3u);
+  std::vector<QMainWindow*> windows;
+  for (const Document* document : controller.documents())
+    windows.push_back(static_cast<QMainWindow*>(document->windowForSheet()));
+  editGain(*static_cast<AudioDocument*>(controller.documents()[2]));
+  windows[1]->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(windows[1]));
+
+  QMenu* menu = nullptr;
+  for (QAction* action : windows[1]->menuBar()->actions())
+    if (action->text() == QLatin1String("Window")) menu = action->menu();
+  ASSERT_TRUE(menu);
+  // The items after the menu's own, as "title" or "title (checked)".
+  const auto listed = [menu] {
+    Q_EMIT menu->aboutToShow();
+    QStringList items;
+    bool after = false;
+    for (const QAction* action : menu->actions()) {
+      if (MenuItem::command(*action) == QLatin1String("arrangeInFront")) {
+        after = true;
+      } else if (after) {
+        const QString mark = action->isChecked() ? QStringLiteral(" (checked)") : QString();
+        items << (action->isSeparator() ? QStringLiteral("---") : MenuItem::title(*action) + mark);
+      }
+    }
+    return items;
+  };
+  EXPECT_EQ(listed(), (QStringList{"---", "Untitled", "Untitled 2 (checked)", "Untitled 3*"}));
+  EXPECT_EQ(listed(), (QStringList{"---", "Untitled", "Untitled 2 (checked)", "Untitled 3*"}));
+
+  windows[0]->showMinimized();
+  QAction* first = nullptr;
+  for (QAction* action : menu->actions())
+    if (MenuItem::title(*action) == QLatin1String("Untitled")) first = action;
+  ASSERT_TRUE(first && first->isEnabled());
+  first->trigger();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(windows[0]));
+  EXPECT_FALSE(windows[0]->isMinimized());
+  EXPECT_EQ(listed(), (QStringList{"---", "Untitled (checked)", "Untitled 2", "Untitled 3*"}));
+
+  // A closed document's window leaves the list.
+  static_cast<AudioDocument*>(controller.documents()[2])->markClean();
+  const QPointer<Document> third = controller.documents()[2];
+  windows[2]->close();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !third; }));
+  EXPECT_EQ(listed(), (QStringList{"---", "Untitled (checked)", "Untitled 2"}));
+}
