@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -106,7 +107,7 @@ void AppDelegate::showHelp() { helpAlert()->exec(); }
 bool AppDelegate::respondsTo(const QString& command) const {
   static const QStringList commands{
       "newDocument", "openDocument", "openRecentDocument", "clearRecentDocuments", "terminate",
-      "orderFrontStandardAboutPanel", "hide", "arrangeInFront", "makeKeyAndOrderFront",
+      "orderFrontStandardAboutPanel", "hide", "unhideAllApplications", "arrangeInFront", "makeKeyAndOrderFront",
       "showHelp",
   };
   return commands.contains(command);
@@ -115,6 +116,10 @@ bool AppDelegate::respondsTo(const QString& command) const {
 MenuItemState AppDelegate::validateMenuItem(const QAction& item) {
   const QString command = MenuItem::command(item);
   if (command == QLatin1String("clearRecentDocuments")) return {!documentController_->recentDocumentUrls().isEmpty()};
+  if (command == QLatin1String("unhideAllApplications")) {
+    const std::vector<QWidget*> windows = visibleMainWindows();
+    return {std::any_of(windows.begin(), windows.end(), [](const QWidget* window) { return window->isMinimized(); })};
+  }
   if (command == QLatin1String("makeKeyAndOrderFront")) {
     QWidget* window = listedWindow(item);
     return {window != nullptr, {}, window && window == QApplication::activeWindow()};
@@ -143,6 +148,9 @@ void AppDelegate::perform(const QAction& item) {
   // The desktop has no hiding of applications: their windows go to the task bar instead.
   if (command == QLatin1String("hide"))
     for (QWidget* window : visibleMainWindows()) window->showMinimized();
+  if (command == QLatin1String("unhideAllApplications"))
+    for (QWidget* window : visibleMainWindows())
+      if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
   if (command == QLatin1String("arrangeInFront"))
     for (QWidget* window : visibleMainWindows()) window->raise();
   if (command == QLatin1String("makeKeyAndOrderFront"))

@@ -4,7 +4,7 @@
 // no document is open (not when "XCTestConfigurationFilePath" is set in the environment).
 // It ends every window's command chain: New, Open…, Open Recent, Quit (which closes each
 // document as its window would, then quits), About, Hide (minimises every window),
-// Bring All to Front, the Window menu's document windows (choosing one
+// Show All (restores them), Bring All to Front, the Window menu's document windows (choosing one
 // activates it) and the keyboard-shortcuts help. GUI thread only.
 #pragma once
 

@@ -160,7 +160,10 @@ QPoint EditorWindowController::cascadedPosition(QPoint wanted, QSize size, const
   return position;
 }
 
-void EditorWindowController::saveFrame() const { QSettings().setValue(frameKey, window()->geometry()); }
+void EditorWindowController::saveFrame() const {
+  // A maximised or full-screen window keeps the frame it goes back to.
+  QSettings().setValue(frameKey, window()->normalGeometry());
+}
 
 QDialog* EditorWindowController::attachedSheet() const {
   for (QDialog* dialog : window()->findChildren<QDialog*>(Qt::FindDirectChildrenOnly))

@@ -1,5 +1,5 @@
 // EditorWindowController: the window of one audio document. It builds the window (1240 × 760,
-// at least 820 × 480, its frame remembered under "EditorWindow", centred only when
+// at least 820 × 480, its normal frame remembered under "EditorWindow", centred only when
 // narrower than 900 and cascaded from an open window that has that place), its menu bar with
 // its command chain, its toolbar "EditorToolbar" and the root view over the document's editor
 // model; the space bar plays and pauses (Shift+Space plays the selection); it presents one

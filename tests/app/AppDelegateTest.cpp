@@ -135,10 +135,16 @@ TEST_F(AppDelegateTest, TheNoDocumentWindowOffersOnlyTheApplicationsCommands) {
   ASSERT_EQ(about.size(), 1u);
   about.front()->close();
 
-  // Hide puts the application's windows in the task bar.
+  // Hide puts the application's windows in the task bar; Show All brings them back.
+  QAction* showAll = router->item(QStringLiteral("unhideAllApplications"));
   router->item(QStringLiteral("hide"))->trigger();
   EXPECT_TRUE(window->isMinimized());
-  window->showNormal();
+  router->validateAll();
+  ASSERT_TRUE(showAll->isEnabled());
+  showAll->trigger();
+  EXPECT_FALSE(window->isMinimized());
+  router->validateAll();
+  EXPECT_FALSE(showAll->isEnabled());
 
   router->item(QStringLiteral("openDocument"))->trigger();
   QPointer<QFileDialog> panel = delegate.documentController().openPanel();

@@ -541,6 +541,14 @@ TEST_F(EditorCommandsTest, WindowItemsActOnTheWindow) {
   EXPECT_TRUE(main->isMaximized());
   choose(window, QStringLiteral("performZoom"));
   EXPECT_FALSE(main->isMaximized());
+  // The full-screen item says what choosing it will do.
+  EXPECT_EQ(MenuItem::title(*item(window, QStringLiteral("toggleFullScreen"))), QStringLiteral("Enter Full Screen"));
+  choose(window, QStringLiteral("toggleFullScreen"));
+  EXPECT_TRUE(main->isFullScreen());
+  EXPECT_EQ(MenuItem::title(*item(window, QStringLiteral("toggleFullScreen"))), QStringLiteral("Exit Full Screen"));
+  choose(window, QStringLiteral("toggleFullScreen"));
+  EXPECT_FALSE(main->isFullScreen());
+  EXPECT_EQ(MenuItem::title(*item(window, QStringLiteral("toggleFullScreen"))), QStringLiteral("Enter Full Screen"));
   choose(window, QStringLiteral("performMiniaturize"));
   EXPECT_TRUE(main->isMinimized());
   main->showNormal();

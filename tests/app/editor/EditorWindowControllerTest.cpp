@@ -231,6 +231,22 @@ TEST_F(EditorWindowControllerTest, ClosingWhileRecordingCommitsTheTakeBeforeAski
   EXPECT_TRUE(QTest::qWaitFor([&] { return !window.rootView()->recordingBar(); }));
 }
 
+// A maximised or full-screen window remembers the frame it goes back to, for the next window.
+TEST_F(EditorWindowControllerTest, RemembersTheNormalFrameOfAMaximisedOrFullScreenWindow) {
+  const QRect normal(30, 40, 1000, 600);
+  for (const Qt::WindowState state : {Qt::WindowMaximized, Qt::WindowFullScreen}) {
+    AudioDocument* document = open();
+    ASSERT_TRUE(document);
+    QMainWindow* main = windowOf(*document).window();
+    main->setGeometry(normal);
+    main->setWindowState(state);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return main->geometry() != normal; })) << state;
+    EXPECT_EQ(QSettings().value(QStringLiteral("EditorWindow")).toRect(), normal) << state;
+    document->close();
+    EXPECT_EQ(QSettings().value(QStringLiteral("EditorWindow")).toRect(), normal) << state;
+  }
+}
+
 TEST_F(EditorWindowControllerTest, ANewWindowCascadesFromTheOnesAtItsPlace) {
   struct Case {
     const char* name;
