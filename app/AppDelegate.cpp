@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cstdlib>
@@ -14,8 +15,10 @@
 
 #include "MainMenu.h"
 #include "document/AudioDocumentController.h"
+#include "editor/EditorWindowController.h"
 #include "platform/Document.h"
 #include "platform/WindowController.h"
+#include "views/ToneLabel.h"
 
 namespace {
 
@@ -32,6 +35,22 @@ const char* const shortcutLines[] = {
     "Alt+scroll or Ctrl+Alt+[ ] \u2014 zoom the gain scale   Drag the lane's top edge to resize",
     "Pinch or Ctrl+scroll \u2014 Zoom    Scroll \u2014 Pan",
 };
+
+// What the no-document window shows: the program's name and how to begin.
+QWidget* makeNoDocumentView() {
+  auto* view = new QWidget;
+  auto* layout = new QVBoxLayout(view);
+  layout->addStretch();
+  auto* name = new ToneLabel(QStringLiteral("Quarnel"), ViewStyle::font(20, QFont::Bold), ToneLabel::Tone::primary, view);
+  auto* hint = new ToneLabel(QStringLiteral("Open a file (Ctrl+O) or start a new recording (Ctrl+Alt+N)"),
+                             ViewStyle::TextStyle::body, ToneLabel::Tone::secondary, view);
+  for (ToneLabel* label : {name, hint}) {
+    label->setAlignment(Qt::AlignCenter);
+    layout->addWidget(label);
+  }
+  layout->addStretch();
+  return view;
+}
 
 std::vector<QWidget*> visibleMainWindows() {
   std::vector<QWidget*> windows;
@@ -63,7 +82,8 @@ void AppDelegate::applicationWillFinishLaunching() {
   noDocumentWindow_ = std::make_unique<QMainWindow>();
   noDocumentWindow_->setObjectName(QStringLiteral("noDocumentWindow"));
   noDocumentWindow_->setWindowTitle(QStringLiteral("Quarnel"));
-  noDocumentWindow_->resize(480, 120);
+  noDocumentWindow_->setCentralWidget(makeNoDocumentView());
+  noDocumentWindow_->resize(480, 160);
   MainMenu::build(noDocumentWindow_->menuBar());
   new CommandRouter(noDocumentWindow_.get(), {});
   noDocumentWindow_->installEventFilter(this);
@@ -106,7 +126,7 @@ void AppDelegate::showHelp() { helpAlert()->exec(); }
 
 bool AppDelegate::respondsTo(const QString& command) const {
   static const QStringList commands{
-      "newDocument", "openDocument", "openRecentDocument", "clearRecentDocuments", "terminate",
+      "newDocument", "newRecording", "openDocument", "openRecentDocument", "clearRecentDocuments", "terminate",
       "orderFrontStandardAboutPanel", "hide", "unhideAllApplications", "arrangeInFront", "makeKeyAndOrderFront",
       "showHelp",
   };
@@ -138,6 +158,7 @@ QWidget* AppDelegate::listedWindow(const QAction& item) const {
 void AppDelegate::perform(const QAction& item) {
   const QString command = MenuItem::command(item);
   if (command == QLatin1String("newDocument")) documentController_->newDocument();
+  if (command == QLatin1String("newRecording")) EditorWindowController::openNewRecording();
   if (command == QLatin1String("openDocument")) documentController_->openDocument();
   if (command == QLatin1String("openRecentDocument"))
     documentController_->openDocumentWithContentsOfUrl(MenuItem::representedObject(item).toUrl(), true);

@@ -64,6 +64,10 @@ public:
   enum class Sheet { insertSilence, gain, normalize, fade, sampleRate, timePitch };
   void presentSheet(Sheet sheet);
 
+  // New Recording: a new untitled WAV document in its own window with its recorder armed;
+  // nothing when no document can be made.
+  static void openNewRecording();
+
   // Where a new window of `size` that wants `wanted` goes: `step` down and to the right of each
   // window already there (`taken`, their top-left corners), back to the top left of
   // `available` when it would leave that area (pass its centre, for a window larger than it).

@@ -333,7 +333,9 @@ void EditorWindowController::toggleGrid(Sender) { model_->setShowGrid(!model_->s
 
 void EditorWindowController::toggleRecording(Sender) { model_->recorder().toggle(); }
 
-void EditorWindowController::newRecording(Sender) {
+void EditorWindowController::newRecording(Sender) { openNewRecording(); }
+
+void EditorWindowController::openNewRecording() {
   std::unique_ptr<AudioDocument> document;
   try {
     document = makeUntitledDocument();

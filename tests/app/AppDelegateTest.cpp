@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -110,8 +111,8 @@ TEST_F(AppDelegateTest, TheNoDocumentWindowOffersOnlyTheApplicationsCommands) {
     if (EditorCommands::action(command)) ++editorItems;
   }
   enabled.sort();
-  EXPECT_EQ(enabled, (QStringList{"arrangeInFront", "hide", "newDocument", "openDocument", "orderFrontStandardAboutPanel",
-                                  "showHelp", "terminate"}));
+  EXPECT_EQ(enabled, (QStringList{"arrangeInFront", "hide", "newDocument", "newRecording", "openDocument",
+                                  "orderFrontStandardAboutPanel", "showHelp", "terminate"}));
   EXPECT_GT(editorItems, 50);
   for (QMenu* menu : window->menuBar()->findChildren<QMenu*>()) {
     if (menu->title() == QLatin1String("Services")) {
@@ -222,6 +223,31 @@ TEST_F(AppDelegateTest, OpenRecentListsTheRecentFilesAndOpensThem) {
 
   router->item(QStringLiteral("clearRecentDocuments"))->trigger();
   EXPECT_TRUE(delegate.documentController().recentDocumentUrls().isEmpty());
+}
+
+// The window shown without a document says what it is and how to begin, and New Recording works
+// from it as from an editor window.
+TEST_F(AppDelegateTest, TheNoDocumentWindowNamesTheProgramAndStartsARecording) {
+  setenv("XCTestConfigurationFilePath", "", 1);
+  launch();
+  unsetenv("XCTestConfigurationFilePath");
+  QMainWindow* window = delegate.noDocumentWindow();
+  QStringList texts;
+  for (const QLabel* label : window->findChildren<QLabel*>())
+    if (label->isVisible()) texts << label->text();
+  EXPECT_EQ(texts, (QStringList{"Quarnel", "Open a file (Ctrl+O) or start a new recording (Ctrl+Alt+N)"}));
+
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  QTest::keyClick(window, Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
+  ASSERT_EQ(delegate.documentController().documents().size(), 1u);
+  auto* recording = static_cast<AudioDocument*>(delegate.documentController().documents().front());
+  EXPECT_EQ(recording->fileType(), QStringLiteral("com.microsoft.waveform-audio"));
+  EXPECT_EQ(recording->model().content().frameCount(), 0);
+  EXPECT_TRUE(recording->model().recorder().isArmed());
+  EXPECT_TRUE(recording->windowForSheet()->isVisible());
+  EXPECT_FALSE(window->isVisible());
+  recording->model().recorder().disarm();
 }
 
 // The Window menu ends with every document window, the active one checked; choosing one brings
