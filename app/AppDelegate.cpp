@@ -22,19 +22,38 @@
 
 namespace {
 
-// The key lines of the help alert; blanks between entries as they are.
-const char* const shortcutLines[] = {
-    "Space \u2014 Play / Pause        Shift+Space \u2014 Play Selection",
-    "Ctrl+L \u2014 Toggle Loop            \u21A9 \u2014 Go to Start",
-    "\u2190 / \u2192 \u2014 Move cursor         Shift+\u2190 / Shift+\u2192 \u2014 Extend selection",
-    "Ctrl+= / Ctrl+- \u2014 Zoom in / out     Ctrl+0 \u2014 Zoom to fit     Ctrl+E \u2014 Zoom to selection",
-    "Alt+drag \u2014 Select a single channel",
-    "M \u2014 Add marker              Ctrl+Alt+V \u2014 Paste Mix",
-    "Loudness lane: click the line to add a gain point, drag to move it",
-    "Shift+drag \u2014 raise/lower a whole section   Alt+click \u2014 delete point",
-    "Alt+scroll or Ctrl+Alt+[ ] \u2014 zoom the gain scale   Drag the lane's top edge to resize",
-    "Pinch or Ctrl+scroll \u2014 Zoom    Scroll \u2014 Pan",
+// The rows of the help alert, one to three entries each.
+const std::vector<std::vector<const char*>> shortcutEntries{
+    {"Space \u2014 Play / Pause", "Shift+Space \u2014 Play Selection"},
+    {"Ctrl+L \u2014 Toggle Loop", "\u21A9 \u2014 Go to Start"},
+    {"\u2190 / \u2192 \u2014 Move cursor", "Shift+\u2190 / Shift+\u2192 \u2014 Extend selection"},
+    {"Ctrl+= / Ctrl+- \u2014 Zoom in / out", "Ctrl+0 \u2014 Zoom to fit", "Ctrl+E \u2014 Zoom to selection"},
+    {"Alt+drag \u2014 Select a single channel"},
+    {"M \u2014 Add marker", "Ctrl+Alt+V \u2014 Paste Mix"},
+    {"Loudness lane: click the line to add a gain point, drag to move it"},
+    {"Shift+drag \u2014 raise/lower a whole section", "Alt+click \u2014 delete point"},
+    {"Alt+scroll or Ctrl+Alt+[ ] \u2014 zoom the gain scale", "Drag the lane's top edge to resize"},
+    {"Pinch or Ctrl+scroll \u2014 Zoom", "Scroll \u2014 Pan"},
 };
+
+// The rows as a table whose columns line up in any font: a row's last entry spans the columns
+// left over, and no entry wraps.
+QString shortcutTable(const std::vector<QStringList>& rows) {
+  qsizetype columns = 0;
+  for (const QStringList& row : rows) columns = std::max(columns, row.size());
+  QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"0\">");
+  for (const QStringList& row : rows) {
+    html += QStringLiteral("<tr>");
+    for (qsizetype i = 0; i < row.size(); ++i) {
+      const qsizetype span = i + 1 == row.size() ? columns - i : 1;
+      html += QStringLiteral("<td colspan=\"%1\" style=\"white-space: nowrap; padding: 1px 24px 1px 0\">%2</td>")
+                  .arg(span)
+                  .arg(row[i].toHtmlEscaped());
+    }
+    html += QStringLiteral("</tr>");
+  }
+  return html + QStringLiteral("</table>");
+}
 
 // What the no-document window shows: the program's name and how to begin.
 QWidget* makeNoDocumentView() {
@@ -111,14 +130,22 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
   return QObject::eventFilter(watched, event);
 }
 
+std::vector<QStringList> AppDelegate::shortcutRows() {
+  std::vector<QStringList> rows;
+  for (const std::vector<const char*>& entries : shortcutEntries) {
+    QStringList& row = rows.emplace_back();
+    for (const char* entry : entries) row << QString::fromUtf8(entry);
+  }
+  return rows;
+}
+
 std::unique_ptr<QMessageBox> AppDelegate::helpAlert() {
-  QStringList lines;
-  for (const char* line : shortcutLines) lines << QString::fromUtf8(line);
   auto alert = std::make_unique<QMessageBox>();
   alert->setObjectName(QStringLiteral("helpAlert"));
   alert->setWindowTitle(QStringLiteral("Quarnel"));
   alert->setText(QStringLiteral("Quarnel Keyboard Shortcuts"));
-  alert->setInformativeText(lines.join(QLatin1Char('\n')));
+  alert->setTextFormat(Qt::RichText);
+  alert->setInformativeText(shortcutTable(shortcutRows()));
   return alert;
 }
 

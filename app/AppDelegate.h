@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <vector>
 
 #include "platform/CommandRouter.h"
 
@@ -38,8 +39,9 @@ public:
   // Pending between launch and the open panel's check.
   const QTimer& openPanelTimer() const { return openPanelTimer_; }
 
-  // The help alert "Quarnel Keyboard Shortcuts", shown modally.
+  // The help alert "Quarnel Keyboard Shortcuts", shown modally: its rows of entries in columns.
   static void showHelp();
+  static std::vector<QStringList> shortcutRows();
   static std::unique_ptr<QMessageBox> helpAlert();
 
   // The application's commands.
