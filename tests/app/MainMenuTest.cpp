@@ -248,12 +248,14 @@ TEST_F(MainMenuTest, EveryShownKeyTriggersExactlyItsItem) {
     const QKeySequence key = shownKey(*item);
     if (item->isSeparator() || key.isEmpty()) continue;
     ++keyed;
-    const QString label = MenuItem::title(*item) + QStringLiteral(" (") + key.toString(QKeySequence::PortableText) + QLatin1Char(')');
+    const QString label =
+        MenuItem::title(*item) + QStringLiteral(" (") + key.toString(QKeySequence::PortableText) + QLatin1Char(')');
     ASSERT_EQ(key.count(), 1) << label.toStdString();
     responder.performed.clear();
     QTest::keyClick(&window, key[0].key(), key[0].keyboardModifiers());
     const QString expected = QStringLiteral("%1 %2").arg(MenuItem::command(*item)).arg(MenuItem::tag(*item));
-    EXPECT_EQ(responder.performed.join(QStringLiteral(", ")).toStdString(), expected.toStdString()) << label.toStdString();
+    EXPECT_EQ(responder.performed.join(QStringLiteral(", ")).toStdString(), expected.toStdString())
+        << label.toStdString();
   }
   EXPECT_GT(keyed, 0);
 }
