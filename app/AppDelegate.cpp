@@ -7,29 +7,69 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QUrl>
+#include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
 #include "MainMenu.h"
 #include "document/AudioDocumentController.h"
+#include "editor/EditorWindowController.h"
 #include "platform/Document.h"
+#include "platform/WindowController.h"
+#include "views/ToneLabel.h"
 
 namespace {
 
-// The key lines of the help alert; blanks between entries as they are.
-const char* const shortcutLines[] = {
-    "Space \u2014 Play / Pause        Shift+Space \u2014 Play Selection",
-    "Ctrl+L \u2014 Toggle Loop            \u21A9 \u2014 Go to Start",
-    "\u2190 / \u2192 \u2014 Move cursor         Shift+\u2190 / Shift+\u2192 \u2014 Extend selection",
-    "Ctrl+= / Ctrl+- \u2014 Zoom in / out     Ctrl+0 \u2014 Zoom to fit     Ctrl+E \u2014 Zoom to selection",
-    "Alt+drag \u2014 Select a single channel",
-    "M \u2014 Add marker              Ctrl+Alt+V \u2014 Paste Mix",
-    "Loudness lane: click the line to add a gain point, drag to move it",
-    "Shift+drag \u2014 raise/lower a whole section   Alt+click \u2014 delete point",
-    "Alt+scroll or Ctrl+Alt+[ ] \u2014 zoom the gain scale   Drag the lane's top edge to resize",
-    "Pinch or Ctrl+scroll \u2014 Zoom    Scroll \u2014 Pan",
+// The rows of the help alert, one to three entries each.
+const std::vector<std::vector<const char*>> shortcutEntries{
+    {"Space \u2014 Play / Pause", "Shift+Space \u2014 Play Selection"},
+    {"Ctrl+L \u2014 Toggle Loop", "\u21A9 \u2014 Go to Start"},
+    {"\u2190 / \u2192 \u2014 Move cursor", "Shift+\u2190 / Shift+\u2192 \u2014 Extend selection"},
+    {"Ctrl+= / Ctrl+- \u2014 Zoom in / out", "Ctrl+0 \u2014 Zoom to fit", "Ctrl+E \u2014 Zoom to selection"},
+    {"Alt+drag \u2014 Select a single channel"},
+    {"M \u2014 Add marker", "Ctrl+Alt+V \u2014 Paste Mix"},
+    {"Loudness lane: click the line to add a gain point, drag to move it"},
+    {"Shift+drag \u2014 raise/lower a whole section", "Alt+click \u2014 delete point"},
+    {"Alt+scroll or Ctrl+Alt+[ ] \u2014 zoom the gain scale", "Drag the lane's top edge to resize"},
+    {"Pinch or Ctrl+scroll \u2014 Zoom", "Scroll \u2014 Pan"},
 };
+
+// The rows as a table whose columns line up in any font: a row's last entry spans the columns
+// left over, and no entry wraps.
+QString shortcutTable(const std::vector<QStringList>& rows) {
+  qsizetype columns = 0;
+  for (const QStringList& row : rows) columns = std::max(columns, row.size());
+  QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"0\">");
+  for (const QStringList& row : rows) {
+    html += QStringLiteral("<tr>");
+    for (qsizetype i = 0; i < row.size(); ++i) {
+      const qsizetype span = i + 1 == row.size() ? columns - i : 1;
+      html += QStringLiteral("<td colspan=\"%1\" style=\"white-space: nowrap; padding: 1px 24px 1px 0\">%2</td>")
+                  .arg(span)
+                  .arg(row[i].toHtmlEscaped());
+    }
+    html += QStringLiteral("</tr>");
+  }
+  return html + QStringLiteral("</table>");
+}
+
+// What the no-document window shows: the program's name and how to begin.
+QWidget* makeNoDocumentView() {
+  auto* view = new QWidget;
+  auto* layout = new QVBoxLayout(view);
+  layout->addStretch();
+  auto* name = new ToneLabel(QStringLiteral("Quarnel"), ViewStyle::font(20, QFont::Bold), ToneLabel::Tone::primary, view);
+  auto* hint = new ToneLabel(QStringLiteral("Open a file (Ctrl+O) or start a new recording (Ctrl+Alt+N)"),
+                             ViewStyle::TextStyle::body, ToneLabel::Tone::secondary, view);
+  for (ToneLabel* label : {name, hint}) {
+    label->setAlignment(Qt::AlignCenter);
+    layout->addWidget(label);
+  }
+  layout->addStretch();
+  return view;
+}
 
 std::vector<QWidget*> visibleMainWindows() {
   std::vector<QWidget*> windows;
@@ -61,7 +101,8 @@ void AppDelegate::applicationWillFinishLaunching() {
   noDocumentWindow_ = std::make_unique<QMainWindow>();
   noDocumentWindow_->setObjectName(QStringLiteral("noDocumentWindow"));
   noDocumentWindow_->setWindowTitle(QStringLiteral("Quarnel"));
-  noDocumentWindow_->resize(480, 120);
+  noDocumentWindow_->setCentralWidget(makeNoDocumentView());
+  noDocumentWindow_->resize(480, 160);
   MainMenu::build(noDocumentWindow_->menuBar());
   new CommandRouter(noDocumentWindow_.get(), {});
   noDocumentWindow_->installEventFilter(this);
@@ -89,14 +130,22 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
   return QObject::eventFilter(watched, event);
 }
 
+std::vector<QStringList> AppDelegate::shortcutRows() {
+  std::vector<QStringList> rows;
+  for (const std::vector<const char*>& entries : shortcutEntries) {
+    QStringList& row = rows.emplace_back();
+    for (const char* entry : entries) row << QString::fromUtf8(entry);
+  }
+  return rows;
+}
+
 std::unique_ptr<QMessageBox> AppDelegate::helpAlert() {
-  QStringList lines;
-  for (const char* line : shortcutLines) lines << QString::fromUtf8(line);
   auto alert = std::make_unique<QMessageBox>();
   alert->setObjectName(QStringLiteral("helpAlert"));
   alert->setWindowTitle(QStringLiteral("Quarnel"));
   alert->setText(QStringLiteral("Quarnel Keyboard Shortcuts"));
-  alert->setInformativeText(lines.join(QLatin1Char('\n')));
+  alert->setTextFormat(Qt::RichText);
+  alert->setInformativeText(shortcutTable(shortcutRows()));
   return alert;
 }
 
@@ -104,21 +153,39 @@ void AppDelegate::showHelp() { helpAlert()->exec(); }
 
 bool AppDelegate::respondsTo(const QString& command) const {
   static const QStringList commands{
-      "newDocument", "openDocument", "openRecentDocument", "clearRecentDocuments", "terminate",
-      "orderFrontStandardAboutPanel", "hide", "arrangeInFront", "showHelp",
+      "newDocument", "newRecording", "openDocument", "openRecentDocument", "clearRecentDocuments", "terminate",
+      "orderFrontStandardAboutPanel", "hide", "unhideAllApplications", "arrangeInFront", "makeKeyAndOrderFront",
+      "showHelp",
   };
   return commands.contains(command);
 }
 
 MenuItemState AppDelegate::validateMenuItem(const QAction& item) {
-  if (MenuItem::command(item) == QLatin1String("clearRecentDocuments"))
-    return {!documentController_->recentDocumentUrls().isEmpty()};
+  const QString command = MenuItem::command(item);
+  if (command == QLatin1String("clearRecentDocuments")) return {!documentController_->recentDocumentUrls().isEmpty()};
+  if (command == QLatin1String("unhideAllApplications")) {
+    const std::vector<QWidget*> windows = visibleMainWindows();
+    return {std::any_of(windows.begin(), windows.end(), [](const QWidget* window) { return window->isMinimized(); })};
+  }
+  if (command == QLatin1String("makeKeyAndOrderFront")) {
+    QWidget* window = listedWindow(item);
+    return {window != nullptr, {}, window && window == QApplication::activeWindow()};
+  }
   return {};
+}
+
+QWidget* AppDelegate::listedWindow(const QAction& item) const {
+  // Compared, never followed: the item may outlive its window.
+  const auto* wanted = MenuItem::representedObject(item).value<QObject*>();
+  for (const WindowController* controller : documentController_->windowControllers())
+    if (controller->window() == wanted) return controller->window();
+  return nullptr;
 }
 
 void AppDelegate::perform(const QAction& item) {
   const QString command = MenuItem::command(item);
   if (command == QLatin1String("newDocument")) documentController_->newDocument();
+  if (command == QLatin1String("newRecording")) EditorWindowController::openNewRecording();
   if (command == QLatin1String("openDocument")) documentController_->openDocument();
   if (command == QLatin1String("openRecentDocument"))
     documentController_->openDocumentWithContentsOfUrl(MenuItem::representedObject(item).toUrl(), true);
@@ -129,8 +196,17 @@ void AppDelegate::perform(const QAction& item) {
   // The desktop has no hiding of applications: their windows go to the task bar instead.
   if (command == QLatin1String("hide"))
     for (QWidget* window : visibleMainWindows()) window->showMinimized();
+  if (command == QLatin1String("unhideAllApplications"))
+    for (QWidget* window : visibleMainWindows())
+      if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
   if (command == QLatin1String("arrangeInFront"))
     for (QWidget* window : visibleMainWindows()) window->raise();
+  if (command == QLatin1String("makeKeyAndOrderFront"))
+    if (QWidget* window = listedWindow(item)) {
+      window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+      window->raise();
+      window->activateWindow();
+    }
 }
 
 void AppDelegate::terminate() {

@@ -1,10 +1,12 @@
 // AppDelegate: the application's start. Before launch it makes the document controller; then
 // the files given on the command line open; at launch it shows the window that carries the
-// menu bar while no document is open ("Quarnel") and, 0.4 s later, the open panel when still
-// no document is open (not when "XCTestConfigurationFilePath" is set in the environment).
-// It ends every window's command chain: New, Open…, Open Recent, Quit (which closes each
-// document as its window would, then quits), About, Hide (minimises every window), Bring All
-// to Front and the keyboard-shortcuts help. GUI thread only.
+// menu bar while no document is open ("Quarnel", with the program's name and how to begin)
+// and, 0.4 s later, the open panel when still no document is open (not when
+// "XCTestConfigurationFilePath" is set in the environment).
+// It ends every window's command chain: New, New Recording, Open…, Open Recent, Quit (which
+// closes each document as its window would, then quits), About, Hide (minimises every window),
+// Show All (restores them), Bring All to Front, the Window menu's document windows (choosing one
+// activates it) and the keyboard-shortcuts help. GUI thread only.
 #pragma once
 
 #include <QObject>
@@ -12,6 +14,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <vector>
 
 #include "platform/CommandRouter.h"
 
@@ -37,8 +40,9 @@ public:
   // Pending between launch and the open panel's check.
   const QTimer& openPanelTimer() const { return openPanelTimer_; }
 
-  // The help alert "Quarnel Keyboard Shortcuts", shown modally.
+  // The help alert "Quarnel Keyboard Shortcuts", shown modally: its rows of entries in columns.
   static void showHelp();
+  static std::vector<QStringList> shortcutRows();
   static std::unique_ptr<QMessageBox> helpAlert();
 
   // The application's commands.
@@ -55,6 +59,8 @@ protected:
 private:
   void documentsChanged();
   void showAboutPanel();
+  // The open document window that a Window menu item stands for; null once it is gone.
+  QWidget* listedWindow(const QAction& item) const;
 
   std::unique_ptr<AudioDocumentController> documentController_;
   std::unique_ptr<QMainWindow> noDocumentWindow_;

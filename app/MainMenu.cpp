@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -9,8 +10,10 @@
 
 #include "dsp/effects/EffectKind.h"
 #include "platform/CommandRouter.h"
+#include "platform/Document.h"
 #include "platform/DocumentController.h"
 #include "platform/Icons.h"
+#include "platform/WindowController.h"
 
 using Kind = MainMenu::Item::Kind;
 using MainMenu::Item;
@@ -197,6 +200,7 @@ std::vector<Item> windowItems() {
       item(QStringLiteral("Zoom"), QStringLiteral("performZoom")),
       separator(),
       item(QStringLiteral("Bring All to Front"), QStringLiteral("arrangeInFront")),
+      {Kind::windows, {}, {}, {}, 0, {}, {}},
   };
 }
 
@@ -228,10 +232,22 @@ void fillRecentDocuments(QMenu& menu) {
   menu.insertSeparator(first);
 }
 
+// The windows of the open documents.
+std::vector<QWidget*> documentWindows() {
+  std::vector<QWidget*> windows;
+  if (const DocumentController* controller = DocumentController::shared())
+    for (const WindowController* window : controller->windowControllers()) windows.push_back(window->window());
+  return windows;
+}
+
 void addItems(QMenu& menu, const std::vector<Item>& items, std::set<QKeySequence>& keysTaken) {
   for (const Item& entry : items) {
     switch (entry.kind) {
     case Kind::separator: menu.addSeparator(); break;
+    case Kind::windows:
+      QObject::connect(&menu, &QMenu::aboutToShow, &menu,
+                       [&menu] { MainMenu::fillWindowList(menu, documentWindows()); });
+      break;
     case Kind::section: menu.addSection(entry.title); break;
     case Kind::submenu:
     case Kind::recentDocuments:
@@ -251,11 +267,8 @@ void addItems(QMenu& menu, const std::vector<Item>& items, std::set<QKeySequence
     case Kind::item: {
       QAction* action = addCommand(menu, entry.title, entry.command, entry.tag);
       if (!entry.symbol.isEmpty()) action->setIcon(Icons::tinted(entry.symbol));
-      if (entry.key.isEmpty()) break;
-      if (keysTaken.insert(entry.key).second)
-        action->setShortcut(entry.key);
-      else
-        MenuItem::setShownKey(*action, entry.key);
+      // A key reaches only the first item that has it: a later item shows none.
+      if (!entry.key.isEmpty() && keysTaken.insert(entry.key).second) action->setShortcut(entry.key);
       break;
     }
     }
@@ -296,6 +309,21 @@ void fillAudioUnitMenu(QMenu& menu, const std::vector<AudioUnitLibrary::Group>& 
     for (const quar::AudioUnitDescriptor& descriptor : group.descriptors)
       addCommand(*manufacturer, QString::fromStdString(descriptor.name), QStringLiteral("addAudioUnitEffect"))
           ->setData(QString::fromStdString(descriptor.id()));
+  }
+}
+
+void fillWindowList(QMenu& menu, const std::vector<QWidget*>& windows) {
+  const QString listed = QStringLiteral("makeKeyAndOrderFront");
+  const QString separatorName = QStringLiteral("windowListSeparator");
+  for (QAction* action : menu.actions())
+    if (MenuItem::command(*action) == listed || action->objectName() == separatorName) delete action;
+  if (windows.empty()) return;
+  menu.addSeparator()->setObjectName(separatorName);
+  for (QWidget* window : windows) {
+    // The title as the title bar shows it: "[*]" marks the edited state.
+    QString title = window->windowTitle();
+    title.replace(QStringLiteral("[*]"), window->isWindowModified() ? QStringLiteral("*") : QString());
+    addCommand(menu, title, listed)->setData(QVariant::fromValue<QObject*>(window));
   }
 }
 

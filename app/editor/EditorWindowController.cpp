@@ -7,14 +7,17 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QSettings>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <utility>
 
 #include "MainMenu.h"
 #include "document/AudioDocument.h"
 #include "editor/EditorModel.h"
+#include "platform/DocumentController.h"
 #include "platform/Icons.h"
 #include "platform/Platform.h"
 #include "recording/Recorder.h"
@@ -115,14 +118,52 @@ void EditorWindowController::restoreFrame() {
     else
       main->resize(saved.size());
   }
-  if (main->width() < centringWidth) {
-    const QScreen* screen = QGuiApplication::screenAt(main->geometry().center());
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    if (screen) main->move(screen->availableGeometry().center() - main->rect().center());
-  }
+  const QScreen* screen = QGuiApplication::screenAt(main->geometry().center());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  if (main->width() < centringWidth) main->move(screen->availableGeometry().center() - main->rect().center());
+  cascade(screen->availableGeometry());
 }
 
-void EditorWindowController::saveFrame() const { QSettings().setValue(frameKey, window()->geometry()); }
+void EditorWindowController::cascade(const QRect& available) {
+  std::vector<QPoint> taken;
+  int step = 0;
+  if (const DocumentController* controller = DocumentController::shared())
+    for (const WindowController* other : controller->windowControllers()) {
+      const QWidget* shown = other->window();
+      if (other == this || !shown->isVisible()) continue;
+      taken.push_back(shown->geometry().topLeft());
+      // The title bar that the window manager drew, or the style's own without one.
+      step = std::max(step, shown->geometry().top() - shown->frameGeometry().top());
+    }
+  if (step <= 0) step = window()->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window());
+  QRect frame = window()->geometry();
+  const QPoint position = cascadedPosition(frame.topLeft(), frame.size(), taken, step, available);
+  if (position == frame.topLeft()) return;
+  frame.moveTopLeft(position);
+  window()->setGeometry(frame);
+}
+
+QPoint EditorWindowController::cascadedPosition(QPoint wanted, QSize size, const std::vector<QPoint>& taken, int step,
+                                                const QRect& available) {
+  // The last corner that keeps the window inside; the centre for a window larger than the area.
+  const QPoint fit = available.bottomRight() + QPoint(1, 1) - QPoint(size.width(), size.height());
+  const QPoint last(fit.x() >= available.left() ? fit.x() : available.center().x(),
+                    fit.y() >= available.top() ? fit.y() : available.center().y());
+  QPoint position = wanted;
+  // One pass per window: enough to get past all of them, and it always ends.
+  for (size_t pass = 0; pass < taken.size(); ++pass) {
+    if (std::find(taken.begin(), taken.end(), position) == taken.end()) break;
+    position += QPoint(step, step);
+    if (position.x() > last.x() || position.y() > last.y()) position = available.topLeft();
+  }
+  return position;
+}
+
+void EditorWindowController::saveFrame() const {
+  // A maximised or full-screen window keeps the frame it goes back to.
+  QSettings().setValue(frameKey, window()->normalGeometry());
+}
 
 QDialog* EditorWindowController::attachedSheet() const {
   for (QDialog* dialog : window()->findChildren<QDialog*>(Qt::FindDirectChildrenOnly))

@@ -1,14 +1,17 @@
 // EditorWindowController: the window of one audio document. It builds the window (1240 × 760,
-// at least 820 × 480, its frame remembered under "EditorWindow" and centred only when narrower
-// than 900), its menu bar with its command chain, its toolbar "EditorToolbar" and the root view
-// over the document's editor model; the space bar plays and pauses (Shift+Space plays the
-// selection); it presents one sheet at a time; and before the document asks about closing, a
-// take being recorded is ended and reaches the document. It carries out the editor's commands
-// (EditorCommands) and the standard edit, undo and window commands, and validates their menu
-// items: while a job runs or a take is being recorded, every command that changes the document
-// is disabled. GUI thread only.
+// at least 820 × 480, its normal frame remembered under "EditorWindow", centred only when
+// narrower than 900 and cascaded from an open window that has that place), its menu bar with
+// its command chain, its toolbar "EditorToolbar" and the root view over the document's editor
+// model; the space bar plays and pauses (Shift+Space plays the selection); it presents one
+// sheet at a time; and before the document asks about closing, a take being recorded is ended
+// and reaches the document. It carries out the editor's commands (EditorCommands) and the
+// standard edit, undo and window commands, and validates their menu items: while a job runs or
+// a take is being recorded, every command that changes the document is disabled. GUI thread
+// only.
 #pragma once
 
+#include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -60,6 +63,16 @@ public:
   // The processing sheets that commands open.
   enum class Sheet { insertSilence, gain, normalize, fade, sampleRate, timePitch };
   void presentSheet(Sheet sheet);
+
+  // New Recording: a new untitled WAV document in its own window with its recorder armed;
+  // nothing when no document can be made.
+  static void openNewRecording();
+
+  // Where a new window of `size` that wants `wanted` goes: `step` down and to the right of each
+  // window already there (`taken`, their top-left corners), back to the top left of
+  // `available` when it would leave that area (pass its centre, for a window larger than it).
+  static QPoint cascadedPosition(QPoint wanted, QSize size, const std::vector<QPoint>& taken, int step,
+                                 const QRect& available);
 
   // The fade shape of Fade In and Fade Out: the one stored under "fadeShape", S-curve when
   // the stored text names no shape.
@@ -140,6 +153,8 @@ protected:
 private:
   void buildToolbar();
   void restoreFrame();
+  // Moves the window off the place of an open editor window, within `available`.
+  void cascade(const QRect& available);
   void saveFrame() const;
   // Space plays or pauses, Shift+Space plays the selection; true when the key was one of them.
   bool handleSpace(const QKeyEvent& event);

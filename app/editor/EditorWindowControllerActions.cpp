@@ -81,8 +81,12 @@ MenuItemState EditorWindowController::validateMenuItem(const QAction& item) {
           "goToEnd"}))
     return {hasAudio};
   if (is({"showRecordingsFolder", "newRecording", "addEffect", "addAudioUnitEffect", "performClose",
-          "performMiniaturize", "performZoom", "toggleFullScreen"}))
+          "performMiniaturize", "performZoom"}))
     return {true};
+  if (is({"toggleFullScreen"})) {
+    const bool fullScreen = window()->isFullScreen();
+    return {true, fullScreen ? QStringLiteral("Exit Full Screen") : QStringLiteral("Enter Full Screen"), {}};
+  }
   if (is({"paste", "pasteAsNew"})) return {idle && clipboardHasAudio};
   if (is({"pasteMix"})) return {idle && clipboardHasAudio && hasAudio};
   if (is({"selectNone"})) return {hasSelection};
@@ -329,7 +333,9 @@ void EditorWindowController::toggleGrid(Sender) { model_->setShowGrid(!model_->s
 
 void EditorWindowController::toggleRecording(Sender) { model_->recorder().toggle(); }
 
-void EditorWindowController::newRecording(Sender) {
+void EditorWindowController::newRecording(Sender) { openNewRecording(); }
+
+void EditorWindowController::openNewRecording() {
   std::unique_ptr<AudioDocument> document;
   try {
     document = makeUntitledDocument();

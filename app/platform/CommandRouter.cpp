@@ -16,7 +16,6 @@ namespace {
 
 const char* const commandProperty = "command";
 const char* const tagProperty = "tag";
-const char* const shownKeyProperty = "shownKey";
 
 CommandResponder* applicationResponder = nullptr;
 
@@ -78,25 +77,9 @@ int tag(const QAction& item) { return item.property(tagProperty).toInt(); }
 
 QVariant representedObject(const QAction& item) { return item.data(); }
 
-void setTitle(QAction& item, QString title) {
-  title.replace(QLatin1Char('&'), QStringLiteral("&&"));
-  const QKeySequence key = shownKey(item);
-  if (!key.isEmpty()) title += QLatin1Char('\t') + key.toString(QKeySequence::NativeText);
-  item.setText(title);
-}
+void setTitle(QAction& item, QString title) { item.setText(title.replace(QLatin1Char('&'), QStringLiteral("&&"))); }
 
-QString title(const QAction& item) {
-  QString text = item.text().section(QLatin1Char('\t'), 0, 0);
-  return text.replace(QStringLiteral("&&"), QStringLiteral("&"));
-}
-
-void setShownKey(QAction& item, const QKeySequence& key) {
-  const QString plain = title(item);
-  item.setProperty(shownKeyProperty, key);
-  setTitle(item, plain);
-}
-
-QKeySequence shownKey(const QAction& item) { return item.property(shownKeyProperty).value<QKeySequence>(); }
+QString title(const QAction& item) { return item.text().replace(QStringLiteral("&&"), QStringLiteral("&")); }
 
 } // namespace MenuItem
 

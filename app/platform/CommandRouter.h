@@ -9,7 +9,6 @@
 // item's command is validated again before it is performed. GUI thread only.
 #pragma once
 
-#include <QKeySequence>
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -34,12 +33,9 @@ void setCommand(QAction& item, const QString& command, int tag = 0);
 QString command(const QAction& item);
 int tag(const QAction& item);
 QVariant representedObject(const QAction& item);
-// The title as shown, "&" included (never a mnemonic), followed by the shown key if any.
+// The title as shown, "&" included (never a mnemonic).
 void setTitle(QAction& item, QString title);
 QString title(const QAction& item);
-// A key shown beside the title without being registered: an earlier item has it.
-void setShownKey(QAction& item, const QKeySequence& key);
-QKeySequence shownKey(const QAction& item);
 
 } // namespace MenuItem
 

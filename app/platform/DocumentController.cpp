@@ -12,6 +12,7 @@
 #include "base/QuarError.h"
 #include "platform/Document.h"
 #include "platform/ErrorAlert.h"
+#include "platform/WindowController.h"
 
 namespace {
 
@@ -44,6 +45,14 @@ Document* DocumentController::documentForUrl(const QUrl& url) const {
   for (Document* document : documents_)
     if (!document->fileUrl().isEmpty() && key(document->fileUrl()) == wanted) return document;
   return nullptr;
+}
+
+std::vector<WindowController*> DocumentController::windowControllers() const {
+  std::vector<WindowController*> controllers;
+  for (const Document* document : documents_)
+    for (const std::unique_ptr<WindowController>& controller : document->windowControllers())
+      controllers.push_back(controller.get());
+  return controllers;
 }
 
 QString DocumentController::defaultType() const { return types_.empty() ? QString() : types_.front().identifier; }

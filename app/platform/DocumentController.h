@@ -1,9 +1,9 @@
 // DocumentController: the application's open documents. It makes untitled documents
 // ("Untitled", "Untitled 2", ...) and documents read from files (one per file: opening an
-// open file shows its window), types files by extension, shows the open panel, closes every
-// document (asking about unsaved changes) and keeps the recent documents (the last 10, newest
-// first, in QSettings under "recentDocuments"). The first controller made is the shared one
-// until it is destroyed. It owns its documents. GUI thread only.
+// open file shows its window), lists the documents' windows, types files by extension, shows
+// the open panel, closes every document (asking about unsaved changes) and keeps the recent
+// documents (the last 10, newest first, in QSettings under "recentDocuments"). The first
+// controller made is the shared one until it is destroyed. It owns its documents. GUI thread only.
 #pragma once
 
 #include <QFileDialog>
@@ -20,6 +20,7 @@
 #include <vector>
 
 class Document;
+class WindowController;
 
 class DocumentController : public QObject {
   Q_OBJECT
@@ -40,6 +41,8 @@ public:
   static DocumentController* shared();
 
   const std::vector<Document*>& documents() const { return documents_; }
+  // The windows of every document, in the order the documents came.
+  std::vector<WindowController*> windowControllers() const;
   Document* documentForUrl(const QUrl& url) const;
   // The first document type; new documents have it.
   QString defaultType() const;

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 #include <QTimer>
 
 #include <cstdlib>
@@ -79,17 +85,47 @@ TEST_F(AppDelegateTest, UnderTheTestHarnessNoPanelIsScheduled) {
   EXPECT_FALSE(delegate.documentController().openPanel());
 }
 
-TEST_F(AppDelegateTest, HelpListsTheShortcutsWithThisPlatformsKeyNames) {
+// The shortcuts stand in columns that line up whatever the font: each entry in its own cell of
+// one table, never wrapped.
+TEST_F(AppDelegateTest, HelpListsTheShortcutsInColumnsWithThisPlatformsKeyNames) {
+  const std::vector<QStringList> expected{
+      {"Space \u2014 Play / Pause", "Shift+Space \u2014 Play Selection"},
+      {"Ctrl+L \u2014 Toggle Loop", "\u21A9 \u2014 Go to Start"},
+      {"\u2190 / \u2192 \u2014 Move cursor", "Shift+\u2190 / Shift+\u2192 \u2014 Extend selection"},
+      {"Ctrl+= / Ctrl+- \u2014 Zoom in / out", "Ctrl+0 \u2014 Zoom to fit", "Ctrl+E \u2014 Zoom to selection"},
+      {"Alt+drag \u2014 Select a single channel"},
+      {"M \u2014 Add marker", "Ctrl+Alt+V \u2014 Paste Mix"},
+      {"Loudness lane: click the line to add a gain point, drag to move it"},
+      {"Shift+drag \u2014 raise/lower a whole section", "Alt+click \u2014 delete point"},
+      {"Alt+scroll or Ctrl+Alt+[ ] \u2014 zoom the gain scale", "Drag the lane's top edge to resize"},
+      {"Pinch or Ctrl+scroll \u2014 Zoom", "Scroll \u2014 Pan"},
+  };
+  EXPECT_EQ(AppDelegate::shortcutRows(), expected);
+
   const auto alert = AppDelegate::helpAlert();
   EXPECT_EQ(alert->text(), QStringLiteral("Quarnel Keyboard Shortcuts"));
-  const QStringList lines = alert->informativeText().split(QLatin1Char('\n'));
-  ASSERT_EQ(lines.size(), 10);
-  EXPECT_EQ(lines[0], QStringLiteral("Space \u2014 Play / Pause        Shift+Space \u2014 Play Selection"));
-  EXPECT_EQ(lines[3], QStringLiteral("Ctrl+= / Ctrl+- \u2014 Zoom in / out     Ctrl+0 \u2014 Zoom to fit     Ctrl+E \u2014 Zoom to selection"));
-  EXPECT_EQ(lines[5], QStringLiteral("M \u2014 Add marker              Ctrl+Alt+V \u2014 Paste Mix"));
-  EXPECT_EQ(lines[8], QStringLiteral("Alt+scroll or Ctrl+Alt+[ ] \u2014 zoom the gain scale   Drag the lane's top edge to resize"));
   for (const QChar symbol : {QChar(0x2318), QChar(0x2325), QChar(0x21E7), QChar(0x2303)})
     EXPECT_FALSE(alert->informativeText().contains(symbol));
+  // The table as the alert lays it out: one row per line, the entries in cells, a row's last
+  // entry spanning the columns left, so the three-entry row sets the grid. An entry keeps to
+  // one line: its blanks do not break.
+  QTextDocument document;
+  document.setHtml(alert->informativeText());
+  QTextTable* table = nullptr;
+  for (QTextFrame* frame : document.rootFrame()->childFrames())
+    if (auto* found = qobject_cast<QTextTable*>(frame)) table = found;
+  ASSERT_TRUE(table);
+  ASSERT_EQ(table->rows(), static_cast<int>(expected.size()));
+  EXPECT_EQ(table->columns(), 3);
+  for (int row = 0; row < table->rows(); ++row) {
+    QStringList cells;
+    for (int column = 0; column < table->columns(); column += table->cellAt(row, column).columnSpan())
+      cells << table->cellAt(row, column).firstCursorPosition().block().text();
+    const QString shown = cells.join(QLatin1Char('|'));
+    EXPECT_FALSE(shown.contains(QLatin1Char(' '))) << shown.toStdString();
+    EXPECT_EQ(QString(shown).replace(QChar(0xA0), QLatin1Char(' ')).toStdString(),
+              expected[static_cast<size_t>(row)].join(QLatin1Char('|')).toStdString());
+  }
 }
 
 // With no document, the window "Quarnel" carries the whole menu bar: only the application's
@@ -110,8 +146,8 @@ TEST_F(AppDelegateTest, TheNoDocumentWindowOffersOnlyTheApplicationsCommands) {
     if (EditorCommands::action(command)) ++editorItems;
   }
   enabled.sort();
-  EXPECT_EQ(enabled, (QStringList{"arrangeInFront", "hide", "newDocument", "openDocument", "orderFrontStandardAboutPanel",
-                                  "showHelp", "terminate"}));
+  EXPECT_EQ(enabled, (QStringList{"arrangeInFront", "hide", "newDocument", "newRecording", "openDocument",
+                                  "orderFrontStandardAboutPanel", "showHelp", "terminate"}));
   EXPECT_GT(editorItems, 50);
   for (QMenu* menu : window->menuBar()->findChildren<QMenu*>()) {
     if (menu->title() == QLatin1String("Services")) {
@@ -135,10 +171,16 @@ TEST_F(AppDelegateTest, TheNoDocumentWindowOffersOnlyTheApplicationsCommands) {
   ASSERT_EQ(about.size(), 1u);
   about.front()->close();
 
-  // Hide puts the application's windows in the task bar.
+  // Hide puts the application's windows in the task bar; Show All brings them back.
+  QAction* showAll = router->item(QStringLiteral("unhideAllApplications"));
   router->item(QStringLiteral("hide"))->trigger();
   EXPECT_TRUE(window->isMinimized());
-  window->showNormal();
+  router->validateAll();
+  ASSERT_TRUE(showAll->isEnabled());
+  showAll->trigger();
+  EXPECT_FALSE(window->isMinimized());
+  router->validateAll();
+  EXPECT_FALSE(showAll->isEnabled());
 
   router->item(QStringLiteral("openDocument"))->trigger();
   QPointer<QFileDialog> panel = delegate.documentController().openPanel();
@@ -216,4 +258,85 @@ TEST_F(AppDelegateTest, OpenRecentListsTheRecentFilesAndOpensThem) {
 
   router->item(QStringLiteral("clearRecentDocuments"))->trigger();
   EXPECT_TRUE(delegate.documentController().recentDocumentUrls().isEmpty());
+}
+
+// The window shown without a document says what it is and how to begin, and New Recording works
+// from it as from an editor window.
+TEST_F(AppDelegateTest, TheNoDocumentWindowNamesTheProgramAndStartsARecording) {
+  setenv("XCTestConfigurationFilePath", "", 1);
+  launch();
+  unsetenv("XCTestConfigurationFilePath");
+  QMainWindow* window = delegate.noDocumentWindow();
+  QStringList texts;
+  for (const QLabel* label : window->findChildren<QLabel*>())
+    if (label->isVisible()) texts << label->text();
+  EXPECT_EQ(texts, (QStringList{"Quarnel", "Open a file (Ctrl+O) or start a new recording (Ctrl+Alt+N)"}));
+
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  QTest::keyClick(window, Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
+  ASSERT_EQ(delegate.documentController().documents().size(), 1u);
+  auto* recording = static_cast<AudioDocument*>(delegate.documentController().documents().front());
+  EXPECT_EQ(recording->fileType(), QStringLiteral("com.microsoft.waveform-audio"));
+  EXPECT_EQ(recording->model().content().frameCount(), 0);
+  EXPECT_TRUE(recording->model().recorder().isArmed());
+  EXPECT_TRUE(recording->windowForSheet()->isVisible());
+  EXPECT_FALSE(window->isVisible());
+  recording->model().recorder().disarm();
+}
+
+// The Window menu ends with every document window, the active one checked; choosing one brings
+// it to the front and activates it, from a minimised state too.
+TEST_F(AppDelegateTest, TheWindowMenuListsTheDocumentWindowsAndActivatesTheChosenOne) {
+  setenv("XCTestConfigurationFilePath", "", 1);
+  launch();
+  unsetenv("XCTestConfigurationFilePath");
+  AudioDocumentController& controller = delegate.documentController();
+  for (int i = 0; i < 3; ++i) controller.newDocument();
+  ASSERT_EQ(controller.documents().size(), 3u);
+  std::vector<QMainWindow*> windows;
+  for (const Document* document : controller.documents())
+    windows.push_back(static_cast<QMainWindow*>(document->windowForSheet()));
+  editGain(*static_cast<AudioDocument*>(controller.documents()[2]));
+  windows[1]->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(windows[1]));
+
+  QMenu* menu = nullptr;
+  for (QAction* action : windows[1]->menuBar()->actions())
+    if (action->text() == QLatin1String("Window")) menu = action->menu();
+  ASSERT_TRUE(menu);
+  // The items after the menu's own, as "title" or "title (checked)".
+  const auto listed = [menu] {
+    Q_EMIT menu->aboutToShow();
+    QStringList items;
+    bool after = false;
+    for (const QAction* action : menu->actions()) {
+      if (MenuItem::command(*action) == QLatin1String("arrangeInFront")) {
+        after = true;
+      } else if (after) {
+        const QString mark = action->isChecked() ? QStringLiteral(" (checked)") : QString();
+        items << (action->isSeparator() ? QStringLiteral("---") : MenuItem::title(*action) + mark);
+      }
+    }
+    return items;
+  };
+  EXPECT_EQ(listed(), (QStringList{"---", "Untitled", "Untitled 2 (checked)", "Untitled 3*"}));
+  EXPECT_EQ(listed(), (QStringList{"---", "Untitled", "Untitled 2 (checked)", "Untitled 3*"}));
+
+  windows[0]->showMinimized();
+  QAction* first = nullptr;
+  for (QAction* action : menu->actions())
+    if (MenuItem::title(*action) == QLatin1String("Untitled")) first = action;
+  ASSERT_TRUE(first && first->isEnabled());
+  first->trigger();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(windows[0]));
+  EXPECT_FALSE(windows[0]->isMinimized());
+  EXPECT_EQ(listed(), (QStringList{"---", "Untitled (checked)", "Untitled 2", "Untitled 3*"}));
+
+  // A closed document's window leaves the list.
+  static_cast<AudioDocument*>(controller.documents()[2])->markClean();
+  const QPointer<Document> third = controller.documents()[2];
+  windows[2]->close();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !third; }));
+  EXPECT_EQ(listed(), (QStringList{"---", "Untitled (checked)", "Untitled 2"}));
 }

@@ -445,12 +445,12 @@ TEST_F(EditorCommandsTest, TheRecordingsFolderIsMadeAndShown) {
 }
 
 // Ctrl+Alt+N and Ctrl+Alt+G belong to New Recording and Show Bar Grid, which come first in the
-// menus; Normalize Peak… and Gain… only show them.
-TEST_F(EditorCommandsTest, AKeyThatTwoItemsShowReachesTheFirst) {
+// menus; Normalize Peak… and Gain… show no key.
+TEST_F(EditorCommandsTest, AKeyThatTwoItemsHaveReachesTheFirst) {
   AudioDocument* document = openStereo();
   EditorWindowController& window = windowOf(*document);
   ASSERT_TRUE(activate(window.window()));
-  EXPECT_EQ(item(window, QStringLiteral("showGain"))->text(), QStringLiteral("Gain\u2026\tCtrl+Alt+G"));
+  EXPECT_EQ(item(window, QStringLiteral("showGain"))->text(), QStringLiteral("Gain\u2026"));
 
   QTest::keyClick(window.rootView()->timeline(), Qt::Key_G, Qt::ControlModifier | Qt::AltModifier);
   EXPECT_TRUE(document->model().showGrid());
@@ -541,6 +541,14 @@ TEST_F(EditorCommandsTest, WindowItemsActOnTheWindow) {
   EXPECT_TRUE(main->isMaximized());
   choose(window, QStringLiteral("performZoom"));
   EXPECT_FALSE(main->isMaximized());
+  // The full-screen item says what choosing it will do.
+  EXPECT_EQ(MenuItem::title(*item(window, QStringLiteral("toggleFullScreen"))), QStringLiteral("Enter Full Screen"));
+  choose(window, QStringLiteral("toggleFullScreen"));
+  EXPECT_TRUE(main->isFullScreen());
+  EXPECT_EQ(MenuItem::title(*item(window, QStringLiteral("toggleFullScreen"))), QStringLiteral("Exit Full Screen"));
+  choose(window, QStringLiteral("toggleFullScreen"));
+  EXPECT_FALSE(main->isFullScreen());
+  EXPECT_EQ(MenuItem::title(*item(window, QStringLiteral("toggleFullScreen"))), QStringLiteral("Enter Full Screen"));
   choose(window, QStringLiteral("performMiniaturize"));
   EXPECT_TRUE(main->isMinimized());
   main->showNormal();

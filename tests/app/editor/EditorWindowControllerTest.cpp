@@ -230,3 +230,59 @@ TEST_F(EditorWindowControllerTest, ClosingWhileRecordingCommitsTheTakeBeforeAski
   recorder.disarm();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !window.rootView()->recordingBar(); }));
 }
+
+// A maximised or full-screen window remembers the frame it goes back to, for the next window.
+TEST_F(EditorWindowControllerTest, RemembersTheNormalFrameOfAMaximisedOrFullScreenWindow) {
+  const QRect normal(30, 40, 1000, 600);
+  for (const Qt::WindowState state : {Qt::WindowMaximized, Qt::WindowFullScreen}) {
+    AudioDocument* document = open();
+    ASSERT_TRUE(document);
+    QMainWindow* main = windowOf(*document).window();
+    main->setGeometry(normal);
+    main->setWindowState(state);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return main->geometry() != normal; })) << state;
+    EXPECT_EQ(QSettings().value(QStringLiteral("EditorWindow")).toRect(), normal) << state;
+    document->close();
+    EXPECT_EQ(QSettings().value(QStringLiteral("EditorWindow")).toRect(), normal) << state;
+  }
+}
+
+TEST_F(EditorWindowControllerTest, ANewWindowCascadesFromTheOnesAtItsPlace) {
+  struct Case {
+    const char* name;
+    QPoint wanted;
+    std::vector<QPoint> taken;
+    QPoint expected;
+  };
+  const QRect area(0, 20, 1600, 980);
+  const QSize size(1240, 760);
+  const std::vector<Case> cases{
+      {"free", {100, 100}, {{0, 20}}, {100, 100}},
+      {"taken", {100, 100}, {{100, 100}}, {125, 125}},
+      {"taken by a chain", {100, 100}, {{125, 125}, {100, 100}, {150, 150}}, {175, 175}},
+      {"a gap in the chain", {100, 100}, {{100, 100}, {150, 150}}, {125, 125}},
+      {"last place inside", {335, 215}, {{335, 215}}, {360, 240}},
+      {"off the right and bottom: back to the top left", {340, 200}, {{340, 200}}, {0, 20}},
+      {"back at the top left, taken too", {340, 200}, {{340, 200}, {0, 20}}, {25, 45}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(EditorWindowController::cascadedPosition(c.wanted, size, c.taken, 25, area), c.expected) << c.name;
+  // A window larger than the area cascades until it passes the area's centre.
+  const QSize large(2000, 1200);
+  EXPECT_EQ(EditorWindowController::cascadedPosition({750, 450}, large, {{750, 450}}, 25, area), QPoint(775, 475));
+  EXPECT_EQ(EditorWindowController::cascadedPosition({775, 475}, large, {{775, 475}}, 25, area), QPoint(0, 20));
+
+  // Three windows of one remembered frame: each opens a title bar below and right of the last.
+  QSettings().setValue(QStringLiteral("EditorWindow"), QRect(10, 20, 1000, 500));
+  std::vector<QRect> frames;
+  for (int i = 0; i < 3; ++i) {
+    controller.newDocument();
+    frames.push_back(controller.documents().back()->windowForSheet()->geometry());
+  }
+  EXPECT_EQ(frames[0], QRect(10, 20, 1000, 500));
+  const QPoint step = frames[1].topLeft() - frames[0].topLeft();
+  EXPECT_GT(step.x(), 0);
+  EXPECT_EQ(step.x(), step.y());
+  EXPECT_EQ(frames[2].topLeft() - frames[1].topLeft(), step);
+  for (const QRect& frame : frames) EXPECT_EQ(frame.size(), QSize(1000, 500));
+}
