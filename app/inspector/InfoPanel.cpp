@@ -116,6 +116,10 @@ InfoPanel::InfoPanel(EditorModel* model, QWidget* parent)
   progress_->setFixedSize(48, 8);
   header->addWidget(progress_);
   column->addLayout(header);
+  // Audio without frames has no statistics.
+  noStats_ = new ToneLabel(QStringLiteral("\u2013"), TextStyle::callout, Tone::secondary, this);
+  noStats_->setObjectName(QStringLiteral("noStats"));
+  column->addWidget(noStats_);
 
   statsBox_ = new QWidget(this);
   statsBox_->setObjectName(QStringLiteral("statsBox"));
@@ -190,7 +194,9 @@ void InfoPanel::refresh() {
   signalTitle_->setText(model_->selection() ? QStringLiteral("Signal (selection)")
                                             : QStringLiteral("Signal (entire file)"));
   const std::optional<quar::SignalStats>& stats = stats_->stats();
-  progress_->setVisible(!stats);
+  const bool empty = model_->content().frameCount() == 0;
+  progress_->setVisible(!stats && !empty);
+  noStats_->setVisible(!stats && empty);
   statsBox_->setVisible(stats.has_value());
   if (stats) fillStatsGrid(*stats);
 }

@@ -1,7 +1,8 @@
 // InfoPanel: the inspector's info tab: facts about the document's file (name, container, codec,
 // bit depth, bit rate, size, decoder) and its current audio (rate, channels, duration, samples),
 // then the signal statistics of the selection or the whole file, per channel, from its own
-// SignalStatsState. The row texts are the pure functions below. GUI thread only.
+// SignalStatsState ("–" for audio without frames, which is never measured). The row texts are
+// the pure functions below. GUI thread only.
 #pragma once
 
 #include <QString>
@@ -57,6 +58,7 @@ private:
   std::vector<Row> shownRows_;
   QLabel* signalTitle_;
   QProgressBar* progress_;
+  QLabel* noStats_;
   QWidget* statsBox_;
   QGridLayout* statsGrid_;
   std::vector<std::vector<QString>> shownStats_;

@@ -186,6 +186,32 @@ TEST_F(InfoPanelTest, FileGridFollowsTheModel) {
   EXPECT_EQ(value("Channels"), QStringLiteral("1"));
 }
 
+// Audio without frames is never measured: the Signal section shows "–" at once instead of waiting
+// for statistics, and again as soon as an edit leaves no frames.
+TEST_F(InfoPanelTest, EmptyAudioShowsADashInsteadOfWaiting) {
+  model = makeModel(silence(0, 2));
+  show(new InfoPanel(model.get()));
+  auto* progress = find<QProgressBar>("statsProgress");
+  auto* grid = find<QWidget>("statsGrid");
+  auto* dash = find<QLabel>("noStats");
+  EXPECT_EQ(dash->text(), QStringLiteral("\u2013"));
+  EXPECT_TRUE(dash->isVisible());
+  EXPECT_FALSE(progress->isVisible());
+  EXPECT_FALSE(grid->isVisible());
+  ViewTestSupport::savePicture(host->grab().toImage(), QStringLiteral("inspector-2-empty"));
+
+  model->setContent(silence(4800, 2));
+  EXPECT_FALSE(dash->isVisible());
+  EXPECT_TRUE(progress->isVisible());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return grid->isVisible(); }));
+  EXPECT_FALSE(dash->isVisible());
+
+  model->setContent(silence(0, 2));
+  EXPECT_TRUE(dash->isVisible());
+  EXPECT_FALSE(progress->isVisible());
+  EXPECT_FALSE(grid->isVisible());
+}
+
 // Counts the measurements and notes the range of each.
 struct MeasureLog {
   std::mutex mutex;
