@@ -117,7 +117,7 @@ InfoPanel::InfoPanel(EditorModel* model, QWidget* parent)
   header->addWidget(progress_);
   column->addLayout(header);
   // Audio without frames has no statistics.
-  noStats_ = new ToneLabel(QStringLiteral("\u2013"), TextStyle::callout, Tone::secondary, this);
+  noStats_ = new ToneLabel(InspectorText::notMeasured, TextStyle::callout, Tone::secondary, this);
   noStats_->setObjectName(QStringLiteral("noStats"));
   column->addWidget(noStats_);
 
@@ -162,9 +162,19 @@ std::vector<InfoPanel::Row> InfoPanel::fileRows(const std::optional<quar::AudioF
     if (info->fileSize) rows.push_back({QStringLiteral("File size"), byteCount(*info->fileSize)});
     rows.push_back({QStringLiteral("Decoder"), fromStd(info->decoderName)});
   }
+  // The content's rate and channels, and the file's after them where they differ (an edit or an
+  // undo past a conversion): the file's rows above are the file's, not the audio's.
+  const auto withFiles = [](QString audio, const QString& file) {
+    return file.isEmpty() || file == audio ? audio : audio + QStringLiteral(" (file: ") + file + QLatin1Char(')');
+  };
+  const auto rateText = [](double hz) { return InspectorText::wholeNumber(hz) + QStringLiteral(" Hz"); };
   const double rate = content.sampleRate();
-  rows.push_back({QStringLiteral("Sample rate"), InspectorText::wholeNumber(rate) + QStringLiteral(" Hz")});
-  rows.push_back({QStringLiteral("Channels"), QString::number(content.channelCount())});
+  rows.push_back({QStringLiteral("Sample rate"),
+                  withFiles(rateText(rate), info && info->sampleRate > 0 ? rateText(info->sampleRate) : QString())});
+  rows.push_back(
+      {QStringLiteral("Channels"), withFiles(QString::number(content.channelCount()),
+                                             info && info->channelCount > 0 ? QString::number(info->channelCount)
+                                                                             : QString())});
   rows.push_back({QStringLiteral("Duration"), hmsString(static_cast<double>(content.frameCount()) / rate, 3)});
   rows.push_back({QStringLiteral("Samples"), QLocale().toString(static_cast<qlonglong>(content.frameCount()))});
   return rows;

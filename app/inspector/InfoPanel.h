@@ -34,7 +34,8 @@ public:
   explicit InfoPanel(EditorModel* model, QWidget* parent = nullptr);
 
   // The file grid: the file's rows ("Untitled (not saved)" without file information), then the
-  // content's sample rate, channels, duration and sample count.
+  // content's sample rate, channels, duration and sample count; the rate and the channels end
+  // with the file's own, as "(file: 44100 Hz)", where those differ.
   static std::vector<Row> fileRows(const std::optional<quar::AudioFileInfo>& info, const quar::AudioContent& content);
   // A byte count in decimal units with the unit's name ("1.5 MB", "512 bytes").
   static QString byteCount(int64_t bytes);
