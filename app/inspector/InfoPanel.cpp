@@ -164,17 +164,15 @@ std::vector<InfoPanel::Row> InfoPanel::fileRows(const std::optional<quar::AudioF
   }
   // The content's rate and channels, and the file's after them where they differ (an edit or an
   // undo past a conversion): the file's rows above are the file's, not the audio's.
-  const auto withFiles = [](QString audio, const QString& file) {
+  const auto withFiles = [](const QString& audio, const QString& file) {
     return file.isEmpty() || file == audio ? audio : audio + QStringLiteral(" (file: ") + file + QLatin1Char(')');
   };
   const auto rateText = [](double hz) { return InspectorText::wholeNumber(hz) + QStringLiteral(" Hz"); };
+  const QString fileRate = info && info->sampleRate > 0 ? rateText(info->sampleRate) : QString();
+  const QString fileChannels = info && info->channelCount > 0 ? QString::number(info->channelCount) : QString();
   const double rate = content.sampleRate();
-  rows.push_back({QStringLiteral("Sample rate"),
-                  withFiles(rateText(rate), info && info->sampleRate > 0 ? rateText(info->sampleRate) : QString())});
-  rows.push_back(
-      {QStringLiteral("Channels"), withFiles(QString::number(content.channelCount()),
-                                             info && info->channelCount > 0 ? QString::number(info->channelCount)
-                                                                             : QString())});
+  rows.push_back({QStringLiteral("Sample rate"), withFiles(rateText(rate), fileRate)});
+  rows.push_back({QStringLiteral("Channels"), withFiles(QString::number(content.channelCount()), fileChannels)});
   rows.push_back({QStringLiteral("Duration"), hmsString(static_cast<double>(content.frameCount()) / rate, 3)});
   rows.push_back({QStringLiteral("Samples"), QLocale().toString(static_cast<qlonglong>(content.frameCount()))});
   return rows;
