@@ -241,6 +241,8 @@ TEST_F(InfoPanelTest, EmptyAudioShowsADashInsteadOfWaiting) {
   EXPECT_FALSE(progress->isVisible());
   EXPECT_FALSE(grid->isVisible());
   ViewTestSupport::savePicture(host->grab().toImage(), QStringLiteral("inspector-2-empty"));
+  host->setPalette(ViewTestSupport::palette(true));
+  ViewTestSupport::savePicture(host->grab().toImage(), QStringLiteral("inspector-2-empty-dark"));
 
   model->setContent(silence(4800, 2));
   EXPECT_FALSE(dash->isVisible());
