@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -163,6 +164,11 @@ void AudioUnitParameterList::showEvent(QShowEvent* event) {
 void AudioUnitParameterList::load() {
   for (QWidget* row : rowWidgets_) delete row;
   rowWidgets_.clear();
+  showAll_ = false;
+  {
+    const QSignalBlocker blocker(filter_);
+    filter_->clear();
+  }
   parameters_ = effect_->parameters();
   for (const AUParameterInfo& info : parameters_) {
     if (!info.isWritable) continue;

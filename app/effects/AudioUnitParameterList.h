@@ -2,8 +2,9 @@
 // parameter (a menu for an enumeration that names its values, a check box for a toggle, else a
 // slider over the parameter's range), at most 12 rows until "Show all N parameters" is pressed,
 // and with 13 or more a filter on name or symbol. The parameters are read from the plug-in
-// each time the list is shown; a row writes only the user's changes, always finite, to the main
-// instance and its clones. GUI thread (the plug-in's control thread).
+// each time the list is shown, which also empties the filter and collapses a long list again;
+// a row writes only the user's changes, always finite, to the main instance and its clones. GUI
+// thread (the plug-in's control thread).
 #pragma once
 
 #include <QString>

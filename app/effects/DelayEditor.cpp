@@ -54,6 +54,9 @@ DelayEditor::DelayEditor(Binding<DelaySettings> settings, QWidget* parent)
   refresh();
 }
 
+// A focused tempo field finishes its editing as it is destroyed, after this panel's own part.
+DelayEditor::~DelayEditor() { bpmField_->disconnect(this); }
+
 QWidget* DelayEditor::makeSyncRow() {
   auto* row = new QWidget(this);
   row->setObjectName(QStringLiteral("sync"));
@@ -80,7 +83,11 @@ QWidget* DelayEditor::makeSyncRow() {
     button->setObjectName(button->text());
     button->setFont(TextDrawing::font(EditorStyle::captionSize));
     connect(button, &QToolButton::clicked, this,
-            [this, time, beats = note.beats] { time.set(syncedTimeMs(bpm_, beats)); });
+            [this, time, beats = note.beats] {
+              // A button takes no focus, so the field may still hold a tempo not yet committed.
+              commitBPM();
+              time.set(syncedTimeMs(bpm_, beats));
+            });
     layout->addWidget(button);
   }
   layout->addStretch(1);
@@ -100,7 +107,9 @@ QString DelayEditor::bpmText(double bpm) {
 void DelayEditor::commitBPM() {
   bool ok = false;
   const double typed = QLocale().toDouble(bpmField_->text(), &ok);
-  if (ok && std::isfinite(typed)) bpm_ = typed;
+  // Held as the field shows it, to a tenth.
+  const double tenths = std::round(typed * 10) / 10;
+  if (ok && std::isfinite(tenths)) bpm_ = tenths;
   bpmField_->setText(bpmText(bpm_));
 }
 

@@ -1,7 +1,7 @@
 // DelayEditor: the delay's panel: "Time", the tempo-sync row (a tempo field held by the panel,
-// 120 BPM at first, and the note buttons "1/4", "1/8.", "1/8" and "1/16", which set the time
-// only), "Right ×", "Feedback", "Low cut", "High cut", "Mix" and the "Ping-pong" switch.
-// GUI thread.
+// 120 BPM at first and held to the tenth it shows, and the note buttons "1/4", "1/8.", "1/8"
+// and "1/16", which commit the field's tempo and set the time only), "Right ×", "Feedback",
+// "Low cut", "High cut", "Mix" and the "Ping-pong" switch. GUI thread.
 #pragma once
 
 #include "dsp/effects/EffectSettings.h"
@@ -16,6 +16,7 @@ public:
   static constexpr double initialBPM = 120;
 
   explicit DelayEditor(Binding<quar::DelaySettings> settings, QWidget* parent = nullptr);
+  ~DelayEditor() override;
 
   void refresh() override;
 

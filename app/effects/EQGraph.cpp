@@ -46,6 +46,12 @@ void EQGraph::setSampleRate(double sampleRate) {
   update();
 }
 
+QRectF EQGraph::plotRect() const {
+  return QRectF(rect()).adjusted(plotInset, plotInset, -plotInset, -plotInset);
+}
+
+QPointF EQGraph::inPlot(QPointF position) const { return position - plotRect().topLeft(); }
+
 const std::array<double, EQGraph::pointCount>& EQGraph::frequencies() {
   static const std::array<double, pointCount> table = [] {
     std::array<double, pointCount> values{};
@@ -121,10 +127,11 @@ bool EQGraph::event(QEvent* event) {
   if (event->type() != QEvent::ToolTip) return QWidget::event(event);
   auto* help = static_cast<QHelpEvent*>(event);
   const EQSettings settings = settings_.get();
-  const Plot shape = plot(settings, sampleRate_, size());
+  const Plot shape = plot(settings, sampleRate_, plotRect().size());
+  const QPointF pointer = inPlot(help->pos());
   // The topmost node under the pointer: later bands are drawn on top.
   for (size_t i = shape.nodes.size(); i-- > 0;) {
-    if (std::hypot(shape.nodes[i].x() - help->pos().x(), shape.nodes[i].y() - help->pos().y()) <= nodeDiameter / 2) {
+    if (std::hypot(shape.nodes[i].x() - pointer.x(), shape.nodes[i].y() - pointer.y()) <= nodeDiameter / 2) {
       QToolTip::showText(help->globalPos(), nodeHelp(settings.bands[i]), this);
       return true;
     }
@@ -137,12 +144,17 @@ bool EQGraph::event(QEvent* event) {
 void EQGraph::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  drawGrid(painter);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(faded(Theme::label(palette()), 0.04));
+  painter.drawRoundedRect(QRectF(rect()), 6, 6);
 
-  const double w = width();
-  const double h = height();
+  const QRectF area = plotRect();
+  painter.translate(area.topLeft());
+  drawGrid(painter, area.size());
+  const double w = area.width();
+  const double h = area.height();
   const EQSettings settings = settings_.get();
-  const Plot shape = plot(settings, sampleRate_, size());
+  const Plot shape = plot(settings, sampleRate_, area.size());
   const QColor curveColor = Theme::waveform.resolved(palette());
   QPainterPath curve(shape.curve.front());
   for (size_t i = 1; i < shape.curve.size(); ++i) curve.lineTo(shape.curve[i]);
@@ -167,13 +179,10 @@ void EQGraph::paintEvent(QPaintEvent*) {
   }
 }
 
-void EQGraph::drawGrid(QPainter& painter) const {
-  const double w = width();
-  const double h = height();
+void EQGraph::drawGrid(QPainter& painter, QSizeF size) const {
+  const double w = size.width();
+  const double h = size.height();
   const QColor primary = Theme::label(palette());
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(faded(primary, 0.04));
-  painter.drawRoundedRect(QRectF(0, 0, w, h), 6, 6);
 
   painter.setFont(TextDrawing::font(labelSize));
   const QColor labelColor = Theme::tertiaryLabel(palette());
@@ -197,15 +206,16 @@ void EQGraph::drawGrid(QPainter& painter) const {
 void EQGraph::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const EQSettings settings = settings_.get();
-  const std::optional<size_t> band = grabbed(plot(settings, sampleRate_, size()).nodes, event->position());
+  const std::optional<size_t> band =
+      grabbed(plot(settings, sampleRate_, plotRect().size()).nodes, inPlot(event->position()));
   if (!band) return;
   dragging_ = settings.bands[*band].id;
   selected_.set(dragging_);
-  moveDraggedBand(event->position());
+  moveDraggedBand(inPlot(event->position()));
 }
 
 void EQGraph::mouseMoveEvent(QMouseEvent* event) {
-  if (dragging_) moveDraggedBand(event->position());
+  if (dragging_) moveDraggedBand(inPlot(event->position()));
 }
 
 void EQGraph::mouseReleaseEvent(QMouseEvent*) { dragging_.reset(); }
@@ -214,6 +224,6 @@ void EQGraph::moveDraggedBand(QPointF location) {
   EQSettings settings = settings_.get();
   const auto band = std::ranges::find_if(settings.bands, [&](const EQBand& b) { return b.id == *dragging_; });
   if (band == settings.bands.end()) return;
-  *band = dragged(*band, location, size());
+  *band = dragged(*band, location, plotRect().size());
   settings_.set(settings);
 }

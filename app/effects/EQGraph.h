@@ -2,7 +2,8 @@
 // 20 kHz (right) and a gain axis from +24 dB (top) to -24 dB (bottom), with one coloured node
 // per band. Dragging a node (grabbed within 18 points of its centre) selects its band and sets
 // its frequency and, for bells and shelves, its gain, one settings write per pointer event. The
-// geometry is in the static functions (points, origin at the top left). GUI thread.
+// axes span the plot, the widget inset on every side so that a node at an edge is drawn whole;
+// the geometry is in the static functions (points, origin at the plot's top left). GUI thread.
 #pragma once
 
 #include <QPointF>
@@ -28,6 +29,8 @@ public:
   static constexpr double nodeDiameter = 13;
   // A drag grabs the nearest node closer than this (points).
   static constexpr double grabDistance = 18;
+  // Between the widget's edges and the plot: a node's radius, its outline and its shadow.
+  static constexpr double plotInset = 8;
 
   // The node positions and the response curve of a graph of some size.
   struct Plot {
@@ -41,6 +44,8 @@ public:
   // The rate (Hz) the response is evaluated at; 0 or less counts as 48000.
   void setSampleRate(double sampleRate);
   double sampleRate() const { return sampleRate_; }
+  // Where the axes are drawn, in the widget's coordinates.
+  QRectF plotRect() const;
 
   // 240 frequencies from 20 Hz to 20 kHz evenly spaced on a log scale: 20 × 1000^(i / 239).
   static const std::array<double, pointCount>& frequencies();
@@ -73,7 +78,9 @@ protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-  void drawGrid(QPainter& painter) const;
+  void drawGrid(QPainter& painter, QSizeF size) const;
+  // A widget position in the plot's coordinates.
+  QPointF inPlot(QPointF position) const;
   void moveDraggedBand(QPointF location);
 
   Binding<quar::EQSettings> settings_;

@@ -203,6 +203,9 @@ void EffectsRack::dismissError() { setLastError(std::nullopt); }
 void EffectsRack::reportError(QString message) { setLastError(std::move(message)); }
 
 std::optional<float> EffectsRack::gainReduction(const Uuid& id) const {
+  // A processor that does not run keeps the reduction it last had.
+  const auto slot = std::ranges::find(slots_, id, &EffectSlot::id);
+  if (!previewEnabled_ || rebuildPending_ || slot == slots_.end() || !slot->isEnabled) return std::nullopt;
   const auto found = std::ranges::find(preparedSlotIDs_, id);
   if (found == preparedSlotIDs_.end() || !runtime_) return std::nullopt;
   const auto position = static_cast<size_t>(found - preparedSlotIDs_.begin());

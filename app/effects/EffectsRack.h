@@ -95,7 +95,8 @@ public:
   // The live instance of each loaded plug-in slot, by slot id. The rack owns them.
   const std::map<quar::Uuid, std::shared_ptr<quar::AudioUnitEffect>>& audioUnits() const { return audioUnits_; }
   // The live gain reduction (dB) of a slot's preview processor; none for a slot without a
-  // metering processor in the current preview.
+  // metering processor in the current preview, and while that processor is not processing (the
+  // slot bypassed, the preview switched off or being rebuilt).
   std::optional<float> gainReduction(const quar::Uuid& id) const;
 
   // Slot operations.

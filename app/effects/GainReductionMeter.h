@@ -1,8 +1,8 @@
 // GainReductionMeter: the live gain-reduction row of the compressor and gate editors, laid out
 // on the ParamSlider column grid: "Reduction", a bar that fills from its right end (24 dB is
 // full scale) and the reduction as "%.1f dB". While the document plays it polls the rack for
-// the slot's reduction at most 30 times a second; while stopped it does nothing and shows
-// 0.0 dB. GUI thread.
+// the slot's reduction at most 30 times a second (0.0 dB while the slot does not process);
+// while stopped it does nothing and shows 0.0 dB. GUI thread.
 #pragma once
 
 #include <QPointer>

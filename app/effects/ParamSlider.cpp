@@ -92,6 +92,11 @@ QString ParamSlider::formatted(const QString& format, double value) {
   return QString::asprintf(format.toUtf8().constData(), value);
 }
 
+double ParamSlider::shownValue(const QString& format, double value) {
+  // Adding zero turns "-0" into 0.
+  return parse(formatted(format, value)).value_or(value) + 0.0;
+}
+
 std::optional<double> ParamSlider::parse(const QString& text) {
   QByteArray bytes = text.toUtf8().replace(',', '.');
   const char* first = bytes.constData();

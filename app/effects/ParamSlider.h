@@ -60,6 +60,9 @@ public:
   static double valueAt(double position, Range range, Scale scale);
   // `format` applied to the value, with a decimal point whatever the locale.
   static QString formatted(const QString& format, double value);
+  // The value as the field shows it: `format` applied, then read back (the value itself when
+  // the text is not a number), never a negative zero.
+  static double shownValue(const QString& format, double value);
   // The number a typed text stands for: every "," read as ".", and the whole text one decimal
   // number (a sign, digits, a point, an exponent, or "inf"); a space, a unit or anything else,
   // and not-a-number, give none.

@@ -116,6 +116,10 @@ InfoPanel::InfoPanel(EditorModel* model, QWidget* parent)
   progress_->setFixedSize(48, 8);
   header->addWidget(progress_);
   column->addLayout(header);
+  // Audio without frames has no statistics.
+  noStats_ = new ToneLabel(InspectorText::notMeasured, TextStyle::callout, Tone::secondary, this);
+  noStats_->setObjectName(QStringLiteral("noStats"));
+  column->addWidget(noStats_);
 
   statsBox_ = new QWidget(this);
   statsBox_->setObjectName(QStringLiteral("statsBox"));
@@ -158,9 +162,17 @@ std::vector<InfoPanel::Row> InfoPanel::fileRows(const std::optional<quar::AudioF
     if (info->fileSize) rows.push_back({QStringLiteral("File size"), byteCount(*info->fileSize)});
     rows.push_back({QStringLiteral("Decoder"), fromStd(info->decoderName)});
   }
+  // The content's rate and channels, and the file's after them where they differ (an edit or an
+  // undo past a conversion): the file's rows above are the file's, not the audio's.
+  const auto withFiles = [](const QString& audio, const QString& file) {
+    return file.isEmpty() || file == audio ? audio : audio + QStringLiteral(" (file: ") + file + QLatin1Char(')');
+  };
+  const auto rateText = [](double hz) { return InspectorText::wholeNumber(hz) + QStringLiteral(" Hz"); };
+  const QString fileRate = info && info->sampleRate > 0 ? rateText(info->sampleRate) : QString();
+  const QString fileChannels = info && info->channelCount > 0 ? QString::number(info->channelCount) : QString();
   const double rate = content.sampleRate();
-  rows.push_back({QStringLiteral("Sample rate"), InspectorText::wholeNumber(rate) + QStringLiteral(" Hz")});
-  rows.push_back({QStringLiteral("Channels"), QString::number(content.channelCount())});
+  rows.push_back({QStringLiteral("Sample rate"), withFiles(rateText(rate), fileRate)});
+  rows.push_back({QStringLiteral("Channels"), withFiles(QString::number(content.channelCount()), fileChannels)});
   rows.push_back({QStringLiteral("Duration"), hmsString(static_cast<double>(content.frameCount()) / rate, 3)});
   rows.push_back({QStringLiteral("Samples"), QLocale().toString(static_cast<qlonglong>(content.frameCount()))});
   return rows;
@@ -190,7 +202,9 @@ void InfoPanel::refresh() {
   signalTitle_->setText(model_->selection() ? QStringLiteral("Signal (selection)")
                                             : QStringLiteral("Signal (entire file)"));
   const std::optional<quar::SignalStats>& stats = stats_->stats();
-  progress_->setVisible(!stats);
+  const bool empty = model_->content().frameCount() == 0;
+  progress_->setVisible(!stats && !empty);
+  noStats_->setVisible(!stats && empty);
   statsBox_->setVisible(stats.has_value());
   if (stats) fillStatsGrid(*stats);
 }

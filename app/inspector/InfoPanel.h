@@ -1,7 +1,8 @@
 // InfoPanel: the inspector's info tab: facts about the document's file (name, container, codec,
 // bit depth, bit rate, size, decoder) and its current audio (rate, channels, duration, samples),
 // then the signal statistics of the selection or the whole file, per channel, from its own
-// SignalStatsState. The row texts are the pure functions below. GUI thread only.
+// SignalStatsState ("–" for audio without frames, which is never measured). The row texts are
+// the pure functions below. GUI thread only.
 #pragma once
 
 #include <QString>
@@ -33,7 +34,8 @@ public:
   explicit InfoPanel(EditorModel* model, QWidget* parent = nullptr);
 
   // The file grid: the file's rows ("Untitled (not saved)" without file information), then the
-  // content's sample rate, channels, duration and sample count.
+  // content's sample rate, channels, duration and sample count; the rate and the channels end
+  // with the file's own, as "(file: 44100 Hz)", where those differ.
   static std::vector<Row> fileRows(const std::optional<quar::AudioFileInfo>& info, const quar::AudioContent& content);
   // A byte count in decimal units with the unit's name ("1.5 MB", "512 bytes").
   static QString byteCount(int64_t bytes);
@@ -57,6 +59,7 @@ private:
   std::vector<Row> shownRows_;
   QLabel* signalTitle_;
   QProgressBar* progress_;
+  QLabel* noStats_;
   QWidget* statsBox_;
   QGridLayout* statsGrid_;
   std::vector<std::vector<QString>> shownStats_;

@@ -1,5 +1,6 @@
 #include "inspector/InspectorView.h"
 
+#include <QHideEvent>
 #include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -52,12 +53,23 @@ InspectorView::InspectorView(EditorModel* model, QWidget* parent)
 
 void InspectorView::paintEvent(QPaintEvent*) { QPainter(this).fillRect(rect(), palette().color(QPalette::Window)); }
 
+void InspectorView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  refresh();
+}
+
+void InspectorView::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  // A minimised window keeps its panel.
+  if (!event->spontaneous()) discardPanel();
+}
+
 void InspectorView::refresh() {
   const InspectorTab tab = model_->inspectorTab();
   tabs_->setSelectedIndex(rawValue(tab));
-  if (shown_ == tab) return;
+  if (!isVisible() || shown_ == tab) return;
+  discardPanel();
   shown_ = tab;
-  delete scroll_->takeWidget();
   auto* page = new QWidget;
   page->setObjectName(QStringLiteral("inspectorPage"));
   auto* layout = new QVBoxLayout(page);
@@ -66,6 +78,12 @@ void InspectorView::refresh() {
   layout->addWidget(panel_);
   layout->addStretch(1);
   scroll_->setWidget(page);
+}
+
+void InspectorView::discardPanel() {
+  shown_.reset();
+  panel_ = nullptr;
+  delete scroll_->takeWidget();
 }
 
 QWidget* InspectorView::makePanel(InspectorTab tab) {

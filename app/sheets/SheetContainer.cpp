@@ -7,6 +7,7 @@
 
 #include "editor/EditorModel.h"
 #include "effects/EditorStyle.h"
+#include "effects/ParamSlider.h"
 #include "platform/ObservedRefresh.h"
 #include "views/TextDrawing.h"
 #include "views/ToneLabel.h"
@@ -67,6 +68,14 @@ void SheetContainer::addScopeLine(EditorModel& model) {
   auto* refresh = new ObservedRefresh([line, &model] { line->setText(scopeText(model)); }, line);
   refresh->watch(&model);
   refresh->run();
+}
+
+Binding<double> SheetContainer::shownBinding(double& value, const QString& format, std::function<void()> changed) {
+  return Binding<double>([&value] { return value; },
+                         [&value, format, changed = std::move(changed)](const double& newValue) {
+                           value = ParamSlider::shownValue(format, newValue);
+                           if (changed) changed();
+                         });
 }
 
 void SheetContainer::showEvent(QShowEvent* event) {

@@ -8,6 +8,10 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
+
+#include "effects/Binding.h"
+
 class EditorModel;
 class QLabel;
 class QPushButton;
@@ -30,6 +34,11 @@ protected:
   QLabel* addNote(const QString& text);
   // The model's scope line, kept up to date while the sheet is open.
   void addScopeLine(EditorModel& model);
+
+  // A binding to one of the sheet's own values for a ParamSlider with `format`: it stores the
+  // value as the slider's field shows it, so that what is applied is what is on screen, and then
+  // calls `changed`.
+  static Binding<double> shownBinding(double& value, const QString& format, std::function<void()> changed = {});
 
   // Performs the sheet's operation.
   virtual void apply() = 0;

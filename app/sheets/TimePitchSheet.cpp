@@ -15,21 +15,16 @@
 
 namespace {
 
-Binding<double> binding(double& value, std::function<void()> changed = {}) {
-  return Binding<double>([&value] { return value; },
-                         [&value, changed](const double& newValue) {
-                           value = newValue;
-                           if (changed) changed();
-                         });
-}
+const QString tempoFormat = QStringLiteral("%.1f");
+const QString pitchFormat = QStringLiteral("%.0f");
 
 } // namespace
 
 TimePitchSheet::TimePitchSheet(EditorModel& model, QWidget* window)
     : SheetContainer(QStringLiteral("Time & Pitch"), QStringLiteral("Apply"), window), model_(model),
       length_(new QLabel(this)) {
-  auto* tempo = new ParamSlider(QStringLiteral("Tempo"), binding(tempoPercent_, [this] { showLength(); }), {25, 400},
-                                QStringLiteral("%"), QStringLiteral("%.1f"), ParamSlider::Scale::log, 100, this);
+  auto* tempo = new ParamSlider(QStringLiteral("Tempo"), shownBinding(tempoPercent_, tempoFormat, [this] { showLength(); }),
+                                {25, 400}, QStringLiteral("%"), tempoFormat, ParamSlider::Scale::log, 100, this);
   tempo->setObjectName(QStringLiteral("tempoSlider"));
   addContent(tempo);
 
@@ -43,12 +38,12 @@ TimePitchSheet::TimePitchSheet(EditorModel& model, QWidget* window)
   row->addWidget(length_, 1);
   addContent(row);
 
-  auto* pitch = new ParamSlider(QStringLiteral("Pitch"), binding(semitones_), {-24, 24}, QStringLiteral("st"),
-                                QStringLiteral("%.0f"), ParamSlider::Scale::linear, 0, this);
+  auto* pitch = new ParamSlider(QStringLiteral("Pitch"), shownBinding(semitones_, pitchFormat), {-24, 24}, QStringLiteral("st"),
+                                pitchFormat, ParamSlider::Scale::linear, 0, this);
   pitch->setObjectName(QStringLiteral("pitchSlider"));
   addContent(pitch);
-  auto* fine = new ParamSlider(QStringLiteral("Fine"), binding(cents_), {-100, 100}, QStringLiteral("ct"),
-                               QStringLiteral("%.0f"), ParamSlider::Scale::linear, 0, this);
+  auto* fine = new ParamSlider(QStringLiteral("Fine"), shownBinding(cents_, pitchFormat), {-100, 100}, QStringLiteral("ct"),
+                               pitchFormat, ParamSlider::Scale::linear, 0, this);
   fine->setObjectName(QStringLiteral("fineSlider"));
   addContent(fine);
   addNote(QStringLiteral("Tempo and pitch are independent: change speed without affecting pitch, or transpose "

@@ -1,6 +1,8 @@
 // TimePitchSheet: changes tempo (25…400 %) and pitch (semitones and cents) of the selection, or
 // the whole file, independently with EditorModel::timePitch, showing the length before and
-// after. The length texts are pure functions. GUI thread only.
+// after. Each value is held as its field shows it (tempo to 0.1 %, whole semitones and cents),
+// so the length shown and the change applied are those of the values on screen. The length
+// texts are pure functions. GUI thread only.
 #pragma once
 
 #include <QString>

@@ -1,10 +1,12 @@
 #include "views/SegmentedControl.h"
 
 #include <QButtonGroup>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPushButton>
 
 #include "platform/Icons.h"
+#include "views/Theme.h"
 #include "views/ViewStyle.h"
 
 namespace {
@@ -13,6 +15,16 @@ std::vector<SegmentedControl::Segment> textSegments(const QStringList& titles) {
   std::vector<SegmentedControl::Segment> segments;
   for (const QString& title : titles) segments.push_back({title});
   return segments;
+}
+
+// The fill of the chosen segment in a dark palette: its button colour a quarter of the way to the
+// button text colour.
+QColor darkSelectedFill(const QPalette& palette) {
+  const QColor button = palette.color(QPalette::Button);
+  const QColor text = palette.color(QPalette::ButtonText);
+  const auto mixed = [](int from, int to) { return from + (to - from) / 4; };
+  return QColor(mixed(button.red(), text.red()), mixed(button.green(), text.green()),
+                mixed(button.blue(), text.blue()));
 }
 
 } // namespace
@@ -43,6 +55,7 @@ SegmentedControl::SegmentedControl(const QString& name, const std::vector<Segmen
     row->addWidget(button);
   }
   connect(group_, &QButtonGroup::idClicked, this, &SegmentedControl::picked);
+  connect(group_, &QButtonGroup::idToggled, this, &SegmentedControl::showSelection);
 }
 
 SegmentedControl::SegmentedControl(const QString& name, const QStringList& titles, QWidget* parent)
@@ -55,3 +68,17 @@ void SegmentedControl::setSelectedIndex(int index) {
 }
 
 QAbstractButton* SegmentedControl::segment(int index) const { return group_->button(index); }
+
+void SegmentedControl::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) showSelection();
+}
+
+void SegmentedControl::showSelection() {
+  const bool dark = Theme::isDark(palette());
+  for (QAbstractButton* button : group_->buttons()) {
+    QPalette own;  // no role of its own: the control's palette throughout
+    if (dark && button->isChecked()) own.setColor(QPalette::Button, darkSelectedFill(palette()));
+    button->setPalette(own);
+  }
+}

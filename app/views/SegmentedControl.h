@@ -1,6 +1,8 @@
 // SegmentedControl: a row of joined buttons of which exactly one is chosen, for a small
 // enumeration; each segment shows a title or an icon and may carry a tooltip. picked() reports
-// the user's choice; setSelectedIndex() shows a choice without reporting it. GUI thread only.
+// the user's choice; setSelectedIndex() shows a choice without reporting it. In the dark
+// appearance the chosen segment is filled lighter than the others, as clearly apart from them
+// as the style's darker fill sets it apart in the light appearance. GUI thread only.
 #pragma once
 
 #include <QString>
@@ -33,6 +35,12 @@ public:
 Q_SIGNALS:
   void picked(int index);
 
+protected:
+  void changeEvent(QEvent* event) override;
+
 private:
+  // Gives the chosen segment its fill.
+  void showSelection();
+
   QButtonGroup* group_;
 };

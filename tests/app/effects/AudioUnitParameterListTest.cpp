@@ -240,6 +240,22 @@ TEST(AudioUnitParameterList, ALongListCollapsesAndFilters) {
   EXPECT_TRUE(shown.visible("showAll"));
 }
 
+// A list shown anew starts without a filter and collapsed, whatever it showed before.
+TEST(AudioUnitParameterList, ShowingAgainStartsWithoutFilterCollapsed) {
+  for (const char* filter : {"", "COMP"}) {
+    Shown shown(lv2Effect(mdaPlugins + "MultiBand"));
+    shown.list.findChild<LinkButton*>("showAll")->click();
+    shown.filter(filter);
+    shown.list.hide();
+    shown.list.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown.list.findChild<QLineEdit*>("parameterFilter")->text(), "") << filter;
+    EXPECT_EQ(shown.rows().size(), 12u) << filter;
+    EXPECT_EQ(shown.showAllTitle(), "Show all 13 parameters") << filter;
+    EXPECT_TRUE(shown.visible("showAll")) << filter;
+  }
+}
+
 // Showing the list writes nothing; every edit reaches the main instance and its clone.
 TEST(AudioUnitParameterList, EditsReachEveryInstanceAndShowingWritesNothing) {
   const auto effect = lv2Effect(testPlugins + "mono-gain");

@@ -126,15 +126,16 @@ TEST(BuiltinEffectEditor, DraggingAnEqualiserNodeEditsTheSlot) {
   QCoreApplication::processEvents();
   auto* graph = frame.editor->findChild<EQGraph*>();
   QSignalSpy changes(&frame.model->rack(), &EffectsRack::changed);
-  const QPointF node(EQGraph::xOf(200, graph->width()), graph->height() / 2.0);
+  const QRectF area = graph->plotRect();
+  const QPointF node = area.topLeft() + QPointF(EQGraph::xOf(200, area.width()), area.height() / 2);
   const QPoint end(graph->width() * 2 / 3, graph->height() / 4);
   QTest::mousePress(graph, Qt::LeftButton, {}, (node + QPointF(4, -4)).toPoint());  // grabbed off centre
   QTest::mouseMove(graph, end);
   QTest::mouseRelease(graph, Qt::LeftButton, {}, end);
   EXPECT_EQ(changes.count(), 2);
   const quar::EQBand& band = slotSettings<quar::EQSettings>(*frame.model, frame.slot).bands[0];
-  EXPECT_NEAR(band.frequency, EQGraph::frequencyAt(end.x(), graph->width()), 0.05);
-  EXPECT_NEAR(band.gainDB, EQGraph::gainAt(end.y(), graph->height()), 0.05);
+  EXPECT_NEAR(band.frequency, EQGraph::frequencyAt(end.x() - area.left(), area.width()), 0.05);
+  EXPECT_NEAR(band.gainDB, EQGraph::gainAt(end.y() - area.top(), area.height()), 0.05);
   EXPECT_EQ(text(*frame.editor->findChild<ParamSlider*>("gainDB")), QString::asprintf("%.1f", band.gainDB));
 }
 

@@ -143,21 +143,64 @@ TEST(EQGraph, PressingOnANodeSelectsAndMovesItsBand) {
   const quar::Uuid first = stored.value.bands[0].id, second = stored.value.bands[1].id;
   EXPECT_EQ(editor.selected(), first);
 
-  const QPointF cut = EQGraph::plot(stored.value, 48000, graph->size()).nodes[1];
+  // The axes span the plot inside the graph's edges.
+  const QRectF area = graph->plotRect();
+  EXPECT_EQ(area, QRectF(0, 0, 600, 170).adjusted(8, 8, -8, -8));
+  const QPointF cut = EQGraph::plot(stored.value, 48000, area.size()).nodes[1] + area.topLeft();
   QTest::mousePress(graph, Qt::LeftButton, {}, (cut + QPointF(5, 40)).toPoint());
   EXPECT_EQ(stored.writes, 0);  // 40 points below: too far
   EXPECT_EQ(editor.selected(), first);
   QTest::mouseRelease(graph, Qt::LeftButton, {}, (cut + QPointF(5, 40)).toPoint());
 
-  QTest::mousePress(graph, Qt::LeftButton, {}, (cut + QPointF(5, 10)).toPoint());
+  const QPoint near = (cut + QPointF(5, 10)).toPoint();
+  QTest::mousePress(graph, Qt::LeftButton, {}, near);
   EXPECT_EQ(editor.selected(), second);
   EXPECT_EQ(stored.writes, 1);
-  EXPECT_NEAR(stored.value.bands[1].frequency, EQGraph::frequencyAt(cut.x() + 5, 600), 0.05);
+  EXPECT_NEAR(stored.value.bands[1].frequency, EQGraph::frequencyAt(near.x() - area.left(), area.width()), 0.05);
   QTest::mouseMove(graph, QPoint(400, 20));
-  EXPECT_NEAR(stored.value.bands[1].frequency, EQGraph::frequencyAt(400, 600), 0.05);
+  EXPECT_NEAR(stored.value.bands[1].frequency, EQGraph::frequencyAt(400 - area.left(), area.width()), 0.05);
   EXPECT_EQ(stored.value.bands[1].gainDB, 0);
   QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(400, 20));
   const int writes = stored.writes;
   QTest::mouseMove(graph, QPoint(100, 20));  // after the release: no drag
   EXPECT_EQ(stored.writes, writes);
+}
+
+// A node at 20 Hz or 20 kHz, or at ±24 dB, is drawn whole: it covers as many pixels as one in
+// the middle of the graph, at the graph's width in the inspector with and without a scroll bar.
+TEST(EQGraph, NodesAtTheEdgesAreDrawnWhole) {
+  const auto redPixels = [](double hz, double db, int width) {
+    Stored<EQSettings> stored{withBands({band(EQBandType::peak, hz, db)})};
+    Stored<std::optional<quar::Uuid>> selected{std::nullopt};
+    EQGraph graph(stored.binding(), selected.binding());
+    graph.resize(width, 170);
+    const QImage image = graph.grab().toImage();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor pixel = image.pixelColor(x, y);
+        count += pixel.red() > 200 && pixel.green() < 130 && pixel.blue() < 130;
+      }
+    return count;
+  };
+  struct Case {
+    double hz, db;
+  };
+  for (const int width : {332, 317}) {
+    const int whole = redPixels(1000, 0, width);
+    ASSERT_GT(whole, 100);
+    for (const Case& c : {Case{20, 0}, Case{20000, 0}, Case{1000, 24}, Case{1000, -24}, Case{20, 24}, Case{20000, -24}})
+      EXPECT_GE(redPixels(c.hz, c.db, width), whole * 0.95) << c.hz << " Hz, " << c.db << " dB at " << width;
+  }
+
+  Stored<EQSettings> edges{withBands({band(EQBandType::peak, 20, 24), band(EQBandType::lowCut, 20),
+                                      band(EQBandType::peak, 20000, -24), band(EQBandType::highCut, 20000)})};
+  Stored<std::optional<quar::Uuid>> selected{edges.value.bands[0].id};
+  for (const bool dark : {false, true}) {
+    EQGraph graph(edges.binding(), selected.binding());
+    graph.setPalette(palette(dark));
+    graph.setAutoFillBackground(true);
+    graph.resize(332, 170);
+    savePicture(graph, dark ? QStringLiteral("eq-graph-edges-dark") : QStringLiteral("eq-graph-edges-light"));
+  }
 }

@@ -217,6 +217,36 @@ TEST(DelayEditor, NoteButtonsSetTheTimeFromTheTempo) {
   EXPECT_EQ(DelayEditor::bpmText(97.25), "97.3");
 }
 
+// A tempo typed into the field and not yet committed (the focus stays there, since the note
+// buttons take none) is the tempo a note button uses, held to the tenth the field shows.
+TEST(DelayEditor, ANoteButtonUsesTheTempoTypedInTheField) {
+  struct Case {
+    const char* typed;
+    const char* note;
+    const char* shown;
+    double timeMs;
+  };
+  const Case cases[] = {
+      {"90", "1/8", "90", 60000.0 / 90 / 2},
+      {"97.25", "1/4", "97.3", 60000.0 / 97.3},
+      {"1e308", "1/4", "120", 500},  // no tempo: the field goes back to 120
+  };
+  for (const Case& c : cases) {
+    Stored<DelaySettings> stored{{}};
+    DelayEditor panel(stored.binding());
+    showActive(panel);
+    auto* bpm = panel.findChild<QLineEdit*>("bpm");
+    bpm->setFocus();
+    bpm->selectAll();
+    QTest::keyClicks(bpm, QString::fromUtf8(c.typed));
+    QTest::mouseClick(button(panel, c.note), Qt::LeftButton);
+    EXPECT_TRUE(bpm->hasFocus()) << c.typed;
+    EXPECT_NEAR(stored.value.timeMs, c.timeMs, 1e-9) << c.typed;
+    EXPECT_EQ(bpm->text(), QString::fromUtf8(c.shown)) << c.typed;
+    EXPECT_EQ(stored.writes, 1) << c.typed;
+  }
+}
+
 TEST(ReverbEditor, RowsRangesAndDefaults) {
   Stored<ReverbSettings> stored{{}};
   ReverbEditor panel(stored.binding());

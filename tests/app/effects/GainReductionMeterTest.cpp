@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <limits>
 
 #include "RackTestSupport.h"
@@ -58,4 +59,43 @@ TEST(GainReductionMeter, ShowsTheSlotsReductionOnlyWhilePlaying) {
 
   GainReductionMeter missing(&rack, quar::Uuid::random(), true);
   EXPECT_EQ(missing.findChild<QLabel*>("value")->text(), "0.0 dB");
+}
+
+// A bypassed compressor, or one behind the switched-off preview, does not process: the meter
+// reads 0.0 dB while playing, not the reduction the compressor last had, and reads it again once
+// the slot processes again.
+TEST(GainReductionMeter, ReadsZeroWhileItsSlotDoesNotProcess) {
+  struct Case {
+    const char* name;
+    std::function<void(EffectsRack&, bool processing)> set;
+  };
+  const Case cases[] = {
+      {"bypassed",
+       [](EffectsRack& rack, bool processing) {
+         rack.setSlots(edited(rack, 0, [&](EffectSlot& slot) { slot.isEnabled = processing; }));
+       }},
+      {"preview off", [](EffectsRack& rack, bool processing) { rack.setPreviewEnabled(processing); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto state = std::make_shared<RenderState>();
+    EffectsRack rack;
+    rack.add(quar::defaultSettings(quar::EffectKind::compressor));
+    const quar::Uuid slot = rack.slots()[0].id;
+    rack.activate(state, 48000, 2);
+    std::vector<float> left(4096, 0.9f), right(4096, -0.9f);
+    float* channels[] = {left.data(), right.data()};
+    published(*state).runtime->processors()[0]->process(channels, 2, 4096);
+
+    GainReductionMeter meter(&rack, slot, true);
+    const double reduction = meter.reduction();
+    ASSERT_GT(reduction, 1);
+    c.set(rack, false);
+    meter.setPlaying(true);  // polls now, as the timer would
+    EXPECT_EQ(meter.reduction(), 0);
+    EXPECT_EQ(meter.findChild<QLabel*>("value")->text(), "0.0 dB");
+    c.set(rack, true);
+    meter.setPlaying(true);
+    EXPECT_EQ(meter.reduction(), reduction);
+  }
 }

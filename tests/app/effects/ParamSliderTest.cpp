@@ -85,6 +85,24 @@ TEST(ParamSlider, ParsesOnlyAWholeDecimalNumber) {
   for (const Case& c : cases) EXPECT_EQ(ParamSlider::parse(QString::fromUtf8(c.text)), c.value) << c.text;
 }
 
+// The value as the field shows it, for callers that hold what is on screen.
+TEST(ParamSlider, ShownValueIsTheFormattedValueReadBack) {
+  struct Case {
+    const char* format;
+    double value;
+    double shown;
+  };
+  const Case cases[] = {
+      {"%.0f", 4.53, 5}, {"%.1f", 154.6278, 154.6}, {"%.2f", -0.1251, -0.13}, {"%.0f", 1e300, 1e300},
+      {"%.0f", -0.3, 0}, {"%.1f", -0.04, 0},
+  };
+  for (const Case& c : cases) {
+    const double shown = ParamSlider::shownValue(QString::fromUtf8(c.format), c.value);
+    EXPECT_EQ(shown, c.shown) << c.format << " " << c.value;
+    EXPECT_FALSE(std::signbit(shown) && shown == 0) << "a negative zero shows as -0";
+  }
+}
+
 // The value is written only by a committed text: "," is a decimal point, values beyond the
 // range are clamped (infinities included), and a text that is not a number (not-a-number
 // included) leaves the value alone; the field then shows the formatted value.

@@ -5,6 +5,7 @@
 #include <QTextEdit>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -88,6 +89,38 @@ TEST(InfoPanelRows, FileFactsThenContentFacts) {
                                                            {"Bitrate", "256 kbps"},
                                                            {"File size", "1.23 MB"},
                                                            {"Decoder", "Native"}}));
+}
+
+// The file rows are the file's; where the audio being edited no longer has the file's rate or
+// channel count (a conversion, or an undo past one after a save), its rows name the file's too.
+TEST(InfoPanelRows, RateAndChannelsNameTheFilesWhereTheyDiffer) {
+  struct Case {
+    double fileRate;
+    int fileChannels;
+    AudioContent content;
+    const char* rate;
+    const char* channels;
+  };
+  const Case cases[] = {
+      {48000, 2, silence(10, 2, 48000), "48000 Hz", "2"},
+      {44100, 2, silence(10, 2, 48000), "48000 Hz (file: 44100 Hz)", "2"},
+      {48000, 1, silence(10, 2, 48000), "48000 Hz", "2 (file: 1)"},
+      {44100.5, 2, silence(10, 2, 44100), "44100 Hz", "2"},  // the same whole number of hertz
+      {0, 0, silence(10, 6, 8000), "8000 Hz", "6"},          // the file's format not known
+  };
+  for (const Case& c : cases) {
+    AudioFileInfo info = fileInfo();
+    info.sampleRate = c.fileRate;
+    info.channelCount = c.fileChannels;
+    const std::vector<Row> rows = InfoPanel::fileRows(info, c.content);
+    const auto value = [&](const char* label) {
+      const auto row = std::ranges::find(rows, QString::fromLatin1(label), &Row::label);
+      return row == rows.end() ? QString() : row->value;
+    };
+    EXPECT_EQ(value("Sample rate"), QString::fromLatin1(c.rate)) << c.fileRate;
+    EXPECT_EQ(value("Channels"), QString::fromLatin1(c.channels)) << c.fileChannels;
+    EXPECT_EQ(value("Bit depth"), QStringLiteral("24-bit"));
+  }
 }
 
 TEST(InfoPanelRows, DurationRateAndByteCounts) {
@@ -184,6 +217,43 @@ TEST_F(InfoPanelTest, FileGridFollowsTheModel) {
   model->setContent(silence(96000, 1));
   EXPECT_EQ(value("Samples"), QStringLiteral("96,000"));
   EXPECT_EQ(value("Channels"), QStringLiteral("1"));
+
+  AudioFileInfo stereo = fileInfo();
+  stereo.sampleRate = 48000;
+  stereo.channelCount = 2;
+  model->setFileInfo(stereo);
+  EXPECT_EQ(value("Channels"), QStringLiteral("1 (file: 2)"));
+  model->setContent(silence(96000, 2, 44100));
+  EXPECT_EQ(value("Sample rate"), QStringLiteral("44100 Hz (file: 48000 Hz)"));
+  EXPECT_EQ(value("Channels"), QStringLiteral("2"));
+}
+
+// Audio without frames is never measured: the Signal section shows "–" at once instead of waiting
+// for statistics, and again as soon as an edit leaves no frames.
+TEST_F(InfoPanelTest, EmptyAudioShowsADashInsteadOfWaiting) {
+  model = makeModel(silence(0, 2));
+  show(new InfoPanel(model.get()));
+  auto* progress = find<QProgressBar>("statsProgress");
+  auto* grid = find<QWidget>("statsGrid");
+  auto* dash = find<QLabel>("noStats");
+  EXPECT_EQ(dash->text(), QStringLiteral("\u2013"));
+  EXPECT_TRUE(dash->isVisible());
+  EXPECT_FALSE(progress->isVisible());
+  EXPECT_FALSE(grid->isVisible());
+  ViewTestSupport::savePicture(host->grab().toImage(), QStringLiteral("inspector-2-empty"));
+  host->setPalette(ViewTestSupport::palette(true));
+  ViewTestSupport::savePicture(host->grab().toImage(), QStringLiteral("inspector-2-empty-dark"));
+
+  model->setContent(silence(4800, 2));
+  EXPECT_FALSE(dash->isVisible());
+  EXPECT_TRUE(progress->isVisible());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return grid->isVisible(); }));
+  EXPECT_FALSE(dash->isVisible());
+
+  model->setContent(silence(0, 2));
+  EXPECT_TRUE(dash->isVisible());
+  EXPECT_FALSE(progress->isVisible());
+  EXPECT_FALSE(grid->isVisible());
 }
 
 // Counts the measurements and notes the range of each.

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QScrollArea>
@@ -11,6 +12,9 @@
 #include "InspectorTestSupport.h"
 #include "document/AudioDocumentController.h"
 #include "editor/EditorWindowController.h"
+#include "effects/DelayEditor.h"
+#include "effects/EQEditor.h"
+#include "effects/EffectsRack.h"
 #include "platform/CommandRouter.h"
 #include "inspector/InspectorView.h"
 #include "inspector/SpectrumPanel.h"
@@ -82,6 +86,44 @@ TEST_F(InspectorViewTest, ReturningToTheSpectrumTabStartsItFromItsDefaults) {
   EXPECT_TRUE(state.holdPeaks());
 }
 
+// Hiding the inspector discards its panel; shown again, the panel starts from its defaults:
+// the delay's tempo and the equaliser's band selection as a new editor has them.
+TEST_F(InspectorViewTest, APanelShownAgainStartsFresh) {
+  model->setInspectorTab(InspectorTab::effects);
+  const auto reshow = [&] {
+    view->hide();
+    EXPECT_FALSE(view->panel());
+    view->show();
+    ASSERT_TRUE(view->panel());
+    EXPECT_EQ(panelName(), QStringLiteral("effectsRackView"));
+  };
+
+  model->rack().add(quar::defaultSettings(quar::EffectKind::delay));
+  auto* delay = view->findChild<DelayEditor*>();
+  ASSERT_TRUE(delay);
+  auto* bpm = delay->findChild<QLineEdit*>(QStringLiteral("bpm"));
+  bpm->setText(QStringLiteral("90"));
+  Q_EMIT bpm->editingFinished();
+  ASSERT_EQ(delay->bpm(), 90);
+  reshow();
+  delay = view->findChild<DelayEditor*>();
+  ASSERT_TRUE(delay);
+  EXPECT_EQ(delay->bpm(), DelayEditor::initialBPM);
+  EXPECT_EQ(delay->findChild<QLineEdit*>(QStringLiteral("bpm"))->text(), QStringLiteral("120"));
+
+  model->rack().add(quar::defaultSettings(quar::EffectKind::eq));
+  auto* eq = view->findChild<EQEditor*>();
+  ASSERT_TRUE(eq);
+  eq->addBand();
+  const std::vector<quar::EQBand> bands = std::get<quar::EQSettings>(*model->rack().slots().back().settings()).bands;
+  ASSERT_GE(bands.size(), 2u);
+  ASSERT_EQ(eq->selected(), bands.back().id);
+  reshow();
+  eq = view->findChild<EQEditor*>();
+  ASSERT_TRUE(eq);
+  EXPECT_EQ(eq->selected(), bands.front().id);
+}
+
 TEST_F(InspectorViewTest, OnlyATallPanelScrolls) {
   auto* scroll = find<QScrollArea>("inspectorScroll");
   model->setInspectorTab(InspectorTab::markers);
@@ -127,5 +169,14 @@ TEST_F(InspectorInWindowTest, TheEffectsTabCommandOpensAHiddenInspectorThere) {
   EXPECT_EQ(inspector->width(), 360);
   EXPECT_TRUE(inspector->tabs()->segment(4)->isChecked());
   EXPECT_EQ(inspector->panel()->objectName(), QStringLiteral("effectsRackView"));
+  EXPECT_TRUE(inspector->panel()->isVisible());
+
+  // Hiding the inspector discards the panel; showing it makes a new one.
+  const QPointer<QWidget> shown = inspector->panel();
+  model.setShowInspector(false);
+  EXPECT_FALSE(inspector->panel());
+  EXPECT_FALSE(shown);
+  model.setShowInspector(true);
+  ASSERT_TRUE(inspector->panel());
   EXPECT_TRUE(inspector->panel()->isVisible());
 }

@@ -54,6 +54,8 @@ TEST_F(TimePitchSheetTest, TheLengthRowFollowsTempoAndSelection) {
   EditorTestSupport::slide(tempo, 7500);  // 200 %
   EXPECT_EQ(text(sheet, "lengthText"), QStringLiteral("2.000 s \u2192 1.000 s"));
   EditorTestSupport::savePicture(*sheet, QStringLiteral("time-pitch-sheet"));
+  sheet->setPalette(EditorTestSupport::palette(true));
+  EditorTestSupport::savePicture(*sheet, QStringLiteral("time-pitch-sheet-dark"));
   sheet->reject();
 }
 
@@ -84,4 +86,48 @@ TEST_F(TimePitchSheetTest, PassesTempoAsARateAndPitchInCents) {
   ASSERT_TRUE(closed(sheet));
   EXPECT_FALSE(model->busy());
   EXPECT_EQ(undo.changeCount(), changes);
+}
+
+// A slider between two shown values, or a number typed more finely than the field shows, holds
+// the value shown: that is what the length row reads and what is applied.
+TEST_F(TimePitchSheetTest, AppliesTheValuesItShows) {
+  struct Case {
+    const char* slider;
+    int step;            // slider travel, when `typed` is empty
+    const char* typed;   // then Return, which commits and applies
+    const char* shown;
+    const char* undoName;
+  };
+  for (const Case& c : {
+           Case{"pitchSlider", 5944, "", "5", "Time & Pitch (100%, +500 ct)"},  // 4.53 st on the travel
+           Case{"pitchSlider", 0, "4.53", "5", "Time & Pitch (100%, +500 ct)"},
+           Case{"fineSlider", 5947, "", "19", "Time & Pitch (100%, +19 ct)"},  // 18.94 ct
+           Case{"fineSlider", 0, "-18,94", "-19", "Time & Pitch (100%, -19 ct)"},
+           Case{"tempoSlider", 6572, "", "154.6", "Time & Pitch (155%, +0 ct)"},  // 154.628 %
+           Case{"tempoSlider", 0, "154.63", "154.6", "Time & Pitch (155%, +0 ct)"},
+       }) {
+    SCOPED_TRACE(std::string(c.slider) + " " + c.typed);
+    auto model = makeModel(tone(9600, {0.5f}));
+    const QPointer<TimePitchSheet> sheet = present(new TimePitchSheet(*model, nullptr));
+    ParamSlider& slider = this->slider(sheet, c.slider);
+    const double tempo = std::string(c.slider) == "tempoSlider" ? 154.6 : 100;
+    if (*c.typed) {
+      EditorTestSupport::type(slider, QString::fromUtf8(c.typed));
+    } else {
+      EditorTestSupport::slide(slider, c.step);
+      EXPECT_EQ(EditorTestSupport::text(slider), QString::fromUtf8(c.shown));
+      EXPECT_EQ(sheet->tempoPercent(), tempo);
+      EXPECT_EQ(sheet->semitones() * 100 + sheet->cents(),
+                ParamSlider::parse(EditorTestSupport::text(this->slider(sheet, "pitchSlider")))
+                        .value() * 100 +
+                    ParamSlider::parse(EditorTestSupport::text(this->slider(sheet, "fineSlider"))).value());
+      EXPECT_EQ(text(sheet, "lengthText"), TimePitchSheet::lengthLine(9600, tempo, 48000));
+      sheet->actionButton()->click();
+    }
+    ASSERT_TRUE(closed(sheet));
+    ASSERT_TRUE(waitUntilIdle(*model));
+    EXPECT_EQ(undo.undoActionName(), QString::fromUtf8(c.undoName));
+    EXPECT_EQ(model->content().frameCount(), TimePitchSheet::outputFrames(9600, tempo));
+    undo.removeAllActions();
+  }
 }
