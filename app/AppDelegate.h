@@ -1,7 +1,8 @@
 // AppDelegate: the application's start. Before launch it makes the document controller; then
 // the files given on the command line open; at launch it shows the window that carries the
 // menu bar while no document is open ("Quarnel") and, 0.4 s later, the open panel when still
-// no document is open (not when "XCTestConfigurationFilePath" is set in the environment).
+// no document is open (not when "XCTestConfigurationFilePath" is set in the environment). The
+// alerts about files that could not be opened stay in front, and the open panel waits for them.
 // It ends every window's command chain: New, Open…, Open Recent, Quit (which closes each
 // document as its window would, then quits), About, Hide (minimises every window), Bring All
 // to Front and the keyboard-shortcuts help. GUI thread only.
@@ -54,6 +55,8 @@ protected:
 
 private:
   void documentsChanged();
+  // The open panel when no document is open, once no error alert is waiting for an answer.
+  void offerOpenPanel();
   void showAboutPanel();
 
   std::unique_ptr<AudioDocumentController> documentController_;
