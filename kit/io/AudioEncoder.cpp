@@ -60,7 +60,8 @@ fs::path resolvedTarget(const fs::path& url) {
 }
 
 [[noreturn]] void moveFailed(int error) {
-  throw QuarError::encodeFailed("couldn\u2019t move the finished file into place: " + std::string(std::strerror(error)));
+  throw QuarError::encodeFailed("couldn\u2019t move the finished file into place: " + std::string(std::strerror(error)),
+                                error);
 }
 
 // Moves the finished temporary file onto the target: it takes the target's owner and group

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -491,6 +492,40 @@ TEST(AudioEncoderTest, ExportsToNamesNearTheLengthLimit) {
     EXPECT_EQ(namesIn(folder.path()).count(name), 1u);
   }
   EXPECT_EQ(namesIn(folder.path()).size(), 4u) << "no temporary file stays behind";
+}
+
+// Every writer, and the final move, keeps the system's error number of a failure beside its
+// message.
+TEST(AudioEncoderTest, AFailedWriteKeepsTheSystemError) {
+  TempFolder folder;
+  writeText(folder / "notes.txt", "a file, not a folder");
+  struct Case {
+    ExportFormat format;
+    fs::path destination;
+    int systemError;
+  };
+  const Case cases[] = {
+      {ExportFormat::wav, folder / "missing" / "a.wav", ENOENT},
+      {ExportFormat::aiff, folder / "notes.txt" / "a.aiff", ENOTDIR},
+      {ExportFormat::flac, folder / "missing" / "a.flac", ENOENT},
+      {ExportFormat::aac, folder / "notes.txt" / "a.m4a", ENOTDIR},
+      {ExportFormat::mp3, folder / "missing" / "a.mp3", ENOENT},
+      {ExportFormat::opus, folder / "notes.txt" / "a.opus", ENOTDIR},
+      // The temporary name is cut to fit; the move to the full name fails.
+      {ExportFormat::wav, folder / (std::string(300, 'n') + ".wav"), ENAMETOOLONG},
+  };
+  const ArraySource source(ramps(2, 1000), 44100);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.destination.filename().string().substr(0, 12));
+    try {
+      AudioEncoder::write(source, std::nullopt, c.destination, settingsFor(c.format));
+      ADD_FAILURE() << "wrote " << c.destination;
+    } catch (const QuarError& error) {
+      EXPECT_EQ(error.kind(), QuarError::Kind::encodeFailed);
+      EXPECT_EQ(error.systemError(), c.systemError) << error.message();
+    }
+  }
+  EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{"notes.txt"});
 }
 
 // A folder as destination fails before anything is read or encoded.
