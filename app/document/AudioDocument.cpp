@@ -13,6 +13,7 @@
 #include "io/AudioEncoder.h"
 #include "io/FormatCatalog.h"
 #include "platform/DocumentController.h"
+#include "platform/ErrorAlert.h"
 #include "platform/JobPool.h"
 #include "platform/Platform.h"
 #include "platform/SavePanel.h"
@@ -240,9 +241,13 @@ void AudioDocument::exportSelection() {
         [snapshot, range, settings, token, path = pathOf(url)] {
           quar::AudioEncoder::write(*snapshot, range, path, settings, token->callback());
         },
-        [busy, token](AudioDocument& document, std::exception_ptr error) {
+        [busy, token, url](AudioDocument& document, std::exception_ptr error) {
           document.model().endExternalBusy(busy);
-          if (error && !token->isCancelled()) document.presentError(error);
+          if (error && !token->isCancelled())
+            ErrorAlert::showWriteFailure(document.windowForSheet(), error,
+                                         QStringLiteral("The audio could not be exported to ") + quotedName(url) +
+                                             QLatin1Char('.'),
+                                         url.toLocalFile());
         });
   });
 }

@@ -551,3 +551,52 @@ TEST_F(AudioDocumentTest, AFailedSaveIsShownOnTheWindow) {
   EXPECT_FALSE(document->model().busy());
   EXPECT_TRUE(document->isEdited());
 }
+
+// A save that the system refuses says why, naming the folder; the library's text is only the
+// alert's detail. Root obeys each of these: a folder that is gone, a path through a file, a
+// name beyond 255 bytes and a folder of the kernel's where nothing may be created.
+TEST_F(AudioDocumentTest, AFailedSaveTellsWhyAndWhere) {
+  const QString path = writeAudio(folder, QStringLiteral("tone.wav"), 4800);
+  QFile notes(folder.filePath(QStringLiteral("notes.txt")));
+  ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+  notes.close();
+  const QString gone = folder.filePath(QStringLiteral("gone"));
+  const QString longName = QString(300, QLatin1Char('n')) + QStringLiteral(".wav");
+  struct Case {
+    QString destination;
+    QString reason;
+    QString detail;
+  };
+  const Case cases[] = {
+      {gone + QStringLiteral("/tone.wav"),
+       QStringLiteral("The folder \u201C%1\u201D doesn\u2019t exist.").arg(gone), QStringLiteral("(status -43)")},
+      {notes.fileName() + QStringLiteral("/tone.wav"),
+       QStringLiteral("The folder \u201C%1\u201D doesn\u2019t exist: part of its path is a file.").arg(notes.fileName()),
+       QStringLiteral("(status -43)")},
+      {folder.filePath(longName),
+       QStringLiteral("The file name is too long: it has 304 bytes, and names in the folder \u201C%1\u201D can have at most 255.")
+           .arg(folder.path()),
+       QStringLiteral("couldn\u2019t move the finished file into place")},
+      {QStringLiteral("/sys/tone.wav"),
+       QStringLiteral("You don\u2019t have permission to write in the folder \u201C/sys\u201D."), QStringLiteral("(status -54)")},
+  };
+  AudioDocument* document = openLoaded(path);
+  ASSERT_TRUE(document);
+  editGain(*document);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.destination.left(60).toStdString());
+    document->setFileUrl(QUrl::fromLocalFile(c.destination));
+    bool saved = true;
+    document->saveDocument([&](bool result) { saved = result; });
+    QMessageBox* alert = waitForDialog<QMessageBox>(document->windowForSheet(), QStringLiteral("errorAlert"));
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->text(), QStringLiteral("The document \u201C%1\u201D could not be saved.").arg(document->displayName()));
+    EXPECT_EQ(alert->informativeText(), c.reason);
+    EXPECT_TRUE(alert->detailedText().startsWith(QStringLiteral("Couldn\u2019t write the audio: "))) << alert->detailedText().toStdString();
+    EXPECT_TRUE(alert->detailedText().contains(c.detail)) << alert->detailedText().toStdString();
+    EXPECT_FALSE(saved);
+    EXPECT_TRUE(document->isEdited());
+    delete alert;
+  }
+  EXPECT_FALSE(QFileInfo::exists(gone));
+}
