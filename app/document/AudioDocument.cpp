@@ -49,9 +49,9 @@ QString directoryOf(const QUrl& url) {
 // its own.
 void tellClipped(QWidget* window, const QUrl& url, int64_t clipped, const EncodeSettings& settings) {
   if (clipped <= 0) return;
-  const QString count = QLocale().toString(static_cast<qlonglong>(clipped));
-  const QString text = clipped == 1 ? QStringLiteral("1 sample was clipped in ") + quotedName(url) + QLatin1Char('.')
-                                    : count + QStringLiteral(" samples were clipped in ") + quotedName(url) + QLatin1Char('.');
+  const QString count = clipped == 1 ? QStringLiteral("1 sample was")
+                                     : QLocale().toString(static_cast<qlonglong>(clipped)) + QStringLiteral(" samples were");
+  const QString text = count + QStringLiteral(" clipped in ") + quotedName(url) + QLatin1Char('.');
   // Lossless formats write float as 24-bit integers.
   const int bits = quar::isFloat(settings.bitDepth) ? 24 : quar::bits(settings.bitDepth);
   const QString informative =

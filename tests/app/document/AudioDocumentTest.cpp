@@ -600,6 +600,16 @@ TEST_F(AudioDocumentTest, AFailedSaveTellsWhyAndWhere) {
     delete alert;
   }
   EXPECT_FALSE(QFileInfo::exists(gone));
+
+  // An export says the same under its own heading.
+  document->exportSelection();
+  SavePanel* panel = savePanel(*document);
+  ASSERT_TRUE(panel);
+  confirmPanel(panel, QStringLiteral("/sys/part.wav"));
+  QMessageBox* alert = waitForDialog<QMessageBox>(document->windowForSheet(), QStringLiteral("errorAlert"));
+  ASSERT_TRUE(alert);
+  EXPECT_EQ(alert->text(), QStringLiteral("The audio could not be exported to \u201Cpart.wav\u201D."));
+  EXPECT_EQ(alert->informativeText(), cases[3].reason);
 }
 
 // A save or export whose 24-bit samples clip at full scale says how many once it is done, in
