@@ -83,9 +83,7 @@ std::vector<QWidget*> visibleMainWindows() {
 AppDelegate::AppDelegate() {
   openPanelTimer_.setSingleShot(true);
   openPanelTimer_.setInterval(400);
-  connect(&openPanelTimer_, &QTimer::timeout, this, [this] {
-    if (documentController_->documents().empty()) documentController_->openDocument();
-  });
+  connect(&openPanelTimer_, &QTimer::timeout, this, &AppDelegate::offerOpenPanel);
 }
 
 AppDelegate::~AppDelegate() {
@@ -117,11 +115,24 @@ void AppDelegate::applicationDidFinishLaunching() {
   documentsChanged();
   if (std::getenv("XCTestConfigurationFilePath")) return;
   if (noDocumentWindow_->isVisible()) noDocumentWindow_->activateWindow();
+  documentController_->bringPresentedErrorsToFront();
   openPanelTimer_.start();
 }
 
+void AppDelegate::offerOpenPanel() {
+  if (!documentController_->presentedErrors().empty()) {
+    connect(documentController_.get(), &DocumentController::presentedErrorsDismissed, this, &AppDelegate::offerOpenPanel,
+            Qt::SingleShotConnection);
+    return;
+  }
+  if (documentController_->documents().empty()) documentController_->openDocument();
+}
+
 void AppDelegate::documentsChanged() {
+  const bool wasVisible = noDocumentWindow_->isVisible();
   noDocumentWindow_->setVisible(documentController_->documents().empty());
+  // A window that appears does not cover the errors that explain why it is empty.
+  if (!wasVisible && noDocumentWindow_->isVisible()) documentController_->bringPresentedErrorsToFront();
 }
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {

@@ -2,7 +2,8 @@
 // the files given on the command line open; at launch it shows the window that carries the
 // menu bar while no document is open ("Quarnel", with the program's name and how to begin)
 // and, 0.4 s later, the open panel when still no document is open (not when
-// "XCTestConfigurationFilePath" is set in the environment).
+// "XCTestConfigurationFilePath" is set in the environment). The alerts about files that could
+// not be opened stay in front, and the open panel waits for them.
 // It ends every window's command chain: New, New Recording, Open…, Open Recent, Quit (which
 // closes each document as its window would, then quits), About, Hide (minimises every window),
 // Show All (restores them), Bring All to Front, the Window menu's document windows (choosing one
@@ -58,6 +59,8 @@ protected:
 
 private:
   void documentsChanged();
+  // The open panel when no document is open, once no error alert is waiting for an answer.
+  void offerOpenPanel();
   void showAboutPanel();
   // The open document window that a Window menu item stands for; null once it is gone.
   QWidget* listedWindow(const QAction& item) const;

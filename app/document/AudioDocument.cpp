@@ -1,7 +1,11 @@
 #include "document/AudioDocument.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -13,6 +17,7 @@
 #include "io/AudioEncoder.h"
 #include "io/FormatCatalog.h"
 #include "platform/DocumentController.h"
+#include "platform/ErrorAlert.h"
 #include "platform/JobPool.h"
 #include "platform/Platform.h"
 #include "platform/SavePanel.h"
@@ -37,6 +42,35 @@ QString quotedName(const QUrl& url) {
 
 QString directoryOf(const QUrl& url) {
   return url.isEmpty() ? QDir::homePath() : QFileInfo(url.toLocalFile()).absolutePath();
+}
+
+// Tells how many samples the save or export to `url` clipped, once the current event is done:
+// on the window while it is still shown (a document may close right after its save), else on
+// its own.
+void tellClipped(QWidget* window, const QUrl& url, int64_t clipped, const EncodeSettings& settings) {
+  if (clipped <= 0) return;
+  const QString count = clipped == 1 ? QStringLiteral("1 sample was")
+                                     : QLocale().toString(static_cast<qlonglong>(clipped)) + QStringLiteral(" samples were");
+  const QString text = count + QStringLiteral(" clipped in ") + quotedName(url) + QLatin1Char('.');
+  // Lossless formats write float as 24-bit integers.
+  const int bits = quar::isFloat(settings.bitDepth) ? 24 : quar::bits(settings.bitDepth);
+  const QString informative =
+      QStringLiteral("They were louder than full scale, which %1-bit integer samples can\u2019t hold, so they were saved "
+                     "at full scale. A 32-bit float format (WAV, AIFF or CAF) keeps them.")
+          .arg(bits);
+  QTimer::singleShot(0, qApp, [window = QPointer<QWidget>(window), text, informative] {
+    QWidget* parent = window && window->isVisible() ? window.data() : nullptr;
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Quarnel"), text, QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("clippingAlert"));
+    box->setInformativeText(informative);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (parent) {
+      box->open();
+    } else {
+      box->setWindowModality(Qt::ApplicationModal);
+      box->show();
+    }
+  });
 }
 
 } // namespace
@@ -191,13 +225,16 @@ Document::SaveJob AudioDocument::prepareSave(const QUrl& url, const QString& typ
   auto token = std::make_shared<ProgressToken>();
   auto snapshot = std::make_shared<const EnvelopedSource>(model_->content(), model_->envelopes());
   const quar::Uuid busy = model_->beginExternalBusy(QStringLiteral("Saving ") + quotedName(url), token);
+  auto clipped = std::make_shared<int64_t>(0);
   return {
-      [snapshot, settings, token, path = pathOf(url)] {
-        quar::AudioEncoder::write(*snapshot, std::nullopt, path, settings, token->callback());
+      [snapshot, settings, token, clipped, path = pathOf(url)] {
+        *clipped = quar::AudioEncoder::write(*snapshot, std::nullopt, path, settings, token->callback()).clippedSamples;
       },
-      [this, busy, operation, panelSettings](std::exception_ptr error) {
+      [this, busy, operation, panelSettings, clipped, url, settings](std::exception_ptr error) {
         model_->endExternalBusy(busy);
-        if (error || operation == SaveOperation::saveTo) return;
+        if (error) return;
+        tellClipped(windowForSheet(), url, *clipped, settings);
+        if (operation == SaveOperation::saveTo) return;
         if (panelSettings) saveSettings_ = panelSettings;
         refreshFileInfo();
       },
@@ -235,14 +272,20 @@ void AudioDocument::exportSelection() {
     auto token = std::make_shared<ProgressToken>();
     const QUrl url = panel->url();
     const quar::Uuid busy = model_->beginExternalBusy(QStringLiteral("Exporting ") + quotedName(url), token);
+    auto clipped = std::make_shared<int64_t>(0);
     JobPool::run<AudioDocument>(
         this,
-        [snapshot, range, settings, token, path = pathOf(url)] {
-          quar::AudioEncoder::write(*snapshot, range, path, settings, token->callback());
+        [snapshot, range, settings, token, clipped, path = pathOf(url)] {
+          *clipped = quar::AudioEncoder::write(*snapshot, range, path, settings, token->callback()).clippedSamples;
         },
-        [busy, token](AudioDocument& document, std::exception_ptr error) {
+        [busy, token, url, clipped, settings](AudioDocument& document, std::exception_ptr error) {
           document.model().endExternalBusy(busy);
-          if (error && !token->isCancelled()) document.presentError(error);
+          if (!error) tellClipped(document.windowForSheet(), url, *clipped, settings);
+          if (error && !token->isCancelled())
+            ErrorAlert::showWriteFailure(document.windowForSheet(), error,
+                                         QStringLiteral("The audio could not be exported to ") + quotedName(url) +
+                                             QLatin1Char('.'),
+                                         url.toLocalFile());
         });
   });
 }

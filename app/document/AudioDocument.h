@@ -7,7 +7,8 @@
 // and samples: no resampling, no dither), replaced by the settings chosen in a save panel;
 // without them Save turns into Save As. Export writes the selection (or everything) to another
 // file without changing the document. Only audio is written: envelopes are rendered into the
-// samples; markers, grid and effects are not stored. GUI thread only.
+// samples; markers, grid and effects are not stored. A save or export whose integer samples
+// clipped tells how many afterwards. GUI thread only.
 #pragma once
 
 #include <QPointer>

@@ -91,7 +91,7 @@ void Document::saveDocument(Done done) {
     saveDocumentAs(std::move(done));
     return;
   }
-  saveToUrl(fileUrl_, fileType_, SaveOperation::save, reportingTo(std::move(done)));
+  saveToUrl(fileUrl_, fileType_, SaveOperation::save, reportingTo(fileUrl_, std::move(done)));
 }
 
 void Document::saveDocumentAs(Done done) {
@@ -111,13 +111,13 @@ void Document::saveDocumentAs(Done done) {
       return;
     }
     saveToUrl(panel->url(), fileTypeFromLastRunSavePanel(*panel), SaveOperation::saveAs,
-              reportingTo(std::move(done)));
+              reportingTo(panel->url(), std::move(done)));
   });
 }
 
-Document::SaveCompletion Document::reportingTo(Done done) {
-  return [guard = QPointer<Document>(this), done = std::move(done)](std::exception_ptr error) {
-    if (error && guard) guard->presentSaveError(error);
+Document::SaveCompletion Document::reportingTo(const QUrl& url, Done done) {
+  return [guard = QPointer<Document>(this), url, done = std::move(done)](std::exception_ptr error) {
+    if (error && guard) guard->presentSaveError(error, url);
     if (done) done(!error);
   };
 }
@@ -247,6 +247,8 @@ void Document::presentError(std::exception_ptr error, const QString& heading) {
   ErrorAlert::show(windowForSheet(), error, heading);
 }
 
-void Document::presentSaveError(std::exception_ptr error) {
-  presentError(error, QStringLiteral("The document %1 could not be saved.").arg(quoted(displayName())));
+void Document::presentSaveError(std::exception_ptr error, const QUrl& url) {
+  ErrorAlert::showWriteFailure(windowForSheet(), error,
+                               QStringLiteral("The document %1 could not be saved.").arg(quoted(displayName())),
+                               url.toLocalFile());
 }

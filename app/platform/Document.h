@@ -134,9 +134,10 @@ private:
   void askToClose(std::function<void(bool)> done);
   void startNextSave();
   void saveEnded(PendingSave save, std::exception_ptr error);
-  void presentSaveError(std::exception_ptr error);
+  // Tells why the save to `url` failed.
+  void presentSaveError(std::exception_ptr error, const QUrl& url);
   // A save's completion that presents its error, then tells `done` whether it saved.
-  SaveCompletion reportingTo(Done done);
+  SaveCompletion reportingTo(const QUrl& url, Done done);
 
   QUrl fileUrl_;
   QString fileType_;

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QSettings>
 
 #include <algorithm>
@@ -203,7 +204,30 @@ void DocumentController::clearRecentDocuments() {
 }
 
 void DocumentController::presentError(std::exception_ptr error, const QString& heading) {
-  ErrorAlert::show(nullptr, error, heading);
+  QMessageBox* alert = ErrorAlert::show(nullptr, error, heading);
+  if (!alert) return;
+  presentedErrors_.push_back(alert);
+  connect(alert, &QDialog::finished, this, [this, alert] { errorDismissed(alert); });
+  connect(alert, &QObject::destroyed, this, [this](QObject* object) { errorDismissed(object); });
+  bringPresentedErrorsToFront();
+}
+
+std::vector<QMessageBox*> DocumentController::presentedErrors() const {
+  std::vector<QMessageBox*> alerts;
+  for (QObject* alert : presentedErrors_) alerts.push_back(static_cast<QMessageBox*>(alert));
+  return alerts;
+}
+
+void DocumentController::bringPresentedErrorsToFront() {
+  const std::vector<QMessageBox*> alerts = presentedErrors();
+  for (QMessageBox* alert : alerts) alert->raise();
+  if (!alerts.empty()) alerts.back()->activateWindow();
+}
+
+void DocumentController::errorDismissed(const QObject* alert) {
+  if (presentedErrors_.empty()) return;
+  std::erase(presentedErrors_, alert);
+  if (presentedErrors_.empty()) Q_EMIT presentedErrorsDismissed();
 }
 
 void DocumentController::presentOpenError(const QUrl& url, std::exception_ptr error) {

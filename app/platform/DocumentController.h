@@ -2,8 +2,9 @@
 // ("Untitled", "Untitled 2", ...) and documents read from files (one per file: opening an
 // open file shows its window), lists the documents' windows, types files by extension, shows
 // the open panel, closes every document (asking about unsaved changes) and keeps the recent
-// documents (the last 10, newest first, in QSettings under "recentDocuments"). The first
-// controller made is the shared one until it is destroyed. It owns its documents. GUI thread only.
+// documents (the last 10, newest first, in QSettings under "recentDocuments"). Errors it presents
+// stay in front of every window until dismissed. The first controller made is the shared one
+// until it is destroyed. It owns its documents. GUI thread only.
 #pragma once
 
 #include <QFileDialog>
@@ -20,6 +21,7 @@
 #include <vector>
 
 class Document;
+class QMessageBox;
 class WindowController;
 
 class DocumentController : public QObject {
@@ -72,14 +74,20 @@ public:
   void noteNewRecentDocumentUrl(const QUrl& url);
   void clearRecentDocuments();
 
-  // Shows the error application-modally; drops cancellations.
+  // Shows the error application-modally, in front; drops cancellations.
   void presentError(std::exception_ptr error, const QString& heading = {});
   // The same, under "The file “name” couldn’t be opened.".
   void presentOpenError(const QUrl& url, std::exception_ptr error);
+  // The alerts of presentError not yet dismissed, oldest first.
+  std::vector<QMessageBox*> presentedErrors() const;
+  // Raises them over every other window, the newest on top and active.
+  void bringPresentedErrorsToFront();
 
 Q_SIGNALS:
   void documentsChanged();
   void recentDocumentsChanged();
+  // The last of the presented errors was dismissed.
+  void presentedErrorsDismissed();
 
 protected:
   // A new, empty document of the type.
@@ -89,8 +97,11 @@ protected:
 
 private:
   void closeNext(std::vector<QPointer<Document>> remaining, std::function<void(bool)> done);
+  void errorDismissed(const QObject* alert);
 
   std::vector<DocumentType> types_;
   std::vector<Document*> documents_;
   QPointer<QFileDialog> openPanel_;
+  // The alerts of presentError until they are answered or destroyed.
+  std::vector<QObject*> presentedErrors_;
 };

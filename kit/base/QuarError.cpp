@@ -17,7 +17,7 @@ std::string describe(QuarError::Kind kind, const std::string& message) {
 
 } // namespace
 
-QuarError::QuarError(Kind kind, std::string message)
-    : kind_(kind), message_(std::move(message)), description_(describe(kind_, message_)) {}
+QuarError::QuarError(Kind kind, std::string message, int systemError)
+    : kind_(kind), message_(std::move(message)), description_(describe(kind_, message_)), systemError_(systemError) {}
 
 } // namespace quar

@@ -1,5 +1,6 @@
 // The error type of the kit: every failure a user can cause is thrown as a QuarError carrying a
-// case and a message; the platform's cancellation error is the separate CancellationError.
+// case, a message and, for a failed write, the system error number it met; the platform's
+// cancellation error is the separate CancellationError.
 #pragma once
 
 #include <exception>
@@ -13,7 +14,10 @@ public:
 
   static QuarError unsupportedFormat(std::string message) { return {Kind::unsupportedFormat, std::move(message)}; }
   static QuarError decodeFailed(std::string message) { return {Kind::decodeFailed, std::move(message)}; }
-  static QuarError encodeFailed(std::string message) { return {Kind::encodeFailed, std::move(message)}; }
+  // `systemError`: the system error number (errno) behind the failure, 0 for none.
+  static QuarError encodeFailed(std::string message, int systemError = 0) {
+    return {Kind::encodeFailed, std::move(message), systemError};
+  }
   static QuarError codecUnavailable(std::string message) { return {Kind::codecUnavailable, std::move(message)}; }
   static QuarError cancelled() { return {Kind::cancelled, {}}; }
 
@@ -23,15 +27,19 @@ public:
   // The user-facing text: the case's prefix followed directly by the message.
   const std::string& errorDescription() const { return description_; }
   const char* what() const noexcept override { return description_.c_str(); }
+  // The system error number (errno) the failure met, so that its cause can be told in words;
+  // 0 when it met none. Not part of the message.
+  int systemError() const { return systemError_; }
 
   bool operator==(const QuarError& other) const { return kind_ == other.kind_ && message_ == other.message_; }
 
 private:
-  QuarError(Kind kind, std::string message);
+  QuarError(Kind kind, std::string message, int systemError = 0);
 
   Kind kind_;
   std::string message_;
   std::string description_;
+  int systemError_;
 };
 
 // `name` in typographic double quotes (“name”), as messages show names of files and plug-ins.

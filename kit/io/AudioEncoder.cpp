@@ -60,7 +60,8 @@ fs::path resolvedTarget(const fs::path& url) {
 }
 
 [[noreturn]] void moveFailed(int error) {
-  throw QuarError::encodeFailed("couldn\u2019t move the finished file into place: " + std::string(std::strerror(error)));
+  throw QuarError::encodeFailed("couldn\u2019t move the finished file into place: " + std::string(std::strerror(error)),
+                                error);
 }
 
 // Moves the finished temporary file onto the target: it takes the target's owner and group
@@ -221,8 +222,8 @@ fs::path AudioEncoder::temporaryURL(const fs::path& destination, ExportFormat fo
   return destination.parent_path() / ("." + stem + "-" + uuid + ".tmp." + extension);
 }
 
-void AudioEncoder::write(const AudioSource& source, std::optional<FrameRange> range, const fs::path& url,
-                         const EncodeSettings& settings, const EncodeProgress& progress) {
+EncodeReport AudioEncoder::write(const AudioSource& source, std::optional<FrameRange> range, const fs::path& url,
+                                 const EncodeSettings& settings, const EncodeProgress& progress) {
   const EncodePlan plan(source, range, settings);
   const fs::path target = resolvedTarget(url);
   std::error_code error;
@@ -230,7 +231,9 @@ void AudioEncoder::write(const AudioSource& source, std::optional<FrameRange> ra
     throw QuarError::encodeFailed(curlyQuoted(target.filename().string()) + " is a folder");
   TemporaryFile temporary{temporaryURL(target, plan.settings.format)};
 
-  const std::unique_ptr<ChunkSink> head = plan.makeChain(plan.makeWriter(temporary.path));
+  std::unique_ptr<ChunkSink> writer = plan.makeWriter(temporary.path);
+  const ChunkSink& file = *writer;
+  const std::unique_ptr<ChunkSink> head = plan.makeChain(std::move(writer));
   const double total = static_cast<double>(std::max<int64_t>(plan.range.count(), 1));
   try {
     source.forEachChunk(plan.range, EncodePlan::chunkSize, [&](ChannelViews chunk, int64_t firstFrame) {
@@ -248,6 +251,7 @@ void AudioEncoder::write(const AudioSource& source, std::optional<FrameRange> ra
   replace(target, temporary.path);
   temporary.completed = true;
   if (progress) progress(1.0);
+  return {file.clippedSamples()};
 }
 
 bool AudioEncoder::isAvailable(ExportFormat format) {

@@ -59,14 +59,20 @@ struct EncodePlan {
   static double resolveRate(ExportFormat format, double requested);
 };
 
+// What a completed export reports.
+struct EncodeReport {
+  // Samples beyond full scale that an integer format stored at full scale.
+  int64_t clippedSamples = 0;
+};
+
 struct AudioEncoder {
   // Writes `range` (default: all) of `source` to `url`. On success exactly the destination
   // exists; on failure it is untouched and no temporary file is left. A symbolic link's target
   // is replaced, keeping its permission bits and, where the process may set them, its owner
   // and group. A destination that is a folder is refused before anything is encoded. Throws
   // QuarError (cancelled when `progress` answers false) or a stage's failure.
-  static void write(const AudioSource& source, std::optional<FrameRange> range, const std::filesystem::path& url,
-                    const EncodeSettings& settings, const EncodeProgress& progress = {});
+  static EncodeReport write(const AudioSource& source, std::optional<FrameRange> range, const std::filesystem::path& url,
+                            const EncodeSettings& settings, const EncodeProgress& progress = {});
   // Whether this machine can encode the format.
   static bool isAvailable(ExportFormat format);
   // The sample rate `write` uses for a requested rate.

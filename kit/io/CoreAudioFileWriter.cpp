@@ -37,15 +37,19 @@ CoreAudioFileWriter::CoreAudioFileWriter(const std::filesystem::path& url, const
     throw QuarError::encodeFailed("Apple Lossless (ALAC) can’t be written with " + std::to_string(configuration.bits) +
                                   "-bit samples; choose 16-bit or 24-bit");
   int32_t status = 0;
+  int systemError = 0;
   if (configuration.layoutTag) {
-    status = NativeFileWriter::create(url, configuration.fileType, configuration.format, configuration.layoutTag, ext_);
-    if (status != 0) status = NativeFileWriter::create(url, configuration.fileType, configuration.format, std::nullopt, ext_);
+    status = NativeFileWriter::create(url, configuration.fileType, configuration.format, configuration.layoutTag, ext_,
+                                      &systemError);
+    if (status != 0)
+      status = NativeFileWriter::create(url, configuration.fileType, configuration.format, std::nullopt, ext_, &systemError);
   } else {
-    status = NativeFileWriter::create(url, configuration.fileType, configuration.format, std::nullopt, ext_);
+    status = NativeFileWriter::create(url, configuration.fileType, configuration.format, std::nullopt, ext_, &systemError);
   }
   if (status != 0 || !ext_)
     throw QuarError::encodeFailed("Creating the " + CoreAudioNames::container(configuration.fileType) + " file failed (" +
-                                  FourCC::status(status) + ")");
+                                      FourCC::status(status) + ")",
+                                  systemError);
   abl_.resize(static_cast<size_t>(std::max(channels_, 1)));
   try {
     configure(configuration);
@@ -122,7 +126,7 @@ void CoreAudioFileWriter::consume(ChannelViews chunk) {
     abl_[0] = intBuffer_.data();
   }
   if (const int32_t status = ext_->write(frames, abl_); status != 0)
-    throw QuarError::encodeFailed("Writing audio failed (" + FourCC::status(status) + ")");
+    throw QuarError::encodeFailed("Writing audio failed (" + FourCC::status(status) + ")", ext_->systemError());
   dataBytes_ += frames * bytesPerFrame;
 }
 
@@ -130,7 +134,7 @@ void CoreAudioFileWriter::finish() {
   if (!ext_) return;
   const std::unique_ptr<NativeFileWriter> file = std::move(ext_);
   if (const int32_t status = file->close(); status != 0)
-    throw QuarError::encodeFailed("Finalising the file failed (" + FourCC::status(status) + ")");
+    throw QuarError::encodeFailed("Finalising the file failed (" + FourCC::status(status) + ")", file->systemError());
 }
 
 void CoreAudioFileWriter::abort() noexcept {

@@ -37,6 +37,8 @@ public:
   // Closes and finalises the file; does nothing once closed.
   void finish() override;
   void abort() noexcept override;
+  // Integer clients only: samples beyond full scale, written at full scale.
+  int64_t clippedSamples() const override { return quantizer_ ? quantizer_->clippedSamples : 0; }
 
   // The bit rate set on the encoder, when one was asked for.
   std::optional<int64_t> appliedBitRate() const { return appliedBitRate_; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <string>
 
@@ -74,15 +75,18 @@ uint64_t advanced(uint64_t state, uint64_t steps) {
   return state;
 }
 
-// Quantises one channel into every `stride`-th sample slot of `out`. The width and dither are
-// template parameters so the loop has no per-sample branches on them.
+// Quantises one channel into every `stride`-th sample slot of `out` and returns how many
+// samples were beyond full scale. The width and dither are template parameters so the loop has
+// no per-sample branches on them.
 template <int Width, bool Dithered>
-void quantizeChannel(const float* samples, size_t frames, size_t stride, uint8_t* out, double scale, uint64_t& rng) {
+int64_t quantizeChannel(const float* samples, size_t frames, size_t stride, uint8_t* out, double scale, uint64_t& rng) {
   const double lowest = -scale;
   const double highest = scale - 1;
   uint64_t state = rng;
+  int64_t clipped = 0;
   for (size_t i = 0; i < frames; ++i) {
     double x = scale * static_cast<double>(samples[i]);
+    clipped += static_cast<int64_t>((x > scale) | (x < lowest));
     if constexpr (Dithered) {
       // A sample already on a step has no rounding error to decorrelate: it keeps its value
       // (so unedited audio saves bit-identical at its own depth), while the dither is still
@@ -98,6 +102,7 @@ void quantizeChannel(const float* samples, size_t frames, size_t stride, uint8_t
     for (int b = 0; b < Width; ++b) sample[b] = static_cast<uint8_t>(value >> (8 * b));
   }
   rng = state;
+  return clipped;
 }
 
 } // namespace
@@ -239,19 +244,20 @@ void Quantizer::quantize(ChannelViews channels, std::span<uint8_t> destination) 
   const size_t stride = count * static_cast<size_t>(width);
   for (size_t c = 0; c < count; ++c) {
     QUAR_PRECONDITION(channels[c].size() >= frames, "Quantizer channels differ in length");
-    quantizeRun(channels[c].data(), frames, stride, destination.data() + c * static_cast<size_t>(width), dithered, rng);
+    clippedSamples +=
+        quantizeRun(channels[c].data(), frames, stride, destination.data() + c * static_cast<size_t>(width), dithered, rng);
   }
 }
 
-void Quantizer::quantizeRun(const float* samples, size_t frames, size_t stride, uint8_t* out, bool dithered,
-                            uint64_t& state) const {
+int64_t Quantizer::quantizeRun(const float* samples, size_t frames, size_t stride, uint8_t* out, bool dithered,
+                               uint64_t& state) const {
   const double scale = std::ldexp(1.0, bits - 1);
   const int width = bytesPerSample();
-  if (width == 2 && dithered) quantizeChannel<2, true>(samples, frames, stride, out, scale, state);
-  else if (width == 2) quantizeChannel<2, false>(samples, frames, stride, out, scale, state);
-  else if (width == 3 && dithered) quantizeChannel<3, true>(samples, frames, stride, out, scale, state);
-  else if (width == 3) quantizeChannel<3, false>(samples, frames, stride, out, scale, state);
-  else quantizeChannel<4, false>(samples, frames, stride, out, scale, state);
+  if (width == 2 && dithered) return quantizeChannel<2, true>(samples, frames, stride, out, scale, state);
+  if (width == 2) return quantizeChannel<2, false>(samples, frames, stride, out, scale, state);
+  if (width == 3 && dithered) return quantizeChannel<3, true>(samples, frames, stride, out, scale, state);
+  if (width == 3) return quantizeChannel<3, false>(samples, frames, stride, out, scale, state);
+  return quantizeChannel<4, false>(samples, frames, stride, out, scale, state);
 }
 
 void Quantizer::quantizeConcurrently(ChannelViews channels, std::span<uint8_t> destination) {
@@ -268,13 +274,15 @@ void Quantizer::quantizeConcurrently(ChannelViews channels, std::span<uint8_t> d
   const size_t stride = count * width;
   const size_t pieces = (frames + pieceFrames - 1) / pieceFrames;
   const uint64_t start = rng;
+  std::atomic<int64_t> clipped{0};
   parallelFor(static_cast<int64_t>(count * pieces), true, [&](int64_t task) {
     const size_t c = static_cast<size_t>(task) / pieces;
     const size_t first = static_cast<size_t>(task) % pieces * pieceFrames;
     uint64_t state = dithered ? advanced(start, 2 * (c * frames + first)) : start;
-    quantizeRun(channels[c].data() + first, std::min(pieceFrames, frames - first), stride,
-                destination.data() + first * stride + c * width, dithered, state);
+    clipped += quantizeRun(channels[c].data() + first, std::min(pieceFrames, frames - first), stride,
+                           destination.data() + first * stride + c * width, dithered, state);
   });
+  clippedSamples += clipped.load();
   if (dithered) rng = advanced(start, 2 * count * frames);
 }
 

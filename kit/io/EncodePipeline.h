@@ -27,6 +27,8 @@ public:
   virtual void finish() = 0;
   // Stop without completing; releases what can be released. Never throws.
   virtual void abort() noexcept = 0;
+  // Samples beyond full scale that this stage stored at full scale, so far.
+  virtual int64_t clippedSamples() const { return 0; }
 };
 
 // Mixes input channels into output channels: out[o] = sum over i of matrix[o][i] * in[i].
@@ -101,7 +103,7 @@ private:
 // Float to interleaved little-endian integer PCM: scale 2^(bits-1), optional triangular
 // dither (16 and 24 bits only) of samples that do not fall exactly on a step (those stay as
 // they are, so unedited audio keeps its samples), rounding ties to even, clipping to the
-// integer range.
+// integer range. Samples beyond full scale (magnitude above 1) are counted.
 // 24-bit samples are packed in three bytes. The dither generator's state carries over
 // between calls, so a seed and a sample count fix the output. Allocates nothing.
 struct Quantizer {
@@ -110,6 +112,9 @@ struct Quantizer {
   int bits = 16;  // 16, 24 or 32
   bool dither = false;
   uint64_t rng = defaultSeed;
+  // Samples quantised so far whose magnitude was above 1 (full scale), stored as the nearest
+  // end of the integer range.
+  int64_t clippedSamples = 0;
 
   // Bytes one sample takes in the output.
   int bytesPerSample() const { return bits == 16 ? 2 : bits == 24 ? 3 : 4; }
@@ -122,9 +127,10 @@ struct Quantizer {
   void quantizeConcurrently(ChannelViews channels, std::span<uint8_t> destination);
 
 private:
-  // Quantises `frames` samples into every `stride`-th slot of `out`, drawing from `state`.
-  void quantizeRun(const float* samples, size_t frames, size_t stride, uint8_t* out, bool dithered,
-                   uint64_t& state) const;
+  // Quantises `frames` samples into every `stride`-th slot of `out`, drawing from `state`;
+  // returns how many were beyond full scale.
+  int64_t quantizeRun(const float* samples, size_t frames, size_t stride, uint8_t* out, bool dithered,
+                      uint64_t& state) const;
 };
 
 } // namespace quar

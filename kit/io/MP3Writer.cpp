@@ -47,9 +47,10 @@ MP3Writer::MP3Writer(const std::filesystem::path& url, const LameLibrary& lib, d
       throw QuarError::encodeFailed("LAME rejected " + std::to_string(bitRateKbps) + " kbps at " + std::to_string(rate) +
                                     " Hz \u00D7 " + std::to_string(channels) + " (error " + std::to_string(result) + ")");
     const std::string name = url.filename().string();
-    if (OutputFile::createEmpty(url) != 0) throw QuarError::encodeFailed("can\u2019t create " + name);
+    if (const int error = OutputFile::createEmpty(url); error != 0)
+      throw QuarError::encodeFailed("can\u2019t create " + name, error);
     if (const int error = handle_.open(url); error != 0)
-      throw QuarError::encodeFailed("can\u2019t open " + name + ": " + OutputFile::description(error));
+      throw QuarError::encodeFailed("can\u2019t open " + name + ": " + OutputFile::description(error), error);
   } catch (...) {
     lib_.lame_close(gfp_);
     gfp_ = nullptr;
@@ -69,7 +70,7 @@ void MP3Writer::emit(int result, const char* stage) {
     throw QuarError::encodeFailed(std::string("LAME ") + stage + " failed (error " + std::to_string(result) + ")");
   if (result == 0) return;
   if (const int error = handle_.write(std::span(mp3buf_).first(static_cast<size_t>(result))); error != 0)
-    throw QuarError::encodeFailed("writing MP3 data failed: " + OutputFile::description(error));
+    throw QuarError::encodeFailed("writing MP3 data failed: " + OutputFile::description(error), error);
 }
 
 void MP3Writer::consume(ChannelViews chunk) {
@@ -107,12 +108,12 @@ void MP3Writer::finish() {
   const size_t tag = lib_.lame_get_lametag_frame(gfp_, mp3buf_.data(), mp3buf_.size());
   if (tag > 0 && tag <= mp3buf_.size() && handle_.isOpen()) {
     if (const int error = handle_.writeAt(0, std::span(mp3buf_).first(tag)); error != 0)
-      throw QuarError::encodeFailed("writing the LAME tag failed: " + OutputFile::description(error));
+      throw QuarError::encodeFailed("writing the LAME tag failed: " + OutputFile::description(error), error);
   }
   lib_.lame_close(gfp_);
   gfp_ = nullptr;
   if (const int error = handle_.close(); error != 0)
-    throw QuarError::encodeFailed("closing the MP3 file failed: " + OutputFile::description(error));
+    throw QuarError::encodeFailed("closing the MP3 file failed: " + OutputFile::description(error), error);
 }
 
 void MP3Writer::abort() noexcept {

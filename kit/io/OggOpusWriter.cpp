@@ -141,9 +141,10 @@ OggOpusWriter::OggOpusWriter(const std::filesystem::path& url, int channels, int
     input_.resize(static_cast<size_t>(packetFrames * channels));
 
     const std::string name = url.filename().string();
-    if (OutputFile::createEmpty(url) != 0) throw QuarError::encodeFailed("can\u2019t create " + name);
+    if (const int error = OutputFile::createEmpty(url); error != 0)
+      throw QuarError::encodeFailed("can\u2019t create " + name, error);
     if (const int openError = handle_.open(url); openError != 0)
-      throw QuarError::encodeFailed("can\u2019t open " + name + ": " + OutputFile::description(openError));
+      throw QuarError::encodeFailed("can\u2019t open " + name + ": " + OutputFile::description(openError), openError);
 
     ogg_.add(opusHead(channels, preSkip_), 0, pageSink_);
     ogg_.flush(false, std::nullopt, pageSink_);
@@ -160,7 +161,7 @@ OggOpusWriter::~OggOpusWriter() { abort(); }
 void OggOpusWriter::write(std::span<const uint8_t> page) {
   if (!handle_.isOpen()) throw QuarError::encodeFailed("the file is closed");
   if (const int error = handle_.write(page); error != 0)
-    throw QuarError::encodeFailed("writing Opus data failed: " + OutputFile::description(error));
+    throw QuarError::encodeFailed("writing Opus data failed: " + OutputFile::description(error), error);
 }
 
 void OggOpusWriter::encodePacket(const float* frames) {
@@ -215,7 +216,7 @@ void OggOpusWriter::finish() {
   opus_encoder_destroy(encoder_);
   encoder_ = nullptr;
   if (const int error = handle_.close(); error != 0)
-    throw QuarError::encodeFailed("closing the Opus file failed: " + OutputFile::description(error));
+    throw QuarError::encodeFailed("closing the Opus file failed: " + OutputFile::description(error), error);
 }
 
 void OggOpusWriter::abort() noexcept {

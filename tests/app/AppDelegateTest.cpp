@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -75,6 +76,41 @@ TEST_F(AppDelegateTest, AFileOnTheCommandLineOpensWithoutThePanel) {
   document->windowForSheet()->close();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !document; }));
   EXPECT_TRUE(delegate.noDocumentWindow()->isVisible());
+}
+
+// Files that cannot be opened are each told in front of everything; the open panel follows
+// once every alert has been answered.
+TEST_F(AppDelegateTest, FilesThatCannotBeOpenedAreToldBeforeTheOpenPanel) {
+  QFile text(folder.filePath(QStringLiteral("notes.wav")));
+  ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+  text.write("not audio at all\n");
+  text.close();
+  launch({folder.filePath(QStringLiteral("missing.wav")), text.fileName()});
+  EXPECT_TRUE(delegate.documentController().documents().empty());
+  EXPECT_TRUE(delegate.noDocumentWindow()->isVisible());
+  std::vector<QMessageBox*> alerts = visibleTopLevels<QMessageBox>(QStringLiteral("errorAlert"));
+  ASSERT_EQ(alerts.size(), 2u);
+  QStringList texts;
+  for (QMessageBox* alert : alerts) texts << alert->text();
+  texts.sort();
+  EXPECT_EQ(texts, (QStringList{QStringLiteral("The file \u201Cmissing.wav\u201D couldn\u2019t be opened."),
+                                QStringLiteral("The file \u201Cnotes.wav\u201D couldn\u2019t be opened.")}));
+  // The alert on top takes the keys; the other waits under it.
+  auto* front = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+  ASSERT_TRUE(front == alerts[0] || front == alerts[1]);
+  EXPECT_TRUE(QTest::qWaitForWindowActive(front));
+  QMessageBox* next = front == alerts[0] ? alerts[1] : alerts[0];
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate.openPanelTimer().isActive(); }));
+  EXPECT_FALSE(delegate.documentController().openPanel());
+  front->accept();
+  EXPECT_EQ(QApplication::activeModalWidget(), next);
+  EXPECT_FALSE(delegate.documentController().openPanel());
+  next->accept();
+  QPointer<QFileDialog> panel = delegate.documentController().openPanel();
+  ASSERT_TRUE(panel);
+  EXPECT_TRUE(panel->isVisible());
+  static_cast<QDialog*>(panel.data())->reject();
 }
 
 TEST_F(AppDelegateTest, UnderTheTestHarnessNoPanelIsScheduled) {

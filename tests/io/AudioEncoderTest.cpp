@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -491,6 +492,75 @@ TEST(AudioEncoderTest, ExportsToNamesNearTheLengthLimit) {
     EXPECT_EQ(namesIn(folder.path()).count(name), 1u);
   }
   EXPECT_EQ(namesIn(folder.path()).size(), 4u) << "no temporary file stays behind";
+}
+
+// An export to integer samples reports how many samples it clipped at full scale; float and
+// lossy formats keep them and report none, as does audio within full scale.
+TEST(AudioEncoderTest, ReportsTheSamplesAnIntegerFormatClipped) {
+  std::vector<std::vector<float>> loud = ramps(2, 20000);
+  for (auto& channel : loud)
+    for (float& x : channel) x *= 4.45f;  // peaks near 1.78, +5 dBFS
+  int64_t beyond = 0;
+  for (const auto& channel : loud) beyond += std::count_if(channel.begin(), channel.end(), [](float x) { return std::fabs(x) > 1; });
+  ASSERT_GT(beyond, 1000);
+  struct Case {
+    ExportFormat format;
+    PCMBitDepth depth;
+    bool clips;
+  };
+  const Case cases[] = {
+      {ExportFormat::wav, PCMBitDepth::int16, true},    {ExportFormat::wav, PCMBitDepth::int24, true},
+      {ExportFormat::wav, PCMBitDepth::int32, true},    {ExportFormat::aiff, PCMBitDepth::int24, true},
+      {ExportFormat::caf, PCMBitDepth::int16, true},    {ExportFormat::flac, PCMBitDepth::float32, true},
+      {ExportFormat::alac, PCMBitDepth::int16, true},   {ExportFormat::wav, PCMBitDepth::float32, false},
+      {ExportFormat::caf, PCMBitDepth::float32, false}, {ExportFormat::aac, PCMBitDepth::int24, false},
+      {ExportFormat::opus, PCMBitDepth::int24, false},
+  };
+  TempFolder folder;
+  for (const Case& c : cases) {
+    EncodeSettings settings = settingsFor(c.format);
+    settings.bitDepth = c.depth;
+    settings.dither = DitherMode::tpdf;
+    const fs::path destination = folder / ("out." + std::string(fileExtension(c.format)));
+    SCOPED_TRACE(destination.filename().string() + " " + displayName(c.depth));
+    EXPECT_EQ(AudioEncoder::write(ArraySource(loud, 44100), std::nullopt, destination, settings).clippedSamples,
+              c.clips ? beyond : 0);
+    EXPECT_EQ(AudioEncoder::write(ArraySource(ramps(2, 20000), 44100), std::nullopt, destination, settings).clippedSamples, 0);
+  }
+}
+
+// Every writer, and the final move, keeps the system's error number of a failure beside its
+// message.
+TEST(AudioEncoderTest, AFailedWriteKeepsTheSystemError) {
+  TempFolder folder;
+  writeText(folder / "notes.txt", "a file, not a folder");
+  struct Case {
+    ExportFormat format;
+    fs::path destination;
+    int systemError;
+  };
+  const Case cases[] = {
+      {ExportFormat::wav, folder / "missing" / "a.wav", ENOENT},
+      {ExportFormat::aiff, folder / "notes.txt" / "a.aiff", ENOTDIR},
+      {ExportFormat::flac, folder / "missing" / "a.flac", ENOENT},
+      {ExportFormat::aac, folder / "notes.txt" / "a.m4a", ENOTDIR},
+      {ExportFormat::mp3, folder / "missing" / "a.mp3", ENOENT},
+      {ExportFormat::opus, folder / "notes.txt" / "a.opus", ENOTDIR},
+      // The temporary name is cut to fit; the move to the full name fails.
+      {ExportFormat::wav, folder / (std::string(300, 'n') + ".wav"), ENAMETOOLONG},
+  };
+  const ArraySource source(ramps(2, 1000), 44100);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.destination.filename().string().substr(0, 12));
+    try {
+      AudioEncoder::write(source, std::nullopt, c.destination, settingsFor(c.format));
+      ADD_FAILURE() << "wrote " << c.destination;
+    } catch (const QuarError& error) {
+      EXPECT_EQ(error.kind(), QuarError::Kind::encodeFailed);
+      EXPECT_EQ(error.systemError(), c.systemError) << error.message();
+    }
+  }
+  EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{"notes.txt"});
 }
 
 // A folder as destination fails before anything is read or encoded.

@@ -2,6 +2,8 @@
 
 #include <sys/mman.h>
 
+#include <cerrno>
+
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -409,6 +411,46 @@ TEST(CoreAudioFileWriterTest, ReportsFilesItCannotCreate) {
       EXPECT_EQ(error.kind(), QuarError::Kind::encodeFailed);
       EXPECT_EQ(error.message(), c.message);
     }
+  }
+}
+
+// A failure the system reports keeps its error number beside the unchanged message, from the
+// creation of the file to its last byte, so the cause can be told in words.
+TEST(CoreAudioFileWriterTest, KeepsTheSystemErrorOfAFailedWrite) {
+  TempFolder folder;
+  std::ofstream(folder / "notes.txt") << "a file, not a folder";
+  struct Case {
+    const char* name;
+    std::filesystem::path path;
+    Kind kind;
+    int systemError;
+  };
+  const Case cases[] = {
+      {"wav in a missing folder", folder / "missing/a.wav", Kind::wav, ENOENT},
+      {"caf under a file", folder / "notes.txt/a.caf", Kind::caf, ENOTDIR},
+      {"flac in a missing folder", folder / "missing/a.flac", Kind::flac, ENOENT},
+      {"alac under a file", folder / "notes.txt/a.m4a", Kind::alac, ENOTDIR},
+      {"aac with a name too long", folder / (std::string(300, 'n') + ".m4a"), Kind::aac, ENAMETOOLONG},
+      {"wav on a full disk", "/dev/full", Kind::wav, ENOSPC},
+      {"flac on a full disk", "/dev/full", Kind::flac, ENOSPC},
+      {"alac on a full disk", "/dev/full", Kind::alac, ENOSPC},
+  };
+  const auto signal = testSignal(100000);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      writeFile(c.path, specFor(c.kind, c.kind == Kind::aac ? 0 : 16, 44100, 2), signal);
+      ADD_FAILURE() << "wrote " << c.path;
+    } catch (const QuarError& error) {
+      EXPECT_EQ(error.kind(), QuarError::Kind::encodeFailed);
+      EXPECT_EQ(error.systemError(), c.systemError) << error.message();
+    }
+  }
+  // The message stays the native layer's.
+  try {
+    CoreAudioFileWriter writer(folder / "missing/a.wav", specFor(Kind::wav, 16, 44100, 2));
+  } catch (const QuarError& error) {
+    EXPECT_EQ(error.message(), "Creating the WAVE file failed (status -43)");
   }
 }
 

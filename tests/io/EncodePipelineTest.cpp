@@ -162,7 +162,30 @@ TEST(QuantizerTest, ConcurrentQuantisingMatchesTheSequentialForm) {
         concurrent.quantizeConcurrently(views, got);
         EXPECT_EQ(got, expected) << bits << " bits, " << frames << " frames, dither " << dither;
         EXPECT_EQ(concurrent.rng, sequential.rng);
+        EXPECT_EQ(concurrent.clippedSamples, sequential.clippedSamples);
       }
+      EXPECT_EQ(sequential.clippedSamples, 1) << "the 3.0 of the first call, counted once";
+    }
+}
+
+// Only samples beyond full scale count as clipped: ±1.0 itself, NaN and samples just inside do
+// not, at every width and with dither; the count adds up over calls.
+TEST(QuantizerTest, CountsTheSamplesBeyondFullScale) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const float above = std::nextafter(1.0f, 2.0f);
+  const std::vector<float> inside{1.0f, -1.0f, 0.99999f, -0.5f, 0.0f, std::numeric_limits<float>::quiet_NaN()};
+  const std::vector<float> beyond{above, -above, 1.5f, -3.0f, inf, -inf};
+  for (const int bits : {16, 24, 32})
+    for (const bool dither : {false, true}) {
+      SCOPED_TRACE(std::to_string(bits) + " bits, dither " + std::to_string(dither));
+      Quantizer quantizer{bits, dither};
+      std::vector<uint8_t> bytes(inside.size() * 8);
+      quantizer.quantize(std::vector<std::span<const float>>{inside}, bytes);
+      EXPECT_EQ(quantizer.clippedSamples, 0);
+      quantizer.quantize(std::vector<std::span<const float>>{beyond, inside}, bytes);
+      EXPECT_EQ(quantizer.clippedSamples, 6);
+      quantizer.quantize(std::vector<std::span<const float>>{beyond}, bytes);
+      EXPECT_EQ(quantizer.clippedSamples, 12);
     }
 }
 

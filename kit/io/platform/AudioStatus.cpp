@@ -49,6 +49,12 @@ int32_t AudioStatus::fromAVError(int error) {
   }
 }
 
+int AudioStatus::systemErrorOfAVError(int error) {
+  // libav's own codes are tags far below any negated errno.
+  constexpr int largestErrno = 4095;
+  return error < 0 && error >= -largestErrno ? AVUNERROR(error) : 0;
+}
+
 int32_t AudioStatus::fromOpusError(int error) {
   switch (error) {
   case OPUS_OK: return ok;

@@ -25,6 +25,8 @@ struct AudioStatus {
   static int32_t fromSndfileError(int error);
   // A negative libav error code (AVERROR).
   static int32_t fromAVError(int error);
+  // The system error number a libav error code stands for; 0 for libav's own codes.
+  static int systemErrorOfAVError(int error);
   // A negative libopus error code.
   static int32_t fromOpusError(int error);
 };

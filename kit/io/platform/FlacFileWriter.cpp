@@ -123,14 +123,18 @@ void putBits(std::array<uint8_t, streamInfoBytes>& out, size_t& bit, uint64_t va
 } // namespace
 
 int32_t FlacFileWriter::create(const std::filesystem::path& path, const StreamDescription& format,
-                               std::unique_ptr<NativeFileWriter>& file) {
+                               std::unique_ptr<NativeFileWriter>& file, int* systemError) {
   const int bits = format.formatFlags == 1 ? 16 : format.formatFlags == 3 ? 24 : 0;
   const double rate = format.sampleRate;
   if (format.formatID != AudioFormatID::flac || bits == 0 || format.channelsPerFrame > 8 || !(rate >= 1) ||
       rate > 655350 || rate != std::floor(rate))
     return AudioStatus::unsupportedFormat;
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return AudioStatus::fromErrno(errno);
+  if (fd < 0) {
+    const int error = errno;
+    if (systemError) *systemError = error;
+    return AudioStatus::fromErrno(error);
+  }
   std::unique_ptr<FlacFileWriter> writer(new FlacFileWriter(format, fd, bits));
   // "fLaC", STREAMINFO (filled in on close) and the VORBIS_COMMENT block libFLAC writes: the
   // vendor string and no comments.
@@ -146,7 +150,10 @@ int32_t FlacFileWriter::create(const std::filesystem::path& path, const StreamDe
   little(header, static_cast<uint32_t>(vendor.size()));
   header.insert(header.end(), vendor.begin(), vendor.end());
   little(header, 0);
-  if (const int32_t status = writer->writeAll(header, 0); status != AudioStatus::ok) return status;
+  if (const int32_t status = writer->writeAll(header, 0); status != AudioStatus::ok) {
+    if (systemError) *systemError = writer->systemError();
+    return status;
+  }
   writer->fileBytes_ = static_cast<int64_t>(header.size());
   file = std::move(writer);
   return AudioStatus::ok;
@@ -169,7 +176,11 @@ int32_t FlacFileWriter::writeAll(const std::vector<uint8_t>& bytes, int64_t offs
   for (size_t done = 0; done < bytes.size();) {
     const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, offset + static_cast<int64_t>(done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n < 0 ? AudioStatus::fromErrno(errno) : AudioStatus::writeFailed;
+    if (n == 0) return AudioStatus::writeFailed;
+    if (n < 0) {
+      systemError_ = errno;
+      return AudioStatus::fromErrno(systemError_);
+    }
     done += static_cast<size_t>(n);
   }
   return AudioStatus::ok;
@@ -314,7 +325,10 @@ int32_t FlacFileWriter::close() {
     std::copy(md5.begin(), md5.end(), info.begin() + 18);
     status = writeAll(std::vector<uint8_t>(info.begin(), info.end()), streamInfoOffset);
   }
-  if (::close(fd_) != 0 && status == AudioStatus::ok) status = AudioStatus::fromErrno(errno);
+  if (::close(fd_) != 0 && status == AudioStatus::ok) {
+    systemError_ = errno;
+    status = AudioStatus::fromErrno(systemError_);
+  }
   fd_ = -1;
   return status;
 }

@@ -25,7 +25,7 @@ public:
 
   // `format` is FLAC with the source-depth code of 16 or 24 bits in its flags.
   static int32_t create(const std::filesystem::path& path, const StreamDescription& format,
-                        std::unique_ptr<NativeFileWriter>& file);
+                        std::unique_ptr<NativeFileWriter>& file, int* systemError = nullptr);
   ~FlacFileWriter() override;
 
   bool hasEncoder() const override { return true; }

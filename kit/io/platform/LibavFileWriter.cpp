@@ -52,7 +52,7 @@ constexpr int64_t aacBitsPerChannelFrame = 6144;  // the AAC buffer limit per ch
 
 int32_t LibavFileWriter::create(const std::filesystem::path& path, const StreamDescription& format,
                                 const std::optional<std::vector<uint32_t>>& labels,
-                                std::unique_ptr<NativeFileWriter>& file) {
+                                std::unique_ptr<NativeFileWriter>& file, int* systemError) {
   if (!LibavLibrary::shared()) return AudioStatus::unsupportedFormat;
   std::unique_ptr<LibavFileWriter> writer(new LibavFileWriter(format));
   const size_t channels = format.channelsPerFrame;
@@ -89,6 +89,7 @@ int32_t LibavFileWriter::create(const std::filesystem::path& path, const StreamD
   if (libav().avformat_alloc_output_context2(&writer->format_, nullptr, "ipod", path.c_str()) < 0 || !writer->format_)
     return AudioStatus::writeFailed;
   if (const int error = libav().avio_open(&writer->format_->pb, path.c_str(), AVIO_FLAG_WRITE); error < 0) {
+    if (systemError) *systemError = AudioStatus::systemErrorOfAVError(error);
     if (error == AVERROR(ENOENT) || error == AVERROR(ENOTDIR)) return AudioStatus::fileNotFound;
     if (error == AVERROR(EACCES) || error == AVERROR(EPERM) || error == AVERROR(EROFS))
       return AudioStatus::permissionDenied;
@@ -156,7 +157,7 @@ int32_t LibavFileWriter::start() {
   libav().av_dict_set_int(&options, "movie_timescale", rate, 0);
   const int header = libav().avformat_write_header(format_, &options);
   libav().av_dict_free(&options);
-  if (header < 0) return AudioStatus::writeFailed;
+  if (header < 0) return writeFailed(header);
 
   frame_->nb_samples = codec_->frame_size > 0 ? codec_->frame_size : 4096;
   frame_->format = codec_->sample_fmt;
@@ -203,7 +204,13 @@ int32_t LibavFileWriter::encode(bool flush) {
 int32_t LibavFileWriter::writePacket(AVPacket* packet) {
   libav().av_packet_rescale_ts(packet, codec_->time_base, stream_->time_base);
   packet->stream_index = stream_->index;
-  return libav().av_interleaved_write_frame(format_, packet) < 0 ? AudioStatus::writeFailed : 0;
+  const int result = libav().av_interleaved_write_frame(format_, packet);
+  return result < 0 ? writeFailed(result) : 0;
+}
+
+int32_t LibavFileWriter::writeFailed(int result) {
+  if (const int error = AudioStatus::systemErrorOfAVError(result); error != 0) systemError_ = error;
+  return AudioStatus::writeFailed;
 }
 
 int32_t LibavFileWriter::writeFrames(const Planar& samples) {
@@ -249,7 +256,8 @@ int32_t LibavFileWriter::close() {
   if (format_ == nullptr) return AudioStatus::ok;
   int32_t status = failed_ ? AudioStatus::writeFailed : start();
   if (status == 0) status = encode(true);
-  if (status == 0 && libav().av_write_trailer(format_) < 0) status = AudioStatus::writeFailed;
+  if (status == 0)
+    if (const int trailer = libav().av_write_trailer(format_); trailer < 0) status = writeFailed(trailer);
   release();
   return status;
 }

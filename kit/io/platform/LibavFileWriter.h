@@ -16,7 +16,8 @@ namespace quar {
 class LibavFileWriter final : public NativeFileWriter {
 public:
   static int32_t create(const std::filesystem::path& path, const StreamDescription& format,
-                        const std::optional<std::vector<uint32_t>>& labels, std::unique_ptr<NativeFileWriter>& file);
+                        const std::optional<std::vector<uint32_t>>& labels, std::unique_ptr<NativeFileWriter>& file,
+                        int* systemError = nullptr);
   ~LibavFileWriter() override;
 
   bool hasEncoder() const override { return true; }
@@ -33,6 +34,8 @@ private:
   // writes the packets that come back; one packet is held back until the next arrives.
   int32_t encode(bool flush);
   int32_t writePacket(AVPacket* packet);
+  // writeFailed, keeping the system error a failed libav call returned.
+  int32_t writeFailed(int result);
   void release();
 
   bool isAac_ = false;

@@ -32,8 +32,10 @@ bool NativeFileWriter::canEncode(uint32_t formatID, int bits) {
 }
 
 int32_t NativeFileWriter::create(const std::filesystem::path& path, uint32_t fileType, const StreamDescription& format,
-                                 std::optional<uint32_t> layoutTag, std::unique_ptr<NativeFileWriter>& file) {
+                                 std::optional<uint32_t> layoutTag, std::unique_ptr<NativeFileWriter>& file,
+                                 int* systemError) {
   file.reset();
+  if (systemError) *systemError = 0;
   if (format.channelsPerFrame < 1 || !(format.sampleRate > 0) || !std::isfinite(format.sampleRate))
     return AudioStatus::unsupportedFormat;
   std::optional<std::vector<uint32_t>> labels;
@@ -41,9 +43,10 @@ int32_t NativeFileWriter::create(const std::filesystem::path& path, uint32_t fil
     labels = labelsOfLayoutTag(*layoutTag);
     if (!labels || labels->size() != format.channelsPerFrame) return AudioStatus::unsupportedFormat;
   }
-  const int32_t status = fileType == AudioFileTypeID::m4a    ? LibavFileWriter::create(path, format, labels, file)
-                         : fileType == AudioFileTypeID::flac ? FlacFileWriter::create(path, format, file)
-                                                             : SndfileWriter::create(path, fileType, format, labels, file);
+  const int32_t status = fileType == AudioFileTypeID::m4a ? LibavFileWriter::create(path, format, labels, file, systemError)
+                         : fileType == AudioFileTypeID::flac
+                             ? FlacFileWriter::create(path, format, file, systemError)
+                             : SndfileWriter::create(path, fileType, format, labels, file, systemError);
   if (status == AudioStatus::ok && layoutTag) file->fileLayout_ = AudioChannelLayout::withTag(*layoutTag);
   return status;
 }

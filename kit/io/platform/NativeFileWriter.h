@@ -29,9 +29,11 @@ class NativeFileWriter : public NativeAudioFile {
 public:
   // Creates `path` (replacing any file there) of `fileType` (AudioFileTypeID wave, rf64, aiff,
   // caf, flac or m4a) holding `format`, labelled with the channel layout `layoutTag` when given;
-  // a tag the file type cannot store fails the creation. On success `file` holds the writer.
+  // a tag the file type cannot store fails the creation. On success `file` holds the writer; on
+  // failure `systemError`, when given, receives the system error number behind it (0 for none).
   static int32_t create(const std::filesystem::path& path, uint32_t fileType, const StreamDescription& format,
-                        std::optional<uint32_t> layoutTag, std::unique_ptr<NativeFileWriter>& file);
+                        std::optional<uint32_t> layoutTag, std::unique_ptr<NativeFileWriter>& file,
+                        int* systemError = nullptr);
   // Whether the layer can encode `formatID` with samples of `bits` bits. Apple Lossless stops
   // at 24 bits: FFmpeg's decoder cannot read back every 32-bit stereo packet.
   static bool canEncode(uint32_t formatID, int bits);
@@ -58,6 +60,8 @@ public:
   int32_t write(int64_t frames, std::span<const void* const> buffers);
   // Completes and closes the file; later calls return 0 and do nothing.
   virtual int32_t close() = 0;
+  // The system error number (errno) behind the last failed write or close; 0 for none.
+  int systemError() const { return systemError_; }
 
 protected:
   explicit NativeFileWriter(const StreamDescription& format) : fileFormat_(format) {}
@@ -78,6 +82,7 @@ protected:
 
   StreamDescription fileFormat_;
   std::optional<AudioChannelLayout> fileLayout_;
+  int systemError_ = 0;
 
 private:
   StreamDescription clientFormat_;

@@ -77,7 +77,7 @@ std::vector<int> channelMap(const std::vector<uint32_t>& labels) {
 int32_t SndfileWriter::create(const std::filesystem::path& path, uint32_t fileType,
                               const StreamDescription& format,
                               const std::optional<std::vector<uint32_t>>& labels,
-                              std::unique_ptr<NativeFileWriter>& file) {
+                              std::unique_ptr<NativeFileWriter>& file, int* systemError) {
   int32_t error = 0;
   SF_INFO info{};
   info.samplerate = static_cast<int>(format.sampleRate);
@@ -90,11 +90,21 @@ int32_t SndfileWriter::create(const std::filesystem::path& path, uint32_t fileTy
   // Open the descriptor ourselves so that a missing folder or a permission problem keeps its
   // cause; libsndfile then owns it.
   const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (descriptor < 0) return AudioStatus::fromErrno(errno);
+  if (descriptor < 0) {
+    const int error = errno;
+    if (systemError) *systemError = error;
+    return AudioStatus::fromErrno(error);
+  }
+  errno = 0;
   SNDFILE* handle = sf_open_fd(descriptor, SFM_WRITE, &info, SF_TRUE);
   if (handle == nullptr) {
+    // A system call that failed writing the header (a full disk) keeps its cause; otherwise
+    // libsndfile refused the format.
+    const int error = sf_error(nullptr) == SF_ERR_SYSTEM ? errno : 0;
     ::close(descriptor);
-    return AudioStatus::unsupportedFormat;
+    if (error == 0) return AudioStatus::unsupportedFormat;
+    if (systemError) *systemError = error;
+    return AudioStatus::fromErrno(error);
   }
   if (labels) {
     std::vector<int> map = channelMap(*labels);
@@ -114,8 +124,15 @@ SndfileWriter::SndfileWriter(const StreamDescription& format, sf_private_tag* fi
 
 SndfileWriter::~SndfileWriter() { close(); }
 
+int32_t SndfileWriter::outcome(bool complete) {
+  if (complete) return AudioStatus::ok;
+  if (errno != 0) systemError_ = errno;  // libsndfile leaves the failed system call's error behind
+  return AudioStatus::writeFailed;
+}
+
 int32_t SndfileWriter::writeFrames(const Planar& samples) {
   if (file_ == nullptr) return AudioStatus::writeFailed;
+  errno = 0;
   const size_t frames = static_cast<size_t>(samples.frames);
   sf_count_t written = 0;
   if (!samples.ints.empty()) {
@@ -131,7 +148,7 @@ int32_t SndfileWriter::writeFrames(const Planar& samples) {
       for (size_t i = 0; i < frames; ++i) interleavedFloats_[i * channels + c] = samples.floats[c][i];
     written = sf_writef_float(file_, interleavedFloats_.data(), samples.frames);
   }
-  return written == samples.frames ? 0 : AudioStatus::writeFailed;
+  return outcome(written == samples.frames);
 }
 
 std::optional<int32_t> SndfileWriter::writeRawIntegers(const uint8_t* bytes, int64_t frames, uint32_t bits) {
@@ -141,7 +158,8 @@ std::optional<int32_t> SndfileWriter::writeRawIntegers(const uint8_t* bytes, int
       file.bitsPerChannel != bits)
     return std::nullopt;
   const sf_count_t length = frames * static_cast<sf_count_t>(file.bytesPerFrame);
-  return sf_write_raw(file_, bytes, length) == length ? 0 : AudioStatus::writeFailed;
+  errno = 0;
+  return outcome(sf_write_raw(file_, bytes, length) == length);
 }
 
 int32_t SndfileWriter::close() {
@@ -149,8 +167,9 @@ int32_t SndfileWriter::close() {
   SNDFILE* handle = file_;
   file_ = nullptr;
   const int error = sf_error(handle);
+  errno = 0;
   const int closed = sf_close(handle);
-  return error == SF_ERR_NO_ERROR && closed == 0 ? 0 : AudioStatus::writeFailed;
+  return outcome(error == SF_ERR_NO_ERROR && closed == 0);
 }
 
 } // namespace quar

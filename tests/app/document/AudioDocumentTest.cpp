@@ -12,6 +12,7 @@
 #include <sndfile.h>
 
 #include "AppTestSupport.h"
+#include "core/EnvelopeSet.h"
 #include "views/ViewTestSupport.h"
 #include "DocumentTestSupport.h"
 #include "document/AudioDocument.h"
@@ -550,4 +551,138 @@ TEST_F(AudioDocumentTest, AFailedSaveIsShownOnTheWindow) {
   EXPECT_FALSE(saved);
   EXPECT_FALSE(document->model().busy());
   EXPECT_TRUE(document->isEdited());
+}
+
+// A save that the system refuses says why, naming the folder; the library's text is only the
+// alert's detail. Root obeys each of these: a folder that is gone, a path through a file, a
+// name beyond 255 bytes and a folder of the kernel's where nothing may be created.
+TEST_F(AudioDocumentTest, AFailedSaveTellsWhyAndWhere) {
+  const QString path = writeAudio(folder, QStringLiteral("tone.wav"), 4800);
+  QFile notes(folder.filePath(QStringLiteral("notes.txt")));
+  ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+  notes.close();
+  const QString gone = folder.filePath(QStringLiteral("gone"));
+  const QString longName = QString(300, QLatin1Char('n')) + QStringLiteral(".wav");
+  struct Case {
+    QString destination;
+    QString reason;
+    QString detail;
+  };
+  const Case cases[] = {
+      {gone + QStringLiteral("/tone.wav"),
+       QStringLiteral("The folder \u201C%1\u201D doesn\u2019t exist.").arg(gone), QStringLiteral("(status -43)")},
+      {notes.fileName() + QStringLiteral("/tone.wav"),
+       QStringLiteral("The folder \u201C%1\u201D doesn\u2019t exist: part of its path is a file.").arg(notes.fileName()),
+       QStringLiteral("(status -43)")},
+      {folder.filePath(longName),
+       QStringLiteral("The file name is too long: it has 304 bytes, and names in the folder \u201C%1\u201D can have at most 255.")
+           .arg(folder.path()),
+       QStringLiteral("couldn\u2019t move the finished file into place")},
+      {QStringLiteral("/sys/tone.wav"),
+       QStringLiteral("You don\u2019t have permission to write in the folder \u201C/sys\u201D."), QStringLiteral("(status -54)")},
+  };
+  AudioDocument* document = openLoaded(path);
+  ASSERT_TRUE(document);
+  editGain(*document);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.destination.left(60).toStdString());
+    document->setFileUrl(QUrl::fromLocalFile(c.destination));
+    bool saved = true;
+    document->saveDocument([&](bool result) { saved = result; });
+    QMessageBox* alert = waitForDialog<QMessageBox>(document->windowForSheet(), QStringLiteral("errorAlert"));
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->text(), QStringLiteral("The document \u201C%1\u201D could not be saved.").arg(document->displayName()));
+    EXPECT_EQ(alert->informativeText(), c.reason);
+    EXPECT_TRUE(alert->detailedText().startsWith(QStringLiteral("Couldn\u2019t write the audio: "))) << alert->detailedText().toStdString();
+    EXPECT_TRUE(alert->detailedText().contains(c.detail)) << alert->detailedText().toStdString();
+    EXPECT_FALSE(saved);
+    EXPECT_TRUE(document->isEdited());
+    delete alert;
+  }
+  EXPECT_FALSE(QFileInfo::exists(gone));
+
+  // An export says the same under its own heading.
+  document->exportSelection();
+  SavePanel* panel = savePanel(*document);
+  ASSERT_TRUE(panel);
+  confirmPanel(panel, QStringLiteral("/sys/part.wav"));
+  QMessageBox* alert = waitForDialog<QMessageBox>(document->windowForSheet(), QStringLiteral("errorAlert"));
+  ASSERT_TRUE(alert);
+  EXPECT_EQ(alert->text(), QStringLiteral("The audio could not be exported to \u201Cpart.wav\u201D."));
+  EXPECT_EQ(alert->informativeText(), cases[3].reason);
+}
+
+// A save or export whose 24-bit samples clip at full scale says how many once it is done, in
+// front of the window, or on its own when the document closes right after its save; the file
+// is written as always. One that does not clip says nothing.
+TEST_F(AudioDocumentTest, ASaveOrExportThatClipsSaysHowManySamples) {
+  const QString path = writeAudio(folder, QStringLiteral("tone.wav"), 4800);
+  AudioDocument* document = openLoaded(path);
+  ASSERT_TRUE(document);
+  QWidget* window = document->windowForSheet();
+  const auto clippingAlerts = [&] {
+    QCoreApplication::sendPostedEvents();
+    std::vector<QMessageBox*> alerts = visibleTopLevels<QMessageBox>(QStringLiteral("clippingAlert"));
+    for (QMessageBox* alert : window->findChildren<QMessageBox*>(QStringLiteral("clippingAlert")))
+      if (alert->isVisible()) alerts.push_back(alert);
+    return alerts;
+  };
+  // Samples the 24-bit file holds at full scale.
+  const auto fullScale = [](const QString& file) {
+    int64_t count = 0;
+    for (const auto& channel : samplesOf(file))
+      count += std::count_if(channel.begin(), channel.end(), [](float x) { return std::fabs(x) >= 8388607.0f / 8388608; });
+    return count;
+  };
+  const QString informative = QStringLiteral(
+      "They were louder than full scale, which 24-bit integer samples can\u2019t hold, so they were saved at full scale. "
+      "A 32-bit float format (WAV, AIFF or CAF) keeps them.");
+
+  editGain(*document);
+  document->saveDocument();
+  ASSERT_TRUE(waitUntilSaved(*document));
+  EXPECT_TRUE(clippingAlerts().empty());
+
+  // A gain envelope lifts the peaks (about 0.51) to about +5 dBFS.
+  document->model().setEnvelopes(quar::EnvelopeSet{quar::GainEnvelope({quar::EnvelopePoint(0, 17)}), {}, {}});
+  document->saveDocument();
+  ASSERT_TRUE(waitUntilSaved(*document));
+  QMessageBox* alert = waitForDialog<QMessageBox>(window, QStringLiteral("clippingAlert"));
+  ASSERT_TRUE(alert);
+  const int64_t clipped = fullScale(path);
+  ASSERT_GT(clipped, 1000);
+  EXPECT_EQ(alert->text(), QStringLiteral("%1 samples were clipped in \u201Ctone.wav\u201D.").arg(QLocale().toString(clipped)));
+  EXPECT_EQ(alert->informativeText(), informative);
+  EXPECT_EQ(alert->icon(), QMessageBox::Information);
+  EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+  delete alert;
+
+  // Export of the selection, through the panel's 24-bit WAV.
+  Preferences::store(pcm(ExportFormat::wav, PCMBitDepth::int24));
+  document->model().setSelection(quar::FrameRange(0, 2400));
+  document->exportSelection();
+  SavePanel* panel = savePanel(*document);
+  ASSERT_TRUE(panel);
+  const QString exported = folder.filePath(QStringLiteral("part.wav"));
+  confirmPanel(panel, exported);
+  ASSERT_TRUE(waitUntilIdle(*document));
+  alert = waitForDialog<QMessageBox>(window, QStringLiteral("clippingAlert"));
+  ASSERT_TRUE(alert);
+  EXPECT_EQ(alert->text(),
+            QStringLiteral("%1 samples were clipped in \u201Cpart.wav\u201D.").arg(QLocale().toString(fullScale(exported))));
+  delete alert;
+
+  // Save from the question on closing: the document and its window go, the count stays.
+  edit(*document, quar::applyingGain(document->model().content(), 6.0, std::nullopt, std::nullopt));
+  const QPointer<AudioDocument> guard(document);
+  window->close();
+  QMessageBox* question = waitForDialog<QMessageBox>(window, QStringLiteral("closeAlert"));
+  ASSERT_TRUE(question);
+  clickButton(question, QStringLiteral("Save"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !guard; }, 20000));
+  alert = waitForDialog<QMessageBox>(nullptr, QStringLiteral("clippingAlert"));
+  ASSERT_TRUE(alert);
+  EXPECT_EQ(alert->windowModality(), Qt::ApplicationModal);
+  EXPECT_EQ(alert->text(), QStringLiteral("%1 samples were clipped in \u201Ctone.wav\u201D.").arg(QLocale().toString(fullScale(path))));
+  delete alert;
 }
