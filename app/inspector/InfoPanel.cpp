@@ -161,7 +161,7 @@ std::vector<InfoPanel::Row> InfoPanel::fileRows(const std::optional<quar::AudioF
   const double rate = content.sampleRate();
   rows.push_back({QStringLiteral("Sample rate"), InspectorText::wholeNumber(rate) + QStringLiteral(" Hz")});
   rows.push_back({QStringLiteral("Channels"), QString::number(content.channelCount())});
-  rows.push_back({QStringLiteral("Duration"), hmsString(static_cast<double>(content.frameCount()) / rate, 3)});
+  rows.push_back({QStringLiteral("Duration"), hmsString(content.frameCount(), rate, 3)});
   rows.push_back({QStringLiteral("Samples"), QLocale().toString(static_cast<qlonglong>(content.frameCount()))});
   return rows;
 }

@@ -16,7 +16,6 @@
 
 #include "editor/EditorModel.h"
 #include "platform/ObservedRefresh.h"
-#include "support/FixedText.h"
 #include "views/TimeField.h"
 #include "views/ViewStyle.h"
 
@@ -142,11 +141,6 @@ void StatusBar::commit(EditorModel& model, Field field, int64_t v) {
   }
 }
 
-QString StatusBar::durationText(int64_t frames, double sampleRate) {
-  const double seconds = static_cast<double>(frames) / sampleRate;
-  return seconds < 60 ? fixedText(seconds, 3) + QStringLiteral(" s") : hmsString(seconds, 2);
-}
-
 void StatusBar::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::PaletteChange) observer_->run();
@@ -160,7 +154,7 @@ void StatusBar::paintEvent(QPaintEvent*) {
 void StatusBar::refresh() {
   summary_->setFullText(model_->formatSummary());
   const quar::AudioContent& content = model_->content();
-  duration_->setText(durationText(content.frameCount(), content.sampleRate()));
+  duration_->setText(durationString(content.frameCount(), content.sampleRate()));
   const QColor secondary = ViewStyle::secondary(palette());
   ViewStyle::setForeground(summary_, secondary);
   ViewStyle::setForeground(duration_, secondary);

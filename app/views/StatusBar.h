@@ -29,8 +29,6 @@ public:
   // cursor) to v, or clears the selection when v <= s. Length: s..<min(s + v, frameCount), or
   // clears the selection when v is 0. The active channels stay.
   static void commit(EditorModel& model, Field field, int64_t v);
-  // Seconds with three decimals and " s" below a minute, else hours-minutes-seconds with two.
-  static QString durationText(int64_t frames, double sampleRate);
 
 protected:
   void changeEvent(QEvent* event) override;

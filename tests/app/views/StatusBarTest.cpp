@@ -83,16 +83,6 @@ TEST_F(StatusBarTest, StartWithoutASelectionMovesPlayback) {
   model->stop(false);
 }
 
-TEST_F(StatusBarTest, DurationText) {
-  struct Case {
-    int64_t frames;
-    const char* text;
-  };
-  for (const Case& c : {Case{0, "0.000 s"}, Case{24000, "0.500 s"}, Case{2879952, "59.999 s"}, Case{2880000, "1:00.00"},
-                        Case{178728000, "1:02:03.50"}})
-    EXPECT_EQ(StatusBar::durationText(c.frames, 48000), QString::fromLatin1(c.text)) << c.frames;
-}
-
 TEST_F(StatusBarTest, FieldsShowTheSelectionAndCommitOnReturn) {
   show(numbered(48000), FrameRange(4800, 9600));
   EXPECT_EQ(field("startField")->text(), QStringLiteral("0:00.100"));
