@@ -24,20 +24,13 @@ std::optional<double> parseDouble(QStringView text) {
   return value;
 }
 
-// The frame of the samples reading: every numeral kept, everything else dropped.
+// The frame of the samples reading: a whole number as the current locale writes it, with an
+// optional "smp" after it.
 std::optional<int64_t> samplesReading(QString text) {
-  text.remove(QStringLiteral("smp"));
-  int64_t value = 0;
-  bool any = false;
-  for (const QChar c : text) {
-    if (!c.isNumber()) continue;
-    any = true;
-    if (c < u'0' || c > u'9') return std::nullopt;
-    const int digit = c.unicode() - u'0';
-    if (value > (std::numeric_limits<int64_t>::max() - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-  }
-  return any ? std::optional(value) : std::nullopt;
+  if (text.endsWith(QStringLiteral("smp"))) text.chop(3);
+  bool ok = false;
+  const qlonglong value = QLocale().toLongLong(text, &ok);
+  return ok ? std::optional<int64_t>(value) : std::nullopt;
 }
 
 std::optional<int64_t> timeReading(QString text, double sampleRate) {

@@ -39,5 +39,7 @@ QString durationString(int64_t frames, double sampleRate);
 // locale). "" when frame / sampleRate is not a finite duration.
 QString timeString(TimeFormat format, int64_t frame, double sampleRate);
 // The frame index of typed text ("90s", "1:30", "1:02:03.5", "48000smp", in the samples
-// format "48,000"); none when the text cannot be read.
+// format "48,000" grouped as the current locale groups); none when the text cannot be read.
+// The samples reading takes a whole number as the locale writes it and nothing else: "1e9",
+// "1.5" and "1:30" are unreadable there, "-5" is −5.
 std::optional<int64_t> frameFromText(TimeFormat format, QStringView text, double sampleRate);

@@ -122,6 +122,7 @@ int64_t StatusBar::value(const EditorModel& model, Field field) {
 }
 
 void StatusBar::commit(EditorModel& model, Field field, int64_t v) {
+  v = std::clamp<int64_t>(v, 0, model.content().frameCount());
   const std::optional<FrameRange> selection = model.selection();
   const int64_t s = selection ? selection->lowerBound : model.cursor();
   switch (field) {

@@ -41,11 +41,13 @@ QString TimeField::valueText() const {
   return timeString(model_->timeFormat(), value_(), model_->content().sampleRate());
 }
 
+bool TimeField::isEditing() const { return edit_->hasFocus() && edit_->isModified(); }
+
 void TimeField::refresh() {
   const TimeFormat format = model_->timeFormat();
   const QString text = valueText();
   // A new format rewrites the field even while it is being edited; a new value only when not.
-  if (format != shownFormat_ || !edit_->hasFocus()) edit_->setText(text);
+  if (format != shownFormat_ || !isEditing()) edit_->setText(text);
   edit_->setFixedWidth(editWidth(format));
   shownFormat_ = format;
 }

@@ -1,7 +1,7 @@
 // TimeField: a labelled text field of the status bar that shows a frame index or count in the
-// model's time format. While it has focus typed text stays; Return parses it and commits the
-// frame, clamped to 0...frameCount; losing focus or a change of time format shows the value
-// again. GUI thread only.
+// model's time format. Text typed into it stays until Return parses it and commits the frame,
+// clamped to 0...frameCount (text that does not parse commits nothing); losing focus or a change
+// of time format shows the value again. Otherwise the field follows the value. GUI thread only.
 #pragma once
 
 #include <QString>
@@ -33,6 +33,8 @@ protected:
 
 private:
   QString valueText() const;
+  // Text typed since the field last showed the value.
+  bool isEditing() const;
   void refresh();
   void submit();
 

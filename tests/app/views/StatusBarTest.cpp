@@ -7,6 +7,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <limits>
+
 #include "editor/EditorModelFixture.h"
 #include "views/StatusBar.h"
 
@@ -83,6 +85,33 @@ TEST_F(StatusBarTest, StartWithoutASelectionMovesPlayback) {
   model->stop(false);
 }
 
+TEST_F(StatusBarTest, CommitHoldsTheValueWithinTheContentFirst) {
+  constexpr int64_t huge = std::numeric_limits<int64_t>::max();
+  struct Case {
+    std::optional<FrameRange> selection;
+    Field field;
+    int64_t v;
+    std::optional<FrameRange> expected;
+    int64_t cursor;
+  };
+  const Case cases[] = {
+      {FrameRange(100, 200), Field::length, huge, FrameRange(100, 1000), 100},
+      {std::nullopt, Field::length, huge, FrameRange(40, 1000), 40},
+      {FrameRange(100, 200), Field::end, huge, FrameRange(100, 1000), 100},
+      {std::nullopt, Field::start, huge, std::nullopt, 1000},
+      {FrameRange(100, 200), Field::start, -5, FrameRange(0, 200), 0},
+      {FrameRange(100, 200), Field::length, std::numeric_limits<int64_t>::min(), std::nullopt, 100},
+  };
+  for (const Case& c : cases) {
+    auto model = makeModel(numbered(1000));
+    model->setCursor(40);
+    model->setSelection(c.selection, std::nullopt);
+    StatusBar::commit(*model, c.field, c.v);
+    EXPECT_EQ(model->selection(), c.expected) << static_cast<int>(c.field) << " " << c.v;
+    EXPECT_EQ(model->cursor(), c.cursor) << static_cast<int>(c.field) << " " << c.v;
+  }
+}
+
 TEST_F(StatusBarTest, FieldsShowTheSelectionAndCommitOnReturn) {
   show(numbered(48000), FrameRange(4800, 9600));
   EXPECT_EQ(field("startField")->text(), QStringLiteral("0:00.100"));
@@ -125,6 +154,46 @@ TEST_F(StatusBarTest, TypedTextStaysUntilFocusLeavesOrTheFormatChanges) {
   QTest::keyClicks(start, QStringLiteral("9"));
   field("endField")->setFocus();
   EXPECT_EQ(start->text(), QStringLiteral("0.050"));
+}
+
+TEST_F(StatusBarTest, SampleTextIsTakenWholeOrNotAtAll) {
+  show(numbered(48000), FrameRange(4800, 9600));
+  model->setTimeFormat(TimeFormat::samples);
+  struct Case {
+    const char* field;
+    const char* typed;
+    std::optional<FrameRange> expected;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"endField", "1e9", FrameRange(4800, 9600), "9,600"},  // not read as 19
+      {"endField", "1.5", FrameRange(4800, 9600), "9,600"},
+      {"lengthField", "1e9", FrameRange(4800, 9600), "4,800"},
+      {"startField", "7,200", FrameRange(7200, 9600), "7,200"},
+      {"startField", "-5", FrameRange(0, 9600), "0"},  // before the start, not frame 5
+      {"lengthField", "9223372036854775807", FrameRange(0, 48000), "48,000"},
+      {"lengthField", "99999999999999999999", FrameRange(0, 48000), "48,000"},
+  };
+  for (const Case& c : cases) {
+    enter(field(c.field), QString::fromLatin1(c.typed));
+    EXPECT_EQ(model->selection(), c.expected) << c.field << " " << c.typed;
+    EXPECT_EQ(field(c.field)->text(), QString::fromLatin1(c.shown)) << c.field << " " << c.typed;
+  }
+}
+
+TEST_F(StatusBarTest, AFieldNotBeingTypedInFollowsTheModel) {
+  show(numbered(48000), FrameRange(4800, 9600));
+  QLineEdit* end = field("endField");
+  end->setFocus();
+  ASSERT_TRUE(end->hasFocus());
+  model->setSelection(FrameRange(4800, 12000), std::nullopt);
+  EXPECT_EQ(end->text(), QStringLiteral("0:00.250"));
+
+  // After a commit the field follows again, though it still has focus.
+  enter(end, QStringLiteral("0:00.300"));
+  end->setFocus();
+  model->setSelection(FrameRange(4800, 19200), std::nullopt);
+  EXPECT_EQ(end->text(), QStringLiteral("0:00.400"));
 }
 
 TEST_F(StatusBarTest, AnEmptyFileClampsEveryLengthToNothing) {
