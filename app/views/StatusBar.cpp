@@ -64,6 +64,7 @@ StatusBar::StatusBar(EditorModel* model, QWidget* parent)
         label, model_, [model = model_, which] { return value(*model, which); },
         [model = model_, which](int64_t v) { commit(*model, which, v); }, this);
     timeField->edit()->setObjectName(QString::fromLatin1(name));
+    connect(timeField, &TimeField::finished, this, &StatusBar::fieldFinished);
     layout->addWidget(timeField);
   };
   field(QStringLiteral("Start"), Field::start, "startField");

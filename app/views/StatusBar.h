@@ -30,6 +30,10 @@ public:
   // clears the selection when v is 0. The active channels stay.
   static void commit(EditorModel& model, Field field, int64_t v);
 
+Q_SIGNALS:
+  // Return or Escape ended the typing in a field: the keys belong to the timeline again.
+  void fieldFinished();
+
 protected:
   void changeEvent(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;

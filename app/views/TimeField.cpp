@@ -1,6 +1,7 @@
 #include "views/TimeField.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,9 +58,16 @@ void TimeField::submit() {
   if (const std::optional<int64_t> frame = frameFromText(model.timeFormat(), edit_->text(), model.content().sampleRate()))
     commit_(std::clamp<int64_t>(*frame, 0, model.content().frameCount()));
   edit_->setText(valueText());
+  Q_EMIT finished();
 }
 
 bool TimeField::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == edit_ && event->type() == QEvent::FocusOut) edit_->setText(valueText());
+  if (watched != edit_) return QWidget::eventFilter(watched, event);
+  if (event->type() == QEvent::FocusOut) edit_->setText(valueText());
+  if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    edit_->setText(valueText());
+    Q_EMIT finished();
+    return true;
+  }
   return QWidget::eventFilter(watched, event);
 }

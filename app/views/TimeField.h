@@ -1,7 +1,8 @@
 // TimeField: a labelled text field of the status bar that shows a frame index or count in the
 // model's time format. Text typed into it stays until Return parses it and commits the frame,
-// clamped to 0...frameCount (text that does not parse commits nothing); losing focus or a change
-// of time format shows the value again. Otherwise the field follows the value. GUI thread only.
+// clamped to 0...frameCount (text that does not parse commits nothing); Escape drops it. Either
+// key shows the value again and reports `finished`, as losing focus or a change of time format
+// shows the value again. Otherwise the field follows the value. GUI thread only.
 #pragma once
 
 #include <QString>
@@ -27,6 +28,10 @@ public:
   QLineEdit* edit() const { return edit_; }
   // The field's width for a format: 104 points for samples, else 92.
   static int editWidth(TimeFormat format);
+
+Q_SIGNALS:
+  // Return committed or Escape dropped the typed text.
+  void finished();
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -196,6 +196,27 @@ TEST_F(StatusBarTest, AFieldNotBeingTypedInFollowsTheModel) {
   EXPECT_EQ(end->text(), QStringLiteral("0:00.400"));
 }
 
+TEST_F(StatusBarTest, ReturnAndEscapeFinishTheField) {
+  show(numbered(48000), FrameRange(4800, 9600));
+  int finished = 0;
+  QObject::connect(bar.get(), &StatusBar::fieldFinished, [&finished] { ++finished; });
+  QLineEdit* start = field("startField");
+  enter(start, QStringLiteral("0:00.150"));
+  EXPECT_EQ(finished, 1);
+  EXPECT_EQ(model->selection(), FrameRange(7200, 9600));
+  enter(start, QStringLiteral("nonsense"));
+  EXPECT_EQ(finished, 2);
+
+  // Escape drops the typing and commits nothing.
+  start->setFocus();
+  start->selectAll();
+  QTest::keyClicks(start, QStringLiteral("0:00.010"));
+  QTest::keyClick(start, Qt::Key_Escape);
+  EXPECT_EQ(finished, 3);
+  EXPECT_EQ(start->text(), QStringLiteral("0:00.150"));
+  EXPECT_EQ(model->selection(), FrameRange(7200, 9600));
+}
+
 TEST_F(StatusBarTest, AnEmptyFileClampsEveryLengthToNothing) {
   show(quar::AudioContent(2, 48000));
   enter(field("lengthField"), QStringLiteral("0:05"));
