@@ -22,15 +22,15 @@ TimeField::TimeField(const QString& label, EditorModel* model, std::function<int
   auto* layout = new QHBoxLayout(this);
   layout->setSpacing(5);
   layout->setContentsMargins(0, 0, 0, 0);
-  auto* caption = new QLabel(label, this);
-  caption->setFont(ViewStyle::font(ViewStyle::TextStyle::caption));
-  ViewStyle::setForeground(caption, ViewStyle::secondary(palette()));
+  caption_ = new QLabel(label, this);
+  caption_->setFont(ViewStyle::font(ViewStyle::TextStyle::caption));
+  ViewStyle::setForeground(caption_, ViewStyle::secondary(palette()));
   edit_ = new QLineEdit(this);
   edit_->setAccessibleName(label);
   edit_->setFont(ViewStyle::font(ViewStyle::TextStyle::callout));
   edit_->installEventFilter(this);
   connect(edit_, &QLineEdit::returnPressed, this, &TimeField::submit);
-  layout->addWidget(caption);
+  layout->addWidget(caption_);
   layout->addWidget(edit_);
   observer_->watch(model_);
   observer_->run();
@@ -59,6 +59,11 @@ void TimeField::submit() {
     commit_(std::clamp<int64_t>(*frame, 0, model.content().frameCount()));
   edit_->setText(valueText());
   Q_EMIT finished();
+}
+
+void TimeField::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) ViewStyle::setForeground(caption_, ViewStyle::secondary(palette()));
 }
 
 bool TimeField::eventFilter(QObject* watched, QEvent* event) {

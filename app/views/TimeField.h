@@ -16,6 +16,7 @@
 
 class EditorModel;
 class ObservedRefresh;
+class QLabel;
 class QLineEdit;
 
 class TimeField final : public QWidget {
@@ -35,6 +36,7 @@ Q_SIGNALS:
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
 private:
   QString valueText() const;
@@ -46,6 +48,7 @@ private:
   EditorModel* model_;
   std::function<int64_t()> value_;
   std::function<void(int64_t)> commit_;
+  QLabel* caption_;
   QLineEdit* edit_;
   std::optional<TimeFormat> shownFormat_;
   ObservedRefresh* observer_;

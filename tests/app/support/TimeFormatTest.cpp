@@ -45,8 +45,8 @@ TEST(TimeFormat, HMSTextOfFramesIsCutFromTheWholeFrameCount) {
   for (const double rate : {44100.0, 48000.0, 96000.0})
     for (int64_t ms = 0; ms < 400'000; ms += 10) {
       const auto frames = static_cast<int64_t>(rate) * ms / 1000;
-      const QString expected = QString::asprintf("%lld:%02lld.%03lld", static_cast<long long>(ms / 60'000),
-                                                 static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
+      const auto part = [ms](int64_t divisor, int64_t modulus) { return static_cast<long long>(ms / divisor % modulus); };
+      const QString expected = QString::asprintf("%lld:%02lld.%03lld", part(60'000, 1000), part(1000, 60), part(1, 1000));
       ASSERT_EQ(hmsString(frames, rate, 3), expected) << frames << " at " << rate;
       ASSERT_EQ(timeString(TimeFormat::hms, frames, rate), expected) << frames << " at " << rate;
     }

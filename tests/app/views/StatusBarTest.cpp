@@ -8,9 +8,12 @@
 #include <QToolButton>
 
 #include <limits>
+#include <vector>
 
 #include "editor/EditorModelFixture.h"
 #include "views/StatusBar.h"
+#include "views/ViewStyle.h"
+#include "ViewTestSupport.h"
 
 using quar::FrameRange;
 using Field = StatusBar::Field;
@@ -215,6 +218,116 @@ TEST_F(StatusBarTest, ReturnAndEscapeFinishTheField) {
   EXPECT_EQ(finished, 3);
   EXPECT_EQ(start->text(), QStringLiteral("0:00.150"));
   EXPECT_EQ(model->selection(), FrameRange(7200, 9600));
+}
+
+TEST(StatusBarFit, TheLeastNeededItemsGiveWayFirst) {
+  // fields 398, snap 24, picker 46 compact or 159 in full, summary 217, duration 45: everything
+  // needs 24 + 398 + 38 + 173 + 246 + 59 = 938 points.
+  const StatusBar::Widths widths{398, 24, 46, 159, 217, 45};
+  struct Case {
+    int width;
+    bool snap, picker, pickerCompact, summary, duration;
+  };
+  const Case cases[] = {
+      {938, true, true, false, true, true},
+      {937, true, true, true, true, true},   // the picker is the first to shrink
+      {825, true, true, true, true, true},
+      {824, true, true, true, true, false},  // then the duration goes
+      {766, true, true, true, true, false},  // the summary still in full
+      {765, true, true, true, true, false},  // elided
+      {609, true, true, true, true, false},  // down to 60 points
+      {608, true, true, true, false, false},
+      {520, true, true, true, false, false},
+      {519, true, false, false, false, false},
+      {460, true, false, false, false, false},
+      {459, false, false, false, false, false},
+      {100, false, false, false, false, false},  // the fields alone
+  };
+  for (const Case& c : cases) {
+    const StatusBar::Fit fit = StatusBar::fit(c.width, widths);
+    EXPECT_EQ(fit.snap, c.snap) << c.width;
+    EXPECT_EQ(fit.picker, c.picker) << c.width;
+    EXPECT_EQ(fit.pickerCompact, c.pickerCompact) << c.width;
+    EXPECT_EQ(fit.summary, c.summary) << c.width;
+    EXPECT_EQ(fit.duration, c.duration) << c.width;
+  }
+  // A short summary leaves the duration its room.
+  const StatusBar::Fit shortSummary = StatusBar::fit(700, {398, 24, 46, 159, 80, 45});
+  EXPECT_TRUE(shortSummary.summary && shortSummary.duration);
+}
+
+TEST_F(StatusBarTest, NothingOverlapsOrIsCutAtAnyWidth) {
+  show(numbered(5'644'800));
+  quar::AudioFileInfo info;
+  info.codecName = "Linear PCM";
+  info.bitDepth = 32;
+  info.isFloat = true;
+  model->setFileInfo(info);
+  auto* summary = bar->findChild<QLabel*>(QStringLiteral("formatSummary"));
+  ASSERT_TRUE(summary);
+  const auto settled = [&](int width) {
+    bar->resize(width, 32);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents();
+  };
+  // The editor's column beside the inspector at the window's default width: the summary in full.
+  settled(1240 - 361);
+  EXPECT_EQ(summary->text(), QStringLiteral("Linear PCM \u00B7 48 kHz \u00B7 32-bit float \u00B7 Stereo"));
+  for (const int width : {1600, 1240, 1240 - 361, 820, 700, 600, 480, 459}) {
+    settled(width);
+    std::vector<QWidget*> shown;
+    for (QWidget* child : bar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (child->isVisible()) shown.push_back(child);
+    for (QWidget* child : shown) {
+      EXPECT_TRUE(bar->rect().contains(child->geometry())) << width << " " << child->objectName().toStdString();
+      EXPECT_GE(child->width(), child->minimumSizeHint().width()) << width << " " << child->objectName().toStdString();
+      for (QWidget* other : shown)
+        EXPECT_TRUE(child == other || !child->geometry().intersects(other->geometry()))
+            << width << " " << child->objectName().toStdString() << " " << other->objectName().toStdString();
+    }
+    for (const char* name : {"startField", "endField", "lengthField"}) {
+      EXPECT_TRUE(field(name)->isVisible()) << width;
+      EXPECT_EQ(field(name)->width(), 92) << width;
+    }
+    // Shown in full, or elided with an ellipsis: never cut.
+    if (summary->isVisible()) {
+      EXPECT_TRUE(summary->text() == model->formatSummary() || summary->text().contains(QChar(0x2026))) << width;
+    }
+  }
+}
+
+TEST_F(StatusBarTest, SecondaryTextsFollowThePalette) {
+  show(numbered(48000));
+  bar->setPalette(ViewTestSupport::palette(true));
+  const QColor secondary = ViewStyle::secondary(bar->palette());
+  for (const QLabel* label : bar->findChildren<QLabel*>())
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), secondary) << label->text().toStdString();
+}
+
+TEST_F(StatusBarTest, Pictures) {
+  show(numbered(5'644'800), FrameRange(48000, 96000));
+  quar::AudioFileInfo info;
+  info.codecName = "Linear PCM";
+  info.bitDepth = 24;
+  model->setFileInfo(info);
+  for (const bool dark : {false, true}) {
+    QPalette palette = ViewTestSupport::palette(dark);
+    if (dark) {
+      palette.setColor(QPalette::Text, QColor(255, 255, 255));
+      palette.setColor(QPalette::ButtonText, QColor(255, 255, 255));
+      palette.setColor(QPalette::Button, QColor(60, 60, 60));
+      palette.setColor(QPalette::Base, QColor(30, 30, 30));
+    }
+    bar->setPalette(palette);
+    // The window's default and minimum widths, beside the inspector and without it.
+    for (const int width : {1240, 1240 - 361, 820, 820 - 361}) {
+      bar->resize(width, 32);
+      QCoreApplication::sendPostedEvents();
+      QCoreApplication::sendPostedEvents();
+      const QString name = QStringLiteral("status-bar-%1%2").arg(width).arg(dark ? "-dark" : "");
+      ViewTestSupport::savePicture(bar->grab().toImage(), name);
+    }
+  }
 }
 
 TEST_F(StatusBarTest, AnEmptyFileClampsEveryLengthToNothing) {
