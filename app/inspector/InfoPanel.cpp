@@ -173,7 +173,7 @@ std::vector<InfoPanel::Row> InfoPanel::fileRows(const std::optional<quar::AudioF
   const double rate = content.sampleRate();
   rows.push_back({QStringLiteral("Sample rate"), withFiles(rateText(rate), fileRate)});
   rows.push_back({QStringLiteral("Channels"), withFiles(QString::number(content.channelCount()), fileChannels)});
-  rows.push_back({QStringLiteral("Duration"), hmsString(static_cast<double>(content.frameCount()) / rate, 3)});
+  rows.push_back({QStringLiteral("Duration"), hmsString(content.frameCount(), rate, 3)});
   rows.push_back({QStringLiteral("Samples"), QLocale().toString(static_cast<qlonglong>(content.frameCount()))});
   return rows;
 }

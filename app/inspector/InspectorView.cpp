@@ -42,6 +42,8 @@ InspectorView::InspectorView(EditorModel* model, QWidget* parent)
   scroll_ = new QScrollArea(this);
   scroll_->setObjectName(QStringLiteral("inspectorScroll"));
   scroll_->setFrameShape(QFrame::NoFrame);
+  // No Tab stop of its own: it draws no focus, and the wheel scrolls it without focus.
+  scroll_->setFocusPolicy(Qt::NoFocus);
   scroll_->setWidgetResizable(true);
   scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

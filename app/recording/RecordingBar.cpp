@@ -214,7 +214,7 @@ std::optional<QString> RecordingBar::rateNote(double deviceRate, int64_t documen
 }
 
 QString RecordingBar::elapsedText(int64_t frames, double rate) {
-  return hmsString(static_cast<double>(frames) / std::max(rate, 1.0), 1);
+  return hmsString(frames, std::max(rate, 1.0), 1);
 }
 
 QString RecordingBar::statusText(bool recording) {

@@ -8,7 +8,6 @@
 #include "effects/EditorStyle.h"
 #include "effects/ParamSlider.h"
 #include "platform/ObservedRefresh.h"
-#include "support/FixedText.h"
 #include "support/TimeFormat.h"
 #include "views/ToneLabel.h"
 #include "views/ViewStyle.h"
@@ -60,8 +59,7 @@ int64_t TimePitchSheet::outputFrames(int64_t frames, double tempoPercent) {
 }
 
 QString TimePitchSheet::lengthText(int64_t frames, double sampleRate) {
-  const double seconds = static_cast<double>(frames) / sampleRate;
-  return seconds < 60 ? fixedText(seconds, 3) + QStringLiteral(" s") : hmsString(seconds, 2);
+  return durationString(frames, sampleRate);
 }
 
 QString TimePitchSheet::lengthLine(int64_t frames, double tempoPercent, double sampleRate) {

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "base/Numbers.h"
+#include "support/FixedText.h"
 
 namespace {
 
@@ -23,20 +24,13 @@ std::optional<double> parseDouble(QStringView text) {
   return value;
 }
 
-// The frame of the samples reading: every numeral kept, everything else dropped.
+// The frame of the samples reading: a whole number as the current locale writes it, with an
+// optional "smp" after it.
 std::optional<int64_t> samplesReading(QString text) {
-  text.remove(QStringLiteral("smp"));
-  int64_t value = 0;
-  bool any = false;
-  for (const QChar c : text) {
-    if (!c.isNumber()) continue;
-    any = true;
-    if (c < u'0' || c > u'9') return std::nullopt;
-    const int digit = c.unicode() - u'0';
-    if (value > (std::numeric_limits<int64_t>::max() - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-  }
-  return any ? std::optional(value) : std::nullopt;
+  if (text.endsWith(QStringLiteral("smp"))) text.chop(3);
+  bool ok = false;
+  const qlonglong value = QLocale().toLongLong(text, &ok);
+  return ok ? std::optional<int64_t>(value) : std::nullopt;
 }
 
 std::optional<int64_t> timeReading(QString text, double sampleRate) {
@@ -52,6 +46,18 @@ std::optional<int64_t> timeReading(QString text, double sampleRate) {
   const double frame = std::round(sampleRate * total);
   if (!quar::fitsInt64(frame)) return std::nullopt;
   return static_cast<int64_t>(frame);
+}
+
+// "m:ss" or "h:mm:ss" of whole seconds, then "." and `digits` zero-padded to `decimals` places
+// when there are any.
+QString hmsText(int64_t whole, int64_t digits, int decimals) {
+  QString text = whole < 3600 ? QString::asprintf("%lld:%02lld", static_cast<long long>((whole / 60) % 60),
+                                                  static_cast<long long>(whole % 60))
+                              : QString::asprintf("%lld:%02lld:%02lld", static_cast<long long>(whole / 3600),
+                                                  static_cast<long long>((whole / 60) % 60),
+                                                  static_cast<long long>(whole % 60));
+  if (decimals > 0) text += QString::asprintf(".%0*lld", decimals, static_cast<long long>(digits));
+  return text;
 }
 
 } // namespace
@@ -78,23 +84,34 @@ QString hmsString(double seconds, int decimals) {
   if (!quar::fitsInt64(seconds)) return {};
   seconds = std::max(seconds, 0.0);
   const auto whole = static_cast<int64_t>(seconds);
-  QString text = whole < 3600 ? QString::asprintf("%lld:%02lld", static_cast<long long>((whole / 60) % 60),
-                                                  static_cast<long long>(whole % 60))
-                              : QString::asprintf("%lld:%02lld:%02lld", static_cast<long long>(whole / 3600),
-                                                  static_cast<long long>((whole / 60) % 60),
-                                                  static_cast<long long>(whole % 60));
-  if (decimals > 0) {
-    const double digits = std::floor(std::pow(10.0, decimals) * (seconds - static_cast<double>(whole)));
-    if (!quar::fitsInt64(digits)) return {};
-    text += QString::asprintf(".%0*lld", decimals, static_cast<long long>(digits));
-  }
-  return text;
+  if (decimals <= 0) return hmsText(whole, 0, 0);
+  const double digits = std::floor(std::pow(10.0, decimals) * (seconds - static_cast<double>(whole)));
+  if (!quar::fitsInt64(digits)) return {};
+  return hmsText(whole, static_cast<int64_t>(digits), decimals);
+}
+
+QString hmsString(int64_t frames, double sampleRate, int decimals) {
+  const int places = std::max(decimals, 0);
+  int64_t scale = 1;
+  for (int i = 0; i < std::min(places, 18); ++i) scale *= 10;
+  const int64_t rate = quar::fitsInt64(sampleRate) ? static_cast<int64_t>(sampleRate) : 0;
+  // Integer division needs a whole-number rate and a remainder that stays in range when scaled.
+  if (rate <= 0 || static_cast<double>(rate) != sampleRate || places > 18 ||
+      rate > std::numeric_limits<int64_t>::max() / scale)
+    return hmsString(static_cast<double>(frames) / sampleRate, decimals);
+  frames = std::max<int64_t>(frames, 0);
+  return hmsText(frames / rate, frames % rate * scale / rate, places);
+}
+
+QString durationString(int64_t frames, double sampleRate) {
+  const double seconds = static_cast<double>(frames) / sampleRate;
+  return seconds < 60 ? fixedText(seconds, 3) + QStringLiteral(" s") : hmsString(frames, sampleRate, 2);
 }
 
 QString timeString(TimeFormat format, int64_t frame, double sampleRate) {
   const double seconds = static_cast<double>(frame) / sampleRate;
   switch (format) {
-  case TimeFormat::hms: return hmsString(seconds, 3);
+  case TimeFormat::hms: return hmsString(frame, sampleRate, 3);
   case TimeFormat::seconds: return std::isfinite(seconds) ? QString::asprintf("%.3f", seconds) : QString();
   case TimeFormat::samples: return QLocale().toString(static_cast<qlonglong>(frame));
   }

@@ -50,7 +50,11 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
   column_->addWidget(overview);
   column_->addWidget(timeline_, 1);
   column_->addWidget(divider(QFrame::HLine, this));
-  column_->addWidget(new StatusBar(model_, this));
+  auto* statusBar = new StatusBar(model_, this);
+  // Keys go back to the timeline once a status-bar field commits or drops its text.
+  connect(statusBar, &StatusBar::fieldFinished, timeline_,
+          [timeline = timeline_] { timeline->setFocus(Qt::OtherFocusReason); });
+  column_->addWidget(statusBar);
   row->addLayout(column_, 1);
 
   inspector_ = new QWidget(this);

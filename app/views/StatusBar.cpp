@@ -1,5 +1,6 @@
 #include "views/StatusBar.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QEvent>
 #include <QFontMetricsF>
@@ -9,19 +10,28 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QSignalBlocker>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QToolButton>
 #include <QtMath>
 
 #include <algorithm>
 
 #include "editor/EditorModel.h"
+#include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
-#include "support/FixedText.h"
 #include "views/TimeField.h"
 #include "views/ViewStyle.h"
 
 using quar::FrameRange;
 using ViewStyle::TextStyle;
+
+namespace {
+
+constexpr int spacing = 14;
+constexpr int inset = 12;
+
+} // namespace
 
 // One line of text shortened in the middle to the width it gets.
 class StatusBar::ElidedLabel final : public QLabel {
@@ -35,15 +45,15 @@ public:
     elide();
   }
   QString fullText() const { return full_; }
+  QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+  QSize sizeHint() const override {
+    return {qCeil(QFontMetricsF(font()).horizontalAdvance(full_)), QLabel::sizeHint().height()};
+  }
 
 protected:
   void resizeEvent(QResizeEvent* event) override {
     QLabel::resizeEvent(event);
     elide();
-  }
-  QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-  QSize sizeHint() const override {
-    return {qCeil(QFontMetricsF(font()).horizontalAdvance(full_)), QLabel::sizeHint().height()};
   }
 
 private:
@@ -52,30 +62,85 @@ private:
   QString full_;
 };
 
+// The time format picker: a pop-up of the format titles; in its compact form the closed picker
+// shows a clock instead of the title, and its pop-up still lists the titles.
+class StatusBar::FormatPicker final : public QComboBox {
+public:
+  explicit FormatPicker(QWidget* parent) : QComboBox(parent) {
+    setFont(ViewStyle::font(TextStyle::small));
+    setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    for (const TimeFormat format : quar::EnumCases<TimeFormat>::values) addItem(title(format));
+    // 150 points, or wider where the font needs it for the longest title.
+    fullWidth_ = std::max(150, QComboBox::sizeHint().width());
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    const QSize icon(iconSize, fontMetrics().height());
+    compactWidth_ = style()->sizeFromContents(QStyle::CT_ComboBox, &option, icon, this).width();
+    view()->setMinimumWidth(fullWidth_);
+    setCompact(false);
+  }
+
+  int fullWidth() const { return fullWidth_; }
+  int compactWidth() const { return compactWidth_; }
+  bool isCompact() const { return compact_; }
+  QSize sizeHint() const override { return {compact_ ? compactWidth_ : fullWidth_, QComboBox::sizeHint().height()}; }
+  QSize minimumSizeHint() const override { return sizeHint(); }
+  void setCompact(bool compact) {
+    compact_ = compact;
+    setFixedWidth(compact ? compactWidth_ : fullWidth_);
+    update();
+  }
+
+protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    if (compact_) {
+      option.currentText.clear();
+      option.currentIcon = Icons::tinted(QStringLiteral("clock"));
+      option.iconSize = QSize(iconSize, iconSize);
+    }
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+  }
+
+private:
+  static constexpr int iconSize = 14;
+  int fullWidth_ = 0;
+  int compactWidth_ = 0;
+  bool compact_ = false;
+};
+
 StatusBar::StatusBar(EditorModel* model, QWidget* parent)
     : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {
   setObjectName(QStringLiteral("statusBar"));
   setFixedHeight(32);
   auto* layout = new QHBoxLayout(this);
-  layout->setSpacing(14);
-  layout->setContentsMargins(12, 0, 12, 0);
+  layout->setSpacing(spacing);
+  layout->setContentsMargins(inset, 0, inset, 0);
+  // The bar decides what gives way; the layout puts no minimum on it.
+  layout->setSizeConstraint(QLayout::SetNoConstraint);
 
   const auto field = [this, layout](const QString& label, Field which, const char* name) {
     auto* timeField = new TimeField(
         label, model_, [model = model_, which] { return value(*model, which); },
         [model = model_, which](int64_t v) { commit(*model, which, v); }, this);
     timeField->edit()->setObjectName(QString::fromLatin1(name));
+    connect(timeField, &TimeField::finished, this, &StatusBar::fieldFinished);
     layout->addWidget(timeField);
+    return timeField;
   };
-  field(QStringLiteral("Start"), Field::start, "startField");
-  field(QStringLiteral("End"), Field::end, "endField");
-  field(QStringLiteral("Length"), Field::length, "lengthField");
+  fields_ = {field(QStringLiteral("Start"), Field::start, "startField"),
+             field(QStringLiteral("End"), Field::end, "endField"),
+             field(QStringLiteral("Length"), Field::length, "lengthField")};
 
-  auto* divider = new QFrame(this);
-  divider->setFrameShape(QFrame::VLine);
-  divider->setFrameShadow(QFrame::Sunken);
-  divider->setFixedHeight(16);
-  layout->addWidget(divider);
+  divider_ = new QFrame(this);
+  divider_->setFrameShape(QFrame::VLine);
+  divider_->setFrameShadow(QFrame::Plain);
+  divider_->setForegroundRole(QPalette::Mid);
+  divider_->setFixedSize(1, 16);
+  layout->addWidget(divider_);
 
   summary_ = new ElidedLabel(this);
   summary_->setObjectName(QStringLiteral("formatSummary"));
@@ -95,15 +160,10 @@ StatusBar::StatusBar(EditorModel* model, QWidget* parent)
   connect(snap_, &QToolButton::toggled, this, [this](bool on) { model_->setSnapToZeroCrossings(on); });
   layout->addWidget(snap_);
 
-  timeFormat_ = new QComboBox(this);
+  timeFormat_ = new FormatPicker(this);
   timeFormat_->setObjectName(QStringLiteral("timeFormatPicker"));
   timeFormat_->setFocusPolicy(Qt::NoFocus);
-  timeFormat_->setFont(ViewStyle::font(TextStyle::small));
-  timeFormat_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   timeFormat_->setToolTip(QStringLiteral("Time display format"));
-  for (const TimeFormat format : quar::EnumCases<TimeFormat>::values) timeFormat_->addItem(title(format));
-  // 150 points, or wider where the font needs it for the longest title.
-  timeFormat_->setFixedWidth(std::max(150, timeFormat_->sizeHint().width()));
   connect(timeFormat_, &QComboBox::activated, this,
           [this](int index) { model_->setTimeFormat(quar::EnumCases<TimeFormat>::values[static_cast<size_t>(index)]); });
   layout->addWidget(timeFormat_);
@@ -123,6 +183,7 @@ int64_t StatusBar::value(const EditorModel& model, Field field) {
 }
 
 void StatusBar::commit(EditorModel& model, Field field, int64_t v) {
+  v = std::clamp<int64_t>(v, 0, model.content().frameCount());
   const std::optional<FrameRange> selection = model.selection();
   const int64_t s = selection ? selection->lowerBound : model.cursor();
   switch (field) {
@@ -142,14 +203,63 @@ void StatusBar::commit(EditorModel& model, Field field, int64_t v) {
   }
 }
 
-QString StatusBar::durationText(int64_t frames, double sampleRate) {
-  const double seconds = static_cast<double>(frames) / sampleRate;
-  return seconds < 60 ? fixedText(seconds, 3) + QStringLiteral(" s") : hmsString(seconds, 2);
+StatusBar::Fit StatusBar::fit(int width, const Widths& widths) {
+  int room = width - 2 * inset - widths.fields;
+  const auto take = [&room](int itemWidth) {
+    if (room < spacing + itemWidth) return false;
+    room -= spacing + itemWidth;
+    return true;
+  };
+  Fit shown{};
+  shown.snap = take(widths.snap);
+  shown.picker = take(widths.compactPicker);
+  // The divider and the spacing on both of its sides come with the summary.
+  const int besideSummary = 2 * spacing + 1;
+  shown.summary = room >= besideSummary + std::min(widths.summary, minimumSummaryWidth);
+  const bool fullSummary = shown.summary && room >= besideSummary + widths.summary;
+  if (shown.summary) room -= besideSummary + std::min(widths.summary, room - besideSummary);
+  shown.duration = fullSummary && take(widths.duration);
+  shown.pickerCompact = shown.picker && room < widths.picker - widths.compactPicker;
+  return shown;
+}
+
+bool StatusBar::event(QEvent* event) {
+  // A field widened for another time format, or a new summary text.
+  if (event->type() == QEvent::LayoutRequest) arrange();
+  return QWidget::event(event);
 }
 
 void StatusBar::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::PaletteChange) observer_->run();
+}
+
+void StatusBar::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  arrange();
+}
+
+QSize StatusBar::minimumSizeHint() const { return {2 * inset + fieldsWidth(), height()}; }
+
+int StatusBar::fieldsWidth() const {
+  int width = spacing * (static_cast<int>(fields_.size()) - 1);
+  for (const TimeField* field : fields_) width += field->sizeHint().width();
+  return width;
+}
+
+void StatusBar::arrange() {
+  const Fit shown = fit(width(), {fieldsWidth(), snap_->width(), timeFormat_->compactWidth(), timeFormat_->fullWidth(),
+                                  summary_->sizeHint().width(), duration_->sizeHint().width()});
+  // Only changes: each one asks for a new layout, which arranges again.
+  const auto setShown = [](QWidget* widget, bool on) {
+    if (widget->isHidden() == on) widget->setVisible(on);
+  };
+  setShown(snap_, shown.snap);
+  setShown(timeFormat_, shown.picker);
+  if (timeFormat_->isCompact() != shown.pickerCompact) timeFormat_->setCompact(shown.pickerCompact);
+  setShown(divider_, shown.summary);
+  setShown(summary_, shown.summary);
+  setShown(duration_, shown.duration);
 }
 
 void StatusBar::paintEvent(QPaintEvent*) {
@@ -160,7 +270,7 @@ void StatusBar::paintEvent(QPaintEvent*) {
 void StatusBar::refresh() {
   summary_->setFullText(model_->formatSummary());
   const quar::AudioContent& content = model_->content();
-  duration_->setText(durationText(content.frameCount(), content.sampleRate()));
+  duration_->setText(durationString(content.frameCount(), content.sampleRate()));
   const QColor secondary = ViewStyle::secondary(palette());
   ViewStyle::setForeground(summary_, secondary);
   ViewStyle::setForeground(duration_, secondary);

@@ -1,19 +1,23 @@
 // StatusBar: the bar below the timeline: Start, End and Length fields over the selection (the
 // cursor without one), the format summary, the file's duration, the zero-crossing snap toggle
 // and the time format picker. Typed fields change the selection or move the cursor through the
-// model; the rules are the static functions below. GUI thread only.
+// model; the rules are the static functions below. Where the bar is too narrow for everything,
+// the least needed items give way (`fit`); the fields always keep their full width. GUI thread
+// only.
 #pragma once
 
 #include <QString>
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 
 class EditorModel;
 class ObservedRefresh;
-class QComboBox;
+class QFrame;
 class QLabel;
 class QToolButton;
+class TimeField;
 
 class StatusBar final : public QWidget {
   Q_OBJECT
@@ -24,26 +28,56 @@ public:
 
   // What a field shows: the selection's bounds and length, or the cursor (and 0) without one.
   static int64_t value(const EditorModel& model, Field field);
-  // A typed frame v (within 0...frameCount). Start: with a selection lo..<hi selects
+  // A typed frame v, first held within 0...frameCount. Start: with a selection lo..<hi selects
   // min(v, hi − 1)..<hi, else moves the cursor. End: from s (the selection's start, else the
   // cursor) to v, or clears the selection when v <= s. Length: s..<min(s + v, frameCount), or
   // clears the selection when v is 0. The active channels stay.
   static void commit(EditorModel& model, Field field, int64_t v);
-  // Seconds with three decimals and " s" below a minute, else hours-minutes-seconds with two.
-  static QString durationText(int64_t frames, double sampleRate);
+
+  // Full widths in points of what the bar holds: the three fields with the spacing between
+  // them, the snap toggle, the time format picker in its compact and its full form, the
+  // summary's whole text and the duration.
+  struct Widths {
+    int fields, snap, compactPicker, picker, summary, duration;
+  };
+  // Which of them show, and whether the picker shows in its compact form.
+  struct Fit {
+    bool snap, picker, pickerCompact, summary, duration;
+  };
+  // The summary is elided down to this width before it gives way.
+  static constexpr int minimumSummaryWidth = 60;
+  // What shows in a bar `width` points wide. The fields always show; then, each only where it
+  // fits in the room the ones before it left: the snap toggle, the picker in its compact form,
+  // the summary behind its divider (in full, else elided), the duration (only beside the
+  // summary in full) and, last, the picker's full width.
+  static Fit fit(int width, const Widths& widths);
+
+Q_SIGNALS:
+  // Return or Escape ended the typing in a field: the keys belong to the timeline again.
+  void fieldFinished();
 
 protected:
+  bool event(QEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  // Only the fields: everything else gives way.
+  QSize minimumSizeHint() const override;
 
 private:
   class ElidedLabel;
+  class FormatPicker;
   void refresh();
+  int fieldsWidth() const;
+  // Shows what fits the current width.
+  void arrange();
 
   EditorModel* model_;
+  std::array<TimeField*, 3> fields_;
+  QFrame* divider_;
   ElidedLabel* summary_;
   QLabel* duration_;
   QToolButton* snap_;
-  QComboBox* timeFormat_;
+  FormatPicker* timeFormat_;
   ObservedRefresh* observer_;
 };

@@ -1,6 +1,7 @@
 #include "views/TimeField.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,15 +22,15 @@ TimeField::TimeField(const QString& label, EditorModel* model, std::function<int
   auto* layout = new QHBoxLayout(this);
   layout->setSpacing(5);
   layout->setContentsMargins(0, 0, 0, 0);
-  auto* caption = new QLabel(label, this);
-  caption->setFont(ViewStyle::font(ViewStyle::TextStyle::caption));
-  ViewStyle::setForeground(caption, ViewStyle::secondary(palette()));
+  caption_ = new QLabel(label, this);
+  caption_->setFont(ViewStyle::font(ViewStyle::TextStyle::caption));
+  ViewStyle::setForeground(caption_, ViewStyle::secondary(palette()));
   edit_ = new QLineEdit(this);
   edit_->setAccessibleName(label);
   edit_->setFont(ViewStyle::font(ViewStyle::TextStyle::callout));
   edit_->installEventFilter(this);
   connect(edit_, &QLineEdit::returnPressed, this, &TimeField::submit);
-  layout->addWidget(caption);
+  layout->addWidget(caption_);
   layout->addWidget(edit_);
   observer_->watch(model_);
   observer_->run();
@@ -41,11 +42,13 @@ QString TimeField::valueText() const {
   return timeString(model_->timeFormat(), value_(), model_->content().sampleRate());
 }
 
+bool TimeField::isEditing() const { return edit_->hasFocus() && edit_->isModified(); }
+
 void TimeField::refresh() {
   const TimeFormat format = model_->timeFormat();
   const QString text = valueText();
   // A new format rewrites the field even while it is being edited; a new value only when not.
-  if (format != shownFormat_ || !edit_->hasFocus()) edit_->setText(text);
+  if (format != shownFormat_ || !isEditing()) edit_->setText(text);
   edit_->setFixedWidth(editWidth(format));
   shownFormat_ = format;
 }
@@ -55,9 +58,21 @@ void TimeField::submit() {
   if (const std::optional<int64_t> frame = frameFromText(model.timeFormat(), edit_->text(), model.content().sampleRate()))
     commit_(std::clamp<int64_t>(*frame, 0, model.content().frameCount()));
   edit_->setText(valueText());
+  Q_EMIT finished();
+}
+
+void TimeField::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) ViewStyle::setForeground(caption_, ViewStyle::secondary(palette()));
 }
 
 bool TimeField::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == edit_ && event->type() == QEvent::FocusOut) edit_->setText(valueText());
+  if (watched != edit_) return QWidget::eventFilter(watched, event);
+  if (event->type() == QEvent::FocusOut) edit_->setText(valueText());
+  if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    edit_->setText(valueText());
+    Q_EMIT finished();
+    return true;
+  }
   return QWidget::eventFilter(watched, event);
 }

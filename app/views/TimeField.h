@@ -1,7 +1,8 @@
 // TimeField: a labelled text field of the status bar that shows a frame index or count in the
-// model's time format. While it has focus typed text stays; Return parses it and commits the
-// frame, clamped to 0...frameCount; losing focus or a change of time format shows the value
-// again. GUI thread only.
+// model's time format. Text typed into it stays until Return parses it and commits the frame,
+// clamped to 0...frameCount (text that does not parse commits nothing); Escape drops it. Either
+// key shows the value again and reports `finished`, as losing focus or a change of time format
+// shows the value again. Otherwise the field follows the value. GUI thread only.
 #pragma once
 
 #include <QString>
@@ -15,6 +16,7 @@
 
 class EditorModel;
 class ObservedRefresh;
+class QLabel;
 class QLineEdit;
 
 class TimeField final : public QWidget {
@@ -28,17 +30,25 @@ public:
   // The field's width for a format: 104 points for samples, else 92.
   static int editWidth(TimeFormat format);
 
+Q_SIGNALS:
+  // Return committed or Escape dropped the typed text.
+  void finished();
+
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
 private:
   QString valueText() const;
+  // Text typed since the field last showed the value.
+  bool isEditing() const;
   void refresh();
   void submit();
 
   EditorModel* model_;
   std::function<int64_t()> value_;
   std::function<void(int64_t)> commit_;
+  QLabel* caption_;
   QLineEdit* edit_;
   std::optional<TimeFormat> shownFormat_;
   ObservedRefresh* observer_;

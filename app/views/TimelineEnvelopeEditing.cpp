@@ -98,9 +98,7 @@ QString pointReadout(double gainDB, const QString& time) {
 }
 
 QString sectionReadout(double deltaDB, quar::FrameRange span, double sampleRate) {
-  const double seconds = static_cast<double>(span.count()) / sampleRate;
-  const QString duration = seconds >= 60 ? hmsString(seconds, 2) : QString::asprintf("%.3f s", seconds);
-  return QString::asprintf("%+.1f dB  (", deltaDB) + duration + QStringLiteral(")");
+  return QString::asprintf("%+.1f dB  (", deltaDB) + durationString(span.count(), sampleRate) + QStringLiteral(")");
 }
 
 QString barsReadout(double deltaDB, int64_t anchorBar, int64_t bar) {

@@ -17,6 +17,7 @@
 namespace {
 
 constexpr int autoscrollIntervalMs = 33;  // 1/30 s
+constexpr int focusRingWidth = 2;
 
 QAccessibleInterface* accessibleTimeline(const QString& className, QObject* object) {
   if (className == QLatin1String("TimelineView") && object && object->isWidgetType())
@@ -73,6 +74,14 @@ void TimelineView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.drawImage(QPointF(0, 0), backing_);
   if (playheadFrame_) TimelinePlayhead::paint(painter, *playheadFrame_, playheadColor_);
+  // Keyboard focus: a ring in the accent colour along the edge.
+  if (hasFocus()) {
+    painter.setPen(QPen(palette().color(QPalette::Highlight), focusRingWidth, Qt::SolidLine, Qt::SquareCap,
+                        Qt::MiterJoin));
+    painter.setBrush(Qt::NoBrush);
+    const qreal inset = focusRingWidth / 2.0;
+    painter.drawRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset));
+  }
 }
 
 void TimelineView::redrawBacking(QSize pixels, qreal ratio) {

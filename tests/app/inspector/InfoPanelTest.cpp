@@ -130,6 +130,7 @@ TEST(InfoPanelRows, DurationRateAndByteCounts) {
     return QString();
   };
   EXPECT_EQ(row(silence(3600 * 8000, 1, 8000), "Duration"), QStringLiteral("1:00:00.000"));
+  EXPECT_EQ(row(silence(5'644'800, 1, 48000), "Duration"), QStringLiteral("1:57.600"));  // 117.6 s exactly
   EXPECT_EQ(row(silence(10, 1, 44100.9), "Sample rate"), QStringLiteral("44100 Hz"));
   EXPECT_EQ(row(silence(0, 1), "Duration"), QStringLiteral("0:00.000"));
 

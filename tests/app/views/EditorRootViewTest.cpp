@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTest>
 
 #include <cmath>
@@ -58,6 +60,43 @@ TEST_F(EditorRootViewTest, LaysOutOverviewTimelineStatusBarAndInspector) {
   model->setShowInspector(false);
   EXPECT_FALSE(inspector->isVisible());
   EXPECT_TRUE(QTest::qWaitFor([&] { return timeline->width() == root->width(); }));
+}
+
+TEST_F(EditorRootViewTest, ReturnAndEscapeInAStatusFieldGiveTheKeysBackToTheTimeline) {
+  auto* start = root->findChild<QLineEdit*>(QStringLiteral("startField"));
+  ASSERT_TRUE(start);
+  struct Case {
+    Qt::Key key;
+    const char* typed;
+    int64_t cursor;
+  };
+  for (const Case& c : {Case{Qt::Key_Return, "0:00.050", 2400}, Case{Qt::Key_Escape, "0:00.075", 2400}}) {
+    start->setFocus();
+    start->selectAll();
+    QTest::keyClicks(start, QString::fromLatin1(c.typed));
+    ASSERT_TRUE(start->hasFocus());
+    QTest::keyClick(start, c.key);
+    EXPECT_EQ(QApplication::focusWidget(), root->timeline()) << c.typed;
+    EXPECT_EQ(model->cursor(), c.cursor) << c.typed;
+    EXPECT_EQ(start->text(), QStringLiteral("0:00.050")) << c.typed;
+  }
+}
+
+TEST_F(EditorRootViewTest, TabReachesTheTimelineThroughStopsThatShowFocus) {
+  model->setShowInspector(true);
+  auto* length = root->findChild<QLineEdit*>(QStringLiteral("lengthField"));
+  ASSERT_TRUE(length);
+  length->setFocus();
+  // However many stops the inspector has, forward Tab comes round to the timeline, and never
+  // to a scroll area, which draws no focus.
+  bool reached = false;
+  for (int press = 0; press < 200 && !reached; ++press) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QWidget* focused = QApplication::focusWidget();
+    EXPECT_FALSE(qobject_cast<QScrollArea*>(focused)) << focused->objectName().toStdString();
+    reached = focused == root->timeline();
+  }
+  EXPECT_TRUE(reached);
 }
 
 TEST_F(EditorRootViewTest, TheRecordingBarShowsAboveTheOverviewWhileArmed) {

@@ -7,8 +7,13 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <limits>
+#include <vector>
+
 #include "editor/EditorModelFixture.h"
 #include "views/StatusBar.h"
+#include "views/ViewStyle.h"
+#include "ViewTestSupport.h"
 
 using quar::FrameRange;
 using Field = StatusBar::Field;
@@ -83,14 +88,31 @@ TEST_F(StatusBarTest, StartWithoutASelectionMovesPlayback) {
   model->stop(false);
 }
 
-TEST_F(StatusBarTest, DurationText) {
+TEST_F(StatusBarTest, CommitHoldsTheValueWithinTheContentFirst) {
+  constexpr int64_t huge = std::numeric_limits<int64_t>::max();
   struct Case {
-    int64_t frames;
-    const char* text;
+    std::optional<FrameRange> selection;
+    Field field;
+    int64_t v;
+    std::optional<FrameRange> expected;
+    int64_t cursor;
   };
-  for (const Case& c : {Case{0, "0.000 s"}, Case{24000, "0.500 s"}, Case{2879952, "59.999 s"}, Case{2880000, "1:00.00"},
-                        Case{178728000, "1:02:03.50"}})
-    EXPECT_EQ(StatusBar::durationText(c.frames, 48000), QString::fromLatin1(c.text)) << c.frames;
+  const Case cases[] = {
+      {FrameRange(100, 200), Field::length, huge, FrameRange(100, 1000), 100},
+      {std::nullopt, Field::length, huge, FrameRange(40, 1000), 40},
+      {FrameRange(100, 200), Field::end, huge, FrameRange(100, 1000), 100},
+      {std::nullopt, Field::start, huge, std::nullopt, 1000},
+      {FrameRange(100, 200), Field::start, -5, FrameRange(0, 200), 0},
+      {FrameRange(100, 200), Field::length, std::numeric_limits<int64_t>::min(), std::nullopt, 100},
+  };
+  for (const Case& c : cases) {
+    auto model = makeModel(numbered(1000));
+    model->setCursor(40);
+    model->setSelection(c.selection, std::nullopt);
+    StatusBar::commit(*model, c.field, c.v);
+    EXPECT_EQ(model->selection(), c.expected) << static_cast<int>(c.field) << " " << c.v;
+    EXPECT_EQ(model->cursor(), c.cursor) << static_cast<int>(c.field) << " " << c.v;
+  }
 }
 
 TEST_F(StatusBarTest, FieldsShowTheSelectionAndCommitOnReturn) {
@@ -135,6 +157,177 @@ TEST_F(StatusBarTest, TypedTextStaysUntilFocusLeavesOrTheFormatChanges) {
   QTest::keyClicks(start, QStringLiteral("9"));
   field("endField")->setFocus();
   EXPECT_EQ(start->text(), QStringLiteral("0.050"));
+}
+
+TEST_F(StatusBarTest, SampleTextIsTakenWholeOrNotAtAll) {
+  show(numbered(48000), FrameRange(4800, 9600));
+  model->setTimeFormat(TimeFormat::samples);
+  struct Case {
+    const char* field;
+    const char* typed;
+    std::optional<FrameRange> expected;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"endField", "1e9", FrameRange(4800, 9600), "9,600"},  // not read as 19
+      {"endField", "1.5", FrameRange(4800, 9600), "9,600"},
+      {"lengthField", "1e9", FrameRange(4800, 9600), "4,800"},
+      {"startField", "7,200", FrameRange(7200, 9600), "7,200"},
+      {"startField", "-5", FrameRange(0, 9600), "0"},  // before the start, not frame 5
+      {"lengthField", "9223372036854775807", FrameRange(0, 48000), "48,000"},
+      {"lengthField", "99999999999999999999", FrameRange(0, 48000), "48,000"},
+  };
+  for (const Case& c : cases) {
+    enter(field(c.field), QString::fromLatin1(c.typed));
+    EXPECT_EQ(model->selection(), c.expected) << c.field << " " << c.typed;
+    EXPECT_EQ(field(c.field)->text(), QString::fromLatin1(c.shown)) << c.field << " " << c.typed;
+  }
+}
+
+TEST_F(StatusBarTest, AFieldNotBeingTypedInFollowsTheModel) {
+  show(numbered(48000), FrameRange(4800, 9600));
+  QLineEdit* end = field("endField");
+  end->setFocus();
+  ASSERT_TRUE(end->hasFocus());
+  model->setSelection(FrameRange(4800, 12000), std::nullopt);
+  EXPECT_EQ(end->text(), QStringLiteral("0:00.250"));
+
+  // After a commit the field follows again, though it still has focus.
+  enter(end, QStringLiteral("0:00.300"));
+  end->setFocus();
+  model->setSelection(FrameRange(4800, 19200), std::nullopt);
+  EXPECT_EQ(end->text(), QStringLiteral("0:00.400"));
+}
+
+TEST_F(StatusBarTest, ReturnAndEscapeFinishTheField) {
+  show(numbered(48000), FrameRange(4800, 9600));
+  int finished = 0;
+  QObject::connect(bar.get(), &StatusBar::fieldFinished, [&finished] { ++finished; });
+  QLineEdit* start = field("startField");
+  enter(start, QStringLiteral("0:00.150"));
+  EXPECT_EQ(finished, 1);
+  EXPECT_EQ(model->selection(), FrameRange(7200, 9600));
+  enter(start, QStringLiteral("nonsense"));
+  EXPECT_EQ(finished, 2);
+
+  // Escape drops the typing and commits nothing.
+  start->setFocus();
+  start->selectAll();
+  QTest::keyClicks(start, QStringLiteral("0:00.010"));
+  QTest::keyClick(start, Qt::Key_Escape);
+  EXPECT_EQ(finished, 3);
+  EXPECT_EQ(start->text(), QStringLiteral("0:00.150"));
+  EXPECT_EQ(model->selection(), FrameRange(7200, 9600));
+}
+
+TEST(StatusBarFit, TheLeastNeededItemsGiveWayFirst) {
+  // fields 398, snap 24, picker 46 compact or 159 in full, summary 217, duration 45: everything
+  // needs 24 + 398 + 38 + 173 + 246 + 59 = 938 points.
+  const StatusBar::Widths widths{398, 24, 46, 159, 217, 45};
+  struct Case {
+    int width;
+    bool snap, picker, pickerCompact, summary, duration;
+  };
+  const Case cases[] = {
+      {938, true, true, false, true, true},
+      {937, true, true, true, true, true},   // the picker is the first to shrink
+      {825, true, true, true, true, true},
+      {824, true, true, true, true, false},  // then the duration goes
+      {766, true, true, true, true, false},  // the summary still in full
+      {765, true, true, true, true, false},  // elided
+      {609, true, true, true, true, false},  // down to 60 points
+      {608, true, true, true, false, false},
+      {520, true, true, true, false, false},
+      {519, true, false, false, false, false},
+      {460, true, false, false, false, false},
+      {459, false, false, false, false, false},
+      {100, false, false, false, false, false},  // the fields alone
+  };
+  for (const Case& c : cases) {
+    const StatusBar::Fit fit = StatusBar::fit(c.width, widths);
+    EXPECT_EQ(fit.snap, c.snap) << c.width;
+    EXPECT_EQ(fit.picker, c.picker) << c.width;
+    EXPECT_EQ(fit.pickerCompact, c.pickerCompact) << c.width;
+    EXPECT_EQ(fit.summary, c.summary) << c.width;
+    EXPECT_EQ(fit.duration, c.duration) << c.width;
+  }
+  // A short summary leaves the duration its room.
+  const StatusBar::Fit shortSummary = StatusBar::fit(700, {398, 24, 46, 159, 80, 45});
+  EXPECT_TRUE(shortSummary.summary && shortSummary.duration);
+}
+
+TEST_F(StatusBarTest, NothingOverlapsOrIsCutAtAnyWidth) {
+  show(numbered(5'644'800));
+  quar::AudioFileInfo info;
+  info.codecName = "Linear PCM";
+  info.bitDepth = 32;
+  info.isFloat = true;
+  model->setFileInfo(info);
+  auto* summary = bar->findChild<QLabel*>(QStringLiteral("formatSummary"));
+  ASSERT_TRUE(summary);
+  const auto settled = [&](int width) {
+    bar->resize(width, 32);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents();
+  };
+  // The editor's column beside the inspector at the window's default width: the summary in full.
+  settled(1240 - 361);
+  EXPECT_EQ(summary->text(), QStringLiteral("Linear PCM \u00B7 48 kHz \u00B7 32-bit float \u00B7 Stereo"));
+  for (const int width : {1600, 1240, 1240 - 361, 820, 700, 600, 480, 459}) {
+    settled(width);
+    std::vector<QWidget*> shown;
+    for (QWidget* child : bar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (child->isVisible()) shown.push_back(child);
+    for (QWidget* child : shown) {
+      EXPECT_TRUE(bar->rect().contains(child->geometry())) << width << " " << child->objectName().toStdString();
+      EXPECT_GE(child->width(), child->minimumSizeHint().width()) << width << " " << child->objectName().toStdString();
+      for (QWidget* other : shown)
+        EXPECT_TRUE(child == other || !child->geometry().intersects(other->geometry()))
+            << width << " " << child->objectName().toStdString() << " " << other->objectName().toStdString();
+    }
+    for (const char* name : {"startField", "endField", "lengthField"}) {
+      EXPECT_TRUE(field(name)->isVisible()) << width;
+      EXPECT_EQ(field(name)->width(), 92) << width;
+    }
+    // Shown in full, or elided with an ellipsis: never cut.
+    if (summary->isVisible()) {
+      EXPECT_TRUE(summary->text() == model->formatSummary() || summary->text().contains(QChar(0x2026))) << width;
+    }
+  }
+}
+
+TEST_F(StatusBarTest, SecondaryTextsFollowThePalette) {
+  show(numbered(48000));
+  bar->setPalette(ViewTestSupport::palette(true));
+  const QColor secondary = ViewStyle::secondary(bar->palette());
+  for (const QLabel* label : bar->findChildren<QLabel*>())
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), secondary) << label->text().toStdString();
+}
+
+TEST_F(StatusBarTest, Pictures) {
+  show(numbered(5'644'800), FrameRange(48000, 96000));
+  quar::AudioFileInfo info;
+  info.codecName = "Linear PCM";
+  info.bitDepth = 24;
+  model->setFileInfo(info);
+  for (const bool dark : {false, true}) {
+    QPalette palette = ViewTestSupport::palette(dark);
+    if (dark) {
+      palette.setColor(QPalette::Text, QColor(255, 255, 255));
+      palette.setColor(QPalette::ButtonText, QColor(255, 255, 255));
+      palette.setColor(QPalette::Button, QColor(60, 60, 60));
+      palette.setColor(QPalette::Base, QColor(30, 30, 30));
+    }
+    bar->setPalette(palette);
+    // The window's default and minimum widths, beside the inspector and without it.
+    for (const int width : {1240, 1240 - 361, 820, 820 - 361}) {
+      bar->resize(width, 32);
+      QCoreApplication::sendPostedEvents();
+      QCoreApplication::sendPostedEvents();
+      const QString name = QStringLiteral("status-bar-%1%2").arg(width).arg(dark ? "-dark" : "");
+      ViewTestSupport::savePicture(bar->grab().toImage(), name);
+    }
+  }
 }
 
 TEST_F(StatusBarTest, AnEmptyFileClampsEveryLengthToNothing) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QTest>
 
 #include "AppTestSupport.h"
 #include "ViewTestSupport.h"
@@ -42,6 +44,23 @@ TEST_F(TimelineViewTest, IsAnAccessibleWaveformGroupThatTakesKeysAndDrops) {
   EXPECT_TRUE(view.acceptDrops());
   EXPECT_TRUE(view.hasMouseTracking());
   EXPECT_TRUE(view.testAttribute(Qt::WA_OpaquePaintEvent));
+}
+
+TEST_F(TimelineViewTest, ShowsAFocusRingWhileItHasTheKeys) {
+  TimelineView view(&model);
+  show(view);
+  QApplication::setActiveWindow(&view);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+  view.setFocus();
+  ASSERT_TRUE(view.hasFocus());
+  const QColor ring = view.palette().color(QPalette::Highlight);
+  const QImage focused = view.grab().toImage();
+  for (const QPoint p : {QPoint(0, 150), QPoint(1, 150), QPoint(599, 150), QPoint(300, 0), QPoint(300, 299)})
+    EXPECT_EQ(focused.pixelColor(p), ring) << p.x() << "," << p.y();
+  EXPECT_NE(focused.pixelColor(2, 150), ring);
+
+  view.clearFocus();
+  EXPECT_NE(view.grab().toImage().pixelColor(0, 150), ring);
 }
 
 TEST_F(TimelineViewTest, FirstLayoutFitsTheDocumentAndLaterOnesOnlyClamp) {
