@@ -250,6 +250,7 @@ void AudioDocument::exportSelection() {
 void AudioDocument::close() {
   model_->stop(false);
   if (loadToken_) loadToken_->cancel();
+  model_->cancelBackgroundWork();
   Document::close();
 }
 

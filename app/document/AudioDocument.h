@@ -46,7 +46,7 @@ public:
   // Export: the selection, or the whole content, to a file chosen in a save panel ("Export
   // Selection" / "Export Audio"), with the formats of the panel.
   void exportSelection();
-  // Stops playback and any load before closing.
+  // Stops playback, the load and the model's job and analyses before closing.
   void close() override;
 
 protected:
