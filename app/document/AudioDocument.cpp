@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -52,6 +53,8 @@ AudioDocument::~AudioDocument() {
   if (loadToken_) loadToken_->cancel();
   // The window shows the model: it goes first.
   destroyWindowControllers();
+  // Once the model and the undo steps are gone too.
+  if (QCoreApplication::instance()) QTimer::singleShot(0, &Platform::returnFreedMemory);
 }
 
 std::optional<EncodeSettings> AudioDocument::settingsMatching(const AudioFileInfo& info) {
