@@ -151,7 +151,6 @@ void EditorModel::runJob(const QString& title, std::function<AudioContent(Progre
     } catch (...) {
       outcome.error = std::current_exception();
     }
-    Platform::returnFreedMemory();  // the work's own buffers, freed under its result
     JobPool::deliver(owner, [id, token, done = std::move(done), outcome = std::move(outcome)](EditorModel& model) {
       if (model.jobToken_ == token) model.jobToken_.reset();
       model.endExternalBusy(id);
