@@ -4,8 +4,9 @@
 // the touched range stay shared. Ranges are half-open frames, nil = the whole content, clamped
 // to the content; a channel set of nil means every channel, indices outside the content are
 // ignored. Gains are in dB. They run on the caller's thread and allocate; not for the audio
-// thread. Those that rewrite samples take an optional `progress` callback: it gets the fraction
-// done several times a second of work, and false stops the operation with CancellationError.
+// thread. Those a job runs over a whole file take an optional `progress` callback: it gets the
+// fraction done every few milliseconds of work, and false stops the operation with
+// CancellationError.
 // Results that would not fit in the machine's memory (mixing far past the end, up-mixing to very
 // many channels) throw QuarError::encodeFailed before allocating.
 #pragma once

@@ -18,7 +18,7 @@ void parallelFor(int64_t count, bool concurrent, const std::function<void(int64_
 
 // parallelFor (concurrent) over 0 ..< count in batches of `batch` (>= 1) iterations, so that a
 // long loop can be stopped: after each batch `progress` (optional) gets, on the calling thread,
-// the fraction of iterations done; false throws CancellationError before the next batch starts.
+// the fraction of iterations done; false throws CancellationError, and later batches do not start.
 void parallelForBatches(int64_t count, int64_t batch, const std::function<void(int64_t index)>& body,
                         const std::function<bool(double fraction)>& progress);
 
