@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 
 int main(int argc, char* argv[]) {
+  Platform::configureMemory();
   QApplication app(argc, argv);
   Platform::configureApplication();
   QApplication::setWindowIcon(Icons::get(QStringLiteral("waveform")));

@@ -1,5 +1,5 @@
 // quar-bench: times the kit's operations on audio files, alone or next to sox and ffmpeg, and
-// the editor's waveform drawing and inspector.
+// the editor's opening of files, analyses after edits, waveform drawing and inspector.
 #include <functional>
 #include <iostream>
 #include <map>
@@ -9,6 +9,7 @@
 #include "Arguments.h"
 #include "Commands.h"
 #include "Compare.h"
+#include "DocumentBench.h"
 #include "InspectorBench.h"
 #include "TimelineBench.h"
 
@@ -29,6 +30,8 @@ constexpr const char* usage =
     "  process gain|reverse|silence|fade-in|fade-out|normalize IN\n"
     "  timeline [--minutes M] [--width W] [--height H] [--ratio R] [--runs N]\n"
     "  inspector [--minutes M] [--fft N] [--updates U] [--runs N]\n"
+    "  open IN\n"
+    "  edits IN\n"
     "  compare [--minutes M]\n";
 
 } // namespace
@@ -40,7 +43,7 @@ int main(int argc, char** argv) {
       {"normalize", normalizeCommand}, {"resample", resampleCommand}, {"effect", effectCommand},
       {"stretch", stretchCommand},   {"tempo", tempoCommand},       {"stats", statsCommand},
       {"splice", spliceCommand},     {"process", processCommand},   {"timeline", timelineCommand},
-      {"inspector", inspectorCommand}};
+      {"inspector", inspectorCommand}, {"open", openCommand},     {"edits", editsCommand}};
   if (argc < 2) {
     std::cerr << usage;
     return 2;

@@ -86,6 +86,8 @@ AudioDocument::~AudioDocument() {
   if (loadToken_) loadToken_->cancel();
   // The window shows the model: it goes first.
   destroyWindowControllers();
+  // Once the model and the undo steps are gone too.
+  if (QCoreApplication::instance()) QTimer::singleShot(0, &Platform::returnFreedMemory);
 }
 
 std::optional<EncodeSettings> AudioDocument::settingsMatching(const AudioFileInfo& info) {
@@ -121,31 +123,23 @@ void AudioDocument::beginLoading(const QUrl& url) {
   auto token = std::make_shared<ProgressToken>();
   loadToken_ = token;
   const quar::Uuid busy = model_->beginExternalBusy(QStringLiteral("Opening ") + quotedName(url), token);
-  auto info = std::make_shared<AudioFileInfo>();
-  auto content = std::make_shared<quar::AudioContent>(2, 48000);
+  auto decoded = std::make_shared<std::optional<ContentCollector::Decoded>>();
   JobPool::run<AudioDocument>(
-      this,
-      [path = pathOf(url), token, info, content] {
-        ContentCollector collector;
-        *info = quar::AudioDecoder::decode(
-            path, token->callback(), [&collector](const AudioFileInfo& format) { collector.begin(format); },
-            [&collector](quar::ChannelViews chunk) { collector.append(chunk); });
-        *content = collector.finish();
-      },
-      [url, busy, token, info, content](AudioDocument& document, std::exception_ptr error) {
-        document.loaded(url, busy, token, *info, std::move(*content), error);
+      this, [path = pathOf(url), token, decoded] { *decoded = ContentCollector::decode(path, token->callback()); },
+      [url, busy, token, decoded](AudioDocument& document, std::exception_ptr error) {
+        document.loaded(url, busy, token, std::move(*decoded), error);
       });
 }
 
 void AudioDocument::loaded(const QUrl& url, const quar::Uuid& busy, const std::shared_ptr<ProgressToken>& token,
-                           const AudioFileInfo& info, quar::AudioContent content, std::exception_ptr error) {
+                           std::optional<ContentCollector::Decoded> decoded, std::exception_ptr error) {
   model_->endExternalBusy(busy);
   if (loadToken_ == token) loadToken_.reset();
-  if (!error && !token->isCancelled()) {
-    model_->load(std::move(content), info);
+  if (decoded && !error && !token->isCancelled()) {
+    model_->load(std::move(decoded->content), decoded->info);
     undoManager()->removeAllActions();
     markClean();
-    saveSettings_ = settingsMatching(info);
+    saveSettings_ = settingsMatching(decoded->info);
     return;
   }
   close();
@@ -293,6 +287,7 @@ void AudioDocument::exportSelection() {
 void AudioDocument::close() {
   model_->stop(false);
   if (loadToken_) loadToken_->cancel();
+  model_->cancelBackgroundWork();
   Document::close();
 }
 

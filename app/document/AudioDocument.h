@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "base/AudioFormats.h"
+#include "document/ContentCollector.h"
 #include "editor/EditorModel.h"
 #include "editor/ProgressToken.h"
 #include "platform/Document.h"
@@ -47,7 +48,7 @@ public:
   // Export: the selection, or the whole content, to a file chosen in a save panel ("Export
   // Selection" / "Export Audio"), with the formats of the panel.
   void exportSelection();
-  // Stops playback and any load before closing.
+  // Stops playback, the load and the model's job and analyses before closing.
   void close() override;
 
 protected:
@@ -60,7 +61,7 @@ private:
   void beginLoading(const QUrl& url);
   // The end of a load on the GUI thread: the content, or the document closes.
   void loaded(const QUrl& url, const quar::Uuid& busy, const std::shared_ptr<ProgressToken>& token,
-              const quar::AudioFileInfo& info, quar::AudioContent content, std::exception_ptr error);
+              std::optional<ContentCollector::Decoded> decoded, std::exception_ptr error);
   void refreshFileInfo();
   // A job runs or a take is being recorded: the document may not be saved or replaced.
   bool isBusy() const;

@@ -1,24 +1,39 @@
-// ContentCollector: gathers a decoder's output into AudioContent. The format callback starts
-// a builder for a usable stream (at least one channel, a positive finite rate), chunks are
-// appended to it, and `finish` builds the content; without a usable stream `finish` throws
-// the decode error "no audio stream". Used on the decoding thread only.
+// ContentCollector: gathers a decoder's blocks into AudioContent the way the kit's own decode
+// does (AudioDecoder::decodeBlocks into an AudioContentAssembler): whole blocks of
+// AudioBlock::preferredFrameCount frames, each summarised on the thread that decoded it, several
+// at once for the formats the native reader reads concurrently. The format callback starts
+// collecting for a usable stream (at least one channel, a positive finite rate); `finish` builds
+// the content, and without a usable stream throws the decode error "no audio stream".
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "base/AudioFormats.h"
-#include "base/AudioSource.h"
 #include "core/AudioContent.h"
-#include "core/AudioContentBuilder.h"
+#include "core/AudioContentAssembler.h"
+#include "io/CoreAudioFileReader.h"
 
 class ContentCollector {
 public:
-  // Starts again for the stream described by `format`.
+  // A decoded file: its description and its audio.
+  struct Decoded {
+    quar::AudioFileInfo info;
+    quar::AudioContent content;
+  };
+  // Decodes the whole file into content; `progress` may be empty, false from it cancels.
+  // Throws what AudioDecoder::decodeBlocks throws, and "no audio stream".
+  static Decoded decode(const std::filesystem::path& path, const quar::DecodeProgress& progress);
+
+  // Starts again for the stream described by `format`; called before any block.
   void begin(const quar::AudioFileInfo& format);
-  // Appends one chunk (one view per channel); dropped before a usable format.
-  void append(quar::ChannelViews chunk);
+  // Takes frames start ..< start + length (one array per channel); dropped before a usable
+  // format. May be called from several threads at once.
+  void add(std::vector<std::vector<float>>&& channels, int64_t start);
   quar::AudioContent finish();
 
 private:
-  std::optional<quar::AudioContentBuilder> builder_;
+  std::optional<quar::AudioContentAssembler> assembler_;
 };

@@ -44,7 +44,7 @@ EditorModel::EditorModel(AudioContent content, std::optional<quar::AudioFileInfo
   recorder_->setModel(this);
 }
 
-EditorModel::~EditorModel() = default;
+EditorModel::~EditorModel() { cancelBackgroundWork(); }
 
 std::set<int> EditorModel::allChannels(int count) {
   std::set<int> channels;

@@ -238,6 +238,9 @@ public:
   // The document's Undo and Redo; refused with a beep while a job runs.
   void undo();
   void redo();
+  // Cancels the running job and the analyses: they stop at their next progress check and let go
+  // of their audio, their results dropped. For a closing document; the destructor does it too.
+  void cancelBackgroundWork();
 
   // Splice edits and the clipboard. Immediate on the GUI thread, one undo step each (copy none);
   // only a clip at another sample rate is converted in a job ("Converting clipboard sample
@@ -594,6 +597,7 @@ private:
 
   // Undo snapshots and background jobs.
   QTimer* busyTimer_ = nullptr;  // the 50 ms progress poll of the busy state
+  std::shared_ptr<ProgressToken> jobToken_;  // the running job's, until its outcome is back
 
   // Tempo grid.
   std::function<double()> clock_ = [] {

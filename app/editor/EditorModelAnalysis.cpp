@@ -1,10 +1,13 @@
 // EditorModel: debounced loudness analyses of the file, of the envelopes and of the selection,
-// measured on the utility pool.
+// started from the utility pool; the figures of one request are measured side by side.
 #include "editor/EditorModel.h"
 
+#include <functional>
 #include <limits>
 
 #include "base/Numbers.h"
+#include "base/QuarError.h"
+#include "dsp/ParallelFor.h"
 #include "platform/JobPool.h"
 
 using quar::AudioContent;
@@ -28,35 +31,60 @@ std::optional<LoudnessResult> measured(const quar::AudioSource& source, std::opt
   }
 }
 
-// Integrated loudness (LUFS) of each channel alone; empty unless the source has 2 to 8 channels,
-// and when an analysis fails or stops.
+// Integrated loudness (LUFS) of each channel alone: what analyze gives with a weight of 1 on the
+// channel and 0 on the others, measured in one read of the source in the analyser's chunks and
+// without the peaks and levels that only the whole-file figures need. Empty unless the source has
+// 2 to 8 channels, and when the request is superseded.
 std::vector<double> measuredChannels(const quar::AudioSource& source, const Ticket& ticket) {
   const int count = source.channelCount();
   if (count < 2 || count > 8) return {};
-  std::vector<double> values;
+  std::vector<quar::LoudnessEngine> engines;
+  engines.reserve(static_cast<size_t>(count));
+  for (int c = 0; c < count; ++c) {
+    std::vector<double> weights(static_cast<size_t>(count), 0.0);
+    weights[static_cast<size_t>(c)] = 1;
+    engines.emplace_back(count, source.sampleRate(), weights, false, false);
+  }
   try {
-    for (int c = 0; c < count; ++c) {
-      std::vector<double> weights(static_cast<size_t>(count), 0.0);
-      weights[static_cast<size_t>(c)] = 1;
-      values.push_back(
-          quar::LoudnessAnalyzer::analyze(source, std::nullopt, weights, whileCurrent(ticket)).integratedLUFS);
-    }
-  } catch (...) {
+    source.forEachChunk(std::nullopt, quar::LoudnessAnalyzer::chunkFrames, [&](quar::ChannelViews chunk, int64_t) {
+      if (!ticket.isCurrent()) throw quar::CancellationError();
+      quar::parallelFor(count, true, [&](int64_t c) { engines[static_cast<size_t>(c)].process(chunk); });
+    });
+  } catch (const quar::CancellationError&) {
     return {};
   }
+  std::vector<double> values;
+  for (const quar::LoudnessEngine& engine : engines) values.push_back(engine.integratedLUFS());
   return values;
+}
+
+// The figures of the content as heard: its loudness and that of each channel alone, and, given
+// the raw content (`plain`), the loudness of that too. They run side by side on the worker pool.
+struct HeardLoudness {
+  std::optional<LoudnessResult> plain;
+  std::optional<LoudnessResult> heard;
+  std::vector<double> channels;
+};
+HeardLoudness measuredSideBySide(const AudioContent* plain, const quar::EnvelopedSource& heard, const Ticket& ticket) {
+  HeardLoudness result;
+  std::vector<std::function<void()>> tasks{
+      [&] { result.heard = measured(heard, std::nullopt, ticket); },
+      [&] { result.channels = measuredChannels(heard, ticket); },
+  };
+  if (plain) tasks.emplace_back([&] { result.plain = measured(*plain, std::nullopt, ticket); });
+  quar::parallelFor(static_cast<int64_t>(tasks.size()), true, [&](int64_t task) { tasks[static_cast<size_t>(task)](); });
+  return result;
 }
 
 } // namespace
 
 EditorModel::FileLoudness EditorModel::measureFile(const AudioContent& content, const quar::EnvelopeSet& envelopes,
                                                    const Ticket& ticket) {
-  FileLoudness result;
-  result.content = measured(content, std::nullopt, ticket);
-  const quar::EnvelopedSource heard(content, envelopes);
-  result.enveloped = envelopes.isFlat() ? result.content : measured(heard, std::nullopt, ticket);
-  result.channels = measuredChannels(heard, ticket);
-  return result;
+  // With flat envelopes the content is heard as it is: one analysis serves for both.
+  const bool flat = envelopes.isFlat();
+  HeardLoudness measured =
+      measuredSideBySide(flat ? nullptr : &content, quar::EnvelopedSource(content, envelopes), ticket);
+  return {flat ? measured.heard : measured.plain, measured.heard, std::move(measured.channels)};
 }
 
 void EditorModel::scheduleAnalysis() {
@@ -94,13 +122,11 @@ void EditorModel::scheduleEnvelopeAnalysis() {
   if (!contentLoudness_) return;  // the file analysis measures the envelopes too
   envelopeAnalysisTask_.schedule([this, content = content_, envelopes = envelopes_](const Ticket& ticket) {
     JobPool::startUtility([owner = QPointer<EditorModel>(this), content, envelopes, ticket] {
-      const quar::EnvelopedSource heard(content, envelopes);
-      const std::optional<LoudnessResult> loudness = measured(heard, std::nullopt, ticket);
-      const std::vector<double> channels = measuredChannels(heard, ticket);
-      JobPool::deliver(owner, [ticket, envelopes, loudness, channels](EditorModel& model) {
+      const HeardLoudness measured = measuredSideBySide(nullptr, quar::EnvelopedSource(content, envelopes), ticket);
+      JobPool::deliver(owner, [ticket, envelopes, measured](EditorModel& model) {
         if (!ticket.isCurrent() || model.envelopes_ != envelopes) return;
-        model.setLoudness(loudness);
-        model.setChannelLoudness(channels);
+        model.setLoudness(measured.heard);
+        model.setChannelLoudness(measured.channels);
       });
     });
   });

@@ -38,8 +38,8 @@ void EditorModel::applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, c
         [handoff, envelopes, range, channels, tail](const AudioContent& content, ProgressToken& token) {
           std::vector<quar::EffectProcessor*> chain;
           for (const auto& processor : handoff->chain) chain.push_back(processor.get());
-          return quar::applyingEffects(quar::applyingEnvelopes(content, envelopes), chain, range, channels, tail,
-                                       token.callback());
+          return quar::applyingEffects(quar::applyingEnvelopes(content, envelopes, token.cancellationCheck()), chain,
+                                       range, channels, tail, token.callback());
         },
         std::nullopt, {}, [](const AudioContent&) { return quar::EnvelopeSet(); });
   rack_->setPreviewEnabled(false);

@@ -97,8 +97,8 @@ void EditorModel::applyEnvelope() {
   }
   process(
       QStringLiteral("Apply Gain Envelope"),
-      [envelopes = envelopes_](const AudioContent& content, ProgressToken&) {
-        return quar::applyingEnvelopes(content, envelopes);
+      [envelopes = envelopes_](const AudioContent& content, ProgressToken& token) {
+        return quar::applyingEnvelopes(content, envelopes, token.callback());
       },
       std::nullopt, {}, [](const AudioContent&) { return EnvelopeSet(); });
 }

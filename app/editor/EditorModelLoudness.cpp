@@ -27,8 +27,8 @@ void EditorModel::applyLoudness() {
       name,
       [envelopes = envelopes_, range, plan = *plan, target, ceiling = ceilingDBTP_,
        limit = limitTruePeaks_](const AudioContent& content, ProgressToken& token) {
-        return quar::adjustingLoudness(quar::applyingEnvelopes(content, envelopes), range, plan, target, ceiling,
-                                       limit, 0.1, 5, token.callback());
+        return quar::adjustingLoudness(quar::applyingEnvelopes(content, envelopes, token.cancellationCheck()), range,
+                                       plan, target, ceiling, limit, 0.1, 5, token.callback());
       },
       std::nullopt, {}, [](const AudioContent&) { return quar::EnvelopeSet(); });
 }

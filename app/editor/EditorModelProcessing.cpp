@@ -43,8 +43,9 @@ void EditorModel::applyGain(double db) {
     return;
   }
   process(QString::asprintf("Gain %+.1f dB", db),
-          [db, range = processingRange(), channels = targetChannels()](const AudioContent& content, ProgressToken&) {
-            return quar::applyingGain(content, db, range, channels);
+          [db, range = processingRange(), channels = targetChannels()](const AudioContent& content,
+                                                                        ProgressToken& token) {
+            return quar::applyingGain(content, db, range, channels, token.callback());
           });
 }
 
@@ -54,10 +55,11 @@ void EditorModel::normalizePeak(double toDB, bool independent) {
     Platform::beep();
     return;
   }
-  process(QStringLiteral("Normalize"), [toDB, independent, range = processingRange(),
-                                        channels = targetChannels()](const AudioContent& content, ProgressToken&) {
-    return quar::normalizingPeak(content, toDB, range, channels, independent);
-  });
+  process(QStringLiteral("Normalize"),
+          [toDB, independent, range = processingRange(), channels = targetChannels()](const AudioContent& content,
+                                                                                      ProgressToken& token) {
+            return quar::normalizingPeak(content, toDB, range, channels, independent, token.callback());
+          });
 }
 
 void EditorModel::fade(quar::FadeDirection direction, quar::FadeShape shape) {
@@ -65,8 +67,8 @@ void EditorModel::fade(quar::FadeDirection direction, quar::FadeShape shape) {
   if (!selection_) return;
   process(direction == quar::FadeDirection::fadeIn ? QStringLiteral("Fade In") : QStringLiteral("Fade Out"),
           [direction, shape, range = *selection_, channels = targetChannels()](const AudioContent& content,
-                                                                               ProgressToken&) {
-            return quar::applyingFade(content, direction, shape, range, channels);
+                                                                               ProgressToken& token) {
+            return quar::applyingFade(content, direction, shape, range, channels, token.callback());
           });
 }
 
@@ -74,32 +76,32 @@ void EditorModel::silence() {
   Platform::assertGuiThread();
   if (!selection_) return;
   process(QStringLiteral("Silence"),
-          [range = *selection_, channels = targetChannels()](const AudioContent& content, ProgressToken&) {
-            return quar::silenced(content, range, channels);
+          [range = *selection_, channels = targetChannels()](const AudioContent& content, ProgressToken& token) {
+            return quar::silenced(content, range, channels, token.callback());
           });
 }
 
 void EditorModel::reverse() {
   Platform::assertGuiThread();
   process(QStringLiteral("Reverse"),
-          [range = processingRange(), channels = targetChannels()](const AudioContent& content, ProgressToken&) {
-            return quar::reversed(content, range, channels);
+          [range = processingRange(), channels = targetChannels()](const AudioContent& content, ProgressToken& token) {
+            return quar::reversed(content, range, channels, token.callback());
           });
 }
 
 void EditorModel::invert() {
   Platform::assertGuiThread();
   process(QStringLiteral("Invert Polarity"),
-          [range = processingRange(), channels = targetChannels()](const AudioContent& content, ProgressToken&) {
-            return quar::inverted(content, range, channels);
+          [range = processingRange(), channels = targetChannels()](const AudioContent& content, ProgressToken& token) {
+            return quar::inverted(content, range, channels, token.callback());
           });
 }
 
 void EditorModel::removeDC() {
   Platform::assertGuiThread();
   process(QStringLiteral("Remove DC Offset"),
-          [range = processingRange(), channels = targetChannels()](const AudioContent& content, ProgressToken&) {
-            return quar::removingDCOffset(content, range, channels);
+          [range = processingRange(), channels = targetChannels()](const AudioContent& content, ProgressToken& token) {
+            return quar::removingDCOffset(content, range, channels, token.callback());
           });
 }
 
@@ -107,7 +109,9 @@ void EditorModel::convertChannels(int count) {
   Platform::assertGuiThread();
   if (count < 1 || count == content_.channelCount()) return;
   process(count == 1 ? QStringLiteral("Convert to Mono") : QStringLiteral("Convert to Stereo"),
-          [count](const AudioContent& content, ProgressToken&) { return quar::remixed(content, count); });
+          [count](const AudioContent& content, ProgressToken& token) {
+            return quar::remixed(content, count, token.callback());
+          });
 }
 
 void EditorModel::changeSampleRate(double rate) {

@@ -132,8 +132,16 @@ void EditorModel::process(const QString& name, JobWork work, std::optional<std::
       });
 }
 
+void EditorModel::cancelBackgroundWork() {
+  if (jobToken_) jobToken_->cancel();
+  analysisTask_.cancel();
+  envelopeAnalysisTask_.cancel();
+  selectionAnalysisTask_.cancel();
+}
+
 void EditorModel::runJob(const QString& title, std::function<AudioContent(ProgressToken& token)> work, JobDone done) {
   auto token = std::make_shared<ProgressToken>();
+  jobToken_ = token;
   const quar::Uuid id = beginExternalBusy(title, token);
   JobPool::start([owner = QPointer<EditorModel>(this), token, id, work = std::move(work),
                   done = std::move(done)]() mutable {
@@ -144,6 +152,7 @@ void EditorModel::runJob(const QString& title, std::function<AudioContent(Progre
       outcome.error = std::current_exception();
     }
     JobPool::deliver(owner, [id, token, done = std::move(done), outcome = std::move(outcome)](EditorModel& model) {
+      if (model.jobToken_ == token) model.jobToken_.reset();
       model.endExternalBusy(id);
       done(model, *token, outcome);
     });

@@ -30,6 +30,11 @@ public:
   std::function<bool(double)> callback() {
     return [this](double fraction) { return report(fraction); };
   }
+  // A progress callback for a part of a job that leaves the fraction alone: it only answers
+  // whether the job may go on.
+  std::function<bool(double)> cancellationCheck() const {
+    return [this](double) { return !isCancelled(); };
+  }
 
 private:
   std::atomic<uint64_t> bits_{0};

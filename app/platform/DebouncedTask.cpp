@@ -11,6 +11,8 @@ DebouncedTask::DebouncedTask(std::chrono::milliseconds delay) {
   });
 }
 
+DebouncedTask::~DebouncedTask() { cancel(); }
+
 void DebouncedTask::schedule(std::function<void(Ticket)> start) {
   cancel();
   start_ = std::move(start);

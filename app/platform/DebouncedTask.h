@@ -1,8 +1,8 @@
 // DebouncedTask: one kind of request that waits a fixed delay on the GUI thread and then starts
 // (typically handing work to a pool). Every new request, and cancel(), supersedes the previous
 // one: a waiting request never starts, and the Ticket of a started one stops being current, so
-// its work can stop early and its result is dropped. GUI thread only, except Ticket, which any
-// thread may copy and ask.
+// its work can stop early and its result is dropped; so does destroying the task. GUI thread
+// only, except Ticket, which any thread may copy and ask.
 #pragma once
 
 #include <QTimer>
@@ -30,6 +30,8 @@ public:
   };
 
   explicit DebouncedTask(std::chrono::milliseconds delay);
+  // Supersedes the last request.
+  ~DebouncedTask();
   DebouncedTask(const DebouncedTask&) = delete;
   DebouncedTask& operator=(const DebouncedTask&) = delete;
 

@@ -2,7 +2,8 @@
 // clipboard conversion, tempo detection) and one at low priority for utility work (loudness
 // analyses), and the hand-back of a result to the GUI thread. Work on a pool sees only values
 // and shared tokens, never a model: its result reaches the owner on the GUI thread, and is
-// dropped when the owner was destroyed meanwhile.
+// dropped when the owner was destroyed meanwhile. A pool lets go of a task's function as soon as
+// it has run and gives the memory freed by then back to the system.
 #pragma once
 
 #include <QCoreApplication>

@@ -4,6 +4,8 @@
 #include <QSettings>
 #include <QThread>
 
+#include <malloc.h>
+
 #include "base/Precondition.h"
 
 namespace {
@@ -20,6 +22,16 @@ void configureApplication() {
   QCoreApplication::setApplicationName(QStringLiteral("Quarnel"));
   QSettings::setDefaultFormat(QSettings::IniFormat);
 }
+
+void configureMemory() {
+  // Fixed thresholds: glibc would otherwise raise both after the first large free, and then keep
+  // up to 64 MiB of freed memory at the top of each thread's heap for good. Audio blocks come from
+  // the heaps (quick), and a heap gives back a free top of 2 MiB or more.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 2 << 20);
+}
+
+void returnFreedMemory() { malloc_trim(0); }
 
 void beep() {
   if (beepHandler())

@@ -38,7 +38,7 @@ std::optional<int64_t> cachedPriming(const TimePitch::PrimingKey& key) {
 
 // Runs a calibrating stretcher over one silent frame until enough clicks are measured or a
 // minute of output has gone by; the median click delay, else the unit's reported latency.
-int64_t measurePriming(double sampleRate, double rate, double pitchCents) {
+int64_t measurePriming(double sampleRate, double rate, double pitchCents, const std::function<bool(double)>& progress) {
   const ArraySource silence(std::vector<std::vector<float>>{std::vector<float>{0.0f}}, sampleRate);
   Stretcher stretcher(silence, {0, 1}, rate, pitchCents, DriftTracker::Mode::calibrate());
   std::vector<float> buffer(TimePitch::blockSize);
@@ -46,6 +46,7 @@ int64_t measurePriming(double sampleRate, double rate, double pitchCents) {
   for (int64_t limit = checkedInt(sampleRate * 60); stretcher.tracker().offsets().size() < enoughClicks && limit >= 1;
        limit -= TimePitch::blockSize) {
     stretcher.render(TimePitch::blockSize, into);
+    if (progress && !progress(0)) throw CancellationError();
     if (limit <= TimePitch::blockSize) break;
   }
   std::vector<double> offsets = stretcher.tracker().offsets();
@@ -83,7 +84,7 @@ int64_t TimePitch::render(const AudioSource& source, std::optional<FrameRange> r
   if (out < 1 || channels < 1) return 0;
   requireMemoryForSamples(static_cast<double>(out), channels);
 
-  const int64_t priming = primingFrames(source.sampleRate(), rate, pitchCents);
+  const int64_t priming = primingFrames(source.sampleRate(), rate, pitchCents, progress);
   Stretcher stretcher(source, resolved, rate, pitchCents, DriftTracker::Mode::known(priming));
 
   std::vector<std::vector<float>> blocks(static_cast<size_t>(channels), std::vector<float>(blockSize));
@@ -110,10 +111,11 @@ int64_t TimePitch::render(const AudioSource& source, std::optional<FrameRange> r
   return emitted;
 }
 
-int64_t TimePitch::primingFrames(double sampleRate, double rate, double pitchCents) {
+int64_t TimePitch::primingFrames(double sampleRate, double rate, double pitchCents,
+                                 const std::function<bool(double)>& progress) {
   const PrimingKey key{sampleRate, rate, pitchCents};
   if (const auto cached = cachedPriming(key)) return *cached;
-  const int64_t frames = measurePriming(sampleRate, rate, pitchCents);
+  const int64_t frames = measurePriming(sampleRate, rate, pitchCents, progress);
   PrimingCache& cache = primingCache();
   std::lock_guard lock(cache.mutex);
   cache.frames[key] = frames;

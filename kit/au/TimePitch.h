@@ -43,7 +43,8 @@ struct TimePitch {
   // `emit` with each chunk, one view per source channel, valid only during the call. Returns the
   // frames emitted: outputFrameCount of the range, or 0 (nothing emitted, no progress) when that
   // is below 1 or the source has no channels. `progress` (optional) gets the fraction emitted
-  // after each chunk, 1.0 last; false throws CancellationError after that chunk. Throws
+  // after each chunk, 1.0 last (and 0 while the priming is measured); false throws
+  // CancellationError after that chunk. Throws
   // QuarError::unsupportedFormat for a rate outside rateRange or a pitch outside pitchRange
   // (non-finite included) and QuarError::encodeFailed for an output larger than the machine's
   // memory, before making any unit; the unit's errors and those of `emit` propagate unchanged.
@@ -51,9 +52,11 @@ struct TimePitch {
                         const std::function<bool(double)>& progress, const std::function<void(ChannelViews)>& emit);
 
   // The number of leading output frames of the unit to discard at these settings: measured on a
-  // click track the first time, then taken from the process-wide cache. Throws what building or
-  // rendering the measuring stretcher throws; nothing is cached then.
-  static int64_t primingFrames(double sampleRate, double rate, double pitchCents);
+  // click track the first time, then taken from the process-wide cache. `progress` (optional) is
+  // given 0 after every block of a measurement; false throws CancellationError. Throws what
+  // building or rendering the measuring stretcher throws; nothing is cached then.
+  static int64_t primingFrames(double sampleRate, double rate, double pitchCents,
+                               const std::function<bool(double)>& progress = {});
 };
 
 } // namespace quar

@@ -94,9 +94,11 @@ public:
                            const std::function<void(MutableChannelViews chunk, int64_t start)>& body) const;
   // Like transformed with chunks of AudioBlock::preferredFrameCount frames, each of which becomes
   // one new block, except that `body` runs for several chunks at once on the shared worker pool,
-  // in any order: it must be safe to call from several threads at once.
+  // in any order: it must be safe to call from several threads at once. `progress` (optional)
+  // gets the fraction done after every batch of chunks; false throws CancellationError.
   AudioContent transformedConcurrently(FrameRange range, const std::optional<std::set<int>>& channels,
-                                       const std::function<void(MutableChannelViews chunk, int64_t start)>& body) const;
+                                       const std::function<void(MutableChannelViews chunk, int64_t start)>& body,
+                                       const std::function<bool(double)>& progress = {}) const;
 
 private:
   // Index of the last segment starting at or before `frame` (0 with fewer than 2 segments).

@@ -5,6 +5,13 @@
 
 namespace quar {
 
+namespace {
+
+// Chunks of a concurrent transform between two progress reports: a few milliseconds of work.
+constexpr int64_t chunksPerBatch = 32;
+
+} // namespace
+
 AudioContent AudioContent::transformed(FrameRange range, const std::optional<std::set<int>>& channels,
                                        int64_t chunkSize,
                                        const std::function<void(MutableChannelViews, int64_t)>& body) const {
@@ -41,7 +48,8 @@ AudioContent AudioContent::transformed(FrameRange range, const std::optional<std
 }
 
 AudioContent AudioContent::transformedConcurrently(FrameRange range, const std::optional<std::set<int>>& channels,
-                                                   const std::function<void(MutableChannelViews, int64_t)>& body) const {
+                                                   const std::function<void(MutableChannelViews, int64_t)>& body,
+                                                   const std::function<bool(double)>& progress) const {
   const FrameRange clamped = clampedToContent(range);
   if (clamped.isEmpty()) return *this;
   constexpr int64_t chunkSize = AudioBlock::preferredFrameCount;
@@ -50,7 +58,7 @@ AudioContent AudioContent::transformedConcurrently(FrameRange range, const std::
     if (!channels || channels->contains(c)) selected.push_back(static_cast<size_t>(c));
 
   std::vector<Segment> pieces(static_cast<size_t>((clamped.count() + chunkSize - 1) / chunkSize));
-  parallelFor(static_cast<int64_t>(pieces.size()), pieces.size() > 1, [&](int64_t index) {
+  parallelForBatches(static_cast<int64_t>(pieces.size()), chunksPerBatch, [&](int64_t index) {
     const int64_t start = clamped.lowerBound + index * chunkSize;
     const int64_t n = std::min(clamped.upperBound - start, chunkSize);
     const auto frames = static_cast<size_t>(n);
@@ -62,7 +70,7 @@ AudioContent AudioContent::transformedConcurrently(FrameRange range, const std::
     for (size_t c : selected) editable.emplace_back(samples[c].data(), frames);
     body(MutableChannelViews(editable), start);
     pieces[static_cast<size_t>(index)] = {AudioBlock::make(std::move(samples)), 0, n};
-  });
+  }, progress);
   AudioContent result = *this;
   result.replaceSubrange(clamped, AudioContent(channelCount_, sampleRate_, std::move(pieces)));
   return result;

@@ -6,6 +6,7 @@
 #include "base/Decibels.h"
 #include "base/Numbers.h"
 #include "base/Precondition.h"
+#include "base/QuarError.h"
 #include "core/AudioContentBuilder.h"
 
 namespace quar {
@@ -140,12 +141,17 @@ void EnvelopedSource::read(FrameRange range, std::span<float* const> destination
   }
 }
 
-AudioContent applyingEnvelopes(const AudioContent& content, const EnvelopeSet& envelopes) {
+AudioContent applyingEnvelopes(const AudioContent& content, const EnvelopeSet& envelopes,
+                               const std::function<bool(double)>& progress) {
   if (envelopes.isFlat()) return content;
   AudioContentBuilder builder(content.channelCount(), content.sampleRate());
   const EnvelopedSource source(content, envelopes);
-  source.forEachChunk(std::nullopt, AudioBlock::preferredFrameCount,
-                      [&](ChannelViews chunk, int64_t) { builder.append(chunk); });
+  const auto total = static_cast<double>(std::max<int64_t>(content.frameCount(), 1));
+  source.forEachChunk(std::nullopt, AudioBlock::preferredFrameCount, [&](ChannelViews chunk, int64_t start) {
+    builder.append(chunk);
+    if (progress && !progress(static_cast<double>(start + static_cast<int64_t>(chunk[0].size())) / total))
+      throw CancellationError();
+  });
   return builder.build();
 }
 

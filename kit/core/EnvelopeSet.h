@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -72,7 +73,9 @@ public:
 };
 
 // New content with the set's gains applied; a flat set returns `content` itself (blocks shared).
-AudioContent applyingEnvelopes(const AudioContent& content, const EnvelopeSet& envelopes);
+// `progress` (optional) gets the fraction done; false throws CancellationError.
+AudioContent applyingEnvelopes(const AudioContent& content, const EnvelopeSet& envelopes,
+                               const std::function<bool(double)>& progress = {});
 // The same with `envelope` as the set's master.
 AudioContent applyingEnvelope(const AudioContent& content, const GainEnvelope& envelope);
 

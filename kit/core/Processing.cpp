@@ -6,6 +6,7 @@
 #include "base/Decibels.h"
 #include "base/MemoryLimit.h"
 #include "base/Precondition.h"
+#include "base/QuarError.h"
 #include "core/AudioContentBuilder.h"
 #include "dsp/ParallelFor.h"
 
@@ -15,6 +16,8 @@ namespace {
 
 constexpr int64_t transformChunk = 65536;
 constexpr int64_t measureChunk = 32768;
+// Chunks reversed between two progress reports: a few milliseconds of work.
+constexpr int64_t chunksPerBatch = 32;
 
 float linearGain(double db) { return static_cast<float>(Decibels::toLinear(db)); }
 
@@ -45,17 +48,47 @@ std::vector<std::vector<float>> scratchBuffers(int channels, int64_t frames) {
   return std::vector<std::vector<float>>(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(frames)));
 }
 
+// `progress` for one part of an operation: the part's fraction f is reported as offset + share·f.
+ProcessingProgress part(const ProcessingProgress& progress, double offset, double share) {
+  if (!progress) return {};
+  return [&progress, offset, share](double fraction) { return progress(offset + share * fraction); };
+}
+
+// Reports the frames done of a serial pass over `range`; false throws CancellationError.
+void report(const ProcessingProgress& progress, FrameRange range, int64_t done) {
+  if (progress && !progress(static_cast<double>(done) / static_cast<double>(std::max<int64_t>(range.count(), 1))))
+    throw CancellationError();
+}
+
 // Multiplies every selected buffer of each chunk by a per-frame table that `fill` writes for
 // the chunk's first frame (called for several chunks at once).
 AudioContent applyingTable(const AudioContent& content, FrameRange range, const ChannelSet& channels,
-                           const std::function<void(std::span<float> table, int64_t start)>& fill) {
-  return content.transformedConcurrently(range, channels, [&](MutableChannelViews chunk, int64_t start) {
-    if (chunk.empty()) return;
-    std::vector<float> table(chunk[0].size());
-    fill(table, start);
-    for (const std::span<float>& buffer : chunk)
-      for (size_t i = 0; i < buffer.size(); ++i) buffer[i] *= table[i];
+                           const std::function<void(std::span<float> table, int64_t start)>& fill,
+                           const ProcessingProgress& progress) {
+  return content.transformedConcurrently(
+      range, channels,
+      [&](MutableChannelViews chunk, int64_t start) {
+        if (chunk.empty()) return;
+        std::vector<float> table(chunk[0].size());
+        fill(table, start);
+        for (const std::span<float>& buffer : chunk)
+          for (size_t i = 0; i < buffer.size(); ++i) buffer[i] *= table[i];
+      },
+      progress);
+}
+
+// The sum of every channel's samples over `range` (inside the content), chunk by chunk.
+std::vector<double> channelSums(const AudioContent& content, FrameRange range, const ProcessingProgress& progress) {
+  std::vector<double> sums(static_cast<size_t>(content.channelCount()), 0.0);
+  content.forEachChunk(range, measureChunk, [&](ChannelViews chunk, int64_t start) {
+    for (size_t c = 0; c < chunk.size(); ++c) {
+      float sum = 0;
+      for (float sample : chunk[c]) sum += sample;
+      sums[c] += static_cast<double>(sum);
+    }
+    report(progress, range, start + static_cast<int64_t>(chunk[0].size()) - range.lowerBound);
   });
+  return sums;
 }
 
 } // namespace
@@ -83,16 +116,19 @@ AudioContent mixing(const AudioContent& content, const AudioContent& other, int6
 }
 
 AudioContent applyingGain(const AudioContent& content, double db, std::optional<FrameRange> range,
-                          const ChannelSet& channels) {
+                          const ChannelSet& channels, const ProcessingProgress& progress) {
   const float factor = linearGain(db);
-  return content.transformedConcurrently(wholeOr(content, range), channels, [factor](MutableChannelViews chunk, int64_t) {
-    for (const std::span<float>& buffer : chunk)
-      for (float& sample : buffer) sample *= factor;
-  });
+  return content.transformedConcurrently(
+      wholeOr(content, range), channels,
+      [factor](MutableChannelViews chunk, int64_t) {
+        for (const std::span<float>& buffer : chunk)
+          for (float& sample : buffer) sample *= factor;
+      },
+      progress);
 }
 
 AudioContent applyingFade(const AudioContent& content, FadeDirection direction, FadeShape shape, FrameRange range,
-                          const ChannelSet& channels) {
+                          const ChannelSet& channels, const ProcessingProgress& progress) {
   const double denominator = static_cast<double>(std::max<int64_t>(1, range.count() - 1));
   return applyingTable(content, range, channels, [&](std::span<float> table, int64_t start) {
     for (size_t i = 0; i < table.size(); ++i) {
@@ -100,18 +136,18 @@ AudioContent applyingFade(const AudioContent& content, FadeDirection direction, 
       if (direction == FadeDirection::fadeOut) t = 1 - t;
       table[i] = static_cast<float>(gain(shape, t));
     }
-  });
+  }, progress);
 }
 
 AudioContent applyingGainRamp(const AudioContent& content, double fromDB, double toDB, FrameRange range,
-                              const ChannelSet& channels) {
+                              const ChannelSet& channels, const ProcessingProgress& progress) {
   const double denominator = static_cast<double>(std::max<int64_t>(1, range.count() - 1));
   return applyingTable(content, range, channels, [&](std::span<float> table, int64_t start) {
     for (size_t i = 0; i < table.size(); ++i) {
       const double t = static_cast<double>(start + static_cast<int64_t>(i) - range.lowerBound) / denominator;
       table[i] = linearGain(fromDB + (toDB - fromDB) * t);
     }
-  });
+  }, progress);
 }
 
 std::vector<float> samplePeaks(const AudioContent& content, std::optional<FrameRange> range) {
@@ -125,7 +161,7 @@ std::vector<float> samplePeaks(const AudioContent& content, std::optional<FrameR
 }
 
 AudioContent normalizingPeak(const AudioContent& content, double toDB, std::optional<FrameRange> range,
-                             const ChannelSet& channels, bool independentChannels) {
+                             const ChannelSet& channels, bool independentChannels, const ProcessingProgress& progress) {
   const FrameRange r = wholeOr(content, range);
   const std::vector<int> selected = selectedChannels(content, channels);
   const std::vector<float> peaks = samplePeaks(content, r);
@@ -136,32 +172,44 @@ AudioContent normalizingPeak(const AudioContent& content, double toDB, std::opti
       const float peak = peaks[static_cast<size_t>(c)];
       factors.push_back(peak <= 0 ? 1.0f : target / peak);
     }
-    return content.transformedConcurrently(r, channels, [&](MutableChannelViews chunk, int64_t) {
-      for (size_t k = 0; k < chunk.size(); ++k)
-        for (float& sample : chunk[k]) sample *= factors[k];
-    });
+    return content.transformedConcurrently(
+        r, channels,
+        [&](MutableChannelViews chunk, int64_t) {
+          for (size_t k = 0; k < chunk.size(); ++k)
+            for (float& sample : chunk[k]) sample *= factors[k];
+        },
+        progress);
   }
   float maxPeak = 0;
   for (int c : selected) maxPeak = std::max(maxPeak, peaks[static_cast<size_t>(c)]);
   if (selected.empty() || !(maxPeak > 0)) return content;
   const float ratio = target / maxPeak;
-  return applyingGain(content, Decibels::fromLinear(ratio), r, std::set<int>(selected.begin(), selected.end()));
+  return applyingGain(content, Decibels::fromLinear(ratio), r, std::set<int>(selected.begin(), selected.end()),
+                      progress);
 }
 
-AudioContent inverted(const AudioContent& content, std::optional<FrameRange> range, const ChannelSet& channels) {
-  return content.transformedConcurrently(wholeOr(content, range), channels, [](MutableChannelViews chunk, int64_t) {
-    for (const std::span<float>& buffer : chunk)
-      for (float& sample : buffer) sample = -sample;
-  });
+AudioContent inverted(const AudioContent& content, std::optional<FrameRange> range, const ChannelSet& channels,
+                      const ProcessingProgress& progress) {
+  return content.transformedConcurrently(
+      wholeOr(content, range), channels,
+      [](MutableChannelViews chunk, int64_t) {
+        for (const std::span<float>& buffer : chunk)
+          for (float& sample : buffer) sample = -sample;
+      },
+      progress);
 }
 
-AudioContent silenced(const AudioContent& content, FrameRange range, const ChannelSet& channels) {
+AudioContent silenced(const AudioContent& content, FrameRange range, const ChannelSet& channels,
+                      const ProcessingProgress& progress) {
   std::set<int> all;
   for (int c = 0; c < content.channelCount(); ++c) all.insert(c);
   if (channels && *channels != all) {
-    return content.transformedConcurrently(range, channels, [](MutableChannelViews chunk, int64_t) {
-      for (const std::span<float>& buffer : chunk) std::fill(buffer.begin(), buffer.end(), 0.0f);
-    });
+    return content.transformedConcurrently(
+        range, channels,
+        [](MutableChannelViews chunk, int64_t) {
+          for (const std::span<float>& buffer : chunk) std::fill(buffer.begin(), buffer.end(), 0.0f);
+        },
+        progress);
   }
   const FrameRange r = clampedToContent(content, range);
   if (r.isEmpty()) return content;
@@ -174,32 +222,32 @@ AudioContent silenced(const AudioContent& content, FrameRange range, const Chann
 // content nor divides by frames it does not have.
 std::vector<double> dcOffsets(const AudioContent& content, std::optional<FrameRange> range) {
   const FrameRange r = clampedToContent(content, wholeOr(content, range));
-  std::vector<double> sums(static_cast<size_t>(content.channelCount()), 0.0);
-  if (r.isEmpty()) return sums;
-  content.forEachChunk(r, measureChunk, [&](ChannelViews chunk, int64_t) {
-    for (size_t c = 0; c < chunk.size(); ++c) {
-      float sum = 0;
-      for (float sample : chunk[c]) sum += sample;
-      sums[c] += static_cast<double>(sum);
-    }
-  });
+  if (r.isEmpty()) return std::vector<double>(static_cast<size_t>(content.channelCount()), 0.0);
+  std::vector<double> sums = channelSums(content, r, {});
   for (double& sum : sums) sum /= static_cast<double>(r.count());
   return sums;
 }
 
-AudioContent removingDCOffset(const AudioContent& content, std::optional<FrameRange> range, const ChannelSet& channels) {
+AudioContent removingDCOffset(const AudioContent& content, std::optional<FrameRange> range, const ChannelSet& channels,
+                              const ProcessingProgress& progress) {
   const FrameRange r = clampedToContent(content, wholeOr(content, range));
   if (r.isEmpty()) return content;
-  const std::vector<double> offsets = dcOffsets(content, r);
+  // Measuring reads the range once, shifting reads and writes it: a third and two thirds.
+  const std::vector<double> sums = channelSums(content, r, part(progress, 0, 1.0 / 3));
   std::vector<float> shifts;
-  for (int c : selectedChannels(content, channels)) shifts.push_back(-static_cast<float>(offsets[static_cast<size_t>(c)]));
-  return content.transformedConcurrently(r, channels, [&](MutableChannelViews chunk, int64_t) {
-    for (size_t k = 0; k < chunk.size(); ++k)
-      for (float& sample : chunk[k]) sample += shifts[k];
-  });
+  for (int c : selectedChannels(content, channels))
+    shifts.push_back(-static_cast<float>(sums[static_cast<size_t>(c)] / static_cast<double>(r.count())));
+  return content.transformedConcurrently(
+      r, channels,
+      [&](MutableChannelViews chunk, int64_t) {
+        for (size_t k = 0; k < chunk.size(); ++k)
+          for (float& sample : chunk[k]) sample += shifts[k];
+      },
+      part(progress, 1.0 / 3, 2.0 / 3));
 }
 
-AudioContent reversed(const AudioContent& content, std::optional<FrameRange> range, const ChannelSet& channels) {
+AudioContent reversed(const AudioContent& content, std::optional<FrameRange> range, const ChannelSet& channels,
+                      const ProcessingProgress& progress) {
   const FrameRange r = clampedToContent(content, wholeOr(content, range));
   const int64_t lo = r.lowerBound, hi = r.upperBound, n = r.count();
   if (n < 2) return content;
@@ -211,7 +259,7 @@ AudioContent reversed(const AudioContent& content, std::optional<FrameRange> ran
 
   // Output chunk k holds the reversed input chunk that ends k chunks before the range's end.
   std::vector<Segment> pieces(static_cast<size_t>((n + transformChunk - 1) / transformChunk));
-  parallelFor(static_cast<int64_t>(pieces.size()), pieces.size() > 1, [&](int64_t index) {
+  parallelForBatches(static_cast<int64_t>(pieces.size()), chunksPerBatch, [&](int64_t index) {
     const int64_t off = index * transformChunk;
     const int64_t len = std::min(n - off, transformChunk);
     auto samples = scratchBuffers(channelCount, len);
@@ -225,13 +273,13 @@ AudioContent reversed(const AudioContent& content, std::optional<FrameRange> ran
         if (!isSelected[c]) samples[c] = std::move(forward[c]);
     }
     pieces[static_cast<size_t>(index)] = {AudioBlock::make(std::move(samples)), 0, len};
-  });
+  }, progress);
   AudioContent result = content;
   result.replaceSubrange(r, AudioContent(channelCount, content.sampleRate(), std::move(pieces)));
   return result;
 }
 
-AudioContent remixed(const AudioContent& content, int channelCount) {
+AudioContent remixed(const AudioContent& content, int channelCount, const ProcessingProgress& progress) {
   QUAR_PRECONDITION(channelCount >= 1, "remixed needs at least one channel");
   if (channelCount == content.channelCount()) return content;
   requireMemoryForSamples(static_cast<double>(content.frameCount()), channelCount);
@@ -239,7 +287,7 @@ AudioContent remixed(const AudioContent& content, int channelCount) {
   AudioContentBuilder builder(k, content.sampleRate());
   auto outputs = scratchBuffers(k, transformChunk);
   std::vector<std::span<const float>> views(static_cast<size_t>(k));
-  content.forEachChunk(std::nullopt, transformChunk, [&](ChannelViews chunk, int64_t) {
+  content.forEachChunk(std::nullopt, transformChunk, [&](ChannelViews chunk, int64_t start) {
     const size_t frames = chunk[0].size();
     for (int j = 0; j < k; ++j) {
       std::vector<float>& out = outputs[static_cast<size_t>(j)];
@@ -258,6 +306,7 @@ AudioContent remixed(const AudioContent& content, int channelCount) {
       views[static_cast<size_t>(j)] = {out.data(), frames};
     }
     builder.append(ChannelViews(views));
+    report(progress, content.fullRange(), start + static_cast<int64_t>(frames));
   });
   return builder.build();
 }

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/Precondition.h"
+#include "base/QuarError.h"
 #include "dsp/ScopedFlushToZero.h"
 
 namespace quar {
@@ -143,6 +145,17 @@ void parallelFor(int64_t count, bool concurrent, const std::function<void(int64_
     return;
   }
   WorkerPool::shared().run(count, body);
+}
+
+void parallelForBatches(int64_t count, int64_t batch, const std::function<void(int64_t)>& body,
+                        const std::function<bool(double)>& progress) {
+  QUAR_PRECONDITION(batch >= 1, "Batches need at least one iteration");
+  for (int64_t first = 0; first < count; first += batch) {
+    const int64_t size = std::min(batch, count - first);
+    parallelFor(size, size > 1, [&](int64_t index) { body(first + index); });
+    if (progress && !progress(static_cast<double>(first + size) / static_cast<double>(count)))
+      throw CancellationError();
+  }
 }
 
 } // namespace quar

@@ -16,4 +16,10 @@ namespace quar {
 // skipped and the first exception is rethrown once the running ones have finished.
 void parallelFor(int64_t count, bool concurrent, const std::function<void(int64_t index)>& body);
 
+// parallelFor (concurrent) over 0 ..< count in batches of `batch` (>= 1) iterations, so that a
+// long loop can be stopped: after each batch `progress` (optional) gets, on the calling thread,
+// the fraction of iterations done; false throws CancellationError, and later batches do not start.
+void parallelForBatches(int64_t count, int64_t batch, const std::function<void(int64_t index)>& body,
+                        const std::function<bool(double fraction)>& progress);
+
 } // namespace quar

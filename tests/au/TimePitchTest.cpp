@@ -196,6 +196,7 @@ TEST(TimePitch, ThePrimingIsCutSoTheOutputStartsAtTheFirstFrameOfTheRange) {
 TEST(TimePitch, CancellingAndEmitErrorsEndTheRender) {
   FakeTimePitchComponent component;
   const ArraySource source(noise(2, 20000), freshSampleRate());
+  TimePitch::primingFrames(source.sampleRate(), 1, 0);  // measured beforehand: only the blocks report
   int emits = 0, calls = 0;
   EXPECT_THROW(TimePitch::render(
                    source, std::nullopt, 1, 0, [&](double) { return ++calls < 2; }, [&](ChannelViews) { ++emits; }),
@@ -285,6 +286,34 @@ TEST(TimePitch, MeasurementFailuresAreThrownAndNotCached) {
     } catch (const QuarError& error) {
       EXPECT_EQ(error.errorDescription(), "Couldn\u2019t write the audio: Time/pitch rendering failed (OSStatus -10863)");
     }
+  }
+  FakeTimePitchConfig unitConfig;
+  unitConfig.delay = 64;
+  FakeTimePitchComponent component(unitConfig);
+  EXPECT_EQ(TimePitch::primingFrames(sampleRate, 1, 0), 64);
+}
+
+TEST(TimePitch, CancellingThePrimingMeasurementStopsItAndCachesNothing) {
+  const double sampleRate = freshSampleRate();
+  {
+    FakeTimePitchConfig unitConfig;
+    unitConfig.delay = 32;
+    FakeTimePitchComponent component(unitConfig);
+    int calls = 0;
+    EXPECT_THROW(TimePitch::primingFrames(sampleRate, 1, 0,
+                                          [&](double fraction) {
+                                            EXPECT_EQ(fraction, 0.0);
+                                            return ++calls < 3;
+                                          }),
+                 CancellationError);
+    EXPECT_EQ(calls, 3);
+    // A render measuring its priming stops there, before emitting anything.
+    const ArraySource source(noise(1, 20000), sampleRate);
+    int emits = 0;
+    EXPECT_THROW(TimePitch::render(
+                     source, std::nullopt, 1, 0, [](double) { return false; }, [&](ChannelViews) { ++emits; }),
+                 CancellationError);
+    EXPECT_EQ(emits, 0);
   }
   FakeTimePitchConfig unitConfig;
   unitConfig.delay = 64;

@@ -155,6 +155,23 @@ TEST_F(BenchSmokeTest, InspectorReportsLiveSpectrumAndStatisticsFigures) {
   EXPECT_EQ(inspector["fftSize"], 1024);
 }
 
+TEST_F(BenchSmokeTest, OpenAndEditsReportTheEditorsFigures) {
+  const Json opened = succeeding("open " + input_);
+  for (const char* key : {"firstDrawSeconds", "loudnessSeconds", "statisticsSeconds", "decodeSeconds",
+                          "firstDrawToDecode", "peakResidentBytes", "residentBeforeOpenBytes", "residentAfterCloseBytes"})
+    EXPECT_TRUE(opened[key].is_number()) << key;
+  for (const char* phase : {"read", "window", "content", "modelLoad", "firstDraw"})
+    EXPECT_TRUE(opened["phases"][phase].is_number()) << phase;
+  EXPECT_EQ(opened["frames"], 48000);
+
+  const Json edited = succeeding("edits " + input_);
+  ASSERT_EQ(edited["edits"].size(), 7u);
+  for (const Json& edit : edited["edits"]) {
+    EXPECT_TRUE(edit["jobSeconds"].is_number()) << edit["edit"];
+    EXPECT_GT(edit["loudnessSeconds"].get<double>(), 0) << edit["edit"];
+  }
+}
+
 TEST_F(BenchSmokeTest, BadInputEndsWithOneLineAndNonZeroExit) {
   std::ofstream(file("junk.wav")) << "not audio at all";
   const std::string cases[] = {
@@ -172,6 +189,8 @@ TEST_F(BenchSmokeTest, BadInputEndsWithOneLineAndNonZeroExit) {
       "stretch " + input_ + " " + file("x.wav") + " --rate 9",
       "timeline --width 10",
       "inspector --fft 1000",
+      "open " + file("junk.wav"),
+      "edits " + file("missing.wav"),
   };
   for (const std::string& arguments : cases) {
     SCOPED_TRACE(arguments);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/QuarError.h"
 #include "core/ContentTestSupport.h"
 #include "core/EnvelopeSet.h"
 
@@ -197,6 +198,22 @@ TEST(EnvelopedSource, ApplyingEnvelopesBakesTheGainsIn) {
   flat.setTrim(1, 0, 2);
   EXPECT_EQ(quar::testing::blocksOf(applyingEnvelopes(content, flat)), quar::testing::blocksOf(content));
   EXPECT_EQ(quar::testing::blocksOf(applyingEnvelope(content, GainEnvelope())), quar::testing::blocksOf(content));
+}
+
+TEST(EnvelopedSource, ApplyingEnvelopesReportsPerBlockAndStopsWhenCancelled) {
+  const AudioContent content(std::vector<std::vector<float>>(2, std::vector<float>(150000, 0.5f)), 48000);
+  EnvelopeSet set;
+  set.master = GainEnvelope({EnvelopePoint(0, -12), EnvelopePoint(150000, 0)});
+  std::vector<double> fractions;
+  const AudioContent baked = applyingEnvelopes(content, set, [&](double fraction) {
+    fractions.push_back(fraction);
+    return true;
+  });
+  EXPECT_EQ(fractions, (std::vector<double>{65536 / 150000.0, 131072 / 150000.0, 1.0}));
+  EXPECT_EQ(quar::testing::allFrames(baked), quar::testing::allFrames(applyingEnvelopes(content, set)));
+  int calls = 0;
+  EXPECT_THROW(applyingEnvelopes(content, set, [&](double) { return ++calls > 1; }), CancellationError);
+  EXPECT_EQ(calls, 1);
 }
 
 TEST(EnvelopeSetDeathTest, NegativeChannelStops) {

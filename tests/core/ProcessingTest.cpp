@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "base/QuarError.h"
 #include "core/ContentTestSupport.h"
@@ -378,6 +380,49 @@ TEST(Processing, NearestZeroCrossing) {
   // Channels are summed: an offset channel hides the first channel's crossings.
   const AudioContent offset({signal, std::vector<float>(30, 2.0f)}, rate);
   EXPECT_EQ(nearestZeroCrossing(offset, 12, 5), 12);
+}
+
+TEST(Processing, LongOperationsReportProgressAndStopWhenCancelled) {
+  // Forty chunks of the transforms: every operation reports more than once.
+  const BlockRef block = quar::testing::noiseBlock(2, 65536, 7);
+  const AudioContent content(2, rate, std::vector<Segment>(40, Segment{block, 0, 65536}));
+  const FrameRange part(1000, content.frameCount() - 1000);
+  struct Case {
+    const char* name;
+    std::function<AudioContent(const ProcessingProgress&)> run;
+  };
+  const Case cases[] = {
+      {"gain", [&](const ProcessingProgress& p) { return applyingGain(content, -3, part, std::nullopt, p); }},
+      {"fade", [&](const ProcessingProgress& p) {
+         return applyingFade(content, FadeDirection::fadeOut, FadeShape::sCurve, part, std::nullopt, p);
+       }},
+      {"gain ramp",
+       [&](const ProcessingProgress& p) { return applyingGainRamp(content, -6, 3, part, std::nullopt, p); }},
+      {"normalize",
+       [&](const ProcessingProgress& p) { return normalizingPeak(content, -1, part, std::nullopt, false, p); }},
+      {"normalize each",
+       [&](const ProcessingProgress& p) { return normalizingPeak(content, -1, part, std::nullopt, true, p); }},
+      {"invert", [&](const ProcessingProgress& p) { return inverted(content, part, std::set<int>{1}, p); }},
+      {"silence", [&](const ProcessingProgress& p) { return silenced(content, part, std::set<int>{0}, p); }},
+      {"remove DC", [&](const ProcessingProgress& p) { return removingDCOffset(content, part, std::nullopt, p); }},
+      {"reverse", [&](const ProcessingProgress& p) { return reversed(content, part, std::set<int>{0}, p); }},
+      {"remix", [&](const ProcessingProgress& p) { return remixed(content, 1, p); }},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> fractions;
+    const AudioContent reported = c.run([&](double fraction) {
+      fractions.push_back(fraction);
+      return true;
+    });
+    EXPECT_GE(fractions.size(), 2u) << c.name;
+    EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end())) << c.name;
+    EXPECT_DOUBLE_EQ(fractions.back(), 1.0) << c.name;
+    EXPECT_TRUE(allFrames(reported) == allFrames(c.run({}))) << c.name;
+
+    int calls = 0;
+    EXPECT_THROW(c.run([&](double) { return ++calls > 1; }), CancellationError) << c.name;
+    EXPECT_EQ(calls, 1) << c.name;  // it stopped at its first report
+  }
 }
 
 TEST(ProcessingDeathTest, CallerContracts) {

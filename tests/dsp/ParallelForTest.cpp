@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/QuarError.h"
 #include "dsp/ParallelFor.h"
 #include "dsp/ScopedFlushToZero.h"
 
@@ -75,4 +76,31 @@ TEST(ParallelFor, IterationsFlushDenormalsToZero) {
     if (ScopedFlushToZero::isEnabled() && tiny * 1e-10f == 0.0f) flushing.fetch_add(1);
   });
   EXPECT_EQ(flushing.load(), 32);
+}
+
+TEST(ParallelFor, BatchesReportAfterEachBatchAndStopWhenCancelled) {
+  std::vector<std::atomic<int>> calls(70);
+  std::vector<double> fractions;
+  parallelForBatches(
+      70, 32, [&](int64_t i) { calls[static_cast<size_t>(i)].fetch_add(1); },
+      [&](double fraction) {
+        fractions.push_back(fraction);
+        return true;
+      });
+  for (size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(calls[i].load(), 1) << "index " << i;
+  EXPECT_EQ(fractions, (std::vector<double>{32.0 / 70, 64.0 / 70, 1.0}));
+
+  std::atomic<int64_t> highest{-1};
+  EXPECT_THROW(parallelForBatches(
+                   70, 32,
+                   [&](int64_t i) {
+                     for (int64_t seen = highest.load(); i > seen && !highest.compare_exchange_weak(seen, i);) {}
+                   },
+                   [](double) { return false; }),
+               CancellationError);
+  EXPECT_EQ(highest.load(), 31);  // the first batch ran, the later ones did not start
+
+  int ran = 0;
+  parallelForBatches(0, 8, [&](int64_t) { ++ran; }, [](double) { return false; });
+  EXPECT_EQ(ran, 0);  // nothing to do: nothing to report either
 }

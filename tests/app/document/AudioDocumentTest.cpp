@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QMainWindow>
 #include <QPointer>
+#include <QThreadPool>
 
 #include <sndfile.h>
 
@@ -17,6 +18,7 @@
 #include "DocumentTestSupport.h"
 #include "document/AudioDocument.h"
 #include "document/AudioDocumentController.h"
+#include "platform/JobPool.h"
 #include "recording/Recorder.h"
 #include "sheets/ExportOptionsModel.h"
 #include "sheets/ExportOptionsView.h"
@@ -458,6 +460,26 @@ TEST_F(AudioDocumentTest, CancellingAnOpenClosesTheDocumentSilently) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !guard; }, 20000));
   EXPECT_TRUE(controller.documents().empty());
   EXPECT_TRUE(visibleTopLevels<QMessageBox>(QStringLiteral("errorAlert")).empty());
+}
+
+TEST_F(AudioDocumentTest, ClosingStopsTheRunningJobAndLetsGoOfItsAudio) {
+  AudioDocument* document = openLoaded(writeAudio(folder, QStringLiteral("long.wav"), 40 * 48000));
+  ASSERT_TRUE(document);
+  const std::weak_ptr<const quar::AudioBlock> block = document->model().content().segments().front().block;
+  document->model().timePitch(1.25, 0);
+  ASSERT_TRUE(document->model().busy());
+  const std::shared_ptr<ProgressToken> token = document->model().busy()->token;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return token->fraction() > 0; }, 20000));  // rendering
+
+  document->close();
+  EXPECT_TRUE(token->isCancelled());
+  JobPool::userInitiated().waitForDone();
+  JobPool::utility().waitForDone();
+  EXPECT_LT(token->fraction(), 0.5);  // it stopped at its next progress report, not at the end
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(controller.documents().empty());
+  EXPECT_TRUE(block.expired());  // the document's audio and the job's copy are gone
 }
 
 TEST_F(AudioDocumentTest, UnreadableFilesAreReportedWithoutAWindow) {

@@ -3,8 +3,12 @@
 #include <cmath>
 #include <limits>
 
+#include "DocumentTestSupport.h"
 #include "base/QuarError.h"
+#include "core/AudioContentBuilder.h"
 #include "document/ContentCollector.h"
+
+using namespace DocumentTestSupport;
 
 namespace {
 
@@ -15,20 +19,43 @@ quar::AudioFileInfo format(int channels, double rate) {
   return info;
 }
 
+// The file decoded chunk by chunk into a content builder.
+quar::AudioContent builtChunkByChunk(const QString& path) {
+  std::optional<quar::AudioContentBuilder> builder;
+  quar::AudioDecoder::decode(
+      path.toStdString(), {},
+      [&](const quar::AudioFileInfo& info) { builder.emplace(info.channelCount, info.sampleRate); },
+      [&](quar::ChannelViews chunk) { builder->append(chunk); });
+  return builder->build();
+}
+
+void expectSameSummary(const quar::QuarSummary& a, const quar::QuarSummary& b) {
+  EXPECT_EQ(a.mins, b.mins);
+  EXPECT_EQ(a.maxs, b.maxs);
+  EXPECT_EQ(a.sumSquares, b.sumSquares);
+  EXPECT_EQ(a.groupMins, b.groupMins);
+  EXPECT_EQ(a.groupMaxs, b.groupMaxs);
+  EXPECT_EQ(a.groupSumSquares, b.groupSumSquares);
+  EXPECT_EQ(a.blockMin, b.blockMin);
+  EXPECT_EQ(a.blockMax, b.blockMax);
+  EXPECT_EQ(a.blockSumSquares, b.blockSumSquares);
+}
+
 } // namespace
 
-TEST(ContentCollector, BuildsTheContentOfTheLastFormat) {
+TEST(ContentCollector, AssemblesBlocksInFrameOrderWhateverOrderTheyArriveIn) {
   ContentCollector collector;
   const std::vector<float> left(100, 0.5f), right(100, -0.5f);
-  const std::vector<std::span<const float>> chunk{left, right};
-  collector.append(chunk);  // before any format: dropped
+  collector.add({left, right}, 0);  // before any format: dropped
   collector.begin(format(2, 44100));
-  collector.append(chunk);
-  collector.append(chunk);
+  collector.add({std::vector<float>(50, 0.25f), std::vector<float>(50, -0.25f)}, 100);
+  collector.add({left, right}, 0);
   const quar::AudioContent content = collector.finish();
   EXPECT_EQ(content.channelCount(), 2);
   EXPECT_EQ(content.sampleRate(), 44100);
-  EXPECT_EQ(content.frameCount(), 200);
+  EXPECT_EQ(content.frameCount(), 150);
+  EXPECT_EQ(content.sample(0, 99), 0.5f);
+  EXPECT_EQ(content.sample(1, 100), -0.25f);
 }
 
 TEST(ContentCollector, WithoutAUsableStreamThereIsNoAudio) {
@@ -45,4 +72,68 @@ TEST(ContentCollector, WithoutAUsableStreamThereIsNoAudio) {
   }
   ContentCollector neverStarted;
   EXPECT_THROW(neverStarted.finish(), quar::QuarError);
+}
+
+// Decoding straight into blocks gives what building the content chunk by chunk gave: the same
+// blocks, samples and summaries, for files read concurrently (PCM) and in order (FLAC, AIFF).
+TEST(ContentCollector, DecodesTheSameBlocksSamplesAndPeaksAsTheBuilder) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  struct Case {
+    const char* name;
+    int64_t frames;
+    double rate;
+    int channels;
+    quar::EncodeSettings settings;
+  };
+  const Case cases[] = {
+      {"long.wav", 3 * 65536 + 1234, 48000, 2, pcm(quar::ExportFormat::wav, quar::PCMBitDepth::int24)},
+      {"float.wav", 65536, 96000, 3, pcm(quar::ExportFormat::wav, quar::PCMBitDepth::float32)},
+      {"mono.flac", 2 * 65536 + 7, 44100, 1, pcm(quar::ExportFormat::flac, quar::PCMBitDepth::int16)},
+      {"short.aiff", 1000, 48000, 2, pcm(quar::ExportFormat::aiff, quar::PCMBitDepth::int16)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = writeAudio(folder, QString::fromUtf8(c.name), c.frames, c.rate, c.channels, c.settings);
+    const quar::AudioContent built = builtChunkByChunk(path);
+    const ContentCollector::Decoded decoded = ContentCollector::decode(path.toStdString(), {});
+    const quar::AudioContent& content = decoded.content;
+    EXPECT_EQ(decoded.info.frameCount, c.frames);
+    ASSERT_EQ(content.frameCount(), c.frames);
+    EXPECT_EQ(content.channelCount(), c.channels);
+    EXPECT_EQ(content.sampleRate(), c.rate);
+    ASSERT_EQ(content.segmentCount(), built.segmentCount());
+    for (size_t s = 0; s < content.segments().size(); ++s) {
+      const quar::Segment& mine = content.segments()[s];
+      const quar::Segment& theirs = built.segments()[s];
+      EXPECT_EQ(mine.offset, theirs.offset);
+      ASSERT_EQ(mine.count, theirs.count);
+      EXPECT_EQ(mine.block->samples(), theirs.block->samples());
+      expectSameSummary(mine.block->summary(), theirs.block->summary());
+    }
+    for (const quar::FrameRange range : {quar::FrameRange(0, c.frames), quar::FrameRange(300, c.frames - 299)})
+      for (int channel = 0; channel < c.channels; ++channel)
+        EXPECT_EQ(content.peaks(channel, range), built.peaks(channel, range));
+  }
+}
+
+TEST(ContentCollector, DecodingStopsWhenProgressSaysSo) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  for (const QString& name : {QStringLiteral("tone.wav"), QStringLiteral("tone.flac")}) {
+    const QString path = writeAudio(folder, name, 40 * 65536, 48000, 2,
+                                    pcm(name.endsWith(QStringLiteral("wav")) ? quar::ExportFormat::wav
+                                                                            : quar::ExportFormat::flac,
+                                        quar::PCMBitDepth::int16));
+    std::vector<double> fractions;
+    EXPECT_THROW(ContentCollector::decode(path.toStdString(),
+                                          [&](double fraction) {
+                                            fractions.push_back(fraction);
+                                            return false;
+                                          }),
+                 quar::QuarError)
+        << name.toStdString();
+    EXPECT_EQ(fractions.size(), 1u) << name.toStdString();
+    EXPECT_LT(fractions.front(), 1) << name.toStdString();
+  }
 }

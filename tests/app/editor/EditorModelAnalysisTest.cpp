@@ -54,6 +54,25 @@ TEST_F(EditorModelAnalysisTest, TheFileIsMeasuredRawAsHeardAndPerChannel) {
   }
 }
 
+TEST_F(EditorModelAnalysisTest, ChannelFiguresAreThoseOfAnAnalysisOfEachChannelAlone) {
+  // Several of the analyser's chunks, three channels, envelopes that shape each channel.
+  const AudioContent content = tone(200000, {0.5f, 0.2f, 0.05f});
+  quar::EnvelopeSet envelopes;
+  envelopes.master = quar::GainEnvelope({quar::EnvelopePoint(0, -12), quar::EnvelopePoint(150000, 3)});
+  envelopes.setTrim(2, 4, 3);
+  auto model = makeModel(content);
+  model->setEnvelopes(envelopes);
+  ASSERT_TRUE(waitForAnalysis(*model));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !model->envelopeAnalysisTask().isWaiting(); }, 20000));
+  JobPool::utility().waitForDone();
+  QCoreApplication::sendPostedEvents();
+  const quar::EnvelopedSource heard(content, envelopes);
+  ASSERT_EQ(model->channelLoudness().size(), 3u);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(model->channelLoudness()[static_cast<size_t>(c)], channelIntegrated(heard, c));
+  EXPECT_EQ(model->loudness()->integratedLUFS, integrated(heard));
+  EXPECT_EQ(model->contentLoudness()->integratedLUFS, integrated(content));
+}
+
 TEST_F(EditorModelAnalysisTest, EmptyContentHasNoFiguresAndEndsAPendingAnalysis) {
   auto empty = makeModel(AudioContent(2, 48000));
   EXPECT_FALSE(empty->isAnalyzing());

@@ -93,7 +93,9 @@ TEST_F(EditorModelProcessingTest, EachEditIsOneJobUnderItsTitle) {
     test.edit(*model);
     ASSERT_TRUE(model->busy());
     EXPECT_EQ(model->busy()->title, QString::fromUtf8(test.title));
+    const std::shared_ptr<ProgressToken> token = model->busy()->token;
     ASSERT_TRUE(waitUntilIdle(*model));
+    EXPECT_DOUBLE_EQ(token->fraction(), 1.0);  // the work reported to the job's token: it could be cancelled
     test.check(model->content());
     EXPECT_EQ(model->selection(), before.selection);
     if (model->content().channelCount() == test.channels)

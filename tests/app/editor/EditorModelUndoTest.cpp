@@ -1,6 +1,8 @@
 #include <QThreadPool>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 #include "EditorModelFixture.h"
 #include "base/QuarError.h"
@@ -264,4 +266,33 @@ TEST_F(EditorModelUndoTest, AResultForADestroyedModelIsDropped) {
   JobPool::userInitiated().waitForDone();
   QCoreApplication::sendPostedEvents();
   EXPECT_FALSE(undo.canUndo());
+}
+
+TEST_F(EditorModelUndoTest, CancellingBackgroundWorkStopsTheJobAndTheWaitingAnalyses) {
+  for (const bool destroy : {false, true}) {
+    SCOPED_TRACE(destroy ? "destroyed" : "cancelled");
+    auto model = makeModel(numbered(100));
+    std::atomic<bool> cancelled{false}, release{false};
+    model->process(QStringLiteral("Wait"), [&](const AudioContent& content, ProgressToken& token) {
+      while (token.report(0.5) && !release) std::this_thread::yield();  // runs until it is cancelled
+      cancelled = token.isCancelled();
+      return content;
+    });
+    ASSERT_TRUE(model->analysisTask().isWaiting());
+    if (destroy)
+      model.reset();
+    else
+      model->cancelBackgroundWork();
+    const bool ended = JobPool::userInitiated().waitForDone(20000);
+    release = true;
+    JobPool::userInitiated().waitForDone();
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(cancelled);
+    if (model) {
+      EXPECT_FALSE(model->analysisTask().isWaiting());
+      ASSERT_TRUE(waitUntilIdle(*model));
+      EXPECT_FALSE(undo.canUndo());
+      EXPECT_TRUE(presented.empty());
+    }
+  }
 }

@@ -47,3 +47,14 @@ TEST_F(AppTest, DebouncedTaskCancelSupersedesWaitingAndStartedRequests) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return laterStarted; }, 5000));
   EXPECT_FALSE(cancelledStarted);
 }
+
+TEST_F(AppTest, DestroyingADebouncedTaskSupersedesItsLastRequest) {
+  std::optional<DebouncedTask::Ticket> ticket;
+  {
+    DebouncedTask task(1ms);
+    task.schedule([&](const DebouncedTask::Ticket& t) { ticket = t; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticket.has_value(); }, 5000));
+    EXPECT_TRUE(ticket->isCurrent());
+  }
+  EXPECT_FALSE(ticket->isCurrent());  // work still running for a destroyed owner stops early
+}

@@ -1,0 +1,297 @@
+#include "DocumentBench.h"
+
+#include <QCoreApplication>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <QTimer>
+#include <QUrl>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+#include "Arguments.h"
+#include "BenchSupport.h"
+#include "OffscreenApplication.h"
+#include "document/AudioDocument.h"
+#include "document/AudioDocumentController.h"
+#include "editor/EditorModel.h"
+#include "editor/EditorWindowController.h"
+#include "inspector/SignalStatsState.h"
+#include "platform/JobPool.h"
+#include "platform/Platform.h"
+#include "views/EditorRootView.h"
+#include "views/TimelineView.h"
+
+namespace quar::bench {
+
+namespace {
+
+using Property = EditorModel::Property;
+
+// Settings, recent documents and recordings go to a temporary folder, not the user's.
+class PrivateFolders {
+public:
+  PrivateFolders() {
+    if (!folder_.isValid()) throw std::runtime_error("can’t create a temporary folder");
+    setenv("XDG_CONFIG_HOME", (folder_.path() + QStringLiteral("/config")).toUtf8().constData(), 1);
+    setenv("XDG_DATA_HOME", (folder_.path() + QStringLiteral("/data")).toUtf8().constData(), 1);
+    setenv("XDG_RUNTIME_DIR", folder_.path().toUtf8().constData(), 1);
+  }
+
+private:
+  QTemporaryDir folder_;
+};
+
+// The editor's application: its memory allocation, private folders, the offscreen platform at
+// two device pixels per point, the null audio device.
+class EditorApplication {
+public:
+  EditorApplication() : application_(2) { Platform::configureApplication(); }
+
+private:
+  struct Memory {
+    Memory() { Platform::configureMemory(); }
+  } memory_;
+  PrivateFolders folders_;
+  OffscreenApplication application_;
+};
+
+// Runs the event loop until `done` holds.
+void runUntil(const std::function<bool()>& done, const std::string& what) {
+  QTimer wake;  // wakes the loop when nothing else happens
+  wake.start(10);
+  const Stopwatch watch;
+  while (!done()) {
+    if (watch.seconds() > 900) throw std::runtime_error("gave up waiting for " + what);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+}
+
+// Reads the whole file once, so that opening it finds it in the page cache.
+void readThrough(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::vector<char> buffer(1 << 20);
+  while (file.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || file.gcount() > 0) {}
+}
+
+// One file opened as the editor opens it, with the moments (seconds since the open began) at
+// which each phase ended.
+class OpenedDocument {
+public:
+  OpenedDocument(AudioDocumentController& controller, const std::filesystem::path& path) {
+    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(std::filesystem::absolute(path).string()));
+    auto owned = std::make_unique<AudioDocument>();
+    document_ = owned.get();
+    // The Info tab shows the signal statistics, which are measured only while it is shown.
+    owned->model().setInspectorTab(InspectorTab::info);
+    const QString type = controller.typeForContentsOfUrl(url);
+    owned->read(url, type);
+    owned->setFileType(type);
+    owned->setFileUrl(url);
+    read_ = clock_.seconds();
+    controller.addDocument(std::move(owned));
+
+    EditorModel& model = document_->model();
+    QObject::connect(&model, &EditorModel::changed, &model, [this, &model](Property property) {
+      const double now = clock_.seconds();
+      if (property == Property::busy && !model.busy() && contentBuilt_ == 0) {
+        contentBuilt_ = now;
+        // Runs once the load has been installed, before the timeline's low-priority redraw.
+        QMetaObject::invokeMethod(&model, [this] { modelLoaded_ = clock_.seconds(); }, Qt::QueuedConnection);
+      }
+      if (property == Property::content) drawsBeforeContent_ = timeline_ ? timeline_->drawCount() : 0;
+      if (property == Property::contentVersion) lastContentChange_ = now;
+      if (property == Property::isAnalyzing && !model.isAnalyzing()) lastAnalysis_ = now;
+    });
+    document_->makeWindowControllers();
+    document_->showWindows();
+    window_ = clock_.seconds();
+    for (const auto& controller : document_->windowControllers())
+      if (auto* editor = dynamic_cast<EditorWindowController*>(controller.get())) {
+        timeline_ = editor->rootView()->timeline();
+        statistics_ = editor->window()->findChild<SignalStatsState*>();
+      }
+    if (!timeline_) throw std::runtime_error("the document has no timeline");
+    if (statistics_)
+      QObject::connect(statistics_, &SignalStatsState::changed, statistics_, [this] {
+        if (statistics_->stats()) statisticsDone_ = clock_.seconds();
+      });
+  }
+
+  EditorModel& model() const { return document_->model(); }
+
+  // Waits for the first waveform drawn from the file's audio.
+  void waitForFirstDraw() {
+    runUntil(
+        [&] {
+          alive();
+          return modelLoaded_ > 0 && model().content().frameCount() > 0 && timeline_->drawCount() > drawsBeforeContent_;
+        },
+        "the first draw");
+    firstDraw_ = clock_.seconds();
+  }
+
+  // Waits for the file's loudness figures and the signal statistics.
+  void waitForAnalyses() {
+    runUntil([&] { return fileLoudnessIsCurrent(); }, "the loudness analysis");
+    loudness_ = lastAnalysis_;
+    if (statistics_) runUntil([&] { return statistics_->stats().has_value(); }, "the signal statistics");
+  }
+
+  bool fileLoudnessIsCurrent() const {
+    alive();
+    return model().loudness() && !model().isAnalyzing() && !model().analysisTask().isWaiting();
+  }
+
+  // Closes the document and waits until everything it started has ended and it is deleted.
+  void close() {
+    document_->close();
+    JobPool::userInitiated().waitForDone();
+    JobPool::utility().waitForDone();
+    runUntil(
+        [&] {
+          QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+          return !document_;
+        },
+        "the document to go");
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();  // what the document left to run once it was gone
+  }
+
+  double now() const { return clock_.seconds(); }
+  double lastContentChange() const { return lastContentChange_; }
+  double lastAnalysis() const { return lastAnalysis_; }
+  double firstDraw() const { return firstDraw_; }
+
+  Json phases() const {
+    return {{"read", read_},
+            {"window", window_ - read_},
+            {"content", contentBuilt_ - window_},
+            {"modelLoad", modelLoaded_ - contentBuilt_},
+            {"firstDraw", firstDraw_ - modelLoaded_}};
+  }
+  Json moments() const {
+    return {{"firstDrawSeconds", firstDraw_},
+            {"loudnessSeconds", loudness_},
+            {"statisticsSeconds", statistics_ ? Json(statisticsDone_) : Json()}};
+  }
+
+private:
+  void alive() const {
+    if (!document_ || document_->isClosed())
+      throw std::runtime_error("the document closed: the file could not be opened");
+  }
+
+  Stopwatch clock_;
+  QPointer<AudioDocument> document_;
+  TimelineView* timeline_ = nullptr;
+  SignalStatsState* statistics_ = nullptr;
+  int drawsBeforeContent_ = 0;
+  double read_ = 0, window_ = 0, contentBuilt_ = 0, modelLoaded_ = 0, firstDraw_ = 0, loudness_ = 0,
+         statisticsDone_ = 0, lastContentChange_ = 0, lastAnalysis_ = 0;
+};
+
+std::filesystem::path existingInput(const Arguments& arguments) {
+  const std::filesystem::path path = arguments.positional(0);
+  if (!std::filesystem::exists(path)) throw std::runtime_error("no such file: " + path.string());
+  return path;
+}
+
+} // namespace
+
+Json openCommand(const Words& words) {
+  const Arguments arguments(words, {});
+  arguments.expectPositional(1, "IN");
+  const std::filesystem::path path = existingInput(arguments);
+  const EditorApplication application;
+  readThrough(path);
+  QCoreApplication::processEvents();
+
+  AudioDocumentController controller;
+  const int64_t before = residentBytes();
+  OpenedDocument opened(controller, path);
+  opened.waitForFirstDraw();
+  opened.waitForAnalyses();
+  const int64_t peak = peakResidentBytes();
+  const AudioContent& content = opened.model().content();
+  const int64_t frames = content.frameCount();
+  const int channels = content.channelCount();
+  const double rate = content.sampleRate();
+  const int64_t sampleBytes = frames * channels * static_cast<int64_t>(sizeof(float));
+  Json json = opened.moments();
+  json["phases"] = opened.phases();
+  json["peakResidentBytes"] = peak;
+  opened.close();
+  const int64_t after = residentBytes();
+
+  // The kit's own decode of the same file, as `quar-bench decode` does it.
+  const double decodeSeconds = decodeFile(path).seconds;
+
+  json["frames"] = frames;
+  json["channels"] = channels;
+  json["sampleRate"] = rate;
+  json["decodeSeconds"] = decodeSeconds;
+  json["firstDrawToDecode"] = opened.firstDraw() / decodeSeconds;
+  json["sampleBytes"] = sampleBytes;
+  json["peakToSampleBytes"] = static_cast<double>(peak) / static_cast<double>(sampleBytes);
+  json["residentBeforeOpenBytes"] = before;
+  json["residentAfterCloseBytes"] = after;
+  json["residentGrowthAfterCloseBytes"] = after - before;
+  return json;
+}
+
+Json editsCommand(const Words& words) {
+  const Arguments arguments(words, {});
+  arguments.expectPositional(1, "IN");
+  const std::filesystem::path path = existingInput(arguments);
+  const EditorApplication application;
+  AudioDocumentController controller;
+  OpenedDocument opened(controller, path);
+  opened.waitForFirstDraw();
+  opened.waitForAnalyses();
+  EditorModel& model = opened.model();
+  const double rate = model.content().sampleRate();
+  const double otherRate = rate == 44100 ? 48000 : 44100;
+
+  struct Edit {
+    const char* name;
+    std::function<void()> run;
+  };
+  const Edit edits[] = {
+      {"gain", [&] { model.applyGain(-1); }},
+      {"undo", [&] { model.undo(); }},
+      {"redo", [&] { model.redo(); }},
+      {"sampleRate", [&] { model.changeSampleRate(otherRate); }},
+      {"undo", [&] { model.undo(); }},
+      {"timePitch", [&] {
+         model.setSelection(quar::FrameRange(0, static_cast<int64_t>(10 * rate)), std::nullopt);
+         model.timePitch(1.25, 0);
+       }},
+      {"undo", [&] { model.undo(); }},
+  };
+  Json results = Json::array();
+  double slowest = 0;
+  for (const Edit& edit : edits) {
+    const double requested = opened.now();
+    const int64_t version = model.contentVersion();
+    edit.run();
+    runUntil([&] { return !model.busy() && model.contentVersion() != version; }, std::string("the edit ") + edit.name);
+    const double committed = opened.lastContentChange();
+    runUntil([&] { return opened.fileLoudnessIsCurrent(); }, std::string("the loudness after ") + edit.name);
+    const double measured = opened.lastAnalysis() - committed;
+    slowest = std::max(slowest, measured);
+    results.push_back({{"edit", edit.name}, {"jobSeconds", committed - requested}, {"loudnessSeconds", measured}});
+    model.selectNone();
+  }
+  const int64_t frames = model.content().frameCount();
+  opened.close();
+  return {{"frames", frames}, {"edits", results}, {"slowestLoudnessSeconds", slowest}};
+}
+
+} // namespace quar::bench
