@@ -35,8 +35,9 @@ PlaybackEngine::~PlaybackEngine() { closeStream(); }
 
 void PlaybackEngine::ensureGraph(const AudioContent& content) {
   const double rate = content.sampleRate();
-  if (stream_ && contentRate_ == rate) return;
+  if (stream_ && contentRate_ == rate && !outputLost()) return;
   closeStream();
+  if (std::exchange(devicesStale_, false)) backend_.refreshDevices();
   const std::optional<AudioDeviceInfo> device = backend_.outputDevice();
   if (!device) throw std::runtime_error("No audio output device");
   AudioStreamFormat format{device->id, std::min(device->outputChannels, 2), rate};
@@ -90,9 +91,7 @@ void PlaybackEngine::play(const AudioContent& content, FrameRange range, int64_t
 
 void PlaybackEngine::stop() {
   state_->program.with([](PlaybackProgram& p) { p.playing = false; });
-  if (!stream_) return;
-  stream_->stop();
-  state_->streamStopped();
+  closeStream();
 }
 
 void PlaybackEngine::setLooping(bool looping) {
@@ -141,7 +140,8 @@ int64_t PlaybackEngine::position() const {
 
 int64_t PlaybackEngine::audiblePosition() const {
   const int64_t position = this->position();
-  if (!isRunning() || !contentRate_) return position;
+  // A lost stream was heard up to its latency before the position, as while it ran.
+  if (!(isRunning() || outputLost()) || !contentRate_) return position;
   double seconds = stream_->latency();
   if (converter_) seconds += static_cast<double>(converter_->delayFrames()) / stream_->sampleRate();
   const auto latency = static_cast<int64_t>(seconds * *contentRate_);
@@ -157,8 +157,11 @@ bool PlaybackEngine::isFinished() const { return state_->isFinished(); }
 
 bool PlaybackEngine::isRunning() const { return stream_ && stream_->isRunning(); }
 
+bool PlaybackEngine::outputLost() const { return stream_ && stream_->stoppedOnItsOwn(); }
+
 void PlaybackEngine::closeStream() {
   if (stream_) {
+    if (stream_->stoppedOnItsOwn()) devicesStale_ = true;
     stream_->stop();
     stream_.reset();
     state_->streamStopped();

@@ -155,3 +155,41 @@ TEST_F(PlaybackEngineTest, NothingIsFreedOnTheRenderThread) {
     engine.stop();
   }
 }
+
+TEST_F(PlaybackEngineTest, AStreamThatStopsOnItsOwnIsReopenedAtTheNextPlay) {
+  backend.setOutputLatency(0.01);  // 480 frames
+  PlaybackEngine engine(backend);
+  const AudioContent content = tone(100000, 48000);
+  engine.play(content, {0, 100000}, 0, false, 1);
+  backend.pump(4096);
+  EXPECT_FALSE(engine.outputLost());
+
+  backend.endOutputStreams();
+  EXPECT_TRUE(engine.outputLost());
+  EXPECT_FALSE(engine.isRunning());
+  backend.pump(4096);  // nothing renders any more
+  EXPECT_EQ(engine.position(), 4096);
+  EXPECT_EQ(engine.audiblePosition(), 4096 - 480);  // where its audio stopped
+  EXPECT_FALSE(engine.isFinished());
+
+  engine.stop();
+  EXPECT_FALSE(engine.outputLost());
+  const int refreshes = backend.refreshes();
+  engine.play(content, {0, 100000}, 4096 - 480, false, 1);
+  EXPECT_EQ(backend.refreshes(), refreshes + 1);  // the device list is read afresh first
+  EXPECT_EQ(backend.outputStreamsOpened(), 2);
+  EXPECT_TRUE(engine.isRunning());
+  backend.pump(1000);
+  EXPECT_EQ(engine.position(), 4096 - 480 + 1000);
+
+  // A stream that stopped on its own is replaced even without a stop in between.
+  backend.endOutputStreams();
+  engine.play(content, {0, 100000}, 0, false, 1);
+  EXPECT_EQ(backend.outputStreamsOpened(), 3);
+  EXPECT_TRUE(engine.isRunning());
+  // An ordinary stop and play reads no list.
+  engine.stop();
+  engine.play(content, {0, 100000}, 0, false, 1);
+  EXPECT_EQ(backend.refreshes(), refreshes + 2);
+  engine.stop();
+}
