@@ -13,18 +13,22 @@ using quar::FrameRange;
 
 namespace {
 
-// The render state as the converter's input, at the content's rate.
+// The render state as the converter's input, at the content's rate; a seek taken is a jump.
 class RenderInput final : public quar::StreamingResampler::Input {
 public:
   RenderInput(RenderState& state, int channels) : state_(state), channels_(channels) {}
   void pull(float* const* channels, int frames) override {
+    const uint64_t seeks = state_.seeksTaken();
     bool silence = false;
     state_.render(frames, {channels, static_cast<size_t>(channels_)}, &silence);
+    jumped_ = state_.seeksTaken() != seeks;
   }
+  bool jumped() const override { return jumped_; }
 
 private:
   RenderState& state_;
   int channels_;
+  bool jumped_ = false;
 };
 
 } // namespace
@@ -56,6 +60,8 @@ void PlaybackEngine::ensureGraph(const AudioContent& content) {
                                              input = RenderInput(*state_, format.channels)](
                                                 float* const* outputs, int, int frames) mutable {
         const quar::ScopedFlushToZero flushToZero;
+        // What the converter holds is from before the seek: drop it before it plays.
+        if (state->pendingSeek()) converter->reset();
         converter->process(outputs, frames, input);
       });
     } catch (const quar::QuarError&) {
@@ -68,6 +74,7 @@ void PlaybackEngine::ensureGraph(const AudioContent& content) {
 
 void PlaybackEngine::play(const AudioContent& content, FrameRange range, int64_t from, bool loop, float gain) {
   ensureGraph(content);
+  if (converter_) converter_->prepareSpare();
   state_->finished.store(false);
   auto fresh = std::make_shared<const AudioContent>(content);
   std::shared_ptr<const AudioContent> old = state_->program.with([&](PlaybackProgram& p) {
@@ -132,7 +139,15 @@ void PlaybackEngine::setEnvelopes(quar::EnvelopeSet envelopes) {
   }
 }
 
-void PlaybackEngine::seek(int64_t frame) { state_->requestSeek(frame); }
+void PlaybackEngine::seek(int64_t frame) {
+  if (converter_) converter_->prepareSpare();
+  state_->requestSeek(frame);
+}
+
+void PlaybackEngine::releaseRetired() {
+  state_->releaseRetired();
+  if (converter_) converter_->prepareSpare();
+}
 
 int64_t PlaybackEngine::position() const {
   return state_->pendingSeek().value_or(state_->position.load(std::memory_order_relaxed));

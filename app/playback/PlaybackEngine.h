@@ -3,7 +3,8 @@
 // and the RenderState it shares with the render thread; keeps what it replaces alive until the
 // render thread can no longer hold it, so nothing is ever freed on that thread. When the
 // device refuses the content's rate, the stream runs at the device's own rate behind a
-// streaming converter. GUI thread only; frames are content frames.
+// streaming converter, which starts afresh at every seek. GUI thread only; frames are content
+// frames.
 #pragma once
 
 #include <cstdint>
@@ -51,9 +52,9 @@ public:
   void setEnvelopes(quar::EnvelopeSet envelopes);
   // Continues playback from `frame` at the next render cycle.
   void seek(int64_t frame);
-  // Frees what was replaced and can no longer be held by the render thread; call regularly
-  // while playing.
-  void releaseRetired() { state_->releaseRetired(); }
+  // Frees what was replaced and can no longer be held by the render thread, and primes the
+  // converter's spare once a seek used it; call regularly while playing.
+  void releaseRetired();
 
   // The next frame to render (a seek not yet taken included).
   int64_t position() const;
