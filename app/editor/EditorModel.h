@@ -329,7 +329,8 @@ public:
   // Stops, clears the selection and seeks to frame 0 (scrolled to the start) or to the end.
   void goToStart();
   void goToEnd();
-  // One tick of the transport timer: frees what playback replaced and no longer holds; at the
+  // One tick of the transport timer: frees what playback replaced and no longer holds; when the
+  // output device went away playback stops where its audio stopped, as stop(true) there; at the
   // end of the range playback stops and the playhead returns to where it started; otherwise
   // the playhead follows the audible position, the view pages along and the meters update.
   void transportTick();

@@ -83,6 +83,12 @@ void EditorModel::goToEnd() {
 
 void EditorModel::transportTick() {
   player_.releaseRetired();
+  if (player_.outputLost()) {
+    // The device went away: stop where its audio stopped.
+    setPlayhead(player_.audiblePosition());
+    stop(true);
+    return;
+  }
   if (player_.isFinished()) {
     stop(false);
     setPlayhead(playOrigin_);

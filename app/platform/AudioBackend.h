@@ -41,7 +41,11 @@ public:
   virtual void start() = 0;
   // Stops; when it returns, no callback runs any more.
   virtual void stop() = 0;
+  // Started, and neither stopped nor stopped on its own.
   virtual bool isRunning() const = 0;
+  // True when the started stream stopped without stop(): its device went away or failed (the
+  // callback is no longer called). A stream that stopped so is closed, not started again.
+  virtual bool stoppedOnItsOwn() const = 0;
   virtual double sampleRate() const = 0;
   virtual int channels() const = 0;
   // Seconds from the callback to the speaker (output) or from the microphone (input).

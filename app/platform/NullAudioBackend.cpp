@@ -11,7 +11,7 @@
 class NullAudioBackend::Stream final : public AudioStream {
 public:
   Stream(NullAudioBackend& backend, const AudioStreamFormat& format, int bufferFrames, double latency,
-         AudioRenderCallback render, AudioCaptureCallback capture, InputSource source = {})
+         AudioRenderCallback render, AudioCaptureCallback capture, InputSource source = {}, OutputSink sink = {})
       : backend_(backend),
         format_(format),
         bufferFrames_(bufferFrames),
@@ -19,6 +19,7 @@ public:
         render_(std::move(render)),
         capture_(std::move(capture)),
         source_(std::move(source)),
+        sink_(std::move(sink)),
         buffers_(static_cast<size_t>(format.channels), std::vector<float>(static_cast<size_t>(bufferFrames))) {
     for (auto& buffer : buffers_) pointers_.push_back(buffer.data());
     backend_.add(this);
@@ -32,6 +33,7 @@ public:
   void start() override {
     if (thread_.joinable()) return;
     stopping_ = false;
+    ended_ = false;
     pending_ = 0;
     manual_ = backend_.clock() == Clock::manual;
     thread_ = std::thread([this] { manual_ ? runManual() : runRealTime(); });
@@ -47,7 +49,20 @@ public:
     thread_.join();
   }
 
-  bool isRunning() const override { return thread_.joinable(); }
+  bool isRunning() const override { return thread_.joinable() && !ended_; }
+  bool stoppedOnItsOwn() const override { return thread_.joinable() && ended_; }
+  bool isOutput() const { return render_ != nullptr; }
+
+  // Stops the stream's thread after the buffer it is at; the stream stays started.
+  void end() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    ended_ = true;
+    wake_.notify_all();
+  }
   double sampleRate() const override { return format_.sampleRate; }
   int channels() const override { return format_.channels; }
   double latency() const override { return latency_; }
@@ -66,6 +81,7 @@ private:
   void process(int frames) {
     if (render_) {
       render_(pointers_.data(), format_.channels, frames);
+      if (sink_) sink_(pointers_.data(), format_.channels, frames);
     } else {
       if (source_)
         source_(pointers_.data(), format_.channels, frames);
@@ -93,7 +109,7 @@ private:
     while (true) {
       wake_.wait(lock, [&] { return stopping_ || pending_ > 0; });
       if (stopping_) break;
-      while (pending_ > 0) {
+      while (pending_ > 0 && !stopping_) {
         const int frames = static_cast<int>(std::min<int64_t>(pending_, bufferFrames_));
         lock.unlock();
         process(frames);
@@ -112,6 +128,7 @@ private:
   AudioRenderCallback render_;
   AudioCaptureCallback capture_;
   InputSource source_;
+  OutputSink sink_;
   std::vector<std::vector<float>> buffers_;
   std::vector<float*> pointers_;
   std::thread thread_;
@@ -120,6 +137,7 @@ private:
   std::condition_variable done_;
   bool manual_ = false;
   bool stopping_ = false;
+  std::atomic<bool> ended_ = false;  // stopped on its own
   int64_t pending_ = 0;
 };
 
@@ -130,6 +148,14 @@ NullAudioBackend::~NullAudioBackend() = default;
 std::vector<AudioDeviceInfo> NullAudioBackend::devices() {
   return {{0, "null:output", "Null Output", 0, 2, deviceRate},
           {1, "null:input", "Null Input", inputChannels_, 0, inputRate_}};
+}
+
+void NullAudioBackend::refreshDevices() {
+  ++refreshes_;
+  std::lock_guard lock(streamsMutex_);
+  if (!streams_.empty()) return;
+  inputChannels_ = systemInputChannels_;
+  inputRate_ = systemInputRate_;
 }
 
 bool NullAudioBackend::accepts(const AudioStreamFormat& format, int device, int channels) const {
@@ -144,7 +170,8 @@ std::unique_ptr<AudioStream> NullAudioBackend::openOutput(const AudioStreamForma
   if (!supportsOutput(format))
     throw quar::QuarError::unsupportedFormat("output " + quar::formatDouble(format.sampleRate) + " Hz");
   ++outputStreamsOpened_;
-  return std::make_unique<Stream>(*this, format, bufferFrames_, outputLatency_, std::move(render), nullptr);
+  return std::make_unique<Stream>(*this, format, bufferFrames_, outputLatency_, std::move(render), nullptr,
+                                  InputSource(), outputSink_);
 }
 
 std::unique_ptr<AudioStream> NullAudioBackend::openInput(const AudioStreamFormat& format, AudioCaptureCallback capture) {
@@ -156,6 +183,12 @@ std::unique_ptr<AudioStream> NullAudioBackend::openInput(const AudioStreamFormat
 void NullAudioBackend::pump(int64_t frames) {
   std::lock_guard lock(streamsMutex_);
   for (Stream* stream : streams_) stream->pump(frames);
+}
+
+void NullAudioBackend::endOutputStreams() {
+  std::lock_guard lock(streamsMutex_);
+  for (Stream* stream : streams_)
+    if (stream->isOutput()) stream->end();
 }
 
 void NullAudioBackend::add(Stream* stream) {

@@ -40,10 +40,12 @@ public:
       stream_ = nullptr;
       throw failure("Can’t open the audio device", error);
     }
+    Pa_SetStreamFinishedCallback(stream_, &PortAudioStream::finished);
   }
 
   void start() override {
     if (running_) return;
+    finished_.store(false);
     if (const PaError error = Pa_StartStream(stream_); error != paNoError) throw failure("Can’t start the audio device", error);
     running_ = true;
   }
@@ -54,7 +56,10 @@ public:
     running_ = false;
   }
 
-  bool isRunning() const override { return running_; }
+  bool isRunning() const override { return running_ && !stoppedOnItsOwn(); }
+  // The host API ends the callback thread when the device fails or goes away; a stream that
+  // is not active any more (or cannot tell) while started has stopped on its own.
+  bool stoppedOnItsOwn() const override { return running_ && (finished_.load() || Pa_IsStreamActive(stream_) != 1); }
   double sampleRate() const override { return rate_; }
   int channels() const override { return channels_; }
   double latency() const override {
@@ -74,6 +79,9 @@ private:
     return paContinue;
   }
 
+  // Called when the stream becomes inactive: after Pa_StopStream, or on its own.
+  static void finished(void* user) { static_cast<PortAudioStream*>(user)->finished_.store(true); }
+
   std::shared_ptr<std::atomic<int>> openStreams_;
   AudioRenderCallback render_;
   AudioCaptureCallback capture_;
@@ -81,6 +89,7 @@ private:
   double rate_;
   PaStream* stream_ = nullptr;
   bool running_ = false;
+  std::atomic<bool> finished_ = false;  // set on the audio thread
 };
 
 // Stream parameters for the format, or none when the device does not exist.

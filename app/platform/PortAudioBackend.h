@@ -17,7 +17,8 @@ public:
   PortAudioBackend& operator=(const PortAudioBackend&) = delete;
 
   std::vector<AudioDeviceInfo> devices() override;
-  // Restarts PortAudio, which reads the device list only when it starts.
+  // Restarts PortAudio, which reads the device list only when it starts and closes every
+  // stream when it ends: so only while no stream is open.
   void refreshDevices() override;
   std::optional<int> defaultOutputDevice() override;
   std::optional<int> defaultInputDevice() override;

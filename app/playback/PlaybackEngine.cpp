@@ -13,18 +13,22 @@ using quar::FrameRange;
 
 namespace {
 
-// The render state as the converter's input, at the content's rate.
+// The render state as the converter's input, at the content's rate; a seek taken is a jump.
 class RenderInput final : public quar::StreamingResampler::Input {
 public:
   RenderInput(RenderState& state, int channels) : state_(state), channels_(channels) {}
   void pull(float* const* channels, int frames) override {
+    const uint64_t seeks = state_.seeksTaken();
     bool silence = false;
     state_.render(frames, {channels, static_cast<size_t>(channels_)}, &silence);
+    jumped_ = state_.seeksTaken() != seeks;
   }
+  bool jumped() const override { return jumped_; }
 
 private:
   RenderState& state_;
   int channels_;
+  bool jumped_ = false;
 };
 
 } // namespace
@@ -35,8 +39,9 @@ PlaybackEngine::~PlaybackEngine() { closeStream(); }
 
 void PlaybackEngine::ensureGraph(const AudioContent& content) {
   const double rate = content.sampleRate();
-  if (stream_ && contentRate_ == rate) return;
+  if (stream_ && contentRate_ == rate && !outputLost()) return;
   closeStream();
+  if (std::exchange(devicesStale_, false)) backend_.refreshDevices();
   const std::optional<AudioDeviceInfo> device = backend_.outputDevice();
   if (!device) throw std::runtime_error("No audio output device");
   AudioStreamFormat format{device->id, std::min(device->outputChannels, 2), rate};
@@ -55,6 +60,8 @@ void PlaybackEngine::ensureGraph(const AudioContent& content) {
                                              input = RenderInput(*state_, format.channels)](
                                                 float* const* outputs, int, int frames) mutable {
         const quar::ScopedFlushToZero flushToZero;
+        // What the converter holds is from before the seek: drop it before it plays.
+        if (state->pendingSeek()) converter->reset();
         converter->process(outputs, frames, input);
       });
     } catch (const quar::QuarError&) {
@@ -67,6 +74,7 @@ void PlaybackEngine::ensureGraph(const AudioContent& content) {
 
 void PlaybackEngine::play(const AudioContent& content, FrameRange range, int64_t from, bool loop, float gain) {
   ensureGraph(content);
+  if (converter_) converter_->prepareSpare();
   state_->finished.store(false);
   auto fresh = std::make_shared<const AudioContent>(content);
   std::shared_ptr<const AudioContent> old = state_->program.with([&](PlaybackProgram& p) {
@@ -90,9 +98,7 @@ void PlaybackEngine::play(const AudioContent& content, FrameRange range, int64_t
 
 void PlaybackEngine::stop() {
   state_->program.with([](PlaybackProgram& p) { p.playing = false; });
-  if (!stream_) return;
-  stream_->stop();
-  state_->streamStopped();
+  closeStream();
 }
 
 void PlaybackEngine::setLooping(bool looping) {
@@ -133,7 +139,15 @@ void PlaybackEngine::setEnvelopes(quar::EnvelopeSet envelopes) {
   }
 }
 
-void PlaybackEngine::seek(int64_t frame) { state_->requestSeek(frame); }
+void PlaybackEngine::seek(int64_t frame) {
+  if (converter_) converter_->prepareSpare();
+  state_->requestSeek(frame);
+}
+
+void PlaybackEngine::releaseRetired() {
+  state_->releaseRetired();
+  if (converter_) converter_->prepareSpare();
+}
 
 int64_t PlaybackEngine::position() const {
   return state_->pendingSeek().value_or(state_->position.load(std::memory_order_relaxed));
@@ -141,7 +155,8 @@ int64_t PlaybackEngine::position() const {
 
 int64_t PlaybackEngine::audiblePosition() const {
   const int64_t position = this->position();
-  if (!isRunning() || !contentRate_) return position;
+  // A lost stream was heard up to its latency before the position, as while it ran.
+  if (!(isRunning() || outputLost()) || !contentRate_) return position;
   double seconds = stream_->latency();
   if (converter_) seconds += static_cast<double>(converter_->delayFrames()) / stream_->sampleRate();
   const auto latency = static_cast<int64_t>(seconds * *contentRate_);
@@ -157,8 +172,11 @@ bool PlaybackEngine::isFinished() const { return state_->isFinished(); }
 
 bool PlaybackEngine::isRunning() const { return stream_ && stream_->isRunning(); }
 
+bool PlaybackEngine::outputLost() const { return stream_ && stream_->stoppedOnItsOwn(); }
+
 void PlaybackEngine::closeStream() {
   if (stream_) {
+    if (stream_->stoppedOnItsOwn()) devicesStale_ = true;
     stream_->stop();
     stream_.reset();
     state_->streamStopped();

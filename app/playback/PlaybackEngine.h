@@ -1,9 +1,10 @@
 // PlaybackEngine: plays one document's content on the output device with its envelopes, a
-// loudness gain and the live effect preview. Owns the device stream and the RenderState it
-// shares with the render thread; keeps what it replaces alive until the render thread can no
-// longer hold it, so nothing is ever freed on that thread. When the device refuses the
-// content's rate, the stream runs at the device's own rate behind a streaming converter.
-// GUI thread only; frames are content frames.
+// loudness gain and the live effect preview. Owns the device stream, open only while playing,
+// and the RenderState it shares with the render thread; keeps what it replaces alive until the
+// render thread can no longer hold it, so nothing is ever freed on that thread. When the
+// device refuses the content's rate, the stream runs at the device's own rate behind a
+// streaming converter, which starts afresh at every seek. GUI thread only; frames are content
+// frames.
 #pragma once
 
 #include <cstdint>
@@ -29,14 +30,16 @@ public:
   PlaybackEngine& operator=(const PlaybackEngine&) = delete;
 
   // Makes sure an output stream plays content of this sample rate; reopens it when the rate
-  // changed. Throws QuarError::unsupportedFormat ("playback format 44100.0 Hz") when neither
-  // the content's rate nor the device's own rate with conversion opens, and std::runtime_error
-  // for other device failures.
+  // changed or the stream stopped on its own (after reading the device list afresh). Throws
+  // QuarError::unsupportedFormat ("playback format 44100.0 Hz") when neither the content's
+  // rate nor the device's own rate with conversion opens, and std::runtime_error for other
+  // device failures.
   void ensureGraph(const quar::AudioContent& content);
   // Plays `range` of the content from frame `from`, starting the stream when it is stopped.
   // Errors as ensureGraph, or starting the device; then nothing plays.
   void play(const quar::AudioContent& content, quar::FrameRange range, int64_t from, bool loop, float gain);
-  // Silences the program and stops the stream (which stays open).
+  // Silences the program and closes the stream, so that the next play opens the default
+  // device anew and the device list can be read afresh meanwhile.
   void stop();
   void setLooping(bool looping);
   bool isLooping() const;
@@ -49,9 +52,9 @@ public:
   void setEnvelopes(quar::EnvelopeSet envelopes);
   // Continues playback from `frame` at the next render cycle.
   void seek(int64_t frame);
-  // Frees what was replaced and can no longer be held by the render thread; call regularly
-  // while playing.
-  void releaseRetired() { state_->releaseRetired(); }
+  // Frees what was replaced and can no longer be held by the render thread, and primes the
+  // converter's spare once a seek used it; call regularly while playing.
+  void releaseRetired();
 
   // The next frame to render (a seek not yet taken included).
   int64_t position() const;
@@ -61,6 +64,9 @@ public:
   // True once the range ended without loop.
   bool isFinished() const;
   bool isRunning() const;
+  // True when the output stream stopped on its own while playing (its device went away or
+  // failed): nothing plays any more, and stop() closes it.
+  bool outputLost() const;
   // A copy of what plays.
   PlaybackProgram program() const;
   // Shared with the render thread; the effects rack publishes its preview into it.
@@ -75,5 +81,6 @@ private:
   std::optional<double> contentRate_;  // the content rate the open stream plays
   std::unique_ptr<quar::StreamingResampler> converter_;
   std::unique_ptr<AudioStream> stream_;  // after converter_: closes before it goes
+  bool devicesStale_ = false;            // a stream stopped on its own since the list was read
   std::deque<std::shared_ptr<const quar::EnvelopeSet>> retiredEnvelopes_;
 };

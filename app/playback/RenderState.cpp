@@ -36,7 +36,10 @@ void RenderState::renderCycle(int64_t frameCount, std::span<float* const> output
     *isSilence = true;
     return;
   }
-  if (seek >= 0) position.store(seek, std::memory_order_relaxed);
+  if (seek >= 0) {
+    position.store(seek, std::memory_order_relaxed);
+    ++seeksTaken_;
+  }
   const FrameRange range = p.content ? p.range.clamped({0, p.content->frameCount()}) : FrameRange();
   if (!p.playing || !p.content || range.isEmpty()) {
     *isSilence = true;

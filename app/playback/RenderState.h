@@ -50,6 +50,8 @@ public:
   std::optional<int64_t> pendingSeek() const;
   // True when the render thread set `finished` and has no seek pending.
   bool isFinished() const;
+  // Render thread: the seeks taken so far.
+  uint64_t seeksTaken() const { return seeksTaken_; }
 
   // GUI thread: replaces the published preview runtime under the effects lock and retires
   // the one it replaces.
@@ -81,6 +83,7 @@ private:
 
   std::atomic<int64_t> pendingSeek_{-1};  // -1: none
   std::atomic<uint64_t> cycles_{0};
+  uint64_t seeksTaken_ = 0;  // render thread only
   std::atomic<const PreviewRuntime*> runtimeInUse_{nullptr};  // stored under the effects lock
   PreviewRuntime* cachedRuntime_ = nullptr;                   // the render thread's, between cycles
   std::vector<std::vector<float>> scratch_;                   // maxChannels x sliceFrames

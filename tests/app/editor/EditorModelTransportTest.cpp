@@ -119,6 +119,28 @@ TEST_F(EditorModelTransportTest, TheEndOfTheRangeStopsAndReturnsToTheOrigin) {
   EXPECT_FALSE(model.transportTimer()->isActive());
 }
 
+TEST_F(EditorModelTransportTest, AnOutputThatStopsOnItsOwnEndsPlaybackWhereItsAudioStopped) {
+  device().setOutputLatency(0.01);  // 480 frames
+  EditorModel model(level(100000, 100000), std::nullopt);
+  model.setCursor(1000);
+  model.play(false);
+  tickAfter(model, 4096);
+  device().endOutputStreams();  // the device goes away
+  tickAfter(model, 4096);
+  EXPECT_FALSE(model.isPlaying());
+  EXPECT_FALSE(model.transportTimer()->isActive());
+  EXPECT_EQ(model.playhead(), 1000 + 4096 - 480);
+  EXPECT_EQ(model.cursor(), 1000 + 4096 - 480);
+  EXPECT_EQ(model.meter(), MeterReading::resting(2));
+  // The next play opens the output again and goes on from there.
+  model.play(false);
+  ASSERT_TRUE(model.isPlaying());
+  EXPECT_TRUE(model.player().isRunning());
+  tickAfter(model, 1024);
+  EXPECT_EQ(model.playhead(), 1000 + 4096 - 480 + 1024 - 480);
+  model.stop(false);
+}
+
 TEST_F(EditorModelTransportTest, StopKeepsThePositionWithoutASelection) {
   EditorModel model(level(10000, 10000), std::nullopt);
   model.play(false);

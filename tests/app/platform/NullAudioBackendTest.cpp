@@ -77,3 +77,38 @@ TEST(NullAudioBackendTest, RefusedFormats) {
   }
   EXPECT_EQ(backend.outputStreamsOpened(), 0);
 }
+
+TEST(NullAudioBackendTest, AnOutputStreamCanStopOnItsOwn) {
+  NullAudioBackend backend(NullAudioBackend::Clock::manual);
+  int rendered = 0;
+  int64_t captured = 0;
+  auto output =
+      backend.openOutput({std::nullopt, 2, 48000}, [&](float* const*, int, int frames) { rendered += frames; });
+  auto input =
+      backend.openInput({std::nullopt, 2, 48000}, [&](const float* const*, int, int frames) { captured += frames; });
+  output->start();
+  input->start();
+  backend.pump(1024);
+  backend.endOutputStreams();
+  backend.pump(1024);
+  EXPECT_EQ(rendered, 1024);
+  EXPECT_EQ(captured, 2048);  // inputs go on
+  EXPECT_TRUE(output->stoppedOnItsOwn());
+  EXPECT_FALSE(output->isRunning());
+  EXPECT_FALSE(input->stoppedOnItsOwn());
+  output->stop();
+  EXPECT_FALSE(output->stoppedOnItsOwn());
+}
+
+TEST(NullAudioBackendTest, AConnectedInputIsListedByARefreshWithNoStreamOpen) {
+  NullAudioBackend backend(NullAudioBackend::Clock::manual);
+  backend.connectInput(6, 96000);
+  auto stream = backend.openOutput({std::nullopt, 2, 48000}, [](float* const*, int, int) {});
+  backend.refreshDevices();
+  EXPECT_EQ(backend.devices()[1].inputChannels, 2);
+  stream.reset();
+  backend.refreshDevices();
+  EXPECT_EQ(backend.devices()[1].inputChannels, 6);
+  EXPECT_EQ(backend.devices()[1].defaultSampleRate, 96000);
+  EXPECT_EQ(backend.refreshes(), 2);
+}

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <thread>
 
 #include "PlaybackTestSupport.h"
 #include "support/AllocationCounting.h"
@@ -43,6 +45,33 @@ struct RenderThreadProbe {
   std::optional<AllocationCounts> first;
   AllocationCounts last;
   int blocks = 0;
+};
+
+// What a null device's output streams play, channel by channel, from the moment it is made.
+struct Heard {
+  explicit Heard(NullAudioBackend& backend) {
+    backend.setOutputSink([this](const float* const* outputs, int channels, int frames) {
+      std::lock_guard lock(mutex);
+      samples.resize(static_cast<size_t>(channels));
+      for (int c = 0; c < channels; ++c) {
+        std::vector<float>& channel = samples[static_cast<size_t>(c)];
+        channel.insert(channel.end(), outputs[c], outputs[c] + frames);
+      }
+    });
+  }
+  // Frames heard so far.
+  size_t frames() {
+    std::lock_guard lock(mutex);
+    return samples.empty() ? 0 : samples[0].size();
+  }
+  // `count` frames of the first channel from `from` on.
+  std::vector<float> left(size_t from, size_t count) {
+    std::lock_guard lock(mutex);
+    const auto begin = samples[0].begin() + static_cast<ptrdiff_t>(from);
+    return {begin, begin + static_cast<ptrdiff_t>(count)};
+  }
+  std::mutex mutex;
+  std::vector<std::vector<float>> samples;
 };
 
 // Publishes an active preview chain of one probe, replacing (and retiring) the one before.
@@ -131,13 +160,22 @@ TEST_F(PlaybackEngineTest, KeepsTheLastSixteenReplacedEnvelopeSets) {
 }
 
 TEST_F(PlaybackEngineTest, NothingIsFreedOnTheRenderThread) {
-  // Content, envelopes and preview runtimes are replaced between device buffers while
-  // playing, at the content's rate and through the converter.
-  for (const double rate : {48000.0, 44100.0}) {
-    backend.setSupportedRates(std::set<double>{48000});
+  // Content, envelopes and preview runtimes are replaced, and playback seeks, between device
+  // buffers while playing, at the content's rate and through the converter up and down, in
+  // device buffers of several sizes.
+  struct Case {
+    double contentRate;
+    double deviceRate;
+    int bufferFrames;
+  };
+  for (const Case& c : {Case{48000, 48000, 512}, Case{44100, 48000, 512}, Case{88200, 48000, 441},
+                        Case{22050, 48000, 2048}}) {
+    SCOPED_TRACE(testing::Message() << c.contentRate << " Hz on " << c.deviceRate << " Hz, " << c.bufferFrames);
+    backend.setSupportedRates(std::set<double>{c.deviceRate});
+    backend.setBufferFrames(c.bufferFrames);
     PlaybackEngine engine(backend);
     RenderThreadProbe probe;
-    const AudioContent content = tone(30000, rate);
+    const AudioContent content = tone(30000, c.contentRate);
     publishProbe(*engine.renderState(), probe, 2);
     engine.play(content, {0, 30000}, 0, true, 1);
     for (int i = 0; i < 100; ++i) {
@@ -146,12 +184,130 @@ TEST_F(PlaybackEngineTest, NothingIsFreedOnTheRenderThread) {
       envelopes.master.insert(i * 100, -6);
       engine.setEnvelopes(envelopes);
       publishProbe(*engine.renderState(), probe, 2);
-      backend.pump(1024);
+      if (i % 3 == 0) engine.seek(i * 97);  // the converter starts afresh
+      backend.pump(2 * c.bufferFrames);
     }
-    EXPECT_LT(engine.renderState()->retiredCount(), 10u) << rate;  // the GUI thread freed the rest
+    EXPECT_LT(engine.renderState()->retiredCount(), 10u);  // the GUI thread freed the rest
     backend.pump(1024);
-    EXPECT_GT(probe.blocks, 50) << rate;
-    EXPECT_EQ(probe.delta(), AllocationCounts{}) << rate;
+    EXPECT_GT(probe.blocks, 50);
+    EXPECT_EQ(probe.delta(), AllocationCounts{});
     engine.stop();
   }
+}
+
+TEST_F(PlaybackEngineTest, AfterASeekTheConverterPlaysOnlyTheNewPosition) {
+  // Two sounds, so that audio from before the seek cannot pass for audio after it.
+  const AudioContent content = makeContent(2, 60000, [](int, int64_t f) {
+    return static_cast<float>(f < 30000 ? 0.5 * std::sin(f * 0.05) : 0.25 * std::sin(f * 0.013));
+  }, 44100);
+  constexpr int64_t target = 40000;
+  constexpr size_t compared = 4096;
+  struct Case {
+    const char* name;
+    std::function<void(PlaybackEngine&)> jump;  // from a running playback of frames 0...
+  };
+  const Case cases[] = {
+      {"stop, then play from the new position",
+       [&](PlaybackEngine& e) {
+         e.stop();
+         e.play(content, {0, 60000}, target, false, 1);
+       }},
+      {"seek while playing", [&](PlaybackEngine& e) { e.seek(target); }},
+      {"play another range while playing",
+       [&](PlaybackEngine& e) { e.play(content, {target, 60000}, target, true, 1); }},
+  };
+
+  NullAudioBackend fresh(NullAudioBackend::Clock::manual);
+  fresh.setSupportedRates(std::set<double>{48000});
+  Heard expected(fresh);
+  PlaybackEngine reference(fresh);
+  reference.play(content, {0, 60000}, target, false, 1);
+  fresh.pump(compared);
+  const std::vector<float> wanted = expected.left(0, compared);
+  ASSERT_GT(*std::max_element(wanted.begin(), wanted.end()), 0.2f);  // past the converter's delay
+
+  backend.setSupportedRates(std::set<double>{48000});
+  for (const Case& c : cases) {
+    Heard heard(backend);
+    PlaybackEngine engine(backend);
+    engine.play(content, {0, 60000}, 0, false, 1);
+    backend.pump(10000);
+    c.jump(engine);
+    const size_t from = heard.frames();
+    backend.pump(compared);
+    EXPECT_EQ(heard.left(from, compared), wanted) << c.name;
+  }
+}
+
+TEST_F(PlaybackEngineTest, ALoopWrapPlaysOnThroughTheConverterWithoutAGap) {
+  backend.setSupportedRates(std::set<double>{48000});
+  Heard heard(backend);
+  PlaybackEngine engine(backend);
+  // Never zero inside the loop, which wraps about every 2,200 device frames.
+  const AudioContent content =
+      makeContent(1, 10000, [](int, int64_t f) { return static_cast<float>(0.3 + 0.2 * std::sin(f * 0.01)); }, 44100);
+  engine.play(content, {1000, 3000}, 1000, true, 1);
+  backend.pump(20000);
+  const std::vector<float> played = heard.left(0, 20000);
+  const auto firstSound = std::find_if(played.begin(), played.end(), [](float v) { return v != 0; });
+  ASSERT_NE(firstSound, played.end());
+  // A converter started afresh at a wrap would leave its delay of silence in the output.
+  EXPECT_GT(*std::min_element(firstSound + 1000, played.end()), 0.05f);
+}
+
+TEST_F(PlaybackEngineTest, AStreamThatStopsOnItsOwnIsReopenedAtTheNextPlay) {
+  backend.setOutputLatency(0.01);  // 480 frames
+  PlaybackEngine engine(backend);
+  const AudioContent content = tone(100000, 48000);
+  engine.play(content, {0, 100000}, 0, false, 1);
+  backend.pump(4096);
+  EXPECT_FALSE(engine.outputLost());
+
+  backend.endOutputStreams();
+  EXPECT_TRUE(engine.outputLost());
+  EXPECT_FALSE(engine.isRunning());
+  backend.pump(4096);  // nothing renders any more
+  EXPECT_EQ(engine.position(), 4096);
+  EXPECT_EQ(engine.audiblePosition(), 4096 - 480);  // where its audio stopped
+  EXPECT_FALSE(engine.isFinished());
+
+  engine.stop();
+  EXPECT_FALSE(engine.outputLost());
+  const int refreshes = backend.refreshes();
+  engine.play(content, {0, 100000}, 4096 - 480, false, 1);
+  EXPECT_EQ(backend.refreshes(), refreshes + 1);  // the device list is read afresh first
+  EXPECT_EQ(backend.outputStreamsOpened(), 2);
+  EXPECT_TRUE(engine.isRunning());
+  backend.pump(1000);
+  EXPECT_EQ(engine.position(), 4096 - 480 + 1000);
+
+  // A stream that stopped on its own is replaced even without a stop in between.
+  backend.endOutputStreams();
+  engine.play(content, {0, 100000}, 0, false, 1);
+  EXPECT_EQ(backend.outputStreamsOpened(), 3);
+  EXPECT_TRUE(engine.isRunning());
+  // An ordinary stop and play reads no list.
+  engine.stop();
+  engine.play(content, {0, 100000}, 0, false, 1);
+  EXPECT_EQ(backend.refreshes(), refreshes + 2);
+  engine.stop();
+}
+
+TEST_F(PlaybackEngineTest, SeeksRaceTheRenderThreadThroughTheConverter) {
+  // The converter's spare is primed on this thread while the device's own thread renders; the
+  // ThreadSanitizer build checks the hand-over.
+  NullAudioBackend device(NullAudioBackend::Clock::realTime);
+  device.setSupportedRates(std::set<double>{48000});
+  device.setBufferFrames(64);
+  PlaybackEngine engine(device);
+  const AudioContent content = tone(50000, 44100);
+  engine.play(content, {0, 50000}, 0, true, 1);
+  for (int i = 0; i < 40; ++i) {
+    engine.seek(i * 397 % 50000);
+    const uint64_t cycles = engine.renderState()->completedCycles();
+    while (engine.renderState()->completedCycles() == cycles) std::this_thread::yield();
+    engine.releaseRetired();
+  }
+  engine.stop();
+  EXPECT_TRUE(FrameRange(0, 50000).contains(engine.position()));
 }

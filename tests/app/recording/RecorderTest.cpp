@@ -127,6 +127,25 @@ TEST_F(RecorderTest, TheListIsReadAfreshOnArmingAndTheChosenDeviceFollowsItsIden
   EXPECT_EQ(recorder->deviceID(), 2);  // "Line", now with another id
 }
 
+TEST_F(RecorderTest, AnInputConnectedAfterPlaybackIsListedAtTheNextArming) {
+  // The shared device, as the document's playback uses it, reads its list afresh only with no
+  // stream open.
+  auto& shared = dynamic_cast<NullAudioBackend&>(AudioBackend::shared());
+  shared.setInput(0, 48000);  // no microphone yet
+  use(numbered(48000), shared);
+  model->play(false);
+  shared.pump(4096);
+  model->stop(true);
+  shared.connectInput(1, 44100);  // plugged in with the document open
+  recorder->arm();
+  const std::vector<InputDevice> devices = recorder->devices();
+  const std::optional<QString> error = recorder->errorMessage();
+  recorder->disarm();
+  shared.setInput(2, NullAudioBackend::deviceRate);
+  EXPECT_EQ(devices, (std::vector<InputDevice>{{1, "null:input", "Null Input", 1, 44100}}));
+  EXPECT_EQ(error, std::nullopt);
+}
+
 TEST_F(RecorderTest, ArmingFailuresAreShownOnTheOpenBar) {
   struct Case {
     const char* name;
