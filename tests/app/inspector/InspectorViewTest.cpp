@@ -6,6 +6,8 @@
 #include <QMenuBar>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSlider>
+#include <QWheelEvent>
 
 #include "DocumentTestSupport.h"
 #include "InspectorTestSupport.h"
@@ -19,17 +21,36 @@
 #include "views/SegmentedControl.h"
 
 using EditorModelFixtureSupport::numbered;
+using EditorModelFixtureSupport::tone;
+
+namespace {
+
+// One notch of the wheel towards the user, over the middle of `widget`.
+void wheelDown(QWidget* widget) {
+  const QPointF centre = QRectF(widget->rect()).center();
+  QWheelEvent wheel(centre, widget->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(widget, &wheel);
+}
+
+} // namespace
 
 class InspectorViewTest : public InspectorFixture {
 protected:
   void SetUp() override {
     InspectorFixture::SetUp();
-    model = makeModel(numbered(9600));
+    showOver(numbered(9600), 700);
+  }
+  // A fresh model over `content` and the inspector over it, `height` points high, active.
+  void showOver(quar::AudioContent content, int height) {
+    host.reset();
+    model = makeModel(std::move(content));
     view = new InspectorView(model.get());
     host.reset(view);
-    view->resize(360, 700);
+    view->resize(360, height);
     view->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    QApplication::setActiveWindow(view);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
   }
   QString panelName() const { return view->panel() ? view->panel()->objectName() : QString(); }
 
@@ -91,6 +112,32 @@ TEST_F(InspectorViewTest, OnlyATallPanelScrolls) {
   EXPECT_EQ(scroll->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   // The panel fills the width, inset by 14 points.
   EXPECT_EQ(view->panel()->x(), 14);
+}
+
+// Scrolling the inspector with the wheel passes over the channel sliders without moving them;
+// a slider takes the wheel once a click has given it the focus.
+TEST_F(InspectorViewTest, AWheelOverAChannelSliderScrollsTheInspectorAndChangesNoLevel) {
+  showOver(tone(48000, {0.5f, 0.25f}), 300);
+  ASSERT_TRUE(waitForAnalysis(*model));
+  auto* scroll = find<QScrollArea>("inspectorScroll");
+  const QList<QSlider*> sliders = view->panel()->findChildren<QSlider*>(QStringLiteral("trimSlider"));
+  ASSERT_EQ(sliders.size(), 2);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return sliders[1]->height() > 0; }));  // laid out
+  ASSERT_GT(scroll->verticalScrollBar()->maximum(), 0);
+  const quar::EnvelopeSet before = model->envelopes();
+  for (int notch = 0; notch < 6; ++notch) wheelDown(sliders[0]);
+  EXPECT_EQ(model->envelopes(), before);
+  EXPECT_FALSE(undo.canUndo());
+  EXPECT_GT(scroll->verticalScrollBar()->value(), 0);
+
+  scroll->ensureWidgetVisible(sliders[0]);
+  const int scrolled = scroll->verticalScrollBar()->value();
+  QTest::mouseClick(sliders[0], Qt::LeftButton, {}, QPoint(sliders[0]->width() / 2, sliders[0]->height() / 2));
+  ASSERT_TRUE(sliders[0]->hasFocus());
+  wheelDown(sliders[0]);
+  EXPECT_NE(model->envelopes().trim(0), before.trim(0));
+  EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Channel Levels"));
+  EXPECT_EQ(scroll->verticalScrollBar()->value(), scrolled);
 }
 
 class InspectorInWindowTest : public AppTest {
