@@ -12,7 +12,7 @@ using quar::FrameRange;
 
 void EditorModel::applyEffects() {
   Platform::assertGuiThread();
-  if (rack_->activeSlots().empty() || busy_) {
+  if (rack_->activeSlots().empty() || !canChangeDocument_) {
     Platform::beep();
     return;
   }

@@ -155,7 +155,7 @@ TEST_F(EditorCommandsTest, ItemsAreEnabledAsTheDocumentsStateAllows) {
       {"toggleRecording", 0, "1101111"},
       {"goToStart", 0, "1111111"},
       {"goToEnd", 0, "1111111"},
-      {"addMarker", 0, "1110111"},
+      {"addMarker", 0, "1100111"},
       {"nextMarker", 0, "1111111"},
       {"previousMarker", 0, "1111111"},
       {"showGain", 0, "1100111"},

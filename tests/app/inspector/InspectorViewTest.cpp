@@ -5,8 +5,11 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QScrollArea>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
+#include <QToolButton>
 #include <QWheelEvent>
 
 #include "DocumentTestSupport.h"
@@ -17,6 +20,10 @@
 #include "inspector/InspectorView.h"
 #include "inspector/SpectrumPanel.h"
 #include "inspector/SpectrumState.h"
+#include "platform/NullAudioBackend.h"
+#include "recording/Recorder.h"
+#include "dsp/effects/EffectSettings.h"
+#include "effects/EffectsRack.h"
 #include "views/EditorRootView.h"
 #include "views/SegmentedControl.h"
 
@@ -24,6 +31,8 @@ using EditorModelFixtureSupport::numbered;
 using EditorModelFixtureSupport::tone;
 
 namespace {
+
+NullAudioBackend& device() { return dynamic_cast<NullAudioBackend&>(AudioBackend::shared()); }
 
 // One notch of the wheel towards the user, over the middle of `widget`.
 void wheelDown(QWidget* widget) {
@@ -138,6 +147,68 @@ TEST_F(InspectorViewTest, AWheelOverAChannelSliderScrollsTheInspectorAndChangesN
   EXPECT_NE(model->envelopes().trim(0), before.trim(0));
   EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Channel Levels"));
   EXPECT_EQ(scroll->verticalScrollBar()->value(), scrolled);
+}
+
+// While a take records, no panel changes the document: their controls are off, and what reaches
+// the model anyway is refused. After the take the only new undo step is the take's.
+TEST_F(InspectorViewTest, NoPanelChangesTheDocumentWhileATakeRecords) {
+  showOver(tone(48000, {0.5f, 0.25f}), 700);
+  model->setMarkers({{quar::Uuid::random(), 4800, QStringLiteral("Verse")}});
+  model->rack().add(quar::defaultSettings(quar::EffectKind::distortion));
+  ASSERT_TRUE(waitForAnalysis(*model));
+  const std::vector<Marker> markers = model->markers();
+  const quar::EnvelopeSet envelopes = model->envelopes();
+  const auto controls = [&](InspectorTab tab, std::vector<const char*> names) {
+    model->setInspectorTab(tab);
+    std::vector<QWidget*> found;
+    for (const char* name : names)
+      for (QWidget* widget : view->panel()->findChildren<QWidget*>(QString::fromLatin1(name))) found.push_back(widget);
+    EXPECT_GE(found.size(), names.size());
+    return found;
+  };
+  const std::vector<const char*> loudness{"trimSlider", "balanceChannels", "resetTrims", "applyLoudness"};
+  for (QWidget* control : controls(InspectorTab::loudness, loudness))
+    EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+
+  Recorder& recorder = model->recorder();
+  recorder.toggle();  // arms
+  recorder.toggle();  // starts the take
+  ASSERT_TRUE(recorder.isRecording());
+  for (QWidget* control : controls(InspectorTab::loudness, loudness))
+    EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+  for (QWidget* control : controls(InspectorTab::effects, {"applyRack"})) EXPECT_FALSE(control->isEnabled());
+  for (QWidget* control : controls(InspectorTab::markers, {"addMarker", "removeMarker"}))
+    EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+  auto* name = view->panel()->findChild<QLineEdit*>(QStringLiteral("markerName"));
+  ASSERT_TRUE(name);
+  EXPECT_TRUE(name->isReadOnly());
+  name->setText(QStringLiteral("Chorus"));  // typed before the take began
+  QTest::keyClick(name, Qt::Key_Return);
+  // Whatever reaches the model is refused with a beep.
+  model->addMarker();
+  model->balanceChannels();
+  model->resetChannelTrims();
+  model->applyLoudness();
+  model->applyEffects();
+  EXPECT_EQ(AppTestSupport::beepCount(), 6);
+  EXPECT_FALSE(model->busy());
+
+  device().pump(4800);
+  recorder.toggle();  // stops the take
+  ASSERT_FALSE(recorder.isRecording());
+  ASSERT_TRUE(waitUntilIdle(*model));
+  EXPECT_EQ(model->content().frameCount(), 48000 + 4800);
+  EXPECT_EQ(model->markers().size(), 1u);
+  EXPECT_EQ(model->markers()[0].name, QStringLiteral("Verse"));
+  EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Record"));
+  undo.undo();
+  EXPECT_FALSE(undo.canUndo());
+  EXPECT_EQ(model->markers(), markers);
+  EXPECT_EQ(model->envelopes(), envelopes);
+  EXPECT_EQ(model->content().frameCount(), 48000);
+  for (QWidget* control : controls(InspectorTab::markers, {"addMarker", "removeMarker"}))
+    EXPECT_TRUE(control->isEnabled());
+  recorder.disarm();
 }
 
 class InspectorInWindowTest : public AppTest {
