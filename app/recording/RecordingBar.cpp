@@ -107,6 +107,7 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   devicePicker_->setObjectName(QStringLiteral("devicePicker"));
   devicePicker_->setAccessibleName(QStringLiteral("Device"));
   devicePicker_->setMaximumWidth(190);
+  devicePicker_->setFocusPolicy(Qt::NoFocus);
   connect(devicePicker_, &QComboBox::activated, this,
           [this](int index) { recorder_.setDeviceID(devicePicker_->itemData(index).toInt()); });
   row->addWidget(devicePicker_);
@@ -115,6 +116,7 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   inputPicker_->setObjectName(QStringLiteral("inputPicker"));
   inputPicker_->setAccessibleName(QStringLiteral("Input"));
   inputPicker_->setMaximumWidth(170);
+  inputPicker_->setFocusPolicy(Qt::NoFocus);
   connect(inputPicker_, &QComboBox::activated, this, [this](int index) {
     const std::vector<InputChoice> choices = recorder_.inputChoices();
     if (index >= 0 && static_cast<size_t>(index) < choices.size()) recorder_.setInputChoice(choices[static_cast<size_t>(index)]);
@@ -125,6 +127,7 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   destinationPicker_->setObjectName(QStringLiteral("destinationPicker"));
   destinationPicker_->setAccessibleName(QStringLiteral("Destination"));
   destinationPicker_->setMaximumWidth(170);
+  destinationPicker_->setFocusPolicy(Qt::NoFocus);
   destinationPicker_->addItems({QStringLiteral("Insert at Cursor"), QStringLiteral("Replace Selection"),
                                 QStringLiteral("Append to End")});
   connect(destinationPicker_, &QComboBox::activated, this, [this](int index) {
@@ -141,6 +144,7 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   monitoring_ = new QToolButton(this);
   monitoring_->setObjectName(QStringLiteral("monitoringToggle"));
   monitoring_->setCheckable(true);
+  monitoring_->setFocusPolicy(Qt::NoFocus);
   monitoring_->setIcon(Icons::get(QStringLiteral("headphones")));
   monitoring_->setToolTip(
       QStringLiteral("Hear the input while recording. Use headphones \u2014 with speakers this can feed back."));
@@ -151,6 +155,7 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   close_ = new QToolButton(this);
   close_->setObjectName(QStringLiteral("closeButton"));
   close_->setAutoRaise(true);
+  close_->setFocusPolicy(Qt::NoFocus);
   close_->setIcon(Icons::get(QStringLiteral("xmark.circle.fill")));
   close_->setToolTip(QStringLiteral("Close the recording controls"));
   connect(close_, &QToolButton::clicked, this, [this] { recorder_.disarm(); });
@@ -170,6 +175,7 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   auto* privacy = new QPushButton(QStringLiteral("Open Privacy Settings"), errorRow_);
   privacy->setObjectName(QStringLiteral("privacyButton"));
   privacy->setFont(ViewStyle::font(11));
+  privacy->setFocusPolicy(Qt::NoFocus);
   connect(privacy, &QPushButton::clicked, this, [] {
     if (privacySettingsOpener()) privacySettingsOpener()();
   });

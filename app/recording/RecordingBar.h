@@ -4,7 +4,8 @@
 // recorder's error or a note that the input runs at another rate than the document. It holds
 // no state of its own: controls call the recorder, readouts follow the recorder and the model.
 // It registers no shortcut: Ctrl+R reaches the recorder through the window's Record command.
-// Its texts are pure functions. GUI thread.
+// None of its controls takes the keyboard focus, so Space always reaches the window (play or
+// stop the take), also after a click on a picker. Its texts are pure functions. GUI thread.
 #pragma once
 
 #include <QWidget>
