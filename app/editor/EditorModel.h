@@ -367,10 +367,13 @@ public:
   // Effects, time-pitch and loudness application: background jobs like the processing edits.
   // Renders the envelopes and then the rack's enabled effects into the selection (or the whole
   // content) of the target channels with the rack's tail mode, clears the envelopes and switches
-  // the rack's live preview off. "Apply " + the rack's chain name. Beeps without an enabled
-  // effect, unless canChangeDocument(), or when the document changed while the chain was being
-  // built; a chain that cannot be built goes to the error presenter.
+  // the rack's live preview off. "Apply " + the rack's chain name. Beeps unless
+  // canApplyEffects(), or when the document changed while the chain was being built; a chain
+  // that cannot be built goes to the error presenter.
   void applyEffects();
+  // Whether applyEffects() runs now: the document may change, a slot is enabled and no plug-in
+  // is still loading (a loading slot would render with a fresh instance's defaults).
+  bool canApplyEffects() const;
   // Stretches the selection (or the whole content) to length / rate frames, rounded, and shifts
   // its pitch by pitchCents; the selection covers the new length, markers inside move in
   // proportion and those after it by the change in length. Nothing for rate <= 0 or for rate 1

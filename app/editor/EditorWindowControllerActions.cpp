@@ -121,7 +121,7 @@ MenuItemState EditorWindowController::validateMenuItem(const QAction& item) {
   if (is({"convertToMono"})) return {idle && hasAudio && channels > 1};
   if (is({"convertToStereo"})) return {idle && hasAudio && channels != 2};
   if (is({"applyGainEnvelope", "clearGainEnvelope"})) return {idle && !model.envelopes().isEmpty()};
-  if (is({"applyEffectsRack"})) return {idle && hasAudio && !rack.activeSlots().empty()};
+  if (is({"applyEffectsRack"})) return {hasAudio && model.canApplyEffects()};
   if (is({"toggleEffectsPreview"})) return {!rack.slots().empty(), {}, rack.previewEnabled()};
   if (is({"clearEffectsRack"})) return {!rack.slots().empty()};
   if (is({"undo"})) return {idle && undo.canUndo(), undo.undoMenuItemTitle(), {}};
