@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -97,7 +98,6 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   status_ = new QLabel(statusBlock_);
   status_->setObjectName(QStringLiteral("statusLabel"));
   status_->setFont(ViewStyle::font(10));
-  ViewStyle::setForeground(status_, secondaryText(palette()));
   statusColumn->addWidget(elapsed_);
   statusColumn->addWidget(status_);
   row_->addWidget(statusBlock_);
@@ -150,7 +150,6 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   newTake_ = new QLabel(QStringLiteral("New take"), pickers_);
   newTake_->setObjectName(QStringLiteral("newTakeLabel"));
   newTake_->setFont(ViewStyle::font(12));
-  ViewStyle::setForeground(newTake_, secondaryText(palette()));
   pickers->addWidget(newTake_);
 
   monitoring_ = new QToolButton(this);
@@ -200,7 +199,6 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   rateNote_ = new QLabel(this);
   rateNote_->setObjectName(QStringLiteral("rateNote"));
   rateNote_->setFont(ViewStyle::font(10));
-  ViewStyle::setForeground(rateNote_, secondaryText(palette()));
   column->addWidget(rateNote_);
 
   connect(&recorder_, &Recorder::changed, this, [this](Recorder::Property property) {
@@ -253,8 +251,7 @@ void RecordingBar::refresh() {
   recordButton_->setEnabled(recorder_.buffer() != nullptr);
   recordButton_->setToolTip(recordToolTip(recording));
   elapsed_->setText(elapsedText(recorder_.elapsedFrames(), recorder_.deviceSampleRate()));
-  ViewStyle::setForeground(elapsed_,
-                           recording ? ViewStyle::systemRed.resolved(palette()) : palette().color(QPalette::WindowText));
+  applyColors();
   status_->setText(statusText(recording));
   meters_->setLevels(recorder_.peaksDB(), recorder_.clipped());
   refreshDevices();
@@ -301,6 +298,17 @@ void RecordingBar::placePickers() {
     row_->removeWidget(pickers_);
     pickerRow_->insertWidget(0, pickers_);
   }
+}
+
+void RecordingBar::applyColors() {
+  ViewStyle::setForeground(elapsed_, recorder_.isRecording() ? ViewStyle::systemRed.resolved(palette())
+                                                             : palette().color(QPalette::WindowText));
+  for (QLabel* label : {status_, newTake_, rateNote_}) ViewStyle::setForeground(label, secondaryText(palette()));
+}
+
+void RecordingBar::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) applyColors();
 }
 
 void RecordingBar::resizeEvent(QResizeEvent* event) {

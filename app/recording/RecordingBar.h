@@ -46,6 +46,7 @@ public:
   static void setPrivacySettingsOpener(std::function<void()> opener);
 
 protected:
+  void changeEvent(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
@@ -54,6 +55,8 @@ private:
   static constexpr int minimumPickerWidth = 80;
 
   void refresh();
+  // The texts' colours for the palette and the recording state.
+  void applyColors();
   void refreshDevices();
   void refreshInputs();
   void refreshDestination();

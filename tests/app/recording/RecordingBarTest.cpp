@@ -256,6 +256,8 @@ TEST_F(RecordingBarTest, NothingOverlapsAtTheWindowsDefaultAndLeastWidths) {
             EXPECT_FALSE(rect.intersects(otherRect)) << control << " over " << other;
           placed.emplace_back(control, rect);
         }
+        EXPECT_EQ(child<QLabel>("elapsedLabel")->palette().color(QPalette::WindowText),
+                  bar->palette().color(QPalette::WindowText));  // follows a change of palette
         ViewTestSupport::savePicture(bar->grab().toImage(),
                                      QStringLiteral("recording-bar-") + QString::fromStdString(name));
       }
