@@ -5,11 +5,13 @@
 #include "platform/Icons.h"
 #include "platform/JobPool.h"
 #include "platform/Platform.h"
+#include "platform/WheelGuard.h"
 
 int main(int argc, char* argv[]) {
   Platform::configureMemory();
   QApplication app(argc, argv);
   Platform::configureApplication();
+  WheelGuard::install();
   QApplication::setWindowIcon(Icons::get(QStringLiteral("waveform")));
   // Documents close through their windows and Quit; the no-document window quits when closed.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -7,6 +7,7 @@
 
 #include "effects/EffectsRack.h"
 #include "platform/Observable.h"
+#include "platform/Platform.h"
 #include "platform/UndoManager.h"
 #include "recording/Recorder.h"
 #include "support/Preferences.h"
@@ -268,6 +269,17 @@ void EditorModel::setPreviewLoudness(bool preview) {
 void EditorModel::setBusy(std::optional<BusyState> busy) {
   busy_ = std::move(busy);
   Q_EMIT changed(Property::busy);
+  updateCanChangeDocument();
+}
+
+void EditorModel::updateCanChangeDocument() {
+  assignObserved(this, canChangeDocument_, !busy_ && !recordingBase_, Property::canChangeDocument);
+}
+
+bool EditorModel::refusesChange() {
+  if (canChangeDocument_) return false;
+  Platform::beep();
+  return true;
 }
 
 QString EditorModel::formatSummary() const {

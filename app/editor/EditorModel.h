@@ -50,7 +50,7 @@ public:
     loudnessLaneHeight, envelopeRangeDB, grid, showGrid, snapToGrid, isDetectingTempo, tempoConfidence,
     showInspector, inspectorTab, timeFormat, recordHead, liveTakeVisible, isPlaying, isLooping, playhead, meter,
     loudness, contentLoudness, channelLoudness, linkChannelLevels, selectionLoudness, isAnalyzing, analysisScope,
-    adjustMode, targetLUFS, ceilingDBTP, manualGainDB, limitTruePeaks, previewLoudness, busy,
+    adjustMode, targetLUFS, ceilingDBTP, manualGainDB, limitTruePeaks, previewLoudness, busy, canChangeDocument,
   };
   Q_ENUM(Property)
 
@@ -176,6 +176,10 @@ public:
   // Present while a background job runs.
   const std::optional<BusyState>& busy() const { return track(Property::busy), busy_; }
   void setBusy(std::optional<BusyState> busy);
+  // Whether the document may change now: no job runs and no take is being recorded. Every
+  // operation that changes the document refuses with a beep while it is false, and the controls
+  // that change it are disabled; a job's own commit and a finished take still go in.
+  bool canChangeDocument() const { return track(Property::canChangeDocument), canChangeDocument_; }
 
   // Untracked state.
   PlaybackEngine& player() { return player_; }
@@ -224,9 +228,9 @@ public:
   using MarkersUpdate = std::function<std::vector<Marker>(const quar::AudioContent& newContent)>;
   using EnvelopeUpdate = std::function<quar::EnvelopeSet(const quar::AudioContent& newContent)>;
   // Runs `work` as the one background job and commits its content as one undo step named `name`.
-  // Refused with a beep while a job runs. `selection`: absent keeps the selection, a present
-  // none clears it, a range sets it. The commit is dropped when the job was cancelled, and
-  // dropped with a beep when the document's content changed since the job started; an error
+  // Refused with a beep unless canChangeDocument(). `selection`: absent keeps the selection, a
+  // present none clears it, a range sets it. The commit is dropped when the job was cancelled,
+  // and dropped with a beep when the document's content changed since the job started; an error
   // other than a cancellation goes to the error presenter.
   void process(const QString& name, JobWork work,
                std::optional<std::optional<quar::FrameRange>> selection = std::nullopt, MarkersUpdate markers = {},
@@ -235,16 +239,17 @@ public:
   quar::Uuid beginExternalBusy(const QString& title, std::shared_ptr<ProgressToken> token);
   // Ends the busy state with that id; nothing when another busy state (or none) is shown.
   void endExternalBusy(const quar::Uuid& id);
-  // The document's Undo and Redo; refused with a beep while a job runs.
+  // The document's Undo and Redo; refused with a beep unless canChangeDocument().
   void undo();
   void redo();
   // Cancels the running job and the analyses: they stop at their next progress check and let go
   // of their audio, their results dropped. For a closing document; the destructor does it too.
   void cancelBackgroundWork();
 
-  // Splice edits and the clipboard. Immediate on the GUI thread, one undo step each (copy none);
-  // only a clip at another sample rate is converted in a job ("Converting clipboard sample
-  // rate") before it is pasted, and dropped with a beep if the content changed meanwhile.
+  // Splice edits and the clipboard. Immediate on the GUI thread, one undo step each (copy none),
+  // refused with a beep unless canChangeDocument(); only a clip at another sample rate is
+  // converted in a job ("Converting clipboard sample rate") before it is pasted, and dropped with
+  // a beep if the content changed meanwhile.
   // Puts the selection of the active channels (in index order) on the clipboard.
   void copy();
   // "Cut" or "Delete": removes the selection, or silences it in the active channels when only
@@ -284,7 +289,9 @@ public:
   void zoomToSelection();
   void scroll(double byPoints);
 
-  // Markers. Kept sorted by frame (stable) except during a live move; each change is one undo step.
+  // Markers. Kept sorted by frame (stable) except during a live move; each change is one undo
+  // step, refused with a beep unless canChangeDocument() (a refused drag goes back to where it
+  // began).
   // Adds "Marker n" at the frame (default: the playhead while playing, else the selection start,
   // else the cursor). "Add Marker".
   void addMarker(std::optional<int64_t> frame = std::nullopt);
@@ -337,10 +344,10 @@ public:
   // The transport timer (running only while playing); none before the first play.
   const QTimer* transportTimer() const { return transportTimer_; }
 
-  // Processing edits. Each is one background job through process() (refused with a beep while a
-  // job runs) on a copy of the content, committed as one undo step named by its title. Unless
-  // said otherwise they work on the selection, or the whole content without one, in the target
-  // channels, and keep the length, selection, markers and envelopes.
+  // Processing edits. Each is one background job through process() (refused with a beep unless
+  // canChangeDocument()) on a copy of the content, committed as one undo step named by its
+  // title. Unless said otherwise they work on the selection, or the whole content without one,
+  // in the target channels, and keep the length, selection, markers and envelopes.
   // "Gain +3.0 dB". Refused with a beep when 10^(db/20) is not a finite sample factor.
   void applyGain(double db);
   // Scales the peak to toDB (dBFS): one gain for all target channels, or each on its own.
@@ -364,10 +371,13 @@ public:
   // Effects, time-pitch and loudness application: background jobs like the processing edits.
   // Renders the envelopes and then the rack's enabled effects into the selection (or the whole
   // content) of the target channels with the rack's tail mode, clears the envelopes and switches
-  // the rack's live preview off. "Apply " + the rack's chain name. Beeps without an enabled
-  // effect, while a job runs, or when the document changed while the chain was being built;
-  // a chain that cannot be built goes to the error presenter.
+  // the rack's live preview off. "Apply " + the rack's chain name. Beeps unless
+  // canApplyEffects(), or when the document changed while the chain was being built; a chain
+  // that cannot be built goes to the error presenter.
   void applyEffects();
+  // Whether applyEffects() runs now: the document may change, a slot is enabled and no plug-in
+  // is still loading (a loading slot would render with a fresh instance's defaults).
+  bool canApplyEffects() const;
   // Stretches the selection (or the whole content) to length / rate frames, rounded, and shifts
   // its pitch by pitchCents; the selection covers the new length, markers inside move in
   // proportion and those after it by the change in length. Nothing for rate <= 0 or for rate 1
@@ -388,7 +398,8 @@ public:
   const DebouncedTask& selectionAnalysisTask() const { return selectionAnalysisTask_; }
 
   // Gain envelopes and channel trims. Live drags set `envelopes` directly, without undo; the
-  // end-of-drag operations turn a drag into one undo step, the others are one step each.
+  // end-of-drag operations turn a drag into one undo step, the others are one step each. All are
+  // refused with a beep unless canChangeDocument(); a refused drag goes back to where it began.
   // The envelope that the lane edits (master or channel envelopeTarget).
   quar::GainEnvelope targetEnvelope() const;
   // The envelope set with the target envelope replaced; channel envelopes are kept one per
@@ -448,6 +459,9 @@ Q_SIGNALS:
 
 private:
   void track(Property property) const { ObservationScope::record(this, property); }
+  void updateCanChangeDocument();
+  // Beeps and returns true when the document may not change now.
+  bool refusesChange();
   void contentDidChange();
   void scheduleAnalysis();
   void scheduleEnvelopeAnalysis();
@@ -593,6 +607,7 @@ private:
   bool limitTruePeaks_ = true;
   bool previewLoudness_ = false;
   std::optional<BusyState> busy_;
+  bool canChangeDocument_ = true;
   QPointer<UndoManager> undoManager_;
   ErrorPresenter presentError_;
 

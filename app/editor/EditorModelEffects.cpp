@@ -12,7 +12,7 @@ using quar::FrameRange;
 
 void EditorModel::applyEffects() {
   Platform::assertGuiThread();
-  if (rack_->activeSlots().empty() || busy_) {
+  if (!canApplyEffects()) {
     Platform::beep();
     return;
   }
@@ -25,6 +25,10 @@ void EditorModel::applyEffects() {
       [owner = QPointer<EditorModel>(this)](std::exception_ptr error) {
         if (owner) owner->presentError(error);
       });
+}
+
+bool EditorModel::canApplyEffects() const {
+  return canChangeDocument() && !rack_->activeSlots().empty() && rack_->loadingSlots().empty();
 }
 
 void EditorModel::applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, const ContentStamp& stamp,

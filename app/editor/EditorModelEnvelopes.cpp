@@ -32,6 +32,10 @@ void EditorModel::endEnvelopeEdit(const GainEnvelope& from, const QString& name)
   Platform::assertGuiThread();
   const GainEnvelope dragged = envelopes_.envelope(envelopeTarget_);
   if (dragged == from) return;
+  if (refusesChange()) {
+    setEnvelopes(replacingTargetEnvelope(from));  // no step was recorded for the live drag
+    return;
+  }
   EditState before = snapshot();
   before.envelope = replacingTargetEnvelope(from);
   setEnvelopes(replacingTargetEnvelope(dragged));  // the same gains, one channel envelope per channel
@@ -40,6 +44,7 @@ void EditorModel::endEnvelopeEdit(const GainEnvelope& from, const QString& name)
 
 void EditorModel::removeEnvelopePoint(const quar::Uuid& id) {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   GainEnvelope envelope = envelopes_.envelope(envelopeTarget_);
   envelope.remove(id);
   EditState next = snapshot();
@@ -49,6 +54,7 @@ void EditorModel::removeEnvelopePoint(const quar::Uuid& id) {
 
 void EditorModel::clearEnvelope() {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   if (envelopes_.isEmpty()) return;
   EditState next = snapshot();
   next.envelope = EnvelopeSet();
@@ -58,6 +64,10 @@ void EditorModel::clearEnvelope() {
 void EditorModel::endChannelTrimEdit(const EnvelopeSet& from) {
   Platform::assertGuiThread();
   if (envelopes_ == from) return;
+  if (refusesChange()) {
+    setEnvelopes(from);  // no step was recorded for the live drag
+    return;
+  }
   EditState before = snapshot();
   before.envelope = from;
   registerUndo(std::move(before), QStringLiteral("Channel Levels"));
@@ -65,6 +75,7 @@ void EditorModel::endChannelTrimEdit(const EnvelopeSet& from) {
 
 void EditorModel::balanceChannels() {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   const int count = content_.channelCount();
   std::vector<double> figures;
   for (double lufs : channelLoudness_)
@@ -82,6 +93,7 @@ void EditorModel::balanceChannels() {
 
 void EditorModel::resetChannelTrims() {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   const std::vector<double>& trims = envelopes_.trimDB;
   if (std::none_of(trims.begin(), trims.end(), [](double db) { return std::abs(db) > trimThresholdDB; })) return;
   EditState next = snapshot();
@@ -91,6 +103,7 @@ void EditorModel::resetChannelTrims() {
 
 void EditorModel::applyEnvelope() {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   if (envelopes_.isFlat()) {
     clearEnvelope();
     return;

@@ -9,6 +9,7 @@ using quar::FrameRange;
 
 void EditorModel::applyLoudness() {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   const std::optional<quar::LoudnessNormalization::Plan> plan = loudnessPlan();
   if (!plan) return;
   if (!isFiniteGain(plan->gainDB)) {

@@ -22,6 +22,7 @@ std::optional<size_t> indexOf(const std::vector<Marker>& markers, const quar::Uu
 
 void EditorModel::addMarker(std::optional<int64_t> frame) {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   EditState next = snapshot();
   const QString name = QStringLiteral("Marker ") + QString::number(markers_.size() + 1);
   next.markers.push_back(Marker{quar::Uuid::random(), frame.value_or(currentPosition()), name});
@@ -31,6 +32,7 @@ void EditorModel::addMarker(std::optional<int64_t> frame) {
 
 void EditorModel::removeMarker(const quar::Uuid& id) {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   EditState next = snapshot();
   std::erase_if(next.markers, [&](const Marker& m) { return m.id == id; });
   commit(std::move(next), QStringLiteral("Remove Marker"));
@@ -38,6 +40,7 @@ void EditorModel::removeMarker(const quar::Uuid& id) {
 
 void EditorModel::renameMarker(const quar::Uuid& id, const QString& name) {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   const std::optional<size_t> index = indexOf(markers_, id);
   if (!index || markers_[*index].name == name) return;
   EditState next = snapshot();
@@ -47,6 +50,7 @@ void EditorModel::renameMarker(const quar::Uuid& id, const QString& name) {
 
 void EditorModel::moveMarker(const quar::Uuid& id, int64_t frame, bool registerUndo) {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   const std::optional<size_t> index = indexOf(markers_, id);
   if (!index) return;
   const int64_t to = std::clamp<int64_t>(frame, 0, content_.frameCount());
@@ -65,6 +69,10 @@ void EditorModel::moveMarker(const quar::Uuid& id, int64_t frame, bool registerU
 void EditorModel::endMarkerDrag(const std::vector<Marker>& original) {
   Platform::assertGuiThread();
   if (markers_ == original) return;
+  if (refusesChange()) {
+    setMarkers(original);  // no step was recorded for the live moves
+    return;
+  }
   std::vector<Marker> dragged = markers_;
   sortByFrame(dragged);
   setMarkers(original);

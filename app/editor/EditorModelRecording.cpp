@@ -16,6 +16,7 @@ void EditorModel::beginRecording(RecordMode mode, double sampleRate, int channel
   Platform::assertGuiThread();
   stop(false);
   recordingBase_ = snapshot();
+  updateCanChangeDocument();
   recordingMode_ = mode;
   const int64_t n = content_.frameCount();
   recordingIntoEmpty_ = n == 0;
@@ -88,6 +89,7 @@ void EditorModel::finishRecording(std::optional<AudioContent> take, TakeDone don
   }
   const EditState base = std::move(*recordingBase_);
   recordingBase_.reset();
+  updateCanChangeDocument();
   restore(base);
   if (!captured) {
     done(TakeResult::empty, nullptr);

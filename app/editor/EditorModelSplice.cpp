@@ -63,6 +63,7 @@ void EditorModel::copy() {
 
 void EditorModel::deleteSelection(const QString& name) {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   const std::optional<FrameRange> range = selectedRange();
   if (!range) return;
   EditState next = snapshot();
@@ -80,6 +81,7 @@ void EditorModel::deleteSelection(const QString& name) {
 
 void EditorModel::trimToSelection() {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   const std::optional<FrameRange> range = selectedRange();
   if (!range) return;
   const int64_t l = range->lowerBound, u = range->upperBound;
@@ -100,6 +102,7 @@ void EditorModel::trimToSelection() {
 
 void EditorModel::paste() {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   const std::optional<AudioContent> clip = clipToPaste();
   if (!clip) return;
   if (content_.isEmpty()) {
@@ -126,6 +129,7 @@ void EditorModel::paste() {
 
 void EditorModel::pasteMix() {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   const std::optional<AudioContent> clip = clipToPaste();
   if (!clip || content_.isEmpty()) return;
   const int64_t at = insertionPoint();
@@ -139,6 +143,7 @@ void EditorModel::pasteMix() {
 
 void EditorModel::insertSilence(int64_t frames) {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   if (frames <= 0) return;
   const int64_t at = insertionPoint();
   const FrameRange insertion(at, at);
@@ -153,6 +158,7 @@ void EditorModel::insertSilence(int64_t frames) {
 
 void EditorModel::swapChannels() {
   Platform::assertGuiThread();
+  if (refusesChange()) return;
   if (content_.channelCount() != 2) return;
   EditState next = snapshot();
   next.content = quar::rearrangingChannels(content_, {1, 0});

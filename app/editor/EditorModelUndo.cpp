@@ -88,19 +88,13 @@ void EditorModel::commit(EditState next, const QString& name) {
 
 void EditorModel::undo() {
   Platform::assertGuiThread();
-  if (busy_) {
-    Platform::beep();
-    return;
-  }
+  if (refusesChange()) return;
   if (undoManager_) undoManager_->undo();
 }
 
 void EditorModel::redo() {
   Platform::assertGuiThread();
-  if (busy_) {
-    Platform::beep();
-    return;
-  }
+  if (refusesChange()) return;
   if (undoManager_) undoManager_->redo();
 }
 
@@ -120,10 +114,7 @@ bool EditorModel::acceptsJobResult(const ProgressToken& token, const ContentStam
 void EditorModel::process(const QString& name, JobWork work, std::optional<std::optional<FrameRange>> selection,
                           MarkersUpdate markers, EnvelopeUpdate envelope) {
   Platform::assertGuiThread();
-  if (busy_) {
-    Platform::beep();
-    return;
-  }
+  if (refusesChange()) return;
   runJob(
       name, [work = std::move(work), content = content_](ProgressToken& token) { return work(content, token); },
       [stamp = contentStamp(), name, selection = std::move(selection), markers = std::move(markers),

@@ -172,7 +172,7 @@ QDialog* EditorWindowController::attachedSheet() const {
 }
 
 void EditorWindowController::presentSheet(const SheetBuilder& build) {
-  if (attachedSheet() || model_->busy()) {
+  if (attachedSheet() || !model_->canChangeDocument()) {
     Platform::beep();
     return;
   }

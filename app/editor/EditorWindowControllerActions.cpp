@@ -47,7 +47,7 @@ constexpr std::array<double, 5> envelopeRangeSteps{3, 6, 12, 24, 48};
 
 quar::FadeShape EditorWindowController::defaultFadeShape() { return Preferences::fadeShape(); }
 
-bool EditorWindowController::isIdle() const { return !model_->busy() && !model_->recorder().isRecording(); }
+bool EditorWindowController::isIdle() const { return model_->canChangeDocument(); }
 
 // Validation
 
@@ -119,15 +119,13 @@ MenuItemState EditorWindowController::validateMenuItem(const QAction& item) {
                                                  : QStringLiteral("Record\u2026");
     return {!model.busy(), title, {}};
   }
-  // A marker added while a take is being recorded would be dropped with the state that the take
-  // replaces when it ends.
-  if (is({"addMarker"})) return {hasAudio && !recorder.isRecording()};
+  if (is({"addMarker"})) return {hasAudio && idle};
   if (is({"nextMarker", "previousMarker"})) return {!model.markers().empty()};
   if (is({"swapChannels"})) return {idle && channels == 2};
   if (is({"convertToMono"})) return {idle && hasAudio && channels > 1};
   if (is({"convertToStereo"})) return {idle && hasAudio && channels != 2};
   if (is({"applyGainEnvelope", "clearGainEnvelope"})) return {idle && !model.envelopes().isEmpty()};
-  if (is({"applyEffectsRack"})) return {idle && hasAudio && !rack.activeSlots().empty()};
+  if (is({"applyEffectsRack"})) return {hasAudio && model.canApplyEffects()};
   if (is({"toggleEffectsPreview"})) return {!rack.slots().empty(), {}, rack.previewEnabled()};
   if (is({"clearEffectsRack"})) return {!rack.slots().empty()};
   if (is({"undo"})) return {idle && undo.canUndo(), undo.undoMenuItemTitle(), {}};

@@ -225,8 +225,7 @@ void EffectsRackView::refresh() {
     tail_->setCurrentIndex(static_cast<int>(std::ranges::find(tailModes, rack_->tailMode()) - std::begin(tailModes)));
   }
   apply_->setText(model_->selection() ? QStringLiteral("Apply to Selection") : QStringLiteral("Apply to Entire File"));
-  const bool canApply = !rack_->activeSlots().empty() && !model_->busy() && rack_->loadingSlots().empty();
-  apply_->setEnabled(canApply);
+  apply_->setEnabled(model_->canApplyEffects());
   previewOff_->setVisible(!previewOn && !empty);
 }
 

@@ -256,8 +256,9 @@ QString AdjustLoudnessSection::applyTitle(AnalysisScope scope, bool hasSelection
                                                            : QStringLiteral("Apply to Entire File");
 }
 
-bool AdjustLoudnessSection::canApply(const std::optional<quar::LoudnessNormalization::Plan>& plan, bool busy) {
-  return plan && !busy && std::abs(plan->gainDB) >= 0.01;
+bool AdjustLoudnessSection::canApply(const std::optional<quar::LoudnessNormalization::Plan>& plan,
+                                     bool canChangeDocument) {
+  return plan && canChangeDocument && std::abs(plan->gainDB) >= 0.01;
 }
 
 void AdjustLoudnessSection::stepCeiling(int steps) {
@@ -298,5 +299,5 @@ void AdjustLoudnessSection::refresh() {
     note_->setColor(p.noteWarning ? &ViewStyle::systemRed : nullptr);
   }
   apply_->setText(applyTitle(model_->analysisScope(), model_->selection().has_value()));
-  apply_->setEnabled(canApply(plan, model_->busy().has_value()));
+  apply_->setEnabled(canApply(plan, model_->canChangeDocument()));
 }

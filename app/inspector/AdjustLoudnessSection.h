@@ -52,8 +52,8 @@ public:
   static Prediction prediction(const quar::LoudnessNormalization::Plan& plan, bool limitTruePeaks, double ceilingDBTP);
   // "Apply to Selection" or "Apply to Entire File".
   static QString applyTitle(AnalysisScope scope, bool hasSelection);
-  // A plan, no job running and a gain of at least 0.01 dB.
-  static bool canApply(const std::optional<quar::LoudnessNormalization::Plan>& plan, bool busy);
+  // A plan, a document that may change now (no job, no take) and a gain of at least 0.01 dB.
+  static bool canApply(const std::optional<quar::LoudnessNormalization::Plan>& plan, bool canChangeDocument);
 
 private:
   void refresh();

@@ -54,11 +54,11 @@ ChannelLevelsSection::ChannelLevelsSection(EditorModel* model, QWidget* parent)
   balance_->setFont(ViewStyle::font(TextStyle::small));
   connect(balance_, &QPushButton::clicked, this, [this] { model_->balanceChannels(); });
   buttons->addWidget(balance_);
-  auto* reset = new QPushButton(QStringLiteral("Reset"), this);
-  reset->setObjectName(QStringLiteral("resetTrims"));
-  reset->setFont(ViewStyle::font(TextStyle::small));
-  connect(reset, &QPushButton::clicked, this, [this] { model_->resetChannelTrims(); });
-  buttons->addWidget(reset);
+  reset_ = new QPushButton(QStringLiteral("Reset"), this);
+  reset_->setObjectName(QStringLiteral("resetTrims"));
+  reset_->setFont(ViewStyle::font(TextStyle::small));
+  connect(reset_, &QPushButton::clicked, this, [this] { model_->resetChannelTrims(); });
+  buttons->addWidget(reset_);
   buttons->addStretch(1);
   column->addLayout(buttons);
 
@@ -170,6 +170,9 @@ void ChannelLevelsSection::refresh() {
   if (static_cast<int>(sliders_.size()) != channels) rebuildRows(channels);
   const std::vector<double>& measured = model_->channelLoudness();
   const quar::EnvelopeSet& envelopes = model_->envelopes();
+  const bool editable = model_->canChangeDocument();
+  // A drag cut short by a job or a take ends after this refresh; the model refuses it.
+  if (!editable && editOrigin_) QMetaObject::invokeMethod(this, &ChannelLevelsSection::dragEnded, Qt::QueuedConnection);
   const QSignalBlocker blockLink(link_);
   link_->setChecked(model_->linkChannelLevels());
   for (int c = 0; c < channels; ++c) {
@@ -178,9 +181,11 @@ void ChannelLevelsSection::refresh() {
     const double trim = envelopes.trim(c);
     const QSignalBlocker blockSlider(sliders_[i]);
     sliders_[i]->setValue(static_cast<int>(std::lround(trim * stepsPerDB)));
+    sliders_[i]->setEnabled(editable);
     trims_[i]->setText(InspectorText::signedFixed(trim, 1) + QStringLiteral(" dB"));
   }
-  balance_->setEnabled(measured.size() == static_cast<size_t>(channels));
+  balance_->setEnabled(editable && measured.size() == static_cast<size_t>(channels));
+  reset_->setEnabled(editable);
   const QString hint = spreadHint(spread(measured));
   hint_->setText(hint);
   hint_->setVisible(!hint.isEmpty());

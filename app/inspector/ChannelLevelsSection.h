@@ -3,7 +3,8 @@
 // edits the model's envelope trims live, optionally moving every channel together (Link); a
 // finished drag, and every keyboard or wheel step, is one "Channel Levels" undo step. Balance
 // and Reset are editor-model operations; a hint suggests Balance when the channels differ by
-// more than 1.5 LU. The texts and the trim rule are the pure functions below. GUI thread only.
+// more than 1.5 LU. The sliders, Balance and Reset are off while the document may not change.
+// The texts and the trim rule are the pure functions below. GUI thread only.
 #pragma once
 
 #include <QString>
@@ -57,6 +58,7 @@ private:
   std::vector<ToneLabel*> loudness_;
   std::vector<ToneLabel*> trims_;
   QPushButton* balance_;
+  QPushButton* reset_;
   ToneLabel* hint_;
   // The envelopes when the current drag began.
   std::optional<quar::EnvelopeSet> editOrigin_;

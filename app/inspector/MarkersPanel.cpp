@@ -51,22 +51,26 @@ public:
     });
     row->addWidget(time_);
 
-    auto* remove = new QToolButton(this);
-    remove->setObjectName(QStringLiteral("removeMarker"));
-    remove->setAutoRaise(true);
-    remove->setFocusPolicy(Qt::NoFocus);
-    remove->setToolTip(QStringLiteral("Remove marker"));
-    remove->setIconSize(QSize(14, 14));
+    remove_ = new QToolButton(this);
+    remove_->setObjectName(QStringLiteral("removeMarker"));
+    remove_->setAutoRaise(true);
+    remove_->setFocusPolicy(Qt::NoFocus);
+    remove_->setToolTip(QStringLiteral("Remove marker"));
+    remove_->setIconSize(QSize(14, 14));
     // The icon's own grey circle with a white cross.
-    remove->setIcon(Icons::get(QStringLiteral("xmark.circle.fill")));
-    connect(remove, &QToolButton::clicked, this, [this] { model_->removeMarker(id_); });
-    row->addWidget(remove);
+    remove_->setIcon(Icons::get(QStringLiteral("xmark.circle.fill")));
+    connect(remove_, &QToolButton::clicked, this, [this] { model_->removeMarker(id_); });
+    row->addWidget(remove_);
     applyColors();
   }
 
-  // Shows the marker: its time always, its name only when the model's name changed.
-  void display(const Marker& marker, const QString& time) {
+  // Shows the marker: its time always, its name only when the model's name changed. While the
+  // document may not change, the name is read-only (it keeps the focus, so keys such as Space
+  // still reach the window) and remove is off.
+  void display(const Marker& marker, const QString& time, bool editable) {
     frame_ = marker.frame;
+    name_->setReadOnly(!editable);
+    remove_->setEnabled(editable);
     if (marker.name != shownName_) {
       shownName_ = marker.name;
       name_->setText(marker.name);
@@ -101,6 +105,7 @@ private:
   QLabel* flag_;
   QLineEdit* name_;
   QPushButton* time_;
+  QToolButton* remove_;
 };
 
 MarkersPanel::MarkersPanel(EditorModel* model, QWidget* parent)
@@ -113,15 +118,15 @@ MarkersPanel::MarkersPanel(EditorModel* model, QWidget* parent)
   auto* header = new QHBoxLayout;
   header->addWidget(new ToneLabel(QStringLiteral("Markers"), TextStyle::headline, Tone::primary, this));
   header->addStretch(1);
-  auto* add = new QToolButton(this);
-  add->setObjectName(QStringLiteral("addMarker"));
-  add->setText(QStringLiteral("Add"));
-  add->setIcon(Icons::tinted(QStringLiteral("plus")));
-  add->setIconSize(QSize(12, 12));
-  add->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  add->setToolTip(QStringLiteral("Add a marker at the cursor (M)"));
-  connect(add, &QToolButton::clicked, this, [this] { model_->addMarker(); });
-  header->addWidget(add);
+  add_ = new QToolButton(this);
+  add_->setObjectName(QStringLiteral("addMarker"));
+  add_->setText(QStringLiteral("Add"));
+  add_->setIcon(Icons::tinted(QStringLiteral("plus")));
+  add_->setIconSize(QSize(12, 12));
+  add_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  add_->setToolTip(QStringLiteral("Add a marker at the cursor (M)"));
+  connect(add_, &QToolButton::clicked, this, [this] { model_->addMarker(); });
+  header->addWidget(add_);
   column->addLayout(header);
 
   help_ = new ToneLabel(QStringLiteral("Press M while editing, or Meta+M, to drop a marker at the cursor. Drag marker "
@@ -150,7 +155,9 @@ void MarkersPanel::refresh() {
   const std::vector<Marker>& markers = model_->markers();
   const TimeFormat format = model_->timeFormat();
   const double rate = model_->content().sampleRate();
+  const bool editable = model_->canChangeDocument();
   help_->setVisible(markers.empty());
+  add_->setEnabled(editable);
 
   std::set<quar::Uuid> present;
   for (const Marker& marker : markers) present.insert(marker.id);
@@ -166,7 +173,7 @@ void MarkersPanel::refresh() {
     const Marker& marker = markers[i];
     Row*& row = rows_[marker.id];
     if (!row) row = new Row(model_, marker, this);
-    row->display(marker, timeString(format, marker.frame, rate));
+    row->display(marker, timeString(format, marker.frame, rate), editable);
     // Keep the layout in the model's order.
     if (list_->indexOf(row) != static_cast<int>(i)) {
       list_->removeWidget(row);

@@ -3,7 +3,8 @@
 // the marker on Return, its time (a click clears the selection and moves the cursor there) and
 // a remove button. Rows are keyed by marker id, so a row keeps its typed text while its marker
 // stays; the field takes the marker's name when the row is made and whenever that name changes
-// in the model. Every change is an editor-model operation. GUI thread only.
+// in the model. Every change is an editor-model operation; while the document may not change
+// (a job runs or a take records) the panel offers none. GUI thread only.
 #pragma once
 
 #include <QWidget>
@@ -15,6 +16,7 @@
 class EditorModel;
 class ObservedRefresh;
 class QLabel;
+class QToolButton;
 class QVBoxLayout;
 
 class MarkersPanel final : public QWidget {
@@ -30,6 +32,7 @@ private:
   void refresh();
 
   EditorModel* model_;
+  QToolButton* add_;
   QLabel* help_;
   QVBoxLayout* list_;
   std::map<quar::Uuid, Row*> rows_;

@@ -24,7 +24,9 @@ double groupHeight(int rows) {
 
 InputMeters::InputMeters(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("inputMeters"));
-  setFixedWidth(200);
+  // 200 points wide where the bar has room, down to half that where it has not.
+  setMinimumWidth(100);
+  setMaximumWidth(200);
 }
 
 void InputMeters::setLevels(std::vector<double> peaksDB, std::vector<bool> clipped) {

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -75,86 +76,101 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   auto* column = new QVBoxLayout(this);
   column->setSpacing(6);
   column->setContentsMargins(12, 10, 12, 10);
-  auto* row = new QHBoxLayout;
-  row->setSpacing(14);
-  column->addLayout(row);
+  row_ = new QHBoxLayout;
+  row_->setSpacing(rowSpacing);
+  column->addLayout(row_);
+  pickerRow_ = new QHBoxLayout;
+  pickerRow_->addStretch();
+  column->addLayout(pickerRow_);
 
   recordButton_ = new RecordButton(this);
   connect(recordButton_, &QAbstractButton::clicked, this, [this] { recorder_.toggle(); });
-  row->addWidget(recordButton_);
+  row_->addWidget(recordButton_);
 
-  auto* statusBlock = new QWidget(this);
-  statusBlock->setFixedWidth(170);
-  auto* statusColumn = new QVBoxLayout(statusBlock);
+  statusBlock_ = new QWidget(this);
+  statusBlock_->setFixedWidth(170);
+  auto* statusColumn = new QVBoxLayout(statusBlock_);
   statusColumn->setSpacing(0);
   statusColumn->setContentsMargins(0, 0, 0, 0);
-  elapsed_ = new QLabel(statusBlock);
+  elapsed_ = new QLabel(statusBlock_);
   elapsed_->setObjectName(QStringLiteral("elapsedLabel"));
   elapsed_->setFont(ViewStyle::font(18, QFont::Medium, true));
-  status_ = new QLabel(statusBlock);
+  status_ = new QLabel(statusBlock_);
   status_->setObjectName(QStringLiteral("statusLabel"));
   status_->setFont(ViewStyle::font(10));
-  ViewStyle::setForeground(status_, secondaryText(palette()));
   statusColumn->addWidget(elapsed_);
   statusColumn->addWidget(status_);
-  row->addWidget(statusBlock);
+  row_->addWidget(statusBlock_);
 
   meters_ = new InputMeters(this);
   connect(meters_, &InputMeters::resetClips, this, [this] { recorder_.resetClipIndicators(); });
-  row->addWidget(meters_);
+  row_->addWidget(meters_);
 
-  devicePicker_ = new QComboBox(this);
+  // The pickers stand beside the meters while the row has room for them, else on a row of
+  // their own (placePickers).
+  pickers_ = new QWidget(this);
+  pickers_->setObjectName(QStringLiteral("pickers"));
+  auto* pickers = new QHBoxLayout(pickers_);
+  pickers->setContentsMargins(0, 0, 0, 0);
+  pickers->setSpacing(rowSpacing);
+  row_->addWidget(pickers_);
+
+  devicePicker_ = new QComboBox(pickers_);
   devicePicker_->setObjectName(QStringLiteral("devicePicker"));
   devicePicker_->setAccessibleName(QStringLiteral("Device"));
   devicePicker_->setMaximumWidth(190);
+  devicePicker_->setFocusPolicy(Qt::NoFocus);
   connect(devicePicker_, &QComboBox::activated, this,
           [this](int index) { recorder_.setDeviceID(devicePicker_->itemData(index).toInt()); });
-  row->addWidget(devicePicker_);
+  pickers->addWidget(devicePicker_);
 
-  inputPicker_ = new QComboBox(this);
+  inputPicker_ = new QComboBox(pickers_);
   inputPicker_->setObjectName(QStringLiteral("inputPicker"));
   inputPicker_->setAccessibleName(QStringLiteral("Input"));
   inputPicker_->setMaximumWidth(170);
+  inputPicker_->setFocusPolicy(Qt::NoFocus);
   connect(inputPicker_, &QComboBox::activated, this, [this](int index) {
     const std::vector<InputChoice> choices = recorder_.inputChoices();
     if (index >= 0 && static_cast<size_t>(index) < choices.size()) recorder_.setInputChoice(choices[static_cast<size_t>(index)]);
   });
-  row->addWidget(inputPicker_);
+  pickers->addWidget(inputPicker_);
 
-  destinationPicker_ = new QComboBox(this);
+  destinationPicker_ = new QComboBox(pickers_);
   destinationPicker_->setObjectName(QStringLiteral("destinationPicker"));
   destinationPicker_->setAccessibleName(QStringLiteral("Destination"));
   destinationPicker_->setMaximumWidth(170);
+  destinationPicker_->setFocusPolicy(Qt::NoFocus);
   destinationPicker_->addItems({QStringLiteral("Insert at Cursor"), QStringLiteral("Replace Selection"),
                                 QStringLiteral("Append to End")});
   connect(destinationPicker_, &QComboBox::activated, this, [this](int index) {
     if (const auto mode = quar::EnumCases<RecordMode>::values; index >= 0 && static_cast<size_t>(index) < mode.size())
       recorder_.setMode(mode[static_cast<size_t>(index)]);
   });
-  row->addWidget(destinationPicker_);
-  newTake_ = new QLabel(QStringLiteral("New take"), this);
+  pickers->addWidget(destinationPicker_);
+  newTake_ = new QLabel(QStringLiteral("New take"), pickers_);
   newTake_->setObjectName(QStringLiteral("newTakeLabel"));
   newTake_->setFont(ViewStyle::font(12));
-  ViewStyle::setForeground(newTake_, secondaryText(palette()));
-  row->addWidget(newTake_);
+  pickers->addWidget(newTake_);
 
   monitoring_ = new QToolButton(this);
   monitoring_->setObjectName(QStringLiteral("monitoringToggle"));
   monitoring_->setCheckable(true);
+  monitoring_->setFocusPolicy(Qt::NoFocus);
   monitoring_->setIcon(Icons::get(QStringLiteral("headphones")));
   monitoring_->setToolTip(
       QStringLiteral("Hear the input while recording. Use headphones \u2014 with speakers this can feed back."));
   connect(monitoring_, &QToolButton::toggled, this, [this](bool on) { recorder_.setMonitoring(on); });
-  row->addWidget(monitoring_);
-  row->addStretch();
+  row_->addWidget(monitoring_);
+  row_->addStretch();
 
   close_ = new QToolButton(this);
   close_->setObjectName(QStringLiteral("closeButton"));
   close_->setAutoRaise(true);
+  close_->setFocusPolicy(Qt::NoFocus);
   close_->setIcon(Icons::get(QStringLiteral("xmark.circle.fill")));
   close_->setToolTip(QStringLiteral("Close the recording controls"));
   connect(close_, &QToolButton::clicked, this, [this] { recorder_.disarm(); });
-  row->addWidget(close_);
+  row_->addWidget(close_);
 
   errorRow_ = new QWidget(this);
   errorRow_->setObjectName(QStringLiteral("errorRow"));
@@ -170,6 +186,7 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   auto* privacy = new QPushButton(QStringLiteral("Open Privacy Settings"), errorRow_);
   privacy->setObjectName(QStringLiteral("privacyButton"));
   privacy->setFont(ViewStyle::font(11));
+  privacy->setFocusPolicy(Qt::NoFocus);
   connect(privacy, &QPushButton::clicked, this, [] {
     if (privacySettingsOpener()) privacySettingsOpener()();
   });
@@ -182,7 +199,6 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
   rateNote_ = new QLabel(this);
   rateNote_->setObjectName(QStringLiteral("rateNote"));
   rateNote_->setFont(ViewStyle::font(10));
-  ViewStyle::setForeground(rateNote_, secondaryText(palette()));
   column->addWidget(rateNote_);
 
   connect(&recorder_, &Recorder::changed, this, [this](Recorder::Property property) {
@@ -235,8 +251,7 @@ void RecordingBar::refresh() {
   recordButton_->setEnabled(recorder_.buffer() != nullptr);
   recordButton_->setToolTip(recordToolTip(recording));
   elapsed_->setText(elapsedText(recorder_.elapsedFrames(), recorder_.deviceSampleRate()));
-  ViewStyle::setForeground(elapsed_,
-                           recording ? ViewStyle::systemRed.resolved(palette()) : palette().color(QPalette::WindowText));
+  applyColors();
   status_->setText(statusText(recording));
   meters_->setLevels(recorder_.peaksDB(), recorder_.clipped());
   refreshDevices();
@@ -258,7 +273,47 @@ void RecordingBar::refresh() {
                                                        content.sampleRate());
   rateNote_->setVisible(note.has_value());
   rateNote_->setText(note.value_or(QString()));
+  placePickers();
   update();
+}
+
+int RecordingBar::oneRowWidth() const {
+  int width = meters_->minimumWidth();
+  const std::initializer_list<const QWidget*> controls{recordButton_, statusBlock_, pickers_, monitoring_, close_};
+  for (const QWidget* control : controls) width += control->sizeHint().width();
+  return width + 5 * rowSpacing;  // between six controls (a stretch takes no spacing)
+}
+
+void RecordingBar::placePickers() {
+  const QMargins margins = layout()->contentsMargins();
+  const bool beside = oneRowWidth() <= width() - margins.left() - margins.right();
+  if (beside == (row_->indexOf(pickers_) >= 0)) return;
+  // Beside the meters the pickers show their whole names and the meters give way; on a row of
+  // their own a long device name may shorten its picker (the other pickers' titles are short).
+  devicePicker_->setMinimumWidth(beside ? 0 : minimumPickerWidth);
+  if (beside) {
+    pickerRow_->removeWidget(pickers_);
+    row_->insertWidget(row_->indexOf(meters_) + 1, pickers_);
+  } else {
+    row_->removeWidget(pickers_);
+    pickerRow_->insertWidget(0, pickers_);
+  }
+}
+
+void RecordingBar::applyColors() {
+  ViewStyle::setForeground(elapsed_, recorder_.isRecording() ? ViewStyle::systemRed.resolved(palette())
+                                                             : palette().color(QPalette::WindowText));
+  for (QLabel* label : {status_, newTake_, rateNote_}) ViewStyle::setForeground(label, secondaryText(palette()));
+}
+
+void RecordingBar::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) applyColors();
+}
+
+void RecordingBar::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  placePickers();
 }
 
 void RecordingBar::refreshDevices() {

@@ -1,10 +1,12 @@
 // RecordingBar: the strip above the timeline while the document's recorder is armed: the
 // record/stop button, the elapsed time and status, the input meters, the device, input and
-// destination pickers, the monitoring toggle and the close button, and below them the
-// recorder's error or a note that the input runs at another rate than the document. It holds
-// no state of its own: controls call the recorder, readouts follow the recorder and the model.
+// destination pickers (on a row of their own when the bar is too narrow for one row), the
+// monitoring toggle and the close button, and below them the recorder's error or a note that
+// the input runs at another rate than the document. It holds no state of its own: controls call
+// the recorder, readouts follow the recorder and the model.
 // It registers no shortcut: Ctrl+R reaches the recorder through the window's Record command.
-// Its texts are pure functions. GUI thread.
+// None of its controls takes the keyboard focus, so Space always reaches the window (play or
+// stop the take), also after a click on a picker. Its texts are pure functions. GUI thread.
 #pragma once
 
 #include <QWidget>
@@ -17,6 +19,7 @@ class EditorModel;
 class InputMeters;
 class QAbstractButton;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QToolButton;
 class Recorder;
@@ -43,20 +46,36 @@ public:
   static void setPrivacySettingsOpener(std::function<void()> opener);
 
 protected:
+  void changeEvent(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
 private:
+  static constexpr int rowSpacing = 14;
+  static constexpr int minimumPickerWidth = 80;
+
   void refresh();
+  // The texts' colours for the palette and the recording state.
+  void applyColors();
   void refreshDevices();
   void refreshInputs();
   void refreshDestination();
+  // The width the first row needs with the pickers in it: every control at its preferred width,
+  // the meters at their least.
+  int oneRowWidth() const;
+  // The pickers go beside the meters when the first row has room for them, else below it.
+  void placePickers();
 
   Recorder& recorder_;
   EditorModel& model_;
+  QHBoxLayout* row_;
+  QHBoxLayout* pickerRow_;
   QAbstractButton* recordButton_;
+  QWidget* statusBlock_;
   QLabel* elapsed_;
   QLabel* status_;
   InputMeters* meters_;
+  QWidget* pickers_;
   QComboBox* devicePicker_;
   QComboBox* inputPicker_;
   QComboBox* destinationPicker_;

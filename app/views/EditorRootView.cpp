@@ -1,5 +1,6 @@
 #include "views/EditorRootView.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -72,6 +73,15 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
   observer_->watch(model_);
   observer_->watch(&model_->recorder());
   observer_->run();
+}
+
+bool EditorRootView::focusNextPrevChild(bool next) {
+  // Qt passes the focus of a control that turns off on to the next one, which Space would press.
+  if (const QWidget* focus = QApplication::focusWidget(); focus && !focus->isEnabled() && isAncestorOf(focus)) {
+    timeline_->setFocus(Qt::OtherFocusReason);
+    return true;
+  }
+  return QWidget::focusNextPrevChild(next);
 }
 
 void EditorRootView::resizeEvent(QResizeEvent* event) {

@@ -2,6 +2,8 @@
 // armed, the overview strip (38 points high) above the timeline (at least 480 × 240, taking all
 // remaining space), the status bar below them, the inspector (360 points wide, behind a divider)
 // on the right while the model shows it, and the busy overlay over everything while a job runs.
+// A control that turns off while it has the focus (as the document's controls do while a take
+// records) hands the focus to the timeline, so that Space and the editor's keys keep working.
 // GUI thread only.
 #pragma once
 
@@ -33,6 +35,7 @@ public:
   RecordingBar* recordingBar() const { return recordingBar_; }
 
 protected:
+  bool focusNextPrevChild(bool next) override;
   void resizeEvent(QResizeEvent* event) override;
 
 private:

@@ -9,7 +9,6 @@
 
 #include "editor/EditorModel.h"
 #include "platform/ObservationScope.h"
-#include "recording/Recorder.h"
 #include "views/Theme.h"
 #include "views/TimelineCanvas.h"
 #include "views/TimelinePlayhead.h"
@@ -135,4 +134,4 @@ void TimelineView::hideEvent(QHideEvent* event) {
   playheadFrame_.reset();
 }
 
-bool TimelineView::recording() const { return model_->recorder().isRecording(); }
+bool TimelineView::documentLocked() const { return !model_->canChangeDocument(); }

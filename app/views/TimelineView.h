@@ -103,8 +103,8 @@ protected:
   void dropEvent(QDropEvent* event) override;
 
 private:
-  // A take records: the document is not edited until it ends.
-  bool recording() const;
+  // A job runs or a take records: the document is not edited until it ends.
+  bool documentLocked() const;
   // The gesture of the mouse from press to release (none: std::monostate).
   struct SelectDrag {
     int64_t anchor;  // the frame that stays while the other end follows the pointer

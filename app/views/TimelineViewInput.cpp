@@ -81,13 +81,13 @@ void TimelineView::keyPressEvent(QKeyEvent* event) {
   case KeyCommand::togglePlayback: model_->togglePlayback(); break;
   case KeyCommand::playSelection: model_->play(true); break;
   case KeyCommand::deleteSelection:
-    if (recording()) return Platform::beep(), event->accept();
+    if (documentLocked()) return Platform::beep(), event->accept();
     model_->deleteSelection(QStringLiteral("Delete"));
     break;
   case KeyCommand::moveLeft: moveCursor(-step(), modifiers & Qt::ShiftModifier); break;
   case KeyCommand::moveRight: moveCursor(step(), modifiers & Qt::ShiftModifier); break;
   case KeyCommand::addMarker:
-    if (recording()) return Platform::beep(), event->accept();
+    if (documentLocked()) return Platform::beep(), event->accept();
     model_->addMarker();
     break;
   }
@@ -169,8 +169,9 @@ QMenu* TimelineView::contextMenu(QPointF point, const CommandActions& actions) {
   const TimelineGeometry g = timelineGeometry();
   const int64_t frame = g.clampedFrame(point.x());
   EditorModel* model = model_;
-  // A take in progress replaces the document when it ends: no edits meanwhile.
-  const bool editable = !recording();
+  // A take in progress replaces the document when it ends, and a job's result replaces it: no
+  // edits meanwhile.
+  const bool editable = !documentLocked();
   QAction* add = menu->addAction(QStringLiteral("Add Marker Here"));
   add->setEnabled(editable);
   connect(add, &QAction::triggered, model, [model, frame] { model->addMarker(frame); });

@@ -29,7 +29,7 @@ void TimelineView::press(QMouseEvent* event, int clickCount) {
   if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
   setFocus(Qt::MouseFocusReason);
   // Gestures edit the document: none while a job runs or a take records.
-  if (model_->busy() || recording()) return;
+  if (documentLocked()) return;
   const QPointF p = event->position();
   lastDragPoint_ = p;
   const TimelineGeometry g = timelineGeometry();

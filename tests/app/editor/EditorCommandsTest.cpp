@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "AppTestSupport.h"
+#include "au/support/TestUnits.h"
 #include "DocumentTestSupport.h"
 #include "document/AudioDocumentController.h"
 #include "dsp/effects/EffectSettings.h"
@@ -155,7 +156,7 @@ TEST_F(EditorCommandsTest, ItemsAreEnabledAsTheDocumentsStateAllows) {
       {"toggleRecording", 0, "1101111"},
       {"goToStart", 0, "1111111"},
       {"goToEnd", 0, "1111111"},
-      {"addMarker", 0, "1110111"},
+      {"addMarker", 0, "1100111"},
       {"nextMarker", 0, "1111111"},
       {"previousMarker", 0, "1111111"},
       {"showGain", 0, "1100111"},
@@ -531,6 +532,30 @@ TEST_F(EditorCommandsTest, CtrlKeysReachTheMenusBeforeTheTimeline) {
   EXPECT_EQ(model.cursor(), 4800);
   QTest::keyClick(timeline, Qt::Key_Home, Qt::ControlModifier);
   EXPECT_EQ(model.cursor(), 0);
+}
+
+// A plug-in still loading would be applied as a fresh instance in its default state: the item,
+// and so its key, waits for the load, and the model refuses what comes anyway.
+TEST_F(EditorCommandsTest, ApplyEffectsRackWaitsForLoadingPlugIns) {
+  AudioDocument* document = openStereo();
+  EditorModel& model = document->model();
+  EditorWindowController& window = windowOf(*document);
+  ASSERT_TRUE(activate(window.window()));
+  QWidget* timeline = window.rootView()->timeline();
+  timeline->setFocus();
+  model.rack().add(quar::defaultSettings(quar::EffectKind::eq));
+  EXPECT_TRUE(item(window, QStringLiteral("applyEffectsRack"))->isEnabled());
+  model.rack().addAudioUnit(quar::test::descriptorOf(quar::test::lv2Component(quar::test::testPlugins + "stereo-gain")));
+  ASSERT_FALSE(model.rack().loadingSlots().empty());
+  EXPECT_FALSE(item(window, QStringLiteral("applyEffectsRack"))->isEnabled());
+  QTest::keyClick(timeline, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_FALSE(model.busy());
+  EXPECT_EQ(AppTestSupport::beepCount(), 0);
+  model.applyEffects();
+  EXPECT_FALSE(model.busy());
+  EXPECT_EQ(AppTestSupport::beepCount(), 1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model.rack().loadingSlots().empty(); }, 20000));
+  EXPECT_TRUE(item(window, QStringLiteral("applyEffectsRack"))->isEnabled());
 }
 
 TEST_F(EditorCommandsTest, WindowItemsActOnTheWindow) {

@@ -171,7 +171,7 @@ TEST_F(EditorModelSpliceTest, ACancelledOrOutdatedConversionLeavesTheDocumentAlo
   EXPECT_EQ(AppTestSupport::beepCount(), 0);
 
   model->pasteMix();
-  model->insertSilence(5);  // the content changes before the converted clip arrives
+  model->setContent(numbered(1005, 2, 48000));  // the content is replaced before the converted clip arrives
   const Snapshot edited(*model);
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_TRUE(Snapshot(*model) == edited);

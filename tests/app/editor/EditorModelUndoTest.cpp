@@ -7,6 +7,8 @@
 #include "EditorModelFixture.h"
 #include "base/QuarError.h"
 #include "core/Processing.h"
+#include "dsp/effects/EffectSettings.h"
+#include "effects/EffectsRack.h"
 #include "platform/JobPool.h"
 #include "support/AudioClipboard.h"
 
@@ -107,24 +109,22 @@ TEST_F(EditorModelUndoTest, CancelledJobsAndCancellationErrorsChangeNothingAndSh
 TEST_F(EditorModelUndoTest, AJobStartedOnOlderContentIsDroppedWithABeep) {
   auto model = makeModel(numbered(100));
   model->process(QStringLiteral("Reverse"), reversing());
-  model->insertSilence(10);  // splice edits do not wait for jobs
-  const Snapshot edited(*model);
+  model->setContent(numbered(110));  // the audio is replaced while the job runs
+  const Snapshot replaced(*model);
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_EQ(AppTestSupport::beepCount(), 1);
-  EXPECT_TRUE(Snapshot(*model) == edited);
-  EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Insert Silence"));
+  EXPECT_TRUE(Snapshot(*model) == replaced);
+  EXPECT_FALSE(undo.canUndo());
 }
 
-TEST_F(EditorModelUndoTest, AStepThatLeavesTheAudioAloneKeepsARunningJobValid) {
+TEST_F(EditorModelUndoTest, AStepThatLeavesTheAudioAloneIsNoContentChange) {
   auto model = makeModel(numbered(100));
   const int64_t version = model->contentVersion();
-  model->process(QStringLiteral("Reverse"), reversing());
   model->addMarker(10);  // commits a snapshot with the same audio
+  model->undo();
+  model->redo();
   EXPECT_EQ(model->contentVersion(), version);
-  ASSERT_TRUE(waitUntilIdle(*model));
-  EXPECT_EQ(AppTestSupport::beepCount(), 0);
-  EXPECT_EQ(model->content().sample(0, 0), 100);
-  EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Reverse"));
+  EXPECT_EQ(model->markers().size(), 1u);
 }
 
 TEST_F(EditorModelUndoTest, UndoAndRedoAreRefusedWhileAJobRuns) {
@@ -295,4 +295,146 @@ TEST_F(EditorModelUndoTest, CancellingBackgroundWorkStopsTheJobAndTheWaitingAnal
       EXPECT_TRUE(presented.empty());
     }
   }
+}
+
+// While a job runs or a take records, the document may not change: every operation that would
+// change it beeps and leaves the document, the undo history and the busy state as they were.
+TEST_F(EditorModelUndoTest, EveryDocumentChangeIsRefusedWhileAJobRunsOrATakeRecords) {
+  using Operation = std::function<void(EditorModel&)>;
+  const auto firstMarker = [](const EditorModel& model) { return model.markers().front().id; };
+  const std::vector<std::pair<const char*, Operation>> operations{
+      {"addMarker", [](EditorModel& m) { m.addMarker(); }},
+      {"removeMarker", [&](EditorModel& m) { m.removeMarker(firstMarker(m)); }},
+      {"renameMarker", [&](EditorModel& m) { m.renameMarker(firstMarker(m), QStringLiteral("Chorus")); }},
+      {"moveMarker", [&](EditorModel& m) { m.moveMarker(firstMarker(m), 50, true); }},
+      {"moveMarker live", [&](EditorModel& m) { m.moveMarker(firstMarker(m), 50, false); }},
+      {"removeEnvelopePoint", [](EditorModel& m) { m.removeEnvelopePoint(m.envelopes().master.points.front().id); }},
+      {"clearEnvelope", [](EditorModel& m) { m.clearEnvelope(); }},
+      {"applyEnvelope", [](EditorModel& m) { m.applyEnvelope(); }},
+      {"balanceChannels", [](EditorModel& m) { m.balanceChannels(); }},
+      {"resetChannelTrims", [](EditorModel& m) { m.resetChannelTrims(); }},
+      {"deleteSelection", [](EditorModel& m) { m.deleteSelection(QStringLiteral("Delete")); }},
+      {"trimToSelection", [](EditorModel& m) { m.trimToSelection(); }},
+      {"paste", [](EditorModel& m) { m.paste(); }},
+      {"pasteMix", [](EditorModel& m) { m.pasteMix(); }},
+      {"insertSilence", [](EditorModel& m) { m.insertSilence(10); }},
+      {"swapChannels", [](EditorModel& m) { m.swapChannels(); }},
+      {"applyGain", [](EditorModel& m) { m.applyGain(3); }},
+      {"fade", [](EditorModel& m) { m.fade(quar::FadeDirection::fadeIn, quar::FadeShape::linear); }},
+      {"reverse", [](EditorModel& m) { m.reverse(); }},
+      {"convertChannels", [](EditorModel& m) { m.convertChannels(1); }},
+      {"changeSampleRate", [](EditorModel& m) { m.changeSampleRate(44100); }},
+      {"timePitch", [](EditorModel& m) { m.timePitch(1.25, 0); }},
+      {"applyLoudness", [](EditorModel& m) { m.applyLoudness(); }},
+      {"applyEffects", [](EditorModel& m) { m.applyEffects(); }},
+      {"undo", [](EditorModel& m) { m.undo(); }},
+      {"redo", [](EditorModel& m) { m.redo(); }},
+  };
+  const std::vector<std::pair<const char*, Operation>> locks{
+      {"unlocked", [](EditorModel&) {}},
+      {"job", [](EditorModel& m) { m.beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>()); }},
+      {"take", [](EditorModel& m) { m.beginRecording(RecordMode::insert, 48000, 2); }},
+  };
+  AudioClipboard::shared().store(numbered(20));
+  for (const auto& [lockName, lock] : locks) {
+    for (const auto& [name, operation] : operations) {
+      SCOPED_TRACE(std::string(lockName) + " " + name);
+      UndoManager history;
+      auto model = makeModel(numbered(1000));
+      model->setUndoManager(&history);
+      model->addMarker(100);
+      model->addMarker(200);
+      history.undo();  // something to redo
+      quar::EnvelopeSet envelopes;
+      envelopes.master = quar::GainEnvelope({quar::EnvelopePoint(100, -6), quar::EnvelopePoint(900, 0)});
+      envelopes.setTrim(0, 2, 2);
+      model->setEnvelopes(envelopes);
+      model->setChannelLoudness({-20, -23});
+      quar::LoudnessResult loudness;
+      loudness.integratedLUFS = -20;
+      loudness.truePeakDBTP = -6;
+      model->setLoudness(loudness);
+      model->rack().add(quar::defaultSettings(quar::EffectKind::distortion));
+      model->setSelection(FrameRange(300, 600), std::nullopt);
+      lock(*model);
+      const bool locked = std::string(lockName) != "unlocked";
+      EXPECT_EQ(model->canChangeDocument(), !locked);
+      const Snapshot before(*model);
+      const std::optional<BusyState> busy = model->busy();
+      const QString undoTitle = history.undoMenuItemTitle(), redoTitle = history.redoMenuItemTitle();
+      AppTestSupport::beepCount() = 0;
+
+      operation(*model);
+      if (!locked) {
+        // The operation does change the document when it may.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return model->busy() || !(Snapshot(*model) == before); }, 5000));
+        ASSERT_TRUE(waitUntilIdle(*model));
+        continue;
+      }
+      EXPECT_EQ(AppTestSupport::beepCount(), 1);
+      EXPECT_TRUE(Snapshot(*model) == before);
+      EXPECT_EQ(model->busy().has_value(), busy.has_value());
+      EXPECT_EQ(history.undoMenuItemTitle(), undoTitle);
+      EXPECT_EQ(history.redoMenuItemTitle(), redoTitle);
+      if (busy) {
+        EXPECT_EQ(model->busy()->id, busy->id);
+        model->endExternalBusy(busy->id);
+      } else {
+        model->finishRecording(std::nullopt);
+      }
+      EXPECT_TRUE(model->canChangeDocument());
+    }
+  }
+}
+
+// The rule is observed: one notification when it flips, none for a job's progress.
+TEST_F(EditorModelUndoTest, TheChangeRuleNotifiesOnlyWhenItFlips) {
+  auto model = makeModel(numbered(100));
+  ChangeCounter changes(*model);
+  auto token = std::make_shared<ProgressToken>();
+  const quar::Uuid job = model->beginExternalBusy(QStringLiteral("Saving"), token);
+  EXPECT_FALSE(model->canChangeDocument());
+  token->report(0.5);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return model->busy()->fraction == 0.5; }));
+  EXPECT_EQ(changes[EditorModel::Property::canChangeDocument], 1);
+  model->endExternalBusy(job);
+  EXPECT_TRUE(model->canChangeDocument());
+  EXPECT_EQ(changes[EditorModel::Property::canChangeDocument], 2);
+
+  model->beginRecording(RecordMode::append, 48000, 2);
+  EXPECT_FALSE(model->canChangeDocument());
+  model->finishRecording(numbered(10));  // the take's own job goes in
+  EXPECT_FALSE(model->canChangeDocument());
+  ASSERT_TRUE(waitUntilIdle(*model));
+  EXPECT_TRUE(model->canChangeDocument());
+  EXPECT_EQ(model->content().frameCount(), 110);
+  EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Record"));
+  EXPECT_EQ(changes[EditorModel::Property::canChangeDocument], 6);
+}
+
+// A drag that was under way when the document locked goes back to where it began, since no
+// undo step may record it.
+TEST_F(EditorModelUndoTest, ADragEndedWhileTheDocumentIsLockedGoesBack) {
+  auto model = makeModel(numbered(1000));
+  model->setMarkers({{quar::Uuid::random(), 100, QStringLiteral("Verse")}});
+  const std::vector<Marker> markers = model->markers();
+  const quar::EnvelopeSet envelopes = model->envelopes();
+  const quar::GainEnvelope master = model->targetEnvelope();
+
+  model->moveMarker(markers[0].id, 500, false);
+  quar::EnvelopeSet trimmed = envelopes;
+  trimmed.setTrim(1, -3, 2);
+  trimmed.master = quar::GainEnvelope({quar::EnvelopePoint(10, -6)});
+  model->setEnvelopes(trimmed);
+  const quar::Uuid job = model->beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
+  model->endMarkerDrag(markers);
+  model->endEnvelopeEdit(master, QStringLiteral("Move Gain Point"));
+  EXPECT_EQ(model->markers(), markers);
+  EXPECT_EQ(model->targetEnvelope(), master);
+  model->setEnvelopes(trimmed);
+  model->endChannelTrimEdit(envelopes);
+  EXPECT_EQ(model->envelopes(), envelopes);
+  EXPECT_EQ(AppTestSupport::beepCount(), 3);
+  EXPECT_FALSE(undo.canUndo());
+  model->endExternalBusy(job);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -16,6 +18,7 @@
 #include "editor/EditorWindowController.h"
 #include "platform/NullAudioBackend.h"
 #include "recording/Recorder.h"
+#include "recording/RecordingBar.h"
 #include "support/Preferences.h"
 #include "views/EditorRootView.h"
 #include "views/TimelineView.h"
@@ -147,6 +150,48 @@ TEST_F(EditorWindowControllerTest, SpacePlaysAndPausesShiftSpacePlaysTheSelectio
   QTest::keyClick(start, Qt::Key_Space);
   EXPECT_FALSE(model.isPlaying());
   EXPECT_EQ(start->text(), QStringLiteral(" "));
+}
+
+// No control of the recording bar keeps the focus: after a click on a picker, Space plays and
+// pauses, and during the take it stops the take (the focus never passes to the monitoring
+// toggle when the pickers turn off).
+TEST_F(EditorWindowControllerTest, SpaceReachesTheWindowFromTheRecordingBar) {
+  AudioDocument* document = open();
+  ASSERT_TRUE(document);
+  EditorModel& model = document->model();
+  EditorWindowController& window = windowOf(*document);
+  QMainWindow* main = window.window();
+  main->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+  Recorder& recorder = model.recorder();
+  recorder.toggle();  // arms
+  RecordingBar* bar = window.rootView()->recordingBar();
+  ASSERT_TRUE(bar);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bar->isVisible(); }));
+  const auto space = [main] {
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : main, Qt::Key_Space);
+  };
+  for (const char* name : {"devicePicker", "inputPicker", "destinationPicker"}) {
+    SCOPED_TRACE(name);
+    auto* picker = bar->findChild<QComboBox*>(QString::fromLatin1(name));
+    ASSERT_TRUE(picker);
+    QTest::mouseClick(picker, Qt::LeftButton);
+    picker->hidePopup();
+    EXPECT_FALSE(picker->hasFocus());
+    space();
+    EXPECT_TRUE(model.isPlaying());
+    space();
+    EXPECT_FALSE(model.isPlaying());
+  }
+
+  QTest::mouseClick(bar->findChild<QAbstractButton*>(QStringLiteral("recordButton")), Qt::LeftButton);
+  ASSERT_TRUE(recorder.isRecording());
+  space();
+  EXPECT_FALSE(recorder.isRecording());
+  EXPECT_FALSE(recorder.monitoring());
+  EXPECT_TRUE(waitUntilIdle(*document));
+  recorder.disarm();
 }
 
 TEST_F(EditorWindowControllerTest, PresentsOneSheetAtATimeAndNoneWhileAJobRuns) {

@@ -88,11 +88,11 @@ TEST(AdjustLoudnessTexts, ApplyTitleAndState) {
   EXPECT_EQ(AdjustLoudnessSection::applyTitle(AnalysisScope::selection, true), QStringLiteral("Apply to Selection"));
   EXPECT_EQ(AdjustLoudnessSection::applyTitle(AnalysisScope::selection, false), QStringLiteral("Apply to Entire File"));
   EXPECT_EQ(AdjustLoudnessSection::applyTitle(AnalysisScope::file, true), QStringLiteral("Apply to Entire File"));
-  EXPECT_FALSE(AdjustLoudnessSection::canApply(std::nullopt, false));
-  EXPECT_FALSE(AdjustLoudnessSection::canApply(Plan{-0.5, -14, -3, false}, true));
-  EXPECT_FALSE(AdjustLoudnessSection::canApply(Plan{0.004, -14, -3, false}, false));
-  EXPECT_FALSE(AdjustLoudnessSection::canApply(Plan{0.007, -14, -3, false}, false));
-  EXPECT_TRUE(AdjustLoudnessSection::canApply(Plan{-0.5, -14, -3, false}, false));
+  EXPECT_FALSE(AdjustLoudnessSection::canApply(std::nullopt, true));
+  EXPECT_FALSE(AdjustLoudnessSection::canApply(Plan{-0.5, -14, -3, false}, false));
+  EXPECT_FALSE(AdjustLoudnessSection::canApply(Plan{0.004, -14, -3, false}, true));
+  EXPECT_FALSE(AdjustLoudnessSection::canApply(Plan{0.007, -14, -3, false}, true));
+  EXPECT_TRUE(AdjustLoudnessSection::canApply(Plan{-0.5, -14, -3, false}, true));
 }
 
 class AdjustLoudnessSectionTest : public InspectorFixture {

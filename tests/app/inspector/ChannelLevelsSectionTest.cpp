@@ -144,3 +144,24 @@ TEST_F(ChannelLevelsSectionTest, BalanceResetAndTheSpreadHint) {
   EXPECT_FALSE(balance->isEnabled());
   EXPECT_FALSE(find<QLabel>("spreadHint")->isVisible());
 }
+
+// While a job runs the sliders, Balance and Reset are off; a drag that the job cut short ends
+// unrecorded, with the trims back where it began.
+TEST_F(ChannelLevelsSectionTest, WhileAJobRunsTheControlsAreOffAndACutShortDragGoesBack) {
+  slider(1)->setSliderDown(true);
+  slider(1)->setValue(20);
+  EXPECT_EQ(model->envelopes().trim(1), 2);
+  const quar::Uuid job = model->beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
+  for (QSlider* trim : section->sliders()) EXPECT_FALSE(trim->isEnabled());
+  EXPECT_FALSE(find<QPushButton>("balanceChannels")->isEnabled());
+  EXPECT_FALSE(find<QPushButton>("resetTrims")->isEnabled());
+  EXPECT_TRUE(find<QCheckBox>("linkChannels")->isEnabled());  // a setting, not the document
+  EXPECT_TRUE(QTest::qWaitFor([&] { return model->envelopes().trim(1) == 0; }));
+  EXPECT_EQ(slider(1)->value(), 0);
+  EXPECT_FALSE(undo.canUndo());
+  EXPECT_EQ(AppTestSupport::beepCount(), 1);
+
+  model->endExternalBusy(job);
+  for (QSlider* trim : section->sliders()) EXPECT_TRUE(trim->isEnabled());
+  EXPECT_TRUE(find<QPushButton>("resetTrims")->isEnabled());
+}

@@ -6,7 +6,12 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QScrollArea>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QSlider>
+#include <QToolButton>
+#include <QWheelEvent>
 
 #include "DocumentTestSupport.h"
 #include "InspectorTestSupport.h"
@@ -19,21 +24,46 @@
 #include "inspector/InspectorView.h"
 #include "inspector/SpectrumPanel.h"
 #include "inspector/SpectrumState.h"
+#include "platform/NullAudioBackend.h"
+#include "recording/Recorder.h"
+#include "dsp/effects/EffectSettings.h"
+#include "effects/EffectsRack.h"
 #include "views/EditorRootView.h"
 #include "views/SegmentedControl.h"
 
 using EditorModelFixtureSupport::numbered;
+using EditorModelFixtureSupport::tone;
+
+namespace {
+
+NullAudioBackend& device() { return dynamic_cast<NullAudioBackend&>(AudioBackend::shared()); }
+
+// One notch of the wheel towards the user, over the middle of `widget`.
+void wheelDown(QWidget* widget) {
+  const QPointF centre = QRectF(widget->rect()).center();
+  QWheelEvent wheel(centre, widget->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(widget, &wheel);
+}
+
+} // namespace
 
 class InspectorViewTest : public InspectorFixture {
 protected:
   void SetUp() override {
     InspectorFixture::SetUp();
-    model = makeModel(numbered(9600));
+    showOver(numbered(9600), 700);
+  }
+  // A fresh model over `content` and the inspector over it, `height` points high, active.
+  void showOver(quar::AudioContent content, int height) {
+    host.reset();
+    model = makeModel(std::move(content));
     view = new InspectorView(model.get());
     host.reset(view);
-    view->resize(360, 700);
+    view->resize(360, height);
     view->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    QApplication::setActiveWindow(view);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
   }
   QString panelName() const { return view->panel() ? view->panel()->objectName() : QString(); }
 
@@ -133,6 +163,94 @@ TEST_F(InspectorViewTest, OnlyATallPanelScrolls) {
   EXPECT_EQ(scroll->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   // The panel fills the width, inset by 14 points.
   EXPECT_EQ(view->panel()->x(), 14);
+}
+
+// Scrolling the inspector with the wheel passes over the channel sliders without moving them;
+// a slider takes the wheel once a click has given it the focus.
+TEST_F(InspectorViewTest, AWheelOverAChannelSliderScrollsTheInspectorAndChangesNoLevel) {
+  showOver(tone(48000, {0.5f, 0.25f}), 300);
+  ASSERT_TRUE(waitForAnalysis(*model));
+  auto* scroll = find<QScrollArea>("inspectorScroll");
+  const QList<QSlider*> sliders = view->panel()->findChildren<QSlider*>(QStringLiteral("trimSlider"));
+  ASSERT_EQ(sliders.size(), 2);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return sliders[1]->height() > 0; }));  // laid out
+  ASSERT_GT(scroll->verticalScrollBar()->maximum(), 0);
+  const quar::EnvelopeSet before = model->envelopes();
+  for (int notch = 0; notch < 6; ++notch) wheelDown(sliders[0]);
+  EXPECT_EQ(model->envelopes(), before);
+  EXPECT_FALSE(undo.canUndo());
+  EXPECT_GT(scroll->verticalScrollBar()->value(), 0);
+
+  scroll->ensureWidgetVisible(sliders[0]);
+  const int scrolled = scroll->verticalScrollBar()->value();
+  QTest::mouseClick(sliders[0], Qt::LeftButton, {}, QPoint(sliders[0]->width() / 2, sliders[0]->height() / 2));
+  ASSERT_TRUE(sliders[0]->hasFocus());
+  wheelDown(sliders[0]);
+  EXPECT_NE(model->envelopes().trim(0), before.trim(0));
+  EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Channel Levels"));
+  EXPECT_EQ(scroll->verticalScrollBar()->value(), scrolled);
+}
+
+// While a take records, no panel changes the document: their controls are off, and what reaches
+// the model anyway is refused. After the take the only new undo step is the take's.
+TEST_F(InspectorViewTest, NoPanelChangesTheDocumentWhileATakeRecords) {
+  showOver(tone(48000, {0.5f, 0.25f}), 700);
+  model->setMarkers({{quar::Uuid::random(), 4800, QStringLiteral("Verse")}});
+  model->rack().add(quar::defaultSettings(quar::EffectKind::distortion));
+  ASSERT_TRUE(waitForAnalysis(*model));
+  const std::vector<Marker> markers = model->markers();
+  const quar::EnvelopeSet envelopes = model->envelopes();
+  const auto controls = [&](InspectorTab tab, std::vector<const char*> names) {
+    model->setInspectorTab(tab);
+    std::vector<QWidget*> found;
+    for (const char* name : names)
+      for (QWidget* widget : view->panel()->findChildren<QWidget*>(QString::fromLatin1(name))) found.push_back(widget);
+    EXPECT_GE(found.size(), names.size());
+    return found;
+  };
+  const std::vector<const char*> loudness{"trimSlider", "balanceChannels", "resetTrims", "applyLoudness"};
+  for (QWidget* control : controls(InspectorTab::loudness, loudness))
+    EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+
+  Recorder& recorder = model->recorder();
+  recorder.toggle();  // arms
+  recorder.toggle();  // starts the take
+  ASSERT_TRUE(recorder.isRecording());
+  for (QWidget* control : controls(InspectorTab::loudness, loudness))
+    EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+  for (QWidget* control : controls(InspectorTab::effects, {"applyRack"})) EXPECT_FALSE(control->isEnabled());
+  for (QWidget* control : controls(InspectorTab::markers, {"addMarker", "removeMarker"}))
+    EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+  auto* name = view->panel()->findChild<QLineEdit*>(QStringLiteral("markerName"));
+  ASSERT_TRUE(name);
+  EXPECT_TRUE(name->isReadOnly());
+  name->setText(QStringLiteral("Chorus"));  // typed before the take began
+  QTest::keyClick(name, Qt::Key_Return);
+  // Whatever reaches the model is refused with a beep.
+  model->addMarker();
+  model->balanceChannels();
+  model->resetChannelTrims();
+  model->applyLoudness();
+  model->applyEffects();
+  EXPECT_EQ(AppTestSupport::beepCount(), 6);
+  EXPECT_FALSE(model->busy());
+
+  device().pump(4800);
+  recorder.toggle();  // stops the take
+  ASSERT_FALSE(recorder.isRecording());
+  ASSERT_TRUE(waitUntilIdle(*model));
+  EXPECT_EQ(model->content().frameCount(), 48000 + 4800);
+  EXPECT_EQ(model->markers().size(), 1u);
+  EXPECT_EQ(model->markers()[0].name, QStringLiteral("Verse"));
+  EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Record"));
+  undo.undo();
+  EXPECT_FALSE(undo.canUndo());
+  EXPECT_EQ(model->markers(), markers);
+  EXPECT_EQ(model->envelopes(), envelopes);
+  EXPECT_EQ(model->content().frameCount(), 48000);
+  for (QWidget* control : controls(InspectorTab::markers, {"addMarker", "removeMarker"}))
+    EXPECT_TRUE(control->isEnabled());
+  recorder.disarm();
 }
 
 class InspectorInWindowTest : public AppTest {

@@ -12,6 +12,7 @@
 #include "recording/InputMeters.h"
 #include "recording/Recorder.h"
 #include "recording/RecordingBar.h"
+#include "views/ViewTestSupport.h"
 
 using quar::AudioContent;
 using quar::FrameRange;
@@ -215,4 +216,53 @@ TEST_F(RecordingBarTest, CtrlRStartsAndStopsThroughTheSingleMenuShortcut) {
   QTest::keyClick(picker, Qt::Key_R, Qt::ControlModifier);
   EXPECT_FALSE(recorder->isRecording());
   ASSERT_TRUE(waitUntilIdle(*model));
+}
+
+// The bar is as wide as the timeline's column: at the window's default and least widths, with
+// the inspector beside it or not, and with short or long device names, no two of its controls
+// overlap and none is cut by the bar's edge. Pictures of each, light and dark.
+TEST_F(RecordingBarTest, NothingOverlapsAtTheWindowsDefaultAndLeastWidths) {
+  RecordingTestSupport::FakeBackend longNames({{3, "alsa:hda", "HDA Intel PCH: ALC892 Analog (hw:0,0)", 2, 0, 48000}},
+                                              3);
+  const std::vector<std::pair<const char*, AudioBackend*>> devices{{"short", &backend}, {"long", &longNames}};
+  const char* const controls[] = {"recordButton", "elapsedLabel",      "statusLabel",
+                                  "inputMeters",  "devicePicker",      "inputPicker",
+                                  "destinationPicker", "monitoringToggle", "closeButton"};
+  for (const auto& [names, device] : devices) {
+    model = makeModel(numbered(1000));
+    recorder = std::make_unique<Recorder>(*device);
+    recorder->setModel(model.get());
+    recorder->arm();
+    bar = std::make_unique<RecordingBar>(*recorder, *model);
+    bar->show();
+    for (const int width : {1240 - 361, 820 - 361, 1240, 820}) {
+      for (const bool dark : {false, true}) {
+        const std::string name = std::string(names) + "-" + std::to_string(width) + (dark ? "-dark" : "-light");
+        SCOPED_TRACE(name);
+        bar->setPalette(ViewTestSupport::palette(dark));
+        bar->resize(width, 200);
+        QCoreApplication::processEvents();  // the pickers find their row
+        bar->resize(width, bar->sizeHint().height());
+        QCoreApplication::processEvents();
+        std::vector<std::pair<const char*, QRect>> placed;
+        for (const char* control : controls) {
+          const QWidget* widget = child<QWidget>(control);
+          const QRect rect(widget->mapTo(bar.get(), QPoint()), widget->size());
+          EXPECT_TRUE(bar->rect().contains(rect)) << control;
+          if (qobject_cast<const QLabel*>(widget)) {
+            EXPECT_GE(widget->width(), widget->sizeHint().width()) << control;  // the whole text
+          }
+          for (const auto& [other, otherRect] : placed)
+            EXPECT_FALSE(rect.intersects(otherRect)) << control << " over " << other;
+          placed.emplace_back(control, rect);
+        }
+        EXPECT_EQ(child<QLabel>("elapsedLabel")->palette().color(QPalette::WindowText),
+                  bar->palette().color(QPalette::WindowText));  // follows a change of palette
+        ViewTestSupport::savePicture(bar->grab().toImage(),
+                                     QStringLiteral("recording-bar-") + QString::fromStdString(name));
+      }
+    }
+  }
+  bar.reset();  // before the device layer they record from
+  recorder.reset();
 }

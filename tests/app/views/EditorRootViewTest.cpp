@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSlider>
 #include <QTest>
 
 #include <cmath>
@@ -170,4 +171,24 @@ TEST(BusyOverlay, PercentText) {
   };
   for (const Case& c : {Case{0, "0%"}, Case{0.42, "42%"}, Case{0.999, "99%"}, Case{1, "100%"}, Case{std::nan(""), "0%"}})
     EXPECT_EQ(BusyOverlay::percentText(c.fraction), QString::fromLatin1(c.text)) << c.fraction;
+}
+
+// A take turns the document's controls off; the one with the focus hands it to the timeline
+// rather than to the next control, so Space still stops the take.
+TEST_F(EditorRootViewTest, AControlTurnedOffByATakeHandsTheFocusToTheTimeline) {
+  model->setShowInspector(true);
+  ASSERT_TRUE(waitForAnalysis(*model));
+  auto* slider = root->findChild<QSlider*>(QStringLiteral("trimSlider"));
+  ASSERT_TRUE(slider);
+  slider->setFocus(Qt::MouseFocusReason);
+  ASSERT_TRUE(slider->hasFocus());
+  model->recorder().toggle();  // arms
+  model->recorder().toggle();  // starts the take
+  ASSERT_TRUE(model->recorder().isRecording());
+  EXPECT_FALSE(slider->isEnabled());
+  EXPECT_TRUE(root->timeline()->hasFocus());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  EXPECT_FALSE(model->recorder().isRecording());
+  ASSERT_TRUE(waitUntilIdle(*model));
+  model->recorder().disarm();
 }
