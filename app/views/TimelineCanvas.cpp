@@ -65,7 +65,8 @@ void TimelineCanvas::drawEverything() {
   // Any content change redraws, even one that leaves the fields read below equal.
   model.contentVersion();
   for (int channel = 0; channel < geometry.channelCount; ++channel) TimelineWaveform::drawLane(*this, channel);
-  if (geometry.frameCount == 0) TimelineWaveform::drawEmptyHint(*this);
+  // Not while a job fills the empty document (a file loading): its progress shows instead.
+  if (geometry.frameCount == 0 && !model.busy()) TimelineWaveform::drawEmptyHint(*this);
   TimelineOverlays::drawSelection(*this);
   TimelineOverlays::drawMarkerLines(*this);
   TimelineOverlays::drawCursor(*this);

@@ -2,10 +2,10 @@
 // ARGB at its device-pixel ratio): the painter, the model drawn, the geometry of the image's size
 // in points, the device pixels per point, the palette that Theme colours resolve against, and
 // the view's envelope gesture. drawEverything paints every layer in order: background, channel
-// lanes (or the empty hint), selection, marker lines, cursor, loudness lane with the envelope,
-// tempo grid, ruler, and leaves where it drew the envelope target chips. Drawing reads the
-// model's tracked state, so a caller inside an ObservationScope learns what the picture depends
-// on. GUI thread.
+// lanes (or the empty hint, unless a job is filling the document), selection, marker lines,
+// cursor, loudness lane with the envelope, tempo grid, ruler, and leaves where it drew the
+// envelope target chips. Drawing reads the model's tracked state, so a caller inside an
+// ObservationScope learns what the picture depends on. GUI thread.
 #pragma once
 
 #include <QImage>
