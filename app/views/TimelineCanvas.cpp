@@ -6,6 +6,7 @@
 
 #include "base/Precondition.h"
 #include "editor/EditorModel.h"
+#include "views/TextDrawing.h"
 #include "views/TimelineLoudness.h"
 #include "views/TimelineOverlays.h"
 #include "views/TimelineRuler.h"
@@ -57,6 +58,13 @@ QPen TimelineCanvas::linePen(const QColor& color, double width) {
   QPen pen(color, width);
   pen.setCapStyle(Qt::FlatCap);
   return pen;
+}
+
+void TimelineCanvas::drawLabel(QPointF topLeft, const QString& text, const QColor& textColor) {
+  const QSizeF size = TextDrawing::size(painter.font(), text);
+  painter.fillRect(QRectF(topLeft.x() - 1, topLeft.y(), size.width() + 2, size.height()), color(Theme::laneBackground));
+  painter.setPen(textColor);
+  TextDrawing::draw(painter, topLeft, text);
 }
 
 void TimelineCanvas::drawEverything() {

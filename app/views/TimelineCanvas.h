@@ -41,5 +41,9 @@ struct TimelineCanvas {
   // A pen for lines: butt caps, `width` points wide.
   static QPen linePen(const QColor& color, double width = 1);
 
+  // Text in the painter's font and `color` with its line box's top-left corner at `topLeft`,
+  // over a plate of the lane's background: no curve or line runs through a label.
+  void drawLabel(QPointF topLeft, const QString& text, const QColor& color);
+
   void drawEverything();
 };

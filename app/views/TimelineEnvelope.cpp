@@ -39,10 +39,10 @@ void drawScaleLabels(TimelineCanvas& canvas, const QRectF& band, double zeroY) {
   QPainter& painter = canvas.painter;
   const QString range = wholeDB(canvas.model.envelopeRangeDB());
   painter.setFont(TextDrawing::font(9, QFont::Medium));
-  painter.setPen(canvas.color(Theme::envelope, 0.7));
-  TextDrawing::draw(painter, {4, band.top() - 2}, QStringLiteral("+") + range);
-  TextDrawing::draw(painter, {4, zeroY - 12}, QStringLiteral("0 dB"));
-  TextDrawing::draw(painter, {4, band.bottom() - 12}, QStringLiteral(u"\u2212") + range);
+  const QColor color = canvas.color(Theme::envelope, 0.7);
+  canvas.drawLabel({4, band.top() - 2}, QStringLiteral("+") + range, color);
+  canvas.drawLabel({4, zeroY - 12}, QStringLiteral("0 dB"), color);
+  canvas.drawLabel({4, band.bottom() - 12}, QStringLiteral(u"\u2212") + range, color);
 }
 
 // The chips from the right end of the row leftwards, so that they read L, R, …, All, with the
@@ -132,7 +132,9 @@ QPolygonF curve(const quar::GainEnvelope& envelope, const TimelineGeometry& geom
   return line;
 }
 
-void draw(TimelineCanvas& canvas) {
+double zeroLineY(const TimelineGeometry& geometry) { return std::round(geometry.envelopeY(0)) + 0.5; }
+
+void drawCurves(TimelineCanvas& canvas) {
   const EditorModel& model = canvas.model;
   const TimelineGeometry& g = canvas.geometry;
   QPainter& painter = canvas.painter;
@@ -140,12 +142,11 @@ void draw(TimelineCanvas& canvas) {
   const QRectF band = g.envelopeBand();
   const quar::EnvelopeSet& envelopes = model.envelopes();
   const std::optional<int> edited = model.envelopeTarget();
-  const quar::GainEnvelope envelope = envelopes.envelope(edited);
-  const QColor color = canvas.color(Theme::envelope);
+  const quar::GainEnvelope& envelope = envelopes.envelope(edited);
   painter.save();
   painter.setClipRect(lane);
 
-  const double zeroY = std::round(g.envelopeY(0)) + 0.5;
+  const double zeroY = zeroLineY(g);
   QPen reference = TimelineCanvas::linePen(canvas.color(Theme::envelope, 0.25));
   reference.setDashPattern({2, 3});
   painter.setPen(reference);
@@ -157,13 +158,12 @@ void draw(TimelineCanvas& canvas) {
     painter.fillRect(QRectF(x0, lane.top(), w, lane.height()), canvas.color(Theme::envelope, 0.12));
   }
 
-  const std::vector<std::optional<int>> targetList = targets(model.content().channelCount());
   QPen others = TimelineCanvas::linePen(canvas.color(Theme::envelope, 0.3));
   others.setDashPattern({4, 3});
   painter.setPen(others);
-  for (const std::optional<int>& target : targetList) {
+  for (const std::optional<int>& target : targets(model.content().channelCount())) {
     if (target == edited) continue;
-    const quar::GainEnvelope other = envelopes.envelope(target);
+    const quar::GainEnvelope& other = envelopes.envelope(target);
     if (!other.points.empty()) painter.drawPolyline(curve(other, g, otherStep));
   }
 
@@ -179,11 +179,29 @@ void draw(TimelineCanvas& canvas) {
   painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::envelope, envelope.points.empty() ? 0.45 : 0.95), 1.5));
   painter.setBrush(Qt::NoBrush);
   painter.drawPolyline(line);
-  drawPoints(canvas, envelope, color);
-  drawScaleLabels(canvas, band, zeroY);
-  drawTargetChips(canvas, targetList, lane);
-  if (canvas.gesture.readout) drawReadout(canvas, *canvas.gesture.readout, lane);
   painter.restore();
+}
+
+void drawMarks(TimelineCanvas& canvas) {
+  const EditorModel& model = canvas.model;
+  const TimelineGeometry& g = canvas.geometry;
+  QPainter& painter = canvas.painter;
+  const QRectF lane = g.loudnessRect();
+  painter.save();
+  painter.setClipRect(lane);
+  drawScaleLabels(canvas, g.envelopeBand(), zeroLineY(g));
+  drawPoints(canvas, model.envelopes().envelope(model.envelopeTarget()), canvas.color(Theme::envelope));
+  drawTargetChips(canvas, targets(model.content().channelCount()), lane);
+  painter.restore();
+}
+
+void drawReadout(TimelineCanvas& canvas) {
+  if (!canvas.gesture.readout) return;
+  const QRectF lane = canvas.geometry.loudnessRect();
+  canvas.painter.save();
+  canvas.painter.setClipRect(lane);
+  drawReadout(canvas, *canvas.gesture.readout, lane);
+  canvas.painter.restore();
 }
 
 } // namespace TimelineEnvelope

@@ -3,7 +3,8 @@
 // edited envelope filled towards 0 dB with its points, a dB scale, the chips that pick the
 // edited envelope ("L", "R", …, "All"; none in mono) and the value read-out of a running drag.
 // Gains plot in the envelope band of TimelineGeometry. The pure functions may run on any
-// thread; draw paints a TimelineCanvas and records the chips' rectangles in it.
+// thread; the draw functions paint a TimelineCanvas, and drawMarks records the chips' rectangles
+// in it.
 #pragma once
 
 #include <QPointF>
@@ -54,6 +55,11 @@ QRectF readoutBox(QSizeF size, QPointF at, double width, double laneTop);
 // The envelope sampled every `step` points from x 0 to the view's width plus one step.
 QPolygonF curve(const quar::GainEnvelope& envelope, const TimelineGeometry& geometry, double step);
 
-void draw(TimelineCanvas& canvas);
+// The lane's layers, drawn in this order with what the loudness lane adds between them: the
+// curves (0 dB line, dragged section, the other envelopes, the edited one and its fill), the
+// marks over every curve (dB scale, points, target chips) and the read-out above everything.
+void drawCurves(TimelineCanvas& canvas);
+void drawMarks(TimelineCanvas& canvas);
+void drawReadout(TimelineCanvas& canvas);
 
 } // namespace TimelineEnvelope

@@ -30,16 +30,18 @@ double lineY(double lufs, const QRectF& lane) { return std::round(y(lufs, lane))
 
 void drawHorizontal(QPainter& painter, double lineY, double width) { painter.drawLine(QLineF(0, lineY, width, lineY)); }
 
-void drawScale(TimelineCanvas& canvas, const QRectF& lane) {
-  QPainter& painter = canvas.painter;
+void drawGridLines(TimelineCanvas& canvas, const QRectF& lane) {
   std::vector<QLineF> lines;
   for (int lufs = -48; lufs <= -6; lufs += 6) lines.emplace_back(0, lineY(lufs, lane), lane.right(), lineY(lufs, lane));
-  painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::gridLine)));
-  painter.drawLines(lines.data(), static_cast<int>(lines.size()));
-  painter.setFont(TextDrawing::font(9));
-  painter.setPen(Theme::tertiaryLabel(canvas.palette));
+  canvas.painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::gridLine)));
+  canvas.painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+}
+
+void drawGridLabels(TimelineCanvas& canvas, const QRectF& lane) {
+  canvas.painter.setFont(TextDrawing::font(9));
   for (int lufs = -48; lufs <= -12; lufs += 12)
-    TextDrawing::draw(painter, {lane.right() - 30, y(lufs, lane) - 11}, QString::number(lufs));
+    canvas.drawLabel({lane.right() - 30, y(lufs, lane) - 11}, QString::number(lufs),
+                     Theme::tertiaryLabel(canvas.palette));
 }
 
 void drawCurve(TimelineCanvas& canvas, const std::vector<QPolygonF>& runs, const QColor& color, double width) {
@@ -63,8 +65,7 @@ void drawLegend(TimelineCanvas& canvas, const QRectF& lane, const std::vector<Le
     if (run.kind == LegendRun::Kind::integrated) color = &Theme::loudnessIntegrated;
     if (run.kind == LegendRun::Kind::target) color = &Theme::loudnessTarget;
     if (run.kind == LegendRun::Kind::gainRange) color = &Theme::envelope;
-    painter.setPen(canvas.color(*color));
-    TextDrawing::draw(painter, {x, lane.top() + 4}, run.text);
+    canvas.drawLabel({x, lane.top() + 4}, run.text, canvas.color(*color));
     x += TextDrawing::size(font, run.text).width();
   }
 }
@@ -130,42 +131,45 @@ void draw(TimelineCanvas& canvas) {
   const QRectF lane = g.loudnessRect();
   painter.fillRect(lane, canvas.color(Theme::laneBackground));
   painter.fillRect(QRectF(0, lane.top(), lane.width(), 1), canvas.color(Theme::laneBorder));
-  drawScale(canvas, lane);
+  drawGridLines(canvas, lane);
 
+  // The lines and curves first, every label above them.
   const std::optional<quar::LoudnessResult>& result = model.contentLoudness() ? model.contentLoudness() : model.loudness();
-  if (!result) {
-    TimelineEnvelope::draw(canvas);
+  if (result) {
+    const double width = lane.right();
+    QPen target = TimelineCanvas::linePen(canvas.color(Theme::loudnessTarget));
+    target.setDashPattern({5, 4});
+    painter.setPen(target);
+    drawHorizontal(painter, lineY(model.targetLUFS(), lane), width);
+    if (std::isfinite(result->integratedLUFS)) {
+      painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::loudnessIntegrated, 0.8)));
+      drawHorizontal(painter, lineY(result->integratedLUFS, lane), width);
+    }
+
+    const quar::AudioContent& content = model.content();
+    const quar::EnvelopeSet& envelopes = model.envelopes();
+    const quar::EnvelopeSet* shift = envelopes.isFlat() ? nullptr : &envelopes;
+    const CurveSpan span{result->hopSeconds * content.sampleRate(), g.scrollFrame, g.framesPerPoint,
+                         model.viewWidth(), g.width};
+    drawCurve(canvas, curve(result->momentary, span, shift, content.channelCount(), lane),
+              canvas.color(Theme::loudnessMomentary), 1.0);
+    drawCurve(canvas, curve(result->shortTerm, span, shift, content.channelCount(), lane),
+              canvas.color(Theme::loudnessShortTerm), 1.6);
+  }
+  TimelineEnvelope::drawCurves(canvas);
+  drawGridLabels(canvas, lane);
+  TimelineEnvelope::drawMarks(canvas);
+
+  if (result) {
+    // With both results, the legend's figure is the loudness with the envelopes applied.
+    const double integrated = model.loudness() ? model.loudness()->integratedLUFS : result->integratedLUFS;
+    drawLegend(canvas, lane, legend(integrated, model.targetLUFS(), model.envelopeRangeDB()));
+  } else {
     painter.setFont(TextDrawing::font(10, QFont::DemiBold));
-    painter.setPen(Theme::secondaryLabel(canvas.palette));
     const QString caption = model.isAnalyzing() ? QStringLiteral(u"Measuring loudness…") : QStringLiteral("Loudness");
-    TextDrawing::draw(painter, {8, lane.top() + 5}, caption);
-    return;
+    canvas.drawLabel({8, lane.top() + 5}, caption, Theme::secondaryLabel(canvas.palette));
   }
-
-  const double width = lane.right();
-  QPen target = TimelineCanvas::linePen(canvas.color(Theme::loudnessTarget));
-  target.setDashPattern({5, 4});
-  painter.setPen(target);
-  drawHorizontal(painter, lineY(model.targetLUFS(), lane), width);
-  if (std::isfinite(result->integratedLUFS)) {
-    painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::loudnessIntegrated, 0.8)));
-    drawHorizontal(painter, lineY(result->integratedLUFS, lane), width);
-  }
-
-  const quar::AudioContent& content = model.content();
-  const quar::EnvelopeSet& envelopes = model.envelopes();
-  const quar::EnvelopeSet* shift = envelopes.isFlat() ? nullptr : &envelopes;
-  const CurveSpan span{result->hopSeconds * content.sampleRate(), g.scrollFrame, g.framesPerPoint, model.viewWidth(),
-                       g.width};
-  drawCurve(canvas, curve(result->momentary, span, shift, content.channelCount(), lane),
-            canvas.color(Theme::loudnessMomentary), 1.0);
-  drawCurve(canvas, curve(result->shortTerm, span, shift, content.channelCount(), lane),
-            canvas.color(Theme::loudnessShortTerm), 1.6);
-
-  TimelineEnvelope::draw(canvas);
-  // With both results, the legend's figure is the loudness with the envelopes applied.
-  const double integrated = model.loudness() ? model.loudness()->integratedLUFS : result->integratedLUFS;
-  drawLegend(canvas, lane, legend(integrated, model.targetLUFS(), model.envelopeRangeDB()));
+  TimelineEnvelope::drawReadout(canvas);
 }
 
 } // namespace TimelineLoudness

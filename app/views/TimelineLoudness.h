@@ -2,9 +2,9 @@
 // (4 points above the lane's bottom) to 0 (14 points below its top) with grid lines every 6 LU,
 // the target and integrated loudness as lines, the momentary and short-term curves of the
 // analysis of the audio without envelopes, raised or lowered where the envelopes change the
-// gain, a legend, and the gain envelope on top (TimelineEnvelope). The curve values come one per
-// hop of the analysis; a value of -100 LUFS or less breaks a curve. y, curve and legend are pure
-// (any thread); draw paints a TimelineCanvas.
+// gain, a legend, and the gain envelope on top (TimelineEnvelope). Every label lies above the
+// lines and curves. The curve values come one per hop of the analysis; a value of -100 LUFS or
+// less breaks a curve. y, curve and legend are pure (any thread); draw paints a TimelineCanvas.
 #pragma once
 
 #include <QPolygonF>

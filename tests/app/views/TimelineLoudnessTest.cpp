@@ -4,6 +4,7 @@
 
 #include "AppTestSupport.h"
 #include "ViewTestSupport.h"
+#include "views/TextDrawing.h"
 #include "views/TimelineLoudness.h"
 
 using namespace TimelineLoudness;
@@ -176,4 +177,41 @@ TEST_F(TimelineLoudnessDrawing, DrawsTheCurvesTheLinesAndTheEnvelopesShift) {
   image = drawTimeline(model, QSize(600, 400), 2);
   savePicture(image, QStringLiteral("timeline-loudness-measuring"));
   EXPECT_EQ(count(image, lane, shortTerm), 0);
+}
+
+TEST_F(TimelineLoudnessDrawing, LabelsLieAboveTheCurves) {
+  EditorModel model(music(480000), std::nullopt);
+  model.setShowLoudnessLane(true);
+  model.setLoudnessLaneHeight(130);
+  model.setViewWidth(600);
+  model.setFramesPerPoint(800);
+  const QRectF lane(0, 270, 600, 130);  // in a 400-point view
+  const TimelineGeometry g = TimelineGeometry::of(model, QSizeF(600, 400));
+  struct Case {
+    const char* label;
+    QRectF box;
+    float lufs;  // of a short-term curve through the label
+  };
+  const Case cases[] = {
+      {"the envelope's 0 dB",
+       QRectF(QPointF(4, std::round(g.envelopeY(0)) + 0.5 - 12),
+              TextDrawing::size(TextDrawing::font(9, QFont::Medium), QStringLiteral("0 dB"))),
+       -26},
+      {"the scale's -24",
+       QRectF(QPointF(600 - 30, y(-24, lane) - 11), TextDrawing::size(TextDrawing::font(9), QStringLiteral("-24"))),
+       -21.2f},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(c.box.contains(QPointF(c.box.center().x(), y(c.lufs, lane)))) << c.label;
+    quar::LoudnessResult result;
+    result.integratedLUFS = -20;
+    result.hopSeconds = 0.1;
+    result.shortTerm.assign(100, c.lufs);
+    model.setContentLoudness(result);
+    const QImage image = drawTimeline(model, QSize(600, 400), 2);
+    savePicture(image, QStringLiteral("timeline-loudness-labels"));
+    const QColor shortTerm = Theme::loudnessShortTerm.light;
+    EXPECT_GT(count(image, QRectF(300, y(c.lufs, lane) - 2, 20, 4), shortTerm), 0) << c.label;
+    EXPECT_EQ(count(image, c.box, shortTerm), 0) << c.label;
+  }
 }
