@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QPainter>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <cmath>
@@ -75,8 +76,8 @@ void drawMarkerFlags(TimelineCanvas& canvas, const std::vector<Flag>& flags) {
     painter.setBrush(flagColor);
     if (!flag.body.isEmpty()) painter.drawRoundedRect(flag.body, 3, 3);
     painter.fillRect(flag.stem, flagColor);
+    if (flag.name.isEmpty()) continue;
     const QRectF inner = flag.body.adjusted(4, 0, -4, 0);
-    if (!(inner.width() > 0)) continue;
     painter.save();
     painter.setClipRect(inner);
     painter.setPen(textColor);
@@ -118,6 +119,11 @@ std::vector<Flag> flags(const std::vector<Marker>& markers, double scrollFrame, 
   for (size_t i = 0; i + 1 < result.size(); ++i) {
     QRectF& body = result[i].body;
     body.setWidth(std::clamp(result[i + 1].body.left() - 1 - body.left(), 0.0, body.width()));
+  }
+  for (Flag& flag : result) {
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, flag.name);
+    const qsizetype first = std::max<qsizetype>(graphemes.toNextBoundary(), 0);
+    if (flag.body.width() - 8 < TextDrawing::size(font, flag.name.left(first)).width()) flag.name.clear();
   }
   return result;
 }

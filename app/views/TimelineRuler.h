@@ -39,7 +39,7 @@ QString label(double seconds, double majorStep, TimeFormat format, double sample
 struct Flag {
   QRectF body;  // empty when the next flag begins at the same point
   QRectF stem;
-  QString name;
+  QString name;  // empty when not even its first character fits
 };
 // The flags of the markers near the view, left to right, with names measured in `font`. A flag
 // whose marker lies up to 120 points left of the view still shows the end of its name.

@@ -94,13 +94,15 @@ TEST(TimelineRuler, FlagsEndBeforeTheNextFlagBegins) {
     return Marker{quar::Uuid::random(), frame, QString::fromUtf8(name)};
   };
   // 100 frames per point from frame 0, 600 points wide; the markers out of order.
-  const std::vector<TimelineRuler::Flag> flags =
-      TimelineRuler::flags({marker(30000, "Marker 3"), marker(10000, "Marker 1"), marker(12000, "Marker 2"),
-                            marker(30000, "Marker 4"), marker(-2000, "Just left"), marker(-13000, "Too far left")},
-                           0, 100, 600, font);
+  const std::vector<TimelineRuler::Flag> flags = TimelineRuler::flags(
+      {marker(30000, "Marker 3"), marker(10000, "Marker 1"), marker(12000, "Marker 2"), marker(30000, "Marker 4"),
+       marker(-2000, "Just left"), marker(-13000, "Too far left"), marker(50000, "Wide"), marker(51200, "Last")},
+      0, 100, 600, font);
   std::vector<QString> names;
   for (const TimelineRuler::Flag& flag : flags) names.push_back(flag.name);
-  EXPECT_EQ(names, (std::vector<QString>{"Just left", "Marker 1", "Marker 2", "Marker 3", "Marker 4"}));
+  // Marker 3 has no room at all, and "Wide" none for its first letter in an 11-point flag.
+  EXPECT_EQ(names, (std::vector<QString>{"Just left", "Marker 1", "Marker 2", "", "Marker 4", "", "Last"}));
+  EXPECT_EQ(flags[5].body, QRectF(500, 2, 11, 14));
   EXPECT_EQ(flags[1].body, QRectF(100, 2, 19, 14));  // cut a point before Marker 2's flag
   EXPECT_EQ(flags[1].stem, QRectF(100, 2, 1.5, 24));
   EXPECT_EQ(flags[2].body, QRectF(120, 2, nameWidth + 8, 14));
