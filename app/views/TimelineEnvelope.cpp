@@ -45,24 +45,27 @@ void drawScaleLabels(TimelineCanvas& canvas, const QRectF& band, double zeroY) {
   canvas.drawLabel({4, band.bottom() - 12}, QStringLiteral(u"\u2212") + range, color);
 }
 
-// The chips from the right end of the row leftwards, so that they read L, R, …, All, with the
-// caption before them.
-void drawTargetChips(TimelineCanvas& canvas, const std::vector<std::optional<int>>& targetList, const QRectF& lane) {
-  canvas.targetChips.clear();
-  if (targetList.size() < 2) return;
+const QFont& chipFont() {
+  static const QFont font = TextDrawing::font(10, QFont::DemiBold);
+  return font;
+}
+
+QString chipLabel(const EditorModel& model, std::optional<int> target) {
+  return target ? model.channelName(*target) : QStringLiteral("All");
+}
+
+void drawTargetChips(TimelineCanvas& canvas, double captionLimit) {
   const EditorModel& model = canvas.model;
+  const QRectF lane = canvas.geometry.loudnessRect();
+  canvas.targetChips = chipLayout(model, canvas.geometry.width, lane.top());
+  if (canvas.targetChips.empty()) return;
   const quar::EnvelopeSet& envelopes = model.envelopes();
   const std::optional<int> edited = model.envelopeTarget();
   QPainter& painter = canvas.painter;
   const QColor color = canvas.color(Theme::envelope);
-  const QFont font = TextDrawing::font(10, QFont::DemiBold);
-  painter.setFont(font);
-  double x = canvas.geometry.width - 40;
-  for (auto target = targetList.rbegin(); target != targetList.rend(); ++target) {
-    const QString label = *target ? model.channelName(**target) : QStringLiteral("All");
-    const bool selected = *target == edited;
-    const double w = TextDrawing::size(font, label).width();
-    const QRectF chip(x - w - 12, lane.top() + 3, w + 12, 15);
+  painter.setFont(chipFont());
+  for (const TargetChip& chip : canvas.targetChips) {
+    const bool selected = chip.target == edited;
     if (selected) {
       painter.setPen(Qt::NoPen);
       painter.setBrush(color);
@@ -70,23 +73,23 @@ void drawTargetChips(TimelineCanvas& canvas, const std::vector<std::optional<int
       painter.setPen(QPen(canvas.color(Theme::envelope, 0.6), 1));
       painter.setBrush(Qt::NoBrush);
     }
-    painter.drawRoundedRect(chip, 7.5, 7.5);
+    painter.drawRoundedRect(chip.rect, 7.5, 7.5);
     painter.setPen(selected ? QColor(Qt::black) : color);
-    TextDrawing::draw(painter, {chip.left() + 6, chip.top() + 1}, label);
+    TextDrawing::draw(painter, {chip.rect.left() + 6, chip.rect.top() + 1}, chipLabel(model, chip.target));
     // A dot on targets that carry an envelope.
-    if (!selected && !envelopes.envelope(*target).points.empty()) {
+    if (!selected && !envelopes.envelope(chip.target).points.empty()) {
       painter.setPen(Qt::NoPen);
       painter.setBrush(color);
-      painter.drawEllipse(QRectF(chip.right() - 4, chip.top() - 1, 4, 4));
+      painter.drawEllipse(QRectF(chip.rect.right() - 4, chip.rect.top() - 1, 4, 4));
     }
-    canvas.targetChips.push_back({*target, chip});
-    x = chip.left() - 4;
   }
   const QFont captionFont = TextDrawing::font(10);
   const QString caption = QStringLiteral("Gain for");
+  const double captionLeft = canvas.targetChips.back().rect.left() - 4 - TextDrawing::size(captionFont, caption).width() - 2;
+  if (captionLeft < captionLimit) return;
   painter.setFont(captionFont);
   painter.setPen(Theme::tertiaryLabel(canvas.palette));
-  TextDrawing::draw(painter, {x - TextDrawing::size(captionFont, caption).width() - 2, lane.top() + 4}, caption);
+  TextDrawing::draw(painter, {captionLeft, lane.top() + 4}, caption);
 }
 
 void drawReadout(TimelineCanvas& canvas, const Readout& readout, const QRectF& lane) {
@@ -121,6 +124,20 @@ QRectF readoutBox(QSizeF size, QPointF at, double width, double laneTop) {
   if (box.right() > width - 4) box.moveLeft(at.x() - (size.width() + 12) - 12);
   if (box.top() < laneTop) box.moveTop(at.y() + 10);
   return box;
+}
+
+std::vector<TargetChip> chipLayout(const EditorModel& model, double width, double laneTop) {
+  std::vector<TargetChip> chips;
+  const std::vector<std::optional<int>> list = targets(model.content().channelCount());
+  if (list.size() < 2) return chips;
+  double x = width - 40;
+  for (auto target = list.rbegin(); target != list.rend(); ++target) {
+    const double w = TextDrawing::size(chipFont(), chipLabel(model, *target)).width();
+    const QRectF chip(x - w - 12, laneTop + 3, w + 12, 15);
+    chips.push_back({*target, chip});
+    x = chip.left() - 4;
+  }
+  return chips;
 }
 
 QPolygonF curve(const quar::GainEnvelope& envelope, const TimelineGeometry& geometry, double step) {
@@ -182,7 +199,7 @@ void drawCurves(TimelineCanvas& canvas) {
   painter.restore();
 }
 
-void drawMarks(TimelineCanvas& canvas) {
+void drawMarks(TimelineCanvas& canvas, double captionLimit) {
   const EditorModel& model = canvas.model;
   const TimelineGeometry& g = canvas.geometry;
   QPainter& painter = canvas.painter;
@@ -191,7 +208,7 @@ void drawMarks(TimelineCanvas& canvas) {
   painter.setClipRect(lane);
   drawScaleLabels(canvas, g.envelopeBand(), zeroLineY(g));
   drawPoints(canvas, model.envelopes().envelope(model.envelopeTarget()), canvas.color(Theme::envelope));
-  drawTargetChips(canvas, targets(model.content().channelCount()), lane);
+  drawTargetChips(canvas, captionLimit);
   painter.restore();
 }
 

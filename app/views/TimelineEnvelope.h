@@ -20,6 +20,7 @@
 #include "core/GainEnvelope.h"
 #include "views/TimelineGeometry.h"
 
+class EditorModel;
 struct TimelineCanvas;
 
 namespace TimelineEnvelope {
@@ -47,6 +48,10 @@ struct Gesture {
 
 // The envelopes the lane edits: every channel then the master, or only the master in mono.
 std::vector<std::optional<int>> targets(int channelCount);
+// The target chips for the model's content in a view `width` points wide whose loudness lane
+// begins at `laneTop`, from the right end of the row leftwards (so that they read L, R, …, All);
+// none in mono.
+std::vector<TargetChip> chipLayout(const EditorModel& model, double width, double laneTop);
 // The whole number of dB that the lane shows for a range ("12" for 12.0).
 QString wholeDB(double dB);
 // The read-out's box for text of `size` at the pointer: above and right of it, to its left
@@ -57,9 +62,10 @@ QPolygonF curve(const quar::GainEnvelope& envelope, const TimelineGeometry& geom
 
 // The lane's layers, drawn in this order with what the loudness lane adds between them: the
 // curves (0 dB line, dragged section, the other envelopes, the edited one and its fill), the
-// marks over every curve (dB scale, points, target chips) and the read-out above everything.
+// marks over every curve (dB scale, points, target chips, and the caption "Gain for" before the
+// chips unless it would begin left of `captionLimit`) and the read-out above everything.
 void drawCurves(TimelineCanvas& canvas);
-void drawMarks(TimelineCanvas& canvas);
+void drawMarks(TimelineCanvas& canvas, double captionLimit);
 void drawReadout(TimelineCanvas& canvas);
 
 } // namespace TimelineEnvelope

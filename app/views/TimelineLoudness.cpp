@@ -24,6 +24,11 @@ constexpr double silentLUFS = -100;
 // The envelopes are sampled this many hops before a value's place: a value sums the audio up to it.
 constexpr double shiftLagHops = 5;
 constexpr int64_t indexLimit = std::numeric_limits<int64_t>::max() / 2;
+// The legend begins this far from the lane's left edge and keeps this far from the chips.
+constexpr double legendLeft = 8;
+constexpr double legendGap = 8;
+// The scale's labels lie in this many points at the lane's right end.
+constexpr double scaleColumn = 30;
 
 // A one-point horizontal line's y over a loudness.
 double lineY(double lufs, const QRectF& lane) { return std::round(y(lufs, lane)) + 0.5; }
@@ -55,18 +60,21 @@ void drawCurve(TimelineCanvas& canvas, const std::vector<QPolygonF>& runs, const
   canvas.painter.strokePath(path, pen);
 }
 
+const QFont& legendFont() {
+  static const QFont font = TextDrawing::font(10, QFont::DemiBold);
+  return font;
+}
+
 void drawLegend(TimelineCanvas& canvas, const QRectF& lane, const std::vector<LegendRun>& runs) {
-  QPainter& painter = canvas.painter;
-  const QFont font = TextDrawing::font(10, QFont::DemiBold);
-  painter.setFont(font);
-  double x = 8;
+  canvas.painter.setFont(legendFont());
+  double x = legendLeft;
   for (const LegendRun& run : runs) {
     const ThemeColor* color = &Theme::loudnessShortTerm;
     if (run.kind == LegendRun::Kind::integrated) color = &Theme::loudnessIntegrated;
     if (run.kind == LegendRun::Kind::target) color = &Theme::loudnessTarget;
     if (run.kind == LegendRun::Kind::gainRange) color = &Theme::envelope;
     canvas.drawLabel({x, lane.top() + 4}, run.text, canvas.color(*color));
-    x += TextDrawing::size(font, run.text).width();
+    x += TextDrawing::size(legendFont(), run.text).width();
   }
 }
 
@@ -124,6 +132,20 @@ std::vector<LegendRun> legend(double integratedLUFS, double targetLUFS, double e
   return runs;
 }
 
+LegendFit fitLegend(const std::vector<LegendRun>& runs, const QFont& font, double left, double right) {
+  LegendFit fit{0, left};
+  double x = left;
+  for (const LegendRun& run : runs) {
+    QString shown = run.text;
+    while (shown.endsWith(u' ')) shown.chop(1);
+    const double end = x + TextDrawing::size(font, shown).width();
+    if (end > right) break;
+    fit = {fit.runs + 1, end};
+    x += TextDrawing::size(font, run.text).width();
+  }
+  return fit;
+}
+
 void draw(TimelineCanvas& canvas) {
   const EditorModel& model = canvas.model;
   const TimelineGeometry& g = canvas.geometry;
@@ -158,16 +180,30 @@ void draw(TimelineCanvas& canvas) {
   }
   TimelineEnvelope::drawCurves(canvas);
   drawGridLabels(canvas, lane);
-  TimelineEnvelope::drawMarks(canvas);
 
+  // The legend keeps clear of the chips (or of the scale's labels in mono), dropping its last
+  // runs where they do not fit; the chips' caption shows only where the legend leaves room.
+  const std::vector<TimelineEnvelope::TargetChip> chips = TimelineEnvelope::chipLayout(model, g.width, lane.top());
+  const double legendRight = (chips.empty() ? lane.right() - scaleColumn : chips.back().rect.left()) - legendGap;
+  std::vector<LegendRun> runs;
+  double legendEnd = legendLeft;
   if (result) {
     // With both results, the legend's figure is the loudness with the envelopes applied.
     const double integrated = model.loudness() ? model.loudness()->integratedLUFS : result->integratedLUFS;
-    drawLegend(canvas, lane, legend(integrated, model.targetLUFS(), model.envelopeRangeDB()));
+    runs = legend(integrated, model.targetLUFS(), model.envelopeRangeDB());
+    const LegendFit fit = fitLegend(runs, legendFont(), legendLeft, legendRight);
+    runs.resize(fit.runs);
+    legendEnd = fit.right;
+  }
+  const QString caption = model.isAnalyzing() ? QStringLiteral(u"Measuring loudness…") : QStringLiteral("Loudness");
+  if (!result) legendEnd += TextDrawing::size(legendFont(), caption).width();
+  TimelineEnvelope::drawMarks(canvas, legendEnd + legendGap);
+
+  if (result) {
+    drawLegend(canvas, lane, runs);
   } else {
-    painter.setFont(TextDrawing::font(10, QFont::DemiBold));
-    const QString caption = model.isAnalyzing() ? QStringLiteral(u"Measuring loudness…") : QStringLiteral("Loudness");
-    canvas.drawLabel({8, lane.top() + 5}, caption, Theme::secondaryLabel(canvas.palette));
+    painter.setFont(legendFont());
+    canvas.drawLabel({legendLeft, lane.top() + 5}, caption, Theme::secondaryLabel(canvas.palette));
   }
   TimelineEnvelope::drawReadout(canvas);
 }
