@@ -2,7 +2,8 @@
 // armed, the overview strip (38 points high) above the timeline (at least 480 × 240, taking all
 // remaining space), the status bar below them, the inspector (360 points wide, behind a divider)
 // on the right while the model shows it, and the busy overlay over everything while a job runs.
-// GUI thread only.
+// Beside the inspector the timeline may narrow to what the narrowest window (820 points) leaves
+// it, so that nothing lies under the inspector. GUI thread only.
 #pragma once
 
 #include <QPointer>
@@ -23,6 +24,7 @@ public:
   static constexpr int timelineMinimumWidth = 480;
   static constexpr int timelineMinimumHeight = 240;
   static constexpr int inspectorWidth = 360;
+  static constexpr int timelineMinimumWidthBesideInspector = 820 - 1 - inspectorWidth;
 
   explicit EditorRootView(EditorModel* model, QWidget* parent = nullptr);
 
