@@ -72,7 +72,7 @@ void TimelineCanvas::drawEverything() {
   fillBackground(*this);
   // Any content change redraws, even one that leaves the fields read below equal.
   model.contentVersion();
-  for (int channel = 0; channel < geometry.channelCount; ++channel) TimelineWaveform::drawLane(*this, channel);
+  TimelineWaveform::drawLanes(*this);
   // Not while a job fills the empty document (a file loading): its progress shows instead.
   if (geometry.frameCount == 0 && !model.busy()) TimelineWaveform::drawEmptyHint(*this);
   TimelineOverlays::drawSelection(*this);
