@@ -38,8 +38,7 @@ void drawHorizontal(QPainter& painter, double lineY, double width) { painter.dra
 void drawGridLines(TimelineCanvas& canvas, const QRectF& lane) {
   std::vector<QLineF> lines;
   for (int lufs = -48; lufs <= -6; lufs += 6) lines.emplace_back(0, lineY(lufs, lane), lane.right(), lineY(lufs, lane));
-  canvas.painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::gridLine)));
-  canvas.painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+  canvas.fillLines(lines, canvas.color(Theme::gridLine));
 }
 
 void drawGridLabels(TimelineCanvas& canvas, const QRectF& lane) {
@@ -164,8 +163,8 @@ void draw(TimelineCanvas& canvas) {
     painter.setPen(target);
     drawHorizontal(painter, lineY(model.targetLUFS(), lane), width);
     if (std::isfinite(result->integratedLUFS)) {
-      painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::loudnessIntegrated, 0.8)));
-      drawHorizontal(painter, lineY(result->integratedLUFS, lane), width);
+      const double integratedY = lineY(result->integratedLUFS, lane);
+      canvas.fillLines({{0, integratedY, width, integratedY}}, canvas.color(Theme::loudnessIntegrated, 0.8));
     }
 
     const quar::AudioContent& content = model.content();

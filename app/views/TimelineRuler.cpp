@@ -53,8 +53,7 @@ void drawTicks(TimelineCanvas& canvas, const std::vector<Flag>& flags) {
     const QPointF at(tick.x + 3, 3);
     if (!covered(QRectF(at, TextDrawing::size(font, text)), flags)) TextDrawing::draw(painter, at, text);
   }
-  painter.setPen(TimelineCanvas::linePen(Theme::tertiaryLabel(canvas.palette)));
-  painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+  canvas.fillLines(lines, Theme::tertiaryLabel(canvas.palette));
 }
 
 void drawSelectionBar(TimelineCanvas& canvas) {
