@@ -149,6 +149,16 @@ QPolygonF curve(const quar::GainEnvelope& envelope, const TimelineGeometry& geom
   return line;
 }
 
+// The polyline without the inner points of its level runs: the same line, far cheaper to stroke
+// where the envelope holds its gain.
+QPolygonF withoutLevelRuns(const QPolygonF& line) {
+  QPolygonF kept;
+  for (qsizetype i = 0; i < line.size(); ++i)
+    if (i == 0 || i + 1 == line.size() || line[i - 1].y() != line[i].y() || line[i + 1].y() != line[i].y())
+      kept.append(line[i]);
+  return kept;
+}
+
 double zeroLineY(const TimelineGeometry& geometry) { return std::round(geometry.envelopeY(0)) + 0.5; }
 
 void drawCurves(TimelineCanvas& canvas) {
@@ -195,7 +205,7 @@ void drawCurves(TimelineCanvas& canvas) {
   }
   painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::envelope, envelope.points.empty() ? 0.45 : 0.95), 1.5));
   painter.setBrush(Qt::NoBrush);
-  painter.drawPolyline(line);
+  painter.drawPolyline(withoutLevelRuns(line));
   painter.restore();
 }
 
