@@ -7,6 +7,7 @@
 #include "Arguments.h"
 #include "BenchSupport.h"
 #include "OffscreenApplication.h"
+#include "core/EnvelopeSet.h"
 #include "editor/EditorModel.h"
 #include "views/OverviewView.h"
 #include "views/Theme.h"
@@ -54,6 +55,38 @@ Json timelineCommand(const Words& words) {
   const double fitFramesPerPoint = model.framesPerPoint();
   const Timings fitDraw = timed(runs, draw);
   const Timings fitRepaint = timed(runs, repaint);
+  // The same with what a working session shows over it: the tempo grid, markers, a selection,
+  // an edited envelope and the loudness curves.
+  const auto frameAt = [&](double fraction) {
+    return static_cast<int64_t>(fraction * static_cast<double>(model.content().frameCount()));
+  };
+  model.setShowGrid(true);
+  model.setMarkers({{Uuid::random(), frameAt(0.1), QStringLiteral("Intro")},
+                    {Uuid::random(), frameAt(0.12), QStringLiteral("Verse")},
+                    {Uuid::random(), frameAt(0.5), QStringLiteral("Chorus")}});
+  model.setSelection(FrameRange(frameAt(0.2), frameAt(0.3)));
+  EnvelopeSet envelopes;
+  envelopes.master.insert(frameAt(0.4), 0);
+  envelopes.master.insert(frameAt(0.6), -8);
+  model.setEnvelopes(envelopes);
+  LoudnessResult loudness;
+  loudness.integratedLUFS = -16;
+  loudness.hopSeconds = 0.1;
+  const auto hops = static_cast<size_t>(minutes * 600);
+  loudness.shortTerm.resize(hops);
+  loudness.momentary.resize(hops);
+  for (size_t i = 0; i < hops; ++i) {
+    loudness.shortTerm[i] = -18 - static_cast<float>(i % 13);
+    loudness.momentary[i] = -22 + static_cast<float>(i % 17);
+  }
+  model.setContentLoudness(loudness);
+  settle();
+  const Timings decoratedDraw = timed(runs, draw);
+  model.setShowGrid(false);
+  model.setMarkers({});
+  model.setSelection(std::nullopt);
+  model.setEnvelopes({});
+  model.setContentLoudness(std::nullopt);
   model.setFramesPerPoint(1);
   model.setScrollFrame(static_cast<double>(model.content().frameCount()) / 2);
   settle();
@@ -89,6 +122,7 @@ Json timelineCommand(const Words& words) {
           {"fitFramesPerPoint", fitFramesPerPoint},
           {"drawFit", json(fitDraw)},
           {"repaintFit", json(fitRepaint)},
+          {"drawFitDecorated", json(decoratedDraw)},
           {"drawOneFramePerPoint", json(sampleDraw)},
           {"repaintOneFramePerPoint", json(sampleRepaint)},
           {"playheadTicks", tick},

@@ -97,7 +97,11 @@ void EditorModel::transportTick() {
   setPlayhead(player_.audiblePosition());
   const auto p = static_cast<double>(playhead_);
   const double visibleFrames = viewWidth_ * framesPerPoint_;
-  if (scrollFrame_ + visibleFrames * 0.95 < p || scrollFrame_ > p) {
+  // A loop that the view shows whole keeps the playhead in view: the view stays still.
+  const FrameRange range = playRange();
+  const bool loopInView = isLooping_ && scrollFrame_ <= static_cast<double>(range.lowerBound) &&
+                          static_cast<double>(range.upperBound) <= scrollFrame_ + visibleFrames;
+  if (!loopInView && (scrollFrame_ + visibleFrames * 0.95 < p || scrollFrame_ > p)) {
     setScrollFrame(p - visibleFrames * 0.05);
     clampScroll();
   }

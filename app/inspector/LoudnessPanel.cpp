@@ -220,7 +220,9 @@ void LoudnessPanel::refresh() {
   const std::optional<quar::LoudnessResult>& result = model_->activeLoudness();
   const double target = model_->targetLUFS();
   measurement_->setVisible(result.has_value());
-  placeholder_->setVisible(!result);
+  // Nothing in place of a measurement while a job fills an empty document (a file loading).
+  const bool loading = model_->content().frameCount() == 0 && model_->busy();
+  placeholder_->setVisible(!result && !loading);
   if (result) {
     integrated_->setText(InspectorText::loudness(result->integratedLUFS));
     targetColumn_->setVisible(std::isfinite(result->integratedLUFS));

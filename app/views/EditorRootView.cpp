@@ -95,6 +95,7 @@ void EditorRootView::cancelJob() {
 
 void EditorRootView::refresh() {
   inspector_->setVisible(model_->showInspector());
+  timeline_->setMinimumWidth(model_->showInspector() ? timelineMinimumWidthBesideInspector : timelineMinimumWidth);
   const bool armed = model_->recorder().isArmed();
   if (armed && !recordingBar_) {
     recordingBar_ = new RecordingBar(model_->recorder(), *model_, this);

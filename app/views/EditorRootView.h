@@ -4,7 +4,8 @@
 // on the right while the model shows it, and the busy overlay over everything while a job runs.
 // A control that turns off while it has the focus (as the document's controls do while a take
 // records) hands the focus to the timeline, so that Space and the editor's keys keep working.
-// GUI thread only.
+// Beside the inspector the timeline may narrow to what the narrowest window (820 points) leaves
+// it, so that nothing lies under the inspector. GUI thread only.
 #pragma once
 
 #include <QPointer>
@@ -25,6 +26,7 @@ public:
   static constexpr int timelineMinimumWidth = 480;
   static constexpr int timelineMinimumHeight = 240;
   static constexpr int inspectorWidth = 360;
+  static constexpr int timelineMinimumWidthBesideInspector = 820 - 1 - inspectorWidth;
 
   explicit EditorRootView(EditorModel* model, QWidget* parent = nullptr);
 

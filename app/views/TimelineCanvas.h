@@ -2,10 +2,10 @@
 // ARGB at its device-pixel ratio): the painter, the model drawn, the geometry of the image's size
 // in points, the device pixels per point, the palette that Theme colours resolve against, and
 // the view's envelope gesture. drawEverything paints every layer in order: background, channel
-// lanes (or the empty hint), selection, marker lines, cursor, loudness lane with the envelope,
-// tempo grid, ruler, and leaves where it drew the envelope target chips. Drawing reads the
-// model's tracked state, so a caller inside an ObservationScope learns what the picture depends
-// on. GUI thread.
+// lanes (or the empty hint, unless a job is filling the document), selection, marker lines,
+// cursor, loudness lane with the envelope, tempo grid, ruler, and leaves where it drew the
+// envelope target chips. Drawing reads the model's tracked state, so a caller inside an
+// ObservationScope learns what the picture depends on. GUI thread.
 #pragma once
 
 #include <QImage>
@@ -40,6 +40,14 @@ struct TimelineCanvas {
   QColor color(const ThemeColor& color, double alpha) const;
   // A pen for lines: butt caps, `width` points wide.
   static QPen linePen(const QColor& color, double width = 1);
+  // Solid one-point lines parallel to an axis, each through the middle of a row or column of
+  // points (a lineX position), filled as the rectangles they cover: the pixels of stroking them
+  // with linePen, at a fraction of the cost.
+  void fillLines(const std::vector<QLineF>& lines, const QColor& color);
+
+  // Text in the painter's font and `color` with its line box's top-left corner at `topLeft`,
+  // over a plate of the lane's background: no curve or line runs through a label.
+  void drawLabel(QPointF topLeft, const QString& text, const QColor& color);
 
   void drawEverything();
 };

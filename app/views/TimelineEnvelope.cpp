@@ -39,30 +39,33 @@ void drawScaleLabels(TimelineCanvas& canvas, const QRectF& band, double zeroY) {
   QPainter& painter = canvas.painter;
   const QString range = wholeDB(canvas.model.envelopeRangeDB());
   painter.setFont(TextDrawing::font(9, QFont::Medium));
-  painter.setPen(canvas.color(Theme::envelope, 0.7));
-  TextDrawing::draw(painter, {4, band.top() - 2}, QStringLiteral("+") + range);
-  TextDrawing::draw(painter, {4, zeroY - 12}, QStringLiteral("0 dB"));
-  TextDrawing::draw(painter, {4, band.bottom() - 12}, QStringLiteral(u"\u2212") + range);
+  const QColor color = canvas.color(Theme::envelope, 0.7);
+  canvas.drawLabel({4, band.top() - 2}, QStringLiteral("+") + range, color);
+  canvas.drawLabel({4, zeroY - 12}, QStringLiteral("0 dB"), color);
+  canvas.drawLabel({4, band.bottom() - 12}, QStringLiteral(u"\u2212") + range, color);
 }
 
-// The chips from the right end of the row leftwards, so that they read L, R, …, All, with the
-// caption before them.
-void drawTargetChips(TimelineCanvas& canvas, const std::vector<std::optional<int>>& targetList, const QRectF& lane) {
-  canvas.targetChips.clear();
-  if (targetList.size() < 2) return;
+const QFont& chipFont() {
+  static const QFont font = TextDrawing::font(10, QFont::DemiBold);
+  return font;
+}
+
+QString chipLabel(const EditorModel& model, std::optional<int> target) {
+  return target ? model.channelName(*target) : QStringLiteral("All");
+}
+
+void drawTargetChips(TimelineCanvas& canvas, double captionLimit) {
   const EditorModel& model = canvas.model;
+  const QRectF lane = canvas.geometry.loudnessRect();
+  canvas.targetChips = chipLayout(model, canvas.geometry.width, lane.top());
+  if (canvas.targetChips.empty()) return;
   const quar::EnvelopeSet& envelopes = model.envelopes();
   const std::optional<int> edited = model.envelopeTarget();
   QPainter& painter = canvas.painter;
   const QColor color = canvas.color(Theme::envelope);
-  const QFont font = TextDrawing::font(10, QFont::DemiBold);
-  painter.setFont(font);
-  double x = canvas.geometry.width - 40;
-  for (auto target = targetList.rbegin(); target != targetList.rend(); ++target) {
-    const QString label = *target ? model.channelName(**target) : QStringLiteral("All");
-    const bool selected = *target == edited;
-    const double w = TextDrawing::size(font, label).width();
-    const QRectF chip(x - w - 12, lane.top() + 3, w + 12, 15);
+  painter.setFont(chipFont());
+  for (const TargetChip& chip : canvas.targetChips) {
+    const bool selected = chip.target == edited;
     if (selected) {
       painter.setPen(Qt::NoPen);
       painter.setBrush(color);
@@ -70,23 +73,23 @@ void drawTargetChips(TimelineCanvas& canvas, const std::vector<std::optional<int
       painter.setPen(QPen(canvas.color(Theme::envelope, 0.6), 1));
       painter.setBrush(Qt::NoBrush);
     }
-    painter.drawRoundedRect(chip, 7.5, 7.5);
+    painter.drawRoundedRect(chip.rect, 7.5, 7.5);
     painter.setPen(selected ? QColor(Qt::black) : color);
-    TextDrawing::draw(painter, {chip.left() + 6, chip.top() + 1}, label);
+    TextDrawing::draw(painter, {chip.rect.left() + 6, chip.rect.top() + 1}, chipLabel(model, chip.target));
     // A dot on targets that carry an envelope.
-    if (!selected && !envelopes.envelope(*target).points.empty()) {
+    if (!selected && !envelopes.envelope(chip.target).points.empty()) {
       painter.setPen(Qt::NoPen);
       painter.setBrush(color);
-      painter.drawEllipse(QRectF(chip.right() - 4, chip.top() - 1, 4, 4));
+      painter.drawEllipse(QRectF(chip.rect.right() - 4, chip.rect.top() - 1, 4, 4));
     }
-    canvas.targetChips.push_back({*target, chip});
-    x = chip.left() - 4;
   }
   const QFont captionFont = TextDrawing::font(10);
   const QString caption = QStringLiteral("Gain for");
+  const double captionLeft = canvas.targetChips.back().rect.left() - 4 - TextDrawing::size(captionFont, caption).width() - 2;
+  if (captionLeft < captionLimit) return;
   painter.setFont(captionFont);
   painter.setPen(Theme::tertiaryLabel(canvas.palette));
-  TextDrawing::draw(painter, {x - TextDrawing::size(captionFont, caption).width() - 2, lane.top() + 4}, caption);
+  TextDrawing::draw(painter, {captionLeft, lane.top() + 4}, caption);
 }
 
 void drawReadout(TimelineCanvas& canvas, const Readout& readout, const QRectF& lane) {
@@ -123,6 +126,20 @@ QRectF readoutBox(QSizeF size, QPointF at, double width, double laneTop) {
   return box;
 }
 
+std::vector<TargetChip> chipLayout(const EditorModel& model, double width, double laneTop) {
+  std::vector<TargetChip> chips;
+  const std::vector<std::optional<int>> list = targets(model.content().channelCount());
+  if (list.size() < 2) return chips;
+  double x = width - 40;
+  for (auto target = list.rbegin(); target != list.rend(); ++target) {
+    const double w = TextDrawing::size(chipFont(), chipLabel(model, *target)).width();
+    const QRectF chip(x - w - 12, laneTop + 3, w + 12, 15);
+    chips.push_back({*target, chip});
+    x = chip.left() - 4;
+  }
+  return chips;
+}
+
 QPolygonF curve(const quar::GainEnvelope& envelope, const TimelineGeometry& geometry, double step) {
   QPolygonF line;
   for (int i = 0; i * step <= geometry.width + step; ++i) {
@@ -132,7 +149,19 @@ QPolygonF curve(const quar::GainEnvelope& envelope, const TimelineGeometry& geom
   return line;
 }
 
-void draw(TimelineCanvas& canvas) {
+// The polyline without the inner points of its level runs: the same line, far cheaper to stroke
+// where the envelope holds its gain.
+QPolygonF withoutLevelRuns(const QPolygonF& line) {
+  QPolygonF kept;
+  for (qsizetype i = 0; i < line.size(); ++i)
+    if (i == 0 || i + 1 == line.size() || line[i - 1].y() != line[i].y() || line[i + 1].y() != line[i].y())
+      kept.append(line[i]);
+  return kept;
+}
+
+double zeroLineY(const TimelineGeometry& geometry) { return std::round(geometry.envelopeY(0)) + 0.5; }
+
+void drawCurves(TimelineCanvas& canvas) {
   const EditorModel& model = canvas.model;
   const TimelineGeometry& g = canvas.geometry;
   QPainter& painter = canvas.painter;
@@ -140,12 +169,11 @@ void draw(TimelineCanvas& canvas) {
   const QRectF band = g.envelopeBand();
   const quar::EnvelopeSet& envelopes = model.envelopes();
   const std::optional<int> edited = model.envelopeTarget();
-  const quar::GainEnvelope envelope = envelopes.envelope(edited);
-  const QColor color = canvas.color(Theme::envelope);
+  const quar::GainEnvelope& envelope = envelopes.envelope(edited);
   painter.save();
   painter.setClipRect(lane);
 
-  const double zeroY = std::round(g.envelopeY(0)) + 0.5;
+  const double zeroY = zeroLineY(g);
   QPen reference = TimelineCanvas::linePen(canvas.color(Theme::envelope, 0.25));
   reference.setDashPattern({2, 3});
   painter.setPen(reference);
@@ -157,13 +185,12 @@ void draw(TimelineCanvas& canvas) {
     painter.fillRect(QRectF(x0, lane.top(), w, lane.height()), canvas.color(Theme::envelope, 0.12));
   }
 
-  const std::vector<std::optional<int>> targetList = targets(model.content().channelCount());
   QPen others = TimelineCanvas::linePen(canvas.color(Theme::envelope, 0.3));
   others.setDashPattern({4, 3});
   painter.setPen(others);
-  for (const std::optional<int>& target : targetList) {
+  for (const std::optional<int>& target : targets(model.content().channelCount())) {
     if (target == edited) continue;
-    const quar::GainEnvelope other = envelopes.envelope(target);
+    const quar::GainEnvelope& other = envelopes.envelope(target);
     if (!other.points.empty()) painter.drawPolyline(curve(other, g, otherStep));
   }
 
@@ -178,12 +205,30 @@ void draw(TimelineCanvas& canvas) {
   }
   painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::envelope, envelope.points.empty() ? 0.45 : 0.95), 1.5));
   painter.setBrush(Qt::NoBrush);
-  painter.drawPolyline(line);
-  drawPoints(canvas, envelope, color);
-  drawScaleLabels(canvas, band, zeroY);
-  drawTargetChips(canvas, targetList, lane);
-  if (canvas.gesture.readout) drawReadout(canvas, *canvas.gesture.readout, lane);
+  painter.drawPolyline(withoutLevelRuns(line));
   painter.restore();
+}
+
+void drawMarks(TimelineCanvas& canvas, double captionLimit) {
+  const EditorModel& model = canvas.model;
+  const TimelineGeometry& g = canvas.geometry;
+  QPainter& painter = canvas.painter;
+  const QRectF lane = g.loudnessRect();
+  painter.save();
+  painter.setClipRect(lane);
+  drawScaleLabels(canvas, g.envelopeBand(), zeroLineY(g));
+  drawPoints(canvas, model.envelopes().envelope(model.envelopeTarget()), canvas.color(Theme::envelope));
+  drawTargetChips(canvas, captionLimit);
+  painter.restore();
+}
+
+void drawReadout(TimelineCanvas& canvas) {
+  if (!canvas.gesture.readout) return;
+  const QRectF lane = canvas.geometry.loudnessRect();
+  canvas.painter.save();
+  canvas.painter.setClipRect(lane);
+  drawReadout(canvas, *canvas.gesture.readout, lane);
+  canvas.painter.restore();
 }
 
 } // namespace TimelineEnvelope

@@ -3,7 +3,8 @@
 // edited envelope filled towards 0 dB with its points, a dB scale, the chips that pick the
 // edited envelope ("L", "R", …, "All"; none in mono) and the value read-out of a running drag.
 // Gains plot in the envelope band of TimelineGeometry. The pure functions may run on any
-// thread; draw paints a TimelineCanvas and records the chips' rectangles in it.
+// thread; the draw functions paint a TimelineCanvas, and drawMarks records the chips' rectangles
+// in it.
 #pragma once
 
 #include <QPointF>
@@ -19,6 +20,7 @@
 #include "core/GainEnvelope.h"
 #include "views/TimelineGeometry.h"
 
+class EditorModel;
 struct TimelineCanvas;
 
 namespace TimelineEnvelope {
@@ -46,6 +48,10 @@ struct Gesture {
 
 // The envelopes the lane edits: every channel then the master, or only the master in mono.
 std::vector<std::optional<int>> targets(int channelCount);
+// The target chips for the model's content in a view `width` points wide whose loudness lane
+// begins at `laneTop`, from the right end of the row leftwards (so that they read L, R, …, All);
+// none in mono.
+std::vector<TargetChip> chipLayout(const EditorModel& model, double width, double laneTop);
 // The whole number of dB that the lane shows for a range ("12" for 12.0).
 QString wholeDB(double dB);
 // The read-out's box for text of `size` at the pointer: above and right of it, to its left
@@ -54,6 +60,12 @@ QRectF readoutBox(QSizeF size, QPointF at, double width, double laneTop);
 // The envelope sampled every `step` points from x 0 to the view's width plus one step.
 QPolygonF curve(const quar::GainEnvelope& envelope, const TimelineGeometry& geometry, double step);
 
-void draw(TimelineCanvas& canvas);
+// The lane's layers, drawn in this order with what the loudness lane adds between them: the
+// curves (0 dB line, dragged section, the other envelopes, the edited one and its fill), the
+// marks over every curve (dB scale, points, target chips, and the caption "Gain for" before the
+// chips unless it would begin left of `captionLimit`) and the read-out above everything.
+void drawCurves(TimelineCanvas& canvas);
+void drawMarks(TimelineCanvas& canvas, double captionLimit);
+void drawReadout(TimelineCanvas& canvas);
 
 } // namespace TimelineEnvelope

@@ -24,22 +24,28 @@ constexpr double silentLUFS = -100;
 // The envelopes are sampled this many hops before a value's place: a value sums the audio up to it.
 constexpr double shiftLagHops = 5;
 constexpr int64_t indexLimit = std::numeric_limits<int64_t>::max() / 2;
+// The legend begins this far from the lane's left edge and keeps this far from the chips.
+constexpr double legendLeft = 8;
+constexpr double legendGap = 8;
+// The scale's labels lie in this many points at the lane's right end.
+constexpr double scaleColumn = 30;
 
 // A one-point horizontal line's y over a loudness.
 double lineY(double lufs, const QRectF& lane) { return std::round(y(lufs, lane)) + 0.5; }
 
 void drawHorizontal(QPainter& painter, double lineY, double width) { painter.drawLine(QLineF(0, lineY, width, lineY)); }
 
-void drawScale(TimelineCanvas& canvas, const QRectF& lane) {
-  QPainter& painter = canvas.painter;
+void drawGridLines(TimelineCanvas& canvas, const QRectF& lane) {
   std::vector<QLineF> lines;
   for (int lufs = -48; lufs <= -6; lufs += 6) lines.emplace_back(0, lineY(lufs, lane), lane.right(), lineY(lufs, lane));
-  painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::gridLine)));
-  painter.drawLines(lines.data(), static_cast<int>(lines.size()));
-  painter.setFont(TextDrawing::font(9));
-  painter.setPen(Theme::tertiaryLabel(canvas.palette));
+  canvas.fillLines(lines, canvas.color(Theme::gridLine));
+}
+
+void drawGridLabels(TimelineCanvas& canvas, const QRectF& lane) {
+  canvas.painter.setFont(TextDrawing::font(9));
   for (int lufs = -48; lufs <= -12; lufs += 12)
-    TextDrawing::draw(painter, {lane.right() - 30, y(lufs, lane) - 11}, QString::number(lufs));
+    canvas.drawLabel({lane.right() - 30, y(lufs, lane) - 11}, QString::number(lufs),
+                     Theme::tertiaryLabel(canvas.palette));
 }
 
 void drawCurve(TimelineCanvas& canvas, const std::vector<QPolygonF>& runs, const QColor& color, double width) {
@@ -53,19 +59,21 @@ void drawCurve(TimelineCanvas& canvas, const std::vector<QPolygonF>& runs, const
   canvas.painter.strokePath(path, pen);
 }
 
+const QFont& legendFont() {
+  static const QFont font = TextDrawing::font(10, QFont::DemiBold);
+  return font;
+}
+
 void drawLegend(TimelineCanvas& canvas, const QRectF& lane, const std::vector<LegendRun>& runs) {
-  QPainter& painter = canvas.painter;
-  const QFont font = TextDrawing::font(10, QFont::DemiBold);
-  painter.setFont(font);
-  double x = 8;
+  canvas.painter.setFont(legendFont());
+  double x = legendLeft;
   for (const LegendRun& run : runs) {
     const ThemeColor* color = &Theme::loudnessShortTerm;
     if (run.kind == LegendRun::Kind::integrated) color = &Theme::loudnessIntegrated;
     if (run.kind == LegendRun::Kind::target) color = &Theme::loudnessTarget;
     if (run.kind == LegendRun::Kind::gainRange) color = &Theme::envelope;
-    painter.setPen(canvas.color(*color));
-    TextDrawing::draw(painter, {x, lane.top() + 4}, run.text);
-    x += TextDrawing::size(font, run.text).width();
+    canvas.drawLabel({x, lane.top() + 4}, run.text, canvas.color(*color));
+    x += TextDrawing::size(legendFont(), run.text).width();
   }
 }
 
@@ -123,6 +131,20 @@ std::vector<LegendRun> legend(double integratedLUFS, double targetLUFS, double e
   return runs;
 }
 
+LegendFit fitLegend(const std::vector<LegendRun>& runs, const QFont& font, double left, double right) {
+  LegendFit fit{0, left};
+  double x = left;
+  for (const LegendRun& run : runs) {
+    QString shown = run.text;
+    while (shown.endsWith(u' ')) shown.chop(1);
+    const double end = x + TextDrawing::size(font, shown).width();
+    if (end > right) break;
+    fit = {fit.runs + 1, end};
+    x += TextDrawing::size(font, run.text).width();
+  }
+  return fit;
+}
+
 void draw(TimelineCanvas& canvas) {
   const EditorModel& model = canvas.model;
   const TimelineGeometry& g = canvas.geometry;
@@ -130,42 +152,59 @@ void draw(TimelineCanvas& canvas) {
   const QRectF lane = g.loudnessRect();
   painter.fillRect(lane, canvas.color(Theme::laneBackground));
   painter.fillRect(QRectF(0, lane.top(), lane.width(), 1), canvas.color(Theme::laneBorder));
-  drawScale(canvas, lane);
+  drawGridLines(canvas, lane);
 
+  // The lines and curves first, every label above them.
   const std::optional<quar::LoudnessResult>& result = model.contentLoudness() ? model.contentLoudness() : model.loudness();
-  if (!result) {
-    TimelineEnvelope::draw(canvas);
-    painter.setFont(TextDrawing::font(10, QFont::DemiBold));
-    painter.setPen(Theme::secondaryLabel(canvas.palette));
-    const QString caption = model.isAnalyzing() ? QStringLiteral(u"Measuring loudness…") : QStringLiteral("Loudness");
-    TextDrawing::draw(painter, {8, lane.top() + 5}, caption);
-    return;
+  if (result) {
+    const double width = lane.right();
+    QPen target = TimelineCanvas::linePen(canvas.color(Theme::loudnessTarget));
+    target.setDashPattern({5, 4});
+    painter.setPen(target);
+    drawHorizontal(painter, lineY(model.targetLUFS(), lane), width);
+    if (std::isfinite(result->integratedLUFS)) {
+      const double integratedY = lineY(result->integratedLUFS, lane);
+      canvas.fillLines({{0, integratedY, width, integratedY}}, canvas.color(Theme::loudnessIntegrated, 0.8));
+    }
+
+    const quar::AudioContent& content = model.content();
+    const quar::EnvelopeSet& envelopes = model.envelopes();
+    const quar::EnvelopeSet* shift = envelopes.isFlat() ? nullptr : &envelopes;
+    const CurveSpan span{result->hopSeconds * content.sampleRate(), g.scrollFrame, g.framesPerPoint,
+                         model.viewWidth(), g.width};
+    drawCurve(canvas, curve(result->momentary, span, shift, content.channelCount(), lane),
+              canvas.color(Theme::loudnessMomentary), 1.0);
+    drawCurve(canvas, curve(result->shortTerm, span, shift, content.channelCount(), lane),
+              canvas.color(Theme::loudnessShortTerm), 1.6);
   }
+  TimelineEnvelope::drawCurves(canvas);
+  drawGridLabels(canvas, lane);
 
-  const double width = lane.right();
-  QPen target = TimelineCanvas::linePen(canvas.color(Theme::loudnessTarget));
-  target.setDashPattern({5, 4});
-  painter.setPen(target);
-  drawHorizontal(painter, lineY(model.targetLUFS(), lane), width);
-  if (std::isfinite(result->integratedLUFS)) {
-    painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::loudnessIntegrated, 0.8)));
-    drawHorizontal(painter, lineY(result->integratedLUFS, lane), width);
+  // The legend keeps clear of the chips (or of the scale's labels in mono), dropping its last
+  // runs where they do not fit; the chips' caption shows only where the legend leaves room.
+  const std::vector<TimelineEnvelope::TargetChip> chips = TimelineEnvelope::chipLayout(model, g.width, lane.top());
+  const double legendRight = (chips.empty() ? lane.right() - scaleColumn : chips.back().rect.left()) - legendGap;
+  std::vector<LegendRun> runs;
+  double legendEnd = legendLeft;
+  if (result) {
+    // With both results, the legend's figure is the loudness with the envelopes applied.
+    const double integrated = model.loudness() ? model.loudness()->integratedLUFS : result->integratedLUFS;
+    runs = legend(integrated, model.targetLUFS(), model.envelopeRangeDB());
+    const LegendFit fit = fitLegend(runs, legendFont(), legendLeft, legendRight);
+    runs.resize(fit.runs);
+    legendEnd = fit.right;
   }
+  const QString caption = model.isAnalyzing() ? QStringLiteral(u"Measuring loudness…") : QStringLiteral("Loudness");
+  if (!result) legendEnd += TextDrawing::size(legendFont(), caption).width();
+  TimelineEnvelope::drawMarks(canvas, legendEnd + legendGap);
 
-  const quar::AudioContent& content = model.content();
-  const quar::EnvelopeSet& envelopes = model.envelopes();
-  const quar::EnvelopeSet* shift = envelopes.isFlat() ? nullptr : &envelopes;
-  const CurveSpan span{result->hopSeconds * content.sampleRate(), g.scrollFrame, g.framesPerPoint, model.viewWidth(),
-                       g.width};
-  drawCurve(canvas, curve(result->momentary, span, shift, content.channelCount(), lane),
-            canvas.color(Theme::loudnessMomentary), 1.0);
-  drawCurve(canvas, curve(result->shortTerm, span, shift, content.channelCount(), lane),
-            canvas.color(Theme::loudnessShortTerm), 1.6);
-
-  TimelineEnvelope::draw(canvas);
-  // With both results, the legend's figure is the loudness with the envelopes applied.
-  const double integrated = model.loudness() ? model.loudness()->integratedLUFS : result->integratedLUFS;
-  drawLegend(canvas, lane, legend(integrated, model.targetLUFS(), model.envelopeRangeDB()));
+  if (result) {
+    drawLegend(canvas, lane, runs);
+  } else {
+    painter.setFont(legendFont());
+    canvas.drawLabel({legendLeft, lane.top() + 5}, caption, Theme::secondaryLabel(canvas.palette));
+  }
+  TimelineEnvelope::drawReadout(canvas);
 }
 
 } // namespace TimelineLoudness

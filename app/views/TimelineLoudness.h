@@ -2,11 +2,12 @@
 // (4 points above the lane's bottom) to 0 (14 points below its top) with grid lines every 6 LU,
 // the target and integrated loudness as lines, the momentary and short-term curves of the
 // analysis of the audio without envelopes, raised or lowered where the envelopes change the
-// gain, a legend, and the gain envelope on top (TimelineEnvelope). The curve values come one per
-// hop of the analysis; a value of -100 LUFS or less breaks a curve. y, curve and legend are pure
-// (any thread); draw paints a TimelineCanvas.
+// gain, a legend, and the gain envelope on top (TimelineEnvelope). Every label lies above the
+// lines and curves; the legend keeps clear of the envelope's target chips and their caption. The curve values come one per hop of the analysis; a value of -100 LUFS or
+// less breaks a curve. y, curve and legend are pure (any thread); draw paints a TimelineCanvas.
 #pragma once
 
+#include <QFont>
 #include <QPolygonF>
 #include <QRectF>
 #include <QString>
@@ -51,6 +52,16 @@ struct LegendRun {
 };
 // "Short-term LUFS", "Integrated -23.0" (only when finite), "Target -23", "Gain ±12 dB".
 std::vector<LegendRun> legend(double integratedLUFS, double targetLUFS, double envelopeRangeDB);
+
+// The legend laid out from x `left`: how many of its first runs end, trailing blanks aside, at
+// or before `right` (a legend too wide for the lane drops its last runs whole), and where the
+// last of them ends.
+struct LegendFit {
+  size_t runs = 0;
+  double right = 0;
+  bool operator==(const LegendFit&) const = default;
+};
+LegendFit fitLegend(const std::vector<LegendRun>& runs, const QFont& font, double left, double right);
 
 void draw(TimelineCanvas& canvas);
 

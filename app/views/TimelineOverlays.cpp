@@ -62,12 +62,11 @@ GridLines gridLines(const quar::TempoGrid& grid, double sampleRate, double scrol
 namespace {
 
 // Vertical one-point lines from just below the ruler to the bottom of the view.
-void drawVerticalLines(TimelineCanvas& canvas, const std::vector<double>& xs, const QPen& pen) {
+std::vector<QLineF> verticalLines(const TimelineCanvas& canvas, const std::vector<double>& xs) {
   std::vector<QLineF> lines;
   lines.reserve(xs.size());
   for (const double x : xs) lines.emplace_back(x, ruler, x, canvas.geometry.height);
-  canvas.painter.setPen(pen);
-  canvas.painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+  return lines;
 }
 
 } // namespace
@@ -89,10 +88,11 @@ void drawSelection(TimelineCanvas& canvas) {
     painter.fillRect(QRectF(x0, lane.top(), w, lane.height()), canvas.color(Theme::selection));
   }
   const QRectF lanes = g.lanesRect();
-  const QLineF edges[] = {{TimelineGeometry::lineX(x0), lanes.top(), TimelineGeometry::lineX(x0), lanes.bottom()},
-                          {TimelineGeometry::lineX(x1), lanes.top(), TimelineGeometry::lineX(x1), lanes.bottom()}};
-  painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::selectionEdge)));
-  painter.drawLines(edges, 2);
+  // An empty selection's edges are one line.
+  std::vector<QLineF> edges{{TimelineGeometry::lineX(x0), lanes.top(), TimelineGeometry::lineX(x0), lanes.bottom()}};
+  if (TimelineGeometry::lineX(x1) != TimelineGeometry::lineX(x0))
+    edges.emplace_back(TimelineGeometry::lineX(x1), lanes.top(), TimelineGeometry::lineX(x1), lanes.bottom());
+  canvas.fillLines(edges, canvas.color(Theme::selectionEdge));
   if (model.showLoudnessLane()) {
     const QRectF loudness = g.loudnessRect();
     painter.fillRect(QRectF(x0, loudness.top(), w, loudness.height()), canvas.color(Theme::selection, 0.12));
@@ -108,14 +108,15 @@ void drawMarkerLines(TimelineCanvas& canvas) {
   }
   QPen pen = TimelineCanvas::linePen(canvas.color(Theme::marker, 0.8));
   pen.setDashPattern({4, 3});
-  drawVerticalLines(canvas, xs, pen);
+  canvas.painter.setPen(pen);
+  const std::vector<QLineF> lines = verticalLines(canvas, xs);
+  canvas.painter.drawLines(lines.data(), static_cast<int>(lines.size()));
 }
 
 void drawCursor(TimelineCanvas& canvas) {
   if (canvas.model.selection()) return;
   const double x = TimelineGeometry::lineX(canvas.geometry.x(static_cast<double>(canvas.model.cursor())));
-  if (0 <= x && x <= canvas.geometry.width)
-    drawVerticalLines(canvas, {x}, TimelineCanvas::linePen(canvas.color(Theme::cursor, 0.85)));
+  if (0 <= x && x <= canvas.geometry.width) canvas.fillLines(verticalLines(canvas, {x}), canvas.color(Theme::cursor, 0.85));
 }
 
 void drawGrid(TimelineCanvas& canvas) {
@@ -123,10 +124,10 @@ void drawGrid(TimelineCanvas& canvas) {
   const TimelineGeometry& g = canvas.geometry;
   const GridLines lines =
       gridLines(model.grid(), model.content().sampleRate(), g.scrollFrame, g.framesPerPoint, model.viewWidth());
-  drawVerticalLines(canvas, lines.beats, TimelineCanvas::linePen(canvas.color(Theme::gridBar, 0.12)));
+  canvas.fillLines(verticalLines(canvas, lines.beats), canvas.color(Theme::gridBar, 0.12));
   std::vector<double> xs;
   for (const GridLines::Bar& bar : lines.bars) xs.push_back(bar.x);
-  drawVerticalLines(canvas, xs, TimelineCanvas::linePen(canvas.color(Theme::gridBar, 0.35)));
+  canvas.fillLines(verticalLines(canvas, xs), canvas.color(Theme::gridBar, 0.35));
   QPainter& painter = canvas.painter;
   painter.setFont(TextDrawing::font(9, QFont::DemiBold));
   painter.setPen(canvas.color(Theme::gridBar, 0.9));

@@ -1,13 +1,17 @@
 // TimelineRuler: the 26-point time ruler at the top of the timeline: background and bottom
 // border, minor and major ticks with time labels, the selection bar along its bottom edge and
-// the named marker flags (clipped at 140 points). ticks and label are pure (any thread); draw
-// paints a TimelineCanvas.
+// the named marker flags (at most 140 points wide, and ending before the next flag begins; a
+// name is cut at its flag's inner edge). A time label that a flag would cover is left out.
+// ticks, label and flags are pure (any thread); draw paints a TimelineCanvas.
 #pragma once
 
+#include <QFont>
+#include <QRectF>
 #include <QString>
 
 #include <vector>
 
+#include "editor/EditorTypes.h"
 #include "support/TimeFormat.h"
 #include "views/Theme.h"
 
@@ -30,6 +34,17 @@ struct Tick {
 std::vector<Tick> ticks(double scrollFrame, double framesPerPoint, double sampleRate, double width, RulerSteps steps);
 // The text of a major tick at `seconds`, with decimals from the major step.
 QString label(double seconds, double majorStep, TimeFormat format, double sampleRate);
+
+// A marker's flag in the ruler: its body and its stem down to the ruler's bottom.
+struct Flag {
+  QRectF body;  // empty when the next flag begins at the same point
+  QRectF stem;
+  QString name;  // empty when not even its first character fits
+};
+// The flags of the markers near the view, left to right, with names measured in `font`. A flag
+// whose marker lies up to 120 points left of the view still shows the end of its name.
+std::vector<Flag> flags(const std::vector<Marker>& markers, double scrollFrame, double framesPerPoint, double width,
+                        const QFont& font);
 
 void draw(TimelineCanvas& canvas);
 

@@ -1,9 +1,10 @@
 // TimelineWaveform: the channel lanes of the timeline: lane background, -6 and -12 dB guides,
 // centre line, the waveform, the channel's name pill and the amplitude-zoom label, and the hint
 // of an empty document. At one frame per device pixel or more the waveform is drawn from one
-// peak query per device-pixel column (peak bars, RMS bars, clip ticks); zoomed in further, as a
-// line through the single samples. The gain envelope is applied when the set is not flat.
-// bars and line are pure (GUI or any thread); the draw functions paint a TimelineCanvas.
+// peak query per device-pixel column (peak bars, RMS bars, clip ticks), the queries of all lanes
+// spread over the worker pool together; zoomed in further, as a line through the single samples.
+// The gain envelope is applied when the set is not flat. bars and line are pure (GUI or any
+// thread); the draw functions paint a TimelineCanvas.
 #pragma once
 
 #include <QPolygonF>
@@ -53,7 +54,8 @@ QString amplitudeZoomLabel(double zoom);
 // What an empty document shows in place of the waveform.
 QString emptyHint();
 
-void drawLane(TimelineCanvas& canvas, int channel);
+// Every channel's lane, channel 0 at the top.
+void drawLanes(TimelineCanvas& canvas);
 void drawEmptyHint(TimelineCanvas& canvas);
 
 } // namespace TimelineWaveform

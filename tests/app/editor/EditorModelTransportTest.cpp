@@ -3,6 +3,8 @@
 #include <QTimer>
 
 #include <cmath>
+#include <set>
+#include <vector>
 
 #include "AppTestSupport.h"
 #include "editor/EditorModel.h"
@@ -260,4 +262,51 @@ TEST_F(EditorModelTransportTest, PeaksFallAndHoldsDrop) {
   EXPECT_EQ(model.meter().holdDB[0], -0.5);
   model.transportTick();  // tick 90
   EXPECT_EQ(model.meter().holdDB[1], -1);
+}
+
+TEST_F(EditorModelTransportTest, LoopingInsideTheViewLeavesItStill) {
+  struct Case {
+    const char* name;
+    double scrollFrame;
+    FrameRange loop;
+  };
+  // 8000 frames in view, paged once the playhead passes 95 % of it.
+  const Case cases[] = {
+      {"the loop ends in the view's last twentieth", 0, {1000, 7900}},
+      {"the loop fills the view", 2000, {2000, 10000}},
+      {"the loop is wider than the view", 0, {500, 9500}},
+      {"the loop fits but ends outside the view", 0, {6000, 9000}},
+  };
+  for (const Case& c : cases) {
+    EditorModel model(level(48000, 0), std::nullopt);
+    model.setFramesPerPoint(10);
+    model.setScrollFrame(c.scrollFrame);
+    model.setSelection(c.loop);
+    model.setIsLooping(true);
+    model.play(false);
+    const double visible = model.viewWidth() * model.framesPerPoint();
+    const auto inView = [&](double frame) {
+      return model.scrollFrame() <= frame && frame <= model.scrollFrame() + visible;
+    };
+    std::vector<double> scrolls;
+    for (int tick = 0; tick < 60; ++tick) {  // several passes
+      tickAfter(model, 1000 + tick % 3);
+      ASSERT_TRUE(model.isPlaying()) << c.name;
+      ASSERT_TRUE(c.loop.contains(model.playhead())) << c.name << ", tick " << tick;
+      EXPECT_TRUE(inView(static_cast<double>(model.playhead()))) << c.name << ", tick " << tick;
+      scrolls.push_back(model.scrollFrame());
+    }
+    const bool fits = static_cast<double>(c.loop.count()) <= visible;
+    if (c.scrollFrame <= static_cast<double>(c.loop.lowerBound) &&
+        static_cast<double>(c.loop.upperBound) <= c.scrollFrame + visible) {
+      for (const double scroll : scrolls) EXPECT_EQ(scroll, c.scrollFrame) << c.name;
+    } else if (fits) {
+      // Paged once the playhead came back to the loop's start, and still from then on.
+      EXPECT_TRUE(inView(static_cast<double>(c.loop.lowerBound)) && inView(static_cast<double>(c.loop.upperBound)))
+          << c.name;
+      EXPECT_EQ(scrolls[20], scrolls.back()) << c.name;
+    } else {
+      EXPECT_GT(std::set<double>(scrolls.begin(), scrolls.end()).size(), 1u) << c.name;  // the view follows
+    }
+  }
 }

@@ -16,6 +16,7 @@
 #include "recording/RecordingBar.h"
 #include "views/BusyOverlay.h"
 #include "views/EditorRootView.h"
+#include "views/Theme.h"
 #include "views/TimelineView.h"
 
 using namespace EditorModelFixtureSupport;
@@ -30,6 +31,10 @@ protected:
     root->show();
     QApplication::setActiveWindow(root.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(root.get()));
+  }
+  static void settle() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
   }
   std::shared_ptr<ProgressToken> startJob() {
     auto token = std::make_shared<ProgressToken>();
@@ -49,7 +54,6 @@ TEST_F(EditorRootViewTest, LaysOutOverviewTimelineStatusBarAndInspector) {
   QWidget* inspector = root->findChild<QWidget*>(QStringLiteral("inspector"));
   ASSERT_TRUE(overview && timeline && status && inspector);
   EXPECT_EQ(overview->height(), 38);
-  EXPECT_EQ(timeline->minimumSize(), QSize(480, 240));
   EXPECT_EQ(status->height(), 32);
   EXPECT_LT(overview->y(), timeline->y());
   EXPECT_LT(timeline->y(), status->y());
@@ -58,8 +62,11 @@ TEST_F(EditorRootViewTest, LaysOutOverviewTimelineStatusBarAndInspector) {
   EXPECT_TRUE(inspector->isVisible());
   EXPECT_EQ(inspector->width(), 360);
   EXPECT_EQ(timeline->width() + 360 + 1, root->width());
+  // The narrowest window holds both the timeline and the inspector.
+  EXPECT_EQ(timeline->minimumSize(), QSize(459, 240));
   model->setShowInspector(false);
   EXPECT_FALSE(inspector->isVisible());
+  EXPECT_EQ(timeline->minimumSize(), QSize(480, 240));
   EXPECT_TRUE(QTest::qWaitFor([&] { return timeline->width() == root->width(); }));
 }
 
@@ -162,6 +169,52 @@ TEST_F(EditorRootViewTest, CancelStopsTheJobRunningWhenPressed) {
   // Each new job's overlay starts hidden again.
   startJob();
   EXPECT_FALSE(root->busyOverlay()->isRevealed());
+}
+
+TEST_F(EditorRootViewTest, WhileAFileLoadsNeitherTheHintNorTheEmptyLoudnessTextShows) {
+  std::unique_ptr<EditorModel> empty = makeModel(quar::AudioContent(2, 48000));
+  empty->setShowInspector(true);
+  EditorRootView loading(empty.get());
+  loading.resize(1240, 700);
+  loading.show();
+  TimelineView* timeline = loading.timeline();
+  QWidget* placeholder = loading.findChild<QWidget*>(QStringLiteral("loudnessPlaceholder"));
+  ASSERT_TRUE(placeholder);
+  // Pixels where the hint is centred (over the gap between the lanes) that show neither the
+  // lanes nor the gap.
+  const auto hintPixels = [&] {
+    const QImage& image = timeline->backingImage();
+    const QPointF centre = timeline->timelineGeometry().lanesRect().center();
+    const QRgb lane = Theme::laneBackground.resolved(timeline->palette()).rgb();
+    const QRgb gap = Theme::background.resolved(timeline->palette()).rgb();
+    const double ratio = image.devicePixelRatio();
+    int n = 0;
+    for (double y = centre.y() - 8; y < centre.y() + 8; y += 0.5)
+      for (double x = centre.x() - 100; x < centre.x() + 100; x += 0.5) {
+        const QRgb rgb = image.pixel(static_cast<int>(x * ratio), static_cast<int>(y * ratio));
+        if (rgb != lane && rgb != gap) ++n;
+      }
+    return n;
+  };
+  const int drawn = timeline->drawCount();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return timeline->drawCount() > drawn; }));
+  EXPECT_GT(hintPixels(), 100);
+  EXPECT_TRUE(placeholder->isVisible());
+
+  const quar::Uuid opening =
+      empty->beginExternalBusy(QStringLiteral("Opening “tone.wav”"), std::make_shared<ProgressToken>());
+  const int before = timeline->drawCount();
+  settle();
+  EXPECT_GT(timeline->drawCount(), before);
+  EXPECT_EQ(hintPixels(), 0);
+  EXPECT_FALSE(placeholder->isVisible());
+
+  empty->endExternalBusy(opening);
+  const int after = timeline->drawCount();
+  settle();
+  EXPECT_GT(timeline->drawCount(), after);
+  EXPECT_GT(hintPixels(), 100);
+  EXPECT_TRUE(placeholder->isVisible());
 }
 
 TEST(BusyOverlay, PercentText) {

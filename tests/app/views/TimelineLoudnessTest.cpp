@@ -4,6 +4,8 @@
 
 #include "AppTestSupport.h"
 #include "ViewTestSupport.h"
+#include "views/TextDrawing.h"
+#include "views/TimelineEnvelope.h"
 #include "views/TimelineLoudness.h"
 
 using namespace TimelineLoudness;
@@ -126,6 +128,27 @@ TEST(TimelineLoudnessTest, TheLegendShowsTheIntegratedFigureOnlyWhenFinite) {
   EXPECT_EQ(legend(-9.96, -16, 24.5)[3].text, QStringLiteral(u"   Gain ±24 dB"));
 }
 
+TEST(TimelineLoudnessTest, ALegendTooWideDropsItsLastRunsWhole) {
+  const QFont font = TextDrawing::font(10, QFont::DemiBold);
+  const std::vector<LegendRun> runs = legend(-23, -23, 12);
+  const auto width = [&](const char16_t* text) { return TextDrawing::size(font, QString::fromUtf16(text)).width(); };
+  const double shortTerm = width(u"Short-term LUFS  ");
+  const double integrated = width(u"Integrated -23.0  ");
+  // Where each run's text ends, its trailing blanks aside.
+  const double ends[] = {8 + width(u"Short-term LUFS"), 8 + shortTerm + width(u"Integrated -23.0"),
+                         8 + shortTerm + integrated + width(u"Target -23"),
+                         8 + shortTerm + integrated + width(u"Target -23") + width(u"   Gain ±12 dB")};
+  struct Case {
+    double right;
+    LegendFit fit;
+  };
+  const Case cases[] = {
+      {1000, {4, ends[3]}},     {ends[3], {4, ends[3]}}, {ends[3] - 0.5, {3, ends[2]}},
+      {ends[1] + 1, {2, ends[1]}}, {ends[0], {1, ends[0]}}, {ends[0] - 1, {0, 8}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(fitLegend(runs, font, 8, c.right), c.fit) << c.right;
+}
+
 class TimelineLoudnessDrawing : public AppTest {};
 
 TEST_F(TimelineLoudnessDrawing, DrawsTheCurvesTheLinesAndTheEnvelopesShift) {
@@ -176,4 +199,84 @@ TEST_F(TimelineLoudnessDrawing, DrawsTheCurvesTheLinesAndTheEnvelopesShift) {
   image = drawTimeline(model, QSize(600, 400), 2);
   savePicture(image, QStringLiteral("timeline-loudness-measuring"));
   EXPECT_EQ(count(image, lane, shortTerm), 0);
+}
+
+TEST_F(TimelineLoudnessDrawing, LabelsLieAboveTheCurves) {
+  EditorModel model(music(480000), std::nullopt);
+  model.setShowLoudnessLane(true);
+  model.setLoudnessLaneHeight(130);
+  model.setViewWidth(600);
+  model.setFramesPerPoint(800);
+  const QRectF lane(0, 270, 600, 130);  // in a 400-point view
+  const TimelineGeometry g = TimelineGeometry::of(model, QSizeF(600, 400));
+  struct Case {
+    const char* label;
+    QRectF box;
+    float lufs;  // of a short-term curve through the label
+  };
+  const Case cases[] = {
+      {"the envelope's 0 dB",
+       QRectF(QPointF(4, std::round(g.envelopeY(0)) + 0.5 - 12),
+              TextDrawing::size(TextDrawing::font(9, QFont::Medium), QStringLiteral("0 dB"))),
+       -26},
+      {"the scale's -24",
+       QRectF(QPointF(600 - 30, y(-24, lane) - 11), TextDrawing::size(TextDrawing::font(9), QStringLiteral("-24"))),
+       -21.2f},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(c.box.contains(QPointF(c.box.center().x(), y(c.lufs, lane)))) << c.label;
+    quar::LoudnessResult result;
+    result.integratedLUFS = -20;
+    result.hopSeconds = 0.1;
+    result.shortTerm.assign(100, c.lufs);
+    model.setContentLoudness(result);
+    const QImage image = drawTimeline(model, QSize(600, 400), 2);
+    savePicture(image, QStringLiteral("timeline-loudness-labels"));
+    const QColor shortTerm = Theme::loudnessShortTerm.light;
+    EXPECT_GT(count(image, QRectF(300, y(c.lufs, lane) - 2, 20, 4), shortTerm), 0) << c.label;
+    EXPECT_EQ(count(image, c.box, shortTerm), 0) << c.label;
+  }
+}
+
+TEST_F(TimelineLoudnessDrawing, TheLegendKeepsClearOfTheChipsAndTheirCaption) {
+  EditorModel model(music(480000), std::nullopt);
+  model.setShowLoudnessLane(true);
+  model.setLoudnessLaneHeight(130);
+  quar::LoudnessResult result;
+  result.integratedLUFS = -13.6;
+  result.hopSeconds = 0.1;
+  result.shortTerm.assign(100, -30.0f);
+  model.setContentLoudness(result);
+  model.setTargetLUFS(-14);
+  const QFont captionFont = TextDrawing::font(10);
+  const QColor legendColors[] = {Theme::loudnessShortTerm.light, Theme::loudnessIntegrated.light,
+                                 Theme::loudnessTarget.light, Theme::envelope.light};
+  struct Case {
+    int width;
+    bool caption;  // "Gain for" shows before the chips
+  };
+  // From the default window's timeline down to the narrowest beside the inspector and below.
+  for (const Case& c : {Case{880, true}, Case{600, true}, Case{459, true}, Case{400, false}}) {
+    model.setViewWidth(c.width);
+    model.zoomToFit();
+    const QImage image = drawTimeline(model, QSize(c.width, 400), 2);
+    savePicture(image, QStringLiteral("timeline-loudness-legend-%1").arg(c.width));
+    const QRectF lane(0, 270, c.width, 130);
+    const std::vector<TimelineEnvelope::TargetChip> chips = TimelineEnvelope::chipLayout(model, c.width, lane.top());
+    ASSERT_EQ(chips.size(), 3u);
+    const double chipsLeft = chips.back().rect.left();
+    const double captionLeft = chipsLeft - 4 - TextDrawing::size(captionFont, QStringLiteral("Gain for")).width() - 2;
+    const QRectF caption(captionLeft, lane.top() + 3, chipsLeft - 4 - captionLeft, 14);
+    // The caption is the one grey text there.
+    int grey = 0;
+    for (double y = caption.top(); y < caption.bottom(); y += 0.5)
+      for (double x = caption.left(); x < caption.right(); x += 0.5) {
+        const QColor p = pixel(image, x, y);
+        if (p.red() == p.green() && p.green() == p.blue() && p != Theme::laneBackground.light) ++grey;
+      }
+    EXPECT_EQ(grey > 20, c.caption) << c.width;
+    // No legend run reaches the caption, or the chips where it is left out.
+    const QRectF clear = c.caption ? caption.adjusted(-4, 0, 4, 0) : QRectF(chipsLeft - 8, lane.top() + 3, 8, 14);
+    for (const QColor& color : legendColors) EXPECT_EQ(count(image, clear, color), 0) << c.width;
+  }
 }

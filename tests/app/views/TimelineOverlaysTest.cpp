@@ -2,6 +2,7 @@
 
 #include "AppTestSupport.h"
 #include "ViewTestSupport.h"
+#include "views/TextDrawing.h"
 #include "views/TimelineOverlays.h"
 #include "views/TimelineRuler.h"
 
@@ -86,6 +87,29 @@ TEST(TimelineRuler, TicksEveryMinorStepAndLongOnesAtMajorSteps) {
   EXPECT_TRUE(TimelineRuler::ticks(0, std::nan(""), 48000, 300, {2, 0.5}).empty());
 }
 
+TEST(TimelineRuler, FlagsEndBeforeTheNextFlagBegins) {
+  const QFont font = TextDrawing::font(10, QFont::Medium);
+  const double nameWidth = TextDrawing::size(font, QStringLiteral("Marker 1")).width();
+  const auto marker = [](int64_t frame, const char* name) {
+    return Marker{quar::Uuid::random(), frame, QString::fromUtf8(name)};
+  };
+  // 100 frames per point from frame 0, 600 points wide; the markers out of order.
+  const std::vector<TimelineRuler::Flag> flags = TimelineRuler::flags(
+      {marker(30000, "Marker 3"), marker(10000, "Marker 1"), marker(12000, "Marker 2"), marker(30000, "Marker 4"),
+       marker(-2000, "Just left"), marker(-13000, "Too far left"), marker(50000, "Wide"), marker(51200, "Last")},
+      0, 100, 600, font);
+  std::vector<QString> names;
+  for (const TimelineRuler::Flag& flag : flags) names.push_back(flag.name);
+  // Marker 3 has no room at all, and "Wide" none for its first letter in an 11-point flag.
+  EXPECT_EQ(names, (std::vector<QString>{"Just left", "Marker 1", "Marker 2", "", "Marker 4", "", "Last"}));
+  EXPECT_EQ(flags[5].body, QRectF(500, 2, 11, 14));
+  EXPECT_EQ(flags[1].body, QRectF(100, 2, 19, 14));  // cut a point before Marker 2's flag
+  EXPECT_EQ(flags[1].stem, QRectF(100, 2, 1.5, 24));
+  EXPECT_EQ(flags[2].body, QRectF(120, 2, nameWidth + 8, 14));
+  EXPECT_TRUE(flags[3].body.isEmpty());  // Marker 4 at the same point shows instead
+  EXPECT_EQ(flags[4].body.width(), std::min(TextDrawing::size(font, QStringLiteral("Marker 4")).width() + 8, 140.0));
+}
+
 class TimelineOverlaysDrawing : public AppTest {
 protected:
   // A silent stereo document of 10 s at 100 frames per point, 600 by 300 points.
@@ -162,4 +186,19 @@ TEST_F(TimelineOverlaysDrawing, MarkerFlagsClipLongNamesAndShowJustLeftOfTheView
   EXPECT_EQ(pixel(image, 200 + 141, 9).rgb(), ruler.rgb());
   EXPECT_EQ(pixel(image, 37, 9).rgb(), flag.rgb());
   EXPECT_EQ(pixel(image, 41, 9).rgb(), ruler.rgb());
+}
+
+TEST_F(TimelineOverlaysDrawing, FlagsKeepApartAndCoverNoTimeLabel) {
+  // Time labels every 0.2 s (96 points); Marker 2 begins 20 points after Marker 1 and Marker 3
+  // 8.5 points after the label of 0.6 s begins.
+  model.setShowLoudnessLane(false);
+  model.setMarkers({{quar::Uuid::random(), 10000, QStringLiteral("Marker 1")},
+                    {quar::Uuid::random(), 12000, QStringLiteral("Marker 2")},
+                    {quar::Uuid::random(), 30000, QStringLiteral("Marker 3")}});
+  const QImage image = draw(QStringLiteral("timeline-marker-flags-close"));
+  const QColor ruler = Theme::rulerBackground.resolved(light);
+  EXPECT_EQ(pixel(image, 119.25, 9).rgb(), ruler.rgb());  // the point between the flags
+  EXPECT_EQ(pixel(image, 117.5, 9).rgb(), Theme::marker.resolved(light).rgb());  // inside the inner margin
+  // No part of the covered label shows left of Marker 3's flag.
+  EXPECT_EQ(count(image, QRectF(289, 3, 11, 12), ruler), 11 * 12 * 4);
 }
