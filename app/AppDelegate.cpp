@@ -13,12 +13,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "MainMenu.h"
+#include "window/MainMenu.h"
 #include "document/AudioDocumentController.h"
-#include "editor/EditorWindowController.h"
+#include "window/EditorWindowController.h"
 #include "platform/Document.h"
 #include "platform/WindowController.h"
-#include "views/ToneLabel.h"
+#include "widgets/ToneLabel.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "document/AudioDocument.h"
 #include "document/AudioDocumentController.h"
 #include "editor/EditorModel.h"
-#include "editor/EditorWindowController.h"
+#include "window/EditorWindowController.h"
 #include "inspector/SignalStatsState.h"
 #include "platform/JobPool.h"
 #include "platform/Platform.h"

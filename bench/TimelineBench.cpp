@@ -10,7 +10,7 @@
 #include "core/EnvelopeSet.h"
 #include "editor/EditorModel.h"
 #include "views/OverviewView.h"
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 #include "views/TimelineCanvas.h"
 #include "views/TimelineView.h"
 

@@ -12,7 +12,7 @@
 #include "base/QuarError.h"
 #include "core/EnvelopeSet.h"
 #include "document/ContentCollector.h"
-#include "editor/EditorWindowController.h"
+#include "window/EditorWindowController.h"
 #include "io/AudioDecoder.h"
 #include "io/AudioEncoder.h"
 #include "io/FormatCatalog.h"

@@ -5,6 +5,7 @@
 
 #include <QTimer>
 
+#include "editor/LoudnessPreset.h"
 #include "effects/EffectsRack.h"
 #include "platform/Observable.h"
 #include "platform/Platform.h"

@@ -13,11 +13,11 @@
 #include <limits>
 
 #include "base/Numbers.h"
-#include "effects/EditorStyle.h"
+#include "widgets/ViewStyle.h"
 #include "effects/LinkButton.h"
-#include "effects/ParamSlider.h"
-#include "views/TextDrawing.h"
-#include "views/ToneLabel.h"
+#include "widgets/ParamSlider.h"
+#include "widgets/TextDrawing.h"
+#include "widgets/ToneLabel.h"
 
 using quar::AUParameterInfo;
 
@@ -55,12 +55,12 @@ private:
     auto* row = new QWidget(this);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* title = new ToneLabel(text(info_.name), EditorStyle::calloutSize, ToneLabel::Tone::primary, row);
+    auto* title = new ToneLabel(text(info_.name), ViewStyle::calloutSize, ToneLabel::Tone::primary, row);
     title->setFixedWidth(ParamSlider::labelWidth);  // in line with the sliders' labels
     layout->addWidget(title);
     auto* menu = new QComboBox(row);
     menu->setObjectName(QStringLiteral("menu"));
-    menu->setFont(TextDrawing::font(EditorStyle::calloutSize));
+    menu->setFont(TextDrawing::font(ViewStyle::calloutSize));
     for (const std::string& entry : *info_.valueStrings) menu->addItem(text(entry));
     // Entry i stands for the integer part of the minimum plus i.
     const int64_t first = quar::clampedInt(info_.minValue, -intLimit, intLimit);
@@ -75,7 +75,7 @@ private:
   QWidget* makeToggle() {
     auto* toggle = new QCheckBox(text(info_.name), this);
     toggle->setObjectName(QStringLiteral("toggle"));
-    toggle->setFont(TextDrawing::font(EditorStyle::calloutSize));
+    toggle->setFont(TextDrawing::font(ViewStyle::calloutSize));
     toggle->setChecked(value_ >= 0.5);
     connect(toggle, &QCheckBox::toggled, this, [this](bool on) { write(on ? 1 : 0); });
     return toggle;
@@ -111,13 +111,13 @@ private:
 
 AudioUnitParameterList::AudioUnitParameterList(std::shared_ptr<quar::AudioUnitEffect> effect, QWidget* parent)
     : QWidget(parent), effect_(std::move(effect)), filter_(new QLineEdit(this)), rows_(new QVBoxLayout),
-      showAllButton_(new LinkButton({}, EditorStyle::captionSize, this)),
-      empty_(new ToneLabel(QStringLiteral("This plug-in exposes no parameters."), EditorStyle::captionSize,
+      showAllButton_(new LinkButton({}, ViewStyle::captionSize, this)),
+      empty_(new ToneLabel(QStringLiteral("This plug-in exposes no parameters."), ViewStyle::captionSize,
                            ToneLabel::Tone::secondary, this)) {
   setObjectName(QStringLiteral("parameterList"));
   filter_->setObjectName(QStringLiteral("parameterFilter"));
   filter_->setPlaceholderText(QStringLiteral("Filter parameters"));
-  filter_->setFont(TextDrawing::font(EditorStyle::captionSize));
+  filter_->setFont(TextDrawing::font(ViewStyle::captionSize));
   showAllButton_->setObjectName(QStringLiteral("showAll"));
   empty_->setObjectName(QStringLiteral("noParameters"));
   connect(filter_, &QLineEdit::textChanged, this, &AudioUnitParameterList::updateRows);

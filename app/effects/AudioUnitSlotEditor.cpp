@@ -6,9 +6,9 @@
 
 #include "effects/AudioUnitParameterList.h"
 #include "effects/AudioUnitWindowController.h"
-#include "effects/EditorStyle.h"
+#include "widgets/ViewStyle.h"
 #include "effects/SymbolButton.h"
-#include "views/ToneLabel.h"
+#include "widgets/ToneLabel.h"
 
 AudioUnitSlotEditor::AudioUnitSlotEditor(const quar::AudioUnitDescriptor& descriptor,
                                          std::shared_ptr<quar::AudioUnitEffect> effect, bool loading, QWidget* parent)
@@ -16,13 +16,13 @@ AudioUnitSlotEditor::AudioUnitSlotEditor(const quar::AudioUnitDescriptor& descri
   setObjectName(QStringLiteral("audioUnitSlotEditor"));
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(EditorStyle::rowSpacing);
-  auto* maker = new ToneLabel(makerLine(descriptor), EditorStyle::captionSize, ToneLabel::Tone::secondary, this);
+  column->setSpacing(ViewStyle::rowSpacing);
+  auto* maker = new ToneLabel(makerLine(descriptor), ViewStyle::captionSize, ToneLabel::Tone::secondary, this);
   maker->setObjectName(QStringLiteral("makerLine"));
   column->addWidget(maker);
 
   if (loading) {
-    auto* text = new ToneLabel(QStringLiteral("Loading plug-in\u2026"), EditorStyle::calloutSize,
+    auto* text = new ToneLabel(QStringLiteral("Loading plug-in\u2026"), ViewStyle::calloutSize,
                                ToneLabel::Tone::secondary, this);
     text->setObjectName(QStringLiteral("loadingPlugin"));
     column->addWidget(text);
@@ -31,7 +31,7 @@ AudioUnitSlotEditor::AudioUnitSlotEditor(const quar::AudioUnitDescriptor& descri
   if (!effect) return;
 
   auto* row = new QHBoxLayout;
-  row->setSpacing(EditorStyle::rowSpacing);
+  row->setSpacing(ViewStyle::rowSpacing);
   auto* open = new SymbolButton(QStringLiteral("macwindow"), 14, QStringLiteral("Open Plug-in Editor"), this);
   open->setObjectName(QStringLiteral("openPluginEditor"));
   connect(open, &QToolButton::clicked, this, [effect] { AudioUnitWindowController::show(effect); });

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "effects/EditorStyle.h"
-#include "views/ToneLabel.h"
+#include "widgets/ViewStyle.h"
+#include "widgets/ToneLabel.h"
 
 using quar::ChorusSettings;
 using quar::ModulationMode;
@@ -46,7 +46,7 @@ ChorusEditor::ChorusEditor(Binding<ChorusSettings> settings, QWidget* parent)
 QWidget* ChorusEditor::makeVoicesRow() {
   voicesRow_ = new QWidget(this);
   voicesRow_->setObjectName(QStringLiteral("voices"));
-  voices_ = new ToneLabel({}, EditorStyle::calloutSize, ToneLabel::Tone::primary, voicesRow_);
+  voices_ = new ToneLabel({}, ViewStyle::calloutSize, ToneLabel::Tone::primary, voicesRow_);
   voices_->setObjectName(QStringLiteral("voicesLabel"));
   fewerVoices_ = new QToolButton(voicesRow_);
   fewerVoices_->setObjectName(QStringLiteral("fewerVoices"));

@@ -4,10 +4,10 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "effects/EditorStyle.h"
+#include "widgets/ViewStyle.h"
 #include "effects/GainReductionMeter.h"
 #include "effects/TransferCurve.h"
-#include "views/ToneLabel.h"
+#include "widgets/ToneLabel.h"
 
 using quar::CompressorSettings;
 using Scale = ParamSlider::Scale;
@@ -31,7 +31,7 @@ CompressorEditor::CompressorEditor(Binding<CompressorSettings> settings, GainRed
       detection_(makePicker(QStringLiteral("Detect"), settings_.field(&CompressorSettings::detection))),
       stereoLink_(makeToggle(QStringLiteral("Stereo link"), settings_.field(&CompressorSettings::stereoLink))),
       autoMakeup_(makeToggle(QStringLiteral("Auto makeup"), settings_.field(&CompressorSettings::autoMakeup))),
-      makeup_(new ToneLabel({}, EditorStyle::captionSize, ToneLabel::Tone::secondary, this)) {
+      makeup_(new ToneLabel({}, ViewStyle::captionSize, ToneLabel::Tone::secondary, this)) {
   setObjectName(QStringLiteral("compressorEditor"));
   detection_->setObjectName(QStringLiteral("detection"));
   stereoLink_->setObjectName(QStringLiteral("stereoLink"));

@@ -10,9 +10,9 @@
 #include <cmath>
 
 #include "base/Numbers.h"
-#include "effects/EditorStyle.h"
-#include "views/TextDrawing.h"
-#include "views/ToneLabel.h"
+#include "widgets/ViewStyle.h"
+#include "widgets/TextDrawing.h"
+#include "widgets/ToneLabel.h"
 
 using quar::DelaySettings;
 using Scale = ParamSlider::Scale;
@@ -60,13 +60,13 @@ DelayEditor::~DelayEditor() { bpmField_->disconnect(this); }
 QWidget* DelayEditor::makeSyncRow() {
   auto* row = new QWidget(this);
   row->setObjectName(QStringLiteral("sync"));
-  auto* caption = new ToneLabel(QStringLiteral("Sync"), EditorStyle::calloutSize, ToneLabel::Tone::secondary, row);
+  auto* caption = new ToneLabel(QStringLiteral("Sync"), ViewStyle::calloutSize, ToneLabel::Tone::secondary, row);
   caption->setFixedWidth(ParamSlider::labelWidth);
   bpmField_ = new QLineEdit(row);
   bpmField_->setObjectName(QStringLiteral("bpm"));
   bpmField_->setPlaceholderText(QStringLiteral("BPM"));
   bpmField_->setFixedWidth(44);
-  bpmField_->setFont(TextDrawing::font(EditorStyle::captionSize));
+  bpmField_->setFont(TextDrawing::font(ViewStyle::captionSize));
   bpmField_->setText(bpmText(bpm_));
   connect(bpmField_, &QLineEdit::editingFinished, this, &DelayEditor::commitBPM);
 
@@ -75,13 +75,13 @@ QWidget* DelayEditor::makeSyncRow() {
   layout->setSpacing(6);
   layout->addWidget(caption);
   layout->addWidget(bpmField_);
-  layout->addWidget(new ToneLabel(QStringLiteral("BPM"), EditorStyle::captionSize, ToneLabel::Tone::tertiary, row));
+  layout->addWidget(new ToneLabel(QStringLiteral("BPM"), ViewStyle::captionSize, ToneLabel::Tone::tertiary, row));
   const Binding<double> time = settings_.field(&DelaySettings::timeMs);
   for (const Note& note : notes) {
     auto* button = new QToolButton(row);
     button->setText(QString::fromUtf8(note.title));
     button->setObjectName(button->text());
-    button->setFont(TextDrawing::font(EditorStyle::captionSize));
+    button->setFont(TextDrawing::font(ViewStyle::captionSize));
     connect(button, &QToolButton::clicked, this,
             [this, time, beats = note.beats] {
               // A button takes no focus, so the field may still hold a tempo not yet committed.

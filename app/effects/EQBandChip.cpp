@@ -5,13 +5,12 @@
 #include <cmath>
 
 #include "effects/EQEditor.h"
-#include "effects/EditorStyle.h"
-#include "views/TextDrawing.h"
-#include "views/ViewStyle.h"
+#include "widgets/TextDrawing.h"
+#include "widgets/ViewStyle.h"
 
 EQBandChip::EQBandChip(QWidget* parent) : QAbstractButton(parent), color_(EQEditor::bandColor(0)) {
   setFixedSize(diameter, diameter);
-  setFont(TextDrawing::font(EditorStyle::captionSize, QFont::Bold));
+  setFont(TextDrawing::font(ViewStyle::captionSize, QFont::Bold));
 }
 
 void EQBandChip::showBand(size_t index, const quar::EQBand& band, bool selected) {

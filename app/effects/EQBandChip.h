@@ -6,7 +6,7 @@
 #include <QAbstractButton>
 
 #include "dsp/effects/EQSettings.h"
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 
 class EQBandChip final : public QAbstractButton {
   Q_OBJECT

@@ -9,12 +9,11 @@
 
 #include <algorithm>
 
-#include "effects/EditorStyle.h"
 #include "effects/EffectEditor.h"
-#include "effects/ParamSlider.h"
+#include "widgets/ParamSlider.h"
 #include "effects/SymbolButton.h"
-#include "views/TextDrawing.h"
-#include "views/ViewStyle.h"
+#include "widgets/TextDrawing.h"
+#include "widgets/ViewStyle.h"
 
 using quar::EQBand;
 using quar::EQBandType;
@@ -45,7 +44,7 @@ EQBandControls::EQBandControls(Binding<EQBand> band, std::function<void()> remov
   gain_->setObjectName(QStringLiteral("gainDB"));
   q_->setObjectName(QStringLiteral("q"));
   for (QWidget* control : std::initializer_list<QWidget*>{enabled_, type_, slope_})
-    control->setFont(TextDrawing::font(EditorStyle::calloutSize));
+    control->setFont(TextDrawing::font(ViewStyle::calloutSize));
 
   const Binding<bool> isEnabled = band_.field(&EQBand::isEnabled);
   connect(enabled_, &QCheckBox::toggled, this, [isEnabled](bool on) { isEnabled.set(on); });

@@ -10,7 +10,7 @@
 
 #include "dsp/effects/EQSettings.h"
 #include "effects/Binding.h"
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 
 class ParamSlider;
 class QCheckBox;

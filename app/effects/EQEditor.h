@@ -11,7 +11,7 @@
 
 #include "dsp/effects/EQSettings.h"
 #include "effects/EffectEditor.h"
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 
 class EQBandChip;
 class EQBandControls;

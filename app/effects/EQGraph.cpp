@@ -10,9 +10,9 @@
 #include <cmath>
 
 #include "effects/EQEditor.h"
-#include "views/TextDrawing.h"
-#include "views/Theme.h"
-#include "views/ViewStyle.h"
+#include "widgets/TextDrawing.h"
+#include "widgets/Theme.h"
+#include "widgets/ViewStyle.h"
 
 using ViewStyle::faded;
 using quar::EQBand;

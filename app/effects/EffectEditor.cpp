@@ -4,20 +4,20 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "effects/EditorStyle.h"
-#include "views/TextDrawing.h"
+#include "widgets/ViewStyle.h"
+#include "widgets/TextDrawing.h"
 
 QVBoxLayout* EffectEditor::makeColumn() {
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(EditorStyle::rowSpacing);
+  column->setSpacing(ViewStyle::rowSpacing);
   column->setAlignment(Qt::AlignTop);
   return column;
 }
 
 QCheckBox* EffectEditor::makeToggle(const QString& title, Binding<bool> value) {
   auto* toggle = new QCheckBox(title, this);
-  toggle->setFont(TextDrawing::font(EditorStyle::calloutSize));
+  toggle->setFont(TextDrawing::font(ViewStyle::calloutSize));
   connect(toggle, &QCheckBox::toggled, this, [value = std::move(value)](bool on) { value.set(on); });
   return toggle;
 }

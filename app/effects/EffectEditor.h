@@ -14,8 +14,8 @@
 
 #include "base/Enums.h"
 #include "effects/Binding.h"
-#include "effects/ParamSlider.h"
-#include "views/SegmentedControl.h"
+#include "widgets/ParamSlider.h"
+#include "widgets/SegmentedControl.h"
 
 class QCheckBox;
 class QVBoxLayout;

@@ -25,9 +25,9 @@
 #include "effects/GainReductionMeter.h"
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
-#include "views/ActivitySpinner.h"
-#include "views/Theme.h"
-#include "views/ViewStyle.h"
+#include "widgets/ActivitySpinner.h"
+#include "widgets/Theme.h"
+#include "widgets/ViewStyle.h"
 
 namespace {
 

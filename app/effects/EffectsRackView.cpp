@@ -13,16 +13,15 @@
 #include "base/Enums.h"
 #include "editor/EditorModel.h"
 #include "effects/AddEffectMenu.h"
-#include "effects/EditorStyle.h"
 #include "effects/EffectSlotCard.h"
 #include "effects/EffectsRack.h"
 #include "effects/SymbolButton.h"
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
-#include "views/RoundedPanel.h"
-#include "views/Theme.h"
-#include "views/ToneLabel.h"
-#include "views/ViewStyle.h"
+#include "widgets/RoundedPanel.h"
+#include "widgets/Theme.h"
+#include "widgets/ToneLabel.h"
+#include "widgets/ViewStyle.h"
 
 using quar::EffectKind;
 using quar::EffectTailMode;
@@ -132,7 +131,7 @@ QWidget* EffectsRackView::makeEmptyState() {
                     0, Qt::AlignHCenter);
   auto* hint = new ToneLabel(QStringLiteral("Add effects to build a chain. Play to hear it live, then apply it to the "
                                             "selection or the whole file."),
-                             EditorStyle::calloutSize, ToneLabel::Tone::secondary, emptyState_);
+                             ViewStyle::calloutSize, ToneLabel::Tone::secondary, emptyState_);
   hint->setObjectName(QStringLiteral("emptyHint"));
   hint->setWordWrap(true);
   hint->setAlignment(Qt::AlignHCenter);
@@ -195,7 +194,7 @@ QWidget* EffectsRackView::makeFooter() {
   column->addLayout(actions);
 
   previewOff_ = new ToneLabel(QStringLiteral("Preview is off \u2014 you\u2019re hearing the audio without the rack."),
-                              EditorStyle::captionSize, ToneLabel::Tone::secondary, footer_);
+                              ViewStyle::captionSize, ToneLabel::Tone::secondary, footer_);
   previewOff_->setObjectName(QStringLiteral("previewOffNote"));
   previewOff_->setWordWrap(true);
   column->addWidget(previewOff_);

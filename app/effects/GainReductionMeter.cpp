@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "effects/EditorStyle.h"
+#include "widgets/ViewStyle.h"
 #include "effects/EffectsRack.h"
-#include "effects/ParamSlider.h"
-#include "views/Theme.h"
-#include "views/ToneLabel.h"
+#include "widgets/ParamSlider.h"
+#include "widgets/Theme.h"
+#include "widgets/ToneLabel.h"
 
 namespace {
 
@@ -52,10 +52,10 @@ private:
 
 GainReductionMeter::GainReductionMeter(EffectsRack* rack, quar::Uuid slotID, bool isPlaying, QWidget* parent)
     : QWidget(parent), rack_(rack), slotID_(slotID), bar_(new Bar(this)),
-      value_(new ToneLabel(text(0), EditorStyle::captionSize, ToneLabel::Tone::primary, this)),
+      value_(new ToneLabel(text(0), ViewStyle::captionSize, ToneLabel::Tone::primary, this)),
       timer_(new QTimer(this)) {
   setObjectName(QStringLiteral("gainReductionMeter"));
-  auto* caption = new ToneLabel(QStringLiteral("Reduction"), EditorStyle::captionSize, ToneLabel::Tone::secondary, this);
+  auto* caption = new ToneLabel(QStringLiteral("Reduction"), ViewStyle::captionSize, ToneLabel::Tone::secondary, this);
   caption->setFixedWidth(ParamSlider::labelWidth);
   value_->setObjectName(QStringLiteral("value"));
   value_->setFixedWidth(ParamSlider::valueWidth);

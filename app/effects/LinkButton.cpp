@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "views/TextDrawing.h"
-#include "views/ViewStyle.h"
+#include "widgets/TextDrawing.h"
+#include "widgets/ViewStyle.h"
 
 LinkButton::LinkButton(const QString& title, int pixelSize, QWidget* parent) : QAbstractButton(parent) {
   setText(title);

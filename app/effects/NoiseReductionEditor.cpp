@@ -5,11 +5,11 @@
 #include <QVBoxLayout>
 
 #include "editor/EditorModel.h"
-#include "effects/EditorStyle.h"
+#include "widgets/ViewStyle.h"
 #include "effects/LinkButton.h"
 #include "effects/NoiseProfileView.h"
 #include "effects/SymbolButton.h"
-#include "views/ToneLabel.h"
+#include "widgets/ToneLabel.h"
 
 using quar::NoiseReductionSettings;
 using Scale = ParamSlider::Scale;
@@ -30,10 +30,10 @@ NoiseReductionEditor::NoiseReductionEditor(Binding<NoiseReductionSettings> setti
     : EffectEditor(parent), settings_(std::move(settings)), model_(model),
       learn_(new SymbolButton(QStringLiteral("waveform.badge.magnifyingglass"), 16,
                               QStringLiteral("Learn Noise from Selection"), this)),
-      clear_(new LinkButton(QStringLiteral("Clear"), EditorStyle::calloutSize, this)), profile_(new NoiseProfileView(this)),
+      clear_(new LinkButton(QStringLiteral("Clear"), ViewStyle::calloutSize, this)), profile_(new NoiseProfileView(this)),
       noProfile_(new ToneLabel(QStringLiteral("No noise profile yet \u2014 the effect passes audio through. Select a "
                                               "noise-only region and learn it."),
-                               EditorStyle::captionSize, ToneLabel::Tone::secondary, this)),
+                               ViewStyle::captionSize, ToneLabel::Tone::secondary, this)),
       outputNoiseOnly_(makeToggle(QStringLiteral("Output removed noise only"),
                                   settings_.field(&NoiseReductionSettings::outputNoiseOnly))) {
   setObjectName(QStringLiteral("noiseReductionEditor"));

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "views/TextDrawing.h"
-#include "views/Theme.h"
-#include "views/ViewStyle.h"
+#include "widgets/TextDrawing.h"
+#include "widgets/Theme.h"
+#include "widgets/ViewStyle.h"
 
 using ViewStyle::faded;
 

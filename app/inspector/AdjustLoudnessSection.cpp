@@ -17,9 +17,9 @@
 #include "inspector/InspectorText.h"
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
-#include "views/RoundedPanel.h"
-#include "views/SegmentedControl.h"
-#include "views/ToneLabel.h"
+#include "widgets/RoundedPanel.h"
+#include "widgets/SegmentedControl.h"
+#include "widgets/ToneLabel.h"
 
 using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;

@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "dsp/Limiter.h"
-#include "editor/EditorTypes.h"
+#include "editor/AnalysisScope.h"
+#include "editor/LoudnessPreset.h"
 
 class EditorModel;
 class ObservedRefresh;

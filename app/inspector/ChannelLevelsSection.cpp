@@ -13,7 +13,7 @@
 #include "editor/EditorModel.h"
 #include "inspector/InspectorText.h"
 #include "platform/ObservedRefresh.h"
-#include "views/ToneLabel.h"
+#include "widgets/ToneLabel.h"
 
 using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;

@@ -18,7 +18,7 @@
 #include "inspector/SignalStatsState.h"
 #include "platform/ObservedRefresh.h"
 #include "support/TimeFormat.h"
-#include "views/ToneLabel.h"
+#include "widgets/ToneLabel.h"
 
 using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;

@@ -12,8 +12,8 @@
 #include "inspector/MarkersPanel.h"
 #include "inspector/SpectrumPanel.h"
 #include "platform/ObservedRefresh.h"
-#include "views/SegmentedControl.h"
-#include "views/ViewStyle.h"
+#include "widgets/SegmentedControl.h"
+#include "widgets/ViewStyle.h"
 
 InspectorView::InspectorView(EditorModel* model, QWidget* parent)
     : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {

@@ -10,7 +10,7 @@
 
 #include <optional>
 
-#include "editor/EditorTypes.h"
+#include "editor/InspectorTab.h"
 
 class EditorModel;
 class ObservedRefresh;

@@ -9,8 +9,8 @@
 #include <cmath>
 
 #include "inspector/InspectorText.h"
-#include "views/ToneLabel.h"
-#include "views/ViewStyle.h"
+#include "widgets/ToneLabel.h"
+#include "widgets/ViewStyle.h"
 
 using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;

@@ -10,7 +10,7 @@
 
 #include <optional>
 
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 
 class ToneLabel;
 

@@ -7,7 +7,7 @@
 #include "editor/EditorModel.h"
 #include "inspector/LinearMeterRow.h"
 #include "platform/ObservedRefresh.h"
-#include "views/ToneLabel.h"
+#include "widgets/ToneLabel.h"
 
 LiveMetersSection::LiveMetersSection(EditorModel* model, QWidget* parent)
     : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {

@@ -18,8 +18,8 @@
 #include "inspector/LoudnessSpectrumView.h"
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
-#include "views/SegmentedControl.h"
-#include "views/ToneLabel.h"
+#include "widgets/SegmentedControl.h"
+#include "widgets/ToneLabel.h"
 
 using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;

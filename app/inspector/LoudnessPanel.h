@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "dsp/Loudness.h"
-#include "editor/EditorTypes.h"
+#include "editor/AnalysisScope.h"
 
 class AdjustLoudnessSection;
 class ChannelLevelsSection;

@@ -7,9 +7,9 @@
 #include <cmath>
 
 #include "inspector/InspectorText.h"
-#include "views/TextDrawing.h"
-#include "views/Theme.h"
-#include "views/ViewStyle.h"
+#include "widgets/TextDrawing.h"
+#include "widgets/Theme.h"
+#include "widgets/ViewStyle.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
 #include "support/TimeFormat.h"
-#include "views/ToneLabel.h"
+#include "widgets/ToneLabel.h"
 
 using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;

@@ -15,8 +15,8 @@
 #include "inspector/SpectrumPlot.h"
 #include "inspector/SpectrumState.h"
 #include "platform/ObservedRefresh.h"
-#include "views/SegmentedControl.h"
-#include "views/ToneLabel.h"
+#include "widgets/SegmentedControl.h"
+#include "widgets/ToneLabel.h"
 
 using Tone = ToneLabel::Tone;
 using ViewStyle::TextStyle;

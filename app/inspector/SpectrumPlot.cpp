@@ -9,9 +9,9 @@
 #include "inspector/SpectrumGeometry.h"
 #include "inspector/SpectrumState.h"
 #include "platform/ObservationScope.h"
-#include "views/TextDrawing.h"
-#include "views/Theme.h"
-#include "views/ViewStyle.h"
+#include "widgets/TextDrawing.h"
+#include "widgets/Theme.h"
+#include "widgets/ViewStyle.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "views/Theme.h"
-#include "views/ViewStyle.h"
+#include "widgets/Theme.h"
+#include "widgets/ViewStyle.h"
 
 namespace {
 

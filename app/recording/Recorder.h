@@ -16,7 +16,7 @@
 #include <optional>
 #include <vector>
 
-#include "editor/EditorTypes.h"
+#include "recording/RecordMode.h"
 #include "platform/AudioBackend.h"
 #include "platform/MicrophoneAccess.h"
 #include "platform/ObservationScope.h"

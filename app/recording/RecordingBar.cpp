@@ -21,7 +21,7 @@
 #include "recording/InputMeters.h"
 #include "recording/Recorder.h"
 #include "support/TimeFormat.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 namespace {
 

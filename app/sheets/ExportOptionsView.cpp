@@ -6,11 +6,11 @@
 #include <QLabel>
 #include <QSignalBlocker>
 
-#include "effects/EditorStyle.h"
+#include "widgets/ViewStyle.h"
 #include "platform/Icons.h"
 #include "sheets/ExportOptionsModel.h"
-#include "views/Theme.h"
-#include "views/ToneLabel.h"
+#include "widgets/Theme.h"
+#include "widgets/ToneLabel.h"
 
 using quar::EncodeSettings;
 
@@ -47,7 +47,7 @@ QWidget* noteLine(const QString& note, QWidget* parent) {
   icon->setPixmap(Icons::tinted(QStringLiteral("info.circle"), Theme::secondaryLabel(parent->palette())).pixmap(13, 13));
   icon->setFixedSize(13, 15);
   icon->setAlignment(Qt::AlignCenter);
-  auto* label = new ToneLabel(note, EditorStyle::calloutSize, ToneLabel::Tone::secondary, line);
+  auto* label = new ToneLabel(note, ViewStyle::calloutSize, ToneLabel::Tone::secondary, line);
   label->setObjectName(QStringLiteral("note"));
   label->setWordWrap(true);
   row->addWidget(icon, 0, Qt::AlignTop);

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "views/Theme.h"
-#include "views/ViewStyle.h"
+#include "widgets/Theme.h"
+#include "widgets/ViewStyle.h"
 
 FadeCurvePreview::FadeCurvePreview(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("curvePreview"));

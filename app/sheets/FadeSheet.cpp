@@ -6,7 +6,7 @@
 #include "editor/EditorModel.h"
 #include "sheets/FadeCurvePreview.h"
 #include "support/Preferences.h"
-#include "views/SegmentedControl.h"
+#include "widgets/SegmentedControl.h"
 
 using quar::FadeDirection;
 using quar::FadeShape;

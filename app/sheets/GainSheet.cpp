@@ -13,10 +13,10 @@
 
 #include "core/Processing.h"
 #include "editor/EditorModel.h"
-#include "effects/ParamSlider.h"
+#include "widgets/ParamSlider.h"
 #include "inspector/InspectorText.h"
 #include "platform/ObservedRefresh.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QCheckBox>
 
 #include "editor/EditorModel.h"
-#include "effects/ParamSlider.h"
+#include "widgets/ParamSlider.h"
 #include "platform/ObservedRefresh.h"
 
 namespace {

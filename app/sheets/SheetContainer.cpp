@@ -6,11 +6,11 @@
 #include <QVBoxLayout>
 
 #include "editor/EditorModel.h"
-#include "effects/EditorStyle.h"
-#include "effects/ParamSlider.h"
+#include "widgets/ViewStyle.h"
+#include "widgets/ParamSlider.h"
 #include "platform/ObservedRefresh.h"
-#include "views/TextDrawing.h"
-#include "views/ToneLabel.h"
+#include "widgets/TextDrawing.h"
+#include "widgets/ToneLabel.h"
 
 SheetContainer::SheetContainer(const QString& title, const QString& actionTitle, QWidget* window)
     : QDialog(window), content_(new QVBoxLayout), action_(new QPushButton(actionTitle, this)) {
@@ -56,7 +56,7 @@ void SheetContainer::addContent(QWidget* item) { content_->addWidget(item); }
 void SheetContainer::addContent(QLayout* item) { content_->addLayout(item); }
 
 QLabel* SheetContainer::addNote(const QString& text) {
-  auto* note = new ToneLabel(text, EditorStyle::captionSize, ToneLabel::Tone::secondary, this);
+  auto* note = new ToneLabel(text, ViewStyle::captionSize, ToneLabel::Tone::secondary, this);
   note->setWordWrap(true);
   addContent(note);
   return note;

@@ -5,12 +5,11 @@
 
 #include "base/Numbers.h"
 #include "editor/EditorModel.h"
-#include "effects/EditorStyle.h"
-#include "effects/ParamSlider.h"
+#include "widgets/ParamSlider.h"
 #include "platform/ObservedRefresh.h"
 #include "support/TimeFormat.h"
-#include "views/ToneLabel.h"
-#include "views/ViewStyle.h"
+#include "widgets/ToneLabel.h"
+#include "widgets/ViewStyle.h"
 
 namespace {
 
@@ -29,11 +28,11 @@ TimePitchSheet::TimePitchSheet(EditorModel& model, QWidget* window)
 
   auto* row = new QHBoxLayout;
   row->setSpacing(ParamSlider::columnSpacing);
-  auto* title = new ToneLabel(QStringLiteral("Length"), EditorStyle::calloutSize, ToneLabel::Tone::secondary, this);
+  auto* title = new ToneLabel(QStringLiteral("Length"), ViewStyle::calloutSize, ToneLabel::Tone::secondary, this);
   title->setFixedWidth(ParamSlider::labelWidth);
   row->addWidget(title);
   length_->setObjectName(QStringLiteral("lengthText"));
-  length_->setFont(ViewStyle::font(EditorStyle::calloutSize, QFont::Normal, true));
+  length_->setFont(ViewStyle::font(ViewStyle::calloutSize, QFont::Normal, true));
   row->addWidget(length_, 1);
   addContent(row);
 

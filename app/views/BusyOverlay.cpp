@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 
 #include "base/Numbers.h"
-#include "views/RoundedPanel.h"
-#include "views/ViewStyle.h"
+#include "widgets/RoundedPanel.h"
+#include "widgets/ViewStyle.h"
 
 namespace {
 

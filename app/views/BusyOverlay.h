@@ -11,7 +11,7 @@
 
 #include <functional>
 
-#include "editor/EditorTypes.h"
+#include "editor/BusyState.h"
 
 class QGraphicsOpacityEffect;
 class QLabel;

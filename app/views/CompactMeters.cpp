@@ -11,7 +11,7 @@
 #include "editor/EditorModel.h"
 #include "platform/ObservedRefresh.h"
 #include "support/FixedText.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 namespace {
 

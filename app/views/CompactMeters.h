@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 
 class EditorModel;
 class ObservedRefresh;

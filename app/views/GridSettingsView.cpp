@@ -22,7 +22,7 @@
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
 #include "support/FixedText.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 using quar::TempoGrid;
 using ViewStyle::TextStyle;

@@ -12,7 +12,7 @@
 #include "platform/ObservedRefresh.h"
 #include "support/FixedText.h"
 #include "views/GridSettingsView.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 GridToolbarControl::GridToolbarControl(EditorModel* model, QWidget* parent)
     : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {

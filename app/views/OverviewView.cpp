@@ -10,9 +10,9 @@
 
 #include "editor/EditorModel.h"
 #include "platform/ObservationScope.h"
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 #include "views/TimelineInput.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
 #include "views/TimeField.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 using quar::FrameRange;
 using ViewStyle::TextStyle;

@@ -10,7 +10,7 @@
 
 #include "editor/EditorModel.h"
 #include "platform/ObservedRefresh.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 TimeField::TimeField(const QString& label, EditorModel* model, std::function<int64_t()> value,
                      std::function<void(int64_t)> commit, QWidget* parent)

@@ -7,12 +7,12 @@
 
 #include "base/Precondition.h"
 #include "editor/EditorModel.h"
-#include "views/TextDrawing.h"
+#include "widgets/TextDrawing.h"
 #include "views/TimelineLoudness.h"
 #include "views/TimelineOverlays.h"
 #include "views/TimelineRuler.h"
 #include "views/TimelineWaveform.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 namespace {
 

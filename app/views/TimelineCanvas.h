@@ -15,7 +15,7 @@
 
 #include <vector>
 
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 #include "views/TimelineEnvelope.h"
 #include "views/TimelineGeometry.h"
 

@@ -7,9 +7,9 @@
 
 #include "base/Numbers.h"
 #include "editor/EditorModel.h"
-#include "views/TextDrawing.h"
+#include "widgets/TextDrawing.h"
 #include "views/TimelineCanvas.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 namespace TimelineEnvelope {
 

@@ -17,7 +17,7 @@
 #include "base/FrameRange.h"
 #include "core/GainEnvelope.h"
 #include "core/TempoGrid.h"
-#include "editor/EditorTypes.h"
+#include "editor/Marker.h"
 #include "views/TimelineGeometry.h"
 
 namespace TimelineEnvelopeEditing {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/FrameRange.h"
-#include "editor/EditorTypes.h"
+#include "editor/Marker.h"
 #include "views/TimelineGeometry.h"
 
 namespace TimelineHitTest {

@@ -8,7 +8,7 @@
 
 #include "base/Numbers.h"
 #include "editor/EditorModel.h"
-#include "views/TextDrawing.h"
+#include "widgets/TextDrawing.h"
 #include "views/TimelineCanvas.h"
 #include "views/TimelineEnvelope.h"
 

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "editor/EditorModel.h"
-#include "views/TextDrawing.h"
+#include "widgets/TextDrawing.h"
 #include "views/TimelineCanvas.h"
 
 namespace TimelineOverlays {

@@ -11,9 +11,9 @@
 
 #include <vector>
 
-#include "editor/EditorTypes.h"
+#include "editor/Marker.h"
 #include "support/TimeFormat.h"
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 
 struct TimelineCanvas;
 

@@ -9,7 +9,7 @@
 
 #include "editor/EditorModel.h"
 #include "platform/ObservationScope.h"
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 #include "views/TimelineCanvas.h"
 #include "views/TimelinePlayhead.h"
 

@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "core/GainEnvelope.h"
-#include "editor/EditorTypes.h"
+#include "editor/Marker.h"
 #include "views/TimelineEnvelope.h"
 #include "views/TimelineEnvelopeEditing.h"
 #include "views/TimelineGeometry.h"

@@ -10,9 +10,9 @@
 #include "base/Decibels.h"
 #include "dsp/ParallelFor.h"
 #include "editor/EditorModel.h"
-#include "views/TextDrawing.h"
+#include "widgets/TextDrawing.h"
 #include "views/TimelineCanvas.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 namespace TimelineWaveform {
 

@@ -9,7 +9,7 @@
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
 #include "recording/Recorder.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 using ViewStyle::iconButton;
 

@@ -8,7 +8,7 @@
 #include "editor/EditorModel.h"
 #include "platform/ObservedRefresh.h"
 #include "views/CompactMeters.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "editor/EditorModel.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 ZoomControls::ZoomControls(EditorModel* model, QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("zoomControls"));

@@ -18,7 +18,7 @@
 #include "AppDelegate.h"
 #include "AppTestSupport.h"
 #include "DocumentTestSupport.h"
-#include "EditorCommands.h"
+#include "window/EditorCommands.h"
 #include "document/AudioDocumentController.h"
 #include "platform/CommandRouter.h"
 #include "platform/NullAudioBackend.h"

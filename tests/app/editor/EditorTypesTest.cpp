@@ -2,7 +2,11 @@
 
 #include <unordered_set>
 
-#include "editor/EditorTypes.h"
+#include "editor/AnalysisScope.h"
+#include "editor/InspectorTab.h"
+#include "editor/LoudnessAdjustMode.h"
+#include "editor/Marker.h"
+#include "recording/RecordMode.h"
 
 TEST(ProgressToken, ClampsStoresAndReportsCancellation) {
   ProgressToken token;

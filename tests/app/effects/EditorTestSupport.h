@@ -19,7 +19,7 @@
 #include "editor/EditorModel.h"
 #include "effects/Binding.h"
 #include "effects/EffectsRack.h"
-#include "effects/ParamSlider.h"
+#include "widgets/ParamSlider.h"
 #include "views/ViewTestSupport.h"
 
 namespace EditorTestSupport {

@@ -25,7 +25,7 @@
 #include "effects/EffectPresets.h"
 #include "effects/EffectSlotCard.h"
 #include "effects/GainReductionMeter.h"
-#include "views/ActivitySpinner.h"
+#include "widgets/ActivitySpinner.h"
 
 using namespace EditorTestSupport;
 using quar::EffectKind;

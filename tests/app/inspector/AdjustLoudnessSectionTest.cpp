@@ -10,8 +10,8 @@
 
 #include "InspectorTestSupport.h"
 #include "inspector/AdjustLoudnessSection.h"
-#include "views/SegmentedControl.h"
-#include "views/ToneLabel.h"
+#include "widgets/SegmentedControl.h"
+#include "widgets/ToneLabel.h"
 
 using EditorModelFixtureSupport::tone;
 using Plan = quar::LoudnessNormalization::Plan;

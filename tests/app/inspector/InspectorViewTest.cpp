@@ -16,7 +16,7 @@
 #include "DocumentTestSupport.h"
 #include "InspectorTestSupport.h"
 #include "document/AudioDocumentController.h"
-#include "editor/EditorWindowController.h"
+#include "window/EditorWindowController.h"
 #include "effects/DelayEditor.h"
 #include "effects/EQEditor.h"
 #include "effects/EffectsRack.h"
@@ -29,7 +29,7 @@
 #include "dsp/effects/EffectSettings.h"
 #include "effects/EffectsRack.h"
 #include "views/EditorRootView.h"
-#include "views/SegmentedControl.h"
+#include "widgets/SegmentedControl.h"
 
 using EditorModelFixtureSupport::numbered;
 using EditorModelFixtureSupport::tone;

@@ -6,7 +6,7 @@
 #include "inspector/LinearMeterRow.h"
 #include "inspector/LiveMetersSection.h"
 #include "platform/NullAudioBackend.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 using EditorModelFixtureSupport::tone;
 

@@ -9,8 +9,8 @@
 #include "InspectorTestSupport.h"
 #include "inspector/LiveMetersSection.h"
 #include "inspector/LoudnessPanel.h"
-#include "views/SegmentedControl.h"
-#include "views/ToneLabel.h"
+#include "widgets/SegmentedControl.h"
+#include "widgets/ToneLabel.h"
 
 using EditorModelFixtureSupport::tone;
 using Metric = LoudnessPanel::Metric;

@@ -10,7 +10,7 @@
 #include "inspector/SpectrumState.h"
 #include "platform/JobPool.h"
 #include "platform/NullAudioBackend.h"
-#include "views/SegmentedControl.h"
+#include "widgets/SegmentedControl.h"
 
 using EditorModelFixtureSupport::tone;
 using quar::FrameRange;

@@ -8,7 +8,7 @@
 
 #include "SheetTestSupport.h"
 #include "document/AudioDocument.h"
-#include "editor/EditorWindowController.h"
+#include "window/EditorWindowController.h"
 #include "sheets/FadeCurvePreview.h"
 #include "sheets/FadeSheet.h"
 #include "support/Preferences.h"

@@ -8,7 +8,7 @@
 
 #include "SheetTestSupport.h"
 #include "sheets/GainSheet.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 using EditorModelFixtureSupport::tone;
 

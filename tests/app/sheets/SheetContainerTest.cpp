@@ -6,7 +6,7 @@
 #include "DocumentTestSupport.h"
 #include "SheetTestSupport.h"
 #include "document/AudioDocumentController.h"
-#include "editor/EditorWindowController.h"
+#include "window/EditorWindowController.h"
 #include "sheets/GainSheet.h"
 
 using EditorModelFixtureSupport::numbered;

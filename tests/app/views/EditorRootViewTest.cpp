@@ -16,7 +16,7 @@
 #include "recording/RecordingBar.h"
 #include "views/BusyOverlay.h"
 #include "views/EditorRootView.h"
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 #include "views/TimelineView.h"
 
 using namespace EditorModelFixtureSupport;

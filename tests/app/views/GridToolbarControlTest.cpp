@@ -14,7 +14,7 @@
 #include "editor/EditorModelFixture.h"
 #include "views/GridSettingsView.h"
 #include "views/GridToolbarControl.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 using quar::TempoGrid;
 using namespace EditorModelFixtureSupport;

@@ -12,7 +12,7 @@
 
 #include "editor/EditorModelFixture.h"
 #include "views/StatusBar.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 #include "ViewTestSupport.h"
 
 using quar::FrameRange;

@@ -4,7 +4,7 @@
 
 #include "AppTestSupport.h"
 #include "ViewTestSupport.h"
-#include "views/TextDrawing.h"
+#include "widgets/TextDrawing.h"
 #include "views/TimelineEnvelope.h"
 #include "views/TimelineLoudness.h"
 

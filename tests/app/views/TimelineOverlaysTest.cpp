@@ -2,7 +2,7 @@
 
 #include "AppTestSupport.h"
 #include "ViewTestSupport.h"
-#include "views/TextDrawing.h"
+#include "widgets/TextDrawing.h"
 #include "views/TimelineOverlays.h"
 #include "views/TimelineRuler.h"
 

@@ -11,7 +11,7 @@
 #include "views/CompactMeters.h"
 #include "views/TransportControls.h"
 #include "views/TransportDisplay.h"
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 #include "views/ZoomControls.h"
 
 using quar::FrameRange;

@@ -1,4 +1,4 @@
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 
 #include <array>
 

@@ -13,7 +13,7 @@
 #include "views/ViewTestSupport.h"
 #include "document/AudioDocumentController.h"
 #include "editor/EditorModel.h"
-#include "editor/EditorWindowController.h"
+#include "window/EditorWindowController.h"
 #include "io/AudioEncoder.h"
 #include "views/EditorRootView.h"
 #include "views/TimelineView.h"

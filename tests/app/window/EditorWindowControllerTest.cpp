@@ -15,7 +15,7 @@
 #include "AppTestSupport.h"
 #include "DocumentTestSupport.h"
 #include "document/AudioDocumentController.h"
-#include "editor/EditorWindowController.h"
+#include "window/EditorWindowController.h"
 #include "platform/NullAudioBackend.h"
 #include "recording/Recorder.h"
 #include "recording/RecordingBar.h"

@@ -7,8 +7,8 @@
 #include <QFont>
 #include <QLabel>
 
-#include "views/Theme.h"
-#include "views/ViewStyle.h"
+#include "widgets/Theme.h"
+#include "widgets/ViewStyle.h"
 
 class ToneLabel final : public QLabel {
   Q_OBJECT

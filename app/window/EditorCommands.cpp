@@ -1,4 +1,4 @@
-#include "EditorCommands.h"
+#include "window/EditorCommands.h"
 
 const std::vector<std::pair<QString, EditorCommands::Action>>& EditorCommands::commands() {
   static const std::vector<std::pair<QString, Action>> list{

@@ -1,4 +1,4 @@
-#include "views/ActivitySpinner.h"
+#include "widgets/ActivitySpinner.h"
 
 #include <QPainter>
 #include <QTimer>

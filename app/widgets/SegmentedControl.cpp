@@ -1,4 +1,4 @@
-#include "views/SegmentedControl.h"
+#include "widgets/SegmentedControl.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -6,8 +6,8 @@
 #include <QPushButton>
 
 #include "platform/Icons.h"
-#include "views/Theme.h"
-#include "views/ViewStyle.h"
+#include "widgets/Theme.h"
+#include "widgets/ViewStyle.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "views/ViewStyle.h"
+#include "widgets/ViewStyle.h"
 
 #include <QFontDatabase>
 #include <QFrame>
 #include <QToolButton>
 
 #include "platform/Icons.h"
-#include "views/TextDrawing.h"
+#include "widgets/TextDrawing.h"
 
 namespace ViewStyle {
 

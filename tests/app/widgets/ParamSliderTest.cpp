@@ -11,7 +11,7 @@
 #include <limits>
 
 #include "EditorTestSupport.h"
-#include "effects/ParamSlider.h"
+#include "widgets/ParamSlider.h"
 
 using namespace EditorTestSupport;
 using Scale = ParamSlider::Scale;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 
 TEST(Theme, ChoosesTheColourOfThePalettesAppearance) {
   QPalette light;

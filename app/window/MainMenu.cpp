@@ -1,4 +1,4 @@
-#include "MainMenu.h"
+#include "window/MainMenu.h"
 
 #include <QAction>
 #include <QFileInfo>

@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "effects/EditorTestSupport.h"
-#include "views/SegmentedControl.h"
+#include "widgets/SegmentedControl.h"
 
 namespace {
 

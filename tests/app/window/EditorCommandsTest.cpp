@@ -17,7 +17,7 @@
 #include "DocumentTestSupport.h"
 #include "document/AudioDocumentController.h"
 #include "dsp/effects/EffectSettings.h"
-#include "editor/EditorWindowController.h"
+#include "window/EditorWindowController.h"
 #include "effects/AudioUnitLibrary.h"
 #include "effects/EffectsRack.h"
 #include "platform/NullAudioBackend.h"

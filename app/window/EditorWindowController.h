@@ -19,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-#include "EditorCommands.h"
+#include "window/EditorCommands.h"
 #include "core/FadeShape.h"
 #include "platform/CommandRouter.h"
 #include "platform/WindowController.h"

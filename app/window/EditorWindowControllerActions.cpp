@@ -1,6 +1,6 @@
 // EditorWindowController: the editor's commands, the standard commands it takes and the
 // validation of their menu items.
-#include "editor/EditorWindowController.h"
+#include "window/EditorWindowController.h"
 
 #include <QAction>
 #include <QDesktopServices>

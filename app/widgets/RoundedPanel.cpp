@@ -1,4 +1,4 @@
-#include "views/RoundedPanel.h"
+#include "widgets/RoundedPanel.h"
 
 #include <QPainter>
 

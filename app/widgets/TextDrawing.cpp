@@ -1,4 +1,4 @@
-#include "views/TextDrawing.h"
+#include "widgets/TextDrawing.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

@@ -1,4 +1,4 @@
-#include "effects/ParamSlider.h"
+#include "widgets/ParamSlider.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -13,16 +13,16 @@
 #include <string>
 
 #include "base/Numbers.h"
-#include "effects/EditorStyle.h"
-#include "views/TextDrawing.h"
-#include "views/ToneLabel.h"
+#include "widgets/ViewStyle.h"
+#include "widgets/TextDrawing.h"
+#include "widgets/ToneLabel.h"
 
 ParamSlider::ParamSlider(const QString& label, Binding<double> value, Range range, const QString& unit,
                          const QString& format, Scale scale, std::optional<double> defaultValue, QWidget* parent)
     : QWidget(parent), value_(std::move(value)), range_(range), format_(format), scale_(scale),
-      label_(new ToneLabel(label, EditorStyle::calloutSize, ToneLabel::Tone::secondary, this)),
+      label_(new ToneLabel(label, ViewStyle::calloutSize, ToneLabel::Tone::secondary, this)),
       slider_(new QSlider(Qt::Horizontal, this)), field_(new QLineEdit(this)),
-      unit_(new ToneLabel(unit, EditorStyle::captionSize, ToneLabel::Tone::tertiary, this)) {
+      unit_(new ToneLabel(unit, ViewStyle::captionSize, ToneLabel::Tone::tertiary, this)) {
   label_->setObjectName(QStringLiteral("label"));
   label_->setFixedWidth(labelWidth);
   label_->installEventFilter(this);
@@ -35,7 +35,7 @@ ParamSlider::ParamSlider(const QString& label, Binding<double> value, Range rang
   plain.setColor(QPalette::Base, Qt::transparent);
   field_->setPalette(plain);
   field_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  field_->setFont(TextDrawing::font(EditorStyle::calloutSize));
+  field_->setFont(TextDrawing::font(ViewStyle::calloutSize));
   field_->setAccessibleName(label);
   field_->installEventFilter(this);
   unit_->setObjectName(QStringLiteral("unit"));

@@ -1,4 +1,4 @@
-#include "editor/EditorWindowController.h"
+#include "window/EditorWindowController.h"
 
 #include <QDialog>
 #include <QGuiApplication>
@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "MainMenu.h"
+#include "window/MainMenu.h"
 #include "document/AudioDocument.h"
 #include "editor/EditorModel.h"
 #include "platform/DocumentController.h"

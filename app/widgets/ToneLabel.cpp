@@ -1,4 +1,4 @@
-#include "views/ToneLabel.h"
+#include "widgets/ToneLabel.h"
 
 #include <QApplication>
 #include <QEvent>

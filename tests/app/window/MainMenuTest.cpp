@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "AppTestSupport.h"
-#include "MainMenu.h"
+#include "window/MainMenu.h"
 #include "platform/CommandRouter.h"
 
 namespace {

@@ -1,7 +1,8 @@
 // ViewStyle: the desktop's standard look that the editor's widgets share: the text styles
 // (headline, callout, caption, ...) as fonts in logical pixels, the secondary and quaternary
 // foreground of a palette, the system red, orange and yellow as light and dark pairs, and small
-// helpers that give a widget a font, a foreground or a borderless icon button. GUI thread only.
+// helpers that give a widget a font, a foreground or a borderless icon button; and the text
+// sizes and row spacing the effect editors share, in points. GUI thread only.
 #pragma once
 
 #include <QColor>
@@ -9,7 +10,7 @@
 #include <QPalette>
 #include <QString>
 
-#include "views/Theme.h"
+#include "widgets/Theme.h"
 
 class QFrame;
 class QToolButton;
@@ -26,6 +27,13 @@ enum class TextStyle {
 };
 
 QFont font(TextStyle style);
+
+// Text sizes of the effect editors' callouts and captions, and the spacing between the rows of
+// an editor panel, in points.
+inline constexpr int calloutSize = 12;
+inline constexpr int captionSize = 10;
+inline constexpr int rowSpacing = 8;
+
 // The system font at `pixelSize` logical pixels; `monospaced` takes the fixed-pitch family.
 QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool monospaced = false);
 
