@@ -164,7 +164,7 @@ protected:
   QProcess quarnel;
 };
 
-TEST_F(EndToEnd, OpensPlaysStopsSavesAndQuits) {
+TEST_F(EndToEnd, OpensPlaysSilencesUndoesSavesAndQuits) {
   const WId window = waitForWindow();
   ASSERT_NE(window, 0u) << "no editor window appeared";
   xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(window)});
