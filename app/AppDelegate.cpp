@@ -113,7 +113,8 @@ void AppDelegate::openFiles(const QStringList& paths) {
 
 void AppDelegate::applicationDidFinishLaunching() {
   documentsChanged();
-  if (std::getenv("XCTestConfigurationFilePath")) return;
+  // Set by tests that launch the application: no window is brought forward, no panel offered.
+  if (std::getenv("QUARNEL_NO_OPEN_PANEL")) return;
   if (noDocumentWindow_->isVisible()) noDocumentWindow_->activateWindow();
   documentController_->bringPresentedErrorsToFront();
   openPanelTimer_.start();

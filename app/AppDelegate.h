@@ -1,8 +1,8 @@
 // AppDelegate: the application's start. Before launch it makes the document controller; then
 // the files given on the command line open; at launch it shows the window that carries the
 // menu bar while no document is open ("Quarnel", with the program's name and how to begin)
-// and, 0.4 s later, the open panel when still no document is open (not when
-// "XCTestConfigurationFilePath" is set in the environment). The alerts about files that could
+// and, 0.4 s later, the open panel when still no document is open (not when QUARNEL_NO_OPEN_PANEL
+// is set in the environment, to anything, as tests that launch it do). The alerts about files that could
 // not be opened stay in front, and the open panel waits for them.
 // It ends every window's command chain: New, New Recording, Open…, Open Recent, Quit (which
 // closes each document as its window would, then quits), About, Hide (minimises every window),

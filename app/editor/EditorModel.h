@@ -403,6 +403,10 @@ public:
   const DebouncedTask& analysisTask() const { return analysisTask_; }
   const DebouncedTask& envelopeAnalysisTask() const { return envelopeAnalysisTask_; }
   const DebouncedTask& selectionAnalysisTask() const { return selectionAnalysisTask_; }
+  // The same, for tests to start a waiting analysis at once.
+  DebouncedTask& analysisTask() { return analysisTask_; }
+  DebouncedTask& envelopeAnalysisTask() { return envelopeAnalysisTask_; }
+  DebouncedTask& selectionAnalysisTask() { return selectionAnalysisTask_; }
 
   // Gain envelopes and channel trims. Live drags set `envelopes` directly, without undo; the
   // end-of-drag operations turn a drag into one undo step, the others are one step each. All are

@@ -62,16 +62,11 @@ void deactivatePreview(RenderState& state) {
 } // namespace
 
 EffectsRack::EffectsRack(QObject* parent)
-    : QObject(parent), rebuildTimer_(new QTimer(this)), pruneTimer_(new QTimer(this)) {
+    : QObject(parent), rebuildTimer_(new QTimer(this)) {
   rebuildTimer_->setObjectName(QStringLiteral("previewRebuildTimer"));
   rebuildTimer_->setSingleShot(true);
   rebuildTimer_->setTimerType(Qt::PreciseTimer);
   connect(rebuildTimer_, &QTimer::timeout, this, &EffectsRack::rebuildNow);
-  pruneTimer_->setObjectName(QStringLiteral("previewPruneTimer"));
-  pruneTimer_->setSingleShot(true);
-  pruneTimer_->setTimerType(Qt::PreciseTimer);
-  pruneTimer_->setInterval(pruneInterval);
-  connect(pruneTimer_, &QTimer::timeout, this, &EffectsRack::pruneRetired);
 }
 
 void EffectsRack::setSlots(std::vector<EffectSlot> slots) {
@@ -299,17 +294,16 @@ void EffectsRack::rebuildNow() {
     enabled.push_back(slot.isEnabled);
   }
 
-  if (runtime_) retired_.push_back({runtime_, clock_()});
   runtime_ = std::make_shared<PreviewRuntime>(std::move(processors), std::move(enabled), format_->channelCount,
                                               previewMaxFrames);
   runtimeKeys_ = structuralKeys(slots_);
   versions_.assign(prepared.size(), 1);
   preparedSlotIDs_ = std::move(prepared);
   // Off until publishState: the render thread never syncs the new runtime with the old lists.
+  // The render state retires the runtime this one replaces.
   deactivatePreview(*state);
   state->publishRuntime(runtime_);
   publishState();
-  pruneRetired();
 }
 
 void EffectsRack::publishState() {
@@ -342,12 +336,6 @@ void EffectsRack::publishState() {
     effects.processMask.swap(mask);
     effects.isActive = active;
   });
-}
-
-void EffectsRack::pruneRetired() {
-  const auto now = clock_();
-  std::erase_if(retired_, [&](const RetiredRuntime& retired) { return now - retired.since > retiredLifetime; });
-  if (!retired_.empty() && !pruneTimer_->isActive()) pruneTimer_->start();
 }
 
 // Applying the rack.

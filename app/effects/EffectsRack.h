@@ -9,7 +9,7 @@
 // ObservationScope, every setter stores its value, runs its side effect on every assignment and
 // emits changed(property) only on a change. Plug-ins are made on the user-initiated job pool
 // and handed back to the GUI thread; the render thread only sees what is published into the
-// RenderState's effects.
+// RenderState's effects, which keeps each replaced runtime until the render thread lets go.
 #pragma once
 
 #include <QObject>
@@ -50,7 +50,6 @@ public:
   // Called on the GUI thread with a built chain, or with the error that stopped the building.
   using ChainReady = std::function<void(std::shared_ptr<ProcessorHandoff> handoff)>;
   using ChainFailed = std::function<void(std::exception_ptr error)>;
-  using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
   // Frames of every preview block: the render thread's largest slice.
   static constexpr int previewMaxFrames = 4096;
@@ -58,9 +57,6 @@ public:
   static constexpr std::chrono::milliseconds rebuildDelay{60};
   // How often a rebuild that waits for the render thread to let go of a plug-in looks again.
   static constexpr std::chrono::milliseconds renderThreadPoll{10};
-  // A replaced preview runtime is kept for longer than this, and looked at again this often.
-  static constexpr std::chrono::milliseconds retiredLifetime{2000};
-  static constexpr std::chrono::milliseconds pruneInterval{2500};
 
   explicit EffectsRack(QObject* parent = nullptr);
 
@@ -123,12 +119,6 @@ public:
   // Hands the current settings, enabled flags, versions, channel mask and preview switch to the
   // render thread, one entry per processor of the published runtime.
   void publishState();
-  // Drops replaced preview runtimes kept longer than retiredLifetime.
-  void pruneRetired();
-  // Replaced preview runtimes the rack still keeps.
-  size_t retiredRuntimeCount() const { return retired_.size(); }
-  // The monotonic clock that times the retirement of runtimes; replaceable in tests.
-  void setClock(Clock clock) { clock_ = std::move(clock); }
 
   // Applying the rack: makes fresh processors for the enabled slots in order (plug-ins as new
   // instances carrying the live instance's state, rendering offline) and hands them to `ready`
@@ -144,10 +134,6 @@ private:
   struct Format {
     double sampleRate;
     int channelCount;
-  };
-  struct RetiredRuntime {
-    std::shared_ptr<PreviewRuntime> runtime;
-    std::chrono::steady_clock::time_point since;
   };
 
   void track(Property property) const { ObservationScope::record(this, property); }
@@ -184,9 +170,6 @@ private:
   std::vector<QString> runtimeKeys_;       // of every slot at the last rebuild
   std::vector<quar::Uuid> preparedSlotIDs_;  // the slot of each runtime processor
   std::vector<int64_t> versions_;          // per runtime processor
-  std::vector<RetiredRuntime> retired_;
   bool rebuildPending_ = false;  // the preview stays off until the rebuild
   QTimer* rebuildTimer_;
-  QTimer* pruneTimer_;
-  Clock clock_ = [] { return std::chrono::steady_clock::now(); };
 };

@@ -41,6 +41,8 @@ public:
   const std::optional<quar::SignalStats>& stats() const;
   // Whether a request waits for its delay to pass (not tracked).
   bool isWaiting() const { return task_.isWaiting(); }
+  // The debounce of the measurement (tests start a waiting request at once through it).
+  DebouncedTask& task() { return task_; }
 
 Q_SIGNALS:
   void changed(SignalStatsState::Property property);

@@ -24,7 +24,7 @@ using ViewStyle::TextStyle;
 SpectrumPanel::SpectrumPanel(EditorModel* model, QWidget* parent)
     : QWidget(parent),
       model_(model),
-      state_(new SpectrumState(this)),
+      state_(new SpectrumState(model, this)),
       observer_(new ObservedRefresh([this] { refresh(); }, this)) {
   setObjectName(QStringLiteral("spectrumPanel"));
   auto* column = new QVBoxLayout(this);
@@ -86,73 +86,14 @@ SpectrumPanel::SpectrumPanel(EditorModel* model, QWidget* parent)
   resolution_->setObjectName(QStringLiteral("spectrumResolution"));
   column->addWidget(resolution_);
 
-  liveTimer_.setTimerType(Qt::PreciseTimer);
-  liveTimer_.setInterval(liveInterval);
-  connect(&liveTimer_, &QTimer::timeout, this, [this] { liveUpdate(); });
-  connect(model_, &EditorModel::changed, this, [this](EditorModel::Property property) {
-    using P = EditorModel::Property;
-    if (property == P::isPlaying) followPlayState();
-    if (property == P::contentVersion || property == P::selection || property == P::cursor || property == P::isPlaying)
-      followStaticKey(false);
-  });
-  connect(state_, &SpectrumState::changed, this, [this](SpectrumState::Property property) {
-    if (property == SpectrumState::Property::fftSize) followStaticKey(false);
-  });
-
   observer_->watch(model_);
   observer_->watch(state_);
   observer_->run();
-  followPlayState();
-  followStaticKey(true);
-}
-
-quar::FrameRange SpectrumPanel::staticRange(const EditorModel& model) {
-  if (const std::optional<quar::FrameRange> selection = model.selection()) return *selection;
-  const quar::AudioContent& content = model.content();
-  const int64_t frames = content.frameCount();
-  const auto half = static_cast<int64_t>(content.sampleRate() * 0.5);
-  const int64_t cursor = std::clamp<int64_t>(model.cursor(), 0, frames);
-  return {std::max<int64_t>(0, cursor - half), std::min(cursor + half, frames)};
 }
 
 QString SpectrumPanel::resolutionText(double sampleRate, int fftSize) {
   return QStringLiteral("Resolution ") + InspectorText::fixed(sampleRate / fftSize, 1) +
          QStringLiteral(" Hz per bin · Blackman-Harris window");
-}
-
-SpectrumPanel::StaticKey SpectrumPanel::staticKey() const {
-  const std::optional<quar::FrameRange> selection = model_->selection();
-  return {model_->contentVersion(),
-          selection ? selection->lowerBound : -1,
-          selection ? selection->upperBound : -1,
-          model_->cursor(),
-          state_->fftSize(),
-          model_->isPlaying() ? 1 : 0};
-}
-
-void SpectrumPanel::followStaticKey(bool force) {
-  const StaticKey key = staticKey();
-  if (!force && key_ == key) return;
-  key_ = key;
-  if (model_->isPlaying() || model_->content().frameCount() < 1) return;
-  state_->updateAverage(model_->content(), staticRange(*model_));
-}
-
-void SpectrumPanel::followPlayState() {
-  liveTimer_.stop();
-  if (!model_->isPlaying()) return;
-  liveUpdate();
-  liveTimer_.start();
-}
-
-void SpectrumPanel::liveUpdate() {
-  if (!model_->isPlaying()) {
-    liveTimer_.stop();
-    return;
-  }
-  quar::SpectrumAnalyzer& analyzer = state_->ensureAnalyzer();
-  state_->mergeLive(analyzer.spectrum(model_->content(), model_->playhead()));
-  state_->accumulateHold();
 }
 
 void SpectrumPanel::changeEvent(QEvent* event) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "editor/EditorModel.h"
 #include "platform/JobPool.h"
 #include "platform/ObservationScope.h"
 #include "platform/Observable.h"
@@ -12,7 +13,28 @@ std::string_view rawValue(FrequencyScale scale) { return scale == FrequencyScale
 
 std::string_view rawValue(AmplitudeScale scale) { return scale == AmplitudeScale::decibels ? "decibels" : "linear"; }
 
-SpectrumState::SpectrumState(QObject* parent) : QObject(parent) {}
+SpectrumState::SpectrumState(EditorModel* model, QObject* parent) : QObject(parent), model_(model) {
+  liveTimer_.setTimerType(Qt::PreciseTimer);
+  liveTimer_.setInterval(liveInterval);
+  connect(&liveTimer_, &QTimer::timeout, this, [this] { liveUpdate(); });
+  connect(model_, &EditorModel::changed, this, [this](EditorModel::Property property) {
+    using P = EditorModel::Property;
+    if (property == P::isPlaying) followPlayState();
+    if (property == P::contentVersion || property == P::selection || property == P::cursor || property == P::isPlaying)
+      followStaticKey(false);
+  });
+  followPlayState();
+  followStaticKey(true);
+}
+
+quar::FrameRange SpectrumState::staticRange(const EditorModel& model) {
+  if (const std::optional<quar::FrameRange> selection = model.selection()) return *selection;
+  const quar::AudioContent& content = model.content();
+  const int64_t frames = content.frameCount();
+  const auto half = static_cast<int64_t>(content.sampleRate() * 0.5);
+  const int64_t cursor = std::clamp<int64_t>(model.cursor(), 0, frames);
+  return {std::max<int64_t>(0, cursor - half), std::min(cursor + half, frames)};
+}
 
 void SpectrumState::track(Property property) const { ObservationScope::record(this, property); }
 
@@ -22,6 +44,7 @@ void SpectrumState::setFFTSize(int size) {
   assignObserved(this, fftSize_, size, Property::fftSize);
   analyzer_.reset();
   setPeakHold({});
+  followStaticKey(false);
 }
 
 FrequencyScale SpectrumState::frequencyScale() const { return track(Property::frequencyScale), frequencyScale_; }
@@ -95,4 +118,38 @@ void SpectrumState::updateAverage(quar::AudioContent content, quar::FrameRange r
       });
     });
   });
+}
+
+SpectrumState::StaticKey SpectrumState::staticKey() const {
+  const std::optional<quar::FrameRange> selection = model_->selection();
+  return {model_->contentVersion(),
+          selection ? selection->lowerBound : -1,
+          selection ? selection->upperBound : -1,
+          model_->cursor(),
+          fftSize_,
+          model_->isPlaying() ? 1 : 0};
+}
+
+void SpectrumState::followStaticKey(bool force) {
+  const StaticKey key = staticKey();
+  if (!force && key_ == key) return;
+  key_ = key;
+  if (model_->isPlaying() || model_->content().frameCount() < 1) return;
+  updateAverage(model_->content(), staticRange(*model_));
+}
+
+void SpectrumState::followPlayState() {
+  liveTimer_.stop();
+  if (!model_->isPlaying()) return;
+  liveUpdate();
+  liveTimer_.start();
+}
+
+void SpectrumState::liveUpdate() {
+  if (!model_->isPlaying()) {
+    liveTimer_.stop();
+    return;
+  }
+  mergeLive(ensureAnalyzer().spectrum(model_->content(), model_->playhead()));
+  accumulateHold();
 }

@@ -1,19 +1,23 @@
 // SpectrumState: the spectrum tab's model: the display choices (FFT size, frequency and
 // amplitude scales, peak hold), the spectrum shown and the held peaks (dB per FFT bin, bin 0 =
 // DC), the cached analyser of the live mode and the debounced background average of the idle
-// mode. Live mode folds one frame per update into the shown spectrum (falling at most 2.5 dB
-// per update) and into the held peaks (sinking 0.15 dB per update); idle mode replaces the
-// spectrum, 80 ms after the last request, by the average of up to 256 frames of a range,
-// computed on the user-initiated pool with an analyser of its own, and empties the held peaks.
-// Every analysis uses the Blackman-Harris window.
+// mode. It follows its editor model: while the model plays, a 33 ms timer analyses one frame at
+// the playhead and folds it into the shown spectrum (falling at most 2.5 dB per update) and into
+// the held peaks (sinking 0.15 dB per update); while idle, every change of the static key
+// (content version, selection, cursor, FFT size, play state) asks for the average of the static
+// range, which replaces the spectrum 80 ms after the last request by the average of up to 256
+// frames, computed on the user-initiated pool with an analyser of its own, and empties the held
+// peaks. Every analysis uses the Blackman-Harris window.
 // A QObject model on the GUI thread; the tracked getters record their reads into the
 // ObservationScope.
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -24,6 +28,8 @@
 #include "core/AudioContent.h"
 #include "dsp/SpectrumAnalyzer.h"
 #include "platform/DebouncedTask.h"
+
+class EditorModel;
 
 enum class FrequencyScale { linear, logarithmic };
 enum class AmplitudeScale { decibels, linear };
@@ -54,8 +60,15 @@ public:
   static constexpr int averageFrames = 256;
   static constexpr float liveFallDB = 2.5f;
   static constexpr float holdFallDB = 0.15f;
+  static constexpr std::chrono::milliseconds liveInterval{33};
 
-  explicit SpectrumState(QObject* parent = nullptr);
+  // Follows `model` from now on: an average of its static range at once (after the delay), or
+  // live updates while it plays.
+  explicit SpectrumState(EditorModel* model, QObject* parent = nullptr);
+
+  // The range the idle average covers: the selection, else half a second (truncated to frames)
+  // either side of the cursor, the cursor first held within the content.
+  static quar::FrameRange staticRange(const EditorModel& model);
 
   int fftSize() const;
   // Every assignment, even of the same size, drops the cached analyser and the held peaks.
@@ -85,13 +98,25 @@ public:
   void updateAverage(quar::AudioContent content, quar::FrameRange range);
   // Whether an average waits for its delay (not tracked).
   bool isAverageWaiting() const { return averageTask_.isWaiting(); }
+  // The debounce of the average (tests start a waiting average at once through it).
+  DebouncedTask& averageTask() { return averageTask_; }
+  // Runs while the model plays.
+  const QTimer& liveTimer() const { return liveTimer_; }
 
 Q_SIGNALS:
   void changed(SpectrumState::Property property);
 
 private:
-  void track(Property property) const;
+  using StaticKey = std::array<int64_t, 6>;
 
+  void track(Property property) const;
+  StaticKey staticKey() const;
+  // Asks for a new average when the static key changed (or always, with `force`).
+  void followStaticKey(bool force);
+  void followPlayState();
+  void liveUpdate();
+
+  EditorModel* model_;
   int fftSize_ = 8192;
   FrequencyScale frequencyScale_ = FrequencyScale::logarithmic;
   AmplitudeScale amplitudeScale_ = AmplitudeScale::decibels;
@@ -100,4 +125,6 @@ private:
   std::vector<float> peakHold_;
   std::unique_ptr<quar::SpectrumAnalyzer> analyzer_;
   DebouncedTask averageTask_{averageDelay};
+  QTimer liveTimer_;
+  std::optional<StaticKey> key_;
 };

@@ -42,8 +42,14 @@ public:
   void cancel();
   // Whether a request is waiting for its delay to pass.
   bool isWaiting() const { return timer_.isActive(); }
+  // Starts the waiting request now, as if its delay had passed; nothing when none waits. Lets
+  // tests run a debounced request without waiting out the delay.
+  void fireNow();
+  std::chrono::milliseconds delay() const { return timer_.intervalAsDuration(); }
 
 private:
+  void startRequest();
+
   QTimer timer_;
   std::shared_ptr<std::atomic<uint64_t>> generation_ = std::make_shared<std::atomic<uint64_t>>(0);
   std::function<void(Ticket)> start_;

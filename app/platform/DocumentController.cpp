@@ -5,7 +5,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QSettings>
 
 #include <algorithm>
 #include <stdexcept>
@@ -14,12 +13,11 @@
 #include "platform/Document.h"
 #include "platform/ErrorAlert.h"
 #include "platform/WindowController.h"
+#include "support/Preferences.h"
 
 namespace {
 
 DocumentController* sharedController = nullptr;
-
-const QString recentDocumentsKey = QStringLiteral("recentDocuments");
 
 } // namespace
 
@@ -184,22 +182,22 @@ void DocumentController::closeNext(std::vector<QPointer<Document>> remaining, st
 
 QList<QUrl> DocumentController::recentDocumentUrls() const {
   QList<QUrl> urls;
-  for (const QString& path : QSettings().value(recentDocumentsKey).toStringList()) urls << QUrl::fromLocalFile(path);
+  for (const QString& path : Preferences::stringListValue(Preferences::Keys::recentDocuments)) urls << QUrl::fromLocalFile(path);
   return urls;
 }
 
 void DocumentController::noteNewRecentDocumentUrl(const QUrl& url) {
   const QString path = QFileInfo(url.toLocalFile()).absoluteFilePath();
-  QStringList paths = QSettings().value(recentDocumentsKey).toStringList();
+  QStringList paths = Preferences::stringListValue(Preferences::Keys::recentDocuments);
   paths.removeAll(path);
   paths.prepend(path);
   while (paths.size() > maximumRecentDocumentCount) paths.removeLast();
-  QSettings().setValue(recentDocumentsKey, paths);
+  Preferences::setValue(Preferences::Keys::recentDocuments, paths);
   Q_EMIT recentDocumentsChanged();
 }
 
 void DocumentController::clearRecentDocuments() {
-  QSettings().remove(recentDocumentsKey);
+  Preferences::remove(Preferences::Keys::recentDocuments);
   Q_EMIT recentDocumentsChanged();
 }
 

@@ -2,9 +2,9 @@
 // ("Untitled", "Untitled 2", ...) and documents read from files (one per file: opening an
 // open file shows its window), lists the documents' windows, types files by extension, shows
 // the open panel, closes every document (asking about unsaved changes) and keeps the recent
-// documents (the last 10, newest first, in QSettings under "recentDocuments"). Errors it presents
-// stay in front of every window until dismissed. The first controller made is the shared one
-// until it is destroyed. It owns its documents. GUI thread only.
+// documents (the last 10, newest first, in the preferences under "recentDocuments"). Errors it
+// presents stay in front of every window until dismissed. The first controller made is the
+// shared one until it is destroyed. It owns its documents. GUI thread only.
 #pragma once
 
 #include <QFileDialog>

@@ -1,12 +1,12 @@
 #include "platform/Platform.h"
 
 #include <QApplication>
-#include <QSettings>
 #include <QThread>
 
 #include <malloc.h>
 
 #include "base/Precondition.h"
+#include "support/Preferences.h"
 
 namespace {
 std::function<void()>& beepHandler() {
@@ -20,7 +20,7 @@ namespace Platform {
 void configureApplication() {
   QCoreApplication::setOrganizationName(QStringLiteral("Quarnel"));
   QCoreApplication::setApplicationName(QStringLiteral("Quarnel"));
-  QSettings::setDefaultFormat(QSettings::IniFormat);
+  Preferences::useIniFiles();
 }
 
 void configureMemory() {

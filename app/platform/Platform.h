@@ -12,7 +12,7 @@ void beep();
 // Replaces the beep handler; an empty function restores the default.
 void setBeepHandler(std::function<void()> handler);
 
-// Names the application for QSettings (organisation and application "Quarnel", INI files).
+// Names the application for its preferences (organisation and application "Quarnel", INI files).
 void configureApplication();
 
 // Sets how the allocator gives memory back: the free top of every thread's heap goes back to the

@@ -129,14 +129,10 @@ void PlaybackEngine::replaceContent(const AudioContent& content, FrameRange rang
 void PlaybackEngine::setEnvelopes(quar::EnvelopeSet envelopes) {
   auto fresh = std::make_shared<const quar::EnvelopeSet>(std::move(envelopes));
   const bool active = !fresh->isFlat();
-  retiredEnvelopes_.push_back(state_->program.with([&](PlaybackProgram& p) {
+  state_->retire(state_->program.with([&](PlaybackProgram& p) {
     p.envelopeActive = active;
     return std::exchange(p.envelope, std::move(fresh));
   }));
-  if (retiredEnvelopes_.size() > retiredEnvelopeLimit) {
-    state_->retire(std::move(retiredEnvelopes_.front()));
-    retiredEnvelopes_.pop_front();
-  }
 }
 
 void PlaybackEngine::seek(int64_t frame) {

@@ -1,14 +1,13 @@
 // PlaybackEngine: plays one document's content on the output device with its envelopes, a
 // loudness gain and the live effect preview. Owns the device stream, open only while playing,
-// and the RenderState it shares with the render thread; keeps what it replaces alive until the
-// render thread can no longer hold it, so nothing is ever freed on that thread. When the
+// and the RenderState it shares with the render thread; retires what it replaces there, so
+// nothing is ever freed on that thread. When the
 // device refuses the content's rate, the stream runs at the device's own rate behind a
 // streaming converter, which starts afresh at every seek. GUI thread only; frames are content
 // frames.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 
@@ -21,9 +20,6 @@
 
 class PlaybackEngine {
 public:
-  // Replaced envelope sets kept alive.
-  static constexpr size_t retiredEnvelopeLimit = 16;
-
   explicit PlaybackEngine(AudioBackend& backend = AudioBackend::shared());
   ~PlaybackEngine();
   PlaybackEngine(const PlaybackEngine&) = delete;
@@ -71,7 +67,6 @@ public:
   PlaybackProgram program() const;
   // Shared with the render thread; the effects rack publishes its preview into it.
   const std::shared_ptr<RenderState>& renderState() const { return state_; }
-  size_t retiredEnvelopeCount() const { return retiredEnvelopes_.size(); }
 
 private:
   void closeStream();
@@ -82,5 +77,4 @@ private:
   std::unique_ptr<quar::StreamingResampler> converter_;
   std::unique_ptr<AudioStream> stream_;  // after converter_: closes before it goes
   bool devicesStale_ = false;            // a stream stopped on its own since the list was read
-  std::deque<std::shared_ptr<const quar::EnvelopeSet>> retiredEnvelopes_;
 };

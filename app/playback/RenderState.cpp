@@ -16,7 +16,7 @@ RenderState::RenderState()
 void RenderState::render(int64_t frameCount, std::span<float* const> outputs, bool* isSilence) {
   renderCycle(frameCount, outputs, isSilence);
   // Counted only after the cycle's copies of the program are gone.
-  cycles_.fetch_add(1, std::memory_order_acq_rel);
+  retirement_.cycleCompleted();
 }
 
 void RenderState::renderCycle(int64_t frameCount, std::span<float* const> outputs, bool* isSilence) {
@@ -130,17 +130,13 @@ void RenderState::publishRuntime(std::shared_ptr<PreviewRuntime> runtime) {
 
 void RenderState::retire(std::shared_ptr<const void> object) {
   releaseRetired();
-  retired_.push_back({std::move(object), completedCycles()});
+  retirement_.retire(std::move(object));
 }
 
-void RenderState::releaseRetired() {
-  const uint64_t cycles = completedCycles();
-  const void* inUse = runtimeInUse_.load(std::memory_order_acquire);
-  std::erase_if(retired_, [&](const Retired& r) { return cycles >= r.cycle + 2 && r.object.get() != inUse; });
-}
+void RenderState::releaseRetired() { retirement_.release(runtimeInUse_.load(std::memory_order_acquire)); }
 
 void RenderState::streamStopped() {
   cachedRuntime_ = nullptr;
   runtimeInUse_.store(nullptr, std::memory_order_release);
-  retired_.clear();
+  retirement_.clear();
 }

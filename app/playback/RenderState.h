@@ -5,8 +5,8 @@
 // render() runs on the render thread: it allocates, frees and waits on nothing (it only
 // tries the locks: a busy program lock gives one cycle of silence, a busy effects lock keeps
 // the previous cycle's preview runtime). Everything else is for the GUI thread, which writes
-// the program under its lock, and keeps what it replaced (content, envelopes, runtimes) in a
-// retire list until the render thread has completed two more cycles, or the stream stopped.
+// the program under its lock, and hands what it replaced (content, envelopes, runtimes) to the
+// state's Retirement, which the render thread's cycles advance.
 // Frames are content frames; at most 32 channels of 4096-frame slices are rendered.
 #pragma once
 
@@ -20,6 +20,7 @@
 #include "platform/Guarded.h"
 #include "playback/PlaybackProgram.h"
 #include "playback/PreviewEffectsState.h"
+#include "playback/Retirement.h"
 
 class RenderState {
 public:
@@ -68,21 +69,15 @@ public:
   // GUI thread, once the stream has stopped (no render cycle runs until it starts again):
   // drops the render thread's cached runtime and frees everything retired.
   void streamStopped();
-  size_t retiredCount() const { return retired_.size(); }
+  size_t retiredCount() const { return retirement_.count(); }
   // Render cycles completed so far.
-  uint64_t completedCycles() const { return cycles_.load(std::memory_order_acquire); }
+  uint64_t completedCycles() const { return retirement_.completedCycles(); }
 
 private:
-  struct Retired {
-    std::shared_ptr<const void> object;
-    uint64_t cycle;  // completed cycles when it was retired
-  };
-
   void renderCycle(int64_t frameCount, std::span<float* const> outputs, bool* isSilence);
   void mix(std::span<float* const> outputs, int channels, int64_t offset, int64_t frames, float gain);
 
   std::atomic<int64_t> pendingSeek_{-1};  // -1: none
-  std::atomic<uint64_t> cycles_{0};
   uint64_t seeksTaken_ = 0;  // render thread only
   std::atomic<const PreviewRuntime*> runtimeInUse_{nullptr};  // stored under the effects lock
   PreviewRuntime* cachedRuntime_ = nullptr;                   // the render thread's, between cycles
@@ -90,5 +85,5 @@ private:
   std::vector<float*> scratchPointers_;
   std::vector<float> envelopeGains_;
   std::vector<float> envelopeScratch_;
-  std::vector<Retired> retired_;  // GUI thread only
+  Retirement retirement_;
 };

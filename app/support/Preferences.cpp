@@ -10,6 +10,8 @@ QString Keys::encodeSettings(quar::ExportFormat format) {
   return QStringLiteral("encode.") + QString::fromUtf8(quar::rawValue(format));
 }
 
+void useIniFiles() { QSettings::setDefaultFormat(QSettings::IniFormat); }
+
 const QVariantMap& registrationDefaults() {
   static const QVariantMap defaults{
       {Keys::timeFormat, QStringLiteral("hms")},  {Keys::snapToZeroCrossings, false},
@@ -62,7 +64,13 @@ QString stringValue(const QString& key) {
   return registered(key).toString();
 }
 
+QRect rectValue(const QString& key) { return QSettings().value(key).toRect(); }
+
+QStringList stringListValue(const QString& key) { return QSettings().value(key).toStringList(); }
+
 void setValue(const QString& key, const QVariant& value) { QSettings().setValue(key, value); }
+
+void remove(const QString& key) { QSettings().remove(key); }
 
 quar::FadeShape fadeShape() {
   const std::string raw = stringValue(Keys::fadeShape).toStdString();

@@ -5,7 +5,9 @@
 // GUI thread only.
 #pragma once
 
+#include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -24,9 +26,16 @@ inline const QString showLoudnessLane = QStringLiteral("showLoudnessLane");
 inline const QString showInspector = QStringLiteral("showInspector");
 inline const QString loudnessLaneHeight = QStringLiteral("loudnessLaneHeight");
 inline const QString lastExportFormat = QStringLiteral("lastExportFormat");
+// The editor window's remembered frame.
+inline const QString editorWindowFrame = QStringLiteral("EditorWindow");
+// The recent documents' paths, newest first.
+inline const QString recentDocuments = QStringLiteral("recentDocuments");
 // "encode." + the format's raw value.
 QString encodeSettings(quar::ExportFormat format);
 } // namespace Keys
+
+// Stores the settings in INI files; called once at start, before any read.
+void useIniFiles();
 
 // The eight registered defaults.
 const QVariantMap& registrationDefaults();
@@ -35,7 +44,12 @@ const QVariantMap& registrationDefaults();
 bool boolValue(const QString& key);
 double doubleValue(const QString& key);
 QString stringValue(const QString& key);
+// The stored rectangle; an invalid one when none is stored.
+QRect rectValue(const QString& key);
+// The stored list; empty when none is stored.
+QStringList stringListValue(const QString& key);
 void setValue(const QString& key, const QVariant& value);
+void remove(const QString& key);
 
 // The stored fade shape of the fade sheet and the quick fades; sCurve when the stored text is
 // no shape's raw value.

@@ -6,7 +6,6 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QScreen>
-#include <QSettings>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
@@ -21,6 +20,7 @@
 #include "platform/Icons.h"
 #include "platform/Platform.h"
 #include "recording/Recorder.h"
+#include "support/Preferences.h"
 #include "views/EditorRootView.h"
 #include "views/GridToolbarControl.h"
 #include "views/TransportControls.h"
@@ -110,7 +110,7 @@ void EditorWindowController::buildToolbar() {
 
 void EditorWindowController::restoreFrame() {
   QMainWindow* main = window();
-  const QRect saved = QSettings().value(frameKey).toRect();
+  const QRect saved = Preferences::rectValue(Preferences::Keys::editorWindowFrame);
   if (saved.isValid()) {
     // A frame left on a screen that is gone keeps only its size.
     if (QGuiApplication::screenAt(saved.center()))
@@ -162,7 +162,7 @@ QPoint EditorWindowController::cascadedPosition(QPoint wanted, QSize size, const
 
 void EditorWindowController::saveFrame() const {
   // A maximised or full-screen window keeps the frame it goes back to.
-  QSettings().setValue(frameKey, window()->normalGeometry());
+  Preferences::setValue(Preferences::Keys::editorWindowFrame, window()->normalGeometry());
 }
 
 QDialog* EditorWindowController::attachedSheet() const {

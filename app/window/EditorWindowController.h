@@ -40,8 +40,6 @@ public:
   static constexpr QSize minimumSize{820, 480};
   // A restored frame narrower than this is centred on the screen.
   static constexpr int centringWidth = 900;
-  // The QSettings key of the remembered frame.
-  static inline const QString frameKey = QStringLiteral("EditorWindow");
   // The toolbar's items from the left; "flexibleSpace" is a stretching gap.
   static const std::vector<QString>& toolbarItemIdentifiers();
 

@@ -114,9 +114,9 @@ TEST_F(AppDelegateTest, FilesThatCannotBeOpenedAreToldBeforeTheOpenPanel) {
 }
 
 TEST_F(AppDelegateTest, UnderTheTestHarnessNoPanelIsScheduled) {
-  setenv("XCTestConfigurationFilePath", "", 1);
+  setenv("QUARNEL_NO_OPEN_PANEL", "", 1);
   launch();
-  unsetenv("XCTestConfigurationFilePath");
+  unsetenv("QUARNEL_NO_OPEN_PANEL");
   EXPECT_FALSE(delegate.openPanelTimer().isActive());
   EXPECT_FALSE(delegate.documentController().openPanel());
 }
@@ -167,9 +167,9 @@ TEST_F(AppDelegateTest, HelpListsTheShortcutsInColumnsWithThisPlatformsKeyNames)
 // With no document, the window "Quarnel" carries the whole menu bar: only the application's
 // own commands work there.
 TEST_F(AppDelegateTest, TheNoDocumentWindowOffersOnlyTheApplicationsCommands) {
-  setenv("XCTestConfigurationFilePath", "", 1);
+  setenv("QUARNEL_NO_OPEN_PANEL", "", 1);
   launch();
-  unsetenv("XCTestConfigurationFilePath");
+  unsetenv("QUARNEL_NO_OPEN_PANEL");
   QMainWindow* window = delegate.noDocumentWindow();
   auto* router = window->findChild<CommandRouter*>();
   ASSERT_TRUE(router);
@@ -232,9 +232,9 @@ TEST_F(AppDelegateTest, TheNoDocumentWindowOffersOnlyTheApplicationsCommands) {
 // first, and the question about unsaved changes covers it.
 TEST_F(AppDelegateTest, QuitWhileRecordingCommitsTheTakeBeforeAskingToSave) {
   const QString path = writeAudio(folder, QStringLiteral("tone.wav"), 96000);
-  setenv("XCTestConfigurationFilePath", "", 1);
+  setenv("QUARNEL_NO_OPEN_PANEL", "", 1);
   launch({path});
-  unsetenv("XCTestConfigurationFilePath");
+  unsetenv("QUARNEL_NO_OPEN_PANEL");
   ASSERT_EQ(delegate.documentController().documents().size(), 1u);
   const QPointer<AudioDocument> document = static_cast<AudioDocument*>(delegate.documentController().documents().front());
   ASSERT_TRUE(waitUntilIdle(*document));
@@ -263,9 +263,9 @@ TEST_F(AppDelegateTest, QuitWhileRecordingCommitsTheTakeBeforeAskingToSave) {
 
 // Open Recent lists the recent files above "Clear Menu" each time it opens.
 TEST_F(AppDelegateTest, OpenRecentListsTheRecentFilesAndOpensThem) {
-  setenv("XCTestConfigurationFilePath", "", 1);
+  setenv("QUARNEL_NO_OPEN_PANEL", "", 1);
   launch();
-  unsetenv("XCTestConfigurationFilePath");
+  unsetenv("QUARNEL_NO_OPEN_PANEL");
   QMainWindow* window = delegate.noDocumentWindow();
   auto* router = window->findChild<CommandRouter*>();
   QMenu* recent = nullptr;
@@ -299,9 +299,9 @@ TEST_F(AppDelegateTest, OpenRecentListsTheRecentFilesAndOpensThem) {
 // The window shown without a document says what it is and how to begin, and New Recording works
 // from it as from an editor window.
 TEST_F(AppDelegateTest, TheNoDocumentWindowNamesTheProgramAndStartsARecording) {
-  setenv("XCTestConfigurationFilePath", "", 1);
+  setenv("QUARNEL_NO_OPEN_PANEL", "", 1);
   launch();
-  unsetenv("XCTestConfigurationFilePath");
+  unsetenv("QUARNEL_NO_OPEN_PANEL");
   QMainWindow* window = delegate.noDocumentWindow();
   QStringList texts;
   for (const QLabel* label : window->findChildren<QLabel*>())
@@ -324,9 +324,9 @@ TEST_F(AppDelegateTest, TheNoDocumentWindowNamesTheProgramAndStartsARecording) {
 // The Window menu ends with every document window, the active one checked; choosing one brings
 // it to the front and activates it, from a minimised state too.
 TEST_F(AppDelegateTest, TheWindowMenuListsTheDocumentWindowsAndActivatesTheChosenOne) {
-  setenv("XCTestConfigurationFilePath", "", 1);
+  setenv("QUARNEL_NO_OPEN_PANEL", "", 1);
   launch();
-  unsetenv("XCTestConfigurationFilePath");
+  unsetenv("QUARNEL_NO_OPEN_PANEL");
   AudioDocumentController& controller = delegate.documentController();
   for (int i = 0; i < 3; ++i) controller.newDocument();
   ASSERT_EQ(controller.documents().size(), 3u);

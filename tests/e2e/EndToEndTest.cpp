@@ -1,8 +1,9 @@
 // The program as a user starts it: quarnel opens a WAV file in a private X server (Xvfb on the
 // xcb platform, null audio device); xdotool presses Ctrl+S to save, Space to play and again to
-// stop, Ctrl+S again and Ctrl+Q to quit. The test checks the saved file on disk, that the
-// program stays alive until it is asked to quit, and leaves a screenshot of the editor window
-// (taken from the X server) in the build folder.
+// stop, Ctrl+A and Ctrl+Alt+K to silence everything, Ctrl+S, Ctrl+Z to undo, Ctrl+S again and
+// Ctrl+Q to quit. The test checks the saved file on disk after each save, that the program stays
+// alive until it is asked to quit, and leaves a screenshot of the editor window (taken from the
+// X server) in the build folder.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -17,6 +18,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -118,7 +120,8 @@ protected:
     return found;
   }
 
-  // Presses Ctrl+S until the file is replaced (a save is refused while the file still loads).
+  // Presses Ctrl+S until the file is replaced (a save is refused while the file still loads or
+  // an edit runs).
   bool saveReplacesFile() {
     const ino_t before = inodeOf(path);
     QElapsedTimer elapsed;
@@ -150,10 +153,10 @@ protected:
     return settled ? last : QImage();
   }
 
-  void expectSavedAudioUnchanged() {
-    const auto saved = quar::AudioDecoder::decodeToArrays(path.toStdString()).channels;
-    EXPECT_EQ(saved, original);
+  std::vector<std::vector<float>> savedAudio() const {
+    return quar::AudioDecoder::decodeToArrays(path.toStdString()).channels;
   }
+  void expectSavedAudioUnchanged() { EXPECT_EQ(savedAudio(), original); }
 
   QTemporaryDir folder;
   QString path;
@@ -161,7 +164,7 @@ protected:
   QProcess quarnel;
 };
 
-TEST_F(EndToEnd, OpensPlaysStopsSavesAndQuits) {
+TEST_F(EndToEnd, OpensPlaysSilencesUndoesSavesAndQuits) {
   const WId window = waitForWindow();
   ASSERT_NE(window, 0u) << "no editor window appeared";
   xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(window)});
@@ -199,7 +202,22 @@ TEST_F(EndToEnd, OpensPlaysStopsSavesAndQuits) {
   EXPECT_TRUE(paused.save(QStringLiteral(E2E_OUTPUT_DIR "/editor-window.png")));
   ASSERT_TRUE(alive());
 
-  ASSERT_TRUE(saveReplacesFile()) << "Ctrl+S after playback did not save the file";
+  // Select all and silence: the saved file keeps its length and channels, every sample zero.
+  xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a")});
+  xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+k")});
+  ASSERT_TRUE(saveReplacesFile()) << "Ctrl+S after silencing did not save the file";
+  const std::vector<std::vector<float>> silenced = savedAudio();
+  ASSERT_EQ(silenced.size(), original.size());
+  for (size_t c = 0; c < silenced.size(); ++c) {
+    EXPECT_EQ(silenced[c].size(), original[c].size()) << c;
+    EXPECT_TRUE(std::ranges::all_of(silenced[c], [](float sample) { return sample == 0.0f; }))
+        << "channel " << c << " was not silenced";
+  }
+  ASSERT_TRUE(alive());
+
+  // Undo brings the original back, bit for bit.
+  xdotool({QStringLiteral("key"), QStringLiteral("ctrl+z")});
+  ASSERT_TRUE(saveReplacesFile()) << "Ctrl+S after undo did not save the file";
   expectSavedAudioUnchanged();
   ASSERT_TRUE(alive());
 

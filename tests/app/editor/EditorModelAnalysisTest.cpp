@@ -63,7 +63,7 @@ TEST_F(EditorModelAnalysisTest, ChannelFiguresAreThoseOfAnAnalysisOfEachChannelA
   auto model = makeModel(content);
   model->setEnvelopes(envelopes);
   ASSERT_TRUE(waitForAnalysis(*model));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !model->envelopeAnalysisTask().isWaiting(); }, 20000));
+  model->envelopeAnalysisTask().fireNow();
   JobPool::utility().waitForDone();
   QCoreApplication::sendPostedEvents();
   const quar::EnvelopedSource heard(content, envelopes);
@@ -102,6 +102,7 @@ TEST_F(EditorModelAnalysisTest, OnlySelectionsLongerThanFourTenthsOfASecondAreMe
 
   model->setSelection(FrameRange(1000, 20201));
   EXPECT_TRUE(model->selectionAnalysisTask().isWaiting());
+  model->selectionAnalysisTask().fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return model->selectionLoudness().has_value(); }, 20000));
   EXPECT_DOUBLE_EQ(model->selectionLoudness()->integratedLUFS, integrated(content, FrameRange(1000, 20201)));
 
@@ -118,6 +119,7 @@ TEST_F(EditorModelAnalysisTest, ABurstOfEnvelopeChangesIsMeasuredOnceForTheLastS
   ChangeCounter changes(*model);
   for (double db : {1.0, 2.0, 3.0, 4.0, 6.0}) model->setEnvelopes(trimmed(db));  // a drag
   EXPECT_TRUE(model->envelopeAnalysisTask().isWaiting());
+  model->envelopeAnalysisTask().fireNow();
 
   const double expected = integrated(quar::EnvelopedSource(content, trimmed(6)));
   ASSERT_TRUE(QTest::qWaitFor([&] { return model->loudness()->integratedLUFS == expected; }, 20000));
@@ -134,8 +136,13 @@ TEST_F(EditorModelAnalysisTest, EnvelopesSetBeforeTheFirstResultAreMeasuredToo) 
   EXPECT_FALSE(model->envelopeAnalysisTask().isWaiting());  // nothing to start from yet
 
   const double expected = integrated(quar::EnvelopedSource(content, trimmed(-12)));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return model->loudness() && model->loudness()->integratedLUFS == expected; },
-                              20000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        model->analysisTask().fireNow();
+        model->envelopeAnalysisTask().fireNow();
+        return model->loudness() && model->loudness()->integratedLUFS == expected;
+      },
+      20000));
   EXPECT_DOUBLE_EQ(model->contentLoudness()->integratedLUFS, integrated(content));
   ASSERT_EQ(model->channelLoudness().size(), 2u);
   EXPECT_NEAR(model->channelLoudness()[1] - model->channelLoudness()[0], 12, 0.01);
@@ -166,7 +173,7 @@ TEST_F(EditorModelAnalysisTest, ASupersededResultIsNeverInstalled) {
     if (p == Property::contentLoudness && model->contentLoudness())
       installed.push_back(model->contentLoudness()->integratedLUFS);
   });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !model->analysisTask().isWaiting(); }, 20000));
+  model->analysisTask().fireNow();
   // The first measurement runs; let it finish and hand back its result without delivering it.
   JobPool::utility().waitForDone();
   model->setContent(second);

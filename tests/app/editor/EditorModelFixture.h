@@ -95,9 +95,15 @@ protected:
     return QTest::qWaitFor([&] { return !model.busy(); }, 20000);
   }
 
-  // Spins the event loop until the file analysis has installed its figures.
-  static bool waitForAnalysis(const EditorModel& model) {
-    return QTest::qWaitFor([&] { return !model.isAnalyzing() && !model.analysisTask().isWaiting(); }, 20000);
+  // Spins the event loop until the file analysis has installed its figures, starting a waiting
+  // analysis at once.
+  static bool waitForAnalysis(EditorModel& model) {
+    return QTest::qWaitFor(
+        [&] {
+          model.analysisTask().fireNow();
+          return !model.isAnalyzing() && !model.analysisTask().isWaiting();
+        },
+        20000);
   }
 
   UndoManager undo;

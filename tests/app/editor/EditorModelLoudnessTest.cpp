@@ -22,8 +22,13 @@ class EditorModelLoudnessTest : public EditorModelFixture {};
 TEST_F(EditorModelLoudnessTest, MatchingATargetRendersTheEnvelopesAndLandsOnTheTarget) {
   auto model = makeModel(tone(48000, {0.1f, 0.1f}));
   model->setEnvelopes(quar::EnvelopeSet{quar::GainEnvelope({quar::EnvelopePoint(0, -6)}), {}, {}});
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isAnalyzing() && model->loudness() != model->contentLoudness(); },
-                              20000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        model->analysisTask().fireNow();
+        model->envelopeAnalysisTask().fireNow();
+        return !model->isAnalyzing() && model->loudness() != model->contentLoudness();
+      },
+      20000));
   model->setTargetLUFS(-14);
   model->setPreviewLoudness(true);
   const Snapshot before(*model);

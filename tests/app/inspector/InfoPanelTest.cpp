@@ -179,12 +179,13 @@ TEST_F(InfoPanelTest, ShowsTheStatisticsOfTheSelectionOrTheWholeFile) {
     samples[1][i] = 0.5f;
   }
   model = makeModel(AudioContent(samples, 48000));
-  show(new InfoPanel(model.get()));
+  DebouncedTask& measuring = show(new InfoPanel(model.get()))->statistics().task();
   auto* progress = find<QProgressBar>("statsProgress");
   auto* grid = find<QWidget>("statsGrid");
   EXPECT_EQ(text("signalTitle"), QStringLiteral("Signal (entire file)"));
   EXPECT_TRUE(progress->isVisible());
   EXPECT_FALSE(grid->isVisible());
+  measuring.fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return grid->isVisible(); }));
   EXPECT_FALSE(progress->isVisible());
   const auto layout = static_cast<QGridLayout*>(grid->layout());
@@ -197,12 +198,14 @@ TEST_F(InfoPanelTest, ShowsTheStatisticsOfTheSelectionOrTheWholeFile) {
   model->setSelection(FrameRange(0, 24000));
   EXPECT_EQ(text("signalTitle"), QStringLiteral("Signal (selection)"));
   EXPECT_TRUE(progress->isVisible());
+  measuring.fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return grid->isVisible(); }));
   EXPECT_EQ(texts(layout)[2], (std::vector<QString>{"RMS", "0.0", "-6.0"}));
   EXPECT_EQ(texts(layout)[3], (std::vector<QString>{"DC offset", "0.0000%", "50.0000%"}));
 
   model->setSelection(std::nullopt);
   EXPECT_EQ(text("signalTitle"), QStringLiteral("Signal (entire file)"));
+  measuring.fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return grid->isVisible(); }));
   EXPECT_EQ(texts(layout)[2], (std::vector<QString>{"RMS", "-3.0", "-9.0"}));
 }
@@ -233,7 +236,7 @@ TEST_F(InfoPanelTest, FileGridFollowsTheModel) {
 // for statistics, and again as soon as an edit leaves no frames.
 TEST_F(InfoPanelTest, EmptyAudioShowsADashInsteadOfWaiting) {
   model = makeModel(silence(0, 2));
-  show(new InfoPanel(model.get()));
+  InfoPanel* panel = show(new InfoPanel(model.get()));
   auto* progress = find<QProgressBar>("statsProgress");
   auto* grid = find<QWidget>("statsGrid");
   auto* dash = find<QLabel>("noStats");
@@ -248,6 +251,7 @@ TEST_F(InfoPanelTest, EmptyAudioShowsADashInsteadOfWaiting) {
   model->setContent(silence(4800, 2));
   EXPECT_FALSE(dash->isVisible());
   EXPECT_TRUE(progress->isVisible());
+  panel->statistics().task().fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return grid->isVisible(); }));
   EXPECT_FALSE(dash->isVisible());
 
@@ -283,13 +287,17 @@ TEST_F(SignalStatsStateTest, ChangesWithinTheDelayLeadToOneMeasurementOfTheLast)
   model = makeModel(tone(48000, {0.5f, 0.25f}));
   MeasureLog log;
   SignalStatsState state(model.get(), log.measure());
+  EXPECT_EQ(state.task().delay(), std::chrono::milliseconds(150));
+  state.task().fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return state.stats().has_value(); }));
   ASSERT_EQ(log.count(), 1u);
 
   model->setSelection(FrameRange(0, 1000));
   EXPECT_FALSE(state.stats());
-  QTest::qWait(100);  // the second change comes 100 ms after the first
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(state.isWaiting());  // the second change comes within the delay of the first
   model->setSelection(FrameRange(2000, 3000));
+  state.task().fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return state.stats().has_value(); }));
   EXPECT_EQ(log.count(), 2u);
   EXPECT_EQ(log.ranges.back(), FrameRange(2000, 3000));
@@ -311,9 +319,11 @@ TEST_F(SignalStatsStateTest, AResultOvertakenByAChangeIsDropped) {
       while (!release.load()) std::this_thread::yield();
     return quar::SignalAnalysis::stats(content, range);
   });
+  state.task().fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return started.load() == 1; }));
   model->setContent(tone(48000, {1.0f}));  // the first measurement is now stale
   release = true;
+  state.task().fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return state.stats().has_value(); }));
   EXPECT_EQ(started.load(), 2);
   EXPECT_FLOAT_EQ(state.stats()->peak[0], quar::SignalAnalysis::stats(model->content()).peak[0]);
@@ -324,7 +334,8 @@ TEST_F(SignalStatsStateTest, EmptyContentIsNeverMeasured) {
   model = makeModel(silence(0, 2));
   MeasureLog log;
   SignalStatsState state(model.get(), log.measure());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !state.isWaiting(); }));
+  state.task().fireNow();
+  EXPECT_FALSE(state.isWaiting());
   JobPool::utility().waitForDone();
   EXPECT_EQ(log.count(), 0u);
   EXPECT_FALSE(state.stats());

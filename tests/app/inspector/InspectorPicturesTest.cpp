@@ -56,6 +56,7 @@ TEST_F(InspectorPicturesTest, EveryTab) {
       model->setInspectorTab(tab);
       if (tab == InspectorTab::spectrum) {
         auto* panel = static_cast<SpectrumPanel*>(view->panel());
+        panel->state().averageTask().fireNow();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->state().spectrum().empty(); }));
         auto* plot = panel->findChild<SpectrumPlot*>();
         hover(plot, QPointF(170, 120));
@@ -81,6 +82,7 @@ TEST_F(InspectorPicturesTest, EveryTab) {
       }
       if (tab == InspectorTab::info) {
         auto* panel = static_cast<InfoPanel*>(view->panel());
+        panel->statistics().task().fireNow();
         ASSERT_TRUE(QTest::qWaitFor([&] { return panel->statistics().stats().has_value(); }));
       }
       QApplication::processEvents();

@@ -55,7 +55,7 @@ TEST_F(SpectrumPanelTest, StaticRangeIsTheSelectionElseASecondAroundTheCursor) {
                         Case{500000, std::nullopt, {72000, 96000}}, Case{-10, std::nullopt, {0, 24000}}}) {
     model->setSelection(c.selection);
     model->setCursor(c.cursor);
-    EXPECT_EQ(SpectrumPanel::staticRange(*model), c.range) << c.cursor;
+    EXPECT_EQ(SpectrumState::staticRange(*model), c.range) << c.cursor;
   }
 }
 
@@ -65,17 +65,20 @@ TEST_F(SpectrumPanelTest, IdleShowsTheAverageOfTheStaticRange) {
   auto* panel = showPanel();
   EXPECT_EQ(text("spectrumMode"), QStringLiteral("Around cursor"));
   EXPECT_EQ(text("spectrumResolution"), QStringLiteral("Resolution 5.9 Hz per bin · Blackman-Harris window"));
+  panel->state().averageTask().fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->state().spectrum().empty(); }));
   EXPECT_EQ(panel->state().spectrum(), average(*model, FrameRange(24000, 72000)));
 
   model->setSelection(FrameRange(0, 9600));
   EXPECT_EQ(text("spectrumMode"), QStringLiteral("Selection average"));
+  panel->state().averageTask().fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel->state().spectrum() == average(*model, FrameRange(0, 9600)); }));
 
   find<QComboBox>("fftSize")->setCurrentIndex(0);
   Q_EMIT find<QComboBox>("fftSize")->activated(0);
   EXPECT_EQ(panel->state().fftSize(), 1024);
   EXPECT_EQ(text("spectrumResolution"), QStringLiteral("Resolution 46.9 Hz per bin · Blackman-Harris window"));
+  panel->state().averageTask().fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return panel->state().spectrum().size() == 513; }));
   EXPECT_EQ(panel->state().spectrum(), average(*model, FrameRange(0, 9600), 1024));
 }
@@ -114,13 +117,14 @@ TEST_F(SpectrumPanelTest, PlayingFoldsTheFrameAtThePlayheadEvery33ms) {
   model = makeModel(tone(96000, {0.5f, 0.5f}));
   auto* panel = showPanel();
   SpectrumState& state = panel->state();
+  state.averageTask().fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !state.spectrum().empty(); }));
-  EXPECT_FALSE(panel->liveTimer().isActive());
+  EXPECT_FALSE(panel->state().liveTimer().isActive());
 
   model->play(false);
   EXPECT_EQ(text("spectrumMode"), QStringLiteral("Live at playhead"));
-  EXPECT_TRUE(panel->liveTimer().isActive());
-  EXPECT_EQ(panel->liveTimer().interval(), 33);
+  EXPECT_TRUE(panel->state().liveTimer().isActive());
+  EXPECT_EQ(panel->state().liveTimer().interval(), 33);
   EXPECT_EQ(state.peakHold().size(), state.spectrum().size());  // the first live update held its peaks
 
   // Selecting while playing starts no average.
@@ -138,8 +142,9 @@ TEST_F(SpectrumPanelTest, PlayingFoldsTheFrameAtThePlayheadEvery33ms) {
 
   // Stopping averages the selection.
   model->stop(false);
-  EXPECT_FALSE(panel->liveTimer().isActive());
+  EXPECT_FALSE(panel->state().liveTimer().isActive());
   EXPECT_EQ(text("spectrumMode"), QStringLiteral("Selection average"));
+  state.averageTask().fireNow();
   ASSERT_TRUE(QTest::qWaitFor([&] { return state.spectrum() == average(*model, FrameRange(0, 4800)); }));
   EXPECT_TRUE(state.peakHold().empty());
 }

@@ -146,14 +146,24 @@ TEST_F(PlaybackEngineTest, AudiblePositionAllowsForLatency) {
   EXPECT_EQ(engine.audiblePosition(), 1000 + 2048);
 }
 
-TEST_F(PlaybackEngineTest, KeepsTheLastSixteenReplacedEnvelopeSets) {
+TEST_F(PlaybackEngineTest, KeepsReplacedEnvelopeSetsUntilTheRenderThreadLetsGo) {
   PlaybackEngine engine(backend);
+  engine.play(tone(48000, 48000), {0, 48000}, 0, true, 1);
+  std::vector<std::weak_ptr<const quar::EnvelopeSet>> replaced;
   for (int i = 0; i < 20; ++i) {
+    replaced.push_back(engine.program().envelope);
     quar::EnvelopeSet envelopes;
     envelopes.master.insert(i, -1);
     engine.setEnvelopes(envelopes);
   }
-  EXPECT_EQ(engine.retiredEnvelopeCount(), 16u);
+  const auto kept = [&] { return std::ranges::count_if(replaced, [](const auto& w) { return !w.expired(); }); };
+  EXPECT_EQ(kept(), 20);
+  backend.pump(512);  // one cycle may still hold the last set it copied
+  engine.releaseRetired();
+  EXPECT_EQ(kept(), 20);
+  backend.pump(512);
+  engine.releaseRetired();
+  EXPECT_EQ(kept(), 0);
   EXPECT_TRUE(engine.renderState()->program.with([](PlaybackProgram& p) { return p.envelopeActive; }));
   engine.setEnvelopes({});
   EXPECT_FALSE(engine.renderState()->program.with([](PlaybackProgram& p) { return p.envelopeActive; }));

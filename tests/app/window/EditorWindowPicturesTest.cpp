@@ -78,7 +78,12 @@ TEST_F(EditorWindowPicturesTest, DefaultAndNarrowestSizesLightAndDark) {
   envelopes.master.insert(48000 * 26, 0);
   envelopes.master.insert(48000 * 30, -6);
   model.setEnvelopes(envelopes);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isAnalyzing() && model.contentLoudness(); }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        model.analysisTask().fireNow();
+        return !model.isAnalyzing() && model.contentLoudness();
+      },
+      20000));
 
   struct Size {
     QSize size;
