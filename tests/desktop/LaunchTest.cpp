@@ -39,6 +39,7 @@ public:
     environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     process_.setProcessEnvironment(environment);
     process_.setWorkingDirectory(folder.path());
+    process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.start(QStringLiteral(QUARNEL_PROGRAM), files);
   }
 
@@ -48,11 +49,11 @@ public:
     process_.waitForFinished(startLimitMs);
   }
 
-  // Waits until the program's error output holds `text`; false when it ends or stays silent.
+  // Waits until the program's output holds `text`; false when it ends or stays silent.
   bool logs(const QString& text) {
     while (!log_.contains(text)) {
       if (!process_.waitForReadyRead(startLimitMs)) return false;
-      log_ += QString::fromUtf8(process_.readAllStandardError());
+      log_ += QString::fromUtf8(process_.readAll());
     }
     return true;
   }
@@ -60,7 +61,7 @@ public:
   // The program ended by itself with status 0.
   bool endsWithSuccess() {
     if (!process_.waitForFinished(startLimitMs)) return false;
-    log_ += QString::fromUtf8(process_.readAllStandardError());
+    log_ += QString::fromUtf8(process_.readAll());
     return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
   }
 

@@ -54,10 +54,13 @@ TEST(DesktopEntry, EachOpenedExtensionHasTheMimeTypesTheDesktopGivesItsFiles) {
       names << type.name();
       const bool listed = std::any_of(names.begin(), names.end(), [&](const QString& name) { return ours.contains(name); });
       shared = shared || listed;
-      if (type.name().startsWith(QLatin1String("audio/")))
+      if (type.name().startsWith(QLatin1String("audio/"))) {
         EXPECT_TRUE(listed) << extension.toStdString() << ": " << type.name().toStdString();
+      }
     }
-    if (known) EXPECT_TRUE(shared) << extension.toStdString();
+    if (known) {
+      EXPECT_TRUE(shared) << extension.toStdString();
+    }
   }
   EXPECT_TRUE(DesktopEntry::mimeTypesForExtension(QStringLiteral("txt")).isEmpty());
 }
