@@ -378,7 +378,9 @@ TEST_F(AppDelegateTest, TheWindowMenuListsTheDocumentWindowsAndActivatesTheChose
 }
 
 TEST_F(AppDelegateTest, TheFilesOfALaterLaunchOpenEachInItsOwnWindow) {
+  setenv("XCTestConfigurationFilePath", "", 1);
   launch();
+  unsetenv("XCTestConfigurationFilePath");
   const QString first = writeAudio(folder, QStringLiteral("one.wav"), 4800);
   const QString second = writeAudio(folder, QStringLiteral("two.wav"), 4800);
   delegate.openFromLaterLaunch({first, second});
@@ -391,7 +393,10 @@ TEST_F(AppDelegateTest, TheFilesOfALaterLaunchOpenEachInItsOwnWindow) {
   // An open file is not opened twice; one that cannot be opened is told.
   delegate.openFromLaterLaunch({first, folder.filePath(QStringLiteral("missing.wav"))});
   EXPECT_EQ(controller.documents().size(), 2u);
-  EXPECT_EQ(controller.presentedErrors().size(), 1u);
+  const std::vector<QMessageBox*> alerts = controller.presentedErrors();
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts.front()->text(), QStringLiteral("The file \u201Cmissing.wav\u201D couldn\u2019t be opened."));
+  alerts.front()->accept();
 }
 
 TEST_F(AppDelegateTest, ALaterLaunchWithoutFilesBringsTheFrontWindowForward) {
