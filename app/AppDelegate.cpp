@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdlib>
@@ -104,6 +105,11 @@ void AppDelegate::applicationWillFinishLaunching() {
   MainMenu::build(noDocumentWindow_->menuBar());
   new CommandRouter(noDocumentWindow_.get(), {});
   noDocumentWindow_->installEventFilter(this);
+  connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focused) {
+    if (!focused) return;
+    for (QWidget* window : QApplication::topLevelWidgets())
+      if (window->windowHandle() == focused) frontWindow_ = window;
+  });
 }
 
 void AppDelegate::openFiles(const QStringList& paths) {
@@ -118,6 +124,23 @@ void AppDelegate::applicationDidFinishLaunching() {
   if (noDocumentWindow_->isVisible()) noDocumentWindow_->activateWindow();
   documentController_->bringPresentedErrorsToFront();
   openPanelTimer_.start();
+}
+
+void AppDelegate::openFromLaterLaunch(const QStringList& paths) {
+  if (!paths.isEmpty()) {
+    openFiles(paths);
+    documentController_->bringPresentedErrorsToFront();
+    return;
+  }
+  QWidget* window = frontWindow_ && frontWindow_->isVisible() ? frontWindow_.data() : nullptr;
+  if (!window) {
+    const std::vector<QWidget*> windows = visibleMainWindows();
+    if (windows.empty()) return;
+    window = windows.front();
+  }
+  window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+  window->raise();
+  window->activateWindow();
 }
 
 void AppDelegate::offerOpenPanel() {

@@ -7,10 +7,12 @@
 // It ends every window's command chain: New, New Recording, Open…, Open Recent, Quit (which
 // closes each document as its window would, then quits), About, Hide (minimises every window),
 // Show All (restores them), Bring All to Front, the Window menu's document windows (choosing one
-// activates it) and the keyboard-shortcuts help. GUI thread only.
+// activates it) and the keyboard-shortcuts help. A later launch's files open here too, and a
+// later launch without files brings the front window forward. GUI thread only.
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 
@@ -35,6 +37,9 @@ public:
   void openFiles(const QStringList& paths);
   // Shows the no-document window and schedules the open panel.
   void applicationDidFinishLaunching();
+  // What a later launch hands over: its files open as those of the command line do; without
+  // files, the window last in front comes forward (restored when minimised).
+  void openFromLaterLaunch(const QStringList& paths);
 
   AudioDocumentController& documentController() const { return *documentController_; }
   QMainWindow* noDocumentWindow() const { return noDocumentWindow_.get(); }
@@ -68,4 +73,6 @@ private:
   std::unique_ptr<AudioDocumentController> documentController_;
   std::unique_ptr<QMainWindow> noDocumentWindow_;
   QTimer openPanelTimer_;
+  // The window that last had the focus.
+  QPointer<QWidget> frontWindow_;
 };

@@ -2,15 +2,22 @@
 #include <QThreadPool>
 
 #include "AppDelegate.h"
+#include "platform/DesktopEntry.h"
 #include "platform/Icons.h"
 #include "platform/JobPool.h"
 #include "platform/Platform.h"
+#include "platform/SingleInstance.h"
 #include "platform/WheelGuard.h"
 
 int main(int argc, char* argv[]) {
   Platform::configureMemory();
   QApplication app(argc, argv);
   Platform::configureApplication();
+  QGuiApplication::setDesktopFileName(QString::fromUtf16(DesktopEntry::identifier));
+  const QStringList files = QApplication::arguments().mid(1);
+  // A program already running takes the files, and this launch ends.
+  SingleInstance instance;
+  if (instance.start(files) == SingleInstance::Role::handedOver) return 0;
   WheelGuard::install();
   QApplication::setWindowIcon(Icons::get(QStringLiteral("waveform")));
   // Documents close through their windows and Quit; the no-document window quits when closed.
@@ -20,7 +27,8 @@ int main(int argc, char* argv[]) {
   {
     AppDelegate delegate;
     delegate.applicationWillFinishLaunching();
-    delegate.openFiles(QApplication::arguments().mid(1));
+    delegate.openFiles(files);
+    QObject::connect(&instance, &SingleInstance::requested, &delegate, &AppDelegate::openFromLaterLaunch);
     delegate.applicationDidFinishLaunching();
     status = QApplication::exec();
   }

@@ -19,6 +19,8 @@ packages=(
   libsuil-dev
   # editor tests: a real X server and a driver for the end-to-end test
   xvfb xauth xdotool
+  # installation: the desktop entry's checker
+  desktop-file-utils
 )
 
 missing=()

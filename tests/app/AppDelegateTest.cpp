@@ -376,3 +376,47 @@ TEST_F(AppDelegateTest, TheWindowMenuListsTheDocumentWindowsAndActivatesTheChose
   ASSERT_TRUE(QTest::qWaitFor([&] { return !third; }));
   EXPECT_EQ(listed(), (QStringList{"---", "Untitled (checked)", "Untitled 2"}));
 }
+
+TEST_F(AppDelegateTest, TheFilesOfALaterLaunchOpenEachInItsOwnWindow) {
+  setenv("XCTestConfigurationFilePath", "", 1);
+  launch();
+  unsetenv("XCTestConfigurationFilePath");
+  const QString first = writeAudio(folder, QStringLiteral("one.wav"), 4800);
+  const QString second = writeAudio(folder, QStringLiteral("two.wav"), 4800);
+  delegate.openFromLaterLaunch({first, second});
+  AudioDocumentController& controller = delegate.documentController();
+  ASSERT_EQ(controller.documents().size(), 2u);
+  for (const Document* document : controller.documents()) EXPECT_TRUE(document->windowForSheet()->isVisible());
+  EXPECT_NE(controller.documents()[0]->windowForSheet(), controller.documents()[1]->windowForSheet());
+  EXPECT_FALSE(delegate.noDocumentWindow()->isVisible());
+
+  // An open file is not opened twice; one that cannot be opened is told.
+  delegate.openFromLaterLaunch({first, folder.filePath(QStringLiteral("missing.wav"))});
+  EXPECT_EQ(controller.documents().size(), 2u);
+  const std::vector<QMessageBox*> alerts = controller.presentedErrors();
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts.front()->text(), QStringLiteral("The file \u201Cmissing.wav\u201D couldn\u2019t be opened."));
+  alerts.front()->accept();
+}
+
+TEST_F(AppDelegateTest, ALaterLaunchWithoutFilesBringsTheFrontWindowForward) {
+  setenv("XCTestConfigurationFilePath", "", 1);
+  launch();
+  unsetenv("XCTestConfigurationFilePath");
+  AudioDocumentController& controller = delegate.documentController();
+  controller.newDocument();
+  controller.newDocument();
+  auto* front = static_cast<QMainWindow*>(controller.documents()[1]->windowForSheet());
+  auto* back = static_cast<QMainWindow*>(controller.documents()[0]->windowForSheet());
+  back->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(back));
+  front->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(front));
+  front->showMinimized();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return front->isMinimized(); }));
+
+  delegate.openFromLaterLaunch({});
+  EXPECT_TRUE(QTest::qWaitForWindowActive(front));
+  EXPECT_FALSE(front->isMinimized());
+  EXPECT_EQ(controller.documents().size(), 2u);
+}
