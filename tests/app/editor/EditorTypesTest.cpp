@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <unordered_set>
 
 #include "editor/AnalysisScope.h"
 #include "editor/InspectorTab.h"
 #include "editor/LoudnessAdjustMode.h"
 #include "editor/Marker.h"
+#include "editor/ProgressToken.h"
 #include "recording/RecordMode.h"
 
 TEST(ProgressToken, ClampsStoresAndReportsCancellation) {
