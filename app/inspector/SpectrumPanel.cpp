@@ -91,15 +91,19 @@ SpectrumPanel::SpectrumPanel(EditorModel* model, QWidget* parent)
   connect(&liveTimer_, &QTimer::timeout, this, [this] { liveUpdate(); });
   connect(model_, &EditorModel::changed, this, [this](EditorModel::Property property) {
     using P = EditorModel::Property;
-    if (property == P::isPlaying) followPlayState();
-    if (property == P::contentVersion || property == P::selection || property == P::cursor || property == P::isPlaying)
-      followStaticKey(false);
+    if (property == P::contentVersion || property == P::selection || property == P::cursor) followStaticKey(false);
+  });
+  connect(&model_->transport(), &Transport::changed, this, [this](Transport::Property property) {
+    if (property != Transport::Property::isPlaying) return;
+    followPlayState();
+    followStaticKey(false);
   });
   connect(state_, &SpectrumState::changed, this, [this](SpectrumState::Property property) {
     if (property == SpectrumState::Property::fftSize) followStaticKey(false);
   });
 
   observer_->watch(model_);
+  observer_->watch(&model_->transport());
   observer_->watch(state_);
   observer_->run();
   followPlayState();
@@ -127,31 +131,31 @@ SpectrumPanel::StaticKey SpectrumPanel::staticKey() const {
           selection ? selection->upperBound : -1,
           model_->cursor(),
           state_->fftSize(),
-          model_->isPlaying() ? 1 : 0};
+          model_->transport().isPlaying() ? 1 : 0};
 }
 
 void SpectrumPanel::followStaticKey(bool force) {
   const StaticKey key = staticKey();
   if (!force && key_ == key) return;
   key_ = key;
-  if (model_->isPlaying() || model_->content().frameCount() < 1) return;
+  if (model_->transport().isPlaying() || model_->content().frameCount() < 1) return;
   state_->updateAverage(model_->content(), staticRange(*model_));
 }
 
 void SpectrumPanel::followPlayState() {
   liveTimer_.stop();
-  if (!model_->isPlaying()) return;
+  if (!model_->transport().isPlaying()) return;
   liveUpdate();
   liveTimer_.start();
 }
 
 void SpectrumPanel::liveUpdate() {
-  if (!model_->isPlaying()) {
+  if (!model_->transport().isPlaying()) {
     liveTimer_.stop();
     return;
   }
   quar::SpectrumAnalyzer& analyzer = state_->ensureAnalyzer();
-  state_->mergeLive(analyzer.spectrum(model_->content(), model_->playhead()));
+  state_->mergeLive(analyzer.spectrum(model_->content(), model_->transport().playhead()));
   state_->accumulateHold();
 }
 
@@ -161,7 +165,7 @@ void SpectrumPanel::changeEvent(QEvent* event) {
 }
 
 void SpectrumPanel::refresh() {
-  if (model_->isPlaying())
+  if (model_->transport().isPlaying())
     mode_->setText(QStringLiteral("Live at playhead"));
   else
     mode_->setText(model_->selection() ? QStringLiteral("Selection average") : QStringLiteral("Around cursor"));
