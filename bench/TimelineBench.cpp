@@ -52,7 +52,7 @@ Json timelineCommand(const Words& words) {
     view.invalidate();
     view.repaint();
   };
-  const double fitFramesPerPoint = model.framesPerPoint();
+  const double fitFramesPerPoint = model.viewport().framesPerPoint();
   const Timings fitDraw = timed(runs, draw);
   const Timings fitRepaint = timed(runs, repaint);
   // The same with what a working session shows over it: the tempo grid, markers, a selection,
@@ -60,7 +60,7 @@ Json timelineCommand(const Words& words) {
   const auto frameAt = [&](double fraction) {
     return static_cast<int64_t>(fraction * static_cast<double>(model.content().frameCount()));
   };
-  model.setShowGrid(true);
+  model.tempo().setShowGrid(true);
   model.setMarkers({{Uuid::random(), frameAt(0.1), QStringLiteral("Intro")},
                     {Uuid::random(), frameAt(0.12), QStringLiteral("Verse")},
                     {Uuid::random(), frameAt(0.5), QStringLiteral("Chorus")}});
@@ -82,22 +82,22 @@ Json timelineCommand(const Words& words) {
   model.setContentLoudness(loudness);
   settle();
   const Timings decoratedDraw = timed(runs, draw);
-  model.setShowGrid(false);
+  model.tempo().setShowGrid(false);
   model.setMarkers({});
   model.setSelection(std::nullopt);
   model.setEnvelopes({});
   model.setContentLoudness(std::nullopt);
-  model.setFramesPerPoint(1);
-  model.setScrollFrame(static_cast<double>(model.content().frameCount()) / 2);
+  model.viewport().setFramesPerPoint(1);
+  model.viewport().setScrollFrame(static_cast<double>(model.content().frameCount()) / 2);
   settle();
   const Timings sampleDraw = timed(runs, draw);
   const Timings sampleRepaint = timed(runs, repaint);
 
   // Playhead ticks during playback, heard 7 frames (points) further on each time: the line
   // moves, the backing image stays.
-  auto heard = static_cast<int64_t>(model.scrollFrame());
+  auto heard = static_cast<int64_t>(model.viewport().scrollFrame());
   view.setAudiblePosition([&] { return heard; });
-  model.setIsPlaying(true);
+  model.transport().setIsPlaying(true);
   const int drawsBefore = view.drawCount();
   int tick = 0;
   const Timings ticks = timed(std::max(runs, 100), [&] {
@@ -107,7 +107,7 @@ Json timelineCommand(const Words& words) {
     settle();
   });
   const int tickRedraws = view.drawCount() - drawsBefore;
-  model.setIsPlaying(false);
+  model.transport().setIsPlaying(false);
 
   // The overview's waveform image for the whole document across the same width.
   const QSize overviewPixels(static_cast<int>(width * ratio), static_cast<int>(40 * ratio));

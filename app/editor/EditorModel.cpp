@@ -27,6 +27,7 @@ TimeFormat storedTimeFormat() {
 
 EditorModel::EditorModel(AudioContent content, std::optional<quar::AudioFileInfo> fileInfo, QObject* parent)
     : QObject(parent),
+      transport_([this] { transportTick(); }),
       content_(std::move(content)),
       fileInfo_(std::move(fileInfo)),
       snapToZeroCrossings_(Preferences::boolValue(Preferences::Keys::snapToZeroCrossings)),
@@ -40,8 +41,9 @@ EditorModel::EditorModel(AudioContent content, std::optional<quar::AudioFileInfo
       targetLUFS_(std::clamp(Preferences::doubleValue(Preferences::Keys::loudnessTarget), minTargetLUFS, maxTargetLUFS)),
       ceilingDBTP_(
           std::clamp(Preferences::doubleValue(Preferences::Keys::truePeakCeiling), minCeilingDBTP, maxCeilingDBTP)) {
+  viewport_.setContentLength(content_.frameCount());
   activeChannels_ = allChannels(content_.channelCount());
-  meter_ = MeterReading::resting(content_.channelCount());
+  transport_.setMeter(MeterReading::resting(content_.channelCount()));
   contentDidChange();
   recorder_->setModel(this);
 }
@@ -64,20 +66,18 @@ void EditorModel::load(AudioContent content, std::optional<quar::AudioFileInfo> 
   setSelection(std::nullopt);
   setCursor(0);
   setActiveChannels(allChannels(content_.channelCount()));
-  setMeter(MeterReading::resting(content_.channelCount()));
-  zoomToFit();
+  transport_.setMeter(MeterReading::resting(content_.channelCount()));
+  viewport_.zoomToFit();
 }
 
 void EditorModel::stop(bool keepPosition) {
-  if (!isPlaying_) return;
-  player_.stop();
-  setIsPlaying(false);
-  if (transportTimer_) transportTimer_->stop();
+  if (!transport_.isPlaying()) return;
+  transport_.halt();
   if (keepPosition && !selection_) {
-    const int64_t frame = std::clamp<int64_t>(playhead_, 0, content_.frameCount());
+    const int64_t frame = std::clamp<int64_t>(transport_.playhead(), 0, content_.frameCount());
     if (frame != cursor_) setCursor(frame);
   }
-  setMeter(MeterReading::resting(content_.channelCount()));
+  transport_.setMeter(MeterReading::resting(content_.channelCount()));
 }
 
 void EditorModel::presentError(std::exception_ptr error) const {
@@ -93,6 +93,7 @@ void EditorModel::contentDidChange() {
 
 void EditorModel::setContent(AudioContent content) {
   content_ = std::move(content);
+  viewport_.setContentLength(content_.frameCount());
   Q_EMIT changed(Property::content);
   contentDidChange();
 }
@@ -107,7 +108,7 @@ void EditorModel::setMarkers(std::vector<Marker> markers) {
 
 void EditorModel::setEnvelopes(quar::EnvelopeSet envelopes) {
   if (!assignObserved(this, envelopes_, std::move(envelopes), Property::envelopes)) return;
-  player_.setEnvelopes(envelopes_);
+  transport_.player().setEnvelopes(envelopes_);
   scheduleEnvelopeAnalysis();
   if (selection_) scheduleSelectionAnalysis();
 }
@@ -138,18 +139,6 @@ void EditorModel::setSnapToZeroCrossings(bool snap) {
   Preferences::setValue(Preferences::Keys::snapToZeroCrossings, snap);
 }
 
-void EditorModel::setFramesPerPoint(double value) {
-  assignObserved(this, framesPerPoint_, value, Property::framesPerPoint);
-}
-
-void EditorModel::setScrollFrame(double frame) { assignObserved(this, scrollFrame_, frame, Property::scrollFrame); }
-
-void EditorModel::setViewWidth(double width) { assignObserved(this, viewWidth_, width, Property::viewWidth); }
-
-void EditorModel::setAmplitudeZoom(double zoom) {
-  assignObserved(this, amplitudeZoom_, zoom, Property::amplitudeZoom);
-}
-
 void EditorModel::setShowLoudnessLane(bool show) {
   assignObserved(this, showLoudnessLane_, show, Property::showLoudnessLane);
   Preferences::setValue(Preferences::Keys::showLoudnessLane, show);
@@ -162,23 +151,6 @@ void EditorModel::setLoudnessLaneHeight(double height) {
 
 void EditorModel::setEnvelopeRangeDB(double range) {
   assignObserved(this, envelopeRangeDB_, range, Property::envelopeRangeDB);
-}
-
-void EditorModel::setGrid(quar::TempoGrid grid) {
-  if (!(std::isfinite(grid.bpm) && grid.bpm > 0) || grid.beatsPerBar < 1) return;
-  assignObserved(this, grid_, grid, Property::grid);
-}
-
-void EditorModel::setShowGrid(bool show) { assignObserved(this, showGrid_, show, Property::showGrid); }
-
-void EditorModel::setSnapToGrid(bool snap) { assignObserved(this, snapToGrid_, snap, Property::snapToGrid); }
-
-void EditorModel::setIsDetectingTempo(bool detecting) {
-  assignObserved(this, isDetectingTempo_, detecting, Property::isDetectingTempo);
-}
-
-void EditorModel::setTempoConfidence(std::optional<double> confidence) {
-  assignObserved(this, tempoConfidence_, confidence, Property::tempoConfidence);
 }
 
 void EditorModel::setShowInspector(bool show) {
@@ -200,17 +172,6 @@ void EditorModel::setRecordHead(std::optional<int64_t> frame) {
 void EditorModel::setLiveTakeVisible(bool visible) {
   assignObserved(this, liveTakeVisible_, visible, Property::liveTakeVisible);
 }
-
-void EditorModel::setIsPlaying(bool playing) { assignObserved(this, isPlaying_, playing, Property::isPlaying); }
-
-void EditorModel::setIsLooping(bool looping) {
-  assignObserved(this, isLooping_, looping, Property::isLooping);
-  player_.setLooping(looping);
-}
-
-void EditorModel::setPlayhead(int64_t frame) { assignObserved(this, playhead_, frame, Property::playhead); }
-
-void EditorModel::setMeter(MeterReading meter) { assignObserved(this, meter_, std::move(meter), Property::meter); }
 
 void EditorModel::setLoudness(std::optional<quar::LoudnessResult> result) {
   assignObserved(this, loudness_, std::move(result), Property::loudness);
@@ -319,7 +280,7 @@ std::optional<std::set<int>> EditorModel::targetChannels() const {
 }
 
 FrameRange EditorModel::playRange() const {
-  if (isLooping() && selection()) return *selection_;
+  if (transport_.isLooping() && selection()) return *selection_;
   return {0, content().frameCount()};
 }
 
@@ -341,16 +302,4 @@ std::optional<quar::LoudnessNormalization::Plan> EditorModel::loudnessPlan() con
   return plan;
 }
 
-void EditorModel::clampScroll() {
-  const double frames = static_cast<double>(content_.frameCount());
-  setFramesPerPoint(std::min(maxFramesPerPoint(), std::max(framesPerPoint_, minFramesPerPoint)));
-  setScrollFrame(std::min(std::max(frames - viewWidth_ * framesPerPoint_, 0.0), std::max(scrollFrame_, 0.0)));
-}
-
-void EditorModel::zoomToFit() {
-  setFramesPerPoint(maxFramesPerPoint() / 1.02);
-  setScrollFrame(0);
-  clampScroll();
-}
-
-void EditorModel::updatePreviewGain() { player_.setGain(previewGain()); }
+void EditorModel::updatePreviewGain() { transport_.player().setGain(previewGain()); }

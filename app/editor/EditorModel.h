@@ -1,10 +1,10 @@
-// EditorModel: the whole editable and viewable state of one open document: audio, file
-// description, markers, envelopes, selection, cursor, active channels, zoom and scroll, tempo
-// grid, loudness results and settings, transport and meters, recording bookkeeping and the
-// busy state of the one background job. A QObject on the GUI thread; every tracked getter
-// records its Property into the innermost ObservationScope, every setter stores its value,
-// runs its side effect on every assignment and emits changed(property) only on a change.
-// Frames are int64 indices at the content's sample rate; zoom is in frames per point.
+// EditorModel: the editable state of one open document: audio, file description, markers,
+// envelopes, selection, cursor, active channels, loudness results and settings, recording
+// bookkeeping and the busy state of the one background job. It owns the models of its other parts:
+// the viewport (zoom and scroll), the tempo grid and the transport. A QObject on the GUI thread;
+// every tracked getter records its Property into the innermost ObservationScope, every setter
+// stores its value, runs its side effect on every assignment and emits changed(property) only on a
+// change. Frames are int64 indices at the content's sample rate.
 #pragma once
 
 #include <QObject>
@@ -25,22 +25,21 @@
 #include "core/EffectTailMode.h"
 #include "core/EnvelopeSet.h"
 #include "core/FadeShape.h"
-#include "core/TempoGrid.h"
 #include "dsp/Limiter.h"
 #include "dsp/Loudness.h"
-#include "dsp/TempoDetector.h"
 #include "editor/AnalysisScope.h"
 #include "editor/BusyState.h"
 #include "editor/EditState.h"
 #include "editor/InspectorTab.h"
 #include "editor/LoudnessAdjustMode.h"
 #include "editor/Marker.h"
-#include "editor/MeterReading.h"
+#include "editor/Tempo.h"
+#include "editor/Transport.h"
+#include "editor/Viewport.h"
 #include "recording/RecordMode.h"
 #include "platform/DebouncedTask.h"
 #include "platform/ObservationScope.h"
 #include "platform/UndoManager.h"
-#include "playback/PlaybackEngine.h"
 #include "support/TimeFormat.h"
 
 class EffectsRack;
@@ -53,9 +52,9 @@ class EditorModel final : public QObject {
 public:
   enum class Property {
     content, contentVersion, fileInfo, markers, envelopes, envelopeTarget, selection, activeChannels, cursor,
-    snapToZeroCrossings, framesPerPoint, scrollFrame, viewWidth, amplitudeZoom, showLoudnessLane,
-    loudnessLaneHeight, envelopeRangeDB, grid, showGrid, snapToGrid, isDetectingTempo, tempoConfidence,
-    showInspector, inspectorTab, timeFormat, recordHead, liveTakeVisible, isPlaying, isLooping, playhead, meter,
+    snapToZeroCrossings, showLoudnessLane,
+    loudnessLaneHeight, envelopeRangeDB,
+    showInspector, inspectorTab, timeFormat, recordHead, liveTakeVisible,
     loudness, contentLoudness, channelLoudness, linkChannelLevels, selectionLoudness, isAnalyzing, analysisScope,
     adjustMode, targetLUFS, ceilingDBTP, manualGainDB, limitTruePeaks, previewLoudness, busy, canChangeDocument,
   };
@@ -63,9 +62,6 @@ public:
 
   // How a failed job is reported (the document presents it).
   using ErrorPresenter = std::function<void(std::exception_ptr)>;
-
-  // The lower bound of framesPerPoint.
-  static constexpr double minFramesPerPoint = 0.03125;
 
   EditorModel(quar::AudioContent content, std::optional<quar::AudioFileInfo> fileInfo, QObject* parent = nullptr);
   ~EditorModel() override;
@@ -98,16 +94,6 @@ public:
   void setCursor(int64_t frame);
   bool snapToZeroCrossings() const { return track(Property::snapToZeroCrossings), snapToZeroCrossings_; }
   void setSnapToZeroCrossings(bool snap);
-  double framesPerPoint() const { return track(Property::framesPerPoint), framesPerPoint_; }
-  void setFramesPerPoint(double value);
-  // First visible frame (fractional).
-  double scrollFrame() const { return track(Property::scrollFrame), scrollFrame_; }
-  void setScrollFrame(double frame);
-  // Timeline width in points.
-  double viewWidth() const { return track(Property::viewWidth), viewWidth_; }
-  void setViewWidth(double width);
-  double amplitudeZoom() const { return track(Property::amplitudeZoom), amplitudeZoom_; }
-  void setAmplitudeZoom(double zoom);
   bool showLoudnessLane() const { return track(Property::showLoudnessLane), showLoudnessLane_; }
   void setShowLoudnessLane(bool show);
   // Points; stored as assigned (the initialiser alone applies the minimum of 80).
@@ -115,18 +101,6 @@ public:
   void setLoudnessLaneHeight(double height);
   double envelopeRangeDB() const { return track(Property::envelopeRangeDB), envelopeRangeDB_; }
   void setEnvelopeRangeDB(double range);
-  const quar::TempoGrid& grid() const { return track(Property::grid), grid_; }
-  // Refuses (the grid stays) a tempo that is not finite and above 0 or fewer than 1 beat per bar,
-  // so that grid arithmetic never divides by zero.
-  void setGrid(quar::TempoGrid grid);
-  bool showGrid() const { return track(Property::showGrid), showGrid_; }
-  void setShowGrid(bool show);
-  bool snapToGrid() const { return track(Property::snapToGrid), snapToGrid_; }
-  void setSnapToGrid(bool snap);
-  bool isDetectingTempo() const { return track(Property::isDetectingTempo), isDetectingTempo_; }
-  void setIsDetectingTempo(bool detecting);
-  std::optional<double> tempoConfidence() const { return track(Property::tempoConfidence), tempoConfidence_; }
-  void setTempoConfidence(std::optional<double> confidence);
   bool showInspector() const { return track(Property::showInspector), showInspector_; }
   void setShowInspector(bool show);
   InspectorTab inspectorTab() const { return track(Property::inspectorTab), inspectorTab_; }
@@ -138,14 +112,6 @@ public:
   void setRecordHead(std::optional<int64_t> frame);
   bool liveTakeVisible() const { return track(Property::liveTakeVisible), liveTakeVisible_; }
   void setLiveTakeVisible(bool visible);
-  bool isPlaying() const { return track(Property::isPlaying), isPlaying_; }
-  void setIsPlaying(bool playing);
-  bool isLooping() const { return track(Property::isLooping), isLooping_; }
-  void setIsLooping(bool looping);
-  int64_t playhead() const { return track(Property::playhead), playhead_; }
-  void setPlayhead(int64_t frame);
-  const MeterReading& meter() const { return track(Property::meter), meter_; }
-  void setMeter(MeterReading meter);
   // Loudness of the content as heard (envelopes applied) and of the raw content.
   const std::optional<quar::LoudnessResult>& loudness() const { return track(Property::loudness), loudness_; }
   void setLoudness(std::optional<quar::LoudnessResult> result);
@@ -188,8 +154,15 @@ public:
   // that change it are disabled; a job's own commit and a finished take still go in.
   bool canChangeDocument() const { return track(Property::canChangeDocument), canChangeDocument_; }
 
+  // The parts of the editor's state with models of their own.
+  Viewport& viewport() { return viewport_; }
+  const Viewport& viewport() const { return viewport_; }
+  Tempo& tempo() { return tempo_; }
+  const Tempo& tempo() const { return tempo_; }
+  Transport& transport() { return transport_; }
+  const Transport& transport() const { return transport_; }
+
   // Untracked state.
-  PlaybackEngine& player() { return player_; }
   EffectsRack& rack() { return *rack_; }
   Recorder& recorder() { return *recorder_; }
   UndoManager* undoManager() const { return undoManager_; }
@@ -197,11 +170,8 @@ public:
   void setPresentError(ErrorPresenter presenter) { presentError_ = std::move(presenter); }
   // Reports an error through the document's error presenter; nothing without one.
   void presentError(std::exception_ptr error) const;
-  const std::vector<double>& taps() const { return taps_; }
   bool analysisSuspended() const { return analysisSuspended_; }
   void setAnalysisSuspended(bool suspended) { analysisSuspended_ = suspended; }
-  // Where the current playback started; the playhead returns there at the end.
-  int64_t playOrigin() const { return playOrigin_; }
 
   // Derived values.
   // The set 0 ..< count.
@@ -219,10 +189,6 @@ public:
   // What applying loudness would do; none without a finite integrated loudness.
   std::optional<quar::LoudnessNormalization::Plan> loudnessPlan() const;
 
-  // Brings framesPerPoint and scrollFrame into their bounds for the content and view width.
-  void clampScroll();
-  // Fits the whole content into the view, scrolled to the start.
-  void zoomToFit();
   // Puts the loudness preview gain (or unity) into the playback engine.
   void updatePreviewGain();
 
@@ -274,8 +240,8 @@ public:
   // Exchanges the two channels of a stereo document.
   void swapChannels();
 
-  // Selection, snapping, zoom and scroll. No undo steps; frames and ranges are clamped to the
-  // content; zoom stays within minFramesPerPoint and the fit-all limit.
+  // Selection, snapping and zoom. No undo steps; frames and ranges are clamped to the content;
+  // zoom stays within the viewport's bounds.
   // Moves the cursor (and, while playing, the play position) and keeps it in view.
   void seek(int64_t frame);
   void selectAll();
@@ -286,15 +252,12 @@ public:
   // The frame for a pointer position: clamped to the content, then moved to the nearest zero
   // crossing within six points (at least 64 frames) when snapping is on; the ends never move.
   int64_t snapped(int64_t frame) const;
-  // Scrolls so that the frame is visible, 10 % of the width from the left edge.
-  void ensureVisible(int64_t frame);
   // Multiplies framesPerPoint by `factor` about the anchor frame (default: the playhead while
   // playing, else the selection start, else the cursor), which stays under the same point or,
   // when off screen, comes to the middle. A factor that is not finite and above 0 does nothing.
   void zoom(double factor, std::optional<double> anchorFrame = std::nullopt);
   // Fits the selection into the view with a 5 % margin, centred.
   void zoomToSelection();
-  void scroll(double byPoints);
 
   // Markers. Kept sorted by frame (stable) except during a live move; each change is one undo
   // step, refused with a beep unless canChangeDocument() (a refused drag goes back to where it
@@ -316,21 +279,8 @@ public:
   // than one frame before it (frame 0 when there is none).
   void jumpToMarker(bool next);
 
-  // Tempo grid: detection, tap tempo, bar 1 and scaling. Not undoable.
-  // Detects tempo and bar 1 of the audio as heard, off the GUI thread; beeps when none is found.
-  void detectTempo();
-  // Registers a tap now; from the second tap within 2 s of the last one the tempo is the mean
-  // interval of the last eight taps (rounded to 0.1 BPM, not held within 20...400).
-  void tapTempo();
-  // Bar 1 at the playhead while playing, else the selection start, else the cursor.
+  // Tempo grid: bar 1 at the playhead while playing, else the selection start, else the cursor.
   void setDownbeatAtCursor();
-  // Multiplies the tempo, held within 20...400; a factor that is not finite and above 0 does nothing.
-  void scaleTempo(double factor);
-  // The grid a detection sets: tempo rounded to hundredths and held within 20...400, at least
-  // one beat per bar, bar 1 at the estimate's downbeat; none without a finite tempo above 0.
-  static std::optional<quar::TempoGrid> detectedGrid(const quar::TempoEstimate& estimate, int64_t beatsPerBar);
-  // The seconds source of tap tempo (a monotonic clock); replaceable in tests.
-  void setClock(std::function<double()> clock) { clock_ = std::move(clock); }
 
   // Transport and metering. While playing, the transport timer ticks every 1/30 s.
   // Plays from the selection's start (else the cursor; from 0 when that is the last frame or
@@ -348,8 +298,6 @@ public:
   // end of the range playback stops and the playhead returns to where it started; otherwise
   // the playhead follows the audible position, the view pages along and the meters update.
   void transportTick();
-  // The transport timer (running only while playing); none before the first play.
-  const QTimer* transportTimer() const { return transportTimer_; }
 
   // Processing edits. Each is one background job through process() (refused with a beep unless
   // canChangeDocument()) on a copy of the content, committed as one undo step named by its
@@ -524,9 +472,7 @@ private:
   // The selection start, else the cursor, within the content: where paste mix and silence go.
   int64_t insertionPoint() const;
 
-  // Selection, snapping, zoom and scroll.
-  // The largest framesPerPoint: the whole content with 2 % to spare, at least 0.0625.
-  double maxFramesPerPoint() const;
+  // Selection, snapping and zoom.
   // The default anchor of zoom, markers and bar 1: the playhead while playing, else the
   // selection start, else the cursor.
   int64_t currentPosition() const;
@@ -562,6 +508,9 @@ private:
                                   const DebouncedTask::Ticket& ticket);
   void installFileLoudness(const FileLoudness& measured, const quar::EnvelopeSet& envelopes);
 
+  Viewport viewport_;
+  Tempo tempo_;
+  Transport transport_;
   quar::AudioContent content_;
   int64_t contentVersion_ = 0;
   std::optional<quar::AudioFileInfo> fileInfo_;
@@ -572,23 +521,12 @@ private:
   std::set<int> activeChannels_;
   int64_t cursor_ = 0;
   bool snapToZeroCrossings_;
-  double framesPerPoint_ = 256;
-  double scrollFrame_ = 0;
-  double viewWidth_ = 800;
-  double amplitudeZoom_ = 1;
   bool showLoudnessLane_;
   double loudnessLaneHeight_;
   double envelopeRangeDB_ = 12;
-  quar::TempoGrid grid_;
-  bool showGrid_ = false;
-  bool snapToGrid_ = true;
-  bool isDetectingTempo_ = false;
-  std::optional<double> tempoConfidence_;
-  std::vector<double> taps_;  // tap times in seconds of the monotonic clock
   bool showInspector_;
   InspectorTab inspectorTab_ = InspectorTab::loudness;
   TimeFormat timeFormat_;
-  PlaybackEngine player_;
   std::unique_ptr<EffectsRack> rack_;
   std::unique_ptr<Recorder> recorder_;
   std::optional<int64_t> recordHead_;
@@ -598,12 +536,6 @@ private:
   bool recordingIntoEmpty_ = false;
   bool liveTakeVisible_ = true;
   bool analysisSuspended_ = false;
-  bool isPlaying_ = false;
-  bool isLooping_ = false;
-  int64_t playhead_ = 0;
-  MeterReading meter_;
-  int64_t playOrigin_ = 0;
-  int64_t meterTick_ = 0;
   std::optional<quar::LoudnessResult> loudness_;
   std::optional<quar::LoudnessResult> contentLoudness_;
   std::vector<double> channelLoudness_;
@@ -626,17 +558,9 @@ private:
   QTimer* busyTimer_ = nullptr;  // the 50 ms progress poll of the busy state
   std::shared_ptr<ProgressToken> jobToken_;  // the running job's, until its outcome is back
 
-  // Tempo grid.
-  std::function<double()> clock_ = [] {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-  };
-
   // Transport and metering.
   // The loudness preview's linear gain: the plan's gain with the preview on, else 1.
   float previewGain() const;
-  // Recomputes the meter reading for the playhead.
-  void updateMeters();
-  QTimer* transportTimer_ = nullptr;
 
   // Analysis scheduling.
   DebouncedTask analysisTask_{std::chrono::milliseconds(150)};

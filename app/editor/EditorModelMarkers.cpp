@@ -83,7 +83,7 @@ void EditorModel::endMarkerDrag(const std::vector<Marker>& original) {
 
 void EditorModel::jumpToMarker(bool next) {
   Platform::assertGuiThread();
-  const int64_t position = isPlaying_ ? playhead_ : cursor_;
+  const int64_t position = transport_.isPlaying() ? transport_.playhead() : cursor_;
   if (next) {
     const auto it =
         std::find_if(markers_.begin(), markers_.end(), [&](const Marker& m) { return m.frame > position + 1; });

@@ -64,13 +64,13 @@ void EditorModel::updateLiveTake(const AudioContent& take) {
 void EditorModel::followRecordHead() {
   if (!recordHead_) return;
   const auto head = static_cast<double>(*recordHead_);
-  const double span = viewWidth_ * framesPerPoint_;
-  if (scrollFrame_ <= head && head <= scrollFrame_ + span * 0.9) return;
+  const double span = viewport_.viewWidth() * viewport_.framesPerPoint();
+  if (viewport_.scrollFrame() <= head && head <= viewport_.scrollFrame() + span * 0.9) return;
   if (recordingIntoEmpty_) {
-    zoomToFit();
+    viewport_.zoomToFit();
   } else {
-    setScrollFrame(head - span * 0.1);
-    clampScroll();
+    viewport_.setScrollFrame(head - span * 0.1);
+    viewport_.clampScroll();
   }
 }
 
@@ -103,7 +103,7 @@ void EditorModel::finishRecording(std::optional<AudioContent> take, TakeDone don
     next.cursor = 0;
     commit(std::move(next), QStringLiteral("Record"));
     setFileInfo(std::nullopt);
-    zoomToFit();
+    viewport_.zoomToFit();
     done(TakeResult::committed, nullptr);
     return;
   }

@@ -97,7 +97,7 @@ void EditorModel::trimToSelection() {
   next.selection = std::nullopt;
   next.cursor = 0;
   commit(std::move(next), QStringLiteral("Trim"));
-  zoomToFit();
+  viewport_.zoomToFit();
 }
 
 void EditorModel::paste() {
@@ -111,7 +111,7 @@ void EditorModel::paste() {
     next.selection = FrameRange(0, clip->frameCount());
     next.activeChannels = allChannels(clip->channelCount());
     commit(std::move(next), QStringLiteral("Paste"));
-    zoomToFit();
+    viewport_.zoomToFit();
     return;
   }
   const int64_t at = insertionPoint();

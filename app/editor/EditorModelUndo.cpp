@@ -37,9 +37,9 @@ void EditorModel::restore(const EditState& state) {
       next.sampleRate() != content_.sampleRate() || next.channelCount() != content_.channelCount();
   if (next.sampleRate() != content_.sampleRate() && content_.sampleRate() > 0) {
     const double ratio = next.sampleRate() / content_.sampleRate();
-    setFramesPerPoint(framesPerPoint_ * ratio);
-    setScrollFrame(scrollFrame_ * ratio);
-    setGrid(scaledGrid(grid_, ratio));
+    viewport_.setFramesPerPoint(viewport_.framesPerPoint() * ratio);
+    viewport_.setScrollFrame(viewport_.scrollFrame() * ratio);
+    tempo_.setGrid(scaledGrid(tempo_.grid(), ratio));
   }
   const int channels = next.channelCount();
   setEnvelopes(state.envelope.fitted(channels));
@@ -59,14 +59,15 @@ void EditorModel::restore(const EditState& state) {
   setActiveChannels(active.empty() ? allChannels(channels) : std::move(active));
   setCursor(std::clamp<int64_t>(state.cursor, 0, n));
   setMarkers(state.markers);
-  if (isPlaying_) {
+  if (transport_.isPlaying()) {
     if (formatChanged)
       stop(false);
     else
-      player_.replaceContent(content_, playRange());
+      transport_.player().replaceContent(content_, playRange());
   }
-  if (meter_.peakDB.size() != static_cast<size_t>(channels)) setMeter(MeterReading::resting(channels));
-  clampScroll();
+  if (transport_.meter().peakDB.size() != static_cast<size_t>(channels))
+    transport_.setMeter(MeterReading::resting(channels));
+  viewport_.clampScroll();
 }
 
 void EditorModel::registerUndo(EditState state, const QString& name) {

@@ -29,6 +29,7 @@ BuiltinEffectEditor::BuiltinEffectEditor(Binding<EffectSettings> settings, Edito
   setObjectName(QStringLiteral("builtinEffectEditor"));
   layout_->setContentsMargins(0, 0, 0, 0);
   tracker_->watch(model_);
+  tracker_->watch(&model_->transport());
   tracker_->watch(&model_->rack());
   refresh();
 }
@@ -63,7 +64,7 @@ void BuiltinEffectEditor::refresh() {
   ObservationScope scope;
   const EffectSettings settings = settings_.get();
   if (!editor_ || kind_ != quar::kind(settings)) showPanel(settings);
-  if (meter_) meter_->setPlaying(model_->isPlaying());
+  if (meter_) meter_->setPlaying(model_->transport().isPlaying());
   if (auto* eq = qobject_cast<EQEditor*>(editor_)) eq->setSampleRate(model_->content().sampleRate());
   if (editor_) editor_->refresh();
   tracker_->setReads(scope.takeReads());
@@ -78,7 +79,9 @@ void BuiltinEffectEditor::showPanel(const EffectSettings& settings) {
   kind_ = quar::kind(settings);
   editor_ = nullptr;
   meter_ = nullptr;
-  const auto meter = [this] { return new GainReductionMeter(&model_->rack(), slotID_, model_->isPlaying()); };
+  const auto meter = [this] {
+    return new GainReductionMeter(&model_->rack(), slotID_, model_->transport().isPlaying());
+  };
   switch (*kind_) {
   case EffectKind::eq:
     if (auto bound = payload<quar::EQSettings>(settings_))

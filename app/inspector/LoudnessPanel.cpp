@@ -161,6 +161,7 @@ LoudnessPanel::LoudnessPanel(EditorModel* model, QWidget* parent)
 
   tintSymbol();
   observer_->watch(model_);
+  observer_->watch(&model_->transport());
   observer_->run();
 }
 
@@ -242,7 +243,7 @@ void LoudnessPanel::refresh() {
   } else {
     placeholderText_->setText(placeholderText(scope, hasSelection, model_->content().frameCount()));
   }
-  showLiveMeters(model_->isPlaying());
+  showLiveMeters(model_->transport().isPlaying());
 }
 
 void LoudnessPanel::showLiveMeters(bool show) {

@@ -87,6 +87,7 @@ SpectrumPanel::SpectrumPanel(EditorModel* model, QWidget* parent)
   column->addWidget(resolution_);
 
   observer_->watch(model_);
+  observer_->watch(&model_->transport());
   observer_->watch(state_);
   observer_->run();
 }
@@ -102,7 +103,7 @@ void SpectrumPanel::changeEvent(QEvent* event) {
 }
 
 void SpectrumPanel::refresh() {
-  if (model_->isPlaying())
+  if (model_->transport().isPlaying())
     mode_->setText(QStringLiteral("Live at playhead"));
   else
     mode_->setText(model_->selection() ? QStringLiteral("Selection average") : QStringLiteral("Around cursor"));

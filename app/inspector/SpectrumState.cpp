@@ -19,9 +19,12 @@ SpectrumState::SpectrumState(EditorModel* model, QObject* parent) : QObject(pare
   connect(&liveTimer_, &QTimer::timeout, this, [this] { liveUpdate(); });
   connect(model_, &EditorModel::changed, this, [this](EditorModel::Property property) {
     using P = EditorModel::Property;
-    if (property == P::isPlaying) followPlayState();
-    if (property == P::contentVersion || property == P::selection || property == P::cursor || property == P::isPlaying)
-      followStaticKey(false);
+    if (property == P::contentVersion || property == P::selection || property == P::cursor) followStaticKey(false);
+  });
+  connect(&model_->transport(), &Transport::changed, this, [this](Transport::Property property) {
+    if (property != Transport::Property::isPlaying) return;
+    followPlayState();
+    followStaticKey(false);
   });
   followPlayState();
   followStaticKey(true);
@@ -127,26 +130,26 @@ SpectrumState::StaticKey SpectrumState::staticKey() const {
           selection ? selection->upperBound : -1,
           model_->cursor(),
           fftSize_,
-          model_->isPlaying() ? 1 : 0};
+          model_->transport().isPlaying() ? 1 : 0};
 }
 
 void SpectrumState::followStaticKey(bool force) {
   const StaticKey key = staticKey();
   if (!force && key_ == key) return;
   key_ = key;
-  if (model_->isPlaying() || model_->content().frameCount() < 1) return;
+  if (model_->transport().isPlaying() || model_->content().frameCount() < 1) return;
   updateAverage(model_->content(), staticRange(*model_));
 }
 
 void SpectrumState::followPlayState() {
   liveTimer_.stop();
-  if (!model_->isPlaying()) return;
+  if (!model_->transport().isPlaying()) return;
   liveUpdate();
   liveTimer_.start();
 }
 
 void SpectrumState::liveUpdate() {
-  if (!model_->isPlaying()) {
+  if (!model_->transport().isPlaying()) {
     liveTimer_.stop();
     return;
   }

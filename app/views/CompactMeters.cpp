@@ -69,6 +69,7 @@ CompactMeters::CompactMeters(EditorModel* model, QWidget* parent)
   layout->addWidget(bars_, 1);
   layout->addWidget(loudness_);
   observer_->watch(model_);
+  observer_->watch(&model_->transport());
   observer_->run();
 }
 
@@ -102,9 +103,9 @@ void CompactMeters::changeEvent(QEvent* event) {
 }
 
 void CompactMeters::refresh() {
-  const MeterReading& meter = model_->meter();
+  const MeterReading& meter = model_->transport().meter();
   levels_.clear();
   for (int c = 0; c < barCount(model_->content().channelCount()); ++c) levels_.push_back(level(meter, c));
-  loudness_->setText(loudnessText(model_->isPlaying(), meter.momentaryLUFS));
+  loudness_->setText(loudnessText(model_->transport().isPlaying(), meter.momentaryLUFS));
   bars_->update();
 }

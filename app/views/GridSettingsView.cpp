@@ -57,7 +57,7 @@ GridSettingsView::GridSettingsView(EditorModel* model, QWidget* parent)
   showGrid_ = new QCheckBox(QStringLiteral("Show bar grid"), this);
   showGrid_->setObjectName(QStringLiteral("showGridToggle"));
   showGrid_->setFont(ViewStyle::font(TextStyle::headline));
-  connect(showGrid_, &QCheckBox::toggled, this, [this](bool on) { model_->setShowGrid(on); });
+  connect(showGrid_, &QCheckBox::toggled, this, [this](bool on) { model_->tempo().setShowGrid(on); });
   layout->addWidget(showGrid_);
 
   auto* tempoRow = new QHBoxLayout;
@@ -88,10 +88,10 @@ GridSettingsView::GridSettingsView(EditorModel* model, QWidget* parent)
   tempoRow->addStretch();
   QPushButton* halve = smallButton(QStringLiteral("\u00F72"), this);
   halve->setObjectName(QStringLiteral("halveTempoButton"));
-  connect(halve, &QPushButton::clicked, this, [this] { model_->scaleTempo(0.5); });
+  connect(halve, &QPushButton::clicked, this, [this] { model_->tempo().scaleTempo(0.5); });
   QPushButton* twice = smallButton(QStringLiteral("\u00D72"), this);
   twice->setObjectName(QStringLiteral("doubleTempoButton"));
-  connect(twice, &QPushButton::clicked, this, [this] { model_->scaleTempo(2.0); });
+  connect(twice, &QPushButton::clicked, this, [this] { model_->tempo().scaleTempo(2.0); });
   tempoRow->addWidget(halve);
   tempoRow->addWidget(twice);
   layout->addLayout(tempoRow);
@@ -104,9 +104,9 @@ GridSettingsView::GridSettingsView(EditorModel* model, QWidget* parent)
   meter_->setFixedWidth(80);
   for (int beats = 1; beats <= 12; ++beats) meter_->addItem(QStringLiteral("%1/4").arg(beats), beats);
   connect(meter_, &QComboBox::activated, this, [this](int index) {
-    TempoGrid grid = model_->grid();
+    TempoGrid grid = model_->tempo().grid();
     grid.beatsPerBar = meter_->itemData(index).toInt();
-    model_->setGrid(grid);
+    model_->tempo().setGrid(grid);
   });
   meterRow->addWidget(meter_);
   meterRow->addStretch();
@@ -115,7 +115,8 @@ GridSettingsView::GridSettingsView(EditorModel* model, QWidget* parent)
   auto* detectRow = new QHBoxLayout;
   detect_ = new QPushButton(Icons::tinted(QStringLiteral("waveform.badge.magnifyingglass")), QStringLiteral("Detect"), this);
   detect_->setObjectName(QStringLiteral("detectButton"));
-  connect(detect_, &QPushButton::clicked, this, [this] { model_->detectTempo(); });
+  connect(detect_, &QPushButton::clicked, this,
+          [this] { model_->tempo().detectTempo(model_->content(), model_->envelopes()); });
   detecting_ = new QProgressBar(this);
   detecting_->setObjectName(QStringLiteral("detectProgress"));
   detecting_->setRange(0, 0);
@@ -124,7 +125,7 @@ GridSettingsView::GridSettingsView(EditorModel* model, QWidget* parent)
   auto* tap = new QPushButton(QStringLiteral("Tap"), this);
   tap->setObjectName(QStringLiteral("tapButton"));
   tap->setToolTip(QStringLiteral("Click in time with the music (4+ taps)"));
-  connect(tap, &QPushButton::clicked, this, [this] { model_->tapTempo(); });
+  connect(tap, &QPushButton::clicked, this, [this] { model_->tempo().tapTempo(); });
   detectRow->addWidget(detect_);
   detectRow->addWidget(detecting_);
   detectRow->addWidget(tap);
@@ -153,7 +154,7 @@ GridSettingsView::GridSettingsView(EditorModel* model, QWidget* parent)
   auto* snapRow = new QHBoxLayout;
   snapToGrid_ = new QCheckBox(this);
   snapToGrid_->setObjectName(QStringLiteral("snapToGridToggle"));
-  connect(snapToGrid_, &QCheckBox::toggled, this, [this](bool on) { model_->setSnapToGrid(on); });
+  connect(snapToGrid_, &QCheckBox::toggled, this, [this](bool on) { model_->tempo().setSnapToGrid(on); });
   snapTitle_ = new QLabel(QStringLiteral("Snap gain points to the grid (hold Ctrl to bypass)"), this);
   snapTitle_->setObjectName(QStringLiteral("snapToGridTitle"));
   snapTitle_->setFont(ViewStyle::font(TextStyle::callout));
@@ -175,6 +176,7 @@ GridSettingsView::GridSettingsView(EditorModel* model, QWidget* parent)
   layout->addWidget(hint_);
 
   observer_->watch(model_);
+  observer_->watch(&model_->tempo());
   observer_->run();
 }
 
@@ -212,35 +214,35 @@ bool GridSettingsView::eventFilter(QObject* watched, QEvent* event) {
 
 void GridSettingsView::commitTempo() {
   // Leaving the field unchanged keeps the tempo as it is, not as rounded for showing.
-  if (tempo_->text() == tempoText(model_->grid().bpm)) return;
+  if (tempo_->text() == tempoText(model_->tempo().grid().bpm)) return;
   if (const std::optional<double> bpm = parsedTempo(tempo_->text())) {
-    TempoGrid grid = model_->grid();
+    TempoGrid grid = model_->tempo().grid();
     grid.bpm = *bpm;
-    model_->setGrid(grid);
+    model_->tempo().setGrid(grid);
   }
-  tempo_->setText(tempoText(model_->grid().bpm));
+  tempo_->setText(tempoText(model_->tempo().grid().bpm));
 }
 
 void GridSettingsView::stepTempo(int direction) {
-  TempoGrid grid = model_->grid();
+  TempoGrid grid = model_->tempo().grid();
   grid.bpm = steppedTempo(grid.bpm, direction);
-  model_->setGrid(grid);
+  model_->tempo().setGrid(grid);
 }
 
 void GridSettingsView::refresh() {
-  const TempoGrid& grid = model_->grid();
+  const TempoGrid& grid = model_->tempo().grid();
   const QSignalBlocker blockShow(showGrid_);
-  showGrid_->setChecked(model_->showGrid());
+  showGrid_->setChecked(model_->tempo().showGrid());
   if (!tempo_->hasFocus()) tempo_->setText(tempoText(grid.bpm));
   const QSignalBlocker blockMeter(meter_);
   meter_->setCurrentIndex(grid.beatsPerBar >= 1 && grid.beatsPerBar <= meter_->count() ? static_cast<int>(grid.beatsPerBar) - 1 : -1);
-  const bool detecting = model_->isDetectingTempo();
+  const bool detecting = model_->tempo().isDetectingTempo();
   detect_->setEnabled(!detecting);
   detecting_->setVisible(detecting);
   const QColor secondary = ViewStyle::secondary(palette());
   ViewStyle::setForeground(unit_, secondary);
   ViewStyle::setForeground(hint_, secondary);
-  const std::optional<double> confidence = model_->tempoConfidence();
+  const std::optional<double> confidence = model_->tempo().tempoConfidence();
   confidence_->setVisible(confidence.has_value());
   if (confidence) {
     const ConfidenceLine line = confidenceLine(*confidence);
@@ -248,5 +250,5 @@ void GridSettingsView::refresh() {
     ViewStyle::setForeground(confidence_, line.low ? ViewStyle::systemOrange.resolved(palette()) : secondary);
   }
   const QSignalBlocker blockSnap(snapToGrid_);
-  snapToGrid_->setChecked(model_->snapToGrid());
+  snapToGrid_->setChecked(model_->tempo().snapToGrid());
 }

@@ -40,6 +40,7 @@ GridToolbarControl::GridToolbarControl(EditorModel* model, QWidget* parent)
     label->addWidget(part);
   }
   observer_->watch(model_);
+  observer_->watch(&model_->tempo());
   observer_->run();
 }
 
@@ -79,8 +80,9 @@ void GridToolbarControl::changeEvent(QEvent* event) {
 }
 
 void GridToolbarControl::refresh() {
-  text_->setText(label(model_->grid()));
-  const QColor color = model_->showGrid() ? Theme::gridBar.resolved(palette()) : ViewStyle::secondary(palette());
+  text_->setText(label(model_->tempo().grid()));
+  const QColor color =
+      model_->tempo().showGrid() ? Theme::gridBar.resolved(palette()) : ViewStyle::secondary(palette());
   ViewStyle::setForeground(text_, color);
   icon_->setPixmap(Icons::tinted(QStringLiteral("metronome"), color).pixmap(QSize(16, 16), devicePixelRatioF()));
   button_->setFixedSize(button_->layout()->sizeHint());

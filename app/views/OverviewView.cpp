@@ -35,6 +35,8 @@ OverviewView::OverviewView(EditorModel* model, QWidget* parent)
   setAccessibleName(QStringLiteral("Overview"));
   setAttribute(Qt::WA_OpaquePaintEvent);
   tracker_->watch(model_);
+  tracker_->watch(&model_->viewport());
+  tracker_->watch(&model_->transport());
 }
 
 QSize OverviewView::pixelSize(QSizeF points, qreal ratio) {
@@ -117,9 +119,10 @@ void OverviewView::drawContents(QPainter& painter) {
     painter.fillRect(QRectF(xOf(static_cast<double>(marker.frame)), 0, 1, h), Theme::marker.resolved(dark));
 
   // The visible window, framed unless it covers the whole strip.
-  const double scroll = model_->scrollFrame();
+  const double scroll = model_->viewport().scrollFrame();
   const double x = xOf(scroll);
-  const double windowWidth = std::max(4.0, xOf(scroll + model_->viewWidth() * model_->framesPerPoint()) - x);
+  const double windowWidth =
+      std::max(4.0, xOf(scroll + model_->viewport().viewWidth() * model_->viewport().framesPerPoint()) - x);
   if (windowWidth < w - 2) {
     const QRectF window(x, 1, windowWidth, h - 2);
     const QColor label = Theme::label(palette());
@@ -130,8 +133,9 @@ void OverviewView::drawContents(QPainter& painter) {
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(window.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
   }
-  if (model_->isPlaying())
-    painter.fillRect(QRectF(xOf(static_cast<double>(model_->playhead())), 0, 1, h), Theme::playhead.resolved(dark));
+  if (model_->transport().isPlaying())
+    painter.fillRect(QRectF(xOf(static_cast<double>(model_->transport().playhead())), 0, 1, h),
+                     Theme::playhead.resolved(dark));
   painter.fillRect(QRectF(0, h - 1, w, 1), Theme::laneBorder.resolved(dark));
 }
 
@@ -143,8 +147,8 @@ void OverviewView::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton || width() <= 0) return QWidget::mousePressEvent(event);
   const double x = event->position().x();
   const double f = frameAt(x);
-  const double scroll = model_->scrollFrame();
-  const double visible = model_->viewWidth() * model_->framesPerPoint();
+  const double scroll = model_->viewport().scrollFrame();
+  const double visible = model_->viewport().viewWidth() * model_->viewport().framesPerPoint();
   if (scroll <= f && f <= scroll + visible) {
     dragOffset_ = f - scroll;  // grabs the window where it was pressed
   } else {
@@ -165,12 +169,14 @@ void OverviewView::mouseReleaseEvent(QMouseEvent* event) {
 
 void OverviewView::wheelEvent(QWheelEvent* event) {
   // As in the timeline.
-  model_->scroll(-TimelineInput::scrollPoints(TimelineInput::wheelDelta(event->pixelDelta(), event->angleDelta())));
+  model_->viewport().scroll(
+      -TimelineInput::scrollPoints(TimelineInput::wheelDelta(event->pixelDelta(), event->angleDelta())));
   event->accept();
 }
 
 void OverviewView::scrollTo(double x) {
-  const double offset = dragOffset_.value_or(model_->viewWidth() * model_->framesPerPoint() * 0.5);
-  model_->setScrollFrame(frameAt(x) - offset);
-  model_->clampScroll();
+  const double offset =
+      dragOffset_.value_or(model_->viewport().viewWidth() * model_->viewport().framesPerPoint() * 0.5);
+  model_->viewport().setScrollFrame(frameAt(x) - offset);
+  model_->viewport().clampScroll();
 }

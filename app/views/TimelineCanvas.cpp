@@ -131,6 +131,6 @@ void TimelineCanvas::drawEverything() {
   TimelineOverlays::drawMarkerLines(*this);
   TimelineOverlays::drawCursor(*this);
   if (model.showLoudnessLane()) TimelineLoudness::draw(*this);
-  if (model.showGrid()) TimelineOverlays::drawGrid(*this);
+  if (model.tempo().showGrid()) TimelineOverlays::drawGrid(*this);
   TimelineRuler::draw(*this);
 }

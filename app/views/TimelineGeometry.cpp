@@ -12,8 +12,8 @@ TimelineGeometry TimelineGeometry::of(const EditorModel& model, QSizeF size) {
   g.height = size.height();
   g.channelCount = content.channelCount();
   g.frameCount = content.frameCount();
-  g.scrollFrame = model.scrollFrame();
-  g.framesPerPoint = model.framesPerPoint();
+  g.scrollFrame = model.viewport().scrollFrame();
+  g.framesPerPoint = model.viewport().framesPerPoint();
   g.showLoudnessLane = model.showLoudnessLane();
   g.loudnessLaneHeight = model.loudnessLaneHeight();
   g.envelopeRangeDB = model.envelopeRangeDB();

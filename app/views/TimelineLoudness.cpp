@@ -171,7 +171,7 @@ void draw(TimelineCanvas& canvas) {
     const quar::EnvelopeSet& envelopes = model.envelopes();
     const quar::EnvelopeSet* shift = envelopes.isFlat() ? nullptr : &envelopes;
     const CurveSpan span{result->hopSeconds * content.sampleRate(), g.scrollFrame, g.framesPerPoint,
-                         model.viewWidth(), g.width};
+                         model.viewport().viewWidth(), g.width};
     drawCurve(canvas, curve(result->momentary, span, shift, content.channelCount(), lane),
               canvas.color(Theme::loudnessMomentary), 1.0);
     drawCurve(canvas, curve(result->shortTerm, span, shift, content.channelCount(), lane),

@@ -122,8 +122,8 @@ void drawCursor(TimelineCanvas& canvas) {
 void drawGrid(TimelineCanvas& canvas) {
   const EditorModel& model = canvas.model;
   const TimelineGeometry& g = canvas.geometry;
-  const GridLines lines =
-      gridLines(model.grid(), model.content().sampleRate(), g.scrollFrame, g.framesPerPoint, model.viewWidth());
+  const GridLines lines = gridLines(model.tempo().grid(), model.content().sampleRate(), g.scrollFrame, g.framesPerPoint,
+                                    model.viewport().viewWidth());
   canvas.fillLines(verticalLines(canvas, lines.beats), canvas.color(Theme::gridBar, 0.12));
   std::vector<double> xs;
   for (const GridLines::Bar& bar : lines.bars) xs.push_back(bar.x);

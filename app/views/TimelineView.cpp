@@ -30,7 +30,7 @@ TimelineView::TimelineView(EditorModel* model, QWidget* parent)
     : QWidget(parent),
       model_(model),
       tracker_(new ObservationTracker([this] { invalidate(); }, this)),
-      audiblePosition_([model] { return model->player().audiblePosition(); }),
+      audiblePosition_([model] { return model->transport().player().audiblePosition(); }),
       playheadColor_(Theme::playhead.resolved(palette())) {
   static const bool accessibilityInstalled = (QAccessible::installFactory(accessibleTimeline), true);
   Q_UNUSED(accessibilityInstalled);
@@ -41,6 +41,8 @@ TimelineView::TimelineView(EditorModel* model, QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
   setAcceptDrops(true);
   tracker_->watch(model_);
+  tracker_->watch(&model_->viewport());
+  tracker_->watch(&model_->tempo());
   displayTimer_.setTimerType(Qt::PreciseTimer);
   connect(&displayTimer_, &QTimer::timeout, this, &TimelineView::advancePlayhead);
   autoscrollTimer_.setTimerType(Qt::PreciseTimer);
@@ -58,8 +60,10 @@ void TimelineView::invalidate() {
 void TimelineView::advancePlayhead() {
   // Read outside any observation scope: playback never redraws the backing image.
   std::optional<QRectF> frame;
-  if (const auto position = TimelinePlayhead::position(model_->isPlaying(), model_->recordHead(), audiblePosition_))
-    frame = TimelinePlayhead::frame(*position, model_->scrollFrame(), model_->framesPerPoint(), QSizeF(size()));
+  if (const auto position =
+          TimelinePlayhead::position(model_->transport().isPlaying(), model_->recordHead(), audiblePosition_))
+    frame = TimelinePlayhead::frame(*position, model_->viewport().scrollFrame(), model_->viewport().framesPerPoint(),
+                                    QSizeF(size()));
   if (frame == playheadFrame_) return;
   if (playheadFrame_) update(TimelinePlayhead::paintedArea(*playheadFrame_).toAlignedRect());
   if (frame) update(TimelinePlayhead::paintedArea(*frame).toAlignedRect());
@@ -100,14 +104,14 @@ void TimelineView::redrawBacking(QSize pixels, qreal ratio) {
 void TimelineView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   const double width = this->width();
-  if (width <= 0 || model_->viewWidth() == width) return;
-  // A document that still has the model's initial view state is fitted into its first view.
-  const bool initial = model_->viewWidth() == 800 && model_->scrollFrame() == 0;
-  model_->setViewWidth(width);
+  if (width <= 0 || model_->viewport().viewWidth() == width) return;
+  // A viewport still as it was made is fitted into its first view.
+  const bool initial = model_->viewport().isPristine();
+  model_->viewport().setViewWidth(width);
   if (initial)
-    model_->zoomToFit();
+    model_->viewport().zoomToFit();
   else
-    model_->clampScroll();
+    model_->viewport().clampScroll();
 }
 
 void TimelineView::changeEvent(QEvent* event) {

@@ -34,8 +34,8 @@ void TimelineView::envelopeMouseDown(QPointF p, Qt::KeyboardModifiers modifiers,
   }
   const double sampleRate = model_->content().sampleRate();
   if (modifiers & Qt::ShiftModifier) {
-    if (model_->showGrid()) {
-      drag_ = EnvelopeBarsDrag{barAt(model_->grid(), static_cast<double>(frame), sampleRate), p.y(), envelope};
+    if (model_->tempo().showGrid()) {
+      drag_ = EnvelopeBarsDrag{barAt(model_->tempo().grid(), static_cast<double>(frame), sampleRate), p.y(), envelope};
       setCursor(Qt::SizeVerCursor);
       // The anchor bar is pinned and highlighted at the press.
       applyEnvelopeDrag(p);
@@ -73,8 +73,8 @@ void TimelineView::applyEnvelopeDrag(QPointF p) {
     int64_t frame = g.clampedFrame(p.x());
     // Ctrl held now, not at the last event, turns snapping off.
     const bool bypass = QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
-    if (model_->showGrid() && model_->snapToGrid() && !bypass)
-      frame = snappedToGrid(frame, model_->grid(), sampleRate, g.frameCount);
+    if (model_->tempo().showGrid() && model_->tempo().snapToGrid() && !bypass)
+      frame = snappedToGrid(frame, model_->tempo().grid(), sampleRate, g.frameCount);
     quar::GainEnvelope envelope = model_->targetEnvelope();
     envelope.move(id, frame, dB);
     const auto moved = std::find_if(envelope.points.begin(), envelope.points.end(),
@@ -91,7 +91,7 @@ void TimelineView::applyEnvelopeDrag(QPointF p) {
     model_->setEnvelopes(model_->replacingTargetEnvelope(std::move(envelope)));
     invalidate();
   } else if (const auto* bars = std::get_if<EnvelopeBarsDrag>(&drag_)) {
-    const quar::TempoGrid& grid = model_->grid();
+    const quar::TempoGrid& grid = model_->tempo().grid();
     const int64_t bar = barAt(grid, g.frame(p.x()), sampleRate);
     const quar::FrameRange frames = grid.barsRange(bars->anchorBar, bar, sampleRate, g.frameCount);
     if (frames.isEmpty()) return;

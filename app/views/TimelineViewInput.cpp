@@ -42,7 +42,8 @@ bool TimelineView::event(QEvent* event) {
   case QEvent::NativeGesture: {
     auto* gesture = static_cast<QNativeGestureEvent*>(event);
     if (gesture->gestureType() == Qt::ZoomNativeGesture) {
-      const double anchor = model_->scrollFrame() + gesture->position().x() * model_->framesPerPoint();
+      const double anchor =
+          model_->viewport().scrollFrame() + gesture->position().x() * model_->viewport().framesPerPoint();
       model_->zoom(TimelineInput::pinchFactor(gesture->value()), anchor);
       return true;
     }
@@ -50,7 +51,7 @@ bool TimelineView::event(QEvent* event) {
       if (model_->selection())
         model_->zoomToSelection();
       else
-        model_->zoomToFit();
+        model_->viewport().zoomToFit();
       return true;
     }
     break;
@@ -67,13 +68,14 @@ void TimelineView::keyPressEvent(QKeyEvent* event) {
   if (!command) return QWidget::keyPressEvent(event);
   const Qt::KeyboardModifiers modifiers = event->modifiers();
   const auto step = [&] {
-    return TimelineInput::arrowStep(model_->viewWidth(), model_->framesPerPoint(), modifiers & Qt::AltModifier);
+    return TimelineInput::arrowStep(model_->viewport().viewWidth(), model_->viewport().framesPerPoint(),
+                                    modifiers & Qt::AltModifier);
   };
   switch (*command) {
   case KeyCommand::goToStart: model_->goToStart(); break;
   case KeyCommand::goToEnd: model_->goToEnd(); break;
   case KeyCommand::escape:
-    if (model_->isPlaying())
+    if (model_->transport().isPlaying())
       model_->stop(false);
     else
       model_->selectNone();
@@ -120,7 +122,7 @@ void TimelineView::moveCursor(int64_t delta, bool extend) {
   const int64_t to = moved(moving);
   model_->setSelection(quar::FrameRange(std::min(anchor, to), std::max(anchor, to)), std::nullopt);
   model_->setCursor(to);
-  model_->ensureVisible(to);
+  model_->viewport().ensureVisible(to);
 }
 
 void TimelineView::wheelEvent(QWheelEvent* event) {
@@ -134,10 +136,11 @@ void TimelineView::wheelEvent(QWheelEvent* event) {
     if (const auto range = TimelineEnvelopeEditing::steppedRange(model_->envelopeRangeDB(), dy, wheel.precise))
       model_->setEnvelopeRangeDB(*range);
   } else if (!(modifiers & Qt::ControlModifier) && !alt) {
-    model_->scroll(-TimelineInput::scrollPoints(wheel));
+    model_->viewport().scroll(-TimelineInput::scrollPoints(wheel));
   } else {
     // Zooms about the frame under the pointer.
-    const double anchor = model_->scrollFrame() + event->position().x() * model_->framesPerPoint();
+    const double anchor =
+        model_->viewport().scrollFrame() + event->position().x() * model_->viewport().framesPerPoint();
     model_->zoom(TimelineInput::zoomFactor(wheel, alt), anchor);
   }
   event->accept();

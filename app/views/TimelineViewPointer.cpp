@@ -72,7 +72,7 @@ void TimelineView::pressInLanes(QPointF p, Qt::KeyboardModifiers modifiers, int 
   model_->setSelection(std::nullopt);
   model_->setActiveChannels(channels);
   if (model_->cursor() != frame) model_->setCursor(frame);
-  if (model_->isPlaying()) model_->seek(frame);
+  if (model_->transport().isPlaying()) model_->seek(frame);
 }
 
 void TimelineView::pressInRuler(QPointF p, int clickCount) {
@@ -147,7 +147,7 @@ void TimelineView::autoscrollTick() {
     return;
   }
   // The content scrolls under the still pointer, which keeps dragging at the view's side.
-  model_->scroll(overshoot * autoscrollSpeed);
+  model_->viewport().scroll(overshoot * autoscrollSpeed);
   applyDrag(QPointF(std::clamp(p.x(), 0.0, w), p.y()));
 }
 

@@ -225,7 +225,7 @@ void drawWaveform(TimelineCanvas& canvas, int channel, const QRectF& lane, doubl
   const quar::AudioContent& content = model.content();
   if (content.frameCount() == 0) return;
   const LaneSpan span{lane, halfHeight, canvas.geometry.scrollFrame, canvas.geometry.framesPerPoint,
-                      model.viewWidth(), canvas.scale};
+                      model.viewport().viewWidth(), canvas.scale};
   QPainter& painter = canvas.painter;
   if (isSampleMode(span)) {
     const Line samples = line(content, channel, applied, span);
@@ -256,7 +256,7 @@ void drawLane(TimelineCanvas& canvas, int channel, const std::vector<quar::PeakS
   const EditorModel& model = canvas.model;
   const QRectF r = canvas.geometry.laneRect(channel);
   painter.fillRect(r, canvas.color(Theme::laneBackground));
-  const double halfHeight = r.height() * 0.5 * model.amplitudeZoom();
+  const double halfHeight = r.height() * 0.5 * model.viewport().amplitudeZoom();
   const double midY = r.center().y();
 
   // -6 and -12 dB guides, left out where the amplitude zoom pushes them out of the lane.
@@ -290,7 +290,7 @@ void drawLane(TimelineCanvas& canvas, int channel, const std::vector<quar::PeakS
   painter.setPen(active ? Theme::secondaryLabel(canvas.palette) : Theme::tertiaryLabel(canvas.palette));
   TextDrawing::draw(painter, {6 + 5, r.top() + 5 + 1}, name);
 
-  const QString zoomLabel = amplitudeZoomLabel(model.amplitudeZoom());
+  const QString zoomLabel = amplitudeZoomLabel(model.viewport().amplitudeZoom());
   if (!zoomLabel.isEmpty()) {
     painter.setFont(TextDrawing::font(9));
     painter.setPen(Theme::tertiaryLabel(canvas.palette));
@@ -306,7 +306,7 @@ void drawLanes(TimelineCanvas& canvas) {
   // In peak mode, the peak queries of every lane go to the worker pool together.
   std::vector<std::vector<quar::PeakSummary>> peaks;
   if (g.channelCount > 0 && g.frameCount > 0) {
-    const LaneSpan span{g.laneRect(0), 0, g.scrollFrame, g.framesPerPoint, model.viewWidth(), canvas.scale};
+    const LaneSpan span{g.laneRect(0), 0, g.scrollFrame, g.framesPerPoint, model.viewport().viewWidth(), canvas.scale};
     if (const std::optional<double> p = peakStep(span)) {
       std::vector<int> channels(static_cast<size_t>(g.channelCount));
       std::iota(channels.begin(), channels.end(), 0);

@@ -39,10 +39,11 @@ TransportControls::TransportControls(EditorModel* model, QWidget* parent)
   loop_ = iconButton(QStringLiteral("repeat"), QStringLiteral("Loop selection (Ctrl+L)"), 22, 18, this);
   loop_->setObjectName(QStringLiteral("loopButton"));
   loop_->setCheckable(true);
-  connect(loop_, &QToolButton::toggled, this, [this](bool on) { model_->setIsLooping(on); });
+  connect(loop_, &QToolButton::toggled, this, [this](bool on) { model_->transport().setIsLooping(on); });
 
   for (QToolButton* button : {goToStart_, playPause_, stop_, record_, loop_}) layout->addWidget(button);
   observer_->watch(model_);
+  observer_->watch(&model_->transport());
   observer_->watch(&model_->recorder());
   observer_->run();
 }
@@ -62,7 +63,7 @@ void TransportControls::changeEvent(QEvent* event) {
 }
 
 void TransportControls::refresh() {
-  const bool playing = model_->isPlaying();
+  const bool playing = model_->transport().isPlaying();
   playPause_->setIcon(Icons::tinted(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));
   playPause_->setToolTip(playTooltip(playing));
   stop_->setEnabled(playing);
@@ -73,5 +74,5 @@ void TransportControls::refresh() {
   record_->setToolTip(recordTooltip(recorder.isArmed(), recorder.isRecording()));
 
   const QSignalBlocker blocker(loop_);
-  loop_->setChecked(model_->isLooping());
+  loop_->setChecked(model_->transport().isLooping());
 }

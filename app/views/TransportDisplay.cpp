@@ -46,11 +46,12 @@ TransportDisplay::TransportDisplay(EditorModel* model, QWidget* parent)
 
   ViewStyle::setForeground(subtitle_, ViewStyle::secondary(palette()));
   observer_->watch(model_);
+  observer_->watch(&model_->transport());
   observer_->run();
 }
 
 int64_t TransportDisplay::position(const EditorModel& model) {
-  if (model.isPlaying()) return model.playhead();
+  if (model.transport().isPlaying()) return model.transport().playhead();
   const auto selection = model.selection();
   return selection ? selection->lowerBound : model.cursor();
 }

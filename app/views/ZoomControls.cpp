@@ -13,7 +13,8 @@ ZoomControls::ZoomControls(EditorModel* model, QWidget* parent) : QWidget(parent
   auto* layout = new QHBoxLayout(this);
   layout->setSpacing(2);
   layout->setContentsMargins(4, 0, 4, 0);
-  const auto add = [this, layout](const char* name, const char* symbol, const char* help, std::function<void()> action) {
+  const auto add = [this, layout](const char *name, const char *symbol, const char *help,
+                                  std::function<void()> action) {
     QToolButton* button = ViewStyle::iconButton(QString::fromLatin1(symbol), QString::fromLatin1(help), 22, 22, this);
     button->setObjectName(QString::fromLatin1(name));
     connect(button, &QToolButton::clicked, this, std::move(action));
@@ -21,5 +22,6 @@ ZoomControls::ZoomControls(EditorModel* model, QWidget* parent) : QWidget(parent
   };
   add("zoomOutButton", "minus.magnifyingglass", "Zoom out (Ctrl+-)", [model] { model->zoom(2.0); });
   add("zoomInButton", "plus.magnifyingglass", "Zoom in (Ctrl+=)", [model] { model->zoom(0.5); });
-  add("zoomToFitButton", "arrow.left.and.right.square", "Zoom to fit (Ctrl+0)", [model] { model->zoomToFit(); });
+  add("zoomToFitButton", "arrow.left.and.right.square", "Zoom to fit (Ctrl+0)",
+      [model] { model->viewport().zoomToFit(); });
 }

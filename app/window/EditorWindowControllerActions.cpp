@@ -101,17 +101,18 @@ MenuItemState EditorWindowController::validateMenuItem(const QAction& item) {
     return {true, model.showInspector() ? QStringLiteral("Hide Inspector") : QStringLiteral("Show Inspector"), {}};
   if (is({"showInspectorTab"})) return {true, {}, model.showInspector() && rawValue(model.inspectorTab()) == MenuItem::tag(item)};
   if (is({"toggleLoudnessLane"})) return {true, {}, model.showLoudnessLane()};
-  if (is({"toggleGrid"})) return {hasAudio, {}, model.showGrid()};
-  if (is({"detectTempo", "tapTempo", "setDownbeatAtCursor"})) return {hasAudio && !model.isDetectingTempo()};
+  if (is({"toggleGrid"})) return {hasAudio, {}, model.tempo().showGrid()};
+  if (is({"detectTempo", "tapTempo", "setDownbeatAtCursor"})) return {hasAudio && !model.tempo().isDetectingTempo()};
   if (is({"zoomEnvelope"})) return {model.showLoudnessLane()};
   if (is({"setTimeFormat"})) {
     const auto& formats = quar::allCases<TimeFormat>();
     const auto index = std::find(formats.begin(), formats.end(), model.timeFormat()) - formats.begin();
     return {true, {}, index == MenuItem::tag(item)};
   }
-  if (is({"togglePlayback"})) return {hasAudio, model.isPlaying() ? QStringLiteral("Pause") : QStringLiteral("Play"), {}};
-  if (is({"stopPlayback"})) return {model.isPlaying()};
-  if (is({"toggleLoop"})) return {true, {}, model.isLooping()};
+  if (is({"togglePlayback"}))
+    return {hasAudio, model.transport().isPlaying() ? QStringLiteral("Pause") : QStringLiteral("Play"), {}};
+  if (is({"stopPlayback"})) return {model.transport().isPlaying()};
+  if (is({"toggleLoop"})) return {true, {}, model.transport().isLooping()};
   if (is({"toggleRecording"})) {
     // Stopping a take must stay possible: only a job keeps the recorder from being toggled.
     const QString title = recorder.isRecording() ? QStringLiteral("Stop Recording")
@@ -238,16 +239,16 @@ void EditorWindowController::zoomIn(Sender) { model_->zoom(0.5); }
 
 void EditorWindowController::zoomOut(Sender) { model_->zoom(2.0); }
 
-void EditorWindowController::zoomToFit(Sender) { model_->zoomToFit(); }
+void EditorWindowController::zoomToFit(Sender) { model_->viewport().zoomToFit(); }
 
 void EditorWindowController::zoomToSelection(Sender) { model_->zoomToSelection(); }
 
 void EditorWindowController::increaseAmplitudeZoom(Sender) {
-  model_->setAmplitudeZoom(std::min(model_->amplitudeZoom() * 2, 64.0));
+  model_->viewport().setAmplitudeZoom(std::min(model_->viewport().amplitudeZoom() * 2, 64.0));
 }
 
 void EditorWindowController::decreaseAmplitudeZoom(Sender) {
-  model_->setAmplitudeZoom(std::max(model_->amplitudeZoom() * 0.5, 1.0));
+  model_->viewport().setAmplitudeZoom(std::max(model_->viewport().amplitudeZoom() * 0.5, 1.0));
 }
 
 void EditorWindowController::toggleInspector(Sender) { model_->setShowInspector(!model_->showInspector()); }
@@ -273,7 +274,7 @@ void EditorWindowController::playSelection(Sender) { model_->play(true); }
 
 void EditorWindowController::stopPlayback(Sender) { model_->stop(false); }
 
-void EditorWindowController::toggleLoop(Sender) { model_->setIsLooping(!model_->isLooping()); }
+void EditorWindowController::toggleLoop(Sender) { model_->transport().setIsLooping(!model_->transport().isLooping()); }
 
 void EditorWindowController::goToStart(Sender) { model_->goToStart(); }
 
@@ -327,7 +328,7 @@ void EditorWindowController::zoomEnvelope(Sender sender) {
   model_->setEnvelopeRangeDB(envelopeRangeSteps[static_cast<size_t>(next)]);
 }
 
-void EditorWindowController::toggleGrid(Sender) { model_->setShowGrid(!model_->showGrid()); }
+void EditorWindowController::toggleGrid(Sender) { model_->tempo().setShowGrid(!model_->tempo().showGrid()); }
 
 void EditorWindowController::toggleRecording(Sender) { model_->recorder().toggle(); }
 
@@ -349,9 +350,11 @@ void EditorWindowController::showRecordingsFolder(Sender) {
   QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
-void EditorWindowController::detectTempo(Sender) { model_->detectTempo(); }
+void EditorWindowController::detectTempo(Sender) {
+  model_->tempo().detectTempo(model_->content(), model_->envelopes());
+}
 
-void EditorWindowController::tapTempo(Sender) { model_->tapTempo(); }
+void EditorWindowController::tapTempo(Sender) { model_->tempo().tapTempo(); }
 
 void EditorWindowController::setDownbeatAtCursor(Sender) { model_->setDownbeatAtCursor(); }
 

@@ -70,12 +70,13 @@ struct Snapshot {
 };
 
 // Counts the model's changed(property) notifications per property.
+template <typename Model>
 struct ChangeCounter {
-  explicit ChangeCounter(EditorModel& model) {
-    QObject::connect(&model, &EditorModel::changed, [this](EditorModel::Property p) { ++counts[p]; });
+  explicit ChangeCounter(Model& model) {
+    QObject::connect(&model, &Model::changed, [this](typename Model::Property p) { ++counts[p]; });
   }
-  int operator[](EditorModel::Property p) const { return counts.contains(p) ? counts.at(p) : 0; }
-  std::map<EditorModel::Property, int> counts;
+  int operator[](typename Model::Property p) const { return counts.contains(p) ? counts.at(p) : 0; }
+  std::map<typename Model::Property, int> counts;
 };
 
 } // namespace EditorModelFixtureSupport

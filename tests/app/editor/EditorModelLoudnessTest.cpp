@@ -35,7 +35,7 @@ TEST_F(EditorModelLoudnessTest, MatchingATargetRendersTheEnvelopesAndLandsOnTheT
 
   model->applyLoudness();
   EXPECT_FALSE(model->previewLoudness());
-  EXPECT_EQ(model->player().gain(), 1.0f);
+  EXPECT_EQ(model->transport().player().gain(), 1.0f);
   ASSERT_TRUE(model->busy());
   EXPECT_EQ(model->busy()->title, QStringLiteral("Match Loudness -14.0 LUFS"));
   ASSERT_TRUE(waitUntilIdle(*model));

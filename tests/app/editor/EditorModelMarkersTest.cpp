@@ -39,8 +39,8 @@ TEST_F(EditorModelMarkersTest, AnAddedMarkerGoesToThePlayheadTheSelectionOrTheCu
   model->setSelection(FrameRange(200, 300), std::nullopt);
   model->setCursor(250);
   model->addMarker();
-  model->setIsPlaying(true);
-  model->setPlayhead(700);
+  model->transport().setIsPlaying(true);
+  model->transport().setPlayhead(700);
   model->addMarker();
   model->addMarker(5000);  // a given frame is not clamped
   EXPECT_EQ(framesOf(model->markers()), (std::vector<int64_t>{40, 200, 700, 5000}));
@@ -111,9 +111,9 @@ TEST_F(EditorModelMarkersTest, JumpsPassOverMarkersWithinOneFrame) {
     model->jumpToMarker(c.next);
     EXPECT_EQ(model->cursor(), c.to) << c.from << (c.next ? " next" : " previous");
   }
-  model->setIsPlaying(true);
-  model->setPlayhead(600);
+  model->transport().setIsPlaying(true);
+  model->transport().setPlayhead(600);
   model->jumpToMarker(false);
   EXPECT_EQ(model->cursor(), 501);
-  EXPECT_EQ(model->playhead(), 501);
+  EXPECT_EQ(model->transport().playhead(), 501);
 }

@@ -172,11 +172,11 @@ TEST_F(EditorModelRecordingTest, AnEmptyDocumentAdoptsTheTake) {
   EXPECT_TRUE(model->liveTakeVisible());
 
   // The live take is the document; the view fits again whenever the head leaves it.
-  model->setViewWidth(800);
+  model->viewport().setViewWidth(800);
   model->updateLiveTake(constant(200000, 0.25f, 1));
   EXPECT_EQ(model->content().frameCount(), 200000);
   EXPECT_EQ(model->recordHead(), 200000);
-  EXPECT_GE(model->framesPerPoint() * 800, 200000.0);
+  EXPECT_GE(model->viewport().framesPerPoint() * 800, 200000.0);
 
   model->finishRecording(constant(240000, 0.25f, 1));
   EXPECT_FALSE(model->busy());  // no job
@@ -187,7 +187,7 @@ TEST_F(EditorModelRecordingTest, AnEmptyDocumentAdoptsTheTake) {
   EXPECT_EQ(model->activeChannels(), (std::set<int>{0}));
   EXPECT_EQ(model->cursor(), 0);
   EXPECT_FALSE(model->fileInfo());
-  EXPECT_GE(model->framesPerPoint() * 800, 240000.0);
+  EXPECT_GE(model->viewport().framesPerPoint() * 800, 240000.0);
   EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Record"));
   undo.undo();
   EXPECT_EQ(model->content().frameCount(), 0);
@@ -254,14 +254,14 @@ TEST_F(EditorModelRecordingTest, ATakeOfAnotherChannelCountIsRemixed) {
 
 TEST_F(EditorModelRecordingTest, TheRecordHeadStaysInView) {
   auto model = makeModel(numbered(48000));
-  model->setViewWidth(800);
-  model->setFramesPerPoint(10);  // 8,000 frames visible
+  model->viewport().setViewWidth(800);
+  model->viewport().setFramesPerPoint(10);  // 8,000 frames visible
   model->beginRecording(RecordMode::append, 48000, 2);
   model->updateLiveTake(constant(100, -1));
   const double head = static_cast<double>(*model->recordHead());
-  EXPECT_LE(model->scrollFrame(), head);
-  EXPECT_GE(model->scrollFrame() + 8000, head);
-  EXPECT_DOUBLE_EQ(model->framesPerPoint(), 10);
+  EXPECT_LE(model->viewport().scrollFrame(), head);
+  EXPECT_GE(model->viewport().scrollFrame() + 8000, head);
+  EXPECT_DOUBLE_EQ(model->viewport().framesPerPoint(), 10);
 }
 
 TEST_F(EditorModelRecordingTest, WithoutARecordingTheOperationsDoNothing) {

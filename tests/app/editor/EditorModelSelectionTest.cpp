@@ -27,20 +27,20 @@ TEST_F(EditorModelSelectionTest, SeekClampsAndMovesPlaybackWhilePlaying) {
   model->seek(5000);
   EXPECT_EQ(model->cursor(), 1000);
 
-  model->setIsPlaying(true);
+  model->transport().setIsPlaying(true);
   model->seek(400);
-  EXPECT_EQ(model->player().position(), 400);
-  EXPECT_EQ(model->playhead(), 400);
+  EXPECT_EQ(model->transport().player().position(), 400);
+  EXPECT_EQ(model->transport().playhead(), 400);
 }
 
 TEST_F(EditorModelSelectionTest, SeekKeepsTheCursorInView) {
   auto model = makeModel(AudioContent::silence(480000, 2, 48000));
-  model->setFramesPerPoint(100);
-  model->setScrollFrame(10000);
+  model->viewport().setFramesPerPoint(100);
+  model->viewport().setScrollFrame(10000);
   model->seek(50000);  // visible: nothing moves
-  EXPECT_EQ(model->scrollFrame(), 10000);
+  EXPECT_EQ(model->viewport().scrollFrame(), 10000);
   model->seek(200000);  // lands 10 % from the left edge
-  EXPECT_EQ(model->scrollFrame(), 200000 - 800 * 100 * 0.1);
+  EXPECT_EQ(model->viewport().scrollFrame(), 200000 - 800 * 100 * 0.1);
 }
 
 TEST_F(EditorModelSelectionTest, SetSelectionClampsAndMovesTheCursorToItsStart) {
@@ -87,7 +87,7 @@ TEST_F(EditorModelSelectionTest, SnapSearchesSixPointsOrAtLeast64Frames) {
   };
   for (const Case& c : cases) {
     auto model = makeModel(stepDown(10000, c.crossing));
-    model->setFramesPerPoint(c.framesPerPoint);
+    model->viewport().setFramesPerPoint(c.framesPerPoint);
     model->setSnapToZeroCrossings(false);
     EXPECT_EQ(model->snapped(5000), 5000) << "snapping is off";
     model->setSnapToZeroCrossings(true);
@@ -106,60 +106,60 @@ TEST_F(EditorModelSelectionTest, SnapNeverMovesTheEndsAndSurvivesAnyZoom) {
   const std::pair<double, int64_t> zooms[] = {
       {std::numeric_limits<double>::infinity(), 10}, {1e300, 10}, {std::numeric_limits<double>::quiet_NaN(), 500}};
   for (const auto& [fpp, expected] : zooms) {
-    model->setFramesPerPoint(fpp);
+    model->viewport().setFramesPerPoint(fpp);
     EXPECT_EQ(model->snapped(500), expected) << fpp;
   }
 }
 
 TEST_F(EditorModelSelectionTest, ZoomKeepsTheAnchorOrCentresItWhenOffScreen) {
   auto model = makeModel(AudioContent::silence(480000, 2, 48000));
-  model->setFramesPerPoint(100);
-  model->setScrollFrame(10000);
+  model->viewport().setFramesPerPoint(100);
+  model->viewport().setScrollFrame(10000);
 
   model->zoom(0.5, 50000.0);  // on screen at 400 points: stays there
-  EXPECT_EQ(model->framesPerPoint(), 50);
-  EXPECT_EQ(model->scrollFrame(), 30000);
+  EXPECT_EQ(model->viewport().framesPerPoint(), 50);
+  EXPECT_EQ(model->viewport().scrollFrame(), 30000);
 
   model->zoom(4, 400000.0);  // off screen: comes to the middle
-  EXPECT_EQ(model->framesPerPoint(), 200);
-  EXPECT_EQ(model->scrollFrame(), 400000 - 400 * 200);
+  EXPECT_EQ(model->viewport().framesPerPoint(), 200);
+  EXPECT_EQ(model->viewport().scrollFrame(), 400000 - 400 * 200);
 
   model->setCursor(440000);  // default anchor: the cursor, at 600 points
   model->zoom(0.5);
-  EXPECT_EQ(model->framesPerPoint(), 100);
-  EXPECT_EQ(model->scrollFrame(), 440000 - 600 * 100);
+  EXPECT_EQ(model->viewport().framesPerPoint(), 100);
+  EXPECT_EQ(model->viewport().scrollFrame(), 440000 - 600 * 100);
 
   for (double factor : {0.0, -2.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
     model->zoom(factor, std::numeric_limits<double>::quiet_NaN());
-    EXPECT_EQ(model->framesPerPoint(), 100) << factor;
+    EXPECT_EQ(model->viewport().framesPerPoint(), 100) << factor;
   }
   model->zoom(2, std::numeric_limits<double>::infinity());  // no usable anchor: the cursor
-  EXPECT_EQ(model->scrollFrame(), 440000 - 600 * 200);
+  EXPECT_EQ(model->viewport().scrollFrame(), 440000 - 600 * 200);
 }
 
 TEST_F(EditorModelSelectionTest, ZoomStopsAtItsLimits) {
   auto model = makeModel(AudioContent::silence(480000, 2, 48000));
   for (int i = 0; i < 30; ++i) model->zoom(0.5);
-  EXPECT_EQ(model->framesPerPoint(), EditorModel::minFramesPerPoint);
+  EXPECT_EQ(model->viewport().framesPerPoint(), Viewport::minFramesPerPoint);
   for (int i = 0; i < 30; ++i) model->zoom(2);
-  EXPECT_DOUBLE_EQ(model->framesPerPoint(), 480000.0 / 800 * 1.02);
-  EXPECT_EQ(model->scrollFrame(), 0);
+  EXPECT_DOUBLE_EQ(model->viewport().framesPerPoint(), 480000.0 / 800 * 1.02);
+  EXPECT_EQ(model->viewport().scrollFrame(), 0);
 }
 
 TEST_F(EditorModelSelectionTest, ZoomToSelectionCentresItAndScrollMovesByPoints) {
   auto model = makeModel(AudioContent::silence(480000, 2, 48000));
   model->zoomToSelection();  // no selection: nothing
-  EXPECT_EQ(model->framesPerPoint(), 256);
+  EXPECT_EQ(model->viewport().framesPerPoint(), 256);
 
   model->setSelection(FrameRange(100000, 108000), std::nullopt);
   model->zoomToSelection();
-  EXPECT_DOUBLE_EQ(model->framesPerPoint(), 10.5);
-  EXPECT_DOUBLE_EQ(model->scrollFrame(), 100000 - (800 * 10.5 - 8000) * 0.5);
+  EXPECT_DOUBLE_EQ(model->viewport().framesPerPoint(), 10.5);
+  EXPECT_DOUBLE_EQ(model->viewport().scrollFrame(), 100000 - (800 * 10.5 - 8000) * 0.5);
 
-  model->scroll(10);
-  EXPECT_DOUBLE_EQ(model->scrollFrame(), 99800 + 105);
-  model->scroll(std::numeric_limits<double>::quiet_NaN());
-  EXPECT_DOUBLE_EQ(model->scrollFrame(), 99800 + 105);
-  model->scroll(-1e12);
-  EXPECT_EQ(model->scrollFrame(), 0);
+  model->viewport().scroll(10);
+  EXPECT_DOUBLE_EQ(model->viewport().scrollFrame(), 99800 + 105);
+  model->viewport().scroll(std::numeric_limits<double>::quiet_NaN());
+  EXPECT_DOUBLE_EQ(model->viewport().scrollFrame(), 99800 + 105);
+  model->viewport().scroll(-1e12);
+  EXPECT_EQ(model->viewport().scrollFrame(), 0);
 }

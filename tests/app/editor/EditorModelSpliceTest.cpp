@@ -100,7 +100,7 @@ TEST_F(EditorModelSpliceTest, TrimKeepsTheSelectionAndTheMarkersInsideIt) {
   EXPECT_EQ(masterFrames(model->envelopes()), (std::vector<int64_t>{50}));
   EXPECT_FALSE(model->selection());
   EXPECT_EQ(model->cursor(), 0);
-  EXPECT_DOUBLE_EQ(model->framesPerPoint(), 100.0 / 800);  // fits the view
+  EXPECT_DOUBLE_EQ(model->viewport().framesPerPoint(), 100.0 / 800);  // fits the view
   EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Trim"));
 }
 
@@ -136,7 +136,7 @@ TEST_F(EditorModelSpliceTest, PasteIntoAnEmptyDocumentAdoptsTheClip) {
   EXPECT_EQ(model->content().sampleRate(), 44100);
   EXPECT_EQ(model->selection(), FrameRange(0, 500));
   EXPECT_EQ(model->activeChannels(), std::set<int>{0});
-  EXPECT_DOUBLE_EQ(model->framesPerPoint(), 500.0 / 800);
+  EXPECT_DOUBLE_EQ(model->viewport().framesPerPoint(), 500.0 / 800);
   undo.undo();
   EXPECT_EQ(model->content().channelCount(), 2);
   EXPECT_EQ(model->activeChannels(), (std::set<int>{0, 1}));

@@ -33,12 +33,12 @@ protected:
   void tap(EditorModel& model, std::initializer_list<double> times) {
     for (double t : times) {
       now = t;
-      model.tapTempo();
+      model.tempo().tapTempo();
     }
   }
   std::unique_ptr<EditorModel> tappingModel() {
     auto model = makeModel(numbered(100));
-    model->setClock([this] { return now; });
+    model->tempo().setClock([this] { return now; });
     return model;
   }
 
@@ -61,28 +61,28 @@ TEST_F(EditorModelTempoTest, TapsGiveTheMeanIntervalOfTheLastEight) {
   };
   for (const Case& c : cases) {
     auto model = tappingModel();
-    model->setTempoConfidence(0.8);
+    model->tempo().setTempoConfidence(0.8);
     for (double t : c.taps) tap(*model, {t});
-    EXPECT_EQ(model->grid().bpm, c.bpm) << c.taps.size() << " taps from " << c.taps.front();
-    EXPECT_FALSE(model->tempoConfidence());
-    EXPECT_TRUE(model->showGrid());
-    EXPECT_LE(model->taps().size(), 8u);
+    EXPECT_EQ(model->tempo().grid().bpm, c.bpm) << c.taps.size() << " taps from " << c.taps.front();
+    EXPECT_FALSE(model->tempo().tempoConfidence());
+    EXPECT_TRUE(model->tempo().showGrid());
+    EXPECT_LE(model->tempo().taps().size(), 8u);
   }
 }
 
 TEST_F(EditorModelTempoTest, AFirstTapOrAnEmptySpanLeavesTheGrid) {
   auto model = tappingModel();
-  model->setGrid(TempoGrid(90, 3, 1000));
+  model->tempo().setGrid(TempoGrid(90, 3, 1000));
   tap(*model, {5});
   tap(*model, {5, 5});      // no time between taps
   tap(*model, {4.5});       // a clock that went back
   tap(*model, {std::numeric_limits<double>::quiet_NaN()});
-  EXPECT_EQ(model->grid(), TempoGrid(90, 3, 1000));
-  EXPECT_FALSE(model->showGrid());
+  EXPECT_EQ(model->tempo().grid(), TempoGrid(90, 3, 1000));
+  EXPECT_FALSE(model->tempo().showGrid());
   tap(*model, {5.5});  // 5, 5, 5, 4.5, 5.5: 0.5 s over 4 intervals
-  EXPECT_EQ(model->grid().bpm, 480);
-  EXPECT_EQ(model->grid().beatsPerBar, 3);
-  EXPECT_EQ(model->grid().downbeatFrame, 1000);
+  EXPECT_EQ(model->tempo().grid().bpm, 480);
+  EXPECT_EQ(model->tempo().grid().beatsPerBar, 3);
+  EXPECT_EQ(model->tempo().grid().downbeatFrame, 1000);
 }
 
 TEST_F(EditorModelTempoTest, DetectedTempoIsRoundedToHundredthsAndHeldInRange) {
@@ -96,7 +96,7 @@ TEST_F(EditorModelTempoTest, DetectedTempoIsRoundedToHundredthsAndHeldInRange) {
   };
   for (const Case& c : cases) {
     const quar::TempoEstimate estimate{c.bpm, 1234, 1000, 0.7};
-    const std::optional<TempoGrid> grid = EditorModel::detectedGrid(estimate, 0);
+    const std::optional<TempoGrid> grid = Tempo::detectedGrid(estimate, 0);
     ASSERT_EQ(grid.has_value(), c.expected.has_value()) << c.bpm;
     if (!grid) continue;
     EXPECT_EQ(grid->bpm, *c.expected) << c.bpm;
@@ -107,78 +107,78 @@ TEST_F(EditorModelTempoTest, DetectedTempoIsRoundedToHundredthsAndHeldInRange) {
 
 TEST_F(EditorModelTempoTest, DetectionSetsTheGridFromTheAudio) {
   auto model = makeModel(clickTrack(120, 12));
-  model->setGrid(TempoGrid(90, 3, 0));
-  model->detectTempo();
-  EXPECT_TRUE(model->isDetectingTempo());
-  model->detectTempo();  // ignored while one runs
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isDetectingTempo(); }, 60000));
-  EXPECT_NEAR(model->grid().bpm, 120, 0.5);
-  EXPECT_EQ(model->grid().beatsPerBar, 3);
-  EXPECT_TRUE(model->tempoConfidence());
-  EXPECT_TRUE(model->showGrid());
+  model->tempo().setGrid(TempoGrid(90, 3, 0));
+  model->tempo().detectTempo(model->content(), model->envelopes());
+  EXPECT_TRUE(model->tempo().isDetectingTempo());
+  model->tempo().detectTempo(model->content(), model->envelopes());  // ignored while one runs
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !model->tempo().isDetectingTempo(); }, 60000));
+  EXPECT_NEAR(model->tempo().grid().bpm, 120, 0.5);
+  EXPECT_EQ(model->tempo().grid().beatsPerBar, 3);
+  EXPECT_TRUE(model->tempo().tempoConfidence());
+  EXPECT_TRUE(model->tempo().showGrid());
   EXPECT_EQ(AppTestSupport::beepCount(), 0);
   EXPECT_FALSE(undo.canUndo());
 }
 
 TEST_F(EditorModelTempoTest, DetectionWithoutAResultBeeps) {
   auto empty = makeModel(AudioContent(2, 48000));
-  empty->detectTempo();
-  EXPECT_FALSE(empty->isDetectingTempo());
+  empty->tempo().detectTempo(empty->content(), empty->envelopes());
+  EXPECT_FALSE(empty->tempo().isDetectingTempo());
 
   auto model = makeModel(clickTrack(120, 0.3));
-  model->detectTempo();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isDetectingTempo(); }, 60000));
+  model->tempo().detectTempo(model->content(), model->envelopes());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !model->tempo().isDetectingTempo(); }, 60000));
   EXPECT_EQ(AppTestSupport::beepCount(), 1);
-  EXPECT_EQ(model->grid(), TempoGrid(120, 4, 0));
-  EXPECT_FALSE(model->showGrid());
+  EXPECT_EQ(model->tempo().grid(), TempoGrid(120, 4, 0));
+  EXPECT_FALSE(model->tempo().showGrid());
 }
 
 TEST_F(EditorModelTempoTest, ScalingHoldsTheTempoInRange) {
   auto model = makeModel(numbered(100));
   const std::tuple<double, double, double> cases[] = {{300, 2, 400}, {30, 0.5, 20}, {120, 0.5, 60}};
   for (const auto& [from, factor, to] : cases) {
-    model->setGrid(TempoGrid(from, 4, 0));
-    model->setTempoConfidence(0.9);
-    model->scaleTempo(factor);
-    EXPECT_EQ(model->grid().bpm, to);
-    EXPECT_FALSE(model->tempoConfidence());
-    EXPECT_FALSE(model->showGrid());
+    model->tempo().setGrid(TempoGrid(from, 4, 0));
+    model->tempo().setTempoConfidence(0.9);
+    model->tempo().scaleTempo(factor);
+    EXPECT_EQ(model->tempo().grid().bpm, to);
+    EXPECT_FALSE(model->tempo().tempoConfidence());
+    EXPECT_FALSE(model->tempo().showGrid());
   }
   for (double factor : {0.0, -2.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
-    model->scaleTempo(factor);
-    EXPECT_EQ(model->grid().bpm, 60) << factor;
+    model->tempo().scaleTempo(factor);
+    EXPECT_EQ(model->tempo().grid().bpm, 60) << factor;
   }
 }
 
 TEST_F(EditorModelTempoTest, TheGridRefusesATempoItCannotDivideBy) {
   auto model = makeModel(numbered(100));
-  TempoGrid typed = model->grid();
+  TempoGrid typed = model->tempo().grid();
   for (double bpm : {0.0, -120.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
     typed.bpm = bpm;
-    model->setGrid(typed);
-    EXPECT_EQ(model->grid().bpm, 120) << bpm;
+    model->tempo().setGrid(typed);
+    EXPECT_EQ(model->tempo().grid().bpm, 120) << bpm;
   }
   typed.bpm = 133.5;
   typed.beatsPerBar = 0;
-  model->setGrid(typed);
-  EXPECT_EQ(model->grid(), TempoGrid(120, 4, 0));
+  model->tempo().setGrid(typed);
+  EXPECT_EQ(model->tempo().grid(), TempoGrid(120, 4, 0));
   typed.beatsPerBar = 7;
-  model->setGrid(typed);
-  EXPECT_EQ(model->grid(), TempoGrid(133.5, 7, 0));
+  model->tempo().setGrid(typed);
+  EXPECT_EQ(model->tempo().grid(), TempoGrid(133.5, 7, 0));
 }
 
 TEST_F(EditorModelTempoTest, BarOneGoesToThePlayheadTheSelectionOrTheCursor) {
   auto model = makeModel(numbered(1000));
   model->setCursor(10);
   model->setDownbeatAtCursor();
-  EXPECT_EQ(model->grid().downbeatFrame, 10);
-  EXPECT_TRUE(model->showGrid());
+  EXPECT_EQ(model->tempo().grid().downbeatFrame, 10);
+  EXPECT_TRUE(model->tempo().showGrid());
   model->setSelection(quar::FrameRange(200, 300), std::nullopt);
   model->setCursor(250);
   model->setDownbeatAtCursor();
-  EXPECT_EQ(model->grid().downbeatFrame, 200);
-  model->setIsPlaying(true);
-  model->setPlayhead(777);
+  EXPECT_EQ(model->tempo().grid().downbeatFrame, 200);
+  model->transport().setIsPlaying(true);
+  model->transport().setPlayhead(777);
   model->setDownbeatAtCursor();
-  EXPECT_EQ(model->grid().downbeatFrame, 777);
+  EXPECT_EQ(model->tempo().grid().downbeatFrame, 777);
 }

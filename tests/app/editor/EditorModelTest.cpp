@@ -37,11 +37,11 @@ TEST_F(EditorModelTest, InitialState) {
   EditorModel model(silence(1000, 3), std::nullopt);
   EXPECT_EQ(model.contentVersion(), 1);
   EXPECT_EQ(model.activeChannels(), (std::set<int>{0, 1, 2}));
-  EXPECT_EQ(model.meter(), MeterReading::resting(3));
-  EXPECT_EQ(model.meter().peakDB, (std::vector<double>{-120, -120, -120}));
-  EXPECT_EQ(model.framesPerPoint(), 256);
-  EXPECT_EQ(model.viewWidth(), 800);
-  EXPECT_EQ(model.grid(), quar::TempoGrid(120, 4, 0));
+  EXPECT_EQ(model.transport().meter(), MeterReading::resting(3));
+  EXPECT_EQ(model.transport().meter().peakDB, (std::vector<double>{-120, -120, -120}));
+  EXPECT_EQ(model.viewport().framesPerPoint(), 256);
+  EXPECT_EQ(model.viewport().viewWidth(), 800);
+  EXPECT_EQ(model.tempo().grid(), quar::TempoGrid(120, 4, 0));
   EXPECT_FALSE(model.selection());
   EXPECT_EQ(model.recorder().model(), &model);
 }
@@ -94,27 +94,27 @@ TEST_F(EditorModelTest, ChannelNames) {
 
 TEST_F(EditorModelTest, ZoomBounds) {
   EditorModel model(silence(10), std::nullopt);
-  model.setFramesPerPoint(1000);
-  model.clampScroll();
-  EXPECT_DOUBLE_EQ(model.framesPerPoint(), 0.0625);
-  model.setFramesPerPoint(0.001);
-  model.clampScroll();
-  EXPECT_DOUBLE_EQ(model.framesPerPoint(), 0.03125);
-  model.zoomToFit();
-  EXPECT_DOUBLE_EQ(model.framesPerPoint(), 0.0625 / 1.02);
-  EXPECT_EQ(model.scrollFrame(), 0);
+  model.viewport().setFramesPerPoint(1000);
+  model.viewport().clampScroll();
+  EXPECT_DOUBLE_EQ(model.viewport().framesPerPoint(), 0.0625);
+  model.viewport().setFramesPerPoint(0.001);
+  model.viewport().clampScroll();
+  EXPECT_DOUBLE_EQ(model.viewport().framesPerPoint(), 0.03125);
+  model.viewport().zoomToFit();
+  EXPECT_DOUBLE_EQ(model.viewport().framesPerPoint(), 0.0625 / 1.02);
+  EXPECT_EQ(model.viewport().scrollFrame(), 0);
 }
 
 TEST_F(EditorModelTest, ClampScrollKeepsTheViewInsideTheContent) {
   EditorModel model(silence(100000), std::nullopt);
-  model.setViewWidth(1000);
-  model.setFramesPerPoint(10);
-  model.setScrollFrame(99000);
-  model.clampScroll();
-  EXPECT_EQ(model.scrollFrame(), 90000);
-  model.setScrollFrame(-5);
-  model.clampScroll();
-  EXPECT_EQ(model.scrollFrame(), 0);
+  model.viewport().setViewWidth(1000);
+  model.viewport().setFramesPerPoint(10);
+  model.viewport().setScrollFrame(99000);
+  model.viewport().clampScroll();
+  EXPECT_EQ(model.viewport().scrollFrame(), 90000);
+  model.viewport().setScrollFrame(-5);
+  model.viewport().clampScroll();
+  EXPECT_EQ(model.viewport().scrollFrame(), 0);
 }
 
 TEST_F(EditorModelTest, LoadResetsTheDocumentState) {
@@ -131,8 +131,8 @@ TEST_F(EditorModelTest, LoadResetsTheDocumentState) {
   EXPECT_TRUE(model.markers().empty());
   EXPECT_FALSE(model.envelopeTarget());
   EXPECT_EQ(model.activeChannels(), std::set<int>{0});
-  EXPECT_EQ(model.meter(), MeterReading::resting(1));
-  EXPECT_DOUBLE_EQ(model.framesPerPoint(), 96000.0 / 800);
+  EXPECT_EQ(model.transport().meter(), MeterReading::resting(1));
+  EXPECT_DOUBLE_EQ(model.viewport().framesPerPoint(), 96000.0 / 800);
 }
 
 TEST_F(EditorModelTest, SelectionNeverHoldsAnEmptyRange) {
@@ -165,16 +165,18 @@ TEST_F(EditorModelTest, ActiveChannelsRefreshTheRackMaskOnEveryAssignment) {
 TEST_F(EditorModelTest, ChangesNotifyOnceAndEqualValuesNotAtAll) {
   EditorModel model(silence(100), std::nullopt);
   ChangeCounter counter(model);
+  ChangeCounter viewCounter(model.viewport());
+  ChangeCounter tempoCounter(model.tempo());
   model.setCursor(5);
   model.setCursor(5);
-  model.setTempoConfidence(std::nan(""));
-  model.setTempoConfidence(std::nan(""));
-  model.setAmplitudeZoom(std::nan(""));
-  model.setAmplitudeZoom(std::nan(""));
+  model.tempo().setTempoConfidence(std::nan(""));
+  model.tempo().setTempoConfidence(std::nan(""));
+  model.viewport().setAmplitudeZoom(std::nan(""));
+  model.viewport().setAmplitudeZoom(std::nan(""));
   model.setContent(silence(100));
   EXPECT_EQ(counter[Property::cursor], 1);
-  EXPECT_EQ(counter[Property::tempoConfidence], 1);
-  EXPECT_EQ(counter[Property::amplitudeZoom], 1);
+  EXPECT_EQ(tempoCounter[Tempo::Property::tempoConfidence], 1);
+  EXPECT_EQ(viewCounter[Viewport::Property::amplitudeZoom], 1);
   EXPECT_EQ(counter[Property::content], 1);
   EXPECT_EQ(counter[Property::contentVersion], 1);
   EXPECT_EQ(model.contentVersion(), 2);
@@ -188,9 +190,9 @@ TEST_F(EditorModelTest, TargetChannelsAndPlayRange) {
 
   model.setSelection(FrameRange(100, 200));
   EXPECT_EQ(model.playRange(), FrameRange(0, 1000));
-  model.setIsLooping(true);
+  model.transport().setIsLooping(true);
   EXPECT_EQ(model.playRange(), FrameRange(100, 200));
-  EXPECT_TRUE(model.player().isLooping());
+  EXPECT_TRUE(model.transport().player().isLooping());
 }
 
 TEST_F(EditorModelTest, LoudnessPlanAndPreviewGain) {
@@ -207,16 +209,16 @@ TEST_F(EditorModelTest, LoudnessPlanAndPreviewGain) {
   EXPECT_EQ(plan->predictedTruePeakDBTP, 3);
   EXPECT_TRUE(plan->needsLimiting);
 
-  EXPECT_EQ(model.player().gain(), 1.0f);
+  EXPECT_EQ(model.transport().player().gain(), 1.0f);
   model.setPreviewLoudness(true);
-  EXPECT_FLOAT_EQ(model.player().gain(), static_cast<float>(std::pow(10.0, 6.0 / 20)));
+  EXPECT_FLOAT_EQ(model.transport().player().gain(), static_cast<float>(std::pow(10.0, 6.0 / 20)));
   // The ceiling does not recompute the preview gain; the target does.
   model.setCeilingDBTP(-2);
   model.setLoudness(std::nullopt);
   model.setCeilingDBTP(-1);
-  EXPECT_FLOAT_EQ(model.player().gain(), static_cast<float>(std::pow(10.0, 6.0 / 20)));
+  EXPECT_FLOAT_EQ(model.transport().player().gain(), static_cast<float>(std::pow(10.0, 6.0 / 20)));
   model.setTargetLUFS(-14);
-  EXPECT_EQ(model.player().gain(), 1.0f);
+  EXPECT_EQ(model.transport().player().gain(), 1.0f);
 
   result.integratedLUFS = -std::numeric_limits<double>::infinity();
   model.setLoudness(result);
@@ -243,12 +245,13 @@ TEST_F(EditorModelTest, TrackerInvalidatesOnceOnAReadProperty) {
   int invalidations = 0;
   ObservationTracker tracker([&] { ++invalidations; });
   tracker.watch(&model);
+  tracker.watch(&model.transport());
   {
     ObservationScope scope;
     (void)model.selection();
     tracker.setReads(scope.takeReads());
   }
-  model.setIsPlaying(true);
+  model.transport().setIsPlaying(true);
   EXPECT_EQ(invalidations, 0);
   model.setSelection(FrameRange(1, 2));
   model.setSelection(FrameRange(1, 3));

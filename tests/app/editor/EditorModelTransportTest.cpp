@@ -60,45 +60,45 @@ TEST_F(EditorModelTransportTest, PlayChoosesRangeAndStart) {
     EditorModel model(level(1000, 1000), std::nullopt);
     model.setCursor(c.cursor);
     model.setSelection(c.selection);
-    model.setIsLooping(c.looping);
+    model.transport().setIsLooping(c.looping);
     model.play(c.selectionOnly);
-    ASSERT_TRUE(model.isPlaying()) << c.name;
-    const PlaybackProgram program = model.player().program();
+    ASSERT_TRUE(model.transport().isPlaying()) << c.name;
+    const PlaybackProgram program = model.transport().player().program();
     EXPECT_EQ(program.range, c.range) << c.name;
     EXPECT_EQ(program.loop, c.looping) << c.name;
-    EXPECT_EQ(model.player().position(), c.start) << c.name;
-    EXPECT_EQ(model.playOrigin(), c.start) << c.name;
-    EXPECT_EQ(model.playhead(), c.start) << c.name;
+    EXPECT_EQ(model.transport().player().position(), c.start) << c.name;
+    EXPECT_EQ(model.transport().playOrigin(), c.start) << c.name;
+    EXPECT_EQ(model.transport().playhead(), c.start) << c.name;
   }
 }
 
 TEST_F(EditorModelTransportTest, PlayingRunsTheTransportTimer) {
   EditorModel model(level(1000, 1000), std::nullopt);
-  model.setMeter(MeterReading{{-3, -3}, {-3, -3}, {-3, -3}, -20, -20, -20});
+  model.transport().setMeter(MeterReading{{-3, -3}, {-3, -3}, {-3, -3}, -20, -20, -20});
   model.play(false);
-  ASSERT_TRUE(model.transportTimer());
-  EXPECT_TRUE(model.transportTimer()->isActive());
-  EXPECT_EQ(model.transportTimer()->interval(), 33);
-  EXPECT_EQ(model.transportTimer()->timerType(), Qt::PreciseTimer);
-  EXPECT_EQ(model.meter(), MeterReading::resting(2));
-  EXPECT_TRUE(model.player().isRunning());
+  ASSERT_TRUE(model.transport().timer());
+  EXPECT_TRUE(model.transport().timer()->isActive());
+  EXPECT_EQ(model.transport().timer()->interval(), 33);
+  EXPECT_EQ(model.transport().timer()->timerType(), Qt::PreciseTimer);
+  EXPECT_EQ(model.transport().meter(), MeterReading::resting(2));
+  EXPECT_TRUE(model.transport().player().isRunning());
   model.stop(false);
-  EXPECT_FALSE(model.transportTimer()->isActive());
-  EXPECT_FALSE(model.player().isRunning());
+  EXPECT_FALSE(model.transport().timer()->isActive());
+  EXPECT_FALSE(model.transport().player().isRunning());
 }
 
 TEST_F(EditorModelTransportTest, PlayRefusesAnEmptyDocumentAndReportsDeviceFailures) {
   EditorModel empty(AudioContent(2, 48000), std::nullopt);
   empty.play(false);
-  EXPECT_FALSE(empty.isPlaying());
+  EXPECT_FALSE(empty.transport().isPlaying());
 
   EditorModel model(level(1000, 1000), std::nullopt);
   std::exception_ptr reported;
   model.setPresentError([&](std::exception_ptr error) { reported = error; });
   device().setSupportedRates(std::set<double>{});
   model.play(false);
-  EXPECT_FALSE(model.isPlaying());
-  EXPECT_FALSE(model.transportTimer());
+  EXPECT_FALSE(model.transport().isPlaying());
+  EXPECT_FALSE(model.transport().timer());
   ASSERT_TRUE(reported);
   try {
     std::rethrow_exception(reported);
@@ -112,13 +112,13 @@ TEST_F(EditorModelTransportTest, TheEndOfTheRangeStopsAndReturnsToTheOrigin) {
   model.setCursor(500);
   model.play(false);
   tickAfter(model, 1024);
-  EXPECT_EQ(model.playhead(), 1524);
-  EXPECT_TRUE(model.isPlaying());
+  EXPECT_EQ(model.transport().playhead(), 1524);
+  EXPECT_TRUE(model.transport().isPlaying());
   tickAfter(model, 1024);
-  EXPECT_FALSE(model.isPlaying());
-  EXPECT_EQ(model.playhead(), 500);
+  EXPECT_FALSE(model.transport().isPlaying());
+  EXPECT_EQ(model.transport().playhead(), 500);
   EXPECT_EQ(model.cursor(), 500);
-  EXPECT_FALSE(model.transportTimer()->isActive());
+  EXPECT_FALSE(model.transport().timer()->isActive());
 }
 
 TEST_F(EditorModelTransportTest, AnOutputThatStopsOnItsOwnEndsPlaybackWhereItsAudioStopped) {
@@ -129,17 +129,17 @@ TEST_F(EditorModelTransportTest, AnOutputThatStopsOnItsOwnEndsPlaybackWhereItsAu
   tickAfter(model, 4096);
   device().endOutputStreams();  // the device goes away
   tickAfter(model, 4096);
-  EXPECT_FALSE(model.isPlaying());
-  EXPECT_FALSE(model.transportTimer()->isActive());
-  EXPECT_EQ(model.playhead(), 1000 + 4096 - 480);
+  EXPECT_FALSE(model.transport().isPlaying());
+  EXPECT_FALSE(model.transport().timer()->isActive());
+  EXPECT_EQ(model.transport().playhead(), 1000 + 4096 - 480);
   EXPECT_EQ(model.cursor(), 1000 + 4096 - 480);
-  EXPECT_EQ(model.meter(), MeterReading::resting(2));
+  EXPECT_EQ(model.transport().meter(), MeterReading::resting(2));
   // The next play opens the output again and goes on from there.
   model.play(false);
-  ASSERT_TRUE(model.isPlaying());
-  EXPECT_TRUE(model.player().isRunning());
+  ASSERT_TRUE(model.transport().isPlaying());
+  EXPECT_TRUE(model.transport().player().isRunning());
   tickAfter(model, 1024);
-  EXPECT_EQ(model.playhead(), 1000 + 4096 - 480 + 1024 - 480);
+  EXPECT_EQ(model.transport().playhead(), 1000 + 4096 - 480 + 1024 - 480);
   model.stop(false);
 }
 
@@ -148,34 +148,34 @@ TEST_F(EditorModelTransportTest, StopKeepsThePositionWithoutASelection) {
   model.play(false);
   tickAfter(model, 1000);
   model.togglePlayback();
-  EXPECT_FALSE(model.isPlaying());
+  EXPECT_FALSE(model.transport().isPlaying());
   EXPECT_EQ(model.cursor(), 1000);
-  EXPECT_EQ(model.playhead(), 1000);
+  EXPECT_EQ(model.transport().playhead(), 1000);
 
   model.setSelection(FrameRange(3000, 4000));
   model.togglePlayback();
-  ASSERT_TRUE(model.isPlaying());
+  ASSERT_TRUE(model.transport().isPlaying());
   tickAfter(model, 512);
   model.stop(true);
   EXPECT_EQ(model.cursor(), 1000);
-  EXPECT_EQ(model.playhead(), 3512);
+  EXPECT_EQ(model.transport().playhead(), 3512);
 }
 
 TEST_F(EditorModelTransportTest, GoToStartAndEnd) {
   EditorModel model(level(100000, 0), std::nullopt);
-  model.setScrollFrame(500);
+  model.viewport().setScrollFrame(500);
   model.setSelection(FrameRange(100, 200));
   model.play(false);
   model.goToEnd();
-  EXPECT_FALSE(model.isPlaying());
+  EXPECT_FALSE(model.transport().isPlaying());
   EXPECT_FALSE(model.selection());
   EXPECT_EQ(model.cursor(), 100000);
   model.play(false);
-  EXPECT_EQ(model.playhead(), 0);  // from the end, playback starts again at 0
+  EXPECT_EQ(model.transport().playhead(), 0);  // from the end, playback starts again at 0
   model.goToStart();
-  EXPECT_FALSE(model.isPlaying());
+  EXPECT_FALSE(model.transport().isPlaying());
   EXPECT_EQ(model.cursor(), 0);
-  EXPECT_EQ(model.scrollFrame(), 0);
+  EXPECT_EQ(model.viewport().scrollFrame(), 0);
 }
 
 TEST_F(EditorModelTransportTest, SeekWhilePlayingMovesPlayback) {
@@ -183,22 +183,22 @@ TEST_F(EditorModelTransportTest, SeekWhilePlayingMovesPlayback) {
   model.play(false);
   tickAfter(model, 512);
   model.seek(50000);
-  EXPECT_EQ(model.playhead(), 50000);
+  EXPECT_EQ(model.transport().playhead(), 50000);
   tickAfter(model, 512);
-  EXPECT_EQ(model.playhead(), 50512);
+  EXPECT_EQ(model.transport().playhead(), 50512);
 }
 
 TEST_F(EditorModelTransportTest, ThePlayheadFollowsWithLatencyAndPagesTheView) {
   device().setOutputLatency(0.01);  // 480 frames
   EditorModel model(level(48000, 0), std::nullopt);
-  model.setFramesPerPoint(1);  // 800 frames in view
+  model.viewport().setFramesPerPoint(1);  // 800 frames in view
   model.play(false);
   tickAfter(model, 1024);
-  EXPECT_EQ(model.playhead(), 1024 - 480);
-  EXPECT_EQ(model.scrollFrame(), 0);
+  EXPECT_EQ(model.transport().playhead(), 1024 - 480);
+  EXPECT_EQ(model.viewport().scrollFrame(), 0);
   tickAfter(model, 512);
-  EXPECT_EQ(model.playhead(), 1536 - 480);
-  EXPECT_EQ(model.scrollFrame(), 1056 - 40);  // the playhead 5 % from the left edge
+  EXPECT_EQ(model.transport().playhead(), 1536 - 480);
+  EXPECT_EQ(model.viewport().scrollFrame(), 1056 - 40);  // the playhead 5 % from the left edge
 }
 
 TEST_F(EditorModelTransportTest, AMasterEnvelopeLowersTheMeters) {
@@ -212,8 +212,8 @@ TEST_F(EditorModelTransportTest, AMasterEnvelopeLowersTheMeters) {
   device().pump(24000);  // both play on
   plain.transportTick();
   enveloped.transportTick();
-  const MeterReading& a = plain.meter();
-  const MeterReading& b = enveloped.meter();
+  const MeterReading& a = plain.transport().meter();
+  const MeterReading& b = enveloped.transport().meter();
   EXPECT_NEAR(a.peakDB[0], 20 * std::log10(0.5), 1e-6);
   EXPECT_NEAR(b.peakDB[0], a.peakDB[0] - 6, 1e-9);
   EXPECT_NEAR(b.rmsDB[1], a.rmsDB[1] - 6, 1e-9);
@@ -225,13 +225,13 @@ TEST_F(EditorModelTransportTest, DigitalSilenceReadsLowerThanAnEmptyWindow) {
   EditorModel model(level(48000, 0), std::nullopt);
   model.play(false);
   for (int i = 0; i < 40; ++i) model.transportTick();  // the playhead at 0: nothing to measure
-  EXPECT_EQ(model.meter().peakDB[0], -120);
-  EXPECT_EQ(model.meter().rmsDB[0], -120);
-  EXPECT_EQ(model.meter().momentaryLUFS, -120);
+  EXPECT_EQ(model.transport().meter().peakDB[0], -120);
+  EXPECT_EQ(model.transport().meter().rmsDB[0], -120);
+  EXPECT_EQ(model.transport().meter().momentaryLUFS, -120);
   device().pump(4800);
   for (int i = 0; i < 40; ++i) model.transportTick();
-  EXPECT_EQ(model.meter().peakDB[0], -144);
-  EXPECT_EQ(model.meter().rmsDB[1], -144);
+  EXPECT_EQ(model.transport().meter().peakDB[0], -144);
+  EXPECT_EQ(model.transport().meter().rmsDB[1], -144);
 }
 
 TEST_F(EditorModelTransportTest, APlayheadBeyondShorterContentMetersNothing) {
@@ -240,28 +240,28 @@ TEST_F(EditorModelTransportTest, APlayheadBeyondShorterContentMetersNothing) {
   device().pump(60000);
   model.setContent(level(10000, 10000));  // playback still has the longer audio
   model.transportTick();
-  EXPECT_EQ(model.playhead(), 60000);
-  EXPECT_EQ(model.meter().peakDB[0], -120);
+  EXPECT_EQ(model.transport().playhead(), 60000);
+  EXPECT_EQ(model.transport().meter().peakDB[0], -120);
 }
 
 TEST_F(EditorModelTransportTest, PeaksFallAndHoldsDrop) {
   EditorModel model(level(48000, 4800, 1.0f), std::nullopt);
   model.play(false);
   tickAfter(model, 2400);  // tick 0: the loud part
-  EXPECT_EQ(model.meter().peakDB[0], 0);
-  EXPECT_EQ(model.meter().holdDB[0], 0);
+  EXPECT_EQ(model.transport().meter().peakDB[0], 0);
+  EXPECT_EQ(model.transport().meter().holdDB[0], 0);
   tickAfter(model, 4800);  // tick 1: silence from here on
-  EXPECT_NEAR(model.meter().peakDB[0], -2.0 / 3, 1e-12);
+  EXPECT_NEAR(model.transport().meter().peakDB[0], -2.0 / 3, 1e-12);
   model.transportTick();
-  EXPECT_NEAR(model.meter().peakDB[0], -4.0 / 3, 1e-12);
+  EXPECT_NEAR(model.transport().meter().peakDB[0], -4.0 / 3, 1e-12);
   for (int tick = 3; tick < 45; ++tick) model.transportTick();
-  EXPECT_EQ(model.meter().holdDB[0], 0);
+  EXPECT_EQ(model.transport().meter().holdDB[0], 0);
   model.transportTick();  // tick 45
-  EXPECT_EQ(model.meter().holdDB[0], -0.5);
+  EXPECT_EQ(model.transport().meter().holdDB[0], -0.5);
   for (int tick = 46; tick < 90; ++tick) model.transportTick();
-  EXPECT_EQ(model.meter().holdDB[0], -0.5);
+  EXPECT_EQ(model.transport().meter().holdDB[0], -0.5);
   model.transportTick();  // tick 90
-  EXPECT_EQ(model.meter().holdDB[1], -1);
+  EXPECT_EQ(model.transport().meter().holdDB[1], -1);
 }
 
 TEST_F(EditorModelTransportTest, LoopingInsideTheViewLeavesItStill) {
@@ -279,22 +279,22 @@ TEST_F(EditorModelTransportTest, LoopingInsideTheViewLeavesItStill) {
   };
   for (const Case& c : cases) {
     EditorModel model(level(48000, 0), std::nullopt);
-    model.setFramesPerPoint(10);
-    model.setScrollFrame(c.scrollFrame);
+    model.viewport().setFramesPerPoint(10);
+    model.viewport().setScrollFrame(c.scrollFrame);
     model.setSelection(c.loop);
-    model.setIsLooping(true);
+    model.transport().setIsLooping(true);
     model.play(false);
-    const double visible = model.viewWidth() * model.framesPerPoint();
+    const double visible = model.viewport().viewWidth() * model.viewport().framesPerPoint();
     const auto inView = [&](double frame) {
-      return model.scrollFrame() <= frame && frame <= model.scrollFrame() + visible;
+      return model.viewport().scrollFrame() <= frame && frame <= model.viewport().scrollFrame() + visible;
     };
     std::vector<double> scrolls;
     for (int tick = 0; tick < 60; ++tick) {  // several passes
       tickAfter(model, 1000 + tick % 3);
-      ASSERT_TRUE(model.isPlaying()) << c.name;
-      ASSERT_TRUE(c.loop.contains(model.playhead())) << c.name << ", tick " << tick;
-      EXPECT_TRUE(inView(static_cast<double>(model.playhead()))) << c.name << ", tick " << tick;
-      scrolls.push_back(model.scrollFrame());
+      ASSERT_TRUE(model.transport().isPlaying()) << c.name;
+      ASSERT_TRUE(c.loop.contains(model.transport().playhead())) << c.name << ", tick " << tick;
+      EXPECT_TRUE(inView(static_cast<double>(model.transport().playhead()))) << c.name << ", tick " << tick;
+      scrolls.push_back(model.viewport().scrollFrame());
     }
     const bool fits = static_cast<double>(c.loop.count()) <= visible;
     if (c.scrollFrame <= static_cast<double>(c.loop.lowerBound) &&

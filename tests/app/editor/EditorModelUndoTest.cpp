@@ -204,22 +204,22 @@ TEST_F(EditorModelUndoTest, AJobCommitsItsSelectionMarkersAndEnvelopeAsOneStep) 
 
 TEST_F(EditorModelUndoTest, UndoingARateChangeRescalesTheViewAndTheGrid) {
   auto model = makeModel(AudioContent::silence(441000, 2, 44100));
-  model->setFramesPerPoint(100);
-  model->setScrollFrame(1000);
-  model->setGrid(quar::TempoGrid(120, 4, 44100));
+  model->viewport().setFramesPerPoint(100);
+  model->viewport().setScrollFrame(1000);
+  model->tempo().setGrid(quar::TempoGrid(120, 4, 44100));
 
   model->process(QStringLiteral("Change Sample Rate"), returning(AudioContent::silence(480000, 2, 48000)));
   ASSERT_TRUE(waitUntilIdle(*model));
-  EXPECT_DOUBLE_EQ(model->framesPerPoint(), 100 * 48000.0 / 44100);
-  EXPECT_DOUBLE_EQ(model->scrollFrame(), 1000 * 48000.0 / 44100);
-  EXPECT_EQ(model->grid().downbeatFrame, 48000);
+  EXPECT_DOUBLE_EQ(model->viewport().framesPerPoint(), 100 * 48000.0 / 44100);
+  EXPECT_DOUBLE_EQ(model->viewport().scrollFrame(), 1000 * 48000.0 / 44100);
+  EXPECT_EQ(model->tempo().grid().downbeatFrame, 48000);
 
   model->undo();
   EXPECT_EQ(model->content().sampleRate(), 44100);
-  EXPECT_DOUBLE_EQ(model->framesPerPoint(), 100);
-  EXPECT_DOUBLE_EQ(model->scrollFrame(), 1000);
-  EXPECT_EQ(model->grid().downbeatFrame, 44100);
-  EXPECT_EQ(model->grid().bpm, 120);
+  EXPECT_DOUBLE_EQ(model->viewport().framesPerPoint(), 100);
+  EXPECT_DOUBLE_EQ(model->viewport().scrollFrame(), 1000);
+  EXPECT_EQ(model->tempo().grid().downbeatFrame, 44100);
+  EXPECT_EQ(model->tempo().grid().bpm, 120);
 }
 
 TEST_F(EditorModelUndoTest, UndoWhilePlayingStopsOnlyForAnotherFormat) {
@@ -232,17 +232,17 @@ TEST_F(EditorModelUndoTest, UndoWhilePlayingStopsOnlyForAnotherFormat) {
                  [](const AudioContent& content, ProgressToken&) { return quar::applyingGain(content, -6); });
   ASSERT_TRUE(waitUntilIdle(*model));
 
-  model->setIsPlaying(true);
-  model->setIsLooping(true);
+  model->transport().setIsPlaying(true);
+  model->transport().setIsLooping(true);
   model->undo();  // the gain: same format, playback goes on with the restored audio
-  EXPECT_TRUE(model->isPlaying());
-  EXPECT_EQ(model->player().program().content->sample(1, 0), 1);
-  EXPECT_EQ(model->player().program().range, FrameRange(10, 30));
+  EXPECT_TRUE(model->transport().isPlaying());
+  EXPECT_EQ(model->transport().player().program().content->sample(1, 0), 1);
+  EXPECT_EQ(model->transport().player().program().range, FrameRange(10, 30));
 
-  model->setMeter(MeterReading{{-3, -3}, {-3, -3}, {-3, -3}, -20, -20, -20});
+  model->transport().setMeter(MeterReading{{-3, -3}, {-3, -3}, {-3, -3}, -20, -20, -20});
   model->undo();  // mono to stereo: playback stops, meters rest for one channel
-  EXPECT_FALSE(model->isPlaying());
-  EXPECT_EQ(model->meter(), MeterReading::resting(1));
+  EXPECT_FALSE(model->transport().isPlaying());
+  EXPECT_EQ(model->transport().meter(), MeterReading::resting(1));
 }
 
 TEST_F(EditorModelUndoTest, RestoreClampsSelectionCursorChannelsAndEnvelopeTarget) {

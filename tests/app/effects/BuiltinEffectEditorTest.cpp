@@ -102,9 +102,9 @@ TEST(BuiltinEffectEditor, FollowsTheSlotWhenItChangesElsewhere) {
 TEST(BuiltinEffectEditor, HandsThePlayingStateToTheMeter) {
   Frame frame(quar::CompressorSettings{});
   EXPECT_FALSE(frame.editor->meter()->isPlaying());
-  frame.model->setIsPlaying(true);
+  frame.model->transport().setIsPlaying(true);
   EXPECT_TRUE(frame.editor->meter()->isPlaying());
-  frame.model->setIsPlaying(false);
+  frame.model->transport().setIsPlaying(false);
   EXPECT_FALSE(frame.editor->meter()->isPlaying());
   EXPECT_EQ(frame.editor->meter()->reduction(), 0);
 }

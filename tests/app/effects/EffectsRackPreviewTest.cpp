@@ -307,7 +307,7 @@ TEST(EffectsRackPlayback, PlayingADocumentPublishesItsRack) {
   model.rack().add(defaultSettings(EffectKind::reverb));
   model.setActiveChannels({1});
   model.play(false);
-  const Published p = published(*model.player().renderState());
+  const Published p = published(*model.transport().player().renderState());
   ASSERT_NE(p.runtime, nullptr);
   EXPECT_EQ(p.runtime->processors().size(), 1u);
   EXPECT_EQ(p.processMask, (std::vector<bool>{false, true}));

@@ -282,8 +282,8 @@ TEST_F(EffectsRackViewTest, AnLV2PluginFromTheMenuLoadsPreviewsAndApplies) {
 
   // Playback on the null device runs the plug-in in the preview.
   model->play(false);
-  ASSERT_TRUE(model->isPlaying());
-  const auto published = RackTestSupport::published(*model->player().renderState());
+  ASSERT_TRUE(model->transport().isPlaying());
+  const auto published = RackTestSupport::published(*model->transport().player().renderState());
   ASSERT_TRUE(published.runtime);
   ASSERT_EQ(published.runtime->processors().size(), 1u);
   EXPECT_EQ(published.runtime->processors()[0], effect);

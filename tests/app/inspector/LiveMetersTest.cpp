@@ -46,10 +46,10 @@ protected:
 
 TEST_F(LiveMetersTest, RowsFollowTheReading) {
   model = makeModel(tone(4800, {0.5f, 0.5f}));
-  model->setMeter(MeterReading{});
+  model->transport().setMeter(MeterReading{});
   auto* section = show(new LiveMetersSection(model.get()));
   EXPECT_EQ(labels(*section), (std::vector<QString>{"Momentary", "Short-term"}));
-  model->setMeter(MeterReading{{-6, -12}, {-3}, {-9, -15}, -14, -15, -10});
+  model->transport().setMeter(MeterReading{{-6, -12}, {-3}, {-9, -15}, -14, -15, -10});
   EXPECT_EQ(labels(*section), (std::vector<QString>{"Momentary", "Short-term", "Peak L", "Peak R"}));
   const auto rows = section->rows();
   EXPECT_EQ(rows[0]->reading(), (LinearMeterRow::Reading{-14, -14.0, std::nullopt, std::nullopt}));
@@ -63,7 +63,7 @@ TEST_F(LiveMetersTest, RowsFollowTheReading) {
 TEST_F(LiveMetersTest, BarsTurnRedAtTheTipAboveMinusOne) {
   model = makeModel(tone(4800, {0.5f}));
   auto* section = show(new LiveMetersSection(model.get()));
-  model->setMeter(MeterReading{{-0.5}, {-0.9}, {-20}, -0.5, -1.0, -0.5});
+  model->transport().setMeter(MeterReading{{-0.5}, {-0.9}, {-20}, -0.5, -1.0, -0.5});
   const auto rows = section->rows();
   const QColor red = ViewStyle::systemRed.resolved(rows[0]->palette());
   const auto isRed = [&](const QColor& c) { return std::abs(c.red() - red.red()) < 20 && c.green() < 120; };

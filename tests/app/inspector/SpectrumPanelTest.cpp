@@ -133,7 +133,7 @@ TEST_F(SpectrumPanelTest, PlayingFoldsTheFrameAtThePlayheadEvery33ms) {
 
   device().pump(24000);
   model->transportTick();
-  const int64_t at = model->playhead();
+  const int64_t at = model->transport().playhead();
   quar::SpectrumAnalyzer analyzer(8192, quar::WindowFunction::blackmanHarris);
   const std::vector<float> fresh = analyzer.spectrum(model->content(), at);
   // Louder bins rise at once, the others fall towards the fresh frame.

@@ -26,9 +26,9 @@ protected:
     model = makeModel(numbered(48000));
   }
   void setTempo(double bpm) {
-    TempoGrid grid = model->grid();
+    TempoGrid grid = model->tempo().grid();
     grid.bpm = bpm;
-    model->setGrid(grid);
+    model->tempo().setGrid(grid);
   }
 
   std::unique_ptr<EditorModel> model;  // outlives the views
@@ -41,9 +41,9 @@ TEST_F(GridToolbarControlTest, LabelShowsTempoAndMeter) {
   GridToolbarControl control(model.get());
   auto* label = control.findChild<QLabel*>(QStringLiteral("gridLabel"));
   ASSERT_TRUE(label);
-  model->setGrid(TempoGrid(96, 3, 0));
+  model->tempo().setGrid(TempoGrid(96, 3, 0));
   EXPECT_EQ(label->text(), QStringLiteral("96.0 \u00B7 3/4"));
-  model->setShowGrid(true);
+  model->tempo().setShowGrid(true);
   EXPECT_EQ(label->palette().color(QPalette::WindowText), Theme::gridBar.resolved(control.palette()));
 }
 
@@ -92,16 +92,16 @@ TEST_F(GridToolbarControlTest, TheTempoFieldTakesOnlyTempiWithinRange) {
     Q_EMIT field->editingFinished();
   };
   type(QStringLiteral("132.5"));
-  EXPECT_EQ(model->grid().bpm, 132.5);
+  EXPECT_EQ(model->tempo().grid().bpm, 132.5);
   for (const QString& refused : {QStringLiteral("500"), QStringLiteral("nan"), QStringLiteral("inf"), QStringLiteral("x")}) {
     type(refused);
-    EXPECT_EQ(model->grid().bpm, 132.5) << refused.toStdString();
+    EXPECT_EQ(model->tempo().grid().bpm, 132.5) << refused.toStdString();
     EXPECT_EQ(field->text(), QStringLiteral("132.5")) << refused.toStdString();
   }
   // Leaving the field as shown keeps a tempo finer than it shows.
   setTempo(98.256);
   type(field->text());
-  EXPECT_EQ(model->grid().bpm, 98.256);
+  EXPECT_EQ(model->tempo().grid().bpm, 98.256);
 
   auto* up = settings.findChild<QToolButton*>(QStringLiteral("tempoStepUp"));
   auto* down = settings.findChild<QToolButton*>(QStringLiteral("tempoStepDown"));
@@ -109,12 +109,12 @@ TEST_F(GridToolbarControlTest, TheTempoFieldTakesOnlyTempiWithinRange) {
   setTempo(399.5);
   up->click();
   up->click();
-  EXPECT_EQ(model->grid().bpm, 400);
+  EXPECT_EQ(model->tempo().grid().bpm, 400);
   EXPECT_EQ(field->text(), QStringLiteral("400"));
   setTempo(20.5);
   down->click();
   down->click();
-  EXPECT_EQ(model->grid().bpm, 20);
+  EXPECT_EQ(model->tempo().grid().bpm, 20);
 }
 
 TEST_F(GridToolbarControlTest, SettingsDriveTheGrid) {
@@ -129,37 +129,37 @@ TEST_F(GridToolbarControlTest, SettingsDriveTheGrid) {
   ASSERT_TRUE(show && meter && snap && tap && barOne && detect);
 
   show->click();
-  EXPECT_TRUE(model->showGrid());
+  EXPECT_TRUE(model->tempo().showGrid());
   ASSERT_EQ(meter->count(), 12);
   EXPECT_EQ(meter->itemText(2), QStringLiteral("3/4"));
   EXPECT_EQ(meter->currentText(), QStringLiteral("4/4"));
   Q_EMIT meter->activated(6);
-  EXPECT_EQ(model->grid().beatsPerBar, 7);
+  EXPECT_EQ(model->tempo().grid().beatsPerBar, 7);
   snap->click();
-  EXPECT_FALSE(model->snapToGrid());
+  EXPECT_FALSE(model->tempo().snapToGrid());
   auto* snapTitle = settings.findChild<QLabel*>(QStringLiteral("snapToGridTitle"));
   ASSERT_TRUE(snapTitle);
   EXPECT_EQ(snapTitle->text(), QStringLiteral("Snap gain points to the grid (hold Ctrl to bypass)"));
   QTest::mouseClick(snapTitle, Qt::LeftButton);
-  EXPECT_TRUE(model->snapToGrid());
+  EXPECT_TRUE(model->tempo().snapToGrid());
   EXPECT_TRUE(snap->isChecked());
 
   double now = 10;
-  model->setClock([&] { return now; });
+  model->tempo().setClock([&] { return now; });
   tap->click();
   now += 0.5;
   tap->click();
-  EXPECT_EQ(model->grid().bpm, 120);
+  EXPECT_EQ(model->tempo().grid().bpm, 120);
   EXPECT_EQ(tap->toolTip(), QStringLiteral("Click in time with the music (4+ taps)"));
 
   model->setCursor(4800);
   barOne->click();
-  EXPECT_EQ(model->grid().downbeatFrame, 4800);
+  EXPECT_EQ(model->tempo().grid().downbeatFrame, 4800);
 
-  model->setIsDetectingTempo(true);
+  model->tempo().setIsDetectingTempo(true);
   EXPECT_FALSE(detect->isEnabled());
   EXPECT_TRUE(settings.findChild<QWidget*>(QStringLiteral("detectProgress"))->isVisible());
-  model->setIsDetectingTempo(false);
+  model->tempo().setIsDetectingTempo(false);
   EXPECT_TRUE(detect->isEnabled());
 }
 
@@ -176,7 +176,7 @@ TEST_F(GridToolbarControlTest, ConfidenceLine) {
   auto* line = settings.findChild<QLabel*>(QStringLiteral("confidenceText"));
   ASSERT_TRUE(line);
   EXPECT_FALSE(line->isVisible());
-  model->setTempoConfidence(0.29);
+  model->tempo().setTempoConfidence(0.29);
   EXPECT_TRUE(line->isVisible());
   EXPECT_EQ(line->palette().color(QPalette::WindowText), ViewStyle::systemOrange.resolved(settings.palette()));
 }

@@ -85,8 +85,8 @@ TEST(OverviewView, WaveformImageHasOneBarPerColumn) {
 class OverviewViewTest : public AppTest {
 protected:
   OverviewViewTest() : model(sine(480000, 4800, 0.7f), std::nullopt) {
-    model.setViewWidth(600);
-    model.setFramesPerPoint(100);  // 60,000 frames visible
+    model.viewport().setViewWidth(600);
+    model.viewport().setFramesPerPoint(100);  // 60,000 frames visible
   }
   EditorModel model;
 };
@@ -108,10 +108,10 @@ TEST_F(OverviewViewTest, WaveformImageIsKeptUntilContentSizeOrAppearanceChange) 
   qint64 image = view.waveformImage().cacheKey();
 
   model.setSelection(quar::FrameRange(1000, 90000));
-  model.setScrollFrame(30000);
+  model.viewport().setScrollFrame(30000);
   model.setMarkers({{quar::Uuid::random(), 200000, QStringLiteral("A")}});
-  model.setIsPlaying(true);
-  model.setPlayhead(100000);
+  model.transport().setIsPlaying(true);
+  model.transport().setPlayhead(100000);
   settle();
   savePicture(view.grab().toImage(), QStringLiteral("overview"));
   EXPECT_EQ(view.waveformImage().cacheKey(), image);
@@ -140,41 +140,41 @@ TEST_F(OverviewViewTest, FramesTheVisibleWindowUnlessItShowsEverything) {
   view.resize(400, 40);
   view.setPalette(palette(false));
   view.show();
-  model.setScrollFrame(48000);  // the window spans x 40 ... 90
+  model.viewport().setScrollFrame(48000);  // the window spans x 40 ... 90
   const QColor ground = Theme::rulerBackground.light;
   EXPECT_NE(view.grab().toImage().pixelColor(40, 36), ground);
-  model.setFramesPerPoint(800);  // everything visible
-  model.setScrollFrame(0);
+  model.viewport().setFramesPerPoint(800);  // everything visible
+  model.viewport().setScrollFrame(0);
   EXPECT_EQ(view.grab().toImage().pixelColor(0, 36), ground);
 }
 
 TEST_F(OverviewViewTest, PressingAndDraggingScrolls) {
   OverviewView view(&model);
   view.resize(400, 40);  // 1200 frames per point of the strip
-  model.setScrollFrame(48000);
+  model.viewport().setScrollFrame(48000);
 
   // Pressing inside the window grabs it: dragging 50 points moves it by 50 / W * N frames.
   mouse(view, QEvent::MouseButtonPress, 60, Qt::LeftButton);
-  EXPECT_EQ(model.scrollFrame(), 48000);
+  EXPECT_EQ(model.viewport().scrollFrame(), 48000);
   mouse(view, QEvent::MouseMove, 110, Qt::LeftButton);
-  EXPECT_DOUBLE_EQ(model.scrollFrame(), 48000 + 50.0 / 400 * 480000);
+  EXPECT_DOUBLE_EQ(model.viewport().scrollFrame(), 48000 + 50.0 / 400 * 480000);
   mouse(view, QEvent::MouseButtonRelease, 110, Qt::NoButton);
 
   // Pressing outside centres the window on the press, and dragging keeps it centred.
   mouse(view, QEvent::MouseButtonPress, 300, Qt::LeftButton);
-  EXPECT_DOUBLE_EQ(model.scrollFrame(), 360000 - 30000);
+  EXPECT_DOUBLE_EQ(model.viewport().scrollFrame(), 360000 - 30000);
   mouse(view, QEvent::MouseMove, 310, Qt::LeftButton);
-  EXPECT_DOUBLE_EQ(model.scrollFrame(), 372000 - 30000);
+  EXPECT_DOUBLE_EQ(model.viewport().scrollFrame(), 372000 - 30000);
   // The scroll stays inside the document.
   mouse(view, QEvent::MouseMove, 399, Qt::LeftButton);
-  EXPECT_DOUBLE_EQ(model.scrollFrame(), 480000 - 60000);
+  EXPECT_DOUBLE_EQ(model.viewport().scrollFrame(), 480000 - 60000);
   mouse(view, QEvent::MouseButtonRelease, 399, Qt::NoButton);
 }
 
 TEST_F(OverviewViewTest, WheelScrollsTheTimeline) {
   OverviewView view(&model);
   view.resize(400, 40);
-  model.setScrollFrame(48000);
+  model.viewport().setScrollFrame(48000);
   struct Case {
     QPoint pixels, angle;
     double points;  // timeline points scrolled
@@ -187,10 +187,10 @@ TEST_F(OverviewViewTest, WheelScrollsTheTimeline) {
       {{}, {120, 0}, -12},      // a sideways notch (X11 with Alt)
   };
   for (const Case& c : cases) {
-    const double before = model.scrollFrame();
+    const double before = model.viewport().scrollFrame();
     QWheelEvent event(QPointF(10, 10), view.mapToGlobal(QPointF(10, 10)), c.pixels, c.angle, Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(&view, &event);
-    EXPECT_DOUBLE_EQ(model.scrollFrame() - before, c.points * 100) << c.points;
+    EXPECT_DOUBLE_EQ(model.viewport().scrollFrame() - before, c.points * 100) << c.points;
   }
 }

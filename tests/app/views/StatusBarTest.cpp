@@ -80,11 +80,11 @@ TEST_F(StatusBarTest, TypedValuesSelectOrMoveTheCursor) {
 TEST_F(StatusBarTest, StartWithoutASelectionMovesPlayback) {
   auto model = makeModel(numbered(9000));
   model->play(false);
-  ASSERT_TRUE(model->isPlaying());
+  ASSERT_TRUE(model->transport().isPlaying());
   StatusBar::commit(*model, Field::start, 6000);
   EXPECT_EQ(model->cursor(), 6000);
-  EXPECT_EQ(model->player().position(), 6000);
-  EXPECT_EQ(model->playhead(), 6000);
+  EXPECT_EQ(model->transport().player().position(), 6000);
+  EXPECT_EQ(model->transport().playhead(), 6000);
   model->stop(false);
 }
 

@@ -61,8 +61,8 @@ TEST_F(TimelineEnvelopeDrawing, ChipsPickTheEditedEnvelopeAndMarkThoseWithPoints
   EditorModel model(music(480000), std::nullopt);
   model.setShowLoudnessLane(true);
   model.setLoudnessLaneHeight(130);
-  model.setViewWidth(600);
-  model.setFramesPerPoint(800);
+  model.viewport().setViewWidth(600);
+  model.viewport().setFramesPerPoint(800);
   quar::EnvelopeSet envelopes;
   envelopes.master.insert(100000, -6);
   envelopes.master.insert(300000, 3);
@@ -104,8 +104,8 @@ TEST_F(TimelineEnvelopeDrawing, TheEditedCurveIsFaintWithoutPointsAndFilledTowar
   EditorModel model(constant(480000, 0, 1), std::nullopt);
   model.setShowLoudnessLane(true);
   model.setLoudnessLaneHeight(130);
-  model.setViewWidth(600);
-  model.setFramesPerPoint(100);
+  model.viewport().setViewWidth(600);
+  model.viewport().setFramesPerPoint(100);
   const QColor lane = Theme::laneBackground.light;
   const auto at = [](double alpha) {
     QColor color = Theme::envelope.light;

@@ -155,8 +155,8 @@ TEST_F(TimelineLoudnessDrawing, DrawsTheCurvesTheLinesAndTheEnvelopesShift) {
   EditorModel model(music(480000), std::nullopt);
   model.setShowLoudnessLane(true);
   model.setLoudnessLaneHeight(130);
-  model.setViewWidth(600);
-  model.setFramesPerPoint(800);  // the whole file; value i at x 6 (i + 1)
+  model.viewport().setViewWidth(600);
+  model.viewport().setFramesPerPoint(800);  // the whole file; value i at x 6 (i + 1)
   model.setTargetLUFS(-14);
   quar::LoudnessResult result;
   result.integratedLUFS = -20;
@@ -205,8 +205,8 @@ TEST_F(TimelineLoudnessDrawing, LabelsLieAboveTheCurves) {
   EditorModel model(music(480000), std::nullopt);
   model.setShowLoudnessLane(true);
   model.setLoudnessLaneHeight(130);
-  model.setViewWidth(600);
-  model.setFramesPerPoint(800);
+  model.viewport().setViewWidth(600);
+  model.viewport().setFramesPerPoint(800);
   const QRectF lane(0, 270, 600, 130);  // in a 400-point view
   const TimelineGeometry g = TimelineGeometry::of(model, QSizeF(600, 400));
   struct Case {
@@ -257,8 +257,8 @@ TEST_F(TimelineLoudnessDrawing, TheLegendKeepsClearOfTheChipsAndTheirCaption) {
   };
   // From the default window's timeline down to the narrowest beside the inspector and below.
   for (const Case& c : {Case{880, true}, Case{600, true}, Case{459, true}, Case{400, false}}) {
-    model.setViewWidth(c.width);
-    model.zoomToFit();
+    model.viewport().setViewWidth(c.width);
+    model.viewport().zoomToFit();
     const QImage image = drawTimeline(model, QSize(c.width, 400), 2);
     savePicture(image, QStringLiteral("timeline-loudness-legend-%1").arg(c.width));
     const QRectF lane(0, 270, c.width, 130);

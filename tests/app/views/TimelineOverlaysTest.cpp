@@ -114,8 +114,8 @@ class TimelineOverlaysDrawing : public AppTest {
 protected:
   // A silent stereo document of 10 s at 100 frames per point, 600 by 300 points.
   TimelineOverlaysDrawing() : model(constant(480000, 0, 2), std::nullopt) {
-    model.setViewWidth(600);
-    model.setFramesPerPoint(100);
+    model.viewport().setViewWidth(600);
+    model.viewport().setFramesPerPoint(100);
   }
   QImage draw(const QString& name) {
     QImage image = drawTimeline(model, {600, 300}, 2);
@@ -152,9 +152,9 @@ TEST_F(TimelineOverlaysDrawing, SelectionFarBeyondBothEdgesStillFills) {
   std::vector<quar::Segment> segments(2637, quar::Segment{block, 0, 65536});
   EditorModel hour(quar::AudioContent(2, 48000, segments), std::nullopt);
   hour.setShowLoudnessLane(false);
-  hour.setViewWidth(600);
-  hour.setFramesPerPoint(1.0 / 32);
-  hour.setScrollFrame(1000);
+  hour.viewport().setViewWidth(600);
+  hour.viewport().setFramesPerPoint(1.0 / 32);
+  hour.viewport().setScrollFrame(1000);
   hour.setSelection(quar::FrameRange(0, hour.content().frameCount()));
   const QImage image = drawTimeline(hour, {600, 300}, 2);
   const QColor selected = over(Theme::selection.resolved(light), Theme::laneBackground.resolved(light));
@@ -175,7 +175,7 @@ TEST_F(TimelineOverlaysDrawing, CursorOnlyWithoutSelection) {
 }
 
 TEST_F(TimelineOverlaysDrawing, MarkerFlagsClipLongNamesAndShowJustLeftOfTheView) {
-  model.setScrollFrame(15000);
+  model.viewport().setScrollFrame(15000);
   const QString longName(40, u'W');
   model.setMarkers({{quar::Uuid::random(), 5000, longName},    // x -100: the flag's end shows
                     {quar::Uuid::random(), 35000, longName}});  // x 200

@@ -90,9 +90,9 @@ TEST_F(TimelineViewEnvelopeTest, PointDragsStopAtZeroDecibelsAndSnapToQuarterBea
   release({350, yOf(0.3)});
   EXPECT_NEAR(model.targetEnvelope().points[0].gainDB, 0.3, 1e-9);
 
-  model.setGrid(quar::TempoGrid(120, 4, 0));  // quarter beats 6000 frames apart
-  model.setShowGrid(true);
-  model.setSnapToGrid(true);
+  model.tempo().setGrid(quar::TempoGrid(120, 4, 0));  // quarter beats 6000 frames apart
+  model.tempo().setShowGrid(true);
+  model.tempo().setSnapToGrid(true);
   model.setEnvelopes({});
   settle();
   press({70, yOf(1)});
@@ -142,7 +142,7 @@ TEST_F(TimelineViewEnvelopeTest, ShiftDragsMoveASectionWithTenMillisecondRamps) 
 
   // Between markers; a shift-click without moving still pins the section.
   model.setSelection(std::nullopt);
-  model.setFramesPerPoint(200);
+  model.viewport().setFramesPerPoint(200);
   model.setMarkers({{quar::Uuid::random(), 48000, QStringLiteral("A")}, {quar::Uuid::random(), 96000, QStringLiteral("B")}});
   click({300, 330}, Qt::ShiftModifier);
   EXPECT_TRUE(hasPoints(model.targetEnvelope(), Points{{47520, 0}, {48000, 0}, {96000, 0}, {96480, 0}}));
@@ -150,9 +150,9 @@ TEST_F(TimelineViewEnvelopeTest, ShiftDragsMoveASectionWithTenMillisecondRamps) 
 }
 
 TEST_F(TimelineViewEnvelopeTest, BarDragsStartAgainFromThePressOnEveryMove) {
-  model.setGrid(quar::TempoGrid(120, 4, 0));  // 96,000 frames a bar
-  model.setShowGrid(true);
-  model.setFramesPerPoint(800);  // 120 points a bar
+  model.tempo().setGrid(quar::TempoGrid(120, 4, 0));  // 96,000 frames a bar
+  model.tempo().setShowGrid(true);
+  model.viewport().setFramesPerPoint(800);  // 120 points a bar
   quar::EnvelopeSet envelopes;
   envelopes.master.insert(350000, 3);
   model.setEnvelopes(envelopes);
@@ -220,7 +220,7 @@ TEST_F(TimelineViewEnvelopeTest, AltScrollingOverTheLaneStepsItsRange) {
   model.setEnvelopeRangeDB(12);
   wheel({300, 100}, {}, {0, 120}, Qt::AltModifier);
   EXPECT_EQ(model.envelopeRangeDB(), 12);
-  EXPECT_LT(model.framesPerPoint(), 100);
+  EXPECT_LT(model.viewport().framesPerPoint(), 100);
 }
 
 TEST_F(TimelineViewEnvelopeTest, HoveringAPointEnlargesItAndOffersToGrabIt) {

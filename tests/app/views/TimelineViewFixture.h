@@ -27,8 +27,8 @@ protected:
     model.setSnapToZeroCrossings(false);
     view.resize(600, 300);
     view.show();
-    model.setFramesPerPoint(100);
-    model.setScrollFrame(0);
+    model.viewport().setFramesPerPoint(100);
+    model.viewport().setScrollFrame(0);
     settle();
   }
 

@@ -34,7 +34,7 @@ TEST_F(TimelineViewInputTest, ArrowsMoveTheCursorAFiftiethOfTheViewOrOnePointWit
   TimelineView wideView(&wide);
   wideView.resize(800, 300);
   wideView.show();
-  wide.setFramesPerPoint(1000);
+  wide.viewport().setFramesPerPoint(1000);
   wide.setCursor(100000);
   QTest::keyClick(&wideView, Qt::Key_Right);
   EXPECT_EQ(wide.cursor(), 116000);
@@ -90,8 +90,8 @@ TEST_F(TimelineViewInputTest, ArrowsGoOnFromTheSelectionsEdgeAndShiftMovesOneEdg
   model.setSelection(std::nullopt);
   QTest::keyClick(&view, Qt::Key_Right, Qt::ShiftModifier);
   EXPECT_EQ(model.selection(), FrameRange(470000, 471200));
-  EXPECT_GE(471200, model.scrollFrame());
-  EXPECT_LE(471200, model.scrollFrame() + 60000);
+  EXPECT_GE(471200, model.viewport().scrollFrame());
+  EXPECT_LE(471200, model.viewport().scrollFrame() + 60000);
 }
 
 TEST_F(TimelineViewInputTest, KeysForTheTransportTheEndsDeletingAndMarkers) {
@@ -108,17 +108,17 @@ TEST_F(TimelineViewInputTest, KeysForTheTransportTheEndsDeletingAndMarkers) {
   // Escape while playing only stops; the next one clears the selection.
   model.setSelection(FrameRange(1000, 5000), std::nullopt);
   QTest::keyClick(&view, Qt::Key_Space, Qt::ShiftModifier);
-  ASSERT_TRUE(model.isPlaying());
-  EXPECT_EQ(model.playhead(), 1000);
+  ASSERT_TRUE(model.transport().isPlaying());
+  EXPECT_EQ(model.transport().playhead(), 1000);
   QTest::keyClick(&view, Qt::Key_Escape);
-  EXPECT_FALSE(model.isPlaying());
+  EXPECT_FALSE(model.transport().isPlaying());
   EXPECT_EQ(model.selection(), FrameRange(1000, 5000));
   QTest::keyClick(&view, Qt::Key_Escape);
   EXPECT_EQ(model.selection(), std::nullopt);
   QTest::keyClick(&view, Qt::Key_Space);
-  EXPECT_TRUE(model.isPlaying());
+  EXPECT_TRUE(model.transport().isPlaying());
   QTest::keyClick(&view, Qt::Key_Space);
-  EXPECT_FALSE(model.isPlaying());
+  EXPECT_FALSE(model.transport().isPlaying());
 
   model.setSelection(FrameRange(0, 1000), std::nullopt);
   QTest::keyClick(&view, Qt::Key_Backspace);
@@ -200,11 +200,11 @@ TEST_F(TimelineViewInputTest, ATakeInProgressRefusesEditsButNotTheTransport) {
 }
 
 TEST_F(TimelineViewInputTest, TheWheelScrollsAndZoomsAboutThePointer) {
-  model.setScrollFrame(10000);
+  model.viewport().setScrollFrame(10000);
   wheel({300, 100}, {}, {0, 120});  // one notch up: 12 points toward the start
-  EXPECT_EQ(model.scrollFrame(), 8800);
+  EXPECT_EQ(model.viewport().scrollFrame(), 8800);
   wheel({300, 100}, {-5, 5}, {-60, 60});  // a diagonal swipe scrolls by x
-  EXPECT_EQ(model.scrollFrame(), 9300);
+  EXPECT_EQ(model.viewport().scrollFrame(), 9300);
 
   // Zooming keeps the frame under the pointer (39300 at x 300) in place.
   struct Case {
@@ -213,29 +213,29 @@ TEST_F(TimelineViewInputTest, TheWheelScrollsAndZoomsAboutThePointer) {
   };
   for (const Case& c : {Case{{0, 120}, Qt::ControlModifier}, Case{{0, 120}, Qt::AltModifier},
                         Case{{120, 0}, Qt::AltModifier}}) {  // X11 moves an Alt wheel into x
-    model.setFramesPerPoint(100);
-    model.setScrollFrame(9300);
+    model.viewport().setFramesPerPoint(100);
+    model.viewport().setScrollFrame(9300);
     wheel({300, 100}, {}, c.angleDelta, c.modifiers);
-    EXPECT_DOUBLE_EQ(model.framesPerPoint(), 100 * std::exp(-0.08)) << c.modifiers;
-    EXPECT_NEAR(model.scrollFrame() + 300 * model.framesPerPoint(), 39300, 1e-6) << c.modifiers;
+    EXPECT_DOUBLE_EQ(model.viewport().framesPerPoint(), 100 * std::exp(-0.08)) << c.modifiers;
+    EXPECT_NEAR(model.viewport().scrollFrame() + 300 * model.viewport().framesPerPoint(), 39300, 1e-6) << c.modifiers;
   }
 }
 
 TEST_F(TimelineViewInputTest, PinchZoomsAboutThePointerAndSmartZoomFits) {
-  model.setScrollFrame(10000);
+  model.viewport().setScrollFrame(10000);
   gesture(Qt::ZoomNativeGesture, {200, 100}, 0.25);  // spreading zooms in
-  EXPECT_DOUBLE_EQ(model.framesPerPoint(), 80);
-  EXPECT_NEAR(model.scrollFrame() + 200 * 80, 30000, 1e-6);
+  EXPECT_DOUBLE_EQ(model.viewport().framesPerPoint(), 80);
+  EXPECT_NEAR(model.viewport().scrollFrame() + 200 * 80, 30000, 1e-6);
   gesture(Qt::ZoomNativeGesture, {200, 100}, -1.5);  // closing far: out, never inverted
-  EXPECT_GT(model.framesPerPoint(), 80);
+  EXPECT_GT(model.viewport().framesPerPoint(), 80);
 
   model.setSelection(FrameRange(100000, 160000), std::nullopt);
   gesture(Qt::SmartZoomNativeGesture, {200, 100}, 0);
-  EXPECT_DOUBLE_EQ(model.framesPerPoint(), 60000.0 / 600 * 1.05);
+  EXPECT_DOUBLE_EQ(model.viewport().framesPerPoint(), 60000.0 / 600 * 1.05);
   model.setSelection(std::nullopt);
   gesture(Qt::SmartZoomNativeGesture, {200, 100}, 0);
-  EXPECT_EQ(model.scrollFrame(), 0);
-  EXPECT_DOUBLE_EQ(model.framesPerPoint(), 800);
+  EXPECT_EQ(model.viewport().scrollFrame(), 0);
+  EXPECT_DOUBLE_EQ(model.viewport().framesPerPoint(), 800);
 }
 
 TEST_F(TimelineViewInputTest, TheContextMenuOffersTheWindowsCommandsAndTheMarkerItems) {

@@ -56,19 +56,19 @@ TEST_F(TimelineViewPointerTest, AClickWhilePlayingSeeksAndSnapsToZeroCrossings) 
   TimelineView toneView(&tone);
   toneView.resize(600, 300);
   toneView.show();
-  tone.setFramesPerPoint(10);
-  tone.setScrollFrame(0);
+  tone.viewport().setFramesPerPoint(10);
+  tone.viewport().setScrollFrame(0);
   const int64_t snapped = tone.snapped(1030);
   ASSERT_NE(snapped, 1030);
   tone.play(false);
-  ASSERT_TRUE(tone.isPlaying());
+  ASSERT_TRUE(tone.transport().isPlaying());
   for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
     QMouseEvent event(type, QPointF(103, 100), toneView.mapToGlobal(QPointF(103, 100)), Qt::LeftButton,
                       type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&toneView, &event);
   }
   EXPECT_EQ(tone.cursor(), snapped);
-  EXPECT_EQ(tone.playhead(), snapped);
+  EXPECT_EQ(tone.transport().playhead(), snapped);
   tone.stop(false);
 }
 
@@ -242,16 +242,16 @@ TEST_F(TimelineViewPointerTest, DraggingPastTheSideScrollsEveryTickAndKeepsExten
   EXPECT_TRUE(view.isAutoscrolling());
   EXPECT_EQ(model.selection(), FrameRange(30000, 64000));
   view.autoscrollTick();
-  EXPECT_EQ(model.scrollFrame(), 2400);  // 40 points past: 24 points a tick
+  EXPECT_EQ(model.viewport().scrollFrame(), 2400);  // 40 points past: 24 points a tick
   EXPECT_EQ(model.selection(), FrameRange(30000, 62400));
   view.autoscrollTick();
-  EXPECT_EQ(model.scrollFrame(), 4800);
+  EXPECT_EQ(model.viewport().scrollFrame(), 4800);
   EXPECT_EQ(model.selection(), FrameRange(30000, 64800));
 
   drag({-10, 100});  // past the left side: back toward the start, 6 points a tick
   EXPECT_TRUE(view.isAutoscrolling());
   view.autoscrollTick();
-  EXPECT_EQ(model.scrollFrame(), 4200);
+  EXPECT_EQ(model.viewport().scrollFrame(), 4200);
   EXPECT_EQ(model.selection(), FrameRange(4200, 30000));
 
   drag({500, 100});

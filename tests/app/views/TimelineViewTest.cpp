@@ -27,8 +27,8 @@ protected:
   void show(TimelineView& view) {
     view.resize(600, 300);
     view.show();
-    model.setFramesPerPoint(100);
-    model.setScrollFrame(0);
+    model.viewport().setFramesPerPoint(100);
+    model.viewport().setScrollFrame(0);
     settle();
   }
   EditorModel model;
@@ -67,14 +67,14 @@ TEST_F(TimelineViewTest, FirstLayoutFitsTheDocumentAndLaterOnesOnlyClamp) {
   TimelineView view(&model);
   view.resize(1000, 300);
   view.show();
-  EXPECT_EQ(model.viewWidth(), 1000);
-  EXPECT_NEAR(model.framesPerPoint(), 480, 1e-9);
-  model.setFramesPerPoint(100);
-  model.setScrollFrame(5000);
+  EXPECT_EQ(model.viewport().viewWidth(), 1000);
+  EXPECT_NEAR(model.viewport().framesPerPoint(), 480, 1e-9);
+  model.viewport().setFramesPerPoint(100);
+  model.viewport().setScrollFrame(5000);
   view.resize(1200, 300);
-  EXPECT_EQ(model.viewWidth(), 1200);
-  EXPECT_EQ(model.framesPerPoint(), 100);
-  EXPECT_EQ(model.scrollFrame(), 5000);
+  EXPECT_EQ(model.viewport().viewWidth(), 1200);
+  EXPECT_EQ(model.viewport().framesPerPoint(), 100);
+  EXPECT_EQ(model.viewport().scrollFrame(), 5000);
 }
 
 TEST_F(TimelineViewTest, LayoutLeavesAScrolledOrSameWidthDocumentAlone) {
@@ -85,12 +85,12 @@ TEST_F(TimelineViewTest, LayoutLeavesAScrolledOrSameWidthDocumentAlone) {
   };
   for (const Case& c : {Case{1000, 1000, 1000}, Case{0, 800, 800}}) {
     EditorModel fresh(constant(480000, 0, 2), std::nullopt);
-    fresh.setScrollFrame(c.scrollFrame);
+    fresh.viewport().setScrollFrame(c.scrollFrame);
     TimelineView view(&fresh);
     view.resize(c.width, 300);
     view.show();
-    EXPECT_EQ(fresh.viewWidth(), c.viewWidth);
-    EXPECT_EQ(fresh.framesPerPoint(), 256) << c.width;
+    EXPECT_EQ(fresh.viewport().viewWidth(), c.viewWidth);
+    EXPECT_EQ(fresh.viewport().framesPerPoint(), 256) << c.width;
   }
 }
 
@@ -105,19 +105,19 @@ TEST_F(TimelineViewTest, RedrawsOnceWhenSomethingItDrewChanges) {
   EXPECT_EQ(view.drawCount(), drawn + 1);
 
   // Nothing the drawing read: transport state, the grid while it is hidden.
-  model.setIsPlaying(true);
-  model.setPlayhead(5000);
-  model.setGrid(quar::TempoGrid(90, 3, 0));
+  model.transport().setIsPlaying(true);
+  model.transport().setPlayhead(5000);
+  model.tempo().setGrid(quar::TempoGrid(90, 3, 0));
   settle();
   EXPECT_EQ(view.drawCount(), drawn + 1);
 
   // Several changes before the next paint make one redraw.
-  model.setShowGrid(true);
+  model.tempo().setShowGrid(true);
   model.setCursor(300);
   model.setMarkers({{quar::Uuid::random(), 1000, QStringLiteral("A")}});
   settle();
   EXPECT_EQ(view.drawCount(), drawn + 2);
-  model.setGrid(quar::TempoGrid(100, 4, 0));
+  model.tempo().setGrid(quar::TempoGrid(100, 4, 0));
   settle();
   EXPECT_EQ(view.drawCount(), drawn + 3);
 
@@ -132,18 +132,18 @@ TEST_F(TimelineViewTest, PlayheadMovesOverTheImageWithoutRedrawingIt) {
   TimelineView view(&model);
   show(view);
   // While playing the line follows the engine, which has not started here.
-  model.setIsPlaying(true);
-  model.setPlayhead(10000);
+  model.transport().setIsPlaying(true);
+  model.transport().setPlayhead(10000);
   view.advancePlayhead();
   EXPECT_EQ(view.playheadFrame(), QRectF(-0.75, 0, 1.5, 300));
 
-  view.setAudiblePosition([this] { return model.playhead(); });
-  model.setIsPlaying(false);
+  view.setAudiblePosition([this] { return model.transport().playhead(); });
+  model.transport().setIsPlaying(false);
   view.advancePlayhead();
   EXPECT_EQ(view.playheadFrame(), std::nullopt);  // stopped
 
-  model.setIsPlaying(true);
-  model.setPlayhead(10025);
+  model.transport().setIsPlaying(true);
+  model.transport().setPlayhead(10025);
   view.advancePlayhead();
   EXPECT_EQ(view.playheadFrame(), QRectF(100.25 - 0.75, 0, 1.5, 300));
   settle();
@@ -153,7 +153,7 @@ TEST_F(TimelineViewTest, PlayheadMovesOverTheImageWithoutRedrawingIt) {
 
   const int drawn = view.drawCount();
   for (int tick = 0; tick < 100; ++tick) {
-    model.setPlayhead(10000 + tick * 300);
+    model.transport().setPlayhead(10000 + tick * 300);
     view.advancePlayhead();
     settle();
   }
@@ -174,9 +174,9 @@ TEST_F(TimelineViewTest, PlayheadMovesOverTheImageWithoutRedrawingIt) {
       {false, std::nullopt, 5000, std::nullopt},
   };
   for (const Case& c : cases) {
-    model.setIsPlaying(c.playing);
+    model.transport().setIsPlaying(c.playing);
     model.setRecordHead(c.recordHead);
-    model.setPlayhead(c.playhead);
+    model.transport().setPlayhead(c.playhead);
     view.advancePlayhead();
     const std::optional<QRectF> expected =
         c.x ? std::optional(QRectF(*c.x - 0.75, 0, 1.5, 300)) : std::nullopt;
@@ -184,7 +184,7 @@ TEST_F(TimelineViewTest, PlayheadMovesOverTheImageWithoutRedrawingIt) {
   }
 
   // A taller view stretches the line at the next refresh; the audible position can come from elsewhere.
-  model.setIsPlaying(true);
+  model.transport().setIsPlaying(true);
   view.setAudiblePosition([] { return int64_t{40000}; });
   view.resize(600, 400);
   view.advancePlayhead();
@@ -201,18 +201,18 @@ TEST_F(TimelineViewTest, DrawsTheWholeTimeline) {
   music.setActiveChannels({0});
   music.setMarkers({{quar::Uuid::random(), 60000, QStringLiteral("Verse")},
                     {quar::Uuid::random(), 300000, QStringLiteral("Chorus")}});
-  music.setShowGrid(true);
-  music.setAmplitudeZoom(1.5);
-  music.setIsPlaying(true);
-  music.setPlayhead(200000);
+  music.tempo().setShowGrid(true);
+  music.viewport().setAmplitudeZoom(1.5);
+  music.transport().setIsPlaying(true);
+  music.transport().setPlayhead(200000);
   view.advancePlayhead();
   settle();
   savePicture(view.grab().toImage(), QStringLiteral("timeline-view"));
   view.setPalette(palette(true));
   settle();
   savePicture(view.grab().toImage(), QStringLiteral("timeline-view-dark"));
-  music.setFramesPerPoint(0.125);
-  music.setScrollFrame(1000);
+  music.viewport().setFramesPerPoint(0.125);
+  music.viewport().setScrollFrame(1000);
   view.advancePlayhead();
   settle();
   savePicture(view.grab().toImage(), QStringLiteral("timeline-view-samples"));

@@ -36,16 +36,16 @@ TEST_F(ToolbarViewsTest, TransportButtonsFollowAndDriveTheModel) {
   EXPECT_EQ(play->toolTip(), QStringLiteral("Play (Space)"));
   EXPECT_FALSE(stop->isEnabled());
   play->click();
-  EXPECT_TRUE(model->isPlaying());
+  EXPECT_TRUE(model->transport().isPlaying());
   EXPECT_EQ(play->toolTip(), QStringLiteral("Pause (Space)"));
   EXPECT_TRUE(stop->isEnabled());
   stop->click();
-  EXPECT_FALSE(model->isPlaying());
+  EXPECT_FALSE(model->transport().isPlaying());
   EXPECT_FALSE(stop->isEnabled());
 
   loop->click();
-  EXPECT_TRUE(model->isLooping());
-  model->setIsLooping(false);
+  EXPECT_TRUE(model->transport().isLooping());
+  model->transport().setIsLooping(false);
   EXPECT_FALSE(loop->isChecked());
 
   model->setSelection(FrameRange(100, 200), std::nullopt);
@@ -87,13 +87,13 @@ TEST_F(ToolbarViewsTest, DisplayShowsThePositionAndWhatItMeasures) {
   EXPECT_EQ(position->text(), QStringLiteral("0:01.000"));
   EXPECT_EQ(subtitle->text(), QStringLiteral("Sel 0:00.500"));
 
-  model->setIsPlaying(true);
-  model->setPlayhead(4800);
+  model->transport().setIsPlaying(true);
+  model->transport().setPlayhead(4800);
   EXPECT_EQ(position->text(), QStringLiteral("0:00.100"));
   model->setTimeFormat(TimeFormat::samples);
   EXPECT_EQ(position->text(), QStringLiteral("4,800"));
   EXPECT_EQ(subtitle->text(), QStringLiteral("Sel 24,000"));
-  model->setIsPlaying(false);
+  model->transport().setIsPlaying(false);
 }
 
 TEST_F(ToolbarViewsTest, MeterLevelsColoursAndLoudness) {
@@ -130,7 +130,7 @@ TEST_F(ToolbarViewsTest, MetersShowOneBarForMonoAndTwoForMore) {
     CompactMeters meters(model.get());
     MeterReading reading = MeterReading::resting(channels);
     reading.peakDB[0] = -6;
-    model->setMeter(reading);
+    model->transport().setMeter(reading);
     ASSERT_EQ(meters.levels().size(), static_cast<size_t>(bars)) << channels;
     EXPECT_EQ(meters.levels()[0], -6);
     auto* loudness = meters.findChild<QLabel*>(QStringLiteral("loudnessText"));
@@ -142,17 +142,17 @@ TEST_F(ToolbarViewsTest, MetersShowOneBarForMonoAndTwoForMore) {
 
 TEST_F(ToolbarViewsTest, ZoomButtons) {
   auto model = makeModel(numbered(9000));
-  model->setViewWidth(100);
-  model->setFramesPerPoint(10);
+  model->viewport().setViewWidth(100);
+  model->viewport().setFramesPerPoint(10);
   ZoomControls zoom(model.get());
   const auto button = [&](const char* name) { return zoom.findChild<QToolButton*>(QString::fromLatin1(name)); };
   EXPECT_EQ(button("zoomOutButton")->toolTip(), QStringLiteral("Zoom out (Ctrl+-)"));
   EXPECT_EQ(button("zoomInButton")->toolTip(), QStringLiteral("Zoom in (Ctrl+=)"));
   EXPECT_EQ(button("zoomToFitButton")->toolTip(), QStringLiteral("Zoom to fit (Ctrl+0)"));
   button("zoomInButton")->click();
-  EXPECT_EQ(model->framesPerPoint(), 5);
+  EXPECT_EQ(model->viewport().framesPerPoint(), 5);
   button("zoomOutButton")->click();
-  EXPECT_EQ(model->framesPerPoint(), 10);
+  EXPECT_EQ(model->viewport().framesPerPoint(), 10);
   button("zoomToFitButton")->click();
-  EXPECT_DOUBLE_EQ(model->framesPerPoint(), 9000 / 100.0);  // the whole file in the view
+  EXPECT_DOUBLE_EQ(model->viewport().framesPerPoint(), 9000 / 100.0);  // the whole file in the view
 }

@@ -264,7 +264,7 @@ TEST_F(EditorCommandsTest, TitlesAndCheckMarksFollowTheState) {
   EXPECT_EQ(model.timeFormat(), TimeFormat::seconds);
   choose(window, QStringLiteral("toggleLoop"));
   EXPECT_TRUE(checked("toggleLoop"));
-  EXPECT_TRUE(model.player().program().loop);
+  EXPECT_TRUE(model.transport().player().program().loop);
 }
 
 TEST_F(EditorCommandsTest, ChannelItemsSelectAndCheckTheActiveChannels) {
@@ -320,9 +320,9 @@ TEST_F(EditorCommandsTest, ZoomsStepWithinTheirBounds) {
   } amplitudes[] = {{64, "increaseAmplitudeZoom", 64}, {1, "decreaseAmplitudeZoom", 1},
                     {3, "decreaseAmplitudeZoom", 1.5}, {40, "increaseAmplitudeZoom", 64}};
   for (const auto& c : amplitudes) {
-    model.setAmplitudeZoom(c.from);
+    model.viewport().setAmplitudeZoom(c.from);
     choose(window, QString::fromLatin1(c.command));
-    EXPECT_EQ(model.amplitudeZoom(), c.to) << c.from << " " << c.command;
+    EXPECT_EQ(model.viewport().amplitudeZoom(), c.to) << c.from << " " << c.command;
   }
 }
 
@@ -336,12 +336,12 @@ TEST_F(EditorCommandsTest, ViewTogglesAreRememberedExceptTheGrid) {
   const bool snap = model.snapToZeroCrossings();
   for (const char* command : {"toggleInspector", "toggleLoudnessLane", "toggleSnapToZeroCrossings", "toggleGrid"})
     choose(windowOf(*first), QString::fromLatin1(command));
-  EXPECT_TRUE(model.showGrid());
+  EXPECT_TRUE(model.tempo().showGrid());
   EditorModel& next = openStereo()->model();
   EXPECT_EQ(next.showInspector(), !inspector);
   EXPECT_EQ(next.showLoudnessLane(), !lane);
   EXPECT_EQ(next.snapToZeroCrossings(), !snap);
-  EXPECT_FALSE(next.showGrid());
+  EXPECT_FALSE(next.tempo().showGrid());
 }
 
 TEST_F(EditorCommandsTest, QuickFadesUseTheStoredShapeOrTheSCurve) {
@@ -454,7 +454,7 @@ TEST_F(EditorCommandsTest, AKeyThatTwoItemsHaveReachesTheFirst) {
   EXPECT_EQ(item(window, QStringLiteral("showGain"))->text(), QStringLiteral("Gain\u2026"));
 
   QTest::keyClick(window.rootView()->timeline(), Qt::Key_G, Qt::ControlModifier | Qt::AltModifier);
-  EXPECT_TRUE(document->model().showGrid());
+  EXPECT_TRUE(document->model().tempo().showGrid());
   QTest::keyClick(window.rootView()->timeline(), Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
   ASSERT_EQ(controller.documents().size(), 2u);
   auto* recording = static_cast<AudioDocument*>(controller.documents().back());

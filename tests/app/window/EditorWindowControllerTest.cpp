@@ -125,30 +125,30 @@ TEST_F(EditorWindowControllerTest, SpacePlaysAndPausesShiftSpacePlaysTheSelectio
   QWidget* toolbar = window.toolbar();
 
   QTest::keyClick(toolbar, Qt::Key_Space);
-  EXPECT_TRUE(model.isPlaying());
+  EXPECT_TRUE(model.transport().isPlaying());
   QTest::keyClick(toolbar, Qt::Key_Space);
-  EXPECT_FALSE(model.isPlaying());
+  EXPECT_FALSE(model.transport().isPlaying());
   // Alt+Space is still a space.
   QTest::keyClick(toolbar, Qt::Key_Space, Qt::AltModifier);
-  EXPECT_TRUE(model.isPlaying());
+  EXPECT_TRUE(model.transport().isPlaying());
   QTest::keyClick(toolbar, Qt::Key_Space, Qt::AltModifier);
-  EXPECT_FALSE(model.isPlaying());
+  EXPECT_FALSE(model.transport().isPlaying());
 
   model.setSelection(quar::FrameRange(4800, 9600), std::nullopt);
   QTest::keyClick(toolbar, Qt::Key_Space, Qt::ShiftModifier);
-  EXPECT_TRUE(model.isPlaying());
-  EXPECT_EQ(model.player().program().range, quar::FrameRange(4800, 9600));
+  EXPECT_TRUE(model.transport().isPlaying());
+  EXPECT_EQ(model.transport().player().program().range, quar::FrameRange(4800, 9600));
   model.stop(false);
 
   // Other keys go on, and a text field keeps its spaces.
   QTest::keyClick(toolbar, Qt::Key_A);
-  EXPECT_FALSE(model.isPlaying());
+  EXPECT_FALSE(model.transport().isPlaying());
   auto* start = window.rootView()->findChild<QLineEdit*>(QStringLiteral("startField"));
   ASSERT_TRUE(start);
   start->setFocus();
   start->clear();
   QTest::keyClick(start, Qt::Key_Space);
-  EXPECT_FALSE(model.isPlaying());
+  EXPECT_FALSE(model.transport().isPlaying());
   EXPECT_EQ(start->text(), QStringLiteral(" "));
 }
 
@@ -180,9 +180,9 @@ TEST_F(EditorWindowControllerTest, SpaceReachesTheWindowFromTheRecordingBar) {
     picker->hidePopup();
     EXPECT_FALSE(picker->hasFocus());
     space();
-    EXPECT_TRUE(model.isPlaying());
+    EXPECT_TRUE(model.transport().isPlaying());
     space();
-    EXPECT_FALSE(model.isPlaying());
+    EXPECT_FALSE(model.transport().isPlaying());
   }
 
   QTest::mouseClick(bar->findChild<QAbstractButton*>(QStringLiteral("recordButton")), Qt::LeftButton);
@@ -232,11 +232,11 @@ TEST_F(EditorWindowControllerTest, ClosingStopsPlayback) {
   ASSERT_TRUE(document);
   const QPointer<AudioDocument> guard(document);
   document->model().play(false);
-  ASSERT_TRUE(document->model().isPlaying());
+  ASSERT_TRUE(document->model().transport().isPlaying());
   windowOf(*document).window()->close();
   ASSERT_TRUE(guard);
   EXPECT_TRUE(guard->isClosed());
-  EXPECT_FALSE(guard->model().isPlaying());
+  EXPECT_FALSE(guard->model().transport().isPlaying());
 }
 
 // A take being recorded reaches the document (through a job, as a take into audio does) before

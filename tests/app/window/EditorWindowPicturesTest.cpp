@@ -94,9 +94,10 @@ TEST_F(EditorWindowPicturesTest, DefaultAndNarrowestSizesLightAndDark) {
     main->resize(size.size);
     main->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(main));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return main->size() == size.size && model.viewWidth() == timeline->width(); }))
-        << size.name;
-    model.zoomToFit();
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+      return main->size() == size.size && model.viewport().viewWidth() == timeline->width();
+    })) << size.name;
+    model.viewport().zoomToFit();
     for (const bool dark : {false, true}) {
       main->setPalette(windowPalette(dark));
       QCoreApplication::sendPostedEvents();

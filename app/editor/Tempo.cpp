@@ -1,46 +1,64 @@
-// EditorModel: the tempo grid from detection, tap tempo, bar 1 placement and tempo scaling.
-#include "editor/EditorModel.h"
+#include "editor/Tempo.h"
+
+#include <QPointer>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 
 #include "base/Numbers.h"
-#include "core/EnvelopeSet.h"
 #include "platform/JobPool.h"
+#include "platform/Observable.h"
 #include "platform/Platform.h"
 
 using quar::TempoGrid;
 
-std::optional<TempoGrid> EditorModel::detectedGrid(const quar::TempoEstimate& estimate, int64_t beatsPerBar) {
+void Tempo::setGrid(TempoGrid grid) {
+  if (!(std::isfinite(grid.bpm) && grid.bpm > 0) || grid.beatsPerBar < 1) return;
+  assignObserved(this, grid_, grid, Property::grid);
+}
+
+void Tempo::setShowGrid(bool show) { assignObserved(this, showGrid_, show, Property::showGrid); }
+
+void Tempo::setSnapToGrid(bool snap) { assignObserved(this, snapToGrid_, snap, Property::snapToGrid); }
+
+void Tempo::setIsDetectingTempo(bool detecting) {
+  assignObserved(this, isDetectingTempo_, detecting, Property::isDetectingTempo);
+}
+
+void Tempo::setTempoConfidence(std::optional<double> confidence) {
+  assignObserved(this, tempoConfidence_, confidence, Property::tempoConfidence);
+}
+
+std::optional<TempoGrid> Tempo::detectedGrid(const quar::TempoEstimate& estimate, int64_t beatsPerBar) {
   if (!(std::isfinite(estimate.bpm) && estimate.bpm > 0)) return std::nullopt;
   return TempoGrid(std::round(estimate.bpm * 100) / 100, beatsPerBar, estimate.downbeatFrame);
 }
 
-void EditorModel::detectTempo() {
+void Tempo::detectTempo(const quar::AudioContent& content, const quar::EnvelopeSet& envelopes) {
   Platform::assertGuiThread();
-  if (isDetectingTempo_ || content_.isEmpty()) return;
+  if (isDetectingTempo_ || content.isEmpty()) return;
   setIsDetectingTempo(true);
   const int64_t beatsPerBar = grid_.beatsPerBar;
-  JobPool::start([owner = QPointer<EditorModel>(this), content = content_, envelopes = envelopes_, beatsPerBar] {
+  JobPool::start([owner = QPointer<Tempo>(this), content, envelopes, beatsPerBar] {
     const std::optional<quar::TempoEstimate> estimate =
         quar::TempoDetector::detect(quar::EnvelopedSource(content, envelopes), std::nullopt,
                                     static_cast<int>(std::clamp<int64_t>(beatsPerBar, 1, INT_MAX)), 120.0);
-    JobPool::deliver(owner, [estimate, beatsPerBar](EditorModel& model) {
-      model.setIsDetectingTempo(false);
+    JobPool::deliver(owner, [estimate, beatsPerBar](Tempo& tempo) {
+      tempo.setIsDetectingTempo(false);
       const std::optional<TempoGrid> grid = estimate ? detectedGrid(*estimate, beatsPerBar) : std::nullopt;
       if (!grid) {
         Platform::beep();
         return;
       }
-      model.setGrid(*grid);
-      model.setTempoConfidence(estimate->confidence);
-      model.setShowGrid(true);
+      tempo.setGrid(*grid);
+      tempo.setTempoConfidence(estimate->confidence);
+      tempo.setShowGrid(true);
     });
   });
 }
 
-void EditorModel::tapTempo() {
+void Tempo::tapTempo() {
   Platform::assertGuiThread();
   const double now = clock_();
   if (!std::isfinite(now)) return;
@@ -59,15 +77,15 @@ void EditorModel::tapTempo() {
   setShowGrid(true);
 }
 
-void EditorModel::setDownbeatAtCursor() {
+void Tempo::setDownbeat(int64_t frame) {
   Platform::assertGuiThread();
   TempoGrid grid = grid_;
-  grid.downbeatFrame = currentPosition();
+  grid.downbeatFrame = frame;
   setGrid(grid);
   setShowGrid(true);
 }
 
-void EditorModel::scaleTempo(double factor) {
+void Tempo::scaleTempo(double factor) {
   Platform::assertGuiThread();
   if (!(std::isfinite(factor) && factor > 0)) return;
   TempoGrid grid = grid_;
