@@ -153,6 +153,6 @@ void SpectrumState::liveUpdate() {
     liveTimer_.stop();
     return;
   }
-  mergeLive(ensureAnalyzer().spectrum(model_->content(), model_->playhead()));
+  mergeLive(ensureAnalyzer().spectrum(model_->content(), model_->transport().playhead()));
   accumulateHold();
 }
