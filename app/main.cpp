@@ -19,9 +19,9 @@ int main(int argc, char* argv[]) {
   int status = 0;
   {
     AppDelegate delegate;
-    delegate.applicationWillFinishLaunching();
+    delegate.startLaunching();
     delegate.openFiles(QApplication::arguments().mid(1));
-    delegate.applicationDidFinishLaunching();
+    delegate.finishLaunching();
     status = QApplication::exec();
   }
   // Saves still writing finish before the program ends.
