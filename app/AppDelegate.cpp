@@ -93,7 +93,7 @@ AppDelegate::~AppDelegate() {
   documentController_.reset();
 }
 
-void AppDelegate::applicationWillFinishLaunching() {
+void AppDelegate::startLaunching() {
   documentController_ = std::make_unique<AudioDocumentController>();
   connect(documentController_.get(), &DocumentController::documentsChanged, this, &AppDelegate::documentsChanged);
   CommandRouter::setApplicationResponder(this);
@@ -117,7 +117,7 @@ void AppDelegate::openFiles(const QStringList& paths) {
     documentController_->openDocumentWithContentsOfUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()), true);
 }
 
-void AppDelegate::applicationDidFinishLaunching() {
+void AppDelegate::finishLaunching() {
   documentsChanged();
   // Set by tests that launch the application: no window is brought forward, no panel offered.
   if (std::getenv("QUARNEL_NO_OPEN_PANEL")) return;
@@ -186,65 +186,65 @@ std::unique_ptr<QMessageBox> AppDelegate::helpAlert() {
 
 void AppDelegate::showHelp() { helpAlert()->exec(); }
 
-bool AppDelegate::respondsTo(const QString& command) const {
+bool AppDelegate::respondsTo(const QString& identifier) const {
   static const QStringList commands{
-      "newDocument", "newRecording", "openDocument", "openRecentDocument", "clearRecentDocuments", "terminate",
-      "orderFrontStandardAboutPanel", "hide", "unhideAllApplications", "arrangeInFront", "makeKeyAndOrderFront",
-      "showHelp",
+      "newDocument", "newRecording", "openDocument", "openRecentDocument", "clearRecentDocuments", "quit",
+      "showAbout", "hide", "showAll", "bringAllToFront", "showWindow", "showHelp",
   };
-  return commands.contains(command);
+  return commands.contains(identifier);
 }
 
-MenuItemState AppDelegate::validateMenuItem(const QAction& item) {
-  const QString command = MenuItem::command(item);
+CommandState AppDelegate::state(const CommandCall& call) {
+  const QString& command = call.identifier;
   if (command == QLatin1String("clearRecentDocuments")) return {!documentController_->recentDocumentUrls().isEmpty()};
-  if (command == QLatin1String("unhideAllApplications")) {
+  if (command == QLatin1String("showAll")) {
     const std::vector<QWidget*> windows = visibleMainWindows();
     return {std::any_of(windows.begin(), windows.end(), [](const QWidget* window) { return window->isMinimized(); })};
   }
-  if (command == QLatin1String("makeKeyAndOrderFront")) {
-    QWidget* window = listedWindow(item);
+  if (command == QLatin1String("showWindow")) {
+    QWidget* window = listedWindow(call);
     return {window != nullptr, {}, window && window == QApplication::activeWindow()};
   }
   return {};
 }
 
-QWidget* AppDelegate::listedWindow(const QAction& item) const {
-  // Compared, never followed: the item may outlive its window.
-  const auto* wanted = MenuItem::representedObject(item).value<QObject*>();
+QWidget* AppDelegate::listedWindow(const CommandCall& call) const {
+  const auto* listed = std::get_if<QPointer<QObject>>(&call.argument);
+  const QObject* wanted = listed ? listed->data() : nullptr;
+  if (!wanted) return nullptr;
   for (const WindowController* controller : documentController_->windowControllers())
     if (controller->window() == wanted) return controller->window();
   return nullptr;
 }
 
-void AppDelegate::perform(const QAction& item) {
-  const QString command = MenuItem::command(item);
+void AppDelegate::perform(const CommandCall& call) {
+  const QString& command = call.identifier;
   if (command == QLatin1String("newDocument")) documentController_->newDocument();
   if (command == QLatin1String("newRecording")) EditorWindowController::openNewRecording();
   if (command == QLatin1String("openDocument")) documentController_->openDocument();
   if (command == QLatin1String("openRecentDocument"))
-    documentController_->openDocumentWithContentsOfUrl(MenuItem::representedObject(item).toUrl(), true);
+    if (const QUrl* url = std::get_if<QUrl>(&call.argument)) documentController_->openDocumentWithContentsOfUrl(*url, true);
   if (command == QLatin1String("clearRecentDocuments")) documentController_->clearRecentDocuments();
-  if (command == QLatin1String("terminate")) terminate();
-  if (command == QLatin1String("orderFrontStandardAboutPanel")) showAboutPanel();
+  if (command == QLatin1String("quit")) quit();
+  if (command == QLatin1String("showAbout")) showAboutPanel();
   if (command == QLatin1String("showHelp")) showHelp();
   // The desktop has no hiding of applications: their windows go to the task bar instead.
   if (command == QLatin1String("hide"))
     for (QWidget* window : visibleMainWindows()) window->showMinimized();
-  if (command == QLatin1String("unhideAllApplications"))
+  if (command == QLatin1String("showAll"))
     for (QWidget* window : visibleMainWindows())
       if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-  if (command == QLatin1String("arrangeInFront"))
+  if (command == QLatin1String("bringAllToFront"))
     for (QWidget* window : visibleMainWindows()) window->raise();
-  if (command == QLatin1String("makeKeyAndOrderFront"))
-    if (QWidget* window = listedWindow(item)) {
+  if (command == QLatin1String("showWindow"))
+    if (QWidget* window = listedWindow(call)) {
       window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
       window->raise();
       window->activateWindow();
     }
 }
 
-void AppDelegate::terminate() {
+void AppDelegate::quit() {
   documentController_->closeAllDocuments([](bool closed) {
     if (closed) QApplication::quit();
   });

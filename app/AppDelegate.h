@@ -32,11 +32,11 @@ public:
   ~AppDelegate() override;
 
   // Makes the shared document controller and the no-document window.
-  void applicationWillFinishLaunching();
+  void startLaunching();
   // Opens the files (paths, relative to the working folder).
   void openFiles(const QStringList& paths);
   // Shows the no-document window and schedules the open panel.
-  void applicationDidFinishLaunching();
+  void finishLaunching();
   // What a later launch hands over: its files open as those of the command line do; without
   // files, the window last in front comes forward (restored when minimised).
   void openFromLaterLaunch(const QStringList& paths);
@@ -52,12 +52,12 @@ public:
   static std::unique_ptr<QMessageBox> helpAlert();
 
   // The application's commands.
-  bool respondsTo(const QString& command) const override;
-  MenuItemState validateMenuItem(const QAction& item) override;
-  void perform(const QAction& item) override;
+  bool respondsTo(const QString& identifier) const override;
+  CommandState state(const CommandCall& call) override;
+  void perform(const CommandCall& call) override;
   // Closes every document as its window would close it (a take being recorded goes into its
   // document first, then the document asks about unsaved changes); quits once all are closed.
-  void terminate();
+  void quit();
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -67,8 +67,8 @@ private:
   // The open panel when no document is open, once no error alert is waiting for an answer.
   void offerOpenPanel();
   void showAboutPanel();
-  // The open document window that a Window menu item stands for; null once it is gone.
-  QWidget* listedWindow(const QAction& item) const;
+  // The open document window that a Window menu item's call names; null once it is gone.
+  QWidget* listedWindow(const CommandCall& call) const;
 
   std::unique_ptr<AudioDocumentController> documentController_;
   std::unique_ptr<QMainWindow> noDocumentWindow_;

@@ -26,10 +26,10 @@ int main(int argc, char* argv[]) {
   int status = 0;
   {
     AppDelegate delegate;
-    delegate.applicationWillFinishLaunching();
+    delegate.startLaunching();
     delegate.openFiles(files);
     QObject::connect(&instance, &SingleInstance::requested, &delegate, &AppDelegate::openFromLaterLaunch);
-    delegate.applicationDidFinishLaunching();
+    delegate.finishLaunching();
     status = QApplication::exec();
   }
   // Saves still writing finish before the program ends.

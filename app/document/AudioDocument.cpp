@@ -160,9 +160,9 @@ bool AudioDocument::refuseWhileBusy() const {
   return true;
 }
 
-MenuItemState AudioDocument::validateMenuItem(const QAction& item) {
+CommandState AudioDocument::state(const CommandCall& call) {
   if (isBusy()) return {false};
-  return Document::validateMenuItem(item);
+  return Document::state(call);
 }
 
 void AudioDocument::saveDocument(Done done) {

@@ -41,7 +41,7 @@ public:
   void read(const QUrl& url, const QString& type) override;
   // Save, Save As and Revert beep and do nothing while a job runs or a take is being recorded;
   // their menu items are disabled meanwhile.
-  MenuItemState validateMenuItem(const QAction& item) override;
+  CommandState state(const CommandCall& call) override;
   void saveDocument(Done done = {}) override;
   void saveDocumentAs(Done done = {}) override;
   void revertDocumentToSaved() override;

@@ -14,8 +14,13 @@
 
 namespace {
 
-const char* const commandProperty = "command";
-const char* const tagProperty = "tag";
+// A menu item with the call it sends.
+class CommandItem final : public QAction {
+public:
+  CommandItem(CommandCall call, QObject* parent) : QAction(parent), call(std::move(call)) {}
+
+  const CommandCall call;
+};
 
 CommandResponder* applicationResponder = nullptr;
 
@@ -34,13 +39,13 @@ class TextFieldResponder final : public CommandResponder {
 public:
   QPointer<QLineEdit> field;
 
-  bool respondsTo(const QString& command) const override {
+  bool respondsTo(const QString& identifier) const override {
     static const QStringList commands{"undo", "redo", "cut", "copy", "paste", "delete", "selectAll"};
-    return field && commands.contains(command);
+    return field && commands.contains(identifier);
   }
 
-  MenuItemState validateMenuItem(const QAction& item) override {
-    const QString command = MenuItem::command(item);
+  CommandState state(const CommandCall& call) override {
+    const QString& command = call.identifier;
     const bool editable = !field->isReadOnly();
     const bool selected = field->hasSelectedText();
     if (command == QLatin1String("undo")) return {editable && field->isUndoAvailable(), QStringLiteral("Undo"), {}};
@@ -51,8 +56,8 @@ public:
     return {editable && selected};  // cut, delete
   }
 
-  void perform(const QAction& item) override {
-    const QString command = MenuItem::command(item);
+  void perform(const CommandCall& call) override {
+    const QString& command = call.identifier;
     if (command == QLatin1String("undo")) field->undo();
     if (command == QLatin1String("redo")) field->redo();
     if (command == QLatin1String("cut")) field->cut();
@@ -65,17 +70,22 @@ public:
 
 namespace MenuItem {
 
-void setCommand(QAction& item, const QString& command, int tag) {
-  item.setObjectName(command);
-  item.setProperty(commandProperty, command);
-  item.setProperty(tagProperty, tag);
+QAction* make(const CommandCall& call, const QString& title, QObject* parent) {
+  auto* item = new CommandItem(call, parent);
+  item->setObjectName(call.identifier);
+  setTitle(*item, title);
+  return item;
 }
 
-QString command(const QAction& item) { return item.property(commandProperty).toString(); }
+const CommandCall* call(const QAction& item) {
+  const auto* sending = dynamic_cast<const CommandItem*>(&item);
+  return sending ? &sending->call : nullptr;
+}
 
-int tag(const QAction& item) { return item.property(tagProperty).toInt(); }
-
-QVariant representedObject(const QAction& item) { return item.data(); }
+QString command(const QAction& item) {
+  const CommandCall* sent = call(item);
+  return sent ? sent->identifier : QString();
+}
 
 void setTitle(QAction& item, QString title) { item.setText(title.replace(QLatin1Char('&'), QStringLiteral("&&"))); }
 
@@ -112,17 +122,17 @@ std::vector<CommandResponder*> CommandRouter::chain() const {
   return links;
 }
 
-CommandResponder* CommandRouter::responderFor(const QString& command) const {
+CommandResponder* CommandRouter::responderFor(const QString& identifier) const {
   for (CommandResponder* responder : chain())
-    if (responder->respondsTo(command)) return responder;
+    if (responder->respondsTo(identifier)) return responder;
   return nullptr;
 }
 
 bool CommandRouter::validate(QAction& item) {
-  const QString command = MenuItem::command(item);
-  if (command.isEmpty()) return item.isEnabled();
-  CommandResponder* responder = responderFor(command);
-  const MenuItemState state = responder ? responder->validateMenuItem(item) : MenuItemState{false};
+  const CommandCall* call = MenuItem::call(item);
+  if (!call) return item.isEnabled();
+  CommandResponder* responder = responderFor(call->identifier);
+  const CommandState state = responder ? responder->state(*call) : CommandState{false};
   item.setEnabled(state.enabled);
   if (state.title) MenuItem::setTitle(item, *state.title);
   item.setCheckable(state.checked.has_value());
@@ -138,15 +148,15 @@ void CommandRouter::validateAll() {
 }
 
 void CommandRouter::perform(QAction& item) {
-  const QString command = MenuItem::command(item);
-  if (command.isEmpty() || !validate(item)) return;
-  if (CommandResponder* responder = responderFor(command)) responder->perform(item);
+  const CommandCall* call = MenuItem::call(item);
+  if (!call || !validate(item)) return;
+  if (CommandResponder* responder = responderFor(call->identifier)) responder->perform(*call);
 }
 
-QAction* CommandRouter::item(const QString& command) const {
+QAction* CommandRouter::item(const QString& identifier) const {
   QAction* found = nullptr;
   forEachItem(window_->menuBar()->actions(), [&](QAction& item) {
-    if (MenuItem::command(item) == command) found = &item;
+    if (MenuItem::command(item) == identifier) found = &item;
     return !found;
   });
   return found;

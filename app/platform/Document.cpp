@@ -226,18 +226,18 @@ void Document::close() {
   if (DocumentController* controller = DocumentController::shared()) controller->removeDocument(this);
 }
 
-bool Document::respondsTo(const QString& command) const {
-  return command == QLatin1String("saveDocument") || command == QLatin1String("saveDocumentAs") ||
-         command == QLatin1String("revertDocumentToSaved");
+bool Document::respondsTo(const QString& identifier) const {
+  return identifier == QLatin1String("saveDocument") || identifier == QLatin1String("saveDocumentAs") ||
+         identifier == QLatin1String("revertDocumentToSaved");
 }
 
-MenuItemState Document::validateMenuItem(const QAction& item) {
-  if (MenuItem::command(item) == QLatin1String("revertDocumentToSaved")) return {!fileUrl_.isEmpty() && isEdited()};
+CommandState Document::state(const CommandCall& call) {
+  if (call.identifier == QLatin1String("revertDocumentToSaved")) return {!fileUrl_.isEmpty() && isEdited()};
   return {};
 }
 
-void Document::perform(const QAction& item) {
-  const QString command = MenuItem::command(item);
+void Document::perform(const CommandCall& call) {
+  const QString& command = call.identifier;
   if (command == QLatin1String("saveDocument")) saveDocument();
   if (command == QLatin1String("saveDocumentAs")) saveDocumentAs();
   if (command == QLatin1String("revertDocumentToSaved")) revertDocumentToSaved();

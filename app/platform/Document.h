@@ -87,9 +87,9 @@ public:
 
   // The commands "saveDocument", "saveDocumentAs" and "revertDocumentToSaved"; Revert only
   // with a file and changes since it was saved.
-  bool respondsTo(const QString& command) const override;
-  MenuItemState validateMenuItem(const QAction& item) override;
-  void perform(const QAction& item) override;
+  bool respondsTo(const QString& identifier) const override;
+  CommandState state(const CommandCall& call) override;
+  void perform(const CommandCall& call) override;
 
   // Shows an error on the document's window (or application-modally); drops cancellations.
   void presentError(std::exception_ptr error, const QString& heading = {});

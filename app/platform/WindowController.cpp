@@ -27,7 +27,7 @@ void WindowController::showWindow() {
 void WindowController::close() {
   if (closing_) return;
   closing_ = true;
-  windowWillClose();
+  closing();
   window_->close();
 }
 
@@ -37,12 +37,12 @@ void WindowController::synchronizeWindowTitleWithDocumentName() {
   window_->setWindowModified(document_->isEdited());
 }
 
-void WindowController::windowShouldClose() { document_->shouldCloseWindowController(this); }
+void WindowController::closeRequested() { document_->shouldCloseWindowController(this); }
 
 bool WindowController::eventFilter(QObject* watched, QEvent* event) {
   if (watched == window_.get() && event->type() == QEvent::Close && !closing_ && document_) {
     event->ignore();
-    windowShouldClose();
+    closeRequested();
     return true;
   }
   return QObject::eventFilter(watched, event);

@@ -1,6 +1,6 @@
 // WindowController: one window of a document. It owns the window, keeps its title in step
 // with the document's display name and edited state ("name[*]" with the modified flag), and
-// turns the window's close button into a request (windowShouldClose) that by default goes to
+// turns the window's close button into a request (closeRequested) that by default goes to
 // the document, which may ask to save first; before the document asks, each of its windows
 // finishes what must reach the document (prepareToClose). Editor windows derive from it and
 // fill the window. GUI thread only.
@@ -29,7 +29,7 @@ public:
 
   // Shows the window in front and activates it.
   virtual void showWindow();
-  // Closes the window without asking anything (after windowWillClose).
+  // Closes the window without asking anything (after closing).
   void close();
   void synchronizeWindowTitleWithDocumentName();
   // Finishes what must reach the document before it is asked about closing, then calls
@@ -38,9 +38,9 @@ public:
 
 protected:
   // The close button was pressed: asks the document whether the window may close.
-  virtual void windowShouldClose();
+  virtual void closeRequested();
   // The window is about to close for good.
-  virtual void windowWillClose() {}
+  virtual void closing() {}
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -1,70 +1,35 @@
 #include "window/EditorCommands.h"
 
-const std::vector<std::pair<QString, EditorCommands::Action>>& EditorCommands::commands() {
-  static const std::vector<std::pair<QString, Action>> list{
-      {QStringLiteral("exportSelection"), &EditorCommands::exportSelection},
-      {QStringLiteral("pasteMix"), &EditorCommands::pasteMix},
-      {QStringLiteral("pasteAsNew"), &EditorCommands::pasteAsNew},
-      {QStringLiteral("selectNone"), &EditorCommands::selectNone},
-      {QStringLiteral("trimToSelection"), &EditorCommands::trimToSelection},
-      {QStringLiteral("insertSilence"), &EditorCommands::insertSilence},
-      {QStringLiteral("toggleSnapToZeroCrossings"), &EditorCommands::toggleSnapToZeroCrossings},
-      {QStringLiteral("selectChannel"), &EditorCommands::selectChannel},
-      {QStringLiteral("zoomIn"), &EditorCommands::zoomIn},
-      {QStringLiteral("zoomOut"), &EditorCommands::zoomOut},
-      {QStringLiteral("zoomToFit"), &EditorCommands::zoomToFit},
-      {QStringLiteral("zoomToSelection"), &EditorCommands::zoomToSelection},
-      {QStringLiteral("increaseAmplitudeZoom"), &EditorCommands::increaseAmplitudeZoom},
-      {QStringLiteral("decreaseAmplitudeZoom"), &EditorCommands::decreaseAmplitudeZoom},
-      {QStringLiteral("toggleInspector"), &EditorCommands::toggleInspector},
-      {QStringLiteral("toggleLoudnessLane"), &EditorCommands::toggleLoudnessLane},
-      {QStringLiteral("showInspectorTab"), &EditorCommands::showInspectorTab},
-      {QStringLiteral("setTimeFormat"), &EditorCommands::setTimeFormat},
-      {QStringLiteral("togglePlayback"), &EditorCommands::togglePlayback},
-      {QStringLiteral("playSelection"), &EditorCommands::playSelection},
-      {QStringLiteral("stopPlayback"), &EditorCommands::stopPlayback},
-      {QStringLiteral("toggleLoop"), &EditorCommands::toggleLoop},
-      {QStringLiteral("goToStart"), &EditorCommands::goToStart},
-      {QStringLiteral("goToEnd"), &EditorCommands::goToEnd},
-      {QStringLiteral("addMarker"), &EditorCommands::addMarker},
-      {QStringLiteral("nextMarker"), &EditorCommands::nextMarker},
-      {QStringLiteral("previousMarker"), &EditorCommands::previousMarker},
-      {QStringLiteral("showGain"), &EditorCommands::showGain},
-      {QStringLiteral("showNormalize"), &EditorCommands::showNormalize},
-      {QStringLiteral("showLoudness"), &EditorCommands::showLoudness},
-      {QStringLiteral("fadeIn"), &EditorCommands::fadeIn},
-      {QStringLiteral("fadeOut"), &EditorCommands::fadeOut},
-      {QStringLiteral("showFade"), &EditorCommands::showFade},
-      {QStringLiteral("silenceSelection"), &EditorCommands::silenceSelection},
-      {QStringLiteral("reverseAudio"), &EditorCommands::reverseAudio},
-      {QStringLiteral("invertPolarity"), &EditorCommands::invertPolarity},
-      {QStringLiteral("removeDCOffset"), &EditorCommands::removeDCOffset},
-      {QStringLiteral("swapChannels"), &EditorCommands::swapChannels},
-      {QStringLiteral("convertToMono"), &EditorCommands::convertToMono},
-      {QStringLiteral("convertToStereo"), &EditorCommands::convertToStereo},
-      {QStringLiteral("changeSampleRate"), &EditorCommands::changeSampleRate},
-      {QStringLiteral("showTimePitch"), &EditorCommands::showTimePitch},
-      {QStringLiteral("applyGainEnvelope"), &EditorCommands::applyGainEnvelope},
-      {QStringLiteral("clearGainEnvelope"), &EditorCommands::clearGainEnvelope},
-      {QStringLiteral("zoomEnvelope"), &EditorCommands::zoomEnvelope},
-      {QStringLiteral("toggleGrid"), &EditorCommands::toggleGrid},
-      {QStringLiteral("toggleRecording"), &EditorCommands::toggleRecording},
-      {QStringLiteral("newRecording"), &EditorCommands::newRecording},
-      {QStringLiteral("showRecordingsFolder"), &EditorCommands::showRecordingsFolder},
-      {QStringLiteral("detectTempo"), &EditorCommands::detectTempo},
-      {QStringLiteral("tapTempo"), &EditorCommands::tapTempo},
-      {QStringLiteral("setDownbeatAtCursor"), &EditorCommands::setDownbeatAtCursor},
-      {QStringLiteral("addEffect"), &EditorCommands::addEffect},
-      {QStringLiteral("addAudioUnitEffect"), &EditorCommands::addAudioUnitEffect},
-      {QStringLiteral("applyEffectsRack"), &EditorCommands::applyEffectsRack},
-      {QStringLiteral("toggleEffectsPreview"), &EditorCommands::toggleEffectsPreview},
-      {QStringLiteral("clearEffectsRack"), &EditorCommands::clearEffectsRack},
-  };
-  return list;
+#include <map>
+
+#include "window/MainMenu.h"
+
+namespace {
+
+void index(const std::vector<MainMenu::Item>& items, std::map<QString, const Command*>& found) {
+  for (const MainMenu::Item& item : items) {
+    if (item.command.perform) found.try_emplace(item.command.identifier, &item.command);
+    index(item.items, found);
+  }
 }
 
-EditorCommands::Action EditorCommands::action(const QString& name) {
-  for (const auto& [command, action] : commands())
-    if (command == name) return action;
-  return nullptr;
+} // namespace
+
+namespace EditorCommands {
+
+const Command* find(const QString& identifier) {
+  static const std::map<QString, const Command*> commands = [] {
+    std::map<QString, const Command*> found;
+    for (const MainMenu::Menu& menu : MainMenu::table()) index(menu.items, found);
+    return found;
+  }();
+  const auto it = commands.find(identifier);
+  return it == commands.end() ? nullptr : it->second;
 }
+
+int number(const CommandArgument& argument, int fallback) {
+  const int* value = std::get_if<int>(&argument);
+  return value ? *value : fallback;
+}
+
+} // namespace EditorCommands

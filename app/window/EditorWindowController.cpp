@@ -93,7 +93,7 @@ void EditorWindowController::buildToolbar() {
       button->setAccessibleName(QStringLiteral("Inspector"));
       button->setToolTip(QStringLiteral("Show or hide the inspector (Ctrl+Alt+I)"));
       button->setFocusPolicy(Qt::NoFocus);
-      connect(button, &QToolButton::clicked, this, [this] { toggleInspector(nullptr); });
+      connect(button, &QToolButton::clicked, this, [this] { model_->setShowInspector(!model_->showInspector()); });
       return {button, QStringLiteral("Inspector")};
     }
     auto* space = new QWidget;
@@ -209,7 +209,7 @@ void EditorWindowController::closeWhenIdle() {
   std::exchange(readyToClose_, {})();
 }
 
-void EditorWindowController::windowWillClose() {
+void EditorWindowController::closing() {
   saveFrame();
   model_->stop(false);
   model_->recorder().disarm();

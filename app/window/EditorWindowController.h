@@ -4,8 +4,9 @@
 // its command chain, its toolbar "EditorToolbar" and the root view over the document's editor
 // model; the space bar plays and pauses (Shift+Space plays the selection); it presents one
 // sheet at a time; and before the document asks about closing, a take being recorded is ended
-// and reaches the document. It carries out the editor's commands (EditorCommands) and the
-// standard edit, undo and window commands, and validates their menu items: while a job runs or
+// and reaches the document. It carries out the editor's commands of the menu table
+// (EditorCommands.h), the standard edit, undo and window commands among them, and validates
+// their menu items: while a job runs or
 // a take is being recorded, every command that changes the document is disabled. GUI thread
 // only.
 #pragma once
@@ -19,7 +20,6 @@
 #include <memory>
 #include <vector>
 
-#include "window/EditorCommands.h"
 #include "core/FadeShape.h"
 #include "platform/CommandRouter.h"
 #include "platform/WindowController.h"
@@ -33,7 +33,7 @@ class QKeyEvent;
 class QToolBar;
 class QWidget;
 
-class EditorWindowController final : public WindowController, public EditorCommands, public CommandResponder {
+class EditorWindowController final : public WindowController, public CommandResponder {
   Q_OBJECT
 public:
   static constexpr QSize defaultSize{1240, 760};
@@ -76,76 +76,37 @@ public:
   // the stored text names no shape.
   static quar::FadeShape defaultFadeShape();
 
-  // The command chain's link: the editor's commands, cut, copy, paste, delete, select all,
-  // undo, redo and the window's close, minimise, zoom and full screen.
-  bool respondsTo(const QString& command) const override;
-  MenuItemState validateMenuItem(const QAction& item) override;
-  void perform(const QAction& item) override;
+  // The command chain's link: the commands of the menu table that have a handler (the editor's
+  // own, cut, copy, paste, delete, select all, undo, redo and the window's close, minimise,
+  // zoom and full screen), validated by their rules.
+  bool respondsTo(const QString& identifier) const override;
+  CommandState state(const CommandCall& call) override;
+  void perform(const CommandCall& call) override;
 
-  // The editor's commands.
-  void exportSelection(Sender sender) override;
-  void pasteMix(Sender sender) override;
-  void pasteAsNew(Sender sender) override;
-  void selectNone(Sender sender) override;
-  void trimToSelection(Sender sender) override;
-  void insertSilence(Sender sender) override;
-  void toggleSnapToZeroCrossings(Sender sender) override;
-  void selectChannel(Sender sender) override;
-  void zoomIn(Sender sender) override;
-  void zoomOut(Sender sender) override;
-  void zoomToFit(Sender sender) override;
-  void zoomToSelection(Sender sender) override;
-  void increaseAmplitudeZoom(Sender sender) override;
-  void decreaseAmplitudeZoom(Sender sender) override;
-  void toggleInspector(Sender sender) override;
-  void toggleLoudnessLane(Sender sender) override;
-  void showInspectorTab(Sender sender) override;
-  void setTimeFormat(Sender sender) override;
-  void togglePlayback(Sender sender) override;
-  void playSelection(Sender sender) override;
-  void stopPlayback(Sender sender) override;
-  void toggleLoop(Sender sender) override;
-  void goToStart(Sender sender) override;
-  void goToEnd(Sender sender) override;
-  void addMarker(Sender sender) override;
-  void nextMarker(Sender sender) override;
-  void previousMarker(Sender sender) override;
-  void showGain(Sender sender) override;
-  void showNormalize(Sender sender) override;
-  void showLoudness(Sender sender) override;
-  void fadeIn(Sender sender) override;
-  void fadeOut(Sender sender) override;
-  void showFade(Sender sender) override;
-  void silenceSelection(Sender sender) override;
-  void reverseAudio(Sender sender) override;
-  void invertPolarity(Sender sender) override;
-  void removeDCOffset(Sender sender) override;
-  void swapChannels(Sender sender) override;
-  void convertToMono(Sender sender) override;
-  void convertToStereo(Sender sender) override;
-  void changeSampleRate(Sender sender) override;
-  void showTimePitch(Sender sender) override;
-  void applyGainEnvelope(Sender sender) override;
-  void clearGainEnvelope(Sender sender) override;
-  void zoomEnvelope(Sender sender) override;
-  void toggleGrid(Sender sender) override;
-  void toggleRecording(Sender sender) override;
-  void newRecording(Sender sender) override;
-  void showRecordingsFolder(Sender sender) override;
-  void detectTempo(Sender sender) override;
-  void tapTempo(Sender sender) override;
-  void setDownbeatAtCursor(Sender sender) override;
-  void addEffect(Sender sender) override;
-  void addAudioUnitEffect(Sender sender) override;
-  void applyEffectsRack(Sender sender) override;
-  void toggleEffectsPreview(Sender sender) override;
-  void clearEffectsRack(Sender sender) override;
+  // What the editor's commands do beyond a call of the model.
+  AudioDocument& audioDocument() const { return audioDocument_; }
+  // A new untitled document over the clipboard's audio, in its own window.
+  void pasteAsNew();
+  // Selects the channel (all for a negative one), and everything first when nothing is.
+  void selectChannel(int channel);
+  // Steps the gain envelope's dB range through 3, 6, 12, 24 and 48 dB: in for a positive
+  // step, out for a negative one; a range off the steps counts as 12.
+  void zoomEnvelope(int step);
+  // Adds the effect of that kind (its index among the kinds) and shows the rack; nothing for
+  // an index of no kind.
+  void addEffect(int kind);
+  // Adds the plug-in of that id and shows the rack; nothing for an id of no plug-in.
+  void addAudioUnitEffect(const QString& id);
+  // Shows the inspector on the tab.
+  void revealInspectorTab(InspectorTab tab);
+  // Makes the recordings folder and shows it on the desktop.
+  static void showRecordingsFolder();
 
   // A take being recorded is stopped and goes into the document before `ready`.
   void prepareToClose(std::function<void()> ready) override;
 
 protected:
-  void windowWillClose() override;
+  void closing() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -161,10 +122,6 @@ private:
   void closeWhenIdle();
   // No job runs and no take is being recorded: the document may change.
   bool isIdle() const;
-  // The standard commands this controller takes besides the editor's.
-  void performStandard(const QString& command);
-  // Shows the inspector on the tab.
-  void revealInspectorTab(InspectorTab tab);
   // The builder of each processing sheet over the model.
   static SheetBuilder sheetBuilder(Sheet sheet, EditorModel& model);
   // A new untitled WAV document, not yet added; throws when none can be made, null when the

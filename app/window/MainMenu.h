@@ -1,17 +1,18 @@
 // MainMenu: the menu bar of every window, built from one table: the application menu
-// ("Quarnel"), File, Edit, View, Transport, Process, Effects, Window and Help. Items send
-// commands by name through the window's CommandRouter; a key that two items have belongs to the
+// ("Quarnel"), File, Edit, View, Transport, Process, Effects, Window and Help, whose items are
+// the command records (EditorCommands.h). Items send their calls through the window's
+// CommandRouter; a key that two items have belongs to the
 // first in menu order, and the second neither takes nor shows it. Open Recent lists the recent
 // files and the Window menu ends with the document windows, each time they open; the LV2
 // Plug-ins submenu fills itself from AudioUnitLibrary the first time it opens. GUI thread only.
 #pragma once
 
-#include <QKeySequence>
 #include <QString>
 
 #include <vector>
 
 #include "effects/AudioUnitLibrary.h"
+#include "window/EditorCommands.h"
 
 class QMenu;
 class QMenuBar;
@@ -22,7 +23,7 @@ namespace MainMenu {
 // One entry of a menu.
 struct Item {
   enum class Kind {
-    item,       // sends `command` with `tag`
+    item,       // sends the call of `command`
     separator,
     section,    // a title heading the items below it
     submenu,    // holds `items`; disabled when it has none
@@ -31,11 +32,9 @@ struct Item {
     windows,    // the document windows, listed anew each time the menu opens
   };
   Kind kind = Kind::item;
+  Command command;
+  // A section's or submenu's title and symbol.
   QString title;
-  QString command;
-  QKeySequence key;
-  int tag = 0;
-  // The icon's symbol name; empty for none.
   QString symbol;
   std::vector<Item> items;
 };
@@ -50,11 +49,11 @@ const std::vector<Menu>& table();
 // Adds the menus of the table to the bar.
 void build(QMenuBar* bar);
 // Fills the LV2 plug-in submenu: one submenu per manufacturer, one item per plug-in sending
-// "addAudioUnitEffect" with the plug-in's id as represented object; without any plug-in the
+// "addAudioUnitEffect" with the plug-in's id; without any plug-in the
 // disabled "No LV2 plug-in effects installed".
 void fillAudioUnitMenu(QMenu& menu, const std::vector<AudioUnitLibrary::Group>& groups);
 // Puts a separator and one item per document window (its title as shown, sending
-// "makeKeyAndOrderFront" with the window as represented object) at the end of the menu, in place
+// "showWindow" with the window) at the end of the menu, in place
 // of those of an earlier call; none without a window.
 void fillWindowList(QMenu& menu, const std::vector<QWidget*>& windows);
 

@@ -29,9 +29,9 @@ using namespace DocumentTestSupport;
 class AppDelegateTest : public AppTest {
 protected:
   void launch(const QStringList& files = {}) {
-    delegate.applicationWillFinishLaunching();
+    delegate.startLaunching();
     delegate.openFiles(files);
-    delegate.applicationDidFinishLaunching();
+    delegate.finishLaunching();
   }
 
   QTemporaryDir folder;
@@ -179,11 +179,11 @@ TEST_F(AppDelegateTest, TheNoDocumentWindowOffersOnlyTheApplicationsCommands) {
   for (QAction* action : window->menuBar()->findChildren<QAction*>()) {
     const QString command = MenuItem::command(*action);
     if (!command.isEmpty() && action->isEnabled()) enabled << command;
-    if (EditorCommands::action(command)) ++editorItems;
+    if (EditorCommands::find(command)) ++editorItems;
   }
   enabled.sort();
-  EXPECT_EQ(enabled, (QStringList{"arrangeInFront", "hide", "newDocument", "newRecording", "openDocument",
-                                  "orderFrontStandardAboutPanel", "showHelp", "terminate"}));
+  EXPECT_EQ(enabled, (QStringList{"bringAllToFront", "hide", "newDocument", "newRecording", "openDocument", "quit",
+                                  "showAbout", "showHelp"}));
   EXPECT_GT(editorItems, 50);
   for (QMenu* menu : window->menuBar()->findChildren<QMenu*>()) {
     if (menu->title() == QLatin1String("Services")) {
@@ -202,13 +202,13 @@ TEST_F(AppDelegateTest, TheNoDocumentWindowOffersOnlyTheApplicationsCommands) {
   router->item(QStringLiteral("showHelp"))->trigger();
   EXPECT_EQ(shown, QStringLiteral("Quarnel Keyboard Shortcuts"));
 
-  router->item(QStringLiteral("orderFrontStandardAboutPanel"))->trigger();
+  router->item(QStringLiteral("showAbout"))->trigger();
   const auto about = visibleTopLevels<QMessageBox>(QStringLiteral("aboutPanel"));
   ASSERT_EQ(about.size(), 1u);
   about.front()->close();
 
   // Hide puts the application's windows in the task bar; Show All brings them back.
-  QAction* showAll = router->item(QStringLiteral("unhideAllApplications"));
+  QAction* showAll = router->item(QStringLiteral("showAll"));
   router->item(QStringLiteral("hide"))->trigger();
   EXPECT_TRUE(window->isMinimized());
   router->validateAll();
@@ -347,7 +347,7 @@ TEST_F(AppDelegateTest, TheWindowMenuListsTheDocumentWindowsAndActivatesTheChose
     QStringList items;
     bool after = false;
     for (const QAction* action : menu->actions()) {
-      if (MenuItem::command(*action) == QLatin1String("arrangeInFront")) {
+      if (MenuItem::command(*action) == QLatin1String("bringAllToFront")) {
         after = true;
       } else if (after) {
         const QString mark = action->isChecked() ? QStringLiteral(" (checked)") : QString();

@@ -426,9 +426,7 @@ TEST_F(AudioDocumentTest, SaveAndRevertItemsAreOffWhileAJobRunsOrATakeIsRecorded
   const auto enabled = [document] {
     QString states;
     for (const char* command : {"saveDocument", "saveDocumentAs", "revertDocumentToSaved"}) {
-      QAction item;
-      MenuItem::setCommand(item, QString::fromLatin1(command));
-      states += document->validateMenuItem(item).enabled ? QLatin1Char('1') : QLatin1Char('0');
+      states += document->state({QString::fromLatin1(command)}).enabled ? QLatin1Char('1') : QLatin1Char('0');
     }
     return states;
   };

@@ -278,7 +278,9 @@ TEST_F(InspectorInWindowTest, TheEffectsTabCommandOpensAHiddenInspectorThere) {
 
   QAction* effects = nullptr;
   for (QAction* action : window.window()->menuBar()->findChildren<QAction*>(QStringLiteral("showInspectorTab")))
-    if (MenuItem::tag(*action) == rawValue(InspectorTab::effects)) effects = action;
+    if (MenuItem::call(*action)->argument.index() == 1 &&
+        std::get<int>(MenuItem::call(*action)->argument) == rawValue(InspectorTab::effects))
+      effects = action;
   ASSERT_TRUE(effects);
   window.commandRouter().validate(*effects);
   effects->trigger();

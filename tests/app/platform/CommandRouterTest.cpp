@@ -19,12 +19,12 @@ class FakeResponder final : public CommandResponder {
 public:
   explicit FakeResponder(QStringList commands) : commands(std::move(commands)) {}
 
-  bool respondsTo(const QString& command) const override { return commands.contains(command); }
-  MenuItemState validateMenuItem(const QAction&) override { return state; }
-  void perform(const QAction& item) override { performed << MenuItem::command(item); }
+  bool respondsTo(const QString& identifier) const override { return commands.contains(identifier); }
+  CommandState state(const CommandCall&) override { return shown; }
+  void perform(const CommandCall& call) override { performed << call.identifier; }
 
   QStringList commands;
-  MenuItemState state;
+  CommandState shown;
   QStringList performed;
 };
 
@@ -46,9 +46,7 @@ protected:
   void TearDown() override { CommandRouter::setApplicationResponder(nullptr); }
 
   static QAction* add(QMenu& menu, const QString& title, const QString& command) {
-    auto* item = new QAction(&menu);
-    MenuItem::setCommand(*item, command);
-    MenuItem::setTitle(*item, title);
+    QAction* item = MenuItem::make({command}, title, &menu);
     menu.addAction(item);
     return item;
   }
@@ -75,7 +73,7 @@ TEST_F(CommandRouterTest, TheFirstLinkThatTakesACommandValidatesAndPerformsIt) {
   EXPECT_EQ(router->responderFor(QStringLiteral("orphan")), nullptr);
   EXPECT_EQ(router->item(QStringLiteral("orphan")), orphan);
 
-  first.state = {false};
+  first.shown = {false};
   router->validateAll();
   EXPECT_FALSE(zoom->isEnabled());
   EXPECT_TRUE(quit->isEnabled());
@@ -84,20 +82,20 @@ TEST_F(CommandRouterTest, TheFirstLinkThatTakesACommandValidatesAndPerformsIt) {
   EXPECT_TRUE(first.performed.isEmpty());
 
   // A title keeps its "&"; a check mark shows only when given.
-  first.state = {true, QStringLiteral("Zoom & Fit"), true};
+  first.shown = {true, QStringLiteral("Zoom & Fit"), true};
   EXPECT_TRUE(router->validate(*zoom));
   EXPECT_EQ(zoom->text(), QStringLiteral("Zoom && Fit"));
   EXPECT_TRUE(zoom->isCheckable() && zoom->isChecked());
-  first.state = {true};
+  first.shown = {true};
   router->validate(*zoom);
   EXPECT_FALSE(zoom->isCheckable());
 
   // Performing validates again: an item shown enabled whose command can no longer act does nothing.
-  first.state = {false};
+  first.shown = {false};
   zoom->trigger();
   EXPECT_TRUE(first.performed.isEmpty());
   // A triggered item, however deep, is performed once.
-  first.state = {true};
+  first.shown = {true};
   router->validate(*zoom);
   zoom->trigger();
   quit->trigger();
@@ -133,14 +131,14 @@ TEST_F(CommandRouterTest, AKeyReachesItsCommandOnlyWhileItsItemIsEnabledAtThatMo
   window.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   window.setFocus();
-  first.state = {false};
+  first.shown = {false};
   router->validateAll();
   ASSERT_FALSE(zoom->isEnabled());
 
-  first.state = {true};
+  first.shown = {true};
   QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier);
   EXPECT_EQ(first.performed, QStringList{"zoom"});
-  first.state = {false};
+  first.shown = {false};
   QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier);
   EXPECT_EQ(first.performed, QStringList{"zoom"});
 

@@ -82,21 +82,20 @@ TEST_F(SheetContainerTest, TheWindowsCommandsShowOneSheetAndNoneWhileAJobRuns) {
   document->model().setSelection(quar::FrameRange(0, 2400));
   auto& window = static_cast<EditorWindowController&>(*document->windowControllers().front());
 
-  using Command = void (EditorWindowController::*)(EditorCommands::Sender);
-  const std::vector<std::pair<Command, const char*>> commands{
-      {&EditorWindowController::insertSilence, "InsertSilenceSheet"}, {&EditorWindowController::showGain, "GainSheet"},
-      {&EditorWindowController::showNormalize, "NormalizeSheet"},     {&EditorWindowController::showFade, "FadeSheet"},
-      {&EditorWindowController::changeSampleRate, "SampleRateSheet"}, {&EditorWindowController::showTimePitch, "TimePitchSheet"},
+  const std::vector<std::pair<QString, const char*>> commands{
+      {QStringLiteral("insertSilence"), "InsertSilenceSheet"}, {QStringLiteral("showGain"), "GainSheet"},
+      {QStringLiteral("showNormalize"), "NormalizeSheet"},     {QStringLiteral("showFade"), "FadeSheet"},
+      {QStringLiteral("changeSampleRate"), "SampleRateSheet"}, {QStringLiteral("showTimePitch"), "TimePitchSheet"},
   };
   for (const auto& [command, type] : commands) {
-    (window.*command)(nullptr);
+    window.perform({command});
     const QPointer<QDialog> sheet = window.attachedSheet();
     ASSERT_TRUE(sheet) << type;
     EXPECT_STREQ(sheet->metaObject()->className(), type);
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
     // A second command while the sheet is up only beeps.
     const int beeps = AppTestSupport::beepCount();
-    window.showGain(nullptr);
+    window.perform({QStringLiteral("showGain")});
     EXPECT_EQ(AppTestSupport::beepCount(), beeps + 1) << type;
     EXPECT_EQ(window.window()->findChildren<SheetContainer*>().size(), 1) << type;
     sheet->reject();
@@ -104,13 +103,13 @@ TEST_F(SheetContainerTest, TheWindowsCommandsShowOneSheetAndNoneWhileAJobRuns) {
   }
 
   // Apply starts the job as the sheet closes; another sheet is refused until it ends.
-  window.showGain(nullptr);
+  window.perform({QStringLiteral("showGain")});
   const QPointer<GainSheet> gain = qobject_cast<GainSheet*>(window.attachedSheet());
   ASSERT_TRUE(gain);
   gain->actionButton()->click();
   ASSERT_TRUE(document->model().busy());
   const int beeps = AppTestSupport::beepCount();
-  window.showNormalize(nullptr);
+  window.perform({QStringLiteral("showNormalize")});
   EXPECT_EQ(AppTestSupport::beepCount(), beeps + 1);
   ASSERT_TRUE(closed(gain));
   ASSERT_TRUE(DocumentTestSupport::waitUntilIdle(*document));

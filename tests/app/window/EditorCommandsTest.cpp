@@ -17,6 +17,7 @@
 #include "DocumentTestSupport.h"
 #include "document/AudioDocumentController.h"
 #include "dsp/effects/EffectSettings.h"
+#include "window/EditorCommands.h"
 #include "window/EditorWindowController.h"
 #include "effects/AudioUnitLibrary.h"
 #include "effects/EffectsRack.h"
@@ -69,10 +70,10 @@ protected:
   static EditorWindowController& windowOf(const AudioDocument& document) {
     return static_cast<EditorWindowController&>(*document.windowControllers().front());
   }
-  // The window's item that sends `command` with `tag`, validated now.
+  // The window's item that sends `command` with the number `tag` (0: none or 0), validated now.
   static QAction* item(EditorWindowController& window, const QString& command, int tag = 0) {
     for (QAction* action : window.window()->menuBar()->findChildren<QAction*>(command))
-      if (MenuItem::tag(*action) == tag) {
+      if (EditorCommands::number(MenuItem::call(*action)->argument, 0) == tag) {
         window.commandRouter().validate(*action);
         return action;
       }
@@ -187,7 +188,7 @@ TEST_F(EditorCommandsTest, ItemsAreEnabledAsTheDocumentsStateAllows) {
       {"redo", 0, "0000000"},
       {"saveDocument", 0, "1100111"},
       {"saveDocumentAs", 0, "1100111"},
-      {"performClose", 0, "1111111"},
+      {"closeWindow", 0, "1111111"},
   };
   std::vector<std::string> actual(expected.size());
   for (const State& state : states) {
@@ -373,18 +374,12 @@ TEST_F(EditorCommandsTest, TabsAndEffectsShowTheInspectorAndIgnoreUnknownTags) {
   EXPECT_EQ(model.inspectorTab(), InspectorTab::info);
   EXPECT_TRUE(model.showInspector());
 
-  // Items that no menu has: unknown tags and plug-ins change nothing.
-  QAction stray;
-  MenuItem::setCommand(stray, QStringLiteral("showInspectorTab"), 5);
-  window.showInspectorTab(&stray);
-  MenuItem::setCommand(stray, QStringLiteral("setTimeFormat"), 3);
-  window.setTimeFormat(&stray);
-  MenuItem::setCommand(stray, QStringLiteral("addEffect"), 8);
-  window.addEffect(&stray);
-  MenuItem::setCommand(stray, QStringLiteral("addAudioUnitEffect"));
-  stray.setData(QStringLiteral("0-0-0"));
-  window.addAudioUnitEffect(&stray);
-  window.addEffect(nullptr);
+  // Calls that no menu item sends: unknown numbers and plug-ins change nothing.
+  window.perform({QStringLiteral("showInspectorTab"), 5});
+  window.perform({QStringLiteral("setTimeFormat"), 3});
+  window.perform({QStringLiteral("addEffect"), 8});
+  window.perform({QStringLiteral("addAudioUnitEffect"), QStringLiteral("0-0-0")});
+  window.perform({QStringLiteral("addEffect")});
   EXPECT_EQ(model.inspectorTab(), InspectorTab::info);
   EXPECT_TRUE(model.rack().slots().empty());
 
@@ -562,9 +557,9 @@ TEST_F(EditorCommandsTest, WindowItemsActOnTheWindow) {
   AudioDocument* document = openStereo();
   EditorWindowController& window = windowOf(*document);
   QMainWindow* main = window.window();
-  choose(window, QStringLiteral("performZoom"));
+  choose(window, QStringLiteral("zoomWindow"));
   EXPECT_TRUE(main->isMaximized());
-  choose(window, QStringLiteral("performZoom"));
+  choose(window, QStringLiteral("zoomWindow"));
   EXPECT_FALSE(main->isMaximized());
   // The full-screen item says what choosing it will do.
   EXPECT_EQ(MenuItem::title(*item(window, QStringLiteral("toggleFullScreen"))), QStringLiteral("Enter Full Screen"));
@@ -574,11 +569,11 @@ TEST_F(EditorCommandsTest, WindowItemsActOnTheWindow) {
   choose(window, QStringLiteral("toggleFullScreen"));
   EXPECT_FALSE(main->isFullScreen());
   EXPECT_EQ(MenuItem::title(*item(window, QStringLiteral("toggleFullScreen"))), QStringLiteral("Enter Full Screen"));
-  choose(window, QStringLiteral("performMiniaturize"));
+  choose(window, QStringLiteral("minimize"));
   EXPECT_TRUE(main->isMinimized());
   main->showNormal();
   const QPointer<AudioDocument> guard(document);
-  choose(window, QStringLiteral("performClose"));
+  choose(window, QStringLiteral("closeWindow"));
   EXPECT_TRUE(QTest::qWaitFor([&] { return !guard; }));
 }
 

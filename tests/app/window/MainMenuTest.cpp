@@ -12,9 +12,12 @@
 
 namespace {
 
+// The item's numeric argument; 0 without one.
+int number(const QAction& item) { return EditorCommands::number(MenuItem::call(item)->argument, 0); }
+
 // One line per entry, submenus' entries indented below their item: "---" for a separator,
-// "== Title" for a section, "Title >" for a submenu, "Title | key | command | tag" for an item
-// (the tag only when not 0).
+// "== Title" for a section, "Title >" for a submenu, "Title | key | command | number" for an
+// item (its numeric argument only when not 0).
 QStringList lines(const QMenu& menu, const QString& indent = {}) {
   QStringList result;
   for (const QAction* action : menu.actions()) {
@@ -26,7 +29,7 @@ QStringList lines(const QMenu& menu, const QString& indent = {}) {
     } else {
       const QString key = action->shortcut().toString(QKeySequence::PortableText);
       QString line = MenuItem::title(*action) + QStringLiteral(" | ") + key + QStringLiteral(" | ") + MenuItem::command(*action);
-      if (MenuItem::tag(*action) != 0) line += QStringLiteral(" | %1").arg(MenuItem::tag(*action));
+      if (number(*action) != 0) line += QStringLiteral(" | %1").arg(number(*action));
       result << indent + line;
     }
   }
@@ -49,13 +52,13 @@ QKeySequence shownKey(const QAction& action) {
   return action.shortcut();
 }
 
-// Takes every command, always enabled, and notes what it performed as "command tag".
+// Takes every command, always enabled, and notes what it performed as "command number".
 class RecordingResponder final : public CommandResponder {
 public:
   bool respondsTo(const QString&) const override { return true; }
-  MenuItemState validateMenuItem(const QAction&) override { return {true}; }
-  void perform(const QAction& item) override {
-    performed << QStringLiteral("%1 %2").arg(MenuItem::command(item)).arg(MenuItem::tag(item));
+  CommandState state(const CommandCall&) override { return {true}; }
+  void perform(const CommandCall& call) override {
+    performed << QStringLiteral("%1 %2").arg(call.identifier).arg(EditorCommands::number(call.argument, 0));
   }
 
   QStringList performed;
@@ -82,15 +85,15 @@ TEST_F(MainMenuTest, HasEveryMenuWithItsItemsKeysCommandsAndTags) {
 
   const std::vector<QStringList> expected{
       {
-          "About Quarnel |  | orderFrontStandardAboutPanel",
+          "About Quarnel |  | showAbout",
           "---",
           "Services >",
           "---",
           "Hide Quarnel | Ctrl+H | hide",
-          "Hide Others | Ctrl+Alt+H | hideOtherApplications",
-          "Show All |  | unhideAllApplications",
+          "Hide Others | Ctrl+Alt+H | hideOthers",
+          "Show All |  | showAll",
           "---",
-          "Quit Quarnel | Ctrl+Q | terminate",
+          "Quit Quarnel | Ctrl+Q | quit",
       },
       {
           "New | Ctrl+N | newDocument",
@@ -99,7 +102,7 @@ TEST_F(MainMenuTest, HasEveryMenuWithItsItemsKeysCommandsAndTags) {
           "Open Recent >",
           "  Clear Menu |  | clearRecentDocuments",
           "---",
-          "Close | Ctrl+W | performClose",
+          "Close | Ctrl+W | closeWindow",
           "Save | Ctrl+S | saveDocument",
           "Save As\u2026 | Ctrl+Shift+S | saveDocumentAs",
           "Export Selection\u2026 | Ctrl+Shift+E | exportSelection",
@@ -219,10 +222,10 @@ TEST_F(MainMenuTest, HasEveryMenuWithItsItemsKeysCommandsAndTags) {
           "Clear Effects Rack |  | clearEffectsRack",
       },
       {
-          "Minimize | Ctrl+M | performMiniaturize",
-          "Zoom |  | performZoom",
+          "Minimize | Ctrl+M | minimize",
+          "Zoom |  | zoomWindow",
           "---",
-          "Bring All to Front |  | arrangeInFront",
+          "Bring All to Front |  | bringAllToFront",
       },
       {
           "Quarnel Shortcuts | Ctrl+? | showHelp",
@@ -253,7 +256,7 @@ TEST_F(MainMenuTest, EveryShownKeyTriggersExactlyItsItem) {
     ASSERT_EQ(key.count(), 1) << label.toStdString();
     responder.performed.clear();
     QTest::keyClick(&window, key[0].key(), key[0].keyboardModifiers());
-    const QString expected = QStringLiteral("%1 %2").arg(MenuItem::command(*item)).arg(MenuItem::tag(*item));
+    const QString expected = QStringLiteral("%1 %2").arg(MenuItem::command(*item)).arg(number(*item));
     EXPECT_EQ(responder.performed.join(QStringLiteral(", ")).toStdString(), expected.toStdString())
         << label.toStdString();
   }
@@ -303,7 +306,8 @@ TEST_F(MainMenuTest, ThePluginSubmenuFillsOnceFromTheLibraryOnFirstOpening) {
   for (const QAction* action : tests->actions()) {
     names << MenuItem::title(*action);
     EXPECT_EQ(MenuItem::command(*action), QStringLiteral("addAudioUnitEffect"));
-    EXPECT_FALSE(MenuItem::representedObject(*action).toString().isEmpty());
+    const QString* id = std::get_if<QString>(&MenuItem::call(*action)->argument);
+    EXPECT_TRUE(id && !id->isEmpty());
   }
   EXPECT_TRUE(names.contains(QStringLiteral("Test Stereo Gain"))) << names.join(QLatin1Char(',')).toStdString();
   // Opening again adds nothing.
