@@ -116,7 +116,10 @@ void BusyOverlay::fadeTo(double target, std::function<void()> done) {
   fade_->setEndValue(target);
   connect(fade_, &QVariantAnimation::valueChanged, opacity_,
           [effect = opacity_](const QVariant& value) { effect->setOpacity(value.toDouble()); });
-  connect(fade_, &QVariantAnimation::finished, this, std::move(done));
+  connect(fade_, &QVariantAnimation::finished, this, [this, target, done = std::move(done)] {
+    opacity_->setOpacity(target);
+    done();
+  });
   Motion::start(fade_, QAbstractAnimation::DeleteWhenStopped);
 }
 

@@ -19,8 +19,8 @@
 namespace {
 
 constexpr int popoverInset = 16;
-constexpr int arrowHeight = 8;
-constexpr int arrowHalfWidth = 9;
+constexpr int arrowHeight = 10;
+constexpr int arrowHalfWidth = 11;
 constexpr qreal popoverRadius = 10;
 
 // A popup panel whose arrow, centred on its top edge, points up at what opened it.

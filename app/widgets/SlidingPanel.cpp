@@ -44,6 +44,7 @@ void SlidingPanel::setShown(bool shown, bool animated) {
   transition_->setStartValue(progress_);
   transition_->setEndValue(target);
   connect(transition_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) { setProgress(value.toDouble()); });
+  connect(transition_, &QVariantAnimation::finished, this, [this, target] { setProgress(target); });
   transition_->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
@@ -63,7 +64,7 @@ void SlidingPanel::setProgress(double progress) {
   }
   updateGeometry();
   placeContent();
-  if (!shown_ && progress_ <= 0) {
+  if (!shown_ && progress_ <= 0 && !isHidden()) {
     hide();
     Q_EMIT hidden();
   }
