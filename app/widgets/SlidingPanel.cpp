@@ -26,8 +26,8 @@ void SlidingPanel::setContent(QWidget* content) {
     setSizePolicy(content_->sizePolicy());
     content_->show();
   }
+  limitSize();
   placeContent();
-  updateGeometry();
 }
 
 void SlidingPanel::setShown(bool shown, bool animated) {
@@ -62,7 +62,7 @@ void SlidingPanel::setProgress(double progress) {
       fade->setOpacity(std::clamp(progress_, 0.0, 1.0));
     }
   }
-  updateGeometry();
+  limitSize();
   placeContent();
   if (!shown_ && progress_ <= 0 && !isHidden()) {
     hide();
@@ -80,7 +80,17 @@ QSize SlidingPanel::scaled(QSize size) const {
   return size;
 }
 
-QSize SlidingPanel::sizeHint() const { return content_ ? scaled(content_->sizeHint()) : QSize(0, 0); }
+QSize SlidingPanel::fullSize() const {
+  return content_->sizeHint()
+      .expandedTo(content_->minimumSizeHint())
+      .expandedTo(content_->minimumSize())
+      .boundedTo(content_->maximumSize());
+}
+
+QSize SlidingPanel::sizeHint() const {
+  if (!content_) return QSize(0, 0);
+  return progress_ >= 1 ? content_->sizeHint() : scaled(fullSize());
+}
 
 QSize SlidingPanel::minimumSizeHint() const {
   return content_ ? scaled(content_->minimumSizeHint().expandedTo(content_->minimumSize())) : QSize(0, 0);
@@ -95,10 +105,24 @@ int SlidingPanel::heightForWidth(int width) const {
   return static_cast<int>(std::lround(height * std::max(progress_, 0.0)));
 }
 
+void SlidingPanel::limitSize() {
+  // No larger than the content may be, nor, while moving, than the part of it shown.
+  QSize most = content_ ? content_->maximumSize() : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  if (content_ && progress_ < 1) {
+    const QSize shown = scaled(fullSize());
+    if (horizontal())
+      most.setWidth(std::min(most.width(), shown.width()));
+    else
+      most.setHeight(std::min(most.height(), hasHeightForWidth() ? heightForWidth(width()) : shown.height()));
+  }
+  setMaximumSize(most);
+  updateGeometry();
+}
+
 bool SlidingPanel::event(QEvent* event) {
   // The content's size hints changed: so have the panel's.
   if (event->type() == QEvent::LayoutRequest) {
-    updateGeometry();
+    limitSize();
     placeContent();
   }
   return QWidget::event(event);

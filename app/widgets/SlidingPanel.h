@@ -47,8 +47,11 @@ protected:
 
 private:
   bool horizontal() const { return pinned_ == Qt::LeftEdge || pinned_ == Qt::RightEdge; }
+  // The size the content asks for, within its limits.
+  QSize fullSize() const;
   QSize scaled(QSize size) const;
   void setProgress(double progress);
+  void limitSize();
   void placeContent();
 
   Qt::Edge pinned_;

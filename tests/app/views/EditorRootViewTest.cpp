@@ -163,16 +163,17 @@ TEST_F(EditorRootViewTest, TheInspectorAndTheRecordingBarMoveInOnTheSpringAndLan
   QWidget* overview = root->findChild<QWidget*>(QStringLiteral("overview"));
   ASSERT_TRUE(inspector && slot && overview);
   const auto area = [&](const QWidget* widget) { return QRect(widget->mapTo(root.get(), QPoint()), widget->size()); };
-  // Where everything lies with both shown at once.
+  // Where everything lies with the inspector shown at once, and then the bar too.
   model->setShowInspector(true);
-  model->recorder().arm();
   settle();
   const QRect inspectorAtOnce = area(inspector), timelineAtOnce = area(root->timeline());
+  const QRect overviewAlone = area(overview);
+  model->recorder().arm();
+  settle();
   const QRect barAtOnce = area(root->recordingBar()), overviewAtOnce = area(overview);
   model->setShowInspector(false);
   model->recorder().disarm();
   settle();
-  const QRect overviewAlone = area(overview);
 
   const AppTestSupport::AnimationsOn animations;
   model->setShowInspector(true);

@@ -70,12 +70,15 @@ TEST_F(GridToolbarControlTest, ThePopoversArrowPointsUpAtTheButton) {
   control.setOpen(true);
   QFrame* popover = control.popover();
   ASSERT_TRUE(popover);
-  const QPoint tip = button->mapToGlobal(QPoint(button->width() / 2, button->height())) - popover->pos();
+  const QPoint tip = popover->mapFromGlobal(button->mapToGlobal(QPoint(button->width() / 2, button->height())));
   const QRegion shape = popover->mask();
-  // The arrow's tip touches the button's bottom edge at its middle; beside the arrow the top
-  // strip lets the window behind show, and below it the panel is solid to its edges.
-  EXPECT_EQ(tip.y(), 0);
-  EXPECT_TRUE(shape.contains(QPoint(tip.x(), 3)));
+  // The arrow's tip lies at the middle of the button, at or below its bottom edge; beside the
+  // arrow the top strip lets the window behind show, and below it the panel is solid to its edges.
+  // (The offscreen platform may shift a popup by its 2-point frame.)
+  EXPECT_NEAR(tip.x(), popover->width() / 2, 2);
+  EXPECT_LE(tip.y(), 0);
+  EXPECT_GE(tip.y(), -2);
+  EXPECT_TRUE(shape.contains(QPoint(popover->width() / 2, 3)));
   EXPECT_FALSE(shape.contains(QPoint(tip.x() - 40, 2)));
   EXPECT_FALSE(shape.contains(QPoint(tip.x() + 40, 2)));
   EXPECT_TRUE(shape.contains(QPoint(1, popover->height() / 2)));
