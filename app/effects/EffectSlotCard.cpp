@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -25,7 +26,9 @@
 #include "effects/GainReductionMeter.h"
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
+#include "widgets/ActionMenu.h"
 #include "widgets/ActivitySpinner.h"
+#include "widgets/SlidingPanel.h"
 #include "widgets/Theme.h"
 #include "widgets/ViewStyle.h"
 
@@ -37,6 +40,9 @@ constexpr int headerSpacing = 8;
 constexpr int iconColumn = 18;
 constexpr int symbolSize = 16;
 constexpr int spinnerSize = 12;
+
+// Whether the expansion change being made animates; every card of the rack follows it.
+bool expansionAnimates = false;
 
 // The name with spaces and tabs removed from both ends.
 QString trimmedName(const QString& name) {
@@ -61,16 +67,21 @@ EffectSlotCard::EffectSlotCard(EffectsRack* rack, EditorModel* model, quar::Uuid
     : QFrame(parent), rack_(rack), model_(model), slotID_(slotID), header_(new QWidget(this)),
       enabled_(new QCheckBox(header_)), icon_(new QLabel(header_)), title_(new QLabel(header_)),
       spinner_(new ActivitySpinner(spinnerSize, header_)), menuButton_(new QToolButton(header_)),
-      menu_(new QMenu(this)), expand_(new QToolButton(header_)), body_(new QWidget(this)),
+      menu_(new ActionMenu(this)), expand_(new QToolButton(header_)),
+      reveal_(new SlidingPanel(Qt::TopEdge, true, this)), body_(new QWidget),
       bodyLayout_(new QVBoxLayout(body_)), observer_(new ObservedRefresh([this] { refresh(); }, this)) {
   setObjectName(QStringLiteral("effectSlotCard"));
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(padding, padding, padding, padding);
   column->setSpacing(padding);
   column->addWidget(header_);
-  column->addWidget(body_);
+  column->addWidget(reveal_);
   bodyLayout_->setContentsMargins(0, 0, 0, 0);
   body_->setObjectName(QStringLiteral("slotBody"));
+  // The editor unrolls from under the header, fading in.
+  reveal_->setObjectName(QStringLiteral("slotReveal"));
+  reveal_->setContent(body_);
+  connect(reveal_, &SlidingPanel::hidden, this, &EffectSlotCard::dropEditor);
 
   header_->setObjectName(QStringLiteral("slotHeader"));
   header_->installEventFilter(this);
@@ -96,7 +107,7 @@ EffectSlotCard::EffectSlotCard(EffectsRack* rack, EditorModel* model, quar::Uuid
   expand_->setObjectName(QStringLiteral("slotExpand"));
   expand_->setAutoRaise(true);
   expand_->setIconSize(QSize(symbolSize, symbolSize));
-  connect(expand_, &QToolButton::clicked, this, &EffectSlotCard::toggleExpanded);
+  connect(expand_, &QToolButton::clicked, this, [this] { toggleExpanded(true); });
   row->addWidget(enabled_);
   row->addWidget(icon_);
   row->addWidget(title_);
@@ -136,13 +147,8 @@ void EffectSlotCard::refresh() {
   spinner_->setVisible(loading);
   expand_->setIcon(chevron(expanded, colors.color(QPalette::ButtonText)));
 
-  if (expanded) {
-    showEditor(*current, loading);
-  } else if (editor_) {
-    delete editor_;
-    editorEffect_ = nullptr;
-  }
-  body_->setVisible(expanded);
+  if (expanded) showEditor(*current, loading);
+  reveal_->setShown(expanded, expansionAnimates);
   body_->setEnabled(on);
   if (on) {
     body_->setGraphicsEffect(nullptr);
@@ -172,6 +178,11 @@ void EffectSlotCard::showEditor(const EffectSlot& slot, bool loading) {
   bodyLayout_->addWidget(editor_);
 }
 
+void EffectSlotCard::dropEditor() {
+  delete editor_;
+  editorEffect_ = nullptr;
+}
+
 void EffectSlotCard::setSlotEnabled(bool enabled) {
   std::vector<EffectSlot> slots = rack_->slots();
   const auto found = std::ranges::find(slots, slotID_, &EffectSlot::id);
@@ -180,7 +191,8 @@ void EffectSlotCard::setSlotEnabled(bool enabled) {
   rack_->setSlots(std::move(slots));
 }
 
-void EffectSlotCard::toggleExpanded() {
+void EffectSlotCard::toggleExpanded(bool animated) {
+  const QScopedValueRollback<bool> animating(expansionAnimates, animated);
   const bool expanded = rack_->expandedSlotID() == slotID_;
   rack_->setExpandedSlotID(expanded ? std::nullopt : std::optional(slotID_));
 }
@@ -219,7 +231,9 @@ void EffectSlotCard::fillMenu() {
   connect(menu_->addAction(QStringLiteral("Move Up")), &QAction::triggered, this, [this] { rack_->move(slotID_, -1); });
   connect(menu_->addAction(QStringLiteral("Move Down")), &QAction::triggered, this, [this] { rack_->move(slotID_, 1); });
   menu_->addSeparator();
-  connect(menu_->addAction(QStringLiteral("Remove")), &QAction::triggered, this, [this] { rack_->remove(slotID_); });
+  QAction* remove = menu_->addAction(QStringLiteral("Remove"));
+  ActionMenu::setDestructive(remove);
+  connect(remove, &QAction::triggered, this, [this] { rack_->remove(slotID_); });
 }
 
 void EffectSlotCard::promptForPresetName() {
@@ -280,7 +294,7 @@ void EffectSlotCard::changeEvent(QEvent* event) {
 
 bool EffectSlotCard::eventFilter(QObject* watched, QEvent* event) {
   if (watched == header_ && event->type() == QEvent::MouseButtonDblClick) {
-    toggleExpanded();
+    toggleExpanded(false);
     return true;
   }
   return QFrame::eventFilter(watched, event);

@@ -2,7 +2,8 @@
 // with the slot's enable check box ("Bypass" / "Enable"), its icon and title, a spinner while a
 // plug-in loads, the slot menu and the expand chevron (a double-click on the header also
 // toggles); below it, while the slot is the rack's expanded one, the slot's editor, greyed and
-// inert while the slot is bypassed. The slot menu applies factory and user presets, saves the
+// inert while the slot is bypassed; the expand button unrolls and rolls it up on the editor's
+// spring, a double-click on the header shows or hides it at once. The slot menu applies factory and user presets, saves the
 // settings as a user preset through a window-modal naming prompt, and moves or removes the
 // slot. The card keeps no slot state: it reads the slot from the rack and writes every change
 // to the rack. GUI thread.
@@ -27,6 +28,7 @@ class QLabel;
 class QMenu;
 class QToolButton;
 class QVBoxLayout;
+class SlidingPanel;
 
 namespace quar {
 class AudioUnitEffect;
@@ -63,7 +65,9 @@ private:
   // Shows the editor the slot needs, making a new one when what it shows changed.
   void showEditor(const EffectSlot& slot, bool loading);
   void setSlotEnabled(bool enabled);
-  void toggleExpanded();
+  // The expand button animates the change on the spring; a double-click on the header does not.
+  void toggleExpanded(bool animated);
+  void dropEditor();
   void fillMenu();
   void promptForPresetName();
   void savePreset(const QString& typedName);
@@ -79,6 +83,7 @@ private:
   QToolButton* menuButton_;
   QMenu* menu_;
   QToolButton* expand_;
+  SlidingPanel* reveal_;
   QWidget* body_;
   QVBoxLayout* bodyLayout_;
   QPointer<QWidget> editor_;

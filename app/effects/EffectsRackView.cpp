@@ -181,7 +181,7 @@ QWidget* EffectsRackView::makeFooter() {
   auto* actions = new QHBoxLayout;
   auto* clear = new QPushButton(QStringLiteral("Clear"), footer_);
   clear->setObjectName(QStringLiteral("clearRack"));
-  ViewStyle::setForeground(clear, ViewStyle::systemRed.resolved(palette()));
+  ViewStyle::setDestructive(clear);
   connect(clear, &QPushButton::clicked, rack_, &EffectsRack::removeAll);
   apply_ = new QPushButton(footer_);
   apply_->setObjectName(QStringLiteral("applyRack"));

@@ -6,12 +6,13 @@
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
-#include <QPropertyAnimation>
+#include <QVariantAnimation>
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
 
 #include "base/Numbers.h"
+#include "widgets/Motion.h"
 #include "widgets/RoundedPanel.h"
 #include "widgets/ViewStyle.h"
 
@@ -88,15 +89,38 @@ QString BusyOverlay::percentText(double fraction) {
   return QString::number(quar::clampedInt(fraction * 100, 0, 100)) + QLatin1Char('%');
 }
 
+double BusyOverlay::opacity() const { return opacity_->opacity(); }
+
 void BusyOverlay::reveal() {
   revealed_ = true;
   setAttribute(Qt::WA_TransparentForMouseEvents, false);
-  auto* fade = new QPropertyAnimation(opacity_, "opacity", this);
-  fade->setDuration(fadeMs);
-  fade->setEasingCurve(QEasingCurve::OutCubic);
-  fade->setStartValue(0.0);
-  fade->setEndValue(1.0);
-  fade->start(QAbstractAnimation::DeleteWhenStopped);
+  fadeTo(1, [] {});
+}
+
+void BusyOverlay::dismiss() {
+  revealTimer_.stop();
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  if (!revealed_) {
+    delete this;
+    return;
+  }
+  // Escape belongs to the editor again while the panel fades.
+  for (QShortcut* shortcut : findChildren<QShortcut*>()) shortcut->setEnabled(false);
+  fadeTo(0, [this] { deleteLater(); });
+}
+
+void BusyOverlay::fadeTo(double target, std::function<void()> done) {
+  delete fade_.data();
+  fade_ = Motion::progress(fadeMs, Motion::easeOut(), this);
+  fade_->setStartValue(opacity_->opacity());
+  fade_->setEndValue(target);
+  connect(fade_, &QVariantAnimation::valueChanged, opacity_,
+          [effect = opacity_](const QVariant& value) { effect->setOpacity(value.toDouble()); });
+  connect(fade_, &QVariantAnimation::finished, this, [this, target, done = std::move(done)] {
+    opacity_->setOpacity(target);
+    done();
+  });
+  Motion::start(fade_, QAbstractAnimation::DeleteWhenStopped);
 }
 
 void BusyOverlay::paintEvent(QPaintEvent*) {

@@ -5,8 +5,6 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include <utility>
-
 #include "editor/EditorModel.h"
 #include "inspector/InspectorView.h"
 #include "platform/ObservedRefresh.h"
@@ -16,6 +14,7 @@
 #include "views/OverviewView.h"
 #include "views/StatusBar.h"
 #include "views/TimelineView.h"
+#include "widgets/SlidingPanel.h"
 
 namespace {
 
@@ -43,6 +42,11 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
 
   column_ = new QVBoxLayout;
   column_->setSpacing(0);
+  // The recording bar comes down from the top edge, fading in.
+  recordingSlot_ = new SlidingPanel(Qt::BottomEdge, true, this);
+  recordingSlot_->setObjectName(QStringLiteral("recordingSlot"));
+  connect(recordingSlot_, &SlidingPanel::hidden, this, [this] { recordingSlot_->setContent(nullptr); });
+  column_->addWidget(recordingSlot_);
   auto* overview = new OverviewView(model_, this);
   overview->setFixedHeight(overviewHeight);
   timeline_ = new TimelineView(model_, this);
@@ -58,15 +62,18 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
   column_->addWidget(statusBar);
   row->addLayout(column_, 1);
 
-  inspector_ = new QWidget(this);
+  // The inspector, behind its divider, moves in from the trailing edge.
+  inspector_ = new SlidingPanel(Qt::LeftEdge, false, this);
   inspector_->setObjectName(QStringLiteral("inspectorPanel"));
-  auto* side = new QHBoxLayout(inspector_);
-  side->setSpacing(0);
-  side->setContentsMargins(0, 0, 0, 0);
-  auto* inspector = new InspectorView(model_, inspector_);
+  auto* side = new QWidget;
+  auto* sideLayout = new QHBoxLayout(side);
+  sideLayout->setSpacing(0);
+  sideLayout->setContentsMargins(0, 0, 0, 0);
+  auto* inspector = new InspectorView(model_, side);
   inspector->setFixedWidth(inspectorWidth);
-  side->addWidget(divider(QFrame::VLine, inspector_));
-  side->addWidget(inspector);
+  sideLayout->addWidget(divider(QFrame::VLine, side));
+  sideLayout->addWidget(inspector);
+  inspector_->setContent(side);
   row->addWidget(inspector_);
 
   setFocusProxy(timeline_);
@@ -94,20 +101,22 @@ void EditorRootView::cancelJob() {
 }
 
 void EditorRootView::refresh() {
-  inspector_->setVisible(model_->showInspector());
+  inspector_->setShown(model_->showInspector());
   timeline_->setMinimumWidth(model_->showInspector() ? timelineMinimumWidthBesideInspector : timelineMinimumWidth);
   const bool armed = model_->recorder().isArmed();
   if (armed && !recordingBar_) {
     recordingBar_ = new RecordingBar(model_->recorder(), *model_, this);
-    column_->insertWidget(0, recordingBar_);
+    recordingSlot_->setContent(recordingBar_);
   } else if (!armed && recordingBar_) {
-    // Later: the bar's own close button may be what disarmed the recorder.
-    recordingBar_->hide();
-    std::exchange(recordingBar_, nullptr)->deleteLater();
+    // The bar leaves with the slot, which then drops it (later: the bar's own close button may
+    // be what disarmed the recorder).
+    recordingBar_ = nullptr;
   }
+  recordingSlot_->setShown(armed);
   const std::optional<BusyState>& busy = model_->busy();
   if (!busy) {
-    delete overlay_.data();
+    if (overlay_) overlay_->dismiss();
+    overlay_ = nullptr;
     return;
   }
   if (overlay_) {

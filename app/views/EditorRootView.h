@@ -5,7 +5,9 @@
 // A control that turns off while it has the focus (as the document's controls do while a take
 // records) hands the focus to the timeline, so that Space and the editor's keys keep working.
 // Beside the inspector the timeline may narrow to what the narrowest window (820 points) leaves
-// it, so that nothing lies under the inspector. GUI thread only.
+// it, so that nothing lies under the inspector. The recording bar comes down from the top edge
+// with a fade and the inspector moves in from the trailing edge, both on the editor's spring;
+// the busy overlay fades out when its job ends. GUI thread only.
 #pragma once
 
 #include <QPointer>
@@ -17,6 +19,7 @@ class EditorModel;
 class ObservedRefresh;
 class QVBoxLayout;
 class RecordingBar;
+class SlidingPanel;
 class TimelineView;
 
 class EditorRootView final : public QWidget {
@@ -47,9 +50,10 @@ private:
 
   EditorModel* model_;
   QVBoxLayout* column_;
+  SlidingPanel* recordingSlot_;
   RecordingBar* recordingBar_ = nullptr;
   TimelineView* timeline_;
-  QWidget* inspector_;
+  SlidingPanel* inspector_;
   QPointer<BusyOverlay> overlay_;
   ObservedRefresh* observer_;
 };

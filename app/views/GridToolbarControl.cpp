@@ -4,6 +4,8 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -13,6 +15,49 @@
 #include "support/FixedText.h"
 #include "views/GridSettingsView.h"
 #include "widgets/ViewStyle.h"
+
+namespace {
+
+constexpr int popoverInset = 16;
+constexpr int arrowHeight = 10;
+constexpr int arrowHalfWidth = 11;
+constexpr qreal popoverRadius = 10;
+
+// A popup panel whose arrow, centred on its top edge, points up at what opened it.
+class Popover final : public QFrame {
+public:
+  explicit Popover(QWidget* parent) : QFrame(parent, Qt::Popup) {}
+
+  // The panel's outline with its arrow, in the popover's coordinates.
+  static QPainterPath outline(QRectF bounds) {
+    QPainterPath panel;
+    panel.addRoundedRect(bounds.adjusted(0, arrowHeight, 0, 0), popoverRadius, popoverRadius);
+    const qreal middle = bounds.center().x();
+    QPainterPath arrow;
+    arrow.moveTo(middle - arrowHalfWidth, bounds.top() + arrowHeight + 1);
+    arrow.lineTo(middle, bounds.top());
+    arrow.lineTo(middle + arrowHalfWidth, bounds.top() + arrowHeight + 1);
+    arrow.closeSubpath();
+    return panel.united(arrow);
+  }
+
+protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QFrame::resizeEvent(event);
+    setMask(QRegion(outline(rect()).toFillPolygon().toPolygon()));
+  }
+
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPainterPath shape = outline(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    painter.fillPath(shape, palette().color(QPalette::Window));
+    painter.setPen(QPen(palette().color(QPalette::Mid), 1));
+    painter.drawPath(shape);
+  }
+};
+
+} // namespace
 
 GridToolbarControl::GridToolbarControl(EditorModel* model, QWidget* parent)
     : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {
@@ -56,15 +101,13 @@ void GridToolbarControl::setOpen(bool open) {
     return;
   }
   if (!popover_) {
-    popover_ = new QFrame(this, Qt::Popup);
+    popover_ = new Popover(this);
     popover_->setObjectName(QStringLiteral("gridPopover"));
-    popover_->setFrameShape(QFrame::StyledPanel);
     // A click on the grid button while open only closes the popover.
     popover_->setAttribute(Qt::WA_NoMouseReplay);
-    // 16 points around the settings, the frame included; the popover follows their size.
+    // 16 points around the settings, below the arrow; the popover follows their size.
     auto* layout = new QVBoxLayout(popover_);
-    const int inset = 16 - popover_->frameWidth();
-    layout->setContentsMargins(inset, inset, inset, inset);
+    layout->setContentsMargins(popoverInset, arrowHeight + popoverInset, popoverInset, popoverInset);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(new GridSettingsView(model_, popover_));
   }

@@ -1,6 +1,6 @@
 // GridToolbarControl: the toolbar's bar-grid button: the metronome and "tempo · beats/4", in the
 // grid colour while the grid shows; a click opens (or closes) the grid settings in a popover
-// below it. GUI thread only.
+// below it, whose arrow points up at the button. GUI thread only.
 #pragma once
 
 #include <QPointer>

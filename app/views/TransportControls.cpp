@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QPainter>
 #include <QSignalBlocker>
 #include <QToolButton>
 
@@ -9,9 +10,28 @@
 #include "platform/Icons.h"
 #include "platform/ObservedRefresh.h"
 #include "recording/Recorder.h"
+#include "widgets/Motion.h"
 #include "widgets/ViewStyle.h"
 
 using ViewStyle::iconButton;
+
+namespace {
+
+// `from` fading out over `to` fading in, `mix` of the way (0…1), at `size` points.
+QIcon blended(const QIcon& from, const QIcon& to, double mix, QSize size, qreal ratio) {
+  QPixmap picture(size * ratio);
+  picture.setDevicePixelRatio(ratio);
+  picture.fill(Qt::transparent);
+  QPainter painter(&picture);
+  painter.setOpacity(1 - mix);
+  from.paint(&painter, QRect(QPoint(), size));
+  painter.setOpacity(mix);
+  to.paint(&painter, QRect(QPoint(), size));
+  painter.end();
+  return QIcon(picture);
+}
+
+} // namespace
 
 TransportControls::TransportControls(EditorModel* model, QWidget* parent)
     : QWidget(parent), model_(model), observer_(new ObservedRefresh([this] { refresh(); }, this)) {
@@ -57,6 +77,17 @@ QString TransportControls::recordTooltip(bool armed, bool recording) {
   return armed ? QStringLiteral("Record (Ctrl+R)") : QStringLiteral("Show recording controls (Ctrl+R)");
 }
 
+void TransportControls::replacePlaySymbol(const QIcon& symbol) {
+  delete symbolReplacement_.data();
+  const QIcon from = playPause_->icon();
+  symbolReplacement_ = Motion::progress(Motion::symbolReplaceMs, QEasingCurve::InOutQuad, this);
+  connect(symbolReplacement_, &QVariantAnimation::valueChanged, playPause_, [this, from, symbol](const QVariant& value) {
+    playPause_->setIcon(blended(from, symbol, value.toDouble(), playPause_->iconSize(), devicePixelRatioF()));
+  });
+  connect(symbolReplacement_, &QVariantAnimation::finished, playPause_, [this, symbol] { playPause_->setIcon(symbol); });
+  Motion::start(symbolReplacement_, QAbstractAnimation::DeleteWhenStopped);
+}
+
 void TransportControls::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::PaletteChange) observer_->run();
@@ -64,7 +95,12 @@ void TransportControls::changeEvent(QEvent* event) {
 
 void TransportControls::refresh() {
   const bool playing = model_->transport().isPlaying();
-  playPause_->setIcon(Icons::tinted(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));
+  const QIcon symbol = Icons::tinted(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"));
+  if (shownPlaying_ && *shownPlaying_ != playing)
+    replacePlaySymbol(symbol);
+  else if (!symbolReplacement_)
+    playPause_->setIcon(symbol);
+  shownPlaying_ = playing;
   playPause_->setToolTip(playTooltip(playing));
   stop_->setEnabled(playing);
 

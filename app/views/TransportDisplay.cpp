@@ -8,6 +8,8 @@
 #include "editor/EditorModel.h"
 #include "platform/ObservedRefresh.h"
 #include "views/CompactMeters.h"
+#include "widgets/CrossFadeLabel.h"
+#include "widgets/Motion.h"
 #include "widgets/ViewStyle.h"
 
 namespace {
@@ -30,7 +32,7 @@ TransportDisplay::TransportDisplay(EditorModel* model, QWidget* parent)
   auto* column = new QVBoxLayout(texts);
   column->setSpacing(0);
   column->setContentsMargins(0, 0, 0, 0);
-  position_ = new QLabel(texts);
+  position_ = new CrossFadeLabel(texts);
   position_->setObjectName(QStringLiteral("positionText"));
   position_->setFont(ViewStyle::font(17, QFont::Medium, true));
   subtitle_ = new QLabel(texts);
@@ -68,7 +70,8 @@ void TransportDisplay::changeEvent(QEvent* event) {
 
 void TransportDisplay::refresh() {
   const QString time = timeText(*model_, position(*model_));
-  position_->setText(time);
+  // A jump of the position cross-fades; the running playhead's steps do not.
+  position_->fadeToText(time, model_->transport().isPlaying() ? 0 : Motion::numericTextMs);
   subtitle_->setText(subtitle(*model_));
   setAccessibleName(QStringLiteral("Position ") + time);
 }

@@ -1,6 +1,7 @@
 // TransportDisplay: the toolbar's position readout: the play position (or the selection start,
 // or the cursor) in the model's time format, below it the selection's length ("Sel …") or the
-// file's length ("of …"), and the compact level meters beside it. GUI thread only.
+// file's length ("of …"), and the compact level meters beside it. A change of the position
+// while stopped cross-fades the readout. GUI thread only.
 #pragma once
 
 #include <QString>
@@ -9,6 +10,7 @@
 #include <cstdint>
 
 class EditorModel;
+class CrossFadeLabel;
 class ObservedRefresh;
 class QLabel;
 
@@ -29,7 +31,7 @@ private:
   void refresh();
 
   EditorModel* model_;
-  QLabel* position_;
+  CrossFadeLabel* position_;
   QLabel* subtitle_;
   ObservedRefresh* observer_;
 };

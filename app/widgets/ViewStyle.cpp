@@ -1,5 +1,6 @@
 #include "widgets/ViewStyle.h"
 
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QToolButton>
@@ -53,6 +54,39 @@ void setForeground(QWidget* widget, const QColor& color) {
   palette.setColor(QPalette::ButtonText, color);
   widget->setPalette(palette);
 }
+
+namespace {
+
+// Keeps a widget's enabled text in the destructive colour of its current palette.
+class DestructiveText final : public QObject {
+public:
+  explicit DestructiveText(QWidget* widget) : QObject(widget), widget_(widget) {
+    apply();
+    widget->installEventFilter(this);
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == widget_ && event->type() == QEvent::PaletteChange) apply();
+    return false;
+  }
+
+private:
+  void apply() {
+    QPalette palette = widget_->palette();
+    const QColor red = destructive.resolved(palette);
+    if (palette.color(QPalette::Active, QPalette::ButtonText) == red) return;
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+      for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(group, role, red);
+    widget_->setPalette(palette);
+  }
+
+  QWidget* widget_;
+};
+
+} // namespace
+
+void setDestructive(QWidget* widget) { new DestructiveText(widget); }
 
 QFrame* divider(QWidget* parent) {
   auto* line = new QFrame(parent);

@@ -1,6 +1,7 @@
 // ViewStyle: the desktop's standard look that the editor's widgets share: the text styles
 // (headline, callout, caption, ...) as fonts in logical pixels, the secondary and quaternary
-// foreground of a palette, the system red, orange and yellow as light and dark pairs, and small
+// foreground of a palette, the system red, orange and yellow as light and dark pairs (red also
+// marks controls that remove or clear something), and small
 // helpers that give a widget a font, a foreground or a borderless icon button; and the text
 // sizes and row spacing the effect editors share, in points. GUI thread only.
 #pragma once
@@ -51,9 +52,13 @@ QColor quaternary(const QPalette& palette);
 inline const ThemeColor& systemRed = Theme::red;
 inline const ThemeColor& systemOrange = Theme::orange;
 inline const ThemeColor& systemYellow = Theme::yellow;
+// Text of controls that remove or clear something.
+inline const ThemeColor& destructive = Theme::red;
 
 // Sets the colour a widget's text is drawn in.
 void setForeground(QWidget* widget, const QColor& color);
+// Draws an enabled widget's text in the destructive colour, following the palette from then on.
+void setDestructive(QWidget* widget);
 // A horizontal line one point high across a panel, in the palette's mid tone.
 QFrame* divider(QWidget* parent);
 // A borderless button that never takes keyboard focus, showing the icon `symbol` (in the

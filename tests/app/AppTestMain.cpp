@@ -1,6 +1,6 @@
 // Runs the editor's tests in an offscreen QApplication with temporary settings and data
-// folders, the null audio device on its manual clock, a fixed English locale, a counting beep
-// and the program's wheel rule.
+// folders, the null audio device on its manual clock, a fixed English locale, a counting beep,
+// the program's wheel rule and animations off (tests of an animation turn them on).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
   setenv("QUARNEL_AUDIO", "null", 1);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   setenv("LC_ALL", "C.UTF-8", 1);
+  setenv("QUARNEL_REDUCE_MOTION", "1", 1);
 
   QApplication app(argc, argv);
   Platform::configureApplication();

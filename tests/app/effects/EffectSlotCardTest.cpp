@@ -15,6 +15,7 @@
 
 #include <limits>
 
+#include "AppTestSupport.h"
 #include "EditorTestSupport.h"
 #include "PresetTestSupport.h"
 #include "RackTestSupport.h"
@@ -25,7 +26,9 @@
 #include "effects/EffectPresets.h"
 #include "effects/EffectSlotCard.h"
 #include "effects/GainReductionMeter.h"
+#include "widgets/ActionMenu.h"
 #include "widgets/ActivitySpinner.h"
+#include "widgets/SlidingPanel.h"
 
 using namespace EditorTestSupport;
 using quar::EffectKind;
@@ -126,6 +129,88 @@ TEST_F(EffectSlotCardTest, OneCardOfTheRackIsExpandedAtATime) {
   b.findChild<QToolButton*>("slotExpand")->click();
   EXPECT_EQ(rack.expandedSlotID(), std::nullopt);
   EXPECT_EQ(b.editor(), nullptr);
+}
+
+TEST_F(EffectSlotCardTest, TheExpandButtonUnrollsTheEditorOnTheSpringAndADoubleClickTogglesAtOnce) {
+  const AppTestSupport::AnimationsOn animations;
+  const quar::Uuid id = addSlot(*model, defaultSettings(EffectKind::delay));
+  EffectSlotCard card(&rack, model.get(), id);
+  card.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&card));
+  auto* reveal = card.findChild<SlidingPanel*>("slotReveal");
+  auto* expand = card.findChild<QToolButton*>("slotExpand");
+  auto* header = card.findChild<QWidget*>("slotHeader");
+  ASSERT_TRUE(reveal && expand && header);
+  const int expandedHeight = card.sizeHint().height();
+
+  // Rolling up, the editor stays on screen until the spring has settled.
+  expand->click();
+  EXPECT_EQ(rack.expandedSlotID(), std::nullopt);
+  QVariantAnimation* transition = reveal->transition();
+  ASSERT_TRUE(transition);
+  EXPECT_EQ(transition->duration(), 200);
+  EXPECT_EQ(transition->easingCurve().type(), QEasingCurve::Custom);
+  EXPECT_NE(card.editor(), nullptr);
+  transition->setCurrentTime(100);
+  EXPECT_LT(card.sizeHint().height(), expandedHeight);
+  transition->setCurrentTime(200);
+  EXPECT_EQ(card.editor(), nullptr);
+  EXPECT_FALSE(reveal->isVisible());
+  const int collapsedHeight = card.sizeHint().height();
+  EXPECT_LT(collapsedHeight, expandedHeight);
+
+  expand->click();
+  transition = reveal->transition();
+  ASSERT_TRUE(transition);
+  ASSERT_NE(card.editor(), nullptr);
+  transition->setCurrentTime(100);
+  EXPECT_GT(card.sizeHint().height(), collapsedHeight);
+  EXPECT_LT(card.sizeHint().height(), expandedHeight);
+  transition->setCurrentTime(200);
+  EXPECT_EQ(card.sizeHint().height(), expandedHeight);
+  EXPECT_EQ(reveal->graphicsEffect(), nullptr);
+
+  // A double-click on the header skips the spring both ways.
+  QTest::mouseDClick(header, Qt::LeftButton, {}, QPoint(200, 5));
+  EXPECT_EQ(reveal->transition(), nullptr);
+  EXPECT_FALSE(reveal->isVisible());
+  EXPECT_EQ(card.editor(), nullptr);
+  EXPECT_EQ(card.sizeHint().height(), collapsedHeight);
+  QTest::mouseDClick(header, Qt::LeftButton, {}, QPoint(200, 5));
+  EXPECT_EQ(reveal->transition(), nullptr);
+  EXPECT_TRUE(reveal->isVisible());
+  EXPECT_NE(card.editor(), nullptr);
+  EXPECT_EQ(card.sizeHint().height(), expandedHeight);
+}
+
+TEST_F(EffectSlotCardTest, RemoveIsDrawnInTheDestructiveRed) {
+  const quar::Uuid id = addSlot(*model, defaultSettings(EffectKind::gate));
+  EffectSlotCard card(&rack, model.get(), id);
+  QMenu* menu = card.slotMenu();
+  Q_EMIT menu->aboutToShow();
+  QAction* remove = nullptr;
+  QAction* moveUp = nullptr;
+  for (QAction* action : menu->actions()) {
+    if (action->text() == "Remove") remove = action;
+    if (action->text() == "Move Up") moveUp = action;
+  }
+  ASSERT_TRUE(remove && moveUp);
+  EXPECT_TRUE(ActionMenu::isDestructive(remove));
+  EXPECT_FALSE(ActionMenu::isDestructive(moveUp));
+  // Text pixels clearly redder than they are green or blue: only in the "Remove" row.
+  menu->adjustSize();
+  const QImage image = menu->grab().toImage();
+  const auto redPixels = [&](const QRect& row) {
+    int count = 0;
+    for (int y = row.top(); y <= row.bottom(); ++y)
+      for (int x = row.left(); x <= row.right(); ++x) {
+        const QColor c = image.pixelColor(x, y);
+        count += c.red() - std::max(c.green(), c.blue()) > 80;
+      }
+    return count;
+  };
+  EXPECT_GT(redPixels(menu->actionGeometry(remove)), 10);
+  EXPECT_EQ(redPixels(menu->actionGeometry(moveUp)), 0);
 }
 
 TEST_F(EffectSlotCardTest, TheSlotMenuOfABuiltInSlot) {

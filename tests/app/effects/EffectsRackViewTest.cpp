@@ -21,6 +21,7 @@
 #include "effects/AudioUnitSlotEditor.h"
 #include "effects/EffectSlotCard.h"
 #include "effects/EffectsRackView.h"
+#include "widgets/ViewStyle.h"
 #include "platform/NullAudioBackend.h"
 
 using namespace EditorModelFixtureSupport;
@@ -144,7 +145,15 @@ TEST_F(EffectsRackViewTest, CardsFollowTheRacksOrderAndClearEmptiesIt) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_EQ(view.card(ids[1]), nullptr);
 
-  child<QPushButton>(view, "clearRack")->click();
+  // "Clear" reads in the destructive red of the light and of the dark palette.
+  auto* clear = child<QPushButton>(view, "clearRack");
+  for (const QColor window : {QColor(236, 236, 236), QColor(40, 40, 40)}) {
+    view.setPalette(QPalette(window));
+    EXPECT_EQ(clear->palette().color(QPalette::ButtonText), ViewStyle::destructive.resolved(clear->palette()))
+        << window.name().toStdString();
+  }
+  EXPECT_NE(ViewStyle::destructive.resolved(true), ViewStyle::destructive.resolved(false));
+  clear->click();
   EXPECT_TRUE(rack.slots().empty());
   EXPECT_TRUE(shown(view, "emptyState"));
   EXPECT_FALSE(shown(view, "rackFooter"));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -11,6 +12,7 @@
 
 #include <cmath>
 
+#include "AppTestSupport.h"
 #include "editor/EditorModelFixture.h"
 #include "recording/Recorder.h"
 #include "recording/RecordingBar.h"
@@ -18,6 +20,7 @@
 #include "views/EditorRootView.h"
 #include "widgets/Theme.h"
 #include "views/TimelineView.h"
+#include "widgets/SlidingPanel.h"
 
 using namespace EditorModelFixtureSupport;
 
@@ -138,6 +141,7 @@ TEST_F(EditorRootViewTest, ALongJobShowsItsProgressAndEscapeCancelsIt) {
   ASSERT_TRUE(overlay);
   EXPECT_EQ(overlay->geometry(), root->rect());
   ASSERT_TRUE(QTest::qWaitFor([&] { return overlay->isRevealed(); }));
+  EXPECT_EQ(overlay->opacity(), 1.0);  // with animations off, no fade
   EXPECT_FALSE(overlay->testAttribute(Qt::WA_TransparentForMouseEvents));
   EXPECT_EQ(overlay->findChild<QWidget*>(QStringLiteral("busyPanel"))->width(), 340);
   EXPECT_EQ(overlay->findChild<QLabel*>(QStringLiteral("busyTitle"))->text(), QStringLiteral("Normalizing"));
@@ -151,6 +155,104 @@ TEST_F(EditorRootViewTest, ALongJobShowsItsProgressAndEscapeCancelsIt) {
   EXPECT_TRUE(token->isCancelled());
   model->endExternalBusy(job);
   EXPECT_EQ(root->busyOverlay(), nullptr);
+}
+
+TEST_F(EditorRootViewTest, TheInspectorAndTheRecordingBarMoveInOnTheSpringAndLandWhereTheyWouldAtOnce) {
+  auto* inspector = root->findChild<SlidingPanel*>(QStringLiteral("inspectorPanel"));
+  auto* slot = root->findChild<SlidingPanel*>(QStringLiteral("recordingSlot"));
+  QWidget* overview = root->findChild<QWidget*>(QStringLiteral("overview"));
+  ASSERT_TRUE(inspector && slot && overview);
+  const auto area = [&](const QWidget* widget) { return QRect(widget->mapTo(root.get(), QPoint()), widget->size()); };
+  // Where everything lies with the inspector shown at once, and then the bar too.
+  model->setShowInspector(true);
+  settle();
+  const QRect inspectorAtOnce = area(inspector), timelineAtOnce = area(root->timeline());
+  const QRect overviewAlone = area(overview);
+  model->recorder().arm();
+  settle();
+  const QRect barAtOnce = area(root->recordingBar()), overviewAtOnce = area(overview);
+  model->setShowInspector(false);
+  model->recorder().disarm();
+  settle();
+
+  const AppTestSupport::AnimationsOn animations;
+  model->setShowInspector(true);
+  QVariantAnimation* transition = inspector->transition();
+  ASSERT_TRUE(transition);
+  EXPECT_EQ(transition->duration(), 200);
+  transition->setCurrentTime(40);
+  settle();
+  // Part of the way in from the trailing edge.
+  EXPECT_GT(inspector->width(), 0);
+  EXPECT_LT(inspector->width(), 361);
+  EXPECT_EQ(area(inspector).right(), root->width() - 1);
+  EXPECT_EQ(root->timeline()->width() + inspector->width(), root->width());
+  transition->setCurrentTime(200);
+  settle();
+  EXPECT_EQ(area(inspector), inspectorAtOnce);
+  EXPECT_EQ(area(root->timeline()), timelineAtOnce);
+
+  model->recorder().arm();
+  transition = slot->transition();
+  ASSERT_TRUE(transition);
+  EXPECT_EQ(transition->duration(), 200);
+  transition->setCurrentTime(40);
+  settle();
+  // Coming down from the top edge, fading in.
+  const QPointer<RecordingBar> bar(root->recordingBar());
+  ASSERT_TRUE(bar);
+  EXPECT_GT(slot->height(), 0);
+  EXPECT_LT(slot->height(), barAtOnce.height());
+  EXPECT_EQ(area(bar).bottom(), area(slot).bottom());
+  EXPECT_EQ(overview->y(), slot->height());
+  auto* fade = qobject_cast<QGraphicsOpacityEffect*>(slot->graphicsEffect());
+  ASSERT_TRUE(fade);
+  EXPECT_GT(fade->opacity(), 0);
+  EXPECT_LT(fade->opacity(), 1);
+  transition->setCurrentTime(200);
+  settle();
+  EXPECT_EQ(area(bar), barAtOnce);
+  EXPECT_EQ(area(overview), overviewAtOnce);
+  EXPECT_EQ(slot->graphicsEffect(), nullptr);
+
+  // Leaving, the bar is no longer the root's but stays on screen until it is out.
+  model->recorder().disarm();
+  EXPECT_EQ(root->recordingBar(), nullptr);
+  transition = slot->transition();
+  ASSERT_TRUE(transition);
+  EXPECT_TRUE(bar && bar->isVisible());
+  transition->setCurrentTime(200);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_FALSE(bar);
+  settle();
+  EXPECT_EQ(area(overview), overviewAlone);
+}
+
+TEST_F(EditorRootViewTest, TheBusyPanelFadesInAndOutEasingOut) {
+  const AppTestSupport::AnimationsOn animations;
+  startJob();
+  const QPointer<BusyOverlay> overlay(root->busyOverlay());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return overlay->isRevealed(); }));
+  QVariantAnimation* fade = overlay->fade();
+  ASSERT_TRUE(fade);
+  EXPECT_EQ(fade->duration(), 150);
+  fade->setCurrentTime(75);
+  EXPECT_GT(overlay->opacity(), 0.6);  // easing out: well past half at half time
+  EXPECT_LT(overlay->opacity(), 0.75);
+  fade->setCurrentTime(150);
+  EXPECT_EQ(overlay->opacity(), 1.0);
+
+  model->endExternalBusy(job);
+  EXPECT_EQ(root->busyOverlay(), nullptr);
+  ASSERT_TRUE(overlay);
+  EXPECT_TRUE(overlay->testAttribute(Qt::WA_TransparentForMouseEvents));
+  fade = overlay->fade();
+  ASSERT_TRUE(fade);
+  EXPECT_EQ(fade->duration(), 150);
+  fade->setCurrentTime(150);
+  EXPECT_EQ(overlay->opacity(), 0.0);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_FALSE(overlay);
 }
 
 TEST_F(EditorRootViewTest, CancelStopsTheJobRunningWhenPressed) {

@@ -63,6 +63,34 @@ TEST_F(GridToolbarControlTest, TheButtonOpensAndClosesThePopover) {
   EXPECT_EQ(control.popover(), nullptr);
 }
 
+TEST_F(GridToolbarControlTest, ThePopoversArrowPointsUpAtTheButton) {
+  GridToolbarControl control(model.get());
+  control.show();
+  auto* button = control.findChild<QToolButton*>(QStringLiteral("gridButton"));
+  control.setOpen(true);
+  QFrame* popover = control.popover();
+  ASSERT_TRUE(popover);
+  const QPoint tip = popover->mapFromGlobal(button->mapToGlobal(QPoint(button->width() / 2, button->height())));
+  const QRegion shape = popover->mask();
+  // The arrow's tip lies at the middle of the button, at or below its bottom edge; beside the
+  // arrow the top strip lets the window behind show, and below it the panel is solid to its edges.
+  // (The offscreen platform may shift a popup by its 2-point frame.)
+  EXPECT_NEAR(tip.x(), popover->width() / 2, 2);
+  EXPECT_LE(tip.y(), 0);
+  EXPECT_GE(tip.y(), -2);
+  EXPECT_TRUE(shape.contains(QPoint(popover->width() / 2, 3)));
+  EXPECT_FALSE(shape.contains(QPoint(tip.x() - 40, 2)));
+  EXPECT_FALSE(shape.contains(QPoint(tip.x() + 40, 2)));
+  EXPECT_TRUE(shape.contains(QPoint(1, popover->height() / 2)));
+  EXPECT_TRUE(shape.contains(QPoint(popover->width() - 2, popover->height() / 2)));
+  // The settings keep their 16 points of room below the arrow.
+  const QRect settings = popover->findChild<GridSettingsView*>()->geometry();
+  EXPECT_EQ(settings.left(), 16);
+  EXPECT_EQ(popover->width() - 1 - settings.right(), 16);
+  EXPECT_EQ(popover->height() - 1 - settings.bottom(), 16);
+  EXPECT_GT(settings.top(), 16);
+}
+
 TEST_F(GridToolbarControlTest, TempoTextAndSteps) {
   for (const auto& [bpm, text] : {std::pair{120.0, "120"}, {120.5, "120.5"}, {98.256, "98.26"}, {1200.0, "1,200"}})
     EXPECT_EQ(GridSettingsView::tempoText(bpm), QString::fromLatin1(text)) << bpm;

@@ -1,16 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QPainter>
 #include <QToolButton>
 
 #include <cmath>
 #include <limits>
 
+#include "AppTestSupport.h"
 #include "editor/EditorModelFixture.h"
+#include "platform/Icons.h"
 #include "recording/Recorder.h"
 #include "views/CompactMeters.h"
 #include "views/TransportControls.h"
 #include "views/TransportDisplay.h"
+#include "widgets/CrossFadeLabel.h"
 #include "widgets/ViewStyle.h"
 #include "views/ZoomControls.h"
 
@@ -94,6 +98,77 @@ TEST_F(ToolbarViewsTest, DisplayShowsThePositionAndWhatItMeasures) {
   EXPECT_EQ(position->text(), QStringLiteral("4,800"));
   EXPECT_EQ(subtitle->text(), QStringLiteral("Sel 24,000"));
   model->transport().setIsPlaying(false);
+}
+
+namespace {
+
+QImage picture(const QIcon& icon) { return icon.pixmap(QSize(16, 16), 2.0).toImage().convertToFormat(QImage::Format_ARGB32); }
+
+} // namespace
+
+TEST_F(ToolbarViewsTest, PlayAndPauseCrossFadeIntoEachOther) {
+  auto model = makeModel(numbered(48000));
+  const QImage play = picture(Icons::tinted(QStringLiteral("play.fill")));
+  const QImage pause = picture(Icons::tinted(QStringLiteral("pause.fill")));
+  ASSERT_NE(play, pause);
+  {
+    // With animations off the other symbol shows at once.
+    TransportControls controls(model.get());
+    auto* button = controls.findChild<QToolButton*>(QStringLiteral("playPauseButton"));
+    model->setIsPlaying(true);
+    EXPECT_EQ(picture(button->icon()), pause);
+    model->setIsPlaying(false);
+    EXPECT_EQ(picture(button->icon()), play);
+  }
+  const AppTestSupport::AnimationsOn animations;
+  TransportControls controls(model.get());
+  auto* button = controls.findChild<QToolButton*>(QStringLiteral("playPauseButton"));
+  EXPECT_EQ(controls.symbolReplacement(), nullptr);
+  model->setIsPlaying(true);
+  QVariantAnimation* replacement = controls.symbolReplacement();
+  ASSERT_TRUE(replacement);
+  EXPECT_EQ(replacement->duration(), 200);
+  replacement->setCurrentTime(100);
+  const QImage between = picture(button->icon());
+  EXPECT_NE(between, play);
+  EXPECT_NE(between, pause);
+  replacement->setCurrentTime(200);
+  EXPECT_EQ(picture(button->icon()), pause);
+  EXPECT_EQ(button->toolTip(), QStringLiteral("Pause (Space)"));
+  model->setIsPlaying(false);
+}
+
+TEST_F(ToolbarViewsTest, APositionJumpCrossFadesTheReadoutAndPlaybackDoesNot) {
+  const AppTestSupport::AnimationsOn animations;
+  auto model = makeModel(numbered(96000));
+  TransportDisplay display(model.get());
+  auto* position = display.findChild<CrossFadeLabel*>(QStringLiteral("positionText"));
+  ASSERT_TRUE(position);
+  position->resize(150, 24);
+  const QImage before = position->grab().toImage();
+
+  model->setCursor(24000);
+  QVariantAnimation* fade = position->fade();
+  ASSERT_TRUE(fade);
+  EXPECT_EQ(fade->duration(), 150);
+  EXPECT_EQ(position->text(), QStringLiteral("0:00.500"));
+  fade->setCurrentTime(60);
+  const QImage between = position->grab().toImage();
+  fade->setCurrentTime(150);
+  const QImage after = position->grab().toImage();
+  EXPECT_NE(between, before);
+  EXPECT_NE(between, after);
+  // Faded in, the readout is drawn as when its text is set without a fade.
+  position->fadeToText(QStringLiteral("0:00.000"), 0);
+  position->fadeToText(QStringLiteral("0:00.500"), 0);
+  EXPECT_EQ(position->fade(), nullptr);
+  EXPECT_EQ(after, position->grab().toImage());
+
+  model->setIsPlaying(true);
+  model->setPlayhead(4800);
+  EXPECT_EQ(position->text(), QStringLiteral("0:00.100"));
+  EXPECT_EQ(position->fade(), nullptr);
+  model->setIsPlaying(false);
 }
 
 TEST_F(ToolbarViewsTest, MeterLevelsColoursAndLoudness) {
