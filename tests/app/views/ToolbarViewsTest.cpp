@@ -115,16 +115,16 @@ TEST_F(ToolbarViewsTest, PlayAndPauseCrossFadeIntoEachOther) {
     // With animations off the other symbol shows at once.
     TransportControls controls(model.get());
     auto* button = controls.findChild<QToolButton*>(QStringLiteral("playPauseButton"));
-    model->setIsPlaying(true);
+    model->transport().setIsPlaying(true);
     EXPECT_EQ(picture(button->icon()), pause);
-    model->setIsPlaying(false);
+    model->transport().setIsPlaying(false);
     EXPECT_EQ(picture(button->icon()), play);
   }
   const AppTestSupport::AnimationsOn animations;
   TransportControls controls(model.get());
   auto* button = controls.findChild<QToolButton*>(QStringLiteral("playPauseButton"));
   EXPECT_EQ(controls.symbolReplacement(), nullptr);
-  model->setIsPlaying(true);
+  model->transport().setIsPlaying(true);
   QVariantAnimation* replacement = controls.symbolReplacement();
   ASSERT_TRUE(replacement);
   EXPECT_EQ(replacement->duration(), 200);
@@ -135,7 +135,7 @@ TEST_F(ToolbarViewsTest, PlayAndPauseCrossFadeIntoEachOther) {
   replacement->setCurrentTime(200);
   EXPECT_EQ(picture(button->icon()), pause);
   EXPECT_EQ(button->toolTip(), QStringLiteral("Pause (Space)"));
-  model->setIsPlaying(false);
+  model->transport().setIsPlaying(false);
 }
 
 TEST_F(ToolbarViewsTest, APositionJumpCrossFadesTheReadoutAndPlaybackDoesNot) {
@@ -164,11 +164,11 @@ TEST_F(ToolbarViewsTest, APositionJumpCrossFadesTheReadoutAndPlaybackDoesNot) {
   EXPECT_EQ(position->fade(), nullptr);
   EXPECT_EQ(after, position->grab().toImage());
 
-  model->setIsPlaying(true);
-  model->setPlayhead(4800);
+  model->transport().setIsPlaying(true);
+  model->transport().setPlayhead(4800);
   EXPECT_EQ(position->text(), QStringLiteral("0:00.100"));
   EXPECT_EQ(position->fade(), nullptr);
-  model->setIsPlaying(false);
+  model->transport().setIsPlaying(false);
 }
 
 TEST_F(ToolbarViewsTest, MeterLevelsColoursAndLoudness) {
