@@ -6,12 +6,14 @@
 #include "platform/JobPool.h"
 #include "platform/Platform.h"
 #include "platform/WheelGuard.h"
+#include "window/EditorWindowController.h"
 
 int main(int argc, char* argv[]) {
   Platform::configureMemory();
   QApplication app(argc, argv);
   Platform::configureApplication();
   WheelGuard::install();
+  EditorWindowController::installAsDocumentWindow();
   QApplication::setWindowIcon(Icons::get(QStringLiteral("waveform")));
   // Documents close through their windows and Quit; the no-document window quits when closed.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "base/Precondition.h"
-#include "editor/EditorModel.h"
+#include "effects/ApplyTarget.h"
 #include "effects/ChorusEditor.h"
 #include "effects/CompressorEditor.h"
 #include "effects/DelayEditor.h"
@@ -22,13 +22,13 @@
 using quar::EffectKind;
 using quar::EffectSettings;
 
-BuiltinEffectEditor::BuiltinEffectEditor(Binding<EffectSettings> settings, EditorModel* model, quar::Uuid slotID,
+BuiltinEffectEditor::BuiltinEffectEditor(Binding<EffectSettings> settings, ApplyTarget* model, quar::Uuid slotID,
                                          QWidget* parent)
     : QWidget(parent), settings_(std::move(settings)), model_(model), slotID_(slotID),
       tracker_(new ObservationTracker([this] { refresh(); }, this)), layout_(new QVBoxLayout(this)) {
   setObjectName(QStringLiteral("builtinEffectEditor"));
   layout_->setContentsMargins(0, 0, 0, 0);
-  tracker_->watch(model_);
+  model_->watchChanges(*tracker_);
   tracker_->watch(&model_->rack());
   refresh();
 }
