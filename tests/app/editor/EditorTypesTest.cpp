@@ -6,6 +6,7 @@
 #include "editor/InspectorTab.h"
 #include "editor/LoudnessAdjustMode.h"
 #include "editor/Marker.h"
+#include "editor/ProgressToken.h"
 #include "recording/RecordMode.h"
 
 TEST(ProgressToken, ClampsStoresAndReportsCancellation) {
