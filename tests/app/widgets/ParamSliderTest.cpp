@@ -10,7 +10,7 @@
 #include <cmath>
 #include <limits>
 
-#include "EditorTestSupport.h"
+#include "effects/EditorTestSupport.h"
 #include "widgets/ParamSlider.h"
 
 using namespace EditorTestSupport;
