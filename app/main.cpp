@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "platform/SingleInstance.h"
 #include "platform/WheelGuard.h"
+#include "window/EditorWindowController.h"
 
 int main(int argc, char* argv[]) {
   Platform::configureMemory();
@@ -19,6 +20,7 @@ int main(int argc, char* argv[]) {
   SingleInstance instance;
   if (instance.start(files) == SingleInstance::Role::handedOver) return 0;
   WheelGuard::install();
+  EditorWindowController::installAsDocumentWindow();
   QApplication::setWindowIcon(Icons::get(QStringLiteral("waveform")));
   // Documents close through their windows and Quit; the no-document window quits when closed.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -52,7 +52,10 @@ private:
 // two device pixels per point, the null audio device.
 class EditorApplication {
 public:
-  EditorApplication() : application_(2) { Platform::configureApplication(); }
+  EditorApplication() : application_(2) {
+    Platform::configureApplication();
+    EditorWindowController::installAsDocumentWindow();
+  }
 
 private:
   struct Memory {

@@ -12,7 +12,6 @@
 #include "base/QuarError.h"
 #include "core/EnvelopeSet.h"
 #include "document/ContentCollector.h"
-#include "window/EditorWindowController.h"
 #include "io/AudioDecoder.h"
 #include "io/AudioEncoder.h"
 #include "io/FormatCatalog.h"
@@ -21,6 +20,7 @@
 #include "platform/JobPool.h"
 #include "platform/Platform.h"
 #include "platform/SavePanel.h"
+#include "platform/WindowController.h"
 #include "recording/Recorder.h"
 #include "sheets/ExportOptionsModel.h"
 #include "sheets/ExportOptionsView.h"
@@ -73,6 +73,11 @@ void tellClipped(QWidget* window, const QUrl& url, int64_t clipped, const Encode
   });
 }
 
+AudioDocument::WindowMaker& windowMaker() {
+  static AudioDocument::WindowMaker maker;
+  return maker;
+}
+
 } // namespace
 
 AudioDocument::AudioDocument() : model_(std::make_unique<EditorModel>(quar::AudioContent(2, 48000), std::nullopt)) {
@@ -110,8 +115,10 @@ std::optional<EncodeSettings> AudioDocument::settingsMatching(const AudioFileInf
   return settings.normalized();
 }
 
+void AudioDocument::setWindowMaker(WindowMaker maker) { windowMaker() = std::move(maker); }
+
 void AudioDocument::makeWindowControllers() {
-  addWindowController(std::make_unique<EditorWindowController>(*this));
+  if (const WindowMaker& maker = windowMaker()) addWindowController(maker(*this));
   if (!fileUrl().isEmpty()) beginLoading(fileUrl());
 }
 

@@ -13,6 +13,7 @@
 
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -23,6 +24,7 @@
 #include "platform/Document.h"
 
 class ExportOptionsModel;
+class WindowController;
 
 class AudioDocument final : public Document {
   Q_OBJECT
@@ -36,6 +38,10 @@ public:
   // The save settings for a file as opened: none when its own format cannot be written here.
   static std::optional<quar::EncodeSettings> settingsMatching(const quar::AudioFileInfo& info);
 
+  // Makes the document's window; the layer that knows the window installs it once at start-up.
+  using WindowMaker = std::function<std::unique_ptr<WindowController>(AudioDocument& document)>;
+  static void setWindowMaker(WindowMaker maker);
+  // Makes the window (none before a maker is installed) and starts loading the file.
   void makeWindowControllers() override;
   // Probes the file; throws when it cannot be read.
   void read(const QUrl& url, const QString& type) override;

@@ -50,6 +50,17 @@ EditorModel::EditorModel(AudioContent content, std::optional<quar::AudioFileInfo
 
 EditorModel::~EditorModel() { cancelBackgroundWork(); }
 
+void EditorModel::watchContentAndSelection(QObject* context, std::function<void()> changed) {
+  connect(this, &EditorModel::changed, context, [changed = std::move(changed)](Property property) {
+    if (property == Property::content || property == Property::selection) changed();
+  });
+}
+
+void EditorModel::watchChanges(ObservationTracker& tracker) {
+  tracker.watch(this);
+  tracker.watch(&transport_);
+}
+
 std::set<int> EditorModel::allChannels(int count) {
   std::set<int> channels;
   for (int c = 0; c < count; ++c) channels.insert(c);

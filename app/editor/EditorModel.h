@@ -27,6 +27,7 @@
 #include "core/FadeShape.h"
 #include "dsp/Limiter.h"
 #include "dsp/Loudness.h"
+#include "effects/ApplyTarget.h"
 #include "editor/AnalysisScope.h"
 #include "editor/BusyState.h"
 #include "editor/EditState.h"
@@ -37,6 +38,7 @@
 #include "editor/Transport.h"
 #include "editor/Viewport.h"
 #include "recording/RecordMode.h"
+#include "recording/TakeReceiver.h"
 #include "platform/DebouncedTask.h"
 #include "platform/ObservationScope.h"
 #include "platform/UndoManager.h"
@@ -47,7 +49,7 @@ struct ProcessorHandoff;
 class QTimer;
 class Recorder;
 
-class EditorModel final : public QObject {
+class EditorModel final : public QObject, public TakeReceiver, public ApplyTarget {
   Q_OBJECT
 public:
   enum class Property {
@@ -70,10 +72,10 @@ public:
   // selects all channels and zooms to fit.
   void load(quar::AudioContent content, std::optional<quar::AudioFileInfo> fileInfo);
   // Stops playback; with keepPosition and no selection the cursor moves to the playhead.
-  void stop(bool keepPosition);
+  void stop(bool keepPosition) override;
 
   // Tracked state.
-  const quar::AudioContent& content() const { return track(Property::content), content_; }
+  const quar::AudioContent& content() const override { return track(Property::content), content_; }
   void setContent(quar::AudioContent content);
   int64_t contentVersion() const { return track(Property::contentVersion), contentVersion_; }
   const std::optional<quar::AudioFileInfo>& fileInfo() const { return track(Property::fileInfo), fileInfo_; }
@@ -86,7 +88,7 @@ public:
   std::optional<int> envelopeTarget() const { return track(Property::envelopeTarget), envelopeTarget_; }
   void setEnvelopeTarget(std::optional<int> target);
   // Never an empty range: assigning one clears the selection.
-  std::optional<quar::FrameRange> selection() const { return track(Property::selection), selection_; }
+  std::optional<quar::FrameRange> selection() const override { return track(Property::selection), selection_; }
   void setSelection(std::optional<quar::FrameRange> selection);
   const std::set<int>& activeChannels() const { return track(Property::activeChannels), activeChannels_; }
   void setActiveChannels(std::set<int> channels);
@@ -112,6 +114,7 @@ public:
   void setRecordHead(std::optional<int64_t> frame);
   bool liveTakeVisible() const { return track(Property::liveTakeVisible), liveTakeVisible_; }
   void setLiveTakeVisible(bool visible);
+  bool isPlaying() const override { return transport_.isPlaying(); }
   // Loudness of the content as heard (envelopes applied) and of the raw content.
   const std::optional<quar::LoudnessResult>& loudness() const { return track(Property::loudness), loudness_; }
   void setLoudness(std::optional<quar::LoudnessResult> result);
@@ -163,13 +166,13 @@ public:
   const Transport& transport() const { return transport_; }
 
   // Untracked state.
-  EffectsRack& rack() { return *rack_; }
+  EffectsRack& rack() override { return *rack_; }
   Recorder& recorder() { return *recorder_; }
   UndoManager* undoManager() const { return undoManager_; }
   void setUndoManager(UndoManager* manager) { undoManager_ = manager; }
   void setPresentError(ErrorPresenter presenter) { presentError_ = std::move(presenter); }
   // Reports an error through the document's error presenter; nothing without one.
-  void presentError(std::exception_ptr error) const;
+  void presentError(std::exception_ptr error) const override;
   bool analysisSuspended() const { return analysisSuspended_; }
   void setAnalysisSuspended(bool suspended) { analysisSuspended_ = suspended; }
 
@@ -329,10 +332,10 @@ public:
   // the rack's live preview off. "Apply " + the rack's chain name. Beeps unless
   // canApplyEffects(), or when the document changed while the chain was being built; a chain
   // that cannot be built goes to the error presenter.
-  void applyEffects();
+  void applyEffects() override;
   // Whether applyEffects() runs now: the document may change, a slot is enabled and no plug-in
   // is still loading (a loading slot would render with a fresh instance's defaults).
-  bool canApplyEffects() const;
+  bool canApplyEffects() const override;
   // Stretches the selection (or the whole content) to length / rate frames, rounded, and shifts
   // its pitch by pitchCents; the selection covers the new length, markers inside move in
   // proportion and those after it by the change in length. Nothing for rate <= 0 or for rate 1
@@ -388,30 +391,27 @@ public:
   // the document is restored to its state before the take, which then becomes one undo step
   // "Record" (or "Record (converted from 44100 Hz)") at the cursor, over the selection or at the
   // end. While recording, content changes start no analysis.
-  // What became of a finished take.
-  enum class TakeResult {
-    committed,  // it is in the document
-    empty,      // nothing was captured; the document is as before
-    refused,    // a job was running or the document changed meanwhile (with a beep)
-    cancelled,  // its conversion was cancelled
-    failed,     // its conversion failed; the error comes along
-  };
-  // Called once on the GUI thread when the take's fate is known (unless the model is gone).
-  using TakeDone = std::function<void(TakeResult result, std::exception_ptr error)>;
+  // TakeResult tells what became of a finished take; TakeDone learns it once, on the GUI thread
+  // (unless the model is gone).
   // Notes the state before the take and where it goes (`mode`), for a take at `sampleRate` Hz
   // with `channelCount` channels; stops playback. The take is shown live only when the document
   // is empty or has the take's rate and channel count.
-  void beginRecording(RecordMode mode, double sampleRate, int channelCount);
+  void beginRecording(RecordMode mode, double sampleRate, int channelCount) override;
   // Moves the record head to the end of the take so far (in document frames), shows the take in
   // the document when it can, and keeps the head in view. No undo step.
-  void updateLiveTake(const quar::AudioContent& take);
+  void updateLiveTake(const quar::AudioContent& take) override;
   // Restores the state before the take, then adds the take: into an empty document at once
   // (its rate and channels become the document's, all selected, the view fitted); otherwise as
   // a job (refused with a beep while a job runs) that converts it to the document's rate and
   // splices it in, selecting the recorded audio and moving markers and envelopes by its actual
   // length. A take with another channel count than the document's is remixed first. `done`
   // learns the result; without `done`, a failure goes to the error presenter.
-  void finishRecording(std::optional<quar::AudioContent> take, TakeDone done = {});
+  void finishRecording(std::optional<quar::AudioContent> take, TakeDone done = {}) override;
+  // A job runs (busy() is set).
+  bool runsJob() const override { return busy().has_value(); }
+  void watchContentAndSelection(QObject* context, std::function<void()> changed) override;
+  // Makes `tracker` listen to this model's changes.
+  void watchChanges(ObservationTracker& tracker) override;
 
 Q_SIGNALS:
   void changed(EditorModel::Property property);

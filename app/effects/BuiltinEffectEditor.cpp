@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "base/Precondition.h"
-#include "editor/EditorModel.h"
+#include "effects/ApplyTarget.h"
 #include "effects/ChorusEditor.h"
 #include "effects/CompressorEditor.h"
 #include "effects/DelayEditor.h"
@@ -22,14 +22,13 @@
 using quar::EffectKind;
 using quar::EffectSettings;
 
-BuiltinEffectEditor::BuiltinEffectEditor(Binding<EffectSettings> settings, EditorModel* model, quar::Uuid slotID,
+BuiltinEffectEditor::BuiltinEffectEditor(Binding<EffectSettings> settings, ApplyTarget* model, quar::Uuid slotID,
                                          QWidget* parent)
     : QWidget(parent), settings_(std::move(settings)), model_(model), slotID_(slotID),
       tracker_(new ObservationTracker([this] { refresh(); }, this)), layout_(new QVBoxLayout(this)) {
   setObjectName(QStringLiteral("builtinEffectEditor"));
   layout_->setContentsMargins(0, 0, 0, 0);
-  tracker_->watch(model_);
-  tracker_->watch(&model_->transport());
+  model_->watchChanges(*tracker_);
   tracker_->watch(&model_->rack());
   refresh();
 }
@@ -64,7 +63,7 @@ void BuiltinEffectEditor::refresh() {
   ObservationScope scope;
   const EffectSettings settings = settings_.get();
   if (!editor_ || kind_ != quar::kind(settings)) showPanel(settings);
-  if (meter_) meter_->setPlaying(model_->transport().isPlaying());
+  if (meter_) meter_->setPlaying(model_->isPlaying());
   if (auto* eq = qobject_cast<EQEditor*>(editor_)) eq->setSampleRate(model_->content().sampleRate());
   if (editor_) editor_->refresh();
   tracker_->setReads(scope.takeReads());
@@ -80,7 +79,7 @@ void BuiltinEffectEditor::showPanel(const EffectSettings& settings) {
   editor_ = nullptr;
   meter_ = nullptr;
   const auto meter = [this] {
-    return new GainReductionMeter(&model_->rack(), slotID_, model_->transport().isPlaying());
+    return new GainReductionMeter(&model_->rack(), slotID_, model_->isPlaying());
   };
   switch (*kind_) {
   case EffectKind::eq:

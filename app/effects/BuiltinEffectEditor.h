@@ -14,9 +14,9 @@
 
 #include "base/Uuid.h"
 #include "dsp/effects/EffectSettings.h"
-#include "effects/Binding.h"
+#include "widgets/Binding.h"
 
-class EditorModel;
+class ApplyTarget;
 class EffectEditor;
 class EffectsRack;
 class GainReductionMeter;
@@ -27,7 +27,7 @@ class BuiltinEffectEditor final : public QWidget {
   Q_OBJECT
 public:
   // `model` is the document's; `slotID` names the slot whose reduction the meters show.
-  BuiltinEffectEditor(Binding<quar::EffectSettings> settings, EditorModel* model, quar::Uuid slotID,
+  BuiltinEffectEditor(Binding<quar::EffectSettings> settings, ApplyTarget* model, quar::Uuid slotID,
                       QWidget* parent = nullptr);
 
   // A binding to the settings of the rack's built-in slot `slotID`: reading gives the slot's
@@ -48,7 +48,7 @@ private:
   void showPanel(const quar::EffectSettings& settings);
 
   Binding<quar::EffectSettings> settings_;
-  EditorModel* model_;
+  ApplyTarget* model_;
   quar::Uuid slotID_;
   ObservationTracker* tracker_;
   QVBoxLayout* layout_;

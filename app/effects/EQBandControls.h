@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "dsp/effects/EQSettings.h"
-#include "effects/Binding.h"
+#include "widgets/Binding.h"
 #include "widgets/Theme.h"
 
 class ParamSlider;

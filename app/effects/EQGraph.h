@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "dsp/effects/EQSettings.h"
-#include "effects/Binding.h"
+#include "widgets/Binding.h"
 
 class EQGraph final : public QWidget {
   Q_OBJECT

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/Enums.h"
-#include "effects/Binding.h"
+#include "widgets/Binding.h"
 #include "widgets/ParamSlider.h"
 #include "widgets/SegmentedControl.h"
 

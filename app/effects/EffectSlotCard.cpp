@@ -17,7 +17,7 @@
 
 #include <algorithm>
 
-#include "editor/EditorModel.h"
+#include "effects/ApplyTarget.h"
 #include "effects/AudioUnitSlotEditor.h"
 #include "effects/BuiltinEffectEditor.h"
 #include "effects/EffectEditor.h"
@@ -63,7 +63,7 @@ QIcon chevron(bool pointingDown, const QColor& color) {
 
 } // namespace
 
-EffectSlotCard::EffectSlotCard(EffectsRack* rack, EditorModel* model, quar::Uuid slotID, QWidget* parent)
+EffectSlotCard::EffectSlotCard(EffectsRack* rack, ApplyTarget* model, quar::Uuid slotID, QWidget* parent)
     : QFrame(parent), rack_(rack), model_(model), slotID_(slotID), header_(new QWidget(this)),
       enabled_(new QCheckBox(header_)), icon_(new QLabel(header_)), title_(new QLabel(header_)),
       spinner_(new ActivitySpinner(spinnerSize, header_)), menuButton_(new QToolButton(header_)),

@@ -20,7 +20,7 @@
 #include "effects/EffectSlot.h"
 
 class ActivitySpinner;
-class EditorModel;
+class ApplyTarget;
 class EffectsRack;
 class ObservedRefresh;
 class QCheckBox;
@@ -40,7 +40,7 @@ public:
   // The opacity of a bypassed slot's editor.
   static constexpr double bypassedOpacity = 0.55;
 
-  EffectSlotCard(EffectsRack* rack, EditorModel* model, quar::Uuid slotID, QWidget* parent = nullptr);
+  EffectSlotCard(EffectsRack* rack, ApplyTarget* model, quar::Uuid slotID, QWidget* parent = nullptr);
 
   const quar::Uuid& slotID() const { return slotID_; }
   // Puts a preset's settings into the slot; a noise-reduction slot keeps its learnt profile.
@@ -73,7 +73,7 @@ private:
   void savePreset(const QString& typedName);
 
   EffectsRack* rack_;
-  EditorModel* model_;
+  ApplyTarget* model_;
   quar::Uuid slotID_;
   QWidget* header_;
   QCheckBox* enabled_;

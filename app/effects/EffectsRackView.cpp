@@ -11,7 +11,7 @@
 #include <algorithm>
 
 #include "base/Enums.h"
-#include "editor/EditorModel.h"
+#include "effects/ApplyTarget.h"
 #include "effects/AddEffectMenu.h"
 #include "effects/EffectSlotCard.h"
 #include "effects/EffectsRack.h"
@@ -47,7 +47,7 @@ QLabel* symbolLabel(const QString& symbol, const QColor& color, int size, QWidge
 
 } // namespace
 
-EffectsRackView::EffectsRackView(EditorModel* model, QWidget* parent)
+EffectsRackView::EffectsRackView(ApplyTarget* model, QWidget* parent)
     : QWidget(parent), model_(model), rack_(&model->rack()),
       observer_(new ObservedRefresh([this] { refresh(); }, this)) {
   setObjectName(QStringLiteral("effectsRackView"));
@@ -66,7 +66,7 @@ EffectsRackView::EffectsRackView(EditorModel* model, QWidget* parent)
   column->addWidget(makeFooter());
   column->addStretch();
 
-  observer_->watch(model_);
+  model_->watchChanges(observer_->tracker());
   observer_->watch(rack_);
   observer_->run();
 }
@@ -187,7 +187,7 @@ QWidget* EffectsRackView::makeFooter() {
   apply_->setObjectName(QStringLiteral("applyRack"));
   apply_->setMinimumWidth(applyMinimumWidth);
   apply_->setDefault(true);
-  connect(apply_, &QPushButton::clicked, model_, &EditorModel::applyEffects);
+  connect(apply_, &QPushButton::clicked, this, [this] { model_->applyEffects(); });
   actions->addWidget(clear);
   actions->addStretch();
   actions->addWidget(apply_);

@@ -4,7 +4,7 @@
 // buttons for Parametric EQ, Compressor and Reverb) or one EffectSlotCard per slot and the
 // footer: the "Effect tail" picker, "Clear", the Apply button ("Apply to Selection" or "Apply
 // to Entire File", Ctrl+Shift+Return) and, while the preview is off, a note saying so. The
-// panel keeps no state: it shows the rack and the editor model and calls their operations.
+// panel keeps no state: it shows the rack and its apply target and calls their operations.
 // GUI thread.
 #pragma once
 
@@ -15,7 +15,7 @@
 #include "base/Uuid.h"
 
 class AddEffectMenu;
-class EditorModel;
+class ApplyTarget;
 class EffectSlotCard;
 class EffectsRack;
 class ObservedRefresh;
@@ -28,7 +28,7 @@ class QVBoxLayout;
 class EffectsRackView final : public QWidget {
   Q_OBJECT
 public:
-  explicit EffectsRackView(EditorModel* model, QWidget* parent = nullptr);
+  explicit EffectsRackView(ApplyTarget* model, QWidget* parent = nullptr);
 
   // The card of the slot, or null.
   EffectSlotCard* card(const quar::Uuid& slotID) const;
@@ -43,7 +43,7 @@ private:
   // One card per slot, in slot order; cards of slots that are gone are dropped.
   void showCards();
 
-  EditorModel* model_;
+  ApplyTarget* model_;
   EffectsRack* rack_;
   QToolButton* preview_ = nullptr;
   AddEffectMenu* addEffect_ = nullptr;

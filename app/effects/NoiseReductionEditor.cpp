@@ -4,7 +4,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "editor/EditorModel.h"
+#include "effects/ApplyTarget.h"
 #include "widgets/ViewStyle.h"
 #include "effects/LinkButton.h"
 #include "effects/NoiseProfileView.h"
@@ -25,7 +25,7 @@ const SliderRow<NoiseReductionSettings> rows[] = {
 
 } // namespace
 
-NoiseReductionEditor::NoiseReductionEditor(Binding<NoiseReductionSettings> settings, EditorModel* model,
+NoiseReductionEditor::NoiseReductionEditor(Binding<NoiseReductionSettings> settings, ApplyTarget* model,
                                            QWidget* parent)
     : EffectEditor(parent), settings_(std::move(settings)), model_(model),
       learn_(new SymbolButton(QStringLiteral("waveform.badge.magnifyingglass"), 16,

@@ -8,7 +8,7 @@
 #include "dsp/effects/EffectSettings.h"
 #include "effects/EffectEditor.h"
 
-class EditorModel;
+class ApplyTarget;
 class NoiseProfileView;
 class QLabel;
 class QAbstractButton;
@@ -20,7 +20,7 @@ public:
   static constexpr int64_t learnFFTSize = 2048;
 
   // Reads the model's selection and content; refresh() reads them again.
-  NoiseReductionEditor(Binding<quar::NoiseReductionSettings> settings, EditorModel* model, QWidget* parent = nullptr);
+  NoiseReductionEditor(Binding<quar::NoiseReductionSettings> settings, ApplyTarget* model, QWidget* parent = nullptr);
 
   void refresh() override;
   // Learns a profile from the selection; nothing without one.
@@ -28,7 +28,7 @@ public:
 
 private:
   Binding<quar::NoiseReductionSettings> settings_;
-  EditorModel* model_;
+  ApplyTarget* model_;
   QAbstractButton* learn_;
   QAbstractButton* clear_;
   NoiseProfileView* profile_;

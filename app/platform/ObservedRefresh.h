@@ -20,6 +20,8 @@ public:
   void watch(Model* model) {
     tracker_->watch(model);
   }
+  // The tracker behind watch(), for models that add themselves to it.
+  ObservationTracker& tracker() { return *tracker_; }
 
   // Refreshes now and watches what the refresh read.
   void run();

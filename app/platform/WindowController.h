@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-class Document;
+#include "platform/Document.h"
 class QMainWindow;
 
 class WindowController : public QObject {

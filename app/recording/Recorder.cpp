@@ -12,7 +12,6 @@
 #include <stdexcept>
 
 #include "base/Decibels.h"
-#include "editor/EditorModel.h"
 #include "platform/ErrorAlert.h"
 #include "platform/Observable.h"
 #include "platform/Platform.h"
@@ -38,6 +37,12 @@ Recorder::Recorder(AudioBackend& backend, QObject* parent)
 
 // The input stops with the engine; a take still running stays in its safety file.
 Recorder::~Recorder() = default;
+
+void Recorder::setModel(TakeReceiver* model) {
+  model_ = model;
+  modelObject_ = dynamic_cast<QObject*>(model);
+  Q_ASSERT(!model || modelObject_);
+}
 
 void Recorder::setIsArmed(bool armed) { assignObserved(this, isArmed_, armed, Property::isArmed); }
 
@@ -154,7 +159,7 @@ void Recorder::armGranted(bool granted) {
 }
 
 void Recorder::rearm() {
-  if (!model_ || isRecording_) return;
+  if (!model() || isRecording_) return;
   engine_.stop();
   InputEngine::Format format;
   try {
@@ -166,7 +171,7 @@ void Recorder::rearm() {
   const std::vector<InputChoice> choices = inputChoices();
   std::optional<InputChoice> choice = inputChoice_;
   if (!choice || std::find(choices.begin(), choices.end(), *choice) == choices.end()) {
-    const int documentChannels = model_->content().channelCount();
+    const int documentChannels = model()->content().channelCount();
     const size_t wanted = static_cast<size_t>(documentChannels < 2 ? documentChannels : 2);
     const auto match = std::find_if(choices.begin(), choices.end(),
                                     [&](const InputChoice& c) { return c.channels.size() == wanted; });
@@ -216,18 +221,18 @@ void Recorder::poll() {
   if (!isRecording_) return;
   setElapsedFrames(buffer_->captured());
   if (++tick_ % 3 != 0) return;
-  if (std::optional<quar::AudioContent> take = buffer_->liveSnapshot(); take && model_) model_->updateLiveTake(*take);
+  if (std::optional<quar::AudioContent> take = buffer_->liveSnapshot(); take && model()) model()->updateLiveTake(*take);
 }
 
 int Recorder::takeChannels(size_t inputs) const {
-  if (model_->content().frameCount() > 0) return model_->content().channelCount();
+  if (model()->content().frameCount() > 0) return model()->content().channelCount();
   return std::max(static_cast<int>(inputs), 1);
 }
 
 void Recorder::start() {
   Platform::assertGuiThread();
-  if (!buffer_ || !model_ || isRecording_) return;
-  if (model_->busy()) {
+  if (!buffer_ || !model() || isRecording_) return;
+  if (model()->runsJob()) {
     Platform::beep();
     return;
   }
@@ -238,11 +243,11 @@ void Recorder::start() {
       return;
     }
   }
-  model_->stop(false);
+  model()->stop(false);
   safetyPath_ = newSafetyPath();
   buffer_->resetClips();
   buffer_->beginCapture(std::filesystem::path(safetyPath_->toStdString()));
-  model_->beginRecording(mode_, buffer_->sampleRate(), buffer_->outputChannels());
+  model()->beginRecording(mode_, buffer_->sampleRate(), buffer_->outputChannels());
   setIsRecording(true);
   setElapsedFrames(0);
 }
@@ -258,10 +263,10 @@ void Recorder::finishTake(bool closing) {
   engine_.drain();
   std::optional<quar::AudioContent> take = buffer_->endCapture();
   const std::optional<QString> path = std::exchange(safetyPath_, std::nullopt);
-  if (!model_) return;  // the take stays in its safety file
-  model_->finishRecording(std::move(take), [guard = QPointer<Recorder>(this), path, closing](
-                                               EditorModel::TakeResult result, std::exception_ptr error) {
-    if (result == EditorModel::TakeResult::committed || result == EditorModel::TakeResult::empty) {
+  if (!model()) return;  // the take stays in its safety file
+  model()->finishRecording(std::move(take), [guard = QPointer<Recorder>(this), path, closing](
+                                               TakeReceiver::TakeResult result, std::exception_ptr error) {
+    if (result == TakeReceiver::TakeResult::committed || result == TakeReceiver::TakeResult::empty) {
       if (path) QFile::remove(*path);
     } else if (guard) {
       guard->takeKept(path, error, !closing && guard->isArmed_);
@@ -277,10 +282,10 @@ void Recorder::takeKept(const std::optional<QString>& path, std::exception_ptr e
     message += QStringLiteral("It is kept in \u201C%1\u201D.").arg(QDir::toNativeSeparators(*path));
   else
     message += QStringLiteral("No safety file could be written.");
-  if (onBar || !model_)
+  if (onBar || !model())
     setErrorMessage(message);
   else
-    model_->presentError(std::make_exception_ptr(std::runtime_error(message.toStdString())));
+    model()->presentError(std::make_exception_ptr(std::runtime_error(message.toStdString())));
 }
 
 void Recorder::disarm() {

@@ -2,7 +2,7 @@
 // recording bar is shown: it lists the input devices, opens the chosen one through its
 // InputEngine and polls the take buffer's meters every 1/30 s; a take runs from start() to
 // stop(), is copied to a safety file in the Recordings folder meanwhile, and is handed to the
-// model's recording operations, which place it by `mode`. The safety file is deleted only once
+// model's recording operations (a TakeReceiver), which place it by `mode`. The safety file is deleted only once
 // the take is in the document. A QObject on the GUI thread; tracked getters and changed(Property)
 // as every model. Levels in dB, frames at the device's rate.
 #pragma once
@@ -24,8 +24,8 @@
 #include "recording/InputDevice.h"
 #include "recording/InputEngine.h"
 #include "recording/TakeBuffer.h"
+#include "recording/TakeReceiver.h"
 
-class EditorModel;
 class QDateTime;
 class QTimer;
 
@@ -45,9 +45,9 @@ public:
   explicit Recorder(AudioBackend& backend = AudioBackend::shared(), QObject* parent = nullptr);
   ~Recorder() override;
 
-  // The model that takes the recordings (not owned).
-  void setModel(EditorModel* model) { model_ = model; }
-  EditorModel* model() const { return model_; }
+  // The model that takes the recordings (not owned): a QObject, forgotten when it is destroyed.
+  void setModel(TakeReceiver* model);
+  TakeReceiver* model() const { return modelObject_ ? model_ : nullptr; }
   // Where microphone permission comes from (always granted by default).
   void setMicrophoneAccess(MicrophoneAccess access) { access_ = std::move(access); }
 
@@ -145,7 +145,8 @@ private:
   AudioBackend& backend_;
   InputEngine engine_;
   MicrophoneAccess access_ = MicrophoneAccess::alwaysGranted();
-  QPointer<EditorModel> model_;
+  TakeReceiver* model_ = nullptr;
+  QPointer<QObject> modelObject_;  // the model as a QObject, null once it is gone
   bool isArmed_ = false;
   bool isRecording_ = false;
   std::vector<InputDevice> devices_;

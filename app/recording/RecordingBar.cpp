@@ -16,10 +16,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "editor/EditorModel.h"
 #include "platform/Icons.h"
 #include "recording/InputMeters.h"
 #include "recording/Recorder.h"
+#include "recording/TakeReceiver.h"
 #include "support/TimeFormat.h"
 #include "widgets/ViewStyle.h"
 
@@ -70,7 +70,7 @@ QColor secondaryText(const QPalette& palette) { return ViewStyle::withAlpha(pale
 
 } // namespace
 
-RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* parent)
+RecordingBar::RecordingBar(Recorder& recorder, TakeReceiver& model, QWidget* parent)
     : QWidget(parent), recorder_(recorder), model_(model) {
   setObjectName(QStringLiteral("recordingBar"));
   auto* column = new QVBoxLayout(this);
@@ -212,9 +212,7 @@ RecordingBar::RecordingBar(Recorder& recorder, EditorModel& model, QWidget* pare
     default: refresh();
     }
   });
-  connect(&model_, &EditorModel::changed, this, [this](EditorModel::Property property) {
-    if (property == EditorModel::Property::content || property == EditorModel::Property::selection) refresh();
-  });
+  model_.watchContentAndSelection(this, [this] { refresh(); });
   refresh();
 }
 

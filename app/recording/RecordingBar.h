@@ -3,7 +3,7 @@
 // destination pickers (on a row of their own when the bar is too narrow for one row), the
 // monitoring toggle and the close button, and below them the recorder's error or a note that
 // the input runs at another rate than the document. It holds no state of its own: controls call
-// the recorder, readouts follow the recorder and the model.
+// the recorder, readouts follow the recorder and the model the take goes into.
 // It registers no shortcut: Ctrl+R reaches the recorder through the window's Record command.
 // None of its controls takes the keyboard focus, so Space always reaches the window (play or
 // stop the take), also after a click on a picker. Its texts are pure functions. GUI thread.
@@ -15,7 +15,6 @@
 #include <functional>
 #include <optional>
 
-class EditorModel;
 class InputMeters;
 class QAbstractButton;
 class QComboBox;
@@ -23,11 +22,12 @@ class QHBoxLayout;
 class QLabel;
 class QToolButton;
 class Recorder;
+class TakeReceiver;
 
 class RecordingBar final : public QWidget {
   Q_OBJECT
 public:
-  RecordingBar(Recorder& recorder, EditorModel& model, QWidget* parent = nullptr);
+  RecordingBar(Recorder& recorder, TakeReceiver& model, QWidget* parent = nullptr);
 
   // "48 kHz" for a whole number of kilohertz, else "44.1 kHz".
   static QString rateText(double rate);
@@ -67,7 +67,7 @@ private:
   void placePickers();
 
   Recorder& recorder_;
-  EditorModel& model_;
+  TakeReceiver& model_;
   QHBoxLayout* row_;
   QHBoxLayout* pickerRow_;
   QAbstractButton* recordButton_;

@@ -10,7 +10,7 @@
 
 #include <functional>
 
-#include "effects/Binding.h"
+#include "widgets/Binding.h"
 
 class EditorModel;
 class QLabel;

@@ -13,7 +13,7 @@
 
 #include <optional>
 
-#include "effects/Binding.h"
+#include "widgets/Binding.h"
 
 class QLineEdit;
 class QSlider;

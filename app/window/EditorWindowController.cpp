@@ -42,6 +42,11 @@ const std::vector<QString>& EditorWindowController::toolbarItemIdentifiers() {
   return identifiers;
 }
 
+void EditorWindowController::installAsDocumentWindow() {
+  AudioDocument::setWindowMaker(
+      [](AudioDocument& document) { return std::make_unique<EditorWindowController>(document); });
+}
+
 EditorWindowController::EditorWindowController(AudioDocument& document)
     : audioDocument_(document), model_(&document.model()) {
   QMainWindow* main = window();

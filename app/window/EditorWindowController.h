@@ -44,6 +44,8 @@ public:
   static const std::vector<QString>& toolbarItemIdentifiers();
 
   explicit EditorWindowController(AudioDocument& document);
+  // Makes every audio document show itself in an EditorWindowController.
+  static void installAsDocumentWindow();
   ~EditorWindowController() override;
 
   EditorModel& model() const { return *model_; }

@@ -1,6 +1,7 @@
 // Runs the editor's tests in an offscreen QApplication with temporary settings and data
 // folders, the null audio device on its manual clock, a fixed English locale, a counting beep,
-// the program's wheel rule and animations off (tests of an animation turn them on).
+// the program's wheel rule, its document windows and animations off (tests of an animation
+// turn them on).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include "platform/NullAudioBackend.h"
 #include "platform/Platform.h"
 #include "platform/WheelGuard.h"
+#include "window/EditorWindowController.h"
 #include "AppTestSupport.h"
 
 int main(int argc, char** argv) {
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   Platform::configureApplication();
   WheelGuard::install();
+  EditorWindowController::installAsDocumentWindow();
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   Platform::setBeepHandler([] { ++AppTestSupport::beepCount(); });
   // Playback advances only when a test pumps the null device.

@@ -17,8 +17,8 @@
 
 #include "core/AudioContent.h"
 #include "editor/EditorModel.h"
-#include "effects/Binding.h"
 #include "effects/EffectsRack.h"
+#include "widgets/Binding.h"
 #include "widgets/ParamSlider.h"
 #include "views/ViewTestSupport.h"
 

@@ -1,9 +1,9 @@
 // Bindings: per cent over a fraction, narrowing the settings to one case, and fields.
 #include <gtest/gtest.h>
 
-#include "EditorTestSupport.h"
 #include "dsp/effects/EffectSettings.h"
-#include "effects/Binding.h"
+#include "effects/EditorTestSupport.h"
+#include "widgets/Binding.h"
 
 using namespace EditorTestSupport;
 
