@@ -50,7 +50,7 @@ public:
   }
 
 private:
-  // Uniform noise in -1...1 from the frame index alone.
+  // Uniform noise in [-1, 1] from the frame index alone.
   static double hashNoise(int64_t frame) {
     uint64_t x = static_cast<uint64_t>(frame) * 0x9E3779B97F4A7C15ull;
     x ^= x >> 31;

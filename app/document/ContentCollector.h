@@ -29,7 +29,7 @@ public:
 
   // Starts again for the stream described by `format`; called before any block.
   void begin(const quar::AudioFileInfo& format);
-  // Takes frames start ..< start + length (one array per channel); dropped before a usable
+  // Takes frames [start, start + length) (one array per channel); dropped before a usable
   // format. May be called from several threads at once.
   void add(std::vector<std::vector<float>>&& channels, int64_t start);
   quar::AudioContent finish();

@@ -13,5 +13,5 @@ struct BusyState {
   quar::Uuid id;  // fresh per job
   QString title;  // shown by the busy overlay; the job's undo action name
   std::shared_ptr<ProgressToken> token;
-  double fraction = 0;  // 0...1, as last copied from the token
+  double fraction = 0;  // [0, 1], as last copied from the token
 };

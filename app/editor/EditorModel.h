@@ -177,7 +177,7 @@ public:
   void setAnalysisSuspended(bool suspended) { analysisSuspended_ = suspended; }
 
   // Derived values.
-  // The set 0 ..< count.
+  // The set [0, count).
   static std::set<int> allChannels(int count);
   // "<codec> · 48 kHz · 24-bit · Stereo"; the codec and bit depth only with file info.
   QString formatSummary() const;

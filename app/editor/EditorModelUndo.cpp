@@ -18,7 +18,7 @@ using quar::FrameRange;
 namespace {
 
 // The grid for content at `ratio` times the old sample rate: the downbeat scaled and rounded
-// (held within the frame range), the tempo held within 20...400.
+// (held within the frame range), the tempo held within [20, 400].
 quar::TempoGrid scaledGrid(const quar::TempoGrid& grid, double ratio) {
   const int64_t downbeat = quar::clampedInt(std::round(ratio * static_cast<double>(grid.downbeatFrame)),
                                             std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());

@@ -1,4 +1,4 @@
-// ProgressToken: the progress fraction (0...1) and cancel flag of one background job, shared
+// ProgressToken: the progress fraction ([0, 1]) and cancel flag of one background job, shared
 // between the GUI thread and the job's thread. Every call is lock-free and may run on any
 // thread.
 #pragma once

@@ -71,7 +71,7 @@ void Tempo::tapTempo() {
   const double bpm = std::round(60 / (span / static_cast<double>(taps_.size() - 1)) * 10) / 10;
   if (!(std::isfinite(bpm) && bpm > 0)) return;
   TempoGrid grid = grid_;
-  grid.bpm = bpm;  // not held within 20...400
+  grid.bpm = bpm;  // not held within [20, 400]
   setGrid(grid);
   setTempoConfidence(std::nullopt);
   setShowGrid(true);

@@ -43,13 +43,13 @@ public:
   // GUI thread; beeps when none is found. Nothing while a detection runs or for empty content.
   void detectTempo(const quar::AudioContent& content, const quar::EnvelopeSet& envelopes);
   // Registers a tap now; from the second tap within 2 s of the last one the tempo is the mean
-  // interval of the last eight taps (rounded to 0.1 BPM, not held within 20...400).
+  // interval of the last eight taps (rounded to 0.1 BPM, not held within [20, 400]).
   void tapTempo();
   // Bar 1 at `frame`, and the grid shown.
   void setDownbeat(int64_t frame);
-  // Multiplies the tempo, held within 20...400; a factor that is not finite and above 0 does nothing.
+  // Multiplies the tempo, held within [20, 400]; a factor that is not finite and above 0 does nothing.
   void scaleTempo(double factor);
-  // The grid a detection sets: tempo rounded to hundredths and held within 20...400, at least
+  // The grid a detection sets: tempo rounded to hundredths and held within [20, 400], at least
   // one beat per bar, bar 1 at the estimate's downbeat; none without a finite tempo above 0.
   static std::optional<quar::TempoGrid> detectedGrid(const quar::TempoEstimate& estimate, int64_t beatsPerBar);
   // The seconds source of tap tempo (a monotonic clock); replaceable in tests.

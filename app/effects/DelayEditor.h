@@ -23,7 +23,7 @@ public:
   double bpm() const { return bpm_; }
 
   // The delay time (ms) of a note of `beats` beats at `bpm`: 60000 / max(bpm, 20) × beats held
-  // within 1...4000; a tempo that is not above 20 (not-a-number included) counts as 20.
+  // within [1, 4000]; a tempo that is not above 20 (not-a-number included) counts as 20.
   static double syncedTimeMs(double bpm, double beats);
   // The tempo as the field shows it: the user's locale, at most one decimal.
   static QString bpmText(double bpm);

@@ -64,7 +64,7 @@ public:
   // The band whose node is nearest to `start`, when nearer than grabDistance; of equally near
   // nodes the first.
   static std::optional<size_t> grabbed(const std::vector<QPointF>& nodes, QPointF start);
-  // The band moved to a pointer location: frequency held within 20...20000 Hz and rounded to
+  // The band moved to a pointer location: frequency held within [20, 20000] Hz and rounded to
   // 0.1 Hz; for bells and shelves the gain held within ±24 dB and rounded to 0.1 dB.
   static quar::EQBand dragged(quar::EQBand band, QPointF location, QSizeF size);
   // "Bell · 1000 Hz".

@@ -30,7 +30,7 @@ public:
   // The reduction (dB) shown now.
   double reduction() const { return reduction_; }
 
-  // The filled part of the bar (0...1) for a reduction in dB; none, negative and not-a-number
+  // The filled part of the bar ([0, 1]) for a reduction in dB; none, negative and not-a-number
   // fill nothing.
   static double fillFraction(std::optional<double> reductionDB);
   // "12.0 dB".

@@ -31,7 +31,7 @@ public:
   LinearMeterRow(const QString& label, double lo, double hi, const QString& unit, const ThemeColor& color,
                  QWidget* parent = nullptr);
 
-  // Where a level lies along the bar, 0...1: held within the range, a level that is not a number
+  // Where a level lies along the bar, [0, 1]: held within the range, a level that is not a number
   // at the left end.
   static double position(double level, double lo, double hi);
   // Width of a level's bar in a bar `width` points wide.

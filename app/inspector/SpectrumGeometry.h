@@ -42,7 +42,7 @@ public:
   std::vector<Tick> levelTicks() const;
   // Whether the spectrum has enough values to be drawn (and hovered): at least 3.
   static bool isDrawable(const std::vector<float>& spectrum) { return spectrum.size() >= 3; }
-  // The curve through bins 1 ..< n (below 20 Hz skipped on the log scale), thinned: a point
+  // The curve through bins [1, n) (below 20 Hz skipped on the log scale), thinned: a point
   // closer than 0.75 point to the last kept one raises that one to the louder of the two.
   std::vector<QPointF> curve(const std::vector<float>& spectrum) const;
   // Every step-th held bin from 1 (step n / 800 from 800 bins on, else 1), unthinned; empty

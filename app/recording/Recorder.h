@@ -72,7 +72,7 @@ public:
   // The input is heard on the output.
   bool monitoring() const { return track(Property::monitoring), monitoring_; }
   void setMonitoring(bool on);
-  // Per recorded channel: the shown peak level in dB (-144...0 and above) and a sticky clip flag.
+  // Per recorded channel: the shown peak level in dB ([-144, 0] and above) and a sticky clip flag.
   const std::vector<double>& peaksDB() const { return track(Property::peaksDB), peaksDB_; }
   const std::vector<bool>& clipped() const { return track(Property::clipped), clipped_; }
   // Frames captured in the current take.

@@ -28,11 +28,11 @@ public:
 
   // The tempo as the field shows it: the current locale's number with 0 to 2 fraction digits.
   static QString tempoText(double bpm);
-  // A typed tempo: a finite number of the current locale within 20...400; none otherwise.
+  // A typed tempo: a finite number of the current locale within [20, 400]; none otherwise.
   static std::optional<double> parsedTempo(const QString& text);
-  // One step of the stepper (direction +1 or −1) from `bpm`, held within 20...400.
+  // One step of the stepper (direction +1 or −1) from `bpm`, held within [20, 400].
   static double steppedTempo(double bpm, int direction);
-  // The line under the detection controls for a confidence of 0...1.
+  // The line under the detection controls for a confidence of [0, 1].
   struct ConfidenceLine {
     QString text;
     bool low;  // shown in orange

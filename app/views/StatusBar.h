@@ -28,9 +28,9 @@ public:
 
   // What a field shows: the selection's bounds and length, or the cursor (and 0) without one.
   static int64_t value(const EditorModel& model, Field field);
-  // A typed frame v, first held within 0...frameCount. Start: with a selection lo..<hi selects
-  // min(v, hi − 1)..<hi, else moves the cursor. End: from s (the selection's start, else the
-  // cursor) to v, or clears the selection when v <= s. Length: s..<min(s + v, frameCount), or
+  // A typed frame v, first held within [0, frameCount]. Start: with a selection [lo, hi) selects
+  // [min(v, hi − 1), hi), else moves the cursor. End: from s (the selection's start, else the
+  // cursor) to v, or clears the selection when v <= s. Length: [s, min(s + v, frameCount)), or
   // clears the selection when v is 0. The active channels stay.
   static void commit(EditorModel& model, Field field, int64_t v);
 

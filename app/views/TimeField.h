@@ -1,6 +1,6 @@
 // TimeField: a labelled text field of the status bar that shows a frame index or count in the
 // model's time format. Text typed into it stays until Return parses it and commits the frame,
-// clamped to 0...frameCount (text that does not parse commits nothing); Escape drops it. Either
+// clamped to [0, frameCount] (text that does not parse commits nothing); Escape drops it. Either
 // key shows the value again and reports `finished`, as losing focus or a change of time format
 // shows the value again. Otherwise the field follows the value. GUI thread only.
 #pragma once

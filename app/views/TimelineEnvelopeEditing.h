@@ -38,7 +38,7 @@ quar::FrameRange section(std::optional<quar::FrameRange> selection, const std::v
 
 // 0 dB for gains within 3 % of the range of 0 dB, else the gain.
 double detented(double dB, double rangeDB);
-// The frame on the nearest quarter beat of the grid, within 0 ... frameCount; unchanged when
+// The frame on the nearest quarter beat of the grid, within [0, frameCount]; unchanged when
 // the grid and rate give no quarter beat of some frames.
 int64_t snappedToGrid(int64_t frame, const quar::TempoGrid& grid, double sampleRate, int64_t frameCount);
 // The index of the bar holding a frame position (negative before bar 1), held within the

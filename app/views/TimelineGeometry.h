@@ -33,7 +33,7 @@ struct TimelineGeometry {
   // The geometry of a view of `size` points over the model (reads the model's tracked state).
   static TimelineGeometry of(const EditorModel& model, QSizeF size);
 
-  // The loudness lane's height L: the stored height clamped to 70 ... max(70, H - 26 - 80).
+  // The loudness lane's height L: the stored height clamped to [70, max(70, H - 26 - 80)].
   double loudnessHeight() const;
   QRectF ruler() const { return {0, 0, width, rulerHeight}; }
   // The channel lanes together: below the ruler, above the loudness lane when it is shown.
@@ -50,7 +50,7 @@ struct TimelineGeometry {
   double frame(double x) const { return scrollFrame + x * framesPerPoint; }
   // The x of a one-point vertical line over `x`: rounded to the whole point, plus 0.5.
   static double lineX(double x);
-  // The frame under x, rounded, clamped to 0 ... frameCount.
+  // The frame under x, rounded, clamped to [0, frameCount].
   int64_t clampedFrame(double x) const;
   // The channel whose lane (with the gap above it) contains y; none in the ruler, the loudness
   // lane, or without channels.

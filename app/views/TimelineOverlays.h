@@ -26,7 +26,7 @@ struct GridLines {
   std::vector<double> beats;
 };
 
-// The grid lines over visible frames scrollFrame ... scrollFrame + viewWidth * framesPerPoint.
+// The grid lines over visible frames [scrollFrame, scrollFrame + viewWidth * framesPerPoint].
 GridLines gridLines(const quar::TempoGrid& grid, double sampleRate, double scrollFrame, double framesPerPoint,
                     double viewWidth);
 

@@ -30,7 +30,7 @@ float linearGain(const quar::EnvelopeSet& envelopes, int channel, double frame) 
   return static_cast<float>(quar::Decibels::toLinear(envelopes.gainDB(channel, frame)));
 }
 
-// `src` (premultiplied) laid over `dst` covering `coverage` (0 ... 1) of the pixel.
+// `src` (premultiplied) laid over `dst` covering `coverage` ([0, 1]) of the pixel.
 QRgb over(QRgb dst, QRgb src, double coverage) {
   const double keep = 1 - qAlpha(src) / 255.0 * coverage;
   const auto mix = [&](int s, int d) { return static_cast<int>(s * coverage + d * keep + 0.5); };

@@ -41,7 +41,7 @@ private:
   Setter set_;
 };
 
-// A fraction (nominally 0...1) read as per cent: reading gives the value × 100, writing x stores
+// A fraction (nominally [0, 1]) read as per cent: reading gives the value × 100, writing x stores
 // x / 100. Nothing is clamped or rounded.
 inline Binding<double> percent(const Binding<double>& fraction) {
   return Binding<double>([fraction] { return fraction.get() * 100; },

@@ -53,7 +53,7 @@ public:
   Scale scale() const { return scale_; }
   std::optional<double> defaultValue() const { return defaultValue_; }
 
-  // The slider position (0...1) of a value, clamped into the range first; not-a-number, and a
+  // The slider position ([0, 1]) of a value, clamped into the range first; not-a-number, and a
   // range without finite ends, sit at the lower end.
   static double position(double value, Range range, Scale scale);
   // The value at a slider position: lower + p (upper - lower), or lower (upper / lower)^p.

@@ -1,5 +1,5 @@
 // AUParameterInfo: a snapshot of one parameter of a hosted plug-in as the parameter list shows
-// it (values in the parameter's own unit, range minValue...maxValue). Plain value; safe on any
+// it (values in the parameter's own unit, range [minValue, maxValue]). Plain value; safe on any
 // thread.
 #pragma once
 

@@ -40,7 +40,7 @@ public:
   const std::optional<double>& reference() const { return reference_; }
   // Every measured click delay, in click order.
   const std::vector<double>& offsets() const { return offsets_; }
-  // Fractional rate correction, within -0.02...0.02.
+  // Fractional rate correction, within [-0.02, 0.02].
   double correction() const { return correction_; }
   double integral() const { return integral_; }
   // Index of the click whose window is being searched; starts at 1.

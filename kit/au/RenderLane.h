@@ -45,7 +45,7 @@ public:
   int groupStart = 0;
   int groupSize = 0;
 
-  // The render step for `frames` (1...maxFrames): output buffer j gets outputStorage[j], the
+  // The render step for `frames` ([1, maxFrames]): output buffer j gets outputStorage[j], the
   // flags are cleared, the unit renders with the pull block, and the time stamp advances by
   // `frames` whatever the unit answers. Returns the unit's status (0: success).
   AUStatus render(uint32_t frames);

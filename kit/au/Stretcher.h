@@ -71,7 +71,7 @@ public:
   Stretcher(const Stretcher&) = delete;
   Stretcher& operator=(const Stretcher&) = delete;
 
-  // Renders `frames` (1...maxChunk) output frames into `into`, one pointer per source channel
+  // Renders `frames` ([1, maxChunk]) output frames into `into`, one pointer per source channel
   // (fewer stops the program).
   // Throws QuarError::encodeFailed when a unit fails to render.
   void render(int64_t frames, std::span<float* const> into);

@@ -55,7 +55,7 @@ std::vector<int> supportedBitRates(ExportFormat format);
 std::optional<std::vector<double>> supportedSampleRates(ExportFormat format);
 
 // Sample-rate conversion (offline and in exports) takes rates that are finite and > 0 whose
-// ratio lies in 1/64 ... 64; beyond that the converter stalls or the output is absurdly long.
+// ratio lies in [1/64, 64]; beyond that the converter stalls or the output is absurdly long.
 constexpr double maxRateConversionRatio = 64;
 bool isSupportedRateConversion(double from, double to);
 // A conversion's rates as messages show them: "44100.0 Hz -> 48000.0 Hz".

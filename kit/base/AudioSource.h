@@ -27,7 +27,7 @@ public:
   virtual double sampleRate() const = 0;  // Hz
   virtual int64_t frameCount() const = 0;
   // Writes range.count() frames into each destination (one pointer per channel), the range's
-  // first frame at index 0. The range must lie inside 0...frameCount().
+  // first frame at index 0. The range must lie inside [0, frameCount()].
   virtual void read(FrameRange range, std::span<float* const> destinations) const = 0;
 
   // frameCount / sampleRate in seconds; 0 when the rate is not positive.

@@ -20,7 +20,7 @@ public:
   // Sizes all state for this format; may throw. Called again whenever the format changes.
   // Any sample rate is accepted: the built-in processors run at preparedSampleRate(sampleRate).
   virtual void prepare(double sampleRate, int channelCount, int maxFrames) = 0;
-  // Processes `frameCount` (1...maxFrames) frames of `channelCount` planar channels in place.
+  // Processes `frameCount` ([1, maxFrames]) frames of `channelCount` planar channels in place.
   virtual void process(float* const* channels, int channelCount, int frameCount) = 0;
   // Returns running state to its initial values; the next block behaves as the first.
   virtual void reset() = 0;
@@ -31,7 +31,7 @@ public:
 };
 
 // The rate (Hz) the built-in processors run at when prepared for `sampleRate`: 48000 for a
-// rate that is not finite and > 0, otherwise the rate clamped to 1 ... 768000 Hz, which keeps
+// rate that is not finite and > 0, otherwise the rate clamped to [1, 768000] Hz, which keeps
 // rate-sized state (delay lines, transforms) within bounds.
 inline double preparedSampleRate(double sampleRate) {
   if (!(std::isfinite(sampleRate) && sampleRate > 0)) return 48000;

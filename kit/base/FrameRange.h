@@ -1,4 +1,4 @@
-// A half-open range of frame indices, lowerBound ..< upperBound. Construction requires
+// A half-open range of frame indices, [lowerBound, upperBound). Construction requires
 // lowerBound <= upperBound (checked before any clamping). Plain value, audio-thread safe.
 #pragma once
 

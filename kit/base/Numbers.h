@@ -27,7 +27,7 @@ inline int64_t checkedInt(double x) {
 // Rounds halves away from zero (2.5 -> 3, -2.5 -> -3), then converts with the same checks as checkedInt.
 inline int64_t roundedInt(double x) { return checkedInt(std::round(x)); }
 
-// Truncating conversion into lower...upper (lower <= upper) that never stops: values beyond a
+// Truncating conversion into [lower, upper] (lower <= upper) that never stops: values beyond a
 // bound (infinities included) give that bound, NaN gives lower.
 inline int64_t clampedInt(double x, int64_t lower, int64_t upper) {
   if (!(x > static_cast<double>(lower))) return lower;
@@ -42,7 +42,7 @@ constexpr T clamped(T value, T lower, T upper) {
 }
 
 // Shortest round-trip text of a double with ".0" on integral values, exponent form outside
-// 1e-4 ..< 1e16: "44100.0", "0.1", "-2400.0", "1e-05", "1e+16", "nan", "inf".
+// [1e-4, 1e16): "44100.0", "0.1", "-2400.0", "1e-05", "1e+16", "nan", "inf".
 std::string formatDouble(double value);
 
 } // namespace quar

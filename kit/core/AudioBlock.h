@@ -21,7 +21,7 @@ struct QuarSummary {
   std::vector<std::vector<float>> mins;             // [channel][bin]
   std::vector<std::vector<float>> maxs;             // [channel][bin]
   std::vector<std::vector<float>> sumSquares;       // [channel][bin]
-  std::vector<std::vector<float>> groupMins;        // [channel][group]: bins 16·g ..< 16·g + 16
+  std::vector<std::vector<float>> groupMins;        // [channel][group]: bins [16·g, 16·g + 16)
   std::vector<std::vector<float>> groupMaxs;        // [channel][group]
   std::vector<std::vector<float>> groupSumSquares;  // [channel][group], bins added in order
   std::vector<float> blockMin;                 // [channel]
@@ -68,7 +68,7 @@ struct PeakSummary {
   // The fold's starting value: the first merged value wins both comparisons.
   static constexpr PeakSummary empty() { return {}; }
 
-  // The exact summary of samples[0 ..< count], count >= 1; the sum of squares is added in 16
+  // The exact summary of samples[0], …, samples[count − 1], count >= 1; the sum of squares is added in 16
   // interleaved partial sums.
   static PeakSummary of(const float* samples, int64_t count);
 

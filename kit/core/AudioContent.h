@@ -20,7 +20,7 @@
 
 namespace quar {
 
-// One view into a block: frames offset ..< offset + count of `block`.
+// One view into a block: frames [offset, offset + count) of `block`.
 struct Segment {
   BlockRef block;
   int64_t offset = 0;
@@ -56,7 +56,7 @@ public:
   int64_t segmentCount() const { return static_cast<int64_t>(segments_.size()); }
   const std::vector<Segment>& segments() const { return segments_; }
 
-  // Copies the range (inside 0...frameCount) of the first min(destinations, channelCount)
+  // Copies the range (inside [0, frameCount]) of the first min(destinations, channelCount)
   // channels; destination c receives channel c from index 0. Other destinations are untouched.
   void read(FrameRange range, std::span<float* const> destinations) const override;
   // Like read, for any range: every destination is zero-filled over the range first, then the
@@ -69,7 +69,7 @@ public:
   // content, not merely equal samples). Cheap: compares the segment lists only.
   bool isIdentical(const AudioContent& other) const;
 
-  // The frames of the range (clamped to 0...frameCount), sharing blocks.
+  // The frames of the range (clamped to [0, frameCount]), sharing blocks.
   AudioContent slice(FrameRange range) const;
   // Replaces the frames of the range (clamped) by all frames of `other`, sharing its blocks,
   // then compacts runs of small segments when the content is fragmented. `other` must have this
@@ -77,7 +77,7 @@ public:
   void replaceSubrange(FrameRange range, const AudioContent& other);
   // Removes the frames of the range (clamped).
   void removeSubrange(FrameRange range);
-  // Inserts `other` at `frame`, clamped to 0...frameCount.
+  // Inserts `other` at `frame`, clamped to [0, frameCount].
   void insert(const AudioContent& other, int64_t frame);
   void append(const AudioContent& other);
 

@@ -17,7 +17,7 @@ public:
   // channelCount >= 1; sampleRate in Hz.
   AudioContentAssembler(int channelCount, double sampleRate);
 
-  // Takes frames start ..< start + length as planar arrays (channelCount of them, all of one
+  // Takes frames [start, start + length) as planar arrays (channelCount of them, all of one
   // length); ranges of different calls must not overlap.
   void add(std::vector<std::vector<float>>&& channels, int64_t start);
   // Frames added so far.

@@ -7,7 +7,7 @@ namespace quar {
 
 namespace {
 
-// Folds samples[begin ..< end] into `result` exactly.
+// Folds the samples [begin, end) into `result` exactly.
 void mergeExactly(PeakSummary& result, const float* samples, int64_t begin, int64_t end) {
   const PeakSummary part = PeakSummary::of(samples + begin, end - begin);
   result.merge(part.min, part.max, part.sumSquares, part.count);

@@ -27,8 +27,8 @@ AudioContent applyingEffects(const AudioContent& content, std::span<EffectProces
                              const std::optional<std::set<int>>& channels, EffectTailMode tail,
                              const std::function<bool(double)>& progress = {});
 
-// The content with `range` (clamped) time-stretched by the tempo factor `rate` (0.25...4.0) and
-// pitch-shifted by `pitchCents` (-2400...2400); everything after the range moves by the change
+// The content with `range` (clamped) time-stretched by the tempo factor `rate` ([0.25, 4.0]) and
+// pitch-shifted by `pitchCents` ([-2400, 2400]); everything after the range moves by the change
 // in length. An empty range returns the content unchanged without calling `progress`.
 // `progress` (optional) receives the fraction done; false cancels with CancellationError.
 // Throws QuarError::unsupportedFormat for a rate or pitch out of range and the time-pitch unit's

@@ -24,7 +24,7 @@ enum class FadeDirection { fadeIn, fadeOut };
 // rawValue is also the shape's id.
 std::string_view rawValue(FadeShape shape);
 std::string_view displayName(FadeShape shape);
-// The curve at t, with t clamped to 0...1 first.
+// The curve at t, with t clamped to [0, 1] first.
 double gain(FadeShape shape, double t);
 
 void to_json(Json& json, FadeShape shape);

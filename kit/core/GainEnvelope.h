@@ -47,7 +47,7 @@ public:
   bool isFlat() const;
   // The gain in dB at a (possibly fractional) frame position.
   double gainDB(double position) const;
-  // Writes the linear gain 10^(dB/20) of every frame of `range` to out[0 ..< range.count()].
+  // Writes the linear gain 10^(dB/20) of every frame of `range` to out[0], …, out[range.count() − 1].
   // `out` must hold at least range.count() values and the range at most 2^31 - 1 frames.
   // Allocates nothing.
   void fillLinearGains(FrameRange range, std::span<float> out) const;

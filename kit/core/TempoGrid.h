@@ -34,7 +34,7 @@ struct TempoGrid {
   double beatFrame(int64_t index, double sampleRate) const;
   int64_t barIndex(double position, double sampleRate) const;
   double barFrame(int64_t index, double sampleRate) const;
-  // The frames of every bar from min(a, b) to max(a, b), both included, clipped to 0 ... limit
+  // The frames of every bar from min(a, b) to max(a, b), both included, clipped to [0, limit]
   // (limit >= 0). Any stored grid gives a range, also one with a tempo of 0 or no beats per bar
   // (which decoding lets through).
   FrameRange barsRange(int64_t a, int64_t b, double sampleRate, int64_t limit) const;

@@ -34,7 +34,7 @@ public:
   void reserve(int64_t capacity);
   // Read-only views of the first `count` (<= capacity) samples of every channel.
   std::vector<std::span<const float>> buffers(int64_t count) const;
-  // Fills samples offset ..< offset + range.count() of every channel with the source's frames
+  // Fills samples [offset, offset + range.count()) of every channel with the source's frames
   // of `range`; frames outside `limit` (default: the whole source, always clamped to it) read
   // as zero. Calls source.read at most once, and not at all when nothing lies inside the limit.
   void readZeroPadded(const AudioSource& source, FrameRange range, std::optional<FrameRange> limit = std::nullopt,

@@ -15,7 +15,7 @@ namespace {
 
 constexpr int64_t peakBlock = 1024;
 
-// out[j] = max(in[j ..< j + window]) for j in 0 ... count − window, in O(count) with a
+// out[j] = the maximum of in over [j, j + window) for j in [0, count − window], in O(count) with a
 // monotonic queue of indices (`queue` holds count entries).
 void slidingMaximum(const float* in, int64_t count, int64_t window, float* out, int64_t* queue) {
   int64_t head = 0;

@@ -73,7 +73,7 @@ public:
 
   // Takes one chunk of planar audio (at least channelCount views of equal length).
   void process(ChannelViews chunk);
-  // The same, running extra(i) for every i in 0 ..< extraTasks in the loop that processes the
+  // The same, running extra(i) for every i in [0, extraTasks) in the loop that processes the
   // channels (concurrently with them for chunks of 8192 frames or more). Nothing runs for an
   // engine without channels or an empty chunk.
   void process(ChannelViews chunk, int64_t extraTasks, const std::function<void(int64_t task)>& extra);

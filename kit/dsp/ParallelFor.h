@@ -8,7 +8,7 @@
 
 namespace quar {
 
-// Calls body(i) exactly once for every i in 0 ..< count and returns after all calls finished.
+// Calls body(i) exactly once for every i in [0, count) and returns after all calls finished.
 // Without `concurrent` the calls run in order on the calling thread; with it they are spread
 // over the process-wide pool (as many threads as the process may run on) and the calling
 // thread, in any order. Safe to call from several threads at once and from inside a body.
@@ -16,7 +16,7 @@ namespace quar {
 // skipped and the first exception is rethrown once the running ones have finished.
 void parallelFor(int64_t count, bool concurrent, const std::function<void(int64_t index)>& body);
 
-// parallelFor (concurrent) over 0 ..< count in batches of `batch` (>= 1) iterations, so that a
+// parallelFor (concurrent) over [0, count) in batches of `batch` (>= 1) iterations, so that a
 // long loop can be stopped: after each batch `progress` (optional) gets, on the calling thread,
 // the fraction of iterations done; false throws CancellationError, and later batches do not start.
 void parallelForBatches(int64_t count, int64_t batch, const std::function<void(int64_t index)>& body,

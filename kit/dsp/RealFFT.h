@@ -1,4 +1,4 @@
-// RealFFT: the real-input FFT of a power-of-two length N (2 ... 2^30) in the packed split form
+// RealFFT: the real-input FFT of a power-of-two length N ([2, 2^30]) in the packed split form
 // every spectral algorithm here uses. forward() writes N/2 complex values scaled by 2:
 // real[k] + i·imag[k] = 2·X[k] for 1 <= k < N/2, real[0] = 2·X[0] (DC) and imag[0] = 2·X[N/2]
 // (Nyquist), where X[k] = Σ x[n]·e^(−2πikn/N). inverse() takes that packing back without
@@ -13,7 +13,7 @@ namespace quar {
 
 class RealFFT {
 public:
-  // A transform of `size` points; null when size is no power of two in 2 ... 2^30 or the
+  // A transform of `size` points; null when size is no power of two in [2, 2^30] or the
   // transform cannot be planned.
   static std::unique_ptr<RealFFT> make(int size);
   ~RealFFT();

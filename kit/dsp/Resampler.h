@@ -28,7 +28,7 @@ struct Resampler {
     bool operator==(const Segment&) const = default;
   };
 
-  // Fraction done in 0...1; returning false cancels with CancellationError.
+  // Fraction done in [0, 1]; returning false cancels with CancellationError.
   using Progress = std::function<bool(double fraction)>;
   // One converted block: one view per channel, all of one length, valid during the call only.
   using Emit = std::function<void(ChannelViews block)>;
@@ -41,7 +41,7 @@ struct Resampler {
   // Converts `range` (default: the whole source; clamped to it) to `targetRate` Hz and hands the
   // result to `emit` in order. Returns normally, emitting nothing, for an empty range or a source
   // without channels. Rates that are not finite and > 0, or whose ratio lies outside
-  // 1/64 ... 64 (isSupportedRateConversion), throw QuarError::unsupportedFormat
+  // [1/64, 64] (isSupportedRateConversion), throw QuarError::unsupportedFormat
   // ("44100.0 Hz -> 0.0 Hz"), and an output larger than the machine's memory throws
   // QuarError::encodeFailed, both before anything is read; a converter failure throws
   // QuarError::encodeFailed. Errors from

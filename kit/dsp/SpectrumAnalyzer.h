@@ -23,7 +23,7 @@ class SpectrumAnalyzer {
 public:
   static constexpr float floorDB = -200;
 
-  // fftSize must be a power of two in 256 ... 65536.
+  // fftSize must be a power of two in [256, 65536].
   SpectrumAnalyzer(int fftSize, WindowFunction window);
   SpectrumAnalyzer(const SpectrumAnalyzer&) = delete;
   SpectrumAnalyzer& operator=(const SpectrumAnalyzer&) = delete;

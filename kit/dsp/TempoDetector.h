@@ -1,5 +1,5 @@
 // Tempo detection: the tempo (BPM), beat phase and bar downbeat of a range of an AudioSource,
-// with a confidence in 0...1. Works on an onset-strength envelope (spectral flux, one value per
+// with a confidence in [0, 1]. Works on an onset-strength envelope (spectral flux, one value per
 // 512 frames), picks the beat period by autocorrelation weighted by a tempo prior around
 // 120 BPM, refines period and phase on a fine grid and places the downbeat on the beat slot
 // with the most energy. Pure function of its input; allocates, so run it off the audio thread.
@@ -18,7 +18,7 @@ struct TempoEstimate {
   double bpm = 0;
   int64_t downbeatFrame = 0;   // earliest downbeat at or after frame 0 of the source
   int64_t firstBeatFrame = 0;  // earliest beat at or after frame 0 of the source
-  double confidence = 0;       // 0...1
+  double confidence = 0;       // [0, 1]
 
   bool operator==(const TempoEstimate&) const = default;
 };
@@ -38,7 +38,7 @@ struct TempoDetector {
   // audio (under about 0.7 s at 48 kHz) or the source has no usable sample rate.
   static std::optional<TempoEstimate> detect(const AudioSource& source, std::optional<FrameRange> range,
                                              int beatsPerBar, double maxSeconds);
-  // Onset strength in 0...1, one value per hop of 512 frames (empty for 2048 frames or fewer).
+  // Onset strength in [0, 1], one value per hop of 512 frames (empty for 2048 frames or fewer).
   static std::vector<float> onsetEnvelope(const AudioSource& source, std::optional<FrameRange> range);
 };
 

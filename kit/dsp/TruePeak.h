@@ -24,7 +24,7 @@ struct TruePeakInterpolator {
   // The largest amplification any kernel can apply to the largest input magnitude (≥ 1).
   float gainBound = 1;
 
-  // out[i] = Σ_k x[i + k] · phases[phase][k] for i in 0..<count; reads count + taps − 1 inputs.
+  // out[i] = Σ_k x[i + k] · phases[phase][k] for i in [0, count); reads count + taps − 1 inputs.
   void interpolate(int phase, const float* x, float* out, int64_t count) const;
 };
 
@@ -53,7 +53,7 @@ private:
   std::vector<float> scratch_;  // one phase's output
 };
 
-// The largest |x[i]| for i in 0..<count (0 when count < 1).
+// The largest |x[i]| for i in [0, count) (0 when count < 1).
 float maxMagnitude(const float* x, int64_t count);
 
 } // namespace quar

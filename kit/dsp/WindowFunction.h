@@ -1,5 +1,5 @@
 // Analysis windows of spectral processing (spectrum analysis, noise reduction): periodic
-// cosine sums w[n] = Σ_k (−1)^k·a_k·cos(2π·k·n/N), n = 0 ..< N, computed in double and stored
+// cosine sums w[n] = Σ_k (−1)^k·a_k·cos(2π·k·n/N), n in [0, N), computed in double and stored
 // as float. Pure functions; coefficients() allocates, so call it outside real-time code.
 #pragma once
 

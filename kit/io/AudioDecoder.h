@@ -39,7 +39,7 @@ struct AudioDecoder {
                               const DecodeFormatHandler& onFormat, const DecodeChunkHandler& onChunk,
                               const FFmpegTools& tools = FFmpegTool::installed());
   // Like decode, with the audio cut into blocks of `blockFrames` (>= 1) frames: block k holds
-  // frames k·blockFrames ..< (k + 1)·blockFrames (the last one shorter) and reaches `onBlock`
+  // frames [k·blockFrames, (k + 1)·blockFrames) (the last one shorter) and reaches `onBlock`
   // exactly once. Linear PCM that the native reader reads arrives from several threads at once,
   // in any order, after `onFormat` has stated the exact length; everything else arrives in order
   // on the calling thread. `onFormat` and `progress` run on the calling thread.

@@ -19,7 +19,7 @@
 
 namespace quar {
 
-// Receives the fraction done (0...1); returning false cancels.
+// Receives the fraction done ([0, 1]); returning false cancels.
 using EncodeProgress = std::function<bool(double fraction)>;
 
 struct EncodePlan {

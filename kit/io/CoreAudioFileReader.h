@@ -19,13 +19,13 @@
 
 namespace quar {
 
-// Progress of a decode as a fraction 0...1; returning false cancels.
+// Progress of a decode as a fraction [0, 1]; returning false cancels.
 using DecodeProgress = std::function<bool(double fraction)>;
 // Receives the file description once, before the first chunk.
 using DecodeFormatHandler = std::function<void(const AudioFileInfo& info)>;
 // Receives one read-only view per channel, valid only during the call.
 using DecodeChunkHandler = std::function<void(ChannelViews chunk)>;
-// Receives the frames start ..< start + length of a file as planar arrays (one per channel, all
+// Receives the frames [start, start + length) of a file as planar arrays (one per channel, all
 // of one length) that the handler may keep.
 using DecodeBlockHandler = std::function<void(std::vector<std::vector<float>>&& channels, int64_t start)>;
 
@@ -53,7 +53,7 @@ public:
   // Whether decodeConcurrently works: linear PCM of known length.
   bool canDecodeConcurrently() const;
   // Delivers the whole file as blocks of `blockFrames` (>= 1) frames, block k holding frames
-  // k·blockFrames ..< (k + 1)·blockFrames (the last one shorter), each exactly once. Blocks are
+  // [k·blockFrames, (k + 1)·blockFrames) (the last one shorter), each exactly once. Blocks are
   // read several at once on the shared worker pool and reach `onBlock` from any of its threads,
   // in any order; `onFormat` (with the exact length) and `progress` run on the calling thread,
   // progress after every batch of blocks. Throws like decode.

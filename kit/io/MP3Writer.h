@@ -1,5 +1,5 @@
 // MP3Writer: the ChunkSink that ends an export chain for MP3. It encodes planar float chunks
-// (1 or 2 channels, samples in -1...1) at a constant bit rate with the loaded LAME library,
+// (1 or 2 channels, samples in [-1, 1]) at a constant bit rate with the loaded LAME library,
 // writes the frames to the file and, when finished, rewrites the first frame with LAME's
 // Info/LAME tag frame. Used by one thread at a time; not for the audio thread.
 #pragma once
@@ -43,7 +43,7 @@ private:
   int channels_;
   OutputFile handle_;
   std::vector<uint8_t> mp3buf_;
-  std::vector<float> clipped_[2];  // slices holding samples outside -1...1
+  std::vector<float> clipped_[2];  // slices holding samples outside [-1, 1]
 };
 
 } // namespace quar

@@ -73,7 +73,7 @@ public:
   int preSkip() const { return preSkip_; }
   std::optional<int64_t> appliedBitRate() const { return appliedBitRate_; }
 
-  // The 19-byte identification header (pre-skip clamped to 0...65535).
+  // The 19-byte identification header (pre-skip clamped to [0, 65535]).
   static std::vector<uint8_t> opusHead(int channels, int preSkip);
   // The comment header: the vendor string and no user comments.
   static std::vector<uint8_t> opusTags();

@@ -13,7 +13,7 @@ using Planar = std::vector<std::vector<float>>;
 
 namespace {
 
-// Frames start ..< start + count of every channel.
+// Frames [start, start + count) of every channel.
 Planar slice(const Planar& source, size_t start, size_t count) {
   Planar part;
   for (const auto& channel : source) part.emplace_back(channel.begin() + static_cast<ptrdiff_t>(start),

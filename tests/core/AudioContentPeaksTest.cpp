@@ -12,7 +12,7 @@ using namespace quar::testing;
 
 namespace {
 
-// Sample-by-sample pass over frames lower ..< upper of one channel, summed in order.
+// Sample-by-sample pass over frames [lower, upper) of one channel, summed in order.
 PeakSummary bruteForce(const std::vector<float>& samples, int64_t lower, int64_t upper) {
   PeakSummary result = PeakSummary::empty();
   if (lower >= upper) return result;

@@ -63,7 +63,7 @@ std::vector<std::vector<float>> ramps(int channels, int64_t frames) {
 
 std::vector<std::vector<float>> allFrames(const AudioContent& content) { return content.readChannels(content.fullRange()); }
 
-// The expected result of the echo over lo ..< hi of one channel: the range processed, the
+// The expected result of the echo over [lo, hi) of one channel: the range processed, the
 // rendered tail (capped at tailFrames) added from hi on, the content lengthened with silence.
 std::vector<float> echoed(std::vector<float> x, int64_t lo, int64_t hi, int64_t delay, int64_t tailFrames) {
   const int64_t length = hi - lo;

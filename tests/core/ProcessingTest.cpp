@@ -101,7 +101,7 @@ TEST(Processing, FadeEndsAndShapes) {
 
 TEST(Processing, FadePastTheEndKeepsItsCurve) {
   const AudioContent ones = constant({1}, 10);
-  // The curve spans 5..<25 (19 steps) but only frames 5..<10 exist.
+  // The curve spans [5, 25) (19 steps) but only frames [5, 10) exist.
   const auto faded = allFrames(applyingFade(ones, FadeDirection::fadeIn, FadeShape::linear, {5, 25}));
   ASSERT_EQ(faded[0].size(), 10u);
   for (size_t f = 0; f < 5; ++f) EXPECT_EQ(faded[0][f], 1.0f);
@@ -276,7 +276,7 @@ TEST(Processing, DCOffsetRangesPastTheEndAreClamped) {
   std::vector<float> left(100, 0.25f);
   for (size_t f = 50; f < 100; ++f) left[f] = 0.5f;
   const AudioContent content({left}, rate);
-  // Only frames 50..<100 exist: their mean, not a sum spread over 150 frames.
+  // Only frames [50, 100) exist: their mean, not a sum spread over 150 frames.
   EXPECT_NEAR(dcOffsets(content, FrameRange(50, 200))[0], 0.5, 1e-7);
   EXPECT_EQ(dcOffsets(content, FrameRange(300, 400)), (std::vector<double>{0}));
 

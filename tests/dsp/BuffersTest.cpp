@@ -34,7 +34,7 @@ std::vector<float> samples(const ChannelBuffers& buffers, int channel, int64_t f
   return {buffers.channel(channel) + from, buffers.channel(channel) + to};
 }
 
-// Source values (channel 0) for frames first ..< last, with zeros written as 0.
+// Source values (channel 0) for frames [first, last), with zeros written as 0.
 std::vector<float> expected(std::initializer_list<std::pair<int64_t, int64_t>> parts) {
   std::vector<float> values;
   for (auto [first, last] : parts)

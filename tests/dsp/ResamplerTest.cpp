@@ -273,7 +273,7 @@ TEST(Resampler, InvalidRatesThrowUnsupportedFormat) {
       {0, 48000, "0.0 Hz -> 48000.0 Hz"},
       {44100, std::numeric_limits<double>::quiet_NaN(), "44100.0 Hz -> nan Hz"},
       {44100, std::numeric_limits<double>::infinity(), "44100.0 Hz -> inf Hz"},
-      // Ratios beyond 1/64 ... 64: the converter stalls on the first and builds absurd amounts
+      // Ratios beyond [1/64, 64]: the converter stalls on the first and builds absurd amounts
       // of audio on the second.
       {48000, 1e-9, "48000.0 Hz -> 1e-09 Hz"},
       {48000, 0x1p31, "48000.0 Hz -> 2147483648.0 Hz"},

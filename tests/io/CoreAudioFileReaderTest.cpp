@@ -69,7 +69,7 @@ std::vector<char> readBytes(const std::filesystem::path& file) {
   return {std::istreambuf_iterator<char>(stream), {}};
 }
 
-// A six-channel CAF of constants 0.1 ... 0.6 in file order whose layout tag is `layoutNumber`.
+// A six-channel CAF of constants [0.1, 0.6] in file order whose layout tag is `layoutNumber`.
 std::filesystem::path sixChannelCAF(const TempFolder& folder, uint32_t layoutNumber) {
   const auto file = folder / ("six-" + std::to_string(layoutNumber) + ".caf");
   quar::testing::ffmpeg({"-f", "lavfi", "-i", "aevalsrc=exprs=0.1|0.2|0.3|0.4|0.5|0.6:c=5.1:s=8000:d=0.1", "-c:a",

@@ -1,7 +1,7 @@
 // TimePitchUnit: the time-pitch unit as a PlatformUnit over the Rubber Band library (real-time
 // mode, finer engine). One input and one output bus of the same channel count (any, at least
 // one) and rate; it pulls input in requests of any size and renders up to its frame limit per
-// call. Parameters: 0 rate (tempo factor, 1/32...32), 1 pitch (cents, -2400...2400), 4 overlap
+// call. Parameters: 0 rate (tempo factor, [1/32, 32]), 1 pitch (cents, [-2400, 2400]), 4 overlap
 // and 7 peak locking (stored without effect). Rate and pitch changes take effect at the next
 // render call. Its latency is the processor's start delay (seconds), valid once render
 // resources are allocated. The render block allocates and locks nothing; configuration and reset

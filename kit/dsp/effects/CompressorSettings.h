@@ -1,5 +1,5 @@
 // Settings of the compressor (levels in dB, times in ms, ratio as input dB per output dB above
-// the threshold, mix as the wet proportion 0...1) with its level detection mode, its static gain
+// the threshold, mix as the wet proportion [0, 1]) with its level detection mode, its static gain
 // curve and its effective make-up gain. Values are stored as given, never clamped. Plain values;
 // every function is pure and safe on the audio thread. JSON form and hashing: EffectSettings.h.
 #pragma once

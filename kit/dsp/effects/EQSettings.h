@@ -60,7 +60,7 @@ struct EQSettings {
   explicit EQSettings(std::optional<std::vector<EQBand>> bands = std::nullopt, double outputGainDB = 0);
 
   // The response in dB at each frequency (Hz) at `sampleRate` (48000 when not above 0): the
-  // output gain (0 when not finite, within −48...48) plus every enabled band among the first
+  // output gain (0 when not finite, within [−48, 48]) plus every enabled band among the first
   // maxBands, as the equaliser designs it. For drawing the curve; allocates the result.
   std::vector<double> responseDB(std::span<const double> frequencies, double sampleRate) const;
 

@@ -20,7 +20,7 @@ struct NoiseProfile {
 
   // The mean power per bin of Hann-windowed frames (75 % overlap) of `range` (default: the whole
   // source; clamped to it), averaged over channels. The transform size is fftSize rounded to a
-  // power of two in 256 ... 65536. Powers are normalised so that white noise of variance σ²
+  // power of two in [256, 65536]. Powers are normalised so that white noise of variance σ²
   // reads σ² in every bin. A range shorter than the transform is one zero-padded frame; an empty
   // range gives all zeros.
   static NoiseProfile learn(const AudioSource& source, std::optional<FrameRange> range, int64_t fftSize);

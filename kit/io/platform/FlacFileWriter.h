@@ -29,7 +29,7 @@ public:
   ~FlacFileWriter() override;
 
   bool hasEncoder() const override { return true; }
-  // Quality 0...127 maps to compression levels 0...8.
+  // Quality [0, 127] maps to compression levels [0, 8].
   int32_t setCodecQuality(uint32_t quality) override;
   int32_t applyEncoderSettings() override { return AudioStatus::ok; }
   int32_t close() override;

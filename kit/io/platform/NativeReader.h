@@ -50,7 +50,7 @@ public:
   // Accepts only StreamDescription::floatNonInterleaved at the file's rate and channel count;
   // prepares the decoder (unsupportedFormat when the codec has none).
   int32_t setClientFormat(const StreamDescription& client);
-  // Reads up to `frames` (1...maxReadFrames) frames into one buffer per channel and sets
+  // Reads up to `frames` ([1, maxReadFrames]) frames into one buffer per channel and sets
   // `frames` to the number read; 0 at the end of the file.
   int32_t read(std::span<float* const> channels, int64_t& frames);
   // Whether readAt works (linear PCM read through libsndfile).

@@ -65,7 +65,7 @@ TEST_F(EditorModelProcessingTest, EachEditIsOneJobUnderItsTitle) {
        [](const AudioContent& c) { EXPECT_EQ(c.sample(1, 0), -10001); }},
       {"Remove DC Offset", 1, std::nullopt, std::nullopt, [](EditorModel& m) { m.removeDC(); },
        [](const AudioContent& c) {
-         EXPECT_FLOAT_EQ(c.sample(0, 0), -49.5);  // 1...100 has the mean 50.5
+         EXPECT_FLOAT_EQ(c.sample(0, 0), -49.5);  // [1, 100] has the mean 50.5
          EXPECT_FLOAT_EQ(c.sample(0, 99), 49.5);
        }},
       {"Convert to Mono", 2, std::nullopt, std::nullopt, [](EditorModel& m) { m.convertChannels(1); },

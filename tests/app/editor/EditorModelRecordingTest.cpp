@@ -48,7 +48,7 @@ TEST_F(EditorModelRecordingTest, ATakeGoesWhereItsModeSaysAndIsOneUndoStep) {
     int64_t resumesAt;       // document frame after the take
     int64_t resumesWith;     // ... holding this base frame (its value is frame + 1)
   };
-  // A 30,000-frame document with the selection 10,000..<20,000 and the cursor at 5,000 (moved by
+  // A 30,000-frame document with the selection [10,000, 20,000) and the cursor at 5,000 (moved by
   // the selection to 10,000).
   const Case cases[] = {
       {RecordMode::insert, 1000, 10000, 31000, 11000, 10000},

@@ -102,7 +102,7 @@ TEST_F(EditorModelSelectionTest, SnapNeverMovesTheEndsAndSurvivesAnyZoom) {
   EXPECT_EQ(model->snapped(-7), 0);
   EXPECT_EQ(model->snapped(1000), 1000);
   EXPECT_EQ(model->snapped(5000), 1000);
-  // However wrong the zoom, the radius stays within 64 frames ... the content's length.
+  // However wrong the zoom, the radius stays within [64 frames, the content's length].
   const std::pair<double, int64_t> zooms[] = {
       {std::numeric_limits<double>::infinity(), 10}, {1e300, 10}, {std::numeric_limits<double>::quiet_NaN(), 500}};
   for (const auto& [fpp, expected] : zooms) {

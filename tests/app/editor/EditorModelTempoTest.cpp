@@ -55,7 +55,7 @@ TEST_F(EditorModelTempoTest, TapsGiveTheMeanIntervalOfTheLastEight) {
       {{0, 0.5, 1.0, 1.5, 4.0}, 120.0},  // a pause over 2 s restarts the count: unchanged
       {{0, 0.5, 1.0, 1.5, 2.0, 2.5, 3.0, 3.5, 4.0, 4.5}, 120.0},
       {{10, 10.2, 10.4, 10.6}, 300.0},
-      {{10, 10.1, 10.2, 10.3}, 600.0},  // not held within 20...400
+      {{10, 10.1, 10.2, 10.3}, 600.0},  // not held within [20, 400]
       {{0, 0.4, 0.8, 1.9}, 94.7},       // 60 / (1.9 / 3), to a tenth
       {{0, 0.8, 1.7, 2.5, 3.3, 3.8, 4.6, 5.2, 6.0, 6.9}, 80.8},  // the last eight: 5.2 s over 7
   };

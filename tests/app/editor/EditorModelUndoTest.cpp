@@ -252,7 +252,7 @@ TEST_F(EditorModelUndoTest, RestoreClampsSelectionCursorChannelsAndEnvelopeTarge
   model->setCursor(950);
   model->process(QStringLiteral("Convert to Mono"), returning(numbered(500, 1)));
   ASSERT_TRUE(waitUntilIdle(*model));
-  // The selection clamps to 500..<500, which is no selection; the third channel's edits go.
+  // The selection clamps to [500, 500), which is no selection; the third channel's edits go.
   EXPECT_FALSE(model->selection());
   EXPECT_EQ(model->cursor(), 500);
   EXPECT_EQ(model->activeChannels(), std::set<int>{0});

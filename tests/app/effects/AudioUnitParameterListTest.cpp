@@ -192,7 +192,7 @@ TEST(AudioUnitParameterList, EachParameterKindGetsItsControl) {
   EXPECT_EQ(bypass->text(), "Bypass");
   EXPECT_FALSE(bypass->isChecked());
 
-  // An enumeration whose labels do not cover its range (1...3 of 0...3) is a plain slider.
+  // An enumeration whose labels do not cover its range ([1, 3] of [0, 3]) is a plain slider.
   Shown stereo(lv2Effect(testPlugins + "stereo-gain"));
   auto* colour = stereo.row("colour")->findChild<ParamSlider*>();
   ASSERT_NE(colour, nullptr);

@@ -107,7 +107,7 @@ TEST(EQGraph, ADragGrabsTheNearestNodeWithinEighteenPointsFirstOnATie) {
   EXPECT_EQ(EQGraph::grabbed({}, {0, 0}), std::nullopt);
 }
 
-// The pointer sets the frequency (20...20000 Hz) and, for bells and shelves, the gain (±24 dB),
+// The pointer sets the frequency ([20, 20000] Hz) and, for bells and shelves, the gain (±24 dB),
 // both rounded to tenths; cuts and notches ignore the vertical.
 TEST(EQGraph, DraggingClampsAndRoundsThePointersValues) {
   struct Case {

@@ -6,7 +6,7 @@
 
 namespace {
 
-const QSizeF canvas(334, 220);  // plot rectangle x 30...330, y 6...202
+const QSizeF canvas(334, 220);  // plot rectangle x [30, 330], y [6, 202]
 
 SpectrumGeometry geometry(double rate, FrequencyScale frequency = FrequencyScale::logarithmic,
                           AmplitudeScale amplitude = AmplitudeScale::decibels, int fftSize = 8192) {

@@ -140,7 +140,7 @@ TEST_F(OverviewViewTest, FramesTheVisibleWindowUnlessItShowsEverything) {
   view.resize(400, 40);
   view.setPalette(palette(false));
   view.show();
-  model.viewport().setScrollFrame(48000);  // the window spans x 40 ... 90
+  model.viewport().setScrollFrame(48000);  // the window spans x [40, 90]
   const QColor ground = Theme::rulerBackground.light;
   EXPECT_NE(view.grab().toImage().pixelColor(40, 36), ground);
   model.viewport().setFramesPerPoint(800);  // everything visible

@@ -48,7 +48,7 @@ TEST(TimelineGeometry, LanesShareTheSpaceBetweenRulerAndLoudnessLane) {
 }
 
 TEST(TimelineGeometry, ChannelAtY) {
-  const TimelineGeometry stereo = geometry(300, 2);  // lanes 26 ... 162.5 and 163.5 ... 300
+  const TimelineGeometry stereo = geometry(300, 2);  // lanes [26, 162.5] and [163.5, 300]
   struct Case {
     double y;
     std::optional<int> channel;
@@ -83,7 +83,7 @@ TEST(TimelineGeometry, FramesAndPoints) {
 }
 
 TEST(TimelineGeometry, EnvelopeBandMapsGains) {
-  TimelineGeometry g = geometry(400, 2, true, 130);  // loudness lane 270 ... 400
+  TimelineGeometry g = geometry(400, 2, true, 130);  // loudness lane [270, 400]
   g.envelopeRangeDB = 12;
   const QRectF band = g.envelopeBand();
   EXPECT_EQ(band, QRectF(0, 288, 500, 106));

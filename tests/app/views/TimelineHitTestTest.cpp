@@ -49,7 +49,7 @@ TEST(TimelineHitTestTest, MarkerFlagsCatchFromThreeLeftToSixtyRightAndTheLaterWi
 
 TEST(TimelineHitTestTest, SelectionEdgesGiveTheOppositeEdge) {
   const TimelineGeometry g = geometry();
-  const FrameRange wide(10000, 30000);    // x 100 ... 300
+  const FrameRange wide(10000, 30000);    // x [100, 300]
   const FrameRange narrow(10000, 10800);  // 8 points: the upper edge wins
   struct Case {
     std::optional<FrameRange> selection;

@@ -39,7 +39,7 @@ TEST(TimelineLoudnessTest, CurvesRunFromTwoHopsLeftOfTheViewToTwoHopsRightOfIt) 
   const std::vector<float> values(1000, -20.0f);
   const std::vector<QPolygonF> runs = curve(values, middleSpan(), nullptr, 2, lane70);
   ASSERT_EQ(runs.size(), 1u);
-  // Values 98 ... 114, value i at frame 4800 * (i + 1).
+  // Values [98, 114], value i at frame 4800 * (i + 1).
   const std::vector<double> x = xs(runs);
   ASSERT_EQ(x.size(), 17u);
   EXPECT_EQ(x.front(), (4800.0 * 99 - 480000) / 100);
@@ -58,9 +58,9 @@ TEST(TimelineLoudnessTest, SilenceBreaksTheCurve) {
   values[108] = -150;
   const std::vector<QPolygonF> runs = curve(values, middleSpan(), nullptr, 1, lane70);
   ASSERT_EQ(runs.size(), 3u);
-  EXPECT_EQ(runs[0].size(), 5);  // 98 ... 102
-  EXPECT_EQ(runs[1].size(), 3);  // 105 ... 107
-  EXPECT_EQ(runs[2].size(), 6);  // 109 ... 114
+  EXPECT_EQ(runs[0].size(), 5);  // [98, 102]
+  EXPECT_EQ(runs[1].size(), 3);  // [105, 107]
+  EXPECT_EQ(runs[2].size(), 6);  // [109, 114]
 }
 
 TEST(TimelineLoudnessTest, NoCurveWithoutAUsableHop) {

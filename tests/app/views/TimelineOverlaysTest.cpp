@@ -77,7 +77,7 @@ TEST(TimelineRuler, Labels) {
 }
 
 TEST(TimelineRuler, TicksEveryMinorStepAndLongOnesAtMajorSteps) {
-  // 0.02 s per point (960 frames at 48 kHz): 2 s major, 0.5 s minor, over 0.9 ... 6.9 s.
+  // 0.02 s per point (960 frames at 48 kHz): 2 s major, 0.5 s minor, over [0.9, 6.9] s.
   const std::vector<TimelineRuler::Tick> ticks = TimelineRuler::ticks(43200, 960, 48000, 300, {2, 0.5});
   ASSERT_EQ(ticks.size(), 13u);
   EXPECT_DOUBLE_EQ(ticks[0].seconds, 0.5);
@@ -128,7 +128,7 @@ protected:
 
 TEST_F(TimelineOverlaysDrawing, SelectionFillsOnlyActiveLanes) {
   model.setShowLoudnessLane(false);
-  model.setSelection(quar::FrameRange(10000, 20000));  // x 100 ... 200
+  model.setSelection(quar::FrameRange(10000, 20000));  // x [100, 200]
   model.setActiveChannels({1});
   const QImage image = draw(QStringLiteral("timeline-selection-one-channel"));
   const TimelineGeometry g = TimelineGeometry::of(model, {600, 300});

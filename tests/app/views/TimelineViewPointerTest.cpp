@@ -87,7 +87,7 @@ TEST_F(TimelineViewPointerTest, ShiftClicksExtendFromTheFartherEdgeOrTheCursor) 
 }
 
 TEST_F(TimelineViewPointerTest, PressesNearAnEdgeDragThatEdgeAndKeepTheChannels) {
-  model.setSelection(FrameRange(10000, 30000), std::set<int>{0});  // x 100 ... 300
+  model.setSelection(FrameRange(10000, 30000), std::set<int>{0});  // x [100, 300]
   press({304, 200});
   drag({400, 200});
   EXPECT_EQ(model.selection(), FrameRange(10000, 40000));
@@ -277,7 +277,7 @@ TEST_F(TimelineViewPointerTest, PressesDoNothingWhileAJobRuns) {
 TEST_F(TimelineViewPointerTest, ThePointerShowsWhatAPressWouldDo) {
   model.setShowLoudnessLane(true);
   model.setLoudnessLaneHeight(120);
-  view.resize(600, 400);  // lanes 26 ... 280, loudness lane below
+  view.resize(600, 400);  // lanes [26, 280], loudness lane below
   model.setSelection(FrameRange(10000, 30000), std::nullopt);
   model.setMarkers({{quar::Uuid::random(), 40000, QStringLiteral("A")}});
   struct Case {

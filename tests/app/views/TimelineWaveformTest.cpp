@@ -114,7 +114,7 @@ TEST(TimelineWaveform, SampleModeBelowOneFramePerDevicePixel) {
     }
   }
 
-  // One frame before and two after the visible frames: 10.5 ... 85.5 at 1.5 frames per point.
+  // One frame before and two after the visible frames: [10.5, 85.5] at 1.5 frames per point.
   LaneSpan span = peakSpan();
   span.framesPerPoint = 1.5;
   span.scrollFrame = 10.5;

@@ -11,7 +11,7 @@
 
 namespace {
 
-// CIE lightness (0...100) of a pixel's grey level.
+// CIE lightness ([0, 100]) of a pixel's grey level.
 double lightness(QColor color) {
   const auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
   const double y =

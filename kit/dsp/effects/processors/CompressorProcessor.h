@@ -23,8 +23,8 @@ public:
   CompressorProcessor() = default;
 
   // Takes the compressor case only. A non-finite field becomes its default, and every field is
-  // clamped to its editor range (threshold -60...0 dB, ratio 1...20, knee 0...24 dB, attack
-  // 0.05...200 ms, release 5...2000 ms, make-up -12...24 dB, mix 0...1). Before prepare the
+  // clamped to its editor range (threshold [-60, 0] dB, ratio [1, 20], knee [0, 24] dB, attack
+  // [0.05, 200] ms, release [5, 2000] ms, make-up [-12, 24] dB, mix [0, 1]). Before prepare the
   // settings take effect at once; after it the levels and the mix glide, while attack, release,
   // detection, link and automatic make-up switch at once.
   void apply(const EffectSettings& settings) override;

@@ -28,8 +28,8 @@ public:
   DistortionProcessor();
 
   // Takes the distortion case only. Non-finite fields take the record's defaults, then drive is
-  // clamped to -24...60 dB, output to -96...24 dB, mix to 0...1, tone to 20 Hz...0.45·rate,
-  // bits to 1...24 and downsample to 1...256. Before prepare the settings take effect at once;
+  // clamped to [-24, 60] dB, output to [-96, 24] dB, mix to [0, 1], tone to [20 Hz, 0.45·rate],
+  // bits to [1, 24] and downsample to [1, 256]. Before prepare the settings take effect at once;
   // after it the values glide and a mode change waits for a running crossfade to end.
   void apply(const EffectSettings& settings) override;
   // A rate that is not positive counts as 48000 Hz; channelCount and maxFrames count as >= 1.
@@ -41,7 +41,7 @@ public:
   int64_t latencyFrames() const override { return latency; }
 
   // Quantiser levels per unit amplitude for a word length of `bits`: 2^(bits − 1) with bits
-  // clamped to 1...24 (one level at 1 bit or fewer).
+  // clamped to [1, 24] (one level at 1 bit or fewer).
   static float crushLevels(double bits);
   // One channel of the bit crusher: input frame i times the gain gain0 + (i+1)·gainStep,
   // clipped to ±1, rounded to a multiple of 1/levels (halves away from zero) and held for

@@ -22,11 +22,11 @@ struct BiquadCascade4 {
 struct EQDesign {
   EQDesign() = delete;
 
-  // Sections of the cut types: round(slope / 12) with halves away from zero, within 1...4.
+  // Sections of the cut types: round(slope / 12) with halves away from zero, within [1, 4].
   static int cutSections(int64_t slopeDBPerOctave);
 
-  // Designs one band. q falls back to 0.707 when not finite and is clamped to 0.025...40; gain
-  // to 0 and −48...48 dB (ignored by notch and the cuts); frequency to 1000 Hz, then at least
+  // Designs one band. q falls back to 0.707 when not finite and is clamped to [0.025, 40]; gain
+  // to 0 and [−48, 48] dB (ignored by notch and the cuts); frequency to 1000 Hz, then at least
   // 5 Hz and at most 0.49 × sampleRate (sampleRate > 0). Peak, notch and shelves are one
   // section; the cuts are Butterworth cascades of cutSections(slope) sections whose last
   // section's Q is scaled by q·√2, so q = 0.707 keeps them Butterworth.

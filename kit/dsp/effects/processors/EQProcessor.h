@@ -59,7 +59,7 @@ private:
     bool targetEnabled = false;
     bool running = false;  // realised: its filter runs (or idles) in the chain
     Shape current;         // the gliding values while running
-    double mix = 1;        // share of the band's output in use, 0...1
+    double mix = 1;        // share of the band's output in use, [0, 1]
     int64_t idle = 0;      // frames it keeps running after becoming flat
   };
 

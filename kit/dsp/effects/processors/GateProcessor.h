@@ -62,7 +62,7 @@ private:
   std::array<int64_t, maxChannels> envelopeHold_{};
   std::array<bool, maxChannels> isOpen_{};
   std::array<int64_t, maxChannels> holdLeft_{};
-  std::array<double, maxChannels> position_{};  // 0 closed ... 1 open
+  std::array<double, maxChannels> position_{};  // 0 (closed) to 1 (open)
   double range_ = 1;
   std::vector<float> gains_;  // channelCount × maxFrames
   std::atomic<uint32_t> reductionBits_{0};

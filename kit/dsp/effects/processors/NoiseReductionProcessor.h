@@ -24,14 +24,14 @@ public:
   static constexpr int maxProfileBins = 32769;
 
   // The transform size for a sample rate (finite): 2^round(log2(rate·2048/48000)) within
-  // 256 ... 16384, i.e. 2048 at 44.1 and 48 kHz, 4096 at 96 kHz.
+  // [256, 16384], i.e. 2048 at 44.1 and 48 kHz, 4096 at 96 kHz.
   static int fftSize(double sampleRate);
 
   // Default settings, no profile; not prepared.
   NoiseReductionProcessor();
 
   // Takes the noiseReduction case only. Non-finite fields take the record's defaults, then
-  // reduction is clamped to 0...48 dB, sensitivity to -12...12 dB and smoothing to 0...1. A
+  // reduction is clamped to [0, 48] dB, sensitivity to [-12, 12] dB and smoothing to [0, 1]. A
   // profile counts only when it has bins and some bin is above zero; non-finite bin powers
   // count as zero and a profile rate that is not positive and finite as this processor's rate.
   void apply(const EffectSettings& settings) override;

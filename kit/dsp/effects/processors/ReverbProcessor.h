@@ -24,7 +24,7 @@ public:
 
   // Lengths in frames of the four diffusing allpasses: distinct primes near 1.7, 2.9, 4.3, 6.1 ms.
   static std::array<int64_t, 4> diffuserLengths(double sampleRate);
-  // Lengths in frames of the network's lines for a size in 0 ... 1: strictly rising primes.
+  // Lengths in frames of the network's lines for a size in [0, 1]: strictly rising primes.
   static std::array<int64_t, lineCount> lineLengths(double sampleRate, double size);
 
   ReverbProcessor();

@@ -37,7 +37,7 @@ public:
     return *this;
   }
 
-  // Elements 0 ..< count(); no bounds checking.
+  // Elements [0, count()); no bounds checking.
   T* pointer() const { return elements_.get(); }
   int64_t count() const { return count_; }
   const T& zero() const { return zero_; }
@@ -52,7 +52,7 @@ private:
   T zero_;
 };
 
-// Value at frame position p (0 ..< 32) of a control tick: start + step·p; `end` is reached at 32.
+// Value at frame position p ([0, 32)) of a control tick: start + step·p; `end` is reached at 32.
 struct SpaceRamp {
   float start = 0;
   float end = 0;
@@ -79,7 +79,7 @@ struct SpaceSVFCoefficients {
   float k = 0;
 
   SpaceSVFCoefficients() = default;
-  // The cutoff is held to 1 Hz ... 0.49 × sampleRate (a NaN cutoff designs at 1 Hz).
+  // The cutoff is held to [1 Hz, 0.49 × sampleRate] (a NaN cutoff designs at 1 Hz).
   SpaceSVFCoefficients(double cutoff, double q, double sampleRate);
 };
 
