@@ -34,7 +34,7 @@ Json inspectorCommand(const Words& words) {
 
   // Live spectrum: the playhead moves 33 ms of audio per update, as during playback, and the
   // plot, at its width in the inspector, is repainted.
-  SpectrumState state;
+  SpectrumState state(&model);
   state.setFFTSize(fftSize);
   SpectrumPlot plot(&model, &state);
   plot.resize(332, SpectrumPlot::plotHeight);
