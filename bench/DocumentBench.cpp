@@ -33,6 +33,7 @@ namespace quar::bench {
 namespace {
 
 using Property = EditorModel::Property;
+using AnalysisProperty = LoudnessAnalysis::Property;
 
 // Settings, recent documents and recordings go to a temporary folder, not the user's.
 class PrivateFolders {
@@ -110,7 +111,10 @@ public:
       }
       if (property == Property::content) drawsBeforeContent_ = timeline_ ? timeline_->drawCount() : 0;
       if (property == Property::contentVersion) lastContentChange_ = now;
-      if (property == Property::isAnalyzing && !model.isAnalyzing()) lastAnalysis_ = now;
+    });
+    const LoudnessAnalysis& analysis = model.analysis();
+    QObject::connect(&analysis, &LoudnessAnalysis::changed, &model, [this, &analysis](AnalysisProperty property) {
+      if (property == AnalysisProperty::isAnalyzing && !analysis.isAnalyzing()) lastAnalysis_ = clock_.seconds();
     });
     document_->makeWindowControllers();
     document_->showWindows();
@@ -149,7 +153,8 @@ public:
 
   bool fileLoudnessIsCurrent() const {
     alive();
-    return model().loudness() && !model().isAnalyzing() && !model().analysisTask().isWaiting();
+    const LoudnessAnalysis& analysis = model().analysis();
+    return analysis.loudness() && !analysis.isAnalyzing() && !analysis.fileTask().isWaiting();
   }
 
   // Closes the document and waits until everything it started has ended and it is deleted.

@@ -79,14 +79,14 @@ Json timelineCommand(const Words& words) {
     loudness.shortTerm[i] = -18 - static_cast<float>(i % 13);
     loudness.momentary[i] = -22 + static_cast<float>(i % 17);
   }
-  model.setContentLoudness(loudness);
+  model.analysis().setContentLoudness(loudness);
   settle();
   const Timings decoratedDraw = timed(runs, draw);
   model.tempo().setShowGrid(false);
   model.setMarkers({});
   model.setSelection(std::nullopt);
   model.setEnvelopes({});
-  model.setContentLoudness(std::nullopt);
+  model.analysis().setContentLoudness(std::nullopt);
   model.viewport().setFramesPerPoint(1);
   model.viewport().setScrollFrame(static_cast<double>(model.content().frameCount()) / 2);
   settle();

@@ -29,6 +29,7 @@ EditorModel::EditorModel(AudioContent content, std::optional<quar::AudioFileInfo
     : QObject(parent),
       transport_([this] { transportTick(); }),
       content_(std::move(content)),
+      analysis_(content_),
       fileInfo_(std::move(fileInfo)),
       snapToZeroCrossings_(Preferences::boolValue(Preferences::Keys::snapToZeroCrossings)),
       showLoudnessLane_(Preferences::boolValue(Preferences::Keys::showLoudnessLane)),
@@ -59,6 +60,7 @@ void EditorModel::watchContentAndSelection(QObject* context, std::function<void(
 void EditorModel::watchChanges(ObservationTracker& tracker) {
   tracker.watch(this);
   tracker.watch(&transport_);
+  tracker.watch(&analysis_);
 }
 
 std::set<int> EditorModel::allChannels(int count) {
@@ -97,9 +99,7 @@ void EditorModel::presentError(std::exception_ptr error) const {
 
 void EditorModel::contentDidChange() {
   assignObserved(this, contentVersion_, contentVersion_ + 1, Property::contentVersion);
-  if (analysisSuspended_) return;
-  scheduleAnalysis();
-  if (selection_) scheduleSelectionAnalysis();
+  analysis_.contentChanged(content_);
 }
 
 void EditorModel::setContent(AudioContent content) {
@@ -120,8 +120,7 @@ void EditorModel::setMarkers(std::vector<Marker> markers) {
 void EditorModel::setEnvelopes(quar::EnvelopeSet envelopes) {
   if (!assignObserved(this, envelopes_, std::move(envelopes), Property::envelopes)) return;
   transport_.player().setEnvelopes(envelopes_);
-  scheduleEnvelopeAnalysis();
-  if (selection_) scheduleSelectionAnalysis();
+  analysis_.envelopesChanged(envelopes_);
 }
 
 void EditorModel::setEnvelopeTarget(std::optional<int> target) {
@@ -133,7 +132,7 @@ void EditorModel::setSelection(std::optional<FrameRange> selection) {
     setSelection(std::nullopt);
     return;
   }
-  if (assignObserved(this, selection_, selection, Property::selection)) scheduleSelectionAnalysis();
+  if (assignObserved(this, selection_, selection, Property::selection)) analysis_.selectionChanged(selection_);
 }
 
 void EditorModel::setActiveChannels(std::set<int> channels) {
@@ -184,28 +183,8 @@ void EditorModel::setLiveTakeVisible(bool visible) {
   assignObserved(this, liveTakeVisible_, visible, Property::liveTakeVisible);
 }
 
-void EditorModel::setLoudness(std::optional<quar::LoudnessResult> result) {
-  assignObserved(this, loudness_, std::move(result), Property::loudness);
-}
-
-void EditorModel::setContentLoudness(std::optional<quar::LoudnessResult> result) {
-  assignObserved(this, contentLoudness_, std::move(result), Property::contentLoudness);
-}
-
-void EditorModel::setChannelLoudness(std::vector<double> values) {
-  assignObserved(this, channelLoudness_, std::move(values), Property::channelLoudness);
-}
-
 void EditorModel::setLinkChannelLevels(bool link) {
   assignObserved(this, linkChannelLevels_, link, Property::linkChannelLevels);
-}
-
-void EditorModel::setSelectionLoudness(std::optional<quar::LoudnessResult> result) {
-  assignObserved(this, selectionLoudness_, std::move(result), Property::selectionLoudness);
-}
-
-void EditorModel::setIsAnalyzing(bool analyzing) {
-  assignObserved(this, isAnalyzing_, analyzing, Property::isAnalyzing);
 }
 
 void EditorModel::setAnalysisScope(AnalysisScope scope) {
@@ -296,8 +275,8 @@ FrameRange EditorModel::playRange() const {
 }
 
 const std::optional<quar::LoudnessResult>& EditorModel::activeLoudness() const {
-  if (analysisScope() == AnalysisScope::selection && selection()) return selectionLoudness();
-  return loudness();
+  if (analysisScope() == AnalysisScope::selection && selection()) return analysis_.selectionLoudness();
+  return analysis_.loudness();
 }
 
 std::optional<quar::LoudnessNormalization::Plan> EditorModel::loudnessPlan() const {

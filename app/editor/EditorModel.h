@@ -1,7 +1,8 @@
 // EditorModel: the editable state of one open document: audio, file description, markers,
-// envelopes, selection, cursor, active channels, loudness results and settings, recording
-// bookkeeping and the busy state of the one background job. It owns the models of its other parts:
-// the viewport (zoom and scroll), the tempo grid and the transport. A QObject on the GUI thread;
+// envelopes, selection, cursor, active channels, loudness settings, recording bookkeeping and the
+// busy state of the one background job. It owns the models of its other parts: the viewport (zoom
+// and scroll), the tempo grid, the transport and the loudness analysis, which it tells of every
+// change of the content, envelopes and selection. A QObject on the GUI thread;
 // every tracked getter records its Property into the innermost ObservationScope, every setter
 // stores its value, runs its side effect on every assignment and emits changed(property) only on a
 // change. Frames are int64 indices at the content's sample rate.
@@ -11,7 +12,6 @@
 #include <QPointer>
 #include <QString>
 
-#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -33,13 +33,13 @@
 #include "editor/EditState.h"
 #include "editor/InspectorTab.h"
 #include "editor/LoudnessAdjustMode.h"
+#include "editor/LoudnessAnalysis.h"
 #include "editor/Marker.h"
 #include "editor/Tempo.h"
 #include "editor/Transport.h"
 #include "editor/Viewport.h"
 #include "recording/RecordMode.h"
 #include "recording/TakeReceiver.h"
-#include "platform/DebouncedTask.h"
 #include "platform/ObservationScope.h"
 #include "platform/UndoManager.h"
 #include "support/TimeFormat.h"
@@ -57,8 +57,8 @@ public:
     snapToZeroCrossings, showLoudnessLane,
     loudnessLaneHeight, envelopeRangeDB,
     showInspector, inspectorTab, timeFormat, recordHead, liveTakeVisible,
-    loudness, contentLoudness, channelLoudness, linkChannelLevels, selectionLoudness, isAnalyzing, analysisScope,
-    adjustMode, targetLUFS, ceilingDBTP, manualGainDB, limitTruePeaks, previewLoudness, busy, canChangeDocument,
+    linkChannelLevels, analysisScope, adjustMode, targetLUFS, ceilingDBTP, manualGainDB, limitTruePeaks,
+    previewLoudness, busy, canChangeDocument,
   };
   Q_ENUM(Property)
 
@@ -115,24 +115,8 @@ public:
   bool liveTakeVisible() const { return track(Property::liveTakeVisible), liveTakeVisible_; }
   void setLiveTakeVisible(bool visible);
   bool isPlaying() const override { return transport_.isPlaying(); }
-  // Loudness of the content as heard (envelopes applied) and of the raw content.
-  const std::optional<quar::LoudnessResult>& loudness() const { return track(Property::loudness), loudness_; }
-  void setLoudness(std::optional<quar::LoudnessResult> result);
-  const std::optional<quar::LoudnessResult>& contentLoudness() const {
-    return track(Property::contentLoudness), contentLoudness_;
-  }
-  void setContentLoudness(std::optional<quar::LoudnessResult> result);
-  // Integrated loudness (LUFS) per channel with envelopes; empty for mono and above 8 channels.
-  const std::vector<double>& channelLoudness() const { return track(Property::channelLoudness), channelLoudness_; }
-  void setChannelLoudness(std::vector<double> values);
   bool linkChannelLevels() const { return track(Property::linkChannelLevels), linkChannelLevels_; }
   void setLinkChannelLevels(bool link);
-  const std::optional<quar::LoudnessResult>& selectionLoudness() const {
-    return track(Property::selectionLoudness), selectionLoudness_;
-  }
-  void setSelectionLoudness(std::optional<quar::LoudnessResult> result);
-  bool isAnalyzing() const { return track(Property::isAnalyzing), isAnalyzing_; }
-  void setIsAnalyzing(bool analyzing);
   AnalysisScope analysisScope() const { return track(Property::analysisScope), analysisScope_; }
   void setAnalysisScope(AnalysisScope scope);
   LoudnessAdjustMode adjustMode() const { return track(Property::adjustMode), adjustMode_; }
@@ -164,6 +148,8 @@ public:
   const Tempo& tempo() const { return tempo_; }
   Transport& transport() { return transport_; }
   const Transport& transport() const { return transport_; }
+  LoudnessAnalysis& analysis() { return analysis_; }
+  const LoudnessAnalysis& analysis() const { return analysis_; }
 
   // Untracked state.
   EffectsRack& rack() override { return *rack_; }
@@ -173,8 +159,6 @@ public:
   void setPresentError(ErrorPresenter presenter) { presentError_ = std::move(presenter); }
   // Reports an error through the document's error presenter; nothing without one.
   void presentError(std::exception_ptr error) const override;
-  bool analysisSuspended() const { return analysisSuspended_; }
-  void setAnalysisSuspended(bool suspended) { analysisSuspended_ = suspended; }
 
   // Derived values.
   // The set [0, count).
@@ -348,17 +332,6 @@ public:
   // "Match Loudness -14.0 LUFS" or "Loudness Gain +3.0 dB".
   void applyLoudness();
 
-  // Analysis scheduling. Loudness follows content, envelope and selection changes after a delay
-  // (file 150 ms, envelopes 350 ms, selection 250 ms), measured on the utility pool; a newer
-  // request of a kind supersedes the older one, whose result is never installed.
-  const DebouncedTask& analysisTask() const { return analysisTask_; }
-  const DebouncedTask& envelopeAnalysisTask() const { return envelopeAnalysisTask_; }
-  const DebouncedTask& selectionAnalysisTask() const { return selectionAnalysisTask_; }
-  // The same, for tests to start a waiting analysis at once.
-  DebouncedTask& analysisTask() { return analysisTask_; }
-  DebouncedTask& envelopeAnalysisTask() { return envelopeAnalysisTask_; }
-  DebouncedTask& selectionAnalysisTask() { return selectionAnalysisTask_; }
-
   // Gain envelopes and channel trims. Live drags set `envelopes` directly, without undo; the
   // end-of-drag operations turn a drag into one undo step, the others are one step each. All are
   // refused with a beep unless canChangeDocument(); a refused drag goes back to where it began.
@@ -377,8 +350,9 @@ public:
   // "Channel Levels": one undo step back to the set as it was when the level drag began;
   // nothing when unchanged.
   void endChannelTrimEdit(const quar::EnvelopeSet& from);
-  // "Balance Channels": trims every channel towards the mean of channelLoudness (held within
-  // +-24 dB). Beeps unless every channel of a document with 2 or more has a finite figure.
+  // "Balance Channels": trims every channel towards the mean of the analysis' channelLoudness
+  // (held within +-24 dB). Beeps unless every channel of a document with 2 or more has a finite
+  // figure.
   void balanceChannels();
   // "Reset Channel Levels": every trim back to 0 dB; nothing when all are already 0.
   void resetChannelTrims();
@@ -422,9 +396,6 @@ private:
   // Beeps and returns true when the document may not change now.
   bool refusesChange();
   void contentDidChange();
-  void scheduleAnalysis();
-  void scheduleEnvelopeAnalysis();
-  void scheduleSelectionAnalysis();
 
   // Undo snapshots and background jobs.
   // What a job's result depends on: the content version and format it started from.
@@ -498,20 +469,11 @@ private:
   // Keeps the record head within the view while recording.
   void followRecordHead();
 
-  // Analysis scheduling.
-  struct FileLoudness {
-    std::optional<quar::LoudnessResult> content;    // without envelopes
-    std::optional<quar::LoudnessResult> enveloped;  // with envelopes
-    std::vector<double> channels;
-  };
-  static FileLoudness measureFile(const quar::AudioContent& content, const quar::EnvelopeSet& envelopes,
-                                  const DebouncedTask::Ticket& ticket);
-  void installFileLoudness(const FileLoudness& measured, const quar::EnvelopeSet& envelopes);
-
   Viewport viewport_;
   Tempo tempo_;
   Transport transport_;
   quar::AudioContent content_;
+  LoudnessAnalysis analysis_;
   int64_t contentVersion_ = 0;
   std::optional<quar::AudioFileInfo> fileInfo_;
   std::vector<Marker> markers_;
@@ -535,13 +497,7 @@ private:
   RecordMode recordingMode_ = RecordMode::insert;
   bool recordingIntoEmpty_ = false;
   bool liveTakeVisible_ = true;
-  bool analysisSuspended_ = false;
-  std::optional<quar::LoudnessResult> loudness_;
-  std::optional<quar::LoudnessResult> contentLoudness_;
-  std::vector<double> channelLoudness_;
   bool linkChannelLevels_ = false;
-  std::optional<quar::LoudnessResult> selectionLoudness_;
-  bool isAnalyzing_ = false;
   AnalysisScope analysisScope_ = AnalysisScope::file;
   LoudnessAdjustMode adjustMode_ = LoudnessAdjustMode::target;
   double targetLUFS_;
@@ -561,9 +517,4 @@ private:
   // Transport and metering.
   // The loudness preview's linear gain: the plan's gain with the preview on, else 1.
   float previewGain() const;
-
-  // Analysis scheduling.
-  DebouncedTask analysisTask_{std::chrono::milliseconds(150)};
-  DebouncedTask envelopeAnalysisTask_{std::chrono::milliseconds(350)};
-  DebouncedTask selectionAnalysisTask_{std::chrono::milliseconds(250)};
 };

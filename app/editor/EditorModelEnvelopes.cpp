@@ -78,7 +78,7 @@ void EditorModel::balanceChannels() {
   if (refusesChange()) return;
   const int count = content_.channelCount();
   std::vector<double> figures;
-  for (double lufs : channelLoudness_)
+  for (double lufs : analysis_.channelLoudness())
     if (std::isfinite(lufs)) figures.push_back(lufs);
   if (count < 2 || figures.size() != static_cast<size_t>(count)) {
     Platform::beep();

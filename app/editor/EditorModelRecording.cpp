@@ -32,7 +32,7 @@ void EditorModel::beginRecording(RecordMode mode, double sampleRate, int channel
   }
   setLiveTakeVisible(recordingIntoEmpty_ ||
                      (sampleRate == content_.sampleRate() && channelCount == content_.channelCount()));
-  analysisSuspended_ = true;
+  analysis_.setSuspended(true);
   setRecordHead(recordingTarget_.lowerBound);
 }
 
@@ -80,7 +80,7 @@ void EditorModel::finishRecording(std::optional<AudioContent> take, TakeDone don
     done = [owner = QPointer<EditorModel>(this)](TakeResult result, std::exception_ptr error) {
       if (owner && result == TakeResult::failed) owner->presentError(error);
     };
-  analysisSuspended_ = false;
+  analysis_.setSuspended(false);
   setRecordHead(std::nullopt);
   const bool captured = take && take->frameCount() > 0;
   if (!recordingBase_) {

@@ -126,9 +126,7 @@ void EditorModel::process(const QString& name, JobWork work, std::optional<std::
 
 void EditorModel::cancelBackgroundWork() {
   if (jobToken_) jobToken_->cancel();
-  analysisTask_.cancel();
-  envelopeAnalysisTask_.cancel();
-  selectionAnalysisTask_.cancel();
+  analysis_.cancel();
 }
 
 void EditorModel::runJob(const QString& title, std::function<AudioContent(ProgressToken& token)> work, JobDone done) {

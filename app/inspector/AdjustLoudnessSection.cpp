@@ -200,6 +200,7 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   column->addWidget(apply_);
 
   observer_->watch(model_);
+  observer_->watch(&model_->analysis());
   observer_->run();
 }
 

@@ -69,6 +69,7 @@ ChannelLevelsSection::ChannelLevelsSection(EditorModel* model, QWidget* parent)
   column->addWidget(hint_);
 
   observer_->watch(model_);
+  observer_->watch(&model_->analysis());
   observer_->run();
 }
 
@@ -168,7 +169,7 @@ void ChannelLevelsSection::dragEnded() {
 void ChannelLevelsSection::refresh() {
   const int channels = model_->content().channelCount();
   if (static_cast<int>(sliders_.size()) != channels) rebuildRows(channels);
-  const std::vector<double>& measured = model_->channelLoudness();
+  const std::vector<double>& measured = model_->analysis().channelLoudness();
   const quar::EnvelopeSet& envelopes = model_->envelopes();
   const bool editable = model_->canChangeDocument();
   // A drag cut short by a job or a take ends after this refresh; the model refuses it.

@@ -162,6 +162,7 @@ LoudnessPanel::LoudnessPanel(EditorModel* model, QWidget* parent)
   tintSymbol();
   observer_->watch(model_);
   observer_->watch(&model_->transport());
+  observer_->watch(&model_->analysis());
   observer_->run();
 }
 
@@ -216,7 +217,7 @@ void LoudnessPanel::refresh() {
   const bool hasSelection = model_->selection().has_value();
   scope_->setSelectedIndex(scope == AnalysisScope::file ? 0 : 1);
   scope_->setEnabled(scopeEnabled(scope, hasSelection));
-  progress_->setVisible(model_->isAnalyzing());
+  progress_->setVisible(model_->analysis().isAnalyzing());
 
   const std::optional<quar::LoudnessResult>& result = model_->activeLoudness();
   const double target = model_->targetLUFS();

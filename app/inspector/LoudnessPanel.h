@@ -2,8 +2,8 @@
 // then for the active measurement the integrated loudness against the target, the short-term
 // distribution, six further figures (warnings in red) and, for multichannel audio, the channel
 // levels; a placeholder while there is none; always the loudness adjustment; and the live meters
-// while the document plays. The model measures; the panel only shows its results and writes the
-// scope. The texts and rules are the pure functions below. GUI thread only.
+// while the document plays. The model's loudness analysis measures; the panel only shows its
+// results and writes the scope. The texts and rules are the pure functions below. GUI thread only.
 #pragma once
 
 #include <QString>

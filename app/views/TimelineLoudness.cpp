@@ -155,7 +155,9 @@ void draw(TimelineCanvas& canvas) {
   drawGridLines(canvas, lane);
 
   // The lines and curves first, every label above them.
-  const std::optional<quar::LoudnessResult>& result = model.contentLoudness() ? model.contentLoudness() : model.loudness();
+  const LoudnessAnalysis& analysis = model.analysis();
+  const std::optional<quar::LoudnessResult>& result =
+      analysis.contentLoudness() ? analysis.contentLoudness() : analysis.loudness();
   if (result) {
     const double width = lane.right();
     QPen target = TimelineCanvas::linePen(canvas.color(Theme::loudnessTarget));
@@ -188,13 +190,14 @@ void draw(TimelineCanvas& canvas) {
   double legendEnd = legendLeft;
   if (result) {
     // With both results, the legend's figure is the loudness with the envelopes applied.
-    const double integrated = model.loudness() ? model.loudness()->integratedLUFS : result->integratedLUFS;
+    const double integrated = analysis.loudness() ? analysis.loudness()->integratedLUFS : result->integratedLUFS;
     runs = legend(integrated, model.targetLUFS(), model.envelopeRangeDB());
     const LegendFit fit = fitLegend(runs, legendFont(), legendLeft, legendRight);
     runs.resize(fit.runs);
     legendEnd = fit.right;
   }
-  const QString caption = model.isAnalyzing() ? QStringLiteral(u"Measuring loudness…") : QStringLiteral("Loudness");
+  const QString caption =
+      analysis.isAnalyzing() ? QStringLiteral(u"Measuring loudness…") : QStringLiteral("Loudness");
   if (!result) legendEnd += TextDrawing::size(legendFont(), caption).width();
   TimelineEnvelope::drawMarks(canvas, legendEnd + legendGap);
 

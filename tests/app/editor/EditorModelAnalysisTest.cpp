@@ -8,7 +8,7 @@
 using quar::AudioContent;
 using quar::FrameRange;
 using quar::LoudnessAnalyzer;
-using Property = EditorModel::Property;
+using Property = LoudnessAnalysis::Property;
 using namespace EditorModelFixtureSupport;
 
 namespace {
@@ -37,20 +37,20 @@ class EditorModelAnalysisTest : public EditorModelFixture {};
 TEST_F(EditorModelAnalysisTest, TheFileIsMeasuredRawAsHeardAndPerChannel) {
   const AudioContent content = tone(24000, {0.5f, 0.25f});
   auto model = makeModel(content);
-  EXPECT_TRUE(model->isAnalyzing());
+  EXPECT_TRUE(model->analysis().isAnalyzing());
   ASSERT_TRUE(waitForAnalysis(*model));
-  ASSERT_TRUE(model->contentLoudness());
-  EXPECT_DOUBLE_EQ(model->contentLoudness()->integratedLUFS, integrated(content));
-  EXPECT_EQ(model->loudness(), model->contentLoudness());  // flat envelopes: measured once
-  ASSERT_EQ(model->channelLoudness().size(), 2u);
-  EXPECT_DOUBLE_EQ(model->channelLoudness()[0], channelIntegrated(content, 0));
-  EXPECT_NEAR(model->channelLoudness()[0] - model->channelLoudness()[1], 6.02, 0.01);
+  ASSERT_TRUE(model->analysis().contentLoudness());
+  EXPECT_DOUBLE_EQ(model->analysis().contentLoudness()->integratedLUFS, integrated(content));
+  EXPECT_EQ(model->analysis().loudness(), model->analysis().contentLoudness());  // flat envelopes: measured once
+  ASSERT_EQ(model->analysis().channelLoudness().size(), 2u);
+  EXPECT_DOUBLE_EQ(model->analysis().channelLoudness()[0], channelIntegrated(content, 0));
+  EXPECT_NEAR(model->analysis().channelLoudness()[0] - model->analysis().channelLoudness()[1], 6.02, 0.01);
 
   for (int channels : {1, 9}) {
     auto other = makeModel(tone(4800, std::vector<float>(static_cast<size_t>(channels), 0.5f)));
     ASSERT_TRUE(waitForAnalysis(*other));
-    EXPECT_TRUE(other->loudness());
-    EXPECT_TRUE(other->channelLoudness().empty()) << channels << " channels";
+    EXPECT_TRUE(other->analysis().loudness());
+    EXPECT_TRUE(other->analysis().channelLoudness().empty()) << channels << " channels";
   }
 }
 
@@ -63,105 +63,106 @@ TEST_F(EditorModelAnalysisTest, ChannelFiguresAreThoseOfAnAnalysisOfEachChannelA
   auto model = makeModel(content);
   model->setEnvelopes(envelopes);
   ASSERT_TRUE(waitForAnalysis(*model));
-  model->envelopeAnalysisTask().fireNow();
+  model->analysis().envelopeTask().fireNow();
   JobPool::utility().waitForDone();
   QCoreApplication::sendPostedEvents();
   const quar::EnvelopedSource heard(content, envelopes);
-  ASSERT_EQ(model->channelLoudness().size(), 3u);
-  for (int c = 0; c < 3; ++c) EXPECT_EQ(model->channelLoudness()[static_cast<size_t>(c)], channelIntegrated(heard, c));
-  EXPECT_EQ(model->loudness()->integratedLUFS, integrated(heard));
-  EXPECT_EQ(model->contentLoudness()->integratedLUFS, integrated(content));
+  ASSERT_EQ(model->analysis().channelLoudness().size(), 3u);
+  for (int c = 0; c < 3; ++c)
+    EXPECT_EQ(model->analysis().channelLoudness()[static_cast<size_t>(c)], channelIntegrated(heard, c));
+  EXPECT_EQ(model->analysis().loudness()->integratedLUFS, integrated(heard));
+  EXPECT_EQ(model->analysis().contentLoudness()->integratedLUFS, integrated(content));
 }
 
 TEST_F(EditorModelAnalysisTest, EmptyContentHasNoFiguresAndEndsAPendingAnalysis) {
   auto empty = makeModel(AudioContent(2, 48000));
-  EXPECT_FALSE(empty->isAnalyzing());
-  EXPECT_FALSE(empty->analysisTask().isWaiting());
-  EXPECT_FALSE(empty->loudness());
-  EXPECT_FALSE(empty->contentLoudness());
+  EXPECT_FALSE(empty->analysis().isAnalyzing());
+  EXPECT_FALSE(empty->analysis().fileTask().isWaiting());
+  EXPECT_FALSE(empty->analysis().loudness());
+  EXPECT_FALSE(empty->analysis().contentLoudness());
 
   auto model = makeModel(tone(24000, {0.5f, 0.5f}));
   ASSERT_TRUE(waitForAnalysis(*model));
   model->insertSilence(100);  // a new analysis waits...
-  EXPECT_TRUE(model->isAnalyzing());
+  EXPECT_TRUE(model->analysis().isAnalyzing());
   model->selectAll();
   model->deleteSelection(QStringLiteral("Delete"));  // ...and is cancelled by the empty content
-  EXPECT_FALSE(model->isAnalyzing());
-  EXPECT_FALSE(model->analysisTask().isWaiting());
-  EXPECT_FALSE(model->loudness());
-  EXPECT_FALSE(model->contentLoudness());
-  EXPECT_TRUE(model->channelLoudness().empty());
+  EXPECT_FALSE(model->analysis().isAnalyzing());
+  EXPECT_FALSE(model->analysis().fileTask().isWaiting());
+  EXPECT_FALSE(model->analysis().loudness());
+  EXPECT_FALSE(model->analysis().contentLoudness());
+  EXPECT_TRUE(model->analysis().channelLoudness().empty());
 }
 
 TEST_F(EditorModelAnalysisTest, OnlySelectionsLongerThanFourTenthsOfASecondAreMeasured) {
   const AudioContent content = tone(24000, {0.5f, 0.1f});
   auto model = makeModel(content);
   model->setSelection(FrameRange(1000, 20200));  // 19,200 frames: exactly 0.4 s
-  EXPECT_FALSE(model->selectionAnalysisTask().isWaiting());
-  EXPECT_FALSE(model->selectionLoudness());
+  EXPECT_FALSE(model->analysis().selectionTask().isWaiting());
+  EXPECT_FALSE(model->analysis().selectionLoudness());
 
   model->setSelection(FrameRange(1000, 20201));
-  EXPECT_TRUE(model->selectionAnalysisTask().isWaiting());
-  model->selectionAnalysisTask().fireNow();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return model->selectionLoudness().has_value(); }, 20000));
-  EXPECT_DOUBLE_EQ(model->selectionLoudness()->integratedLUFS, integrated(content, FrameRange(1000, 20201)));
+  EXPECT_TRUE(model->analysis().selectionTask().isWaiting());
+  model->analysis().selectionTask().fireNow();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model->analysis().selectionLoudness().has_value(); }, 20000));
+  EXPECT_DOUBLE_EQ(model->analysis().selectionLoudness()->integratedLUFS, integrated(content, FrameRange(1000, 20201)));
 
   model->setSelection(FrameRange(500, 500));  // empty: no selection, no figure
   EXPECT_FALSE(model->selection());
-  EXPECT_FALSE(model->selectionLoudness());
+  EXPECT_FALSE(model->analysis().selectionLoudness());
 }
 
 TEST_F(EditorModelAnalysisTest, ABurstOfEnvelopeChangesIsMeasuredOnceForTheLastSet) {
   const AudioContent content = tone(24000, {0.5f, 0.5f});
   auto model = makeModel(content);
   ASSERT_TRUE(waitForAnalysis(*model));
-  const double raw = model->contentLoudness()->integratedLUFS;
-  ChangeCounter changes(*model);
+  const double raw = model->analysis().contentLoudness()->integratedLUFS;
+  ChangeCounter changes(model->analysis());
   for (double db : {1.0, 2.0, 3.0, 4.0, 6.0}) model->setEnvelopes(trimmed(db));  // a drag
-  EXPECT_TRUE(model->envelopeAnalysisTask().isWaiting());
-  model->envelopeAnalysisTask().fireNow();
+  EXPECT_TRUE(model->analysis().envelopeTask().isWaiting());
+  model->analysis().envelopeTask().fireNow();
 
   const double expected = integrated(quar::EnvelopedSource(content, trimmed(6)));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return model->loudness()->integratedLUFS == expected; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model->analysis().loudness()->integratedLUFS == expected; }, 20000));
   EXPECT_EQ(changes[Property::loudness], 1);
   EXPECT_EQ(changes[Property::channelLoudness], 1);
-  EXPECT_NEAR(model->channelLoudness()[0] - model->channelLoudness()[1], 6, 0.01);
-  EXPECT_EQ(model->contentLoudness()->integratedLUFS, raw);
+  EXPECT_NEAR(model->analysis().channelLoudness()[0] - model->analysis().channelLoudness()[1], 6, 0.01);
+  EXPECT_EQ(model->analysis().contentLoudness()->integratedLUFS, raw);
 }
 
 TEST_F(EditorModelAnalysisTest, EnvelopesSetBeforeTheFirstResultAreMeasuredToo) {
   const AudioContent content = tone(24000, {0.5f, 0.5f});
   auto model = makeModel(content);
   model->setEnvelopes(trimmed(-12));
-  EXPECT_FALSE(model->envelopeAnalysisTask().isWaiting());  // nothing to start from yet
+  EXPECT_FALSE(model->analysis().envelopeTask().isWaiting());  // nothing to start from yet
 
   const double expected = integrated(quar::EnvelopedSource(content, trimmed(-12)));
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
-        model->analysisTask().fireNow();
-        model->envelopeAnalysisTask().fireNow();
-        return model->loudness() && model->loudness()->integratedLUFS == expected;
+        model->analysis().fileTask().fireNow();
+        model->analysis().envelopeTask().fireNow();
+        return model->analysis().loudness() && model->analysis().loudness()->integratedLUFS == expected;
       },
       20000));
-  EXPECT_DOUBLE_EQ(model->contentLoudness()->integratedLUFS, integrated(content));
-  ASSERT_EQ(model->channelLoudness().size(), 2u);
-  EXPECT_NEAR(model->channelLoudness()[1] - model->channelLoudness()[0], 12, 0.01);
+  EXPECT_DOUBLE_EQ(model->analysis().contentLoudness()->integratedLUFS, integrated(content));
+  ASSERT_EQ(model->analysis().channelLoudness().size(), 2u);
+  EXPECT_NEAR(model->analysis().channelLoudness()[1] - model->analysis().channelLoudness()[0], 12, 0.01);
 }
 
 TEST_F(EditorModelAnalysisTest, RecordingLeavesTheFiguresUntouched) {
   auto model = makeModel(tone(24000, {0.5f, 0.5f}));
   ASSERT_TRUE(waitForAnalysis(*model));
-  const auto before = model->loudness();
-  model->setAnalysisSuspended(true);
+  const auto before = model->analysis().loudness();
+  model->analysis().setSuspended(true);
   model->setContent(tone(96000, {0.1f, 0.1f}));
-  EXPECT_FALSE(model->isAnalyzing());
-  EXPECT_FALSE(model->analysisTask().isWaiting());
-  EXPECT_EQ(model->loudness(), before);
+  EXPECT_FALSE(model->analysis().isAnalyzing());
+  EXPECT_FALSE(model->analysis().fileTask().isWaiting());
+  EXPECT_EQ(model->analysis().loudness(), before);
 
-  model->setAnalysisSuspended(false);
+  model->analysis().setSuspended(false);
   model->insertSilence(10);
   ASSERT_TRUE(waitForAnalysis(*model));
-  EXPECT_LT(model->loudness()->integratedLUFS, before->integratedLUFS - 10);
+  EXPECT_LT(model->analysis().loudness()->integratedLUFS, before->integratedLUFS - 10);
 }
 
 TEST_F(EditorModelAnalysisTest, ASupersededResultIsNeverInstalled) {
@@ -169,11 +170,11 @@ TEST_F(EditorModelAnalysisTest, ASupersededResultIsNeverInstalled) {
   const AudioContent second = tone(48000, {0.05f, 0.05f});
   auto model = makeModel(first);
   std::vector<double> installed;
-  QObject::connect(model.get(), &EditorModel::changed, [&](Property p) {
-    if (p == Property::contentLoudness && model->contentLoudness())
-      installed.push_back(model->contentLoudness()->integratedLUFS);
+  QObject::connect(&model->analysis(), &LoudnessAnalysis::changed, [&](Property p) {
+    if (p == Property::contentLoudness && model->analysis().contentLoudness())
+      installed.push_back(model->analysis().contentLoudness()->integratedLUFS);
   });
-  model->analysisTask().fireNow();
+  model->analysis().fileTask().fireNow();
   // The first measurement runs; let it finish and hand back its result without delivering it.
   JobPool::utility().waitForDone();
   model->setContent(second);

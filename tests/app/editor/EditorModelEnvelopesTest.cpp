@@ -121,7 +121,7 @@ TEST_F(EditorModelEnvelopesTest, BalancingTrimsEachChannelTowardsTheMean) {
     for (size_t c = 0; c < test.trims.size(); ++c)
       set.setTrim(static_cast<int>(c), test.trims[c], static_cast<int>(test.loudness.size()));
     model->setEnvelopes(set);
-    model->setChannelLoudness(test.loudness);
+    model->analysis().setChannelLoudness(test.loudness);
     model->balanceChannels();
     EXPECT_EQ(model->envelopes().trimDB, test.expected);
     EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Balance Channels"));
@@ -137,7 +137,7 @@ TEST_F(EditorModelEnvelopesTest, BalancingTrimsEachChannelTowardsTheMean) {
   };
   for (const auto& [channels, loudness] : refused) {
     auto model = makeModel(AudioContent::silence(100, channels, 48000));
-    model->setChannelLoudness(loudness);
+    model->analysis().setChannelLoudness(loudness);
     model->balanceChannels();
     EXPECT_TRUE(model->envelopes().trimDB.empty());
   }

@@ -101,8 +101,8 @@ protected:
   static bool waitForAnalysis(EditorModel& model) {
     return QTest::qWaitFor(
         [&] {
-          model.analysisTask().fireNow();
-          return !model.isAnalyzing() && !model.analysisTask().isWaiting();
+          model.analysis().fileTask().fireNow();
+          return !model.analysis().isAnalyzing() && !model.analysis().fileTask().isWaiting();
         },
         20000);
   }

@@ -24,9 +24,9 @@ TEST_F(EditorModelLoudnessTest, MatchingATargetRendersTheEnvelopesAndLandsOnTheT
   model->setEnvelopes(quar::EnvelopeSet{quar::GainEnvelope({quar::EnvelopePoint(0, -6)}), {}, {}});
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
-        model->analysisTask().fireNow();
-        model->envelopeAnalysisTask().fireNow();
-        return !model->isAnalyzing() && model->loudness() != model->contentLoudness();
+        model->analysis().fileTask().fireNow();
+        model->analysis().envelopeTask().fireNow();
+        return !model->analysis().isAnalyzing() && model->analysis().loudness() != model->analysis().contentLoudness();
       },
       20000));
   model->setTargetLUFS(-14);
@@ -53,7 +53,7 @@ TEST_F(EditorModelLoudnessTest, AManualGainCoversTheAnalysedRange) {
   model->setManualGainDB(3);
   model->setAnalysisScope(AnalysisScope::selection);
 
-  model->setLoudness(measured(-20, -10));  // no selection: the file's figure and range
+  model->analysis().setLoudness(measured(-20, -10));  // no selection: the file's figure and range
   model->applyLoudness();
   ASSERT_TRUE(model->busy());
   EXPECT_EQ(model->busy()->title, QStringLiteral("Loudness Gain +3.0 dB"));
@@ -63,7 +63,7 @@ TEST_F(EditorModelLoudnessTest, AManualGainCoversTheAnalysedRange) {
 
   model->undo();
   model->setSelection(FrameRange(10, 20));
-  model->setSelectionLoudness(measured(-20, -10));
+  model->analysis().setSelectionLoudness(measured(-20, -10));
   model->applyLoudness();
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_EQ(model->content().sample(0, 9), 10);
@@ -75,7 +75,7 @@ TEST_F(EditorModelLoudnessTest, AManualGainCoversTheAnalysedRange) {
 TEST_F(EditorModelLoudnessTest, WithoutAPlanNothingHappensAndAnUnusableGainIsRefused) {
   auto silent = makeModel(AudioContent::silence(48000, 2, 48000));
   ASSERT_TRUE(waitForAnalysis(*silent));
-  ASSERT_TRUE(silent->loudness());
+  ASSERT_TRUE(silent->analysis().loudness());
   silent->setPreviewLoudness(true);
   silent->applyLoudness();  // silence measures no finite loudness
   EXPECT_FALSE(silent->busy());

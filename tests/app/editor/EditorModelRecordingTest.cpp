@@ -112,11 +112,11 @@ TEST_F(EditorModelRecordingTest, ContentChangesStartNoAnalysisWhileRecording) {
   auto model = makeModel(numbered(30000));
   ASSERT_TRUE(waitForAnalysis(*model));
   model->beginRecording(RecordMode::insert, 48000, 2);
-  EXPECT_TRUE(model->analysisSuspended());
+  EXPECT_TRUE(model->analysis().isSuspended());
   model->updateLiveTake(constant(1000, -1));
-  EXPECT_FALSE(model->analysisTask().isWaiting());
+  EXPECT_FALSE(model->analysis().fileTask().isWaiting());
   model->finishRecording(std::nullopt);
-  EXPECT_FALSE(model->analysisSuspended());
+  EXPECT_FALSE(model->analysis().isSuspended());
 }
 
 TEST_F(EditorModelRecordingTest, MarkersAndEnvelopesFollowTheTake) {

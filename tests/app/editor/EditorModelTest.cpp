@@ -201,7 +201,7 @@ TEST_F(EditorModelTest, LoudnessPlanAndPreviewGain) {
   quar::LoudnessResult result;
   result.integratedLUFS = -20;
   result.truePeakDBTP = -3;
-  model.setLoudness(result);
+  model.analysis().setLoudness(result);
   model.setTargetLUFS(-14);
   const auto plan = model.loudnessPlan();
   ASSERT_TRUE(plan);
@@ -214,14 +214,14 @@ TEST_F(EditorModelTest, LoudnessPlanAndPreviewGain) {
   EXPECT_FLOAT_EQ(model.transport().player().gain(), static_cast<float>(std::pow(10.0, 6.0 / 20)));
   // The ceiling does not recompute the preview gain; the target does.
   model.setCeilingDBTP(-2);
-  model.setLoudness(std::nullopt);
+  model.analysis().setLoudness(std::nullopt);
   model.setCeilingDBTP(-1);
   EXPECT_FLOAT_EQ(model.transport().player().gain(), static_cast<float>(std::pow(10.0, 6.0 / 20)));
   model.setTargetLUFS(-14);
   EXPECT_EQ(model.transport().player().gain(), 1.0f);
 
   result.integratedLUFS = -std::numeric_limits<double>::infinity();
-  model.setLoudness(result);
+  model.analysis().setLoudness(result);
   EXPECT_FALSE(model.loudnessPlan());
 }
 

@@ -278,7 +278,7 @@ TEST_F(EditorModelUndoTest, CancellingBackgroundWorkStopsTheJobAndTheWaitingAnal
       cancelled = token.isCancelled();
       return content;
     });
-    ASSERT_TRUE(model->analysisTask().isWaiting());
+    ASSERT_TRUE(model->analysis().fileTask().isWaiting());
     if (destroy)
       model.reset();
     else
@@ -289,7 +289,7 @@ TEST_F(EditorModelUndoTest, CancellingBackgroundWorkStopsTheJobAndTheWaitingAnal
     EXPECT_TRUE(ended);
     EXPECT_TRUE(cancelled);
     if (model) {
-      EXPECT_FALSE(model->analysisTask().isWaiting());
+      EXPECT_FALSE(model->analysis().fileTask().isWaiting());
       ASSERT_TRUE(waitUntilIdle(*model));
       EXPECT_FALSE(undo.canUndo());
       EXPECT_TRUE(presented.empty());
@@ -349,11 +349,11 @@ TEST_F(EditorModelUndoTest, EveryDocumentChangeIsRefusedWhileAJobRunsOrATakeReco
       envelopes.master = quar::GainEnvelope({quar::EnvelopePoint(100, -6), quar::EnvelopePoint(900, 0)});
       envelopes.setTrim(0, 2, 2);
       model->setEnvelopes(envelopes);
-      model->setChannelLoudness({-20, -23});
+      model->analysis().setChannelLoudness({-20, -23});
       quar::LoudnessResult loudness;
       loudness.integratedLUFS = -20;
       loudness.truePeakDBTP = -6;
-      model->setLoudness(loudness);
+      model->analysis().setLoudness(loudness);
       model->rack().add(quar::defaultSettings(quar::EffectKind::distortion));
       model->setSelection(FrameRange(300, 600), std::nullopt);
       lock(*model);

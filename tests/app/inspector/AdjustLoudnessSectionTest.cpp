@@ -177,7 +177,7 @@ TEST_F(AdjustLoudnessSectionTest, ManualGainModeAndApply) {
 TEST_F(AdjustLoudnessSectionTest, ThePredictionWarnsWhenPeaksWouldClip) {
   model->setTargetLUFS(-14);
   model->setCeilingDBTP(-1);
-  model->setLoudness(measured(-20, -4));  // +6 dB takes the true peak to +2 dBTP
+  model->analysis().setLoudness(measured(-20, -4));  // +6 dB takes the true peak to +2 dBTP
   auto* peak = find<ToneLabel>("predictedPeak");
   EXPECT_EQ(text("predictedPeak"), QStringLiteral("-1.0 dBTP (limited)"));
   EXPECT_EQ(text("predictionNote"), QStringLiteral("A transparent true-peak limiter will hold peaks at the ceiling."));
@@ -191,7 +191,7 @@ TEST_F(AdjustLoudnessSectionTest, ThePredictionWarnsWhenPeaksWouldClip) {
   EXPECT_EQ(text("predictionNote"),
             QStringLiteral("Peaks will exceed the ceiling and may clip. Enable limiting or lower the target."));
 
-  model->setLoudness(std::nullopt);
+  model->analysis().setLoudness(std::nullopt);
   EXPECT_FALSE(visible("prediction"));
   EXPECT_FALSE(find<QPushButton>("applyLoudness")->isEnabled());
   EXPECT_EQ(find<QCheckBox>("previewLoudness")->toolTip(),

@@ -119,7 +119,7 @@ TEST_F(ChannelLevelsSectionTest, KeyboardAndWheelStepsAreUndoStepsToo) {
 }
 
 TEST_F(ChannelLevelsSectionTest, BalanceResetAndTheSpreadHint) {
-  const std::vector<double> measured = model->channelLoudness();
+  const std::vector<double> measured = model->analysis().channelLoudness();
   ASSERT_EQ(measured.size(), 3u);
   auto* balance = find<QPushButton>("balanceChannels");
   EXPECT_TRUE(balance->isEnabled());
@@ -139,7 +139,7 @@ TEST_F(ChannelLevelsSectionTest, BalanceResetAndTheSpreadHint) {
   EXPECT_EQ(undo.changeCount(), before + 1);
 
   // Until every channel is measured, rows read "–" and Balance waits.
-  model->setChannelLoudness({-20, -21});
+  model->analysis().setChannelLoudness({-20, -21});
   EXPECT_EQ(texts("channelLoudness"), (std::vector<QString>{"-20.0", "-21.0", "–"}));
   EXPECT_FALSE(balance->isEnabled());
   EXPECT_FALSE(find<QLabel>("spreadHint")->isVisible());

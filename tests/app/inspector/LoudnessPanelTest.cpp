@@ -100,7 +100,7 @@ TEST_F(LoudnessPanelTest, ShowsTheActiveMeasurement) {
   ASSERT_TRUE(waitForAnalysis(*model));
   showPanel();
   model->setTargetLUFS(-14);
-  model->setLoudness(result(-13.04));
+  model->analysis().setLoudness(result(-13.04));
   EXPECT_TRUE(visible("measurement"));
   EXPECT_FALSE(visible("loudnessPlaceholder"));
   EXPECT_EQ(text("integratedValue"), QStringLiteral("-13.0"));
@@ -112,18 +112,18 @@ TEST_F(LoudnessPanelTest, ShowsTheActiveMeasurement) {
   EXPECT_TRUE(visible("channelLevels"));
 
   // Exactly −100 reads "–∞" yet is finite: the target column stays.
-  model->setLoudness(result(-100));
+  model->analysis().setLoudness(result(-100));
   EXPECT_EQ(text("integratedValue"), QStringLiteral("–∞"));
   EXPECT_TRUE(visible("targetColumn"));
   EXPECT_EQ(text("targetDifference"), QStringLiteral("-86.0 LU"));
-  model->setLoudness(result(-inf));
+  model->analysis().setLoudness(result(-inf));
   EXPECT_FALSE(visible("targetColumn"));
 }
 
 TEST_F(LoudnessPanelTest, PlaceholderAndScope) {
   model = makeModel(tone(48000, {0.5f}));
   ASSERT_TRUE(waitForAnalysis(*model));
-  model->setLoudness(std::nullopt);
+  model->analysis().setLoudness(std::nullopt);
   showPanel();
   auto* scope = find<SegmentedControl>("analysisScope");
   EXPECT_EQ(scope->accessibleName(), QStringLiteral("Measure"));
@@ -134,24 +134,24 @@ TEST_F(LoudnessPanelTest, PlaceholderAndScope) {
   EXPECT_TRUE(scope->isEnabled());
   scope->segment(1)->click();
   EXPECT_EQ(model->analysisScope(), AnalysisScope::selection);
-  model->setLoudness(result(-20));  // the file's figure does not stand in for the selection's
+  model->analysis().setLoudness(result(-20));  // the file's figure does not stand in for the selection's
   EXPECT_TRUE(visible("loudnessPlaceholder"));
   EXPECT_EQ(text("placeholderText"), QStringLiteral("Measuring…"));
   model->setSelection(std::nullopt);
   EXPECT_TRUE(scope->isEnabled());
   EXPECT_TRUE(scope->segment(1)->isChecked());
   EXPECT_TRUE(visible("measurement"));  // without a selection the file's measurement shows
-  model->setLoudness(std::nullopt);
+  model->analysis().setLoudness(std::nullopt);
   EXPECT_EQ(text("placeholderText"), QStringLiteral("Select at least 400 ms of audio to measure it."));
 
   // Mono shows no channel levels.
-  model->setLoudness(result(-20));
+  model->analysis().setLoudness(result(-20));
   EXPECT_FALSE(visible("channelLevels"));
 
   auto* progress = find<QProgressBar>("analysisProgress");
-  model->setIsAnalyzing(true);
+  model->analysis().setIsAnalyzing(true);
   EXPECT_TRUE(progress->isVisible());
-  model->setIsAnalyzing(false);
+  model->analysis().setIsAnalyzing(false);
   EXPECT_FALSE(progress->isVisible());
 }
 

@@ -164,7 +164,7 @@ TEST_F(TimelineLoudnessDrawing, DrawsTheCurvesTheLinesAndTheEnvelopesShift) {
   result.shortTerm.assign(100, -26.0f);
   result.momentary.assign(100, -35.0f);
   for (size_t i = 40; i < 60; ++i) result.shortTerm[i] = -12;
-  model.setContentLoudness(result);
+  model.analysis().setContentLoudness(result);
   const QRectF lane(0, 270, 600, 130);  // in a 400-point view
   const QColor shortTerm = Theme::loudnessShortTerm.light;
   QColor integrated = Theme::loudnessIntegrated.light;
@@ -189,13 +189,13 @@ TEST_F(TimelineLoudnessDrawing, DrawsTheCurvesTheLinesAndTheEnvelopesShift) {
   // Without an integrated figure there is no integrated line.
   model.setEnvelopes({});
   result.integratedLUFS = -INFINITY;
-  model.setContentLoudness(result);
+  model.analysis().setContentLoudness(result);
   image = drawTimeline(model, QSize(600, 400), 2);
   EXPECT_EQ(pixel(image, 20, integratedRow), Theme::laneBackground.light);
 
   // Without a result: the caption and no curves.
-  model.setContentLoudness(std::nullopt);
-  model.setIsAnalyzing(true);
+  model.analysis().setContentLoudness(std::nullopt);
+  model.analysis().setIsAnalyzing(true);
   image = drawTimeline(model, QSize(600, 400), 2);
   savePicture(image, QStringLiteral("timeline-loudness-measuring"));
   EXPECT_EQ(count(image, lane, shortTerm), 0);
@@ -229,7 +229,7 @@ TEST_F(TimelineLoudnessDrawing, LabelsLieAboveTheCurves) {
     result.integratedLUFS = -20;
     result.hopSeconds = 0.1;
     result.shortTerm.assign(100, c.lufs);
-    model.setContentLoudness(result);
+    model.analysis().setContentLoudness(result);
     const QImage image = drawTimeline(model, QSize(600, 400), 2);
     savePicture(image, QStringLiteral("timeline-loudness-labels"));
     const QColor shortTerm = Theme::loudnessShortTerm.light;
@@ -246,7 +246,7 @@ TEST_F(TimelineLoudnessDrawing, TheLegendKeepsClearOfTheChipsAndTheirCaption) {
   result.integratedLUFS = -13.6;
   result.hopSeconds = 0.1;
   result.shortTerm.assign(100, -30.0f);
-  model.setContentLoudness(result);
+  model.analysis().setContentLoudness(result);
   model.setTargetLUFS(-14);
   const QFont captionFont = TextDrawing::font(10);
   const QColor legendColors[] = {Theme::loudnessShortTerm.light, Theme::loudnessIntegrated.light,

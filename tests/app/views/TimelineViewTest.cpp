@@ -128,6 +128,28 @@ TEST_F(TimelineViewTest, RedrawsOnceWhenSomethingItDrewChanges) {
   EXPECT_EQ(view.backingImage().pixelColor(300, 10), Theme::rulerBackground.dark);
 }
 
+TEST_F(TimelineViewTest, RedrawsWhenTheLoudnessFiguresItShowsChange) {
+  model.analysis().cancel();  // no measurement arrives of itself
+  model.setShowLoudnessLane(true);
+  TimelineView view(&model);
+  show(view);
+  const int drawn = view.drawCount();
+
+  quar::LoudnessResult result;
+  result.integratedLUFS = -16;
+  model.analysis().setContentLoudness(result);
+  settle();
+  EXPECT_EQ(view.drawCount(), drawn + 1);
+
+  model.analysis().setSelectionLoudness(result);  // not shown in the lane
+  settle();
+  EXPECT_EQ(view.drawCount(), drawn + 1);
+
+  model.analysis().setIsAnalyzing(!model.analysis().isAnalyzing());
+  settle();
+  EXPECT_EQ(view.drawCount(), drawn + 2);
+}
+
 TEST_F(TimelineViewTest, PlayheadMovesOverTheImageWithoutRedrawingIt) {
   TimelineView view(&model);
   show(view);

@@ -80,8 +80,8 @@ TEST_F(EditorWindowPicturesTest, DefaultAndNarrowestSizesLightAndDark) {
   model.setEnvelopes(envelopes);
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
-        model.analysisTask().fireNow();
-        return !model.isAnalyzing() && model.contentLoudness();
+        model.analysis().fileTask().fireNow();
+        return !model.analysis().isAnalyzing() && model.analysis().contentLoudness();
       },
       20000));
 

@@ -1,6 +1,8 @@
-// EditorModel: debounced loudness analyses of the file, of the envelopes and of the selection,
-// started from the utility pool; the figures of one request are measured side by side.
-#include "editor/EditorModel.h"
+// LoudnessAnalysis: the figures, and the debounced analyses of the file, of the envelopes and of
+// the selection, started on the utility pool; the figures of one request are measured side by side.
+#include "editor/LoudnessAnalysis.h"
+
+#include <QPointer>
 
 #include <functional>
 #include <limits>
@@ -9,6 +11,7 @@
 #include "base/QuarError.h"
 #include "dsp/ParallelFor.h"
 #include "platform/JobPool.h"
+#include "platform/Observable.h"
 
 using quar::AudioContent;
 using quar::LoudnessResult;
@@ -78,8 +81,55 @@ HeardLoudness measuredSideBySide(const AudioContent* plain, const quar::Envelope
 
 } // namespace
 
-EditorModel::FileLoudness EditorModel::measureFile(const AudioContent& content, const quar::EnvelopeSet& envelopes,
-                                                   const Ticket& ticket) {
+LoudnessAnalysis::LoudnessAnalysis(AudioContent content, QObject* parent)
+    : QObject(parent), content_(std::move(content)) {}
+
+void LoudnessAnalysis::setLoudness(std::optional<LoudnessResult> result) {
+  assignObserved(this, loudness_, std::move(result), Property::loudness);
+}
+
+void LoudnessAnalysis::setContentLoudness(std::optional<LoudnessResult> result) {
+  assignObserved(this, contentLoudness_, std::move(result), Property::contentLoudness);
+}
+
+void LoudnessAnalysis::setChannelLoudness(std::vector<double> values) {
+  assignObserved(this, channelLoudness_, std::move(values), Property::channelLoudness);
+}
+
+void LoudnessAnalysis::setSelectionLoudness(std::optional<LoudnessResult> result) {
+  assignObserved(this, selectionLoudness_, std::move(result), Property::selectionLoudness);
+}
+
+void LoudnessAnalysis::setIsAnalyzing(bool analyzing) {
+  assignObserved(this, isAnalyzing_, analyzing, Property::isAnalyzing);
+}
+
+void LoudnessAnalysis::contentChanged(AudioContent content) {
+  content_ = std::move(content);
+  if (suspended_) return;
+  scheduleFile();
+  if (selection_) scheduleSelection();
+}
+
+void LoudnessAnalysis::envelopesChanged(quar::EnvelopeSet envelopes) {
+  envelopes_ = std::move(envelopes);
+  scheduleEnvelopes();
+  if (selection_) scheduleSelection();
+}
+
+void LoudnessAnalysis::selectionChanged(std::optional<quar::FrameRange> selection) {
+  selection_ = selection;
+  scheduleSelection();
+}
+
+void LoudnessAnalysis::cancel() {
+  fileTask_.cancel();
+  envelopeTask_.cancel();
+  selectionTask_.cancel();
+}
+
+LoudnessAnalysis::FileLoudness LoudnessAnalysis::measureFile(const AudioContent& content,
+                                                             const quar::EnvelopeSet& envelopes, const Ticket& ticket) {
   // With flat envelopes the content is heard as it is: one analysis serves for both.
   const bool flat = envelopes.isFlat();
   HeardLoudness measured =
@@ -87,9 +137,9 @@ EditorModel::FileLoudness EditorModel::measureFile(const AudioContent& content, 
   return {flat ? measured.heard : measured.plain, measured.heard, std::move(measured.channels)};
 }
 
-void EditorModel::scheduleAnalysis() {
-  analysisTask_.cancel();
-  envelopeAnalysisTask_.cancel();
+void LoudnessAnalysis::scheduleFile() {
+  fileTask_.cancel();
+  envelopeTask_.cancel();
   if (content_.isEmpty()) {
     setLoudness(std::nullopt);
     setContentLoudness(std::nullopt);
@@ -98,54 +148,54 @@ void EditorModel::scheduleAnalysis() {
     return;
   }
   setIsAnalyzing(true);
-  analysisTask_.schedule([this, content = content_, envelopes = envelopes_](const Ticket& ticket) {
-    JobPool::startUtility([owner = QPointer<EditorModel>(this), content, envelopes, ticket] {
+  fileTask_.schedule([this, content = content_, envelopes = envelopes_](const Ticket& ticket) {
+    JobPool::startUtility([owner = QPointer<LoudnessAnalysis>(this), content, envelopes, ticket] {
       const FileLoudness result = measureFile(content, envelopes, ticket);
-      JobPool::deliver(owner, [ticket, envelopes, result](EditorModel& model) {
-        if (ticket.isCurrent()) model.installFileLoudness(result, envelopes);
+      JobPool::deliver(owner, [ticket, envelopes, result](LoudnessAnalysis& analysis) {
+        if (ticket.isCurrent()) analysis.installFileLoudness(result, envelopes);
       });
     });
   });
 }
 
-void EditorModel::installFileLoudness(const FileLoudness& measured, const quar::EnvelopeSet& envelopes) {
+void LoudnessAnalysis::installFileLoudness(const FileLoudness& measured, const quar::EnvelopeSet& envelopes) {
   setContentLoudness(measured.content);
   setLoudness(measured.enveloped);
   setChannelLoudness(measured.channels);
   setIsAnalyzing(false);
   // Envelopes that changed meanwhile found no figures to start from: measure them now.
-  if (envelopes_ != envelopes) scheduleEnvelopeAnalysis();
+  if (envelopes_ != envelopes) scheduleEnvelopes();
 }
 
-void EditorModel::scheduleEnvelopeAnalysis() {
-  envelopeAnalysisTask_.cancel();
+void LoudnessAnalysis::scheduleEnvelopes() {
+  envelopeTask_.cancel();
   if (!contentLoudness_) return;  // the file analysis measures the envelopes too
-  envelopeAnalysisTask_.schedule([this, content = content_, envelopes = envelopes_](const Ticket& ticket) {
-    JobPool::startUtility([owner = QPointer<EditorModel>(this), content, envelopes, ticket] {
+  envelopeTask_.schedule([this, content = content_, envelopes = envelopes_](const Ticket& ticket) {
+    JobPool::startUtility([owner = QPointer<LoudnessAnalysis>(this), content, envelopes, ticket] {
       const HeardLoudness measured = measuredSideBySide(nullptr, quar::EnvelopedSource(content, envelopes), ticket);
-      JobPool::deliver(owner, [ticket, envelopes, measured](EditorModel& model) {
-        if (!ticket.isCurrent() || model.envelopes_ != envelopes) return;
-        model.setLoudness(measured.heard);
-        model.setChannelLoudness(measured.channels);
+      JobPool::deliver(owner, [ticket, envelopes, measured](LoudnessAnalysis& analysis) {
+        if (!ticket.isCurrent() || analysis.envelopes_ != envelopes) return;
+        analysis.setLoudness(measured.heard);
+        analysis.setChannelLoudness(measured.channels);
       });
     });
   });
 }
 
-void EditorModel::scheduleSelectionAnalysis() {
-  selectionAnalysisTask_.cancel();
+void LoudnessAnalysis::scheduleSelection() {
+  selectionTask_.cancel();
   const int64_t shortest = quar::clampedInt(content_.sampleRate() * 0.4, 0, std::numeric_limits<int64_t>::max());
   if (!selection_ || selection_->count() <= shortest) {
     setSelectionLoudness(std::nullopt);
     return;
   }
-  selectionAnalysisTask_.schedule(
+  selectionTask_.schedule(
       [this, content = content_, envelopes = envelopes_, range = *selection_](const Ticket& ticket) {
-        JobPool::startUtility([owner = QPointer<EditorModel>(this), content, envelopes, range, ticket] {
+        JobPool::startUtility([owner = QPointer<LoudnessAnalysis>(this), content, envelopes, range, ticket] {
           const std::optional<LoudnessResult> loudness =
               measured(quar::EnvelopedSource(content, envelopes), range, ticket);
-          JobPool::deliver(owner, [ticket, loudness](EditorModel& model) {
-            if (ticket.isCurrent()) model.setSelectionLoudness(loudness);
+          JobPool::deliver(owner, [ticket, loudness](LoudnessAnalysis& analysis) {
+            if (ticket.isCurrent()) analysis.setSelectionLoudness(loudness);
           });
         });
       });
