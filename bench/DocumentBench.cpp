@@ -102,13 +102,15 @@ public:
     controller.addDocument(std::move(owned));
 
     EditorModel& model = document_->model();
-    QObject::connect(&model, &EditorModel::changed, &model, [this, &model](Property property) {
-      const double now = clock_.seconds();
-      if (property == Property::busy && !model.busy() && contentBuilt_ == 0) {
-        contentBuilt_ = now;
+    QObject::connect(&model.jobs(), &JobRunner::changed, &model, [this, &model] {
+      if (!model.jobs().busy() && contentBuilt_ == 0) {
+        contentBuilt_ = clock_.seconds();
         // Runs once the load has been installed, before the timeline's low-priority redraw.
         QMetaObject::invokeMethod(&model, [this] { modelLoaded_ = clock_.seconds(); }, Qt::QueuedConnection);
       }
+    });
+    QObject::connect(&model, &EditorModel::changed, &model, [this, &model](Property property) {
+      const double now = clock_.seconds();
       if (property == Property::content) drawsBeforeContent_ = timeline_ ? timeline_->drawCount() : 0;
       if (property == Property::contentVersion) lastContentChange_ = now;
     });
@@ -289,7 +291,8 @@ Json editsCommand(const Words& words) {
     const double requested = opened.now();
     const int64_t version = model.contentVersion();
     edit.run();
-    runUntil([&] { return !model.busy() && model.contentVersion() != version; }, std::string("the edit ") + edit.name);
+    runUntil([&] { return !model.jobs().busy() && model.contentVersion() != version; },
+             std::string("the edit ") + edit.name);
     const double committed = opened.lastContentChange();
     runUntil([&] { return opened.fileLoudnessIsCurrent(); }, std::string("the loudness after ") + edit.name);
     const double measured = opened.lastAnalysis() - committed;

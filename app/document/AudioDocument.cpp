@@ -129,7 +129,7 @@ void AudioDocument::read(const QUrl& url, const QString&) {
 void AudioDocument::beginLoading(const QUrl& url) {
   auto token = std::make_shared<ProgressToken>();
   loadToken_ = token;
-  const quar::Uuid busy = model_->beginExternalBusy(QStringLiteral("Opening ") + quotedName(url), token);
+  const quar::Uuid busy = model_->jobs().beginExternalBusy(QStringLiteral("Opening ") + quotedName(url), token);
   auto decoded = std::make_shared<std::optional<ContentCollector::Decoded>>();
   JobPool::run<AudioDocument>(
       this, [path = pathOf(url), token, decoded] { *decoded = ContentCollector::decode(path, token->callback()); },
@@ -140,7 +140,7 @@ void AudioDocument::beginLoading(const QUrl& url) {
 
 void AudioDocument::loaded(const QUrl& url, const quar::Uuid& busy, const std::shared_ptr<ProgressToken>& token,
                            std::optional<ContentCollector::Decoded> decoded, std::exception_ptr error) {
-  model_->endExternalBusy(busy);
+  model_->jobs().endExternalBusy(busy);
   if (loadToken_ == token) loadToken_.reset();
   if (decoded && !error && !token->isCancelled()) {
     model_->load(std::move(decoded->content), decoded->info);
@@ -159,7 +159,7 @@ void AudioDocument::revertToContentsOf(const QUrl& url, const QString& type) {
   beginLoading(url);
 }
 
-bool AudioDocument::isBusy() const { return model_->busy() || model_->recorder().isRecording(); }
+bool AudioDocument::isBusy() const { return model_->jobs().busy() || model_->recorder().isRecording(); }
 
 bool AudioDocument::refuseWhileBusy() const {
   if (!isBusy()) return false;
@@ -225,14 +225,14 @@ Document::SaveJob AudioDocument::prepareSave(const QUrl& url, const QString& typ
                                                                    : panelSettings.value_or(saveSettings_.value_or(defaults));
   auto token = std::make_shared<ProgressToken>();
   auto snapshot = std::make_shared<const EnvelopedSource>(model_->content(), model_->envelopes());
-  const quar::Uuid busy = model_->beginExternalBusy(QStringLiteral("Saving ") + quotedName(url), token);
+  const quar::Uuid busy = model_->jobs().beginExternalBusy(QStringLiteral("Saving ") + quotedName(url), token);
   auto clipped = std::make_shared<int64_t>(0);
   return {
       [snapshot, settings, token, clipped, path = pathOf(url)] {
         *clipped = quar::AudioEncoder::write(*snapshot, std::nullopt, path, settings, token->callback()).clippedSamples;
       },
       [this, busy, operation, panelSettings, clipped, url, settings](std::exception_ptr error) {
-        model_->endExternalBusy(busy);
+        model_->jobs().endExternalBusy(busy);
         if (error) return;
         tellClipped(windowForSheet(), url, *clipped, settings);
         if (operation == SaveOperation::saveTo) return;
@@ -272,7 +272,7 @@ void AudioDocument::exportSelection() {
     Preferences::store(settings);
     auto token = std::make_shared<ProgressToken>();
     const QUrl url = panel->url();
-    const quar::Uuid busy = model_->beginExternalBusy(QStringLiteral("Exporting ") + quotedName(url), token);
+    const quar::Uuid busy = model_->jobs().beginExternalBusy(QStringLiteral("Exporting ") + quotedName(url), token);
     auto clipped = std::make_shared<int64_t>(0);
     JobPool::run<AudioDocument>(
         this,
@@ -280,7 +280,7 @@ void AudioDocument::exportSelection() {
           *clipped = quar::AudioEncoder::write(*snapshot, range, path, settings, token->callback()).clippedSamples;
         },
         [busy, token, url, clipped, settings](AudioDocument& document, std::exception_ptr error) {
-          document.model().endExternalBusy(busy);
+          document.model().jobs().endExternalBusy(busy);
           if (!error) tellClipped(document.windowForSheet(), url, *clipped, settings);
           if (error && !token->isCancelled())
             ErrorAlert::showWriteFailure(document.windowForSheet(), error,

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include <QTimer>
-
 #include "editor/LoudnessPreset.h"
 #include "effects/EffectsRack.h"
 #include "platform/Observable.h"
@@ -47,6 +45,7 @@ EditorModel::EditorModel(AudioContent content, std::optional<quar::AudioFileInfo
   transport_.setMeter(MeterReading::resting(content_.channelCount()));
   contentDidChange();
   recorder_->setModel(this);
+  connect(&jobs_, &JobRunner::changed, this, [this] { updateCanChangeDocument(); });
 }
 
 EditorModel::~EditorModel() { cancelBackgroundWork(); }
@@ -61,6 +60,7 @@ void EditorModel::watchChanges(ObservationTracker& tracker) {
   tracker.watch(this);
   tracker.watch(&transport_);
   tracker.watch(&analysis_);
+  tracker.watch(&jobs_);
 }
 
 std::set<int> EditorModel::allChannels(int count) {
@@ -218,14 +218,8 @@ void EditorModel::setPreviewLoudness(bool preview) {
   updatePreviewGain();
 }
 
-void EditorModel::setBusy(std::optional<BusyState> busy) {
-  busy_ = std::move(busy);
-  Q_EMIT changed(Property::busy);
-  updateCanChangeDocument();
-}
-
 void EditorModel::updateCanChangeDocument() {
-  assignObserved(this, canChangeDocument_, !busy_ && !recordingBase_, Property::canChangeDocument);
+  assignObserved(this, canChangeDocument_, !jobs_.busy() && !recordingBase_, Property::canChangeDocument);
 }
 
 bool EditorModel::refusesChange() {

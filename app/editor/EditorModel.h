@@ -1,8 +1,8 @@
 // EditorModel: the editable state of one open document: audio, file description, markers,
-// envelopes, selection, cursor, active channels, loudness settings, recording bookkeeping and the
-// busy state of the one background job. It owns the models of its other parts: the viewport (zoom
-// and scroll), the tempo grid, the transport and the loudness analysis, which it tells of every
-// change of the content, envelopes and selection. A QObject on the GUI thread;
+// envelopes, selection, cursor, active channels, loudness settings and recording bookkeeping. It
+// owns the models of its other parts: the viewport (zoom and scroll), the tempo grid, the
+// transport, the loudness analysis, which it tells of every change of the content, envelopes and
+// selection, and the job runner (the one background job). A QObject on the GUI thread;
 // every tracked getter records its Property into the innermost ObservationScope, every setter
 // stores its value, runs its side effect on every assignment and emits changed(property) only on a
 // change. Frames are int64 indices at the content's sample rate.
@@ -29,9 +29,9 @@
 #include "dsp/Loudness.h"
 #include "effects/ApplyTarget.h"
 #include "editor/AnalysisScope.h"
-#include "editor/BusyState.h"
 #include "editor/EditState.h"
 #include "editor/InspectorTab.h"
+#include "editor/JobRunner.h"
 #include "editor/LoudnessAdjustMode.h"
 #include "editor/LoudnessAnalysis.h"
 #include "editor/Marker.h"
@@ -46,7 +46,6 @@
 
 class EffectsRack;
 struct ProcessorHandoff;
-class QTimer;
 class Recorder;
 
 class EditorModel final : public QObject, public TakeReceiver, public ApplyTarget {
@@ -58,7 +57,7 @@ public:
     loudnessLaneHeight, envelopeRangeDB,
     showInspector, inspectorTab, timeFormat, recordHead, liveTakeVisible,
     linkChannelLevels, analysisScope, adjustMode, targetLUFS, ceilingDBTP, manualGainDB, limitTruePeaks,
-    previewLoudness, busy, canChangeDocument,
+    previewLoudness, canChangeDocument,
   };
   Q_ENUM(Property)
 
@@ -133,9 +132,6 @@ public:
   void setLimitTruePeaks(bool limit);
   bool previewLoudness() const { return track(Property::previewLoudness), previewLoudness_; }
   void setPreviewLoudness(bool preview);
-  // Present while a background job runs.
-  const std::optional<BusyState>& busy() const { return track(Property::busy), busy_; }
-  void setBusy(std::optional<BusyState> busy);
   // Whether the document may change now: no job runs and no take is being recorded. Every
   // operation that changes the document refuses with a beep while it is false, and the controls
   // that change it are disabled; a job's own commit and a finished take still go in.
@@ -150,6 +146,8 @@ public:
   const Transport& transport() const { return transport_; }
   LoudnessAnalysis& analysis() { return analysis_; }
   const LoudnessAnalysis& analysis() const { return analysis_; }
+  JobRunner& jobs() { return jobs_; }
+  const JobRunner& jobs() const { return jobs_; }
 
   // Untracked state.
   EffectsRack& rack() override { return *rack_; }
@@ -180,7 +178,7 @@ public:
   void updatePreviewGain();
 
   // Undo snapshots and background jobs. Every change is one undo step that restores a whole
-  // snapshot; at most one job runs, on the user-initiated pool, showing `busy` meanwhile.
+  // snapshot; at most one job runs, through jobs(), which shows its busy state meanwhile.
   // A job's work: new content from a copy of the document's content, on a pool thread. It reports
   // progress and learns of cancellation through the token's callback; it may throw.
   using JobWork = std::function<quar::AudioContent(const quar::AudioContent& content, ProgressToken& token)>;
@@ -195,10 +193,6 @@ public:
   void process(const QString& name, JobWork work,
                std::optional<std::optional<quar::FrameRange>> selection = std::nullopt, MarkersUpdate markers = {},
                EnvelopeUpdate envelope = {});
-  // Shows a busy state (title, token, fraction polled every 50 ms) and returns its id.
-  quar::Uuid beginExternalBusy(const QString& title, std::shared_ptr<ProgressToken> token);
-  // Ends the busy state with that id; nothing when another busy state (or none) is shown.
-  void endExternalBusy(const quar::Uuid& id);
   // The document's Undo and Redo; refused with a beep unless canChangeDocument().
   void undo();
   void redo();
@@ -381,8 +375,8 @@ public:
   // length. A take with another channel count than the document's is remixed first. `done`
   // learns the result; without `done`, a failure goes to the error presenter.
   void finishRecording(std::optional<quar::AudioContent> take, TakeDone done = {}) override;
-  // A job runs (busy() is set).
-  bool runsJob() const override { return busy().has_value(); }
+  // A job runs (jobs().busy() is set).
+  bool runsJob() const override { return jobs_.busy().has_value(); }
   void watchContentAndSelection(QObject* context, std::function<void()> changed) override;
   // Makes `tracker` listen to this model's changes.
   void watchChanges(ObservationTracker& tracker) override;
@@ -398,37 +392,19 @@ private:
   void contentDidChange();
 
   // Undo snapshots and background jobs.
-  // What a job's result depends on: the content version and format it started from.
-  struct ContentStamp {
-    int64_t version;
-    double sampleRate;
-    int channelCount;
-
-    bool operator==(const ContentStamp&) const = default;
-  };
-  struct JobOutcome {
-    std::optional<quar::AudioContent> content;
-    std::exception_ptr error;
-  };
   EditState snapshot() const;
+  // What a job started now would depend on.
+  JobRunner::ContentStamp contentStamp() const {
+    return {contentVersion_, content_.sampleRate(), content_.channelCount()};
+  }
   void restore(const EditState& state);
   void registerUndo(EditState state, const QString& name);
   // restore(next), then one undo step back to the state before.
   void commit(EditState next, const QString& name);
-  ContentStamp contentStamp() const;
-  // Whether a finished job's content may be installed: not when the job was cancelled, nor
-  // (with a beep) when the document's content changed since the stamp was taken.
-  bool acceptsJobResult(const ProgressToken& token, const ContentStamp& stamp);
-  void busyTick(const quar::Uuid& id, const ProgressToken& token);
-  // Runs `work` on the user-initiated pool under the busy state `title`; back on the GUI thread
-  // the busy state ends and `done` gets the outcome (nothing when the model is gone by then).
-  using JobDone = std::function<void(EditorModel& model, const ProgressToken& token, const JobOutcome& outcome)>;
-  void runJob(const QString& title, std::function<quar::AudioContent(ProgressToken& token)> work, JobDone done);
-  void finishJob(const ContentStamp& stamp, const ProgressToken& token, const QString& name,
+  // Commits a processing job's content (see process()), or presents its error.
+  void finishJob(const JobRunner::ContentStamp& stamp, const ProgressToken& token, const QString& name,
                  const std::optional<std::optional<quar::FrameRange>>& selection, const MarkersUpdate& markers,
-                 const EnvelopeUpdate& envelope, const JobOutcome& outcome);
-  // Presents a job's error unless it is a cancellation or the job was cancelled.
-  void reportJobError(const ProgressToken& token, const std::exception_ptr& error);
+                 const EnvelopeUpdate& envelope, const JobRunner::Outcome& outcome);
 
   // Splice edits and the clipboard.
   using ConformedBody = std::function<void(EditorModel& model, const quar::AudioContent& clip)>;
@@ -458,7 +434,7 @@ private:
 
   // Effects, time-pitch and loudness application.
   // Starts the effects job once the rack's chain is built, unless the document changed meanwhile.
-  void applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, const ContentStamp& stamp,
+  void applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, const JobRunner::ContentStamp& stamp,
                          const quar::EnvelopeSet& envelopes, const QString& name, quar::FrameRange range,
                          const std::optional<std::set<int>>& channels, quar::EffectTailMode tail);
 
@@ -472,6 +448,7 @@ private:
   Viewport viewport_;
   Tempo tempo_;
   Transport transport_;
+  JobRunner jobs_;  // its jobs' outcomes reach the model through `this`: it goes with the model
   quar::AudioContent content_;
   LoudnessAnalysis analysis_;
   int64_t contentVersion_ = 0;
@@ -505,14 +482,9 @@ private:
   double manualGainDB_ = 0;
   bool limitTruePeaks_ = true;
   bool previewLoudness_ = false;
-  std::optional<BusyState> busy_;
   bool canChangeDocument_ = true;
   QPointer<UndoManager> undoManager_;
   ErrorPresenter presentError_;
-
-  // Undo snapshots and background jobs.
-  QTimer* busyTimer_ = nullptr;  // the 50 ms progress poll of the busy state
-  std::shared_ptr<ProgressToken> jobToken_;  // the running job's, until its outcome is back
 
   // Transport and metering.
   // The loudness preview's linear gain: the plan's gain with the preview on, else 1.

@@ -31,7 +31,7 @@ bool EditorModel::canApplyEffects() const {
   return canChangeDocument() && !rack_->activeSlots().empty() && rack_->loadingSlots().empty();
 }
 
-void EditorModel::applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, const ContentStamp& stamp,
+void EditorModel::applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, const JobRunner::ContentStamp& stamp,
                                     const quar::EnvelopeSet& envelopes, const QString& name, FrameRange range,
                                     const std::optional<std::set<int>>& channels, quar::EffectTailMode tail) {
   if (contentStamp() != stamp || envelopes_ != envelopes)  // the captured range may no longer fit

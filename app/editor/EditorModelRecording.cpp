@@ -115,18 +115,18 @@ void EditorModel::finishRecording(std::optional<AudioContent> take, TakeDone don
                            : QStringLiteral("Record (converted from %1 Hz)")
                                  .arg(quar::clampedInt(take->sampleRate(), std::numeric_limits<int64_t>::min(),
                                                        std::numeric_limits<int64_t>::max()));
-  if (busy_) {
+  if (jobs_.busy()) {
     Platform::beep();
     done(TakeResult::refused, nullptr);
     return;
   }
-  runJob(
+  jobs_.run(
       name,
       [take = std::move(*take), rate](ProgressToken& token) {
         return take.sampleRate() == rate ? take : resampled(take, rate, token);
       },
-      [stamp = contentStamp(), name, target = recordingTarget_, mode = recordingMode_,
-       done = std::move(done)](EditorModel& model, const ProgressToken& token, const JobOutcome& outcome) {
+      [this, stamp = contentStamp(), name, target = recordingTarget_,
+       mode = recordingMode_, done = std::move(done)](const ProgressToken& token, const JobRunner::Outcome& outcome) {
         if (!outcome.content) {
           if (token.isCancelled() || ErrorAlert::isCancellation(outcome.error))
             done(TakeResult::cancelled, nullptr);
@@ -134,10 +134,10 @@ void EditorModel::finishRecording(std::optional<AudioContent> take, TakeDone don
             done(TakeResult::failed, outcome.error);
         } else if (token.isCancelled()) {
           done(TakeResult::cancelled, nullptr);
-        } else if (!model.acceptsJobResult(token, stamp)) {
+        } else if (!JobRunner::acceptsResult(token, stamp, contentStamp())) {
           done(TakeResult::refused, nullptr);
         } else {
-          model.commitTake(*outcome.content, name, target, mode);
+          commitTake(*outcome.content, name, target, mode);
           done(TakeResult::committed, nullptr);
         }
       });

@@ -171,16 +171,17 @@ void EditorModel::withConformed(AudioContent clip, ConformedBody body) {
     body(*this, clip);
     return;
   }
-  runJob(
+  jobs_.run(
       QStringLiteral("Converting clipboard sample rate"),
       [clip = std::move(clip), rate = content_.sampleRate()](ProgressToken& token) {
         return resampled(clip, rate, token);
       },
-      [stamp = contentStamp(), body = std::move(body)](EditorModel& model, const ProgressToken& token,
-                                                        const JobOutcome& outcome) {
-        if (!outcome.content)
-          model.reportJobError(token, outcome.error);
-        else if (model.acceptsJobResult(token, stamp))
-          body(model, *outcome.content);
+      [this, stamp = contentStamp(),
+       body = std::move(body)](const ProgressToken& token, const JobRunner::Outcome& outcome) {
+        if (!outcome.content) {
+          if (JobRunner::reportsError(token, outcome.error)) presentError(outcome.error);
+        } else if (JobRunner::acceptsResult(token, stamp, contentStamp())) {
+          body(*this, *outcome.content);
+        }
       });
 }

@@ -1,15 +1,11 @@
-// EditorModel: undo snapshots, restore, the job runner and the busy state.
+// EditorModel: undo snapshots, restore, and processing jobs committed as undo steps.
 #include "editor/EditorModel.h"
-
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "base/Numbers.h"
-#include "platform/ErrorAlert.h"
-#include "platform/JobPool.h"
 #include "platform/Platform.h"
 
 using quar::AudioContent;
@@ -99,64 +95,32 @@ void EditorModel::redo() {
   if (undoManager_) undoManager_->redo();
 }
 
-EditorModel::ContentStamp EditorModel::contentStamp() const {
-  return {contentVersion_, content_.sampleRate(), content_.channelCount()};
-}
-
-bool EditorModel::acceptsJobResult(const ProgressToken& token, const ContentStamp& stamp) {
-  if (token.isCancelled()) return false;
-  if (stamp.version == contentVersion_ && stamp.sampleRate == content_.sampleRate() &&
-      stamp.channelCount == content_.channelCount())
-    return true;
-  Platform::beep();
-  return false;
-}
-
 void EditorModel::process(const QString& name, JobWork work, std::optional<std::optional<FrameRange>> selection,
                           MarkersUpdate markers, EnvelopeUpdate envelope) {
   Platform::assertGuiThread();
   if (refusesChange()) return;
-  runJob(
+  jobs_.run(
       name, [work = std::move(work), content = content_](ProgressToken& token) { return work(content, token); },
-      [stamp = contentStamp(), name, selection = std::move(selection), markers = std::move(markers),
-       envelope = std::move(envelope)](EditorModel& model, const ProgressToken& token, const JobOutcome& outcome) {
-        model.finishJob(stamp, token, name, selection, markers, envelope, outcome);
+      [this, stamp = contentStamp(), name, selection = std::move(selection),
+       markers = std::move(markers), envelope = std::move(envelope)](const ProgressToken& token,
+                                                                     const JobRunner::Outcome& outcome) {
+        finishJob(stamp, token, name, selection, markers, envelope, outcome);
       });
 }
 
 void EditorModel::cancelBackgroundWork() {
-  if (jobToken_) jobToken_->cancel();
+  jobs_.cancel();
   analysis_.cancel();
 }
 
-void EditorModel::runJob(const QString& title, std::function<AudioContent(ProgressToken& token)> work, JobDone done) {
-  auto token = std::make_shared<ProgressToken>();
-  jobToken_ = token;
-  const quar::Uuid id = beginExternalBusy(title, token);
-  JobPool::start([owner = QPointer<EditorModel>(this), token, id, work = std::move(work),
-                  done = std::move(done)]() mutable {
-    JobOutcome outcome;
-    try {
-      outcome.content = work(*token);
-    } catch (...) {
-      outcome.error = std::current_exception();
-    }
-    JobPool::deliver(owner, [id, token, done = std::move(done), outcome = std::move(outcome)](EditorModel& model) {
-      if (model.jobToken_ == token) model.jobToken_.reset();
-      model.endExternalBusy(id);
-      done(model, *token, outcome);
-    });
-  });
-}
-
-void EditorModel::finishJob(const ContentStamp& stamp, const ProgressToken& token, const QString& name,
+void EditorModel::finishJob(const JobRunner::ContentStamp& stamp, const ProgressToken& token, const QString& name,
                             const std::optional<std::optional<FrameRange>>& selection, const MarkersUpdate& markers,
-                            const EnvelopeUpdate& envelope, const JobOutcome& outcome) {
+                            const EnvelopeUpdate& envelope, const JobRunner::Outcome& outcome) {
   if (!outcome.content) {
-    reportJobError(token, outcome.error);
+    if (JobRunner::reportsError(token, outcome.error)) presentError(outcome.error);
     return;
   }
-  if (!acceptsJobResult(token, stamp)) return;
+  if (!JobRunner::acceptsResult(token, stamp, contentStamp())) return;
   const AudioContent& result = *outcome.content;
   EditState next = snapshot();
   if (markers) next.markers = markers(result);
@@ -165,43 +129,4 @@ void EditorModel::finishJob(const ContentStamp& stamp, const ProgressToken& toke
   if (result.channelCount() != content_.channelCount()) next.activeChannels = allChannels(result.channelCount());
   next.content = result;
   commit(std::move(next), name);
-}
-
-void EditorModel::reportJobError(const ProgressToken& token, const std::exception_ptr& error) {
-  if (token.isCancelled() || !error || ErrorAlert::isCancellation(error)) return;
-  presentError(error);
-}
-
-quar::Uuid EditorModel::beginExternalBusy(const QString& title, std::shared_ptr<ProgressToken> token) {
-  Platform::assertGuiThread();
-  const quar::Uuid id = quar::Uuid::random();
-  setBusy(BusyState{id, title, token, 0});
-  if (busyTimer_) {
-    busyTimer_->stop();
-    busyTimer_->deleteLater();
-  }
-  busyTimer_ = new QTimer(this);
-  busyTimer_->setTimerType(Qt::PreciseTimer);
-  busyTimer_->setInterval(50);
-  connect(busyTimer_, &QTimer::timeout, this, [this, id, token] { busyTick(id, *token); });
-  busyTimer_->start();
-  return id;
-}
-
-void EditorModel::busyTick(const quar::Uuid& id, const ProgressToken& token) {
-  if (!busy_ || busy_->id != id) return;
-  BusyState state = *busy_;
-  state.fraction = token.fraction();
-  setBusy(std::move(state));
-}
-
-void EditorModel::endExternalBusy(const quar::Uuid& id) {
-  Platform::assertGuiThread();
-  if (!busy_ || busy_->id != id) return;
-  if (busyTimer_) {
-    busyTimer_->stop();
-    busyTimer_->deleteLater();
-    busyTimer_ = nullptr;
-  }
-  setBusy(std::nullopt);
 }

@@ -163,6 +163,7 @@ LoudnessPanel::LoudnessPanel(EditorModel* model, QWidget* parent)
   observer_->watch(model_);
   observer_->watch(&model_->transport());
   observer_->watch(&model_->analysis());
+  observer_->watch(&model_->jobs());
   observer_->run();
 }
 
@@ -223,7 +224,7 @@ void LoudnessPanel::refresh() {
   const double target = model_->targetLUFS();
   measurement_->setVisible(result.has_value());
   // Nothing in place of a measurement while a job fills an empty document (a file loading).
-  const bool loading = model_->content().frameCount() == 0 && model_->busy();
+  const bool loading = model_->content().frameCount() == 0 && model_->jobs().busy();
   placeholder_->setVisible(!result && !loading);
   if (result) {
     integrated_->setText(InspectorText::loudness(result->integratedLUFS));

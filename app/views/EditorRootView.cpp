@@ -78,6 +78,7 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
 
   setFocusProxy(timeline_);
   observer_->watch(model_);
+  observer_->watch(&model_->jobs());
   observer_->watch(&model_->recorder());
   observer_->run();
 }
@@ -97,7 +98,7 @@ void EditorRootView::resizeEvent(QResizeEvent* event) {
 }
 
 void EditorRootView::cancelJob() {
-  if (const std::optional<BusyState>& busy = model_->busy(); busy && busy->token) busy->token->cancel();
+  if (const std::optional<BusyState>& busy = model_->jobs().busy(); busy && busy->token) busy->token->cancel();
 }
 
 void EditorRootView::refresh() {
@@ -113,7 +114,7 @@ void EditorRootView::refresh() {
     recordingBar_ = nullptr;
   }
   recordingSlot_->setShown(armed);
-  const std::optional<BusyState>& busy = model_->busy();
+  const std::optional<BusyState>& busy = model_->jobs().busy();
   if (!busy) {
     if (overlay_) overlay_->dismiss();
     overlay_ = nullptr;

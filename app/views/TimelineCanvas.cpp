@@ -126,7 +126,7 @@ void TimelineCanvas::drawEverything() {
   model.contentVersion();
   TimelineWaveform::drawLanes(*this);
   // Not while a job fills the empty document (a file loading): its progress shows instead.
-  if (geometry.frameCount == 0 && !model.busy()) TimelineWaveform::drawEmptyHint(*this);
+  if (geometry.frameCount == 0 && !model.jobs().busy()) TimelineWaveform::drawEmptyHint(*this);
   TimelineOverlays::drawSelection(*this);
   TimelineOverlays::drawMarkerLines(*this);
   TimelineOverlays::drawCursor(*this);

@@ -44,6 +44,7 @@ TimelineView::TimelineView(EditorModel* model, QWidget* parent)
   tracker_->watch(&model_->viewport());
   tracker_->watch(&model_->tempo());
   tracker_->watch(&model_->analysis());
+  tracker_->watch(&model_->jobs());
   displayTimer_.setTimerType(Qt::PreciseTimer);
   connect(&displayTimer_, &QTimer::timeout, this, &TimelineView::advancePlayhead);
   autoscrollTimer_.setTimerType(Qt::PreciseTimer);

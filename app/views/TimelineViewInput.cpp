@@ -32,7 +32,7 @@ bool TimelineView::event(QEvent* event) {
     // item has still comes to keyPressEvent. While a job runs they do nothing, and Escape goes
     // to the busy overlay's Cancel.
     auto* key = static_cast<QKeyEvent*>(event);
-    if (!model_->busy() && !(key->modifiers() & Qt::ControlModifier) &&
+    if (!model_->jobs().busy() && !(key->modifiers() & Qt::ControlModifier) &&
         TimelineInput::keyCommand(key->key(), key->modifiers())) {
       event->accept();
       return true;
@@ -63,7 +63,7 @@ bool TimelineView::event(QEvent* event) {
 
 void TimelineView::keyPressEvent(QKeyEvent* event) {
   // Keys do nothing while a job runs, and go nowhere else either.
-  if (model_->busy()) return event->accept();
+  if (model_->jobs().busy()) return event->accept();
   const std::optional<KeyCommand> command = TimelineInput::keyCommand(event->key(), event->modifiers());
   if (!command) return QWidget::keyPressEvent(event);
   const Qt::KeyboardModifiers modifiers = event->modifiers();

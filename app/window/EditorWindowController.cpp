@@ -67,12 +67,7 @@ EditorWindowController::EditorWindowController(AudioDocument& document)
   restoreFrame();
   rootView_->setFocus();
   // A job ends its busy state before it commits: a waiting close request runs after the commit.
-  connect(
-      model_, &EditorModel::changed, this,
-      [this](EditorModel::Property property) {
-        if (property == EditorModel::Property::busy) closeWhenIdle();
-      },
-      Qt::QueuedConnection);
+  connect(&model_->jobs(), &JobRunner::changed, this, [this] { closeWhenIdle(); }, Qt::QueuedConnection);
 }
 
 EditorWindowController::~EditorWindowController() = default;
@@ -210,7 +205,7 @@ void EditorWindowController::prepareToClose(std::function<void()> ready) {
 }
 
 void EditorWindowController::closeWhenIdle() {
-  if (!readyToClose_ || model_->busy()) return;
+  if (!readyToClose_ || model_->jobs().busy()) return;
   std::exchange(readyToClose_, {})();
 }
 

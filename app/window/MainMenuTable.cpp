@@ -284,7 +284,7 @@ std::vector<Item> transportItems() {
                        const QString title = recorder.isRecording() ? QStringLiteral("Stop Recording")
                                              : recorder.isArmed()   ? QStringLiteral("Record")
                                                                     : QStringLiteral("Record\u2026");
-                       return CommandState{!c.model.busy(), title};
+                       return CommandState{!c.model.jobs().busy(), title};
                      },
                      [](Window& w, const Argument&) { w.model().recorder().toggle(); }),
                  QStringLiteral("record.circle")),

@@ -73,7 +73,7 @@ inline void editGain(AudioDocument& document) {
 }
 
 inline bool waitUntilIdle(const AudioDocument& document) {
-  return QTest::qWaitFor([&] { return !document.model().busy(); }, 20000);
+  return QTest::qWaitFor([&] { return !document.model().jobs().busy(); }, 20000);
 }
 
 template <typename Widget>

@@ -74,7 +74,7 @@ protected:
     return document;
   }
   bool waitUntilSaved(const AudioDocument& document) {
-    return QTest::qWaitFor([&] { return !document.isSaving() && !document.model().busy(); }, 20000);
+    return QTest::qWaitFor([&] { return !document.isSaving() && !document.model().jobs().busy(); }, 20000);
   }
   SavePanel* savePanel(const AudioDocument& document) {
     return waitForDialog<SavePanel>(document.windowForSheet(), QStringLiteral("savePanel"));
@@ -88,8 +88,8 @@ TEST_F(AudioDocumentTest, OpensInTheBackgroundWithAnEmptyHistory) {
   const QString path = writeAudio(folder, QStringLiteral("tone.wav"), 48000);
   AudioDocument* document = open(path);
   ASSERT_TRUE(document);
-  ASSERT_TRUE(document->model().busy());
-  EXPECT_EQ(document->model().busy()->title, QStringLiteral("Opening \u201Ctone.wav\u201D"));
+  ASSERT_TRUE(document->model().jobs().busy());
+  EXPECT_EQ(document->model().jobs().busy()->title, QStringLiteral("Opening \u201Ctone.wav\u201D"));
   auto* window = qobject_cast<QMainWindow*>(document->windowForSheet());
   ASSERT_TRUE(window);
   EXPECT_TRUE(window->isVisible());
@@ -122,8 +122,8 @@ TEST_F(AudioDocumentTest, SaveKeepsTheFormatAndTheUneditedSamples) {
 
   edit(*document, quar::applyingGain(document->model().content(), -6.0, quar::FrameRange(0, 1000)));
   document->saveDocument();
-  ASSERT_TRUE(document->model().busy());
-  EXPECT_EQ(document->model().busy()->title, QStringLiteral("Saving \u201Ctake.wav\u201D"));
+  ASSERT_TRUE(document->model().jobs().busy());
+  EXPECT_EQ(document->model().jobs().busy()->title, QStringLiteral("Saving \u201Ctake.wav\u201D"));
   ASSERT_TRUE(waitUntilSaved(*document));
   EXPECT_EQ(document->windowForSheet()->findChildren<SavePanel*>().size(), 0);
   EXPECT_FALSE(document->isEdited());
@@ -230,8 +230,8 @@ TEST_F(AudioDocumentTest, ExportLeavesTheDocumentAndItsSaveSettingsAlone) {
     EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
     const QString target = folder.filePath(QStringLiteral("out-") + QString::number(c.frames) + QStringLiteral(".wav"));
     confirmPanel(panel, target);
-    ASSERT_TRUE(document->model().busy());
-    EXPECT_EQ(document->model().busy()->title, QStringLiteral("Exporting \u201C") + QFileInfo(target).fileName() + QStringLiteral("\u201D"));
+    ASSERT_TRUE(document->model().jobs().busy());
+    EXPECT_EQ(document->model().jobs().busy()->title, QStringLiteral("Exporting \u201C") + QFileInfo(target).fileName() + QStringLiteral("\u201D"));
     ASSERT_TRUE(waitUntilIdle(*document));
     const quar::AudioFileInfo info = infoOf(target);
     EXPECT_EQ(info.sampleRate, 44100);
@@ -372,7 +372,7 @@ TEST_F(AudioDocumentTest, SavesRunOneAtATimeEachWithItsOwnCapture) {
   EXPECT_EQ(ended[1].first, QStringLiteral("b.wav"));
   EXPECT_FALSE(ended[0].second);
   EXPECT_FALSE(ended[1].second);
-  EXPECT_FALSE(document->model().busy());
+  EXPECT_FALSE(document->model().jobs().busy());
   EXPECT_NEAR(samplesOf(folder.filePath(QStringLiteral("a.wav")))[0][100], first.sample(0, 100), 1e-6);
   EXPECT_NEAR(samplesOf(folder.filePath(QStringLiteral("b.wav")))[0][100], second.sample(0, 100), 1e-6);
   // Copies leave the document's file and edited state alone.
@@ -404,7 +404,7 @@ TEST_F(AudioDocumentTest, SaveSaveAsRevertAndExportBeepWhileAJobRuns) {
   AudioDocument* document = openLoaded(writeAudio(folder, QStringLiteral("tone.wav"), 4800));
   ASSERT_TRUE(document);
   editGain(*document);
-  document->model().beginExternalBusy(QStringLiteral("Reverse"), std::make_shared<ProgressToken>());
+  document->model().jobs().beginExternalBusy(QStringLiteral("Reverse"), std::make_shared<ProgressToken>());
   bool saved = true;
   document->saveDocument([&](bool result) { saved = result; });
   EXPECT_FALSE(saved);
@@ -415,7 +415,7 @@ TEST_F(AudioDocumentTest, SaveSaveAsRevertAndExportBeepWhileAJobRuns) {
   EXPECT_EQ(AppTestSupport::beepCount(), 4);
   EXPECT_TRUE(document->windowForSheet()->findChildren<SavePanel*>().isEmpty());
   EXPECT_TRUE(document->windowForSheet()->findChildren<QMessageBox*>().isEmpty());
-  EXPECT_EQ(document->model().busy()->title, QStringLiteral("Reverse"));
+  EXPECT_EQ(document->model().jobs().busy()->title, QStringLiteral("Reverse"));
 }
 
 // Save, Save As… and Revert to Saved (which needs changes to a file) are off while a job runs
@@ -433,9 +433,10 @@ TEST_F(AudioDocumentTest, SaveAndRevertItemsAreOffWhileAJobRunsOrATakeIsRecorded
   EXPECT_EQ(enabled(), QStringLiteral("110"));
   editGain(*document);
   EXPECT_EQ(enabled(), QStringLiteral("111"));
-  const quar::Uuid job = document->model().beginExternalBusy(QStringLiteral("Reverse"), std::make_shared<ProgressToken>());
+  const quar::Uuid job =
+      document->model().jobs().beginExternalBusy(QStringLiteral("Reverse"), std::make_shared<ProgressToken>());
   EXPECT_EQ(enabled(), QStringLiteral("000"));
-  document->model().endExternalBusy(job);
+  document->model().jobs().endExternalBusy(job);
   Recorder& recorder = document->model().recorder();
   recorder.toggle();
   recorder.toggle();
@@ -452,9 +453,9 @@ TEST_F(AudioDocumentTest, SaveAndRevertItemsAreOffWhileAJobRunsOrATakeIsRecorded
 
 TEST_F(AudioDocumentTest, CancellingAnOpenClosesTheDocumentSilently) {
   AudioDocument* document = open(writeAudio(folder, QStringLiteral("long.wav"), 480000));
-  ASSERT_TRUE(document && document->model().busy());
+  ASSERT_TRUE(document && document->model().jobs().busy());
   const QPointer<AudioDocument> guard(document);
-  document->model().busy()->token->cancel();
+  document->model().jobs().busy()->token->cancel();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !guard; }, 20000));
   EXPECT_TRUE(controller.documents().empty());
   EXPECT_TRUE(visibleTopLevels<QMessageBox>(QStringLiteral("errorAlert")).empty());
@@ -465,8 +466,8 @@ TEST_F(AudioDocumentTest, ClosingStopsTheRunningJobAndLetsGoOfItsAudio) {
   ASSERT_TRUE(document);
   const std::weak_ptr<const quar::AudioBlock> block = document->model().content().segments().front().block;
   document->model().timePitch(1.25, 0);
-  ASSERT_TRUE(document->model().busy());
-  const std::shared_ptr<ProgressToken> token = document->model().busy()->token;
+  ASSERT_TRUE(document->model().jobs().busy());
+  const std::shared_ptr<ProgressToken> token = document->model().jobs().busy()->token;
   ASSERT_TRUE(QTest::qWaitFor([&] { return token->fraction() > 0; }, 20000));  // rendering
 
   document->close();
@@ -518,8 +519,8 @@ TEST_F(AudioDocumentTest, RevertReadsTheFileAgain) {
   ASSERT_TRUE(alert);
   EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
   clickButton(alert, QStringLiteral("Revert"));
-  ASSERT_TRUE(document->model().busy());
-  EXPECT_EQ(document->model().busy()->title, QStringLiteral("Opening \u201Ctone.wav\u201D"));
+  ASSERT_TRUE(document->model().jobs().busy());
+  EXPECT_EQ(document->model().jobs().busy()->title, QStringLiteral("Opening \u201Ctone.wav\u201D"));
   ASSERT_TRUE(waitUntilIdle(*document));
   EXPECT_EQ(document->model().content().sample(0, 300), before);
   EXPECT_FALSE(document->isEdited());
@@ -569,7 +570,7 @@ TEST_F(AudioDocumentTest, AFailedSaveIsShownOnTheWindow) {
   EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
   EXPECT_EQ(alert->text(), QStringLiteral("The document \u201Ctone.wav\u201D could not be saved."));
   EXPECT_FALSE(saved);
-  EXPECT_FALSE(document->model().busy());
+  EXPECT_FALSE(document->model().jobs().busy());
   EXPECT_TRUE(document->isEdited());
 }
 

@@ -52,8 +52,8 @@ TEST_F(EditorModelEffectsTest, ApplyingTheRackRendersEnvelopesThenEffectsAsOneSt
   const Snapshot before(*model);
 
   model->applyEffects();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return model->busy().has_value(); }, 5000));
-  EXPECT_EQ(model->busy()->title, QStringLiteral("Apply Parametric EQ + Reverb"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model->jobs().busy().has_value(); }, 5000));
+  EXPECT_EQ(model->jobs().busy()->title, QStringLiteral("Apply Parametric EQ + Reverb"));
   EXPECT_FALSE(model->rack().previewEnabled());
   ASSERT_TRUE(waitUntilIdle(*model));
 
@@ -136,8 +136,8 @@ TEST_F(EditorModelEffectsTest, TimePitchResizesTheRangeAndMovesMarkersAndEnvelop
     model->setEnvelopes(quar::EnvelopeSet{quar::GainEnvelope({quar::EnvelopePoint(2500, -6)}), {}, {}});
     const Snapshot before(*model);
     model->timePitch(test.rate, 0);
-    ASSERT_TRUE(model->busy());
-    EXPECT_EQ(model->busy()->title, QString::fromUtf8(test.title));
+    ASSERT_TRUE(model->jobs().busy());
+    EXPECT_EQ(model->jobs().busy()->title, QString::fromUtf8(test.title));
     ASSERT_TRUE(waitUntilIdle(*model));
     ASSERT_TRUE(presented.empty());
     const int64_t delta = test.newLength - 1000;
@@ -156,18 +156,18 @@ TEST_F(EditorModelEffectsTest, TimePitchWithoutASelectionOrWithNeutralOrUnsuppor
   model->timePitch(1, 0);
   model->timePitch(0, 100);
   model->timePitch(-2, 0);
-  EXPECT_FALSE(model->busy());
+  EXPECT_FALSE(model->jobs().busy());
   EXPECT_EQ(AppTestSupport::beepCount(), 0);
 
   auto empty = makeModel(AudioContent(1, 48000));
   empty->timePitch(1.25, 0);
-  ASSERT_TRUE(empty->busy());
-  EXPECT_EQ(empty->busy()->title, QStringLiteral("Time & Pitch (125%, +0 ct)"));
+  ASSERT_TRUE(empty->jobs().busy());
+  EXPECT_EQ(empty->jobs().busy()->title, QStringLiteral("Time & Pitch (125%, +0 ct)"));
   ASSERT_TRUE(waitUntilIdle(*empty));
 
   model->timePitch(1, 100);  // pitch only, the whole file
-  ASSERT_TRUE(model->busy());
-  EXPECT_EQ(model->busy()->title, QStringLiteral("Time & Pitch (100%, +100 ct)"));
+  ASSERT_TRUE(model->jobs().busy());
+  EXPECT_EQ(model->jobs().busy()->title, QStringLiteral("Time & Pitch (100%, +100 ct)"));
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_EQ(model->content().frameCount(), 2000);
   EXPECT_FALSE(model->selection());

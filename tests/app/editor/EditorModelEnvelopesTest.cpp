@@ -148,7 +148,7 @@ TEST_F(EditorModelEnvelopesTest, ApplyingRendersTheGainAndAFlatSetIsOnlyCleared)
   auto model = makeModel(numbered(100));
   model->setEnvelopes(EnvelopeSet{GainEnvelope({EnvelopePoint(0, 0), EnvelopePoint(50, 0)}), {}, {}});
   model->applyEnvelope();  // leftover 0 dB points
-  EXPECT_FALSE(model->busy());
+  EXPECT_FALSE(model->jobs().busy());
   EXPECT_TRUE(model->envelopes().isEmpty());
   EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Clear Gain Envelope"));
 
@@ -157,8 +157,8 @@ TEST_F(EditorModelEnvelopesTest, ApplyingRendersTheGainAndAFlatSetIsOnlyCleared)
   model->setEnvelopes(gains);
   const Snapshot before(*model);
   model->applyEnvelope();
-  ASSERT_TRUE(model->busy());
-  EXPECT_EQ(model->busy()->title, QStringLiteral("Apply Gain Envelope"));
+  ASSERT_TRUE(model->jobs().busy());
+  EXPECT_EQ(model->jobs().busy()->title, QStringLiteral("Apply Gain Envelope"));
   model->applyEnvelope();  // a job runs
   EXPECT_EQ(AppTestSupport::beepCount(), 1);
   ASSERT_TRUE(waitUntilIdle(*model));

@@ -93,7 +93,7 @@ protected:
 
   // Spins the event loop until no job is shown (its commit has then run).
   static bool waitUntilIdle(const EditorModel& model) {
-    return QTest::qWaitFor([&] { return !model.busy(); }, 20000);
+    return QTest::qWaitFor([&] { return !model.jobs().busy(); }, 20000);
   }
 
   // Spins the event loop until the file analysis has installed its figures, starting a waiting

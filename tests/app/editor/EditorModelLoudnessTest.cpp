@@ -36,8 +36,8 @@ TEST_F(EditorModelLoudnessTest, MatchingATargetRendersTheEnvelopesAndLandsOnTheT
   model->applyLoudness();
   EXPECT_FALSE(model->previewLoudness());
   EXPECT_EQ(model->transport().player().gain(), 1.0f);
-  ASSERT_TRUE(model->busy());
-  EXPECT_EQ(model->busy()->title, QStringLiteral("Match Loudness -14.0 LUFS"));
+  ASSERT_TRUE(model->jobs().busy());
+  EXPECT_EQ(model->jobs().busy()->title, QStringLiteral("Match Loudness -14.0 LUFS"));
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_NEAR(quar::LoudnessAnalyzer::analyze(model->content()).integratedLUFS, -14, 0.05);
   EXPECT_TRUE(model->envelopes().isEmpty());
@@ -55,8 +55,8 @@ TEST_F(EditorModelLoudnessTest, AManualGainCoversTheAnalysedRange) {
 
   model->analysis().setLoudness(measured(-20, -10));  // no selection: the file's figure and range
   model->applyLoudness();
-  ASSERT_TRUE(model->busy());
-  EXPECT_EQ(model->busy()->title, QStringLiteral("Loudness Gain +3.0 dB"));
+  ASSERT_TRUE(model->jobs().busy());
+  EXPECT_EQ(model->jobs().busy()->title, QStringLiteral("Loudness Gain +3.0 dB"));
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_EQ(model->content().sample(0, 0), 1 * up3);
   EXPECT_EQ(model->content().sample(1, 99), 10100 * up3);
@@ -78,7 +78,7 @@ TEST_F(EditorModelLoudnessTest, WithoutAPlanNothingHappensAndAnUnusableGainIsRef
   ASSERT_TRUE(silent->analysis().loudness());
   silent->setPreviewLoudness(true);
   silent->applyLoudness();  // silence measures no finite loudness
-  EXPECT_FALSE(silent->busy());
+  EXPECT_FALSE(silent->jobs().busy());
   EXPECT_TRUE(silent->previewLoudness());
 
   auto model = makeModel(tone(48000, {0.5f, 0.5f}));
@@ -86,14 +86,14 @@ TEST_F(EditorModelLoudnessTest, WithoutAPlanNothingHappensAndAnUnusableGainIsRef
   model->setAnalysisScope(AnalysisScope::selection);
   model->setSelection(FrameRange(0, 19200));  // 0.4 s: never measured, so no plan
   model->applyLoudness();
-  EXPECT_FALSE(model->busy());
+  EXPECT_FALSE(model->jobs().busy());
   EXPECT_EQ(AppTestSupport::beepCount(), 0);
 
   model->setAnalysisScope(AnalysisScope::file);
   model->setAdjustMode(LoudnessAdjustMode::manual);
   model->setManualGainDB(1000);
   model->applyLoudness();
-  EXPECT_FALSE(model->busy());
+  EXPECT_FALSE(model->jobs().busy());
   EXPECT_EQ(AppTestSupport::beepCount(), 1);
 
   model->setManualGainDB(-3);

@@ -91,9 +91,9 @@ TEST_F(EditorModelProcessingTest, EachEditIsOneJobUnderItsTitle) {
     if (test.selection || test.active) model->setSelection(test.selection, test.active);
     const Snapshot before(*model);
     test.edit(*model);
-    ASSERT_TRUE(model->busy());
-    EXPECT_EQ(model->busy()->title, QString::fromUtf8(test.title));
-    const std::shared_ptr<ProgressToken> token = model->busy()->token;
+    ASSERT_TRUE(model->jobs().busy());
+    EXPECT_EQ(model->jobs().busy()->title, QString::fromUtf8(test.title));
+    const std::shared_ptr<ProgressToken> token = model->jobs().busy()->token;
     ASSERT_TRUE(waitUntilIdle(*model));
     EXPECT_DOUBLE_EQ(token->fraction(), 1.0);  // the work reported to the job's token: it could be cancelled
     test.check(model->content());
@@ -124,7 +124,7 @@ TEST_F(EditorModelProcessingTest, NeutralRequestsDoNothingAndJobsInProgressRefus
   };
   for (const auto& request : neutral) {
     request();
-    EXPECT_FALSE(model->busy());
+    EXPECT_FALSE(model->jobs().busy());
   }
   EXPECT_EQ(AppTestSupport::beepCount(), 0);
 
@@ -147,7 +147,7 @@ TEST_F(EditorModelProcessingTest, GainsWithoutAFiniteSampleFactorAreRefused) {
   for (double db : gains) {
     model->applyGain(db);
     model->normalizePeak(db, true);
-    EXPECT_FALSE(model->busy());
+    EXPECT_FALSE(model->jobs().busy());
   }
   EXPECT_EQ(AppTestSupport::beepCount(), 6);
   EXPECT_TRUE(Snapshot(*model) == before);

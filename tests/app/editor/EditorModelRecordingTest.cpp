@@ -151,8 +151,8 @@ TEST_F(EditorModelRecordingTest, AConvertedTakeIsPlacedByItsActualLength) {
 
   Outcome outcome;
   model->finishRecording(constant(44100, 0.5f, 2, 44100), outcome.callback());
-  ASSERT_TRUE(model->busy());
-  EXPECT_EQ(model->busy()->title, QStringLiteral("Record (converted from 44100 Hz)"));
+  ASSERT_TRUE(model->jobs().busy());
+  EXPECT_EQ(model->jobs().busy()->title, QStringLiteral("Record (converted from 44100 Hz)"));
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_EQ(outcome.result, EditorModel::TakeResult::committed);
   const int64_t inserted = model->content().frameCount() - 30000;
@@ -179,7 +179,7 @@ TEST_F(EditorModelRecordingTest, AnEmptyDocumentAdoptsTheTake) {
   EXPECT_GE(model->viewport().framesPerPoint() * 800, 200000.0);
 
   model->finishRecording(constant(240000, 0.25f, 1));
-  EXPECT_FALSE(model->busy());  // no job
+  EXPECT_FALSE(model->jobs().busy());  // no job
   EXPECT_EQ(model->content().channelCount(), 1);
   EXPECT_EQ(model->content().sampleRate(), 48000);
   EXPECT_EQ(model->content().frameCount(), 240000);
@@ -204,7 +204,7 @@ TEST_F(EditorModelRecordingTest, AnEmptyTakeLeavesNoTrace) {
     Outcome outcome;
     model->finishRecording(take, outcome.callback());
     EXPECT_EQ(outcome.result, EditorModel::TakeResult::empty);
-    EXPECT_FALSE(model->busy());
+    EXPECT_FALSE(model->jobs().busy());
     EXPECT_EQ(Snapshot(*model), before);
     EXPECT_FALSE(undo.canUndo());
   }
@@ -214,14 +214,14 @@ TEST_F(EditorModelRecordingTest, ATakeFinishedWhileAJobRunsIsRefusedWithABeep) {
   auto model = makeModel(numbered(30000));
   model->beginRecording(RecordMode::insert, 48000, 2);
   model->updateLiveTake(constant(1000, -1));
-  const quar::Uuid job = model->beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
+  const quar::Uuid job = model->jobs().beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
   Outcome outcome;
   model->finishRecording(constant(1000, -1), outcome.callback());
   EXPECT_EQ(outcome.result, EditorModel::TakeResult::refused);
   EXPECT_EQ(AppTestSupport::beepCount(), 1);
   EXPECT_EQ(model->content().frameCount(), 30000);  // back to the state before the take
-  EXPECT_EQ(model->busy()->title, QStringLiteral("Saving"));
-  model->endExternalBusy(job);
+  EXPECT_EQ(model->jobs().busy()->title, QStringLiteral("Saving"));
+  model->jobs().endExternalBusy(job);
 }
 
 TEST_F(EditorModelRecordingTest, ACancelledConversionLeavesTheDocumentAsBeforeTheTake) {
@@ -230,8 +230,8 @@ TEST_F(EditorModelRecordingTest, ACancelledConversionLeavesTheDocumentAsBeforeTh
   model->beginRecording(RecordMode::insert, 44100, 2);
   Outcome outcome;
   model->finishRecording(constant(441000, 0.5f, 2, 44100), outcome.callback());
-  ASSERT_TRUE(model->busy());
-  model->busy()->token->cancel();
+  ASSERT_TRUE(model->jobs().busy());
+  model->jobs().busy()->token->cancel();
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_EQ(outcome.result, EditorModel::TakeResult::cancelled);
   EXPECT_EQ(outcome.error, nullptr);

@@ -131,7 +131,7 @@ TEST_F(EditorModelSpliceTest, PasteIntoAnEmptyDocumentAdoptsTheClip) {
   copyFrom(numbered(1000, 1, 44100), FrameRange(0, 500));
   auto model = makeModel(AudioContent(2, 48000));
   model->paste();
-  EXPECT_FALSE(model->busy());
+  EXPECT_FALSE(model->jobs().busy());
   EXPECT_EQ(model->content().channelCount(), 1);
   EXPECT_EQ(model->content().sampleRate(), 44100);
   EXPECT_EQ(model->selection(), FrameRange(0, 500));
@@ -146,8 +146,8 @@ TEST_F(EditorModelSpliceTest, PasteOfAnotherRateRemixesThenConvertsInAJob) {
   copyFrom(numbered(4410, 1, 44100), FrameRange(0, 4410));
   auto model = makeModel(numbered(1000, 2, 48000));
   model->paste();
-  ASSERT_TRUE(model->busy());
-  EXPECT_EQ(model->busy()->title, QStringLiteral("Converting clipboard sample rate"));
+  ASSERT_TRUE(model->jobs().busy());
+  EXPECT_EQ(model->jobs().busy()->title, QStringLiteral("Converting clipboard sample rate"));
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_EQ(model->content().frameCount(), 5800);
   EXPECT_EQ(model->content().sampleRate(), 48000);
@@ -163,7 +163,7 @@ TEST_F(EditorModelSpliceTest, ACancelledOrOutdatedConversionLeavesTheDocumentAlo
   auto model = makeModel(numbered(1000, 2, 48000));
   const Snapshot original(*model);
   model->paste();
-  model->busy()->token->cancel();
+  model->jobs().busy()->token->cancel();
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_TRUE(Snapshot(*model) == original);
   EXPECT_TRUE(presented.empty());

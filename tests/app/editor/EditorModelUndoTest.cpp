@@ -33,8 +33,8 @@ class EditorModelUndoTest : public EditorModelFixture {};
 TEST_F(EditorModelUndoTest, ASecondJobIsRefusedWhileTheFirstRuns) {
   auto model = makeModel(numbered(100));
   model->process(QStringLiteral("Reverse"), reversing());
-  ASSERT_TRUE(model->busy());
-  EXPECT_EQ(model->busy()->title, QStringLiteral("Reverse"));
+  ASSERT_TRUE(model->jobs().busy());
+  EXPECT_EQ(model->jobs().busy()->title, QStringLiteral("Reverse"));
   model->process(QStringLiteral("Invert"), returning(numbered(5)));
   EXPECT_EQ(AppTestSupport::beepCount(), 1);
 
@@ -83,7 +83,7 @@ TEST_F(EditorModelUndoTest, CancelledJobsAndCancellationErrorsChangeNothingAndSh
   const Snapshot before(*model);
 
   model->process(QStringLiteral("Reverse"), reversing());
-  model->busy()->token->cancel();
+  model->jobs().busy()->token->cancel();
   ASSERT_TRUE(waitUntilIdle(*model));
 
   using Thrower = std::function<void()>;
@@ -145,24 +145,25 @@ TEST_F(EditorModelUndoTest, ABusyStateEndsOnlyByItsOwnIdAndTicksOnlyItsOwnFracti
   auto model = makeModel(numbered(100));
   auto first = std::make_shared<ProgressToken>();
   auto second = std::make_shared<ProgressToken>();
-  const quar::Uuid firstId = model->beginExternalBusy(QStringLiteral("Saving"), first);
+  const quar::Uuid firstId = model->jobs().beginExternalBusy(QStringLiteral("Saving"), first);
   first->report(0.9);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return model->busy() && model->busy()->fraction == 0.9; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model->jobs().busy() && model->jobs().busy()->fraction == 0.9; }, 5000));
 
-  const quar::Uuid secondId = model->beginExternalBusy(QStringLiteral("Converting clipboard sample rate"), second);
+  const quar::Uuid secondId =
+      model->jobs().beginExternalBusy(QStringLiteral("Converting clipboard sample rate"), second);
   second->report(0.3);
-  model->endExternalBusy(firstId);
-  ASSERT_TRUE(model->busy());
-  EXPECT_EQ(model->busy()->id, secondId);
+  model->jobs().endExternalBusy(firstId);
+  ASSERT_TRUE(model->jobs().busy());
+  EXPECT_EQ(model->jobs().busy()->id, secondId);
 
   int ticks = 0;
-  QObject::connect(model.get(), &EditorModel::changed, [&](EditorModel::Property p) {
-    if (p == EditorModel::Property::busy) ++ticks;
+  QObject::connect(&model->jobs(), &JobRunner::changed, [&](JobRunner::Property p) {
+    if (p == JobRunner::Property::busy) ++ticks;
   });
   ASSERT_TRUE(QTest::qWaitFor([&] { return ticks >= 3; }, 5000));
-  EXPECT_EQ(model->busy()->fraction, 0.3);
-  model->endExternalBusy(secondId);
-  EXPECT_FALSE(model->busy());
+  EXPECT_EQ(model->jobs().busy()->fraction, 0.3);
+  model->jobs().endExternalBusy(secondId);
+  EXPECT_FALSE(model->jobs().busy());
 }
 
 TEST_F(EditorModelUndoTest, AJobCommitsItsSelectionMarkersAndEnvelopeAsOneStep) {
@@ -332,7 +333,8 @@ TEST_F(EditorModelUndoTest, EveryDocumentChangeIsRefusedWhileAJobRunsOrATakeReco
   };
   const std::vector<std::pair<const char*, Operation>> locks{
       {"unlocked", [](EditorModel&) {}},
-      {"job", [](EditorModel& m) { m.beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>()); }},
+      {"job",
+       [](EditorModel& m) { m.jobs().beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>()); }},
       {"take", [](EditorModel& m) { m.beginRecording(RecordMode::insert, 48000, 2); }},
   };
   AudioClipboard::shared().store(numbered(20));
@@ -360,25 +362,25 @@ TEST_F(EditorModelUndoTest, EveryDocumentChangeIsRefusedWhileAJobRunsOrATakeReco
       const bool locked = std::string(lockName) != "unlocked";
       EXPECT_EQ(model->canChangeDocument(), !locked);
       const Snapshot before(*model);
-      const std::optional<BusyState> busy = model->busy();
+      const std::optional<BusyState> busy = model->jobs().busy();
       const QString undoTitle = history.undoMenuItemTitle(), redoTitle = history.redoMenuItemTitle();
       AppTestSupport::beepCount() = 0;
 
       operation(*model);
       if (!locked) {
         // The operation does change the document when it may.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return model->busy() || !(Snapshot(*model) == before); }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return model->jobs().busy() || !(Snapshot(*model) == before); }, 5000));
         ASSERT_TRUE(waitUntilIdle(*model));
         continue;
       }
       EXPECT_EQ(AppTestSupport::beepCount(), 1);
       EXPECT_TRUE(Snapshot(*model) == before);
-      EXPECT_EQ(model->busy().has_value(), busy.has_value());
+      EXPECT_EQ(model->jobs().busy().has_value(), busy.has_value());
       EXPECT_EQ(history.undoMenuItemTitle(), undoTitle);
       EXPECT_EQ(history.redoMenuItemTitle(), redoTitle);
       if (busy) {
-        EXPECT_EQ(model->busy()->id, busy->id);
-        model->endExternalBusy(busy->id);
+        EXPECT_EQ(model->jobs().busy()->id, busy->id);
+        model->jobs().endExternalBusy(busy->id);
       } else {
         model->finishRecording(std::nullopt);
       }
@@ -392,12 +394,12 @@ TEST_F(EditorModelUndoTest, TheChangeRuleNotifiesOnlyWhenItFlips) {
   auto model = makeModel(numbered(100));
   ChangeCounter changes(*model);
   auto token = std::make_shared<ProgressToken>();
-  const quar::Uuid job = model->beginExternalBusy(QStringLiteral("Saving"), token);
+  const quar::Uuid job = model->jobs().beginExternalBusy(QStringLiteral("Saving"), token);
   EXPECT_FALSE(model->canChangeDocument());
   token->report(0.5);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return model->busy()->fraction == 0.5; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return model->jobs().busy()->fraction == 0.5; }));
   EXPECT_EQ(changes[EditorModel::Property::canChangeDocument], 1);
-  model->endExternalBusy(job);
+  model->jobs().endExternalBusy(job);
   EXPECT_TRUE(model->canChangeDocument());
   EXPECT_EQ(changes[EditorModel::Property::canChangeDocument], 2);
 
@@ -426,7 +428,7 @@ TEST_F(EditorModelUndoTest, ADragEndedWhileTheDocumentIsLockedGoesBack) {
   trimmed.setTrim(1, -3, 2);
   trimmed.master = quar::GainEnvelope({quar::EnvelopePoint(10, -6)});
   model->setEnvelopes(trimmed);
-  const quar::Uuid job = model->beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
+  const quar::Uuid job = model->jobs().beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
   model->endMarkerDrag(markers);
   model->endEnvelopeEdit(master, QStringLiteral("Move Gain Point"));
   EXPECT_EQ(model->markers(), markers);
@@ -436,5 +438,5 @@ TEST_F(EditorModelUndoTest, ADragEndedWhileTheDocumentIsLockedGoesBack) {
   EXPECT_EQ(model->envelopes(), envelopes);
   EXPECT_EQ(AppTestSupport::beepCount(), 3);
   EXPECT_FALSE(undo.canUndo());
-  model->endExternalBusy(job);
+  model->jobs().endExternalBusy(job);
 }

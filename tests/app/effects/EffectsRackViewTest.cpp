@@ -186,7 +186,7 @@ TEST_F(EffectsRackViewTest, TheApplyButtonFollowsSelectionSlotsLoadsAndJobs) {
   EXPECT_TRUE(apply->isEnabled());
 
   model->reverse();
-  ASSERT_TRUE(model->busy());
+  ASSERT_TRUE(model->jobs().busy());
   EXPECT_FALSE(apply->isEnabled());
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_TRUE(apply->isEnabled());
@@ -305,8 +305,8 @@ TEST_F(EffectsRackViewTest, AnLV2PluginFromTheMenuLoadsPreviewsAndApplies) {
 
   // Applying renders it into the document as one undo step.
   child<QPushButton>(view, "applyRack")->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return model->busy().has_value(); }, 5000));
-  EXPECT_EQ(model->busy()->title, "Apply Test Stereo Gain");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model->jobs().busy().has_value(); }, 5000));
+  EXPECT_EQ(model->jobs().busy()->title, "Apply Test Stereo Gain");
   ASSERT_TRUE(waitUntilIdle(*model));
   ASSERT_TRUE(presented.empty());
   for (int c = 0; c < 2; ++c)

@@ -161,14 +161,14 @@ TEST_F(AdjustLoudnessSectionTest, ManualGainModeAndApply) {
   EXPECT_TRUE(apply->isEnabled());
 
   // Any job disables Apply.
-  const quar::Uuid job = model->beginExternalBusy(QStringLiteral("Other"), std::make_shared<ProgressToken>());
+  const quar::Uuid job = model->jobs().beginExternalBusy(QStringLiteral("Other"), std::make_shared<ProgressToken>());
   EXPECT_FALSE(apply->isEnabled());
-  model->endExternalBusy(job);
+  model->jobs().endExternalBusy(job);
   EXPECT_TRUE(apply->isEnabled());
 
   apply->click();
-  ASSERT_TRUE(model->busy());
-  EXPECT_EQ(model->busy()->title, QStringLiteral("Loudness Gain -0.5 dB"));
+  ASSERT_TRUE(model->jobs().busy());
+  EXPECT_EQ(model->jobs().busy()->title, QStringLiteral("Loudness Gain -0.5 dB"));
   EXPECT_FALSE(apply->isEnabled());
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_EQ(undo.undoActionName(), QStringLiteral("Loudness Gain -0.5 dB"));

@@ -151,7 +151,7 @@ TEST_F(ChannelLevelsSectionTest, WhileAJobRunsTheControlsAreOffAndACutShortDragG
   slider(1)->setSliderDown(true);
   slider(1)->setValue(20);
   EXPECT_EQ(model->envelopes().trim(1), 2);
-  const quar::Uuid job = model->beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
+  const quar::Uuid job = model->jobs().beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
   for (QSlider* trim : section->sliders()) EXPECT_FALSE(trim->isEnabled());
   EXPECT_FALSE(find<QPushButton>("balanceChannels")->isEnabled());
   EXPECT_FALSE(find<QPushButton>("resetTrims")->isEnabled());
@@ -161,7 +161,7 @@ TEST_F(ChannelLevelsSectionTest, WhileAJobRunsTheControlsAreOffAndACutShortDragG
   EXPECT_FALSE(undo.canUndo());
   EXPECT_EQ(AppTestSupport::beepCount(), 1);
 
-  model->endExternalBusy(job);
+  model->jobs().endExternalBusy(job);
   for (QSlider* trim : section->sliders()) EXPECT_TRUE(trim->isEnabled());
   EXPECT_TRUE(find<QPushButton>("resetTrims")->isEnabled());
 }

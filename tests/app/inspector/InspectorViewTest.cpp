@@ -233,7 +233,7 @@ TEST_F(InspectorViewTest, NoPanelChangesTheDocumentWhileATakeRecords) {
   model->applyLoudness();
   model->applyEffects();
   EXPECT_EQ(AppTestSupport::beepCount(), 6);
-  EXPECT_FALSE(model->busy());
+  EXPECT_FALSE(model->jobs().busy());
 
   device().pump(4800);
   recorder.toggle();  // stops the take

@@ -300,12 +300,12 @@ TEST_F(RecorderTest, AChannelCountChangedSinceArmingReopensTheInputAtStart) {
 TEST_F(RecorderTest, StartingWhileAJobRunsIsRefusedWithABeep) {
   use(numbered(1000));
   recorder->arm();
-  const quar::Uuid job = model->beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
+  const quar::Uuid job = model->jobs().beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
   recorder->toggle();
   EXPECT_FALSE(recorder->isRecording());
   EXPECT_EQ(AppTestSupport::beepCount(), 1);
   EXPECT_TRUE(safetyFiles().isEmpty());
-  model->endExternalBusy(job);
+  model->jobs().endExternalBusy(job);
 }
 
 TEST_F(RecorderTest, DisarmingDuringATakeFinishesItFirst) {
@@ -330,9 +330,9 @@ TEST_F(RecorderTest, ATakeThatCannotBeAddedStaysInItsSafetyFile) {
   capture(300);
   const QString path = *recorder->safetyPath();
   // A save started during the take: the job runner is busy when the take ends.
-  const quar::Uuid job = model->beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
+  const quar::Uuid job = model->jobs().beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
   recorder->stop();
-  model->endExternalBusy(job);
+  model->jobs().endExternalBusy(job);
   EXPECT_EQ(AppTestSupport::beepCount(), 1);
   EXPECT_EQ(model->content().frameCount(), 1000);
   EXPECT_EQ(readFile(path.toStdString())[0].size(), 300u);
@@ -344,9 +344,9 @@ TEST_F(RecorderTest, ATakeThatCannotBeAddedStaysInItsSafetyFile) {
   capture(100);
   const QString second = *recorder->safetyPath();
   EXPECT_NE(second, path);
-  const quar::Uuid again = model->beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
+  const quar::Uuid again = model->jobs().beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
   recorder->disarm();
-  model->endExternalBusy(again);
+  model->jobs().endExternalBusy(again);
   ASSERT_EQ(presented.size(), 1u);
   EXPECT_TRUE(ErrorAlert::description(presented[0]).contains(second));
   EXPECT_TRUE(QFileInfo::exists(second));
@@ -359,9 +359,9 @@ TEST_F(RecorderTest, ACancelledConversionKeepsTheSafetyFile) {
   capture(48000);
   const QString path = *recorder->safetyPath();
   recorder->stop();
-  ASSERT_TRUE(model->busy());
-  EXPECT_EQ(model->busy()->title, QStringLiteral("Record (converted from 48000 Hz)"));
-  model->busy()->token->cancel();
+  ASSERT_TRUE(model->jobs().busy());
+  EXPECT_EQ(model->jobs().busy()->title, QStringLiteral("Record (converted from 48000 Hz)"));
+  model->jobs().busy()->token->cancel();
   ASSERT_TRUE(waitUntilIdle(*model));
   EXPECT_EQ(model->content().frameCount(), 30000);
   EXPECT_TRUE(QFileInfo::exists(path));

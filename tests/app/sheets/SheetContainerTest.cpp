@@ -57,7 +57,7 @@ TEST_F(SheetContainerTest, EscapeCancelsAndReturnAppliesOnce) {
   QPointer<GainSheet> sheet = present(new GainSheet(*model, nullptr));
   press(sheet, Qt::Key_Escape);
   ASSERT_TRUE(closed(sheet));
-  EXPECT_FALSE(model->busy());
+  EXPECT_FALSE(model->jobs().busy());
   EXPECT_EQ(undo.changeCount(), 0);
 
   sheet = present(new GainSheet(*model, nullptr));
@@ -107,7 +107,7 @@ TEST_F(SheetContainerTest, TheWindowsCommandsShowOneSheetAndNoneWhileAJobRuns) {
   const QPointer<GainSheet> gain = qobject_cast<GainSheet*>(window.attachedSheet());
   ASSERT_TRUE(gain);
   gain->actionButton()->click();
-  ASSERT_TRUE(document->model().busy());
+  ASSERT_TRUE(document->model().jobs().busy());
   const int beeps = AppTestSupport::beepCount();
   window.perform({QStringLiteral("showNormalize")});
   EXPECT_EQ(AppTestSupport::beepCount(), beeps + 1);

@@ -84,7 +84,7 @@ TEST_F(TimePitchSheetTest, PassesTempoAsARateAndPitchInCents) {
   const QPointer<TimePitchSheet> sheet = present(new TimePitchSheet(*model, nullptr));
   sheet->actionButton()->click();
   ASSERT_TRUE(closed(sheet));
-  EXPECT_FALSE(model->busy());
+  EXPECT_FALSE(model->jobs().busy());
   EXPECT_EQ(undo.changeCount(), changes);
 }
 

@@ -41,7 +41,7 @@ protected:
   }
   std::shared_ptr<ProgressToken> startJob() {
     auto token = std::make_shared<ProgressToken>();
-    job = model->beginExternalBusy(QStringLiteral("Normalizing"), token);
+    job = model->jobs().beginExternalBusy(QStringLiteral("Normalizing"), token);
     return token;
   }
 
@@ -131,7 +131,7 @@ TEST_F(EditorRootViewTest, AShortJobNeverShowsTheOverlay) {
   EXPECT_TRUE(overlay->revealTimer().isActive());
   EXPECT_EQ(overlay->revealTimer().interval(), 250);
   EXPECT_TRUE(overlay->testAttribute(Qt::WA_TransparentForMouseEvents));
-  model->endExternalBusy(job);
+  model->jobs().endExternalBusy(job);
   EXPECT_EQ(root->busyOverlay(), nullptr);
 }
 
@@ -153,7 +153,7 @@ TEST_F(EditorRootViewTest, ALongJobShowsItsProgressAndEscapeCancelsIt) {
 
   QTest::keyClick(root->timeline(), Qt::Key_Escape);
   EXPECT_TRUE(token->isCancelled());
-  model->endExternalBusy(job);
+  model->jobs().endExternalBusy(job);
   EXPECT_EQ(root->busyOverlay(), nullptr);
 }
 
@@ -242,7 +242,7 @@ TEST_F(EditorRootViewTest, TheBusyPanelFadesInAndOutEasingOut) {
   fade->setCurrentTime(150);
   EXPECT_EQ(overlay->opacity(), 1.0);
 
-  model->endExternalBusy(job);
+  model->jobs().endExternalBusy(job);
   EXPECT_EQ(root->busyOverlay(), nullptr);
   ASSERT_TRUE(overlay);
   EXPECT_TRUE(overlay->testAttribute(Qt::WA_TransparentForMouseEvents));
@@ -266,7 +266,7 @@ TEST_F(EditorRootViewTest, CancelStopsTheJobRunningWhenPressed) {
   cancel->click();
   EXPECT_TRUE(second->isCancelled());
   EXPECT_FALSE(first->isCancelled());
-  model->endExternalBusy(job);
+  model->jobs().endExternalBusy(job);
 
   // Each new job's overlay starts hidden again.
   startJob();
@@ -304,14 +304,14 @@ TEST_F(EditorRootViewTest, WhileAFileLoadsNeitherTheHintNorTheEmptyLoudnessTextS
   EXPECT_TRUE(placeholder->isVisible());
 
   const quar::Uuid opening =
-      empty->beginExternalBusy(QStringLiteral("Opening “tone.wav”"), std::make_shared<ProgressToken>());
+      empty->jobs().beginExternalBusy(QStringLiteral("Opening “tone.wav”"), std::make_shared<ProgressToken>());
   const int before = timeline->drawCount();
   settle();
   EXPECT_GT(timeline->drawCount(), before);
   EXPECT_EQ(hintPixels(), 0);
   EXPECT_FALSE(placeholder->isVisible());
 
-  empty->endExternalBusy(opening);
+  empty->jobs().endExternalBusy(opening);
   const int after = timeline->drawCount();
   settle();
   EXPECT_GT(timeline->drawCount(), after);

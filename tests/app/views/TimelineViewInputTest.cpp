@@ -157,7 +157,7 @@ TEST_F(TimelineViewInputTest, TheTimelinesKeysComeBeforeMenuShortcutsAndOthersDo
 }
 
 TEST_F(TimelineViewInputTest, KeysAreSwallowedWhileAJobRuns) {
-  model.setBusy(BusyState{quar::Uuid::random(), QStringLiteral("Gain"), nullptr, 0});
+  model.jobs().setBusy(BusyState{quar::Uuid::random(), QStringLiteral("Gain"), nullptr, 0});
   for (const Qt::Key key : {Qt::Key_M, Qt::Key_A}) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
     QCoreApplication::sendEvent(&view, &press);
@@ -167,7 +167,7 @@ TEST_F(TimelineViewInputTest, KeysAreSwallowedWhileAJobRuns) {
   EXPECT_TRUE(model.markers().empty());
   EXPECT_EQ(model.cursor(), 0);
 
-  model.setBusy(std::nullopt);
+  model.jobs().setBusy(std::nullopt);
   QKeyEvent other(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
   QCoreApplication::sendEvent(&view, &other);
   EXPECT_FALSE(other.isAccepted());

@@ -263,7 +263,7 @@ TEST_F(TimelineViewPointerTest, DraggingPastTheSideScrollsEveryTickAndKeepsExten
 }
 
 TEST_F(TimelineViewPointerTest, PressesDoNothingWhileAJobRuns) {
-  model.setBusy(BusyState{quar::Uuid::random(), QStringLiteral("Gain"), nullptr, 0});
+  model.jobs().setBusy(BusyState{quar::Uuid::random(), QStringLiteral("Gain"), nullptr, 0});
   model.setMarkers({{quar::Uuid::random(), 10000, QStringLiteral("A")}});
   click({200, 100});
   press({110, 10});
@@ -271,7 +271,7 @@ TEST_F(TimelineViewPointerTest, PressesDoNothingWhileAJobRuns) {
   release({300, 10});
   EXPECT_EQ(model.cursor(), 0);
   EXPECT_EQ(model.markers()[0].frame, 10000);
-  model.setBusy(std::nullopt);
+  model.jobs().setBusy(std::nullopt);
 }
 
 TEST_F(TimelineViewPointerTest, ThePointerShowsWhatAPressWouldDo) {

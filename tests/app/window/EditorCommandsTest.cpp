@@ -108,7 +108,9 @@ TEST_F(EditorCommandsTest, ItemsAreEnabledAsTheDocumentsStateAllows) {
       {"base", 2, [](EditorModel&) {}},
       {"no selection", 2, [](EditorModel& model) { model.selectNone(); }},
       {"job", 2,
-       [](EditorModel& model) { model.beginExternalBusy(QStringLiteral("Job"), std::make_shared<ProgressToken>()); }},
+       [](EditorModel& model) {
+         model.jobs().beginExternalBusy(QStringLiteral("Job"), std::make_shared<ProgressToken>());
+       }},
       {"recording", 2,
        [](EditorModel& model) {
          model.recorder().toggle();
@@ -207,7 +209,7 @@ TEST_F(EditorCommandsTest, ItemsAreEnabledAsTheDocumentsStateAllows) {
       const auto& [command, tag, digits] = expected[i];
       actual[i] += item(window, QString::fromLatin1(command), tag)->isEnabled() ? '1' : '0';
     }
-    if (model.busy() && !model.recorder().isRecording()) model.endExternalBusy(model.busy()->id);
+    if (model.jobs().busy() && !model.recorder().isRecording()) model.jobs().endExternalBusy(model.jobs().busy()->id);
     model.stop(false);
     model.recorder().disarm();
     ASSERT_TRUE(waitUntilIdle(*document));
@@ -478,10 +480,10 @@ TEST_F(EditorCommandsTest, KeysFollowTheStateOfTheMomentAndTextFieldsKeepTheirOw
 
   model.setSelection(quar::FrameRange(0, 4800), std::nullopt);
   window.commandRouter().validateAll();
-  const quar::Uuid job = model.beginExternalBusy(QStringLiteral("Job"), std::make_shared<ProgressToken>());
+  const quar::Uuid job = model.jobs().beginExternalBusy(QStringLiteral("Job"), std::make_shared<ProgressToken>());
   QTest::keyClick(timeline, Qt::Key_T, Qt::ControlModifier);
   EXPECT_EQ(model.content().frameCount(), 48000 - 4800);
-  model.endExternalBusy(job);
+  model.jobs().endExternalBusy(job);
   QTest::keyClick(timeline, Qt::Key_T, Qt::ControlModifier);
   EXPECT_EQ(model.content().frameCount(), 4800);
 
@@ -517,7 +519,7 @@ TEST_F(EditorCommandsTest, CtrlKeysReachTheMenusBeforeTheTimeline) {
   timeline->setFocus();
   // With nothing to apply the item is off: the key neither applies nor beeps.
   QTest::keyClick(timeline, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
-  EXPECT_FALSE(model.busy());
+  EXPECT_FALSE(model.jobs().busy());
   EXPECT_EQ(AppTestSupport::beepCount(), 0);
   model.rack().add(quar::defaultSettings(quar::EffectKind::eq));
   model.seek(4800);
@@ -544,10 +546,10 @@ TEST_F(EditorCommandsTest, ApplyEffectsRackWaitsForLoadingPlugIns) {
   ASSERT_FALSE(model.rack().loadingSlots().empty());
   EXPECT_FALSE(item(window, QStringLiteral("applyEffectsRack"))->isEnabled());
   QTest::keyClick(timeline, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
-  EXPECT_FALSE(model.busy());
+  EXPECT_FALSE(model.jobs().busy());
   EXPECT_EQ(AppTestSupport::beepCount(), 0);
   model.applyEffects();
-  EXPECT_FALSE(model.busy());
+  EXPECT_FALSE(model.jobs().busy());
   EXPECT_EQ(AppTestSupport::beepCount(), 1);
   ASSERT_TRUE(QTest::qWaitFor([&] { return model.rack().loadingSlots().empty(); }, 20000));
   EXPECT_TRUE(item(window, QStringLiteral("applyEffectsRack"))->isEnabled());

@@ -218,11 +218,12 @@ TEST_F(EditorWindowControllerTest, PresentsOneSheetAtATimeAndNoneWhileAJobRuns) 
   sheet->reject();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet; }));
   EXPECT_EQ(window.attachedSheet(), nullptr);
-  const quar::Uuid job = document->model().beginExternalBusy(QStringLiteral("Reverse"), std::make_shared<ProgressToken>());
+  const quar::Uuid job =
+      document->model().jobs().beginExternalBusy(QStringLiteral("Reverse"), std::make_shared<ProgressToken>());
   window.presentSheet(build);
   EXPECT_EQ(built, 1);
   EXPECT_EQ(AppTestSupport::beepCount(), 2);
-  document->model().endExternalBusy(job);
+  document->model().jobs().endExternalBusy(job);
   window.presentSheet(build);
   EXPECT_EQ(built, 2);
 }
@@ -260,7 +261,7 @@ TEST_F(EditorWindowControllerTest, ClosingWhileRecordingCommitsTheTakeBeforeAski
 
   window.window()->close();
   EXPECT_FALSE(recorder.isRecording());
-  EXPECT_TRUE(model.busy());  // the take is on its way into the document
+  EXPECT_TRUE(model.jobs().busy());  // the take is on its way into the document
   EXPECT_TRUE(window.window()->findChildren<QMessageBox*>().isEmpty());
   window.window()->close();  // a second request while it goes in changes nothing
   QMessageBox* alert = waitForDialog<QMessageBox>(window.window(), QStringLiteral("closeAlert"));
