@@ -57,12 +57,7 @@ EditorWindowController::EditorWindowController(AudioDocument& document)
   router_ = new CommandRouter(main, {this, &document});
   rootView_ = new EditorRootView(model_, main);
   main->setCentralWidget(rootView_);
-  // The timeline's context menu offers the menus' items: validated as it opens.
-  rootView_->timeline()->setCommandActions([router = router_](const QString& command) {
-    QAction* item = router->item(command);
-    if (item) router->validate(*item);
-    return item;
-  });
+  rootView_->timeline()->setContextEntries(MainMenu::timelineMenu(*router_));
   buildToolbar();
   restoreFrame();
   rootView_->setFocus();

@@ -94,6 +94,29 @@ void build(QMenuBar* bar) {
   for (const Menu& menu : table()) addItems(*bar->addMenu(escaped(menu.title)), menu.items, keysTaken);
 }
 
+TimelineView::ContextEntries timelineMenu(CommandRouter& router) {
+  using Entry = TimelineView::ContextEntry;
+  const auto command = [&router](const char* identifier) {
+    const QString name = QString::fromLatin1(identifier);
+    return Entry{Entry::Kind::command, EditorCommands::find(name)->title, [router = &router, name] {
+                   QAction* item = router->item(name);
+                   if (item) router->validate(*item);
+                   return item;
+                 }};
+  };
+  const Entry separator{Entry::Kind::separator, {}, {}};
+  const Entry markerItems{Entry::Kind::markerItems, {}, {}};
+  return {
+      command("cut"), command("copy"), command("paste"), command("pasteMix"), command("delete"),
+      separator,
+      command("trimToSelection"), command("silenceSelection"), command("fadeIn"), command("fadeOut"),
+      separator,
+      markerItems,
+      separator,
+      command("zoomToSelection"), command("zoomToFit"),
+  };
+}
+
 void fillAudioUnitMenu(QMenu& menu, const std::vector<AudioUnitLibrary::Group>& groups) {
   if (groups.empty()) {
     menu.addAction(QStringLiteral("No LV2 plug-in effects installed"))->setEnabled(false);
