@@ -48,13 +48,13 @@ void EditorWindowController::installAsDocumentWindow() {
 }
 
 EditorWindowController::EditorWindowController(AudioDocument& document)
-    : audioDocument_(document), model_(&document.model()) {
+    : audioDocument_(document), documentCommands_(document), model_(&document.model()) {
   QMainWindow* main = window();
   main->setObjectName(QStringLiteral("editorWindow"));
   main->resize(defaultSize);
   main->setMinimumSize(minimumSize);
   MainMenu::build(main->menuBar());
-  router_ = new CommandRouter(main, {this, &document});
+  router_ = new CommandRouter(main, {this, &documentCommands_});
   rootView_ = new EditorRootView(model_, main);
   main->setCentralWidget(rootView_);
   rootView_->timeline()->setContextEntries(MainMenu::timelineMenu(*router_));

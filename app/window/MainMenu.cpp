@@ -27,17 +27,17 @@ QAction* addCommand(QMenu& menu, const QString& title, const CommandCall& call) 
   return action;
 }
 
-// The recent files, newest first, above a separator and the submenu's own items.
-void fillRecentDocuments(QMenu& menu) {
+// The recent files, newest first, each sending `command` with its URL, above a separator and
+// the submenu's own items.
+void fillRecentDocuments(QMenu& menu, const QString& command) {
   for (QAction* action : menu.actions())
-    if (MenuItem::command(*action) == QLatin1String("openRecentDocument") || action->isSeparator()) delete action;
+    if (MenuItem::command(*action) == command || action->isSeparator()) delete action;
   DocumentController* controller = DocumentController::shared();
   const QList<QUrl> urls = controller ? controller->recentDocumentUrls() : QList<QUrl>();
   if (urls.isEmpty()) return;
   QAction* first = menu.actions().value(0);
   for (const QUrl& url : urls)
-    menu.insertAction(first, MenuItem::make({QStringLiteral("openRecentDocument"), url},
-                                            QFileInfo(url.toLocalFile()).fileName(), &menu));
+    menu.insertAction(first, MenuItem::make({command, url}, QFileInfo(url.toLocalFile()).fileName(), &menu));
   menu.insertSeparator(first);
 }
 
@@ -64,7 +64,8 @@ void addItems(QMenu& menu, const std::vector<Item>& items, std::set<QKeySequence
       QMenu* submenu = menu.addMenu(Icons::tinted(entry.symbol), escaped(entry.title));
       addItems(*submenu, entry.items, keysTaken);
       if (entry.kind == Kind::recentDocuments)
-        QObject::connect(submenu, &QMenu::aboutToShow, submenu, [submenu] { fillRecentDocuments(*submenu); });
+        QObject::connect(submenu, &QMenu::aboutToShow, submenu,
+                         [submenu, command = entry.command.identifier] { fillRecentDocuments(*submenu, command); });
       else if (entry.kind == Kind::plugins)
         QObject::connect(submenu, &QMenu::aboutToShow, submenu, [submenu] {
           if (submenu->actions().isEmpty()) MainMenu::fillAudioUnitMenu(*submenu, AudioUnitLibrary::byManufacturer());

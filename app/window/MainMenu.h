@@ -35,6 +35,8 @@ struct Item {
     windows,    // the document windows, listed anew each time the menu opens
   };
   Kind kind = Kind::item;
+  // An item's command; for an Open Recent, plug-ins or windows entry, the command of the items
+  // it makes as it opens.
   Command command;
   // A section's or submenu's title and symbol.
   QString title;
