@@ -14,12 +14,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "window/MainMenu.h"
 #include "document/AudioDocumentController.h"
-#include "window/EditorWindowController.h"
-#include "platform/Document.h"
-#include "platform/WindowController.h"
+#include "platform/CommandRouter.h"
 #include "widgets/ToneLabel.h"
+#include "window/MainMenu.h"
 
 namespace {
 
@@ -96,7 +94,7 @@ AppDelegate::~AppDelegate() {
 void AppDelegate::startLaunching() {
   documentController_ = std::make_unique<AudioDocumentController>();
   connect(documentController_.get(), &DocumentController::documentsChanged, this, &AppDelegate::documentsChanged);
-  CommandRouter::setApplicationResponder(this);
+  CommandRouter::setApplicationResponder(&commands_);
   noDocumentWindow_ = std::make_unique<QMainWindow>();
   noDocumentWindow_->setObjectName(QStringLiteral("noDocumentWindow"));
   noDocumentWindow_->setWindowTitle(QStringLiteral("Quarnel"));
@@ -186,71 +184,13 @@ std::unique_ptr<QMessageBox> AppDelegate::helpAlert() {
 
 void AppDelegate::showHelp() { helpAlert()->exec(); }
 
-bool AppDelegate::respondsTo(const QString& identifier) const {
-  static const QStringList commands{
-      "newDocument", "newRecording", "openDocument", "openRecentDocument", "clearRecentDocuments", "quit",
-      "showAbout", "hide", "showAll", "bringAllToFront", "showWindow", "showHelp",
-  };
-  return commands.contains(identifier);
-}
-
-CommandState AppDelegate::state(const CommandCall& call) {
-  const QString& command = call.identifier;
-  if (command == QLatin1String("clearRecentDocuments")) return {!documentController_->recentDocumentUrls().isEmpty()};
-  if (command == QLatin1String("showAll")) {
-    const std::vector<QWidget*> windows = visibleMainWindows();
-    return {std::any_of(windows.begin(), windows.end(), [](const QWidget* window) { return window->isMinimized(); })};
-  }
-  if (command == QLatin1String("showWindow")) {
-    QWidget* window = listedWindow(call);
-    return {window != nullptr, {}, window && window == QApplication::activeWindow()};
-  }
-  return {};
-}
-
-QWidget* AppDelegate::listedWindow(const CommandCall& call) const {
-  const auto* listed = std::get_if<QPointer<QObject>>(&call.argument);
-  const QObject* wanted = listed ? listed->data() : nullptr;
-  if (!wanted) return nullptr;
-  for (const WindowController* controller : documentController_->windowControllers())
-    if (controller->window() == wanted) return controller->window();
-  return nullptr;
-}
-
-void AppDelegate::perform(const CommandCall& call) {
-  const QString& command = call.identifier;
-  if (command == QLatin1String("newDocument")) documentController_->newDocument();
-  if (command == QLatin1String("newRecording")) EditorWindowController::openNewRecording();
-  if (command == QLatin1String("openDocument")) documentController_->openDocument();
-  if (command == QLatin1String("openRecentDocument"))
-    if (const QUrl* url = std::get_if<QUrl>(&call.argument)) documentController_->openDocumentWithContentsOfUrl(*url, true);
-  if (command == QLatin1String("clearRecentDocuments")) documentController_->clearRecentDocuments();
-  if (command == QLatin1String("quit")) quit();
-  if (command == QLatin1String("showAbout")) showAboutPanel();
-  if (command == QLatin1String("showHelp")) showHelp();
-  // The desktop has no hiding of applications: their windows go to the task bar instead.
-  if (command == QLatin1String("hide"))
-    for (QWidget* window : visibleMainWindows()) window->showMinimized();
-  if (command == QLatin1String("showAll"))
-    for (QWidget* window : visibleMainWindows())
-      if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-  if (command == QLatin1String("bringAllToFront"))
-    for (QWidget* window : visibleMainWindows()) window->raise();
-  if (command == QLatin1String("showWindow"))
-    if (QWidget* window = listedWindow(call)) {
-      window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-      window->raise();
-      window->activateWindow();
-    }
-}
-
 void AppDelegate::quit() {
   documentController_->closeAllDocuments([](bool closed) {
     if (closed) QApplication::quit();
   });
 }
 
-void AppDelegate::showAboutPanel() {
+void AppDelegate::showAbout() {
   auto* panel = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Quarnel"), QStringLiteral("Quarnel"),
                                 QMessageBox::Ok);
   panel->setObjectName(QStringLiteral("aboutPanel"));

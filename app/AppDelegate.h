@@ -4,11 +4,11 @@
 // and, 0.4 s later, the open panel when still no document is open (not when QUARNEL_NO_OPEN_PANEL
 // is set in the environment, to anything, as tests that launch it do). The alerts about files that could
 // not be opened stay in front, and the open panel waits for them.
-// It ends every window's command chain: New, New Recording, Open…, Open Recent, Quit (which
-// closes each document as its window would, then quits), About, Hide (minimises every window),
-// Show All (restores them), Bring All to Front, the Window menu's document windows (choosing one
-// activates it) and the keyboard-shortcuts help. A later launch's files open here too, and a
-// later launch without files brings the front window forward. GUI thread only.
+// Its ApplicationCommands end every window's command chain (New, Open…, Quit, the Window menu's
+// windows, ...: the menu table's application commands); of those it does what only the
+// application does: Quit (which closes each document as its window would, then quits), About
+// and the keyboard-shortcuts help. A later launch's files open here too, and a later launch
+// without files brings the front window forward. GUI thread only.
 #pragma once
 
 #include <QObject>
@@ -19,13 +19,13 @@
 #include <memory>
 #include <vector>
 
-#include "platform/CommandRouter.h"
+#include "window/EditorCommands.h"
 
 class AudioDocumentController;
 class QMainWindow;
 class QMessageBox;
 
-class AppDelegate final : public QObject, public CommandResponder {
+class AppDelegate final : public QObject, public Application {
   Q_OBJECT
 public:
   AppDelegate();
@@ -47,17 +47,15 @@ public:
   const QTimer& openPanelTimer() const { return openPanelTimer_; }
 
   // The help alert "Quarnel Keyboard Shortcuts", shown modally: its rows of entries in columns.
-  static void showHelp();
+  void showHelp() override;
   static std::vector<QStringList> shortcutRows();
   static std::unique_ptr<QMessageBox> helpAlert();
 
-  // The application's commands.
-  bool respondsTo(const QString& identifier) const override;
-  CommandState state(const CommandCall& call) override;
-  void perform(const CommandCall& call) override;
   // Closes every document as its window would close it (a take being recorded goes into its
   // document first, then the document asks about unsaved changes); quits once all are closed.
-  void quit();
+  void quit() override;
+  // The About panel.
+  void showAbout() override;
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -66,10 +64,8 @@ private:
   void documentsChanged();
   // The open panel when no document is open, once no error alert is waiting for an answer.
   void offerOpenPanel();
-  void showAboutPanel();
-  // The open document window that a Window menu item's call names; null once it is gone.
-  QWidget* listedWindow(const CommandCall& call) const;
 
+  ApplicationCommands commands_{*this};
   std::unique_ptr<AudioDocumentController> documentController_;
   std::unique_ptr<QMainWindow> noDocumentWindow_;
   QTimer openPanelTimer_;

@@ -167,11 +167,6 @@ bool AudioDocument::refuseWhileBusy() const {
   return true;
 }
 
-CommandState AudioDocument::state(const CommandCall& call) {
-  if (isBusy()) return {false};
-  return Document::state(call);
-}
-
 void AudioDocument::saveDocument(Done done) {
   if (refuseWhileBusy()) {
     if (done) done(false);

@@ -45,9 +45,9 @@ public:
   void makeWindowControllers() override;
   // Probes the file; throws when it cannot be read.
   void read(const QUrl& url, const QString& type) override;
-  // Save, Save As and Revert beep and do nothing while a job runs or a take is being recorded;
-  // their menu items are disabled meanwhile.
-  CommandState state(const CommandCall& call) override;
+  // A job runs or a take is being recorded: the document may not be saved or replaced.
+  bool isBusy() const;
+  // Save, Save As and Revert beep and do nothing while busy.
   void saveDocument(Done done = {}) override;
   void saveDocumentAs(Done done = {}) override;
   void revertDocumentToSaved() override;
@@ -69,8 +69,6 @@ private:
   void loaded(const QUrl& url, const quar::Uuid& busy, const std::shared_ptr<ProgressToken>& token,
               std::optional<ContentCollector::Decoded> decoded, std::exception_ptr error);
   void refreshFileInfo();
-  // A job runs or a take is being recorded: the document may not be saved or replaced.
-  bool isBusy() const;
   // Beeps and answers true while busy.
   bool refuseWhileBusy() const;
   // The export options of a panel, shown as its accessory; the panel owns both.

@@ -2,7 +2,8 @@
 // call (an identifier, "cut", "zoomIn", ..., and a typed argument); it has no target. The router
 // sends the call to the first responder that takes the command: the window's focused text field
 // (undo, redo, cut, copy, paste, delete and select all), then the window's own responders in
-// order (an editor window's controller, then its document), then the application's responder.
+// order (an editor window's controller, then its document's commands), then the application's
+// responder.
 // An item that no responder takes is disabled. Items are validated (enabled state, title, check
 // mark) when a menu is about to show and on every shortcut override in the window, so that a key
 // reaches a command only while its item is enabled; an item's call is validated again before it

@@ -226,23 +226,6 @@ void Document::close() {
   if (DocumentController* controller = DocumentController::shared()) controller->removeDocument(this);
 }
 
-bool Document::respondsTo(const QString& identifier) const {
-  return identifier == QLatin1String("saveDocument") || identifier == QLatin1String("saveDocumentAs") ||
-         identifier == QLatin1String("revertDocumentToSaved");
-}
-
-CommandState Document::state(const CommandCall& call) {
-  if (call.identifier == QLatin1String("revertDocumentToSaved")) return {!fileUrl_.isEmpty() && isEdited()};
-  return {};
-}
-
-void Document::perform(const CommandCall& call) {
-  const QString& command = call.identifier;
-  if (command == QLatin1String("saveDocument")) saveDocument();
-  if (command == QLatin1String("saveDocumentAs")) saveDocumentAs();
-  if (command == QLatin1String("revertDocumentToSaved")) revertDocumentToSaved();
-}
-
 void Document::presentError(std::exception_ptr error, const QString& heading) {
   ErrorAlert::show(windowForSheet(), error, heading);
 }

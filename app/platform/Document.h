@@ -3,9 +3,9 @@
 // (from the undo manager's change count), window controllers, error presentation, asynchronous
 // saving and closing with Save / Don't Save / Cancel. Subclasses read files and prepare
 // saves. Saves of one document run one at a time, each with what it captured when it was
-// requested and the change count of that moment. In its windows' command chains it takes Save,
-// Save As… and Revert to Saved. GUI thread only, except the write function of a save, which
-// runs on a worker.
+// requested and the change count of that moment. Save, Save As… and Revert to Saved are what
+// the menu items of its windows call. GUI thread only, except the write function of a save,
+// which runs on a worker.
 #pragma once
 
 #include <QObject>
@@ -18,14 +18,13 @@
 #include <memory>
 #include <vector>
 
-#include "platform/CommandRouter.h"
 #include "platform/UndoManager.h"
 
 class QWidget;
 class SavePanel;
 class WindowController;
 
-class Document : public QObject, public CommandResponder {
+class Document : public QObject {
   Q_OBJECT
 public:
   enum class SaveOperation {
@@ -84,12 +83,6 @@ public:
   // Closes the windows and removes the document from its controller, which deletes it later.
   virtual void close();
   bool isClosed() const { return closed_; }
-
-  // The commands "saveDocument", "saveDocumentAs" and "revertDocumentToSaved"; Revert only
-  // with a file and changes since it was saved.
-  bool respondsTo(const QString& identifier) const override;
-  CommandState state(const CommandCall& call) override;
-  void perform(const CommandCall& call) override;
 
   // Shows an error on the document's window (or application-modally); drops cancellations.
   void presentError(std::exception_ptr error, const QString& heading = {});

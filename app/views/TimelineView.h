@@ -12,7 +12,8 @@
 // 1/30 s at a time; a release that never arrives ends the gesture at focus-out, hide or the
 // next press); keys move the cursor, select, play and add markers; the wheel and pinch scroll
 // and zoom, and with Alt over the loudness lane step its dB range; the context menu offers the
-// window's editing commands; dropped files open as documents. GUI thread.
+// commands that the window gives it and the view's own marker items; dropped files open as
+// documents. GUI thread.
 #pragma once
 
 #include <QImage>
@@ -61,17 +62,24 @@ public:
   // The line's frame in points; none while hidden.
   std::optional<QRectF> playheadFrame() const { return playheadFrame_; }
 
-  // The window's editing commands by name: "cut", "copy", "paste", "pasteMix", "delete",
-  // "trimToSelection", "silenceSelection", "fadeIn", "fadeOut", "zoomToSelection",
-  // "zoomToFit". Asked while a context menu is built, just before it shows; null for a command
-  // the window does not offer.
-  using CommandActions = std::function<QAction*(const QString& command)>;
-  void setCommandActions(CommandActions actions) { commandActions_ = std::move(actions); }
+  // An entry of the context menu as the window gives it: one of its commands, a separator, or
+  // the place of the view's own marker items.
+  struct ContextEntry {
+    enum class Kind { command, separator, markerItems };
+    Kind kind = Kind::command;
+    // A command's title, shown as given.
+    QString title;
+    // A command's action in the window, asked for while a context menu is built, just before
+    // it shows; none, or null, for a command the window does not offer.
+    std::function<QAction*()> action;
+  };
+  using ContextEntries = std::vector<ContextEntry>;
+  void setContextEntries(ContextEntries entries) { contextEntries_ = std::move(entries); }
   // The context menu for a click at `point`, not shown, owned by the caller (parented to the
-  // view). The window's commands appear under their own titles without shortcuts, enabled and
-  // triggered with the window's actions (disabled where `actions` gives none); "Add Marker
-  // Here" and, near a marker, "Remove “name”" act on the model directly.
-  QMenu* contextMenu(QPointF point, const CommandActions& actions);
+  // view), with the entries in order. A command appears under its title without a shortcut,
+  // enabled and triggered with the window's action (disabled without one); the marker items,
+  // "Add Marker Here" and, near a marker, "Remove “name”", act on the model directly.
+  QMenu* contextMenu(QPointF point, const ContextEntries& entries);
 
   // What the gesture in the loudness lane shows: the hovered and the dragged envelope point, the
   // section or bars being dragged and the value read-out.
@@ -150,6 +158,8 @@ private:
   // Ends the gesture as a release does: a marker or envelope drag becomes one undo step.
   void finishDrag();
   void updateCursor(QPointF p);
+  // The context menu's marker items for a click at `point`.
+  void addMarkerItems(QMenu& menu, QPointF point);
 
   // The gain envelope in the loudness lane.
   void envelopeMouseDown(QPointF p, Qt::KeyboardModifiers modifiers, int clickCount);
@@ -177,5 +187,5 @@ private:
   std::optional<TimelineEnvelope::Readout> dragReadout_;
   std::optional<quar::FrameRange> barSpan_;  // the bars of a bar drag
   std::vector<TimelineEnvelope::TargetChip> targetChips_;  // as last drawn
-  CommandActions commandActions_;
+  ContextEntries contextEntries_;
 };

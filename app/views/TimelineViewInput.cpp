@@ -146,53 +146,48 @@ void TimelineView::wheelEvent(QWheelEvent* event) {
   event->accept();
 }
 
-QMenu* TimelineView::contextMenu(QPointF point, const CommandActions& actions) {
+QMenu* TimelineView::contextMenu(QPointF point, const ContextEntries& entries) {
   auto* menu = new QMenu(this);
-  // An entry of the window's command: the window validates and performs it.
-  const auto command = [&](const QString& title, const QString& name) {
-    QAction* entry = menu->addAction(title);
-    QAction* action = actions ? actions(name) : nullptr;
-    entry->setEnabled(action && action->isEnabled());
-    if (!action) return;
-    connect(action, &QAction::changed, entry, [entry, action] { entry->setEnabled(action->isEnabled()); });
-    connect(entry, &QAction::triggered, action, &QAction::trigger);
-  };
-  command(QStringLiteral("Cut"), QStringLiteral("cut"));
-  command(QStringLiteral("Copy"), QStringLiteral("copy"));
-  command(QStringLiteral("Paste"), QStringLiteral("paste"));
-  command(QStringLiteral("Paste Mix"), QStringLiteral("pasteMix"));
-  command(QStringLiteral("Delete"), QStringLiteral("delete"));
-  menu->addSeparator();
-  command(QStringLiteral("Trim to Selection"), QStringLiteral("trimToSelection"));
-  command(QStringLiteral("Silence"), QStringLiteral("silenceSelection"));
-  command(QStringLiteral("Fade In"), QStringLiteral("fadeIn"));
-  command(QStringLiteral("Fade Out"), QStringLiteral("fadeOut"));
-  menu->addSeparator();
+  for (const ContextEntry& entry : entries) {
+    switch (entry.kind) {
+    case ContextEntry::Kind::separator: menu->addSeparator(); break;
+    case ContextEntry::Kind::markerItems: addMarkerItems(*menu, point); break;
+    case ContextEntry::Kind::command: {
+      // The window validates and performs its command.
+      QAction* item = menu->addAction(QString(entry.title).replace(QLatin1Char('&'), QStringLiteral("&&")));
+      QAction* action = entry.action ? entry.action() : nullptr;
+      item->setEnabled(action && action->isEnabled());
+      if (!action) break;
+      connect(action, &QAction::changed, item, [item, action] { item->setEnabled(action->isEnabled()); });
+      connect(item, &QAction::triggered, action, &QAction::trigger);
+      break;
+    }
+    }
+  }
+  return menu;
+}
 
+void TimelineView::addMarkerItems(QMenu& menu, QPointF point) {
   const TimelineGeometry g = timelineGeometry();
   const int64_t frame = g.clampedFrame(point.x());
   EditorModel* model = model_;
   // A take in progress replaces the document when it ends, and a job's result replaces it: no
   // edits meanwhile.
   const bool editable = !documentLocked();
-  QAction* add = menu->addAction(QStringLiteral("Add Marker Here"));
+  QAction* add = menu.addAction(QStringLiteral("Add Marker Here"));
   add->setEnabled(editable);
   connect(add, &QAction::triggered, model, [model, frame] { model->addMarker(frame); });
   if (const std::optional<Marker> marker = TimelineHitTest::markerNear(model_->markers(), g, point.x())) {
     QString name = marker->name;
     const QString title = QStringLiteral("Remove \u201C%1\u201D").arg(name.replace(QLatin1Char('&'), QStringLiteral("&&")));
-    QAction* remove = menu->addAction(title);
+    QAction* remove = menu.addAction(title);
     remove->setEnabled(editable);
     connect(remove, &QAction::triggered, model, [model, id = marker->id] { model->removeMarker(id); });
   }
-  menu->addSeparator();
-  command(QStringLiteral("Zoom to Selection"), QStringLiteral("zoomToSelection"));
-  command(QStringLiteral("Zoom to Fit"), QStringLiteral("zoomToFit"));
-  return menu;
 }
 
 void TimelineView::contextMenuEvent(QContextMenuEvent* event) {
-  QMenu* menu = contextMenu(event->pos(), commandActions_);
+  QMenu* menu = contextMenu(event->pos(), contextEntries_);
   menu->setAttribute(Qt::WA_DeleteOnClose);
   menu->popup(event->globalPos());
 }

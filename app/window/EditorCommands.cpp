@@ -8,7 +8,7 @@ namespace {
 
 void index(const std::vector<MainMenu::Item>& items, std::map<QString, const Command*>& found) {
   for (const MainMenu::Item& item : items) {
-    if (item.command.perform) found.try_emplace(item.command.identifier, &item.command);
+    if (!item.command.identifier.isEmpty()) found.try_emplace(item.command.identifier, &item.command);
     index(item.items, found);
   }
 }

@@ -48,21 +48,16 @@ void EditorWindowController::installAsDocumentWindow() {
 }
 
 EditorWindowController::EditorWindowController(AudioDocument& document)
-    : audioDocument_(document), model_(&document.model()) {
+    : audioDocument_(document), documentCommands_(document), model_(&document.model()) {
   QMainWindow* main = window();
   main->setObjectName(QStringLiteral("editorWindow"));
   main->resize(defaultSize);
   main->setMinimumSize(minimumSize);
   MainMenu::build(main->menuBar());
-  router_ = new CommandRouter(main, {this, &document});
+  router_ = new CommandRouter(main, {this, &documentCommands_});
   rootView_ = new EditorRootView(model_, main);
   main->setCentralWidget(rootView_);
-  // The timeline's context menu offers the menus' items: validated as it opens.
-  rootView_->timeline()->setCommandActions([router = router_](const QString& command) {
-    QAction* item = router->item(command);
-    if (item) router->validate(*item);
-    return item;
-  });
+  rootView_->timeline()->setContextEntries(MainMenu::timelineMenu(*router_));
   buildToolbar();
   restoreFrame();
   rootView_->setFocus();

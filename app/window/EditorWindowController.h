@@ -2,13 +2,14 @@
 // at least 820 × 480, its normal frame remembered under "EditorWindow", centred only when
 // narrower than 900 and cascaded from an open window that has that place), its menu bar with
 // its command chain, its toolbar "EditorToolbar" and the root view over the document's editor
-// model; the space bar plays and pauses (Shift+Space plays the selection); it presents one
-// sheet at a time; and before the document asks about closing, a take being recorded is ended
-// and reaches the document. It carries out the editor's commands of the menu table
-// (EditorCommands.h), the standard edit, undo and window commands among them, and validates
-// their menu items: while a job runs or
-// a take is being recorded, every command that changes the document is disabled. GUI thread
-// only.
+// model, whose context menu in the timeline offers commands of the menu table; the space bar
+// plays and pauses (Shift+Space plays the selection); it presents one sheet at a time; and
+// before the document asks about closing, a take being recorded is ended and reaches the
+// document. Its chain runs from the focused text field through this controller, which carries
+// out the editor's commands of the menu table (EditorCommands.h), the standard edit, undo and
+// window commands among them, and the document's commands to the application's; while a job
+// runs or a take is being recorded, every command that changes the document is disabled. GUI
+// thread only.
 #pragma once
 
 #include <QPoint>
@@ -23,6 +24,7 @@
 #include "core/FadeShape.h"
 #include "platform/CommandRouter.h"
 #include "platform/WindowController.h"
+#include "window/EditorCommands.h"
 
 class AudioDocument;
 class EditorModel;
@@ -78,9 +80,9 @@ public:
   // the stored text names no shape.
   static quar::FadeShape defaultFadeShape();
 
-  // The command chain's link: the commands of the menu table that have a handler (the editor's
-  // own, cut, copy, paste, delete, select all, undo, redo and the window's close, minimise,
-  // zoom and full screen), validated by their rules.
+  // The command chain's link: the commands of the menu table that have an editor handler (the
+  // editor's own, cut, copy, paste, delete, select all, undo, redo, New Recording and the
+  // window's close, minimise, zoom and full screen), validated by their rules.
   bool respondsTo(const QString& identifier) const override;
   CommandState state(const CommandCall& call) override;
   void perform(const CommandCall& call) override;
@@ -133,6 +135,8 @@ private:
   static AudioDocument& addAndShow(std::unique_ptr<AudioDocument> document);
 
   AudioDocument& audioDocument_;
+  // The document's link of the window's command chain, after this controller.
+  DocumentCommands documentCommands_;
   EditorModel* model_;
   EditorRootView* rootView_;
   QToolBar* toolbar_;

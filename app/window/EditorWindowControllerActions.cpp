@@ -40,11 +40,13 @@ bool EditorWindowController::isIdle() const { return model_->canChangeDocument()
 
 // Validation
 
-bool EditorWindowController::respondsTo(const QString& identifier) const { return EditorCommands::find(identifier); }
+bool EditorWindowController::respondsTo(const QString& identifier) const {
+  return EditorCommands::handler<&Command::editor>(identifier);
+}
 
 CommandState EditorWindowController::state(const CommandCall& call) {
-  const Command* command = EditorCommands::find(call.identifier);
-  if (!command) return {false};
+  const EditorHandler* handler = EditorCommands::handler<&Command::editor>(call.identifier);
+  if (!handler) return {false};
   const std::optional<quar::AudioContent>& clip = AudioClipboard::shared().content();
   const EditorCommandContext context{
       *this,
@@ -56,11 +58,12 @@ CommandState EditorWindowController::state(const CommandCall& call) {
       clip && clip->frameCount() > 0,
       model_->content().channelCount(),
   };
-  return command->enabled(context, call.argument);
+  return handler->enabled(context, call.argument);
 }
 
 void EditorWindowController::perform(const CommandCall& call) {
-  if (const Command* command = EditorCommands::find(call.identifier)) command->perform(*this, call.argument);
+  if (const EditorHandler* handler = EditorCommands::handler<&Command::editor>(call.identifier))
+    handler->perform(*this, call.argument);
 }
 
 // Sheets

@@ -27,17 +27,17 @@ QAction* addCommand(QMenu& menu, const QString& title, const CommandCall& call) 
   return action;
 }
 
-// The recent files, newest first, above a separator and the submenu's own items.
-void fillRecentDocuments(QMenu& menu) {
+// The recent files, newest first, each sending `command` with its URL, above a separator and
+// the submenu's own items.
+void fillRecentDocuments(QMenu& menu, const QString& command) {
   for (QAction* action : menu.actions())
-    if (MenuItem::command(*action) == QLatin1String("openRecentDocument") || action->isSeparator()) delete action;
+    if (MenuItem::command(*action) == command || action->isSeparator()) delete action;
   DocumentController* controller = DocumentController::shared();
   const QList<QUrl> urls = controller ? controller->recentDocumentUrls() : QList<QUrl>();
   if (urls.isEmpty()) return;
   QAction* first = menu.actions().value(0);
   for (const QUrl& url : urls)
-    menu.insertAction(first, MenuItem::make({QStringLiteral("openRecentDocument"), url},
-                                            QFileInfo(url.toLocalFile()).fileName(), &menu));
+    menu.insertAction(first, MenuItem::make({command, url}, QFileInfo(url.toLocalFile()).fileName(), &menu));
   menu.insertSeparator(first);
 }
 
@@ -64,7 +64,8 @@ void addItems(QMenu& menu, const std::vector<Item>& items, std::set<QKeySequence
       QMenu* submenu = menu.addMenu(Icons::tinted(entry.symbol), escaped(entry.title));
       addItems(*submenu, entry.items, keysTaken);
       if (entry.kind == Kind::recentDocuments)
-        QObject::connect(submenu, &QMenu::aboutToShow, submenu, [submenu] { fillRecentDocuments(*submenu); });
+        QObject::connect(submenu, &QMenu::aboutToShow, submenu,
+                         [submenu, command = entry.command.identifier] { fillRecentDocuments(*submenu, command); });
       else if (entry.kind == Kind::plugins)
         QObject::connect(submenu, &QMenu::aboutToShow, submenu, [submenu] {
           if (submenu->actions().isEmpty()) MainMenu::fillAudioUnitMenu(*submenu, AudioUnitLibrary::byManufacturer());
@@ -92,6 +93,29 @@ namespace MainMenu {
 void build(QMenuBar* bar) {
   std::set<QKeySequence> keysTaken;
   for (const Menu& menu : table()) addItems(*bar->addMenu(escaped(menu.title)), menu.items, keysTaken);
+}
+
+TimelineView::ContextEntries timelineMenu(CommandRouter& router) {
+  using Entry = TimelineView::ContextEntry;
+  const auto command = [&router](const char* identifier) {
+    const QString name = QString::fromLatin1(identifier);
+    return Entry{Entry::Kind::command, EditorCommands::find(name)->title, [router = &router, name] {
+                   QAction* item = router->item(name);
+                   if (item) router->validate(*item);
+                   return item;
+                 }};
+  };
+  const Entry separator{Entry::Kind::separator, {}, {}};
+  const Entry markerItems{Entry::Kind::markerItems, {}, {}};
+  return {
+      command("cut"), command("copy"), command("paste"), command("pasteMix"), command("delete"),
+      separator,
+      command("trimToSelection"), command("silenceSelection"), command("fadeIn"), command("fadeOut"),
+      separator,
+      markerItems,
+      separator,
+      command("zoomToSelection"), command("zoomToFit"),
+  };
 }
 
 void fillAudioUnitMenu(QMenu& menu, const std::vector<AudioUnitLibrary::Group>& groups) {

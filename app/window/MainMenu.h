@@ -1,10 +1,11 @@
 // MainMenu: the menu bar of every window, built from one table: the application menu
 // ("Quarnel"), File, Edit, View, Transport, Process, Effects, Window and Help, whose items are
 // the command records (EditorCommands.h). Items send their calls through the window's
-// CommandRouter; a key that two items have belongs to the
-// first in menu order, and the second neither takes nor shows it. Open Recent lists the recent
-// files and the Window menu ends with the document windows, each time they open; the LV2
-// Plug-ins submenu fills itself from AudioUnitLibrary the first time it opens. GUI thread only.
+// CommandRouter; a key that two items have belongs to the first in menu order, and the second
+// neither takes nor shows it. Open Recent lists the recent files and the Window menu ends with
+// the document windows, each time they open; the LV2 Plug-ins submenu fills itself from
+// AudioUnitLibrary the first time it opens. The timeline's context menu offers commands of the
+// table too, under their titles there. GUI thread only.
 #pragma once
 
 #include <QString>
@@ -12,8 +13,10 @@
 #include <vector>
 
 #include "effects/AudioUnitLibrary.h"
+#include "views/TimelineView.h"
 #include "window/EditorCommands.h"
 
+class CommandRouter;
 class QMenu;
 class QMenuBar;
 class QWidget;
@@ -32,6 +35,8 @@ struct Item {
     windows,    // the document windows, listed anew each time the menu opens
   };
   Kind kind = Kind::item;
+  // An item's command; for an Open Recent, plug-ins or windows entry, the command of the items
+  // it makes as it opens.
   Command command;
   // A section's or submenu's title and symbol.
   QString title;
@@ -48,6 +53,10 @@ struct Menu {
 const std::vector<Menu>& table();
 // Adds the menus of the table to the bar.
 void build(QMenuBar* bar);
+// The timeline's context menu: the window's editing commands, the view's marker items and the
+// window's zoom commands, each command under its title in the table and sent through the menu
+// bar's item of `router`'s window, validated as the menu is built.
+TimelineView::ContextEntries timelineMenu(CommandRouter& router);
 // Fills the LV2 plug-in submenu: one submenu per manufacturer, one item per plug-in sending
 // "addAudioUnitEffect" with the plug-in's id; without any plug-in the
 // disabled "No LV2 plug-in effects installed".

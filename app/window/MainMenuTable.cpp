@@ -1,7 +1,8 @@
-// The menu table: every item of the menu bar in menu order, the editor's commands with their
-// handlers and enabled rules.
+// The menu table: every item of the menu bar in menu order, each command with the handlers and
+// enabled rules of the links that take it.
 #include "window/MainMenu.h"
 
+#include <QApplication>
 #include <QMainWindow>
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 #include "dsp/effects/EffectKind.h"
 #include "editor/EditorModel.h"
 #include "effects/EffectsRack.h"
+#include "platform/DocumentController.h"
+#include "platform/WindowController.h"
 #include "recording/Recorder.h"
 #include "window/EditorWindowController.h"
 
@@ -21,20 +24,37 @@ using Window = EditorWindowController;
 
 namespace {
 
-// A command that the document or the application takes.
+// A command that no link takes.
 Item command(const QString& title, const QString& identifier, const QString& key = {}) {
   Item entry;
-  entry.command = {identifier, title, QKeySequence(key, QKeySequence::PortableText), {}, {}, nullptr, nullptr};
+  entry.command.identifier = identifier;
+  entry.command.title = title;
+  entry.command.key = QKeySequence(key, QKeySequence::PortableText);
   return entry;
 }
 
 // A command that the editor window carries out.
-Item editor(const QString& title, const QString& identifier, const QString& key, Command::Rule enabled,
-            Command::Perform perform, Argument argument = {}) {
+Item editor(const QString& title, const QString& identifier, const QString& key, EditorHandler::Rule enabled,
+            EditorHandler::Perform perform, Argument argument = {}) {
   Item entry = command(title, identifier, key);
   entry.command.argument = std::move(argument);
-  entry.command.enabled = enabled;
-  entry.command.perform = perform;
+  entry.command.editor = {perform, enabled};
+  return entry;
+}
+
+// A command that the window's document carries out.
+Item document(const QString& title, const QString& identifier, const QString& key, DocumentHandler::Rule enabled,
+              DocumentHandler::Perform perform) {
+  Item entry = command(title, identifier, key);
+  entry.command.document = {perform, enabled};
+  return entry;
+}
+
+// A command that the application carries out.
+Item application(const QString& title, const QString& identifier, const QString& key, ApplicationHandler::Rule enabled,
+                 ApplicationHandler::Perform perform) {
+  Item entry = command(title, identifier, key);
+  entry.command.application = {perform, enabled};
   return entry;
 }
 
@@ -51,12 +71,15 @@ Item submenu(const QString& title, std::vector<Item> items, Kind kind = Kind::su
 
 // The rules that many commands share.
 CommandState always(const Context&, const Argument&) { return {true}; }
+CommandState always(const Application&, const Argument&) { return {true}; }
 CommandState withAudio(const Context& c, const Argument&) { return {c.hasAudio}; }
 CommandState idleWithAudio(const Context& c, const Argument&) { return {c.hasAudio && c.idle}; }
 CommandState idleWithSelection(const Context& c, const Argument&) { return {c.idle && c.hasSelection}; }
 CommandState idleWithClipboard(const Context& c, const Argument&) { return {c.idle && c.clipboardHasAudio}; }
 CommandState idleWithEnvelope(const Context& c, const Argument&) { return {c.idle && !c.model.envelopes().isEmpty()}; }
 CommandState tempoFree(const Context& c, const Argument&) { return {c.hasAudio && !c.model.tempo().isDetectingTempo()}; }
+// The document is not saved or replaced while a job runs or a take is being recorded.
+CommandState documentIdle(const AudioDocument& d, const Argument&) { return {!d.isBusy()}; }
 
 CommandState channelChoice(const Context& c, const Argument& argument) {
   const int channel = EditorCommands::number(argument, -1);
@@ -69,36 +92,105 @@ void selectChannel(Window& w, const Argument& argument) {
   if (const int* channel = std::get_if<int>(&argument)) w.selectChannel(*channel);
 }
 
+// What the application's commands reach.
+std::vector<QWidget*> visibleMainWindows() {
+  std::vector<QWidget*> windows;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (qobject_cast<QMainWindow*>(window) && window->isVisible()) windows.push_back(window);
+  return windows;
+}
+
+// The open document window that a Window menu item's argument names; null once it is gone.
+QWidget* listedWindow(const Argument& argument) {
+  const auto* listed = std::get_if<QPointer<QObject>>(&argument);
+  const QObject* wanted = listed ? listed->data() : nullptr;
+  const DocumentController* controller = DocumentController::shared();
+  if (!wanted || !controller) return nullptr;
+  for (const WindowController* window : controller->windowControllers())
+    if (window->window() == wanted) return window->window();
+  return nullptr;
+}
+
 std::vector<Item> appItems() {
   return {
-      command(QStringLiteral("About Quarnel"), QStringLiteral("showAbout")),
+      application(QStringLiteral("About Quarnel"), QStringLiteral("showAbout"), {}, always,
+                  [](Application& a, const Argument&) { a.showAbout(); }),
       separator(),
       submenu(QStringLiteral("Services"), {}),
       separator(),
-      command(QStringLiteral("Hide Quarnel"), QStringLiteral("hide"), QStringLiteral("Ctrl+H")),
+      // The desktop has no hiding of applications: their windows go to the task bar instead.
+      application(QStringLiteral("Hide Quarnel"), QStringLiteral("hide"), QStringLiteral("Ctrl+H"), always,
+                  [](Application&, const Argument&) {
+                    for (QWidget* window : visibleMainWindows()) window->showMinimized();
+                  }),
       command(QStringLiteral("Hide Others"), QStringLiteral("hideOthers"), QStringLiteral("Ctrl+Alt+H")),
-      command(QStringLiteral("Show All"), QStringLiteral("showAll")),
+      application(
+          QStringLiteral("Show All"), QStringLiteral("showAll"), {},
+          [](const Application&, const Argument&) {
+            const std::vector<QWidget*> windows = visibleMainWindows();
+            return CommandState{std::any_of(windows.begin(), windows.end(), [](const QWidget* w) { return w->isMinimized(); })};
+          },
+          [](Application&, const Argument&) {
+            for (QWidget* window : visibleMainWindows())
+              if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+          }),
       separator(),
-      command(QStringLiteral("Quit Quarnel"), QStringLiteral("quit"), QStringLiteral("Ctrl+Q")),
+      application(QStringLiteral("Quit Quarnel"), QStringLiteral("quit"), QStringLiteral("Ctrl+Q"), always,
+                  [](Application& a, const Argument&) { a.quit(); }),
   };
 }
 
 std::vector<Item> fileItems() {
+  // New Recording: the editor window's in a document window, the application's in the
+  // no-document window.
+  Item newRecording = editor(QStringLiteral("New Recording"), QStringLiteral("newRecording"), QStringLiteral("Ctrl+Alt+N"),
+                             always, [](Window&, const Argument&) { Window::openNewRecording(); });
+  newRecording.command.application = {[](Application&, const Argument&) { Window::openNewRecording(); }, always};
+  // Its items, one per recent file, send the file.
+  Item recent = submenu(QStringLiteral("Open Recent"),
+                        {application(
+                            QStringLiteral("Clear Menu"), QStringLiteral("clearRecentDocuments"), {},
+                            [](const Application&, const Argument&) {
+                              const DocumentController* controller = DocumentController::shared();
+                              return CommandState{controller && !controller->recentDocumentUrls().isEmpty()};
+                            },
+                            [](Application&, const Argument&) {
+                              if (DocumentController* controller = DocumentController::shared())
+                                controller->clearRecentDocuments();
+                            })},
+                        Kind::recentDocuments);
+  recent.command = application({}, QStringLiteral("openRecentDocument"), {}, always, [](Application&, const Argument& argument) {
+                     const QUrl* url = std::get_if<QUrl>(&argument);
+                     DocumentController* controller = DocumentController::shared();
+                     if (url && controller) controller->openDocumentWithContentsOfUrl(*url, true);
+                   }).command;
   return {
-      command(QStringLiteral("New"), QStringLiteral("newDocument"), QStringLiteral("Ctrl+N")),
-      editor(QStringLiteral("New Recording"), QStringLiteral("newRecording"), QStringLiteral("Ctrl+Alt+N"), always,
-             [](Window&, const Argument&) { Window::openNewRecording(); }),
-      command(QStringLiteral("Open\u2026"), QStringLiteral("openDocument"), QStringLiteral("Ctrl+O")),
-      submenu(QStringLiteral("Open Recent"), {command(QStringLiteral("Clear Menu"), QStringLiteral("clearRecentDocuments"))},
-              Kind::recentDocuments),
+      application(QStringLiteral("New"), QStringLiteral("newDocument"), QStringLiteral("Ctrl+N"), always,
+                  [](Application&, const Argument&) {
+                    if (DocumentController* controller = DocumentController::shared()) controller->newDocument();
+                  }),
+      std::move(newRecording),
+      application(QStringLiteral("Open\u2026"), QStringLiteral("openDocument"), QStringLiteral("Ctrl+O"), always,
+                  [](Application&, const Argument&) {
+                    if (DocumentController* controller = DocumentController::shared()) controller->openDocument();
+                  }),
+      std::move(recent),
       separator(),
       editor(QStringLiteral("Close"), QStringLiteral("closeWindow"), QStringLiteral("Ctrl+W"), always,
              [](Window& w, const Argument&) { w.window()->close(); }),
-      command(QStringLiteral("Save"), QStringLiteral("saveDocument"), QStringLiteral("Ctrl+S")),
-      command(QStringLiteral("Save As\u2026"), QStringLiteral("saveDocumentAs"), QStringLiteral("Ctrl+Shift+S")),
+      document(QStringLiteral("Save"), QStringLiteral("saveDocument"), QStringLiteral("Ctrl+S"), documentIdle,
+               [](AudioDocument& d, const Argument&) { d.saveDocument(); }),
+      document(QStringLiteral("Save As\u2026"), QStringLiteral("saveDocumentAs"), QStringLiteral("Ctrl+Shift+S"),
+               documentIdle, [](AudioDocument& d, const Argument&) { d.saveDocumentAs(); }),
       editor(QStringLiteral("Export Selection\u2026"), QStringLiteral("exportSelection"), QStringLiteral("Ctrl+Shift+E"),
              idleWithAudio, [](Window& w, const Argument&) { w.audioDocument().exportSelection(); }),
-      command(QStringLiteral("Revert to Saved"), QStringLiteral("revertDocumentToSaved")),
+      // Only with a file and changes since it was saved.
+      document(
+          QStringLiteral("Revert to Saved"), QStringLiteral("revertDocumentToSaved"), {},
+          [](const AudioDocument& d, const Argument&) {
+            return CommandState{!d.isBusy() && !d.fileUrl().isEmpty() && d.isEdited()};
+          },
+          [](AudioDocument& d, const Argument&) { d.revertDocumentToSaved(); }),
       separator(),
       editor(QStringLiteral("Show Recordings Folder"), QStringLiteral("showRecordingsFolder"), {}, always,
              [](Window&, const Argument&) { Window::showRecordingsFolder(); }),
@@ -398,14 +490,33 @@ std::vector<Item> effectsItems() {
 }
 
 std::vector<Item> windowItems() {
+  // The document windows' items send their window; the active one is checked.
+  Item windows{Kind::windows, {}, {}, {}, {}};
+  windows.command = application(
+                        {}, QStringLiteral("showWindow"), {},
+                        [](const Application&, const Argument& argument) {
+                          QWidget* window = listedWindow(argument);
+                          return CommandState{window != nullptr, {}, window && window == QApplication::activeWindow()};
+                        },
+                        [](Application&, const Argument& argument) {
+                          if (QWidget* window = listedWindow(argument)) {
+                            window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+                            window->raise();
+                            window->activateWindow();
+                          }
+                        })
+                        .command;
   return {
       editor(QStringLiteral("Minimize"), QStringLiteral("minimize"), QStringLiteral("Ctrl+M"), always,
              [](Window& w, const Argument&) { w.window()->showMinimized(); }),
       editor(QStringLiteral("Zoom"), QStringLiteral("zoomWindow"), {}, always,
              [](Window& w, const Argument&) { w.window()->setWindowState(w.window()->windowState() ^ Qt::WindowMaximized); }),
       separator(),
-      command(QStringLiteral("Bring All to Front"), QStringLiteral("bringAllToFront")),
-      {Kind::windows, {}, {}, {}, {}},
+      application(QStringLiteral("Bring All to Front"), QStringLiteral("bringAllToFront"), {}, always,
+                  [](Application&, const Argument&) {
+                    for (QWidget* window : visibleMainWindows()) window->raise();
+                  }),
+      windows,
   };
 }
 
@@ -423,7 +534,9 @@ const std::vector<Menu>& table() {
       {QStringLiteral("Process"), processItems()},
       {QStringLiteral("Effects"), effectsItems()},
       {QStringLiteral("Window"), windowItems()},
-      {QStringLiteral("Help"), {command(QStringLiteral("Quarnel Shortcuts"), QStringLiteral("showHelp"), QStringLiteral("Ctrl+?"))}},
+      {QStringLiteral("Help"),
+       {application(QStringLiteral("Quarnel Shortcuts"), QStringLiteral("showHelp"), QStringLiteral("Ctrl+?"), always,
+                    [](Application& a, const Argument&) { a.showHelp(); })}},
   };
   return menus;
 }

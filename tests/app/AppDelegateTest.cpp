@@ -23,6 +23,7 @@
 #include "platform/CommandRouter.h"
 #include "platform/NullAudioBackend.h"
 #include "recording/Recorder.h"
+#include "window/EditorWindowController.h"
 
 using namespace DocumentTestSupport;
 
@@ -179,7 +180,7 @@ TEST_F(AppDelegateTest, TheNoDocumentWindowOffersOnlyTheApplicationsCommands) {
   for (QAction* action : window->menuBar()->findChildren<QAction*>()) {
     const QString command = MenuItem::command(*action);
     if (!command.isEmpty() && action->isEnabled()) enabled << command;
-    if (EditorCommands::find(command)) ++editorItems;
+    if (EditorCommands::handler<&Command::editor>(command)) ++editorItems;
   }
   enabled.sort();
   EXPECT_EQ(enabled, (QStringList{"bringAllToFront", "hide", "newDocument", "newRecording", "openDocument", "quit",
@@ -226,6 +227,31 @@ TEST_F(AppDelegateTest, TheNoDocumentWindowOffersOnlyTheApplicationsCommands) {
   ASSERT_EQ(delegate.documentController().documents().size(), 1u);
   EXPECT_TRUE(delegate.documentController().documents().front()->windowForSheet()->isVisible());
   EXPECT_FALSE(window->isVisible());
+}
+
+// A document window's chain runs from its editor window through its document to the
+// application; in the no-document window the application takes New Recording too.
+TEST_F(AppDelegateTest, EachWindowsChainEndsWithTheApplication) {
+  setenv("QUARNEL_NO_OPEN_PANEL", "", 1);
+  launch({writeAudio(folder, QStringLiteral("tone.wav"), 4800)});
+  unsetenv("QUARNEL_NO_OPEN_PANEL");
+  ASSERT_EQ(delegate.documentController().documents().size(), 1u);
+  const Document* opened = delegate.documentController().documents().front();
+  auto& window = static_cast<EditorWindowController&>(*opened->windowControllers().front());
+  const CommandRouter& router = window.commandRouter();
+  const auto* noDocument = delegate.noDocumentWindow()->findChild<CommandRouter*>();
+  ASSERT_TRUE(noDocument);
+  CommandResponder* application = noDocument->responderFor(QStringLiteral("quit"));
+  ASSERT_TRUE(application);
+
+  EXPECT_EQ(router.responderFor(QStringLiteral("newRecording")), static_cast<CommandResponder*>(&window));
+  CommandResponder* document = router.responderFor(QStringLiteral("saveDocument"));
+  EXPECT_TRUE(document && document != static_cast<CommandResponder*>(&window) && document != application);
+  EXPECT_EQ(router.responderFor(QStringLiteral("revertDocumentToSaved")), document);
+  EXPECT_EQ(router.responderFor(QStringLiteral("quit")), application);
+  EXPECT_EQ(router.responderFor(QStringLiteral("hideOthers")), nullptr);
+  EXPECT_EQ(noDocument->responderFor(QStringLiteral("newRecording")), application);
+  EXPECT_EQ(noDocument->responderFor(QStringLiteral("saveDocument")), nullptr);
 }
 
 // Quit closes each document as its window would: a take being recorded goes into the document

@@ -18,6 +18,7 @@
 #include "DocumentTestSupport.h"
 #include "document/AudioDocument.h"
 #include "document/AudioDocumentController.h"
+#include "platform/CommandRouter.h"
 #include "platform/JobPool.h"
 #include "recording/Recorder.h"
 #include "sheets/ExportOptionsModel.h"
@@ -423,10 +424,12 @@ TEST_F(AudioDocumentTest, SaveSaveAsRevertAndExportBeepWhileAJobRuns) {
 TEST_F(AudioDocumentTest, SaveAndRevertItemsAreOffWhileAJobRunsOrATakeIsRecorded) {
   AudioDocument* document = openLoaded(writeAudio(folder, QStringLiteral("tone.wav"), 4800));
   ASSERT_TRUE(document);
-  const auto enabled = [document] {
+  auto* router = document->windowForSheet()->findChild<CommandRouter*>();
+  ASSERT_TRUE(router);
+  const auto enabled = [router] {
     QString states;
     for (const char* command : {"saveDocument", "saveDocumentAs", "revertDocumentToSaved"}) {
-      states += document->state({QString::fromLatin1(command)}).enabled ? QLatin1Char('1') : QLatin1Char('0');
+      states += router->validate(*router->item(QString::fromLatin1(command))) ? QLatin1Char('1') : QLatin1Char('0');
     }
     return states;
   };

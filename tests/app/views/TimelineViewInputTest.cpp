@@ -5,7 +5,6 @@
 #include <QTest>
 
 #include <cmath>
-#include <map>
 
 #include "DocumentTestSupport.h"
 #include "TimelineViewFixture.h"
@@ -188,7 +187,7 @@ TEST_F(TimelineViewInputTest, ATakeInProgressRefusesEditsButNotTheTransport) {
   EXPECT_EQ(model.markers(), markers);
   EXPECT_EQ(model.selection(), quar::FrameRange(1000, 2000));
   EXPECT_EQ(AppTestSupport::beepCount(), 2);
-  std::unique_ptr<QMenu> menu(view.contextMenu({205, 100}, {}));
+  std::unique_ptr<QMenu> menu(view.contextMenu({205, 100}, {{TimelineView::ContextEntry::Kind::markerItems, {}, {}}}));
   for (const QAction* item : menu->actions()) {
     if (item->text() == QStringLiteral("Add Marker Here") || item->text().startsWith(QStringLiteral("Remove"))) {
       EXPECT_FALSE(item->isEnabled()) << item->text().toStdString();
@@ -244,13 +243,21 @@ TEST_F(TimelineViewInputTest, TheContextMenuOffersTheWindowsCommandsAndTheMarker
   QAction copy(QStringLiteral("Copy"));
   copy.setEnabled(false);
   cut.setShortcut(QKeySequence(QKeySequence::Cut));
-  const std::map<QString, QAction*> window{{QStringLiteral("cut"), &cut}, {QStringLiteral("copy"), &copy}};
-  const TimelineView::CommandActions actions = [&](const QString& name) -> QAction* {
-    const auto it = window.find(name);
-    return it == window.end() ? nullptr : it->second;
+  // The window's entries, with its actions for Cut and Copy when `withActions`.
+  using Entry = TimelineView::ContextEntry;
+  const auto entries = [&](bool withActions) {
+    const auto command = [withActions](const char* title, QAction* action = nullptr) {
+      return Entry{Entry::Kind::command, QString::fromUtf8(title), [action = withActions ? action : nullptr] { return action; }};
+    };
+    const Entry separator{Entry::Kind::separator, {}, {}};
+    return TimelineView::ContextEntries{
+        command("Cut", &cut), command("Copy", &copy), command("Paste"), command("Paste Mix"), command("Delete"), separator,
+        command("Trim to Selection"), command("Silence"), command("Fade In"), command("Fade Out"), separator,
+        {Entry::Kind::markerItems, {}, {}}, separator, command("Zoom to Selection"), command("Zoom to Fit"),
+    };
   };
 
-  std::unique_ptr<QMenu> menu(view.contextMenu({205, 100}, actions));
+  std::unique_ptr<QMenu> menu(view.contextMenu({205, 100}, entries(true)));
   EXPECT_FALSE(menu->isVisible());
   QStringList titles;
   for (const QAction* item : menu->actions()) {
@@ -283,8 +290,9 @@ TEST_F(TimelineViewInputTest, TheContextMenuOffersTheWindowsCommandsAndTheMarker
   EXPECT_EQ(model.markers()[0].frame, 20500);
   EXPECT_EQ(undo.undoActionName(), QStringLiteral("Remove Marker"));
 
-  // Eight points from the marker there is nothing to remove; without a lookup nothing is enabled.
-  std::unique_ptr<QMenu> far(view.contextMenu({213, 100}, {}));
+  // Eight points from the marker there is nothing to remove; without the window's actions
+  // nothing is enabled.
+  std::unique_ptr<QMenu> far(view.contextMenu({213, 100}, entries(false)));
   EXPECT_EQ(far->actions().size(), 15);
   EXPECT_TRUE(far->actions()[12]->isSeparator());
   EXPECT_FALSE(far->actions()[0]->isEnabled());

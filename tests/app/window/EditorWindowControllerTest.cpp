@@ -2,15 +2,16 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPointer>
 #include <QScreen>
 #include <QSettings>
 #include <QToolBar>
 #include <QToolButton>
-
 
 #include "AppTestSupport.h"
 #include "DocumentTestSupport.h"
@@ -226,6 +227,33 @@ TEST_F(EditorWindowControllerTest, PresentsOneSheetAtATimeAndNoneWhileAJobRuns) 
   document->model().jobs().endExternalBusy(job);
   window.presentSheet(build);
   EXPECT_EQ(built, 2);
+}
+
+// The timeline's context menu offers commands of the menu table under their titles there, around
+// the view's marker items; an entry sends the window's command.
+TEST_F(EditorWindowControllerTest, TheTimelinesContextMenuOffersTheTablesCommands) {
+  AudioDocument* document = open();
+  ASSERT_TRUE(document);
+  EditorWindowController& window = windowOf(*document);
+  EditorModel& model = document->model();
+  model.setSelection(quar::FrameRange(24000, 48000), std::nullopt);
+  TimelineView* timeline = window.rootView()->timeline();
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), timeline->mapToGlobal(QPoint(10, 10)));
+  QApplication::sendEvent(timeline, &event);
+  auto* menu = timeline->findChild<QMenu*>();
+  ASSERT_TRUE(menu);
+  QStringList titles;
+  QAction* trim = nullptr;
+  for (QAction* item : menu->actions()) {
+    titles << (item->isSeparator() ? QStringLiteral("-") : item->text());
+    if (item->text() == QLatin1String("Trim to Selection")) trim = item;
+  }
+  EXPECT_EQ(titles, (QStringList{"Cut", "Copy", "Paste", "Paste Mix", "Delete", "-", "Trim to Selection", "Silence",
+                                 "Fade In", "Fade Out", "-", "Add Marker Here", "-", "Zoom to Selection", "Zoom to Fit"}));
+  ASSERT_TRUE(trim && trim->isEnabled());
+  trim->trigger();
+  EXPECT_EQ(model.content().frameCount(), 24000);
+  menu->close();
 }
 
 TEST_F(EditorWindowControllerTest, ClosingStopsPlayback) {
