@@ -70,13 +70,6 @@ QWidget* makeNoDocumentView() {
   return view;
 }
 
-std::vector<QWidget*> visibleMainWindows() {
-  std::vector<QWidget*> windows;
-  for (QWidget* window : QApplication::topLevelWidgets())
-    if (qobject_cast<QMainWindow*>(window) && window->isVisible()) windows.push_back(window);
-  return windows;
-}
-
 } // namespace
 
 AppDelegate::AppDelegate() {
@@ -132,7 +125,7 @@ void AppDelegate::openFromLaterLaunch(const QStringList& paths) {
   }
   QWidget* window = frontWindow_ && frontWindow_->isVisible() ? frontWindow_.data() : nullptr;
   if (!window) {
-    const std::vector<QWidget*> windows = visibleMainWindows();
+    const std::vector<QWidget*> windows = MainMenu::visibleWindows();
     if (windows.empty()) return;
     window = windows.front();
   }

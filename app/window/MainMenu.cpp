@@ -1,6 +1,7 @@
 #include "window/MainMenu.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMenu>
@@ -144,6 +145,13 @@ void fillWindowList(QMenu& menu, const std::vector<QWidget*>& windows) {
     title.replace(QStringLiteral("[*]"), window->isWindowModified() ? QStringLiteral("*") : QString());
     addCommand(menu, title, {listed, QPointer<QObject>(window)});
   }
+}
+
+std::vector<QWidget*> visibleWindows() {
+  std::vector<QWidget*> windows;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (qobject_cast<QMainWindow*>(window) && window->isVisible()) windows.push_back(window);
+  return windows;
 }
 
 } // namespace MainMenu

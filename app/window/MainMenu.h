@@ -65,5 +65,8 @@ void fillAudioUnitMenu(QMenu& menu, const std::vector<AudioUnitLibrary::Group>& 
 // "showWindow" with the window) at the end of the menu, in place
 // of those of an earlier call; none without a window.
 void fillWindowList(QMenu& menu, const std::vector<QWidget*>& windows);
+// The application's shown main windows (the document windows and the no-document window): what
+// Hide, Show All and Bring All to Front act on.
+std::vector<QWidget*> visibleWindows();
 
 } // namespace MainMenu

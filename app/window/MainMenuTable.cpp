@@ -92,13 +92,6 @@ void selectChannel(Window& w, const Argument& argument) {
   if (const int* channel = std::get_if<int>(&argument)) w.selectChannel(*channel);
 }
 
-// What the application's commands reach.
-std::vector<QWidget*> visibleMainWindows() {
-  std::vector<QWidget*> windows;
-  for (QWidget* window : QApplication::topLevelWidgets())
-    if (qobject_cast<QMainWindow*>(window) && window->isVisible()) windows.push_back(window);
-  return windows;
-}
 
 // The open document window that a Window menu item's argument names; null once it is gone.
 QWidget* listedWindow(const Argument& argument) {
@@ -121,17 +114,17 @@ std::vector<Item> appItems() {
       // The desktop has no hiding of applications: their windows go to the task bar instead.
       application(QStringLiteral("Hide Quarnel"), QStringLiteral("hide"), QStringLiteral("Ctrl+H"), always,
                   [](Application&, const Argument&) {
-                    for (QWidget* window : visibleMainWindows()) window->showMinimized();
+                    for (QWidget* window : MainMenu::visibleWindows()) window->showMinimized();
                   }),
       command(QStringLiteral("Hide Others"), QStringLiteral("hideOthers"), QStringLiteral("Ctrl+Alt+H")),
       application(
           QStringLiteral("Show All"), QStringLiteral("showAll"), {},
           [](const Application&, const Argument&) {
-            const std::vector<QWidget*> windows = visibleMainWindows();
+            const std::vector<QWidget*> windows = MainMenu::visibleWindows();
             return CommandState{std::any_of(windows.begin(), windows.end(), [](const QWidget* w) { return w->isMinimized(); })};
           },
           [](Application&, const Argument&) {
-            for (QWidget* window : visibleMainWindows())
+            for (QWidget* window : MainMenu::visibleWindows())
               if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
           }),
       separator(),
@@ -514,7 +507,7 @@ std::vector<Item> windowItems() {
       separator(),
       application(QStringLiteral("Bring All to Front"), QStringLiteral("bringAllToFront"), {}, always,
                   [](Application&, const Argument&) {
-                    for (QWidget* window : visibleMainWindows()) window->raise();
+                    for (QWidget* window : MainMenu::visibleWindows()) window->raise();
                   }),
       windows,
   };
