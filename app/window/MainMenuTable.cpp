@@ -92,7 +92,6 @@ void selectChannel(Window& w, const Argument& argument) {
   if (const int* channel = std::get_if<int>(&argument)) w.selectChannel(*channel);
 }
 
-
 // The open document window that a Window menu item's argument names; null once it is gone.
 QWidget* listedWindow(const Argument& argument) {
   const auto* listed = std::get_if<QPointer<QObject>>(&argument);
