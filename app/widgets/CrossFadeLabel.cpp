@@ -7,7 +7,10 @@
 
 void CrossFadeLabel::fadeToText(const QString& text, int durationMs) {
   if (text == this->text()) return;
+  // A fade cut short ends here: deleting it emits no finished().
   delete fade_.data();
+  outgoing_.clear();
+  mix_ = 1;
   if (durationMs <= 0) {
     setText(text);
     return;

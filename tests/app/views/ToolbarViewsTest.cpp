@@ -163,6 +163,12 @@ TEST_F(ToolbarViewsTest, APositionJumpCrossFadesTheReadoutAndPlaybackDoesNot) {
   position->fadeToText(QStringLiteral("0:00.500"), 0);
   EXPECT_EQ(position->fade(), nullptr);
   EXPECT_EQ(after, position->grab().toImage());
+  // A fade cut short by a change without one leaves no trace of the text it faded from.
+  model->setCursor(0);
+  ASSERT_TRUE(position->fade());
+  position->fade()->setCurrentTime(60);
+  position->fadeToText(QStringLiteral("0:00.500"), 0);
+  EXPECT_EQ(after, position->grab().toImage());
 
   model->transport().setIsPlaying(true);
   model->transport().setPlayhead(4800);
