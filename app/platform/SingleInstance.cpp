@@ -76,8 +76,10 @@ SingleInstance::Role SingleInstance::start(const QStringList& paths) {
 SingleInstance::Answer SingleInstance::handOver(const QStringList& paths) const {
   QLocalSocket socket;
   socket.connectToServer(endpoint_);
-  // No socket, or one nobody listens on (left by an instance that died): fails at once.
-  if (!socket.waitForConnected(answerLimitMs)) return Answer::nobody;
+  // No socket, or one nobody listens on (left by an instance that died): fails at once. A time-out
+  // is a running instance too busy to accept: it keeps its endpoint.
+  if (!socket.waitForConnected(answerLimitMs))
+    return socket.error() == QLocalSocket::SocketTimeoutError ? Answer::silent : Answer::nobody;
   socket.write(message(paths));
   socket.flush();
   while (socket.bytesAvailable() < 1)
