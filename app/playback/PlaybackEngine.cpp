@@ -33,7 +33,10 @@ private:
 
 } // namespace
 
-PlaybackEngine::PlaybackEngine(AudioBackend& backend) : backend_(backend), state_(std::make_shared<RenderState>()) {}
+PlaybackEngine::PlaybackEngine(AudioBackend& backend) : backend_(backend), state_(std::make_shared<RenderState>()) {
+  // No stream yet: what is replaced goes at once.
+  state_->streamStopped();
+}
 
 PlaybackEngine::~PlaybackEngine() { closeStream(); }
 
@@ -88,10 +91,12 @@ void PlaybackEngine::play(const AudioContent& content, FrameRange range, int64_t
   });
   if (old) state_->retire(std::move(old));
   if (stream_->isRunning()) return;
+  state_->streamStarting();
   try {
     stream_->start();
   } catch (...) {
     state_->program.with([](PlaybackProgram& p) { p.playing = false; });
+    state_->streamStopped();
     throw;
   }
 }

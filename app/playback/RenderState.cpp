@@ -129,6 +129,7 @@ void RenderState::publishRuntime(std::shared_ptr<PreviewRuntime> runtime) {
 }
 
 void RenderState::retire(std::shared_ptr<const void> object) {
+  if (streamStopped_) return;
   releaseRetired();
   retirement_.retire(std::move(object));
 }
@@ -139,4 +140,5 @@ void RenderState::streamStopped() {
   cachedRuntime_ = nullptr;
   runtimeInUse_.store(nullptr, std::memory_order_release);
   retirement_.clear();
+  streamStopped_ = true;
 }

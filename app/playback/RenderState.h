@@ -61,7 +61,8 @@ public:
   // last cycle that got the effects lock, and the stream has not stopped since. Once the
   // preview is off, this turns false at the next such cycle.
   bool holdsRuntime() const { return runtimeInUse_.load(std::memory_order_acquire) != nullptr; }
-  // GUI thread: keeps `object` alive until the render thread can no longer hold it.
+  // GUI thread: keeps `object` alive until the render thread can no longer hold it; frees it at
+  // once while the stream is stopped.
   void retire(std::shared_ptr<const void> object);
   // GUI thread: frees what was retired at least two completed render cycles ago and is not
   // the runtime the render thread holds.
@@ -69,6 +70,9 @@ public:
   // GUI thread, once the stream has stopped (no render cycle runs until it starts again):
   // drops the render thread's cached runtime and frees everything retired.
   void streamStopped();
+  // GUI thread, before the stream starts: what is retired from now on waits for the render
+  // thread again. Until the first streamStopped() it is assumed to run.
+  void streamStarting() { streamStopped_ = false; }
   size_t retiredCount() const { return retirement_.count(); }
   // Render cycles completed so far.
   uint64_t completedCycles() const { return retirement_.completedCycles(); }
@@ -86,4 +90,5 @@ private:
   std::vector<float> envelopeGains_;
   std::vector<float> envelopeScratch_;
   Retirement retirement_;
+  bool streamStopped_ = false;  // GUI thread: no render cycle can run
 };

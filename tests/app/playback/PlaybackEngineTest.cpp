@@ -169,6 +169,28 @@ TEST_F(PlaybackEngineTest, KeepsReplacedEnvelopeSetsUntilTheRenderThreadLetsGo) 
   EXPECT_FALSE(engine.renderState()->program.with([](PlaybackProgram& p) { return p.envelopeActive; }));
 }
 
+// Without a stream no render cycle can hold what is replaced, before the first play and after a
+// stop alike: it is freed at once instead of piling up until the next play.
+TEST_F(PlaybackEngineTest, WhatIsReplacedWhileStoppedIsFreedAtOnce) {
+  PlaybackEngine engine(backend);
+  const auto replaceAll = [&](int64_t frames) {
+    std::weak_ptr<const quar::EnvelopeSet> envelope = engine.program().envelope;
+    std::weak_ptr<const AudioContent> content = engine.program().content;
+    quar::EnvelopeSet envelopes;
+    envelopes.master.insert(frames / 2, -3);
+    engine.setEnvelopes(envelopes);
+    engine.replaceContent(tone(frames, 48000), {0, frames});
+    return !content.expired() + !envelope.expired();
+  };
+  EXPECT_EQ(replaceAll(1000), 0);
+  engine.play(tone(48000, 48000), {0, 48000}, 0, true, 1);
+  EXPECT_EQ(replaceAll(2000), 2);  // the render thread may hold them
+  engine.stop();
+  EXPECT_EQ(engine.renderState()->retiredCount(), 0u);
+  EXPECT_EQ(replaceAll(3000), 0);
+  EXPECT_EQ(engine.renderState()->retiredCount(), 0u);
+}
+
 TEST_F(PlaybackEngineTest, NothingIsFreedOnTheRenderThread) {
   // Content, envelopes and preview runtimes are replaced, and playback seeks, between device
   // buffers while playing, at the content's rate and through the converter up and down, in
