@@ -129,9 +129,7 @@ void AppDelegate::openFromLaterLaunch(const QStringList& paths) {
     if (windows.empty()) return;
     window = windows.front();
   }
-  window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-  window->raise();
-  window->activateWindow();
+  MainMenu::bringForward(*window);
 }
 
 void AppDelegate::offerOpenPanel() {

@@ -41,7 +41,8 @@ constexpr int iconColumn = 18;
 constexpr int symbolSize = 16;
 constexpr int spinnerSize = 12;
 
-// Whether the expansion change being made animates; every card of the rack follows it.
+// Whether the expansion change being made animates; every card of the rack follows it, as the
+// rack's change refreshes them at once inside setExpandedSlotID.
 bool expansionAnimates = false;
 
 // The name with spaces and tabs removed from both ends.

@@ -2,11 +2,11 @@
 // with the slot's enable check box ("Bypass" / "Enable"), its icon and title, a spinner while a
 // plug-in loads, the slot menu and the expand chevron (a double-click on the header also
 // toggles); below it, while the slot is the rack's expanded one, the slot's editor, greyed and
-// inert while the slot is bypassed; the expand button unrolls and rolls it up on the editor's
-// spring, a double-click on the header shows or hides it at once. The slot menu applies factory and user presets, saves the
-// settings as a user preset through a window-modal naming prompt, and moves or removes the
-// slot. The card keeps no slot state: it reads the slot from the rack and writes every change
-// to the rack. GUI thread.
+// inert while the slot is bypassed; the expand button unrolls and rolls it up on Motion's
+// spring, a double-click on the header shows or hides it at once. The slot menu applies factory
+// and user presets, saves the settings as a user preset through a window-modal naming prompt,
+// and moves or removes the slot. The card keeps no slot state: it reads the slot from the rack
+// and writes every change to the rack. GUI thread.
 #pragma once
 
 #include <QDialog>

@@ -87,7 +87,9 @@ QString command(const QAction& item) {
   return sent ? sent->identifier : QString();
 }
 
-void setTitle(QAction& item, QString title) { item.setText(title.replace(QLatin1Char('&'), QStringLiteral("&&"))); }
+QString escaped(QString title) { return title.replace(QLatin1Char('&'), QStringLiteral("&&")); }
+
+void setTitle(QAction& item, QString title) { item.setText(escaped(std::move(title))); }
 
 QString title(const QAction& item) { return item.text().replace(QStringLiteral("&&"), QStringLiteral("&")); }
 

@@ -49,6 +49,8 @@ QAction* make(const CommandCall& call, const QString& title, QObject* parent);
 const CommandCall* call(const QAction& item);
 // The identifier of the item's command; empty without one.
 QString command(const QAction& item);
+// A title written for a menu so that it shows as given, "&" included (never a mnemonic).
+QString escaped(QString title);
 // The title as shown, "&" included (never a mnemonic).
 void setTitle(QAction& item, QString title);
 QString title(const QAction& item);

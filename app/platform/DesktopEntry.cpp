@@ -66,12 +66,10 @@ const std::map<QString, QStringList>& mimeTable() {
 } // namespace
 
 QStringList openedExtensions() {
-  std::set<QString> extensions;
-  for (const std::string& extension : quar::AudioDecoder::coreAudioExtensions())
-    extensions.insert(QString::fromStdString(extension));
-  for (const std::string_view extension : quar::AudioDecoder::ffmpegExtensions)
-    extensions.insert(QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size())));
-  return {extensions.begin(), extensions.end()};
+  QStringList extensions;
+  for (const std::string& extension : quar::AudioDecoder::fileExtensions(true))
+    extensions << QString::fromStdString(extension);
+  return extensions;
 }
 
 QStringList mimeTypesForExtension(const QString& extension) {

@@ -111,7 +111,7 @@ void BusyOverlay::dismiss() {
 
 void BusyOverlay::fadeTo(double target, std::function<void()> done) {
   delete fade_.data();
-  fade_ = Motion::progress(fadeMs, Motion::easeOut(), this);
+  fade_ = Motion::progress(Motion::easeOutMs, Motion::easeOut(), this);
   fade_->setStartValue(opacity_->opacity());
   fade_->setEndValue(target);
   connect(fade_, &QVariantAnimation::valueChanged, opacity_,

@@ -25,9 +25,8 @@ class QPushButton;
 class BusyOverlay final : public QWidget {
   Q_OBJECT
 public:
-  // Delay before the overlay shows, and its fade-in, in milliseconds.
+  // Delay before the overlay shows, in milliseconds; it then fades in over Motion::easeOutMs.
   static constexpr int revealDelayMs = 250;
-  static constexpr int fadeMs = 150;
 
   BusyOverlay(const BusyState& state, std::function<void()> cancel, QWidget* parent);
 

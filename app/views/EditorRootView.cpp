@@ -40,27 +40,27 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
   row->setSpacing(0);
   row->setContentsMargins(0, 0, 0, 0);
 
-  column_ = new QVBoxLayout;
-  column_->setSpacing(0);
+  auto* column = new QVBoxLayout;
+  column->setSpacing(0);
   // The recording bar comes down from the top edge, fading in.
   recordingSlot_ = new SlidingPanel(Qt::BottomEdge, true, this);
   recordingSlot_->setObjectName(QStringLiteral("recordingSlot"));
   connect(recordingSlot_, &SlidingPanel::hidden, this, [this] { recordingSlot_->setContent(nullptr); });
-  column_->addWidget(recordingSlot_);
+  column->addWidget(recordingSlot_);
   auto* overview = new OverviewView(model_, this);
   overview->setFixedHeight(overviewHeight);
   timeline_ = new TimelineView(model_, this);
   timeline_->setMinimumSize(timelineMinimumWidth, timelineMinimumHeight);
   timeline_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-  column_->addWidget(overview);
-  column_->addWidget(timeline_, 1);
-  column_->addWidget(divider(QFrame::HLine, this));
+  column->addWidget(overview);
+  column->addWidget(timeline_, 1);
+  column->addWidget(divider(QFrame::HLine, this));
   auto* statusBar = new StatusBar(model_, this);
   // Keys go back to the timeline once a status-bar field commits or drops its text.
   connect(statusBar, &StatusBar::fieldFinished, timeline_,
           [timeline = timeline_] { timeline->setFocus(Qt::OtherFocusReason); });
-  column_->addWidget(statusBar);
-  row->addLayout(column_, 1);
+  column->addWidget(statusBar);
+  row->addLayout(column, 1);
 
   // The inspector, behind its divider, moves in from the trailing edge.
   inspector_ = new SlidingPanel(Qt::LeftEdge, false, this);

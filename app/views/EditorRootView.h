@@ -17,7 +17,6 @@
 
 class EditorModel;
 class ObservedRefresh;
-class QVBoxLayout;
 class RecordingBar;
 class SlidingPanel;
 class TimelineView;
@@ -49,7 +48,6 @@ private:
   void cancelJob();
 
   EditorModel* model_;
-  QVBoxLayout* column_;
   SlidingPanel* recordingSlot_;
   RecordingBar* recordingBar_ = nullptr;
   TimelineView* timeline_;

@@ -175,7 +175,6 @@ GridSettingsView::GridSettingsView(EditorModel* model, QWidget* parent)
   hint_->setMaximumWidth(contentWidth);
   layout->addWidget(hint_);
 
-  observer_->watch(model_);
   observer_->watch(&model_->tempo());
   observer_->run();
 }

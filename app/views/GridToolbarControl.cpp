@@ -84,7 +84,6 @@ GridToolbarControl::GridToolbarControl(EditorModel* model, QWidget* parent)
     part->setAttribute(Qt::WA_TransparentForMouseEvents);
     label->addWidget(part);
   }
-  observer_->watch(model_);
   observer_->watch(&model_->tempo());
   observer_->run();
 }

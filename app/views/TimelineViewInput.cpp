@@ -16,6 +16,7 @@
 
 #include "base/Numbers.h"
 #include "editor/EditorModel.h"
+#include "platform/CommandRouter.h"
 #include "platform/DocumentController.h"
 #include "platform/Platform.h"
 #include "views/TimelineEnvelopeEditing.h"
@@ -154,7 +155,7 @@ QMenu* TimelineView::contextMenu(QPointF point, const ContextEntries& entries) {
     case ContextEntry::Kind::markerItems: addMarkerItems(*menu, point); break;
     case ContextEntry::Kind::command: {
       // The window validates and performs its command.
-      QAction* item = menu->addAction(QString(entry.title).replace(QLatin1Char('&'), QStringLiteral("&&")));
+      QAction* item = menu->addAction(MenuItem::escaped(entry.title));
       QAction* action = entry.action ? entry.action() : nullptr;
       item->setEnabled(action && action->isEnabled());
       if (!action) break;
@@ -178,9 +179,7 @@ void TimelineView::addMarkerItems(QMenu& menu, QPointF point) {
   add->setEnabled(editable);
   connect(add, &QAction::triggered, model, [model, frame] { model->addMarker(frame); });
   if (const std::optional<Marker> marker = TimelineHitTest::markerNear(model_->markers(), g, point.x())) {
-    QString name = marker->name;
-    const QString title = QStringLiteral("Remove \u201C%1\u201D").arg(name.replace(QLatin1Char('&'), QStringLiteral("&&")));
-    QAction* remove = menu.addAction(title);
+    QAction* remove = menu.addAction(MenuItem::escaped(QStringLiteral("Remove \u201C%1\u201D").arg(marker->name)));
     remove->setEnabled(editable);
     connect(remove, &QAction::triggered, model, [model, id = marker->id] { model->removeMarker(id); });
   }

@@ -62,7 +62,6 @@ TransportControls::TransportControls(EditorModel* model, QWidget* parent)
   connect(loop_, &QToolButton::toggled, this, [this](bool on) { model_->transport().setIsLooping(on); });
 
   for (QToolButton* button : {goToStart_, playPause_, stop_, record_, loop_}) layout->addWidget(button);
-  observer_->watch(model_);
   observer_->watch(&model_->transport());
   observer_->watch(&model_->recorder());
   observer_->run();

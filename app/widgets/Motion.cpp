@@ -70,13 +70,10 @@ QVariantAnimation* progress(int durationMs, const QEasingCurve& curve, QObject* 
 }
 
 void start(QAbstractAnimation* animation, QAbstractAnimation::DeletionPolicy policy) {
-  if (enabled()) {
-    animation->start(policy);
-    return;
-  }
-  // Run through the state change so that listeners of `finished` see the end.
   animation->start(policy);
-  animation->setCurrentTime(animation->direction() == QAbstractAnimation::Forward ? animation->totalDuration() : 0);
+  // Off, it runs through the state change to its end at once, so that listeners of `finished` see it.
+  if (!enabled())
+    animation->setCurrentTime(animation->direction() == QAbstractAnimation::Forward ? animation->totalDuration() : 0);
 }
 
 } // namespace Motion

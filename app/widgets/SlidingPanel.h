@@ -12,8 +12,6 @@
 #include <QVariantAnimation>
 #include <QWidget>
 
-
-
 class SlidingPanel final : public QWidget {
   Q_OBJECT
 public:

@@ -6,9 +6,22 @@
 
 namespace {
 
+template <class Handler>
+bool sameHandler(const Handler& a, const Handler& b) {
+  return a.perform == b.perform && a.enabled == b.enabled;
+}
+
+// Only a command's first record is looked up: the items of one command (a channel, a tab, an
+// effect kind) must share its handlers and rules.
 void index(const std::vector<MainMenu::Item>& items, std::map<QString, const Command*>& found) {
   for (const MainMenu::Item& item : items) {
-    if (!item.command.identifier.isEmpty()) found.try_emplace(item.command.identifier, &item.command);
+    const Command& command = item.command;
+    if (!command.identifier.isEmpty()) {
+      const Command* first = found.try_emplace(command.identifier, &command).first->second;
+      Q_ASSERT(sameHandler(first->editor, command.editor) && sameHandler(first->document, command.document) &&
+               sameHandler(first->application, command.application));
+      (void)first;
+    }
     index(item.items, found);
   }
 }

@@ -20,8 +20,6 @@ using MainMenu::Item;
 
 namespace {
 
-QString escaped(QString title) { return title.replace(QLatin1Char('&'), QStringLiteral("&&")); }
-
 QAction* addCommand(QMenu& menu, const QString& title, const CommandCall& call) {
   QAction* action = MenuItem::make(call, title, &menu);
   menu.addAction(action);
@@ -42,34 +40,28 @@ void fillRecentDocuments(QMenu& menu, const QString& command) {
   menu.insertSeparator(first);
 }
 
-// The windows of the open documents.
-std::vector<QWidget*> documentWindows() {
-  std::vector<QWidget*> windows;
-  if (const DocumentController* controller = DocumentController::shared())
-    for (const WindowController* window : controller->windowControllers()) windows.push_back(window->window());
-  return windows;
-}
-
 void addItems(QMenu& menu, const std::vector<Item>& items, std::set<QKeySequence>& keysTaken) {
   for (const Item& entry : items) {
     switch (entry.kind) {
     case Kind::separator: menu.addSeparator(); break;
     case Kind::windows:
-      QObject::connect(&menu, &QMenu::aboutToShow, &menu,
-                       [&menu] { MainMenu::fillWindowList(menu, documentWindows()); });
+      QObject::connect(&menu, &QMenu::aboutToShow, &menu, [&menu, command = entry.command.identifier] {
+        MainMenu::fillWindowList(menu, MainMenu::documentWindows(), command);
+      });
       break;
     case Kind::section: menu.addSection(entry.title); break;
     case Kind::submenu:
     case Kind::recentDocuments:
     case Kind::plugins: {
-      QMenu* submenu = menu.addMenu(Icons::tinted(entry.symbol), escaped(entry.title));
+      QMenu* submenu = menu.addMenu(Icons::tinted(entry.symbol), MenuItem::escaped(entry.title));
       addItems(*submenu, entry.items, keysTaken);
       if (entry.kind == Kind::recentDocuments)
         QObject::connect(submenu, &QMenu::aboutToShow, submenu,
                          [submenu, command = entry.command.identifier] { fillRecentDocuments(*submenu, command); });
       else if (entry.kind == Kind::plugins)
-        QObject::connect(submenu, &QMenu::aboutToShow, submenu, [submenu] {
-          if (submenu->actions().isEmpty()) MainMenu::fillAudioUnitMenu(*submenu, AudioUnitLibrary::byManufacturer());
+        QObject::connect(submenu, &QMenu::aboutToShow, submenu, [submenu, command = entry.command.identifier] {
+          if (submenu->actions().isEmpty())
+            MainMenu::fillAudioUnitMenu(*submenu, AudioUnitLibrary::byManufacturer(), command);
         });
       else
         submenu->menuAction()->setEnabled(!entry.items.empty());
@@ -93,7 +85,7 @@ namespace MainMenu {
 
 void build(QMenuBar* bar) {
   std::set<QKeySequence> keysTaken;
-  for (const Menu& menu : table()) addItems(*bar->addMenu(escaped(menu.title)), menu.items, keysTaken);
+  for (const Menu& menu : table()) addItems(*bar->addMenu(MenuItem::escaped(menu.title)), menu.items, keysTaken);
 }
 
 TimelineView::ContextEntries timelineMenu(CommandRouter& router) {
@@ -119,32 +111,37 @@ TimelineView::ContextEntries timelineMenu(CommandRouter& router) {
   };
 }
 
-void fillAudioUnitMenu(QMenu& menu, const std::vector<AudioUnitLibrary::Group>& groups) {
+void fillAudioUnitMenu(QMenu& menu, const std::vector<AudioUnitLibrary::Group>& groups, const QString& command) {
   if (groups.empty()) {
     menu.addAction(QStringLiteral("No LV2 plug-in effects installed"))->setEnabled(false);
     return;
   }
   for (const AudioUnitLibrary::Group& group : groups) {
-    QMenu* manufacturer = menu.addMenu(escaped(QString::fromStdString(group.manufacturer)));
+    QMenu* manufacturer = menu.addMenu(MenuItem::escaped(QString::fromStdString(group.manufacturer)));
     for (const quar::AudioUnitDescriptor& descriptor : group.descriptors)
-      addCommand(*manufacturer, QString::fromStdString(descriptor.name),
-                 {QStringLiteral("addAudioUnitEffect"), QString::fromStdString(descriptor.id())});
+      addCommand(*manufacturer, QString::fromStdString(descriptor.name), {command, QString::fromStdString(descriptor.id())});
   }
 }
 
-void fillWindowList(QMenu& menu, const std::vector<QWidget*>& windows) {
-  const QString listed = QStringLiteral("showWindow");
+void fillWindowList(QMenu& menu, const std::vector<QWidget*>& windows, const QString& command) {
   const QString separatorName = QStringLiteral("windowListSeparator");
   for (QAction* action : menu.actions())
-    if (MenuItem::command(*action) == listed || action->objectName() == separatorName) delete action;
+    if (MenuItem::command(*action) == command || action->objectName() == separatorName) delete action;
   if (windows.empty()) return;
   menu.addSeparator()->setObjectName(separatorName);
   for (QWidget* window : windows) {
     // The title as the title bar shows it: "[*]" marks the edited state.
     QString title = window->windowTitle();
     title.replace(QStringLiteral("[*]"), window->isWindowModified() ? QStringLiteral("*") : QString());
-    addCommand(menu, title, {listed, QPointer<QObject>(window)});
+    addCommand(menu, title, {command, QPointer<QObject>(window)});
   }
+}
+
+std::vector<QWidget*> documentWindows() {
+  std::vector<QWidget*> windows;
+  if (const DocumentController* controller = DocumentController::shared())
+    for (const WindowController* window : controller->windowControllers()) windows.push_back(window->window());
+  return windows;
 }
 
 std::vector<QWidget*> visibleWindows() {
@@ -152,6 +149,12 @@ std::vector<QWidget*> visibleWindows() {
   for (QWidget* window : QApplication::topLevelWidgets())
     if (qobject_cast<QMainWindow*>(window) && window->isVisible()) windows.push_back(window);
   return windows;
+}
+
+void bringForward(QWidget& window) {
+  window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+  window.raise();
+  window.activateWindow();
 }
 
 } // namespace MainMenu

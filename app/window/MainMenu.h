@@ -58,15 +58,19 @@ void build(QMenuBar* bar);
 // bar's item of `router`'s window, validated as the menu is built.
 TimelineView::ContextEntries timelineMenu(CommandRouter& router);
 // Fills the LV2 plug-in submenu: one submenu per manufacturer, one item per plug-in sending
-// "addAudioUnitEffect" with the plug-in's id; without any plug-in the
+// `command` ("addAudioUnitEffect" in the table) with the plug-in's id; without any plug-in the
 // disabled "No LV2 plug-in effects installed".
-void fillAudioUnitMenu(QMenu& menu, const std::vector<AudioUnitLibrary::Group>& groups);
-// Puts a separator and one item per document window (its title as shown, sending
-// "showWindow" with the window) at the end of the menu, in place
-// of those of an earlier call; none without a window.
-void fillWindowList(QMenu& menu, const std::vector<QWidget*>& windows);
+void fillAudioUnitMenu(QMenu& menu, const std::vector<AudioUnitLibrary::Group>& groups, const QString& command);
+// Puts a separator and one item per document window (its title as shown, sending `command`,
+// "showWindow" in the table, with the window) at the end of the menu, in place of those of an
+// earlier call; none without a window.
+void fillWindowList(QMenu& menu, const std::vector<QWidget*>& windows, const QString& command);
+// The windows of the open documents.
+std::vector<QWidget*> documentWindows();
 // The application's shown main windows (the document windows and the no-document window): what
 // Hide, Show All and Bring All to Front act on.
 std::vector<QWidget*> visibleWindows();
+// Restores the window when minimised, raises it and activates it.
+void bringForward(QWidget& window);
 
 } // namespace MainMenu

@@ -12,7 +12,6 @@
 #include "editor/EditorModel.h"
 #include "effects/EffectsRack.h"
 #include "platform/DocumentController.h"
-#include "platform/WindowController.h"
 #include "recording/Recorder.h"
 #include "window/EditorWindowController.h"
 
@@ -96,11 +95,10 @@ void selectChannel(Window& w, const Argument& argument) {
 QWidget* listedWindow(const Argument& argument) {
   const auto* listed = std::get_if<QPointer<QObject>>(&argument);
   const QObject* wanted = listed ? listed->data() : nullptr;
-  const DocumentController* controller = DocumentController::shared();
-  if (!wanted || !controller) return nullptr;
-  for (const WindowController* window : controller->windowControllers())
-    if (window->window() == wanted) return window->window();
-  return nullptr;
+  if (!wanted) return nullptr;
+  const std::vector<QWidget*> windows = MainMenu::documentWindows();
+  const auto it = std::find(windows.begin(), windows.end(), wanted);
+  return it == windows.end() ? nullptr : *it;
 }
 
 std::vector<Item> appItems() {
@@ -491,11 +489,7 @@ std::vector<Item> windowItems() {
                           return CommandState{window != nullptr, {}, window && window == QApplication::activeWindow()};
                         },
                         [](Application&, const Argument& argument) {
-                          if (QWidget* window = listedWindow(argument)) {
-                            window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-                            window->raise();
-                            window->activateWindow();
-                          }
+                          if (QWidget* window = listedWindow(argument)) MainMenu::bringForward(*window);
                         })
                         .command;
   return {

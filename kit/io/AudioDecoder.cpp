@@ -151,10 +151,14 @@ AudioFileInfo AudioDecoder::probe(const std::filesystem::path& url, const FFmpeg
   throw QuarError::unsupportedFormat(extension.size() > 1 ? extension.substr(1) : "unknown file type");
 }
 
-std::vector<std::string> AudioDecoder::readableFileExtensions(const FFmpegTools& tools) {
+std::vector<std::string> AudioDecoder::fileExtensions(bool withFFmpeg) {
   std::set<std::string> extensions(coreAudioExtensions().begin(), coreAudioExtensions().end());
-  if (FFmpegDecoder::isAvailable(tools)) extensions.insert(ffmpegExtensions.begin(), ffmpegExtensions.end());
+  if (withFFmpeg) extensions.insert(ffmpegExtensions.begin(), ffmpegExtensions.end());
   return {extensions.begin(), extensions.end()};
+}
+
+std::vector<std::string> AudioDecoder::readableFileExtensions(const FFmpegTools& tools) {
+  return fileExtensions(FFmpegDecoder::isAvailable(tools));
 }
 
 const std::vector<std::string>& AudioDecoder::coreAudioExtensions() {

@@ -50,7 +50,10 @@ struct AudioDecoder {
   static Decoded decodeToArrays(const std::filesystem::path& url, const FFmpegTools& tools = FFmpegTool::installed());
   // Describes the file from its header; no audio is decoded.
   static AudioFileInfo probe(const std::filesystem::path& url, const FFmpegTools& tools = FFmpegTool::installed());
-  // Lower-case extensions without dot, sorted, without duplicates.
+  // Lower-case extensions without dot, sorted, without duplicates: those the native reader
+  // knows and, with `withFFmpeg`, those the ffmpeg tools open.
+  static std::vector<std::string> fileExtensions(bool withFFmpeg);
+  // fileExtensions() with the ffmpeg tools when they are installed.
   static std::vector<std::string> readableFileExtensions(const FFmpegTools& tools = FFmpegTool::installed());
   // The extensions the native reader knows, in its order.
   static const std::vector<std::string>& coreAudioExtensions();

@@ -17,6 +17,7 @@
 
 #include "core/AudioContent.h"
 #include "io/AudioEncoder.h"
+#include "support/ProgramEnvironment.h"
 
 namespace {
 
@@ -26,17 +27,10 @@ constexpr int startLimitMs = 60000;
 class Launch {
 public:
   Launch(const QTemporaryDir& folder, const QString& endpoint, const QStringList& files) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = quar::testing::programEnvironment(folder);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("QUARNEL_INSTANCE"), endpoint);
-    environment.insert(QStringLiteral("QUARNEL_AUDIO"), QStringLiteral("null"));
     environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("quarnel.instance.info=true"));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), folder.filePath(QStringLiteral("data")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    // Running instances are killed at the end: leaks are not what these tests look for.
-    environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     process_.setProcessEnvironment(environment);
     process_.setWorkingDirectory(folder.path());
     process_.setProcessChannelMode(QProcess::MergedChannels);

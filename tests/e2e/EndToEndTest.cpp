@@ -27,6 +27,7 @@
 #include "core/AudioContent.h"
 #include "io/AudioDecoder.h"
 #include "io/AudioEncoder.h"
+#include "support/ProgramEnvironment.h"
 
 namespace {
 
@@ -78,17 +79,9 @@ protected:
     path = writeTone(folder);
     original = quar::AudioDecoder::decodeToArrays(path.toStdString()).channels;
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = quar::testing::programEnvironment(folder);
     environment.insert(QStringLiteral("DISPLAY"), display);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("QUARNEL_AUDIO"), QStringLiteral("null"));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), folder.filePath(QStringLiteral("data")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    // The X and font libraries keep caches for the life of the process; leaks are not what
-    // this test looks for.
-    environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     quarnel.setProcessEnvironment(environment);
     quarnel.setProcessChannelMode(QProcess::ForwardedChannels);
     quarnel.start(QStringLiteral(QUARNEL_PROGRAM), {path});

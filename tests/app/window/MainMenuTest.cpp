@@ -318,7 +318,7 @@ TEST_F(MainMenuTest, ThePluginSubmenuFillsOnceFromTheLibraryOnFirstOpening) {
 
 TEST_F(MainMenuTest, WithoutPluginsTheSubmenuSaysSoInADisabledItem) {
   QMenu menu;
-  MainMenu::fillAudioUnitMenu(menu, {});
+  MainMenu::fillAudioUnitMenu(menu, {}, QStringLiteral("addAudioUnitEffect"));
   ASSERT_EQ(menu.actions().size(), 1);
   EXPECT_EQ(menu.actions().front()->text(), QStringLiteral("No LV2 plug-in effects installed"));
   EXPECT_FALSE(menu.actions().front()->isEnabled());
