@@ -17,6 +17,7 @@
 #include "io/FormatCatalog.h"
 #include "platform/DocumentController.h"
 #include "platform/ErrorAlert.h"
+#include "platform/FileStamp.h"
 #include "platform/JobPool.h"
 #include "platform/Platform.h"
 #include "platform/SavePanel.h"
@@ -73,6 +74,24 @@ void tellClipped(QWidget* window, const QUrl& url, int64_t clipped, const Encode
   });
 }
 
+// The sample format of the file, as the export formats write it; none when it has no such depth.
+std::optional<PCMBitDepth> bitDepthOf(const AudioFileInfo& info) {
+  if (info.isFloat) return PCMBitDepth::float32;
+  switch (info.bitDepth.value_or(-1)) {
+  case 16: return PCMBitDepth::int16;
+  case 24: return PCMBitDepth::int24;
+  case 32: return PCMBitDepth::int32;
+  case 0: return PCMBitDepth::float32;
+  default: return std::nullopt;
+  }
+}
+
+// “name.wav” in the folder “/path”, as failures to write name the file.
+QString fileAndFolder(const QUrl& url) {
+  return quotedName(url) + QStringLiteral(" in the folder ") +
+         QString::fromStdString(quar::curlyQuoted(QDir::toNativeSeparators(directoryOf(url)).toStdString()));
+}
+
 AudioDocument::WindowMaker& windowMaker() {
   static AudioDocument::WindowMaker maker;
   return maker;
@@ -96,19 +115,9 @@ AudioDocument::~AudioDocument() {
 }
 
 std::optional<EncodeSettings> AudioDocument::settingsMatching(const AudioFileInfo& info) {
-  if (!info.nativeExportFormat || !quar::AudioEncoder::isAvailable(*info.nativeExportFormat)) return std::nullopt;
+  if (!info.nativeExportFormat || !ExportOptionsModel::isAvailable(*info.nativeExportFormat)) return std::nullopt;
   EncodeSettings settings = Preferences::encodeSettings(*info.nativeExportFormat);
-  if (info.isFloat) {
-    settings.bitDepth = PCMBitDepth::float32;
-  } else if (info.bitDepth) {
-    switch (*info.bitDepth) {
-    case 16: settings.bitDepth = PCMBitDepth::int16; break;
-    case 24: settings.bitDepth = PCMBitDepth::int24; break;
-    case 32: settings.bitDepth = PCMBitDepth::int32; break;
-    case 0: settings.bitDepth = PCMBitDepth::float32; break;
-    default: break;
-    }
-  }
+  if (const std::optional<PCMBitDepth> depth = bitDepthOf(info)) settings.bitDepth = *depth;
   if (info.bitRateKbps) settings.bitRateKbps = *info.bitRateKbps;
   // A plain Save rewrites the file at the content's own rate; only a panel's choice resamples.
   settings.sampleRate = std::nullopt;
@@ -131,9 +140,12 @@ void AudioDocument::beginLoading(const QUrl& url) {
   loadToken_ = token;
   const quar::Uuid busy = model_->jobs().beginExternalBusy(QStringLiteral("Opening ") + quotedName(url), token);
   auto decoded = std::make_shared<std::optional<ContentCollector::Decoded>>();
+  // The file as it was when decoding began.
+  const std::optional<FileStamp> stamp = FileStamp::of(url.toLocalFile());
   JobPool::run<AudioDocument>(
       this, [path = pathOf(url), token, decoded] { *decoded = ContentCollector::decode(path, token->callback()); },
-      [url, busy, token, decoded](AudioDocument& document, std::exception_ptr error) {
+      [url, busy, token, decoded, stamp](AudioDocument& document, std::exception_ptr error) {
+        document.setFileStamp(stamp);
         document.loaded(url, busy, token, std::move(*decoded), error);
       });
 }
@@ -192,6 +204,10 @@ void AudioDocument::revertDocumentToSaved() {
 ExportOptionsModel* AudioDocument::makeAccessory(const EncodeSettings& settings, SavePanel& panel) {
   const quar::AudioContent& content = model_->content();
   auto* options = new ExportOptionsModel(settings.normalized(), content.sampleRate(), content.channelCount(), &panel, &panel);
+  if (const std::optional<AudioFileInfo>& info = model_->fileInfo()) options->setSourceBitDepth(bitDepthOf(*info));
+  panel.setTypeChooser([options = QPointer<ExportOptionsModel>(options)](const QString& extension) {
+    return options && options->selectFormatForExtension(extension);
+  });
   panel.setAccessoryView(new ExportOptionsView(options));
   options->syncPanel();
   return options;
@@ -258,6 +274,7 @@ void AudioDocument::exportSelection() {
   QString name = fileUrl().isEmpty() ? displayName() : QFileInfo(fileUrl().toLocalFile()).completeBaseName();
   if (selection) name += QStringLiteral(" (selection)");
   panel->setNameFieldText(name);
+  refuseOtherDocumentsFiles(*panel);
   exportOptions_ = makeAccessory(Preferences::encodeSettings(Preferences::lastExportFormat()), *panel);
   auto snapshot = std::make_shared<const EnvelopedSource>(model_->content(), model_->envelopes());
   panel->begin([this, guard = QPointer<AudioDocument>(this), panel, snapshot, range](bool confirmed) {
@@ -279,7 +296,7 @@ void AudioDocument::exportSelection() {
           if (!error) tellClipped(document.windowForSheet(), url, *clipped, settings);
           if (error && !token->isCancelled())
             ErrorAlert::showWriteFailure(document.windowForSheet(), error,
-                                         QStringLiteral("The audio could not be exported to ") + quotedName(url) +
+                                         QStringLiteral("The audio could not be exported to ") + fileAndFolder(url) +
                                              QLatin1Char('.'),
                                          url.toLocalFile());
         });

@@ -6,7 +6,8 @@
 // settings: derived from the file when its format can be written here (keeping its sample rate
 // and samples: no resampling, no dither), replaced by the settings chosen in a save panel;
 // without them Save turns into Save As. Export writes the selection (or everything) to another
-// file without changing the document. Only audio is written: envelopes are rendered into the
+// file without changing the document. The panels offer only the formats that can be written
+// here and start from the file's own bit depth where the format has it. Only audio is written: envelopes are rendered into the
 // samples; markers, grid and effects are not stored. A save or export whose integer samples
 // clipped tells how many afterwards. GUI thread only.
 #pragma once

@@ -50,7 +50,14 @@ Document::~Document() = default;
 void Document::setFileUrl(const QUrl& url) {
   if (url == fileUrl_) return;
   fileUrl_ = url;
+  fileStamp_.reset();
   Q_EMIT stateChanged();
+}
+
+bool Document::fileChangedOnDisk() const {
+  if (fileUrl_.isEmpty() || !fileStamp_) return false;
+  const std::optional<FileStamp> now = FileStamp::of(fileUrl_.toLocalFile());
+  return now && *now != *fileStamp_;
 }
 
 QString Document::displayName() const {
@@ -91,7 +98,43 @@ void Document::saveDocument(Done done) {
     saveDocumentAs(std::move(done));
     return;
   }
+  if (fileChangedOnDisk()) {
+    askAboutChangedFile([this, done] { saveToUrl(fileUrl_, fileType_, SaveOperation::save, reportingTo(fileUrl_, done)); },
+                        done);
+    return;
+  }
   saveToUrl(fileUrl_, fileType_, SaveOperation::save, reportingTo(fileUrl_, std::move(done)));
+}
+
+void Document::askAboutChangedFile(std::function<void()> saveAnyway, Done done) {
+  QMessageBox* box =
+      ask(windowForSheet(),
+          QStringLiteral("The file %1 was changed by another program since it was opened.").arg(quoted(displayName())),
+          QStringLiteral("Save Anyway replaces it with this document. Revert shows the file as it is now; your "
+                         "changes will be lost."));
+  box->setObjectName(QStringLiteral("fileChangedAlert"));
+  QPushButton* save = box->addButton(QStringLiteral("Save Anyway"), QMessageBox::AcceptRole);
+  QPushButton* revert = box->addButton(QStringLiteral("Revert"), QMessageBox::DestructiveRole);
+  box->setDefaultButton(box->addButton(QMessageBox::Cancel));
+  connect(box, &QMessageBox::finished, this, [this, box, save, revert, saveAnyway = std::move(saveAnyway), done = std::move(done)] {
+    if (box->clickedButton() == save) {
+      saveAnyway();
+      return;
+    }
+    if (box->clickedButton() == revert) revertPresentingErrors();
+    if (done) done(false);
+  });
+  present(box);
+}
+
+void Document::refuseOtherDocumentsFiles(SavePanel& panel) const {
+  panel.setRefusal([guard = QPointer<const Document>(this)](const QString& path) {
+    const DocumentController* controller = DocumentController::shared();
+    const Document* other = controller ? controller->documentForUrl(QUrl::fromLocalFile(path)) : nullptr;
+    if (!other || other == guard) return QString();
+    return QStringLiteral("%1 is open in another window. Close it first, or choose another name.")
+        .arg(quoted(QFileInfo(path).fileName()));
+  });
 }
 
 void Document::saveDocumentAs(Done done) {
@@ -99,6 +142,7 @@ void Document::saveDocumentAs(Done done) {
   panel->setWindowTitle(fileUrl_.isEmpty() ? QStringLiteral("Save") : QStringLiteral("Save As"));
   panel->setDirectory(fileUrl_.isEmpty() ? QDir::homePath() : QFileInfo(fileUrl_.toLocalFile()).absolutePath());
   panel->setNameFieldText(displayName());
+  refuseOtherDocumentsFiles(*panel);
   if (!prepareSavePanel(*panel)) {
     delete panel;
     if (done) done(false);
@@ -133,18 +177,26 @@ void Document::revertDocumentToSaved() {
   box->addButton(QMessageBox::Cancel);
   connect(box, &QMessageBox::finished, this, [this, box, revert] {
     if (box->clickedButton() != revert) return;
-    try {
-      revertToContentsOf(fileUrl_, fileType_);
-    } catch (...) {
-      presentError(std::current_exception(),
-                   QStringLiteral("The document %1 could not be reverted.").arg(quoted(displayName())));
-    }
+    if (fileChangedOnDisk())
+      askAboutChangedFile([this] { saveToUrl(fileUrl_, fileType_, SaveOperation::save, reportingTo(fileUrl_, {})); }, {});
+    else
+      revertPresentingErrors();
   });
   present(box);
 }
 
+void Document::revertPresentingErrors() {
+  try {
+    revertToContentsOf(fileUrl_, fileType_);
+  } catch (...) {
+    presentError(std::current_exception(), QStringLiteral("The document %1 could not be reverted.").arg(quoted(displayName())));
+  }
+}
+
 void Document::revertToContentsOf(const QUrl& url, const QString& type) {
+  const std::optional<FileStamp> stamp = FileStamp::of(url.toLocalFile());
   read(url, type);
+  fileStamp_ = stamp;
   undoManager_->removeAllActions();
   markClean();
 }
@@ -163,17 +215,24 @@ void Document::startNextSave() {
   if (!saving_) return;
   auto save = std::make_shared<PendingSave>(std::move(saves_.front()));
   saves_.pop_front();
-  JobPool::run<Document>(this, save->job.write,
-                         [save](Document& document, std::exception_ptr error) { document.saveEnded(std::move(*save), error); });
+  auto written = std::make_shared<std::optional<FileStamp>>();
+  JobPool::run<Document>(
+      this,
+      [write = save->job.write, path = save->url.toLocalFile(), written] {
+        write();
+        *written = FileStamp::of(path);
+      },
+      [save, written](Document& document, std::exception_ptr error) { document.saveEnded(std::move(*save), *written, error); });
 }
 
-void Document::saveEnded(PendingSave save, std::exception_ptr error) {
+void Document::saveEnded(PendingSave save, std::optional<FileStamp> written, std::exception_ptr error) {
   if (!error && save.operation != SaveOperation::saveTo) {
     undoManager_->markSaved(save.changeCount);
     // Later saves counted their changes from the old saved state.
     for (PendingSave& pending : saves_) pending.changeCount -= save.changeCount;
     fileType_ = save.type;
     setFileUrl(save.url);
+    fileStamp_ = written;
     if (DocumentController* controller = DocumentController::shared()) controller->noteNewRecentDocumentUrl(save.url);
   }
   if (save.job.finished) save.job.finished(error);
@@ -231,7 +290,9 @@ void Document::presentError(std::exception_ptr error, const QString& heading) {
 }
 
 void Document::presentSaveError(std::exception_ptr error, const QUrl& url) {
+  const QFileInfo file(url.toLocalFile());
   ErrorAlert::showWriteFailure(windowForSheet(), error,
-                               QStringLiteral("The document %1 could not be saved.").arg(quoted(displayName())),
+                               QStringLiteral("The file %1 could not be saved in the folder %2.")
+                                   .arg(quoted(file.fileName()), quoted(QDir::toNativeSeparators(file.absolutePath()))),
                                url.toLocalFile());
 }

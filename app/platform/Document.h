@@ -4,8 +4,10 @@
 // saving and closing with Save / Don't Save / Cancel. Subclasses read files and prepare
 // saves. Saves of one document run one at a time, each with what it captured when it was
 // requested and the change count of that moment. Save, Save As… and Revert to Saved are what
-// the menu items of its windows call. GUI thread only, except the write function of a save,
-// which runs on a worker.
+// the menu items of its windows call. The document remembers its file as it last read or wrote
+// it: Save and Revert to Saved ask first when another program changed it since, and a save
+// panel refuses a file that another open document shows. GUI thread only, except the write
+// function of a save, which runs on a worker.
 #pragma once
 
 #include <QObject>
@@ -16,8 +18,10 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "platform/FileStamp.h"
 #include "platform/UndoManager.h"
 
 class QWidget;
@@ -41,7 +45,14 @@ public:
   ~Document() override;
 
   QUrl fileUrl() const { return fileUrl_; }
+  // Another URL also forgets the file stamp.
   void setFileUrl(const QUrl& url);
+  // The file as the document last read or wrote it; none when unknown.
+  std::optional<FileStamp> fileStamp() const { return fileStamp_; }
+  void setFileStamp(std::optional<FileStamp> stamp) { fileStamp_ = stamp; }
+  // Whether the file on disk is no longer the one last read or written. A file that is gone is
+  // not: saving it again loses nothing.
+  bool fileChangedOnDisk() const;
   QString fileType() const { return fileType_; }
   void setFileType(const QString& type) { fileType_ = type; }
   // The file's name, or the untitled name given by the document controller.
@@ -72,6 +83,8 @@ public:
   virtual void saveDocumentAs(Done done = {});
   // Revert to Saved: after confirmation, reads the file again.
   virtual void revertDocumentToSaved();
+  // Makes the panel refuse the file of another open document, naming it.
+  void refuseOtherDocumentsFiles(SavePanel& panel) const;
   // Saves to `url` as `type` in the background; `completion` gets the write's error.
   void saveToUrl(const QUrl& url, const QString& type, SaveOperation operation, SaveCompletion completion);
   bool isSaving() const { return saving_; }
@@ -105,7 +118,7 @@ protected:
   virtual bool prepareSavePanel(SavePanel& panel);
   // The type to save as after the panel was confirmed.
   virtual QString fileTypeFromLastRunSavePanel(const SavePanel& panel) const;
-  // Reads the file again; a failure is thrown.
+  // Reads the file again and remembers its stamp; a failure is thrown.
   virtual void revertToContentsOf(const QUrl& url, const QString& type);
   // Deletes the windows; a subclass whose windows show its own state calls it before that
   // state goes.
@@ -125,8 +138,13 @@ private:
   void prepareWindowsToClose(size_t index, std::function<void()> ready);
   // The question about unsaved changes, when edited.
   void askToClose(std::function<void(bool)> done);
+  // Asks what to do about a file that another program changed: `saveAnyway`, revert (then
+  // `done(false)`) or cancel (`done(false)`).
+  void askAboutChangedFile(std::function<void()> saveAnyway, Done done);
+  // Reverts now, presenting a failure.
+  void revertPresentingErrors();
   void startNextSave();
-  void saveEnded(PendingSave save, std::exception_ptr error);
+  void saveEnded(PendingSave save, std::optional<FileStamp> written, std::exception_ptr error);
   // Tells why the save to `url` failed.
   void presentSaveError(std::exception_ptr error, const QUrl& url);
   // A save's completion that presents its error, then tells `done` whether it saved.
@@ -134,6 +152,7 @@ private:
 
   QUrl fileUrl_;
   QString fileType_;
+  std::optional<FileStamp> fileStamp_;
   QString untitledName_;
   UndoManager* undoManager_;
   bool wasEdited_ = false;

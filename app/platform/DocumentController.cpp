@@ -12,6 +12,7 @@
 #include "base/QuarError.h"
 #include "platform/Document.h"
 #include "platform/ErrorAlert.h"
+#include "platform/FileStamp.h"
 #include "platform/WindowController.h"
 #include "support/Preferences.h"
 
@@ -130,9 +131,11 @@ void DocumentController::openDocumentWithContentsOfUrl(const QUrl& url, bool dis
   try {
     const QString type = typeForContentsOfUrl(url);
     document = makeDocument(type);
+    const std::optional<FileStamp> stamp = FileStamp::of(url.toLocalFile());
     document->read(url, type);
     document->setFileType(type);
     document->setFileUrl(url);
+    document->setFileStamp(stamp);
   } catch (...) {
     const std::exception_ptr error = std::current_exception();
     presentOpenError(url, error);

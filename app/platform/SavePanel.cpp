@@ -79,8 +79,14 @@ void SavePanel::fileDialogFinished(int result) {
   }
   QString path = files.front();
   const QString suffix = QFileInfo(path).suffix();
-  if (!extensions_.isEmpty() && !extensions_.contains(suffix, Qt::CaseInsensitive))
-    path += QLatin1Char('.') + extensions_.front();
+  if (!extensions_.isEmpty() && !extensions_.contains(suffix, Qt::CaseInsensitive)) {
+    const bool chosen = !suffix.isEmpty() && typeChooser_ && typeChooser_(suffix.toLower());
+    if (!chosen) path += QLatin1Char('.') + extensions_.front();
+  }
+  if (const QString refusal = refusal_ ? refusal_(path) : QString(); !refusal.isEmpty()) {
+    refuse(refusal);
+    return;
+  }
   if (!QFileInfo::exists(path)) {
     confirm(path);
     return;
@@ -102,6 +108,14 @@ void SavePanel::fileDialogFinished(int result) {
     else
       fileDialog_->show();
   });
+  box->open();
+}
+
+void SavePanel::refuse(const QString& text) {
+  auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+  box->setObjectName(QStringLiteral("refusedAlert"));
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  connect(box, &QMessageBox::finished, fileDialog_, &QWidget::show);
   box->open();
 }
 

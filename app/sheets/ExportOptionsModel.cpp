@@ -16,6 +16,11 @@ namespace {
 
 bool contains(const std::vector<double>& rates, double rate) { return std::ranges::find(rates, rate) != rates.end(); }
 
+std::function<bool(ExportFormat)>& availability() {
+  static std::function<bool(ExportFormat)> available;
+  return available;
+}
+
 // A rate the form has no item for is not kept: the export writes the source's rate instead.
 EncodeSettings withOfferedRate(EncodeSettings settings) {
   if (settings.sampleRate && !contains(ExportOptionsModel::sampleRateChoices(settings.format), *settings.sampleRate))
@@ -23,11 +28,27 @@ EncodeSettings withOfferedRate(EncodeSettings settings) {
   return settings;
 }
 
+// Settings of a format that cannot be written here become the stored ones of the first that can.
+EncodeSettings writable(EncodeSettings settings) {
+  if (ExportOptionsModel::isAvailable(settings.format)) return settings;
+  const std::vector<ExportFormat> formats = ExportOptionsModel::availableFormats();
+  if (formats.empty()) return settings;
+  EncodeSettings stored = Preferences::encodeSettings(formats.front());
+  stored.sampleRate = settings.sampleRate;
+  return stored.normalized();
+}
+
+EncodeSettings withDepth(EncodeSettings settings, std::optional<quar::PCMBitDepth> depth) {
+  const std::vector<quar::PCMBitDepth> depths = quar::supportedBitDepths(settings.format);
+  if (depth && std::ranges::find(depths, *depth) != depths.end()) settings.bitDepth = *depth;
+  return settings;
+}
+
 } // namespace
 
 ExportOptionsModel::ExportOptionsModel(EncodeSettings settings, double sourceRate, int sourceChannels, SavePanel* panel,
                                        QObject* parent)
-    : QObject(parent), settings_(withOfferedRate(settings)), sourceRate_(sourceRate), sourceChannels_(sourceChannels),
+    : QObject(parent), settings_(withOfferedRate(writable(settings))), sourceRate_(sourceRate), sourceChannels_(sourceChannels),
       panel_(panel) {}
 
 void ExportOptionsModel::setSettings(const EncodeSettings& settings) {
@@ -38,10 +59,26 @@ void ExportOptionsModel::setSettings(const EncodeSettings& settings) {
 
 void ExportOptionsModel::setFormat(ExportFormat format) {
   if (format == settings_.format) return;
-  EncodeSettings stored = Preferences::encodeSettings(format);
+  EncodeSettings stored = withDepth(Preferences::encodeSettings(format), sourceBitDepth_);
   stored.sampleRate = settings_.sampleRate;
   setSettings(withOfferedRate(stored.normalized()));
   syncPanel();
+}
+
+void ExportOptionsModel::setSourceBitDepth(std::optional<quar::PCMBitDepth> depth) {
+  sourceBitDepth_ = depth;
+  setSettings(withDepth(settings_, depth));
+}
+
+bool ExportOptionsModel::selectFormatForExtension(const QString& extension) {
+  for (const ExportFormat format : availableFormats()) {
+    const auto extensions = quar::FormatCatalog::fileExtensionsForTypeIdentifier(quar::typeIdentifier(format));
+    if (!extensions || std::ranges::find(*extensions, extension.toStdString()) == extensions->end()) continue;
+    if (format == settings_.format) return false;
+    setFormat(format);
+    return true;
+  }
+  return false;
 }
 
 void ExportOptionsModel::syncPanel() {
@@ -88,9 +125,15 @@ QStringList ExportOptionsModel::notes(const EncodeSettings& settings, double sou
 std::vector<ExportFormat> ExportOptionsModel::availableFormats() {
   std::vector<ExportFormat> formats;
   for (const ExportFormat format : quar::allCases<ExportFormat>())
-    if (quar::AudioEncoder::isAvailable(format)) formats.push_back(format);
+    if (isAvailable(format)) formats.push_back(format);
   return formats;
 }
+
+bool ExportOptionsModel::isAvailable(ExportFormat format) {
+  return availability() ? availability()(format) : quar::AudioEncoder::isAvailable(format);
+}
+
+void ExportOptionsModel::setAvailability(std::function<bool(ExportFormat)> available) { availability() = std::move(available); }
 
 QString ExportOptionsModel::rateText(double hz) {
   if (std::fmod(hz, 1000) == 0) return fixedText(hz / 1000, 0) + QStringLiteral(" kHz");

@@ -2,8 +2,9 @@
 // bit rate, sample rate, dither) over the audio to be written, with what the options form shows
 // of them: the sample rates offered, the warning notes and rate texts. Choosing another format
 // takes that format's stored settings and keeps the panel's file type and the name's extension
-// in step; a chosen sample rate the new format cannot write falls back to the source's rate.
-// GUI thread only.
+// in step, and the bit depth of the source where the format has it; a chosen sample rate the new
+// format cannot write falls back to the source's rate. Only formats this machine can write are
+// offered: settings of another start from the first that it can. GUI thread only.
 #pragma once
 
 #include <QObject>
@@ -12,6 +13,8 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "base/AudioFormats.h"
@@ -37,6 +40,12 @@ public:
   void setFormat(quar::ExportFormat format);
   double sourceRate() const { return sourceRate_; }
   int sourceChannels() const { return sourceChannels_; }
+  // The sample format of the audio's file, none when it has none of the formats' depths: the
+  // current settings and each format chosen later take it where the format writes it.
+  void setSourceBitDepth(std::optional<quar::PCMBitDepth> depth);
+  // Chooses the offered format of a typed file extension (lower case, no dot); false when no
+  // other offered format has it.
+  bool selectFormatForExtension(const QString& extension);
 
   // The panel's one allowed file type and the name field's extension follow the format; nothing
   // once the panel is gone.
@@ -52,6 +61,11 @@ public:
   static QStringList notes(const quar::EncodeSettings& settings, double sourceRate, int sourceChannels);
   // The formats this machine can encode, in declaration order.
   static std::vector<quar::ExportFormat> availableFormats();
+  // Whether this machine can encode the format: AudioEncoder::isAvailable, unless replaced.
+  static bool isAvailable(quar::ExportFormat format);
+  // Replaces the availability check (tests stand for a machine without a library); an empty
+  // function restores the encoder's.
+  static void setAvailability(std::function<bool(quar::ExportFormat)> available);
   // "48 kHz" for whole kilohertz, else "44.1 kHz".
   static QString rateText(double hz);
   // Whether the settings take a dither choice: 16- or 24-bit integer samples of a lossless format.
@@ -64,5 +78,6 @@ private:
   quar::EncodeSettings settings_;
   double sourceRate_;
   int sourceChannels_;
+  std::optional<quar::PCMBitDepth> sourceBitDepth_;
   QPointer<SavePanel> panel_;
 };

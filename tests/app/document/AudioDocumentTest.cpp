@@ -236,7 +236,7 @@ TEST_F(AudioDocumentTest, ExportLeavesTheDocumentAndItsSaveSettingsAlone) {
     ASSERT_TRUE(waitUntilIdle(*document));
     const quar::AudioFileInfo info = infoOf(target);
     EXPECT_EQ(info.sampleRate, 44100);
-    EXPECT_EQ(info.bitDepth, 16);
+    EXPECT_EQ(info.bitDepth, 24);  // the source's, not the stored one
     EXPECT_EQ(info.frameCount, c.frames);
   }
   EXPECT_EQ(document->fileUrl(), QUrl::fromLocalFile(path));
@@ -571,7 +571,7 @@ TEST_F(AudioDocumentTest, AFailedSaveIsShownOnTheWindow) {
   QMessageBox* alert = waitForDialog<QMessageBox>(document->windowForSheet(), QStringLiteral("errorAlert"));
   ASSERT_TRUE(alert);
   EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
-  EXPECT_EQ(alert->text(), QStringLiteral("The document \u201Ctone.wav\u201D could not be saved."));
+  EXPECT_EQ(alert->text(), QStringLiteral("The file \u201Ctone.wav\u201D could not be saved in the folder \u201C%1\u201D.").arg(gone.path()));
   EXPECT_FALSE(saved);
   EXPECT_FALSE(document->model().jobs().busy());
   EXPECT_TRUE(document->isEdited());
@@ -615,7 +615,9 @@ TEST_F(AudioDocumentTest, AFailedSaveTellsWhyAndWhere) {
     document->saveDocument([&](bool result) { saved = result; });
     QMessageBox* alert = waitForDialog<QMessageBox>(document->windowForSheet(), QStringLiteral("errorAlert"));
     ASSERT_TRUE(alert);
-    EXPECT_EQ(alert->text(), QStringLiteral("The document \u201C%1\u201D could not be saved.").arg(document->displayName()));
+    const QFileInfo written(c.destination);
+    EXPECT_EQ(alert->text(), QStringLiteral("The file \u201C%1\u201D could not be saved in the folder \u201C%2\u201D.")
+                                 .arg(written.fileName(), written.absolutePath()));
     EXPECT_EQ(alert->informativeText(), c.reason);
     EXPECT_TRUE(alert->detailedText().startsWith(QStringLiteral("Couldn\u2019t write the audio: "))) << alert->detailedText().toStdString();
     EXPECT_TRUE(alert->detailedText().contains(c.detail)) << alert->detailedText().toStdString();
@@ -632,7 +634,7 @@ TEST_F(AudioDocumentTest, AFailedSaveTellsWhyAndWhere) {
   confirmPanel(panel, QStringLiteral("/sys/part.wav"));
   QMessageBox* alert = waitForDialog<QMessageBox>(document->windowForSheet(), QStringLiteral("errorAlert"));
   ASSERT_TRUE(alert);
-  EXPECT_EQ(alert->text(), QStringLiteral("The audio could not be exported to \u201Cpart.wav\u201D."));
+  EXPECT_EQ(alert->text(), QStringLiteral("The audio could not be exported to \u201Cpart.wav\u201D in the folder \u201C/sys\u201D."));
   EXPECT_EQ(alert->informativeText(), cases[3].reason);
 }
 

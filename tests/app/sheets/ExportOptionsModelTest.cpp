@@ -167,6 +167,29 @@ TEST_F(ExportOptionsModelTest, OffersTheFormatsThisMachineEncodes) {
   EXPECT_EQ(ExportOptionsModel::availableFormats(), expected);
 }
 
+// A typed extension picks the offered format that has it, with that format's stored settings; the
+// current format's own, an unknown one and one of a format that cannot be written pick nothing.
+TEST_F(ExportOptionsModelTest, ATypedExtensionSelectsItsFormat) {
+  EncodeSettings storedFLAC = settings(ExportFormat::flac);
+  storedFLAC.bitDepth = quar::PCMBitDepth::int16;
+  Preferences::store(storedFLAC);
+  ExportOptionsModel::setAvailability([](ExportFormat format) { return format != ExportFormat::mp3; });
+  struct Case {
+    const char* extension;
+    ExportFormat selected;  // the current WAV when nothing was picked
+  };
+  for (const Case& c : {Case{"flac", ExportFormat::flac}, Case{"aif", ExportFormat::aiff}, Case{"m4a", ExportFormat::alac},
+                        Case{"wave", ExportFormat::wav}, Case{"mp3", ExportFormat::wav}, Case{"xyz", ExportFormat::wav}}) {
+    ExportOptionsModel model(settings(ExportFormat::wav), 48000, 2, nullptr);
+    EXPECT_EQ(model.selectFormatForExtension(QString::fromUtf8(c.extension)), c.selected != ExportFormat::wav) << c.extension;
+    EXPECT_EQ(model.format(), c.selected) << c.extension;
+  }
+  ExportOptionsModel model(settings(ExportFormat::wav), 48000, 2, nullptr);
+  model.selectFormatForExtension(QStringLiteral("flac"));
+  EXPECT_EQ(model.settings(), storedFLAC);
+  ExportOptionsModel::setAvailability({});
+}
+
 TEST_F(ExportOptionsModelTest, DitherOnlyFor16And24BitLosslessSamples) {
   struct Case {
     ExportFormat format;
