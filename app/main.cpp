@@ -2,6 +2,7 @@
 #include <QThreadPool>
 
 #include "AppDelegate.h"
+#include "platform/ControlFocus.h"
 #include "platform/DesktopEntry.h"
 #include "platform/Icons.h"
 #include "platform/JobPool.h"
@@ -20,6 +21,7 @@ int main(int argc, char* argv[]) {
   SingleInstance instance;
   if (instance.start(files) == SingleInstance::Role::handedOver) return 0;
   WheelGuard::install();
+  ControlFocus::install();
   EditorWindowController::installAsDocumentWindow();
   QApplication::setWindowIcon(Icons::get(QStringLiteral("waveform")));
   // Documents close through their windows and Quit; the no-document window quits when closed.

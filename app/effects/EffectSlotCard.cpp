@@ -28,6 +28,7 @@
 #include "platform/ObservedRefresh.h"
 #include "widgets/ActionMenu.h"
 #include "widgets/ActivitySpinner.h"
+#include "widgets/ParamSlider.h"
 #include "widgets/SlidingPanel.h"
 #include "widgets/Theme.h"
 #include "widgets/ViewStyle.h"
@@ -208,6 +209,8 @@ void EffectSlotCard::applyPreset(const quar::EffectSettings& preset) {
   if (fromPreset && current) fromPreset->profile = current->profile;
   found->source = std::move(settings);
   rack_->setSlots(std::move(slots));
+  // The preset shows at once, also in a value field with the focus.
+  for (ParamSlider* slider : findChildren<ParamSlider*>()) slider->dropTyping();
 }
 
 void EffectSlotCard::fillMenu() {

@@ -43,7 +43,8 @@ public:
   EffectSlotCard(EffectsRack* rack, ApplyTarget* model, quar::Uuid slotID, QWidget* parent = nullptr);
 
   const quar::Uuid& slotID() const { return slotID_; }
-  // Puts a preset's settings into the slot; a noise-reduction slot keeps its learnt profile.
+  // Puts a preset's settings into the slot; a noise-reduction slot keeps its learnt profile. The
+  // editor's value fields show the preset at once, dropping text being typed.
   void applyPreset(const quar::EffectSettings& preset);
 
   // The slot menu; its content is built anew each time it is about to show.

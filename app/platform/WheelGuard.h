@@ -1,8 +1,8 @@
 // WheelGuard: the application's one rule for the mouse wheel over value controls (sliders, spin
-// boxes and combo boxes; scroll bars are none). Such a control takes the keyboard focus by a
-// click or Tab, never by the wheel, and inside a scrolling panel it takes the wheel only while it
-// has the focus: otherwise the panel scrolls, so a wheel that scrolls past a control never
-// changes it. Installed once on the application by the program and the test harness. GUI thread.
+// boxes and combo boxes; scroll bars are none). Such a control never takes the keyboard focus
+// by the wheel (ControlFocus says which take it by a click), and inside a scrolling panel it
+// takes the wheel only while it has the focus: otherwise the panel scrolls, so a wheel that
+// scrolls past a control never changes it. Installed once on the application by the program and the test harness. GUI thread.
 #pragma once
 
 #include <QObject>

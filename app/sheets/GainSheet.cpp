@@ -1,7 +1,9 @@
 #include "sheets/GainSheet.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -42,6 +44,7 @@ GainSheet::GainSheet(EditorModel& model, QWidget* window)
   field_->setAccessibleName(QStringLiteral("dB"));
   field_->setFixedWidth(56);
   field_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  field_->installEventFilter(this);
   auto* row = new QHBoxLayout;
   row->addWidget(slider_, 1);
   row->addWidget(field_);
@@ -91,6 +94,20 @@ QString GainSheet::peakLine(double peakDB, double gainDB) {
 }
 
 void GainSheet::apply() { model_.applyGain(db_); }
+
+bool GainSheet::eventFilter(QObject* watched, QEvent* event) {
+  // Up, Down, Page Up and Page Down in the field step the slider.
+  if (watched == field_ && event->type() == QEvent::KeyPress) {
+    switch (static_cast<const QKeyEvent*>(event)->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: QCoreApplication::sendEvent(slider_, event); return true;
+    default: break;
+    }
+  }
+  return SheetContainer::eventFilter(watched, event);
+}
 
 void GainSheet::changeEvent(QEvent* event) {
   SheetContainer::changeEvent(event);

@@ -1,6 +1,7 @@
 // GainSheet: sets up a fixed gain (−40…+40 dB, slider or typed) for the selection, or the whole
 // file, and shows what it does to the current sample peak before applying it with
-// EditorModel::applyGain. The peak read-outs are pure functions. GUI thread only.
+// EditorModel::applyGain. Up, Down, Page Up and Page Down in the field step the slider (0.1 dB,
+// 1 dB). The peak read-outs are pure functions. GUI thread only.
 #pragma once
 
 #include <QString>
@@ -37,6 +38,7 @@ public:
 
 protected:
   void apply() override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void changeEvent(QEvent* event) override;
 
 private:

@@ -1,7 +1,11 @@
 #include "sheets/SheetContainer.h"
 
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -36,6 +40,7 @@ SheetContainer::SheetContainer(const QString& title, const QString& actionTitle,
   buttons->addWidget(cancel);
   action_->setObjectName(QStringLiteral("actionButton"));
   action_->setDefault(true);
+  action_->installEventFilter(this);
   // Filled with the accent colour.
   QPalette accent = action_->palette();
   accent.setColor(QPalette::Button, accent.color(QPalette::Highlight));
@@ -83,6 +88,33 @@ void SheetContainer::showEvent(QShowEvent* event) {
   for (QPushButton* button : findChildren<QPushButton*>())
     if (button != action_) button->setAutoDefault(false);
   QDialog::showEvent(event);
+  if (QWidget* field = firstField()) {
+    field->setFocus(Qt::TabFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
+    if (auto* spin = qobject_cast<QAbstractSpinBox*>(field)) spin->selectAll();
+  }
+}
+
+QWidget* SheetContainer::firstField() const {
+  QWidget* menu = nullptr;
+  for (QWidget* widget = nextInFocusChain(); widget && widget != this; widget = widget->nextInFocusChain()) {
+    if (!isAncestorOf(widget) || !widget->isEnabled() || widget->isHidden()) continue;
+    const auto* edit = qobject_cast<QLineEdit*>(widget);
+    if ((edit && !edit->isReadOnly() && !qobject_cast<QAbstractSpinBox*>(widget->parentWidget())) ||
+        qobject_cast<QAbstractSpinBox*>(widget))
+      return widget;
+    if (!menu && qobject_cast<QComboBox*>(widget)) menu = widget;
+  }
+  return menu;
+}
+
+bool SheetContainer::eventFilter(QObject* watched, QEvent* event) {
+  // Space never presses the action button, even when Tab has put the focus there.
+  if (watched == action_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Space || key == Qt::Key_Select) return true;
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 QString scopeText(const EditorModel& model) {

@@ -1,8 +1,10 @@
 // SheetContainer: the frame of the processing sheets: a window-modal dialog 420 wide with the
 // sheet's title, its own controls and a row of "Cancel" (also Escape: closes, nothing else) and
-// the action button (also Return: apply() once, then the sheet closes). A sheet keeps only its
-// own settings; apply() calls one editor-model operation. scopeText(): the "Applies to …" line
-// of what an operation touches. GUI thread only.
+// the action button (also Return: apply() once, then the sheet closes; Space never presses it).
+// It opens with the keyboard focus in its first value field, text selected (in its first menu
+// when it has no field), so typing goes there at once. A sheet keeps only its own settings;
+// apply() calls one editor-model operation. scopeText(): the "Applies to …" line of what an
+// operation touches. GUI thread only.
 #pragma once
 
 #include <QDialog>
@@ -44,8 +46,13 @@ protected:
   virtual void apply() = 0;
 
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  // The first enabled text field or spin box in the focus chain, else the first menu; null when
+  // there is neither.
+  QWidget* firstField() const;
+
   QVBoxLayout* content_;
   QPushButton* action_;
 };

@@ -63,8 +63,10 @@ BusyOverlay::BusyOverlay(const BusyState& state, std::function<void()> cancel, Q
   auto* cancelButton = new QPushButton(QStringLiteral("Cancel"), panel_);
   cancelButton->setObjectName(QStringLiteral("busyCancel"));
   connect(cancelButton, &QPushButton::clicked, this, [this] { cancel_(); });
-  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-  connect(escape, &QShortcut::activated, cancelButton, &QPushButton::click);
+  // Escape cancels only once the panel shows: before that it is meant for the editor.
+  escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape_->setEnabled(false);
+  connect(escape_, &QShortcut::activated, cancelButton, &QPushButton::click);
   bottom->addWidget(percent_);
   bottom->addStretch();
   bottom->addWidget(cancelButton);
@@ -94,6 +96,7 @@ double BusyOverlay::opacity() const { return opacity_->opacity(); }
 void BusyOverlay::reveal() {
   revealed_ = true;
   setAttribute(Qt::WA_TransparentForMouseEvents, false);
+  escape_->setEnabled(true);
   fadeTo(1, [] {});
 }
 
@@ -105,7 +108,7 @@ void BusyOverlay::dismiss() {
     return;
   }
   // Escape belongs to the editor again while the panel fades.
-  for (QShortcut* shortcut : findChildren<QShortcut*>()) shortcut->setEnabled(false);
+  escape_->setEnabled(false);
   fadeTo(0, [this] { deleteLater(); });
 }
 

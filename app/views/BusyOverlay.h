@@ -1,9 +1,10 @@
 // BusyOverlay: lies over the editor while a background job runs. For its first 0.25 s it is
 // invisible (a short job never dims the window); then it fades in over 0.15 s: the window dims
 // and a 340-point panel shows the job's title, its progress, the percentage done and Cancel,
-// which Escape also triggers. Cancel sets the cancel flag of the job still running, if any.
-// When the job ends, a revealed overlay fades out over 0.15 s and then deletes itself. Both
-// fades ease out, and are immediate while animations are off. GUI thread only.
+// which Escape also triggers while the panel shows (an Escape before it shows cancels nothing).
+// Cancel sets the cancel flag of the job still running, if any. When the job ends, a revealed
+// overlay fades out over 0.15 s and then deletes itself. Both fades ease out, and are immediate
+// while animations are off. GUI thread only.
 #pragma once
 
 #include <QPointer>
@@ -21,6 +22,7 @@ class QGraphicsOpacityEffect;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QShortcut;
 
 class BusyOverlay final : public QWidget {
   Q_OBJECT
@@ -59,6 +61,7 @@ private:
   QProgressBar* progress_;
   QLabel* percent_;
   QGraphicsOpacityEffect* opacity_;
+  QShortcut* escape_;
   QPointer<QVariantAnimation> fade_;
   QTimer revealTimer_;
   bool revealed_ = false;

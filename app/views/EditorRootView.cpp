@@ -84,8 +84,10 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
 }
 
 bool EditorRootView::focusNextPrevChild(bool next) {
-  // Qt passes the focus of a control that turns off on to the next one, which Space would press.
-  if (const QWidget* focus = QApplication::focusWidget(); focus && !focus->isEnabled() && isAncestorOf(focus)) {
+  // Qt passes the focus of a control that turns off or goes away on to the next one, which Space
+  // would press.
+  if (const QWidget* focus = QApplication::focusWidget();
+      focus && (!focus->isEnabled() || !focus->isVisible()) && isAncestorOf(focus)) {
     timeline_->setFocus(Qt::OtherFocusReason);
     return true;
   }

@@ -2,10 +2,13 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <cmath>
@@ -16,6 +19,19 @@
 #include "widgets/ViewStyle.h"
 #include "widgets/TextDrawing.h"
 #include "widgets/ToneLabel.h"
+
+namespace {
+
+// The last digit a printf format shows: 10^-N for "%.Nf", 10^-6 for "%f"; 0 for any other.
+double shownResolution(const QString& format) {
+  static const QRegularExpression fixed(QStringLiteral("%[-+ #0]*\\d*(?:\\.(\\d+))?f"));
+  const QRegularExpressionMatch match = fixed.match(format);
+  if (!match.hasMatch()) return 0;
+  const QString digits = match.captured(1);
+  return std::pow(10.0, -(digits.isEmpty() ? 6 : digits.toInt()));
+}
+
+} // namespace
 
 ParamSlider::ParamSlider(const QString& label, Binding<double> value, Range range, const QString& unit,
                          const QString& format, Scale scale, std::optional<double> defaultValue, QWidget* parent)
@@ -28,6 +44,7 @@ ParamSlider::ParamSlider(const QString& label, Binding<double> value, Range rang
   label_->installEventFilter(this);
   slider_->setObjectName(QStringLiteral("slider"));
   slider_->setRange(0, sliderSteps);
+  slider_->installEventFilter(this);
   field_->setObjectName(QStringLiteral("field"));
   field_->setFixedWidth(valueWidth);
   field_->setFrame(false);
@@ -59,7 +76,12 @@ ParamSlider::ParamSlider(const QString& label, Binding<double> value, Range rang
 void ParamSlider::refresh() {
   const QSignalBlocker blocker(slider_);
   slider_->setValue(static_cast<int>(std::lround(position(value_.get(), range_, scale_) * sliderSteps)));
-  if (!field_->hasFocus()) showText();
+  if (!field_->hasFocus() || !field_->isModified()) showText();
+}
+
+void ParamSlider::dropTyping() {
+  field_->setModified(false);
+  refresh();
 }
 
 void ParamSlider::setLabel(const QString& label) {
@@ -117,11 +139,33 @@ std::optional<double> ParamSlider::parse(const QString& text) {
   return value;
 }
 
+double ParamSlider::keyStep(double value, Range range, Scale scale, const QString& unit, const QString& format,
+                            int direction, bool large) {
+  const double v = std::isnan(value) ? range.lower : quar::clamped(value, range.lower, range.upper);
+  const double sign = direction < 0 ? -1 : 1;
+  double next = valueAt(position(v, range, scale) + sign * (large ? 0.1 : 0.01), range, scale);
+  if (!large) {
+    const bool log = scale == Scale::log;
+    if (unit == QLatin1String("dB"))
+      next = v + sign * 0.1;
+    else if (unit == QLatin1String("ms"))
+      next = v + sign * (log ? std::min(1.0, std::abs(next - v)) : 1.0);
+    else if (unit == QLatin1String("Hz"))
+      next = log ? v * std::exp2(sign / 100) : v + sign;
+  }
+  const double resolution = shownResolution(format);
+  next = sign > 0 ? std::max(next, v + resolution) : std::min(next, v - resolution);
+  return quar::clamped(next, range.lower, range.upper);
+}
+
 bool ParamSlider::eventFilter(QObject* watched, QEvent* event) {
   if (watched == label_ && event->type() == QEvent::MouseButtonDblClick) {
     if (defaultValue_) write(*defaultValue_);
     return true;
   }
+  if (event->type() == QEvent::KeyPress && (watched == slider_ || watched == field_) &&
+      step(static_cast<const QKeyEvent&>(*event), watched == field_))
+    return true;
   if (watched == field_ && event->type() == QEvent::FocusOut) showText();
   return QWidget::eventFilter(watched, event);
 }
@@ -135,6 +179,32 @@ void ParamSlider::commit() {
   if (const std::optional<double> typed = parse(field_->text()))
     write(quar::clamped(*typed, range_.lower, range_.upper));
   showText();
+}
+
+bool ParamSlider::step(const QKeyEvent& key, bool inField) {
+  int direction = 0;
+  bool large = false;
+  switch (key.key()) {
+  case Qt::Key_Up: direction = 1; break;
+  case Qt::Key_Down: direction = -1; break;
+  case Qt::Key_PageUp: direction = 1, large = true; break;
+  case Qt::Key_PageDown: direction = -1, large = true; break;
+  case Qt::Key_Right:
+    if (!inField) direction = 1;
+    break;
+  case Qt::Key_Left:
+    if (!inField) direction = -1;
+    break;
+  default: break;
+  }
+  if (direction == 0) return false;
+  // In the field, a typed number is where the step starts.
+  double from = value_.get();
+  if (inField && field_->isModified())
+    if (const std::optional<double> typed = parse(field_->text())) from = *typed;
+  write(keyStep(from, range_, scale_, unit_->text(), format_, direction, large));
+  showText();
+  return true;
 }
 
 void ParamSlider::showText() { field_->setText(formatted(format_, value_.get())); }

@@ -4,8 +4,10 @@
 // (typed text is committed with Return and clamped into the range; leaving the field discards
 // it) and a unit column 30 points wide, 8 points apart. It writes the bound value only on
 // slider travel, a reset and a committed entry, and shows the value through a printf-style
-// format (always with a decimal point). refresh() brings it in line with the bound value after
-// an outside change; typed text survives that while the field has focus. GUI thread.
+// format (always with a decimal point). The arrow keys on the slider, and Up and Down in the
+// field, step the value by keyStep()'s small step; Page Up and Page Down by its large one.
+// refresh() brings it in line with the bound value after an outside change; text typed into the
+// field survives that while the field has focus. GUI thread.
 #pragma once
 
 #include <QString>
@@ -15,6 +17,7 @@
 
 #include "widgets/Binding.h"
 
+class QKeyEvent;
 class QLineEdit;
 class QSlider;
 class ToneLabel;
@@ -41,8 +44,10 @@ public:
   ParamSlider(const QString& label, Binding<double> value, Range range, const QString& unit, const QString& format,
               Scale scale, std::optional<double> defaultValue, QWidget* parent = nullptr);
 
-  // Shows the bound value: slider and, unless the field has focus, the field's text.
+  // Shows the bound value: slider and, unless text is being typed into the field, its text.
   void refresh();
+  // Shows the bound value, dropping any text being typed (a preset replaced the value).
+  void dropTyping();
   void setLabel(const QString& label);
   void setDefaultValue(std::optional<double> value);
 
@@ -67,6 +72,12 @@ public:
   // number (a sign, digits, a point, an exponent, or "inf"); a space, a unit or anything else,
   // and not-a-number, give none.
   static std::optional<double> parse(const QString& text);
+  // The value one key press moves to, `direction` +1 up or −1 down, held to the range. A small
+  // step is 1 % of the travel, or the unit's own: 0.1 dB, 1 ms (on a log scale at most 1 % of the
+  // travel), and 1 Hz or, on a log scale, 1/100 octave; a large step is 10 % of the travel. Either
+  // moves the value by at least the last digit that `format` ("%.Nf") shows.
+  static double keyStep(double value, Range range, Scale scale, const QString& unit, const QString& format,
+                        int direction, bool large);
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -74,6 +85,8 @@ protected:
 private:
   void write(double value);
   void commit();
+  // Handles a stepping key pressed on the slider or in the field; false for any other key.
+  bool step(const QKeyEvent& key, bool inField);
   void showText();
 
   Binding<double> value_;

@@ -1,7 +1,7 @@
 // Runs the editor's tests in an offscreen QApplication with temporary settings and data
 // folders, the null audio device on its manual clock, a fixed English locale, a counting beep,
-// the program's wheel rule, its document windows and animations off (tests of an animation
-// turn them on).
+// the program's wheel and focus rules, its document windows and animations off (tests of an
+// animation turn them on).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 
+#include "platform/ControlFocus.h"
 #include "platform/NullAudioBackend.h"
 #include "platform/Platform.h"
 #include "platform/WheelGuard.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   Platform::configureApplication();
   WheelGuard::install();
+  ControlFocus::install();
   EditorWindowController::installAsDocumentWindow();
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   Platform::setBeepHandler([] { ++AppTestSupport::beepCount(); });

@@ -327,3 +327,28 @@ TEST_F(EffectSlotCardTest, APluginSlotWhileLoadingAndOnceLoaded) {
   EXPECT_NE(card.editor()->findChild<QToolButton*>("openPluginEditor"), nullptr);
   EXPECT_EQ(layout(card), QStringList({"Move Up", "Move Down", "-", "Remove"}));
 }
+
+// A preset chosen while a value field of the card has the focus shows in that field and its
+// slider at once, whether or not something was being typed there.
+TEST_F(EffectSlotCardTest, APresetShowsAtOnceInAFocusedValueField) {
+  const quar::Uuid id = addSlot(*model, defaultSettings(EffectKind::reverb));
+  EffectSlotCard card(&rack, model.get(), id);
+  showActive(card);
+  auto* preDelay = card.findChild<ParamSlider*>("preDelayMs");
+  ASSERT_TRUE(preDelay);
+  field(*preDelay)->setFocus();
+  ASSERT_TRUE(field(*preDelay)->hasFocus());
+
+  choose(card, "Cathedral");
+  QCoreApplication::processEvents();
+  ASSERT_EQ(slotSettings<quar::ReverbSettings>(*model, id).preDelayMs, 45);
+  EXPECT_EQ(text(*preDelay), "45");
+  EXPECT_EQ(track(*preDelay)->value(), std::lround(45.0 / 250 * ParamSlider::sliderSteps));
+
+  type(*preDelay, "99", false);
+  choose(card, "Small Room");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(text(*preDelay), "5");
+  EXPECT_EQ(track(*preDelay)->value(), std::lround(5.0 / 250 * ParamSlider::sliderSteps));
+  EXPECT_EQ(slotSettings<quar::ReverbSettings>(*model, id).preDelayMs, 5);
+}

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/ControlFocus.h"
 #include "platform/WheelGuard.h"
 
 namespace {
@@ -102,7 +103,9 @@ TEST(WheelGuardTest, AControlInAScrollingPanelTakesTheWheelOnlyWithTheFocus) {
     Panel panel(kind.make());
     QWidget* control = panel.control;
     EXPECT_NE(control->focusPolicy(), Qt::WheelFocus);  // never focused by the wheel
-    EXPECT_TRUE(control->focusPolicy() & Qt::ClickFocus);
+    // By a click only where the focus rule allows it (spin boxes), else by Tab.
+    EXPECT_EQ(static_cast<bool>(control->focusPolicy() & Qt::ClickFocus), !ControlFocus::takesTabFocusOnly(*control));
+    EXPECT_TRUE(control->focusPolicy() & Qt::TabFocus);
     const double value = kind.value(control);
 
     wheelDown(control);
@@ -111,7 +114,7 @@ TEST(WheelGuardTest, AControlInAScrollingPanelTakesTheWheelOnlyWithTheFocus) {
     EXPECT_FALSE(control->hasFocus());
 
     panel.area.verticalScrollBar()->setValue(0);
-    control->setFocus(Qt::MouseFocusReason);
+    control->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(control->hasFocus());
     wheelDown(control);
     EXPECT_NE(kind.value(control), value);

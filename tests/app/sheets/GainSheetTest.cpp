@@ -128,3 +128,20 @@ TEST_F(GainSheetTest, TypingShowsTheResultAtOnceAndLeavingTheFieldShowsTheValue)
   EXPECT_EQ(sheet->db(), 3);
   sheet->reject();
 }
+
+// Up and Down in the field step the gain as the slider's arrows do (0.1 dB), Page Up and Page
+// Down by 1 dB.
+TEST_F(GainSheetTest, KeysInTheFieldStepTheSlider) {
+  auto model = peakingAt(-6);
+  const QPointer<GainSheet> sheet = present(new GainSheet(*model, nullptr));
+  auto* field = sheet->findChild<QLineEdit*>(QStringLiteral("gainField"));
+  ASSERT_TRUE(field->hasFocus());
+  QTest::keyClick(field, Qt::Key_Up);
+  EXPECT_EQ(field->text(), QStringLiteral("0.1"));
+  QTest::keyClick(field, Qt::Key_PageUp);
+  EXPECT_EQ(field->text(), QStringLiteral("1.1"));
+  QTest::keyClick(field, Qt::Key_Down);
+  EXPECT_DOUBLE_EQ(sheet->db(), 1.0);
+  EXPECT_EQ(sheet->findChild<QSlider*>(QStringLiteral("gainSlider"))->value(), 10);
+  sheet->reject();
+}

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
 
@@ -7,7 +10,12 @@
 #include "SheetTestSupport.h"
 #include "document/AudioDocumentController.h"
 #include "window/EditorWindowController.h"
+#include "sheets/FadeSheet.h"
 #include "sheets/GainSheet.h"
+#include "sheets/InsertSilenceSheet.h"
+#include "sheets/NormalizeSheet.h"
+#include "sheets/SampleRateSheet.h"
+#include "sheets/TimePitchSheet.h"
 
 using EditorModelFixtureSupport::numbered;
 
@@ -67,6 +75,80 @@ TEST_F(SheetContainerTest, EscapeCancelsAndReturnAppliesOnce) {
   EXPECT_EQ(undo.changeCount(), 1);
   EXPECT_EQ(undo.undoActionName(), QStringLiteral("Gain +0.0 dB"));
   EXPECT_EQ(AppTestSupport::beepCount(), 0);
+}
+
+// Every sheet opens with the focus in its first value field, its text selected (in its menu when
+// it has no field), so that what is typed replaces it.
+TEST_F(SheetContainerTest, EverySheetOpensWithItsFirstValueFieldFocusedAndSelected) {
+  auto model = makeModel(numbered(1000));
+  model->setSelection(quar::FrameRange(100, 200));
+  struct Case {
+    std::function<SheetContainer*()> make;
+    const char* field;  // the object name of the field (of its row for a ParamSlider's)
+    const char* text;   // its text; none for a menu
+  };
+  const Case cases[] = {
+      {[&] { return new InsertSilenceSheet(*model, nullptr); }, "secondsField", "1"},
+      {[&] { return new GainSheet(*model, nullptr); }, "gainField", "0.0"},
+      {[&] { return new NormalizeSheet(*model, nullptr); }, "targetSlider", "-1.0"},
+      {[&] { return new FadeSheet(*model, nullptr); }, "curveMenu", nullptr},
+      {[&] { return new SampleRateSheet(*model, nullptr); }, "rateMenu", nullptr},
+      {[&] { return new TimePitchSheet(*model, nullptr); }, "tempoSlider", "100.0"},
+  };
+  for (const Case& c : cases) {
+    const QPointer<SheetContainer> sheet = present<SheetContainer>(c.make());
+    SCOPED_TRACE(sheet->metaObject()->className());
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_TRUE(focus);
+    QWidget* named = sheet->findChild<QWidget*>(QString::fromUtf8(c.field));
+    ASSERT_TRUE(named);
+    EXPECT_TRUE(focus == named || named->isAncestorOf(focus)) << focus->metaObject()->className();
+    if (c.text) {
+      auto* spin = qobject_cast<QAbstractSpinBox*>(focus);
+      auto* edit = spin ? spin->findChild<QLineEdit*>() : qobject_cast<QLineEdit*>(focus);
+      ASSERT_TRUE(edit);
+      EXPECT_EQ(edit->text(), QString::fromUtf8(c.text));
+      EXPECT_EQ(edit->selectedText(), edit->text());
+    } else {
+      EXPECT_TRUE(qobject_cast<QComboBox*>(focus));
+    }
+    sheet->reject();
+    ASSERT_TRUE(closed(sheet));
+  }
+}
+
+// What is typed at once is what the action applies.
+TEST_F(SheetContainerTest, TypingAtOnceThenReturnAppliesTheTypedValue) {
+  auto model = makeModel(numbered(1000, 1, 1000));
+  QPointer<SheetContainer> sheet = present<SheetContainer>(new InsertSilenceSheet(*model, nullptr));
+  QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("1.5"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  ASSERT_TRUE(closed(sheet));
+  EXPECT_EQ(model->content().frameCount(), 2500);
+
+  sheet = present<SheetContainer>(new GainSheet(*model, nullptr));
+  QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("3"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  ASSERT_TRUE(closed(sheet));
+  ASSERT_TRUE(waitUntilIdle(*model));
+  EXPECT_EQ(undo.undoActionName(), QStringLiteral("Gain +3.0 dB"));
+}
+
+// Space never presses the action button, even when Tab has put the focus on it; Return does.
+TEST_F(SheetContainerTest, SpaceNeverPressesTheActionButton) {
+  auto model = makeModel(numbered(1000));
+  const QPointer<GainSheet> sheet = present(new GainSheet(*model, nullptr));
+  sheet->actionButton()->setFocus(Qt::TabFocusReason);
+  ASSERT_TRUE(sheet->actionButton()->hasFocus());
+  QTest::keyClick(sheet->actionButton(), Qt::Key_Space);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(sheet && sheet->isVisible());
+  EXPECT_FALSE(model->jobs().busy());
+  EXPECT_EQ(undo.changeCount(), 0);
+  QTest::keyClick(sheet->actionButton(), Qt::Key_Return);
+  ASSERT_TRUE(closed(sheet));
+  ASSERT_TRUE(waitUntilIdle(*model));
+  EXPECT_EQ(undo.changeCount(), 1);
 }
 
 // The window's commands present the sheets: one at a time, and none while a job runs.

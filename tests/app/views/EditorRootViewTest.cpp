@@ -157,6 +157,21 @@ TEST_F(EditorRootViewTest, ALongJobShowsItsProgressAndEscapeCancelsIt) {
   EXPECT_EQ(root->busyOverlay(), nullptr);
 }
 
+// Escape pressed before the busy panel shows was meant for the editor: it cancels nothing.
+TEST_F(EditorRootViewTest, EscapeCancelsAJobOnlyOnceItsPanelShows) {
+  const auto token = startJob();
+  BusyOverlay* overlay = root->busyOverlay();
+  ASSERT_TRUE(overlay);
+  ASSERT_FALSE(overlay->isRevealed());
+  root->timeline()->setFocus();
+  QTest::keyClick(root->timeline(), Qt::Key_Escape);
+  EXPECT_FALSE(token->isCancelled());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return overlay->isRevealed(); }));
+  QTest::keyClick(root->timeline(), Qt::Key_Escape);
+  EXPECT_TRUE(token->isCancelled());
+  model->jobs().endExternalBusy(job);
+}
+
 TEST_F(EditorRootViewTest, TheInspectorAndTheRecordingBarMoveInOnTheSpringAndLandWhereTheyWouldAtOnce) {
   auto* inspector = root->findChild<SlidingPanel*>(QStringLiteral("inspectorPanel"));
   auto* slot = root->findChild<SlidingPanel*>(QStringLiteral("recordingSlot"));

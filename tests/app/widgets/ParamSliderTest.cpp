@@ -187,3 +187,102 @@ TEST(ParamSlider, ColumnsKeepTheirWidthsWithOrWithoutAUnit) {
   EXPECT_EQ(withUnit->findChild<QWidget*>("label")->width(), ParamSlider::labelWidth);
   EXPECT_EQ(withoutUnit->findChild<QWidget*>("unit")->width(), ParamSlider::unitWidth);
 }
+
+// One key press: 1 % of the travel, or the unit's own step (0.1 dB, 1 ms, 1/100 octave on a
+// log frequency scale); Page Up and Page Down 10 % of the travel; never less than the shown
+// digit, never out of the range.
+TEST(ParamSlider, KeyStepsByTheUnitOrAHundredthOfTheTravel) {
+  struct Case {
+    const char* what;
+    double value;
+    ParamSlider::Range range;
+    Scale scale;
+    const char* unit;
+    const char* format;
+    int direction;
+    bool large;
+    double expected;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Case cases[] = {
+      {"pre-delay", 20, {0, 250}, Scale::linear, "ms", "%.0f", 1, false, 21},
+      {"pre-delay page", 20, {0, 250}, Scale::linear, "ms", "%.0f", 1, true, 45},
+      {"pre-delay at the top", 250, {0, 250}, Scale::linear, "ms", "%.0f", 1, false, 250},
+      {"beyond the range", 300, {0, 250}, Scale::linear, "ms", "%.0f", -1, false, 249},
+      {"not a number", nan, {0, 250}, Scale::linear, "ms", "%.0f", 1, false, 1},
+      {"threshold", -18, {-60, 0}, Scale::linear, "dB", "%.1f", 1, false, -17.9},
+      {"threshold page", -18, {-60, 0}, Scale::linear, "dB", "%.1f", -1, true, -24},
+      {"whole dB shown", 18, {0, 48}, Scale::linear, "dB", "%.0f", -1, false, 17},
+      {"frequency", 1000, {20, 20000}, Scale::log, "Hz", "%.0f", 1, false, 1000 * std::exp2(0.01)},
+      {"frequency down", 1000, {20, 20000}, Scale::log, "Hz", "%.0f", -1, false, 1000 * std::exp2(-0.01)},
+      {"frequency page", 1000, {20, 20000}, Scale::log, "Hz", "%.0f", 1, true, 1000 * std::pow(1000, 0.1)},
+      {"lowest frequency", 20, {20, 20000}, Scale::log, "Hz", "%.0f", 1, false, 21},
+      {"LFO rate", 0.8, {0.05, 10}, Scale::log, "Hz", "%.2f", 1, false, 0.81},
+      {"long attack", 100, {0.05, 200}, Scale::log, "ms", "%.2f", 1, false, 101},
+      {"short attack", 10, {0.05, 200}, Scale::log, "ms", "%.2f", 1, false, 10 * std::pow(4000, 0.01)},
+      {"shortest attack", 0.05, {0.05, 200}, Scale::log, "ms", "%.2f", 1, false, 0.06},
+      {"mix", 50, {0, 100}, Scale::linear, "%", "%.0f", 1, false, 51},
+      {"mix page", 50, {0, 100}, Scale::linear, "%", "%.0f", -1, true, 40},
+      {"tempo", 100, {25, 400}, Scale::log, "%", "%.1f", 1, false, 100 * std::pow(16, 0.01)},
+      {"semitones", 0, {-24, 24}, Scale::linear, "st", "%.0f", 1, false, 1},
+      {"cents", 0, {-100, 100}, Scale::linear, "ct", "%.0f", -1, false, -2},
+      {"Q", 1, {0.1, 18}, Scale::log, "", "%.2f", 1, true, 1 * std::pow(180, 0.1)},
+  };
+  for (const Case& c : cases)
+    EXPECT_NEAR(ParamSlider::keyStep(c.value, c.range, c.scale, QString::fromUtf8(c.unit), QString::fromUtf8(c.format),
+                                     c.direction, c.large),
+                c.expected, 1e-9)
+        << c.what;
+}
+
+// The arrows on the slider, and Up and Down in the field, take the small step; Page Up and Page
+// Down the large one. In the field a typed number is where the step starts; Left and Right
+// move the cursor there.
+TEST(ParamSlider, KeysOnTheSliderAndInTheFieldStepTheValue) {
+  Stored<double> stored{20};
+  ParamSlider slider(QStringLiteral("Pre-delay"), stored.binding(), {0, 250}, QStringLiteral("ms"), QStringLiteral("%.0f"),
+                     Scale::linear, 20);
+  showActive(slider);
+  track(slider)->setFocus(Qt::TabFocusReason);
+  for (int i = 0; i < 22; ++i) QTest::keyClick(track(slider), Qt::Key_Right);
+  EXPECT_EQ(stored.value, 42);
+  QTest::keyClick(track(slider), Qt::Key_PageUp);
+  EXPECT_EQ(stored.value, 67);
+  QTest::keyClick(track(slider), Qt::Key_Down);
+  EXPECT_EQ(stored.value, 66);
+  EXPECT_EQ(text(slider), "66");
+  EXPECT_EQ(track(slider)->value(), std::lround(66.0 / 250 * ParamSlider::sliderSteps));
+
+  QLineEdit* edit = field(slider);
+  edit->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(edit, Qt::Key_Up);
+  EXPECT_EQ(stored.value, 67);
+  EXPECT_EQ(text(slider), "67");
+  QTest::keyClick(edit, Qt::Key_PageDown);
+  EXPECT_EQ(stored.value, 42);
+  EXPECT_EQ(text(slider), "42");
+  const int writes = stored.writes;
+  QTest::keyClick(edit, Qt::Key_Left);
+  EXPECT_EQ(stored.writes, writes);
+  type(slider, "100", false);
+  QTest::keyClick(edit, Qt::Key_Up);
+  EXPECT_EQ(stored.value, 101);
+  EXPECT_EQ(text(slider), "101");
+}
+
+// An outside change shows in the field that has the focus while nothing is typed there;
+// dropTyping() shows it over typed text as well.
+TEST(ParamSlider, AFocusedFieldWithoutTypingFollowsTheValue) {
+  Fixture f(3, {-24, 24});
+  showActive(f.slider);
+  field(f.slider)->setFocus();
+  f.stored.value = 12;
+  f.slider.refresh();
+  EXPECT_EQ(text(f.slider), "12.0");
+  type(f.slider, "1", false);
+  f.stored.value = -12;
+  f.slider.dropTyping();
+  EXPECT_EQ(text(f.slider), "-12.0");
+  EXPECT_EQ(track(f.slider)->value(), ParamSlider::sliderSteps / 4);
+  EXPECT_TRUE(field(f.slider)->hasFocus());
+}

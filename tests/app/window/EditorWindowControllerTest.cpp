@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialog>
@@ -10,12 +11,18 @@
 #include <QPointer>
 #include <QScreen>
 #include <QSettings>
+#include <QSlider>
 #include <QToolBar>
 #include <QToolButton>
 
 #include "AppTestSupport.h"
 #include "DocumentTestSupport.h"
 #include "document/AudioDocumentController.h"
+#include "effects/EffectSlotCard.h"
+#include "editor/EditorModel.h"
+#include "editor/InspectorTab.h"
+#include "effects/EffectsRack.h"
+#include "widgets/SegmentedControl.h"
 #include "window/EditorWindowController.h"
 #include "platform/NullAudioBackend.h"
 #include "recording/Recorder.h"
@@ -193,6 +200,65 @@ TEST_F(EditorWindowControllerTest, SpaceReachesTheWindowFromTheRecordingBar) {
   EXPECT_FALSE(recorder.monitoring());
   EXPECT_TRUE(waitUntilIdle(*document));
   recorder.disarm();
+}
+
+// A click leaves no button, check box, segmented control or slider of the window holding Space:
+// after each, Space plays and pauses (and changes nothing else). A control that Tab reached and
+// that then goes away hands the focus to the timeline rather than to the next control.
+TEST_F(EditorWindowControllerTest, SpacePlaysAfterAClickOnAnyControlOfTheWindow) {
+  AudioDocument* document = open();
+  ASSERT_TRUE(document);
+  EditorModel& model = document->model();
+  EditorWindowController& window = windowOf(*document);
+  QMainWindow* main = window.window();
+  main->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+  window.rootView()->timeline()->setFocus();
+  const auto space = [main] {
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : main, Qt::Key_Space);
+  };
+  const auto click = [&](QWidget* control) {
+    ASSERT_TRUE(control);
+    SCOPED_TRACE(control->objectName().toStdString());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control->isVisible(); }));
+    QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(8, control->height() / 2));
+    EXPECT_FALSE(control->hasFocus());
+    space();
+    EXPECT_TRUE(model.transport().isPlaying());
+    space();
+    EXPECT_FALSE(model.transport().isPlaying());
+  };
+
+  window.addEffect(quar::caseIndex(quar::EffectKind::reverb));
+  auto* card = window.rootView()->findChild<EffectSlotCard*>();
+  ASSERT_TRUE(card);
+  click(card->findChild<QCheckBox*>(QStringLiteral("slotEnabled")));
+  EXPECT_FALSE(model.rack().slots().front().isEnabled);
+  click(window.rootView()->findChild<QAbstractButton*>(QStringLiteral("previewToggle")));
+  click(card->findChild<QSlider*>(QStringLiteral("slider")));
+
+  auto* tabs = window.rootView()->findChild<SegmentedControl*>(QStringLiteral("inspectorTabs"));
+  ASSERT_TRUE(tabs);
+  click(tabs->segment(0));
+  ASSERT_EQ(model.inspectorTab(), InspectorTab::loudness);
+  auto* mode = window.rootView()->findChild<SegmentedControl*>(QStringLiteral("adjustMode"));
+  ASSERT_TRUE(mode);
+  click(mode->segment(1));
+  QAbstractButton* limit = window.rootView()->findChild<QAbstractButton*>(QStringLiteral("limitTruePeaks"));
+  click(limit);
+
+  click(mode->segment(0));
+  const QPointer<QSlider> target = window.rootView()->findChild<QSlider*>(QStringLiteral("targetSlider"));
+  ASSERT_TRUE(target);
+  target->setFocus(Qt::TabFocusReason);
+  ASSERT_TRUE(target->hasFocus());
+  QTest::mouseClick(mode->segment(1), Qt::LeftButton);  // the target rows go
+  ASSERT_TRUE(target && !target->isVisible());
+  EXPECT_TRUE(window.rootView()->timeline()->hasFocus());
+  space();
+  EXPECT_TRUE(model.transport().isPlaying());
+  model.stop(false);
 }
 
 TEST_F(EditorWindowControllerTest, PresentsOneSheetAtATimeAndNoneWhileAJobRuns) {
