@@ -1,7 +1,8 @@
 // Theme: the editor's named colours, each a light and a dark colour resolved at drawing time
 // against the palette being drawn with (dark when the palette's window colour has a lightness
-// below 128), and rulerSteps, the tick spacing of the time ruler. Immutable; colours may be
-// read from any thread, resolving against a palette is for the GUI thread.
+// below 128), the text tones with the contrast they keep against their backgrounds (WCAG
+// ratios), and rulerSteps, the tick spacing of the time ruler. Immutable; colours may be read
+// from any thread, resolving against a palette is for the GUI thread.
 #pragma once
 
 #include <QColor>
