@@ -123,22 +123,29 @@ void AppDelegate::openFromLaterLaunch(const QStringList& paths) {
     documentController_->bringPresentedErrorsToFront();
     return;
   }
-  QWidget* window = frontWindow_ && frontWindow_->isVisible() ? frontWindow_.data() : nullptr;
-  if (!window) {
-    const std::vector<QWidget*> windows = MainMenu::visibleWindows();
-    if (windows.empty()) return;
-    window = windows.front();
-  }
-  MainMenu::bringForward(*window);
-}
-
-void AppDelegate::offerOpenPanel() {
-  if (!documentController_->presentedErrors().empty()) {
-    connect(documentController_.get(), &DocumentController::presentedErrorsDismissed, this, &AppDelegate::offerOpenPanel,
-            Qt::SingleShotConnection);
+  std::vector<QWidget*> windows;
+  for (QWidget* window : MainMenu::documentWindows())
+    if (window->isVisible()) windows.push_back(window);
+  if (windows.empty()) {
+    // No document window to show: the open panel, as Open… would.
+    if (noDocumentWindow_->isVisible()) MainMenu::bringForward(*noDocumentWindow_);
+    showOpenPanel(false);
     return;
   }
-  if (documentController_->documents().empty()) documentController_->openDocument();
+  const bool frontShown = std::find(windows.begin(), windows.end(), frontWindow_.data()) != windows.end();
+  MainMenu::bringForward(frontShown ? *frontWindow_ : *windows.front());
+}
+
+void AppDelegate::offerOpenPanel() { showOpenPanel(true); }
+
+void AppDelegate::showOpenPanel(bool onlyWithoutDocuments) {
+  if (!documentController_->presentedErrors().empty()) {
+    connect(
+        documentController_.get(), &DocumentController::presentedErrorsDismissed, this,
+        [this, onlyWithoutDocuments] { showOpenPanel(onlyWithoutDocuments); }, Qt::SingleShotConnection);
+    return;
+  }
+  if (!onlyWithoutDocuments || documentController_->documents().empty()) documentController_->openDocument();
 }
 
 void AppDelegate::documentsChanged() {

@@ -8,7 +8,8 @@
 // windows, ...: the menu table's application commands); of those it does what only the
 // application does: Quit (which closes each document as its window would, then quits), About
 // and the keyboard-shortcuts help. A later launch's files open here too, and a later launch
-// without files brings the front window forward. GUI thread only.
+// without files brings the front document window forward, or offers the open panel when none is
+// shown. GUI thread only.
 #pragma once
 
 #include <QObject>
@@ -38,7 +39,8 @@ public:
   // Shows the no-document window and schedules the open panel.
   void finishLaunching();
   // What a later launch hands over: its files open as those of the command line do; without
-  // files, the window last in front comes forward (restored when minimised).
+  // files, the document window last in front comes forward (restored when minimised), or, with
+  // no document window shown, the open panel is offered.
   void openFromLaterLaunch(const QStringList& paths);
 
   AudioDocumentController& documentController() const { return *documentController_; }
@@ -64,6 +66,9 @@ private:
   void documentsChanged();
   // The open panel when no document is open, once no error alert is waiting for an answer.
   void offerOpenPanel();
+  // The open panel once no error alert is waiting for an answer; with `onlyWithoutDocuments`,
+  // only when by then no document is open.
+  void showOpenPanel(bool onlyWithoutDocuments);
 
   ApplicationCommands commands_{*this};
   std::unique_ptr<AudioDocumentController> documentController_;

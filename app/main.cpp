@@ -9,12 +9,14 @@
 #include "platform/Platform.h"
 #include "platform/SingleInstance.h"
 #include "platform/WheelGuard.h"
+#include "widgets/Theme.h"
 #include "window/EditorWindowController.h"
 
 int main(int argc, char* argv[]) {
   Platform::configureMemory();
   QApplication app(argc, argv);
   Platform::configureApplication();
+  Theme::keepDisabledTextReadable();
   QGuiApplication::setDesktopFileName(QString::fromUtf16(DesktopEntry::identifier));
   const QStringList files = QApplication::arguments().mid(1);
   // A program already running takes the files, and this launch ends.

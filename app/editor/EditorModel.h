@@ -196,8 +196,10 @@ public:
   // The document's Undo and Redo; refused with a beep unless canChangeDocument().
   void undo();
   void redo();
-  // Cancels the running job and the analyses: they stop at their next progress check and let go
-  // of their audio, their results dropped. For a closing document; the destructor does it too.
+  // Cancels the running job, the analyses and a tempo detection: they stop at their next
+  // progress check and let go of their audio, their results dropped; what others measure of
+  // the document (backgroundWorkCancelled) stops too. For a closing document; the destructor
+  // does it too.
   void cancelBackgroundWork();
 
   // Splice edits and the clipboard. Immediate on the GUI thread, one undo step each (copy none),
@@ -383,6 +385,9 @@ public:
 
 Q_SIGNALS:
   void changed(EditorModel::Property property);
+  // cancelBackgroundWork() ran: work on the document's audio started from outside the model
+  // (the inspector's statistics) stops as well.
+  void backgroundWorkCancelled();
 
 private:
   void track(Property property) const { ObservationScope::record(this, property); }

@@ -111,6 +111,8 @@ void EditorModel::process(const QString& name, JobWork work, std::optional<std::
 void EditorModel::cancelBackgroundWork() {
   jobs_.cancel();
   analysis_.cancel();
+  tempo_.cancelDetection();
+  Q_EMIT backgroundWorkCancelled();
 }
 
 void EditorModel::finishJob(const JobRunner::ContentStamp& stamp, const ProgressToken& token, const QString& name,

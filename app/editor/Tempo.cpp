@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "base/Numbers.h"
+#include "base/QuarError.h"
 #include "platform/JobPool.h"
 #include "platform/Observable.h"
 #include "platform/Platform.h"
@@ -40,11 +41,18 @@ void Tempo::detectTempo(const quar::AudioContent& content, const quar::EnvelopeS
   if (isDetectingTempo_ || content.isEmpty()) return;
   setIsDetectingTempo(true);
   const int64_t beatsPerBar = grid_.beatsPerBar;
-  JobPool::start([owner = QPointer<Tempo>(this), content, envelopes, beatsPerBar] {
-    const std::optional<quar::TempoEstimate> estimate =
-        quar::TempoDetector::detect(quar::EnvelopedSource(content, envelopes), std::nullopt,
-                                    static_cast<int>(std::clamp<int64_t>(beatsPerBar, 1, INT_MAX)), 120.0);
-    JobPool::deliver(owner, [estimate, beatsPerBar](Tempo& tempo) {
+  const uint64_t detection = detection_->load();
+  JobPool::start([owner = QPointer<Tempo>(this), generation = detection_, detection, content, envelopes, beatsPerBar] {
+    std::optional<quar::TempoEstimate> estimate;
+    try {
+      estimate = quar::TempoDetector::detect(quar::EnvelopedSource(content, envelopes), std::nullopt,
+                                             static_cast<int>(std::clamp<int64_t>(beatsPerBar, 1, INT_MAX)), 120.0,
+                                             [&](double) { return generation->load() == detection; });
+    } catch (const quar::CancellationError&) {
+      return;
+    }
+    JobPool::deliver(owner, [estimate, beatsPerBar, generation, detection](Tempo& tempo) {
+      if (generation->load() != detection) return;
       tempo.setIsDetectingTempo(false);
       const std::optional<TempoGrid> grid = estimate ? detectedGrid(*estimate, beatsPerBar) : std::nullopt;
       if (!grid) {
@@ -56,6 +64,12 @@ void Tempo::detectTempo(const quar::AudioContent& content, const quar::EnvelopeS
       tempo.setShowGrid(true);
     });
   });
+}
+
+void Tempo::cancelDetection() {
+  Platform::assertGuiThread();
+  ++*detection_;
+  setIsDetectingTempo(false);
 }
 
 void Tempo::tapTempo() {

@@ -6,9 +6,11 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -42,6 +44,9 @@ public:
   // Detects tempo and bar 1 of `content` with `envelopes` applied (the audio as heard), off the
   // GUI thread; beeps when none is found. Nothing while a detection runs or for empty content.
   void detectTempo(const quar::AudioContent& content, const quar::EnvelopeSet& envelopes);
+  // Stops a running detection at its next progress check (within milliseconds) and lets go of
+  // its audio; it sets nothing. For a closing document.
+  void cancelDetection();
   // Registers a tap now; from the second tap within 2 s of the last one the tempo is the mean
   // interval of the last eight taps (rounded to 0.1 BPM, not held within [20, 400]).
   void tapTempo();
@@ -69,6 +74,8 @@ private:
   bool isDetectingTempo_ = false;
   std::optional<double> tempoConfidence_;
   std::vector<double> taps_;
+  // Counts detections cancelled; a detection runs while it is the count it started with.
+  std::shared_ptr<std::atomic<uint64_t>> detection_ = std::make_shared<std::atomic<uint64_t>>(0);
   std::function<double()> clock_ = [] {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
   };

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 
+#include "base/QuarError.h"
 #include "editor/EditorModel.h"
 #include "platform/JobPool.h"
 #include "platform/ObservationScope.h"
@@ -16,6 +17,7 @@ SignalStatsState::SignalStatsState(EditorModel* model, Measure measure, QObject*
       restart();
     }
   });
+  connect(model_, &EditorModel::backgroundWorkCancelled, this, [this] { task_.cancel(); });
   restart();
 }
 
@@ -37,7 +39,12 @@ void SignalStatsState::restart() {
     if (content.frameCount() == 0) return;
     JobPool::startUtility([guard = QPointer<SignalStatsState>(this), measure = measure_, content = std::move(content),
                            selection, ticket] {
-      quar::SignalStats stats = measure(content, selection);
+      quar::SignalStats stats;
+      try {
+        stats = measure(content, selection, [&ticket](double) { return ticket.isCurrent(); });
+      } catch (const quar::CancellationError&) {
+        return;
+      }
       JobPool::deliver(guard, [stats = std::move(stats), ticket](SignalStatsState& state) {
         if (ticket.isCurrent()) state.setStats(stats);
       });

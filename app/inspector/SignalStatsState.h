@@ -3,7 +3,9 @@
 // and again whenever the content version or the selection's bounds change: the figures go
 // (stats() is none) and 150 ms after the last change the content is measured on the utility
 // pool. A result arrives only while its request is the latest one; a stale one is dropped, and
-// so is one that arrives after the state is gone. Content without frames is never measured.
+// so is one that arrives after the state is gone. A measurement stops early once a newer request,
+// the state's end or the model's cancelBackgroundWork() supersedes it. Content without frames is
+// never measured.
 // A QObject model on the GUI thread; stats() records its read into the ObservationScope.
 #pragma once
 
@@ -28,9 +30,10 @@ public:
   enum class Property { stats };
   Q_ENUM(Property)
 
-  // The measurement; runs on a pool thread.
-  using Measure =
-      std::function<quar::SignalStats(const quar::AudioContent& content, std::optional<quar::FrameRange> range)>;
+  // The measurement; runs on a pool thread. It asks `progress` every few milliseconds and
+  // stops with CancellationError once it answers false.
+  using Measure = std::function<quar::SignalStats(const quar::AudioContent& content, std::optional<quar::FrameRange> range,
+                                                  const std::function<bool(double)>& progress)>;
 
   static constexpr std::chrono::milliseconds delay{150};
 

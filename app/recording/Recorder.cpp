@@ -144,9 +144,9 @@ void Recorder::armGranted(bool granted) {
   std::optional<int> choice;
   if (!chosenUID.isEmpty()) choice = listed([&](const InputDevice& d) { return d.uid == chosenUID; });
   if (!choice && deviceID_) choice = listed([&](const InputDevice& d) { return d.id == *deviceID_; });
-  if (!choice)
-    if (const std::optional<int> fallback = backend_.defaultInputDevice())
-      choice = listed([&](const InputDevice& d) { return d.id == *fallback; });
+  // The system's default input is taken even when the list lacks it (opening it then says why
+  // it cannot record).
+  if (!choice) choice = backend_.defaultInputDevice();
   if (!choice && !devices_.empty()) choice = devices_.front().id;
   setDeviceID(choice);
   if (devices_.empty()) {
@@ -219,6 +219,7 @@ void Recorder::poll() {
                         .arg(QLocale().toString(static_cast<qlonglong>(dropped))));
   }
   if (!isRecording_) return;
+  reportSafetyFailure();
   setElapsedFrames(buffer_->captured());
   if (++tick_ % 3 != 0) return;
   if (std::optional<quar::AudioContent> take = buffer_->liveSnapshot(); take && model()) model()->updateLiveTake(*take);
@@ -250,6 +251,19 @@ void Recorder::start() {
   model()->beginRecording(mode_, buffer_->sampleRate(), buffer_->outputChannels());
   setIsRecording(true);
   setElapsedFrames(0);
+  safetyFailureReported_ = false;
+  reportSafetyFailure();
+}
+
+void Recorder::reportSafetyFailure() {
+  if (safetyFailureReported_ || !safetyPath_) return;
+  const std::optional<std::string> failure = buffer_->safetyFailure();
+  if (!failure) return;
+  safetyFailureReported_ = true;
+  const QString folder = QDir::toNativeSeparators(QFileInfo(*safetyPath_).absolutePath());
+  QString message = QStringLiteral("The safety copy of this take can\u2019t be written to \u201C%1\u201D").arg(folder);
+  if (!failure->empty()) message += QStringLiteral(": ") + QString::fromStdString(*failure);
+  setErrorMessage(message + QStringLiteral(". Recording goes on in memory; stop the take to keep it."));
 }
 
 void Recorder::stop() {
@@ -262,23 +276,27 @@ void Recorder::finishTake(bool closing) {
   setIsRecording(false);
   engine_.drain();
   std::optional<quar::AudioContent> take = buffer_->endCapture();
+  const bool partial = buffer_->safetyFailure().has_value();
   const std::optional<QString> path = std::exchange(safetyPath_, std::nullopt);
   if (!model()) return;  // the take stays in its safety file
-  model()->finishRecording(std::move(take), [guard = QPointer<Recorder>(this), path, closing](
+  model()->finishRecording(std::move(take), [guard = QPointer<Recorder>(this), path, partial, closing](
                                                TakeReceiver::TakeResult result, std::exception_ptr error) {
     if (result == TakeReceiver::TakeResult::committed || result == TakeReceiver::TakeResult::empty) {
       if (path) QFile::remove(*path);
     } else if (guard) {
-      guard->takeKept(path, error, !closing && guard->isArmed_);
+      guard->takeKept(path, partial, error, !closing && guard->isArmed_);
     }
   });
 }
 
-void Recorder::takeKept(const std::optional<QString>& path, std::exception_ptr error, bool onBar) {
+void Recorder::takeKept(const std::optional<QString>& path, bool partial, std::exception_ptr error, bool onBar) {
   QString message = error ? QStringLiteral("Couldn\u2019t add the take to the document: ") +
                                 ErrorAlert::description(error) + QStringLiteral(" ")
                           : QStringLiteral("The take wasn\u2019t added to the document. ");
-  if (path && QFileInfo::exists(*path))
+  if (path && QFileInfo::exists(*path) && partial)
+    message += QStringLiteral("Only its start, up to where the safety copy failed, is kept in \u201C%1\u201D.")
+                   .arg(QDir::toNativeSeparators(*path));
+  else if (path && QFileInfo::exists(*path))
     message += QStringLiteral("It is kept in \u201C%1\u201D.").arg(QDir::toNativeSeparators(*path));
   else
     message += QStringLiteral("No safety file could be written.");

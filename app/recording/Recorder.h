@@ -79,15 +79,15 @@ public:
   int64_t elapsedFrames() const { return track(Property::elapsedFrames), elapsedFrames_; }
   // The opened input's rate in Hz; 0 before one was opened.
   double deviceSampleRate() const { return track(Property::deviceSampleRate), deviceSampleRate_; }
-  // The last failure to arm or open the input, an input overrun, or a take that was kept out of
-  // the document; cleared by the next arm().
+  // The last failure to arm or open the input, an input overrun, a safety file that cannot be
+  // written, or a take that was kept out of the document; cleared by the next arm().
   const std::optional<QString>& errorMessage() const { return track(Property::errorMessage), errorMessage_; }
 
   // Not armed: arms (and does not record); armed: starts or stops a take.
   void toggle();
   // Asks for microphone access, lists the input devices (read afresh when no stream is open),
-  // chooses one (the one chosen before, else the default input when listed, else the first) and
-  // opens it. Armed afterwards, with errorMessage telling what failed.
+  // chooses one (the one chosen before when still listed, else the system's default input, listed
+  // or not, else the first listed) and opens it. Armed afterwards, with errorMessage telling what failed.
   void arm();
   // Finishes a running take, closes the input and the bar.
   void disarm();
@@ -139,8 +139,11 @@ private:
   static QString newSafetyPath();
   // Ends a running take and hands it to the model; `closing` when the bar closes with it.
   void finishTake(bool closing);
-  // Tells the user that a take stays in its safety file: on the bar, else through the document.
-  void takeKept(const std::optional<QString>& path, std::exception_ptr error, bool onBar);
+  // Tells the user that a take stays in its safety file (`partial`: only its start, where the
+  // file stopped being written): on the bar, else through the document.
+  void takeKept(const std::optional<QString>& path, bool partial, std::exception_ptr error, bool onBar);
+  // Once per take, at once: the bar says that the safety file cannot be made or written.
+  void reportSafetyFailure();
 
   AudioBackend& backend_;
   InputEngine engine_;
@@ -164,4 +167,5 @@ private:
   int64_t tick_ = 0;              // poll ticks while recording; never reset
   int64_t reportedDrops_ = 0;     // dropped frames already reported for the open input
   std::optional<QString> safetyPath_;
+  bool safetyFailureReported_ = false;  // for the running take
 };

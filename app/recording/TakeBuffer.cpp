@@ -17,11 +17,17 @@ TakeBuffer::TakeBuffer(std::vector<int> inputChannels, int outputChannels, doubl
 
 void TakeBuffer::beginCapture(const std::optional<std::filesystem::path>& safetyPath) {
   std::unique_ptr<SafetyFile> file;
-  if (safetyPath) file = SafetyFile::create(*safetyPath, sampleRate_, outputChannels_);
+  std::optional<std::string> failure;
+  if (safetyPath) {
+    std::string error;
+    file = SafetyFile::create(*safetyPath, sampleRate_, outputChannels_, &error);
+    if (!file) failure = error;
+  }
   quar::AudioContentBuilder builder(outputChannels_, sampleRate_);
   std::lock_guard lock(stateMutex_);
   state_.builder = std::move(builder);
   state_.file = std::move(file);
+  state_.safetyFailure = std::move(failure);
   captured_.store(0, std::memory_order_relaxed);
 }
 
@@ -64,8 +70,20 @@ void TakeBuffer::ingest(const float* const* channels, int available, int frames)
   }
   mapChannels(inputs_, state_.mappedPointers, frames);
   state_.builder->append(quar::ChannelViews(state_.mappedViews));
-  if (state_.file) state_.file->write(state_.mapped, frames);
+  if (state_.file) {
+    std::string error;
+    if (!state_.file->write(state_.mapped, frames, &error)) {
+      // What it holds stays a clean start of the take: nothing more is written after a gap.
+      state_.file.reset();
+      state_.safetyFailure = error;
+    }
+  }
   captured_.fetch_add(frames, std::memory_order_relaxed);
+}
+
+std::optional<std::string> TakeBuffer::safetyFailure() const {
+  std::lock_guard lock(stateMutex_);
+  return state_.safetyFailure;
 }
 
 TakeBuffer::Meters TakeBuffer::takeMeters() {

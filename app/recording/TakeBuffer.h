@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "core/AudioContent.h"
@@ -42,6 +43,11 @@ public:
   // GUI thread: starts a take (replacing any unfinished one), with a safety file at `path` when
   // given and when it can be made; recording goes on without one otherwise.
   void beginCapture(const std::optional<std::filesystem::path>& safetyPath);
+  // Why the current (or last) take's safety file could not be made or written (a full disk, a folder that
+  // cannot be written); none while it keeps up or when the take has none by request. After a
+  // failed write the file holds the take up to that point and is not written any more; the take
+  // itself goes on in memory.
+  std::optional<std::string> safetyFailure() const;
   // GUI thread: the take captured since beginCapture (none without one); closes the safety file.
   std::optional<quar::AudioContent> endCapture();
   // Ingest thread: one block of `frames` frames of the device's `available` planar channels. A
@@ -66,6 +72,7 @@ private:
   struct State {
     std::optional<quar::AudioContentBuilder> builder;
     std::unique_ptr<SafetyFile> file;
+    std::optional<std::string> safetyFailure;
     std::vector<std::vector<float>> mapped;  // outputChannels buffers of the last block
     std::vector<float*> mappedPointers;       // into `mapped`
     std::vector<std::span<const float>> mappedViews;

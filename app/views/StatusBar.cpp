@@ -213,13 +213,19 @@ StatusBar::Fit StatusBar::fit(int width, const Widths& widths) {
   Fit shown{};
   shown.snap = take(widths.snap);
   shown.picker = take(widths.compactPicker);
-  // The divider and the spacing on both of its sides come with the summary.
+  // The picker's full width comes before the summary, so its form depends on the bar's width
+  // alone and never on the file's summary.
+  const int fullPicker = widths.picker - widths.compactPicker;
+  shown.pickerCompact = shown.picker && room < fullPicker;
+  if (shown.picker && !shown.pickerCompact) room -= fullPicker;
+  // The divider and the spacing on both of its sides come with the summary, which shows only
+  // beside the picker in full: it gives way before the picker shrinks.
   const int besideSummary = 2 * spacing + 1;
-  shown.summary = room >= besideSummary + std::min(widths.summary, minimumSummaryWidth);
+  shown.summary = shown.picker && !shown.pickerCompact &&
+                  room >= besideSummary + std::min(widths.summary, minimumSummaryWidth);
   const bool fullSummary = shown.summary && room >= besideSummary + widths.summary;
   if (shown.summary) room -= besideSummary + std::min(widths.summary, room - besideSummary);
   shown.duration = fullSummary && take(widths.duration);
-  shown.pickerCompact = shown.picker && room < widths.picker - widths.compactPicker;
   return shown;
 }
 

@@ -48,8 +48,8 @@ public:
   static constexpr int minimumSummaryWidth = 60;
   // What shows in a bar `width` points wide. The fields always show; then, each only where it
   // fits in the room the ones before it left: the snap toggle, the picker in its compact form,
-  // the summary behind its divider (in full, else elided), the duration (only beside the
-  // summary in full) and, last, the picker's full width.
+  // the picker's full width, the summary behind its divider (in full, else elided; only beside
+  // the picker in full) and the duration (only beside the summary in full).
   static Fit fit(int width, const Widths& widths);
 
 Q_SIGNALS:

@@ -78,7 +78,14 @@ void SegmentedControl::showSelection() {
   const bool dark = Theme::isDark(palette());
   for (QAbstractButton* button : group_->buttons()) {
     QPalette own;  // no role of its own: the control's palette throughout
-    if (dark && button->isChecked()) own.setColor(QPalette::Button, darkSelectedFill(palette()));
+    if (dark && button->isChecked()) {
+      // The lighter fill of the chosen segment keeps its text readable when disabled too.
+      QPalette filled = palette();
+      filled.setColor(QPalette::Button, darkSelectedFill(palette()));
+      filled = Theme::withReadableDisabledText(filled);
+      own.setColor(QPalette::Button, filled.color(QPalette::Active, QPalette::Button));
+      own.setColor(QPalette::Disabled, QPalette::ButtonText, filled.color(QPalette::Disabled, QPalette::ButtonText));
+    }
     button->setPalette(own);
   }
 }

@@ -1,6 +1,12 @@
 #include "widgets/Theme.h"
 
+#include <QApplication>
+#include <QEvent>
+
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <utility>
 
 namespace {
 
@@ -61,13 +67,117 @@ QColor text(const QPalette& palette, float alpha) {
   return color;
 }
 
+// WCAG relative luminance of an opaque colour.
+double luminance(const QColor& color) {
+  const auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+  return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+}
+
+// `over` drawn with its alpha onto the opaque `under`.
+QColor composited(const QColor& over, const QColor& under) {
+  const double a = over.alphaF();
+  const auto mix = [a](double top, double bottom) { return top * a + bottom * (1 - a); };
+  return QColor::fromRgbF(static_cast<float>(mix(over.redF(), under.redF())),
+                          static_cast<float>(mix(over.greenF(), under.greenF())),
+                          static_cast<float>(mix(over.blueF(), under.blueF())));
+}
+
+// `from` moved toward `to` just far enough to reach `minimum` against `background`.
+QColor movedToward(const QColor& from, const QColor& to, const QColor& background, double minimum) {
+  for (int step = 0; step <= 100; ++step) {
+    const double t = step / 100.0;
+    const QColor mixed = QColor::fromRgbF(static_cast<float>(from.redF() + (to.redF() - from.redF()) * t),
+                                          static_cast<float>(from.greenF() + (to.greenF() - from.greenF()) * t),
+                                          static_cast<float>(from.blueF() + (to.blueF() - from.blueF()) * t));
+    if (contrast(mixed, background) >= minimum) return mixed;
+  }
+  return to;
+}
+
+// Raises the contrast of an application palette's disabled text whenever the palette changes.
+class DisabledTextKeeper final : public QObject {
+public:
+  using QObject::QObject;
+
+  void apply() {
+    const QPalette current = QApplication::palette();
+    const QPalette readable = withReadableDisabledText(current);
+    if (readable != current) QApplication::setPalette(readable);
+  }
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) apply();
+    return QObject::eventFilter(watched, event);
+  }
+};
+
 } // namespace
 
 QColor rulerText(const QPalette& palette) { return secondaryLabel(palette); }
-QColor label(const QPalette& palette) { return text(palette, 0.85f); }
-QColor secondaryLabel(const QPalette& palette) { return text(palette, 0.5f); }
-QColor tertiaryLabel(const QPalette& palette) { return text(palette, 0.26f); }
+QColor label(const QPalette& palette) { return readable(text(palette, 0.85f), palette.color(QPalette::Window)); }
+QColor secondaryLabel(const QPalette& palette) { return readable(text(palette, 0.5f), palette.color(QPalette::Window)); }
+QColor tertiaryLabel(const QPalette& palette) { return readable(text(palette, 0.26f), palette.color(QPalette::Window)); }
 QColor quaternaryLabel(const QPalette& palette) { return text(palette, 0.1f); }
+
+double contrast(const QColor& text, const QColor& background) {
+  const double a = luminance(composited(text, background)), b = luminance(background);
+  return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+QColor readable(QColor text, const QColor& background, double minimum) {
+  for (int percent = static_cast<int>(std::ceil(text.alphaF() * 100)); contrast(text, background) < minimum; ++percent) {
+    if (percent >= 100) {
+      text.setAlphaF(1);
+      break;
+    }
+    text.setAlphaF(static_cast<float>(percent) / 100);
+  }
+  return text;
+}
+
+QPalette withReadableDisabledText(QPalette palette) {
+  const std::pair<QPalette::ColorRole, QPalette::ColorRole> roles[] = {
+      {QPalette::WindowText, QPalette::Window}, {QPalette::ButtonText, QPalette::Button}, {QPalette::Text, QPalette::Base}};
+  for (const auto& [role, background] : roles) {
+    const QColor disabled = palette.color(QPalette::Disabled, role);
+    const QColor behind = palette.color(QPalette::Disabled, background);
+    if (contrast(disabled, behind) >= minimumDisabledContrast) continue;
+    const QColor base = composited(disabled, behind);
+    palette.setColor(QPalette::Disabled, role,
+                     movedToward(base, palette.color(QPalette::Active, role), behind, minimumDisabledContrast));
+  }
+  return palette;
+}
+
+void keepDisabledTextReadable() {
+  static DisabledTextKeeper* keeper = nullptr;
+  if (!keeper) {
+    keeper = new DisabledTextKeeper(qApp);
+    qApp->installEventFilter(keeper);
+  }
+  keeper->apply();
+}
+
+std::vector<TextColor> textColors(const QPalette& palette) {
+  const bool dark = isDark(palette);
+  const QColor window = palette.color(QPalette::Window);
+  return {
+      {"label", label(palette), window, minimumTextContrast},
+      {"secondaryLabel", secondaryLabel(palette), window, minimumTextContrast},
+      {"tertiaryLabel", tertiaryLabel(palette), window, minimumTextContrast},
+      {"rulerText", rulerText(palette), rulerBackground.resolved(dark), minimumTextContrast},
+      {"channel label", secondaryLabel(palette), laneBackground.resolved(dark), minimumTextContrast},
+      {"gridBar", gridBar.resolved(dark), window, minimumTextContrast},
+      {"loudnessIntegrated", loudnessIntegrated.resolved(dark), window, minimumTextContrast},
+      {"disabled window text", palette.color(QPalette::Disabled, QPalette::WindowText),
+       palette.color(QPalette::Disabled, QPalette::Window), minimumDisabledContrast},
+      {"disabled button text", palette.color(QPalette::Disabled, QPalette::ButtonText),
+       palette.color(QPalette::Disabled, QPalette::Button), minimumDisabledContrast},
+      {"disabled field text", palette.color(QPalette::Disabled, QPalette::Text),
+       palette.color(QPalette::Disabled, QPalette::Base), minimumDisabledContrast},
+  };
+}
 
 } // namespace Theme
 

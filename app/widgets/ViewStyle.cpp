@@ -40,7 +40,8 @@ QColor faded(QColor color, double opacity) {
 }
 
 QColor secondary(const QPalette& palette) {
-  return withAlpha(palette.color(QPalette::WindowText), Theme::isDark(palette) ? 0.55 : 0.5);
+  return Theme::readable(withAlpha(palette.color(QPalette::WindowText), Theme::isDark(palette) ? 0.55 : 0.5),
+                         palette.color(QPalette::Window));
 }
 
 QColor quaternary(const QPalette& palette) {

@@ -38,7 +38,8 @@ inline constexpr int rowSpacing = 8;
 // The system font at `pixelSize` logical pixels; `monospaced` takes the fixed-pitch family.
 QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool monospaced = false);
 
-// Text of lower emphasis: the palette's text colour at 50 % (light) or 55 % (dark).
+// Text of lower emphasis: the palette's text colour at 50 % (light) or 55 % (dark), or stronger
+// where that is needed to reach Theme::minimumTextContrast against the window colour.
 QColor secondary(const QPalette& palette);
 // `color` with its alpha set to `alpha` (0…1).
 QColor withAlpha(QColor color, double alpha);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/QuarError.h"
 #include "dsp/ParallelFor.h"
 
 namespace quar {
@@ -12,6 +13,8 @@ namespace {
 constexpr int64_t kChunk = 65536;
 // Frames one worker measures in order; pieces are measured concurrently.
 constexpr int64_t kPiece = 16 * kChunk;
+// Pieces measured between two progress checks: a few milliseconds of work per piece.
+constexpr int64_t kPiecesPerCheck = 16;
 
 // The measurements of one piece of the range, per channel.
 struct PieceStats {
@@ -44,7 +47,8 @@ PieceStats measure(const AudioSource& source, FrameRange piece, size_t channels)
 
 } // namespace
 
-SignalStats SignalAnalysis::stats(const AudioSource& source, std::optional<FrameRange> range) {
+SignalStats SignalAnalysis::stats(const AudioSource& source, std::optional<FrameRange> range,
+                                  const std::function<bool(double)>& progress) {
   const FrameRange full = source.fullRange();
   const FrameRange clampedRange = range.value_or(full).clamped(full);
   const auto channels = static_cast<size_t>(std::max(source.channelCount(), 0));
@@ -57,10 +61,16 @@ SignalStats SignalAnalysis::stats(const AudioSource& source, std::optional<Frame
   // Pieces are measured concurrently and combined in order: a later piece's peak wins only
   // when larger, and each piece's sums join the totals in turn.
   std::vector<PieceStats> pieces(static_cast<size_t>((clampedRange.count() + kPiece - 1) / kPiece));
-  parallelFor(static_cast<int64_t>(pieces.size()), pieces.size() > 1, [&](int64_t index) {
+  const auto measurePiece = [&](int64_t index) {
     const int64_t start = clampedRange.lowerBound + index * kPiece;
     pieces[static_cast<size_t>(index)] = measure(source, {start, std::min(start + kPiece, clampedRange.upperBound)}, channels);
-  });
+  };
+  if (progress) {
+    if (!progress(0)) throw CancellationError();
+    parallelForBatches(static_cast<int64_t>(pieces.size()), kPiecesPerCheck, measurePiece, progress);
+  } else {
+    parallelFor(static_cast<int64_t>(pieces.size()), pieces.size() > 1, measurePiece);
+  }
   for (const PieceStats& piece : pieces)
     for (size_t c = 0; c < channels; ++c) {
       if (piece.peak[c] > stats.peak[c]) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -27,8 +28,11 @@ struct SignalAnalysis {
   SignalAnalysis() = delete;
 
   // Statistics of `range` (default: the whole source; clamped to it). Silence reports its peak
-  // at the range's first frame; an empty range gives zeros everywhere (peakFrame 0).
-  static SignalStats stats(const AudioSource& source, std::optional<FrameRange> range = std::nullopt);
+  // at the range's first frame; an empty range gives zeros everywhere (peakFrame 0). `progress`
+  // (optional) gets the fraction done every few milliseconds of work; false throws
+  // CancellationError.
+  static SignalStats stats(const AudioSource& source, std::optional<FrameRange> range = std::nullopt,
+                           const std::function<bool(double fraction)>& progress = {});
 };
 
 } // namespace quar

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/Numbers.h"
+#include "base/QuarError.h"
 #include "dsp/Buffers.h"
 #include "dsp/RealFFT.h"
 #include "dsp/WindowFunction.h"
@@ -19,6 +20,52 @@ constexpr int64_t kHop = 512;
 // Offset from an envelope frame's start to the audio frame its onset stands for.
 constexpr int64_t kBeatOffset = 768;
 constexpr int kMinEnvelope = 65;
+// Audio read before the analysed span (silence before the source's start), so that an onset at
+// the span's very start has a spectrum before it to rise from.
+constexpr int64_t kLead = kFFTSize;
+// A beat placed less than half a transform window before frame 0 is the beat at frame 0: the
+// envelope cannot tell them apart.
+constexpr double kStartTolerance = kFFTSize / 2.0;
+// How much more energy a later beat slot needs to be taken for the downbeat over an earlier one.
+constexpr double kClearlyLouder = 1.01;
+// Envelope frames (one transform each) between two progress checks.
+constexpr int64_t kFramesPerCheck = 256;
+
+// Frames [start, start + count) of a source, where frames before the source's start read as
+// silence.
+class SourceWindow final : public AudioSource {
+public:
+  SourceWindow(const AudioSource& source, int64_t start, int64_t count) : source_(source), start_(start), count_(count) {}
+
+  int channelCount() const override { return source_.channelCount(); }
+  double sampleRate() const override { return source_.sampleRate(); }
+  int64_t frameCount() const override { return count_; }
+  void read(FrameRange range, std::span<float* const> destinations) const override {
+    const int64_t silent = std::clamp<int64_t>(-(start_ + range.lowerBound), 0, range.count());
+    std::vector<float*> rest;
+    for (float* destination : destinations) {
+      std::fill_n(destination, silent, 0.0f);
+      rest.push_back(destination + silent);
+    }
+    if (silent < range.count()) source_.read({start_ + range.lowerBound + silent, start_ + range.upperBound}, rest);
+  }
+
+private:
+  const AudioSource& source_;
+  int64_t start_;
+  int64_t count_;
+};
+
+void check(const std::function<bool(double)>& progress, double fraction) {
+  if (progress && !progress(fraction)) throw CancellationError();
+}
+
+// position + k·period for the integer k that puts it at or after frame 0, where within
+// kStartTolerance before frame 0 counts as frame 0.
+int64_t earliestFromStart(double position, double period) {
+  const double earliest = position - std::floor((position + kStartTolerance) / period) * period;
+  return roundedInt(std::max(earliest, 0.0));
+}
 
 FrameRange clampedToSource(const AudioSource& source, std::optional<FrameRange> range) {
   const FrameRange full = source.fullRange();
@@ -54,13 +101,14 @@ struct Beats {
 
 // The period within ±3 % of `lag` and the phase whose interpolated envelope values at
 // phase + j·period average highest (the first such pair on ties).
-Beats finePeriodAndPhase(const std::vector<float>& env, int64_t lag) {
+Beats finePeriodAndPhase(const std::vector<float>& env, int64_t lag, const std::function<bool(double)>& progress) {
   const double last = static_cast<double>(env.size()) - 1;
   const double lower = 0.97 * static_cast<double>(lag), upper = 1.03 * static_cast<double>(lag);
   const double step = 0.0005 * static_cast<double>(lag);
   Beats best{static_cast<double>(lag), 0};
   double bestAverage = -std::numeric_limits<double>::infinity();
   for (double period = lower; period <= upper; period += step) {
+    check(progress, 0.5 + 0.4 * (period - lower) / (upper - lower));
     for (double phase = 0; phase < period; phase += 0.25) {
       double sum = 0;
       int64_t count = 0;
@@ -80,7 +128,8 @@ Beats finePeriodAndPhase(const std::vector<float>& env, int64_t lag) {
 
 // The beat slot in a bar of `beatsPerBar` whose windows around the beats in [s, e) hold the
 // most energy (the first on ties).
-int downbeatSlot(const AudioSource& source, int64_t s, int64_t e, const Beats& beats, int beatsPerBar) {
+int downbeatSlot(const AudioSource& source, int64_t s, int64_t e, const Beats& beats, int beatsPerBar,
+                 const std::function<bool(double)>& progress) {
   std::vector<double> energy(static_cast<size_t>(beatsPerBar), 0.0);
   const auto window = static_cast<int64_t>(0.06 * source.sampleRate());
   const int64_t lead = window / 4;
@@ -90,21 +139,24 @@ int downbeatSlot(const AudioSource& source, int64_t s, int64_t e, const Beats& b
     const int64_t start = s + beat + kBeatOffset - lead;
     if (start + window > e) break;
     if (start < s) continue;
+    if (k % 64 == 0) check(progress, 0.9 + 0.1 * static_cast<double>(start - s) / static_cast<double>(e - s));
     source.read({start, start + window}, buffers.pointers());
     double sum = 0;
     for (int c = 0; c < buffers.channelCount(); ++c)
       for (int64_t i = 0; i < window; ++i) sum += static_cast<double>(buffers.channel(c)[i]) * buffers.channel(c)[i];
     energy[static_cast<size_t>(k % beatsPerBar)] += sum;
   }
+  // Beats of equal loudness (a click track without accents) differ only by rounding: a later
+  // slot wins only by a clear margin, so that bar 1 then starts on the first beat.
   size_t best = 0;
   for (size_t slot = 1; slot < energy.size(); ++slot)
-    if (energy[best] < energy[slot]) best = slot;
+    if (energy[best] * kClearlyLouder < energy[slot]) best = slot;
   return static_cast<int>(best);
 }
 
-} // namespace
-
-std::vector<float> TempoDetector::onsetEnvelope(const AudioSource& source, std::optional<FrameRange> range) {
+// The onset envelope; `progress` gets fractions up to 0.5.
+std::vector<float> envelope(const AudioSource& source, std::optional<FrameRange> range,
+                            const std::function<bool(double)>& progress) {
   const FrameRange span = clampedToSource(source, range);
   const int64_t length = span.count();
   if (length <= kFFTSize) return {};
@@ -117,6 +169,7 @@ std::vector<float> TempoDetector::onsetEnvelope(const AudioSource& source, std::
   std::vector<float> mono(kFFTSize), real(kHalf), imag(kHalf), compressed(kHalf), previous(kHalf);
   std::vector<float> onset(static_cast<size_t>(frames), 0.0f);
   for (int64_t f = 0; f < frames; ++f) {
+    if (f % kFramesPerCheck == 0) check(progress, 0.5 * static_cast<double>(f) / static_cast<double>(frames));
     const int64_t start = span.lowerBound + f * kHop;
     source.read({start, start + kFFTSize}, buffers.pointers());
     std::fill(mono.begin(), mono.end(), 0.0f);
@@ -142,8 +195,15 @@ std::vector<float> TempoDetector::onsetEnvelope(const AudioSource& source, std::
   return envelope;
 }
 
+} // namespace
+
+std::vector<float> TempoDetector::onsetEnvelope(const AudioSource& source, std::optional<FrameRange> range) {
+  return envelope(source, range, {});
+}
+
 std::optional<TempoEstimate> TempoDetector::detect(const AudioSource& source, std::optional<FrameRange> range,
-                                                   int beatsPerBar, double maxSeconds) {
+                                                   int beatsPerBar, double maxSeconds,
+                                                   const std::function<bool(double)>& progress) {
   const double sampleRate = source.sampleRate();
   if (!(sampleRate > 0 && std::isfinite(sampleRate))) return std::nullopt;
   const double fps = sampleRate / kHop;
@@ -157,9 +217,11 @@ std::optional<TempoEstimate> TempoDetector::detect(const AudioSource& source, st
     e = span.lowerBound + (span.count() + kept) / 2;
   }
 
-  const std::vector<float> env = onsetEnvelope(source, FrameRange{s, e});
+  if (e - s <= kFFTSize || (e - s - kFFTSize) / kHop + 1 < kMinEnvelope) return std::nullopt;
+  // The envelope and the beats' energy are read from `view`, which starts kLead frames early.
+  const SourceWindow view(source, s - kLead, e - s + kLead);
+  const std::vector<float> env = envelope(view, std::nullopt, progress);
   const auto n = static_cast<int64_t>(env.size());
-  if (n < kMinEnvelope) return std::nullopt;
 
   const double shortestLag = std::floor(60 / bpmRange.upperBound * fps);
   const double longestLag = std::min(static_cast<double>(n / 2), std::ceil(60 / bpmRange.lowerBound * fps));
@@ -197,17 +259,18 @@ std::optional<TempoEstimate> TempoDetector::detect(const AudioSource& source, st
   mean /= static_cast<double>(maxLag - minLag + 1);
   const double confidence = mean > 0 ? clamped((at(bestLag) / mean - 1) / 3, 0.0, 1.0) : 0.0;
 
-  const Beats beats = finePeriodAndPhase(env, bestLag);
+  const Beats beats = finePeriodAndPhase(env, bestLag, progress);
   const double bpm = 60 * fps / beats.period;
   const int bar = std::max(beatsPerBar, 1);
-  const int slot = downbeatSlot(source, s, e, beats, bar);
+  const int slot = downbeatSlot(view, 0, view.frameCount(), beats, bar, progress);
 
   const double beatFrames = 60 / bpm * sampleRate;
-  const auto firstBeat = static_cast<double>(s + roundedInt(beats.phase * kHop) + kBeatOffset);
+  const int64_t origin = s - kLead;
+  const auto firstBeat = static_cast<double>(origin + roundedInt(beats.phase * kHop) + kBeatOffset);
   const auto downbeat =
-      static_cast<double>(s + roundedInt((beats.phase + beats.period * slot) * kHop) + kBeatOffset);
-  return TempoEstimate{bpm, roundedInt(std::fmod(downbeat, beatFrames * bar)),
-                       roundedInt(std::fmod(firstBeat, beatFrames)), confidence};
+      static_cast<double>(origin + roundedInt((beats.phase + beats.period * slot) * kHop) + kBeatOffset);
+  return TempoEstimate{bpm, earliestFromStart(downbeat, beatFrames * bar), earliestFromStart(firstBeat, beatFrames),
+                       confidence};
 }
 
 } // namespace quar

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -35,9 +36,12 @@ struct TempoDetector {
 
   // Estimate for `range` (default: the whole source; clamped to it), analysing at most the
   // middle `maxSeconds` of it. beatsPerBar below 1 counts as 1. nullopt when there is too little
-  // audio (under about 0.7 s at 48 kHz) or the source has no usable sample rate.
+  // audio (under about 0.7 s at 48 kHz) or the source has no usable sample rate. An onset at the
+  // start of the source is a beat like any other. `progress` (optional) gets the fraction done
+  // every few milliseconds of work; false throws CancellationError.
   static std::optional<TempoEstimate> detect(const AudioSource& source, std::optional<FrameRange> range,
-                                             int beatsPerBar, double maxSeconds);
+                                             int beatsPerBar, double maxSeconds,
+                                             const std::function<bool(double fraction)>& progress = {});
   // Onset strength in [0, 1], one value per hop of 512 frames (empty for 2048 frames or fewer).
   static std::vector<float> onsetEnvelope(const AudioSource& source, std::optional<FrameRange> range);
 };

@@ -446,3 +446,29 @@ TEST_F(AppDelegateTest, ALaterLaunchWithoutFilesBringsTheFrontWindowForward) {
   EXPECT_FALSE(front->isMinimized());
   EXPECT_EQ(controller.documents().size(), 2u);
 }
+
+TEST_F(AppDelegateTest, ALaterLaunchWithoutFilesOrWindowsOffersTheOpenPanel) {
+  setenv("QUARNEL_NO_OPEN_PANEL", "", 1);
+  launch();
+  unsetenv("QUARNEL_NO_OPEN_PANEL");
+  AudioDocumentController& controller = delegate.documentController();
+  ASSERT_FALSE(controller.openPanel());
+
+  // Only the no-document window is shown: the panel, as Open… would show it, and only one.
+  delegate.openFromLaterLaunch({});
+  QPointer<QFileDialog> panel = controller.openPanel();
+  ASSERT_TRUE(panel);
+  EXPECT_TRUE(panel->isVisible());
+  delegate.openFromLaterLaunch({});
+  EXPECT_EQ(controller.openPanel(), panel);
+  EXPECT_EQ(visibleTopLevels<QFileDialog>(QStringLiteral("openPanel")).size(), 1u);
+  static_cast<QDialog*>(panel.data())->reject();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !panel; }));
+
+  // With a document window shown, it comes forward instead.
+  controller.newDocument();
+  QWidget* window = controller.documents().front()->windowForSheet();
+  delegate.openFromLaterLaunch({});
+  EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+  EXPECT_FALSE(controller.openPanel());
+}

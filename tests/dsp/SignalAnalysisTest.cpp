@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
+
+#include "base/QuarError.h"
 
 #include "dsp/SignalAnalysis.h"
 #include "dsp/TestSignals.h"
@@ -84,4 +87,31 @@ TEST(SignalAnalysis, LongRangesKeepPrecision) {
   const SignalStats stats = SignalAnalysis::stats(source);
   EXPECT_NEAR(stats.dcOffset[0], 0.1, 1e-7);
   EXPECT_NEAR(stats.rms[0], 0.1, 1e-7);
+}
+
+TEST(SignalAnalysis, ProgressIsAskedAsItGoesAndFalseStopsIt) {
+  // 40 M frames of a steady signal without memory: 38 pieces of a million frames.
+  class Steady final : public AudioSource {
+  public:
+    int channelCount() const override { return 1; }
+    double sampleRate() const override { return 48000; }
+    int64_t frameCount() const override { return 40'000'000; }
+    void read(FrameRange range, std::span<float* const> destinations) const override {
+      for (float* destination : destinations) std::fill_n(destination, range.count(), 0.25f);
+    }
+  } source;
+  std::vector<double> fractions;
+  const SignalStats stats = SignalAnalysis::stats(source, std::nullopt, [&](double fraction) {
+    fractions.push_back(fraction);
+    return true;
+  });
+  EXPECT_EQ(stats, SignalAnalysis::stats(source));
+  ASSERT_GE(fractions.size(), 3u);
+  EXPECT_EQ(fractions.front(), 0);
+  EXPECT_EQ(fractions.back(), 1);
+  EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+
+  int asked = 0;
+  EXPECT_THROW(SignalAnalysis::stats(source, std::nullopt, [&](double) { return ++asked < 2; }), CancellationError);
+  EXPECT_EQ(asked, 2);  // no batch after the refusal
 }

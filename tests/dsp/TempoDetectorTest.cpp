@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "base/QuarError.h"
 #include "dsp/ClickTrack.h"
 #include "dsp/TempoDetector.h"
 
@@ -47,6 +48,44 @@ TEST(TempoDetector, FindsTempoBeatsAndDownbeatsOfAClickTrack) {
       // Accented clicks start the bars.
       EXPECT_LE(std::fabs(offsetFromGrid(estimate->downbeatFrame, 4 * clicks.beatFrames())), kBeatTolerance) << c.bpm;
     }
+  }
+}
+
+TEST(TempoDetector, AClickAtTheFirstFrameIsTheFirstBeatAndStartsBarOne) {
+  // Equal clicks from frame 0 on: nothing precedes the first one.
+  for (const double bpm : {100.0, 120.0}) {
+    for (const double rate : {48000.0, 44100.0}) {
+      SCOPED_TRACE(testing::Message() << bpm << " BPM at " << rate << " Hz");
+      const test::ClickTrack clicks(bpm, rate, static_cast<int64_t>(12 * rate), 1);
+      const auto estimate = TempoDetector::detect(clicks, std::nullopt, 4, 60);
+      ASSERT_TRUE(estimate.has_value());
+      EXPECT_NEAR(estimate->bpm, bpm, 0.5);
+      EXPECT_LE(estimate->firstBeatFrame, 0.02 * rate);
+      EXPECT_LE(estimate->downbeatFrame, 0.02 * rate);
+    }
+  }
+}
+
+TEST(TempoDetector, ProgressIsAskedAsItGoesAndFalseStopsIt) {
+  const test::ClickTrack clicks(120, 48000, 60 * 48000);
+  int asked = 0;
+  double last = -1;
+  bool ordered = true;
+  const auto estimate = TempoDetector::detect(clicks, std::nullopt, 4, 60, [&](double fraction) {
+    ordered = ordered && fraction >= last && fraction <= 1;
+    last = fraction;
+    ++asked;
+    return true;
+  });
+  EXPECT_EQ(estimate, TempoDetector::detect(clicks, std::nullopt, 4, 60));
+  EXPECT_TRUE(ordered);
+  EXPECT_GE(asked, 100);  // the envelope, each candidate period of the fine search, the beats
+  for (const int refusal : {1, 10, 50, asked}) {
+    int calls = 0;
+    EXPECT_THROW(TempoDetector::detect(clicks, std::nullopt, 4, 60, [&](double) { return ++calls < refusal; }),
+                 CancellationError)
+        << refusal;
+    EXPECT_EQ(calls, refusal);
   }
 }
 

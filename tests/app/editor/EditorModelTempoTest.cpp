@@ -1,7 +1,10 @@
+#include <QThreadPool>
+
 #include <cmath>
 #include <limits>
 
 #include "EditorModelFixture.h"
+#include "platform/JobPool.h"
 
 using quar::AudioContent;
 using quar::TempoGrid;
@@ -9,13 +12,14 @@ using namespace EditorModelFixtureSupport;
 
 namespace {
 
-// Decaying 1 kHz clicks on every beat, louder on each bar's first beat.
-AudioContent clickTrack(double bpm, double seconds, double rate = 48000) {
+// Decaying 1 kHz clicks on every beat from frame 0 on, louder on each bar's first beat unless
+// `accented` is false.
+AudioContent clickTrack(double bpm, double seconds, double rate = 48000, bool accented = true) {
   const auto frames = static_cast<int64_t>(seconds * rate);
   const auto beat = static_cast<int64_t>(std::llround(rate * 60 / bpm));
   std::vector<float> samples(static_cast<size_t>(frames));
   for (int64_t start = 0, index = 0; start < frames; start += beat, ++index) {
-    const float level = index % 4 == 0 ? 1.0f : 0.5f;
+    const float level = index % 4 == 0 || !accented ? 1.0f : 0.5f;
     for (int64_t i = 0; i < 2400 && start + i < frames; ++i) {
       const double t = static_cast<double>(i);
       samples[static_cast<size_t>(start + i)] =
@@ -118,6 +122,38 @@ TEST_F(EditorModelTempoTest, DetectionSetsTheGridFromTheAudio) {
   EXPECT_TRUE(model->tempo().showGrid());
   EXPECT_EQ(AppTestSupport::beepCount(), 0);
   EXPECT_FALSE(undo.canUndo());
+}
+
+TEST_F(EditorModelTempoTest, BarOneFallsOnTheFirstClickOfAFile) {
+  for (const double bpm : {100.0, 120.0}) {
+    for (const bool accented : {false, true}) {
+      SCOPED_TRACE(testing::Message() << bpm << " BPM, accented " << accented);
+      auto model = makeModel(clickTrack(bpm, 12, 48000, accented));
+      model->tempo().detectTempo(model->content(), model->envelopes());
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !model->tempo().isDetectingTempo(); }, 60000));
+      EXPECT_NEAR(model->tempo().grid().bpm, bpm, 0.5);
+      // The first click is at frame 0: bar 1 there, not on the second click one beat later.
+      EXPECT_LE(model->tempo().grid().downbeatFrame, 0.02 * 48000);
+    }
+  }
+}
+
+TEST_F(EditorModelTempoTest, ACancelledDetectionSetsNothing) {
+  auto model = makeModel(clickTrack(120, 60));
+  model->tempo().setGrid(TempoGrid(90, 3, 500));
+  model->tempo().detectTempo(model->content(), model->envelopes());
+  ASSERT_TRUE(model->tempo().isDetectingTempo());
+  model->cancelBackgroundWork();  // the document closes
+  EXPECT_FALSE(model->tempo().isDetectingTempo());
+  JobPool::userInitiated().waitForDone();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(model->tempo().grid(), TempoGrid(90, 3, 500));
+  EXPECT_FALSE(model->tempo().showGrid());
+  EXPECT_EQ(AppTestSupport::beepCount(), 0);
+  // A new detection after it runs as usual.
+  model->tempo().detectTempo(model->content(), model->envelopes());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !model->tempo().isDetectingTempo(); }, 60000));
+  EXPECT_NEAR(model->tempo().grid().bpm, 120, 0.5);
 }
 
 TEST_F(EditorModelTempoTest, DetectionWithoutAResultBeeps) {

@@ -12,6 +12,7 @@
 
 #include "InspectorTestSupport.h"
 #include "inspector/InfoPanel.h"
+#include "base/QuarError.h"
 #include "inspector/SignalStatsState.h"
 #include "platform/JobPool.h"
 
@@ -267,12 +268,13 @@ struct MeasureLog {
   std::vector<std::optional<FrameRange>> ranges;
 
   SignalStatsState::Measure measure() {
-    return [this](const AudioContent& content, std::optional<FrameRange> range) {
+    return [this](const AudioContent& content, std::optional<FrameRange> range,
+                  const std::function<bool(double)>& progress) {
       {
         const std::lock_guard lock(mutex);
         ranges.push_back(range);
       }
-      return quar::SignalAnalysis::stats(content, range);
+      return quar::SignalAnalysis::stats(content, range, progress);
     };
   }
   size_t count() {
@@ -314,7 +316,8 @@ TEST_F(SignalStatsStateTest, AResultOvertakenByAChangeIsDropped) {
   model = makeModel(tone(48000, {0.5f}));
   std::atomic<bool> release{false};
   std::atomic<int> started{0};
-  SignalStatsState state(model.get(), [&](const AudioContent& content, std::optional<FrameRange> range) {
+  SignalStatsState state(model.get(), [&](const AudioContent& content, std::optional<FrameRange> range,
+                                          const std::function<bool(double)>&) {
     if (started.fetch_add(1) == 0)
       while (!release.load()) std::this_thread::yield();
     return quar::SignalAnalysis::stats(content, range);
@@ -328,6 +331,24 @@ TEST_F(SignalStatsStateTest, AResultOvertakenByAChangeIsDropped) {
   EXPECT_EQ(started.load(), 2);
   EXPECT_FLOAT_EQ(state.stats()->peak[0], quar::SignalAnalysis::stats(model->content()).peak[0]);
   EXPECT_GT(state.stats()->peak[0], 0.9f);
+}
+
+TEST_F(SignalStatsStateTest, CancellingTheDocumentsBackgroundWorkStopsARunningMeasurement) {
+  model = makeModel(tone(48000, {0.5f}));
+  std::atomic<bool> started{false}, stopped{false};
+  SignalStatsState state(model.get(), [&](const AudioContent&, std::optional<FrameRange>,
+                                          const std::function<bool(double)>& progress) -> quar::SignalStats {
+    started = true;
+    while (progress(0.5)) std::this_thread::yield();  // a long measurement, asking as it goes
+    stopped = true;
+    throw quar::CancellationError();
+  });
+  state.task().fireNow();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }));
+  model->cancelBackgroundWork();  // the document closes
+  ASSERT_TRUE(QTest::qWaitFor([&] { return stopped.load(); }));
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(state.stats());
 }
 
 TEST_F(SignalStatsStateTest, EmptyContentIsNeverMeasured) {

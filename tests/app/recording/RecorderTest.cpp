@@ -95,20 +95,41 @@ TEST_F(RecorderTest, ArmingOpensTheInputWithTheChoiceThatFitsTheDocument) {
   }
 }
 
-TEST_F(RecorderTest, TheDefaultInputIsChosenOnlyWhenListed) {
+TEST_F(RecorderTest, TheDefaultInputIsChosenEvenWhenNotListed) {
   const std::vector<AudioDeviceInfo> devices{{0, "test:out", "Speakers", 0, 2, 48000},
                                              inputDevice(3, "Mic", 1, 44100), inputDevice(5, "Line", 2, 48000)};
   struct Case {
     std::optional<int> defaultInput;
     int chosen;
+    bool opened;
   };
-  for (const Case& c : {Case{5, 5}, Case{0, 3}, Case{9, 3}, Case{std::nullopt, 3}}) {
+  // 9: a default input the list lacks is chosen, and opening it says why it cannot record.
+  for (const Case& c : {Case{5, 5, true}, Case{9, 9, false}, Case{std::nullopt, 3, true}}) {
+    SCOPED_TRACE(c.chosen);
     FakeBackend& fake = makeFake(devices, c.defaultInput);
     use(numbered(100), fake);
     recorder->arm();
     EXPECT_EQ(recorder->deviceID(), c.chosen);
-    EXPECT_TRUE(recorder->buffer());
+    EXPECT_EQ(recorder->engine().isRunning(), c.opened);
+    EXPECT_EQ(recorder->errorMessage().has_value(), !c.opened);
+    if (!c.opened) {
+      EXPECT_TRUE(recorder->errorMessage()->startsWith(QStringLiteral("Couldn\u2019t open the input: ")));
+    }
+    EXPECT_EQ(recorder->inputChoices().empty(), !c.opened);
   }
+  // A device chosen before and still listed stays chosen over the default.
+  FakeBackend& fake = makeFake(devices, 9);
+  use(numbered(100), fake);
+  recorder->setDeviceID(3);
+  recorder->arm();
+  EXPECT_EQ(recorder->deviceID(), 3);
+  EXPECT_TRUE(recorder->engine().isRunning());
+  // Without any input device the default is still the choice, and the bar says none was found.
+  FakeBackend& none = makeFake({{0, "test:out", "Speakers", 0, 2, 48000}}, 9);
+  use(numbered(100), none);
+  recorder->arm();
+  EXPECT_EQ(recorder->deviceID(), 9);
+  EXPECT_EQ(recorder->errorMessage(), QStringLiteral("No audio input devices found."));
 }
 
 TEST_F(RecorderTest, TheListIsReadAfreshOnArmingAndTheChosenDeviceFollowsItsIdentifier) {
@@ -350,6 +371,27 @@ TEST_F(RecorderTest, ATakeThatCannotBeAddedStaysInItsSafetyFile) {
   ASSERT_EQ(presented.size(), 1u);
   EXPECT_TRUE(ErrorAlert::description(presented[0]).contains(second));
   EXPECT_TRUE(QFileInfo::exists(second));
+}
+
+TEST_F(RecorderTest, ATakeKeptInASafetyFileThatStoppedSaysOnlyItsStartIsThere) {
+  use(numbered(1000));
+  recorder->arm();
+  recorder->start();
+  const QString path = *recorder->safetyPath();
+  {
+    RecordingTestSupport::FileSizeLimit limit(QFileInfo(path).size() + 16 * 1024);
+    if (!limit.active()) GTEST_SKIP() << "the file size limit cannot be set here";
+    capture(48000);
+  }
+  recorder->poll();
+  const quar::Uuid job = model->jobs().beginExternalBusy(QStringLiteral("Saving"), std::make_shared<ProgressToken>());
+  recorder->stop();
+  model->jobs().endExternalBusy(job);
+  EXPECT_LT(readFile(path.toStdString())[0].size(), 48000u);
+  EXPECT_EQ(recorder->errorMessage(),
+            QStringLiteral("The take wasn\u2019t added to the document. Only its start, up to where the safety copy "
+                           "failed, is kept in \u201C%1\u201D.")
+                .arg(path));
 }
 
 TEST_F(RecorderTest, ACancelledConversionKeepsTheSafetyFile) {

@@ -1,11 +1,15 @@
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMainWindow>
 #include <QShortcut>
 #include <QStandardItemModel>
 #include <QTest>
 #include <QToolButton>
+
+#include <system_error>
 
 #include "RecordingTestSupport.h"
 #include "editor/EditorModelFixture.h"
@@ -158,6 +162,42 @@ TEST_F(RecordingBarTest, WhileRecordingOnlyRecordAndMonitoringStayLive) {
   QTest::mouseClick(child<QToolButton>("closeButton"), Qt::LeftButton);
   EXPECT_FALSE(recorder->isArmed());
   EXPECT_FALSE(child<QAbstractButton>("recordButton")->isEnabled());  // no input any more
+}
+
+TEST_F(RecordingBarTest, ASafetyFileThatCannotBeWrittenIsToldAtOnceWhileTheTakeGoesOn) {
+  show(numbered(1000));
+  loud->store(true);
+  QTest::mouseClick(child<QAbstractButton>("recordButton"), Qt::LeftButton);
+  ASSERT_TRUE(recorder->isRecording());
+  const QString path = *recorder->safetyPath();
+  EXPECT_FALSE(shown("errorRow"));
+  {
+    // The disk fills up 32 KB into the take (two channels of 32-bit samples: 4096 frames).
+    RecordingTestSupport::FileSizeLimit limit(QFileInfo(path).size() + 32 * 1024);
+    if (!limit.active()) GTEST_SKIP() << "the file size limit cannot be set here";
+    backend.pump(48000);
+    recorder->engine().drain();
+  }
+  recorder->poll();  // the next 1/30 s tick tells it
+  EXPECT_TRUE(shown("errorRow"));
+  EXPECT_EQ(child<QLabel>("errorLabel")->text(),
+            QStringLiteral("The safety copy of this take can\u2019t be written to \u201C%1\u201D: %2. Recording goes "
+                           "on in memory; stop the take to keep it.")
+                .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()),
+                     QString::fromStdString(std::error_code(EFBIG, std::generic_category()).message())));
+  EXPECT_TRUE(recorder->isRecording());
+  EXPECT_EQ(child<QLabel>("statusLabel")->text(), QStringLiteral("Recording"));
+
+  // Nothing of the take is lost: it goes on in memory and all of it reaches the document.
+  backend.pump(24000);
+  recorder->engine().drain();
+  recorder->poll();
+  EXPECT_EQ(recorder->elapsedFrames(), 72000);
+  QTest::mouseClick(child<QAbstractButton>("recordButton"), Qt::LeftButton);
+  ASSERT_TRUE(waitUntilIdle(*model));
+  EXPECT_EQ(model->content().frameCount(), 73000);
+  EXPECT_EQ(model->content().sample(1, 71999), 1.0f);  // inserted at the cursor, 0
+  EXPECT_FALSE(QFileInfo::exists(path));
 }
 
 TEST_F(RecordingBarTest, PickersChangeTheRecordersChoices) {

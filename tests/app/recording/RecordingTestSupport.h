@@ -4,7 +4,10 @@
 #pragma once
 
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <atomic>
 #include <filesystem>
@@ -83,6 +86,31 @@ inline std::vector<std::vector<float>> readFile(const std::filesystem::path& pat
   if (format) *format = info;
   return channels;
 }
+
+// While it lives, no file of this process may grow past `bytes`: a write beyond fails as on a
+// full disk (EFBIG instead of ENOSPC), for every thread. `active()` is false where the limit
+// cannot be set.
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    if (getrlimit(RLIMIT_FSIZE, &previous_) != 0) return;
+    previousSignal_ = std::signal(SIGXFSZ, SIG_IGN);  // the write fails instead of ending the process
+    const rlimit limited{bytes, previous_.rlim_max};
+    active_ = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+  }
+  ~FileSizeLimit() {
+    if (active_) setrlimit(RLIMIT_FSIZE, &previous_);
+    if (previousSignal_ != SIG_ERR) std::signal(SIGXFSZ, previousSignal_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  bool active() const { return active_; }
+
+private:
+  rlimit previous_{};
+  void (*previousSignal_)(int) = SIG_ERR;
+  bool active_ = false;
+};
 
 // A fresh folder under the system's temporary folder, removed with the object.
 class TemporaryFolder {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <system_error>
 #include <vector>
 
 #include "RecordingTestSupport.h"
@@ -131,7 +133,42 @@ TEST(TakeBufferTest, ATakeGoesOnWithoutASafetyFileWhenItCannotBeMade) {
   { std::ofstream(blocker) << "not a folder"; }
   TakeBuffer buffer({0}, 1, 48000);
   buffer.beginCapture(blocker / "Take.caf");
+  ASSERT_TRUE(buffer.safetyFailure());
+  EXPECT_FALSE(buffer.safetyFailure()->empty());
   feed(buffer, {{0.5f, 0.5f}});
   EXPECT_EQ(buffer.captured(), 2);
   EXPECT_EQ(buffer.endCapture()->frameCount(), 2);
+  buffer.beginCapture(std::nullopt);  // no safety file asked for: nothing failed
+  EXPECT_EQ(buffer.safetyFailure(), std::nullopt);
+}
+
+TEST(TakeBufferTest, AFullDiskEndsTheSafetyFileCleanlyAndTheTakeGoesOn) {
+  TemporaryFolder folder;
+  const std::filesystem::path path = folder.path() / "Take.caf";
+  TakeBuffer buffer({0}, 1, 48000);
+  std::vector<float> expected;
+  {
+    RecordingTestSupport::FileSizeLimit limit(64 * 1024);
+    if (!limit.active()) GTEST_SKIP() << "the file size limit cannot be set here";
+    buffer.beginCapture(path);
+    ASSERT_EQ(buffer.safetyFailure(), std::nullopt);
+    for (int block = 0; block < 40; ++block) {  // 40 × 4000 bytes: past the limit
+      std::vector<float> samples(1000);
+      for (int f = 0; f < 1000; ++f) samples[static_cast<size_t>(f)] = static_cast<float>(block * 1000 + f) / 65536;
+      feed(buffer, {samples});
+      expected.insert(expected.end(), samples.begin(), samples.end());
+    }
+  }
+  ASSERT_TRUE(buffer.safetyFailure());
+  EXPECT_EQ(*buffer.safetyFailure(), std::error_code(EFBIG, std::generic_category()).message());
+  EXPECT_EQ(buffer.captured(), 40000);
+  const std::optional<quar::AudioContent> take = buffer.endCapture();
+  EXPECT_EQ(samples(*take), std::vector<std::vector<float>>{expected});
+  // The file is a readable start of the take, written no further after the failure.
+  const std::vector<std::vector<float>> kept = readFile(path);
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_GT(kept[0].size(), 8000u);
+  EXPECT_LT(kept[0].size(), 16384u);
+  EXPECT_TRUE(std::equal(kept[0].begin(), kept[0].end(), expected.begin()));
+  EXPECT_TRUE(buffer.safetyFailure());  // still told after the take ended
 }

@@ -230,13 +230,13 @@ TEST(StatusBarFit, TheLeastNeededItemsGiveWayFirst) {
   };
   const Case cases[] = {
       {938, true, true, false, true, true},
-      {937, true, true, true, true, true},   // the picker is the first to shrink
-      {825, true, true, true, true, true},
-      {824, true, true, true, true, false},  // then the duration goes
-      {766, true, true, true, true, false},  // the summary still in full
-      {765, true, true, true, true, false},  // elided
-      {609, true, true, true, true, false},  // down to 60 points
-      {608, true, true, true, false, false},
+      {937, true, true, false, true, false},  // the duration is the first to go
+      {879, true, true, false, true, false},  // the summary still in full
+      {878, true, true, false, true, false},  // elided
+      {722, true, true, false, true, false},  // down to 60 points
+      {721, true, true, false, false, false},
+      {633, true, true, false, false, false},  // the picker in full
+      {632, true, true, true, false, false},   // then in its compact form
       {520, true, true, true, false, false},
       {519, true, false, false, false, false},
       {460, true, false, false, false, false},
@@ -252,8 +252,40 @@ TEST(StatusBarFit, TheLeastNeededItemsGiveWayFirst) {
     EXPECT_EQ(fit.duration, c.duration) << c.width;
   }
   // A short summary leaves the duration its room.
-  const StatusBar::Fit shortSummary = StatusBar::fit(700, {398, 24, 46, 159, 80, 45});
+  const StatusBar::Fit shortSummary = StatusBar::fit(801, {398, 24, 46, 159, 80, 45});
   EXPECT_TRUE(shortSummary.summary && shortSummary.duration);
+  // The picker's form follows the width alone, whatever the file's summary.
+  for (int width = 400; width <= 1400; width += 7) {
+    const StatusBar::Fit shortFit = StatusBar::fit(width, {398, 24, 46, 159, 80, 45});
+    const StatusBar::Fit longFit = StatusBar::fit(width, {398, 24, 46, 159, 420, 45});
+    EXPECT_EQ(shortFit.picker, longFit.picker) << width;
+    EXPECT_EQ(shortFit.pickerCompact, longFit.pickerCompact) << width;
+  }
+}
+
+TEST_F(StatusBarTest, ThePickerShowsTheSameForEveryFile) {
+  show(numbered(5'644'800));
+  auto* picker = bar->findChild<QComboBox*>(QStringLiteral("timeFormatPicker"));
+  ASSERT_TRUE(picker);
+  // A PCM file's summary is longer than a compressed one's: at the window's default width both
+  // show the picker in full, at its 150 points or more.
+  quar::AudioFileInfo pcm;
+  pcm.codecName = "Linear PCM";
+  pcm.bitDepth = 32;
+  pcm.isFloat = true;
+  quar::AudioFileInfo mp3;
+  mp3.codecName = "MP3";
+  std::vector<int> widths;
+  for (const quar::AudioFileInfo& info : {pcm, mp3}) {
+    model->setFileInfo(info);
+    bar->resize(1240 - 361, 32);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents();
+    ASSERT_TRUE(picker->isVisible());
+    widths.push_back(picker->width());
+  }
+  EXPECT_GE(widths[0], 150);
+  EXPECT_EQ(widths[0], widths[1]);
 }
 
 TEST_F(StatusBarTest, NothingOverlapsOrIsCutAtAnyWidth) {
@@ -270,9 +302,13 @@ TEST_F(StatusBarTest, NothingOverlapsOrIsCutAtAnyWidth) {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::sendPostedEvents();
   };
-  // The editor's column beside the inspector at the window's default width: the summary in full.
+  // The editor's column beside the inspector at the window's default width: the picker in full
+  // and the summary, elided where it must be.
   settled(1240 - 361);
-  EXPECT_EQ(summary->text(), QStringLiteral("Linear PCM \u00B7 48 kHz \u00B7 32-bit float \u00B7 Stereo"));
+  auto* picker = bar->findChild<QComboBox*>(QStringLiteral("timeFormatPicker"));
+  EXPECT_GE(picker->width(), 150);
+  EXPECT_TRUE(summary->isVisible());
+  EXPECT_TRUE(summary->text().startsWith(QStringLiteral("Linear PCM")));
   for (const int width : {1600, 1240, 1240 - 361, 820, 700, 600, 480, 459}) {
     settled(width);
     std::vector<QWidget*> shown;

@@ -8,6 +8,7 @@
 
 #include "effects/EditorTestSupport.h"
 #include "widgets/SegmentedControl.h"
+#include "widgets/Theme.h"
 
 namespace {
 
@@ -54,4 +55,24 @@ TEST(SegmentedControl, TheChosenSegmentStandsApartInBothAppearances) {
   EXPECT_GE(dark[0] - dark[1], lightContrast);
   control.setPalette(EditorTestSupport::palette(false));
   EXPECT_EQ(fills(control), (std::vector<double>{light[1], light[0]}));
+}
+
+TEST(SegmentedControl, ADisabledChosenSegmentKeepsReadableTextInTheDark) {
+  // "Entire File" chosen and greyed while no selection can be measured: its title on the chosen
+  // segment's lighter fill.
+  SegmentedControl control(QStringLiteral("Scope"), {QStringLiteral("Entire File"), QStringLiteral("Selection")});
+  control.resize(240, 24);
+  control.setSelectedIndex(0);
+  QPalette dark = EditorTestSupport::palette(true);
+  dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(98, 108, 118));  // as desktops derive it
+  control.setPalette(Theme::withReadableDisabledText(dark));  // as the application keeps its palette
+  control.setEnabled(false);
+  for (int i = 0; i < 2; ++i) {
+    const QPalette colors = control.segment(i)->palette();
+    EXPECT_GE(Theme::contrast(colors.color(QPalette::Disabled, QPalette::ButtonText),
+                              colors.color(QPalette::Disabled, QPalette::Button)),
+              Theme::minimumDisabledContrast)
+        << i;
+  }
+  EditorTestSupport::savePicture(control, QStringLiteral("segmented-control-dark-disabled"));
 }
