@@ -246,11 +246,27 @@ TEST(FFmpegDecoder, RefusesStreamsWithoutRateOrChannels) {
       {{{"sample_rate", "44100"}, {"channels", 0}}, noRate},
       {{{"sample_rate", "44100"}, {"channels", "nan"}}, noRate},
       {{{"sample_rate", "44100"}, {"channels", 1e30}}, noRate},
+      // Beyond the rates a file may have: what ffprobe makes of an infinite CAF rate, and more.
+      {{{"sample_rate", "2147483647"}, {"channels", 2}}, noRate},
+      {{{"sample_rate", "1536001"}, {"channels", 2}}, noRate},
+      {{{"sample_rate", "0.5"}, {"channels", 2}}, noRate},
+      {{{"sample_rate", "nan"}, {"channels", 2}}, noRate},
       {{{"sample_rate", "44100"}, {"channels", 65}},
        QuarError::unsupportedFormat("ffprobe reported 65 channels (at most 64 are supported)")},
   };
   for (const auto& [stream, expected] : cases) EXPECT_EQ(errorOf([&] { infoFrom(stream); }), expected) << stream.dump();
   EXPECT_EQ(infoFrom({{"sample_rate", "44100"}, {"channels", 64}}).channelCount, 64);
+  EXPECT_EQ(infoFrom({{"sample_rate", "1536000"}, {"channels", 1}}).sampleRate, 1536000);
+}
+
+// A length that the file's size cannot hold is refused; one it can hold, or one of a file of
+// unknown size, is taken.
+TEST(FFmpegDecoder, RefusesLengthsTheFileCannotHold) {
+  const Json stream = {{"sample_rate", "44100"}, {"channels", 2}, {"time_base", "1/44100"}, {"duration_ts", 1LL << 40}};
+  EXPECT_EQ(errorOf([&] { FFmpegDecoder::makeInfo(anyURL, stream, {{"size", "4096"}}); }),
+            QuarError::unsupportedFormat("ffprobe reported more audio than the file can hold"));
+  EXPECT_EQ(FFmpegDecoder::makeInfo(anyURL, stream, {{"size", std::to_string(1LL << 30)}}).frameCount, 1LL << 40);
+  EXPECT_EQ(FFmpegDecoder::makeInfo(anyURL, stream, Json::object()).frameCount, 1LL << 40);
 }
 
 TEST(FFmpegDecoder, ProbesRealFiles) {
