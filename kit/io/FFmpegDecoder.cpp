@@ -176,7 +176,7 @@ FFmpegDecoder::ProbeResult FFmpegDecoder::probe(const std::filesystem::path& url
                                                        std::filesystem::absolute(url).string()});
   if (result.status != 0)
     throw QuarError::decodeFailed(result.stderr.empty() ? "ffprobe failed (status " + std::to_string(result.status) + ")"
-                                                        : errorTail(result.stderr));
+                                                        : "ffprobe: " + errorTail(result.stderr));
   Json top;
   try {
     top = Json::parse(result.stdout.begin(), result.stdout.end());

@@ -326,7 +326,7 @@ TEST(FFmpegDecoder, ProbeFailures) {
   const std::vector<std::tuple<std::string, QuarError>> cases{
       {"exit 3", QuarError::decodeFailed("ffprobe failed (status 3)")},
       {"echo out; printf ' \\n%s: Invalid data\\n\\n' \"${10}\" >&2; exit 1",
-       QuarError::decodeFailed(std::filesystem::absolute(file).string() + ": Invalid data")},
+       QuarError::decodeFailed("ffprobe: " + std::filesystem::absolute(file).string() + ": Invalid data")},
       {"kill -KILL $$", QuarError::decodeFailed("ffprobe failed (status 137)")},
       {probeScript("{}"), noStream},
       {probeScript("[]"), noStream},
@@ -349,7 +349,7 @@ TEST(FFmpegDecoder, ProbeFailures) {
   const auto real = errorOf([&] { FFmpegDecoder::probe(file); });
   ASSERT_TRUE(real);
   EXPECT_EQ(real->kind(), QuarError::Kind::decodeFailed);
-  EXPECT_TRUE(real->message().starts_with(std::filesystem::absolute(file).string() + ": ")) << real->message();
+  EXPECT_TRUE(real->message().starts_with("ffprobe: " + std::filesystem::absolute(file).string() + ": ")) << real->message();
 
   EXPECT_EQ(errorOf([&] { FFmpegDecoder::probe(file, {FFmpegTool::ffmpegURL(), std::nullopt}); }),
             QuarError::codecUnavailable("ffprobe isn\u2019t installed"));
@@ -567,7 +567,7 @@ TEST(FFmpegDecoder, ToolErrorsKeepTheLastLinesOfStandardError) {
     decodeWith(file, {quar::testing::shellTool(folder / "ffmpeg", flood), goodProbe});
   });
   const auto viaFile = errorOf([&] { decodeWith(file, {folder / "ffmpeg", std::nullopt}); });
-  for (const auto& [error, prefix] : {std::pair{probeError, ""}, std::pair{decodeError, "ffmpeg: "},
+  for (const auto& [error, prefix] : {std::pair{probeError, "ffprobe: "}, std::pair{decodeError, "ffmpeg: "},
                                       std::pair{viaFile, "ffmpeg: "}}) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), QuarError::Kind::decodeFailed);
@@ -584,7 +584,7 @@ TEST(FFmpegDecoder, ToolErrorsKeepTheLastLinesOfStandardError) {
                                                                        "tr -d '\\n' >&2; printf 'end!' >&2; exit 1")});
   });
   ASSERT_TRUE(oneLine);
-  EXPECT_LE(oneLine->message().size(), FFmpegDecoder::maxErrorTextBytes);
+  EXPECT_LE(oneLine->message().size(), std::string("ffprobe: ").size() + FFmpegDecoder::maxErrorTextBytes);
   EXPECT_TRUE(oneLine->message().ends_with("\u00E9t\u00E9end!"));
   EXPECT_EQ(oneLine->message().find("\uFFFD"), std::string::npos);
 }
