@@ -82,9 +82,9 @@ struct AudioEncoder {
   static std::optional<std::string> lameVersion();
   // The longest file name (bytes) the temporary file may have.
   static constexpr size_t maxFileNameBytes = 255;
-  // The hidden file an export to `destination` writes first: "." + name without extension +
-  // "-" + upper-case UUID + ".tmp." + the destination's extension (the format's without one,
-  // or when it is too long to fit). The name is cut short so that the whole stays within
+  // The hidden name of the new file that replaces `destination` (ReplacementFile): "." + name
+  // without extension + "-" + upper-case UUID + ".tmp." + the destination's extension (the
+  // format's without one, or when it is too long to fit). The name is cut short so that the whole stays within
   // maxFileNameBytes.
   static std::filesystem::path temporaryURL(const std::filesystem::path& destination, ExportFormat format);
 };
