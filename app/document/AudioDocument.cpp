@@ -26,6 +26,7 @@
 #include "sheets/ExportOptionsModel.h"
 #include "sheets/ExportOptionsView.h"
 #include "support/Preferences.h"
+#include "support/TimeFormat.h"
 
 using quar::AudioFileInfo;
 using quar::EncodeSettings;
@@ -90,6 +91,37 @@ std::optional<PCMBitDepth> bitDepthOf(const AudioFileInfo& info) {
 QString fileAndFolder(const QUrl& url) {
   return quotedName(url) + QStringLiteral(" in the folder ") +
          QString::fromStdString(quar::curlyQuoted(QDir::toNativeSeparators(directoryOf(url)).toStdString()));
+}
+
+// "Only 0:12.3 of 0:45.0 could be read.", or, when all the file declares arrived, that parts may
+// be wrong.
+QString damageText(const AudioFileInfo& info) {
+  const int64_t declared = info.damage ? info.damage->declaredFrames : 0;
+  if (declared <= info.frameCount)
+    return QStringLiteral("It could be read to its end, but parts of it may be missing or wrong.");
+  return QStringLiteral("Only %1 of %2 could be read.")
+      .arg(hmsString(info.frameCount, info.sampleRate, 1), hmsString(declared, info.sampleRate, 1));
+}
+
+// Tells, on the window once the current event is done, that the file just opened is damaged and
+// how much of it could be read. The file itself stays as it is until the user saves.
+void tellDamaged(QWidget* window, const QUrl& url, const AudioFileInfo& info) {
+  if (!info.damage) return;
+  const QString text = QStringLiteral("The file ") + quotedName(url) + QStringLiteral(" is damaged.");
+  const QString informative = damageText(info);
+  QTimer::singleShot(0, qApp, [window = QPointer<QWidget>(window), text, informative] {
+    QWidget* parent = window && window->isVisible() ? window.data() : nullptr;
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quarnel"), text, QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("damagedFileAlert"));
+    box->setInformativeText(informative);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (parent) {
+      box->open();
+    } else {
+      box->setWindowModality(Qt::ApplicationModal);
+      box->show();
+    }
+  });
 }
 
 AudioDocument::WindowMaker& windowMaker() {
@@ -159,6 +191,7 @@ void AudioDocument::loaded(const QUrl& url, const quar::Uuid& busy, const std::s
     undoManager()->removeAllActions();
     markClean();
     saveSettings_ = settingsMatching(decoded->info);
+    tellDamaged(windowForSheet(), url, decoded->info);
     return;
   }
   close();

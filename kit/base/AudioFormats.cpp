@@ -108,6 +108,17 @@ bool isSupportedRateConversion(double from, double to) {
   return ratio >= 1 / maxRateConversionRatio && ratio <= maxRateConversionRatio;
 }
 
+bool isPlausibleSampleRate(double rate) {
+  return std::isfinite(rate) && rate >= minFileSampleRate && rate <= maxFileSampleRate;
+}
+
+bool canHoldFrames(int64_t fileBytes, int64_t frames, int64_t bytesPerFrame) {
+  if (frames <= 0) return true;
+  if (fileBytes <= 0) return false;
+  if (bytesPerFrame > 0) return frames <= fileBytes / bytesPerFrame;
+  return frames / maxFramesPerCompressedByte < fileBytes;
+}
+
 std::string rateConversionText(double from, double to) {
   return formatDouble(from) + " Hz -> " + formatDouble(to) + " Hz";
 }

@@ -90,6 +90,24 @@ void to_json(Json& json, const EncodeSettings& settings);
 // Throws DecodingError on a missing required key, a wrong type or an unknown raw value.
 void from_json(const Json& json, EncodeSettings& settings);
 
+// What a file may state about its audio; readers refuse other values. Rates in Hz.
+constexpr double minFileSampleRate = 1;
+constexpr double maxFileSampleRate = 1'536'000;
+// Frames one byte of compressed audio may hold at most (FLAC's constant blocks come nearest).
+constexpr int64_t maxFramesPerCompressedByte = 65536;
+// Finite and within [minFileSampleRate, maxFileSampleRate].
+bool isPlausibleSampleRate(double rate);
+// Whether a file of `fileBytes` bytes can hold `frames` (>= 0) frames: `bytesPerFrame` bytes
+// each for PCM, or, with `bytesPerFrame` 0 (compressed audio), maxFramesPerCompressedByte per
+// byte.
+bool canHoldFrames(int64_t fileBytes, int64_t frames, int64_t bytesPerFrame);
+
+// A file that was read past damage: how much of it the file declares. Frames; 0 when unknown.
+struct DecodeDamage {
+  int64_t declaredFrames = 0;
+  bool operator==(const DecodeDamage&) const = default;
+};
+
 // The description of an opened audio file.
 struct AudioFileInfo {
   std::optional<std::filesystem::path> url;
@@ -105,6 +123,9 @@ struct AudioFileInfo {
   bool isLossy = false;
   std::optional<ExportFormat> nativeExportFormat;
   std::string decoderName;
+  // Set by a decode that could read the file only past damage (with the FFmpeg tools after the
+  // native reader failed); frameCount then holds what could be read.
+  std::optional<DecodeDamage> damage;
 
   // Seconds; 0 when the rate is not positive.
   double duration() const { return sampleRate > 0 ? static_cast<double>(frameCount) / sampleRate : 0; }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <unistd.h>
@@ -40,9 +41,10 @@ class BlockCutter {
 public:
   BlockCutter(int64_t blockFrames, const DecodeBlockHandler& onBlock) : blockFrames_(blockFrames), onBlock_(onBlock) {}
 
+  // Starts again from frame 0 (a decode that starts over calls its format handler again).
   void start(int channels) {
-    pending_.assign(static_cast<size_t>(std::max(channels, 0)), {});
-    for (auto& channel : pending_) channel.reserve(static_cast<size_t>(blockFrames_));
+    start_ = 0;
+    clearPending(channels);
   }
   void append(ChannelViews chunk) {
     const size_t frames = chunk.empty() || pending_.empty() ? 0 : chunk.front().size();
@@ -62,10 +64,15 @@ public:
     const auto channels = static_cast<int>(pending_.size());
     onBlock_(std::move(pending_), start_);
     start_ += frames;
-    start(channels);
+    clearPending(channels);
   }
 
 private:
+  void clearPending(int channels) {
+    pending_.assign(static_cast<size_t>(std::max(channels, 0)), {});
+    for (auto& channel : pending_) channel.reserve(static_cast<size_t>(blockFrames_));
+  }
+
   const int64_t blockFrames_;
   const DecodeBlockHandler& onBlock_;
   std::vector<std::vector<float>> pending_;
@@ -104,9 +111,22 @@ AudioFileInfo AudioDecoder::decode(const std::filesystem::path& url, const Decod
   if (!isReadable(url)) throw unreadableFile();
   FFmpegDecoder::requireRegularFile(url);
   std::string nativeMessage;
+  // Set when the native reader opened the file but failed reading it.
+  std::optional<DecodeDamage> damage;
   try {
     CoreAudioFileReader reader(url);
-    return reader.decode(progress, onFormat, onChunk);
+    try {
+      return reader.decode(progress, onFormat, onChunk);
+    } catch (const CoreAudioCannotDecode& error) {
+      if (!error.damaged) throw;
+      nativeMessage = error.message;
+      damage = DecodeDamage{reader.lengthFrames()};
+    } catch (const CoreAudioReadFailure& error) {
+      // Audio was delivered: the tools start again with a new format call, or the failure stands.
+      if (!FFmpegDecoder::isAvailable(tools)) throw;
+      nativeMessage = error.message();
+      damage = DecodeDamage{reader.lengthFrames()};
+    }
   } catch (const CoreAudioCannotDecode& error) {
     // Raised before any callback ran: the FFmpeg tools may start afresh.
     nativeMessage = error.message;
@@ -114,7 +134,19 @@ AudioFileInfo AudioDecoder::decode(const std::filesystem::path& url, const Decod
   if (!FFmpegDecoder::isAvailable(tools))
     throw QuarError::unsupportedFormat(nativeMessage + "; install ffmpeg to open more formats");
   try {
-    return FFmpegDecoder::decode(url, progress, onFormat, onChunk, tools);
+    int64_t announcedFrames = 0;
+    AudioFileInfo info = FFmpegDecoder::decode(
+        url, progress,
+        [&](const AudioFileInfo& format) {
+          announcedFrames = format.frameCount;
+          onFormat(format);
+        },
+        onChunk, tools);
+    if (damage) {
+      if (damage->declaredFrames < 1) damage->declaredFrames = announcedFrames;
+      info.damage = damage;
+    }
+    return info;
   } catch (const QuarError& error) {
     if (error.kind() == QuarError::Kind::decodeFailed) throw QuarError::decodeFailed(nativeMessage + "; " + error.message());
     throw;

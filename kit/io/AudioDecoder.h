@@ -1,5 +1,5 @@
 // AudioDecoder: the one entry point for reading audio files. It decodes with the native reader
-// and, only when that reader cannot handle the file at all, with the FFmpeg tools; it also
+// and, when that reader cannot handle the file or fails reading it, with the FFmpeg tools; it also
 // describes a file without decoding it and lists the extensions that can be opened. Stateless;
 // every call runs to completion on the caller's thread (never the audio thread). The
 // extension list and the tool locations are computed once per process.
@@ -30,9 +30,12 @@ struct AudioDecoder {
       "mpc", "dts", "ac3", "eac3", "mp2", "mp4", "mov", "m4v", "w64",  "rf64", "voc", "au",  "snd",
       "dsf", "dff", "shn", "ra",  "rm",  "amr",  "3gp", "aac", "flac", "wav", "aiff", "aif", "caf"};
 
-  // Calls `onFormat` once, then `onChunk` with planar chunks of at most 32768 frames; returns
-  // the description with the number of frames delivered. `progress` may be empty; returning
-  // false from it cancels. Throws QuarError (decodeFailed, unsupportedFormat, codecUnavailable,
+  // Calls `onFormat`, then `onChunk` with planar chunks of at most 32768 frames; returns the
+  // description with the number of frames delivered. When the native reader opens a file but
+  // fails reading it (damaged data), the FFmpeg tools read it again from the start: `onFormat`
+  // then comes a second time if audio had already been delivered, and what came before it is
+  // to be dropped; the result then carries `damage`. `progress` may be empty; returning false
+  // from it cancels. Throws QuarError (decodeFailed, unsupportedFormat, codecUnavailable,
   // cancelled) or what a callback throws. A path that is not a regular file is refused before
   // anything opens it; a stopped decode stops the tool it started.
   static AudioFileInfo decode(const std::filesystem::path& url, const DecodeProgress& progress,
@@ -40,7 +43,7 @@ struct AudioDecoder {
                               const FFmpegTools& tools = FFmpegTool::installed());
   // Like decode, with the audio cut into blocks of `blockFrames` (>= 1) frames: block k holds
   // frames [k·blockFrames, (k + 1)·blockFrames) (the last one shorter) and reaches `onBlock`
-  // exactly once. Linear PCM that the native reader reads arrives from several threads at once,
+  // exactly once (once more after a second `onFormat`, as decode tells). Linear PCM that the native reader reads arrives from several threads at once,
   // in any order, after `onFormat` has stated the exact length; everything else arrives in order
   // on the calling thread. `onFormat` and `progress` run on the calling thread.
   static AudioFileInfo decodeBlocks(const std::filesystem::path& url, const DecodeProgress& progress,

@@ -1,13 +1,7 @@
 #include "io/AudioEncoder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 
 #include "base/Numbers.h"
 #include "base/QuarError.h"
@@ -16,6 +10,7 @@
 #include "io/CoreAudioSupport.h"
 #include "io/MP3Writer.h"
 #include "io/OggOpusWriter.h"
+#include "io/ReplacementFile.h"
 #include "io/platform/CodecServices.h"
 
 namespace quar {
@@ -58,41 +53,6 @@ fs::path resolvedTarget(const fs::path& url) {
   }
   return path;
 }
-
-[[noreturn]] void moveFailed(int error) {
-  throw QuarError::encodeFailed("couldn\u2019t move the finished file into place: " + std::string(std::strerror(error)),
-                                error);
-}
-
-// Moves the finished temporary file onto the target: it takes the target's owner and group
-// where the process may set them (a refusal is ignored), then its permission bits, and reaches
-// the disk before the rename.
-void replace(const fs::path& target, const fs::path& temporary) {
-  struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0) {
-    if (::chown(temporary.c_str(), existing.st_uid, existing.st_gid) != 0) {
-      // Not permitted for this process; the file stays the process's own.
-    }
-    if (::chmod(temporary.c_str(), existing.st_mode & 07777) != 0) moveFailed(errno);
-  }
-  const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) moveFailed(errno);
-  const int synced = ::fsync(fd) == 0 ? 0 : errno;
-  ::close(fd);
-  if (synced != 0) moveFailed(synced);
-  if (::rename(temporary.c_str(), target.c_str()) != 0) moveFailed(errno);
-}
-
-// Removes the temporary file on every exit of an export that did not complete.
-struct TemporaryFile {
-  fs::path path;
-  bool completed = false;
-  ~TemporaryFile() {
-    if (completed) return;
-    std::error_code ignored;
-    fs::remove(path, ignored);
-  }
-};
 
 } // namespace
 
@@ -229,9 +189,9 @@ EncodeReport AudioEncoder::write(const AudioSource& source, std::optional<FrameR
   std::error_code error;
   if (fs::is_directory(target, error))
     throw QuarError::encodeFailed(curlyQuoted(target.filename().string()) + " is a folder");
-  TemporaryFile temporary{temporaryURL(target, plan.settings.format)};
+  ReplacementFile replacement(target, temporaryURL(target, plan.settings.format));
 
-  std::unique_ptr<ChunkSink> writer = plan.makeWriter(temporary.path);
+  std::unique_ptr<ChunkSink> writer = plan.makeWriter(replacement.writePath());
   const ChunkSink& file = *writer;
   const std::unique_ptr<ChunkSink> head = plan.makeChain(std::move(writer));
   const double total = static_cast<double>(std::max<int64_t>(plan.range.count(), 1));
@@ -248,8 +208,7 @@ EncodeReport AudioEncoder::write(const AudioSource& source, std::optional<FrameR
     head->abort();
     throw;
   }
-  replace(target, temporary.path);
-  temporary.completed = true;
+  replacement.commit();
   if (progress) progress(1.0);
   return {file.clippedSamples()};
 }

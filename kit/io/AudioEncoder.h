@@ -1,7 +1,7 @@
 // AudioEncoder: the one entry point for writing audio to a file. It plans an export
 // (EncodePlan: range, output rate, channels and length), streams the source through a chain of
 // stages (mixer, resampler and length enforcer as needed) into the format's writer, writing a
-// hidden temporary file beside the destination that then replaces it atomically. Stateless;
+// new file beside the destination (ReplacementFile) that then replaces it atomically. Stateless;
 // every call runs on the caller's thread (never the audio thread).
 #pragma once
 
@@ -67,7 +67,8 @@ struct EncodeReport {
 
 struct AudioEncoder {
   // Writes `range` (default: all) of `source` to `url`. On success exactly the destination
-  // exists; on failure it is untouched and no temporary file is left. A symbolic link's target
+  // exists; on failure it is untouched and no temporary file is left, nor, where the file
+  // system has unnamed files, when the process is killed. A symbolic link's target
   // is replaced, keeping its permission bits and, where the process may set them, its owner
   // and group. A destination that is a folder is refused before anything is encoded. Throws
   // QuarError (cancelled when `progress` answers false) or a stage's failure.
@@ -81,9 +82,9 @@ struct AudioEncoder {
   static std::optional<std::string> lameVersion();
   // The longest file name (bytes) the temporary file may have.
   static constexpr size_t maxFileNameBytes = 255;
-  // The hidden file an export to `destination` writes first: "." + name without extension +
-  // "-" + upper-case UUID + ".tmp." + the destination's extension (the format's without one,
-  // or when it is too long to fit). The name is cut short so that the whole stays within
+  // The hidden name of the new file that replaces `destination` (ReplacementFile): "." + name
+  // without extension + "-" + upper-case UUID + ".tmp." + the destination's extension (the
+  // format's without one, or when it is too long to fit). The name is cut short so that the whole stays within
   // maxFileNameBytes.
   static std::filesystem::path temporaryURL(const std::filesystem::path& destination, ExportFormat format);
 };

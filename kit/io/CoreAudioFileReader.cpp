@@ -34,10 +34,15 @@ CoreAudioFileReader::CoreAudioFileReader(std::filesystem::path url) : url_(std::
   ext_ = NativeReader::open(url_, status);
   if (!ext_) throw CoreAudioCannotDecode("The native reader can\u2019t open the file (" + FourCC::status(status) + ")");
   const StreamDescription& format = ext_->fileFormat();
-  if (format.channelsPerFrame == 0 || !(format.sampleRate > 0))
+  lengthFrames_ = std::max<int64_t>(ext_->lengthFrames(), 0);
+  // A header value that cannot be true: no channel, an impossible rate, or more frames than
+  // the file's bytes can hold.
+  const int64_t bytesPerFrame = format.formatID == AudioFormatID::linearPCM ? format.bytesPerFrame : 0;
+  const auto fileBytes = fileSizeOf(url_);
+  if (format.channelsPerFrame == 0 || !isPlausibleSampleRate(format.sampleRate) ||
+      (fileBytes && !canHoldFrames(*fileBytes, lengthFrames_, bytesPerFrame)))
     throw CoreAudioCannotDecode("The native reader can\u2019t describe the audio stream");
   fileFormat_ = format;
-  lengthFrames_ = std::max<int64_t>(ext_->lengthFrames(), 0);
   fileType_ = ext_->fileType();
 }
 
@@ -67,11 +72,11 @@ AudioFileInfo CoreAudioFileReader::decode(const DecodeProgress& progress, const 
     if (status != AudioStatus::ok) {
       const std::string message = "Native decode error (" + FourCC::status(status) + ") after " +
                                   std::to_string(delivered) + " frames";
-      if (delivered == 0) throw CoreAudioCannotDecode(message);
-      throw QuarError::decodeFailed(message);
+      if (delivered == 0) throw CoreAudioCannotDecode(message, true);
+      throw CoreAudioReadFailure(message);
     }
     if (frames == 0) {
-      if (delivered == 0 && lengthFrames_ > 0) throw CoreAudioCannotDecode("The native reader decoded no audio");
+      if (delivered == 0 && lengthFrames_ > 0) throw CoreAudioCannotDecode("The native reader decoded no audio", true);
       if (delivered == 0) onFormat(info(0));
       if (progress) progress(1.0);
       return info(delivered);
@@ -107,8 +112,8 @@ AudioFileInfo CoreAudioFileReader::decodeConcurrently(const DecodeProgress& prog
       std::vector<float*> pointers;
       for (auto& channel : samples) pointers.push_back(channel.data());
       if (const int32_t status = ext_->readAt(start, pointers, frames); status != AudioStatus::ok)
-        throw QuarError::decodeFailed("Native decode error (" + FourCC::status(status) + ") at frame " +
-                                      std::to_string(start));
+        throw CoreAudioReadFailure("Native decode error (" + FourCC::status(status) + ") at frame " +
+                                   std::to_string(start));
       onBlock(std::move(samples), start);
     });
     if (progress && !progress(static_cast<double>(first + count) / static_cast<double>(blocks)))

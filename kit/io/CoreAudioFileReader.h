@@ -15,6 +15,7 @@
 
 #include "base/AudioFormats.h"
 #include "base/AudioSource.h"
+#include "base/QuarError.h"
 #include "io/platform/NativeReader.h"
 
 namespace quar {
@@ -29,13 +30,22 @@ using DecodeChunkHandler = std::function<void(ChannelViews chunk)>;
 // of one length) that the handler may keep.
 using DecodeBlockHandler = std::function<void(std::vector<std::vector<float>>&& channels, int64_t start)>;
 
-// The native layer cannot read the file; raised only before any callback.
+// The native layer cannot read the file; raised only before any callback. `damaged`: the file
+// opened, but reading its audio failed at once.
 class CoreAudioCannotDecode : public std::exception {
 public:
-  explicit CoreAudioCannotDecode(std::string message) : message(std::move(message)) {}
+  explicit CoreAudioCannotDecode(std::string message, bool damaged = false)
+      : message(std::move(message)), damaged(damaged) {}
   const char* what() const noexcept override { return message.c_str(); }
 
   std::string message;
+  bool damaged;
+};
+
+// Reading failed after audio had reached the caller (damaged data): a decodeFailed QuarError.
+class CoreAudioReadFailure : public QuarError {
+public:
+  explicit CoreAudioReadFailure(std::string message) : QuarError(QuarError::decodeFailed(std::move(message))) {}
 };
 
 class CoreAudioFileReader {
@@ -47,7 +57,8 @@ public:
 
   // Delivers the whole file; returns its description with the number of frames delivered.
   // `progress` may be empty. Throws CoreAudioCannotDecode (nothing delivered yet),
-  // QuarError (decodeFailed, cancelled) or what a callback throws.
+  // CoreAudioReadFailure (damaged after some audio), QuarError::cancelled or what a callback
+  // throws.
   AudioFileInfo decode(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
                        const DecodeChunkHandler& onChunk);
   // Whether decodeConcurrently works: linear PCM of known length.

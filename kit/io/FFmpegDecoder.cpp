@@ -23,6 +23,7 @@ namespace {
 static_assert(std::endian::native == std::endian::little, "ffmpeg's f32le output is read in host order");
 
 const char* const noRateOrChannels = "ffprobe reported no sample rate / channel count";
+const char* const impossibleLength = "ffprobe reported more audio than the file can hold";
 
 // A decimal number filling the whole text (no surrounding white space), or inf or nan.
 std::optional<double> parseDouble(std::string_view text) {
@@ -175,7 +176,7 @@ FFmpegDecoder::ProbeResult FFmpegDecoder::probe(const std::filesystem::path& url
                                                        std::filesystem::absolute(url).string()});
   if (result.status != 0)
     throw QuarError::decodeFailed(result.stderr.empty() ? "ffprobe failed (status " + std::to_string(result.status) + ")"
-                                                        : errorTail(result.stderr));
+                                                        : "ffprobe: " + errorTail(result.stderr));
   Json top;
   try {
     top = Json::parse(result.stdout.begin(), result.stdout.end());
@@ -196,8 +197,7 @@ AudioFileInfo FFmpegDecoder::makeInfo(const std::filesystem::path& url, const Js
   const auto channelNumber = number(stream, "channels");
   // 0 when absent or not a whole number that fits.
   const int64_t channelCount = (channelNumber ? truncated<int64_t>(*channelNumber) : std::nullopt).value_or(0);
-  // Rates are whole numbers to ffmpeg; one beyond its integer range is refused.
-  if (!sampleRate || !(*sampleRate > 0 && *sampleRate <= std::numeric_limits<int32_t>::max()) || channelCount < 1)
+  if (!sampleRate || !isPlausibleSampleRate(*sampleRate) || channelCount < 1)
     throw QuarError::unsupportedFormat(noRateOrChannels);
   if (channelCount > maxChannels)
     throw QuarError::unsupportedFormat("ffprobe reported " + std::to_string(channelCount) + " channels (at most " +
@@ -232,6 +232,8 @@ AudioFileInfo FFmpegDecoder::makeInfo(const std::filesystem::path& url, const Js
   }
   info.frameCount = frameCountOf(stream, format, *sampleRate);
   if (const auto size = number(format, "size")) info.fileSize = truncated<int64_t>(*size);
+  if (info.fileSize && !canHoldFrames(*info.fileSize, info.frameCount, 0))
+    throw QuarError::unsupportedFormat(impossibleLength);
   info.isLossy = !isLossless;
   info.nativeExportFormat = nativeExportFormat(formatName, codec);
   info.decoderName = "ffmpeg";

@@ -39,8 +39,8 @@ struct FFmpegDecoder {
   static void requireRegularFile(const std::filesystem::path& url);
 
   // Describes the file's first audio stream with ffprobe. Throws QuarError: codecUnavailable
-  // without ffprobe, decodeFailed for a file that is not regular, when the tool fails (with the
-  // end of its standard error) or its output is no JSON,
+  // without ffprobe, decodeFailed for a file that is not regular, when the tool fails ("ffprobe: "
+  // and the end of its standard error) or its output is no JSON,
   // unsupportedFormat without an audio stream or a usable rate and channel count.
   static ProbeResult probe(const std::filesystem::path& url, const FFmpegTools& tools = FFmpegTool::installed());
 

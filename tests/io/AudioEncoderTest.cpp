@@ -20,6 +20,7 @@
 #include "io/AudioDecoder.h"
 #include "io/MP3Writer.h"
 #include "io/OggOpusWriter.h"
+#include "io/ReplacementFile.h"
 #include "io/platform/StreamDescription.h"
 
 namespace quar {
@@ -349,7 +350,7 @@ TEST(AudioEncoderTest, ExportsTheRangeSampleForSample) {
   }
 }
 
-TEST(AudioEncoderTest, WritesAHiddenTemporaryFileBesideTheDestinationAndReportsProgress) {
+TEST(AudioEncoderTest, WritesBesideTheDestinationAndReportsProgress) {
   struct Case {
     const char* destination;
     ExportFormat format;
@@ -378,10 +379,11 @@ TEST(AudioEncoderTest, WritesAHiddenTemporaryFileBesideTheDestinationAndReportsP
     });
     std::vector<double> progress;
     for (const Snapshot& snapshot : snapshots) progress.push_back(snapshot.fraction);
-    // While writing: the untouched destination and one hidden temporary file beside it.
+    // While writing: the untouched destination and, where the file system has no unnamed
+    // files, one hidden temporary file beside it.
     for (size_t i = 0; i + 1 < snapshots.size(); ++i) {
       auto names = snapshots[i].names;
-      EXPECT_EQ(names.size(), 2u);
+      EXPECT_LE(names.size(), 2u);
       EXPECT_EQ(names.erase(c.destination), 1u);
       if (!names.empty()) {
         EXPECT_TRUE(std::regex_match(*names.begin(), std::regex(c.pattern))) << *names.begin();
@@ -393,8 +395,9 @@ TEST(AudioEncoderTest, WritesAHiddenTemporaryFileBesideTheDestinationAndReportsP
     EXPECT_FALSE(snapshots.back().destinationUntouched);
     EXPECT_EQ(progress, (std::vector<double>{0.32768, 0.65536, 0.98304, 1.0, 1.0}));
     EXPECT_EQ(namesIn(folder.path()), std::set<std::string>{c.destination});
-    EXPECT_TRUE(std::regex_match(AudioEncoder::temporaryURL(destination, c.format).filename().string(),
-                                 std::regex(c.pattern)));
+    const std::string temporary = AudioEncoder::temporaryURL(destination, c.format).filename().string();
+    EXPECT_TRUE(std::regex_match(temporary, std::regex(c.pattern)));
+    EXPECT_TRUE(ReplacementFile::isTemporaryName(temporary)) << "left over, it would be removed";
   }
 }
 

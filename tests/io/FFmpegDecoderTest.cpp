@@ -246,11 +246,27 @@ TEST(FFmpegDecoder, RefusesStreamsWithoutRateOrChannels) {
       {{{"sample_rate", "44100"}, {"channels", 0}}, noRate},
       {{{"sample_rate", "44100"}, {"channels", "nan"}}, noRate},
       {{{"sample_rate", "44100"}, {"channels", 1e30}}, noRate},
+      // Beyond the rates a file may have: what ffprobe makes of an infinite CAF rate, and more.
+      {{{"sample_rate", "2147483647"}, {"channels", 2}}, noRate},
+      {{{"sample_rate", "1536001"}, {"channels", 2}}, noRate},
+      {{{"sample_rate", "0.5"}, {"channels", 2}}, noRate},
+      {{{"sample_rate", "nan"}, {"channels", 2}}, noRate},
       {{{"sample_rate", "44100"}, {"channels", 65}},
        QuarError::unsupportedFormat("ffprobe reported 65 channels (at most 64 are supported)")},
   };
   for (const auto& [stream, expected] : cases) EXPECT_EQ(errorOf([&] { infoFrom(stream); }), expected) << stream.dump();
   EXPECT_EQ(infoFrom({{"sample_rate", "44100"}, {"channels", 64}}).channelCount, 64);
+  EXPECT_EQ(infoFrom({{"sample_rate", "1536000"}, {"channels", 1}}).sampleRate, 1536000);
+}
+
+// A length that the file's size cannot hold is refused; one it can hold, or one of a file of
+// unknown size, is taken.
+TEST(FFmpegDecoder, RefusesLengthsTheFileCannotHold) {
+  const Json stream = {{"sample_rate", "44100"}, {"channels", 2}, {"time_base", "1/44100"}, {"duration_ts", 1LL << 40}};
+  EXPECT_EQ(errorOf([&] { FFmpegDecoder::makeInfo(anyURL, stream, {{"size", "4096"}}); }),
+            QuarError::unsupportedFormat("ffprobe reported more audio than the file can hold"));
+  EXPECT_EQ(FFmpegDecoder::makeInfo(anyURL, stream, {{"size", std::to_string(1LL << 30)}}).frameCount, 1LL << 40);
+  EXPECT_EQ(FFmpegDecoder::makeInfo(anyURL, stream, Json::object()).frameCount, 1LL << 40);
 }
 
 TEST(FFmpegDecoder, ProbesRealFiles) {
@@ -310,7 +326,7 @@ TEST(FFmpegDecoder, ProbeFailures) {
   const std::vector<std::tuple<std::string, QuarError>> cases{
       {"exit 3", QuarError::decodeFailed("ffprobe failed (status 3)")},
       {"echo out; printf ' \\n%s: Invalid data\\n\\n' \"${10}\" >&2; exit 1",
-       QuarError::decodeFailed(std::filesystem::absolute(file).string() + ": Invalid data")},
+       QuarError::decodeFailed("ffprobe: " + std::filesystem::absolute(file).string() + ": Invalid data")},
       {"kill -KILL $$", QuarError::decodeFailed("ffprobe failed (status 137)")},
       {probeScript("{}"), noStream},
       {probeScript("[]"), noStream},
@@ -333,7 +349,7 @@ TEST(FFmpegDecoder, ProbeFailures) {
   const auto real = errorOf([&] { FFmpegDecoder::probe(file); });
   ASSERT_TRUE(real);
   EXPECT_EQ(real->kind(), QuarError::Kind::decodeFailed);
-  EXPECT_TRUE(real->message().starts_with(std::filesystem::absolute(file).string() + ": ")) << real->message();
+  EXPECT_TRUE(real->message().starts_with("ffprobe: " + std::filesystem::absolute(file).string() + ": ")) << real->message();
 
   EXPECT_EQ(errorOf([&] { FFmpegDecoder::probe(file, {FFmpegTool::ffmpegURL(), std::nullopt}); }),
             QuarError::codecUnavailable("ffprobe isn\u2019t installed"));
@@ -551,7 +567,7 @@ TEST(FFmpegDecoder, ToolErrorsKeepTheLastLinesOfStandardError) {
     decodeWith(file, {quar::testing::shellTool(folder / "ffmpeg", flood), goodProbe});
   });
   const auto viaFile = errorOf([&] { decodeWith(file, {folder / "ffmpeg", std::nullopt}); });
-  for (const auto& [error, prefix] : {std::pair{probeError, ""}, std::pair{decodeError, "ffmpeg: "},
+  for (const auto& [error, prefix] : {std::pair{probeError, "ffprobe: "}, std::pair{decodeError, "ffmpeg: "},
                                       std::pair{viaFile, "ffmpeg: "}}) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), QuarError::Kind::decodeFailed);
@@ -568,7 +584,7 @@ TEST(FFmpegDecoder, ToolErrorsKeepTheLastLinesOfStandardError) {
                                                                        "tr -d '\\n' >&2; printf 'end!' >&2; exit 1")});
   });
   ASSERT_TRUE(oneLine);
-  EXPECT_LE(oneLine->message().size(), FFmpegDecoder::maxErrorTextBytes);
+  EXPECT_LE(oneLine->message().size(), std::string("ffprobe: ").size() + FFmpegDecoder::maxErrorTextBytes);
   EXPECT_TRUE(oneLine->message().ends_with("\u00E9t\u00E9end!"));
   EXPECT_EQ(oneLine->message().find("\uFFFD"), std::string::npos);
 }

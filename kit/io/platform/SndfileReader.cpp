@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <sndfile.h>
 
+#include "base/AudioFormats.h"
 #include "io/platform/AudioStatus.h"
 
 namespace quar {
@@ -131,6 +135,37 @@ bool describeSubtype(int majorFormat, int subtype, StreamDescription& format, st
   }
 }
 
+// The sample rate an AIFF or AIFC file states in its COMM chunk (an 80-bit extended float, which
+// libsndfile turns into an integer, 0 into 1 and NaN into a large value); none without one.
+std::optional<double> aiffSampleRate(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return std::nullopt;
+  const auto bigEndian = [](const unsigned char* bytes, int count) {
+    uint64_t value = 0;
+    for (int i = 0; i < count; ++i) value = value << 8 | bytes[i];
+    return value;
+  };
+  for (off_t offset = 12; offset + 8 <= status.st_size;) {
+    unsigned char chunk[8 + 18];
+    const ssize_t got = ::pread(fd, chunk, sizeof chunk, offset);
+    if (got < 8) return std::nullopt;
+    const uint64_t size = bigEndian(chunk + 4, 4);
+    if (std::memcmp(chunk, "COMM", 4) == 0) {
+      if (size < 18 || got < static_cast<ssize_t>(sizeof chunk)) return std::nullopt;
+      const unsigned char* rate = chunk + 8 + 8;
+      const auto exponent = static_cast<int>(bigEndian(rate, 2) & 0x7FFF);
+      const uint64_t mantissa = bigEndian(rate + 2, 8);
+      const double sign = (rate[0] & 0x80) != 0 ? -1 : 1;
+      if (exponent == 0x7FFF)
+        return mantissa << 1 == 0 ? sign * std::numeric_limits<double>::infinity()
+                                  : std::numeric_limits<double>::quiet_NaN();
+      return sign * std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
+    }
+    offset += 8 + static_cast<off_t>(size + (size & 1));
+  }
+  return std::nullopt;
+}
+
 // Copies `frames` interleaved frames into the planar buffers, from index `offset` on.
 void deinterleave(const float* interleaved, size_t channelCount, sf_count_t frames, float* const* channels,
                   int64_t offset) {
@@ -208,6 +243,8 @@ std::unique_ptr<SndfileReader> SndfileReader::open(int fd, int32_t& status) {
   }
   StreamDescription& format = reader->fileFormat_;
   format.sampleRate = info.samplerate;
+  if (majorFormat == SF_FORMAT_AIFF)
+    if (const auto stated = aiffSampleRate(fd); stated && !isPlausibleSampleRate(*stated)) format.sampleRate = *stated;
   format.channelsPerFrame = static_cast<uint32_t>(info.channels);
   if (!describeSubtype(majorFormat, subtype, format, reader->sourceBitDepth_)) {
     status = AudioStatus::unsupportedFormat;
