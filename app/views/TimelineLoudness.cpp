@@ -218,7 +218,9 @@ void draw(TimelineCanvas& canvas) {
   const LoudnessAnalysis& analysis = model.analysis();
   const std::optional<quar::LoudnessResult>& result =
       analysis.contentLoudness() ? analysis.contentLoudness() : analysis.loudness();
-  Underlay underlay{lane, canvas.dark};
+  Underlay underlay;
+  underlay.lane = lane;
+  underlay.dark = canvas.dark;
   if (result) {
     underlay.targetY = lineY(model.targetLUFS(), lane);
     if (std::isfinite(result->integratedLUFS)) underlay.integratedY = lineY(result->integratedLUFS, lane);
