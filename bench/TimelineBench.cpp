@@ -12,6 +12,7 @@
 #include "views/OverviewView.h"
 #include "widgets/Theme.h"
 #include "views/TimelineCanvas.h"
+#include "views/TimelineLoudness.h"
 #include "views/TimelineView.h"
 
 namespace quar::bench {
@@ -47,7 +48,13 @@ Json timelineCommand(const Words& words) {
   // Full redraws at fit zoom (the first layout fitted the document) and at one frame per point:
   // drawing the backing image alone, and a whole repaint that also shows it.
   QImage image = view.backingImage();
-  const auto draw = [&] { TimelineCanvas(image, model, view.palette()).drawEverything(); };
+  // Like the view, the drawings keep the loudness lane's underlay from one to the next.
+  TimelineLoudness::UnderlayCache underlay;
+  const auto draw = [&] {
+    TimelineCanvas canvas(image, model, view.palette());
+    canvas.underlayCache = &underlay;
+    canvas.drawEverything();
+  };
   const auto repaint = [&] {
     view.invalidate();
     view.repaint();
@@ -82,6 +89,15 @@ Json timelineCommand(const Words& words) {
   model.analysis().setContentLoudness(loudness);
   settle();
   const Timings decoratedDraw = timed(runs, draw);
+  // The same while an envelope point moves between drawings, as in a drag: the curves shift.
+  int moves = 0;
+  const Timings draggedDraw = timed(runs, [&] {
+    EnvelopeSet moved;
+    moved.master.insert(frameAt(0.4), 0);
+    moved.master.insert(frameAt(0.6), -8 + 0.25 * (++moves % 16));
+    model.setEnvelopes(moved);
+    draw();
+  });
   model.tempo().setShowGrid(false);
   model.setMarkers({});
   model.setSelection(std::nullopt);
@@ -123,6 +139,7 @@ Json timelineCommand(const Words& words) {
           {"drawFit", json(fitDraw)},
           {"repaintFit", json(fitRepaint)},
           {"drawFitDecorated", json(decoratedDraw)},
+          {"drawFitEnvelopeDrag", json(draggedDraw)},
           {"drawOneFramePerPoint", json(sampleDraw)},
           {"repaintOneFramePerPoint", json(sampleRepaint)},
           {"playheadTicks", tick},

@@ -79,65 +79,56 @@ void PlaybackEngine::play(const AudioContent& content, FrameRange range, int64_t
   ensureGraph(content);
   if (converter_) converter_->prepareSpare();
   state_->finished.store(false);
-  auto fresh = std::make_shared<const AudioContent>(content);
-  std::shared_ptr<const AudioContent> old = state_->program.with([&](PlaybackProgram& p) {
-    p.range = range;
-    p.loop = loop;
-    p.gain = gain;
-    p.playing = true;
-    p.envelopeActive = !p.envelope->isFlat();
-    state_->requestSeek(from);
-    return std::exchange(p.content, std::move(fresh));
-  });
-  if (old) state_->retire(std::move(old));
+  PlaybackProgram p = state_->program();
+  p.content = std::make_shared<const AudioContent>(content);
+  p.range = range;
+  p.loop = loop;
+  p.gain = gain;
+  p.playing = true;
+  p.envelopeActive = !p.envelope->isFlat();
+  state_->publish(std::move(p), from);
   if (stream_->isRunning()) return;
   state_->streamStarting();
   try {
     stream_->start();
   } catch (...) {
-    state_->program.with([](PlaybackProgram& p) { p.playing = false; });
+    state_->update([](PlaybackProgram& p) { p.playing = false; });
     state_->streamStopped();
     throw;
   }
 }
 
 void PlaybackEngine::stop() {
-  state_->program.with([](PlaybackProgram& p) { p.playing = false; });
+  state_->update([](PlaybackProgram& p) { p.playing = false; });
   closeStream();
 }
 
 void PlaybackEngine::setLooping(bool looping) {
-  state_->program.with([&](PlaybackProgram& p) { p.loop = looping; });
+  state_->update([&](PlaybackProgram& p) { p.loop = looping; });
 }
 
-bool PlaybackEngine::isLooping() const {
-  return state_->program.with([](const PlaybackProgram& p) { return p.loop; });
-}
+bool PlaybackEngine::isLooping() const { return state_->program().loop; }
 
 void PlaybackEngine::setGain(float gain) {
-  state_->program.with([&](PlaybackProgram& p) { p.gain = gain; });
+  state_->update([&](PlaybackProgram& p) { p.gain = gain; });
 }
 
-float PlaybackEngine::gain() const {
-  return state_->program.with([](const PlaybackProgram& p) { return p.gain; });
-}
+float PlaybackEngine::gain() const { return state_->program().gain; }
 
 void PlaybackEngine::replaceContent(const AudioContent& content, FrameRange range) {
   auto fresh = std::make_shared<const AudioContent>(content);
-  std::shared_ptr<const AudioContent> old = state_->program.with([&](PlaybackProgram& p) {
+  state_->update([&](PlaybackProgram& p) {
+    p.content = std::move(fresh);
     p.range = range;
-    return std::exchange(p.content, std::move(fresh));
   });
-  if (old) state_->retire(std::move(old));
 }
 
 void PlaybackEngine::setEnvelopes(quar::EnvelopeSet envelopes) {
   auto fresh = std::make_shared<const quar::EnvelopeSet>(std::move(envelopes));
-  const bool active = !fresh->isFlat();
-  state_->retire(state_->program.with([&](PlaybackProgram& p) {
-    p.envelopeActive = active;
-    return std::exchange(p.envelope, std::move(fresh));
-  }));
+  state_->update([&](PlaybackProgram& p) {
+    p.envelopeActive = !fresh->isFlat();
+    p.envelope = std::move(fresh);
+  });
 }
 
 void PlaybackEngine::seek(int64_t frame) {
@@ -161,13 +152,10 @@ int64_t PlaybackEngine::audiblePosition() const {
   double seconds = stream_->latency();
   if (converter_) seconds += static_cast<double>(converter_->delayFrames()) / stream_->sampleRate();
   const auto latency = static_cast<int64_t>(seconds * *contentRate_);
-  const int64_t lower = state_->program.with([](const PlaybackProgram& p) { return p.range.lowerBound; });
-  return std::max(position - latency, lower);
+  return std::max(position - latency, state_->program().range.lowerBound);
 }
 
-PlaybackProgram PlaybackEngine::program() const {
-  return state_->program.with([](const PlaybackProgram& p) { return p; });
-}
+PlaybackProgram PlaybackEngine::program() const { return state_->program(); }
 
 bool PlaybackEngine::isFinished() const { return state_->isFinished(); }
 

@@ -1,7 +1,7 @@
 // PlaybackProgram: everything the render thread needs to know about what to play. A plain
-// value behind RenderState's program lock; content and envelopes are shared and immutable, so
-// the render thread's copy only counts references (the GUI thread retires replaced ones, so
-// the render thread never drops the last). Frames are content frames; gain is linear.
+// value; RenderState publishes each one immutable, and its content and envelopes are shared
+// and immutable too, so the render thread reads them in place and never counts a reference.
+// Frames are content frames; gain is linear.
 #pragma once
 
 #include <memory>

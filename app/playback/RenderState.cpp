@@ -10,12 +10,26 @@ RenderState::RenderState()
       envelopeGains_(sliceFrames),
       envelopeScratch_(sliceFrames) {
   for (auto& buffer : scratch_) scratchPointers_.push_back(buffer.data());
-  program.with([](PlaybackProgram& p) { p.envelope = std::make_shared<const quar::EnvelopeSet>(); });
+  PlaybackProgram initial;
+  initial.envelope = std::make_shared<const quar::EnvelopeSet>();
+  current_ = std::make_shared<const Published>(Published{std::move(initial)});
+  published_.store(current_.get());
+}
+
+void RenderState::publish(PlaybackProgram program, std::optional<int64_t> seek) {
+  Published next{std::move(program), current_->seek, current_->seekSerial};
+  if (seek) {
+    next.seek = *seek;
+    ++next.seekSerial;
+  }
+  std::shared_ptr<const Published> old = std::exchange(current_, std::make_shared<const Published>(std::move(next)));
+  published_.store(current_.get());
+  retire(std::move(old));
 }
 
 void RenderState::render(int64_t frameCount, std::span<float* const> outputs, bool* isSilence) {
   renderCycle(frameCount, outputs, isSilence);
-  // Counted only after the cycle's copies of the program are gone.
+  // Counted only once the cycle reads nothing of the program any more.
   retirement_.cycleCompleted();
 }
 
@@ -23,23 +37,15 @@ void RenderState::renderCycle(int64_t frameCount, std::span<float* const> output
   for (float* out : outputs)
     if (out) std::fill_n(out, frameCount, 0.0f);
 
-  PlaybackProgram p;
-  int64_t seek = -1;
-  const bool locked = program.tryWith([&](const PlaybackProgram& current) {
-    p = current;
-    if (pendingSeek_.load() >= 0) {
-      finished.store(false);
-      seek = pendingSeek_.exchange(-1);
-    }
-  });
-  if (!locked) {
-    *isSilence = true;
-    return;
-  }
-  if (seek >= 0) {
-    position.store(seek, std::memory_order_relaxed);
+  const Published& published = *published_.load();
+  if (published.seekSerial != takenSeekSerial_.load(std::memory_order_relaxed)) {
+    // Cleared before the seek counts as taken: a taken seek never uncovers a stale flag.
+    finished.store(false);
+    position.store(published.seek, std::memory_order_relaxed);
+    takenSeekSerial_.store(published.seekSerial, std::memory_order_release);
     ++seeksTaken_;
   }
+  const PlaybackProgram& p = published.program;
   const FrameRange range = p.content ? p.range.clamped({0, p.content->frameCount()}) : FrameRange();
   if (!p.playing || !p.content || range.isEmpty()) {
     *isSilence = true;
@@ -111,15 +117,13 @@ void RenderState::mix(std::span<float* const> outputs, int channels, int64_t off
 }
 
 std::optional<int64_t> RenderState::pendingSeek() const {
-  const int64_t seek = pendingSeek_.load();
-  if (seek < 0) return std::nullopt;
-  return seek;
+  const Published& published = *published_.load();
+  if (published.seekSerial == takenSeekSerial_.load(std::memory_order_acquire)) return std::nullopt;
+  return published.seek;
 }
 
 bool RenderState::isFinished() const {
-  // The render thread clears `finished` before it takes a seek, so a taken seek never
-  // uncovers a stale flag of the cycle before it.
-  if (pendingSeek_.load() >= 0) return false;
+  if (pendingSeek()) return false;
   return finished.load();
 }
 

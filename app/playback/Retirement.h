@@ -1,9 +1,9 @@
 // Retirement: keeps what the GUI thread replaced in something it shares with the render thread
-// (content, envelope sets, preview runtimes) alive until the render thread can no longer hold
-// it, so that nothing is ever freed on that thread.
+// (programs with their content and envelope sets, preview runtimes) alive until the render
+// thread can no longer hold it, so that nothing is ever freed on that thread.
 //
-// The render thread calls cycleCompleted() at the end of every cycle, once the cycle's copies
-// are gone: one atomic add, no lock, no allocation. Everything else is for the GUI thread,
+// The render thread calls cycleCompleted() at the end of every cycle, once the cycle reads
+// nothing of what it was given: one atomic add, no lock, no allocation. Everything else is for the GUI thread,
 // which alone frees: an object retired there goes once the render thread has completed two
 // more cycles, or when it has stopped (no cycle runs until it starts again).
 #pragma once
@@ -15,10 +15,11 @@
 
 class Retirement {
 public:
-  // Render thread: a cycle is over and holds nothing of what it copied.
-  void cycleCompleted() { cycles_.fetch_add(1, std::memory_order_acq_rel); }
+  // Render thread: a cycle is over and holds nothing of what it read. Sequentially consistent,
+  // like the count's loads, so that it orders with the stores that publish what a cycle reads.
+  void cycleCompleted() { cycles_.fetch_add(1); }
   // Cycles completed so far (any thread).
-  uint64_t completedCycles() const { return cycles_.load(std::memory_order_acquire); }
+  uint64_t completedCycles() const { return cycles_.load(); }
 
   // Keeps `object` until two more cycles have completed.
   void retire(std::shared_ptr<const void> object);

@@ -48,19 +48,6 @@ QRgb sourceOver(QRgb dst, QRgb src) {
   return src + (channel(0) | channel(8) | channel(16) | channel(24));
 }
 
-// The device-pixel rectangle of `rect` (points) when its edges lie on whole device pixels.
-std::optional<QRect> devicePixels(const QRectF& rect, double scale) {
-  const QRectF device(rect.topLeft() * scale, rect.size() * scale);
-  const QRect whole(QPoint(static_cast<int>(std::lround(device.left())), static_cast<int>(std::lround(device.top()))),
-                    QPoint(static_cast<int>(std::lround(device.right())) - 1,
-                           static_cast<int>(std::lround(device.bottom())) - 1));
-  const auto onPixel = [](double a, int b) { return std::abs(a - b) < 1e-6; };
-  if (!onPixel(device.left(), whole.left()) || !onPixel(device.top(), whole.top()) ||
-      !onPixel(device.right(), whole.right() + 1) || !onPixel(device.bottom(), whole.bottom() + 1))
-    return std::nullopt;
-  return whole;
-}
-
 } // namespace
 
 TimelineCanvas::TimelineCanvas(QImage& image, const EditorModel& model, const QPalette& palette)
@@ -85,6 +72,18 @@ QPen TimelineCanvas::linePen(const QColor& color, double width) {
   return pen;
 }
 
+std::optional<QRect> TimelineCanvas::devicePixels(const QRectF& rect) const {
+  const QRectF device(rect.topLeft() * scale, rect.size() * scale);
+  const QRect whole(QPoint(static_cast<int>(std::lround(device.left())), static_cast<int>(std::lround(device.top()))),
+                    QPoint(static_cast<int>(std::lround(device.right())) - 1,
+                           static_cast<int>(std::lround(device.bottom())) - 1));
+  const auto onPixel = [](double a, int b) { return std::abs(a - b) < 1e-6; };
+  if (!onPixel(device.left(), whole.left()) || !onPixel(device.top(), whole.top()) ||
+      !onPixel(device.right(), whole.right() + 1) || !onPixel(device.bottom(), whole.bottom() + 1))
+    return std::nullopt;
+  return whole;
+}
+
 void TimelineCanvas::fillLines(const std::vector<QLineF>& lines, const QColor& lineColor) {
   // The raster engine blends a translucent vertical line row by row, at a cost per row that
   // makes a grid of full-height lines take milliseconds. Lines on whole device pixels, with
@@ -99,7 +98,7 @@ void TimelineCanvas::fillLines(const std::vector<QLineF>& lines, const QColor& l
       continue;
     }
     const QRectF rect(line.x1() - 0.5, std::min(line.y1(), line.y2()), 1, std::abs(line.dy()));
-    const std::optional<QRect> pixels = direct ? devicePixels(rect, scale) : std::nullopt;
+    const std::optional<QRect> pixels = direct ? devicePixels(rect) : std::nullopt;
     if (!pixels) {
       painter.fillRect(rect, lineColor);
       continue;

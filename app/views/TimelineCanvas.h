@@ -5,7 +5,8 @@
 // lanes (or the empty hint, unless a job is filling the document), selection, marker lines,
 // cursor, loudness lane with the envelope, tempo grid, ruler, and leaves where it drew the
 // envelope target chips. Drawing reads the model's tracked state, so a caller inside an
-// ObservationScope learns what the picture depends on. GUI thread.
+// ObservationScope learns what the picture depends on; with an underlay cache, the loudness
+// lane beneath its labels is drawn again only when it changed. GUI thread.
 #pragma once
 
 #include <QImage>
@@ -13,6 +14,7 @@
 #include <QPalette>
 #include <QPen>
 
+#include <optional>
 #include <vector>
 
 #include "widgets/Theme.h"
@@ -20,6 +22,9 @@
 #include "views/TimelineGeometry.h"
 
 class EditorModel;
+namespace TimelineLoudness {
+struct UnderlayCache;
+}
 
 struct TimelineCanvas {
   TimelineCanvas(QImage& image, const EditorModel& model, const QPalette& palette);
@@ -34,6 +39,8 @@ struct TimelineCanvas {
   TimelineEnvelope::Gesture gesture;
   // Filled by drawing the loudness lane: the target chips, in drawing order.
   std::vector<TimelineEnvelope::TargetChip> targetChips;
+  // The view's picture of the loudness lane's underlay from its last drawing; none to draw it.
+  TimelineLoudness::UnderlayCache* underlayCache = nullptr;
 
   QColor color(const ThemeColor& color) const { return color.resolved(dark); }
   // The colour with its alpha replaced.
@@ -44,6 +51,8 @@ struct TimelineCanvas {
   // points (a lineX position), filled as the rectangles they cover: the pixels of stroking them
   // with linePen, at a fraction of the cost.
   void fillLines(const std::vector<QLineF>& lines, const QColor& color);
+  // The image's device pixels under `rect` (points) when its edges lie on whole device pixels.
+  std::optional<QRect> devicePixels(const QRectF& rect) const;
 
   // Text in the painter's font and `color` with its line box's top-left corner at `topLeft`,
   // over a plate of the lane's background: no curve or line runs through a label.

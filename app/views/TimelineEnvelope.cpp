@@ -161,51 +161,61 @@ QPolygonF withoutLevelRuns(const QPolygonF& line) {
 
 double zeroLineY(const TimelineGeometry& geometry) { return std::round(geometry.envelopeY(0)) + 0.5; }
 
-void drawCurves(TimelineCanvas& canvas) {
+Curves curves(const TimelineCanvas& canvas) {
   const EditorModel& model = canvas.model;
   const TimelineGeometry& g = canvas.geometry;
-  QPainter& painter = canvas.painter;
-  const QRectF lane = g.loudnessRect();
-  const QRectF band = g.envelopeBand();
   const quar::EnvelopeSet& envelopes = model.envelopes();
   const std::optional<int> edited = model.envelopeTarget();
   const quar::GainEnvelope& envelope = envelopes.envelope(edited);
-  painter.save();
-  painter.setClipRect(lane);
-
-  const double zeroY = zeroLineY(g);
-  QPen reference = TimelineCanvas::linePen(canvas.color(Theme::envelope, 0.25));
-  reference.setDashPattern({2, 3});
-  painter.setPen(reference);
-  painter.drawLine(QLineF(0, zeroY, band.right(), zeroY));
-
+  Curves result;
+  result.zeroY = zeroLineY(g);
+  result.right = g.envelopeBand().right();
   if (const std::optional<quar::FrameRange>& highlight = canvas.gesture.highlight) {
     const double x0 = g.x(static_cast<double>(highlight->lowerBound));
     const double w = std::max(1.0, g.x(static_cast<double>(highlight->upperBound)) - x0);
-    painter.fillRect(QRectF(x0, lane.top(), w, lane.height()), canvas.color(Theme::envelope, 0.12));
+    const QRectF lane = g.loudnessRect();
+    result.highlight = QRectF(x0, lane.top(), w, lane.height());
   }
+  for (const std::optional<int>& target : targets(model.content().channelCount())) {
+    if (target == edited) continue;
+    const quar::GainEnvelope& other = envelopes.envelope(target);
+    if (!other.points.empty()) result.others.push_back(curve(other, g, otherStep));
+  }
+  result.edited = curve(envelope, g, editedStep);
+  result.filled = !envelope.isFlat();
+  result.hasPoints = !envelope.points.empty();
+  return result;
+}
+
+void drawCurves(TimelineCanvas& canvas, const Curves& curves) {
+  const TimelineGeometry& g = canvas.geometry;
+  QPainter& painter = canvas.painter;
+  painter.save();
+  painter.setClipRect(g.loudnessRect());
+
+  QPen reference = TimelineCanvas::linePen(canvas.color(Theme::envelope, 0.25));
+  reference.setDashPattern({2, 3});
+  painter.setPen(reference);
+  painter.drawLine(QLineF(0, curves.zeroY, curves.right, curves.zeroY));
+
+  if (curves.highlight) painter.fillRect(*curves.highlight, canvas.color(Theme::envelope, 0.12));
 
   QPen others = TimelineCanvas::linePen(canvas.color(Theme::envelope, 0.3));
   others.setDashPattern({4, 3});
   painter.setPen(others);
-  for (const std::optional<int>& target : targets(model.content().channelCount())) {
-    if (target == edited) continue;
-    const quar::GainEnvelope& other = envelopes.envelope(target);
-    if (!other.points.empty()) painter.drawPolyline(curve(other, g, otherStep));
-  }
+  for (const QPolygonF& other : curves.others) painter.drawPolyline(other);
 
-  const QPolygonF line = curve(envelope, g, editedStep);
-  if (!envelope.isFlat()) {
+  if (curves.filled) {
     // Between the curve and the 0 dB line.
-    QPolygonF area = line;
-    area << QPointF(g.width + editedStep, zeroY) << QPointF(0, zeroY);
+    QPolygonF area = curves.edited;
+    area << QPointF(g.width + editedStep, curves.zeroY) << QPointF(0, curves.zeroY);
     painter.setPen(Qt::NoPen);
     painter.setBrush(canvas.color(Theme::envelopeFill));
     painter.drawPolygon(area, Qt::WindingFill);
   }
-  painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::envelope, envelope.points.empty() ? 0.45 : 0.95), 1.5));
+  painter.setPen(TimelineCanvas::linePen(canvas.color(Theme::envelope, curves.hasPoints ? 0.95 : 0.45), 1.5));
   painter.setBrush(Qt::NoBrush);
-  painter.drawPolyline(withoutLevelRuns(line));
+  painter.drawPolyline(withoutLevelRuns(curves.edited));
   painter.restore();
 }
 

@@ -60,11 +60,27 @@ QRectF readoutBox(QSizeF size, QPointF at, double width, double laneTop);
 // The envelope sampled every `step` points from x 0 to the view's width plus one step.
 QPolygonF curve(const quar::GainEnvelope& envelope, const TimelineGeometry& geometry, double step);
 
+// The curves as drawn: the dashed 0 dB line at `zeroY` up to `right`, the section or bars
+// being dragged, the other envelopes that have points, and the edited one, filled towards 0 dB
+// unless flat and fainter while it has no points. Equal values draw the same pixels.
+struct Curves {
+  double zeroY = 0;
+  double right = 0;
+  std::optional<QRectF> highlight;
+  std::vector<QPolygonF> others;
+  QPolygonF edited;
+  bool filled = false;
+  bool hasPoints = false;
+  bool operator==(const Curves&) const = default;
+};
+// The curves of the canvas's model and gesture (reads the model's tracked state).
+Curves curves(const TimelineCanvas& canvas);
+
 // The lane's layers, drawn in this order with what the loudness lane adds between them: the
 // curves (0 dB line, dragged section, the other envelopes, the edited one and its fill), the
 // marks over every curve (dB scale, points, target chips, and the caption "Gain for" before the
 // chips unless it would begin left of `captionLimit`) and the read-out above everything.
-void drawCurves(TimelineCanvas& canvas);
+void drawCurves(TimelineCanvas& canvas, const Curves& curves);
 void drawMarks(TimelineCanvas& canvas, double captionLimit);
 void drawReadout(TimelineCanvas& canvas);
 

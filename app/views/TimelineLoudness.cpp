@@ -4,6 +4,7 @@
 #include <QPainterPath>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "base/Numbers.h"
@@ -57,6 +58,68 @@ void drawCurve(TimelineCanvas& canvas, const std::vector<QPolygonF>& runs, const
   QPen pen = TimelineCanvas::linePen(color, width);
   pen.setJoinStyle(Qt::RoundJoin);
   canvas.painter.strokePath(path, pen);
+}
+
+void drawUnderlay(TimelineCanvas& canvas, const Underlay& underlay) {
+  QPainter& painter = canvas.painter;
+  const QRectF& lane = underlay.lane;
+  painter.fillRect(lane, canvas.color(Theme::laneBackground));
+  painter.fillRect(QRectF(0, lane.top(), lane.width(), 1), canvas.color(Theme::laneBorder));
+  drawGridLines(canvas, lane);
+  const double width = lane.right();
+  if (underlay.targetY) {
+    QPen target = TimelineCanvas::linePen(canvas.color(Theme::loudnessTarget));
+    target.setDashPattern({5, 4});
+    painter.setPen(target);
+    drawHorizontal(painter, *underlay.targetY, width);
+  }
+  if (underlay.integratedY)
+    canvas.fillLines({{0, *underlay.integratedY, width, *underlay.integratedY}},
+                     canvas.color(Theme::loudnessIntegrated, 0.8));
+  drawCurve(canvas, underlay.momentary, canvas.color(Theme::loudnessMomentary), 1.0);
+  drawCurve(canvas, underlay.shortTerm, canvas.color(Theme::loudnessShortTerm), 1.6);
+  TimelineEnvelope::drawCurves(canvas, underlay.envelope);
+}
+
+// Copies the device rows of `pixels` from `from` into the canvas's image, when nothing the
+// painter holds (a clip, a transform beyond the scale) would have changed what it draws there.
+bool copyPixels(TimelineCanvas& canvas, const QImage& from, const QRect& pixels) {
+  QPainter& painter = canvas.painter;
+  if (painter.hasClipping() || painter.opacity() != 1 ||
+      painter.compositionMode() != QPainter::CompositionMode_SourceOver ||
+      painter.deviceTransform() != QTransform::fromScale(canvas.scale, canvas.scale) ||
+      !canvas.image.rect().contains(pixels))
+    return false;
+  const auto bytes = static_cast<size_t>(pixels.width()) * 4;
+  for (int row = pixels.top(); row <= pixels.bottom(); ++row)
+    std::memcpy(canvas.image.scanLine(row) + static_cast<ptrdiff_t>(pixels.left()) * 4,
+                from.constScanLine(row) + static_cast<ptrdiff_t>(pixels.left()) * 4, bytes);
+  return true;
+}
+
+// The underlay from the cache's picture when it shows the same one, else drawn into the picture
+// first. The lane is opaque, so its picture does not depend on what lies beneath; a lane off
+// the device pixels (its edge rows blend with the image) is drawn directly.
+void drawUnderlay(TimelineCanvas& canvas, const Underlay& underlay, UnderlayCache* cache) {
+  const std::optional<QRect> pixels = canvas.devicePixels(underlay.lane);
+  if (!cache || !pixels) {
+    drawUnderlay(canvas, underlay);
+    return;
+  }
+  QImage& picture = cache->picture;
+  const bool fits = picture.size() == canvas.image.size() && picture.format() == canvas.image.format() &&
+                    picture.devicePixelRatio() == canvas.scale;
+  if (!fits || !(cache->underlay == underlay)) {
+    if (!fits) {
+      picture = QImage(canvas.image.size(), canvas.image.format());
+      picture.setDevicePixelRatio(canvas.scale);
+    }
+    TimelineCanvas layer(picture, canvas.model, canvas.palette);
+    layer.painter.setRenderHint(QPainter::Antialiasing);
+    drawUnderlay(layer, underlay);
+    cache->underlay = underlay;
+  }
+  if (!copyPixels(canvas, picture, *pixels)) canvas.painter.drawImage(underlay.lane, picture, QRectF(*pixels));
 }
 
 const QFont& legendFont() {
@@ -150,36 +213,27 @@ void draw(TimelineCanvas& canvas) {
   const TimelineGeometry& g = canvas.geometry;
   QPainter& painter = canvas.painter;
   const QRectF lane = g.loudnessRect();
-  painter.fillRect(lane, canvas.color(Theme::laneBackground));
-  painter.fillRect(QRectF(0, lane.top(), lane.width(), 1), canvas.color(Theme::laneBorder));
-  drawGridLines(canvas, lane);
 
   // The lines and curves first, every label above them.
   const LoudnessAnalysis& analysis = model.analysis();
   const std::optional<quar::LoudnessResult>& result =
       analysis.contentLoudness() ? analysis.contentLoudness() : analysis.loudness();
+  Underlay underlay;
+  underlay.lane = lane;
+  underlay.dark = canvas.dark;
   if (result) {
-    const double width = lane.right();
-    QPen target = TimelineCanvas::linePen(canvas.color(Theme::loudnessTarget));
-    target.setDashPattern({5, 4});
-    painter.setPen(target);
-    drawHorizontal(painter, lineY(model.targetLUFS(), lane), width);
-    if (std::isfinite(result->integratedLUFS)) {
-      const double integratedY = lineY(result->integratedLUFS, lane);
-      canvas.fillLines({{0, integratedY, width, integratedY}}, canvas.color(Theme::loudnessIntegrated, 0.8));
-    }
-
+    underlay.targetY = lineY(model.targetLUFS(), lane);
+    if (std::isfinite(result->integratedLUFS)) underlay.integratedY = lineY(result->integratedLUFS, lane);
     const quar::AudioContent& content = model.content();
     const quar::EnvelopeSet& envelopes = model.envelopes();
     const quar::EnvelopeSet* shift = envelopes.isFlat() ? nullptr : &envelopes;
     const CurveSpan span{result->hopSeconds * content.sampleRate(), g.scrollFrame, g.framesPerPoint,
                          model.viewport().viewWidth(), g.width};
-    drawCurve(canvas, curve(result->momentary, span, shift, content.channelCount(), lane),
-              canvas.color(Theme::loudnessMomentary), 1.0);
-    drawCurve(canvas, curve(result->shortTerm, span, shift, content.channelCount(), lane),
-              canvas.color(Theme::loudnessShortTerm), 1.6);
+    underlay.momentary = curve(result->momentary, span, shift, content.channelCount(), lane);
+    underlay.shortTerm = curve(result->shortTerm, span, shift, content.channelCount(), lane);
   }
-  TimelineEnvelope::drawCurves(canvas);
+  underlay.envelope = TimelineEnvelope::curves(canvas);
+  drawUnderlay(canvas, underlay, canvas.underlayCache);
   drawGridLabels(canvas, lane);
 
   // The legend keeps clear of the chips (or of the scale's labels in mono), dropping its last

@@ -3,11 +3,15 @@
 // the target and integrated loudness as lines, the momentary and short-term curves of the
 // analysis of the audio without envelopes, raised or lowered where the envelopes change the
 // gain, a legend, and the gain envelope on top (TimelineEnvelope). Every label lies above the
-// lines and curves; the legend keeps clear of the envelope's target chips and their caption. The curve values come one per hop of the analysis; a value of -100 LUFS or
-// less breaks a curve. y, curve and legend are pure (any thread); draw paints a TimelineCanvas.
+// lines and curves; the legend keeps clear of the envelope's target chips and their caption.
+// The curve values come one per hop of the analysis; a value of -100 LUFS or less breaks a
+// curve. The lane beneath its labels (the Underlay, whose strokes cost the most) is copied
+// from the view's UnderlayCache while it has not changed. y, curve and legend are pure (any
+// thread); draw paints a TimelineCanvas.
 #pragma once
 
 #include <QFont>
+#include <QImage>
 #include <QPolygonF>
 #include <QRectF>
 #include <QString>
@@ -17,6 +21,7 @@
 #include <vector>
 
 #include "core/EnvelopeSet.h"
+#include "views/TimelineEnvelope.h"
 
 struct TimelineCanvas;
 
@@ -63,6 +68,28 @@ struct LegendFit {
 };
 LegendFit fitLegend(const std::vector<LegendRun>& runs, const QFont& font, double left, double right);
 
+// The lane beneath its labels and marks, as values: background, grid lines, the target and
+// integrated lines (with a result), the curves and the envelope's curves. Equal underlays
+// draw the same pixels.
+struct Underlay {
+  QRectF lane;
+  bool dark = false;
+  std::optional<double> targetY;      // with a result
+  std::optional<double> integratedY;  // with a finite integrated loudness
+  std::vector<QPolygonF> momentary;
+  std::vector<QPolygonF> shortTerm;
+  TimelineEnvelope::Curves envelope;
+  bool operator==(const Underlay&) const = default;
+};
+
+// What a view keeps from one drawing to the next: the last underlay and a picture of the
+// canvas's size with it drawn in the lane, copied in while the next underlay is equal.
+struct UnderlayCache {
+  Underlay underlay;
+  QImage picture;
+};
+
+// Draws the lane; through the canvas's cache when it has one.
 void draw(TimelineCanvas& canvas);
 
 } // namespace TimelineLoudness

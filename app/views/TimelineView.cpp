@@ -97,6 +97,7 @@ void TimelineView::redrawBacking(QSize pixels, qreal ratio) {
   ObservationScope scope;
   TimelineCanvas canvas(backing_, *model_, palette());
   canvas.gesture = envelopeGesture();
+  canvas.underlayCache = &underlayCache_;
   canvas.drawEverything();
   targetChips_ = std::move(canvas.targetChips);
   tracker_->setReads(scope.takeReads());

@@ -33,6 +33,7 @@
 #include "views/TimelineEnvelope.h"
 #include "views/TimelineEnvelopeEditing.h"
 #include "views/TimelineGeometry.h"
+#include "views/TimelineLoudness.h"
 
 class EditorModel;
 class ObservationTracker;
@@ -173,6 +174,7 @@ private:
   EditorModel* model_;
   ObservationTracker* tracker_;
   QImage backing_;
+  TimelineLoudness::UnderlayCache underlayCache_;  // the loudness lane of the last drawing
   bool backingValid_ = false;
   int drawCount_ = 0;
   QTimer displayTimer_;

@@ -30,7 +30,7 @@ inline float ramp(int channel, int64_t frame) {
 // Installs a playing program over the content.
 inline void installProgram(RenderState& state, const quar::AudioContent& content, quar::FrameRange range,
                            bool loop = false, float gain = 1) {
-  state.program.with([&](PlaybackProgram& p) {
+  state.update([&](PlaybackProgram& p) {
     p.content = std::make_shared<const quar::AudioContent>(content);
     p.range = range;
     p.loop = loop;

@@ -29,7 +29,8 @@ ScaleEffect& publishCountingRuntime(RenderState& state, int channels) {
 }
 
 // Renders cycles of `frames` frames on its own thread, each held in the middle (in the preview
-// chain, after it read the position) until this thread releases it.
+// chain, after it read the program and the position) until this thread releases it, and, while
+// asked to, parked between two cycles.
 class HeldRenderer {
 public:
   HeldRenderer(RenderState& state, int64_t frames) {
@@ -37,7 +38,7 @@ public:
       const int cycle = ++held_;
       while (released_ < cycle && running_) std::this_thread::yield();
     });
-    const int channels = state.program.with([](PlaybackProgram& p) { return p.content->channelCount(); });
+    const int channels = state.program().content->channelCount();
     state.publishRuntime(std::make_shared<PreviewRuntime>(std::vector<std::shared_ptr<quar::EffectProcessor>>{gate},
                                                           std::vector<bool>{true}, channels, RenderState::sliceFrames));
     state.effects.with([](PreviewEffectsState& e) { e.isActive = true; });
@@ -46,7 +47,13 @@ public:
       std::vector<float*> pointers;
       for (auto& b : buffers) pointers.push_back(b.data());
       bool silence = false;
-      while (running_) state.render(frames, pointers, &silence);
+      while (running_) {
+        state.render(frames, pointers, &silence);
+        if (parkBetween_) {
+          ++parked_;
+          while (parkBetween_ && running_) std::this_thread::yield();
+        }
+      }
     });
     while (held_ == 0) std::this_thread::yield();
   }
@@ -64,10 +71,16 @@ public:
     release();
     awaitHeld();
   }
+  // From the next cycle's end on, the renderer waits between cycles until unparked.
+  void parkBetweenCycles(bool park) { parkBetween_ = park; }
+  // Waits until the renderer is parked after the released cycle.
+  void awaitParked() {
+    while (parked_ == 0) std::this_thread::yield();
+  }
 
 private:
-  std::atomic<bool> running_ = true;
-  std::atomic<int> held_ = 0, released_ = 0;
+  std::atomic<bool> running_ = true, parkBetween_ = false;
+  std::atomic<int> held_ = 0, released_ = 0, parked_ = 0;
   std::thread thread_;
 };
 
@@ -145,7 +158,7 @@ TEST(RenderStateTest, NothingToPlayGivesSilence) {
   };
   for (const Case& c : cases) {
     RenderState state;
-    state.program.with([&](PlaybackProgram& p) {
+    state.update([&](PlaybackProgram& p) {
       if (c.content) p.content = std::make_shared<const AudioContent>(makeContent(2, 100, ramp));
       p.range = c.range;
       p.playing = c.playing;
@@ -159,19 +172,25 @@ TEST(RenderStateTest, NothingToPlayGivesSilence) {
   }
 }
 
-TEST(RenderStateTest, BusyProgramLockGivesOneCycleOfSilence) {
+TEST(RenderStateTest, AProgramPublishedWithASeekIsTakenWithIt) {
+  // The render thread never plays the new content from the old position, nor the old content
+  // from the new one; a seek not yet taken survives the programs published after it.
   RenderState state;
-  installProgram(state, makeContent(2, 1000, ramp), {0, 1000});
+  installProgram(state, makeContent(1, 1000, ramp), {0, 1000});
   state.position = 100;
-  Output out(2, 64);
-  {
-    std::lock_guard hold(state.program.mutex());
-    EXPECT_TRUE(out.render(state));
-  }
-  EXPECT_TRUE(out.allZero());
-  EXPECT_EQ(state.position.load(), 100);
+  PlaybackProgram next = state.program();
+  next.content = std::make_shared<const AudioContent>(makeContent(1, 1000, [](int, int64_t f) { return ramp(1, f); }));
+  state.publish(next, 700);
+  state.update([](PlaybackProgram& p) { p.gain = 2; });
+  EXPECT_EQ(state.pendingSeek(), 700);
+  Output out(1, 16);
   EXPECT_FALSE(out.render(state));
-  EXPECT_EQ(out.buffers[0][0], ramp(0, 100));
+  EXPECT_EQ(out.buffers[0][0], ramp(1, 700) * 2);
+  EXPECT_FALSE(state.pendingSeek());
+  state.update([](PlaybackProgram& p) { p.gain = 1; });
+  out.render(state);
+  EXPECT_EQ(out.buffers[0][0], ramp(1, 716));  // taken once
+  EXPECT_EQ(state.seeksTaken(), 1u);
 }
 
 TEST(RenderStateTest, PositionOutsideTheRangeFinishesWithoutLoop) {
@@ -222,7 +241,7 @@ TEST(RenderStateTest, EnvelopesApplyAtContentFrames) {
   envelopes.master.insert(0, -6);
   envelopes.master.insert(8000, 0);
   envelopes.setTrim(1, 6, 2);
-  state.program.with([&](PlaybackProgram& p) {
+  state.update([&](PlaybackProgram& p) {
     p.envelope = std::make_shared<const quar::EnvelopeSet>(envelopes);
     p.envelopeActive = true;
   });
@@ -250,7 +269,7 @@ TEST(RenderStateTest, SeeksTakeEffectAtTheNextCycleAndClearFinished) {
   EXPECT_FALSE(state.isFinished());
   EXPECT_FALSE(state.pendingSeek());
   // A seek while nothing plays still moves the position.
-  state.program.with([](PlaybackProgram& p) { p.playing = false; });
+  state.update([](PlaybackProgram& p) { p.playing = false; });
   state.requestSeek(20);
   out.render(state);
   EXPECT_EQ(state.position.load(), 20);
@@ -274,24 +293,19 @@ TEST(RenderStateTest, SeeksDuringRenderCyclesAreNeverLost) {
 
 TEST(RenderStateTest, ACycleEndingAfterPlayDoesNotStopIt) {
   // A cycle under way runs past the end while playback starts again from 0: its finished flag
-  // must not count while the new start waits (here behind a busy program lock).
+  // must not count while the new start waits for the next cycle.
   RenderState state;
   installProgram(state, makeContent(1, 2000, ramp), {0, 2000});
   state.position = 1500;
   HeldRenderer renderer(state, 1024);
-  state.program.with([&](PlaybackProgram& p) {
-    p.playing = true;
-    state.requestSeek(0);
-  });
+  state.publish(state.program(), 0);
   state.finished = false;
-  {
-    std::lock_guard busy(state.program.mutex());
-    const uint64_t cycles = state.completedCycles();
-    renderer.release();
-    while (state.completedCycles() < cycles + 2) std::this_thread::yield();
-    EXPECT_TRUE(state.finished.load());
-    EXPECT_FALSE(state.isFinished());
-  }
+  renderer.parkBetweenCycles(true);
+  renderer.release();
+  renderer.awaitParked();
+  EXPECT_TRUE(state.finished.load());
+  EXPECT_FALSE(state.isFinished());
+  renderer.parkBetweenCycles(false);
   renderer.awaitHeld();
   renderer.releaseAndAwaitNext();
   EXPECT_FALSE(state.isFinished());
@@ -320,17 +334,14 @@ TEST(RenderStateTest, RenderThreadAllocatesAndFreesNothing) {
     quar::EnvelopeSet envelopes;
     envelopes.master.insert(i, -3);
     auto envelope = std::make_shared<const quar::EnvelopeSet>(envelopes);
-    std::shared_ptr<const void> oldContent, oldEnvelope;
-    state.program.with([&](PlaybackProgram& p) {
+    replaced.push_back(state.program().content);
+    replaced.push_back(state.program().envelope);
+    state.update([&](PlaybackProgram& p) {
       p.range = {0, fresh->frameCount()};
-      oldContent = std::exchange(p.content, fresh);
-      oldEnvelope = std::exchange(p.envelope, envelope);
+      p.content = fresh;
+      p.envelope = envelope;
       p.envelopeActive = true;
     });
-    replaced.push_back(oldContent);
-    replaced.push_back(oldEnvelope);
-    state.retire(std::move(oldContent));
-    state.retire(std::move(oldEnvelope));
     replaced.push_back(state.effects.with([](PreviewEffectsState& e) { return e.runtime; }));
     state.publishRuntime(std::make_shared<PreviewRuntime>(
         std::vector<std::shared_ptr<quar::EffectProcessor>>{std::make_shared<ScaleEffect>(1.0f)}, std::vector<bool>{false},

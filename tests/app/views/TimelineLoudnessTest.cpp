@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 #include "AppTestSupport.h"
 #include "ViewTestSupport.h"
@@ -278,5 +279,76 @@ TEST_F(TimelineLoudnessDrawing, TheLegendKeepsClearOfTheChipsAndTheirCaption) {
     // No legend run reaches the caption, or the chips where it is left out.
     const QRectF clear = c.caption ? caption.adjusted(-4, 0, 4, 0) : QRectF(chipsLeft - 8, lane.top() + 3, 8, 14);
     for (const QColor& color : legendColors) EXPECT_EQ(count(image, clear, color), 0) << c.width;
+  }
+}
+
+TEST_F(TimelineLoudnessDrawing, TheKeptUnderlayDrawsWhatDrawingAnewDoes) {
+  // A view keeps the lane's picture between drawings: every drawing through it equals one drawn
+  // from scratch, whether the lane changed since (curves, envelope, gesture, palette, size) or not.
+  EditorModel model(music(480000), std::nullopt);
+  model.setShowLoudnessLane(true);
+  model.setLoudnessLaneHeight(130);
+  model.viewport().setViewWidth(600);
+  model.viewport().setFramesPerPoint(800);
+  quar::LoudnessResult result;
+  result.integratedLUFS = -20;
+  result.hopSeconds = 0.1;
+  for (int i = 0; i < 100; ++i) {
+    result.shortTerm.push_back(-30 + static_cast<float>(i % 9));
+    result.momentary.push_back(i % 25 == 0 ? -120 : -36 + static_cast<float>(i % 13));
+  }
+  model.analysis().setContentLoudness(result);
+  UnderlayCache cache;
+  const auto drawKept = [&](QSize size, double ratio, bool dark, const TimelineEnvelope::Gesture& gesture) {
+    QImage image((QSizeF(size) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    TimelineCanvas canvas(image, model, palette(dark));
+    canvas.gesture = gesture;
+    canvas.underlayCache = &cache;
+    canvas.drawEverything();
+    return image;
+  };
+  const auto drawAnew = [&](QSize size, double ratio, bool dark, const TimelineEnvelope::Gesture& gesture) {
+    QImage image((QSizeF(size) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    TimelineCanvas canvas(image, model, palette(dark));
+    canvas.gesture = gesture;
+    canvas.drawEverything();
+    return image;
+  };
+  quar::EnvelopeSet envelopes;
+  envelopes.master.insert(100000, 0);
+  envelopes.master.insert(300000, -6);
+  TimelineEnvelope::Gesture highlight;
+  highlight.highlight = quar::FrameRange(100000, 200000);
+  struct Step {
+    const char* change;
+    std::function<void()> apply;
+    QSize size;
+    double ratio;
+    bool dark;
+    TimelineEnvelope::Gesture gesture;
+  };
+  const Step steps[] = {
+      {"first drawing", [] {}, {600, 400}, 2, false, {}},
+      {"nothing", [] {}, {600, 400}, 2, false, {}},
+      {"a selection", [&] { model.setSelection(quar::FrameRange(50000, 90000)); }, {600, 400}, 2, false, {}},
+      {"the envelopes", [&] { model.setEnvelopes(envelopes); }, {600, 400}, 2, false, {}},
+      {"a dragged section", [] {}, {600, 400}, 2, false, highlight},
+      {"the scroll", [&] { model.viewport().setScrollFrame(1000); }, {600, 400}, 2, false, highlight},
+      {"the curves", [&] {
+         result.shortTerm[50] = -5;
+         model.analysis().setContentLoudness(result);
+       }, {600, 400}, 2, false, {}},
+      {"the palette", [] {}, {600, 400}, 2, true, {}},
+      {"the size", [] {}, {500, 420}, 2, true, {}},
+      {"the pixel ratio", [] {}, {500, 420}, 1, true, {}},
+      {"a lane off the device pixels", [&] { model.setLoudnessLaneHeight(100.25); }, {500, 420}, 2, true, {}},
+  };
+  for (const Step& step : steps) {
+    step.apply();
+    EXPECT_TRUE(drawKept(step.size, step.ratio, step.dark, step.gesture) ==
+                drawAnew(step.size, step.ratio, step.dark, step.gesture))
+        << step.change;
   }
 }
