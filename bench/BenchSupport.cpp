@@ -84,13 +84,22 @@ DecodedFile decodeFile(const std::filesystem::path& path) {
   if (!std::filesystem::exists(path)) throw std::runtime_error("no such file: " + path.string());
   const Stopwatch watch;
   std::optional<AudioContentAssembler> assembler;
+  DecodeStages stages;
   const AudioFileInfo info = AudioDecoder::decodeBlocks(
       path, {}, [&](const AudioFileInfo& format) { assembler.emplace(format.channelCount, format.sampleRate); },
       [&](std::vector<std::vector<float>>&& channels, int64_t start) { assembler->add(std::move(channels), start); },
-      AudioBlock::preferredFrameCount);
+      AudioBlock::preferredFrameCount, &stages);
   if (!assembler || assembler->frameCount() == 0) throw std::runtime_error("no audio in " + path.string());
   AudioContent content = assembler->build();
-  return {std::move(content), info, watch.seconds()};
+  return {std::move(content), info, watch.seconds(), stages};
+}
+
+Json stagesJson(const DecodedFile& decoded) {
+  return {{"readSeconds", decoded.stages.readSeconds},
+          {"decodeSeconds", decoded.stages.decodeSeconds},
+          {"joinSeconds", decoded.stages.joinSeconds},
+          {"pieces", decoded.stages.pieces},
+          {"wallSeconds", decoded.seconds}};
 }
 
 ExportFormat formatForExtension(const std::filesystem::path& path) {

@@ -16,6 +16,7 @@
 #include "base/AudioSource.h"
 #include "base/Json.h"
 #include "core/AudioContent.h"
+#include "io/DecodeStages.h"
 
 namespace quar::bench {
 
@@ -46,10 +47,14 @@ struct DecodedFile {
   AudioContent content;
   AudioFileInfo info;
   double seconds = 0;  // time to decode into content, summaries included
+  DecodeStages stages;
 };
 
 // Decodes the whole file into content; throws QuarError for a missing or undecodable file.
 DecodedFile decodeFile(const std::filesystem::path& path);
+// The stages of a decode: `readSeconds`, `decodeSeconds`, `joinSeconds` (thread time summed
+// over the threads), `pieces`, and `wallSeconds`, the decode's own time.
+Json stagesJson(const DecodedFile& decoded);
 
 // Stereo 48 kHz audio of `minutes` held in memory: `distinctBlocks` blocks of decaying noisy
 // tones, repeated.

@@ -103,6 +103,7 @@ Json decodeCommand(const Words& words) {
   json["sampleRate"] = decoded.content.sampleRate();
   json["decoder"] = decoded.info.decoderName;
   json["seconds"] = decoded.seconds;
+  json["stages"] = stagesJson(decoded);
   json["peakResidentBytes"] = peak;
   json["sampleBytes"] = floatBytes;
   json["peakToSampleBytes"] = static_cast<double>(peak) / static_cast<double>(floatBytes);

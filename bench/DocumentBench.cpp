@@ -241,12 +241,14 @@ Json openCommand(const Words& words) {
   const int64_t after = residentBytes();
 
   // The kit's own decode of the same file, as `quar-bench decode` does it.
-  const double decodeSeconds = decodeFile(path).seconds;
+  const DecodedFile decoded = decodeFile(path);
+  const double decodeSeconds = decoded.seconds;
 
   json["frames"] = frames;
   json["channels"] = channels;
   json["sampleRate"] = rate;
   json["decodeSeconds"] = decodeSeconds;
+  json["decodeStages"] = stagesJson(decoded);
   json["firstDrawToDecode"] = opened.firstDraw() / decodeSeconds;
   json["sampleBytes"] = sampleBytes;
   json["peakToSampleBytes"] = static_cast<double>(peak) / static_cast<double>(sampleBytes);

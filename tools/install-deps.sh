@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev
   # kit: file input and output
   libsndfile1-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
-  libopus-dev libflac-dev libmp3lame0 ffmpeg
+  libopus-dev libflac-dev libmpg123-dev libmp3lame0 ffmpeg
   # kit: signal processing, plug-ins, time-pitch, JSON
   libfftw3-dev libsoxr-dev librubberband-dev liblilv-dev lv2-dev nlohmann-json3-dev
   # test references and peers: real plug-ins, loudness reference, sox, the time-stretch tool

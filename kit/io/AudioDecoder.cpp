@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "base/Precondition.h"
 #include "base/QuarError.h"
 #include "io/FFmpegDecoder.h"
+#include "io/SplitDecoder.h"
 #include "io/platform/NativeReader.h"
 
 namespace quar {
@@ -36,10 +38,13 @@ int64_t reservedFrames(const std::filesystem::path& url, const AudioFileInfo& in
   return std::min(info.frameCount, plausible) + extraReservedFrames;
 }
 
-// Cuts a stream of chunks into blocks of a fixed length for a block handler.
+// Cuts a stream of chunks into blocks of a fixed length for a block handler, timing its work.
 class BlockCutter {
 public:
   BlockCutter(int64_t blockFrames, const DecodeBlockHandler& onBlock) : blockFrames_(blockFrames), onBlock_(onBlock) {}
+
+  // Seconds spent cutting and in the handler.
+  double seconds() const { return seconds_; }
 
   // Starts again from frame 0 (a decode that starts over calls its format handler again).
   void start(int channels) {
@@ -47,6 +52,7 @@ public:
     clearPending(channels);
   }
   void append(ChannelViews chunk) {
+    const auto began = std::chrono::steady_clock::now();
     const size_t frames = chunk.empty() || pending_.empty() ? 0 : chunk.front().size();
     for (size_t offset = 0; offset < frames;) {
       const size_t n = std::min(frames - offset, static_cast<size_t>(blockFrames_) - pending_.front().size());
@@ -54,11 +60,23 @@ public:
         pending_[c].insert(pending_[c].end(), chunk[c].begin() + static_cast<ptrdiff_t>(offset),
                            chunk[c].begin() + static_cast<ptrdiff_t>(offset + n));
       offset += n;
-      if (static_cast<int64_t>(pending_.front().size()) == blockFrames_) flush();
+      if (static_cast<int64_t>(pending_.front().size()) == blockFrames_) handOn();
     }
+    seconds_ += secondsSince(began);
   }
   // Hands on the pending frames, if any.
   void flush() {
+    const auto began = std::chrono::steady_clock::now();
+    handOn();
+    seconds_ += secondsSince(began);
+  }
+
+private:
+  static double secondsSince(std::chrono::steady_clock::time_point began) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  }
+
+  void handOn() {
     if (pending_.empty() || pending_.front().empty()) return;
     const auto frames = static_cast<int64_t>(pending_.front().size());
     const auto channels = static_cast<int>(pending_.size());
@@ -67,7 +85,6 @@ public:
     clearPending(channels);
   }
 
-private:
   void clearPending(int channels) {
     pending_.assign(static_cast<size_t>(std::max(channels, 0)), {});
     for (auto& channel : pending_) channel.reserve(static_cast<size_t>(blockFrames_));
@@ -77,22 +94,30 @@ private:
   const DecodeBlockHandler& onBlock_;
   std::vector<std::vector<float>> pending_;
   int64_t start_ = 0;
+  double seconds_ = 0;
 };
 
 } // namespace
 
 AudioFileInfo AudioDecoder::decodeBlocks(const std::filesystem::path& url, const DecodeProgress& progress,
                                          const DecodeFormatHandler& onFormat, const DecodeBlockHandler& onBlock,
-                                         int64_t blockFrames, const FFmpegTools& tools) {
+                                         int64_t blockFrames, DecodeStages* stages, const FFmpegTools& tools) {
   QUAR_PRECONDITION(blockFrames >= 1, "Blocks need at least one frame");
   if (!isReadable(url)) throw unreadableFile();
   FFmpegDecoder::requireRegularFile(url);
   try {
     CoreAudioFileReader reader(url);
-    if (reader.canDecodeConcurrently()) return reader.decodeConcurrently(progress, onFormat, onBlock, blockFrames);
+    if (reader.canDecodeConcurrently())
+      return reader.decodeConcurrently(progress, onFormat, onBlock, blockFrames, stages);
+    if (const auto split = SplitDecoder::open(reader))
+      return split->decode(progress, onFormat, onBlock, blockFrames, stages);
   } catch (const CoreAudioCannotDecode&) {
     // decode below tries the native reader again and then the FFmpeg tools.
+  } catch (const CoreAudioReadFailure&) {
+    // Damaged after the open: decode below starts again with a new format call and falls back
+    // to the FFmpeg tools as it does for a damaged file read in order.
   }
+  const auto began = std::chrono::steady_clock::now();
   BlockCutter cutter(blockFrames, onBlock);
   const AudioFileInfo info = decode(
       url, progress,
@@ -102,6 +127,10 @@ AudioFileInfo AudioDecoder::decodeBlocks(const std::filesystem::path& url, const
       },
       [&](ChannelViews chunk) { cutter.append(chunk); }, tools);
   cutter.flush();
+  if (stages) {
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    *stages = {0, seconds - cutter.seconds(), cutter.seconds(), 0};
+  }
   return info;
 }
 

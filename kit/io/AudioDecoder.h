@@ -13,6 +13,7 @@
 
 #include "base/AudioFormats.h"
 #include "io/CoreAudioFileReader.h"
+#include "io/DecodeStages.h"
 #include "io/FFmpegTool.h"
 
 namespace quar {
@@ -43,12 +44,15 @@ struct AudioDecoder {
                               const FFmpegTools& tools = FFmpegTool::installed());
   // Like decode, with the audio cut into blocks of `blockFrames` (>= 1) frames: block k holds
   // frames [k·blockFrames, (k + 1)·blockFrames) (the last one shorter) and reaches `onBlock`
-  // exactly once (once more after a second `onFormat`, as decode tells). Linear PCM that the native reader reads arrives from several threads at once,
-  // in any order, after `onFormat` has stated the exact length; everything else arrives in order
-  // on the calling thread. `onFormat` and `progress` run on the calling thread.
+  // exactly once (once more after a second `onFormat`, as decode tells). Linear PCM, and the
+  // FLAC and MPEG audio that SplitDecoder takes, arrive from several threads at once, in any
+  // order, after `onFormat` has stated the exact length, with the samples of `decode`;
+  // everything else arrives in order on the calling thread. `onFormat` and `progress` run on
+  // the calling thread. `stages`, when given, receives where the time went.
   static AudioFileInfo decodeBlocks(const std::filesystem::path& url, const DecodeProgress& progress,
                                     const DecodeFormatHandler& onFormat, const DecodeBlockHandler& onBlock,
-                                    int64_t blockFrames, const FFmpegTools& tools = FFmpegTool::installed());
+                                    int64_t blockFrames, DecodeStages* stages = nullptr,
+                                    const FFmpegTools& tools = FFmpegTool::installed());
   // The whole file in memory.
   static Decoded decodeToArrays(const std::filesystem::path& url, const FFmpegTools& tools = FFmpegTool::installed());
   // Describes the file from its header; no audio is decoded.

@@ -1,6 +1,8 @@
 #include "io/CoreAudioFileReader.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <limits>
 #include <span>
 #include <system_error>
@@ -96,29 +98,40 @@ AudioFileInfo CoreAudioFileReader::decode(const DecodeProgress& progress, const 
 bool CoreAudioFileReader::canDecodeConcurrently() const { return ext_->canReadAt() && lengthFrames_ > 0; }
 
 AudioFileInfo CoreAudioFileReader::decodeConcurrently(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
-                                                      const DecodeBlockHandler& onBlock, int64_t blockFrames) {
+                                                      const DecodeBlockHandler& onBlock, int64_t blockFrames,
+                                                      DecodeStages* stages) {
   QUAR_PRECONDITION(canDecodeConcurrently(), "The file can’t be read at any position");
   QUAR_PRECONDITION(blockFrames >= 1, "Blocks need at least one frame");
   prepareClient();
   const auto channels = static_cast<size_t>(fileFormat_.channelsPerFrame);
   const int64_t blocks = (lengthFrames_ + blockFrames - 1) / blockFrames;
   onFormat(info(lengthFrames_));
+  using Clock = std::chrono::steady_clock;
+  std::atomic<int64_t> readNanoseconds{0}, joinNanoseconds{0};
+  const auto nanosecondsSince = [](Clock::time_point began) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - began).count();
+  };
   for (int64_t first = 0; first < blocks; first += concurrentBatch) {
     const int64_t count = std::min(concurrentBatch, blocks - first);
     parallelFor(count, true, [&](int64_t index) {
       const int64_t start = (first + index) * blockFrames;
       const int64_t frames = std::min(blockFrames, lengthFrames_ - start);
+      const Clock::time_point began = Clock::now();
       std::vector<std::vector<float>> samples(channels, std::vector<float>(static_cast<size_t>(frames)));
       std::vector<float*> pointers;
       for (auto& channel : samples) pointers.push_back(channel.data());
       if (const int32_t status = ext_->readAt(start, pointers, frames); status != AudioStatus::ok)
         throw CoreAudioReadFailure("Native decode error (" + FourCC::status(status) + ") at frame " +
                                    std::to_string(start));
+      const Clock::time_point read = Clock::now();
+      readNanoseconds += nanosecondsSince(began);
       onBlock(std::move(samples), start);
+      joinNanoseconds += nanosecondsSince(read);
     });
     if (progress && !progress(static_cast<double>(first + count) / static_cast<double>(blocks)))
       throw QuarError::cancelled();
   }
+  if (stages) *stages = {static_cast<double>(readNanoseconds) * 1e-9, 0, static_cast<double>(joinNanoseconds) * 1e-9, blocks};
   return info(lengthFrames_);
 }
 

@@ -16,6 +16,7 @@
 #include "base/AudioFormats.h"
 #include "base/AudioSource.h"
 #include "base/QuarError.h"
+#include "io/DecodeStages.h"
 #include "io/platform/NativeReader.h"
 
 namespace quar {
@@ -67,9 +68,11 @@ public:
   // [k·blockFrames, (k + 1)·blockFrames) (the last one shorter), each exactly once. Blocks are
   // read several at once on the shared worker pool and reach `onBlock` from any of its threads,
   // in any order; `onFormat` (with the exact length) and `progress` run on the calling thread,
-  // progress after every batch of blocks. Throws like decode.
+  // progress after every batch of blocks. Throws like decode. `stages`, when given, receives
+  // where the time went.
   AudioFileInfo decodeConcurrently(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
-                                   const DecodeBlockHandler& onBlock, int64_t blockFrames);
+                                   const DecodeBlockHandler& onBlock, int64_t blockFrames,
+                                   DecodeStages* stages = nullptr);
   // The description with `frameCount` as its length.
   AudioFileInfo info(int64_t frameCount) const;
 

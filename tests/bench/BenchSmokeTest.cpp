@@ -83,6 +83,9 @@ TEST_F(BenchSmokeTest, AnalysisCommandsPrintTheirFigures) {
   EXPECT_EQ(decoded["sampleRate"], 48000.0);
   EXPECT_EQ(decoded["decoder"], "Native");
   EXPECT_TRUE(decoded["seconds"].is_number());
+  for (const char* stage : {"readSeconds", "decodeSeconds", "joinSeconds", "wallSeconds"})
+    EXPECT_TRUE(decoded["stages"][stage].is_number()) << stage;
+  EXPECT_GT(decoded["stages"]["pieces"].get<int64_t>(), 0);  // linear PCM: blocks read at once
   EXPECT_GT(decoded["peakResidentBytes"].get<int64_t>(), 0);
   EXPECT_EQ(fs::file_size(file("raw.f32")), 48000u * 2 * 4);
 
@@ -162,6 +165,8 @@ TEST_F(BenchSmokeTest, OpenAndEditsReportTheEditorsFigures) {
     EXPECT_TRUE(opened[key].is_number()) << key;
   for (const char* phase : {"read", "window", "content", "modelLoad", "firstDraw"})
     EXPECT_TRUE(opened["phases"][phase].is_number()) << phase;
+  for (const char* stage : {"readSeconds", "decodeSeconds", "joinSeconds", "pieces", "wallSeconds"})
+    EXPECT_TRUE(opened["decodeStages"][stage].is_number()) << stage;
   EXPECT_EQ(opened["frames"], 48000);
 
   const Json edited = succeeding("edits " + input_);
