@@ -18,7 +18,7 @@ TakeBuffer::TakeBuffer(std::vector<int> inputChannels, int outputChannels, doubl
 void TakeBuffer::beginCapture(const std::optional<std::filesystem::path>& safetyPath) {
   std::unique_ptr<SafetyFile> file;
   if (safetyPath) file = SafetyFile::create(*safetyPath, sampleRate_, outputChannels_);
-  quar::AudioContentBuilder builder(outputChannels_, sampleRate_);
+  quar::AudioContentBuilder builder(outputChannels_, sampleRate_, quar::BlockSamples::Placement::storeOrHeap);
   std::lock_guard lock(stateMutex_);
   state_.builder = std::move(builder);
   state_.file = std::move(file);
