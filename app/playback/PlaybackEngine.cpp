@@ -80,6 +80,7 @@ void PlaybackEngine::play(const AudioContent& content, FrameRange range, int64_t
   if (converter_) converter_->prepareSpare();
   state_->finished.store(false);
   auto fresh = std::make_shared<const AudioContent>(content);
+  prefetch_.follow(fresh, range, loop, from);
   std::shared_ptr<const AudioContent> old = state_->program.with([&](PlaybackProgram& p) {
     p.range = range;
     p.loop = loop;
@@ -104,9 +105,11 @@ void PlaybackEngine::play(const AudioContent& content, FrameRange range, int64_t
 void PlaybackEngine::stop() {
   state_->program.with([](PlaybackProgram& p) { p.playing = false; });
   closeStream();
+  prefetch_.follow(nullptr, {}, false, 0);
 }
 
 void PlaybackEngine::setLooping(bool looping) {
+  prefetch_.setLooping(looping);
   state_->program.with([&](PlaybackProgram& p) { p.loop = looping; });
 }
 
@@ -124,6 +127,7 @@ float PlaybackEngine::gain() const {
 
 void PlaybackEngine::replaceContent(const AudioContent& content, FrameRange range) {
   auto fresh = std::make_shared<const AudioContent>(content);
+  prefetch_.follow(fresh, range, isLooping(), position());
   std::shared_ptr<const AudioContent> old = state_->program.with([&](PlaybackProgram& p) {
     p.range = range;
     return std::exchange(p.content, std::move(fresh));
@@ -142,6 +146,7 @@ void PlaybackEngine::setEnvelopes(quar::EnvelopeSet envelopes) {
 
 void PlaybackEngine::seek(int64_t frame) {
   if (converter_) converter_->prepareSpare();
+  prefetch_.jumpTo(frame);
   state_->requestSeek(frame);
 }
 
