@@ -80,6 +80,12 @@ int64_t peakResidentBytes() { return statusBytes("VmHWM"); }
 
 int64_t residentBytes() { return statusBytes("VmRSS"); }
 
+Json residentByKind() {
+  return {{"rssAnonBytes", statusBytes("RssAnon")},
+          {"rssFileBytes", statusBytes("RssFile")},
+          {"rssShmemBytes", statusBytes("RssShmem")}};
+}
+
 DecodedFile decodeFile(const std::filesystem::path& path) {
   if (!std::filesystem::exists(path)) throw std::runtime_error("no such file: " + path.string());
   const Stopwatch watch;

@@ -42,6 +42,10 @@ Json json(const Timings& timings);
 int64_t peakResidentBytes();
 // This process's resident memory now, in bytes (VmRSS).
 int64_t residentBytes();
+// This process's resident memory now by kind, in bytes: anonymous (the heap: what the kernel
+// cannot drop without swap), file-backed and shared (pages it can write out and drop), as
+// {"rssAnonBytes", "rssFileBytes", "rssShmemBytes"}.
+Json residentByKind();
 
 struct DecodedFile {
   AudioContent content;

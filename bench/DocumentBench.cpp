@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -18,6 +19,7 @@
 #include "Arguments.h"
 #include "BenchSupport.h"
 #include "OffscreenApplication.h"
+#include "core/BlockStore.h"
 #include "document/AudioDocument.h"
 #include "document/AudioDocumentController.h"
 #include "editor/EditorModel.h"
@@ -229,6 +231,7 @@ Json openCommand(const Words& words) {
   opened.waitForFirstDraw();
   opened.waitForAnalyses();
   const int64_t peak = peakResidentBytes();
+  const Json openedMemory = residentByKind();
   const AudioContent& content = opened.model().content();
   const int64_t frames = content.frameCount();
   const int channels = content.channelCount();
@@ -239,6 +242,7 @@ Json openCommand(const Words& words) {
   json["peakResidentBytes"] = peak;
   opened.close();
   const int64_t after = residentBytes();
+  const Json closedMemory = residentByKind();
 
   // The kit's own decode of the same file, as `quar-bench decode` does it.
   const DecodedFile decoded = decodeFile(path);
@@ -255,6 +259,8 @@ Json openCommand(const Words& words) {
   json["residentBeforeOpenBytes"] = before;
   json["residentAfterCloseBytes"] = after;
   json["residentGrowthAfterCloseBytes"] = after - before;
+  json["residentAfterOpen"] = openedMemory;
+  json["residentAfterClose"] = closedMemory;
   return json;
 }
 
@@ -299,12 +305,79 @@ Json editsCommand(const Words& words) {
     runUntil([&] { return opened.fileLoudnessIsCurrent(); }, std::string("the loudness after ") + edit.name);
     const double measured = opened.lastAnalysis() - committed;
     slowest = std::max(slowest, measured);
-    results.push_back({{"edit", edit.name}, {"jobSeconds", committed - requested}, {"loudnessSeconds", measured}});
+    results.push_back({{"edit", edit.name},
+                       {"jobSeconds", committed - requested},
+                       {"loudnessSeconds", measured},
+                       {"resident", residentByKind()}});
     model.selectNone();
   }
   const int64_t frames = model.content().frameCount();
   opened.close();
   return {{"frames", frames}, {"edits", results}, {"slowestLoudnessSeconds", slowest}};
+}
+
+Json undoDepthCommand(const Words& words) {
+  const Arguments arguments(words, {"edits"});
+  arguments.expectPositional(1, "IN");
+  const std::filesystem::path path = existingInput(arguments);
+  const int count = static_cast<int>(arguments.number("edits").value_or(8));
+  if (count < 1) throw std::runtime_error("--edits must be at least 1");
+  const EditorApplication application;
+  AudioDocumentController controller;
+  OpenedDocument opened(controller, path);
+  opened.waitForFirstDraw();
+  opened.waitForAnalyses();
+  EditorModel& model = opened.model();
+  std::optional<AudioContent> kept = model.content();
+  const AudioContent& original = *kept;
+  Json json{{"frames", original.frameCount()}, {"firstDrawSeconds", opened.firstDraw()}, {"afterOpen", residentByKind()}};
+
+  // Waits for the job and for the loudness figures that follow it, so edits never overlap.
+  const auto timedStep = [&](const std::function<void()>& step, const std::string& what) {
+    const double requested = opened.now();
+    const int64_t version = model.contentVersion();
+    step();
+    runUntil([&] { return !model.jobs().busy() && model.contentVersion() != version; }, what);
+    const double seconds = opened.lastContentChange() - requested;
+    runUntil([&] { return opened.fileLoudnessIsCurrent(); }, "the loudness after " + what);
+    return seconds;
+  };
+  Json edits = Json::array();
+  for (int k = 0; k < count; ++k) {
+    const double seconds = timedStep([&] { model.applyGain(k % 2 == 0 ? -1 : 1); }, "a whole-file gain");
+    edits.push_back({{"jobSeconds", seconds}, {"resident", residentByKind()}});
+  }
+  json["edits"] = edits;
+  double undoSeconds = 0;
+  for (int k = 0; k < count; ++k) undoSeconds += timedStep([&] { model.undo(); }, "an undo");
+  json["undoAllSeconds"] = undoSeconds;
+  json["afterUndo"] = residentByKind();
+
+  // Bit for bit, chunk by chunk.
+  const AudioContent& undone = model.content();
+  bool identical = undone.frameCount() == original.frameCount() && undone.channelCount() == original.channelCount();
+  const auto chunk = AudioBlock::preferredFrameCount;
+  std::vector<std::vector<float>> a(static_cast<size_t>(original.channelCount()), std::vector<float>(chunk));
+  auto b = a;
+  std::vector<float*> pa, pb;
+  for (size_t c = 0; c < a.size(); ++c) {
+    pa.push_back(a[c].data());
+    pb.push_back(b[c].data());
+  }
+  for (int64_t start = 0; identical && start < original.frameCount(); start += chunk) {
+    const FrameRange range(start, std::min(start + chunk, original.frameCount()));
+    original.read(range, pa);
+    undone.read(range, pb);
+    for (size_t c = 0; c < a.size() && identical; ++c)
+      identical = std::memcmp(a[c].data(), b[c].data(), static_cast<size_t>(range.count()) * sizeof(float)) == 0;
+  }
+  json["undoneIsIdentical"] = identical;
+  kept.reset();
+  opened.close();
+  json["afterClose"] = residentByKind();
+  const auto store = BlockStore::current();
+  json["storeBytesAfterClose"] = store ? store->bytesInUse() : 0;
+  return json;
 }
 
 } // namespace quar::bench

@@ -32,6 +32,7 @@ constexpr const char* usage =
     "  inspector [--minutes M] [--fft N] [--updates U] [--runs N]\n"
     "  open IN\n"
     "  edits IN\n"
+    "  undo-depth IN [--edits N]\n"
     "  compare [--minutes M]\n";
 
 } // namespace
@@ -43,7 +44,8 @@ int main(int argc, char** argv) {
       {"normalize", normalizeCommand}, {"resample", resampleCommand}, {"effect", effectCommand},
       {"stretch", stretchCommand},   {"tempo", tempoCommand},       {"stats", statsCommand},
       {"splice", spliceCommand},     {"process", processCommand},   {"timeline", timelineCommand},
-      {"inspector", inspectorCommand}, {"open", openCommand},     {"edits", editsCommand}};
+      {"inspector", inspectorCommand}, {"open", openCommand},     {"edits", editsCommand},
+      {"undo-depth", undoDepthCommand}};
   if (argc < 2) {
     std::cerr << usage;
     return 2;

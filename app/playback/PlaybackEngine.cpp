@@ -79,8 +79,10 @@ void PlaybackEngine::play(const AudioContent& content, FrameRange range, int64_t
   ensureGraph(content);
   if (converter_) converter_->prepareSpare();
   state_->finished.store(false);
+  auto fresh = std::make_shared<const AudioContent>(content);
+  prefetch_.follow(fresh, range, loop, from);
   PlaybackProgram p = state_->program();
-  p.content = std::make_shared<const AudioContent>(content);
+  p.content = std::move(fresh);
   p.range = range;
   p.loop = loop;
   p.gain = gain;
@@ -101,9 +103,11 @@ void PlaybackEngine::play(const AudioContent& content, FrameRange range, int64_t
 void PlaybackEngine::stop() {
   state_->update([](PlaybackProgram& p) { p.playing = false; });
   closeStream();
+  prefetch_.follow(nullptr, {}, false, 0);
 }
 
 void PlaybackEngine::setLooping(bool looping) {
+  prefetch_.setLooping(looping);
   state_->update([&](PlaybackProgram& p) { p.loop = looping; });
 }
 
@@ -117,6 +121,7 @@ float PlaybackEngine::gain() const { return state_->program().gain; }
 
 void PlaybackEngine::replaceContent(const AudioContent& content, FrameRange range) {
   auto fresh = std::make_shared<const AudioContent>(content);
+  prefetch_.follow(fresh, range, isLooping(), position());
   state_->update([&](PlaybackProgram& p) {
     p.content = std::move(fresh);
     p.range = range;
@@ -133,6 +138,7 @@ void PlaybackEngine::setEnvelopes(quar::EnvelopeSet envelopes) {
 
 void PlaybackEngine::seek(int64_t frame) {
   if (converter_) converter_->prepareSpare();
+  prefetch_.jumpTo(frame);
   state_->requestSeek(frame);
 }
 

@@ -16,6 +16,7 @@
 #include "core/EnvelopeSet.h"
 #include "dsp/StreamingResampler.h"
 #include "platform/AudioBackend.h"
+#include "playback/PlaybackPrefetch.h"
 #include "playback/RenderState.h"
 
 class PlaybackEngine {
@@ -73,6 +74,7 @@ private:
 
   AudioBackend& backend_;
   std::shared_ptr<RenderState> state_;
+  PlaybackPrefetch prefetch_{state_};  // keeps what plays resident
   std::optional<double> contentRate_;  // the content rate the open stream plays
   std::unique_ptr<quar::StreamingResampler> converter_;
   std::unique_ptr<AudioStream> stream_;  // after converter_: closes before it goes

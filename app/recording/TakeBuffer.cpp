@@ -23,7 +23,7 @@ void TakeBuffer::beginCapture(const std::optional<std::filesystem::path>& safety
     file = SafetyFile::create(*safetyPath, sampleRate_, outputChannels_, &error);
     if (!file) failure = error;
   }
-  quar::AudioContentBuilder builder(outputChannels_, sampleRate_);
+  quar::AudioContentBuilder builder(outputChannels_, sampleRate_, quar::BlockSamples::Placement::storeOrHeap);
   std::lock_guard lock(stateMutex_);
   state_.builder = std::move(builder);
   state_.file = std::move(file);

@@ -10,7 +10,7 @@ namespace quar {
 
 class QuarError : public std::exception {
 public:
-  enum class Kind { unsupportedFormat, decodeFailed, encodeFailed, codecUnavailable, cancelled };
+  enum class Kind { unsupportedFormat, decodeFailed, encodeFailed, codecUnavailable, outOfSpace, cancelled };
 
   static QuarError unsupportedFormat(std::string message) { return {Kind::unsupportedFormat, std::move(message)}; }
   static QuarError decodeFailed(std::string message) { return {Kind::decodeFailed, std::move(message)}; }
@@ -19,10 +19,14 @@ public:
     return {Kind::encodeFailed, std::move(message), systemError};
   }
   static QuarError codecUnavailable(std::string message) { return {Kind::codecUnavailable, std::move(message)}; }
+  // The disk holding `folder` has no room for the audio; `systemError` is ENOSPC or EDQUOT.
+  static QuarError outOfSpace(std::string folder, int systemError) {
+    return {Kind::outOfSpace, std::move(folder), systemError};
+  }
   static QuarError cancelled() { return {Kind::cancelled, {}}; }
 
   Kind kind() const { return kind_; }
-  // The payload message (empty for `cancelled`).
+  // The payload message (empty for `cancelled`; the folder for `outOfSpace`).
   const std::string& message() const { return message_; }
   // The user-facing text: the case's prefix followed directly by the message.
   const std::string& errorDescription() const { return description_; }

@@ -2,27 +2,45 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "base/Precondition.h"
+#include "base/QuarError.h"
 
 namespace quar {
 
 namespace {
 
+std::vector<const float*> channelPointers(const std::vector<std::vector<float>>& samples) {
+  for (const auto& channel : samples)
+    QUAR_PRECONDITION(channel.size() == samples.front().size(), "Summarised channels must have equal length");
+  std::vector<const float*> pointers;
+  for (const auto& channel : samples) pointers.push_back(channel.data());
+  return pointers;
+}
+
+std::vector<const float*> channelPointers(const BlockSamples& samples) {
+  std::vector<const float*> pointers;
+  for (int c = 0; c < samples.channelCount(); ++c) pointers.push_back(samples.channel(c));
+  return pointers;
+}
+
 // The summary checks that the channels have equal length.
-std::vector<std::vector<float>> validated(std::vector<std::vector<float>> samples) {
+const std::vector<std::vector<float>>& validated(const std::vector<std::vector<float>>& samples) {
   QUAR_PRECONDITION(!samples.empty(), "AudioBlock needs at least one channel");
+  for (const auto& channel : samples)
+    QUAR_PRECONDITION(channel.size() == samples.front().size(), "Block channels must have equal length");
   return samples;
 }
 
 } // namespace
 
-QuarSummary::QuarSummary(const std::vector<std::vector<float>>& samples) {
+QuarSummary::QuarSummary(const std::vector<std::vector<float>>& samples)
+    : QuarSummary(channelPointers(samples), samples.empty() ? 0 : static_cast<int64_t>(samples.front().size())) {}
+
+QuarSummary::QuarSummary(std::span<const float* const> samples, int64_t frames) {
   const size_t channels = samples.size();
   if (channels == 0) return;
-  for (const auto& channel : samples)
-    QUAR_PRECONDITION(channel.size() == samples.front().size(), "Summarised channels must have equal length");
-  const auto frames = static_cast<int64_t>(samples.front().size());
   const auto bins = static_cast<size_t>((frames + binFrames - 1) / binFrames);
   const auto groups = (bins + binsPerGroup - 1) / binsPerGroup;
   mins.assign(channels, std::vector<float>(bins));
@@ -35,7 +53,7 @@ QuarSummary::QuarSummary(const std::vector<std::vector<float>>& samples) {
   blockMax.assign(channels, 0);
   blockSumSquares.assign(channels, 0);
   for (size_t c = 0; c < channels; ++c) {
-    const float* data = samples[c].data();
+    const float* data = samples[c];
     for (size_t b = 0; b < bins; ++b) {
       const int64_t start = static_cast<int64_t>(b) * binFrames;
       const PeakSummary v = PeakSummary::of(data + start, std::min(frames - start, binFrames));
@@ -61,10 +79,70 @@ QuarSummary::QuarSummary(const std::vector<std::vector<float>>& samples) {
   }
 }
 
-AudioBlock::AudioBlock(std::vector<std::vector<float>> samples)
-    : samples_(validated(std::move(samples))),
-      frameCount_(static_cast<int64_t>(samples_.front().size())),
-      summary_(samples_) {}
+BlockSamples::BlockSamples(int channels, int64_t frames, Placement placement) : channels_(channels), frames_(frames) {
+  QUAR_PRECONDITION(channels >= 1, "AudioBlock needs at least one channel");
+  QUAR_PRECONDITION(frames >= 0, "A block cannot have fewer than 0 frames");
+  const int64_t bytes = static_cast<int64_t>(channels) * frames * static_cast<int64_t>(sizeof(float));
+  if (placement != Placement::heap && bytes >= BlockStore::minimumBytes) {
+    if (auto store = BlockStore::current()) {
+      try {
+        range_ = store->allocate(bytes);
+      } catch (const QuarError&) {
+        if (placement == Placement::store) throw;
+      }
+      if (range_.data) {
+        store_ = std::move(store);
+        data_ = range_.data;
+        return;
+      }
+    }
+  }
+  data_ = new float[static_cast<size_t>(channels) * static_cast<size_t>(frames)];
+}
+
+BlockSamples::BlockSamples(const std::vector<std::vector<float>>& channels)
+    : BlockSamples(static_cast<int>(validated(channels).size()), static_cast<int64_t>(validated(channels).front().size())) {
+  for (int c = 0; c < channels_; ++c) std::copy(channels[static_cast<size_t>(c)].begin(), channels[static_cast<size_t>(c)].end(), channel(c));
+}
+
+BlockSamples::~BlockSamples() { free(); }
+
+BlockSamples::BlockSamples(BlockSamples&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), channels_(other.channels_), frames_(other.frames_),
+      store_(std::move(other.store_)), range_(other.range_) {}
+
+BlockSamples& BlockSamples::operator=(BlockSamples&& other) noexcept {
+  if (this != &other) {
+    free();
+    data_ = std::exchange(other.data_, nullptr);
+    channels_ = other.channels_;
+    frames_ = other.frames_;
+    store_ = std::move(other.store_);
+    range_ = other.range_;
+  }
+  return *this;
+}
+
+std::vector<float*> BlockSamples::pointers() {
+  std::vector<float*> result;
+  for (int c = 0; c < channels_; ++c) result.push_back(channel(c));
+  return result;
+}
+
+void BlockSamples::free() {
+  if (!data_) return;
+  if (store_)
+    store_->release(range_);
+  else
+    delete[] data_;
+  data_ = nullptr;
+  store_.reset();
+}
+
+AudioBlock::AudioBlock(BlockSamples samples)
+    : samples_(std::move(samples)), summary_(channelPointers(samples_), samples_.frameCount()) {}
+
+AudioBlock::AudioBlock(const std::vector<std::vector<float>>& samples) : AudioBlock(BlockSamples(samples)) {}
 
 PeakSummary PeakSummary::of(const float* samples, int64_t count) {
   // Groups of `lanes` samples with a fixed-length inner loop, which the compiler vectorises at

@@ -1,6 +1,13 @@
+// BlockSamples: the writable planar float storage that a block is made from: in the block
+// store (file-backed memory the kernel can page out, BlockStore.h) from 64 KiB up, on the heap
+// below that, when asked, or when there is no store. Making one reserves its space and may
+// throw QuarError::outOfSpace; not for the audio thread.
 // AudioBlock: immutable planar float storage (up to 65536 frames when built by the builder)
 // with its waveform summary, shared by reference (std::shared_ptr<const AudioBlock>) between
-// contents, undo states and playback; safe to read from any thread.
+// contents, undo states and playback; safe to read from any thread. Its samples may have been
+// paged out: a read then waits for the disk, so what the audio thread plays is paged in ahead
+// of it with AudioContent::pageIn. Destroying a block frees its storage (not on the audio
+// thread).
 // QuarSummary: per-channel min, max and sum of squares per 256-frame bin, per group of 16 bins
 // (4096 frames) and per block.
 // PeakSummary: the min, max, sum of squares and count a peak query returns.
@@ -10,7 +17,10 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <span>
 #include <vector>
+
+#include "core/BlockStore.h"
 
 namespace quar {
 
@@ -31,29 +41,72 @@ struct QuarSummary {
   QuarSummary() = default;
   // Channels of one length (none gives empty arrays).
   explicit QuarSummary(const std::vector<std::vector<float>>& samples);
+  // `frames` samples of each channel.
+  QuarSummary(std::span<const float* const> channels, int64_t frames);
+};
+
+class BlockSamples {
+public:
+  // store: in the block store when it has room, else QuarError::outOfSpace; storeOrHeap: on
+  // the heap when the disk is full (for audio that cannot be refused, as a take being recorded);
+  // heap: always on the heap (short-lived copies).
+  enum class Placement { store, storeOrHeap, heap };
+
+  // channels >= 1, frames >= 0; the samples are not initialised.
+  BlockSamples(int channels, int64_t frames, Placement placement = Placement::store);
+  // A copy of channel arrays of one length.
+  explicit BlockSamples(const std::vector<std::vector<float>>& channels);
+  ~BlockSamples();
+  BlockSamples(BlockSamples&& other) noexcept;
+  BlockSamples& operator=(BlockSamples&& other) noexcept;
+  BlockSamples(const BlockSamples&) = delete;
+  BlockSamples& operator=(const BlockSamples&) = delete;
+
+  int channelCount() const { return channels_; }
+  int64_t frameCount() const { return frames_; }
+  float* channel(int c) { return data_ + static_cast<int64_t>(c) * frames_; }
+  const float* channel(int c) const { return data_ + static_cast<int64_t>(c) * frames_; }
+  // One pointer per channel.
+  std::vector<float*> pointers();
+  // Whether the samples are in the block store.
+  bool inStore() const { return store_ != nullptr; }
+
+private:
+  void free();
+
+  float* data_ = nullptr;
+  int channels_ = 0;
+  int64_t frames_ = 0;
+  std::shared_ptr<BlockStore> store_;  // null: data_ is on the heap
+  BlockStore::Range range_;
 };
 
 class AudioBlock {
 public:
   static constexpr int64_t preferredFrameCount = 65536;
 
-  // At least one channel array, all of one length; computes the summary.
-  explicit AudioBlock(std::vector<std::vector<float>> samples);
+  // Takes the samples and computes the summary.
+  explicit AudioBlock(BlockSamples samples);
+  // At least one channel array, all of one length, copied.
+  explicit AudioBlock(const std::vector<std::vector<float>>& samples);
   AudioBlock(const AudioBlock&) = delete;
   AudioBlock& operator=(const AudioBlock&) = delete;
-  static std::shared_ptr<const AudioBlock> make(std::vector<std::vector<float>> samples) {
+  static std::shared_ptr<const AudioBlock> make(BlockSamples samples) {
     return std::make_shared<const AudioBlock>(std::move(samples));
   }
+  static std::shared_ptr<const AudioBlock> make(const std::vector<std::vector<float>>& samples) {
+    return std::make_shared<const AudioBlock>(samples);
+  }
 
-  int64_t frameCount() const { return frameCount_; }
-  int channelCount() const { return static_cast<int>(samples_.size()); }
-  const std::vector<std::vector<float>>& samples() const { return samples_; }
-  const float* channel(int c) const { return samples_[static_cast<size_t>(c)].data(); }
+  int64_t frameCount() const { return samples_.frameCount(); }
+  int channelCount() const { return samples_.channelCount(); }
+  const float* channel(int c) const { return samples_.channel(c); }
+  // Whether the samples are in the block store (file-backed) rather than on the heap.
+  bool inStore() const { return samples_.inStore(); }
   const QuarSummary& summary() const { return summary_; }
 
 private:
-  std::vector<std::vector<float>> samples_;
-  int64_t frameCount_;
+  BlockSamples samples_;
   QuarSummary summary_;
 };
 

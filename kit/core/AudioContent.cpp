@@ -1,5 +1,8 @@
 #include "core/AudioContent.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "base/Precondition.h"
@@ -97,6 +100,31 @@ void AudioContent::readInto(FrameRange range, std::span<float* const> destinatio
     }
     pos += n;
     if (pos >= range.upperBound || i + 1 >= segments_.size()) break;
+    ++i;
+  }
+}
+
+void AudioContent::pageIn(FrameRange range) const {
+  const FrameRange clamped = clampedToContent(range);
+  if (clamped.isEmpty()) return;
+  static const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  size_t i = segmentIndex(clamped.lowerBound);
+  int64_t pos = clamped.lowerBound;
+  while (pos < clamped.upperBound && i < segments_.size()) {
+    const Segment& segment = segments_[i];
+    const int64_t local = pos - starts_[i];
+    const int64_t end = std::min(clamped.upperBound - starts_[i], segment.count);
+    if (segment.block->inStore()) {
+      for (int c = 0; c < channelCount_; ++c) {
+        const float* first = segment.block->channel(c) + segment.offset + local;
+        const auto lower = reinterpret_cast<uintptr_t>(first) / page * page;
+        const auto upper = reinterpret_cast<uintptr_t>(first + (end - local));
+        ::madvise(reinterpret_cast<void*>(lower), upper - lower, MADV_WILLNEED);
+        for (uintptr_t address = lower; address < upper; address += page)
+          static_cast<void>(*reinterpret_cast<const volatile char*>(address));
+      }
+    }
+    pos += end - local;
     ++i;
   }
 }

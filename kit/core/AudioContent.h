@@ -64,6 +64,10 @@ public:
   void readPadded(FrameRange range, std::span<float* const> destinations) const;
   // One sample; 0 <= channel < channelCount, 0 <= frame < frameCount.
   float sample(int channel, int64_t frame) const;
+  // Makes the samples of the range (clamped to the content) resident in memory: the kernel is
+  // asked to read what it paged out, then every page is touched, waiting for the disk where it
+  // must. For a thread that keeps what playback reads ahead of it; not for the audio thread.
+  void pageIn(FrameRange range) const;
 
   // True when both are the same segments of the same blocks at one format (a copy of the same
   // content, not merely equal samples). Cheap: compares the segment lists only.

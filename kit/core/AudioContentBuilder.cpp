@@ -15,16 +15,14 @@ constexpr int64_t blockFrames = AudioBlock::preferredFrameCount;
 
 } // namespace
 
-AudioContentBuilder::AudioContentBuilder(int channelCount, double sampleRate)
-    : channelCount_(channelCount), sampleRate_(sampleRate) {
+AudioContentBuilder::AudioContentBuilder(int channelCount, double sampleRate, BlockSamples::Placement placement)
+    : channelCount_(channelCount), sampleRate_(sampleRate), placement_(placement) {
   QUAR_PRECONDITION(channelCount >= 0, "Channel count must not be negative");
-  startPending();
 }
 
 int64_t AudioContentBuilder::frameCount() const {
-  int64_t total = 0;
+  int64_t total = pendingFrames_;
   for (const auto& segment : segments_) total += segment.count;
-  if (!pending_.empty()) total += static_cast<int64_t>(pending_.front().size());
   return total;
 }
 
@@ -37,26 +35,28 @@ void AudioContentBuilder::append(ChannelViews chunk) {
   size_t offset = 0;
   const auto fillPending = [&](size_t end) {
     while (offset < end) {
-      const size_t n = std::min(end - offset, block - pending_.front().size());
-      for (size_t c = 0; c < pending_.size(); ++c) {
-        const float* source = chunk[c].data() + offset;
-        pending_[c].insert(pending_[c].end(), source, source + n);
+      if (!pending_) pending_.emplace(channelCount_, blockFrames, placement_);
+      const size_t n = std::min(end - offset, block - static_cast<size_t>(pendingFrames_));
+      for (int c = 0; c < channelCount_; ++c) {
+        const float* source = chunk[static_cast<size_t>(c)].data() + offset;
+        std::copy(source, source + n, pending_->channel(c) + pendingFrames_);
       }
-      if (pending_.front().size() == block) seal();
+      pendingFrames_ += static_cast<int64_t>(n);
+      if (pendingFrames_ == blockFrames) seal();
       offset += n;
     }
   };
   // Complete the pending block; whole blocks inside the chunk are then copied and summarised
   // concurrently, in the order they join the content; the rest starts the next pending block.
-  if (!pending_.front().empty()) fillPending(std::min(frames, offset + block - pending_.front().size()));
+  if (pendingFrames_ > 0) fillPending(std::min(frames, offset + block - static_cast<size_t>(pendingFrames_)));
   const size_t whole = (frames - offset) / block;
   if (whole > 0) {
     std::vector<Segment> blocks(whole);
     parallelFor(static_cast<int64_t>(whole), whole > 1, [&](int64_t k) {
-      const auto first = static_cast<ptrdiff_t>(offset + static_cast<size_t>(k) * block);
-      std::vector<std::vector<float>> samples;
-      for (size_t c = 0; c < pending_.size(); ++c)
-        samples.emplace_back(chunk[c].begin() + first, chunk[c].begin() + first + static_cast<ptrdiff_t>(block));
+      const size_t first = offset + static_cast<size_t>(k) * block;
+      BlockSamples samples(channelCount_, blockFrames, placement_);
+      for (int c = 0; c < channelCount_; ++c)
+        std::copy_n(chunk[static_cast<size_t>(c)].data() + first, block, samples.channel(c));
       blocks[static_cast<size_t>(k)] = {AudioBlock::make(std::move(samples)), 0, blockFrames};
     });
     segments_.insert(segments_.end(), std::make_move_iterator(blocks.begin()), std::make_move_iterator(blocks.end()));
@@ -96,27 +96,29 @@ AudioContent AudioContentBuilder::build() {
 
 AudioContent AudioContentBuilder::snapshot() const {
   std::vector<Segment> segments = segments_;
-  if (!pending_.empty() && !pending_.front().empty()) {
-    const auto frames = static_cast<int64_t>(pending_.front().size());
-    segments.push_back({AudioBlock::make(pending_), 0, frames});
+  if (pendingFrames_ > 0) {
+    BlockSamples copy(channelCount_, pendingFrames_, BlockSamples::Placement::heap);
+    for (int c = 0; c < channelCount_; ++c) std::copy_n(pending_->channel(c), pendingFrames_, copy.channel(c));
+    segments.push_back({AudioBlock::make(std::move(copy)), 0, pendingFrames_});
   }
   return {channelCount_, sampleRate_, std::move(segments)};
 }
 
 void AudioContentBuilder::seal() {
-  const auto frames = static_cast<int64_t>(pending_.front().size());
-  segments_.push_back({AudioBlock::make(std::move(pending_)), 0, frames});
-  startPending();
+  segments_.push_back({AudioBlock::make(std::move(*pending_)), 0, pendingFrames_});
+  pending_.reset();
+  pendingFrames_ = 0;
 }
 
 void AudioContentBuilder::flush() {
-  QUAR_PRECONDITION(!pending_.empty(), "A builder without channels cannot build");
-  if (!pending_.front().empty()) seal();
-}
-
-void AudioContentBuilder::startPending() {
-  pending_.assign(static_cast<size_t>(channelCount_), {});
-  for (auto& channel : pending_) channel.reserve(static_cast<size_t>(blockFrames));
+  QUAR_PRECONDITION(channelCount_ > 0, "A builder without channels cannot build");
+  if (pendingFrames_ == 0) return;
+  if (pendingFrames_ == blockFrames) return seal();
+  // A short block gets storage of its own length; the pending storage is kept for what follows.
+  BlockSamples samples(channelCount_, pendingFrames_, placement_);
+  for (int c = 0; c < channelCount_; ++c) std::copy_n(pending_->channel(c), pendingFrames_, samples.channel(c));
+  segments_.push_back({AudioBlock::make(std::move(samples)), 0, pendingFrames_});
+  pendingFrames_ = 0;
 }
 
 } // namespace quar

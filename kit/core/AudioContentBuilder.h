@@ -1,10 +1,13 @@
 // AudioContentBuilder: turns a stream of planar float chunks of any size into an AudioContent
 // of 65536-frame blocks (shorter only where the stream was flushed: at build, before an
-// appended content, at the end). Not thread-safe; appending allocates when a block is sealed,
-// and builds the whole blocks inside a long chunk concurrently on the shared worker pool.
+// appended content, at the end). Not thread-safe; appending writes straight into the storage of
+// the block it fills (BlockSamples, from the block store: may throw QuarError::outOfSpace, after
+// which the builder is to be dropped), and builds the whole
+// blocks inside a long chunk concurrently on the shared worker pool. Movable, not copyable.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "base/AudioSource.h"
@@ -16,7 +19,9 @@ class AudioContentBuilder {
 public:
   // channelCount must not be negative; producers pass at least 1 (a builder without channels
   // cannot build).
-  AudioContentBuilder(int channelCount, double sampleRate);
+  // `placement` says where the sealed blocks go (store by default).
+  AudioContentBuilder(int channelCount, double sampleRate,
+                      BlockSamples::Placement placement = BlockSamples::Placement::store);
 
   int channelCount() const { return channelCount_; }
   double sampleRate() const { return sampleRate_; }
@@ -41,12 +46,13 @@ public:
 private:
   void seal();
   void flush();
-  void startPending();
 
   int channelCount_;
   double sampleRate_;
+  BlockSamples::Placement placement_;
   std::vector<Segment> segments_;
-  std::vector<std::vector<float>> pending_;
+  std::optional<BlockSamples> pending_;  // room for one whole block, made at the first frame
+  int64_t pendingFrames_ = 0;
 };
 
 } // namespace quar

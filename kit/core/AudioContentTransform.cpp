@@ -62,12 +62,10 @@ AudioContent AudioContent::transformedConcurrently(FrameRange range, const std::
     const int64_t start = clamped.lowerBound + index * chunkSize;
     const int64_t n = std::min(clamped.upperBound - start, chunkSize);
     const auto frames = static_cast<size_t>(n);
-    std::vector<std::vector<float>> samples(static_cast<size_t>(channelCount_), std::vector<float>(frames));
-    std::vector<float*> pointers;
-    for (auto& channel : samples) pointers.push_back(channel.data());
-    read({start, start + n}, pointers);
+    BlockSamples samples(channelCount_, n);
+    read({start, start + n}, samples.pointers());
     std::vector<std::span<float>> editable;
-    for (size_t c : selected) editable.emplace_back(samples[c].data(), frames);
+    for (size_t c : selected) editable.emplace_back(samples.channel(static_cast<int>(c)), frames);
     body(MutableChannelViews(editable), start);
     pieces[static_cast<size_t>(index)] = {AudioBlock::make(std::move(samples)), 0, n};
   }, progress);

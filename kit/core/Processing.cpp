@@ -262,15 +262,16 @@ AudioContent reversed(const AudioContent& content, std::optional<FrameRange> ran
   parallelForBatches(static_cast<int64_t>(pieces.size()), chunksPerBatch, [&](int64_t index) {
     const int64_t off = index * transformChunk;
     const int64_t len = std::min(n - off, transformChunk);
-    auto samples = scratchBuffers(channelCount, len);
-    content.read({hi - off - len, hi - off}, pointersTo(samples));
-    for (size_t c = 0; c < samples.size(); ++c)
-      if (isSelected[c]) std::reverse(samples[c].begin(), samples[c].end());
+    BlockSamples samples(channelCount, len);
+    const std::vector<float*> pointers = samples.pointers();
+    content.read({hi - off - len, hi - off}, pointers);
+    for (size_t c = 0; c < pointers.size(); ++c)
+      if (isSelected[c]) std::reverse(pointers[c], pointers[c] + len);
     if (someUnselected) {
       auto forward = scratchBuffers(channelCount, len);
       content.read({lo + off, lo + off + len}, pointersTo(forward));
-      for (size_t c = 0; c < samples.size(); ++c)
-        if (!isSelected[c]) samples[c] = std::move(forward[c]);
+      for (size_t c = 0; c < pointers.size(); ++c)
+        if (!isSelected[c]) std::copy(forward[c].begin(), forward[c].end(), pointers[c]);
     }
     pieces[static_cast<size_t>(index)] = {AudioBlock::make(std::move(samples)), 0, len};
   }, progress);

@@ -50,7 +50,7 @@ TEST(AudioContentBuilder, LongChunksBuildTheirWholeBlocksInOrder) {
   EXPECT_EQ(segmentCounts(content), (std::vector<int64_t>{65536, 65536, 65536, 65536, 65536, 65536, 6784}));
   EXPECT_EQ(allFrames(content), source);
   for (const auto& segment : content.segments()) {
-    const QuarSummary expected(segment.block->samples());
+    const QuarSummary expected(blockChannels(*segment.block));
     EXPECT_EQ(segment.block->summary().sumSquares, expected.sumSquares);
     EXPECT_EQ(segment.block->summary().blockMax, expected.blockMax);
   }

@@ -27,6 +27,14 @@ inline BlockRef noiseBlock(int channels, size_t frames, unsigned seed) {
   return AudioBlock::make(noiseChannels(channels, frames, seed));
 }
 
+// A block's samples as one array per channel.
+inline std::vector<std::vector<float>> blockChannels(const AudioBlock& block) {
+  std::vector<std::vector<float>> channels;
+  for (int c = 0; c < block.channelCount(); ++c)
+    channels.emplace_back(block.channel(c), block.channel(c) + block.frameCount());
+  return channels;
+}
+
 inline std::vector<std::vector<float>> allFrames(const AudioContent& content) {
   return content.readChannels(content.fullRange());
 }
