@@ -22,32 +22,6 @@ uint32_t AudioUnitDescriptor::fourCC(std::string_view code) {
   return value;
 }
 
-AudioUnitDescriptor AudioUnitDescriptor::apple(std::string_view subType, std::string name, std::string_view type) {
-  return {fourCC(type), fourCC(subType), appleManufacturer, std::move(name), "Apple", 0, true};
-}
-
-#define QUAR_APPLE_DESCRIPTOR(function, subType, name)             \
-  const AudioUnitDescriptor& AudioUnitDescriptor::function() {     \
-    static const AudioUnitDescriptor descriptor = apple(subType, name); \
-    return descriptor;                                             \
-  }
-
-QUAR_APPLE_DESCRIPTOR(appleNBandEQ, "nbeq", "AUNBandEQ")
-QUAR_APPLE_DESCRIPTOR(appleParametricEQ, "pmeq", "AUParametricEQ")
-QUAR_APPLE_DESCRIPTOR(appleGraphicEQ, "greq", "AUGraphicEQ")
-QUAR_APPLE_DESCRIPTOR(appleHighShelfFilter, "hshf", "AUHighShelfFilter")
-QUAR_APPLE_DESCRIPTOR(appleLowShelfFilter, "lshf", "AULowShelfFilter")
-QUAR_APPLE_DESCRIPTOR(appleDelay, "dely", "AUDelay")
-QUAR_APPLE_DESCRIPTOR(appleSampleDelay, "sdly", "AUSampleDelay")
-QUAR_APPLE_DESCRIPTOR(appleMatrixReverb, "mrev", "AUMatrixReverb")
-QUAR_APPLE_DESCRIPTOR(appleReverb2, "rvb2", "AUReverb2")
-QUAR_APPLE_DESCRIPTOR(appleDynamicsProcessor, "dcmp", "AUDynamicsProcessor")
-QUAR_APPLE_DESCRIPTOR(appleMultibandCompressor, "mcmp", "AUMultibandCompressor")
-QUAR_APPLE_DESCRIPTOR(applePeakLimiter, "lmtr", "AUPeakLimiter")
-QUAR_APPLE_DESCRIPTOR(appleDistortion, "dist", "AUDistortion")
-
-#undef QUAR_APPLE_DESCRIPTOR
-
 namespace {
 
 uint32_t decodeUInt32(const Json& object, const std::string& key) {

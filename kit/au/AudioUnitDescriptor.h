@@ -1,7 +1,6 @@
 // AudioUnitDescriptor: the value that names one hosted plug-in effect (rack slots, menus, the
 // effect library), with its JSON form, equality, hashing and string id
-// "type-subtype-manufacturer" (the three codes in unsigned decimal). Plain value; the built-in
-// platform descriptors are made once on first use and never resolve to an installed plug-in.
+// "type-subtype-manufacturer" (the three codes in unsigned decimal). Plain value.
 #pragma once
 
 #include <cstdint>
@@ -33,23 +32,6 @@ struct AudioUnitDescriptor {
 
   // Packs up to the first four bytes of `code`, right-aligned ("ab" is 0x6162, "" is 0).
   static uint32_t fourCC(std::string_view code);
-  // A platform unit: manufacturer 'appl' ("Apple"), version 0, built in.
-  static AudioUnitDescriptor apple(std::string_view subType, std::string name, std::string_view type = "aufx");
-
-  static const AudioUnitDescriptor& appleNBandEQ();
-  static const AudioUnitDescriptor& appleParametricEQ();
-  static const AudioUnitDescriptor& appleGraphicEQ();
-  static const AudioUnitDescriptor& appleHighShelfFilter();
-  static const AudioUnitDescriptor& appleLowShelfFilter();
-  static const AudioUnitDescriptor& appleDelay();
-  static const AudioUnitDescriptor& appleSampleDelay();
-  static const AudioUnitDescriptor& appleMatrixReverb();
-  static const AudioUnitDescriptor& appleReverb2();
-  static const AudioUnitDescriptor& appleDynamicsProcessor();
-  static const AudioUnitDescriptor& appleMultibandCompressor();
-  static const AudioUnitDescriptor& applePeakLimiter();
-  static const AudioUnitDescriptor& appleDistortion();
-
   bool operator==(const AudioUnitDescriptor&) const = default;
 };
 

@@ -26,12 +26,13 @@ std::shared_ptr<PlatformUnit> makeUnit(double sampleRate, double rate, double pi
   try {
     unit = ComponentManager::instantiate(timePitch::description);
   } catch (const PlatformError& error) {
-    throw QuarError::codecUnavailable("AUNewTimePitch isn\u2019t available: " + error.localizedDescription());
+    throw QuarError::codecUnavailable(std::string(timePitch::name) + " isn\u2019t available: " +
+                                      error.localizedDescription());
   }
   AUFormat::configure(*unit, sampleRate, channels, channels, Stretcher::maxChunk);
   // Lanes take the unit's limit; every render call asks for up to maxChunk frames.
   if (unit->maximumFramesToRender() < Stretcher::maxChunk)
-    throw QuarError::unsupportedFormat(curlyQuoted(unit->audioUnitName().value_or("AUNewTimePitch")) +
+    throw QuarError::unsupportedFormat(curlyQuoted(unit->audioUnitName().value_or(timePitch::name)) +
                                        " renders at most " + std::to_string(unit->maximumFramesToRender()) +
                                        " frames at a time");
   unit->setRenderingOffline(true);
@@ -51,7 +52,7 @@ std::shared_ptr<PlatformUnit> makeUnit(double sampleRate, double rate, double pi
 // Runs the lane's render step for `frames`; a failed call throws.
 void renderLane(RenderLane& lane, uint32_t frames) {
   if (const AUStatus status = lane.render(frames); status != 0)
-    throw QuarError::encodeFailed("Time/pitch rendering failed (OSStatus " + std::to_string(status) + ")");
+    throw QuarError::encodeFailed("Time/pitch rendering failed (status " + std::to_string(status) + ")");
 }
 
 void copyFrames(float* to, const float* from, uint32_t frames) {

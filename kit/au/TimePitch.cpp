@@ -66,6 +66,14 @@ size_t TimePitch::PrimingKeyHash::operator()(const PrimingKey& key) const {
   return seed;
 }
 
+void TimePitch::validate(double rate, double pitchCents) {
+  if (!std::isfinite(rate) || !rateRange.contains(rate))
+    throw QuarError::unsupportedFormat("Tempo rate " + formatDouble(rate) + " is outside 0.25...4.0");
+  if (!std::isfinite(pitchCents) || !pitchRange.contains(pitchCents))
+    throw QuarError::unsupportedFormat("Pitch shift " + formatDouble(pitchCents) +
+                                       " cents is outside -2400.0...2400.0");
+}
+
 int64_t TimePitch::outputFrameCount(int64_t inputFrames, double rate) {
   return roundedInt(static_cast<double>(inputFrames) / rate);
 }
@@ -73,11 +81,7 @@ int64_t TimePitch::outputFrameCount(int64_t inputFrames, double rate) {
 int64_t TimePitch::render(const AudioSource& source, std::optional<FrameRange> range, double rate, double pitchCents,
                           const std::function<bool(double)>& progress,
                           const std::function<void(ChannelViews)>& emit) {
-  if (!std::isfinite(rate) || !rateRange.contains(rate))
-    throw QuarError::unsupportedFormat("Tempo rate " + formatDouble(rate) + " is outside 0.25...4.0");
-  if (!std::isfinite(pitchCents) || !pitchRange.contains(pitchCents))
-    throw QuarError::unsupportedFormat("Pitch shift " + formatDouble(pitchCents) +
-                                       " cents is outside -2400.0...2400.0");
+  validate(rate, pitchCents);
   const FrameRange resolved = range.value_or(source.fullRange());
   const int64_t out = outputFrameCount(resolved.count(), rate);
   const int channels = source.channelCount();

@@ -36,6 +36,10 @@ struct TimePitch {
     size_t operator()(const PrimingKey& key) const;
   };
 
+  // Throws QuarError::unsupportedFormat for a rate outside rateRange or a pitch outside
+  // pitchRange, non-finite values included.
+  static void validate(double rate, double pitchCents);
+
   // inputFrames / rate rounded, halves away from zero.
   static int64_t outputFrameCount(int64_t inputFrames, double rate);
 

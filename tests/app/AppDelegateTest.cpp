@@ -404,9 +404,10 @@ TEST_F(AppDelegateTest, TheWindowMenuListsTheDocumentWindowsAndActivatesTheChose
 }
 
 TEST_F(AppDelegateTest, TheFilesOfALaterLaunchOpenEachInItsOwnWindow) {
-  setenv("XCTestConfigurationFilePath", "", 1);
+  setenv("QUARNEL_NO_OPEN_PANEL", "", 1);
   launch();
-  unsetenv("XCTestConfigurationFilePath");
+  unsetenv("QUARNEL_NO_OPEN_PANEL");
+  EXPECT_FALSE(delegate.openPanelTimer().isActive());
   const QString first = writeAudio(folder, QStringLiteral("one.wav"), 4800);
   const QString second = writeAudio(folder, QStringLiteral("two.wav"), 4800);
   delegate.openFromLaterLaunch({first, second});
@@ -426,9 +427,10 @@ TEST_F(AppDelegateTest, TheFilesOfALaterLaunchOpenEachInItsOwnWindow) {
 }
 
 TEST_F(AppDelegateTest, ALaterLaunchWithoutFilesBringsTheFrontWindowForward) {
-  setenv("XCTestConfigurationFilePath", "", 1);
+  setenv("QUARNEL_NO_OPEN_PANEL", "", 1);
   launch();
-  unsetenv("XCTestConfigurationFilePath");
+  unsetenv("QUARNEL_NO_OPEN_PANEL");
+  EXPECT_FALSE(delegate.openPanelTimer().isActive());
   AudioDocumentController& controller = delegate.documentController();
   controller.newDocument();
   controller.newDocument();

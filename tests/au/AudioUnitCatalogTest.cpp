@@ -15,6 +15,9 @@ constexpr uint32_t fx = componentType::effect;
 constexpr uint32_t mf = componentType::musicEffect;
 const uint32_t nsnd = AudioUnitDescriptor::fourCC("nsnd");
 const uint32_t fake = AudioUnitDescriptor::fourCC("fake");
+// An effect that no component serves.
+const AudioUnitDescriptor uninstalled(fx, AudioUnitDescriptor::fourCC("none"), AudioUnitDescriptor::fourCC("none"),
+                                      "Absent", "Nobody", 0, false);
 
 PlatformComponent component(uint32_t type, uint32_t subType, uint32_t maker, std::string name, std::string makerName,
                             uint32_t flags = 0) {
@@ -38,12 +41,12 @@ const AudioUnitDescriptor* find(const std::vector<AudioUnitDescriptor>& list, co
 
 TEST(AudioUnitCatalog, SkipsOnlyThePlatformVendorsExcludedSubtypes) {
   EXPECT_EQ(AudioUnitCatalog::excludedAppleSubTypes(), std::set<uint32_t>{nsnd});
-  FakeComponent vendor(component(fx, nsnd, appleManufacturer, "Vendor Noise", "Apple"));
-  FakeComponent vendorOther(component(fx, fake, appleManufacturer, "Vendor Other", "Apple"));
+  FakeComponent vendor(component(fx, nsnd, appleManufacturer, "Vendor Noise", "Acme"));
+  FakeComponent vendorOther(component(fx, fake, appleManufacturer, "Vendor Other", "Acme"));
   FakeComponent other(component(fx, nsnd, fake, "Other Noise", "Other"));
   const auto listed = listedFakes({appleManufacturer, fake});
   ASSERT_EQ(listed.size(), 2u);
-  EXPECT_EQ(listed[0], AudioUnitDescriptor(fx, fake, appleManufacturer, "Vendor Other", "Apple", 1, true));
+  EXPECT_EQ(listed[0], AudioUnitDescriptor(fx, fake, appleManufacturer, "Vendor Other", "Acme", 1, true));
   EXPECT_EQ(listed[1], AudioUnitDescriptor(fx, nsnd, fake, "Other Noise", "Other", 1, false));
 }
 
@@ -61,18 +64,18 @@ TEST(AudioUnitCatalog, DuplicateIdsGiveOneEntryAndTheFirstWins) {
 TEST(AudioUnitCatalog, SortsByMakerThenNameIgnoringCase) {
   const uint32_t maker = AudioUnitDescriptor::fourCC("srt1");
   FakeComponent a(component(mf, 1, maker, "zeta", "beta"));
-  FakeComponent b(component(fx, 2, maker, "Beta", "apple"));
-  FakeComponent c(component(fx, 3, maker, "alpha", "Apple"));
+  FakeComponent b(component(fx, 2, maker, "Beta", "alder"));
+  FakeComponent c(component(fx, 3, maker, "alpha", "Alder"));
   FakeComponent d(component(fx, 4, maker, "Same", "Beta"));
   FakeComponent e(component(fx, 5, maker, "same", "beta"));
   std::vector<std::string> names;
   for (const auto& entry : listedFakes({maker})) names.push_back(entry.name);
-  // "apple" = "Apple" falls back to the name; equal keys keep enumeration order ('aufx' first).
+  // "alder" = "Alder" falls back to the name; equal keys keep enumeration order ('aufx' first).
   EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Beta", "Same", "same", "zeta"}));
 }
 
 TEST(AudioUnitCatalog, IsV3TellsMissingFromInstalled) {
-  EXPECT_EQ(AudioUnitCatalog::isV3(AudioUnitDescriptor::appleDelay()), std::nullopt);
+  EXPECT_EQ(AudioUnitCatalog::isV3(uninstalled), std::nullopt);
   FakeComponent v2(component(fx, 1, AudioUnitDescriptor::fourCC("vers"), "Two", "V"));
   FakeComponent v3(component(fx, 2, AudioUnitDescriptor::fourCC("vers"), "Three", "V", componentFlagIsV3));
   auto descriptor = [](uint32_t subType) {
@@ -130,5 +133,5 @@ TEST(AudioUnitCatalog, Lv2IdsAreStableAndResolveToTheirUris) {
   const auto* delay = find(first, "MDA Delay");
   ASSERT_NE(delay, nullptr);
   EXPECT_EQ(lv2::pluginURI(delay->componentDescription()), "http://drobilla.net/plugins/mda/Delay");
-  EXPECT_EQ(lv2::pluginURI(AudioUnitDescriptor::appleDelay().componentDescription()), std::nullopt);
+  EXPECT_EQ(lv2::pluginURI(uninstalled.componentDescription()), std::nullopt);
 }

@@ -23,36 +23,14 @@ TEST(AudioUnitDescriptor, FourCCPacksUpToFourBytesRightAligned) {
 }
 
 TEST(AudioUnitDescriptor, IdIsTheThreeCodesInDecimal) {
-  EXPECT_EQ(AudioUnitDescriptor::appleDelay().id(), "1635083896-1684368505-1634758764");
+  const AudioUnitDescriptor fourCharCodes(AudioUnitDescriptor::fourCC("aufx"), AudioUnitDescriptor::fourCC("dely"),
+                                          AudioUnitDescriptor::fourCC("appl"), "", "", 0, true);
+  EXPECT_EQ(fourCharCodes.id(), "1635083896-1684368505-1634758764");
   EXPECT_EQ(sample().id(), "1635083896-11-22");
   const AudioUnitDescriptor highCodes(0xFFFFFFFF, 0x80000000, 0, "", "", 0, false);
   EXPECT_EQ(highCodes.id(), "4294967295-2147483648-0");
   const auto description = sample().componentDescription();
   EXPECT_EQ(description, (AudioComponentDescription{0x61756678, 11, 22, 0, 0}));
-}
-
-TEST(AudioUnitDescriptor, PlatformDescriptorsAreBuiltInEffects) {
-  const std::pair<const AudioUnitDescriptor*, std::pair<const char*, const char*>> cases[] = {
-      {&AudioUnitDescriptor::appleNBandEQ(), {"nbeq", "AUNBandEQ"}},
-      {&AudioUnitDescriptor::appleParametricEQ(), {"pmeq", "AUParametricEQ"}},
-      {&AudioUnitDescriptor::appleGraphicEQ(), {"greq", "AUGraphicEQ"}},
-      {&AudioUnitDescriptor::appleHighShelfFilter(), {"hshf", "AUHighShelfFilter"}},
-      {&AudioUnitDescriptor::appleLowShelfFilter(), {"lshf", "AULowShelfFilter"}},
-      {&AudioUnitDescriptor::appleDelay(), {"dely", "AUDelay"}},
-      {&AudioUnitDescriptor::appleSampleDelay(), {"sdly", "AUSampleDelay"}},
-      {&AudioUnitDescriptor::appleMatrixReverb(), {"mrev", "AUMatrixReverb"}},
-      {&AudioUnitDescriptor::appleReverb2(), {"rvb2", "AUReverb2"}},
-      {&AudioUnitDescriptor::appleDynamicsProcessor(), {"dcmp", "AUDynamicsProcessor"}},
-      {&AudioUnitDescriptor::appleMultibandCompressor(), {"mcmp", "AUMultibandCompressor"}},
-      {&AudioUnitDescriptor::applePeakLimiter(), {"lmtr", "AUPeakLimiter"}},
-      {&AudioUnitDescriptor::appleDistortion(), {"dist", "AUDistortion"}},
-  };
-  for (const auto& [descriptor, expected] : cases) {
-    const AudioUnitDescriptor want(0x61756678, AudioUnitDescriptor::fourCC(expected.first), 0x6170706C,
-                                   expected.second, "Apple", 0, true);
-    EXPECT_EQ(*descriptor, want) << expected.second;
-  }
-  EXPECT_EQ(AudioUnitDescriptor::apple("nutp", "AUNewTimePitch", "aufc").componentType, 0x61756663u);
 }
 
 TEST(AudioUnitDescriptor, EqualityAndHashCoverAllSevenFields) {

@@ -164,7 +164,7 @@ TEST(Stretcher, FailuresToMakeOrRenderTheUnitAreThrown) {
       FAIL();
     } catch (const QuarError& error) {
       EXPECT_EQ(error.kind(), QuarError::Kind::codecUnavailable);
-      EXPECT_EQ(error.message(), "AUNewTimePitch isn\u2019t available: The unit is missing.");
+      EXPECT_EQ(error.message(), "Quarnel Time-Pitch isn\u2019t available: The unit is missing.");
     }
   }
   {
@@ -184,7 +184,7 @@ TEST(Stretcher, FailuresToMakeOrRenderTheUnitAreThrown) {
       FAIL();
     } catch (const QuarError& error) {
       EXPECT_EQ(error.kind(), QuarError::Kind::encodeFailed);
-      EXPECT_EQ(error.message(), "Time/pitch rendering failed (OSStatus -50)");
+      EXPECT_EQ(error.message(), "Time/pitch rendering failed (status -50)");
     }
   }
 }

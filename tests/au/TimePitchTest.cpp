@@ -284,7 +284,7 @@ TEST(TimePitch, MeasurementFailuresAreThrownAndNotCached) {
       TimePitch::primingFrames(sampleRate, 1, 0);
       FAIL();
     } catch (const QuarError& error) {
-      EXPECT_EQ(error.errorDescription(), "Couldn\u2019t write the audio: Time/pitch rendering failed (OSStatus -10863)");
+      EXPECT_EQ(error.errorDescription(), "Couldn\u2019t write the audio: Time/pitch rendering failed (status -10863)");
     }
   }
   FakeTimePitchConfig unitConfig;

@@ -4,7 +4,7 @@
 
 namespace quar::timePitch {
 
-PlatformComponent component() { return {description, "AUNewTimePitch", "Apple", 0}; }
+PlatformComponent component() { return {description, name, "Quarnel", 0}; }
 
 std::shared_ptr<PlatformUnit> makeUnit() { return std::make_shared<TimePitchUnit>(); }
 

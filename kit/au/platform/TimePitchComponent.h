@@ -1,5 +1,5 @@
-// The time-pitch unit's component: type 'aufc', subtype 'nutp', manufacturer 'appl', served by
-// TimePitchUnit and built into ComponentManager.
+// The time-pitch unit's component: type 'aufc', subtype 'nutp', manufacturer 'appl', named
+// "Quarnel Time-Pitch", served by TimePitchUnit and built into ComponentManager.
 #pragma once
 
 #include <memory>
@@ -10,6 +10,7 @@ namespace quar::timePitch {
 
 inline constexpr AudioComponentDescription description{componentType::formatConverter, fourCharCode("nutp"),
                                                        appleManufacturer, 0, 0};
+inline constexpr const char* name = "Quarnel Time-Pitch";
 
 PlatformComponent component();
 // A new time-pitch unit; throws PlatformError when it cannot be made.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "au/platform/PlatformUnit.h"
+#include "au/platform/TimePitchComponent.h"
 
 namespace RubberBand {
 class RubberBandStretcher;
@@ -33,7 +34,7 @@ public:
   TimePitchUnit(const TimePitchUnit&) = delete;
   TimePitchUnit& operator=(const TimePitchUnit&) = delete;
 
-  std::optional<std::string> audioUnitName() const override { return "AUNewTimePitch"; }
+  std::optional<std::string> audioUnitName() const override { return timePitch::name; }
   int inputBusCount() const override { return 1; }
   int outputBusCount() const override { return 1; }
   // Both throw PlatformError for no channels, interleaving or a rate that is not finite and

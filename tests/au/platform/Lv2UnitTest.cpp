@@ -279,5 +279,5 @@ TEST(Lv2Unit, EveryInstalledMdaEffectLoadsAndRenders) {
 TEST(Lv2Unit, UnknownComponentsAndTheTimePitchPlaceholderFailCleanly) {
   EXPECT_EQ(platformError([] { ComponentManager::instantiate({componentType::effect, 1, 2, 0, 0}); }).code(), -3000);
   ASSERT_TRUE(ComponentManager::findNext(timePitch::description).has_value());
-  EXPECT_EQ(ComponentManager::findNext(timePitch::description)->name, "AUNewTimePitch");
+  EXPECT_EQ(ComponentManager::findNext(timePitch::description)->name, "Quarnel Time-Pitch");
 }

@@ -46,7 +46,7 @@ TEST(TimePitchUnit, TheTimePitchComponentMakesAConfigurableUnitOfAnyChannelCount
   for (int channels : {1, 2, 3, 8}) {
     auto unit = configuredUnit(channels);
     ASSERT_NE(dynamic_cast<TimePitchUnit*>(unit.get()), nullptr);
-    EXPECT_EQ(unit->audioUnitName(), "AUNewTimePitch");
+    EXPECT_EQ(unit->audioUnitName(), "Quarnel Time-Pitch");
     EXPECT_TRUE(unit->renderResourcesAllocated());
     EXPECT_EQ(unit->maximumFramesToRender(), 4096u);
     // The start delay: a few thousand frames at 44.1 kHz.
