@@ -46,6 +46,25 @@ QString directoryOf(const QUrl& url) {
   return url.isEmpty() ? QDir::homePath() : QFileInfo(url.toLocalFile()).absolutePath();
 }
 
+// Shows an alert on the window once the current event is done (application-modal when the
+// window is gone or hidden).
+void showLater(QWidget* window, QMessageBox::Icon icon, const QString& name, const QString& text,
+               const QString& informative) {
+  QTimer::singleShot(0, qApp, [window = QPointer<QWidget>(window), icon, name, text, informative] {
+    QWidget* parent = window && window->isVisible() ? window.data() : nullptr;
+    auto* box = new QMessageBox(icon, QStringLiteral("Quarnel"), text, QMessageBox::Ok, parent);
+    box->setObjectName(name);
+    box->setInformativeText(informative);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (parent) {
+      box->open();
+    } else {
+      box->setWindowModality(Qt::ApplicationModal);
+      box->show();
+    }
+  });
+}
+
 // Tells how many samples the save or export to `url` clipped, once the current event is done:
 // on the window while it is still shown (a document may close right after its save), else on
 // its own.
@@ -60,19 +79,7 @@ void tellClipped(QWidget* window, const QUrl& url, int64_t clipped, const Encode
       QStringLiteral("They were louder than full scale, which %1-bit integer samples can\u2019t hold, so they were saved "
                      "at full scale. A 32-bit float format (WAV, AIFF or CAF) keeps them.")
           .arg(bits);
-  QTimer::singleShot(0, qApp, [window = QPointer<QWidget>(window), text, informative] {
-    QWidget* parent = window && window->isVisible() ? window.data() : nullptr;
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Quarnel"), text, QMessageBox::Ok, parent);
-    box->setObjectName(QStringLiteral("clippingAlert"));
-    box->setInformativeText(informative);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    if (parent) {
-      box->open();
-    } else {
-      box->setWindowModality(Qt::ApplicationModal);
-      box->show();
-    }
-  });
+  showLater(window, QMessageBox::Information, QStringLiteral("clippingAlert"), text, informative);
 }
 
 // The sample format of the file, as the export formats write it; none when it has no such depth.
@@ -109,19 +116,7 @@ void tellDamaged(QWidget* window, const QUrl& url, const AudioFileInfo& info) {
   if (!info.damage) return;
   const QString text = QStringLiteral("The file ") + quotedName(url) + QStringLiteral(" is damaged.");
   const QString informative = damageText(info);
-  QTimer::singleShot(0, qApp, [window = QPointer<QWidget>(window), text, informative] {
-    QWidget* parent = window && window->isVisible() ? window.data() : nullptr;
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quarnel"), text, QMessageBox::Ok, parent);
-    box->setObjectName(QStringLiteral("damagedFileAlert"));
-    box->setInformativeText(informative);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    if (parent) {
-      box->open();
-    } else {
-      box->setWindowModality(Qt::ApplicationModal);
-      box->show();
-    }
-  });
+  showLater(window, QMessageBox::Warning, QStringLiteral("damagedFileAlert"), text, informative);
 }
 
 AudioDocument::WindowMaker& windowMaker() {

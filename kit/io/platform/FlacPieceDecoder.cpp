@@ -82,9 +82,12 @@ FLAC__StreamDecoderWriteStatus write(const FLAC__StreamDecoder*, const FLAC__Fra
                                             : FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
 }
 
-// Damaged frames are reported here; libFLAC goes on with the next frame it finds, as it does
-// for the whole-file decode.
-void ignoreError(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {}
+// Damaged frames are reported here (libFLAC would go on with silence or the next frame it
+// finds): the whole-file decode fails on them, so the piece fails too. libFLAC reports nothing
+// while it seeks.
+void markBroken(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void* data) {
+  static_cast<Piece*>(data)->broken = true;
+}
 
 } // namespace
 
@@ -95,7 +98,7 @@ int32_t FlacPieceDecoder::decode(int fd, int64_t fileBytes, int64_t start, int64
   if (!decoder) return AudioStatus::unsupportedFormat;
   Piece piece{fd, fileBytes, 0, count, onSamples, readSeconds, false, false, -1, {}};
   FLAC__StreamDecoder* d = decoder.get();
-  if (FLAC__stream_decoder_init_stream(d, &readBytes, &seekTo, &tell, &length, &atEnd, &write, nullptr, &ignoreError,
+  if (FLAC__stream_decoder_init_stream(d, &readBytes, &seekTo, &tell, &length, &atEnd, &write, nullptr, &markBroken,
                                        &piece) != FLAC__STREAM_DECODER_INIT_STATUS_OK ||
       !FLAC__stream_decoder_process_until_end_of_metadata(d))
     return AudioStatus::malformedData;
