@@ -71,7 +71,8 @@ void PlaybackPrefetch::run() {
     }
     Program program = program_;
     lock.unlock();
-    const int64_t position = state_->pendingSeek().value_or(state_->position.load(std::memory_order_relaxed));
+    // A seek the render thread has not taken yet was paged in by jumpTo on the GUI thread.
+    const int64_t position = state_->position.load(std::memory_order_relaxed);
     pageIn(program, position, aheadSeconds);
     program = {};  // may free blocks, outside the lock
     lock.lock();

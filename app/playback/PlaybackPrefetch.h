@@ -2,7 +2,7 @@
 // thread never waits for the disk when block samples were paged out: a thread of its own pages
 // in the next seconds of the played content from the render state's position on (wrapping to
 // the range's start when it loops), ten times a second. The GUI thread tells it what plays;
-// it reads only the render state's position atomics and takes none of its locks.
+// it reads only the render state's position atomic and takes none of its locks.
 #pragma once
 
 #include <condition_variable>
