@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <ostream>
 #include <random>
 #include <string>
@@ -19,18 +17,10 @@ namespace quar {
 namespace {
 
 using testing::TempFolder;
+using testing::bytesOf;
+using testing::writeBytes;
 
 constexpr int mutationsPerFormat = 60;
-
-std::vector<uint8_t> bytesOf(const std::filesystem::path& file) {
-  std::ifstream stream(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(stream), {}};
-}
-
-void write(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
-}
 
 // One to four damages: flipped, random or extreme bytes (a third of them in the header, where the
 // lengths, rates and counts are), a cut, a zeroed run or inserted garbage.
@@ -94,7 +84,7 @@ TEST_P(DecoderFuzzTest, MutatedFilesDecodeOrFailCleanly) {
   int decoded = 0, refused = 0;
   for (int m = 0; m < mutationsPerFormat; ++m) {
     const auto file = folder / ("mutation-" + std::to_string(m) + "." + format.extension);
-    write(file, mutated(original, random));
+    writeBytes(file, mutated(original, random));
     SCOPED_TRACE(file.filename().string());
     try {
       AudioDecoder::decode(file, nullptr, [](const AudioFileInfo&) {}, [](ChannelViews) {});

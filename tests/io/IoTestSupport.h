@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 #include <algorithm>
@@ -107,5 +109,16 @@ inline std::vector<std::vector<float>> ffmpegSamples(const std::vector<std::file
 }
 
 inline std::vector<float> ffmpegSamples(const std::filesystem::path& file) { return ffmpegSamples(std::vector{file}).front(); }
+
+// A file's bytes, and a file written with exactly these bytes.
+inline std::vector<uint8_t> bytesOf(const std::filesystem::path& file) {
+  std::ifstream stream(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(stream), {}};
+}
+
+inline void writeBytes(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {
+  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+}
 
 } // namespace quar::testing

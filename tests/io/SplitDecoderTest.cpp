@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -17,6 +15,8 @@
 using namespace quar;
 using quar::testing::errorOf;
 using quar::testing::TempFolder;
+using quar::testing::bytesOf;
+using quar::testing::writeBytes;
 
 namespace {
 
@@ -72,16 +72,6 @@ bool bitIdentical(const std::vector<std::vector<float>>& a, const std::vector<st
   return true;
 }
 
-std::vector<uint8_t> bytesOf(const std::filesystem::path& file) {
-  std::ifstream stream(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(stream), {}};
-}
-
-void write(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
-}
-
 } // namespace
 
 // Decoded in pieces on the pool, every file gives the samples of the decode in order bit for
@@ -127,7 +117,9 @@ TEST(SplitDecoder, PiecesGiveTheSamplesOfTheDecodeInOrder) {
     const AudioDecoder::Decoded inOrder = decodeInOrder(file);
     const Split split = decodeSplit(file);
     const int64_t frames = inOrder.info.frameCount;
-    if (c.frames) EXPECT_EQ(frames, *c.frames) << c.name;
+    if (c.frames) {
+      EXPECT_EQ(frames, *c.frames) << c.name;
+    }
     EXPECT_EQ(split.stages.pieces, (frames + pieceFrames - 1) / pieceFrames) << c.name;
     EXPECT_EQ(split.info, inOrder.info) << c.name;
     EXPECT_TRUE(bitIdentical(split.channels, inOrder.channels)) << c.name;
@@ -160,7 +152,7 @@ TEST(SplitDecoder, AnMpegStreamWithJunkBetweenFramesIsDecodedInOrder) {
   EXPECT_EQ(taggedIndex->offsets, index->offsets);
 
   bytes.insert(bytes.begin() + index->offsets[5], 3, uint8_t{0});
-  write(junk, bytes);
+  writeBytes(junk, bytes);
   EXPECT_FALSE(MpegFrameIndex::scan(bytes));
   const Split split = decodeSplit(junk);
   EXPECT_EQ(split.stages.pieces, 0);
@@ -208,7 +200,7 @@ TEST(SplitDecoder, ATruncatedFlacFileIsReadAsDamaged) {
   quar::testing::sox({source.string(), file.string()});
   std::vector<uint8_t> bytes = bytesOf(file);
   bytes.resize(bytes.size() / 2);
-  write(file, bytes);
+  writeBytes(file, bytes);
   const Split split = decodeSplit(file);
   EXPECT_EQ(split.info.decoderName, "ffmpeg");
   ASSERT_TRUE(split.info.damage);

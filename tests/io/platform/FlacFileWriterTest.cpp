@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <random>
 
 #include <FLAC/stream_encoder.h>
@@ -12,13 +10,9 @@
 
 using namespace quar;
 using quar::testing::TempFolder;
+using quar::testing::bytesOf;
 
 namespace {
-
-std::vector<uint8_t> bytesOf(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // Interleaved right-justified samples: a sine under noise, with full-scale extremes.
 std::vector<int32_t> testSignal(int channels, int64_t frames, int bits, unsigned seed) {
