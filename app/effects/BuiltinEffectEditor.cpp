@@ -7,19 +7,12 @@
 
 #include "base/Precondition.h"
 #include "effects/ApplyTarget.h"
-#include "effects/ChorusEditor.h"
-#include "effects/CompressorEditor.h"
-#include "effects/DelayEditor.h"
-#include "effects/DistortionEditor.h"
+#include "effects/BuiltinEffectPanel.h"
 #include "effects/EQEditor.h"
 #include "effects/EffectsRack.h"
 #include "effects/GainReductionMeter.h"
-#include "effects/GateEditor.h"
-#include "effects/NoiseReductionEditor.h"
-#include "effects/ReverbEditor.h"
 #include "platform/ObservationScope.h"
 
-using quar::EffectKind;
 using quar::EffectSettings;
 
 BuiltinEffectEditor::BuiltinEffectEditor(Binding<EffectSettings> settings, ApplyTarget* model, quar::Uuid slotID,
@@ -76,38 +69,8 @@ void BuiltinEffectEditor::showPanel(const EffectSettings& settings) {
     editor_->deleteLater();
   }
   kind_ = quar::kind(settings);
-  editor_ = nullptr;
-  meter_ = nullptr;
-  const auto meter = [this] {
-    return new GainReductionMeter(&model_->rack(), slotID_, model_->isPlaying());
-  };
-  switch (*kind_) {
-  case EffectKind::eq:
-    if (auto bound = payload<quar::EQSettings>(settings_))
-      editor_ = new EQEditor(*bound, model_->content().sampleRate());
-    break;
-  case EffectKind::compressor:
-    if (auto bound = payload<quar::CompressorSettings>(settings_)) editor_ = new CompressorEditor(*bound, meter_ = meter());
-    break;
-  case EffectKind::gate:
-    if (auto bound = payload<quar::GateSettings>(settings_)) editor_ = new GateEditor(*bound, meter_ = meter());
-    break;
-  case EffectKind::distortion:
-    if (auto bound = payload<quar::DistortionSettings>(settings_)) editor_ = new DistortionEditor(*bound);
-    break;
-  case EffectKind::delay:
-    if (auto bound = payload<quar::DelaySettings>(settings_)) editor_ = new DelayEditor(*bound);
-    break;
-  case EffectKind::reverb:
-    if (auto bound = payload<quar::ReverbSettings>(settings_)) editor_ = new ReverbEditor(*bound);
-    break;
-  case EffectKind::chorus:
-    if (auto bound = payload<quar::ChorusSettings>(settings_)) editor_ = new ChorusEditor(*bound);
-    break;
-  case EffectKind::noiseReduction:
-    if (auto bound = payload<quar::NoiseReductionSettings>(settings_))
-      editor_ = new NoiseReductionEditor(*bound, model_);
-    break;
-  }
+  const BuiltinEffectPanel::Made made = builtinEffectPanel(*kind_).makeEditor(settings_, model_, slotID_);
+  editor_ = made.editor;
+  meter_ = made.meter;
   if (editor_) layout_->addWidget(editor_);
 }

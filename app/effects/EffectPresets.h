@@ -1,10 +1,10 @@
-// EffectPresets: the presets of the built-in effects: each kind's fixed factory presets and the
-// presets the user saved. The user presets of every kind live in one JSON file,
-// EffectPresets.json in the application support folder ({"<kind>": {"<name>": settings}}),
-// shared by all documents; it is read once, on first use, and rewritten whole (atomically) by
-// every save. A file that exists but cannot be read or decoded counts as empty and is set aside
-// under a timestamped name before the first save writes a new one; it is never overwritten.
-// GUI thread only.
+// EffectPresets: the presets of the built-in effects: each kind's fixed factory presets (kept in
+// its BuiltinEffectPanel record) and the presets the user saved. The user presets of every kind
+// live in one JSON file, EffectPresets.json in the application support folder
+// ({"<kind>": {"<name>": settings}}), shared by all documents; it is read once, on first use,
+// and rewritten whole (atomically) by every save. A file that exists but cannot be read or
+// decoded counts as empty and is set aside under a timestamped name before the first save
+// writes a new one; it is never overwritten. GUI thread only.
 #pragma once
 
 #include <QString>

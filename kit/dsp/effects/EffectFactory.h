@@ -1,6 +1,6 @@
-// EffectFactory: the one place that maps effect kinds to the built-in processor classes. Makes a
-// new processor for an EffectSettings value, already configured with it but not prepared (the
-// caller prepares and resets it before the first block). Stateless; callable from any thread
+// EffectFactory: makes a new processor for an EffectSettings value, of the class the kind's
+// BuiltinEffect record names, already configured with it but not prepared (the caller prepares
+// and resets it before the first block). Stateless; callable from any thread
 // (it allocates, so not from the audio thread).
 #pragma once
 

@@ -1,6 +1,7 @@
 // EffectKind: the eight built-in effects with their id, label, symbol name and menu group.
 // EffectKindCategory: the groups, whose raw value is also their label. Pure values, safe on any
-// thread. The kind's default settings and its JSON form live in EffectSettings.h.
+// thread. Each kind's record (these texts, its settings and processor) is in BuiltinEffect.h;
+// the kind's default settings and its JSON form live in EffectSettings.h.
 #pragma once
 
 #include <array>

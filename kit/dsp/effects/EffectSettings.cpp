@@ -1,5 +1,7 @@
 #include "dsp/effects/EffectSettings.h"
 
+#include "dsp/effects/BuiltinEffect.h"
+
 #include <charconv>
 #include <cmath>
 #include <tuple>
@@ -33,19 +35,7 @@ std::string_view displayName(ModulationMode mode) { return mode == ModulationMod
 
 EffectKind kind(const EffectSettings& settings) { return allCases<EffectKind>()[settings.index()]; }
 
-EffectSettings defaultSettings(EffectKind kind) {
-  switch (kind) {
-    case EffectKind::eq: return EQSettings();
-    case EffectKind::compressor: return CompressorSettings();
-    case EffectKind::gate: return GateSettings();
-    case EffectKind::distortion: return DistortionSettings();
-    case EffectKind::delay: return DelaySettings();
-    case EffectKind::reverb: return ReverbSettings();
-    case EffectKind::chorus: return ChorusSettings();
-    case EffectKind::noiseReduction: return NoiseReductionSettings();
-  }
-  return EQSettings();
-}
+EffectSettings defaultSettings(EffectKind kind) { return builtinEffect(kind).defaultSettings(); }
 
 // Every record is described once, as its stored fields in declaration order; coding and hashing
 // walk that list.
