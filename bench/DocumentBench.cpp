@@ -95,7 +95,7 @@ public:
     auto owned = std::make_unique<AudioDocument>();
     document_ = owned.get();
     // The Info tab shows the signal statistics, which are measured only while it is shown.
-    owned->model().setInspectorTab(InspectorTab::info);
+    owned->model().viewSettings().setInspectorTab(InspectorTab::info);
     const QString type = controller.typeForContentsOfUrl(url);
     owned->read(url, type);
     owned->setFileType(type);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "editor/LoudnessPreset.h"
 #include "effects/EffectsRack.h"
 #include "platform/Observable.h"
 #include "platform/Platform.h"
@@ -14,32 +13,16 @@
 using quar::AudioContent;
 using quar::FrameRange;
 
-namespace {
-
-TimeFormat storedTimeFormat() {
-  const std::string raw = Preferences::stringValue(Preferences::Keys::timeFormat).toStdString();
-  return quar::fromRawValue<TimeFormat>(std::string_view(raw)).value_or(TimeFormat::hms);
-}
-
-} // namespace
-
 EditorModel::EditorModel(AudioContent content, std::optional<quar::AudioFileInfo> fileInfo, QObject* parent)
     : QObject(parent),
+      loudnessSettings_([this] { updatePreviewGain(); }),
       transport_([this] { transportTick(); }),
       content_(std::move(content)),
       analysis_(content_),
       fileInfo_(std::move(fileInfo)),
       snapToZeroCrossings_(Preferences::boolValue(Preferences::Keys::snapToZeroCrossings)),
-      showLoudnessLane_(Preferences::boolValue(Preferences::Keys::showLoudnessLane)),
-      loudnessLaneHeight_(std::max(Preferences::doubleValue(Preferences::Keys::loudnessLaneHeight), 80.0)),
-      showInspector_(Preferences::boolValue(Preferences::Keys::showInspector)),
-      timeFormat_(storedTimeFormat()),
       rack_(std::make_unique<EffectsRack>()),
-      recorder_(std::make_unique<Recorder>()),
-      // Stored values come back within the ranges the editor offers.
-      targetLUFS_(std::clamp(Preferences::doubleValue(Preferences::Keys::loudnessTarget), minTargetLUFS, maxTargetLUFS)),
-      ceilingDBTP_(
-          std::clamp(Preferences::doubleValue(Preferences::Keys::truePeakCeiling), minCeilingDBTP, maxCeilingDBTP)) {
+      recorder_(std::make_unique<Recorder>()) {
   viewport_.setContentLength(content_.frameCount());
   activeChannels_ = allChannels(content_.channelCount());
   transport_.setMeter(MeterReading::resting(content_.channelCount()));
@@ -149,32 +132,6 @@ void EditorModel::setSnapToZeroCrossings(bool snap) {
   Preferences::setValue(Preferences::Keys::snapToZeroCrossings, snap);
 }
 
-void EditorModel::setShowLoudnessLane(bool show) {
-  assignObserved(this, showLoudnessLane_, show, Property::showLoudnessLane);
-  Preferences::setValue(Preferences::Keys::showLoudnessLane, show);
-}
-
-void EditorModel::setLoudnessLaneHeight(double height) {
-  assignObserved(this, loudnessLaneHeight_, height, Property::loudnessLaneHeight);
-  Preferences::setValue(Preferences::Keys::loudnessLaneHeight, height);
-}
-
-void EditorModel::setEnvelopeRangeDB(double range) {
-  assignObserved(this, envelopeRangeDB_, range, Property::envelopeRangeDB);
-}
-
-void EditorModel::setShowInspector(bool show) {
-  assignObserved(this, showInspector_, show, Property::showInspector);
-  Preferences::setValue(Preferences::Keys::showInspector, show);
-}
-
-void EditorModel::setInspectorTab(InspectorTab tab) { assignObserved(this, inspectorTab_, tab, Property::inspectorTab); }
-
-void EditorModel::setTimeFormat(TimeFormat format) {
-  assignObserved(this, timeFormat_, format, Property::timeFormat);
-  Preferences::setValue(Preferences::Keys::timeFormat, QString::fromUtf8(rawValue(format)));
-}
-
 void EditorModel::setRecordHead(std::optional<int64_t> frame) {
   assignObserved(this, recordHead_, frame, Property::recordHead);
 }
@@ -183,45 +140,11 @@ void EditorModel::setLiveTakeVisible(bool visible) {
   assignObserved(this, liveTakeVisible_, visible, Property::liveTakeVisible);
 }
 
-void EditorModel::setLinkChannelLevels(bool link) {
-  assignObserved(this, linkChannelLevels_, link, Property::linkChannelLevels);
-}
-
-void EditorModel::setAnalysisScope(AnalysisScope scope) {
-  assignObserved(this, analysisScope_, scope, Property::analysisScope);
-}
-
-void EditorModel::setAdjustMode(LoudnessAdjustMode mode) { assignObserved(this, adjustMode_, mode, Property::adjustMode); }
-
-void EditorModel::setTargetLUFS(double lufs) {
-  assignObserved(this, targetLUFS_, lufs, Property::targetLUFS);
-  Preferences::setValue(Preferences::Keys::loudnessTarget, lufs);
-  updatePreviewGain();
-}
-
-void EditorModel::setCeilingDBTP(double db) {
-  assignObserved(this, ceilingDBTP_, db, Property::ceilingDBTP);
-  Preferences::setValue(Preferences::Keys::truePeakCeiling, db);
-}
-
-void EditorModel::setManualGainDB(double db) {
-  assignObserved(this, manualGainDB_, db, Property::manualGainDB);
-  updatePreviewGain();
-}
-
-void EditorModel::setLimitTruePeaks(bool limit) {
-  assignObserved(this, limitTruePeaks_, limit, Property::limitTruePeaks);
-}
-
-void EditorModel::setPreviewLoudness(bool preview) {
-  assignObserved(this, previewLoudness_, preview, Property::previewLoudness);
-  updatePreviewGain();
-}
-
 void EditorModel::updateCanChangeDocument() {
   assignObserved(this, canChangeDocument_, !jobs_.busy() && !recordingBase_, Property::canChangeDocument);
 }
 
+// Beeps and returns true when the document may not change now.
 bool EditorModel::refusesChange() {
   if (canChangeDocument_) return false;
   Platform::beep();
@@ -269,20 +192,21 @@ FrameRange EditorModel::playRange() const {
 }
 
 const std::optional<quar::LoudnessResult>& EditorModel::activeLoudness() const {
-  if (analysisScope() == AnalysisScope::selection && selection()) return analysis_.selectionLoudness();
+  if (loudnessSettings_.analysisScope() == AnalysisScope::selection && selection())
+    return analysis_.selectionLoudness();
   return analysis_.loudness();
 }
 
 std::optional<quar::LoudnessNormalization::Plan> EditorModel::loudnessPlan() const {
   const std::optional<quar::LoudnessResult>& result = activeLoudness();
   if (!result || !std::isfinite(result->integratedLUFS)) return std::nullopt;
-  if (adjustMode() == LoudnessAdjustMode::target)
-    return quar::LoudnessNormalization::plan(*result, targetLUFS(), ceilingDBTP());
+  if (loudnessSettings_.adjustMode() == LoudnessAdjustMode::target)
+    return quar::LoudnessNormalization::plan(*result, loudnessSettings_.targetLUFS(), loudnessSettings_.ceilingDBTP());
   quar::LoudnessNormalization::Plan plan;
-  plan.gainDB = manualGainDB();
+  plan.gainDB = loudnessSettings_.manualGainDB();
   plan.predictedIntegratedLUFS = result->integratedLUFS + plan.gainDB;
   plan.predictedTruePeakDBTP = result->truePeakDBTP + plan.gainDB;
-  plan.needsLimiting = ceilingDBTP() < plan.predictedTruePeakDBTP;
+  plan.needsLimiting = loudnessSettings_.ceilingDBTP() < plan.predictedTruePeakDBTP;
   return plan;
 }
 

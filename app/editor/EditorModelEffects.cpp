@@ -10,6 +10,11 @@
 using quar::AudioContent;
 using quar::FrameRange;
 
+// Renders the envelopes and then the rack's enabled effects into the selection (or the whole
+// content) of the target channels with the rack's tail mode, clears the envelopes and switches
+// the rack's live preview off. "Apply " + the rack's chain name. Beeps unless
+// canApplyEffects(), or when the document changed while the chain was being built; a chain
+// that cannot be built goes to the error presenter.
 void EditorModel::applyEffects() {
   Platform::assertGuiThread();
   if (!canApplyEffects()) {
@@ -27,10 +32,13 @@ void EditorModel::applyEffects() {
       });
 }
 
+// Whether applyEffects() runs now: the document may change, a slot is enabled and no plug-in
+// is still loading (a loading slot would render with a fresh instance's defaults).
 bool EditorModel::canApplyEffects() const {
   return canChangeDocument() && !rack_->activeSlots().empty() && rack_->loadingSlots().empty();
 }
 
+// Starts the effects job once the rack's chain is built, unless the document changed meanwhile.
 void EditorModel::applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, const JobRunner::ContentStamp& stamp,
                                     const quar::EnvelopeSet& envelopes, const QString& name, FrameRange range,
                                     const std::optional<std::set<int>>& channels, quar::EffectTailMode tail) {
@@ -49,6 +57,10 @@ void EditorModel::applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, c
   rack_->setPreviewEnabled(false);
 }
 
+// Stretches the selection (or the whole content) to length / rate frames, rounded, and shifts
+// its pitch by pitchCents; the selection covers the new length, markers inside move in
+// proportion and those after it by the change in length. Nothing for rate <= 0 or for rate 1
+// with 0 cents. "Time & Pitch (125%, +0 ct)".
 void EditorModel::timePitch(double rate, double pitchCents) {
   Platform::assertGuiThread();
   if (rate <= 0 || (rate == 1 && pitchCents == 0)) return;

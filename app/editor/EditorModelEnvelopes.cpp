@@ -1,5 +1,7 @@
-// EditorModel: gain envelope and channel trim operations, one undo step each, and rendering the
-// envelopes into the audio.
+// EditorModel: gain envelope and channel trim operations, and rendering the envelopes into the
+// audio. Live drags set `envelopes` directly, without undo; the end-of-drag operations turn a
+// drag into one undo step, the others are one step each. All are refused with a beep unless
+// canChangeDocument(); a refused drag goes back to where it began.
 #include "editor/EditorModel.h"
 
 #include <algorithm>
@@ -18,8 +20,11 @@ constexpr double trimThresholdDB = 0.000001;
 
 } // namespace
 
+// The envelope that the lane edits (master or channel envelopeTarget).
 GainEnvelope EditorModel::targetEnvelope() const { return envelopes().envelope(envelopeTarget()); }
 
+// The envelope set with the target envelope replaced; channel envelopes are kept one per
+// channel, so that undo steps never drop them. What a live drag assigns to `envelopes`.
 EnvelopeSet EditorModel::replacingTargetEnvelope(GainEnvelope envelope) const {
   EnvelopeSet set = envelopes_;
   if (envelopeTarget_ && set.channels.size() < static_cast<size_t>(content_.channelCount()))
@@ -28,6 +33,8 @@ EnvelopeSet EditorModel::replacingTargetEnvelope(GainEnvelope envelope) const {
   return set;
 }
 
+// One undo step named `name` back to the target envelope as it was when the drag began;
+// nothing when the drag left it unchanged.
 void EditorModel::endEnvelopeEdit(const GainEnvelope& from, const QString& name) {
   Platform::assertGuiThread();
   const GainEnvelope dragged = envelopes_.envelope(envelopeTarget_);
@@ -42,6 +49,7 @@ void EditorModel::endEnvelopeEdit(const GainEnvelope& from, const QString& name)
   registerUndo(std::move(before), name);
 }
 
+// "Delete Gain Point" from the target envelope; recorded even when no point has the id.
 void EditorModel::removeEnvelopePoint(const quar::Uuid& id) {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -52,6 +60,7 @@ void EditorModel::removeEnvelopePoint(const quar::Uuid& id) {
   commit(std::move(next), QStringLiteral("Delete Gain Point"));
 }
 
+// "Clear Gain Envelope": empties every envelope and trim; nothing when already empty.
 void EditorModel::clearEnvelope() {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -61,6 +70,8 @@ void EditorModel::clearEnvelope() {
   commit(std::move(next), QStringLiteral("Clear Gain Envelope"));
 }
 
+// "Channel Levels": one undo step back to the set as it was when the level drag began;
+// nothing when unchanged.
 void EditorModel::endChannelTrimEdit(const EnvelopeSet& from) {
   Platform::assertGuiThread();
   if (envelopes_ == from) return;
@@ -73,6 +84,9 @@ void EditorModel::endChannelTrimEdit(const EnvelopeSet& from) {
   registerUndo(std::move(before), QStringLiteral("Channel Levels"));
 }
 
+// "Balance Channels": trims every channel towards the mean of the analysis' channelLoudness
+// (held within +-24 dB). Beeps unless every channel of a document with 2 or more has a finite
+// figure.
 void EditorModel::balanceChannels() {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -91,6 +105,7 @@ void EditorModel::balanceChannels() {
   commit(std::move(next), QStringLiteral("Balance Channels"));
 }
 
+// "Reset Channel Levels": every trim back to 0 dB; nothing when all are already 0.
 void EditorModel::resetChannelTrims() {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -101,6 +116,8 @@ void EditorModel::resetChannelTrims() {
   commit(std::move(next), QStringLiteral("Reset Channel Levels"));
 }
 
+// "Apply Gain Envelope": renders the envelopes into the audio as a job and clears them; a flat
+// set is only cleared.
 void EditorModel::applyEnvelope() {
   Platform::assertGuiThread();
   if (refusesChange()) return;

@@ -7,6 +7,11 @@
 using quar::AudioContent;
 using quar::FrameRange;
 
+// Renders the envelopes and applies loudnessPlan() to the analysed range (the selection when
+// the scope is the selection and one exists, else the whole content), limiting true peaks to
+// the ceiling when asked; clears the envelopes and switches the loudness preview off. Nothing
+// without a plan; refused with a beep when the plan's gain is not a finite sample factor.
+// "Match Loudness -14.0 LUFS" or "Loudness Gain +3.0 dB".
 void EditorModel::applyLoudness() {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -16,18 +21,19 @@ void EditorModel::applyLoudness() {
     Platform::beep();
     return;
   }
-  const FrameRange range = analysisScope_ == AnalysisScope::selection && selection_
+  const LoudnessSettings& settings = loudnessSettings_;
+  const FrameRange range = settings.analysisScope() == AnalysisScope::selection && selection_
                                ? *selection_
                                : FrameRange(0, content_.frameCount());
-  const bool toTarget = adjustMode_ == LoudnessAdjustMode::target;
-  const std::optional<double> target = toTarget ? std::optional<double>(targetLUFS_) : std::nullopt;
-  const QString name = toTarget ? QString::asprintf("Match Loudness %.1f LUFS", targetLUFS_)
+  const bool toTarget = settings.adjustMode() == LoudnessAdjustMode::target;
+  const std::optional<double> target = toTarget ? std::optional<double>(settings.targetLUFS()) : std::nullopt;
+  const QString name = toTarget ? QString::asprintf("Match Loudness %.1f LUFS", settings.targetLUFS())
                                 : QString::asprintf("Loudness Gain %+.1f dB", plan->gainDB);
-  setPreviewLoudness(false);
+  loudnessSettings_.setPreviewLoudness(false);
   process(
       name,
-      [envelopes = envelopes_, range, plan = *plan, target, ceiling = ceilingDBTP_,
-       limit = limitTruePeaks_](const AudioContent& content, ProgressToken& token) {
+      [envelopes = envelopes_, range, plan = *plan, target, ceiling = settings.ceilingDBTP(),
+       limit = settings.limitTruePeaks()](const AudioContent& content, ProgressToken& token) {
         return quar::adjustingLoudness(quar::applyingEnvelopes(content, envelopes, token.cancellationCheck()), range,
                                        plan, target, ceiling, limit, 0.1, 5, token.callback());
       },

@@ -1,4 +1,6 @@
-// EditorModel: adding, removing, renaming and moving markers, and jumping between them.
+// EditorModel: adding, removing, renaming and moving markers, and jumping between them. Markers
+// are kept sorted by frame (stable) except during a live move; each change is one undo step,
+// refused with a beep unless canChangeDocument() (a refused drag goes back to where it began).
 #include "editor/EditorModel.h"
 
 #include <algorithm>
@@ -20,6 +22,8 @@ std::optional<size_t> indexOf(const std::vector<Marker>& markers, const quar::Uu
 
 } // namespace
 
+// Adds "Marker n" at the frame (default: the playhead while playing, else the selection start,
+// else the cursor). "Add Marker".
 void EditorModel::addMarker(std::optional<int64_t> frame) {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -30,6 +34,7 @@ void EditorModel::addMarker(std::optional<int64_t> frame) {
   commit(std::move(next), QStringLiteral("Add Marker"));
 }
 
+// "Remove Marker"; recorded even when no marker has the id.
 void EditorModel::removeMarker(const quar::Uuid& id) {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -38,6 +43,7 @@ void EditorModel::removeMarker(const quar::Uuid& id) {
   commit(std::move(next), QStringLiteral("Remove Marker"));
 }
 
+// "Rename Marker"; nothing when the name is unchanged or no marker has the id.
 void EditorModel::renameMarker(const quar::Uuid& id, const QString& name) {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -48,6 +54,8 @@ void EditorModel::renameMarker(const quar::Uuid& id, const QString& name) {
   commit(std::move(next), QStringLiteral("Rename Marker"));
 }
 
+// Moves to the frame clamped to the content: live (in place, unsorted, no undo) or as one step
+// "Move Marker".
 void EditorModel::moveMarker(const quar::Uuid& id, int64_t frame, bool registerUndo) {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -66,6 +74,8 @@ void EditorModel::moveMarker(const quar::Uuid& id, int64_t frame, bool registerU
   commit(std::move(next), QStringLiteral("Move Marker"));
 }
 
+// Turns a finished live drag into one "Move Marker" step back to `original` (the markers
+// before the drag).
 void EditorModel::endMarkerDrag(const std::vector<Marker>& original) {
   Platform::assertGuiThread();
   if (markers_ == original) return;
@@ -81,6 +91,8 @@ void EditorModel::endMarkerDrag(const std::vector<Marker>& original) {
   commit(std::move(next), QStringLiteral("Move Marker"));
 }
 
+// Seeks to the next marker more than one frame after the position, or the previous one more
+// than one frame before it (frame 0 when there is none).
 void EditorModel::jumpToMarker(bool next) {
   Platform::assertGuiThread();
   const int64_t position = transport_.isPlaying() ? transport_.playhead() : cursor_;

@@ -1,5 +1,9 @@
 // EditorModel: processing edits (gain, normalisation, fades, silence, reverse, polarity, DC
-// offset, channel conversion, sample-rate conversion), each one background job.
+// offset, channel conversion, sample-rate conversion). Each is one background job through
+// process() (refused with a beep unless canChangeDocument()) on a copy of the content, committed
+// as one undo step named by its title. Unless said otherwise they work on the selection, or the
+// whole content without one, in the target channels, and keep the length, selection, markers and
+// envelopes.
 #include "editor/EditorModel.h"
 
 #include <cmath>
@@ -25,10 +29,13 @@ int64_t scaledFrame(int64_t frame, double ratio) {
 
 } // namespace
 
+// The selection, or the whole content without one.
 FrameRange EditorModel::processingRange() const { return selection_.value_or(FrameRange(0, content_.frameCount())); }
 
+// Whether 10^(db/20) is a finite sample factor (it is applied as a 32-bit float).
 bool EditorModel::isFiniteGain(double db) { return std::isfinite(static_cast<float>(quar::Decibels::toLinear(db))); }
 
+// The content resampled to `rate` Hz, reporting to the token (a job's work).
 AudioContent EditorModel::resampled(const AudioContent& content, double rate, ProgressToken& token) {
   quar::AudioContentBuilder builder(content.channelCount(), rate);
   quar::dsp::Resampler::resample(content, std::nullopt, rate, token.callback(),
@@ -36,6 +43,7 @@ AudioContent EditorModel::resampled(const AudioContent& content, double rate, Pr
   return builder.build();
 }
 
+// "Gain +3.0 dB". Refused with a beep when 10^(db/20) is not a finite sample factor.
 void EditorModel::applyGain(double db) {
   Platform::assertGuiThread();
   if (!isFiniteGain(db)) {
@@ -49,6 +57,8 @@ void EditorModel::applyGain(double db) {
           });
 }
 
+// Scales the peak to toDB (dBFS): one gain for all target channels, or each on its own.
+// "Normalize". Refused with a beep when 10^(toDB/20) is not a finite sample factor.
 void EditorModel::normalizePeak(double toDB, bool independent) {
   Platform::assertGuiThread();
   if (!isFiniteGain(toDB)) {
@@ -62,6 +72,7 @@ void EditorModel::normalizePeak(double toDB, bool independent) {
           });
 }
 
+// "Fade In" / "Fade Out" over the selection; nothing without one.
 void EditorModel::fade(quar::FadeDirection direction, quar::FadeShape shape) {
   Platform::assertGuiThread();
   if (!selection_) return;
@@ -72,6 +83,7 @@ void EditorModel::fade(quar::FadeDirection direction, quar::FadeShape shape) {
           });
 }
 
+// "Silence": zeroes the selection; nothing without one.
 void EditorModel::silence() {
   Platform::assertGuiThread();
   if (!selection_) return;
@@ -105,6 +117,8 @@ void EditorModel::removeDC() {
           });
 }
 
+// Remixes the whole content to `count` channels, all active afterwards; nothing when the count
+// is already the content's or below 1. "Convert to Mono" for 1, else "Convert to Stereo".
 void EditorModel::convertChannels(int count) {
   Platform::assertGuiThread();
   if (count < 1 || count == content_.channelCount()) return;
@@ -114,6 +128,9 @@ void EditorModel::convertChannels(int count) {
           });
 }
 
+// Resamples the whole content to `rate` Hz, scaling the selection, markers and envelopes by the
+// ratio of the rates (frames truncated); nothing unless rate > 0 and differs from the current
+// one. "Change Sample Rate".
 void EditorModel::changeSampleRate(double rate) {
   Platform::assertGuiThread();
   if (!(rate > 0) || rate == content_.sampleRate()) return;

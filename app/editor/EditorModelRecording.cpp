@@ -1,4 +1,10 @@
 // EditorModel: recording into the document: the live take and the finished take as one edit.
+// The recorder calls beginRecording once when a take starts, updateLiveTake with a growing
+// snapshot while it runs and finishRecording once at its end; the document is restored to its
+// state before the take, which then becomes one undo step "Record" (or "Record (converted from
+// 44100 Hz)") at the cursor, over the selection or at the end. While recording, content changes
+// start no analysis. TakeResult tells what became of a finished take; TakeDone learns it once,
+// on the GUI thread (unless the model is gone).
 #include "editor/EditorModel.h"
 
 #include <algorithm>
@@ -12,6 +18,9 @@
 using quar::AudioContent;
 using quar::FrameRange;
 
+// Notes the state before the take and where it goes (`mode`), for a take at `sampleRate` Hz
+// with `channelCount` channels; stops playback. The take is shown live only when the document
+// is empty or has the take's rate and channel count.
 void EditorModel::beginRecording(RecordMode mode, double sampleRate, int channelCount) {
   Platform::assertGuiThread();
   stop(false);
@@ -36,6 +45,8 @@ void EditorModel::beginRecording(RecordMode mode, double sampleRate, int channel
   setRecordHead(recordingTarget_.lowerBound);
 }
 
+// Moves the record head to the end of the take so far (in document frames), shows the take in
+// the document when it can, and keeps the head in view. No undo step.
 void EditorModel::updateLiveTake(const AudioContent& take) {
   Platform::assertGuiThread();
   if (!recordingBase_) return;
@@ -61,6 +72,7 @@ void EditorModel::updateLiveTake(const AudioContent& take) {
   followRecordHead();
 }
 
+// Keeps the record head within the view while recording.
 void EditorModel::followRecordHead() {
   if (!recordHead_) return;
   const auto head = static_cast<double>(*recordHead_);
@@ -74,6 +86,12 @@ void EditorModel::followRecordHead() {
   }
 }
 
+// Restores the state before the take, then adds the take: into an empty document at once
+// (its rate and channels become the document's, all selected, the view fitted); otherwise as
+// a job (refused with a beep while a job runs) that converts it to the document's rate and
+// splices it in, selecting the recorded audio and moving markers and envelopes by its actual
+// length. A take with another channel count than the document's is remixed first. `done`
+// learns the result; without `done`, a failure goes to the error presenter.
 void EditorModel::finishRecording(std::optional<AudioContent> take, TakeDone done) {
   Platform::assertGuiThread();
   if (!done)
@@ -143,6 +161,8 @@ void EditorModel::finishRecording(std::optional<AudioContent> take, TakeDone don
       });
 }
 
+// Installs a take in the document's channels and rate at `target` (replacing it for `replace`,
+// else inserting at its start) as one undo step named `name`, selecting the take.
 void EditorModel::commitTake(const AudioContent& take, const QString& name, FrameRange target, RecordMode mode) {
   const int64_t n = take.frameCount();
   const int64_t lower = std::clamp<int64_t>(target.lowerBound, 0, content_.frameCount());

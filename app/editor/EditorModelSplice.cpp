@@ -1,5 +1,8 @@
 // EditorModel: splice edits (copy, cut and delete, trim, paste, paste mix, insert silence, swap
-// channels) and the conforming of pasted audio.
+// channels) and the conforming of pasted audio. Immediate on the GUI thread, one undo step each
+// (copy none), refused with a beep unless canChangeDocument(); only a clip at another sample rate
+// is converted in a job ("Converting clipboard sample rate") before it is pasted, and dropped
+// with a beep if the content changed meanwhile.
 #include "editor/EditorModel.h"
 
 #include <algorithm>
@@ -22,6 +25,7 @@ std::optional<AudioContent> clipToPaste() {
 
 } // namespace
 
+// The selection clamped to the content; none when that leaves nothing.
 std::optional<FrameRange> EditorModel::selectedRange() const {
   if (!selection_) return std::nullopt;
   const FrameRange range = selection_->clamped({0, content_.frameCount()});
@@ -29,10 +33,13 @@ std::optional<FrameRange> EditorModel::selectedRange() const {
   return range;
 }
 
+// The selection start, else the cursor, within the content: where paste mix and silence go.
 int64_t EditorModel::insertionPoint() const {
   return std::clamp<int64_t>(selection_ ? selection_->lowerBound : cursor_, 0, content_.frameCount());
 }
 
+// Markers after `range` was replaced by newLength frames: those before stay, those inside stay
+// unless newLength <= 0, those after move by the change in length.
 std::vector<Marker> EditorModel::markersAfterReplacing(FrameRange range, int64_t newLength) const {
   const int64_t delta = newLength - range.count();
   std::vector<Marker> result;
@@ -47,6 +54,7 @@ std::vector<Marker> EditorModel::markersAfterReplacing(FrameRange range, int64_t
   return result;
 }
 
+// Puts the selection of the active channels (in index order) on the clipboard.
 void EditorModel::copy() {
   Platform::assertGuiThread();
   const std::optional<FrameRange> range = selectedRange();
@@ -61,6 +69,8 @@ void EditorModel::copy() {
   AudioClipboard::shared().store(std::move(clip));
 }
 
+// "Cut" or "Delete": removes the selection, or silences it in the active channels when only
+// some are active.
 void EditorModel::deleteSelection(const QString& name) {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -79,6 +89,7 @@ void EditorModel::deleteSelection(const QString& name) {
   commit(std::move(next), name);
 }
 
+// Keeps only the selection (all channels), then fits the view. "Trim".
 void EditorModel::trimToSelection() {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -100,6 +111,8 @@ void EditorModel::trimToSelection() {
   viewport_.zoomToFit();
 }
 
+// Replaces the selection (or inserts at the cursor) with the clip in every channel, conformed
+// to the document's channel count and rate; into an empty document the clip is taken as is.
 void EditorModel::paste() {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -127,6 +140,7 @@ void EditorModel::paste() {
   });
 }
 
+// Mixes the conformed clip in at the selection start or the cursor; nothing on an empty document.
 void EditorModel::pasteMix() {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -141,6 +155,7 @@ void EditorModel::pasteMix() {
   });
 }
 
+// Inserts `frames` of silence at the selection start or the cursor and selects it.
 void EditorModel::insertSilence(int64_t frames) {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -156,6 +171,7 @@ void EditorModel::insertSilence(int64_t frames) {
   commit(std::move(next), QStringLiteral("Insert Silence"));
 }
 
+// Exchanges the two channels of a stereo document.
 void EditorModel::swapChannels() {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -165,7 +181,9 @@ void EditorModel::swapChannels() {
   commit(std::move(next), QStringLiteral("Swap Channels"));
 }
 
-void EditorModel::withConformed(AudioContent clip, ConformedBody body) {
+// Runs `body` with the clip in the document's channel count and sample rate: at once, or after
+// a conversion job when the rates differ.
+void EditorModel::withConformed(AudioContent clip, std::function<void(EditorModel&, const AudioContent&)> body) {
   if (clip.channelCount() != content_.channelCount()) clip = quar::remixed(clip, content_.channelCount());
   if (clip.sampleRate() == content_.sampleRate()) {
     body(*this, clip);

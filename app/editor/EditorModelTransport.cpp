@@ -12,6 +12,10 @@
 using quar::Decibels;
 using quar::FrameRange;
 
+// Plays from the selection's start (else the cursor; from 0 when that is the last frame or
+// beyond) to the end, or, with selectionOnly or looping, the selection. Nothing happens on an
+// empty document or while recording; a device failure goes to the error presenter and
+// playback stays stopped.
 void EditorModel::play(bool selectionOnly) {
   Platform::assertGuiThread();
   const int64_t n = content_.frameCount();
@@ -36,6 +40,7 @@ void EditorModel::play(bool selectionOnly) {
   transport_.started(start, content_.channelCount());
 }
 
+// Stops a recording; else stops playback keeping the position, or plays.
 void EditorModel::togglePlayback() {
   if (recorder_->isRecording())
     recorder_->stop();
@@ -45,6 +50,7 @@ void EditorModel::togglePlayback() {
     play(false);
 }
 
+// Stops, clears the selection and seeks to frame 0 (scrolled to the start) or to the end.
 void EditorModel::goToStart() {
   stop(false);
   setSelection(std::nullopt);
@@ -58,6 +64,10 @@ void EditorModel::goToEnd() {
   seek(content_.frameCount());
 }
 
+// One tick of the transport timer: frees what playback replaced and no longer holds; when the
+// output device went away playback stops where its audio stopped, as stop(true) there; at the
+// end of the range playback stops and the playhead returns to where it started; otherwise
+// the playhead follows the audible position, the view pages along and the meters update.
 void EditorModel::transportTick() {
   transport_.player().releaseRetired();
   if (transport_.player().outputLost()) {
@@ -85,8 +95,9 @@ void EditorModel::transportTick() {
   transport_.updateMeters(content_, envelopes_.master, Decibels::fromLinear(previewGain()));
 }
 
+// The loudness preview's linear gain: the plan's gain with the preview on, else 1.
 float EditorModel::previewGain() const {
-  if (!previewLoudness_) return 1;
+  if (!loudnessSettings_.previewLoudness()) return 1;
   const auto plan = loudnessPlan();
   return plan ? static_cast<float>(Decibels::toLinear(plan->gainDB)) : 1.0f;
 }

@@ -23,6 +23,11 @@ quar::TempoGrid scaledGrid(const quar::TempoGrid& grid, double ratio) {
 
 } // namespace
 
+// What a job started now would depend on.
+JobRunner::ContentStamp EditorModel::contentStamp() const {
+  return {contentVersion_, content_.sampleRate(), content_.channelCount()};
+}
+
 EditState EditorModel::snapshot() const {
   return EditState{content_, selection_, activeChannels_, cursor_, markers_, envelopes_};
 }
@@ -77,12 +82,14 @@ void EditorModel::registerUndo(EditState state, const QString& name) {
   undoManager_->setActionName(name);
 }
 
+// restore(next), then one undo step back to the state before.
 void EditorModel::commit(EditState next, const QString& name) {
   EditState before = snapshot();
   restore(next);
   registerUndo(std::move(before), name);
 }
 
+// The document's Undo and Redo; refused with a beep unless canChangeDocument().
 void EditorModel::undo() {
   Platform::assertGuiThread();
   if (refusesChange()) return;
@@ -95,6 +102,11 @@ void EditorModel::redo() {
   if (undoManager_) undoManager_->redo();
 }
 
+// Runs `work` as the one background job and commits its content as one undo step named `name`.
+// Refused with a beep unless canChangeDocument(). `selection`: absent keeps the selection, a
+// present none clears it, a range sets it. The commit is dropped when the job was cancelled,
+// and dropped with a beep when the document's content changed since the job started; an error
+// other than a cancellation goes to the error presenter.
 void EditorModel::process(const QString& name, JobWork work, std::optional<std::optional<FrameRange>> selection,
                           MarkersUpdate markers, EnvelopeUpdate envelope) {
   Platform::assertGuiThread();
@@ -108,6 +120,10 @@ void EditorModel::process(const QString& name, JobWork work, std::optional<std::
       });
 }
 
+// Cancels the running job, the analyses and a tempo detection: they stop at their next
+// progress check and let go of their audio, their results dropped; what others measure of
+// the document (backgroundWorkCancelled) stops too. For a closing document; the destructor
+// does it too.
 void EditorModel::cancelBackgroundWork() {
   jobs_.cancel();
   analysis_.cancel();
@@ -115,6 +131,7 @@ void EditorModel::cancelBackgroundWork() {
   Q_EMIT backgroundWorkCancelled();
 }
 
+// Commits a processing job's content (see process()), or presents its error.
 void EditorModel::finishJob(const JobRunner::ContentStamp& stamp, const ProgressToken& token, const QString& name,
                             const std::optional<std::optional<FrameRange>>& selection, const MarkersUpdate& markers,
                             const EnvelopeUpdate& envelope, const JobRunner::Outcome& outcome) {

@@ -1,5 +1,5 @@
 // LoudnessPreset: a loudness delivery target, integrated loudness (LUFS) and true-peak ceiling
-// (dBTP), and the ranges the editor offers for both. Plain value.
+// (dBTP). Plain value.
 #pragma once
 
 #include <QString>
@@ -12,8 +12,3 @@ struct LoudnessPreset {
   bool operator==(const LoudnessPreset&) const = default;
 };
 
-// The ranges the editor offers for the loudness target (LUFS) and the true-peak ceiling (dBTP).
-inline constexpr double minTargetLUFS = -36;
-inline constexpr double maxTargetLUFS = -6;
-inline constexpr double minCeilingDBTP = -9;
-inline constexpr double maxCeilingDBTP = 0;

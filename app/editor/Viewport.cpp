@@ -17,7 +17,9 @@ void Viewport::setViewWidth(double width) {
   if (assignObserved(this, viewWidth_, width, Property::viewWidth)) pristine_ = false;
 }
 
-void Viewport::setAmplitudeZoom(double zoom) { assignObserved(this, amplitudeZoom_, zoom, Property::amplitudeZoom); }
+void Viewport::setAmplitudeZoom(double zoom) {
+  assignObserved(this, amplitudeZoom_, std::clamp(zoom, minAmplitudeZoom, maxAmplitudeZoom), Property::amplitudeZoom);
+}
 
 double Viewport::maxFramesPerPoint() const {
   const double frames = static_cast<double>(contentLength_);

@@ -1,7 +1,7 @@
 // Viewport: the part of a document the timeline shows: zoom in frames per point, the first
-// visible frame, the view's width in points and the amplitude zoom. Knows the content's length
-// (frames) to keep zoom and scroll within it. A QObject on the GUI thread with tracked getters,
-// like EditorModel's.
+// visible frame, the view's width in points and the amplitude zoom (1…64). Knows the content's
+// length (frames) to keep zoom and scroll within it. A QObject on the GUI thread with tracked
+// getters, like EditorModel's.
 #pragma once
 
 #include <QObject>
@@ -18,6 +18,8 @@ public:
 
   // The lower bound of framesPerPoint.
   static constexpr double minFramesPerPoint = 0.03125;
+  static constexpr double minAmplitudeZoom = 1;
+  static constexpr double maxAmplitudeZoom = 64;
 
   explicit Viewport(QObject* parent = nullptr) : QObject(parent) {}
 
@@ -29,6 +31,7 @@ public:
   // Timeline width in points.
   double viewWidth() const { return track(Property::viewWidth), viewWidth_; }
   void setViewWidth(double width);
+  // Vertical waveform zoom, held within minAmplitudeZoom…maxAmplitudeZoom.
   double amplitudeZoom() const { return track(Property::amplitudeZoom), amplitudeZoom_; }
   void setAmplitudeZoom(double zoom);
 

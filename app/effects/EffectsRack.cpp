@@ -12,6 +12,7 @@
 #include "platform/JobPool.h"
 #include "platform/Observable.h"
 #include "platform/Platform.h"
+#include "playback/RenderSlice.h"
 #include "playback/RenderState.h"
 
 using quar::AudioUnitDescriptor;
@@ -282,7 +283,7 @@ void EffectsRack::rebuildNow() {
       processor = unit->second;
     }
     try {
-      processor->prepare(format_->sampleRate, format_->channelCount, previewMaxFrames);
+      processor->prepare(format_->sampleRate, format_->channelCount, RenderSlice::maxFrames);
     } catch (...) {
       setLastError(QStringLiteral("\u201C") + slot.displayName() + QStringLiteral("\u201D can\u2019t run at this format: ") +
                    ErrorAlert::description(std::current_exception()));
@@ -295,7 +296,7 @@ void EffectsRack::rebuildNow() {
   }
 
   runtime_ = std::make_shared<PreviewRuntime>(std::move(processors), std::move(enabled), format_->channelCount,
-                                              previewMaxFrames);
+                                              RenderSlice::maxFrames);
   runtimeKeys_ = structuralKeys(slots_);
   versions_.assign(prepared.size(), 1);
   preparedSlotIDs_ = std::move(prepared);

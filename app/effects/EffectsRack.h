@@ -51,8 +51,6 @@ public:
   using ChainReady = std::function<void(std::shared_ptr<ProcessorHandoff> handoff)>;
   using ChainFailed = std::function<void(std::exception_ptr error)>;
 
-  // Frames of every preview block: the render thread's largest slice.
-  static constexpr int previewMaxFrames = 4096;
   // A change of the chain rebuilds the preview this long after the last such change.
   static constexpr std::chrono::milliseconds rebuildDelay{60};
   // How often a rebuild that waits for the render thread to let go of a plug-in looks again.

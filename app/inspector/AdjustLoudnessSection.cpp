@@ -67,7 +67,7 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
                                QStringList{QStringLiteral("Match Target"), QStringLiteral("Manual Gain")}, this);
   mode_->setObjectName(QStringLiteral("adjustMode"));
   connect(mode_, &SegmentedControl::picked, this, [this](int index) {
-    model_->setAdjustMode(quar::EnumCases<LoudnessAdjustMode>::values[static_cast<size_t>(index)]);
+    model_->loudnessSettings().setAdjustMode(quar::EnumCases<LoudnessAdjustMode>::values[static_cast<size_t>(index)]);
   });
   column->addWidget(mode_);
 
@@ -85,19 +85,19 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   auto* menu = new QMenu(presetMenu_);
   for (const LoudnessPreset& preset : presets())
     menu->addAction(presetItemText(preset), this, [this, preset] {
-      model_->setTargetLUFS(preset.lufs);
-      model_->setCeilingDBTP(preset.ceiling);
+      model_->loudnessSettings().setTargetLUFS(preset.lufs);
+      model_->loudnessSettings().setCeilingDBTP(preset.ceiling);
     });
   presetMenu_->setMenu(menu);
   presetRow->addWidget(presetMenu_);
   targetColumn->addLayout(presetRow);
   auto* sliderRow = new QHBoxLayout;
-  target_ =
-      slider(static_cast<int>(minTargetLUFS * targetSteps), static_cast<int>(maxTargetLUFS * targetSteps), targetRows_);
+  target_ = slider(static_cast<int>(LoudnessSettings::minTargetLUFS * targetSteps),
+                   static_cast<int>(LoudnessSettings::maxTargetLUFS * targetSteps), targetRows_);
   target_->setObjectName(QStringLiteral("targetSlider"));
   target_->setAccessibleName(QStringLiteral("Target"));
   connect(target_, &QSlider::valueChanged, this,
-          [this](int value) { model_->setTargetLUFS(static_cast<double>(value) / targetSteps); });
+          [this](int value) { model_->loudnessSettings().setTargetLUFS(static_cast<double>(value) / targetSteps); });
   sliderRow->addWidget(target_, 1);
   targetValue_ = new ToneLabel(QString(), TextStyle::callout, Tone::primary, targetRows_);
   targetValue_->setObjectName(QStringLiteral("targetValue"));
@@ -118,7 +118,7 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   gain_->setObjectName(QStringLiteral("gainSlider"));
   gain_->setAccessibleName(QStringLiteral("Gain"));
   connect(gain_, &QSlider::valueChanged, this,
-          [this](int value) { model_->setManualGainDB(static_cast<double>(value) / gainSteps); });
+          [this](int value) { model_->loudnessSettings().setManualGainDB(static_cast<double>(value) / gainSteps); });
   gainRow->addWidget(gain_, 1);
   gainRow->addWidget(new ToneLabel(QStringLiteral("+24"), ViewStyle::font(9), Tone::primary, gainRow_));
   gainValue_ = new ToneLabel(QString(), TextStyle::callout, Tone::primary, gainRow_);
@@ -153,12 +153,12 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
 
   limit_ = new QCheckBox(QStringLiteral("Limit true peaks to the ceiling"), this);
   limit_->setObjectName(QStringLiteral("limitTruePeaks"));
-  connect(limit_, &QCheckBox::toggled, this, [this](bool on) { model_->setLimitTruePeaks(on); });
+  connect(limit_, &QCheckBox::toggled, this, [this](bool on) { model_->loudnessSettings().setLimitTruePeaks(on); });
   column->addWidget(limit_);
   preview_ = new QCheckBox(QStringLiteral("Preview while playing"), this);
   preview_->setObjectName(QStringLiteral("previewLoudness"));
   preview_->setToolTip(QStringLiteral("Hear the gain change before applying it (limiting is not previewed)."));
-  connect(preview_, &QCheckBox::toggled, this, [this](bool on) { model_->setPreviewLoudness(on); });
+  connect(preview_, &QCheckBox::toggled, this, [this](bool on) { model_->loudnessSettings().setPreviewLoudness(on); });
   column->addWidget(preview_);
 
   // The prediction's frame: the faintest tone at half strength.
@@ -200,6 +200,8 @@ AdjustLoudnessSection::AdjustLoudnessSection(EditorModel* model, QWidget* parent
   column->addWidget(apply_);
 
   observer_->watch(model_);
+
+  observer_->watch(&model_->loudnessSettings());
   observer_->watch(&model_->analysis());
   observer_->run();
 }
@@ -227,10 +229,6 @@ QString AdjustLoudnessSection::presetMenuTitle(double targetLUFS, double ceiling
   for (const LoudnessPreset& preset : presets())
     if (preset.lufs == targetLUFS && preset.ceiling == ceilingDBTP) return preset.name;
   return QStringLiteral("Custom");
-}
-
-double AdjustLoudnessSection::steppedCeiling(double ceilingDBTP, int steps) {
-  return std::clamp((std::round(ceilingDBTP * 10) + steps) / 10, minCeilingDBTP, maxCeilingDBTP);
 }
 
 AdjustLoudnessSection::Prediction AdjustLoudnessSection::prediction(const quar::LoudnessNormalization::Plan& plan,
@@ -263,13 +261,14 @@ bool AdjustLoudnessSection::canApply(const std::optional<quar::LoudnessNormaliza
 }
 
 void AdjustLoudnessSection::stepCeiling(int steps) {
-  model_->setCeilingDBTP(steppedCeiling(model_->ceilingDBTP(), steps));
+  LoudnessSettings& settings = model_->loudnessSettings();
+  settings.setCeilingDBTP(LoudnessSettings::steppedCeiling(settings.ceilingDBTP(), steps));
 }
 
 void AdjustLoudnessSection::refresh() {
-  const LoudnessAdjustMode mode = model_->adjustMode();
-  const double target = model_->targetLUFS();
-  const double ceiling = model_->ceilingDBTP();
+  const LoudnessAdjustMode mode = model_->loudnessSettings().adjustMode();
+  const double target = model_->loudnessSettings().targetLUFS();
+  const double ceiling = model_->loudnessSettings().ceilingDBTP();
   const QSignalBlocker blockMode(mode_), blockTarget(target_), blockGain(gain_), blockLimit(limit_),
       blockPreview(preview_);
   mode_->setSelectedIndex(mode == LoudnessAdjustMode::target ? 0 : 1);
@@ -278,19 +277,19 @@ void AdjustLoudnessSection::refresh() {
   presetMenu_->setText(presetMenuTitle(target, ceiling));
   target_->setValue(static_cast<int>(std::lround(target * targetSteps)));
   targetValue_->setText(InspectorText::fixed(target, 1) + QStringLiteral(" LUFS"));
-  const double gain = model_->manualGainDB();
+  const double gain = model_->loudnessSettings().manualGainDB();
   gain_->setValue(static_cast<int>(std::lround(std::clamp(gain, -maxManualGainDB, maxManualGainDB) * gainSteps)));
   gainValue_->setText(InspectorText::signedFixed(gain, 1) + QStringLiteral(" dB"));
   ceilingValue_->setText(InspectorText::fixed(ceiling, 1) + QStringLiteral(" dBTP"));
-  ceilingUp_->setEnabled(ceiling < maxCeilingDBTP);
-  ceilingDown_->setEnabled(ceiling > minCeilingDBTP);
-  limit_->setChecked(model_->limitTruePeaks());
-  preview_->setChecked(model_->previewLoudness());
+  ceilingUp_->setEnabled(ceiling < LoudnessSettings::maxCeilingDBTP);
+  ceilingDown_->setEnabled(ceiling > LoudnessSettings::minCeilingDBTP);
+  limit_->setChecked(model_->loudnessSettings().limitTruePeaks());
+  preview_->setChecked(model_->loudnessSettings().previewLoudness());
 
   const std::optional<quar::LoudnessNormalization::Plan> plan = model_->loudnessPlan();
   predictionBox_->setVisible(plan.has_value());
   if (plan) {
-    const Prediction p = prediction(*plan, model_->limitTruePeaks(), ceiling);
+    const Prediction p = prediction(*plan, model_->loudnessSettings().limitTruePeaks(), ceiling);
     predictedGain_->setText(p.gain);
     predictedLoudness_->setText(p.loudness);
     predictedPeak_->setText(p.truePeak);
@@ -299,6 +298,6 @@ void AdjustLoudnessSection::refresh() {
     note_->setVisible(!p.note.isEmpty());
     note_->setColor(p.noteWarning ? &ViewStyle::systemRed : nullptr);
   }
-  apply_->setText(applyTitle(model_->analysisScope(), model_->selection().has_value()));
+  apply_->setText(applyTitle(model_->loudnessSettings().analysisScope(), model_->selection().has_value()));
   apply_->setEnabled(canApply(plan, model_->canChangeDocument()));
 }

@@ -48,8 +48,6 @@ public:
   static QString presetItemText(const LoudnessPreset& preset);
   // The name of the first preset with exactly this target and ceiling, else "Custom".
   static QString presetMenuTitle(double targetLUFS, double ceilingDBTP);
-  // The ceiling `steps` tenths of a dB on, on the exact tenth and within −9…0 dBTP.
-  static double steppedCeiling(double ceilingDBTP, int steps);
   static Prediction prediction(const quar::LoudnessNormalization::Plan& plan, bool limitTruePeaks, double ceilingDBTP);
   // "Apply to Selection" or "Apply to Entire File".
   static QString applyTitle(AnalysisScope scope, bool hasSelection);

@@ -39,7 +39,7 @@ ChannelLevelsSection::ChannelLevelsSection(EditorModel* model, QWidget* parent)
   link_ = new QCheckBox(QStringLiteral("Link"), this);
   link_->setObjectName(QStringLiteral("linkChannels"));
   link_->setToolTip(QStringLiteral("Move all channel sliders together"));
-  connect(link_, &QCheckBox::toggled, this, [this](bool on) { model_->setLinkChannelLevels(on); });
+  connect(link_, &QCheckBox::toggled, this, [this](bool on) { model_->loudnessSettings().setLinkChannelLevels(on); });
   header->addWidget(link_);
   column->addLayout(header);
 
@@ -69,6 +69,8 @@ ChannelLevelsSection::ChannelLevelsSection(EditorModel* model, QWidget* parent)
   column->addWidget(hint_);
 
   observer_->watch(model_);
+
+  observer_->watch(&model_->loudnessSettings());
   observer_->watch(&model_->analysis());
   observer_->run();
 }
@@ -154,8 +156,8 @@ void ChannelLevelsSection::sliderMoved(int channel, int position) {
   const bool dragging = sliders_[static_cast<size_t>(channel)]->isSliderDown();
   // A step by keyboard or wheel is an edit of its own.
   const quar::EnvelopeSet origin = model_->envelopes();
-  model_->setEnvelopes(trimmed(origin, channel, static_cast<double>(position) / stepsPerDB, model_->linkChannelLevels(),
-                               model_->content().channelCount()));
+  model_->setEnvelopes(trimmed(origin, channel, static_cast<double>(position) / stepsPerDB,
+                               model_->loudnessSettings().linkChannelLevels(), model_->content().channelCount()));
   if (!dragging) model_->endChannelTrimEdit(origin);
 }
 
@@ -175,7 +177,7 @@ void ChannelLevelsSection::refresh() {
   // A drag cut short by a job or a take ends after this refresh; the model refuses it.
   if (!editable && editOrigin_) QMetaObject::invokeMethod(this, &ChannelLevelsSection::dragEnded, Qt::QueuedConnection);
   const QSignalBlocker blockLink(link_);
-  link_->setChecked(model_->linkChannelLevels());
+  link_->setChecked(model_->loudnessSettings().linkChannelLevels());
   for (int c = 0; c < channels; ++c) {
     const auto i = static_cast<size_t>(c);
     loudness_[i]->setText(loudnessText(measured, c));

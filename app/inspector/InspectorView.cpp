@@ -31,7 +31,7 @@ InspectorView::InspectorView(EditorModel* model, QWidget* parent)
                                this);
   tabs_->setObjectName(QStringLiteral("inspectorTabs"));
   connect(tabs_, &SegmentedControl::picked, this, [this](int index) {
-    model_->setInspectorTab(quar::EnumCases<InspectorTab>::values[static_cast<size_t>(index)]);
+    model_->viewSettings().setInspectorTab(quar::EnumCases<InspectorTab>::values[static_cast<size_t>(index)]);
   });
   auto* top = new QVBoxLayout;
   top->setContentsMargins(10, 10, 10, 10);
@@ -50,6 +50,8 @@ InspectorView::InspectorView(EditorModel* model, QWidget* parent)
   column->addWidget(scroll_, 1);
 
   observer_->watch(model_);
+
+  observer_->watch(&model_->viewSettings());
   observer_->run();
 }
 
@@ -67,7 +69,7 @@ void InspectorView::hideEvent(QHideEvent* event) {
 }
 
 void InspectorView::refresh() {
-  const InspectorTab tab = model_->inspectorTab();
+  const InspectorTab tab = model_->viewSettings().inspectorTab();
   tabs_->setSelectedIndex(rawValue(tab));
   if (!isVisible() || shown_ == tab) return;
   discardPanel();

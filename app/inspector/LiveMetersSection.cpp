@@ -24,6 +24,7 @@ LiveMetersSection::LiveMetersSection(EditorModel* model, QWidget* parent)
   column_->addWidget(momentary_);
   column_->addWidget(shortTerm_);
   observer_->watch(model_);
+  observer_->watch(&model_->loudnessSettings());
   observer_->watch(&model_->transport());
   observer_->run();
 }
@@ -36,7 +37,7 @@ std::vector<LinearMeterRow*> LiveMetersSection::rows() const {
 
 void LiveMetersSection::refresh() {
   const MeterReading& meter = model_->transport().meter();
-  const double target = model_->targetLUFS();
+  const double target = model_->loudnessSettings().targetLUFS();
   momentary_->setReading({meter.momentaryLUFS, target, std::nullopt, std::nullopt});
   shortTerm_->setReading({meter.shortTermLUFS, target, std::nullopt, std::nullopt});
 

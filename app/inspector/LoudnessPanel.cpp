@@ -71,7 +71,7 @@ LoudnessPanel::LoudnessPanel(EditorModel* model, QWidget* parent)
                                 QStringList{QStringLiteral("Entire File"), QStringLiteral("Selection")}, this);
   scope_->setObjectName(QStringLiteral("analysisScope"));
   connect(scope_, &SegmentedControl::picked, this, [this](int index) {
-    model_->setAnalysisScope(quar::EnumCases<AnalysisScope>::values[static_cast<size_t>(index)]);
+    model_->loudnessSettings().setAnalysisScope(quar::EnumCases<AnalysisScope>::values[static_cast<size_t>(index)]);
   });
   header->addWidget(scope_, 1);
   progress_ = new QProgressBar(this);
@@ -161,6 +161,7 @@ LoudnessPanel::LoudnessPanel(EditorModel* model, QWidget* parent)
 
   tintSymbol();
   observer_->watch(model_);
+  observer_->watch(&model_->loudnessSettings());
   observer_->watch(&model_->transport());
   observer_->watch(&model_->analysis());
   observer_->watch(&model_->jobs());
@@ -214,14 +215,14 @@ bool LoudnessPanel::isOnTarget(double integratedLUFS, double targetLUFS) {
 }
 
 void LoudnessPanel::refresh() {
-  const AnalysisScope scope = model_->analysisScope();
+  const AnalysisScope scope = model_->loudnessSettings().analysisScope();
   const bool hasSelection = model_->selection().has_value();
   scope_->setSelectedIndex(scope == AnalysisScope::file ? 0 : 1);
   scope_->setEnabled(scopeEnabled(scope, hasSelection));
   progress_->setVisible(model_->analysis().isAnalyzing());
 
   const std::optional<quar::LoudnessResult>& result = model_->activeLoudness();
-  const double target = model_->targetLUFS();
+  const double target = model_->loudnessSettings().targetLUFS();
   measurement_->setVisible(result.has_value());
   // Nothing in place of a measurement while a job fills an empty document (a file loading).
   const bool loading = model_->content().frameCount() == 0 && model_->jobs().busy();
@@ -235,7 +236,7 @@ void LoudnessPanel::refresh() {
     const std::optional<quar::LoudnessNormalization::Plan> plan = model_->loudnessPlan();
     distribution_->setMeasurement(*result, target,
                                   plan ? std::optional<double>(plan->predictedIntegratedLUFS) : std::nullopt);
-    const std::vector<Metric> figures = metrics(*result, model_->ceilingDBTP());
+    const std::vector<Metric> figures = metrics(*result, model_->loudnessSettings().ceilingDBTP());
     for (int i = 0; i < 6; ++i)
       static_cast<MetricCell*>(metrics_->itemAtPosition(i / 2, i % 2)->widget())
           ->setMetric(figures[static_cast<size_t>(i)]);

@@ -142,6 +142,8 @@ MarkersPanel::MarkersPanel(EditorModel* model, QWidget* parent)
   column->addLayout(list_);
 
   observer_->watch(model_);
+
+  observer_->watch(&model_->viewSettings());
   observer_->run();
 }
 
@@ -153,7 +155,7 @@ std::vector<QWidget*> MarkersPanel::rows() const {
 
 void MarkersPanel::refresh() {
   const std::vector<Marker>& markers = model_->markers();
-  const TimeFormat format = model_->timeFormat();
+  const TimeFormat format = model_->viewSettings().timeFormat();
   const double rate = model_->content().sampleRate();
   const bool editable = model_->canChangeDocument();
   help_->setVisible(markers.empty());

@@ -6,9 +6,9 @@
 using quar::FrameRange;
 
 RenderState::RenderState()
-    : scratch_(maxChannels, std::vector<float>(sliceFrames)),
-      envelopeGains_(sliceFrames),
-      envelopeScratch_(sliceFrames) {
+    : scratch_(maxChannels, std::vector<float>(RenderSlice::maxFrames)),
+      envelopeGains_(RenderSlice::maxFrames),
+      envelopeScratch_(RenderSlice::maxFrames) {
   for (auto& buffer : scratch_) scratchPointers_.push_back(buffer.data());
   PlaybackProgram initial;
   initial.envelope = std::make_shared<const quar::EnvelopeSet>();
@@ -74,7 +74,7 @@ void RenderState::renderCycle(int64_t frameCount, std::span<float* const> output
       }
       start = range.lowerBound;
     }
-    const int64_t n = std::min({frameCount - done, range.upperBound - start, int64_t{sliceFrames}});
+    const int64_t n = std::min({frameCount - done, range.upperBound - start, int64_t{RenderSlice::maxFrames}});
     p.content->read({start, start + n}, std::span<float* const>(scratchPointers_.data(), static_cast<size_t>(channels)));
     if (p.envelopeActive) {
       const std::span<float> gains(envelopeGains_.data(), static_cast<size_t>(n));

@@ -8,7 +8,7 @@
 // GUI thread, which publishes each change as a new immutable program (a seek with the program
 // it belongs to) and hands what it replaced (programs with their content and envelopes,
 // runtimes) to the state's Retirement, which the render thread's cycles advance.
-// Frames are content frames; at most 32 channels of 4096-frame slices are rendered.
+// Frames are content frames; at most 32 channels of slices of RenderSlice::maxFrames are rendered.
 #pragma once
 
 #include <atomic>
@@ -21,12 +21,12 @@
 #include "platform/Guarded.h"
 #include "playback/PlaybackProgram.h"
 #include "playback/PreviewEffectsState.h"
+#include "playback/RenderSlice.h"
 #include "playback/Retirement.h"
 
 class RenderState {
 public:
   static constexpr int maxChannels = 32;
-  static constexpr int sliceFrames = 4096;
 
   RenderState();
   RenderState(const RenderState&) = delete;
@@ -113,7 +113,7 @@ private:
   uint64_t seeksTaken_ = 0;                   // render thread only
   std::atomic<const PreviewRuntime*> runtimeInUse_{nullptr};  // stored under the effects lock
   PreviewRuntime* cachedRuntime_ = nullptr;                   // the render thread's, between cycles
-  std::vector<std::vector<float>> scratch_;                   // maxChannels x sliceFrames
+  std::vector<std::vector<float>> scratch_;                   // maxChannels x RenderSlice::maxFrames
   std::vector<float*> scratchPointers_;
   std::vector<float> envelopeGains_;
   std::vector<float> envelopeScratch_;

@@ -78,6 +78,7 @@ EditorRootView::EditorRootView(EditorModel* model, QWidget* parent)
 
   setFocusProxy(timeline_);
   observer_->watch(model_);
+  observer_->watch(&model_->viewSettings());
   observer_->watch(&model_->jobs());
   observer_->watch(&model_->recorder());
   observer_->run();
@@ -104,8 +105,9 @@ void EditorRootView::cancelJob() {
 }
 
 void EditorRootView::refresh() {
-  inspector_->setShown(model_->showInspector());
-  timeline_->setMinimumWidth(model_->showInspector() ? timelineMinimumWidthBesideInspector : timelineMinimumWidth);
+  inspector_->setShown(model_->viewSettings().showInspector());
+  timeline_->setMinimumWidth(model_->viewSettings().showInspector() ? timelineMinimumWidthBesideInspector
+                                                                     : timelineMinimumWidth);
   const bool armed = model_->recorder().isArmed();
   if (armed && !recordingBar_) {
     recordingBar_ = new RecordingBar(model_->recorder(), *model_, this);

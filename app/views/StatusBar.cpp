@@ -164,11 +164,14 @@ StatusBar::StatusBar(EditorModel* model, QWidget* parent)
   timeFormat_->setObjectName(QStringLiteral("timeFormatPicker"));
   timeFormat_->setFocusPolicy(Qt::NoFocus);
   timeFormat_->setToolTip(QStringLiteral("Time display format"));
-  connect(timeFormat_, &QComboBox::activated, this,
-          [this](int index) { model_->setTimeFormat(quar::EnumCases<TimeFormat>::values[static_cast<size_t>(index)]); });
+  connect(timeFormat_, &QComboBox::activated, this, [this](int index) {
+    model_->viewSettings().setTimeFormat(quar::EnumCases<TimeFormat>::values[static_cast<size_t>(index)]);
+  });
   layout->addWidget(timeFormat_);
 
   observer_->watch(model_);
+
+  observer_->watch(&model_->viewSettings());
   observer_->run();
 }
 
@@ -285,6 +288,6 @@ void StatusBar::refresh() {
   snap_->setChecked(model_->snapToZeroCrossings());
   const QSignalBlocker blockFormat(timeFormat_);
   const auto& formats = quar::EnumCases<TimeFormat>::values;
-  timeFormat_->setCurrentIndex(
-      static_cast<int>(std::find(formats.begin(), formats.end(), model_->timeFormat()) - formats.begin()));
+  const TimeFormat format = model_->viewSettings().timeFormat();
+  timeFormat_->setCurrentIndex(static_cast<int>(std::find(formats.begin(), formats.end(), format) - formats.begin()));
 }

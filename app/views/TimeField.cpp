@@ -33,19 +33,20 @@ TimeField::TimeField(const QString& label, EditorModel* model, std::function<int
   layout->addWidget(caption_);
   layout->addWidget(edit_);
   observer_->watch(model_);
+  observer_->watch(&model_->viewSettings());
   observer_->run();
 }
 
 int TimeField::editWidth(TimeFormat format) { return format == TimeFormat::samples ? 104 : 92; }
 
 QString TimeField::valueText() const {
-  return timeString(model_->timeFormat(), value_(), model_->content().sampleRate());
+  return timeString(model_->viewSettings().timeFormat(), value_(), model_->content().sampleRate());
 }
 
 bool TimeField::isEditing() const { return edit_->hasFocus() && edit_->isModified(); }
 
 void TimeField::refresh() {
-  const TimeFormat format = model_->timeFormat();
+  const TimeFormat format = model_->viewSettings().timeFormat();
   const QString text = valueText();
   // A new format rewrites the field even while it is being edited; a new value only when not.
   if (format != shownFormat_ || !isEditing()) edit_->setText(text);
@@ -55,7 +56,8 @@ void TimeField::refresh() {
 
 void TimeField::submit() {
   const EditorModel& model = *model_;
-  if (const std::optional<int64_t> frame = frameFromText(model.timeFormat(), edit_->text(), model.content().sampleRate()))
+  if (const std::optional<int64_t> frame =
+          frameFromText(model.viewSettings().timeFormat(), edit_->text(), model.content().sampleRate()))
     commit_(std::clamp<int64_t>(*frame, 0, model.content().frameCount()));
   edit_->setText(valueText());
   Q_EMIT finished();

@@ -129,7 +129,7 @@ void TimelineCanvas::drawEverything() {
   TimelineOverlays::drawSelection(*this);
   TimelineOverlays::drawMarkerLines(*this);
   TimelineOverlays::drawCursor(*this);
-  if (model.showLoudnessLane()) TimelineLoudness::draw(*this);
+  if (model.viewSettings().showLoudnessLane()) TimelineLoudness::draw(*this);
   if (model.tempo().showGrid()) TimelineOverlays::drawGrid(*this);
   TimelineRuler::draw(*this);
 }

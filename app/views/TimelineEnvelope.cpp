@@ -37,7 +37,7 @@ void drawPoints(TimelineCanvas& canvas, const quar::GainEnvelope& envelope, cons
 
 void drawScaleLabels(TimelineCanvas& canvas, const QRectF& band, double zeroY) {
   QPainter& painter = canvas.painter;
-  const QString range = wholeDB(canvas.model.envelopeRangeDB());
+  const QString range = wholeDB(canvas.model.viewSettings().envelopeRangeDB());
   painter.setFont(TextDrawing::font(9, QFont::Medium));
   const QColor color = canvas.color(Theme::envelope, 0.7);
   canvas.drawLabel({4, band.top() - 2}, QStringLiteral("+") + range, color);

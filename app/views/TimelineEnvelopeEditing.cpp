@@ -1,11 +1,11 @@
 #include "views/TimelineEnvelopeEditing.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <limits>
 
 #include "base/Numbers.h"
+#include "editor/ViewSettings.h"
 #include "support/TimeFormat.h"
 #include "views/TimelineHitTest.h"
 
@@ -16,8 +16,6 @@ namespace {
 constexpr double detentShare = 0.03;
 constexpr double quarterBeat = 0.25;
 constexpr double rampSeconds = 0.01;
-constexpr std::array<double, 5> rangeSteps{3, 6, 12, 24, 48};
-constexpr size_t defaultRangeStep = 2;
 constexpr double preciseScrollThreshold = 4;
 
 } // namespace
@@ -111,9 +109,7 @@ QString barsReadout(double deltaDB, int64_t anchorBar, int64_t bar) {
 
 std::optional<double> steppedRange(double rangeDB, double dy, bool precise) {
   if (!(std::abs(dy) > (precise ? preciseScrollThreshold : 0))) return std::nullopt;
-  const auto found = std::find(rangeSteps.begin(), rangeSteps.end(), rangeDB);
-  const auto index = static_cast<int>(found == rangeSteps.end() ? defaultRangeStep : found - rangeSteps.begin());
-  const double next = rangeSteps[static_cast<size_t>(std::clamp(index + (dy > 0 ? -1 : 1), 0, 4))];
+  const double next = ViewSettings::steppedEnvelopeRange(rangeDB, dy > 0 ? -1 : 1);
   if (next == rangeDB) return std::nullopt;
   return next;
 }

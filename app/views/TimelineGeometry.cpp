@@ -14,9 +14,9 @@ TimelineGeometry TimelineGeometry::of(const EditorModel& model, QSizeF size) {
   g.frameCount = content.frameCount();
   g.scrollFrame = model.viewport().scrollFrame();
   g.framesPerPoint = model.viewport().framesPerPoint();
-  g.showLoudnessLane = model.showLoudnessLane();
-  g.loudnessLaneHeight = model.loudnessLaneHeight();
-  g.envelopeRangeDB = model.envelopeRangeDB();
+  g.showLoudnessLane = model.viewSettings().showLoudnessLane();
+  g.loudnessLaneHeight = model.viewSettings().loudnessLaneHeight();
+  g.envelopeRangeDB = model.viewSettings().envelopeRangeDB();
   return g;
 }
 

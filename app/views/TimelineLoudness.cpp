@@ -222,7 +222,7 @@ void draw(TimelineCanvas& canvas) {
   underlay.lane = lane;
   underlay.dark = canvas.dark;
   if (result) {
-    underlay.targetY = lineY(model.targetLUFS(), lane);
+    underlay.targetY = lineY(model.loudnessSettings().targetLUFS(), lane);
     if (std::isfinite(result->integratedLUFS)) underlay.integratedY = lineY(result->integratedLUFS, lane);
     const quar::AudioContent& content = model.content();
     const quar::EnvelopeSet& envelopes = model.envelopes();
@@ -245,7 +245,7 @@ void draw(TimelineCanvas& canvas) {
   if (result) {
     // With both results, the legend's figure is the loudness with the envelopes applied.
     const double integrated = analysis.loudness() ? analysis.loudness()->integratedLUFS : result->integratedLUFS;
-    runs = legend(integrated, model.targetLUFS(), model.envelopeRangeDB());
+    runs = legend(integrated, model.loudnessSettings().targetLUFS(), model.viewSettings().envelopeRangeDB());
     const LegendFit fit = fitLegend(runs, legendFont(), legendLeft, legendRight);
     runs.resize(fit.runs);
     legendEnd = fit.right;

@@ -93,7 +93,7 @@ void drawSelection(TimelineCanvas& canvas) {
   if (TimelineGeometry::lineX(x1) != TimelineGeometry::lineX(x0))
     edges.emplace_back(TimelineGeometry::lineX(x1), lanes.top(), TimelineGeometry::lineX(x1), lanes.bottom());
   canvas.fillLines(edges, canvas.color(Theme::selectionEdge));
-  if (model.showLoudnessLane()) {
+  if (model.viewSettings().showLoudnessLane()) {
     const QRectF loudness = g.loudnessRect();
     painter.fillRect(QRectF(x0, loudness.top(), w, loudness.height()), canvas.color(Theme::selection, 0.12));
   }

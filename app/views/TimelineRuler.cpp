@@ -40,7 +40,7 @@ void drawTicks(TimelineCanvas& canvas, const std::vector<Flag>& flags) {
   const EditorModel& model = canvas.model;
   const double sampleRate = model.content().sampleRate();
   const RulerSteps steps = rulerSteps(g.framesPerPoint / sampleRate, minLabelSpacing);
-  const TimeFormat format = model.timeFormat();
+  const TimeFormat format = model.viewSettings().timeFormat();
   QPainter& painter = canvas.painter;
   const QFont font = TextDrawing::font(10);
   painter.setFont(font);

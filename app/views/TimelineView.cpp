@@ -41,6 +41,8 @@ TimelineView::TimelineView(EditorModel* model, QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
   setAcceptDrops(true);
   tracker_->watch(model_);
+  tracker_->watch(&model_->viewSettings());
+  tracker_->watch(&model_->loudnessSettings());
   tracker_->watch(&model_->viewport());
   tracker_->watch(&model_->tempo());
   tracker_->watch(&model_->analysis());

@@ -65,7 +65,7 @@ void TimelineView::envelopeMouseDown(QPointF p, Qt::KeyboardModifiers modifiers,
 
 void TimelineView::applyEnvelopeDrag(QPointF p) {
   const TimelineGeometry g = timelineGeometry();
-  const double range = model_->envelopeRangeDB();
+  const double range = model_->viewSettings().envelopeRangeDB();
   const double sampleRate = model_->content().sampleRate();
   if (const auto* point = std::get_if<EnvelopePointDrag>(&drag_)) {
     const quar::Uuid id = point->id;
@@ -80,7 +80,8 @@ void TimelineView::applyEnvelopeDrag(QPointF p) {
     const auto moved = std::find_if(envelope.points.begin(), envelope.points.end(),
                                     [&](const quar::EnvelopePoint& candidate) { return candidate.id == id; });
     if (moved != envelope.points.end())
-      dragReadout_ = {pointReadout(moved->gainDB, timeString(model_->timeFormat(), moved->frame, sampleRate)), p};
+      dragReadout_ = {
+          pointReadout(moved->gainDB, timeString(model_->viewSettings().timeFormat(), moved->frame, sampleRate)), p};
     model_->setEnvelopes(model_->replacingTargetEnvelope(std::move(envelope)));
     invalidate();
   } else if (const auto* span = std::get_if<EnvelopeSpanDrag>(&drag_)) {

@@ -134,8 +134,9 @@ void TimelineView::wheelEvent(QWheelEvent* event) {
   if (alt && g.showLoudnessLane && g.loudnessRect().contains(event->position())) {
     // One step of the envelope's dB range per event, however large.
     const double dy = TimelineInput::altVerticalDelta(wheel);
-    if (const auto range = TimelineEnvelopeEditing::steppedRange(model_->envelopeRangeDB(), dy, wheel.precise))
-      model_->setEnvelopeRangeDB(*range);
+    ViewSettings& settings = model_->viewSettings();
+    if (const auto range = TimelineEnvelopeEditing::steppedRange(settings.envelopeRangeDB(), dy, wheel.precise))
+      settings.setEnvelopeRangeDB(*range);
   } else if (!(modifiers & Qt::ControlModifier) && !alt) {
     model_->viewport().scroll(-TimelineInput::scrollPoints(wheel));
   } else {

@@ -130,7 +130,8 @@ void TimelineView::applyDrag(QPointF p) {
   } else if (const auto* resize = std::get_if<LaneResizeDrag>(&drag_)) {
     // Dragging up makes the lane taller.
     const double height = resize->startHeight + (resize->startY - p.y());
-    model_->setLoudnessLaneHeight(std::clamp(height, TimelineGeometry::minLoudnessHeight, maxLoudnessLaneHeight));
+    model_->viewSettings().setLoudnessLaneHeight(
+        std::clamp(height, TimelineGeometry::minLoudnessHeight, maxLoudnessLaneHeight));
   } else if (std::holds_alternative<ScrubDrag>(drag_)) {
     model_->seek(g.clampedFrame(p.x()));
   } else {

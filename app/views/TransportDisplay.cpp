@@ -15,7 +15,7 @@
 namespace {
 
 QString timeText(const EditorModel& model, int64_t frame) {
-  return timeString(model.timeFormat(), frame, model.content().sampleRate());
+  return timeString(model.viewSettings().timeFormat(), frame, model.content().sampleRate());
 }
 
 } // namespace
@@ -48,6 +48,7 @@ TransportDisplay::TransportDisplay(EditorModel* model, QWidget* parent)
 
   ViewStyle::setForeground(subtitle_, ViewStyle::secondary(palette()));
   observer_->watch(model_);
+  observer_->watch(&model_->viewSettings());
   observer_->watch(&model_->transport());
   observer_->run();
 }

@@ -88,7 +88,10 @@ void EditorWindowController::buildToolbar() {
       button->setAccessibleName(QStringLiteral("Inspector"));
       button->setToolTip(QStringLiteral("Show or hide the inspector (Ctrl+Alt+I)"));
       button->setFocusPolicy(Qt::NoFocus);
-      connect(button, &QToolButton::clicked, this, [this] { model_->setShowInspector(!model_->showInspector()); });
+      connect(button, &QToolButton::clicked, this, [this] {
+        ViewSettings& settings = model_->viewSettings();
+        settings.setShowInspector(!settings.showInspector());
+      });
       return {button, QStringLiteral("Inspector")};
     }
     auto* space = new QWidget;

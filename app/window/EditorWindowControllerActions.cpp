@@ -7,7 +7,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <array>
 
 #include "document/AudioDocument.h"
 #include "dsp/effects/EffectKind.h"
@@ -26,13 +25,6 @@
 #include "sheets/TimePitchSheet.h"
 #include "support/AudioClipboard.h"
 #include "support/Preferences.h"
-
-namespace {
-
-// The steps of the gain envelope's dB range.
-constexpr std::array<double, 5> envelopeRangeSteps{3, 6, 12, 24, 48};
-
-} // namespace
 
 quar::FadeShape EditorWindowController::defaultFadeShape() { return Preferences::fadeShape(); }
 
@@ -126,10 +118,8 @@ void EditorWindowController::selectChannel(int channel) {
 }
 
 void EditorWindowController::zoomEnvelope(int step) {
-  const auto* found = std::find(envelopeRangeSteps.begin(), envelopeRangeSteps.end(), model_->envelopeRangeDB());
-  const int current = found == envelopeRangeSteps.end() ? 2 : static_cast<int>(found - envelopeRangeSteps.begin());
-  const int next = std::clamp(current - step, 0, static_cast<int>(envelopeRangeSteps.size()) - 1);
-  model_->setEnvelopeRangeDB(envelopeRangeSteps[static_cast<size_t>(next)]);
+  ViewSettings& settings = model_->viewSettings();
+  settings.setEnvelopeRangeDB(ViewSettings::steppedEnvelopeRange(settings.envelopeRangeDB(), -step));
 }
 
 void EditorWindowController::openNewRecording() {
@@ -149,8 +139,8 @@ void EditorWindowController::showRecordingsFolder() {
 }
 
 void EditorWindowController::revealInspectorTab(InspectorTab tab) {
-  model_->setInspectorTab(tab);
-  model_->setShowInspector(true);
+  model_->viewSettings().setInspectorTab(tab);
+  model_->viewSettings().setShowInspector(true);
 }
 
 void EditorWindowController::addEffect(int kind) {

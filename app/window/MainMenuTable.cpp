@@ -243,7 +243,8 @@ std::vector<Item> editItems() {
 }
 
 CommandState inspectorTabChoice(const Context& c, const Argument& argument) {
-  return {true, {}, c.model.showInspector() && rawValue(c.model.inspectorTab()) == EditorCommands::number(argument, -1)};
+  const ViewSettings& settings = c.model.viewSettings();
+  return {true, {}, settings.showInspector() && rawValue(settings.inspectorTab()) == EditorCommands::number(argument, -1)};
 }
 
 void showInspectorTab(Window& w, const Argument& argument) {
@@ -253,17 +254,18 @@ void showInspectorTab(Window& w, const Argument& argument) {
 
 CommandState timeFormatChoice(const Context& c, const Argument& argument) {
   const auto& formats = quar::allCases<TimeFormat>();
-  const auto index = std::find(formats.begin(), formats.end(), c.model.timeFormat()) - formats.begin();
+  const auto index = std::find(formats.begin(), formats.end(), c.model.viewSettings().timeFormat()) - formats.begin();
   return {true, {}, index == EditorCommands::number(argument, -1)};
 }
 
 void setTimeFormat(Window& w, const Argument& argument) {
   const auto& formats = quar::allCases<TimeFormat>();
   const int index = EditorCommands::number(argument, -1);
-  if (index >= 0 && index < static_cast<int>(formats.size())) w.model().setTimeFormat(formats[static_cast<size_t>(index)]);
+  if (index >= 0 && index < static_cast<int>(formats.size()))
+    w.model().viewSettings().setTimeFormat(formats[static_cast<size_t>(index)]);
 }
 
-CommandState loudnessLaneShown(const Context& c, const Argument&) { return {c.model.showLoudnessLane()}; }
+CommandState loudnessLaneShown(const Context& c, const Argument&) { return {c.model.viewSettings().showLoudnessLane()}; }
 
 void zoomEnvelope(Window& w, const Argument& argument) { w.zoomEnvelope(EditorCommands::number(argument, 1)); }
 
@@ -280,19 +282,25 @@ std::vector<Item> viewItems() {
       separator(),
       editor(QStringLiteral("Increase Amplitude Zoom"), QStringLiteral("increaseAmplitudeZoom"), QStringLiteral("Ctrl+Alt+="),
              withAudio, [](Window& w, const Argument&) {
-               w.model().viewport().setAmplitudeZoom(std::min(w.model().viewport().amplitudeZoom() * 2, 64.0));
+               Viewport& viewport = w.model().viewport();
+               viewport.setAmplitudeZoom(viewport.amplitudeZoom() * 2);
              }),
       editor(QStringLiteral("Decrease Amplitude Zoom"), QStringLiteral("decreaseAmplitudeZoom"), QStringLiteral("Ctrl+Alt+-"),
              withAudio, [](Window& w, const Argument&) {
-               w.model().viewport().setAmplitudeZoom(std::max(w.model().viewport().amplitudeZoom() * 0.5, 1.0));
+               Viewport& viewport = w.model().viewport();
+               viewport.setAmplitudeZoom(viewport.amplitudeZoom() * 0.5);
              }),
       separator(),
       editor(
           QStringLiteral("Show Inspector"), QStringLiteral("toggleInspector"), QStringLiteral("Ctrl+Alt+I"),
           [](const Context& c, const Argument&) {
-            return CommandState{true, c.model.showInspector() ? QStringLiteral("Hide Inspector") : QStringLiteral("Show Inspector")};
+            return CommandState{true, c.model.viewSettings().showInspector() ? QStringLiteral("Hide Inspector")
+                                                                              : QStringLiteral("Show Inspector")};
           },
-          [](Window& w, const Argument&) { w.model().setShowInspector(!w.model().showInspector()); }),
+          [](Window& w, const Argument&) {
+            ViewSettings& settings = w.model().viewSettings();
+            settings.setShowInspector(!settings.showInspector());
+          }),
   };
   const char* const tabs[] = {"Loudness", "Spectrum", "Info", "Markers", "Effects Rack"};
   for (int tab = 0; tab < 5; ++tab)
@@ -302,8 +310,11 @@ std::vector<Item> viewItems() {
       separator(),
       editor(
           QStringLiteral("Show Loudness Lane"), QStringLiteral("toggleLoudnessLane"), QStringLiteral("Ctrl+Alt+L"),
-          [](const Context& c, const Argument&) { return CommandState{true, {}, c.model.showLoudnessLane()}; },
-          [](Window& w, const Argument&) { w.model().setShowLoudnessLane(!w.model().showLoudnessLane()); }),
+          [](const Context& c, const Argument&) { return CommandState{true, {}, c.model.viewSettings().showLoudnessLane()}; },
+          [](Window& w, const Argument&) {
+            ViewSettings& settings = w.model().viewSettings();
+            settings.setShowLoudnessLane(!settings.showLoudnessLane());
+          }),
       editor(
           QStringLiteral("Show Bar Grid"), QStringLiteral("toggleGrid"), QStringLiteral("Ctrl+Alt+G"),
           [](const Context& c, const Argument&) { return CommandState{c.hasAudio, {}, c.model.tempo().showGrid()}; },

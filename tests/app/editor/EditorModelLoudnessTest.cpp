@@ -29,12 +29,12 @@ TEST_F(EditorModelLoudnessTest, MatchingATargetRendersTheEnvelopesAndLandsOnTheT
         return !model->analysis().isAnalyzing() && model->analysis().loudness() != model->analysis().contentLoudness();
       },
       20000));
-  model->setTargetLUFS(-14);
-  model->setPreviewLoudness(true);
+  model->loudnessSettings().setTargetLUFS(-14);
+  model->loudnessSettings().setPreviewLoudness(true);
   const Snapshot before(*model);
 
   model->applyLoudness();
-  EXPECT_FALSE(model->previewLoudness());
+  EXPECT_FALSE(model->loudnessSettings().previewLoudness());
   EXPECT_EQ(model->transport().player().gain(), 1.0f);
   ASSERT_TRUE(model->jobs().busy());
   EXPECT_EQ(model->jobs().busy()->title, QStringLiteral("Match Loudness -14.0 LUFS"));
@@ -49,9 +49,9 @@ TEST_F(EditorModelLoudnessTest, MatchingATargetRendersTheEnvelopesAndLandsOnTheT
 TEST_F(EditorModelLoudnessTest, AManualGainCoversTheAnalysedRange) {
   const float up3 = static_cast<float>(std::pow(10.0, 3.0 / 20));
   auto model = makeModel(numbered(100));
-  model->setAdjustMode(LoudnessAdjustMode::manual);
-  model->setManualGainDB(3);
-  model->setAnalysisScope(AnalysisScope::selection);
+  model->loudnessSettings().setAdjustMode(LoudnessAdjustMode::manual);
+  model->loudnessSettings().setManualGainDB(3);
+  model->loudnessSettings().setAnalysisScope(AnalysisScope::selection);
 
   model->analysis().setLoudness(measured(-20, -10));  // no selection: the file's figure and range
   model->applyLoudness();
@@ -76,27 +76,27 @@ TEST_F(EditorModelLoudnessTest, WithoutAPlanNothingHappensAndAnUnusableGainIsRef
   auto silent = makeModel(AudioContent::silence(48000, 2, 48000));
   ASSERT_TRUE(waitForAnalysis(*silent));
   ASSERT_TRUE(silent->analysis().loudness());
-  silent->setPreviewLoudness(true);
+  silent->loudnessSettings().setPreviewLoudness(true);
   silent->applyLoudness();  // silence measures no finite loudness
   EXPECT_FALSE(silent->jobs().busy());
-  EXPECT_TRUE(silent->previewLoudness());
+  EXPECT_TRUE(silent->loudnessSettings().previewLoudness());
 
   auto model = makeModel(tone(48000, {0.5f, 0.5f}));
   ASSERT_TRUE(waitForAnalysis(*model));
-  model->setAnalysisScope(AnalysisScope::selection);
+  model->loudnessSettings().setAnalysisScope(AnalysisScope::selection);
   model->setSelection(FrameRange(0, 19200));  // 0.4 s: never measured, so no plan
   model->applyLoudness();
   EXPECT_FALSE(model->jobs().busy());
   EXPECT_EQ(AppTestSupport::beepCount(), 0);
 
-  model->setAnalysisScope(AnalysisScope::file);
-  model->setAdjustMode(LoudnessAdjustMode::manual);
-  model->setManualGainDB(1000);
+  model->loudnessSettings().setAnalysisScope(AnalysisScope::file);
+  model->loudnessSettings().setAdjustMode(LoudnessAdjustMode::manual);
+  model->loudnessSettings().setManualGainDB(1000);
   model->applyLoudness();
   EXPECT_FALSE(model->jobs().busy());
   EXPECT_EQ(AppTestSupport::beepCount(), 1);
 
-  model->setManualGainDB(-3);
+  model->loudnessSettings().setManualGainDB(-3);
   model->reverse();
   model->applyLoudness();  // a job runs
   EXPECT_EQ(AppTestSupport::beepCount(), 2);

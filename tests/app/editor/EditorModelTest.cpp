@@ -56,8 +56,8 @@ TEST_F(EditorModelTest, StoredLoudnessTargetsAreHeldWithinTheirRanges) {
     QSettings().setValue(QStringLiteral("loudnessTarget"), c.target);
     QSettings().setValue(QStringLiteral("truePeakCeiling"), c.ceiling);
     const EditorModel model(silence(10), std::nullopt);
-    EXPECT_EQ(model.targetLUFS(), c.targetLUFS) << c.target.toString().toStdString();
-    EXPECT_EQ(model.ceilingDBTP(), c.ceilingDBTP) << c.ceiling.toString().toStdString();
+    EXPECT_EQ(model.loudnessSettings().targetLUFS(), c.targetLUFS) << c.target.toString().toStdString();
+    EXPECT_EQ(model.loudnessSettings().ceilingDBTP(), c.ceilingDBTP) << c.ceiling.toString().toStdString();
   }
 }
 
@@ -202,7 +202,7 @@ TEST_F(EditorModelTest, LoudnessPlanAndPreviewGain) {
   result.integratedLUFS = -20;
   result.truePeakDBTP = -3;
   model.analysis().setLoudness(result);
-  model.setTargetLUFS(-14);
+  model.loudnessSettings().setTargetLUFS(-14);
   const auto plan = model.loudnessPlan();
   ASSERT_TRUE(plan);
   EXPECT_EQ(plan->gainDB, 6);
@@ -210,14 +210,14 @@ TEST_F(EditorModelTest, LoudnessPlanAndPreviewGain) {
   EXPECT_TRUE(plan->needsLimiting);
 
   EXPECT_EQ(model.transport().player().gain(), 1.0f);
-  model.setPreviewLoudness(true);
+  model.loudnessSettings().setPreviewLoudness(true);
   EXPECT_FLOAT_EQ(model.transport().player().gain(), static_cast<float>(std::pow(10.0, 6.0 / 20)));
   // The ceiling does not recompute the preview gain; the target does.
-  model.setCeilingDBTP(-2);
+  model.loudnessSettings().setCeilingDBTP(-2);
   model.analysis().setLoudness(std::nullopt);
-  model.setCeilingDBTP(-1);
+  model.loudnessSettings().setCeilingDBTP(-1);
   EXPECT_FLOAT_EQ(model.transport().player().gain(), static_cast<float>(std::pow(10.0, 6.0 / 20)));
-  model.setTargetLUFS(-14);
+  model.loudnessSettings().setTargetLUFS(-14);
   EXPECT_EQ(model.transport().player().gain(), 1.0f);
 
   result.integratedLUFS = -std::numeric_limits<double>::infinity();

@@ -51,12 +51,12 @@ TEST(AdjustLoudnessTexts, PresetsAndTheMenuTitle) {
 
 TEST(AdjustLoudnessTexts, TheCeilingStepsOnExactTenths) {
   double ceiling = -1.0;
-  for (int i = 0; i < 10; ++i) ceiling = AdjustLoudnessSection::steppedCeiling(ceiling, -1);
+  for (int i = 0; i < 10; ++i) ceiling = LoudnessSettings::steppedCeiling(ceiling, -1);
   EXPECT_EQ(ceiling, -2.0);
-  EXPECT_EQ(AdjustLoudnessSection::steppedCeiling(-1.9, -1), -2.0);
-  EXPECT_EQ(AdjustLoudnessSection::steppedCeiling(-0.3, 1), -0.2);
-  EXPECT_EQ(AdjustLoudnessSection::steppedCeiling(0, 1), 0.0);
-  EXPECT_EQ(AdjustLoudnessSection::steppedCeiling(-9, -1), -9.0);
+  EXPECT_EQ(LoudnessSettings::steppedCeiling(-1.9, -1), -2.0);
+  EXPECT_EQ(LoudnessSettings::steppedCeiling(-0.3, 1), -0.2);
+  EXPECT_EQ(LoudnessSettings::steppedCeiling(0, 1), 0.0);
+  EXPECT_EQ(LoudnessSettings::steppedCeiling(-9, -1), -9.0);
 }
 
 TEST(AdjustLoudnessTexts, Prediction) {
@@ -109,15 +109,15 @@ protected:
 TEST_F(AdjustLoudnessSectionTest, APresetSetsTheTargetThenTheCeiling) {
   auto* menu = find<QPushButton>("presetMenu");
   EXPECT_EQ(menu->text(), QStringLiteral("Spotify / YouTube / Tidal"));  // −14 and −1.0 by default
-  std::vector<EditorModel::Property> order;
-  QObject::connect(model.get(), &EditorModel::changed, [&](EditorModel::Property p) {
-    if (p == EditorModel::Property::targetLUFS || p == EditorModel::Property::ceilingDBTP) order.push_back(p);
+  std::vector<LoudnessSettings::Property> order;
+  QObject::connect(&model->loudnessSettings(), &LoudnessSettings::changed, [&](LoudnessSettings::Property p) {
+    if (p == LoudnessSettings::Property::targetLUFS || p == LoudnessSettings::Property::ceilingDBTP) order.push_back(p);
   });
   menu->menu()->actions()[6]->trigger();  // ATSC A/85 (US TV)
-  EXPECT_EQ(order, (std::vector<EditorModel::Property>{EditorModel::Property::targetLUFS,
-                                                       EditorModel::Property::ceilingDBTP}));
-  EXPECT_EQ(model->targetLUFS(), -24);
-  EXPECT_EQ(model->ceilingDBTP(), -2);
+  EXPECT_EQ(order, (std::vector<LoudnessSettings::Property>{LoudnessSettings::Property::targetLUFS,
+                                                            LoudnessSettings::Property::ceilingDBTP}));
+  EXPECT_EQ(model->loudnessSettings().targetLUFS(), -24);
+  EXPECT_EQ(model->loudnessSettings().ceilingDBTP(), -2);
   EXPECT_EQ(menu->text(), QStringLiteral("ATSC A/85 (US TV)"));
   EXPECT_EQ(text("targetValue"), QStringLiteral("-24.0 LUFS"));
   EXPECT_EQ(text("ceilingValue"), QStringLiteral("-2.0 dBTP"));
@@ -127,23 +127,23 @@ TEST_F(AdjustLoudnessSectionTest, APresetSetsTheTargetThenTheCeiling) {
   menu->menu()->actions()[3]->trigger();
   EXPECT_EQ(menu->text(), QStringLiteral("Apple Music"));
   find<QSlider>("targetSlider")->setValue(-33);
-  EXPECT_EQ(model->targetLUFS(), -16.5);
+  EXPECT_EQ(model->loudnessSettings().targetLUFS(), -16.5);
   EXPECT_EQ(menu->text(), QStringLiteral("Custom"));
 }
 
 TEST_F(AdjustLoudnessSectionTest, TheStepperLandsOnExactTenths) {
-  model->setCeilingDBTP(-1.0);
+  model->loudnessSettings().setCeilingDBTP(-1.0);
   auto* down = find<QToolButton>("ceilingDown");
   for (int i = 0; i < 10; ++i) down->click();
-  EXPECT_EQ(model->ceilingDBTP(), -2.0);
+  EXPECT_EQ(model->loudnessSettings().ceilingDBTP(), -2.0);
   EXPECT_EQ(find<QPushButton>("presetMenu")->text(), QStringLiteral("Amazon Music"));
-  model->setCeilingDBTP(0);
+  model->loudnessSettings().setCeilingDBTP(0);
   EXPECT_FALSE(find<QToolButton>("ceilingUp")->isEnabled());
 }
 
 TEST_F(AdjustLoudnessSectionTest, ManualGainModeAndApply) {
   find<SegmentedControl>("adjustMode")->segment(1)->click();
-  EXPECT_EQ(model->adjustMode(), LoudnessAdjustMode::manual);
+  EXPECT_EQ(model->loudnessSettings().adjustMode(), LoudnessAdjustMode::manual);
   EXPECT_FALSE(visible("targetRows"));
   EXPECT_TRUE(visible("gainRow"));
   EXPECT_TRUE(visible("prediction"));
@@ -151,11 +151,11 @@ TEST_F(AdjustLoudnessSectionTest, ManualGainModeAndApply) {
   auto* apply = find<QPushButton>("applyLoudness");
   EXPECT_EQ(apply->text(), QStringLiteral("Apply to Entire File"));
 
-  model->setManualGainDB(0.004);
+  model->loudnessSettings().setManualGainDB(0.004);
   EXPECT_EQ(text("predictedGain"), QStringLiteral("No gain change"));
   EXPECT_FALSE(apply->isEnabled());
   find<QSlider>("gainSlider")->setValue(-5);
-  EXPECT_EQ(model->manualGainDB(), -0.5);
+  EXPECT_EQ(model->loudnessSettings().manualGainDB(), -0.5);
   EXPECT_EQ(text("gainValue"), QStringLiteral("-0.5 dB"));
   EXPECT_EQ(text("predictedGain"), QStringLiteral("-0.50 dB gain"));
   EXPECT_TRUE(apply->isEnabled());
@@ -175,15 +175,15 @@ TEST_F(AdjustLoudnessSectionTest, ManualGainModeAndApply) {
 }
 
 TEST_F(AdjustLoudnessSectionTest, ThePredictionWarnsWhenPeaksWouldClip) {
-  model->setTargetLUFS(-14);
-  model->setCeilingDBTP(-1);
+  model->loudnessSettings().setTargetLUFS(-14);
+  model->loudnessSettings().setCeilingDBTP(-1);
   model->analysis().setLoudness(measured(-20, -4));  // +6 dB takes the true peak to +2 dBTP
   auto* peak = find<ToneLabel>("predictedPeak");
   EXPECT_EQ(text("predictedPeak"), QStringLiteral("-1.0 dBTP (limited)"));
   EXPECT_EQ(text("predictionNote"), QStringLiteral("A transparent true-peak limiter will hold peaks at the ceiling."));
   const QColor normal = peak->palette().color(QPalette::WindowText);
   find<QCheckBox>("limitTruePeaks")->click();
-  EXPECT_FALSE(model->limitTruePeaks());
+  EXPECT_FALSE(model->loudnessSettings().limitTruePeaks());
   EXPECT_EQ(text("predictedPeak"), QStringLiteral("2.0 dBTP"));
   EXPECT_EQ(peak->palette().color(QPalette::WindowText),
             ViewStyle::systemRed.resolved(peak->parentWidget()->palette()));

@@ -93,7 +93,7 @@ TEST_F(ChannelLevelsSectionTest, ADragIsOneUndoStep) {
 TEST_F(ChannelLevelsSectionTest, WithLinkEveryChannelMovesAndStopsAtItsLimit) {
   model->setEnvelopes(trims({0, 0, 23}));
   find<QCheckBox>("linkChannels")->click();
-  EXPECT_TRUE(model->linkChannelLevels());
+  EXPECT_TRUE(model->loudnessSettings().linkChannelLevels());
   drag(0, {10, 20});
   EXPECT_EQ(model->envelopes().trimDB, (std::vector<double>{2, 2, 24}));
   EXPECT_EQ(slider(2)->value(), 240);

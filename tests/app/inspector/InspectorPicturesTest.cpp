@@ -53,7 +53,7 @@ TEST_F(InspectorPicturesTest, EveryTab) {
     view->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
     for (const InspectorTab tab : quar::EnumCases<InspectorTab>::values) {
-      model->setInspectorTab(tab);
+      model->viewSettings().setInspectorTab(tab);
       if (tab == InspectorTab::spectrum) {
         auto* panel = static_cast<SpectrumPanel*>(view->panel());
         panel->state().averageTask().fireNow();

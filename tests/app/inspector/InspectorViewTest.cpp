@@ -81,7 +81,7 @@ TEST_F(InspectorViewTest, FiveTabsInOrderChooseTheShownPanel) {
     EXPECT_FALSE(tabs->segment(i)->icon().isNull());
   }
   EXPECT_TRUE(tabs->segment(0)->isChecked());
-  EXPECT_EQ(model->inspectorTab(), InspectorTab::loudness);
+  EXPECT_EQ(model->viewSettings().inspectorTab(), InspectorTab::loudness);
 
   EXPECT_EQ(panelName(), QStringLiteral("loudnessPanel"));
   const std::vector<std::pair<InspectorTab, QString>> panels{{InspectorTab::spectrum, "spectrumPanel"},
@@ -91,24 +91,24 @@ TEST_F(InspectorViewTest, FiveTabsInOrderChooseTheShownPanel) {
                                                              {InspectorTab::loudness, "loudnessPanel"}};
   for (const auto& [tab, name] : panels) {
     QTest::mouseClick(tabs->segment(rawValue(tab)), Qt::LeftButton);
-    EXPECT_EQ(model->inspectorTab(), tab);
+    EXPECT_EQ(model->viewSettings().inspectorTab(), tab);
     EXPECT_EQ(panelName(), name);
   }
   // A change from elsewhere (a menu command) follows as well.
-  model->setInspectorTab(InspectorTab::info);
+  model->viewSettings().setInspectorTab(InspectorTab::info);
   EXPECT_EQ(panelName(), QStringLiteral("infoPanel"));
   EXPECT_TRUE(tabs->segment(2)->isChecked());
 }
 
 TEST_F(InspectorViewTest, ReturningToTheSpectrumTabStartsItFromItsDefaults) {
-  model->setInspectorTab(InspectorTab::spectrum);
+  model->viewSettings().setInspectorTab(InspectorTab::spectrum);
   auto* first = static_cast<SpectrumPanel*>(view->panel());
   first->state().setFFTSize(1024);
   first->state().setFrequencyScale(FrequencyScale::linear);
   first->state().setAmplitudeScale(AmplitudeScale::linear);
   first->state().setHoldPeaks(false);
-  model->setInspectorTab(InspectorTab::markers);
-  model->setInspectorTab(InspectorTab::spectrum);
+  model->viewSettings().setInspectorTab(InspectorTab::markers);
+  model->viewSettings().setInspectorTab(InspectorTab::spectrum);
   const SpectrumState& state = static_cast<SpectrumPanel*>(view->panel())->state();
   EXPECT_EQ(state.fftSize(), 8192);
   EXPECT_EQ(state.frequencyScale(), FrequencyScale::logarithmic);
@@ -119,7 +119,7 @@ TEST_F(InspectorViewTest, ReturningToTheSpectrumTabStartsItFromItsDefaults) {
 // Hiding the inspector discards its panel; shown again, the panel starts from its defaults:
 // the delay's tempo and the equaliser's band selection as a new editor has them.
 TEST_F(InspectorViewTest, APanelShownAgainStartsFresh) {
-  model->setInspectorTab(InspectorTab::effects);
+  model->viewSettings().setInspectorTab(InspectorTab::effects);
   const auto reshow = [&] {
     view->hide();
     EXPECT_FALSE(view->panel());
@@ -156,7 +156,7 @@ TEST_F(InspectorViewTest, APanelShownAgainStartsFresh) {
 
 TEST_F(InspectorViewTest, OnlyATallPanelScrolls) {
   auto* scroll = find<QScrollArea>("inspectorScroll");
-  model->setInspectorTab(InspectorTab::markers);
+  model->viewSettings().setInspectorTab(InspectorTab::markers);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !scroll->verticalScrollBar()->isVisible(); }));
   for (int64_t frame = 0; frame < 60; ++frame) model->addMarker(frame * 100);
   EXPECT_TRUE(QTest::qWaitFor([&] { return scroll->verticalScrollBar()->isVisible(); }));
@@ -202,7 +202,7 @@ TEST_F(InspectorViewTest, NoPanelChangesTheDocumentWhileATakeRecords) {
   const std::vector<Marker> markers = model->markers();
   const quar::EnvelopeSet envelopes = model->envelopes();
   const auto controls = [&](InspectorTab tab, std::vector<const char*> names) {
-    model->setInspectorTab(tab);
+    model->viewSettings().setInspectorTab(tab);
     std::vector<QWidget*> found;
     for (const char* name : names)
       for (QWidget* widget : view->panel()->findChildren<QWidget*>(QString::fromLatin1(name))) found.push_back(widget);
@@ -272,7 +272,7 @@ TEST_F(InspectorInWindowTest, TheEffectsTabCommandOpensAHiddenInspectorThere) {
   document->showWindows();
   auto& window = static_cast<EditorWindowController&>(*document->windowControllers().front());
   EditorModel& model = document->model();
-  model.setShowInspector(false);
+  model.viewSettings().setShowInspector(false);
   auto* inspector = window.rootView()->findChild<InspectorView*>(QStringLiteral("inspector"));
   ASSERT_TRUE(inspector);
   EXPECT_FALSE(inspector->isVisible());
@@ -285,7 +285,7 @@ TEST_F(InspectorInWindowTest, TheEffectsTabCommandOpensAHiddenInspectorThere) {
   ASSERT_TRUE(effects);
   window.commandRouter().validate(*effects);
   effects->trigger();
-  EXPECT_TRUE(model.showInspector());
+  EXPECT_TRUE(model.viewSettings().showInspector());
   EXPECT_TRUE(inspector->isVisible());
   EXPECT_EQ(inspector->width(), 360);
   EXPECT_TRUE(inspector->tabs()->segment(4)->isChecked());
@@ -294,10 +294,10 @@ TEST_F(InspectorInWindowTest, TheEffectsTabCommandOpensAHiddenInspectorThere) {
 
   // Hiding the inspector discards the panel; showing it makes a new one.
   const QPointer<QWidget> shown = inspector->panel();
-  model.setShowInspector(false);
+  model.viewSettings().setShowInspector(false);
   EXPECT_FALSE(inspector->panel());
   EXPECT_FALSE(shown);
-  model.setShowInspector(true);
+  model.viewSettings().setShowInspector(true);
   ASSERT_TRUE(inspector->panel());
   EXPECT_TRUE(inspector->panel()->isVisible());
 }

@@ -99,7 +99,7 @@ TEST_F(LoudnessPanelTest, ShowsTheActiveMeasurement) {
   model = makeModel(tone(48000, {0.5f, 0.5f}));
   ASSERT_TRUE(waitForAnalysis(*model));
   showPanel();
-  model->setTargetLUFS(-14);
+  model->loudnessSettings().setTargetLUFS(-14);
   model->analysis().setLoudness(result(-13.04));
   EXPECT_TRUE(visible("measurement"));
   EXPECT_FALSE(visible("loudnessPlaceholder"));
@@ -133,7 +133,7 @@ TEST_F(LoudnessPanelTest, PlaceholderAndScope) {
   model->setSelection(FrameRange(0, 24000));
   EXPECT_TRUE(scope->isEnabled());
   scope->segment(1)->click();
-  EXPECT_EQ(model->analysisScope(), AnalysisScope::selection);
+  EXPECT_EQ(model->loudnessSettings().analysisScope(), AnalysisScope::selection);
   model->analysis().setLoudness(result(-20));  // the file's figure does not stand in for the selection's
   EXPECT_TRUE(visible("loudnessPlaceholder"));
   EXPECT_EQ(text("placeholderText"), QStringLiteral("Measuring…"));

@@ -118,8 +118,8 @@ TEST_F(MarkersPanelTest, ClickingATimeClearsTheSelectionAndSeeks) {
   EXPECT_FALSE(model->selection());
   EXPECT_EQ(model->cursor(), 4800);
 
-  model->setTimeFormat(TimeFormat::samples);
+  model->viewSettings().setTimeFormat(TimeFormat::samples);
   EXPECT_EQ(time->text(), QStringLiteral("4,800"));
-  model->setTimeFormat(TimeFormat::seconds);
+  model->viewSettings().setTimeFormat(TimeFormat::seconds);
   EXPECT_EQ(time->text(), QStringLiteral("0.100"));
 }

@@ -10,6 +10,7 @@
 #include "base/QuarError.h"
 #include "platform/NullAudioBackend.h"
 #include "playback/PlaybackEngine.h"
+#include "playback/RenderSlice.h"
 
 using namespace PlaybackTestSupport;
 using quar::testing::AllocationCounts;
@@ -78,7 +79,7 @@ struct Heard {
 void publishProbe(RenderState& state, RenderThreadProbe& probe, int channels) {
   auto effect = std::make_shared<ProbeEffect>([&probe] { probe.record(); });
   state.publishRuntime(std::make_shared<PreviewRuntime>(std::vector<std::shared_ptr<quar::EffectProcessor>>{effect},
-                                                        std::vector<bool>{true}, channels, RenderState::sliceFrames));
+                                                        std::vector<bool>{true}, channels, RenderSlice::maxFrames));
   state.effects.with([](PreviewEffectsState& e) { e.isActive = true; });
 }
 

@@ -6,6 +6,7 @@
 
 #include "PlaybackTestSupport.h"
 #include "support/AllocationCounting.h"
+#include "playback/RenderSlice.h"
 #include "playback/RenderState.h"
 
 using namespace PlaybackTestSupport;
@@ -23,7 +24,7 @@ ScaleEffect& publishCountingRuntime(RenderState& state, int channels) {
   effect->blocks.reserve(64);
   ScaleEffect& counting = *effect;
   state.publishRuntime(std::make_shared<PreviewRuntime>(std::vector<std::shared_ptr<quar::EffectProcessor>>{effect},
-                                                        std::vector<bool>{true}, channels, RenderState::sliceFrames));
+                                                        std::vector<bool>{true}, channels, RenderSlice::maxFrames));
   state.effects.with([](PreviewEffectsState& e) { e.isActive = true; });
   return counting;
 }
@@ -40,7 +41,7 @@ public:
     });
     const int channels = state.program().content->channelCount();
     state.publishRuntime(std::make_shared<PreviewRuntime>(std::vector<std::shared_ptr<quar::EffectProcessor>>{gate},
-                                                          std::vector<bool>{true}, channels, RenderState::sliceFrames));
+                                                          std::vector<bool>{true}, channels, RenderSlice::maxFrames));
     state.effects.with([](PreviewEffectsState& e) { e.isActive = true; });
     thread_ = std::thread([this, &state, frames, channels] {
       std::vector<std::vector<float>> buffers(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(frames)));
@@ -345,7 +346,7 @@ TEST(RenderStateTest, RenderThreadAllocatesAndFreesNothing) {
     replaced.push_back(state.effects.with([](PreviewEffectsState& e) { return e.runtime; }));
     state.publishRuntime(std::make_shared<PreviewRuntime>(
         std::vector<std::shared_ptr<quar::EffectProcessor>>{std::make_shared<ScaleEffect>(1.0f)}, std::vector<bool>{false},
-        2, RenderState::sliceFrames));
+        2, RenderSlice::maxFrames));
     state.effects.with([&](PreviewEffectsState& e) {
       e.isActive = true;
       e.settings = {scaleSettings(1.0)};
@@ -376,7 +377,7 @@ TEST(RenderStateTest, CachedRuntimeOutlivesItsRetirementWhileTheEffectsLockIsBus
     // the runtime it has, so the old one stays retired however many cycles pass.
     auto second = std::make_shared<ScaleEffect>(1.0f);
     auto runtime = std::make_shared<PreviewRuntime>(std::vector<std::shared_ptr<quar::EffectProcessor>>{second},
-                                                    std::vector<bool>{true}, 1, RenderState::sliceFrames);
+                                                    std::vector<bool>{true}, 1, RenderSlice::maxFrames);
     state.publishRuntime(runtime);
     std::lock_guard hold(state.effects.mutex());
     for (int i = 0; i < 4; ++i) out.render(state);

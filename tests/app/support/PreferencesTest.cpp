@@ -13,13 +13,13 @@ class PreferencesTest : public AppTest {};
 
 TEST_F(PreferencesTest, FreshStoreReadsRegisteredDefaults) {
   EditorModel model(quar::AudioContent(2, 48000), std::nullopt);
-  EXPECT_EQ(model.targetLUFS(), -14);
-  EXPECT_EQ(model.ceilingDBTP(), -1);
-  EXPECT_EQ(model.loudnessLaneHeight(), 130);
-  EXPECT_TRUE(model.showLoudnessLane());
-  EXPECT_TRUE(model.showInspector());
+  EXPECT_EQ(model.loudnessSettings().targetLUFS(), -14);
+  EXPECT_EQ(model.loudnessSettings().ceilingDBTP(), -1);
+  EXPECT_EQ(model.viewSettings().loudnessLaneHeight(), 130);
+  EXPECT_TRUE(model.viewSettings().showLoudnessLane());
+  EXPECT_TRUE(model.viewSettings().showInspector());
   EXPECT_FALSE(model.snapToZeroCrossings());
-  EXPECT_EQ(model.timeFormat(), TimeFormat::hms);
+  EXPECT_EQ(model.viewSettings().timeFormat(), TimeFormat::hms);
   EXPECT_EQ(Preferences::stringValue(Preferences::Keys::fadeShape), QStringLiteral("sCurve"));
 }
 
@@ -32,34 +32,34 @@ TEST_F(PreferencesTest, UnreadableStoredValuesReadAsDefaults) {
   settings.setValue(Preferences::Keys::showLoudnessLane, false);
   settings.sync();
   EditorModel model(quar::AudioContent(2, 48000), std::nullopt);
-  EXPECT_EQ(model.targetLUFS(), -14);
-  EXPECT_EQ(model.ceilingDBTP(), -1);
-  EXPECT_TRUE(model.showInspector());
-  EXPECT_EQ(model.timeFormat(), TimeFormat::hms);
-  EXPECT_FALSE(model.showLoudnessLane());
+  EXPECT_EQ(model.loudnessSettings().targetLUFS(), -14);
+  EXPECT_EQ(model.loudnessSettings().ceilingDBTP(), -1);
+  EXPECT_TRUE(model.viewSettings().showInspector());
+  EXPECT_EQ(model.viewSettings().timeFormat(), TimeFormat::hms);
+  EXPECT_FALSE(model.viewSettings().showLoudnessLane());
 }
 
 TEST_F(PreferencesTest, LaneHeightMinimumAppliesOnlyAtStart) {
   Preferences::setValue(Preferences::Keys::loudnessLaneHeight, 40.0);
   EditorModel model(quar::AudioContent(2, 48000), std::nullopt);
-  EXPECT_EQ(model.loudnessLaneHeight(), 80);
-  model.setLoudnessLaneHeight(40);
+  EXPECT_EQ(model.viewSettings().loudnessLaneHeight(), 80);
+  model.viewSettings().setLoudnessLaneHeight(40);
   EXPECT_EQ(Preferences::doubleValue(Preferences::Keys::loudnessLaneHeight), 40);
 }
 
 TEST_F(PreferencesTest, SettingsPersistFromModelSideEffects) {
   {
     EditorModel model(quar::AudioContent(2, 48000), std::nullopt);
-    model.setTimeFormat(TimeFormat::seconds);
+    model.viewSettings().setTimeFormat(TimeFormat::seconds);
     model.setSnapToZeroCrossings(true);
-    model.setTargetLUFS(-23);
-    model.setCeilingDBTP(-2);
+    model.loudnessSettings().setTargetLUFS(-23);
+    model.loudnessSettings().setCeilingDBTP(-2);
   }
   EditorModel model(quar::AudioContent(2, 48000), std::nullopt);
-  EXPECT_EQ(model.timeFormat(), TimeFormat::seconds);
+  EXPECT_EQ(model.viewSettings().timeFormat(), TimeFormat::seconds);
   EXPECT_TRUE(model.snapToZeroCrossings());
-  EXPECT_EQ(model.targetLUFS(), -23);
-  EXPECT_EQ(model.ceilingDBTP(), -2);
+  EXPECT_EQ(model.loudnessSettings().targetLUFS(), -23);
+  EXPECT_EQ(model.loudnessSettings().ceilingDBTP(), -2);
 }
 
 TEST_F(PreferencesTest, EncodeSettingsPerFormat) {

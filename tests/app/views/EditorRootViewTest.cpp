@@ -61,13 +61,13 @@ TEST_F(EditorRootViewTest, LaysOutOverviewTimelineStatusBarAndInspector) {
   EXPECT_LT(overview->y(), timeline->y());
   EXPECT_LT(timeline->y(), status->y());
 
-  model->setShowInspector(true);
+  model->viewSettings().setShowInspector(true);
   EXPECT_TRUE(inspector->isVisible());
   EXPECT_EQ(inspector->width(), 360);
   EXPECT_EQ(timeline->width() + 360 + 1, root->width());
   // The narrowest window holds both the timeline and the inspector.
   EXPECT_EQ(timeline->minimumSize(), QSize(459, 240));
-  model->setShowInspector(false);
+  model->viewSettings().setShowInspector(false);
   EXPECT_FALSE(inspector->isVisible());
   EXPECT_EQ(timeline->minimumSize(), QSize(480, 240));
   EXPECT_TRUE(QTest::qWaitFor([&] { return timeline->width() == root->width(); }));
@@ -94,7 +94,7 @@ TEST_F(EditorRootViewTest, ReturnAndEscapeInAStatusFieldGiveTheKeysBackToTheTime
 }
 
 TEST_F(EditorRootViewTest, TabReachesTheTimelineThroughStopsThatShowFocus) {
-  model->setShowInspector(true);
+  model->viewSettings().setShowInspector(true);
   auto* length = root->findChild<QLineEdit*>(QStringLiteral("lengthField"));
   ASSERT_TRUE(length);
   length->setFocus();
@@ -179,19 +179,19 @@ TEST_F(EditorRootViewTest, TheInspectorAndTheRecordingBarMoveInOnTheSpringAndLan
   ASSERT_TRUE(inspector && slot && overview);
   const auto area = [&](const QWidget* widget) { return QRect(widget->mapTo(root.get(), QPoint()), widget->size()); };
   // Where everything lies with the inspector shown at once, and then the bar too.
-  model->setShowInspector(true);
+  model->viewSettings().setShowInspector(true);
   settle();
   const QRect inspectorAtOnce = area(inspector), timelineAtOnce = area(root->timeline());
   const QRect overviewAlone = area(overview);
   model->recorder().arm();
   settle();
   const QRect barAtOnce = area(root->recordingBar()), overviewAtOnce = area(overview);
-  model->setShowInspector(false);
+  model->viewSettings().setShowInspector(false);
   model->recorder().disarm();
   settle();
 
   const AppTestSupport::AnimationsOn animations;
-  model->setShowInspector(true);
+  model->viewSettings().setShowInspector(true);
   QVariantAnimation* transition = inspector->transition();
   ASSERT_TRUE(transition);
   EXPECT_EQ(transition->duration(), 200);
@@ -290,7 +290,7 @@ TEST_F(EditorRootViewTest, CancelStopsTheJobRunningWhenPressed) {
 
 TEST_F(EditorRootViewTest, WhileAFileLoadsNeitherTheHintNorTheEmptyLoudnessTextShows) {
   std::unique_ptr<EditorModel> empty = makeModel(quar::AudioContent(2, 48000));
-  empty->setShowInspector(true);
+  empty->viewSettings().setShowInspector(true);
   EditorRootView loading(empty.get());
   loading.resize(1240, 700);
   loading.show();
@@ -346,7 +346,7 @@ TEST(BusyOverlay, PercentText) {
 // A take turns the document's controls off; the one with the focus hands it to the timeline
 // rather than to the next control, so Space still stops the take.
 TEST_F(EditorRootViewTest, AControlTurnedOffByATakeHandsTheFocusToTheTimeline) {
-  model->setShowInspector(true);
+  model->viewSettings().setShowInspector(true);
   ASSERT_TRUE(waitForAnalysis(*model));
   auto* slider = root->findChild<QSlider*>(QStringLiteral("trimSlider"));
   ASSERT_TRUE(slider);

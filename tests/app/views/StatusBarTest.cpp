@@ -147,11 +147,11 @@ TEST_F(StatusBarTest, TypedTextStaysUntilFocusLeavesOrTheFormatChanges) {
   EXPECT_EQ(field("lengthField")->text(), QStringLiteral("0:00.150"));
 
   // A new format rewrites every field, the one being edited too, and widens them for samples.
-  model->setTimeFormat(TimeFormat::samples);
+  model->viewSettings().setTimeFormat(TimeFormat::samples);
   EXPECT_EQ(start->text(), QStringLiteral("2,400"));
   EXPECT_EQ(field("endField")->text(), QStringLiteral("9,600"));
   EXPECT_EQ(start->width(), 104);
-  model->setTimeFormat(TimeFormat::seconds);
+  model->viewSettings().setTimeFormat(TimeFormat::seconds);
   EXPECT_EQ(start->width(), 92);
 
   QTest::keyClicks(start, QStringLiteral("9"));
@@ -161,7 +161,7 @@ TEST_F(StatusBarTest, TypedTextStaysUntilFocusLeavesOrTheFormatChanges) {
 
 TEST_F(StatusBarTest, SampleTextIsTakenWholeOrNotAtAll) {
   show(numbered(48000), FrameRange(4800, 9600));
-  model->setTimeFormat(TimeFormat::samples);
+  model->viewSettings().setTimeFormat(TimeFormat::samples);
   struct Case {
     const char* field;
     const char* typed;
@@ -402,7 +402,7 @@ TEST_F(StatusBarTest, SummaryDurationSnapAndTimeFormat) {
   EXPECT_EQ(picker->itemText(0), QStringLiteral("Hours:Minutes:Seconds"));
   EXPECT_EQ(picker->toolTip(), QStringLiteral("Time display format"));
   Q_EMIT picker->activated(2);
-  EXPECT_EQ(model->timeFormat(), TimeFormat::samples);
-  model->setTimeFormat(TimeFormat::seconds);
+  EXPECT_EQ(model->viewSettings().timeFormat(), TimeFormat::samples);
+  model->viewSettings().setTimeFormat(TimeFormat::seconds);
   EXPECT_EQ(picker->currentIndex(), 1);
 }

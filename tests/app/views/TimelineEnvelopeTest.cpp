@@ -59,8 +59,8 @@ protected:
 
 TEST_F(TimelineEnvelopeDrawing, ChipsPickTheEditedEnvelopeAndMarkThoseWithPoints) {
   EditorModel model(music(480000), std::nullopt);
-  model.setShowLoudnessLane(true);
-  model.setLoudnessLaneHeight(130);
+  model.viewSettings().setShowLoudnessLane(true);
+  model.viewSettings().setLoudnessLaneHeight(130);
   model.viewport().setViewWidth(600);
   model.viewport().setFramesPerPoint(800);
   quar::EnvelopeSet envelopes;
@@ -95,15 +95,15 @@ TEST_F(TimelineEnvelopeDrawing, ChipsPickTheEditedEnvelopeAndMarkThoseWithPoints
   savePicture(draw(model), QStringLiteral("timeline-envelope-master"));
 
   EditorModel mono(constant(480000, 0.25f, 1), std::nullopt);
-  mono.setShowLoudnessLane(true);
+  mono.viewSettings().setShowLoudnessLane(true);
   draw(mono, &chips);
   EXPECT_TRUE(chips.empty());
 }
 
 TEST_F(TimelineEnvelopeDrawing, TheEditedCurveIsFaintWithoutPointsAndFilledTowardsZeroWhenNotFlat) {
   EditorModel model(constant(480000, 0, 1), std::nullopt);
-  model.setShowLoudnessLane(true);
-  model.setLoudnessLaneHeight(130);
+  model.viewSettings().setShowLoudnessLane(true);
+  model.viewSettings().setLoudnessLaneHeight(130);
   model.viewport().setViewWidth(600);
   model.viewport().setFramesPerPoint(100);
   const QColor lane = Theme::laneBackground.light;

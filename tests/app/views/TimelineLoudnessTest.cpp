@@ -154,11 +154,11 @@ class TimelineLoudnessDrawing : public AppTest {};
 
 TEST_F(TimelineLoudnessDrawing, DrawsTheCurvesTheLinesAndTheEnvelopesShift) {
   EditorModel model(music(480000), std::nullopt);
-  model.setShowLoudnessLane(true);
-  model.setLoudnessLaneHeight(130);
+  model.viewSettings().setShowLoudnessLane(true);
+  model.viewSettings().setLoudnessLaneHeight(130);
   model.viewport().setViewWidth(600);
   model.viewport().setFramesPerPoint(800);  // the whole file; value i at x 6 (i + 1)
-  model.setTargetLUFS(-14);
+  model.loudnessSettings().setTargetLUFS(-14);
   quar::LoudnessResult result;
   result.integratedLUFS = -20;
   result.hopSeconds = 0.1;
@@ -204,8 +204,8 @@ TEST_F(TimelineLoudnessDrawing, DrawsTheCurvesTheLinesAndTheEnvelopesShift) {
 
 TEST_F(TimelineLoudnessDrawing, LabelsLieAboveTheCurves) {
   EditorModel model(music(480000), std::nullopt);
-  model.setShowLoudnessLane(true);
-  model.setLoudnessLaneHeight(130);
+  model.viewSettings().setShowLoudnessLane(true);
+  model.viewSettings().setLoudnessLaneHeight(130);
   model.viewport().setViewWidth(600);
   model.viewport().setFramesPerPoint(800);
   const QRectF lane(0, 270, 600, 130);  // in a 400-point view
@@ -241,14 +241,14 @@ TEST_F(TimelineLoudnessDrawing, LabelsLieAboveTheCurves) {
 
 TEST_F(TimelineLoudnessDrawing, TheLegendKeepsClearOfTheChipsAndTheirCaption) {
   EditorModel model(music(480000), std::nullopt);
-  model.setShowLoudnessLane(true);
-  model.setLoudnessLaneHeight(130);
+  model.viewSettings().setShowLoudnessLane(true);
+  model.viewSettings().setLoudnessLaneHeight(130);
   quar::LoudnessResult result;
   result.integratedLUFS = -13.6;
   result.hopSeconds = 0.1;
   result.shortTerm.assign(100, -30.0f);
   model.analysis().setContentLoudness(result);
-  model.setTargetLUFS(-14);
+  model.loudnessSettings().setTargetLUFS(-14);
   const QFont captionFont = TextDrawing::font(10);
   const QColor legendColors[] = {Theme::loudnessShortTerm.light, Theme::loudnessIntegrated.light,
                                  Theme::loudnessTarget.light, Theme::envelope.light};
@@ -286,8 +286,8 @@ TEST_F(TimelineLoudnessDrawing, TheKeptUnderlayDrawsWhatDrawingAnewDoes) {
   // A view keeps the lane's picture between drawings: every drawing through it equals one drawn
   // from scratch, whether the lane changed since (curves, envelope, gesture, palette, size) or not.
   EditorModel model(music(480000), std::nullopt);
-  model.setShowLoudnessLane(true);
-  model.setLoudnessLaneHeight(130);
+  model.viewSettings().setShowLoudnessLane(true);
+  model.viewSettings().setLoudnessLaneHeight(130);
   model.viewport().setViewWidth(600);
   model.viewport().setFramesPerPoint(800);
   quar::LoudnessResult result;
@@ -343,7 +343,7 @@ TEST_F(TimelineLoudnessDrawing, TheKeptUnderlayDrawsWhatDrawingAnewDoes) {
       {"the palette", [] {}, {600, 400}, 2, true, {}},
       {"the size", [] {}, {500, 420}, 2, true, {}},
       {"the pixel ratio", [] {}, {500, 420}, 1, true, {}},
-      {"a lane off the device pixels", [&] { model.setLoudnessLaneHeight(100.25); }, {500, 420}, 2, true, {}},
+      {"a lane off the device pixels", [&] { model.viewSettings().setLoudnessLaneHeight(100.25); }, {500, 420}, 2, true, {}},
   };
   for (const Step& step : steps) {
     step.apply();

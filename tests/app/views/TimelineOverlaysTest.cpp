@@ -127,7 +127,7 @@ protected:
 };
 
 TEST_F(TimelineOverlaysDrawing, SelectionFillsOnlyActiveLanes) {
-  model.setShowLoudnessLane(false);
+  model.viewSettings().setShowLoudnessLane(false);
   model.setSelection(quar::FrameRange(10000, 20000));  // x [100, 200]
   model.setActiveChannels({1});
   const QImage image = draw(QStringLiteral("timeline-selection-one-channel"));
@@ -151,7 +151,7 @@ TEST_F(TimelineOverlaysDrawing, SelectionFarBeyondBothEdgesStillFills) {
   const auto block = quar::AudioBlock::make(std::vector<std::vector<float>>(2, std::vector<float>(65536)));
   std::vector<quar::Segment> segments(2637, quar::Segment{block, 0, 65536});
   EditorModel hour(quar::AudioContent(2, 48000, segments), std::nullopt);
-  hour.setShowLoudnessLane(false);
+  hour.viewSettings().setShowLoudnessLane(false);
   hour.viewport().setViewWidth(600);
   hour.viewport().setFramesPerPoint(1.0 / 32);
   hour.viewport().setScrollFrame(1000);
@@ -191,7 +191,7 @@ TEST_F(TimelineOverlaysDrawing, MarkerFlagsClipLongNamesAndShowJustLeftOfTheView
 TEST_F(TimelineOverlaysDrawing, FlagsKeepApartAndCoverNoTimeLabel) {
   // Time labels every 0.2 s (96 points); Marker 2 begins 20 points after Marker 1 and Marker 3
   // 8.5 points after the label of 0.6 s begins.
-  model.setShowLoudnessLane(false);
+  model.viewSettings().setShowLoudnessLane(false);
   model.setMarkers({{quar::Uuid::random(), 10000, QStringLiteral("Marker 1")},
                     {quar::Uuid::random(), 12000, QStringLiteral("Marker 2")},
                     {quar::Uuid::random(), 30000, QStringLiteral("Marker 3")}});

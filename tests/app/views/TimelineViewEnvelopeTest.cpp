@@ -31,13 +31,13 @@ class TimelineViewEnvelopeTest : public TimelineViewFixture {
 protected:
   void SetUp() override {
     TimelineViewFixture::SetUp();
-    model.setShowLoudnessLane(true);
-    model.setLoudnessLaneHeight(130);
+    model.viewSettings().setShowLoudnessLane(true);
+    model.viewSettings().setLoudnessLaneHeight(130);
     view.resize(600, 400);
     settle();
   }
   // The y of a gain at the model's range.
-  double yOf(double dB) const { return 341 - 53 * dB / model.envelopeRangeDB(); }
+  double yOf(double dB) const { return 341 - 53 * dB / model.viewSettings().envelopeRangeDB(); }
   void wheel(QPointF p, QPoint pixelDelta, QPoint angleDelta, Qt::KeyboardModifiers modifiers) {
     QWheelEvent event(p, view.mapToGlobal(p), pixelDelta, angleDelta, Qt::NoButton, modifiers, Qt::NoScrollPhase,
                       false);
@@ -76,14 +76,14 @@ TEST_F(TimelineViewEnvelopeTest, PointDragsStopAtZeroDecibelsAndSnapToQuarterBea
   EXPECT_EQ(view.envelopeGesture().draggedPoint, id);
   ASSERT_TRUE(view.envelopeGesture().readout);
   EXPECT_EQ(view.envelopeGesture().readout->text,
-            QStringLiteral("+0.0 dB  @ ") + timeString(model.timeFormat(), 35000, 48000));
+            QStringLiteral("+0.0 dB  @ ") + timeString(model.viewSettings().timeFormat(), 35000, 48000));
   EXPECT_FALSE(undo.canUndo());
   release({350, yOf(0.3)});
   EXPECT_EQ(undo.undoActionName(), QStringLiteral("Adjust Gain Point"));
   EXPECT_EQ(view.envelopeGesture().readout, std::nullopt);
   EXPECT_EQ(view.envelopeGesture().draggedPoint, std::nullopt);
 
-  model.setEnvelopeRangeDB(3);
+  model.viewSettings().setEnvelopeRangeDB(3);
   settle();
   press({350, 341});
   drag({350, yOf(0.3)});
@@ -212,14 +212,14 @@ TEST_F(TimelineViewEnvelopeTest, AltScrollingOverTheLaneStepsItsRange) {
       {12, {0, 3}, {0, 36}, 12}, {12, {0, 5}, {0, 60}, 6}, {3, {}, {0, 120}, 3}, {12, {}, {0, 480}, 6},
   };
   for (const Case& c : cases) {
-    model.setEnvelopeRangeDB(c.from);
+    model.viewSettings().setEnvelopeRangeDB(c.from);
     wheel({300, 350}, c.pixelDelta, c.angleDelta, Qt::AltModifier);
-    EXPECT_EQ(model.envelopeRangeDB(), c.to) << c.from << " " << c.angleDelta.x() << "," << c.angleDelta.y();
+    EXPECT_EQ(model.viewSettings().envelopeRangeDB(), c.to) << c.from << " " << c.angleDelta.x() << "," << c.angleDelta.y();
   }
   // Over the channel lanes Alt zooms.
-  model.setEnvelopeRangeDB(12);
+  model.viewSettings().setEnvelopeRangeDB(12);
   wheel({300, 100}, {}, {0, 120}, Qt::AltModifier);
-  EXPECT_EQ(model.envelopeRangeDB(), 12);
+  EXPECT_EQ(model.viewSettings().envelopeRangeDB(), 12);
   EXPECT_LT(model.viewport().framesPerPoint(), 100);
 }
 

@@ -23,7 +23,7 @@ protected:
   void SetUp() override {
     AppTest::SetUp();
     model.setUndoManager(&undo);
-    model.setShowLoudnessLane(false);
+    model.viewSettings().setShowLoudnessLane(false);
     model.setSnapToZeroCrossings(false);
     view.resize(600, 300);
     view.show();

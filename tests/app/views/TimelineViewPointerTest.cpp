@@ -38,7 +38,7 @@ TEST_F(TimelineViewPointerTest, AClickPlacesTheCursorAndAltPicksTheChannelUnderI
 TEST_F(TimelineViewPointerTest, AltClickOutsideEveryLaneTakesAllChannels) {
   // In an empty document the loudness lane takes presses like the channel lanes.
   EditorModel empty(ViewTestSupport::constant(0, 0, 2), std::nullopt);
-  empty.setShowLoudnessLane(true);
+  empty.viewSettings().setShowLoudnessLane(true);
   empty.setActiveChannels({0});
   TimelineView emptyView(&empty);
   emptyView.resize(600, 400);
@@ -51,7 +51,7 @@ TEST_F(TimelineViewPointerTest, AltClickOutsideEveryLaneTakesAllChannels) {
 
 TEST_F(TimelineViewPointerTest, AClickWhilePlayingSeeksAndSnapsToZeroCrossings) {
   EditorModel tone(ViewTestSupport::sine(480000, 1000, 0.5f), std::nullopt);
-  tone.setShowLoudnessLane(false);
+  tone.viewSettings().setShowLoudnessLane(false);
   tone.setSnapToZeroCrossings(true);
   TimelineView toneView(&tone);
   toneView.resize(600, 300);
@@ -211,8 +211,8 @@ TEST_F(TimelineViewPointerTest, FlagsSeekOnDoubleClickAndPressesElsewhereInTheRu
 }
 
 TEST_F(TimelineViewPointerTest, TheLoudnessLanesTopEdgeResizesItWithin70And600Points) {
-  model.setShowLoudnessLane(true);
-  model.setLoudnessLaneHeight(120);
+  model.viewSettings().setShowLoudnessLane(true);
+  model.viewSettings().setLoudnessLaneHeight(120);
   view.resize(600, 400);  // the lane's top edge at y 280
   struct Case {
     double pressY;
@@ -221,18 +221,18 @@ TEST_F(TimelineViewPointerTest, TheLoudnessLanesTopEdgeResizesItWithin70And600Po
   };
   for (const Case& c : {Case{280, 230, 170}, Case{283, 233, 170}, Case{277, 227, 170}, Case{280, 380, 70},
                         Case{280, -500, 600}}) {
-    model.setLoudnessLaneHeight(120);
+    model.viewSettings().setLoudnessLaneHeight(120);
     press({100, c.pressY});
     drag({100, c.dragY});
     release({100, c.dragY});
-    EXPECT_EQ(model.loudnessLaneHeight(), c.height) << c.pressY << " " << c.dragY;
+    EXPECT_EQ(model.viewSettings().loudnessLaneHeight(), c.height) << c.pressY << " " << c.dragY;
   }
   // A stored height beyond what the view allows starts from the height shown.
-  model.setLoudnessLaneHeight(1000);  // shown as 294 in a 400-point view
+  model.viewSettings().setLoudnessLaneHeight(1000);  // shown as 294 in a 400-point view
   press({100, 106});
   drag({100, 116});
   release({100, 116});
-  EXPECT_EQ(model.loudnessLaneHeight(), 284);
+  EXPECT_EQ(model.viewSettings().loudnessLaneHeight(), 284);
   EXPECT_FALSE(undo.canUndo());
 }
 
@@ -275,8 +275,8 @@ TEST_F(TimelineViewPointerTest, PressesDoNothingWhileAJobRuns) {
 }
 
 TEST_F(TimelineViewPointerTest, ThePointerShowsWhatAPressWouldDo) {
-  model.setShowLoudnessLane(true);
-  model.setLoudnessLaneHeight(120);
+  model.viewSettings().setShowLoudnessLane(true);
+  model.viewSettings().setLoudnessLaneHeight(120);
   view.resize(600, 400);  // lanes [26, 280], loudness lane below
   model.setSelection(FrameRange(10000, 30000), std::nullopt);
   model.setMarkers({{quar::Uuid::random(), 40000, QStringLiteral("A")}});

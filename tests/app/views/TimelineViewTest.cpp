@@ -130,7 +130,7 @@ TEST_F(TimelineViewTest, RedrawsOnceWhenSomethingItDrewChanges) {
 
 TEST_F(TimelineViewTest, RedrawsWhenTheLoudnessFiguresItShowsChange) {
   model.analysis().cancel();  // no measurement arrives of itself
-  model.setShowLoudnessLane(true);
+  model.viewSettings().setShowLoudnessLane(true);
   TimelineView view(&model);
   show(view);
   const int drawn = view.drawCount();
@@ -215,7 +215,7 @@ TEST_F(TimelineViewTest, PlayheadMovesOverTheImageWithoutRedrawingIt) {
 
 TEST_F(TimelineViewTest, DrawsTheWholeTimeline) {
   EditorModel music(ViewTestSupport::music(480000), std::nullopt);
-  music.setShowLoudnessLane(false);
+  music.viewSettings().setShowLoudnessLane(false);
   TimelineView view(&music);
   view.resize(800, 300);
   view.show();

@@ -94,7 +94,7 @@ TEST_F(ToolbarViewsTest, DisplayShowsThePositionAndWhatItMeasures) {
   model->transport().setIsPlaying(true);
   model->transport().setPlayhead(4800);
   EXPECT_EQ(position->text(), QStringLiteral("0:00.100"));
-  model->setTimeFormat(TimeFormat::samples);
+  model->viewSettings().setTimeFormat(TimeFormat::samples);
   EXPECT_EQ(position->text(), QStringLiteral("4,800"));
   EXPECT_EQ(subtitle->text(), QStringLiteral("Sel 24,000"));
   model->transport().setIsPlaying(false);

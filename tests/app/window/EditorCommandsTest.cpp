@@ -228,12 +228,12 @@ TEST_F(EditorCommandsTest, TitlesAndCheckMarksFollowTheState) {
   const auto title = [&](const char* command) { return MenuItem::title(*item(window, QString::fromLatin1(command))); };
   const auto checked = [&](const char* command, int tag = 0) { return item(window, QString::fromLatin1(command), tag)->isChecked(); };
 
-  model.setShowInspector(true);
+  model.viewSettings().setShowInspector(true);
   EXPECT_EQ(title("toggleInspector"), QStringLiteral("Hide Inspector"));
-  model.setInspectorTab(InspectorTab::markers);
+  model.viewSettings().setInspectorTab(InspectorTab::markers);
   EXPECT_TRUE(checked("showInspectorTab", 3));
   EXPECT_FALSE(checked("showInspectorTab", 0));
-  model.setShowInspector(false);
+  model.viewSettings().setShowInspector(false);
   EXPECT_EQ(title("toggleInspector"), QStringLiteral("Show Inspector"));
   EXPECT_FALSE(checked("showInspectorTab", 3));
 
@@ -260,11 +260,11 @@ TEST_F(EditorCommandsTest, TitlesAndCheckMarksFollowTheState) {
   EXPECT_EQ(title("redo"), QStringLiteral("Redo Add Marker"));
   EXPECT_EQ(title("undo"), QStringLiteral("Undo"));
 
-  model.setTimeFormat(TimeFormat::samples);
+  model.viewSettings().setTimeFormat(TimeFormat::samples);
   EXPECT_TRUE(checked("setTimeFormat", 2));
   EXPECT_FALSE(checked("setTimeFormat", 0));
   choose(window, QStringLiteral("setTimeFormat"), 1);
-  EXPECT_EQ(model.timeFormat(), TimeFormat::seconds);
+  EXPECT_EQ(model.viewSettings().timeFormat(), TimeFormat::seconds);
   choose(window, QStringLiteral("toggleLoop"));
   EXPECT_TRUE(checked("toggleLoop"));
   EXPECT_TRUE(model.transport().player().program().loop);
@@ -301,7 +301,7 @@ TEST_F(EditorCommandsTest, ZoomsStepWithinTheirBounds) {
   AudioDocument* document = openStereo();
   EditorModel& model = document->model();
   EditorWindowController& window = windowOf(*document);
-  model.setShowLoudnessLane(true);
+  model.viewSettings().setShowLoudnessLane(true);
   // The gain scale steps through 3, 6, 12, 24 and 48 dB; a range off the steps counts as 12.
   const struct {
     double from;
@@ -309,11 +309,11 @@ TEST_F(EditorCommandsTest, ZoomsStepWithinTheirBounds) {
     double to;
   } ranges[] = {{48, -1, 48}, {3, 1, 3}, {10, 1, 6}, {10, -1, 24}, {12, 1, 6}, {24, -1, 48}};
   for (const auto& c : ranges) {
-    model.setEnvelopeRangeDB(c.from);
+    model.viewSettings().setEnvelopeRangeDB(c.from);
     choose(window, QStringLiteral("zoomEnvelope"), c.tag);
-    EXPECT_EQ(model.envelopeRangeDB(), c.to) << c.from << " " << c.tag;
+    EXPECT_EQ(model.viewSettings().envelopeRangeDB(), c.to) << c.from << " " << c.tag;
   }
-  model.setShowLoudnessLane(false);
+  model.viewSettings().setShowLoudnessLane(false);
   EXPECT_FALSE(item(window, QStringLiteral("zoomEnvelope"), 1)->isEnabled());
 
   const struct {
@@ -334,15 +334,15 @@ TEST_F(EditorCommandsTest, ZoomsStepWithinTheirBounds) {
 TEST_F(EditorCommandsTest, ViewTogglesAreRememberedExceptTheGrid) {
   AudioDocument* first = openStereo();
   EditorModel& model = first->model();
-  const bool inspector = model.showInspector();
-  const bool lane = model.showLoudnessLane();
+  const bool inspector = model.viewSettings().showInspector();
+  const bool lane = model.viewSettings().showLoudnessLane();
   const bool snap = model.snapToZeroCrossings();
   for (const char* command : {"toggleInspector", "toggleLoudnessLane", "toggleSnapToZeroCrossings", "toggleGrid"})
     choose(windowOf(*first), QString::fromLatin1(command));
   EXPECT_TRUE(model.tempo().showGrid());
   EditorModel& next = openStereo()->model();
-  EXPECT_EQ(next.showInspector(), !inspector);
-  EXPECT_EQ(next.showLoudnessLane(), !lane);
+  EXPECT_EQ(next.viewSettings().showInspector(), !inspector);
+  EXPECT_EQ(next.viewSettings().showLoudnessLane(), !lane);
   EXPECT_EQ(next.snapToZeroCrossings(), !snap);
   EXPECT_FALSE(next.tempo().showGrid());
 }
@@ -371,10 +371,10 @@ TEST_F(EditorCommandsTest, TabsAndEffectsShowTheInspectorAndIgnoreUnknownTags) {
   AudioDocument* document = openStereo();
   EditorModel& model = document->model();
   EditorWindowController& window = windowOf(*document);
-  model.setShowInspector(false);
+  model.viewSettings().setShowInspector(false);
   choose(window, QStringLiteral("showInspectorTab"), 2);
-  EXPECT_EQ(model.inspectorTab(), InspectorTab::info);
-  EXPECT_TRUE(model.showInspector());
+  EXPECT_EQ(model.viewSettings().inspectorTab(), InspectorTab::info);
+  EXPECT_TRUE(model.viewSettings().showInspector());
 
   // Calls that no menu item sends: unknown numbers and plug-ins change nothing.
   window.perform({QStringLiteral("showInspectorTab"), 5});
@@ -382,15 +382,15 @@ TEST_F(EditorCommandsTest, TabsAndEffectsShowTheInspectorAndIgnoreUnknownTags) {
   window.perform({QStringLiteral("addEffect"), 8});
   window.perform({QStringLiteral("addAudioUnitEffect"), QStringLiteral("0-0-0")});
   window.perform({QStringLiteral("addEffect")});
-  EXPECT_EQ(model.inspectorTab(), InspectorTab::info);
+  EXPECT_EQ(model.viewSettings().inspectorTab(), InspectorTab::info);
   EXPECT_TRUE(model.rack().slots().empty());
 
-  model.setShowInspector(false);
+  model.viewSettings().setShowInspector(false);
   choose(window, QStringLiteral("addEffect"), 6);
   ASSERT_EQ(model.rack().slots().size(), 1u);
   EXPECT_EQ(model.rack().slots().front().source, EffectSlot::Source(quar::defaultSettings(quar::EffectKind::chorus)));
-  EXPECT_EQ(model.inspectorTab(), InspectorTab::effects);
-  EXPECT_TRUE(model.showInspector());
+  EXPECT_EQ(model.viewSettings().inspectorTab(), InspectorTab::effects);
+  EXPECT_TRUE(model.viewSettings().showInspector());
 
   // A plug-in from the LV2 submenu, as it fills on opening.
   QMenu* plugins = nullptr;

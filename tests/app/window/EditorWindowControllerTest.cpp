@@ -94,10 +94,10 @@ TEST_F(EditorWindowControllerTest, BuildsTheWindowAndItsToolbar) {
   EXPECT_EQ(inspector->accessibleName(), QStringLiteral("Inspector"));
   QWidget* panel = window.rootView()->findChild<QWidget*>(QStringLiteral("inspectorPanel"));
   ASSERT_TRUE(panel);
-  const bool shown = document->model().showInspector();
+  const bool shown = document->model().viewSettings().showInspector();
   EXPECT_EQ(panel->isVisible(), shown);
   inspector->click();
-  EXPECT_EQ(document->model().showInspector(), !shown);
+  EXPECT_EQ(document->model().viewSettings().showInspector(), !shown);
   EXPECT_EQ(Preferences::boolValue(Preferences::Keys::showInspector), !shown);
   EXPECT_EQ(panel->isVisible(), !shown);
 }
@@ -241,7 +241,7 @@ TEST_F(EditorWindowControllerTest, SpacePlaysAfterAClickOnAnyControlOfTheWindow)
   auto* tabs = window.rootView()->findChild<SegmentedControl*>(QStringLiteral("inspectorTabs"));
   ASSERT_TRUE(tabs);
   click(tabs->segment(0));
-  ASSERT_EQ(model.inspectorTab(), InspectorTab::loudness);
+  ASSERT_EQ(model.viewSettings().inspectorTab(), InspectorTab::loudness);
   auto* mode = window.rootView()->findChild<SegmentedControl*>(QStringLiteral("adjustMode"));
   ASSERT_TRUE(mode);
   click(mode->segment(1));

@@ -67,8 +67,8 @@ TEST_F(EditorWindowPicturesTest, DefaultAndNarrowestSizesLightAndDark) {
   QMainWindow* main = window.window();
   EditorRootView* root = window.rootView();
   TimelineView* timeline = root->timeline();
-  model.setShowInspector(true);
-  model.setShowLoudnessLane(true);
+  model.viewSettings().setShowInspector(true);
+  model.viewSettings().setShowLoudnessLane(true);
   // Two markers close together at fit zoom, a selection and an edited envelope.
   model.setMarkers({{quar::Uuid::random(), 48000 * 8, QStringLiteral("Verse")},
                     {quar::Uuid::random(), 48000 * 9, QStringLiteral("Verse 2")},
