@@ -25,6 +25,10 @@ DriftTracker::DriftTracker(double rate_, double sampleRate, Mode mode, int64_t r
   if (mode.knownFrames) reference_ = static_cast<double>(*mode.knownFrames);
 }
 
+int64_t DriftTracker::centre(int64_t click) const {
+  return roundedInt(static_cast<double>(click * period) / rate) + estimate;
+}
+
 bool DriftTracker::consume(const float* samples, int64_t start, int64_t count) {
   if (count < 1) return false;
   const double spacing = static_cast<double>(period) / rate;
@@ -32,8 +36,7 @@ bool DriftTracker::consume(const float* samples, int64_t start, int64_t count) {
   int64_t j = 0;
   while (j < count) {
     const double expected = static_cast<double>(click_ * period) / rate;
-    const int64_t centre = roundedInt(expected) + estimate;
-    const int64_t lo = centre - halfWindow, hi = centre + halfWindow;
+    const int64_t lo = centre(click_) - halfWindow, hi = windowEnd(click_);
     const int64_t pos = start + j;
     if (pos < lo) {
       j += std::min(lo - pos, count - j);

@@ -45,8 +45,14 @@ public:
   double integral() const { return integral_; }
   // Index of the click whose window is being searched; starts at 1.
   int64_t click() const { return click_; }
+  // The output frame that closes the window of `click`: the consume call whose samples reach it
+  // measures that click. Reads only the constant fields, so any thread may ask.
+  int64_t windowEnd(int64_t click) const { return centre(click) + halfWindow; }
 
 private:
+  // Where the window of `click` is centred, in output frames.
+  int64_t centre(int64_t click) const;
+
   std::optional<double> reference_;
   std::vector<double> offsets_;
   double correction_ = 0;

@@ -12,6 +12,7 @@
 #include "base/Precondition.h"
 #include "base/QuarError.h"
 #include "dsp/ParallelFor.h"
+#include "dsp/ScopedFlushToZero.h"
 
 namespace quar {
 
@@ -111,7 +112,7 @@ void ClickFeeder::fill(AudioBufferList& list, uint32_t frames) {
 
 Stretcher::Stretcher(const AudioSource& source, FrameRange range, double rate, double pitchCents,
                      DriftTracker::Mode mode)
-    : rate_(rate), channelCount_(source.channelCount()) {
+    : rate_(rate), channelCount_(source.channelCount()), calibrating_(!mode.knownFrames) {
   const int channels = channelCount_;
   const double sampleRate = source.sampleRate();
   std::vector<std::shared_ptr<PlatformUnit>> units;
@@ -151,32 +152,106 @@ Stretcher::Stretcher(const AudioSource& source, FrameRange range, double rate, d
                                           return AUStatus{0};
                                         }));
 
-  units.push_back(pilotUnit);
+  const auto rateParameter = [](PlatformUnit& unit) -> PlatformParameterTree* {
+    PlatformParameterTree* tree = unit.parameterTree();
+    return tree && tree->parameter(rateAddress) ? tree : nullptr;
+  };
   for (const auto& unit : units)
-    if (PlatformParameterTree* tree = unit->parameterTree(); tree && tree->parameter(rateAddress))
-      rateParameters_.push_back(tree);
+    if (PlatformParameterTree* tree = rateParameter(*unit)) laneRateParameters_.push_back(tree);
+  pilotRateParameter_ = rateParameter(*pilotUnit);
+  pilotThread_ = std::thread([this] { runPilot(); });
+}
+
+Stretcher::~Stretcher() {
+  {
+    std::lock_guard lock(pilotMutex_);
+    stopping_ = true;
+  }
+  pilotChanged_.notify_all();
+  pilotThread_.join();
+}
+
+void Stretcher::runPilot() {
+  const ScopedFlushToZero flushToZero;
+  int64_t start = 0;
+  bool failed = false;
+  std::unique_lock lock(pilotMutex_);
+  for (;;) {
+    pilotChanged_.wait(lock, [&] { return stopping_ || !pilotQueue_.empty(); });
+    if (stopping_) return;
+    const int64_t frames = pilotQueue_.front();
+    lock.unlock();
+    std::optional<float> update;
+    std::exception_ptr error;
+    if (!failed) {
+      try {
+        renderLane(*pilot_, static_cast<uint32_t>(frames));
+        if (tracker_->consume(pilot_->output(0), start, frames)) {
+          update = static_cast<float>(rate_ * (1 + tracker_->correction()));
+          if (pilotRateParameter_) pilotRateParameter_->setValue(rateAddress, *update);
+        }
+      } catch (...) {
+        error = std::current_exception();
+        failed = true;
+      }
+    }
+    start += frames;
+    lock.lock();
+    pilotQueue_.pop_front();
+    ++pilotBlocks_;
+    pilotUpdate_ = update;
+    if (error) pilotError_ = error;
+    pilotChanged_.notify_all();
+  }
+}
+
+void Stretcher::waitForPilot(std::unique_lock<std::mutex>& lock) const {
+  pilotChanged_.wait(lock, [&] { return pilotBlocks_ == queuedBlocks_; });
+}
+
+const DriftTracker& Stretcher::tracker() const {
+  std::unique_lock lock(pilotMutex_);
+  waitForPilot(lock);
+  return *tracker_;
+}
+
+void Stretcher::finish() {
+  std::unique_lock lock(pilotMutex_);
+  waitForPilot(lock);
+  if (pilotError_) std::rethrow_exception(pilotError_);
 }
 
 void Stretcher::render(int64_t frames, std::span<float* const> into) {
   QUAR_PRECONDITION(frames >= 1 && frames <= maxChunk, "Stretcher renders 1...4096 frames at a time");
   QUAR_PRECONDITION(into.size() >= static_cast<size_t>(channelCount_), "Stretcher needs one output per source channel");
   const auto n = static_cast<uint32_t>(frames);
-  // The lanes and the pilot share nothing until the tracker reads the pilot, so they render side
-  // by side.
-  parallelFor(static_cast<int64_t>(lanes_.size()) + 1, true, [&](int64_t index) {
+  {
+    std::lock_guard lock(pilotMutex_);
+    if (pilotError_) std::rethrow_exception(pilotError_);
+    pilotQueue_.push_back(frames);
+    ++queuedBlocks_;
+  }
+  pilotChanged_.notify_all();
+  parallelFor(static_cast<int64_t>(lanes_.size()), true, [&](int64_t index) {
     const auto i = static_cast<size_t>(index);
-    if (i == lanes_.size()) return renderLane(*pilot_, n);
     RenderLane& lane = *lanes_[i];
     renderLane(lane, n);
     const auto& group = laneChannels_[i];
     for (size_t k = 0; k < group.size(); ++k)
       copyFrames(into[static_cast<size_t>(group[k])], lane.output(static_cast<int>(k)), n);
   });
-  if (tracker_->consume(pilot_->output(0), rendered_, frames)) {
-    const auto corrected = static_cast<float>(rate_ * (1 + tracker_->correction()));
-    for (PlatformParameterTree* tree : rateParameters_) tree->setValue(rateAddress, corrected);
-  }
   rendered_ += frames;
+
+  // The tracker updates the rate only in a block that closes a click window; until the lanes
+  // reach one, the pilot may lag behind them.
+  bool closesWindow = false;
+  for (; tracker_->windowEnd(nextWindow_) <= rendered_; ++nextWindow_) closesWindow = true;
+  if (!closesWindow && !calibrating_) return;
+  std::unique_lock lock(pilotMutex_);
+  waitForPilot(lock);
+  if (pilotError_) std::rethrow_exception(pilotError_);
+  if (pilotUpdate_)
+    for (PlatformParameterTree* tree : laneRateParameters_) tree->setValue(rateAddress, *pilotUpdate_);
 }
 
 } // namespace quar

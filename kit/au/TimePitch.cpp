@@ -112,6 +112,7 @@ int64_t TimePitch::render(const AudioSource& source, std::optional<FrameRange> r
     }
     if (progress && !progress(static_cast<double>(emitted) / static_cast<double>(out))) throw CancellationError();
   }
+  stretcher.finish();
   return emitted;
 }
 

@@ -2,8 +2,9 @@
 // time-pitch unit, handed to the caller in chunks of at most 4096 frames. The unit's start delay
 // (priming) is measured once per sample rate, rate and pitch and cached for the process; the
 // output starts at the first source frame and is exactly round(count / rate) frames long.
-// render runs entirely on the calling thread (a background job) and allocates; primingFrames
-// may be called from any thread (the cache is locked only to look up and store).
+// render calls emit and progress on the calling thread (a background job) and allocates; the
+// units render on it, on the worker pool and on a pilot thread of the stretcher's own.
+// primingFrames may be called from any thread (the cache is locked only to look up and store).
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <vector>
 
@@ -44,6 +45,7 @@ std::vector<std::vector<float>> renderAll(Stretcher& stretcher, int channels, in
     stretcher.render(n, into);
     done += n;
   }
+  stretcher.finish();
   return out;
 }
 
@@ -235,6 +237,60 @@ TEST(Stretcher, DriftCorrectionReachesEveryUnitAndOpposesTheDrift) {
     EXPECT_NEAR(lane.back(), 1.5 / c.drift, 0.004) << c.drift;
     EXPECT_EQ(lane.back() > 1.5f, c.raises);
   }
+}
+
+TEST(Stretcher, EveryLaneTakesEachRateChangeAtTheSameBlockAsThePilot) {
+  // The pilot renders on its own thread, behind the lanes between click windows. At 44.1 kHz,
+  // rate 1.5 and a delay of 820 frames every window closes on a multiple of 4096 frames, so
+  // blocks of 4096 close one exactly at their end; other sizes close them inside a block.
+  struct Case {
+    int64_t chunk, frames;
+    std::vector<uint32_t> channels;  // what the unit accepts; {1} gives one mono lane per channel
+  };
+  const ArraySource source(distinctChannels(2, 300000), 44100);
+  for (const auto& c : {Case{4096, 300000, {}}, Case{1000, 200000, {1}}, Case{1, 60000, {}}, Case{4095, 300000, {1}}}) {
+    FakeTimePitchConfig unitConfig;
+    unitConfig.drift = 0.99;
+    unitConfig.delay = 820;
+    unitConfig.channels = c.channels;
+    FakeTimePitchComponent component(unitConfig);
+    Stretcher stretcher(source, {0, 300000}, 1.5, 0, DriftTracker::Mode::known(820));
+    for (int64_t done = 0; done < c.frames; done += c.chunk) {
+      std::vector<float> left(static_cast<size_t>(c.chunk)), right(static_cast<size_t>(c.chunk));
+      float* const into[] = {left.data(), right.data()};
+      stretcher.render(std::min(c.chunk, c.frames - done), into);
+    }
+    stretcher.finish();
+    const auto& pilot = component.units.back()->renderRates;
+    ASSERT_EQ(pilot.size(), static_cast<size_t>((c.frames + c.chunk - 1) / c.chunk)) << c.chunk;
+    EXPECT_EQ(pilot.front(), 1.5f);
+    EXPECT_GT(std::count_if(pilot.begin(), pilot.end(), [&](float r) { return r != pilot.front(); }), 0) << c.chunk;
+    // The stereo unit the mono fallback replaces never renders.
+    size_t lanes = 0;
+    for (size_t u = 0; u + 1 < component.units.size(); ++u) {
+      if (component.units[u]->renderRates.empty()) continue;
+      ++lanes;
+      EXPECT_EQ(component.units[u]->renderRates, pilot) << c.chunk << " unit " << u;
+    }
+    EXPECT_EQ(lanes, c.channels.empty() ? 1u : 2u) << c.chunk;
+  }
+}
+
+TEST(Stretcher, AFailureOfThePilotAloneIsThrown) {
+  const ArraySource source(distinctChannels(2, 100), 44100);
+  FakeTimePitchConfig unitConfig;
+  unitConfig.renderStatus = -50;
+  unitConfig.failingUnit = 1;  // after the one stereo lane
+  FakeTimePitchComponent component(unitConfig);
+  Stretcher stretcher(source, {0, 100}, 1, 0, DriftTracker::Mode::known(0));
+  try {
+    renderAll(stretcher, 2, 3 * Stretcher::maxChunk);
+    FAIL();
+  } catch (const QuarError& error) {
+    EXPECT_EQ(error.kind(), QuarError::Kind::encodeFailed);
+    EXPECT_EQ(error.message(), "Time/pitch rendering failed (status -50)");
+  }
+  EXPECT_FALSE(component.units[0]->renderRates.empty());
 }
 
 TEST(StretcherDeathTest, RenderingIntoFewerOutputsThanSourceChannelsStops) {

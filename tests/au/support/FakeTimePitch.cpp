@@ -49,9 +49,10 @@ void FakeTimePitchUnit::setValue(uint64_t address, float value) {
 RenderBlock FakeTimePitchUnit::renderBlock() {
   return [this](AudioUnitRenderActionFlags* flags, const AudioTimeStamp* time, uint32_t frames, int64_t,
                 AudioBufferList* out, const PullInputBlock* pull) -> AUStatus {
-    if (unitConfig.renderStatus != 0) return unitConfig.renderStatus;
+    if (unitConfig.renderStatus != 0 && unitConfig.failingUnit.value_or(index) == index) return unitConfig.renderStatus;
     if (!allocated) return auStatus::uninitialized;
     if (frames > maximumFramesToRender()) return auStatus::tooManyFramesToProcess;
+    renderRates.push_back(valueAt(0));
     input_.resize(channels);
     output_.resize(channels);
     auto pullUpTo = [&](int64_t index) -> AUStatus {
@@ -91,6 +92,7 @@ FakeTimePitchComponent::FakeTimePitchComponent(FakeTimePitchConfig unitConfig)
     : token_(ComponentManager::registerComponent(timePitch::component(), [this, unitConfig](InstantiationOptions) {
         if (unitConfig.instantiationError) throw PlatformError(auStatus::componentNotFound, *unitConfig.instantiationError);
         auto unit = std::make_shared<FakeTimePitchUnit>(unitConfig);
+        unit->index = units.size();
         units.push_back(unit);
         return std::shared_ptr<PlatformUnit>(unit);
       })) {}

@@ -25,6 +25,7 @@ struct FakeTimePitchConfig {
   std::optional<uint32_t> fixedFrameLimit;
   uint32_t pullSize = 1000;  // frames per input request
   AUStatus renderStatus = 0;
+  std::optional<size_t> failingUnit;  // only the unit made at this index returns renderStatus
   bool silent = false;  // outputs silence whatever the input
   bool hasTree = true;
   std::optional<std::string> instantiationError;  // the factory throws PlatformError with this
@@ -65,6 +66,8 @@ public:
   bool allocated = false, offline = false;
   std::vector<std::string> events;  // "offline", "set <address>", "reset"
   std::vector<float> rateValues;    // every value set at address 0
+  std::vector<float> renderRates;   // the rate in force at each render call
+  size_t index = 0;                 // the order in which the component made it
   std::vector<uint32_t> pullRequests;
 
 private:
