@@ -5,100 +5,106 @@
 #include <cstdlib>
 
 #include "base/Numbers.h"
+#include "base/Precondition.h"
 
 namespace quar {
 
-std::string_view rawValue(ExportFormat format) {
-  switch (format) {
-  case ExportFormat::wav: return "wav";
-  case ExportFormat::aiff: return "aiff";
-  case ExportFormat::caf: return "caf";
-  case ExportFormat::flac: return "flac";
-  case ExportFormat::alac: return "alac";
-  case ExportFormat::aac: return "aac";
-  case ExportFormat::mp3: return "mp3";
-  case ExportFormat::opus: return "opus";
-  }
-  std::abort();
-}
+namespace {
 
-std::string_view displayName(ExportFormat format) {
-  switch (format) {
-  case ExportFormat::wav: return "WAV";
-  case ExportFormat::aiff: return "AIFF";
-  case ExportFormat::caf: return "Core Audio (CAF)";
-  case ExportFormat::flac: return "FLAC";
-  case ExportFormat::alac: return "Apple Lossless (ALAC)";
-  case ExportFormat::aac: return "AAC";
-  case ExportFormat::mp3: return "MP3";
-  case ExportFormat::opus: return "Opus";
-  }
-  std::abort();
-}
+using enum PCMBitDepth;
 
-std::string_view fileExtension(ExportFormat format) {
-  switch (format) {
-  case ExportFormat::alac:
-  case ExportFormat::aac: return "m4a";
-  default: return rawValue(format);
-  }
-}
+constexpr std::string_view wavExtensions[] = {"wav", "wave", "bwf", "rf64", "w64"};
+constexpr std::string_view aiffExtensions[] = {"aif", "aiff", "aifc"};
+constexpr std::string_view cafExtensions[] = {"caf"};
+constexpr std::string_view flacExtensions[] = {"flac"};
+constexpr std::string_view alacExtensions[] = {"alac"};
+constexpr std::string_view aacExtensions[] = {"m4a", "m4b", "mp4", "aac", "adts"};
+constexpr std::string_view mp3Extensions[] = {"mp3"};
+constexpr std::string_view opusExtensions[] = {"opus"};
 
-std::string_view typeIdentifier(ExportFormat format) {
-  switch (format) {
-  case ExportFormat::wav: return "com.microsoft.waveform-audio";
-  case ExportFormat::aiff: return "public.aiff-audio";
-  case ExportFormat::caf: return "com.apple.coreaudio-format";
-  case ExportFormat::flac: return "org.xiph.flac";
-  case ExportFormat::alac:
-  case ExportFormat::aac: return "com.apple.m4a-audio";
-  case ExportFormat::mp3: return "public.mp3";
-  case ExportFormat::opus: return "org.xiph.opus";
-  }
-  std::abort();
-}
+constexpr std::string_view wavTypes[] = {"com.microsoft.waveform-audio", "public.wav", "com.microsoft.wave"};
+constexpr std::string_view aiffTypes[] = {"public.aiff-audio", "public.aifc-audio", "com.apple.aiff-audio"};
+constexpr std::string_view cafTypes[] = {"com.apple.coreaudio-format"};
+constexpr std::string_view flacTypes[] = {"org.xiph.flac", "public.flac"};
+constexpr std::string_view aacTypes[] = {"com.apple.m4a-audio", "public.mpeg-4-audio", "public.aac-audio",
+                                         "com.apple.m4b-audio"};
+constexpr std::string_view mp3Types[] = {"public.mp3", "public.mpeg-3"};
+constexpr std::string_view opusTypes[] = {"org.xiph.opus"};
 
-bool isPCM(ExportFormat format) {
-  return format == ExportFormat::wav || format == ExportFormat::aiff || format == ExportFormat::caf;
-}
+constexpr PCMBitDepth allDepths[] = {int16, int24, int32, float32};
+constexpr PCMBitDepth integerDepths[] = {int16, int24, int32};
+constexpr PCMBitDepth flacDepths[] = {int16, int24};
 
-bool isLossy(ExportFormat format) {
-  return format == ExportFormat::aac || format == ExportFormat::mp3 || format == ExportFormat::opus;
-}
+constexpr int aacBitRates[] = {64, 96, 128, 160, 192, 256, 320};
+constexpr int mp3BitRates[] = {96, 128, 160, 192, 224, 256, 320};
+constexpr int opusBitRates[] = {60, 80, 100, 120, 160, 256};
 
-int maxChannels(ExportFormat format) {
-  return format == ExportFormat::mp3 || format == ExportFormat::opus ? 2 : 8;
+constexpr double aacRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000, 64000, 88200, 96000};
+constexpr double mp3Rates[] = {32000, 44100, 48000};
+constexpr double opusRates[] = {48000};
+
+constexpr ExportFormatRecord records[] = {
+    {.format = ExportFormat::wav, .rawValue = "wav", .displayName = "WAV", .fileExtension = "wav",
+     .typeIdentifier = "com.microsoft.waveform-audio", .claimedExtensions = wavExtensions,
+     .claimedTypeIdentifiers = wavTypes, .isPCM = true, .isLossy = false, .maxChannels = 8, .bitDepths = allDepths,
+     .bitRates = {}, .sampleRates = {}, .defaultBitRateKbps = 256},
+    {.format = ExportFormat::aiff, .rawValue = "aiff", .displayName = "AIFF", .fileExtension = "aiff",
+     .typeIdentifier = "public.aiff-audio", .claimedExtensions = aiffExtensions, .claimedTypeIdentifiers = aiffTypes,
+     .isPCM = true, .isLossy = false, .maxChannels = 8, .bitDepths = integerDepths, .bitRates = {}, .sampleRates = {},
+     .defaultBitRateKbps = 256},
+    {.format = ExportFormat::caf, .rawValue = "caf", .displayName = "Core Audio (CAF)", .fileExtension = "caf",
+     .typeIdentifier = "com.apple.coreaudio-format", .claimedExtensions = cafExtensions,
+     .claimedTypeIdentifiers = cafTypes, .isPCM = true, .isLossy = false, .maxChannels = 8, .bitDepths = allDepths,
+     .bitRates = {}, .sampleRates = {}, .defaultBitRateKbps = 256},
+    {.format = ExportFormat::flac, .rawValue = "flac", .displayName = "FLAC", .fileExtension = "flac",
+     .typeIdentifier = "org.xiph.flac", .claimedExtensions = flacExtensions, .claimedTypeIdentifiers = flacTypes,
+     .isPCM = false, .isLossy = false, .maxChannels = 8, .bitDepths = flacDepths, .bitRates = {}, .sampleRates = {},
+     .defaultBitRateKbps = 256},
+    {.format = ExportFormat::alac, .rawValue = "alac", .displayName = "Apple Lossless (ALAC)", .fileExtension = "m4a",
+     .typeIdentifier = "com.apple.m4a-audio", .claimedExtensions = alacExtensions, .claimedTypeIdentifiers = {},
+     .isPCM = false, .isLossy = false, .maxChannels = 8, .bitDepths = integerDepths, .bitRates = {}, .sampleRates = {},
+     .defaultBitRateKbps = 256},
+    {.format = ExportFormat::aac, .rawValue = "aac", .displayName = "AAC", .fileExtension = "m4a",
+     .typeIdentifier = "com.apple.m4a-audio", .claimedExtensions = aacExtensions, .claimedTypeIdentifiers = aacTypes,
+     .isPCM = false, .isLossy = true, .maxChannels = 8, .bitDepths = {}, .bitRates = aacBitRates,
+     .sampleRates = aacRates, .defaultBitRateKbps = 256},
+    {.format = ExportFormat::mp3, .rawValue = "mp3", .displayName = "MP3", .fileExtension = "mp3",
+     .typeIdentifier = "public.mp3", .claimedExtensions = mp3Extensions, .claimedTypeIdentifiers = mp3Types,
+     .isPCM = false, .isLossy = true, .maxChannels = 2, .bitDepths = {}, .bitRates = mp3BitRates,
+     .sampleRates = mp3Rates, .defaultBitRateKbps = 320},
+    {.format = ExportFormat::opus, .rawValue = "opus", .displayName = "Opus", .fileExtension = "opus",
+     .typeIdentifier = "org.xiph.opus", .claimedExtensions = opusExtensions, .claimedTypeIdentifiers = opusTypes,
+     .isPCM = false, .isLossy = true, .maxChannels = 2, .bitDepths = {}, .bitRates = opusBitRates,
+     .sampleRates = opusRates, .defaultBitRateKbps = 160},
+};
+
+static_assert(std::size(records) == allCases<ExportFormat>().size(), "one record per export format");
+
+} // namespace
+
+std::span<const ExportFormatRecord> exportFormatRecords() { return records; }
+
+const ExportFormatRecord& exportFormatRecord(ExportFormat format) {
+  const auto* found = std::find_if(std::begin(records), std::end(records),
+                                   [format](const ExportFormatRecord& record) { return record.format == format; });
+  QUAR_PRECONDITION(found != std::end(records), "every export format has a record");
+  return *found;
 }
 
 std::vector<PCMBitDepth> supportedBitDepths(ExportFormat format) {
-  using enum PCMBitDepth;
-  switch (format) {
-  case ExportFormat::wav:
-  case ExportFormat::caf: return {int16, int24, int32, float32};
-  case ExportFormat::aiff:
-  case ExportFormat::alac: return {int16, int24, int32};
-  case ExportFormat::flac: return {int16, int24};
-  default: return {};
-  }
+  const auto depths = exportFormatRecord(format).bitDepths;
+  return {depths.begin(), depths.end()};
 }
 
 std::vector<int> supportedBitRates(ExportFormat format) {
-  switch (format) {
-  case ExportFormat::aac: return {64, 96, 128, 160, 192, 256, 320};
-  case ExportFormat::mp3: return {96, 128, 160, 192, 224, 256, 320};
-  case ExportFormat::opus: return {60, 80, 100, 120, 160, 256};
-  default: return {};
-  }
+  const auto rates = exportFormatRecord(format).bitRates;
+  return {rates.begin(), rates.end()};
 }
 
 std::optional<std::vector<double>> supportedSampleRates(ExportFormat format) {
-  switch (format) {
-  case ExportFormat::aac:
-    return std::vector<double>{8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000, 64000, 88200, 96000};
-  case ExportFormat::mp3: return std::vector<double>{32000, 44100, 48000};
-  case ExportFormat::opus: return std::vector<double>{48000};
-  default: return std::nullopt;
-  }
+  const auto rates = exportFormatRecord(format).sampleRates;
+  if (rates.empty()) return std::nullopt;
+  return std::vector<double>(rates.begin(), rates.end());
 }
 
 bool isSupportedRateConversion(double from, double to) {
@@ -149,7 +155,7 @@ EncodeSettings EncodeSettings::defaults(ExportFormat format) {
   EncodeSettings settings;
   settings.format = format;
   settings.bitDepth = PCMBitDepth::int24;
-  settings.bitRateKbps = format == ExportFormat::mp3 ? 320 : format == ExportFormat::opus ? 160 : 256;
+  settings.bitRateKbps = exportFormatRecord(format).defaultBitRateKbps;
   settings.dither = DitherMode::tpdf;
   return settings;
 }

@@ -1,5 +1,5 @@
-// The vocabulary of output files: export formats with their fixed properties, PCM sample
-// formats, dither modes, the settings of one export (EncodeSettings, with its JSON form), and
+// The vocabulary of output files: export formats with their fixed properties (one
+// ExportFormatRecord per format), PCM sample formats, dither modes, the settings of one export (EncodeSettings, with its JSON form), and
 // AudioFileInfo, the description of an opened file. Immutable values and pure functions.
 #pragma once
 
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,14 +41,40 @@ struct EnumCases<DitherMode> {
   static constexpr std::array values{DitherMode::none, DitherMode::tpdf};
 };
 
-// ExportFormat properties. rawValue is also the format's id.
-std::string_view rawValue(ExportFormat format);
-std::string_view displayName(ExportFormat format);
-std::string_view fileExtension(ExportFormat format);
-std::string_view typeIdentifier(ExportFormat format);
-bool isPCM(ExportFormat format);
-bool isLossy(ExportFormat format);
-int maxChannels(ExportFormat format);
+// One export format's fixed properties. Adding a format means adding its case, its record
+// here and its ExportCodec (io).
+struct ExportFormatRecord {
+  ExportFormat format;
+  std::string_view rawValue;  // also the format's id and its persisted form
+  std::string_view displayName;
+  std::string_view fileExtension;   // of written files
+  std::string_view typeIdentifier;  // of written files
+  // The extensions and type identifiers that stand for this format when saving under a
+  // chosen type (FormatCatalog); no two records share one. ALAC claims none of "m4a"'s: an
+  // M4A file is AAC unless its codec says otherwise.
+  std::span<const std::string_view> claimedExtensions;
+  std::span<const std::string_view> claimedTypeIdentifiers;
+  bool isPCM;
+  bool isLossy;
+  int maxChannels;
+  std::span<const PCMBitDepth> bitDepths;
+  std::span<const int> bitRates;        // kbit/s, ascending; empty: no rate list
+  std::span<const double> sampleRates;  // Hz, ascending; empty: any rate
+  int64_t defaultBitRateKbps;           // of EncodeSettings::defaults
+};
+
+// Every format's record, in allCases order.
+std::span<const ExportFormatRecord> exportFormatRecords();
+const ExportFormatRecord& exportFormatRecord(ExportFormat format);
+
+// ExportFormat properties, read from its record. rawValue is also the format's id.
+inline std::string_view rawValue(ExportFormat format) { return exportFormatRecord(format).rawValue; }
+inline std::string_view displayName(ExportFormat format) { return exportFormatRecord(format).displayName; }
+inline std::string_view fileExtension(ExportFormat format) { return exportFormatRecord(format).fileExtension; }
+inline std::string_view typeIdentifier(ExportFormat format) { return exportFormatRecord(format).typeIdentifier; }
+inline bool isPCM(ExportFormat format) { return exportFormatRecord(format).isPCM; }
+inline bool isLossy(ExportFormat format) { return exportFormatRecord(format).isLossy; }
+inline int maxChannels(ExportFormat format) { return exportFormatRecord(format).maxChannels; }
 std::vector<PCMBitDepth> supportedBitDepths(ExportFormat format);
 // kbit/s, ascending; empty for formats without a rate list.
 std::vector<int> supportedBitRates(ExportFormat format);

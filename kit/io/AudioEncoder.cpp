@@ -8,6 +8,7 @@
 #include "base/Uuid.h"
 #include "io/CoreAudioFileWriter.h"
 #include "io/CoreAudioSupport.h"
+#include "io/ExportCodec.h"
 #include "io/MP3Writer.h"
 #include "io/OggOpusWriter.h"
 #include "io/ReplacementFile.h"
@@ -32,7 +33,7 @@ StreamDescription linearPCM(const EncodePlan& plan) {
   format.formatID = AudioFormatID::linearPCM;
   format.formatFlags = (isFloat(plan.settings.bitDepth) ? AudioFormatFlags::isFloat : AudioFormatFlags::isSignedInteger) |
                        AudioFormatFlags::isPacked |
-                       (plan.settings.format == ExportFormat::aiff ? AudioFormatFlags::isBigEndian : 0);
+                       (exportCodec(plan.settings.format).bigEndian ? AudioFormatFlags::isBigEndian : 0);
   format.bitsPerChannel = static_cast<uint32_t>(sampleBits);
   format.bytesPerFrame = static_cast<uint32_t>(sampleBits / 8 * plan.outputChannels);
   format.bytesPerPacket = format.bytesPerFrame;
@@ -83,8 +84,8 @@ EncodePlan::EncodePlan(const AudioSource& source, std::optional<FrameRange> requ
 double EncodePlan::resolveRate(ExportFormat format, double requested) {
   if (!(requested > 0)) return defaultOutputRate;
   auto allowed = supportedSampleRates(format);
-  if (format == ExportFormat::aac) {
-    if (const auto encoderRates = CodecCapabilities::encodeSampleRates(AudioFormatID::mpeg4AAC)) {
+  if (const ExportCodec& codec = exportCodec(format); codec.encoderNarrowsRates) {
+    if (const auto encoderRates = CodecCapabilities::encodeSampleRates(codec.formatID)) {
       std::vector<double> kept;
       for (double rate : allowed.value_or(*encoderRates))
         if (std::find(encoderRates->begin(), encoderRates->end(), rate) != encoderRates->end()) kept.push_back(rate);
@@ -96,59 +97,49 @@ double EncodePlan::resolveRate(ExportFormat format, double requested) {
 }
 
 uint32_t EncodePlan::pcmFileType() const {
-  switch (settings.format) {
-  case ExportFormat::aiff: return AudioFileTypeID::aiff;
-  case ExportFormat::caf: return AudioFileTypeID::caf;
-  default: break;
-  }
+  const ExportCodec& codec = exportCodec(settings.format);
+  if (!codec.largeFileType) return codec.fileType;
   // Compared in double: a long export's byte count may pass int64.
   const double dataBytes = static_cast<double>(outputChannels) * static_cast<double>(outputFrames) *
                            static_cast<double>(bytesPerSample(settings.bitDepth));
-  return dataBytes > static_cast<double>(wavDataLimit) ? AudioFileTypeID::rf64 : AudioFileTypeID::wave;
+  return dataBytes > static_cast<double>(wavDataLimit) ? *codec.largeFileType : codec.fileType;
 }
 
 std::unique_ptr<ChunkSink> EncodePlan::makeWriter(const fs::path& url, const LameLibrary* lame) const {
-  const ExportFormat format = settings.format;
+  const ExportCodec& codec = exportCodec(settings.format);
   const PCMBitDepth depth = settings.bitDepth;
   const bool dither = settings.dither == DitherMode::tpdf;
   CoreAudioFileWriter::Configuration configuration;
-  switch (format) {
-  case ExportFormat::wav:
-  case ExportFormat::aiff:
-  case ExportFormat::caf:
+  switch (codec.writer) {
+  case ExportCodec::Writer::pcmFile:
     configuration.fileType = pcmFileType();
     configuration.format = linearPCM(*this);
     configuration.bits = isFloat(depth) ? 0 : bits(depth);
     configuration.floatClient = isFloat(depth);
     configuration.dither = dither;
-    configuration.layoutTag = ChannelLayouts::canonicalTag(outputChannels);
     break;
-  case ExportFormat::flac:
-  case ExportFormat::alac: {
-    const int sampleBits = losslessBits(depth);
-    const bool isFlac = format == ExportFormat::flac;
-    configuration.fileType = isFlac ? AudioFileTypeID::flac : AudioFileTypeID::m4a;
-    configuration.format = StreamFormats::compressed(isFlac ? AudioFormatID::flac : AudioFormatID::appleLossless, outputRate,
-                                            outputChannels, AudioFormatFlags::sourceDepthCode(sampleBits));
-    configuration.bits = sampleBits;
-    configuration.dither = dither;
-    configuration.layoutTag = isFlac ? ChannelLayouts::canonicalTag(outputChannels) : ChannelLayouts::alacTag(outputChannels);
+  case ExportCodec::Writer::codecFile:
+    configuration.fileType = codec.fileType;
+    if (isLossy(settings.format)) {
+      configuration.format = StreamFormats::compressed(codec.formatID, outputRate, outputChannels, 0);
+      configuration.floatClient = true;
+      configuration.bitRate = settings.bitRateKbps * 1000;
+    } else {
+      const int sampleBits = losslessBits(depth);
+      configuration.format = StreamFormats::compressed(codec.formatID, outputRate, outputChannels,
+                                                       AudioFormatFlags::sourceDepthCode(sampleBits));
+      configuration.bits = sampleBits;
+      configuration.dither = dither;
+    }
     break;
-  }
-  case ExportFormat::aac:
-    configuration.fileType = AudioFileTypeID::m4a;
-    configuration.format = StreamFormats::compressed(AudioFormatID::mpeg4AAC, outputRate, outputChannels, 0);
-    configuration.floatClient = true;
-    configuration.layoutTag = ChannelLayouts::aacTag(outputChannels);
-    configuration.bitRate = settings.bitRateKbps * 1000;
-    break;
-  case ExportFormat::mp3:
+  case ExportCodec::Writer::mp3:
     if (!lame) throw QuarError::codecUnavailable("MP3 export needs the LAME library (libmp3lame)");
     return std::make_unique<MP3Writer>(url, *lame, outputRate, outputChannels,
                                        static_cast<int>(clamped<int64_t>(settings.bitRateKbps, 0, INT32_MAX)));
-  case ExportFormat::opus:
+  case ExportCodec::Writer::oggOpus:
     return std::make_unique<OggOpusWriter>(url, outputChannels, settings.bitRateKbps * 1000);
   }
+  configuration.layoutTag = codec.layoutTag(outputChannels);
   return std::make_unique<CoreAudioFileWriter>(url, configuration);
 }
 
@@ -214,15 +205,12 @@ EncodeReport AudioEncoder::write(const AudioSource& source, std::optional<FrameR
 }
 
 bool AudioEncoder::isAvailable(ExportFormat format) {
-  switch (format) {
-  case ExportFormat::wav:
-  case ExportFormat::aiff:
-  case ExportFormat::caf: return true;
-  case ExportFormat::mp3: return LameLibrary::shared() != nullptr;
-  case ExportFormat::flac: return CodecServices::hasEncoder(AudioFormatID::flac);
-  case ExportFormat::alac: return CodecServices::hasEncoder(AudioFormatID::appleLossless);
-  case ExportFormat::aac: return CodecServices::hasEncoder(AudioFormatID::mpeg4AAC);
-  case ExportFormat::opus: return CodecServices::hasEncoder(AudioFormatID::opus);
+  const ExportCodec& codec = exportCodec(format);
+  switch (codec.writer) {
+  case ExportCodec::Writer::pcmFile: return true;
+  case ExportCodec::Writer::mp3: return LameLibrary::shared() != nullptr;
+  case ExportCodec::Writer::codecFile:
+  case ExportCodec::Writer::oggOpus: return CodecServices::hasEncoder(codec.formatID);
   }
   return false;
 }

@@ -6,6 +6,7 @@
 #include "base/Numbers.h"
 #include "base/Precondition.h"
 #include "base/QuarError.h"
+#include "io/ExportCodec.h"
 #include "io/platform/AudioStatus.h"
 #include "io/platform/CodecServices.h"
 
@@ -78,28 +79,7 @@ std::string CoreAudioNames::codec(uint32_t formatID) {
 }
 
 std::optional<ExportFormat> CoreAudioNames::nativeExportFormat(uint32_t fileType, uint32_t formatID) {
-  const bool pcm = formatID == AudioFormatID::linearPCM;
-  switch (fileType) {
-  case AudioFileTypeID::wave:
-  case AudioFileTypeID::rf64:
-  case AudioFileTypeID::bw64:
-  case AudioFileTypeID::wave64: return pcm ? std::optional(ExportFormat::wav) : std::nullopt;
-  case AudioFileTypeID::aiff:
-  case AudioFileTypeID::aifc: return pcm ? std::optional(ExportFormat::aiff) : std::nullopt;
-  case AudioFileTypeID::caf: return ExportFormat::caf;
-  case AudioFileTypeID::flac: return ExportFormat::flac;
-  case AudioFileTypeID::mp3: return ExportFormat::mp3;
-  case AudioFileTypeID::adts:
-    return formatID == AudioFormatID::mpeg4AAC ? std::optional(ExportFormat::aac) : std::nullopt;
-  case AudioFileTypeID::m4a:
-  case AudioFileTypeID::mpeg4:
-  case AudioFileTypeID::m4b:
-    if (formatID == AudioFormatID::appleLossless) return ExportFormat::alac;
-    if (formatID == AudioFormatID::mpeg4AAC) return ExportFormat::aac;
-    return std::nullopt;
-  case CAFileType::ogg: return formatID == CAFormat::opus ? std::optional(ExportFormat::opus) : std::nullopt;
-  default: return std::nullopt;
-  }
+  return exportFormatOfNativeFile(fileType, formatID);
 }
 
 std::optional<uint32_t> ChannelLayouts::canonicalTag(int channels) {

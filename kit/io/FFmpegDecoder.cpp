@@ -14,6 +14,7 @@
 #include "base/Numbers.h"
 #include "base/QuarError.h"
 #include "base/Uuid.h"
+#include "io/ExportCodec.h"
 #include "io/Subprocess.h"
 
 namespace quar {
@@ -71,10 +72,6 @@ std::vector<std::string_view> formatParts(std::string_view formatName) {
     start = end + 1;
   }
   return parts;
-}
-
-bool contains(const std::vector<std::string_view>& values, std::string_view value) {
-  return std::find(values.begin(), values.end(), value) != values.end();
 }
 
 bool isLosslessCodec(std::string_view codec) {
@@ -274,20 +271,7 @@ std::string FFmpegDecoder::codecName(std::string_view codec, const std::optional
 }
 
 std::optional<ExportFormat> FFmpegDecoder::nativeExportFormat(std::string_view formatName, std::string_view codec) {
-  const auto parts = formatParts(formatName);
-  const bool isPCM = codec.starts_with("pcm_");
-  if (contains(parts, "wav") || contains(parts, "w64")) return isPCM ? std::optional(ExportFormat::wav) : std::nullopt;
-  if (contains(parts, "aiff")) return isPCM ? std::optional(ExportFormat::aiff) : std::nullopt;
-  if (contains(parts, "caf")) return ExportFormat::caf;
-  if (contains(parts, "flac")) return ExportFormat::flac;
-  if (contains(parts, "mp4") || contains(parts, "m4a") || contains(parts, "mov")) {
-    if (codec == "alac") return ExportFormat::alac;
-    if (codec == "aac") return ExportFormat::aac;
-    return std::nullopt;
-  }
-  if (contains(parts, "mp3")) return ExportFormat::mp3;
-  if (contains(parts, "ogg")) return codec == "opus" ? std::optional(ExportFormat::opus) : std::nullopt;
-  return std::nullopt;
+  return exportFormatOfProbedFile(formatParts(formatName), codec);
 }
 
 AudioFileInfo FFmpegDecoder::decode(const std::filesystem::path& url, const DecodeProgress& progress,

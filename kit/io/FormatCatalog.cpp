@@ -62,39 +62,15 @@ const std::vector<TypeEntry>& typeRegistry() {
 std::optional<ExportFormat> FormatCatalog::exportFormatForFileExtension(std::string_view fileExtension) {
   std::string extension = lowercased(fileExtension);
   if (extension.starts_with('.')) extension.erase(0, 1);
-  using enum ExportFormat;
-  static const std::vector<std::pair<std::string_view, ExportFormat>> table{
-      {"wav", wav},  {"wave", wav}, {"bwf", wav}, {"rf64", wav}, {"w64", wav}, {"aif", aiff},  {"aiff", aiff},
-      {"aifc", aiff}, {"caf", caf}, {"flac", flac}, {"m4a", aac}, {"m4b", aac}, {"mp4", aac},  {"aac", aac},
-      {"adts", aac}, {"alac", alac}, {"mp3", mp3}, {"opus", opus},
-  };
-  for (const auto& [key, format] : table)
-    if (key == extension) return format;
+  for (const ExportFormatRecord& record : exportFormatRecords())
+    if (std::ranges::find(record.claimedExtensions, extension) != record.claimedExtensions.end()) return record.format;
   return std::nullopt;
 }
 
 std::optional<ExportFormat> FormatCatalog::exportFormatForTypeIdentifier(std::string_view identifier) {
-  using enum ExportFormat;
-  static const std::vector<std::pair<std::string_view, ExportFormat>> table{
-      {"com.microsoft.waveform-audio", wav},
-      {"public.wav", wav},
-      {"com.microsoft.wave", wav},
-      {"public.aiff-audio", aiff},
-      {"public.aifc-audio", aiff},
-      {"com.apple.aiff-audio", aiff},
-      {"com.apple.coreaudio-format", caf},
-      {"org.xiph.flac", flac},
-      {"public.flac", flac},
-      {"com.apple.m4a-audio", aac},
-      {"public.mpeg-4-audio", aac},
-      {"public.aac-audio", aac},
-      {"com.apple.m4b-audio", aac},
-      {"public.mp3", mp3},
-      {"public.mpeg-3", mp3},
-      {"org.xiph.opus", opus},
-  };
-  for (const auto& [key, format] : table)
-    if (key == identifier) return format;
+  for (const ExportFormatRecord& record : exportFormatRecords())
+    if (std::ranges::find(record.claimedTypeIdentifiers, identifier) != record.claimedTypeIdentifiers.end())
+      return record.format;
   const std::string wanted = lowercased(identifier);
   for (const auto& entry : typeRegistry()) {
     if (lowercased(entry.identifier) != wanted) continue;

@@ -14,8 +14,8 @@ namespace quar {
 struct FormatCatalog {
   // Case-insensitive; one leading dot is ignored ("WAV", ".wav" -> wav; "..wav" -> none).
   static std::optional<ExportFormat> exportFormatForFileExtension(std::string_view fileExtension);
-  // Exact identifiers of the table first, then the extensions the type registry lists for
-  // the identifier (matched without regard to case), in the registry's order.
+  // The identifiers the formats' records claim first (exact match), then the extensions the
+  // type registry lists for the identifier (matched without regard to case), in its order.
   static std::optional<ExportFormat> exportFormatForTypeIdentifier(std::string_view identifier);
   // The extensions the type registry lists for an identifier (matched without regard to case),
   // preferred first; none for an identifier it does not know.

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
 
 #include "base/AudioFormats.h"
 #include "base/QuarError.h"
@@ -29,6 +34,36 @@ TEST(ExportFormat, TablesAndRawValues) {
   EXPECT_EQ(displayName(PCMBitDepth::float32), "32-bit float");
   EXPECT_EQ(bits(PCMBitDepth::float32), 32);
   EXPECT_EQ(displayName(DitherMode::tpdf), "Triangular (TPDF)");
+}
+
+TEST(ExportFormat, OneRecordPerCaseInCaseOrder) {
+  const auto records = exportFormatRecords();
+  ASSERT_EQ(records.size(), allCases<ExportFormat>().size());
+  for (size_t i = 0; i < records.size(); ++i) {
+    const ExportFormat format = allCases<ExportFormat>()[i];
+    EXPECT_EQ(std::ranges::count(records, format, &ExportFormatRecord::format), 1) << i;
+    EXPECT_EQ(records[i].format, format) << i;
+    EXPECT_EQ(&exportFormatRecord(format), &records[i]) << i;
+  }
+}
+
+// Saving under a typed extension or a chosen type needs each name to stand for one format,
+// written as the lookups compare it (extensions lower case); normalising to the nearest bit
+// rate (the lower on a tie) and the pickers need the rate lists strictly ascending.
+TEST(ExportFormat, RecordsClaimEachNameOnceAndListRatesAscending) {
+  std::set<std::string_view> extensions, identifiers;
+  for (const ExportFormatRecord& record : exportFormatRecords()) {
+    SCOPED_TRACE(std::string(record.rawValue));
+    for (const std::string_view extension : record.claimedExtensions) {
+      EXPECT_TRUE(extensions.insert(extension).second) << extension;
+      EXPECT_FALSE(std::ranges::any_of(extension, [](char c) { return std::isupper(static_cast<unsigned char>(c)); }))
+          << extension;
+    }
+    for (const std::string_view identifier : record.claimedTypeIdentifiers)
+      EXPECT_TRUE(identifiers.insert(identifier).second) << identifier;
+    EXPECT_TRUE(std::ranges::adjacent_find(record.bitRates, std::greater_equal<>()) == record.bitRates.end());
+    EXPECT_TRUE(std::ranges::adjacent_find(record.sampleRates, std::greater_equal<>()) == record.sampleRates.end());
+  }
 }
 
 TEST(EncodeSettings, Normalisation) {
