@@ -28,7 +28,9 @@ TEST(BuiltinEffectPanel, OneRecordPerKindMakingThatKindsPanelOnly) {
     const BuiltinEffectPanel::Made made = record.makeEditor(own.binding(), model.get(), slot);
     const std::unique_ptr<EffectEditor> editor(made.editor);
     ASSERT_NE(editor, nullptr);
-    if (made.meter) EXPECT_EQ(made.meter->parent(), editor.get());
+    if (made.meter) {
+      EXPECT_EQ(made.meter->parent(), editor.get());
+    }
     EXPECT_EQ(own.writes, 0);
 
     // A value of another kind makes nothing, not even a meter.
