@@ -150,14 +150,20 @@ TEST(TimelineLoudnessTest, ALegendTooWideDropsItsLastRunsWhole) {
   for (const Case& c : cases) EXPECT_EQ(fitLegend(runs, font, 8, c.right), c.fit) << c.right;
 }
 
-class TimelineLoudnessDrawing : public AppTest {};
+class TimelineLoudnessDrawing : public AppTest {
+protected:
+  // The 130-point loudness lane shown and the whole 480,000-frame file across 600 points.
+  static void showLaneOverTheWholeFile(EditorModel& model) {
+    model.viewSettings().setShowLoudnessLane(true);
+    model.viewSettings().setLoudnessLaneHeight(130);
+    model.viewport().setViewWidth(600);
+    model.viewport().setFramesPerPoint(800);
+  }
+};
 
 TEST_F(TimelineLoudnessDrawing, DrawsTheCurvesTheLinesAndTheEnvelopesShift) {
   EditorModel model(music(480000), std::nullopt);
-  model.viewSettings().setShowLoudnessLane(true);
-  model.viewSettings().setLoudnessLaneHeight(130);
-  model.viewport().setViewWidth(600);
-  model.viewport().setFramesPerPoint(800);  // the whole file; value i at x 6 (i + 1)
+  showLaneOverTheWholeFile(model);  // value i at x 6 (i + 1)
   model.loudnessSettings().setTargetLUFS(-14);
   quar::LoudnessResult result;
   result.integratedLUFS = -20;
@@ -204,10 +210,7 @@ TEST_F(TimelineLoudnessDrawing, DrawsTheCurvesTheLinesAndTheEnvelopesShift) {
 
 TEST_F(TimelineLoudnessDrawing, LabelsLieAboveTheCurves) {
   EditorModel model(music(480000), std::nullopt);
-  model.viewSettings().setShowLoudnessLane(true);
-  model.viewSettings().setLoudnessLaneHeight(130);
-  model.viewport().setViewWidth(600);
-  model.viewport().setFramesPerPoint(800);
+  showLaneOverTheWholeFile(model);
   const QRectF lane(0, 270, 600, 130);  // in a 400-point view
   const TimelineGeometry g = TimelineGeometry::of(model, QSizeF(600, 400));
   struct Case {
@@ -286,10 +289,7 @@ TEST_F(TimelineLoudnessDrawing, TheKeptUnderlayDrawsWhatDrawingAnewDoes) {
   // A view keeps the lane's picture between drawings: every drawing through it equals one drawn
   // from scratch, whether the lane changed since (curves, envelope, gesture, palette, size) or not.
   EditorModel model(music(480000), std::nullopt);
-  model.viewSettings().setShowLoudnessLane(true);
-  model.viewSettings().setLoudnessLaneHeight(130);
-  model.viewport().setViewWidth(600);
-  model.viewport().setFramesPerPoint(800);
+  showLaneOverTheWholeFile(model);
   quar::LoudnessResult result;
   result.integratedLUFS = -20;
   result.hopSeconds = 0.1;

@@ -57,6 +57,18 @@ protected:
   static EditorWindowController& windowOf(const AudioDocument& document) {
     return static_cast<EditorWindowController&>(*document.windowControllers().front());
   }
+  // The document's window, brought forward and active.
+  static QMainWindow* activate(const AudioDocument& document) {
+    QMainWindow* main = windowOf(document).window();
+    main->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(main));
+    return main;
+  }
+  // Space, typed where the focus is (into `main` when no widget has it).
+  static void typeSpace(QWidget* main) {
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : main, Qt::Key_Space);
+  }
 
   QTemporaryDir folder;
   AudioDocumentController controller;
@@ -168,18 +180,13 @@ TEST_F(EditorWindowControllerTest, SpaceReachesTheWindowFromTheRecordingBar) {
   ASSERT_TRUE(document);
   EditorModel& model = document->model();
   EditorWindowController& window = windowOf(*document);
-  QMainWindow* main = window.window();
-  main->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+  QMainWindow* main = activate(*document);
   Recorder& recorder = model.recorder();
   recorder.toggle();  // arms
   RecordingBar* bar = window.rootView()->recordingBar();
   ASSERT_TRUE(bar);
   ASSERT_TRUE(QTest::qWaitFor([&] { return bar->isVisible(); }));
-  const auto space = [main] {
-    QWidget* focus = QApplication::focusWidget();
-    QTest::keyClick(focus ? focus : main, Qt::Key_Space);
-  };
+  const auto space = [main] { typeSpace(main); };
   for (const char* name : {"devicePicker", "inputPicker", "destinationPicker"}) {
     SCOPED_TRACE(name);
     auto* picker = bar->findChild<QComboBox*>(QString::fromLatin1(name));
@@ -210,14 +217,9 @@ TEST_F(EditorWindowControllerTest, SpacePlaysAfterAClickOnAnyControlOfTheWindow)
   ASSERT_TRUE(document);
   EditorModel& model = document->model();
   EditorWindowController& window = windowOf(*document);
-  QMainWindow* main = window.window();
-  main->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+  QMainWindow* main = activate(*document);
   window.rootView()->timeline()->setFocus();
-  const auto space = [main] {
-    QWidget* focus = QApplication::focusWidget();
-    QTest::keyClick(focus ? focus : main, Qt::Key_Space);
-  };
+  const auto space = [main] { typeSpace(main); };
   const auto click = [&](QWidget* control) {
     ASSERT_TRUE(control);
     SCOPED_TRACE(control->objectName().toStdString());
