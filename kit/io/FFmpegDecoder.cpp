@@ -15,6 +15,7 @@
 #include "base/QuarError.h"
 #include "base/Uuid.h"
 #include "io/Subprocess.h"
+#include "io/platform/CoreAudioFileReader.h"
 
 namespace quar {
 
