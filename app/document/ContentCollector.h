@@ -14,7 +14,7 @@
 #include "base/AudioFormats.h"
 #include "core/AudioContent.h"
 #include "core/AudioContentAssembler.h"
-#include "io/CoreAudioFileReader.h"
+#include "io/DecodeHandlers.h"
 
 class ContentCollector {
 public:

@@ -9,7 +9,7 @@
 
 #include <suil/suil.h>
 
-#include "au/platform/Lv2Plugins.h"
+#include "au/PluginUI.h"
 
 namespace {
 
@@ -42,19 +42,18 @@ PluginEditorView::~PluginEditorView() {
 }
 
 bool PluginEditorView::load() {
-  const quar::AudioComponentDescription description = effect_->descriptor().componentDescription();
-  const auto pluginURI = quar::lv2::pluginURI(description);
+  const auto pluginURI = quar::PluginUI::pluginURI(effect_->descriptor());
   if (!pluginURI) return false;
   host_ = suil_host_new(&PluginEditorView::writePort, &PluginEditorView::portIndex, nullptr, nullptr);
   void* parent = reinterpret_cast<void*>(static_cast<uintptr_t>(winId()));
-  const LV2_Feature mapFeature{LV2_URID__map, quar::lv2::uridMap()};
-  const LV2_Feature unmapFeature{LV2_URID__unmap, quar::lv2::uridUnmap()};
+  const LV2_Feature mapFeature{LV2_URID__map, quar::PluginUI::uridMap()};
+  const LV2_Feature unmapFeature{LV2_URID__unmap, quar::PluginUI::uridUnmap()};
   const LV2_Feature parentFeature{LV2_UI__parent, parent};
   const LV2_Feature resizeFeature{LV2_UI__resize, &resize_};
   const LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
   const LV2_Feature* features[] = {&mapFeature, &unmapFeature, &parentFeature, &resizeFeature, &idleFeature, nullptr};
 
-  for (const quar::lv2::UIDescription& ui : quar::lv2::uis(description)) {
+  for (const quar::PluginUI& ui : quar::PluginUI::of(effect_->descriptor())) {
     for (const std::string& type : ui.typeURIs) {
       if (suil_ui_supported(LV2_UI__X11UI, type.c_str()) == 0) continue;
       instance_ = suil_instance_new(host_, this, LV2_UI__X11UI, pluginURI->c_str(), ui.uri.c_str(), type.c_str(),

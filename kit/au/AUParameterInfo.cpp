@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "au/platform/PlatformUnit.h"
+
 namespace quar {
 
 AUParameterInfo AUParameterInfo::from(const PlatformParameter& p) {

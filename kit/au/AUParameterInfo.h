@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "au/platform/PlatformUnit.h"
+#include "au/ParameterUnit.h"
 
 namespace quar {
+
+struct PlatformParameter;
 
 struct AUParameterInfo {
   uint64_t address = 0;

@@ -1,5 +1,7 @@
 #include "au/AudioUnitDescriptor.h"
 
+#include "au/platform/AudioTypes.h"
+
 namespace quar {
 
 AudioUnitDescriptor::AudioUnitDescriptor(uint32_t type, uint32_t subType, uint32_t manufacturer, std::string name,

@@ -8,10 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "au/platform/AudioTypes.h"
 #include "base/Json.h"
 
 namespace quar {
+
+struct AudioComponentDescription;
 
 struct AudioUnitDescriptor {
   uint32_t componentType = 0;

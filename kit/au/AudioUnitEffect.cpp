@@ -6,6 +6,7 @@
 #include "au/AudioUnitCatalog.h"
 #include "au/platform/ComponentManager.h"
 #include "au/platform/PlatformError.h"
+#include "au/platform/RenderLane.h"
 #include "base/Numbers.h"
 
 namespace quar {

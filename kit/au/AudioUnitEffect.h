@@ -22,11 +22,15 @@
 
 #include "au/AUParameterInfo.h"
 #include "au/AudioUnitDescriptor.h"
-#include "au/RenderLane.h"
-#include "au/platform/PlatformUnit.h"
 #include "base/EffectProcessor.h"
 
 namespace quar {
+
+// The hosting side of the plug-in layer, known here by name only.
+class PlatformUnit;
+struct PlatformPreset;
+class RenderLane;
+enum class InstantiationOptions : uint32_t;
 
 // The plug-in's own editor view; the application defines it, the kit makes none.
 class AudioUnitViewController;
@@ -148,7 +152,7 @@ private:
   std::atomic<int> rendering_{0};
   std::atomic<uint64_t> resetGeneration_{0};
   std::atomic<int64_t> failureCount_{0};
-  std::atomic<AUStatus> lastFailure_{0};
+  std::atomic<int32_t> lastFailure_{0};  // an AUStatus
 };
 
 } // namespace quar

@@ -5,10 +5,11 @@
 #include <cstring>
 #include <set>
 
-#include "au/AUFormat.h"
 #include "au/AudioUnitEffect.h"
+#include "au/platform/AUFormat.h"
 #include "au/platform/ComponentManager.h"
 #include "au/platform/PlatformError.h"
+#include "au/platform/RenderLane.h"
 #include "base/Numbers.h"
 
 namespace quar {

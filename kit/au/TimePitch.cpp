@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "au/Stretcher.h"
+#include "au/platform/Stretcher.h"
 #include "base/MemoryLimit.h"
 #include "base/Numbers.h"
 #include "base/QuarError.h"

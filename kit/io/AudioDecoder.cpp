@@ -14,6 +14,7 @@
 #include "base/QuarError.h"
 #include "io/FFmpegDecoder.h"
 #include "io/SplitDecoder.h"
+#include "io/platform/CoreAudioFileReader.h"
 #include "io/platform/NativeReader.h"
 
 namespace quar {

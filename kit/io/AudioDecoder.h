@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/AudioFormats.h"
-#include "io/CoreAudioFileReader.h"
+#include "io/DecodeHandlers.h"
 #include "io/DecodeStages.h"
 #include "io/FFmpegTool.h"
 

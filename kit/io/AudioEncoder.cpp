@@ -6,13 +6,13 @@
 #include "base/Numbers.h"
 #include "base/QuarError.h"
 #include "base/Uuid.h"
-#include "io/CoreAudioFileWriter.h"
-#include "io/CoreAudioSupport.h"
 #include "io/ExportCodec.h"
 #include "io/MP3Writer.h"
 #include "io/OggOpusWriter.h"
 #include "io/ReplacementFile.h"
 #include "io/platform/CodecServices.h"
+#include "io/platform/CoreAudioFileWriter.h"
+#include "io/platform/CoreAudioSupport.h"
 
 namespace quar {
 

@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "base/Precondition.h"
-#include "io/CoreAudioSupport.h"
+#include "io/platform/CoreAudioSupport.h"
 #include "io/platform/StreamDescription.h"
 
 namespace quar {

@@ -16,6 +16,7 @@
 #include "base/Uuid.h"
 #include "io/ExportCodec.h"
 #include "io/Subprocess.h"
+#include "io/platform/CoreAudioFileReader.h"
 
 namespace quar {
 

@@ -15,7 +15,7 @@
 
 #include "base/AudioFormats.h"
 #include "base/Json.h"
-#include "io/CoreAudioFileReader.h"
+#include "io/DecodeHandlers.h"
 #include "io/FFmpegTool.h"
 
 namespace quar {

@@ -9,8 +9,8 @@
 
 #include "base/Precondition.h"
 #include "base/QuarError.h"
-#include "io/CoreAudioSupport.h"
 #include "io/platform/AudioStatus.h"
+#include "io/platform/CoreAudioSupport.h"
 
 namespace quar {
 

@@ -9,10 +9,13 @@
 #include <cstdint>
 #include <memory>
 
-#include "io/CoreAudioFileReader.h"
+#include "base/AudioFormats.h"
+#include "io/DecodeHandlers.h"
 #include "io/DecodeStages.h"
 
 namespace quar {
+
+class CoreAudioFileReader;
 
 class SplitDecoder {
 public:

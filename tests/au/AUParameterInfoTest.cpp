@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "au/AUParameterInfo.h"
+#include "au/platform/PlatformUnit.h"
 
 using namespace quar;
 

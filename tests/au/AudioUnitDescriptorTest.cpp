@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "au/AudioUnitDescriptor.h"
+#include "au/platform/AudioTypes.h"
 
 using namespace quar;
 

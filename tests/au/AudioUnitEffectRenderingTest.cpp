@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "au/AudioUnitEffect.h"
+#include "au/platform/RenderLane.h"
 #include "au/support/TestUnits.h"
 #include "base/QuarError.h"
 #include "support/AllocationCounting.h"

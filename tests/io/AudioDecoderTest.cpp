@@ -14,10 +14,10 @@
 
 #include "base/QuarError.h"
 #include "io/AudioDecoder.h"
-#include "io/CoreAudioSupport.h"
 #include "io/FFmpegTestSupport.h"
 #include "io/IoTestSupport.h"
 #include "io/platform/AudioStatus.h"
+#include "io/platform/CoreAudioSupport.h"
 
 using namespace quar;
 using quar::testing::errorOf;

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "base/QuarError.h"
-#include "io/CoreAudioFileReader.h"
 #include "io/FFmpegTool.h"
+#include "io/platform/CoreAudioFileReader.h"
 
 namespace quar::testing {
 

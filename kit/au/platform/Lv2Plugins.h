@@ -14,6 +14,7 @@
 
 #include <lv2/urid/urid.h>
 
+#include "au/PluginUI.h"
 #include "au/platform/ComponentManager.h"
 
 namespace quar::lv2 {
@@ -28,17 +29,9 @@ std::optional<std::string> pluginURI(const AudioComponentDescription& descriptio
 // PlatformError when the plug-in fails to load (a required feature this host lacks included).
 std::shared_ptr<PlatformUnit> instantiate(const AudioComponentDescription& description);
 
-// One of a plug-in's own editors (UIs) as a UI host loads it: its URI, the URIs of its types
-// (toolkits) and the local paths of its bundle and binary.
-struct UIDescription {
-  std::string uri;
-  std::vector<std::string> typeURIs;
-  std::string bundlePath;
-  std::string binaryPath;
-};
 // The UIs of the plug-in with these codes, in the plug-in's order; empty when it has none or
 // no plug-in has these codes.
-std::vector<UIDescription> uis(const AudioComponentDescription& description);
+std::vector<PluginUI> uis(const AudioComponentDescription& description);
 // The URID map and unmap shared by every instance, for the features handed to a UI.
 LV2_URID_Map* uridMap();
 LV2_URID_Unmap* uridUnmap();

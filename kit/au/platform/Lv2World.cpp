@@ -275,7 +275,7 @@ std::shared_ptr<PlatformUnit> instantiate(const AudioComponentDescription& descr
   return std::make_shared<Lv2Unit>(*plugin);
 }
 
-std::vector<UIDescription> uis(const AudioComponentDescription& description) {
+std::vector<PluginUI> uis(const AudioComponentDescription& description) {
   Lv2World& w = Lv2World::shared();
   std::lock_guard lock(w.mutex);
   auto it = w.pluginById.find(componentKey(description));
@@ -286,11 +286,11 @@ std::vector<UIDescription> uis(const AudioComponentDescription& description) {
     lilv_free(parsed);
     return result;
   };
-  std::vector<UIDescription> result;
+  std::vector<PluginUI> result;
   LilvUIs* found = lilv_plugin_get_uis(w.plugins[it->second].plugin);
   LILV_FOREACH (uis, i, found) {
     const LilvUI* ui = lilv_uis_get(found, i);
-    UIDescription entry{lilv_node_as_uri(lilv_ui_get_uri(ui)), {}, path(lilv_ui_get_bundle_uri(ui)),
+    PluginUI entry{lilv_node_as_uri(lilv_ui_get_uri(ui)), {}, path(lilv_ui_get_bundle_uri(ui)),
                         path(lilv_ui_get_binary_uri(ui))};
     const LilvNodes* classes = lilv_ui_get_classes(ui);
     LILV_FOREACH (nodes, c, classes) entry.typeURIs.push_back(lilv_node_as_uri(lilv_nodes_get(classes, c)));

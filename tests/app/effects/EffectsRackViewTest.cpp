@@ -15,6 +15,7 @@
 #include "EditorTestSupport.h"
 #include "PresetTestSupport.h"
 #include "RackTestSupport.h"
+#include "au/platform/RenderLane.h"
 #include "au/support/TestUnits.h"
 #include "effects/AddEffectMenu.h"
 #include "effects/AudioUnitParameterList.h"

@@ -2,12 +2,12 @@
 
 #include <cmath>
 
-#include "au/AUFormat.h"
-#include "au/RenderLane.h"
+#include "au/platform/AUFormat.h"
 #include "au/platform/ComponentManager.h"
 #include "au/platform/Lv2Plugins.h"
 #include "au/platform/Lv2Unit.h"
 #include "au/platform/PlatformError.h"
+#include "au/platform/RenderLane.h"
 #include "au/platform/TimePitchComponent.h"
 #include "au/support/TestUnits.h"
 #include "base/QuarError.h"

@@ -4,10 +4,10 @@
 #include <numeric>
 #include <vector>
 
-#include "au/AUFormat.h"
-#include "au/RenderLane.h"
+#include "au/platform/AUFormat.h"
 #include "au/platform/ComponentManager.h"
 #include "au/platform/PlatformError.h"
+#include "au/platform/RenderLane.h"
 #include "au/platform/TimePitchComponent.h"
 #include "au/platform/TimePitchUnit.h"
 

@@ -1,4 +1,4 @@
-#include "io/CoreAudioFileReader.h"
+#include "io/platform/CoreAudioFileReader.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,8 +12,8 @@
 #include "base/Precondition.h"
 #include "base/QuarError.h"
 #include "dsp/ParallelFor.h"
-#include "io/CoreAudioSupport.h"
 #include "io/platform/AudioStatus.h"
+#include "io/platform/CoreAudioSupport.h"
 
 namespace quar {
 

@@ -2,10 +2,10 @@
 
 #include <cmath>
 
-#include "au/AUFormat.h"
+#include "au/platform/AUFormat.h"
 #include "au/platform/PlatformError.h"
-#include "base/QuarError.h"
 #include "au/support/TestUnits.h"
+#include "base/QuarError.h"
 
 using namespace quar;
 using namespace quar::test;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/QuarError.h"
-#include "io/CoreAudioSupport.h"
+#include "io/platform/CoreAudioSupport.h"
 
 using namespace quar;
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "au/DriftTracker.h"
-#include "au/RenderLane.h"
+#include "au/platform/RenderLane.h"
 #include "base/AudioSource.h"
 
 namespace quar {

@@ -1,4 +1,4 @@
-#include "io/CoreAudioSupport.h"
+#include "io/platform/CoreAudioSupport.h"
 
 #include <cmath>
 #include <utility>

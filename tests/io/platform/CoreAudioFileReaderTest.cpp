@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include "base/QuarError.h"
-#include "io/CoreAudioFileReader.h"
 #include "io/IoTestSupport.h"
+#include "io/platform/CoreAudioFileReader.h"
 
 using namespace quar;
 using quar::testing::TempFolder;

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "au/AUFormat.h"
-#include "au/RenderLane.h"
+#include "au/platform/AUFormat.h"
+#include "au/platform/RenderLane.h"
 #include "au/support/TestUnits.h"
 
 using namespace quar;

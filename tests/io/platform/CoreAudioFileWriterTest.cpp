@@ -1,4 +1,4 @@
-#include "io/CoreAudioFileWriter.h"
+#include "io/platform/CoreAudioFileWriter.h"
 
 #include <sys/mman.h>
 
@@ -12,11 +12,11 @@
 
 #include <gtest/gtest.h>
 
-#include "CollectingSink.h"
-#include "FileTools.h"
 #include "base/Numbers.h"
 #include "base/QuarError.h"
-#include "io/CoreAudioSupport.h"
+#include "io/CollectingSink.h"
+#include "io/FileTools.h"
+#include "io/platform/CoreAudioSupport.h"
 
 namespace quar {
 namespace {

@@ -1,10 +1,10 @@
-#include "au/Stretcher.h"
+#include "au/platform/Stretcher.h"
 
 #include <algorithm>
 #include <cstring>
 #include <numeric>
 
-#include "au/AUFormat.h"
+#include "au/platform/AUFormat.h"
 #include "au/platform/ComponentManager.h"
 #include "au/platform/PlatformError.h"
 #include "au/platform/TimePitchComponent.h"

@@ -8,28 +8,16 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "base/AudioFormats.h"
-#include "base/AudioSource.h"
 #include "base/QuarError.h"
+#include "io/DecodeHandlers.h"
 #include "io/DecodeStages.h"
 #include "io/platform/NativeReader.h"
 
 namespace quar {
-
-// Progress of a decode as a fraction [0, 1]; returning false cancels.
-using DecodeProgress = std::function<bool(double fraction)>;
-// Receives the file description once, before the first chunk.
-using DecodeFormatHandler = std::function<void(const AudioFileInfo& info)>;
-// Receives one read-only view per channel, valid only during the call.
-using DecodeChunkHandler = std::function<void(ChannelViews chunk)>;
-// Receives the frames [start, start + length) of a file as planar arrays (one per channel, all
-// of one length) that the handler may keep.
-using DecodeBlockHandler = std::function<void(std::vector<std::vector<float>>&& channels, int64_t start)>;
 
 // The native layer cannot read the file; raised only before any callback. `damaged`: the file
 // opened, but reading its audio failed at once.

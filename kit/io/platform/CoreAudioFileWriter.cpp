@@ -1,4 +1,4 @@
-#include "io/CoreAudioFileWriter.h"
+#include "io/platform/CoreAudioFileWriter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 
 #include "base/Precondition.h"
 #include "base/QuarError.h"
-#include "io/CoreAudioSupport.h"
+#include "io/platform/CoreAudioSupport.h"
 
 namespace quar {
 

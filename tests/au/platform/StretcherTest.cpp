@@ -4,8 +4,8 @@
 #include <numeric>
 #include <vector>
 
-#include "au/Stretcher.h"
 #include "au/platform/PlatformError.h"
+#include "au/platform/Stretcher.h"
 #include "au/support/FakeTimePitch.h"
 #include "base/QuarError.h"
 

@@ -1,4 +1,4 @@
-#include "au/RenderLane.h"
+#include "au/platform/RenderLane.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "au/AUFormat.h"
+#include "au/platform/AUFormat.h"
 
 #include <algorithm>
 #include <cmath>
