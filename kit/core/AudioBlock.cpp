@@ -35,46 +35,68 @@ const std::vector<std::vector<float>>& validated(const std::vector<std::vector<f
 
 } // namespace
 
+bool SummaryArrays::operator==(const SummaryArrays& other) const {
+  if (channels_ != other.channels_ || count_ != other.count_) return false;
+  const auto n = static_cast<ptrdiff_t>(channels_ * count_);
+  return std::equal(data_, data_ + n, other.data_);
+}
+
+int64_t QuarSummary::arrayFloats(int64_t channels, int64_t frames) {
+  const int64_t bins = (frames + binFrames - 1) / binFrames;
+  const int64_t groups = (bins + binsPerGroup - 1) / binsPerGroup;
+  return 3 * channels * (bins + groups);
+}
+
 QuarSummary::QuarSummary(const std::vector<std::vector<float>>& samples)
     : QuarSummary(channelPointers(samples), samples.empty() ? 0 : static_cast<int64_t>(samples.front().size())) {}
 
-QuarSummary::QuarSummary(std::span<const float* const> samples, int64_t frames) {
+QuarSummary::QuarSummary(std::span<const float* const> channels, int64_t frames)
+    : ownRoom_(static_cast<size_t>(arrayFloats(static_cast<int64_t>(channels.size()), frames))) {
+  summarise(channels, frames, ownRoom_.data());
+}
+
+QuarSummary::QuarSummary(std::span<const float* const> channels, int64_t frames, float* room) {
+  summarise(channels, frames, room);
+}
+
+void QuarSummary::summarise(std::span<const float* const> samples, int64_t frames, float* room) {
   const size_t channels = samples.size();
   if (channels == 0) return;
   const auto bins = static_cast<size_t>((frames + binFrames - 1) / binFrames);
   const auto groups = (bins + binsPerGroup - 1) / binsPerGroup;
-  mins.assign(channels, std::vector<float>(bins));
-  maxs.assign(channels, std::vector<float>(bins));
-  sumSquares.assign(channels, std::vector<float>(bins));
-  groupMins.assign(channels, std::vector<float>(groups));
-  groupMaxs.assign(channels, std::vector<float>(groups));
-  groupSumSquares.assign(channels, std::vector<float>(groups));
+  SummaryArrays* arrays[] = {&mins, &maxs, &sumSquares, &groupMins, &groupMaxs, &groupSumSquares};
+  for (size_t k = 0; k < 6; ++k) {
+    const size_t count = k < 3 ? bins : groups;
+    *arrays[k] = SummaryArrays(room, channels, count);
+    room += channels * count;
+  }
   blockMin.assign(channels, 0);
   blockMax.assign(channels, 0);
   blockSumSquares.assign(channels, 0);
   for (size_t c = 0; c < channels; ++c) {
     const float* data = samples[c];
+    const std::span<float> lows = mins[c], highs = maxs[c], sums = sumSquares[c];
     for (size_t b = 0; b < bins; ++b) {
       const int64_t start = static_cast<int64_t>(b) * binFrames;
       const PeakSummary v = PeakSummary::of(data + start, std::min(frames - start, binFrames));
-      mins[c][b] = v.min;
-      maxs[c][b] = v.max;
-      sumSquares[c][b] = v.sumSquares;
+      lows[b] = v.min;
+      highs[b] = v.max;
+      sums[b] = v.sumSquares;
     }
     for (size_t g = 0; g < groups; ++g) {
       const auto first = static_cast<ptrdiff_t>(g * binsPerGroup);
       const auto end = static_cast<ptrdiff_t>(std::min(bins, (g + 1) * binsPerGroup));
-      groupMins[c][g] = *std::min_element(mins[c].begin() + first, mins[c].begin() + end);
-      groupMaxs[c][g] = *std::max_element(maxs[c].begin() + first, maxs[c].begin() + end);
+      groupMins[c][g] = *std::min_element(lows.begin() + first, lows.begin() + end);
+      groupMaxs[c][g] = *std::max_element(highs.begin() + first, highs.begin() + end);
       float total = 0;
-      for (auto b = first; b < end; ++b) total += sumSquares[c][static_cast<size_t>(b)];
+      for (auto b = first; b < end; ++b) total += sums[static_cast<size_t>(b)];
       groupSumSquares[c][g] = total;
     }
     if (bins == 0) continue;
-    blockMin[c] = *std::min_element(mins[c].begin(), mins[c].end());
-    blockMax[c] = *std::max_element(maxs[c].begin(), maxs[c].end());
+    blockMin[c] = *std::min_element(lows.begin(), lows.end());
+    blockMax[c] = *std::max_element(highs.begin(), highs.end());
     float total = 0;
-    for (float s : sumSquares[c]) total += s;
+    for (float sum : sums) total += sum;
     blockSumSquares[c] = total;
   }
 }
@@ -82,7 +104,8 @@ QuarSummary::QuarSummary(std::span<const float* const> samples, int64_t frames) 
 BlockSamples::BlockSamples(int channels, int64_t frames, Placement placement) : channels_(channels), frames_(frames) {
   QUAR_PRECONDITION(channels >= 1, "AudioBlock needs at least one channel");
   QUAR_PRECONDITION(frames >= 0, "A block cannot have fewer than 0 frames");
-  const int64_t bytes = static_cast<int64_t>(channels) * frames * static_cast<int64_t>(sizeof(float));
+  const int64_t floats = static_cast<int64_t>(channels) * frames + QuarSummary::arrayFloats(channels, frames);
+  const int64_t bytes = floats * static_cast<int64_t>(sizeof(float));
   if (placement != Placement::heap && bytes >= BlockStore::minimumBytes) {
     if (auto store = BlockStore::current()) {
       try {
@@ -97,7 +120,7 @@ BlockSamples::BlockSamples(int channels, int64_t frames, Placement placement) : 
       }
     }
   }
-  data_ = new float[static_cast<size_t>(channels) * static_cast<size_t>(frames)];
+  data_ = new float[static_cast<size_t>(floats)];
 }
 
 BlockSamples::BlockSamples(const std::vector<std::vector<float>>& channels)
@@ -140,7 +163,7 @@ void BlockSamples::free() {
 }
 
 AudioBlock::AudioBlock(BlockSamples samples)
-    : samples_(std::move(samples)), summary_(channelPointers(samples_), samples_.frameCount()) {}
+    : samples_(std::move(samples)), summary_(channelPointers(samples_), samples_.frameCount(), samples_.summaryRoom()) {}
 
 AudioBlock::AudioBlock(const std::vector<std::vector<float>>& samples) : AudioBlock(BlockSamples(samples)) {}
 

@@ -1,15 +1,18 @@
-// BlockSamples: the writable planar float storage that a block is made from: in the block
-// store (file-backed memory the kernel can page out, BlockStore.h) from 64 KiB up, on the heap
-// below that, when asked, or when there is no store. Making one reserves its space and may
-// throw QuarError::outOfSpace; not for the audio thread.
+// BlockSamples: the writable planar float storage that a block is made from, with room after
+// the samples for the block's summary: in the block store (file-backed memory the kernel can
+// page out, BlockStore.h) from 64 KiB up, on the heap below that, when asked, or when there is
+// no store. Making one reserves its space and may throw QuarError::outOfSpace; not for the
+// audio thread.
 // AudioBlock: immutable planar float storage (up to 65536 frames when built by the builder)
 // with its waveform summary, shared by reference (std::shared_ptr<const AudioBlock>) between
 // contents, undo states and playback; safe to read from any thread. Its samples may have been
 // paged out: a read then waits for the disk, so what the audio thread plays is paged in ahead
 // of it with AudioContent::pageIn. Destroying a block frees its storage (not on the audio
 // thread).
+// SummaryArrays: one float array of a summary per channel, all of one length, read in place.
 // QuarSummary: per-channel min, max and sum of squares per 256-frame bin, per group of 16 bins
-// (4096 frames) and per block.
+// (4096 frames) and per block. A block's bin and group arrays live in its storage after the
+// samples (paged like them); the per-block values are on the heap.
 // PeakSummary: the min, max, sum of squares and count a peak query returns.
 #pragma once
 
@@ -24,25 +27,58 @@
 
 namespace quar {
 
+class SummaryArrays {
+public:
+  SummaryArrays() = default;
+  // `channels` arrays of `count` floats, one after the other from `data`.
+  SummaryArrays(float* data, size_t channels, size_t count) : data_(data), channels_(channels), count_(count) {}
+
+  // The number of channels.
+  size_t size() const { return channels_; }
+  std::span<const float> operator[](size_t channel) const { return {data_ + channel * count_, count_}; }
+  std::span<float> operator[](size_t channel) { return {data_ + channel * count_, count_}; }
+  // Same shape and equal values.
+  bool operator==(const SummaryArrays& other) const;
+
+private:
+  float* data_ = nullptr;
+  size_t channels_ = 0;
+  size_t count_ = 0;
+};
+
 struct QuarSummary {
   static constexpr int64_t binFrames = 256;
   static constexpr int64_t binsPerGroup = 16;
 
-  std::vector<std::vector<float>> mins;             // [channel][bin]
-  std::vector<std::vector<float>> maxs;             // [channel][bin]
-  std::vector<std::vector<float>> sumSquares;       // [channel][bin]
-  std::vector<std::vector<float>> groupMins;        // [channel][group]: bins [16·g, 16·g + 16)
-  std::vector<std::vector<float>> groupMaxs;        // [channel][group]
-  std::vector<std::vector<float>> groupSumSquares;  // [channel][group], bins added in order
-  std::vector<float> blockMin;                 // [channel]
-  std::vector<float> blockMax;                 // [channel]
-  std::vector<float> blockSumSquares;          // [channel]
+  SummaryArrays mins;             // [channel][bin]
+  SummaryArrays maxs;             // [channel][bin]
+  SummaryArrays sumSquares;       // [channel][bin]
+  SummaryArrays groupMins;        // [channel][group]: bins [16·g, 16·g + 16)
+  SummaryArrays groupMaxs;        // [channel][group]
+  SummaryArrays groupSumSquares;  // [channel][group], bins added in order
+  std::vector<float> blockMin;         // [channel]
+  std::vector<float> blockMax;         // [channel]
+  std::vector<float> blockSumSquares;  // [channel]
+
+  // The floats the bin and group arrays of `channels` × `frames` samples take.
+  static int64_t arrayFloats(int64_t channels, int64_t frames);
 
   QuarSummary() = default;
-  // Channels of one length (none gives empty arrays).
+  // Channels of one length (none gives empty arrays), the arrays on the heap.
   explicit QuarSummary(const std::vector<std::vector<float>>& samples);
-  // `frames` samples of each channel.
+  // `frames` samples of each channel, the arrays on the heap.
   QuarSummary(std::span<const float* const> channels, int64_t frames);
+  // The arrays in `room`: arrayFloats(channels.size(), frames) floats that outlive the summary.
+  QuarSummary(std::span<const float* const> channels, int64_t frames, float* room);
+  QuarSummary(QuarSummary&&) = default;
+  QuarSummary& operator=(QuarSummary&&) = default;
+  QuarSummary(const QuarSummary&) = delete;
+  QuarSummary& operator=(const QuarSummary&) = delete;
+
+private:
+  void summarise(std::span<const float* const> channels, int64_t frames, float* room);
+
+  std::vector<float> ownRoom_;  // the arrays when no room was given
 };
 
 class BlockSamples {
@@ -70,6 +106,8 @@ public:
   std::vector<float*> pointers();
   // Whether the samples are in the block store.
   bool inStore() const { return store_ != nullptr; }
+  // QuarSummary::arrayFloats(channelCount(), frameCount()) floats after the samples.
+  float* summaryRoom() { return data_ + static_cast<int64_t>(channels_) * frames_; }
 
 private:
   void free();

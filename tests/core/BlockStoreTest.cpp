@@ -74,6 +74,48 @@ TEST_F(BlockStoreTest, BlocksLiveInTheStoreAndReadBackAfterPageOut) {
   EXPECT_EQ(faded.frameCount(), content.frameCount());
 }
 
+// A block's bin and group summaries share its reserved range, after the samples, and are paged
+// like them.
+TEST_F(BlockStoreTest, SummariesLiveWithTheSamplesAndReadBackAfterPageOut) {
+  auto store = useStore(folder_);
+  ASSERT_TRUE(store);
+  const AudioContent content = noiseContent(300000);
+  const int64_t page = ::sysconf(_SC_PAGESIZE);
+  int64_t reserved = 0;
+  std::vector<QuarSummary> expected;
+  std::vector<std::vector<PeakSummary>> peaks(2);
+  const FrameRange ranges[] = {content.fullRange(), {100, 299900}, {4096, 4096 * 40}, {65536, 65536 * 2}, {300, 9000}};
+  for (const auto& segment : content.segments()) {
+    const AudioBlock& block = *segment.block;
+    const int64_t floats = 2 * block.frameCount() + QuarSummary::arrayFloats(2, block.frameCount());
+    reserved += (floats * 4 + page - 1) / page * page;
+    const float* end = block.channel(0) + floats;
+    for (const auto* arrays : {&block.summary().mins, &block.summary().groupSumSquares}) {
+      EXPECT_GE((*arrays)[0].data(), block.channel(1) + block.frameCount());
+      EXPECT_LE((*arrays)[1].data() + (*arrays)[1].size(), end);
+    }
+    expected.emplace_back(blockChannels(block));
+  }
+  EXPECT_EQ(store->bytesInUse(), reserved);
+  for (int c = 0; c < 2; ++c)
+    for (const FrameRange& range : ranges) peaks[static_cast<size_t>(c)].push_back(content.peaks(c, range));
+
+  ASSERT_TRUE(store->pageOutAll());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const QuarSummary& got = content.segments()[i].block->summary();
+    EXPECT_EQ(got.mins, expected[i].mins) << i;
+    EXPECT_EQ(got.maxs, expected[i].maxs) << i;
+    EXPECT_EQ(got.sumSquares, expected[i].sumSquares) << i;
+    EXPECT_EQ(got.groupMins, expected[i].groupMins) << i;
+    EXPECT_EQ(got.groupMaxs, expected[i].groupMaxs) << i;
+    EXPECT_EQ(got.groupSumSquares, expected[i].groupSumSquares) << i;
+  }
+  store->pageOutAll();
+  for (int c = 0; c < 2; ++c)
+    for (size_t r = 0; r < std::size(ranges); ++r)
+      EXPECT_EQ(content.peaks(c, ranges[r]), peaks[static_cast<size_t>(c)][r]) << c << " " << r;
+}
+
 TEST_F(BlockStoreTest, ReleasedSpaceIsReusedAndReturned) {
   auto store = useStore(folder_);
   ASSERT_TRUE(store);
@@ -159,4 +201,43 @@ TEST_F(BlockStoreTest, FullDiskIsAnErrorAndLeavesTheContent) {
   EXPECT_EQ(store->bytesInUse(), used);
   const AudioContent quieter = applyingGain(content, -3, FrameRange(0, 65536));
   EXPECT_EQ(quieter.frameCount(), content.frameCount());
+}
+
+// The disk holds a block's samples but not its summary: the edit fails as when the samples do
+// not fit, and gives back what it had reserved.
+TEST_F(BlockStoreTest, FullDiskForTheSummaryFailsTheEdit) {
+  if (!mountTmpfs("4m")) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+  auto store = useStore(folder_);
+  ASSERT_TRUE(store);
+  const AudioContent content = noiseContent(AudioBlock::preferredFrameCount);
+  const AudioContent shorter = noiseContent(AudioBlock::preferredFrameCount - 2048);
+  const auto before = allFrames(content);
+  // Fill the disk, then free exactly the room of one block's samples.
+  constexpr int64_t step = 64 * 1024;
+  const int64_t sampleBytes = 2 * AudioBlock::preferredFrameCount * 4;
+  std::vector<BlockStore::Range> fillers;
+  try {
+    for (;;) fillers.push_back(store->allocate(step));
+  } catch (const QuarError& error) {
+    ASSERT_EQ(error.kind(), QuarError::Kind::outOfSpace);
+  }
+  ASSERT_GE(static_cast<int64_t>(fillers.size()) * step, sampleBytes);
+  for (int64_t freed = 0; freed < sampleBytes; freed += step) {
+    store->release(fillers.back());
+    fillers.pop_back();
+  }
+  const int64_t used = store->bytesInUse();
+  try {
+    static_cast<void>(applyingGain(content, -3));
+    FAIL() << "a block whose summary does not fit was made";
+  } catch (const QuarError& error) {
+    EXPECT_EQ(error.kind(), QuarError::Kind::outOfSpace);
+    EXPECT_EQ(error.message(), folder_.string());
+  }
+  EXPECT_EQ(allFrames(content), before);
+  EXPECT_EQ(store->bytesInUse(), used);
+  // A block a few bins shorter, samples and summary together within the freed room, fits.
+  const AudioContent quieter = applyingGain(shorter, -3);
+  EXPECT_TRUE(quieter.segments().front().block->inStore());
+  for (const auto& range : fillers) store->release(range);
 }
