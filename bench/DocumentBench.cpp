@@ -215,6 +215,17 @@ std::filesystem::path existingInput(const Arguments& arguments) {
   return path;
 }
 
+// A document opened as the editor opens it, drawn, with the analyses of its audio done.
+struct AnalysedDocument {
+  explicit AnalysedDocument(const std::filesystem::path& path) : opened(controller, path) {
+    opened.waitForFirstDraw();
+    opened.waitForAnalyses();
+  }
+  const EditorApplication application;
+  AudioDocumentController controller;
+  OpenedDocument opened;
+};
+
 } // namespace
 
 Json openCommand(const Words& words) {
@@ -268,11 +279,8 @@ Json editsCommand(const Words& words) {
   const Arguments arguments(words, {});
   arguments.expectPositional(1, "IN");
   const std::filesystem::path path = existingInput(arguments);
-  const EditorApplication application;
-  AudioDocumentController controller;
-  OpenedDocument opened(controller, path);
-  opened.waitForFirstDraw();
-  opened.waitForAnalyses();
+  AnalysedDocument analysed(path);
+  OpenedDocument& opened = analysed.opened;
   EditorModel& model = opened.model();
   const double rate = model.content().sampleRate();
   const double otherRate = rate == 44100 ? 48000 : 44100;
@@ -322,11 +330,8 @@ Json undoDepthCommand(const Words& words) {
   const std::filesystem::path path = existingInput(arguments);
   const int count = static_cast<int>(arguments.number("edits").value_or(8));
   if (count < 1) throw std::runtime_error("--edits must be at least 1");
-  const EditorApplication application;
-  AudioDocumentController controller;
-  OpenedDocument opened(controller, path);
-  opened.waitForFirstDraw();
-  opened.waitForAnalyses();
+  AnalysedDocument analysed(path);
+  OpenedDocument& opened = analysed.opened;
   EditorModel& model = opened.model();
   std::optional<AudioContent> kept = model.content();
   const AudioContent& original = *kept;

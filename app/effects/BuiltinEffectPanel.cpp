@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "base/CaseTable.h"
 #include "effects/ApplyTarget.h"
 #include "effects/ChorusEditor.h"
 #include "effects/CompressorEditor.h"
@@ -153,17 +154,10 @@ constexpr BuiltinEffectPanel panels[] = {
     {EffectKind::noiseReduction, noiseReductionEditor, noiseReductionPresets},
 };
 
-constexpr bool inCaseOrder() {
-  const auto& kinds = allCases<EffectKind>();
-  if (std::size(panels) != kinds.size()) return false;
-  for (size_t i = 0; i < kinds.size(); ++i)
-    if (panels[i].kind != kinds[i] || static_cast<size_t>(kinds[i]) != i) return false;
-  return true;
-}
-static_assert(inCaseOrder(), "one panel per EffectKind, in case order");
+static_assert(isCaseTable(panels, &BuiltinEffectPanel::kind), "one panel per EffectKind, in case order");
 
 } // namespace
 
 std::span<const BuiltinEffectPanel> builtinEffectPanels() { return panels; }
 
-const BuiltinEffectPanel& builtinEffectPanel(EffectKind kind) { return panels[static_cast<size_t>(kind)]; }
+const BuiltinEffectPanel& builtinEffectPanel(EffectKind kind) { return panels[caseIndex(kind)]; }

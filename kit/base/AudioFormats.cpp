@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/CaseTable.h"
 #include "base/Numbers.h"
-#include "base/Precondition.h"
 
 namespace quar {
 
@@ -78,18 +78,13 @@ constexpr ExportFormatRecord records[] = {
      .sampleRates = opusRates, .defaultBitRateKbps = 160},
 };
 
-static_assert(std::size(records) == allCases<ExportFormat>().size(), "one record per export format");
+static_assert(isCaseTable(records, &ExportFormatRecord::format), "one record per export format, in case order");
 
 } // namespace
 
 std::span<const ExportFormatRecord> exportFormatRecords() { return records; }
 
-const ExportFormatRecord& exportFormatRecord(ExportFormat format) {
-  const auto* found = std::find_if(std::begin(records), std::end(records),
-                                   [format](const ExportFormatRecord& record) { return record.format == format; });
-  QUAR_PRECONDITION(found != std::end(records), "every export format has a record");
-  return *found;
-}
+const ExportFormatRecord& exportFormatRecord(ExportFormat format) { return records[caseIndex(format)]; }
 
 std::vector<PCMBitDepth> supportedBitDepths(ExportFormat format) {
   const auto depths = exportFormatRecord(format).bitDepths;

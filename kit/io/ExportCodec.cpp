@@ -1,9 +1,8 @@
 #include "io/ExportCodec.h"
 
 #include <algorithm>
-#include <iterator>
 
-#include "base/Precondition.h"
+#include "base/CaseTable.h"
 #include "io/platform/CoreAudioSupport.h"
 #include "io/platform/StreamDescription.h"
 
@@ -89,18 +88,13 @@ std::optional<ExportFormat> exportFormatOf(std::span<const Name> fileContainers,
   return std::nullopt;
 }
 
-static_assert(std::size(codecs) == allCases<ExportFormat>().size(), "one record per export format");
+static_assert(isCaseTable(codecs, &ExportCodec::format), "one record per export format, in case order");
 
 } // namespace
 
 std::span<const ExportCodec> exportCodecs() { return codecs; }
 
-const ExportCodec& exportCodec(ExportFormat format) {
-  const auto* found = std::find_if(std::begin(codecs), std::end(codecs),
-                                   [format](const ExportCodec& codec) { return codec.format == format; });
-  QUAR_PRECONDITION(found != std::end(codecs), "every export format has a codec record");
-  return *found;
-}
+const ExportCodec& exportCodec(ExportFormat format) { return codecs[caseIndex(format)]; }
 
 std::optional<ExportFormat> exportFormatOfNativeFile(uint32_t fileType, uint32_t formatID) {
   const uint32_t fileTypes[] = {fileType};

@@ -3,6 +3,7 @@
 #include <type_traits>
 #include <variant>
 
+#include "base/CaseTable.h"
 #include "dsp/effects/processors/ChorusProcessor.h"
 #include "dsp/effects/processors/CompressorProcessor.h"
 #include "dsp/effects/processors/DelayProcessor.h"
@@ -48,19 +49,12 @@ constexpr BuiltinEffect records[] = {
         "noiseReduction", "Noise Reduction", "waveform.badge.minus", restoration),
 };
 
-constexpr bool inCaseOrder() {
-  const auto& kinds = allCases<EffectKind>();
-  if (std::size(records) != kinds.size()) return false;
-  for (size_t i = 0; i < kinds.size(); ++i)
-    if (records[i].kind != kinds[i] || static_cast<size_t>(kinds[i]) != i) return false;
-  return true;
-}
-static_assert(inCaseOrder(), "one record per EffectKind, in case order");
+static_assert(isCaseTable(records, &BuiltinEffect::kind), "one record per EffectKind, in case order");
 
 } // namespace
 
 std::span<const BuiltinEffect> builtinEffects() { return records; }
 
-const BuiltinEffect& builtinEffect(EffectKind kind) { return records[static_cast<size_t>(kind)]; }
+const BuiltinEffect& builtinEffect(EffectKind kind) { return records[caseIndex(kind)]; }
 
 } // namespace quar
