@@ -36,7 +36,8 @@ QString failureSentence(quar::QuarError::Kind kind) {
   case Kind::decodeFailed: return QStringLiteral("The audio couldn\u2019t be read: the file is damaged or in a form that can\u2019t be decoded.");
   case Kind::encodeFailed: return QStringLiteral("The audio couldn\u2019t be written.");
   case Kind::codecUnavailable: return QStringLiteral("A codec it needs isn\u2019t available.");
-  case Kind::cancelled: break;
+  case Kind::cancelled:
+  case Kind::outOfSpace: break;
   }
   return {};
 }
