@@ -10,11 +10,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 #include "Arguments.h"
 #include "BenchSupport.h"
@@ -104,6 +106,8 @@ public:
     controller.addDocument(std::move(owned));
 
     EditorModel& model = document_->model();
+    // A failed edit ends the benchmark with its error, where the editor would show an alert.
+    model.setPresentError([this](std::exception_ptr error) { failure_ = error; });
     QObject::connect(&model.jobs(), &JobRunner::changed, &model, [this, &model] {
       if (!model.jobs().busy() && contentBuilt_ == 0) {
         contentBuilt_ = clock_.seconds();
@@ -155,6 +159,23 @@ public:
     if (statistics_) runUntil([&] { return statistics_->stats().has_value(); }, "the signal statistics");
   }
 
+  // Waits until the edit begun at content version `version` is in and no job runs; throws when
+  // the edit failed instead.
+  void waitForEdit(int64_t version, const std::string& what) {
+    runUntil(
+        [&] {
+          if (const std::exception_ptr failure = std::exchange(failure_, nullptr)) {
+            try {
+              std::rethrow_exception(failure);
+            } catch (const std::exception& error) {
+              throw std::runtime_error(what + " failed: " + error.what());
+            }
+          }
+          return !model().jobs().busy() && model().contentVersion() != version;
+        },
+        what);
+  }
+
   bool fileLoudnessIsCurrent() const {
     alive();
     const LoudnessAnalysis& analysis = model().analysis();
@@ -204,6 +225,7 @@ private:
   QPointer<AudioDocument> document_;
   TimelineView* timeline_ = nullptr;
   SignalStatsState* statistics_ = nullptr;
+  std::exception_ptr failure_;  // what the last edit failed with
   int drawsBeforeContent_ = 0;
   double read_ = 0, window_ = 0, contentBuilt_ = 0, modelLoaded_ = 0, firstDraw_ = 0, loudness_ = 0,
          statisticsDone_ = 0, lastContentChange_ = 0, lastAnalysis_ = 0;
@@ -307,8 +329,7 @@ Json editsCommand(const Words& words) {
     const double requested = opened.now();
     const int64_t version = model.contentVersion();
     edit.run();
-    runUntil([&] { return !model.jobs().busy() && model.contentVersion() != version; },
-             std::string("the edit ") + edit.name);
+    opened.waitForEdit(version, std::string("the edit ") + edit.name);
     const double committed = opened.lastContentChange();
     runUntil([&] { return opened.fileLoudnessIsCurrent(); }, std::string("the loudness after ") + edit.name);
     const double measured = opened.lastAnalysis() - committed;
@@ -342,7 +363,7 @@ Json undoDepthCommand(const Words& words) {
     const double requested = opened.now();
     const int64_t version = model.contentVersion();
     step();
-    runUntil([&] { return !model.jobs().busy() && model.contentVersion() != version; }, what);
+    opened.waitForEdit(version, what);
     const double seconds = opened.lastContentChange() - requested;
     runUntil([&] { return opened.fileLoudnessIsCurrent(); }, "the loudness after " + what);
     return seconds;

@@ -156,6 +156,9 @@ public:
 
   // Undo snapshots and background jobs (EditorModelUndo.cpp): every change is one undo step that
   // restores a whole snapshot; at most one job runs, through jobs(), which shows its busy state.
+  // Every change is all or nothing: one that finds no room on the disk or no memory for its new
+  // audio leaves the document, its selection and undo history as they were, and its failure
+  // goes to the error presenter (the take's TakeDone for a recording).
   void process(const QString& name, JobWork work,
                std::optional<std::optional<quar::FrameRange>> selection = std::nullopt, MarkersUpdate markers = {},
                EnvelopeUpdate envelope = {});
@@ -165,6 +168,7 @@ public:
 
   // Splice edits and the clipboard (EditorModelSplice.cpp): immediate, one undo step each.
   void copy();
+  void cut();
   void deleteSelection(const QString& name);
   void trimToSelection();
   void paste();
@@ -250,12 +254,16 @@ private:
   JobRunner::ContentStamp contentStamp() const;
   void restore(const EditState& state);
   void registerUndo(EditState state, const QString& name);
-  void commit(EditState next, const QString& name);
+  bool edit(const QString& name, const std::function<void(EditState& next)>& build);
+  std::exception_ptr tryEdit(const QString& name, const std::function<void(EditState& next)>& build);
+  static std::exception_ptr failureOf(const std::function<void()>& work);
   void finishJob(const JobRunner::ContentStamp& stamp, const ProgressToken& token, const QString& name,
                  const std::optional<std::optional<quar::FrameRange>>& selection, const MarkersUpdate& markers,
                  const EnvelopeUpdate& envelope, const JobRunner::Outcome& outcome);
   void withConformed(quar::AudioContent clip, std::function<void(EditorModel&, const quar::AudioContent&)> body);
   std::vector<Marker> markersAfterReplacing(quar::FrameRange range, int64_t newLength) const;
+  quar::AudioContent clipOf(quar::FrameRange range) const;
+  void deleting(EditState& next, quar::FrameRange range) const;
   std::optional<quar::FrameRange> selectedRange() const;
   int64_t insertionPoint() const;
   int64_t currentPosition() const;
@@ -265,7 +273,8 @@ private:
   void applyEffectsChain(std::shared_ptr<ProcessorHandoff> handoff, const JobRunner::ContentStamp& stamp,
                          const quar::EnvelopeSet& envelopes, const QString& name, quar::FrameRange range,
                          const std::optional<std::set<int>>& channels, quar::EffectTailMode tail);
-  void commitTake(const quar::AudioContent& take, const QString& name, quar::FrameRange target, RecordMode mode);
+  std::exception_ptr commitTake(const quar::AudioContent& take, const QString& name, quar::FrameRange target,
+                                RecordMode mode);
   void followRecordHead();
   float previewGain() const;
 

@@ -53,11 +53,11 @@ void EditorModel::endEnvelopeEdit(const GainEnvelope& from, const QString& name)
 void EditorModel::removeEnvelopePoint(const quar::Uuid& id) {
   Platform::assertGuiThread();
   if (refusesChange()) return;
-  GainEnvelope envelope = envelopes_.envelope(envelopeTarget_);
-  envelope.remove(id);
-  EditState next = snapshot();
-  next.envelope = replacingTargetEnvelope(std::move(envelope));
-  commit(std::move(next), QStringLiteral("Delete Gain Point"));
+  edit(QStringLiteral("Delete Gain Point"), [&](EditState& next) {
+    GainEnvelope envelope = envelopes_.envelope(envelopeTarget_);
+    envelope.remove(id);
+    next.envelope = replacingTargetEnvelope(std::move(envelope));
+  });
 }
 
 // "Clear Gain Envelope": empties every envelope and trim; nothing when already empty.
@@ -65,9 +65,7 @@ void EditorModel::clearEnvelope() {
   Platform::assertGuiThread();
   if (refusesChange()) return;
   if (envelopes_.isEmpty()) return;
-  EditState next = snapshot();
-  next.envelope = EnvelopeSet();
-  commit(std::move(next), QStringLiteral("Clear Gain Envelope"));
+  edit(QStringLiteral("Clear Gain Envelope"), [](EditState& next) { next.envelope = EnvelopeSet(); });
 }
 
 // "Channel Levels": one undo step back to the set as it was when the level drag began;
@@ -99,10 +97,10 @@ void EditorModel::balanceChannels() {
     return;
   }
   const double mean = std::accumulate(figures.begin(), figures.end(), 0.0) / static_cast<double>(count);
-  EditState next = snapshot();
-  for (int c = 0; c < count; ++c)
-    next.envelope.setTrim(c, envelopes_.trim(c) - (figures[static_cast<size_t>(c)] - mean), count);
-  commit(std::move(next), QStringLiteral("Balance Channels"));
+  edit(QStringLiteral("Balance Channels"), [&](EditState& next) {
+    for (int c = 0; c < count; ++c)
+      next.envelope.setTrim(c, envelopes_.trim(c) - (figures[static_cast<size_t>(c)] - mean), count);
+  });
 }
 
 // "Reset Channel Levels": every trim back to 0 dB; nothing when all are already 0.
@@ -111,9 +109,7 @@ void EditorModel::resetChannelTrims() {
   if (refusesChange()) return;
   const std::vector<double>& trims = envelopes_.trimDB;
   if (std::none_of(trims.begin(), trims.end(), [](double db) { return std::abs(db) > trimThresholdDB; })) return;
-  EditState next = snapshot();
-  next.envelope.trimDB.clear();
-  commit(std::move(next), QStringLiteral("Reset Channel Levels"));
+  edit(QStringLiteral("Reset Channel Levels"), [](EditState& next) { next.envelope.trimDB.clear(); });
 }
 
 // "Apply Gain Envelope": renders the envelopes into the audio as a job and clears them; a flat

@@ -27,20 +27,19 @@ std::optional<size_t> indexOf(const std::vector<Marker>& markers, const quar::Uu
 void EditorModel::addMarker(std::optional<int64_t> frame) {
   Platform::assertGuiThread();
   if (refusesChange()) return;
-  EditState next = snapshot();
   const QString name = QStringLiteral("Marker ") + QString::number(markers_.size() + 1);
-  next.markers.push_back(Marker{quar::Uuid::random(), frame.value_or(currentPosition()), name});
-  sortByFrame(next.markers);
-  commit(std::move(next), QStringLiteral("Add Marker"));
+  edit(QStringLiteral("Add Marker"), [&](EditState& next) {
+    next.markers.push_back(Marker{quar::Uuid::random(), frame.value_or(currentPosition()), name});
+    sortByFrame(next.markers);
+  });
 }
 
 // "Remove Marker"; recorded even when no marker has the id.
 void EditorModel::removeMarker(const quar::Uuid& id) {
   Platform::assertGuiThread();
   if (refusesChange()) return;
-  EditState next = snapshot();
-  std::erase_if(next.markers, [&](const Marker& m) { return m.id == id; });
-  commit(std::move(next), QStringLiteral("Remove Marker"));
+  edit(QStringLiteral("Remove Marker"),
+       [&](EditState& next) { std::erase_if(next.markers, [&](const Marker& m) { return m.id == id; }); });
 }
 
 // "Rename Marker"; nothing when the name is unchanged or no marker has the id.
@@ -49,9 +48,7 @@ void EditorModel::renameMarker(const quar::Uuid& id, const QString& name) {
   if (refusesChange()) return;
   const std::optional<size_t> index = indexOf(markers_, id);
   if (!index || markers_[*index].name == name) return;
-  EditState next = snapshot();
-  next.markers[*index].name = name;
-  commit(std::move(next), QStringLiteral("Rename Marker"));
+  edit(QStringLiteral("Rename Marker"), [&](EditState& next) { next.markers[*index].name = name; });
 }
 
 // Moves to the frame clamped to the content: live (in place, unsorted, no undo) or as one step
@@ -68,10 +65,10 @@ void EditorModel::moveMarker(const quar::Uuid& id, int64_t frame, bool registerU
     setMarkers(std::move(moved));
     return;
   }
-  EditState next = snapshot();
-  next.markers[*index].frame = to;
-  sortByFrame(next.markers);
-  commit(std::move(next), QStringLiteral("Move Marker"));
+  edit(QStringLiteral("Move Marker"), [&](EditState& next) {
+    next.markers[*index].frame = to;
+    sortByFrame(next.markers);
+  });
 }
 
 // Turns a finished live drag into one "Move Marker" step back to `original` (the markers
@@ -86,9 +83,7 @@ void EditorModel::endMarkerDrag(const std::vector<Marker>& original) {
   std::vector<Marker> dragged = markers_;
   sortByFrame(dragged);
   setMarkers(original);
-  EditState next = snapshot();
-  next.markers = std::move(dragged);
-  commit(std::move(next), QStringLiteral("Move Marker"));
+  edit(QStringLiteral("Move Marker"), [&](EditState& next) { next.markers = std::move(dragged); });
 }
 
 // Seeks to the next marker more than one frame after the position, or the previous one more

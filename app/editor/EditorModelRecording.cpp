@@ -65,8 +65,8 @@ void EditorModel::updateLiveTake(const AudioContent& take) {
       const int64_t upper = recordingMode_ == RecordMode::replace
                                 ? std::min(lower + take.frameCount(), recordingTarget_.upperBound)
                                 : lower;
-      live.replaceSubrange(FrameRange(lower, upper), take);
-      setContent(std::move(live));
+      // A view of the take that finds no room waits for a later snapshot; the take records on.
+      if (!failureOf([&] { live.replaceSubrange(FrameRange(lower, upper), take); })) setContent(std::move(live));
     }
   }
   followRecordHead();
@@ -114,19 +114,20 @@ void EditorModel::finishRecording(std::optional<AudioContent> take, TakeDone don
     return;
   }
   if (recordingIntoEmpty_) {
-    EditState next = snapshot();
-    next.content = std::move(*take);
-    next.selection = FrameRange(0, next.content.frameCount());
-    next.activeChannels = allChannels(next.content.channelCount());
-    next.cursor = 0;
-    commit(std::move(next), QStringLiteral("Record"));
+    if (const std::exception_ptr failure = tryEdit(QStringLiteral("Record"), [&](EditState& next) {
+          next.content = std::move(*take);
+          next.selection = FrameRange(0, next.content.frameCount());
+          next.activeChannels = allChannels(next.content.channelCount());
+          next.cursor = 0;
+        })) {
+      done(TakeResult::failed, failure);
+      return;
+    }
     setFileInfo(std::nullopt);
     viewport_.zoomToFit();
     done(TakeResult::committed, nullptr);
     return;
   }
-  // The recorder takes the document's channels; a document changed since it armed gets a remix.
-  if (take->channelCount() != content_.channelCount()) take = quar::remixed(*take, content_.channelCount());
   const double rate = content_.sampleRate();
   const QString name = take->sampleRate() == rate
                            ? QStringLiteral("Record")
@@ -138,10 +139,13 @@ void EditorModel::finishRecording(std::optional<AudioContent> take, TakeDone don
     done(TakeResult::refused, nullptr);
     return;
   }
+  // The recorder takes the document's channels; a document changed since it armed gets a remix.
   jobs_.run(
       name,
-      [take = std::move(*take), rate](ProgressToken& token) {
-        return take.sampleRate() == rate ? take : resampled(take, rate, token);
+      [take = std::move(*take), rate, channels = content_.channelCount()](ProgressToken& token) {
+        const AudioContent conformed =
+            take.channelCount() == channels ? take : quar::remixed(take, channels, token.callback());
+        return conformed.sampleRate() == rate ? conformed : resampled(conformed, rate, token);
       },
       [this, stamp = contentStamp(), name, target = recordingTarget_,
        mode = recordingMode_, done = std::move(done)](const ProgressToken& token, const JobRunner::Outcome& outcome) {
@@ -154,26 +158,29 @@ void EditorModel::finishRecording(std::optional<AudioContent> take, TakeDone don
           done(TakeResult::cancelled, nullptr);
         } else if (!JobRunner::acceptsResult(token, stamp, contentStamp())) {
           done(TakeResult::refused, nullptr);
+        } else if (const std::exception_ptr failure = commitTake(*outcome.content, name, target, mode)) {
+          done(TakeResult::failed, failure);
         } else {
-          commitTake(*outcome.content, name, target, mode);
           done(TakeResult::committed, nullptr);
         }
       });
 }
 
 // Installs a take in the document's channels and rate at `target` (replacing it for `replace`,
-// else inserting at its start) as one undo step named `name`, selecting the take.
-void EditorModel::commitTake(const AudioContent& take, const QString& name, FrameRange target, RecordMode mode) {
+// else inserting at its start) as one undo step named `name`, selecting the take. What kept it
+// out (no room for compaction's blocks) is returned; null when it went in.
+std::exception_ptr EditorModel::commitTake(const AudioContent& take, const QString& name, FrameRange target,
+                                           RecordMode mode) {
   const int64_t n = take.frameCount();
   const int64_t lower = std::clamp<int64_t>(target.lowerBound, 0, content_.frameCount());
   const int64_t upper = mode == RecordMode::replace
                             ? std::clamp<int64_t>(std::min(lower + n, target.upperBound), lower, content_.frameCount())
                             : lower;
   const FrameRange replaced(lower, upper);
-  EditState next = snapshot();
-  next.content.replaceSubrange(replaced, take);
-  next.selection = FrameRange(lower, lower + n);
-  next.markers = markersAfterReplacing(replaced, n);
-  next.envelope = envelopes_.adjusted(replaced, n);
-  commit(std::move(next), name);
+  return tryEdit(name, [&](EditState& next) {
+    next.content.replaceSubrange(replaced, take);
+    next.selection = FrameRange(lower, lower + n);
+    next.markers = markersAfterReplacing(replaced, n);
+    next.envelope = envelopes_.adjusted(replaced, n);
+  });
 }

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 #include "base/Numbers.h"
+#include "base/QuarError.h"
 #include "platform/Platform.h"
 
 using quar::AudioContent;
@@ -82,11 +84,45 @@ void EditorModel::registerUndo(EditState state, const QString& name) {
   undoManager_->setActionName(name);
 }
 
-// restore(next), then one undo step back to the state before.
-void EditorModel::commit(EditState next, const QString& name) {
-  EditState before = snapshot();
-  restore(next);
-  registerUndo(std::move(before), name);
+// What every change goes through: `build` makes the next state from a snapshot of this one
+// (sharing its blocks); then the model shows it, with one undo step named `name` back to the
+// state before. When building fails for want of disk space or memory, nothing changes and the
+// failure is presented. Whether it committed.
+bool EditorModel::edit(const QString& name, const std::function<void(EditState& next)>& build) {
+  if (const std::exception_ptr failure = tryEdit(name, build)) {
+    presentError(failure);
+    return false;
+  }
+  return true;
+}
+
+// edit() that returns the failure (null when it committed) instead of presenting it.
+std::exception_ptr EditorModel::tryEdit(const QString& name, const std::function<void(EditState& next)>& build) {
+  std::optional<EditState> before, next;
+  if (const std::exception_ptr failure = failureOf([&] {
+        before = snapshot();
+        next = before;
+        build(*next);
+      }))
+    return failure;
+  restore(*next);
+  registerUndo(std::move(*before), name);
+  return nullptr;
+}
+
+// Runs `work`; returns what it threw as a QuarError (no room on the disk for new audio, or
+// another failure the kit tells the user of) or std::bad_alloc (no memory), null when it ran
+// through. Work that makes new audio on the GUI thread runs here, so that such a failure never
+// leaves an event handler.
+std::exception_ptr EditorModel::failureOf(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const quar::QuarError&) {
+    return std::current_exception();
+  } catch (const std::bad_alloc&) {
+    return std::current_exception();
+  }
+  return nullptr;
 }
 
 // The document's Undo and Redo; refused with a beep unless canChangeDocument().
@@ -141,11 +177,11 @@ void EditorModel::finishJob(const JobRunner::ContentStamp& stamp, const Progress
   }
   if (!JobRunner::acceptsResult(token, stamp, contentStamp())) return;
   const AudioContent& result = *outcome.content;
-  EditState next = snapshot();
-  if (markers) next.markers = markers(result);
-  if (envelope) next.envelope = envelope(result);
-  if (selection) next.selection = *selection;
-  if (result.channelCount() != content_.channelCount()) next.activeChannels = allChannels(result.channelCount());
-  next.content = result;
-  commit(std::move(next), name);
+  edit(name, [&](EditState& next) {
+    if (markers) next.markers = markers(result);
+    if (envelope) next.envelope = envelope(result);
+    if (selection) next.selection = *selection;
+    if (result.channelCount() != content_.channelCount()) next.activeChannels = allChannels(result.channelCount());
+    next.content = result;
+  });
 }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 
 #include "base/QuarError.h"
 
@@ -143,6 +144,8 @@ QString description(std::exception_ptr error) {
     if (error) std::rethrow_exception(error);
   } catch (const quar::QuarError& e) {
     return QString::fromStdString(e.errorDescription());
+  } catch (const std::bad_alloc&) {
+    return QStringLiteral("There isn\u2019t enough memory for the audio.");
   } catch (const std::exception& e) {
     return QString::fromUtf8(e.what());
   } catch (...) {

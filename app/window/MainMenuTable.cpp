@@ -199,11 +199,7 @@ std::vector<Item> editItems() {
           [](Window& w, const Argument&) { w.model().redo(); }),
       separator(),
       editor(QStringLiteral("Cut"), QStringLiteral("cut"), QStringLiteral("Ctrl+X"), idleWithSelection,
-             [](Window& w, const Argument&) {
-               if (!w.model().selection()) return;
-               w.model().copy();
-               w.model().deleteSelection(QStringLiteral("Cut"));
-             }),
+             [](Window& w, const Argument&) { w.model().cut(); }),
       editor(QStringLiteral("Copy"), QStringLiteral("copy"), QStringLiteral("Ctrl+C"), idleWithSelection,
              [](Window& w, const Argument&) { w.model().copy(); }),
       editor(QStringLiteral("Paste"), QStringLiteral("paste"), QStringLiteral("Ctrl+V"), idleWithClipboard,

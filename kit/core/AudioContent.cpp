@@ -205,14 +205,32 @@ void AudioContent::replaceSubrange(FrameRange range, const AudioContent& other) 
     return;
   }
   const FrameRange clamped = clampedToContent(range);
+  // All that can fail (memory for the lists, new blocks for compaction) comes before the content
+  // changes: a failed splice leaves it as it was. Its segments move into the new list, and back
+  // again when compaction fails.
   std::vector<Segment> next;
   next.reserve(segments_.size() + other.segments_.size() + 2);
+  starts_.reserve(next.capacity());
+  const size_t tailFrom = segmentIndex(clamped.upperBound);
   takePieces({0, clamped.lowerBound}, next);
+  const size_t headCount = next.size();
   next.insert(next.end(), other.segments_.begin(), other.segments_.end());
+  const size_t tailStart = next.size();
   takePieces({clamped.upperBound, frameCount_}, next);
+  try {
+    if (std::optional<std::vector<Segment>> compact = compacted(next)) next = std::move(*compact);
+  } catch (...) {
+    // The segments that moved are those left without a block here.
+    const auto giveBack = [&](size_t first, size_t last, size_t from) {
+      for (size_t i = first; i < last; ++i)
+        if (Segment& own = segments_[from + i - first]; !own.block) own = std::move(next[i]);
+    };
+    giveBack(0, headCount, 0);
+    giveBack(tailStart, next.size(), tailFrom);
+    throw;
+  }
   segments_ = std::move(next);
-  reindex();
-  compactIfFragmented();
+  reindex();  // within the capacity reserved above
 }
 
 void AudioContent::removeSubrange(FrameRange range) {

@@ -78,6 +78,8 @@ public:
   // Replaces the frames of the range (clamped) by all frames of `other`, sharing its blocks,
   // then compacts runs of small segments when the content is fragmented. `other` must have this
   // channel count and, unless empty, this sample rate. `other` may be this content itself.
+  // Compaction makes blocks: when it finds no room (QuarError::outOfSpace) or memory, the splice
+  // throws and the content is left as it was, as for the three edits below.
   void replaceSubrange(FrameRange range, const AudioContent& other);
   // Removes the frames of the range (clamped).
   void removeSubrange(FrameRange range);
@@ -112,12 +114,16 @@ private:
   // Appends the views of frames range (inside the content) to `out`.
   void appendPieces(FrameRange range, std::vector<Segment>& out) const;
   // The same for a content about to drop its segments: segments wholly inside the range move to
-  // `out` (their blocks' reference counts untouched), so an edit costs little whatever the
-  // number of segments. The ranges of two calls must not share a whole segment.
+  // `out` (their blocks' reference counts untouched, their places here left without a block),
+  // so an edit costs little whatever the number of segments. The ranges of two calls must not
+  // share a whole segment.
   void takePieces(FrameRange range, std::vector<Segment>& out);
   FrameRange clampedToContent(FrameRange range) const;
   void reindex();
-  void compactIfFragmented();
+  // `segments` of this format with their runs of small segments copied into new blocks, when
+  // they are fragmented enough to be worth it; none when nothing changes. `segments` stay as
+  // they are, also when making the blocks fails.
+  std::optional<std::vector<Segment>> compacted(const std::vector<Segment>& segments) const;
 
   int channelCount_;
   double sampleRate_;

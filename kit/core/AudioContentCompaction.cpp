@@ -15,19 +15,19 @@ constexpr int64_t tolerableSmallSegments = 16;
 
 } // namespace
 
-void AudioContent::compactIfFragmented() {
-  if (segments_.size() < minimumSegments) return;
+std::optional<std::vector<Segment>> AudioContent::compacted(const std::vector<Segment>& segments) const {
+  if (segments.size() < minimumSegments) return std::nullopt;
   const auto isSmall = [](const Segment& segment) { return segment.count < smallSegmentLimit; };
-  if (std::count_if(segments_.begin(), segments_.end(), isSmall) <= tolerableSmallSegments) return;
+  if (std::count_if(segments.begin(), segments.end(), isSmall) <= tolerableSmallSegments) return std::nullopt;
   // Only runs of two or more small segments change; without one there is nothing to rebuild.
-  const auto pair = std::adjacent_find(segments_.begin(), segments_.end(),
+  const auto pair = std::adjacent_find(segments.begin(), segments.end(),
                                        [&](const Segment& a, const Segment& b) { return isSmall(a) && isSmall(b); });
-  if (pair == segments_.end()) return;
+  if (pair == segments.end()) return std::nullopt;
 
   std::vector<Segment> result;
   std::vector<Segment> run;
   int64_t runFrames = 0;
-  // Segments move rather than copy: their blocks' reference counts stay untouched.
+  // Segments are copied, not moved: `segments` stay whole until the result has been made.
   const auto closeRun = [&] {
     if (run.size() >= 2) {
       const AudioContent pieces(channelCount_, sampleRate_, std::move(run));
@@ -40,19 +40,18 @@ void AudioContent::compactIfFragmented() {
     run.clear();
     runFrames = 0;
   };
-  for (auto& segment : segments_) {
-    if (segment.count < smallSegmentLimit) {
+  for (const Segment& segment : segments) {
+    if (isSmall(segment)) {
       runFrames += segment.count;
-      run.push_back(std::move(segment));
+      run.push_back(segment);
       if (runFrames >= AudioBlock::preferredFrameCount) closeRun();
     } else {
       closeRun();
-      result.push_back(std::move(segment));
+      result.push_back(segment);
     }
   }
   closeRun();
-  segments_ = std::move(result);
-  reindex();
+  return result;
 }
 
 } // namespace quar

@@ -151,6 +151,7 @@ BlockStore::Range BlockStore::allocate(int64_t bytes) {
   Range range;
   {
     std::lock_guard lock(mutex_);
+    if (bytes > capacity_ - inUse_) throw QuarError::outOfSpace(folder_, ENOSPC);
     auto fit = freeBySize_.lower_bound({bytes, 0});
     if (fit == freeBySize_.end()) {
       try {
@@ -188,6 +189,11 @@ void BlockStore::release(const Range& range) {
   std::lock_guard lock(mutex_);
   insertFree(range.offset, range.bytes);
   inUse_ -= range.bytes;
+}
+
+void BlockStore::setCapacity(int64_t bytes) {
+  std::lock_guard lock(mutex_);
+  capacity_ = bytes;
 }
 
 int64_t BlockStore::bytesInUse() const {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -53,6 +54,9 @@ public:
   Range allocate(int64_t bytes);
   // Gives a range from allocate() back: its pages and disk space are freed at once.
   void release(const Range& range);
+  // For tests: allocate() refuses with QuarError::outOfSpace, as a full disk does, what would
+  // take bytesInUse() above `bytes`.
+  void setCapacity(int64_t bytes);
 
   const std::string& folder() const { return folder_; }
   // Bytes handed out and not yet released.
@@ -74,6 +78,7 @@ private:
   std::map<int64_t, int64_t> freeByOffset_;   // offset → length
   std::set<std::pair<int64_t, int64_t>> freeBySize_;  // (length, offset)
   int64_t inUse_ = 0;
+  int64_t capacity_ = std::numeric_limits<int64_t>::max();
 };
 
 } // namespace quar

@@ -1,6 +1,7 @@
 // Runs quar-bench's commands on tiny files: each prints one valid JSON object with its figures,
 // and bad input ends with a one-line message and a non-zero exit. Skipped when the program
 // (built only in the Release build) does not exist; QUAR_BENCH overrides its location.
+#include <sys/mount.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -53,10 +54,10 @@ protected:
 
   std::string file(const std::string& name) const { return (folder_ / name).string(); }
 
-  // Runs quar-bench with `arguments` (shell words).
-  Outcome bench(const std::string& arguments) const {
+  // Runs quar-bench with `arguments` (shell words), after the variable assignments `environment`.
+  Outcome bench(const std::string& arguments, const std::string& environment = {}) const {
     const std::string command =
-        "'" + program() + "' " + arguments + " >'" + file("stdout") + "' 2>'" + file("stderr") + "'";
+        environment + "'" + program() + "' " + arguments + " >'" + file("stdout") + "' 2>'" + file("stderr") + "'";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(file("stdout")), readFile(file("stderr"))};
   }
@@ -204,6 +205,30 @@ TEST_F(BenchSmokeTest, BadInputEndsWithOneLineAndNonZeroExit) {
     EXPECT_TRUE(run.out.empty());
     ASSERT_FALSE(run.err.empty());
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+  }
+}
+
+// The document benchmarks on a store whose disk holds the file but not a whole-file edit: the
+// edit's failure ends the command at once, with its message and a non-zero exit.
+TEST_F(BenchSmokeTest, DocumentEditsOnAFullDiskEndWithTheError) {
+  const fs::path disk = folder_ / "disk";
+  fs::create_directories(disk);
+  if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=3m") != 0) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+  struct Unmount {
+    const fs::path& path;
+    ~Unmount() { ::umount(path.c_str()); }
+  } unmount{disk};
+  const std::string input = file("six.wav");  // 2.3 MB of samples
+  ASSERT_EQ(std::system(("sox -n -r 48000 -b 24 -c 2 " + input + " synth 6 sine 440 gain -6 2>/dev/null").c_str()), 0);
+  for (const char* command : {"edits", "undo-depth"}) {
+    SCOPED_TRACE(command);
+    const Outcome run = bench(std::string(command) + " " + input, "XDG_CACHE_HOME='" + disk.string() + "' ");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_NE(run.err.find("There isn\u2019t enough space on the disk for the audio in the folder \u201C" +
+                           (disk / "Quarnel").string() + "\u201D."),
+              std::string::npos)
+        << run.err;
   }
 }
 

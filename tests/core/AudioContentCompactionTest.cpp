@@ -1,9 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <limits>
 
 #include "ContentTestSupport.h"
+#include "base/QuarError.h"
 #include "core/AudioContent.h"
+#include "core/BlockStore.h"
 
 using namespace quar;
 using namespace quar::testing;
@@ -98,4 +105,53 @@ TEST(AudioContentCompaction, ManySmallPastesStayBounded) {
   }
   EXPECT_LT(content.segmentCount(), 100);  // 601 without compaction
   EXPECT_EQ(allFrames(content)[0], model);
+}
+
+// A splice whose compaction finds no room for the blocks it makes throws and leaves the content
+// as it was: the same segments of the same blocks, every frame readable. With room, the same
+// splices do compact.
+TEST(AudioContentCompaction, ASpliceWhoseCompactionFindsNoRoomChangesNothing) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("quar-compaction-" + std::to_string(::getpid()));
+  const std::shared_ptr<BlockStore> store = BlockStore::open(folder.string());
+  ASSERT_TRUE(store);
+  BlockStore::replaceCurrent(store);
+  // Large segments around and between runs of small ones, so the splices both move whole
+  // segments and cut pieces on either side of the range.
+  const AudioContent fragmented = Layout().add(5000).add(1000, 20).add(70000).add(1000, 20).add(5000).content();
+  const AudioContent insert = Layout().add(300).content();
+  struct Case {
+    const char* name;
+    std::function<void(AudioContent&)> splice;
+  };
+  const Case cases[] = {
+      {"delete inside", [](AudioContent& c) { c.removeSubrange(FrameRange(5500, 96500)); }},
+      {"insert inside", [&](AudioContent& c) { c.insert(insert, 12345); }},
+      {"insert at the start", [&](AudioContent& c) { c.insert(insert, 0); }},
+      {"append", [&](AudioContent& c) { c.append(insert); }},
+      {"replace a run", [&](AudioContent& c) { c.replaceSubrange(FrameRange(5000, 15000), insert); }},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    AudioContent roomy = fragmented;
+    k.splice(roomy);
+    EXPECT_LT(roomy.segmentCount(), fragmented.segmentCount());
+
+    store->setCapacity(store->bytesInUse());
+    AudioContent content = fragmented;
+    try {
+      k.splice(content);
+      ADD_FAILURE() << "compaction made blocks in a full store";
+    } catch (const QuarError& error) {
+      EXPECT_EQ(error.kind(), QuarError::Kind::outOfSpace);
+    }
+    store->setCapacity(std::numeric_limits<int64_t>::max());
+    EXPECT_TRUE(content.isIdentical(fragmented));
+    EXPECT_EQ(allFrames(content), allFrames(fragmented));
+    // And it splices as well as ever.
+    k.splice(content);
+    EXPECT_EQ(allFrames(content), allFrames(roomy));
+  }
+  BlockStore::replaceCurrent(nullptr);
+  std::filesystem::remove_all(folder);
 }

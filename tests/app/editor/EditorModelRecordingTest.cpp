@@ -1,4 +1,5 @@
 #include "EditorModelFixture.h"
+#include "FullStoreSupport.h"
 
 #include "base/QuarError.h"
 
@@ -273,4 +274,36 @@ TEST_F(EditorModelRecordingTest, WithoutARecordingTheOperationsDoNothing) {
   EXPECT_EQ(outcome.result, EditorModel::TakeResult::refused);
   EXPECT_EQ(Snapshot(*model), before);
   EXPECT_EQ(model->recordHead(), std::nullopt);
+}
+
+// On a full disk, a take whose splice makes blocks (the document is fragmented, so the splice
+// compacts) stays out: the live view keeps the document as it was, and the finished take leaves
+// it as before the take, with no undo step; the take's callback learns why, to keep the take.
+TEST_F(EditorModelRecordingTest, ATakeThatFindsTheDiskFullStaysOutAndSaysWhy) {
+  FullStore store;
+  auto model = makeModel(fragmented(numbered(40000)));
+  model->setSelection(FrameRange(10000, 20000), std::nullopt);
+  const AudioContent base = model->content();
+  const AudioContent take = constant(30000, -1);
+  store.fill();
+  model->beginRecording(RecordMode::insert, 48000, 2);
+
+  model->updateLiveTake(take);
+  EXPECT_EQ(model->recordHead(), 40000);
+  EXPECT_TRUE(model->content().isIdentical(base));
+
+  Outcome outcome;
+  model->finishRecording(take, outcome.callback());
+  ASSERT_TRUE(waitUntilIdle(*model));
+  ASSERT_EQ(outcome.result, EditorModel::TakeResult::failed);
+  try {
+    std::rethrow_exception(outcome.error);
+  } catch (const quar::QuarError& error) {
+    EXPECT_EQ(error.kind(), quar::QuarError::Kind::outOfSpace);
+  }
+  EXPECT_TRUE(model->content().isIdentical(base));
+  EXPECT_EQ(model->selection(), FrameRange(10000, 20000));
+  EXPECT_TRUE(model->canChangeDocument());
+  EXPECT_FALSE(undo.canUndo());
+  EXPECT_TRUE(presented.empty());  // the recorder tells it, with where the take is kept
 }

@@ -1,4 +1,6 @@
 #include "EditorModelFixture.h"
+#include "FullStoreSupport.h"
+#include "base/QuarError.h"
 #include "support/AudioClipboard.h"
 
 using quar::AudioContent;
@@ -228,4 +230,38 @@ TEST_F(EditorModelSpliceTest, SwapChannelsOnlyForStereo) {
   EXPECT_EQ(model->content().sample(1, 0), 1);
   EXPECT_EQ(model->selection(), FrameRange(2, 4));
   EXPECT_EQ(undo.undoMenuItemTitle(), QStringLiteral("Undo Swap Channels"));
+}
+
+// Cut is one edit: when its clip or its deletion finds no room (one channel active: the clip and
+// the silencing make blocks; all channels: the deletion compacts), neither the clipboard nor the
+// document changes. A copy that finds no room leaves the clipboard.
+TEST_F(EditorModelSpliceTest, ACutOrCopyThatFindsTheDiskFullChangesNothing) {
+  struct Case {
+    const char* name;
+    std::set<int> channels;
+    bool cut;
+  };
+  for (const Case& c : {Case{"cut, one channel", {1}, true}, Case{"cut", {0, 1}, true}, Case{"copy, one channel", {1}, false}}) {
+    SCOPED_TRACE(c.name);
+    FullStore store;
+    AudioClipboard::shared().store(numbered(10));
+    auto model = makeModel(fragmented(numbered(40000)));
+    model->setSelection(FrameRange(10000, 20000), c.channels);
+    const Snapshot before(*model);
+    const int64_t clipboardChanges = AudioClipboard::shared().changeCount();
+    store.fill();
+    presented.clear();
+
+    c.cut ? model->cut() : model->copy();
+    EXPECT_TRUE(Snapshot(*model) == before);
+    EXPECT_FALSE(undo.canUndo());
+    EXPECT_EQ(AudioClipboard::shared().changeCount(), clipboardChanges);
+    EXPECT_EQ(AudioClipboard::shared().content()->frameCount(), 10);
+    ASSERT_EQ(presented.size(), 1u);
+    try {
+      std::rethrow_exception(presented.front());
+    } catch (const quar::QuarError& error) {
+      EXPECT_EQ(error.kind(), quar::QuarError::Kind::outOfSpace);
+    }
+  }
 }

@@ -8,13 +8,17 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSettings>
 
 #include <functional>
 
 #include "AppTestSupport.h"
+#include "FullStoreSupport.h"
 #include "au/support/TestUnits.h"
 #include "DocumentTestSupport.h"
+#include "editor/EditorModelFixture.h"
+#include "effects/EditorTestSupport.h"
 #include "document/AudioDocumentController.h"
 #include "dsp/effects/EffectSettings.h"
 #include "window/EditorCommands.h"
@@ -23,6 +27,7 @@
 #include "effects/EffectsRack.h"
 #include "platform/NullAudioBackend.h"
 #include "recording/Recorder.h"
+#include "sheets/SheetContainer.h"
 #include "support/AudioClipboard.h"
 #include "support/Preferences.h"
 #include "views/EditorRootView.h"
@@ -606,3 +611,110 @@ TEST_F(EditorCommandsTest, TheTimelinesContextMenuTakesTheWindowsItems) {
 }
 
 #include "EditorCommandsTest.moc"
+
+// Every command of the menus that makes new audio, on a document whose disk is full (fragmented,
+// so that a splice compacts): the command fails with the alert naming the folder, and the
+// document, its selection, channels, markers and envelopes, the undo history and the clipboard
+// are as they were. Trim to Selection and Paste as New Document make no audio; recording is the
+// recorder's.
+TEST_F(EditorCommandsTest, CommandsThatFindTheDiskFullChangeNothingAndSaySo) {
+  using EditorModelFixtureSupport::numbered;
+  using EditorModelFixtureSupport::Snapshot;
+  struct Case {
+    const char* name;
+    const char* command;
+    std::function<void(EditorModel&)> prepare = [](EditorModel&) {};
+    std::function<void(SheetContainer&)> sheet = {};  // for a command that opens a sheet: what to do in it
+    int channels = 2;
+  };
+  const auto oneChannel = [](EditorModel& m) { m.setActiveChannels({0}); };
+  const auto clip = [](int channels, double rate) {
+    return [channels, rate](EditorModel&) { AudioClipboard::shared().store(numbered(20000, channels, rate)); };
+  };
+  const auto accept = [](SheetContainer&) {};
+  const std::vector<Case> cases{
+      {.name = "cut, one channel", .command = "cut", .prepare = oneChannel},
+      {.name = "cut", .command = "cut"},
+      {.name = "delete, one channel", .command = "delete", .prepare = oneChannel},
+      {.name = "delete", .command = "delete"},
+      {.name = "paste", .command = "paste", .prepare = clip(2, 48000)},
+      {.name = "paste, mono clip", .command = "paste", .prepare = clip(1, 48000)},
+      {.name = "paste, clip at 44.1 kHz", .command = "paste", .prepare = clip(2, 44100)},
+      {.name = "paste mix", .command = "pasteMix", .prepare = clip(2, 48000)},
+      {.name = "insert silence", .command = "insertSilence", .sheet = accept},
+      {.name = "swap channels", .command = "swapChannels"},
+      {.name = "gain", .command = "showGain", .sheet = accept},
+      {.name = "normalize", .command = "showNormalize", .sheet = accept},
+      {.name = "fade in", .command = "fadeIn"},
+      {.name = "fade out", .command = "fadeOut"},
+      {.name = "fade", .command = "showFade", .sheet = accept},
+      {.name = "silence", .command = "silenceSelection"},
+      {.name = "reverse", .command = "reverseAudio"},
+      {.name = "invert polarity", .command = "invertPolarity"},
+      {.name = "remove DC offset", .command = "removeDCOffset"},
+      {.name = "convert to mono", .command = "convertToMono"},
+      {.name = "convert to stereo", .command = "convertToStereo", .channels = 1},
+      {.name = "change sample rate", .command = "changeSampleRate", .sheet = accept},
+      {.name = "time and pitch",
+       .command = "showTimePitch",
+       .sheet =
+           [](SheetContainer& sheet) {
+             EditorTestSupport::slide(*sheet.findChild<ParamSlider*>(QStringLiteral("tempoSlider")), 6000);
+           }},
+      {.name = "apply gain envelope",
+       .command = "applyGainEnvelope",
+       .prepare =
+           [](EditorModel& m) {
+             quar::EnvelopeSet envelopes;
+             envelopes.master = quar::GainEnvelope({quar::EnvelopePoint(100, -6), quar::EnvelopePoint(30000, 0)});
+             m.setEnvelopes(envelopes);
+           }},
+      {.name = "apply effects rack",
+       .command = "applyEffectsRack",
+       .prepare = [](EditorModel& m) { m.rack().add(quar::defaultSettings(quar::EffectKind::distortion)); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FullStore store;
+    AudioClipboard::shared().store(numbered(100, 2));
+    AudioDocument* document = open(fragmented(numbered(40000, c.channels)));
+    EditorModel& model = document->model();
+    EditorWindowController& window = windowOf(*document);
+    model.setSelection(quar::FrameRange(10000, 20000), std::nullopt);
+    model.addMarker(15000);
+    document->undoManager()->removeAllActions();
+    c.prepare(model);
+    const quar::AudioContent content = model.content();
+    const Snapshot before(model);
+    const int64_t clipboardChanges = AudioClipboard::shared().changeCount();
+    store.fill();
+
+    const auto run = [&] {
+      choose(window, QString::fromUtf8(c.command));
+      if (!c.sheet) return;
+      SheetContainer* sheet = nullptr;
+      for (SheetContainer* shown : window.window()->findChildren<SheetContainer*>())
+        if (shown->isVisible()) sheet = shown;
+      ASSERT_TRUE(sheet);
+      c.sheet(*sheet);
+      sheet->actionButton()->click();
+    };
+    run();
+    ASSERT_TRUE(waitUntilIdle(*document));
+    QMessageBox* alert = waitForDialog<QMessageBox>(document->windowForSheet(), QStringLiteral("errorAlert"));
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->text(), store.alertText());
+    EXPECT_TRUE(model.content().isIdentical(content));
+    EXPECT_TRUE(Snapshot(model) == before);
+    EXPECT_FALSE(document->undoManager()->canUndo());
+    EXPECT_FALSE(document->undoManager()->canRedo());
+    EXPECT_EQ(AudioClipboard::shared().changeCount(), clipboardChanges);
+    delete alert;
+    // With room again, the same command goes through.
+    store.empty();
+    run();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !model.jobs().busy() && document->undoManager()->canUndo(); }, 20000));
+    EXPECT_TRUE(visibleTopLevels<QMessageBox>(QStringLiteral("errorAlert")).empty());
+    document->close();
+  }
+}
