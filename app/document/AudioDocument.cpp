@@ -75,10 +75,12 @@ void tellClipped(QWidget* window, const QUrl& url, int64_t clipped, const Encode
   const QString text = count + QStringLiteral(" clipped in ") + quotedName(url) + QLatin1Char('.');
   // Lossless formats write float as 24-bit integers.
   const int bits = quar::isFloat(settings.bitDepth) ? 24 : quar::bits(settings.bitDepth);
-  const QString informative =
-      QStringLiteral("They were louder than full scale, which %1-bit integer samples can\u2019t hold, so they were saved "
-                     "at full scale. A 32-bit float format (WAV, AIFF or CAF) keeps them.")
-          .arg(bits);
+  const QString format = settings.format == quar::ExportFormat::mp3
+                             ? QStringLiteral("the MP3 encoder")
+                             : QStringLiteral("%1-bit integer samples").arg(bits);
+  const QString informative = QStringLiteral("They were louder than full scale, which %1 can\u2019t hold, so they were "
+                                             "saved at full scale. A 32-bit float format (WAV, AIFF or CAF) keeps them.")
+                                  .arg(format);
   showLater(window, QMessageBox::Information, QStringLiteral("clippingAlert"), text, informative);
 }
 

@@ -61,7 +61,7 @@ struct EncodePlan {
 
 // What a completed export reports.
 struct EncodeReport {
-  // Samples beyond full scale that an integer format stored at full scale.
+  // Samples beyond full scale that the format (integer samples, MP3) stored at full scale.
   int64_t clippedSamples = 0;
 };
 
