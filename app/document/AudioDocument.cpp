@@ -316,12 +316,14 @@ void AudioDocument::exportSelection() {
     const QUrl url = panel->url();
     const quar::Uuid busy = model_->jobs().beginExternalBusy(QStringLiteral("Exporting ") + quotedName(url), token);
     auto clipped = std::make_shared<int64_t>(0);
+    exporting_ = true;
     JobPool::run<AudioDocument>(
         this,
         [snapshot, range, settings, token, clipped, path = pathOf(url)] {
           *clipped = quar::AudioEncoder::write(*snapshot, range, path, settings, token->callback()).clippedSamples;
         },
         [busy, token, url, clipped, settings](AudioDocument& document, std::exception_ptr error) {
+          document.exporting_ = false;
           document.model().jobs().endExternalBusy(busy);
           if (!error) tellClipped(document.windowForSheet(), url, *clipped, settings);
           if (error && !token->isCancelled())
@@ -329,6 +331,7 @@ void AudioDocument::exportSelection() {
                                          QStringLiteral("The audio could not be exported to ") + fileAndFolder(url) +
                                              QLatin1Char('.'),
                                          url.toLocalFile());
+          document.exportEnded(token->isCancelled() ? nullptr : error);
         });
   });
 }

@@ -61,6 +61,7 @@ public:
 
 protected:
   SaveJob prepareSave(const QUrl& url, const QString& type, SaveOperation operation) override;
+  bool isExporting() const override { return exporting_; }
   bool prepareSavePanel(SavePanel& panel) override;
   QString fileTypeFromLastRunSavePanel(const SavePanel& panel) const override;
   void revertToContentsOf(const QUrl& url, const QString& type) override;
@@ -81,4 +82,5 @@ private:
   // The export options of the save panel being run.
   QPointer<ExportOptionsModel> exportOptions_;
   std::shared_ptr<ProgressToken> loadToken_;
+  bool exporting_ = false;
 };
