@@ -46,8 +46,9 @@ QString directoryOf(const QUrl& url) {
   return url.isEmpty() ? QDir::homePath() : QFileInfo(url.toLocalFile()).absolutePath();
 }
 
-// Shows an alert on the window once the current event is done (application-modal when the
-// window is gone or hidden).
+// Shows an alert on the window once the current event is done; when the window is gone or
+// hidden, the document controller presents it (application-modal, and the program quits only
+// after it was read).
 void showLater(QWidget* window, QMessageBox::Icon icon, const QString& name, const QString& text,
                const QString& informative) {
   QTimer::singleShot(0, qApp, [window = QPointer<QWidget>(window), icon, name, text, informative] {
@@ -58,6 +59,8 @@ void showLater(QWidget* window, QMessageBox::Icon icon, const QString& name, con
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (parent) {
       box->open();
+    } else if (DocumentController* controller = DocumentController::shared()) {
+      controller->presentAlert(box);
     } else {
       box->setWindowModality(Qt::ApplicationModal);
       box->show();
