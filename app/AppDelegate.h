@@ -54,7 +54,8 @@ public:
   static std::unique_ptr<QMessageBox> helpAlert();
 
   // Closes every document as its window would close it (a take being recorded goes into its
-  // document first, then the document asks about unsaved changes); quits once all are closed.
+  // document first, a running save is waited for, then the document asks about unsaved changes);
+  // quits once all are closed and the alerts they left were dismissed.
   void quit() override;
   // The About panel.
   void showAbout() override;
@@ -69,6 +70,8 @@ private:
   // The open panel once no error alert is waiting for an answer; with `onlyWithoutDocuments`,
   // only when by then no document is open.
   void showOpenPanel(bool onlyWithoutDocuments);
+  // Quits, once no presented alert is waiting for an answer.
+  void quitOnceAlertsAreRead();
 
   ApplicationCommands commands_{*this};
   std::unique_ptr<AudioDocumentController> documentController_;

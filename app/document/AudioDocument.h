@@ -8,8 +8,9 @@
 // without them Save turns into Save As. Export writes the selection (or everything) to another
 // file without changing the document. The panels offer only the formats that can be written
 // here and start from the file's own bit depth where the format has it. Only audio is written: envelopes are rendered into the
-// samples; markers, grid and effects are not stored. A save or export whose integer samples
-// clipped tells how many afterwards. GUI thread only.
+// samples; markers, grid and effects are not stored. A save or export that clipped samples
+// (integer formats, MP3) tells how many afterwards, also when its window closed meanwhile.
+// GUI thread only.
 #pragma once
 
 #include <QPointer>
@@ -60,6 +61,7 @@ public:
 
 protected:
   SaveJob prepareSave(const QUrl& url, const QString& type, SaveOperation operation) override;
+  bool isExporting() const override { return exporting_; }
   bool prepareSavePanel(SavePanel& panel) override;
   QString fileTypeFromLastRunSavePanel(const SavePanel& panel) const override;
   void revertToContentsOf(const QUrl& url, const QString& type) override;
@@ -80,4 +82,5 @@ private:
   // The export options of the save panel being run.
   QPointer<ExportOptionsModel> exportOptions_;
   std::shared_ptr<ProgressToken> loadToken_;
+  bool exporting_ = false;
 };
