@@ -23,8 +23,9 @@ namespace {
 // path holds one). The running instance answers one byte once it has taken the paths.
 constexpr quint32 largestMessage = 4 << 20;
 constexpr char taken = 1;
-// A running instance answers within milliseconds; a wait longer than this is logged.
-constexpr int graceMs = 1000;
+// A running instance answers within milliseconds once its event loop runs, and within seconds of
+// its own launch on a busy machine; a wait longer than this is logged.
+constexpr int graceMs = 3000;
 // A connection that cannot even be queued (the holder's backlog is full) is tried again after this.
 constexpr int connectLimitMs = 10000;
 // Pause between connections to a holder that keeps hanging up unanswered.
@@ -97,7 +98,7 @@ bool SingleInstance::handOver(const QStringList& paths) const {
     if (told) return;
     told = true;
     const QString process = holder > 0 ? QStringLiteral(" (process %1)").arg(holder) : QString();
-    qCWarning(instanceLog, "The instance at %s%s does not answer; this launch waits until it answers or ends",
+    qCWarning(instanceLog, "The instance at %s%s has not answered yet; this launch waits until it answers or ends",
               qPrintable(endpoint_), qPrintable(process));
   };
   for (int attempt = 0;; ++attempt) {

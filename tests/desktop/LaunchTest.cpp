@@ -148,7 +148,7 @@ TEST_F(LaunchTest, ALaunchWaitsForAProgramThatDoesNotAnswerAndTakesItsPlaceOnceI
   const QString other = writeTone(QStringLiteral("other.wav"));
 
   const auto waiting = launch({tone});
-  EXPECT_TRUE(waiting->logs(QStringLiteral("does not answer; this launch waits until it answers or ends")))
+  EXPECT_TRUE(waiting->logs(QStringLiteral("has not answered yet; this launch waits until it answers or ends")))
       << waiting->log().toStdString();
   const auto queued = launch({other});
   EXPECT_TRUE(queued->logs(QStringLiteral("holds ") + endpoint + QStringLiteral(".lock; this launch waits for it")))

@@ -159,7 +159,7 @@ TEST_F(SingleInstanceTest, ALaunchWaitsForAnInstanceThatDoesNotAnswerAndListensO
       for (int i = 0; i < holder.hangUps && connectionArrives(fd); ++i) ::close(::accept(fd, nullptr, nullptr));
       EXPECT_TRUE(connectionArrives(fd)) << holder.what;
       // The launch is still waiting when the holder goes away.
-      EXPECT_TRUE(warnings.wait(QStringLiteral("(process %1) does not answer; this launch waits until it answers or ends")
+      EXPECT_TRUE(warnings.wait(QStringLiteral("(process %1) has not answered yet; this launch waits until it answers or ends")
                                     .arg(::getpid())))
           << holder.what;
       ::close(fd);
