@@ -8,7 +8,8 @@
 // fraction done every few milliseconds of work, and false stops the operation with
 // CancellationError.
 // Results that would not fit in the machine's memory (mixing far past the end, up-mixing to very
-// many channels) throw QuarError::encodeFailed before allocating.
+// many channels) throw QuarError::encodeFailed before allocating; frame arithmetic that
+// overflows Int (mixing's end, the zero-crossing window) stops the program.
 #pragma once
 
 #include <cstdint>

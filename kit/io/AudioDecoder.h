@@ -48,7 +48,9 @@ struct AudioDecoder {
   // FLAC and MPEG audio that SplitDecoder takes, arrive from several threads at once, in any
   // order, after `onFormat` has stated the exact length, with the samples of `decode`;
   // everything else arrives in order on the calling thread. `onFormat` and `progress` run on
-  // the calling thread. `stages`, when given, receives where the time went.
+  // the calling thread. On the concurrent paths a false from `progress` after the last block has
+  // arrived comes too late to cancel: the finished decode is returned. `stages`, when given,
+  // receives where the time went.
   static AudioFileInfo decodeBlocks(const std::filesystem::path& url, const DecodeProgress& progress,
                                     const DecodeFormatHandler& onFormat, const DecodeBlockHandler& onBlock,
                                     int64_t blockFrames, DecodeStages* stages = nullptr,

@@ -326,8 +326,9 @@ AudioFileInfo SplitDecoder::decode(const DecodeProgress& progress, const DecodeF
       spent.decodeSeconds += seconds - readSeconds - sink.joinSeconds();
     }
     const int64_t done = finished.fetch_add(1) + 1;
+    // After the last piece the decode is finished: a cancel then has nothing left to stop.
     if (progress && std::this_thread::get_id() == caller &&
-        !progress(static_cast<double>(done) / static_cast<double>(pieces))) {
+        !progress(static_cast<double>(done) / static_cast<double>(pieces)) && done < pieces) {
       cancelled = true;
       throw QuarError::cancelled();
     }
