@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/Decibels.h"
+#include "base/FiniteSample.h"
 #include "base/MemoryLimit.h"
 #include "base/Numbers.h"
 #include "base/Precondition.h"
@@ -78,13 +79,14 @@ AudioContent applyingTable(const AudioContent& content, FrameRange range, const 
       progress);
 }
 
-// The sum of every channel's samples over `range` (inside the content), chunk by chunk.
+// The sum of every channel's samples over `range` (inside the content), chunk by chunk, a NaN or
+// infinity counted as 0.
 std::vector<double> channelSums(const AudioContent& content, FrameRange range, const ProcessingProgress& progress) {
   std::vector<double> sums(static_cast<size_t>(content.channelCount()), 0.0);
   content.forEachChunk(range, measureChunk, [&](ChannelViews chunk, int64_t start) {
     for (size_t c = 0; c < chunk.size(); ++c) {
       float sum = 0;
-      for (float sample : chunk[c]) sum += sample;
+      for (float sample : chunk[c]) sum += finiteOrZero(sample);
       sums[c] += static_cast<double>(sum);
     }
     report(progress, range, start + static_cast<int64_t>(chunk[0].size()) - range.lowerBound);
