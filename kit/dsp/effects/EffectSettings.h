@@ -130,7 +130,8 @@ EffectKind kind(const EffectSettings& settings);
 EffectSettings defaultSettings(EffectKind kind);
 
 // The record with every non-finite number (NaN, ±infinity) replaced by the default record's
-// value of that field: what a processor's apply() does before clamping. These records hold no
+// value of that field: what a processor's apply() does for the fields without a fallback of
+// their own, before clamping. These records hold no
 // arrays, so this allocates nothing and is safe on the audio thread.
 CompressorSettings withFiniteFields(CompressorSettings settings);
 GateSettings withFiniteFields(GateSettings settings);
