@@ -379,8 +379,8 @@ TEST(FFmpegDecoder, CommandLinesOfTheTools) {
                                       "json", "--", file.string()}));
   EXPECT_EQ(quar::testing::recordedLines(folder / "bin" / "ffmpeg.args"),
             (std::vector<std::string>{"-nostdin", "-hide_banner", "-v", "error", "-i", file.string(), "-vn", "-map",
-                                      "0:a:0", "-ac", "2", "-ar", "22050", "-f", "f32le", "-acodec", "pcm_f32le",
-                                      "-"}));
+                                      "0:a:0", "-ac", "2", "-ch_layout", "stereo", "-ar", "22050", "-f", "f32le",
+                                      "-acodec", "pcm_f32le", "-"}));
 
   // Without ffprobe: a temporary CAF in the temporary folder, removed afterwards.
   const quar::testing::TemporaryFolderOverride temporary(folder.path());
@@ -420,6 +420,23 @@ TEST(FFmpegDecoder, WavPackAndVorbisMatchFfmpegBitForBit) {
   const Collected wavpack = decodeWith(encodings.wavpack, FFmpegTool::installed());
   EXPECT_EQ(wavpack.chunkSizes, (std::vector<int64_t>{32768, 32768, 32768, 1696}));
   EXPECT_EQ(wavpack.progress, (std::vector<double>{0.32768, 0.65536, 0.98304, 1.0, 1.0}));
+}
+
+// A stream whose layout is not ffmpeg's usual one for its channel count (3.0 against 2.1, quad
+// against 4.0) comes out with every channel as the stream holds it, not remixed.
+TEST(FFmpegDecoder, KeepsEveryChannelOfAnyLayout) {
+  TempFolder folder;
+  std::vector<std::filesystem::path> files;
+  for (const int channels : {3, 4, 5}) {
+    files.push_back(folder / ("layout" + std::to_string(channels) + ".flac"));
+    quar::testing::sox({"-r", "44100", "-c", std::to_string(channels), "-n", "-b", "16", files.back().string(),
+                        "synth", "3000s", "pinknoise"});
+  }
+  const auto references = quar::testing::ffmpegSamples(files);
+  for (size_t i = 0; i < files.size(); ++i) {
+    SCOPED_TRACE(files[i].filename().string());
+    EXPECT_EQ(decodeWith(files[i], FFmpegTool::installed()).interleaved(), references[i]);
+  }
 }
 
 TEST(FFmpegDecoder, WithoutFfprobeDecodesThroughATemporaryCAF) {
