@@ -108,6 +108,8 @@ void AppDelegate::openFiles(const QStringList& paths) {
     documentController_->openDocumentWithContentsOfUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()), true);
 }
 
+void AppDelegate::newStereoDocument() { documentController_->newDocument(); }
+
 void AppDelegate::finishLaunching() {
   documentsChanged();
   // Set by tests that launch the application: no window is brought forward, no panel offered.

@@ -48,6 +48,10 @@ public:
   // Pending between launch and the open panel's check.
   const QTimer& openPanelTimer() const { return openPanelTimer_; }
 
+  // An action that no menu item sends: asks the document controller for a new document, the
+  // untitled, empty stereo one.
+  void newStereoDocument();
+
   // The help alert "Quarnel Keyboard Shortcuts", shown modally: its rows of entries in columns.
   void showHelp() override;
   static std::vector<QStringList> shortcutRows();

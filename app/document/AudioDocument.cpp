@@ -164,7 +164,8 @@ void AudioDocument::makeWindowControllers() {
 }
 
 void AudioDocument::read(const QUrl& url, const QString&) {
-  saveSettings_ = settingsMatching(quar::AudioDecoder::probe(pathOf(url)));
+  probedInfo_ = quar::AudioDecoder::probe(pathOf(url));
+  saveSettings_ = settingsMatching(*probedInfo_);
 }
 
 void AudioDocument::beginLoading(const QUrl& url) {
@@ -311,7 +312,7 @@ void AudioDocument::exportSelection() {
   exportOptions_ = makeAccessory(Preferences::encodeSettings(Preferences::lastExportFormat()), *panel);
   auto snapshot = std::make_shared<const EnvelopedSource>(model_->content(), model_->envelopes());
   panel->begin([this, guard = QPointer<AudioDocument>(this), panel, snapshot, range](bool confirmed) {
-    if (!guard || !confirmed || !exportOptions_) return;
+    if (!guard || !confirmed || panel->url().isEmpty() || !exportOptions_) return;
     const EncodeSettings settings = exportOptions_->settings().normalized();
     exportOptions_ = nullptr;
     Preferences::store(settings);

@@ -35,6 +35,8 @@ public:
   ~AudioDocument() override;
 
   EditorModel& model() const { return *model_; }
+  // The description of the file from the last read (the probe), before any decoding.
+  const std::optional<quar::AudioFileInfo>& probedInfo() const { return probedInfo_; }
   // The settings a plain Save uses; none means Save asks for them with the save panel.
   std::optional<quar::EncodeSettings> saveSettings() const { return saveSettings_; }
   // The save settings for a file as opened: none when its own format cannot be written here.
@@ -54,7 +56,8 @@ public:
   void saveDocumentAs(Done done = {}) override;
   void revertDocumentToSaved() override;
   // Export: the selection, or the whole content, to a file chosen in a save panel ("Export
-  // Selection" / "Export Audio"), with the formats of the panel.
+  // Selection" / "Export Audio"), with the formats of the panel. A panel confirmed without a
+  // file does nothing.
   void exportSelection();
   // Stops playback, the load and the model's job and analyses before closing.
   void close() override;
@@ -78,6 +81,7 @@ private:
   ExportOptionsModel* makeAccessory(const quar::EncodeSettings& settings, SavePanel& panel);
 
   std::unique_ptr<EditorModel> model_;
+  std::optional<quar::AudioFileInfo> probedInfo_;
   std::optional<quar::EncodeSettings> saveSettings_;
   // The export options of the save panel being run.
   QPointer<ExportOptionsModel> exportOptions_;

@@ -86,7 +86,8 @@ bool isFloatSampleFormat(std::string_view format) {
 }
 
 // Frames from the stream's duration: exactly "duration_ts" when the time base is one over the
-// sample rate, else the duration in seconds times the rate, rounded to nearest.
+// sample rate, else the duration in seconds times the rate, truncated toward zero (none when
+// that is not finite or does not fit).
 int64_t frameCountOf(const Json& stream, const Json& format, double sampleRate) {
   double seconds = number(stream, "duration").value_or(number(format, "duration").value_or(0));
   const auto durationTs = number(stream, "duration_ts");
@@ -105,7 +106,7 @@ int64_t frameCountOf(const Json& stream, const Json& format, double sampleRate) 
       seconds = parts[0] * *durationTs / parts[1];
     }
   }
-  return std::max<int64_t>(truncated<int64_t>(std::round(seconds * sampleRate)).value_or(0), 0);
+  return std::max<int64_t>(truncated<int64_t>(seconds * sampleRate).value_or(0), 0);
 }
 
 // The end of a tool's standard error for a message: its last lines, at most

@@ -122,6 +122,24 @@ TEST_F(AppDelegateTest, UnderTheTestHarnessNoPanelIsScheduled) {
   EXPECT_FALSE(delegate.documentController().openPanel());
 }
 
+// The action no menu item sends: an untitled document, the empty stereo one, in its window.
+TEST_F(AppDelegateTest, NewStereoDocumentOpensAnEmptyUntitledStereoDocument) {
+  setenv("QUARNEL_NO_OPEN_PANEL", "", 1);
+  launch();
+  unsetenv("QUARNEL_NO_OPEN_PANEL");
+  delegate.newStereoDocument();
+  ASSERT_EQ(delegate.documentController().documents().size(), 1u);
+  auto* document = qobject_cast<AudioDocument*>(delegate.documentController().documents().front());
+  ASSERT_TRUE(document);
+  EXPECT_TRUE(document->fileUrl().isEmpty());
+  EXPECT_EQ(document->displayName(), QStringLiteral("Untitled"));
+  EXPECT_EQ(document->model().content().channelCount(), 2);
+  EXPECT_EQ(document->model().content().sampleRate(), 48000);
+  EXPECT_EQ(document->model().content().frameCount(), 0);
+  EXPECT_TRUE(document->windowForSheet()->isVisible());
+  EXPECT_FALSE(EditorCommands::find(QStringLiteral("newStereoDocument")));
+}
+
 // The shortcuts stand in columns that line up whatever the font: each entry in its own cell of
 // one table, never wrapped.
 TEST_F(AppDelegateTest, HelpListsTheShortcutsInColumnsWithThisPlatformsKeyNames) {

@@ -205,7 +205,7 @@ TEST(FFmpegDecoder, DescriptionFromProbedFields) {
 }
 
 // With a time base of one over the rate the length is exactly duration_ts; other time bases
-// scale the duration and round to the nearest frame.
+// scale the duration, and the frames are the duration times the rate truncated toward zero.
 TEST(FFmpegDecoder, FrameCountFromTheTimeBase) {
   for (int64_t frames = 1; frames <= 3000; ++frames) {
     const Json stream = {{"sample_rate", "44100"}, {"channels", 1}, {"time_base", "1/44100"},
@@ -215,12 +215,17 @@ TEST(FFmpegDecoder, FrameCountFromTheTimeBase) {
   const std::vector<std::tuple<Json, int64_t>> cases{
       {{{"time_base", "1/1000"}, {"duration_ts", 1500}}, 66150},
       {{{"time_base", "1/48000"}, {"duration_ts", 48000}}, 44100},
-      {{{"time_base", "1/14112000"}, {"duration_ts", 4704}}, 15},
+      {{{"time_base", "1/14112000"}, {"duration_ts", 4704}}, 14},  // 14.7 frames
       {{{"time_base", "/1//44100/"}, {"duration_ts", 100}}, 100},  // empty parts are dropped
       {{{"time_base", "1/0"}, {"duration_ts", 100}, {"duration", "2"}}, 88200},
       {{{"time_base", "a/b"}, {"duration_ts", 100}, {"duration", "2"}}, 88200},
       {{{"time_base", "1/2/3"}, {"duration_ts", 100}, {"duration", "2"}}, 88200},
-      {{{"duration", "0.0003401"}}, 15},  // 14.998 frames rounds to 15
+      {{{"duration", "0.0003401"}}, 14},  // 14.998 frames
+      {{{"duration", "0.0226757"}}, 999},  // 999.998 frames
+      {{{"duration", "nan"}}, 0},
+      {{{"duration", "inf"}}, 0},
+      {{{"duration", "-inf"}}, 0},
+      {{{"duration", "-0.5"}}, 0},
       {{{"time_base", "1/44100"}, {"duration_ts", -5}}, 0},
   };
   for (const auto& [fields, expected] : cases) {

@@ -90,6 +90,9 @@ TEST_F(AudioDocumentTest, OpensInTheBackgroundWithAnEmptyHistory) {
   ASSERT_TRUE(document);
   ASSERT_TRUE(document->model().jobs().busy());
   EXPECT_EQ(document->model().jobs().busy()->title, QStringLiteral("Opening \u201Ctone.wav\u201D"));
+  // Reading only probed the file.
+  EXPECT_EQ(document->probedInfo(), infoOf(path));
+  EXPECT_FALSE(document->model().fileInfo());
   auto* window = qobject_cast<QMainWindow*>(document->windowForSheet());
   ASSERT_TRUE(window);
   EXPECT_TRUE(window->isVisible());
@@ -248,6 +251,34 @@ TEST_F(AudioDocumentTest, ExportLeavesTheDocumentAndItsSaveSettingsAlone) {
   ASSERT_TRUE(waitUntilSaved(*document));
   EXPECT_EQ(infoOf(path).sampleRate, 96000);
   EXPECT_EQ(infoOf(path).bitDepth, 24);
+}
+
+// The export options sit 480 wide at the height they ask for. A panel confirmed without a
+// file does nothing: no export, no alert, nothing stored.
+TEST_F(AudioDocumentTest, AnExportPanelConfirmedWithoutAFileDoesNothing) {
+  Preferences::store(pcm(ExportFormat::wav, PCMBitDepth::int16));
+  AudioDocument* document = openLoaded(writeAudio(folder, QStringLiteral("tone.wav"), 4800));
+  ASSERT_TRUE(document);
+  document->exportSelection();
+  const QPointer<SavePanel> panel = savePanel(*document);
+  ASSERT_TRUE(panel);
+  QWidget* options = panel->accessoryView();
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->width(), 480);
+  EXPECT_EQ(options->height(), options->sizeHint().height());
+  auto* format = options->findChild<QComboBox*>(QStringLiteral("formatMenu"));
+  const int flac = format->findText(QStringLiteral("FLAC"));
+  format->setCurrentIndex(flac);
+  Q_EMIT format->activated(flac);
+
+  ASSERT_TRUE(panel->url().isEmpty());
+  panel->accept();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !panel; }));
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(document->model().jobs().busy());
+  EXPECT_TRUE(document->windowForSheet()->findChildren<QMessageBox*>().isEmpty());
+  EXPECT_EQ(Preferences::lastExportFormat(), ExportFormat::wav);
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("tone.wav")});
 }
 
 TEST_F(AudioDocumentTest, SaveSettingsFollowTheFile) {
