@@ -1,6 +1,6 @@
 // Helpers of the document tests: audio fixtures written with the kit's encoder into a
-// temporary folder, an edit as the editor model records one, waiting for a document's load
-// and driving save panels and message boxes.
+// temporary folder, an edit as the editor model records one, opening a document and waiting
+// for its load, driving save panels and message boxes, and the fixture most of them share.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -17,9 +18,11 @@
 #include <filesystem>
 #include <vector>
 
+#include "AppTestSupport.h"
 #include "core/AudioContent.h"
 #include "core/Processing.h"
 #include "document/AudioDocument.h"
+#include "document/AudioDocumentController.h"
 #include "io/AudioDecoder.h"
 #include "io/AudioEncoder.h"
 #include "platform/SavePanel.h"
@@ -76,6 +79,16 @@ inline bool waitUntilIdle(const AudioDocument& document) {
   return QTest::qWaitFor([&] { return !document.model().jobs().busy(); }, 20000);
 }
 
+// The document `controller` made for the file at `path`, its load still running; null when it
+// could not be opened.
+inline AudioDocument* openDocument(AudioDocumentController& controller, const QString& path) {
+  AudioDocument* opened = nullptr;
+  controller.openDocumentWithContentsOfUrl(QUrl::fromLocalFile(path), true, [&](Document* document, std::exception_ptr) {
+    opened = qobject_cast<AudioDocument*>(document);
+  });
+  return opened;
+}
+
 template <typename Widget>
 std::vector<Widget*> visibleTopLevels(const QString& objectName) {
   std::vector<Widget*> found;
@@ -115,5 +128,38 @@ inline void confirmPanel(SavePanel* panel, const QString& path) {
   panel->setNameFieldText(path);
   static_cast<QDialog*>(panel->fileDialog())->accept();
 }
+
+// A folder for the files and a document controller; the alerts and save panels a test leaves
+// are deleted after it.
+class AudioDocumentFixture : public AppTest {
+protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    ASSERT_TRUE(folder.isValid());
+  }
+  void TearDown() override {
+    std::vector<QPointer<QWidget>> dialogs;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (qobject_cast<QMessageBox*>(widget) || qobject_cast<SavePanel*>(widget)) dialogs.emplace_back(widget);
+    for (const QPointer<QWidget>& dialog : dialogs) delete dialog.data();
+  }
+
+  AudioDocument* open(const QString& path) { return openDocument(controller, path); }
+  // The opened document once its load has ended.
+  AudioDocument* openLoaded(const QString& path) {
+    AudioDocument* document = open(path);
+    EXPECT_TRUE(document && waitUntilIdle(*document));
+    return document;
+  }
+  bool waitUntilSaved(const AudioDocument& document) {
+    return QTest::qWaitFor([&] { return !document.isSaving() && !document.model().jobs().busy(); }, 20000);
+  }
+  SavePanel* savePanel(const AudioDocument& document) {
+    return waitForDialog<SavePanel>(document.windowForSheet(), QStringLiteral("savePanel"));
+  }
+
+  QTemporaryDir folder;
+  AudioDocumentController controller;
+};
 
 } // namespace DocumentTestSupport

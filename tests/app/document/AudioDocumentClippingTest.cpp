@@ -22,37 +22,7 @@ using quar::ExportFormat;
 using quar::PCMBitDepth;
 
 // What a save or export says of the samples it clipped.
-class AudioDocumentClippingTest : public AppTest {
-protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    ASSERT_TRUE(folder.isValid());
-  }
-  void TearDown() override {
-    std::vector<QPointer<QWidget>> dialogs;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-      if (qobject_cast<QMessageBox*>(widget) || qobject_cast<SavePanel*>(widget)) dialogs.emplace_back(widget);
-    for (const QPointer<QWidget>& dialog : dialogs) delete dialog.data();
-  }
-
-  AudioDocument* openLoaded(const QString& path) {
-    AudioDocument* opened = nullptr;
-    controller.openDocumentWithContentsOfUrl(QUrl::fromLocalFile(path), true, [&](Document* document, std::exception_ptr) {
-      opened = qobject_cast<AudioDocument*>(document);
-    });
-    EXPECT_TRUE(opened && waitUntilIdle(*opened));
-    return opened;
-  }
-  bool waitUntilSaved(const AudioDocument& document) {
-    return QTest::qWaitFor([&] { return !document.isSaving() && !document.model().jobs().busy(); }, 20000);
-  }
-  SavePanel* savePanel(const AudioDocument& document) {
-    return waitForDialog<SavePanel>(document.windowForSheet(), QStringLiteral("savePanel"));
-  }
-
-  QTemporaryDir folder;
-  AudioDocumentController controller;
-};
+class AudioDocumentClippingTest : public AudioDocumentFixture {};
 
 // A save or export whose 24-bit samples clip at full scale says how many once it is done, in
 // front of the window, or on its own when the document closes right after its save; the file

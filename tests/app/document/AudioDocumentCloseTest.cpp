@@ -51,10 +51,7 @@ protected:
 // it open; without a write, the next close is at once.
 TEST_F(AudioDocumentCloseTest, ClosingDuringAnExportWaitsForIt) {
   const QString path = writeAudio(disk, QStringLiteral("tone.wav"), 48000);
-  AudioDocument* document = nullptr;
-  controller.openDocumentWithContentsOfUrl(QUrl::fromLocalFile(path), true, [&](Document* opened, std::exception_ptr) {
-    document = qobject_cast<AudioDocument*>(opened);
-  });
+  AudioDocument* document = openDocument(controller, path);
   ASSERT_TRUE(document && waitUntilIdle(*document));
   const QPointer<AudioDocument> guard(document);
   QWidget* window = document->windowForSheet();
@@ -84,10 +81,7 @@ TEST_F(AudioDocumentCloseTest, ClosingDuringAnExportWaitsForIt) {
 // the document close, and its clipping notice still appears.
 TEST_F(AudioDocumentCloseTest, ClosingDuringASaveWaitsForItAndShowsItsOutcome) {
   const QString path = writeAudio(disk, QStringLiteral("tone.wav"), 48000);  // 288 kB
-  AudioDocument* document = nullptr;
-  controller.openDocumentWithContentsOfUrl(QUrl::fromLocalFile(path), true, [&](Document* opened, std::exception_ptr) {
-    document = qobject_cast<AudioDocument*>(opened);
-  });
+  AudioDocument* document = openDocument(controller, path);
   ASSERT_TRUE(document && waitUntilIdle(*document));
   const QPointer<AudioDocument> guard(document);
   QWidget* window = document->windowForSheet();

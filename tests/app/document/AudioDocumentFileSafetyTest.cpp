@@ -24,41 +24,17 @@ using quar::PCMBitDepth;
 
 // What keeps a document's file safe: from the other open windows, from other programs that
 // change it meanwhile, and a save that fails says which file and where.
-class AudioDocumentFileSafetyTest : public AppTest {
+class AudioDocumentFileSafetyTest : public AudioDocumentFixture {
 protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    ASSERT_TRUE(folder.isValid());
-  }
   void TearDown() override {
     ExportOptionsModel::setAvailability({});
-    std::vector<QPointer<QWidget>> dialogs;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-      if (qobject_cast<QMessageBox*>(widget) || qobject_cast<SavePanel*>(widget)) dialogs.emplace_back(widget);
-    for (const QPointer<QWidget>& dialog : dialogs) delete dialog.data();
+    AudioDocumentFixture::TearDown();
   }
 
-  AudioDocument* openLoaded(const QString& path) {
-    AudioDocument* opened = nullptr;
-    controller.openDocumentWithContentsOfUrl(QUrl::fromLocalFile(path), true, [&](Document* document, std::exception_ptr) {
-      opened = qobject_cast<AudioDocument*>(document);
-    });
-    EXPECT_TRUE(opened && waitUntilIdle(*opened));
-    return opened;
-  }
-  bool waitUntilSaved(const AudioDocument& document) {
-    return QTest::qWaitFor([&] { return !document.isSaving() && !document.model().jobs().busy(); }, 20000);
-  }
-  SavePanel* savePanel(const AudioDocument& document) {
-    return waitForDialog<SavePanel>(document.windowForSheet(), QStringLiteral("savePanel"));
-  }
   QMessageBox* changedAlert(const AudioDocument& document) {
     return waitForDialog<QMessageBox>(document.windowForSheet(), QStringLiteral("fileChangedAlert"));
   }
   static int64_t framesOf(const QString& path) { return infoOf(path).frameCount; }
-
-  QTemporaryDir folder;
-  AudioDocumentController controller;
 };
 
 // b.wav saved as a.wav, which another window shows, would leave two windows on one file: the

@@ -43,10 +43,7 @@ protected:
 
 TEST_F(AudioDocumentStorageTest, AnEditThatFindsTheDiskFullIsShownAndChangesNothing) {
   const QString path = writeAudio(files, QStringLiteral("tone.wav"), 300000);  // 2.4 MB of samples
-  AudioDocument* document = nullptr;
-  controller.openDocumentWithContentsOfUrl(QUrl::fromLocalFile(path), true, [&](Document* opened, std::exception_ptr) {
-    document = qobject_cast<AudioDocument*>(opened);
-  });
+  AudioDocument* document = openDocument(controller, path);
   ASSERT_TRUE(document && waitUntilIdle(*document));
   EditorModel& model = document->model();
   ASSERT_TRUE(model.content().segments().front().block->inStore());

@@ -47,42 +47,7 @@ QString writeMuLawWav(const QTemporaryDir& folder, const QString& name) {
 
 } // namespace
 
-class AudioDocumentTest : public AppTest {
-protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    ASSERT_TRUE(folder.isValid());
-  }
-  void TearDown() override {
-    std::vector<QPointer<QWidget>> dialogs;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-      if (qobject_cast<QMessageBox*>(widget) || qobject_cast<SavePanel*>(widget)) dialogs.emplace_back(widget);
-    for (const QPointer<QWidget>& dialog : dialogs) delete dialog.data();
-  }
-
-  // The document made for the file, or null when it could not be opened.
-  AudioDocument* open(const QString& path) {
-    AudioDocument* opened = nullptr;
-    controller.openDocumentWithContentsOfUrl(QUrl::fromLocalFile(path), true, [&](Document* document, std::exception_ptr) {
-      opened = qobject_cast<AudioDocument*>(document);
-    });
-    return opened;
-  }
-  AudioDocument* openLoaded(const QString& path) {
-    AudioDocument* document = open(path);
-    EXPECT_TRUE(document && waitUntilIdle(*document));
-    return document;
-  }
-  bool waitUntilSaved(const AudioDocument& document) {
-    return QTest::qWaitFor([&] { return !document.isSaving() && !document.model().jobs().busy(); }, 20000);
-  }
-  SavePanel* savePanel(const AudioDocument& document) {
-    return waitForDialog<SavePanel>(document.windowForSheet(), QStringLiteral("savePanel"));
-  }
-
-  QTemporaryDir folder;
-  AudioDocumentController controller;
-};
+class AudioDocumentTest : public AudioDocumentFixture {};
 
 TEST_F(AudioDocumentTest, OpensInTheBackgroundWithAnEmptyHistory) {
   const QString path = writeAudio(folder, QStringLiteral("tone.wav"), 48000);

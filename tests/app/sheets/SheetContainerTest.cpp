@@ -156,10 +156,7 @@ TEST_F(SheetContainerTest, TheWindowsCommandsShowOneSheetAndNoneWhileAJobRuns) {
   QTemporaryDir folder;
   const QString path = DocumentTestSupport::writeAudio(folder, QStringLiteral("tone.wav"), 4800);
   AudioDocumentController controller;
-  AudioDocument* document = nullptr;
-  controller.openDocumentWithContentsOfUrl(QUrl::fromLocalFile(path), true, [&](Document* opened, std::exception_ptr) {
-    document = qobject_cast<AudioDocument*>(opened);
-  });
+  AudioDocument* document = DocumentTestSupport::openDocument(controller, path);
   ASSERT_TRUE(document && DocumentTestSupport::waitUntilIdle(*document));
   document->model().setSelection(quar::FrameRange(0, 2400));
   auto& window = static_cast<EditorWindowController&>(*document->windowControllers().front());

@@ -47,10 +47,7 @@ protected:
   // Opens a loaded two-second stereo file.
   AudioDocument* open() {
     const QString path = writeAudio(folder, QStringLiteral("tone.wav"), 96000);
-    AudioDocument* opened = nullptr;
-    controller.openDocumentWithContentsOfUrl(QUrl::fromLocalFile(path), true, [&](Document* document, std::exception_ptr) {
-      opened = qobject_cast<AudioDocument*>(document);
-    });
+    AudioDocument* opened = openDocument(controller, path);
     EXPECT_TRUE(opened && waitUntilIdle(*opened));
     return opened;
   }

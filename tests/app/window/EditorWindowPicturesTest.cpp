@@ -57,10 +57,7 @@ TEST_F(EditorWindowPicturesTest, DefaultAndNarrowestSizesLightAndDark) {
   const QString path = folder.filePath(QStringLiteral("Session take 3.wav"));
   quar::AudioEncoder::write(ViewTestSupport::music(48000 * 40), std::nullopt, path.toStdString(),
                             DocumentTestSupport::pcm(quar::ExportFormat::wav, quar::PCMBitDepth::int24));
-  AudioDocument* document = nullptr;
-  controller.openDocumentWithContentsOfUrl(QUrl::fromLocalFile(path), true, [&](Document* opened, std::exception_ptr) {
-    document = qobject_cast<AudioDocument*>(opened);
-  });
+  AudioDocument* document = DocumentTestSupport::openDocument(controller, path);
   ASSERT_TRUE(document && DocumentTestSupport::waitUntilIdle(*document));
   EditorModel& model = document->model();
   auto& window = static_cast<EditorWindowController&>(*document->windowControllers().front());
