@@ -108,6 +108,8 @@ void AppDelegate::openFiles(const QStringList& paths) {
     documentController_->openDocumentWithContentsOfUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()), true);
 }
 
+void AppDelegate::newStereoDocument() { documentController_->newDocument(); }
+
 void AppDelegate::finishLaunching() {
   documentsChanged();
   // Set by tests that launch the application: no window is brought forward, no panel offered.
@@ -183,9 +185,20 @@ std::unique_ptr<QMessageBox> AppDelegate::helpAlert() {
 void AppDelegate::showHelp() { helpAlert()->exec(); }
 
 void AppDelegate::quit() {
-  documentController_->closeAllDocuments([](bool closed) {
-    if (closed) QApplication::quit();
+  documentController_->closeAllDocuments([guard = QPointer<AppDelegate>(this)](bool closed) {
+    // What the last saves tell (how many samples they clipped) appears once the current event
+    // is done; the program ends after it was read.
+    if (closed && guard) QTimer::singleShot(0, guard, [guard] { guard->quitOnceAlertsAreRead(); });
   });
+}
+
+void AppDelegate::quitOnceAlertsAreRead() {
+  if (!documentController_->presentedErrors().empty()) {
+    connect(documentController_.get(), &DocumentController::presentedErrorsDismissed, this,
+            &AppDelegate::quitOnceAlertsAreRead, Qt::SingleShotConnection);
+    return;
+  }
+  QApplication::quit();
 }
 
 void AppDelegate::showAbout() {

@@ -48,13 +48,18 @@ public:
   // Pending between launch and the open panel's check.
   const QTimer& openPanelTimer() const { return openPanelTimer_; }
 
+  // An action that no menu item sends: asks the document controller for a new document, the
+  // untitled, empty stereo one.
+  void newStereoDocument();
+
   // The help alert "Quarnel Keyboard Shortcuts", shown modally: its rows of entries in columns.
   void showHelp() override;
   static std::vector<QStringList> shortcutRows();
   static std::unique_ptr<QMessageBox> helpAlert();
 
   // Closes every document as its window would close it (a take being recorded goes into its
-  // document first, then the document asks about unsaved changes); quits once all are closed.
+  // document first, a running save is waited for, then the document asks about unsaved changes);
+  // quits once all are closed and the alerts they left were dismissed.
   void quit() override;
   // The About panel.
   void showAbout() override;
@@ -69,6 +74,8 @@ private:
   // The open panel once no error alert is waiting for an answer; with `onlyWithoutDocuments`,
   // only when by then no document is open.
   void showOpenPanel(bool onlyWithoutDocuments);
+  // Quits, once no presented alert is waiting for an answer.
+  void quitOnceAlertsAreRead();
 
   ApplicationCommands commands_{*this};
   std::unique_ptr<AudioDocumentController> documentController_;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project builds, tests and benchmarks with.
-# Idempotent: apt-get runs only when a package is missing.
+# Installs every Debian package the project builds, tests and benchmarks with, and the locale
+# en_US.UTF-8 that a test sorts names in. Idempotent: apt-get runs only when a package is
+# missing, localedef only when the locale is.
 set -euo pipefail
 
 packages=(
@@ -21,6 +22,8 @@ packages=(
   xvfb xauth xdotool
   # installation: the desktop entry's checker
   desktop-file-utils
+  # the locale data of the plug-in list's sorting test (en_US.UTF-8, made below)
+  locales
 )
 
 missing=()
@@ -29,10 +32,17 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# A locale whose collation is not byte order, so that the sorting of names beyond ASCII is tested.
+if ! locale -a 2>/dev/null | grep -qix 'en_US\.utf-\?8'; then
+  echo "Making the locale en_US.UTF-8"
+  $sudo localedef -i en_US -f UTF-8 en_US.UTF-8
+fi

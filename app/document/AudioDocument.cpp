@@ -46,8 +46,9 @@ QString directoryOf(const QUrl& url) {
   return url.isEmpty() ? QDir::homePath() : QFileInfo(url.toLocalFile()).absolutePath();
 }
 
-// Shows an alert on the window once the current event is done (application-modal when the
-// window is gone or hidden).
+// Shows an alert on the window once the current event is done; when the window is gone or
+// hidden, the document controller presents it (application-modal, and the program quits only
+// after it was read).
 void showLater(QWidget* window, QMessageBox::Icon icon, const QString& name, const QString& text,
                const QString& informative) {
   QTimer::singleShot(0, qApp, [window = QPointer<QWidget>(window), icon, name, text, informative] {
@@ -58,6 +59,8 @@ void showLater(QWidget* window, QMessageBox::Icon icon, const QString& name, con
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (parent) {
       box->open();
+    } else if (DocumentController* controller = DocumentController::shared()) {
+      controller->presentAlert(box);
     } else {
       box->setWindowModality(Qt::ApplicationModal);
       box->show();
@@ -75,10 +78,12 @@ void tellClipped(QWidget* window, const QUrl& url, int64_t clipped, const Encode
   const QString text = count + QStringLiteral(" clipped in ") + quotedName(url) + QLatin1Char('.');
   // Lossless formats write float as 24-bit integers.
   const int bits = quar::isFloat(settings.bitDepth) ? 24 : quar::bits(settings.bitDepth);
-  const QString informative =
-      QStringLiteral("They were louder than full scale, which %1-bit integer samples can\u2019t hold, so they were saved "
-                     "at full scale. A 32-bit float format (WAV, AIFF or CAF) keeps them.")
-          .arg(bits);
+  const QString format = settings.format == quar::ExportFormat::mp3
+                             ? QStringLiteral("the MP3 encoder")
+                             : QStringLiteral("%1-bit integer samples").arg(bits);
+  const QString informative = QStringLiteral("They were louder than full scale, which %1 can\u2019t hold, so they were "
+                                             "saved at full scale. A 32-bit float format (WAV, AIFF or CAF) keeps them.")
+                                  .arg(format);
   showLater(window, QMessageBox::Information, QStringLiteral("clippingAlert"), text, informative);
 }
 
@@ -159,7 +164,8 @@ void AudioDocument::makeWindowControllers() {
 }
 
 void AudioDocument::read(const QUrl& url, const QString&) {
-  saveSettings_ = settingsMatching(quar::AudioDecoder::probe(pathOf(url)));
+  probedInfo_ = quar::AudioDecoder::probe(pathOf(url));
+  saveSettings_ = settingsMatching(*probedInfo_);
 }
 
 void AudioDocument::beginLoading(const QUrl& url) {
@@ -306,7 +312,7 @@ void AudioDocument::exportSelection() {
   exportOptions_ = makeAccessory(Preferences::encodeSettings(Preferences::lastExportFormat()), *panel);
   auto snapshot = std::make_shared<const EnvelopedSource>(model_->content(), model_->envelopes());
   panel->begin([this, guard = QPointer<AudioDocument>(this), panel, snapshot, range](bool confirmed) {
-    if (!guard || !confirmed || !exportOptions_) return;
+    if (!guard || !confirmed || panel->url().isEmpty() || !exportOptions_) return;
     const EncodeSettings settings = exportOptions_->settings().normalized();
     exportOptions_ = nullptr;
     Preferences::store(settings);
@@ -314,12 +320,14 @@ void AudioDocument::exportSelection() {
     const QUrl url = panel->url();
     const quar::Uuid busy = model_->jobs().beginExternalBusy(QStringLiteral("Exporting ") + quotedName(url), token);
     auto clipped = std::make_shared<int64_t>(0);
+    exporting_ = true;
     JobPool::run<AudioDocument>(
         this,
         [snapshot, range, settings, token, clipped, path = pathOf(url)] {
           *clipped = quar::AudioEncoder::write(*snapshot, range, path, settings, token->callback()).clippedSamples;
         },
         [busy, token, url, clipped, settings](AudioDocument& document, std::exception_ptr error) {
+          document.exporting_ = false;
           document.model().jobs().endExternalBusy(busy);
           if (!error) tellClipped(document.windowForSheet(), url, *clipped, settings);
           if (error && !token->isCancelled())
@@ -327,6 +335,7 @@ void AudioDocument::exportSelection() {
                                          QStringLiteral("The audio could not be exported to ") + fileAndFolder(url) +
                                              QLatin1Char('.'),
                                          url.toLocalFile());
+          document.exportEnded(token->isCancelled() ? nullptr : error);
         });
   });
 }

@@ -8,8 +8,9 @@
 // without them Save turns into Save As. Export writes the selection (or everything) to another
 // file without changing the document. The panels offer only the formats that can be written
 // here and start from the file's own bit depth where the format has it. Only audio is written: envelopes are rendered into the
-// samples; markers, grid and effects are not stored. A save or export whose integer samples
-// clipped tells how many afterwards. GUI thread only.
+// samples; markers, grid and effects are not stored. A save or export that clipped samples
+// (integer formats, MP3) tells how many afterwards, also when its window closed meanwhile.
+// GUI thread only.
 #pragma once
 
 #include <QPointer>
@@ -34,6 +35,8 @@ public:
   ~AudioDocument() override;
 
   EditorModel& model() const { return *model_; }
+  // The description of the file from the last read (the probe), before any decoding.
+  const std::optional<quar::AudioFileInfo>& probedInfo() const { return probedInfo_; }
   // The settings a plain Save uses; none means Save asks for them with the save panel.
   std::optional<quar::EncodeSettings> saveSettings() const { return saveSettings_; }
   // The save settings for a file as opened: none when its own format cannot be written here.
@@ -53,13 +56,15 @@ public:
   void saveDocumentAs(Done done = {}) override;
   void revertDocumentToSaved() override;
   // Export: the selection, or the whole content, to a file chosen in a save panel ("Export
-  // Selection" / "Export Audio"), with the formats of the panel.
+  // Selection" / "Export Audio"), with the formats of the panel. A panel confirmed without a
+  // file does nothing.
   void exportSelection();
   // Stops playback, the load and the model's job and analyses before closing.
   void close() override;
 
 protected:
   SaveJob prepareSave(const QUrl& url, const QString& type, SaveOperation operation) override;
+  bool isExporting() const override { return exporting_; }
   bool prepareSavePanel(SavePanel& panel) override;
   QString fileTypeFromLastRunSavePanel(const SavePanel& panel) const override;
   void revertToContentsOf(const QUrl& url, const QString& type) override;
@@ -76,8 +81,10 @@ private:
   ExportOptionsModel* makeAccessory(const quar::EncodeSettings& settings, SavePanel& panel);
 
   std::unique_ptr<EditorModel> model_;
+  std::optional<quar::AudioFileInfo> probedInfo_;
   std::optional<quar::EncodeSettings> saveSettings_;
   // The export options of the save panel being run.
   QPointer<ExportOptionsModel> exportOptions_;
   std::shared_ptr<ProgressToken> loadToken_;
+  bool exporting_ = false;
 };

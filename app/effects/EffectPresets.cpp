@@ -38,13 +38,10 @@ Store decode(const Json& json) {
   if (!json.is_object()) throw DecodingError("The presets are not an object.");
   Store store;
   for (const auto& [kindName, presets] : json.items()) {
-    if (!presets.is_object()) throw DecodingError("The presets of " + kindName + " are not an object.");
+    if (!presets.is_object()) throw DecodingError("The presets of " + kindName + " are not an object.", kindName);
     auto& named = store[kindName];
-    for (const auto& [name, value] : presets.items()) {
-      EffectSettings settings;
-      from_json(value, settings);
-      named.insert_or_assign(name, std::move(settings));
-    }
+    for (const auto& [name, value] : presets.items())
+      named.insert_or_assign(name, decodeEffectSettings(value, kindName + "." + name));
   }
   return store;
 }

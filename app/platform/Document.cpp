@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <utility>
+
 #include "base/QuarError.h"
 #include "platform/DocumentController.h"
 #include "platform/ErrorAlert.h"
@@ -212,7 +214,10 @@ void Document::saveToUrl(const QUrl& url, const QString& type, SaveOperation ope
 
 void Document::startNextSave() {
   saving_ = !saves_.empty();
-  if (!saving_) return;
+  if (!saving_) {
+    closeAfterWrites();
+    return;
+  }
   auto save = std::make_shared<PendingSave>(std::move(saves_.front()));
   saves_.pop_front();
   auto written = std::make_shared<std::optional<FileStamp>>();
@@ -235,12 +240,40 @@ void Document::saveEnded(PendingSave save, std::optional<FileStamp> written, std
     fileStamp_ = written;
     if (DocumentController* controller = DocumentController::shared()) controller->noteNewRecentDocumentUrl(save.url);
   }
+  noteWriteOutcome(error);
   if (save.job.finished) save.job.finished(error);
   if (save.completion) save.completion(error);
   startNextSave();
 }
 
+void Document::exportEnded(std::exception_ptr error) {
+  noteWriteOutcome(error);
+  closeAfterWrites();
+}
+
+void Document::noteWriteOutcome(std::exception_ptr error) {
+  if (closeAfterWrites_ && error && !ErrorAlert::isCancellation(error)) writeFailedBeforeClose_ = true;
+}
+
+void Document::closeAfterWrites() {
+  if (!closeAfterWrites_ || saving_ || isExporting()) return;
+  std::function<void(bool)> done = std::exchange(closeAfterWrites_, {});
+  // The failure is shown; the document stays open with what could not be written.
+  if (std::exchange(writeFailedBeforeClose_, false))
+    done(false);
+  else
+    canClose(std::move(done));
+}
+
 void Document::canClose(std::function<void(bool)> done) {
+  if (saving_ || isExporting()) {
+    if (closeAfterWrites_)
+      std::exchange(closeAfterWrites_, {})(false);
+    else
+      writeFailedBeforeClose_ = false;
+    closeAfterWrites_ = std::move(done);
+    return;
+  }
   prepareWindowsToClose(0, [guard = QPointer<Document>(this), done = std::move(done)]() mutable {
     if (guard) guard->askToClose(std::move(done));
   });

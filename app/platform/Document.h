@@ -3,11 +3,12 @@
 // (from the undo manager's change count), window controllers, error presentation, asynchronous
 // saving and closing with Save / Don't Save / Cancel. Subclasses read files and prepare
 // saves. Saves of one document run one at a time, each with what it captured when it was
-// requested and the change count of that moment. Save, Save As… and Revert to Saved are what
-// the menu items of its windows call. The document remembers its file as it last read or wrote
-// it: Save and Revert to Saved ask first when another program changed it since, and a save
-// panel refuses a file that another open document shows. GUI thread only, except the write
-// function of a save, which runs on a worker.
+// requested and the change count of that moment; the document counts as saved only once a save
+// succeeded, and closing waits for the saves (and exports) that run. Save, Save As… and Revert
+// to Saved are what the menu items of its windows call. The document remembers its file as it
+// last read or wrote it: Save and Revert to Saved ask first when another program changed it
+// since, and a save panel refuses a file that another open document shows. GUI thread only,
+// except the write function of a save, which runs on a worker.
 #pragma once
 
 #include <QObject>
@@ -89,9 +90,11 @@ public:
   void saveToUrl(const QUrl& url, const QString& type, SaveOperation operation, SaveCompletion completion);
   bool isSaving() const { return saving_; }
 
-  // Calls `done(true)` when the document may close: not edited, "Don’t Save", or saved. The
-  // windows first finish what must reach the document (a take being recorded, say), so that
-  // the question covers it.
+  // Calls `done(true)` when the document may close: not edited, "Don’t Save", or saved. A save
+  // or export that runs is waited for first, so that its outcome is told; one that failed keeps
+  // the document open (`done(false)`). The windows then finish what must reach the document (a
+  // take being recorded, say), so that the question covers it. A later request replaces one
+  // still waiting, which gets `done(false)`.
   void canClose(std::function<void(bool)> done);
   // Closes the windows and removes the document from its controller, which deletes it later.
   virtual void close();
@@ -123,6 +126,10 @@ protected:
   // Deletes the windows; a subclass whose windows show its own state calls it before that
   // state goes.
   void destroyWindowControllers();
+  // Whether the document writes a file outside its saves (an export), which a close waits for.
+  virtual bool isExporting() const { return false; }
+  // Such a write ended, its outcome told; `error` is null after success.
+  void exportEnded(std::exception_ptr error);
 
 private:
   struct PendingSave {
@@ -145,6 +152,10 @@ private:
   void revertPresentingErrors();
   void startNextSave();
   void saveEnded(PendingSave save, std::optional<FileStamp> written, std::exception_ptr error);
+  // Notes how a write that a close waits for ended.
+  void noteWriteOutcome(std::exception_ptr error);
+  // Goes on with a close that waited, once nothing is written any more.
+  void closeAfterWrites();
   // Tells why the save to `url` failed.
   void presentSaveError(std::exception_ptr error, const QUrl& url);
   // A save's completion that presents its error, then tells `done` whether it saved.
@@ -159,5 +170,8 @@ private:
   std::vector<std::unique_ptr<WindowController>> windowControllers_;
   std::deque<PendingSave> saves_;
   bool saving_ = false;
+  // A close request waiting for the saves and exports to end, and whether one failed meanwhile.
+  std::function<void(bool)> closeAfterWrites_;
+  bool writeFailedBeforeClose_ = false;
   bool closed_ = false;
 };

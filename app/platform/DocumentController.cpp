@@ -205,8 +205,16 @@ void DocumentController::clearRecentDocuments() {
 }
 
 void DocumentController::presentError(std::exception_ptr error, const QString& heading) {
-  QMessageBox* alert = ErrorAlert::show(nullptr, error, heading);
-  if (!alert) return;
+  if (QMessageBox* alert = ErrorAlert::show(nullptr, error, heading)) track(alert);
+}
+
+void DocumentController::presentAlert(QMessageBox* alert) {
+  alert->setWindowModality(Qt::ApplicationModal);
+  alert->show();
+  track(alert);
+}
+
+void DocumentController::track(QMessageBox* alert) {
   presentedErrors_.push_back(alert);
   connect(alert, &QDialog::finished, this, [this, alert] { errorDismissed(alert); });
   connect(alert, &QObject::destroyed, this, [this](QObject* object) { errorDismissed(object); });

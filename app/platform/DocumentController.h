@@ -2,8 +2,8 @@
 // ("Untitled", "Untitled 2", ...) and documents read from files (one per file: opening an
 // open file shows its window), lists the documents' windows, types files by extension, shows
 // the open panel, closes every document (asking about unsaved changes) and keeps the recent
-// documents (the last 10, newest first, in the preferences under "recentDocuments"). Errors it
-// presents stay in front of every window until dismissed. The first controller made is the
+// documents (the last 10, newest first, in the preferences under "recentDocuments"). Errors and
+// alerts it presents stay in front of every window until dismissed. The first controller made is the
 // shared one until it is destroyed. It owns its documents. GUI thread only.
 #pragma once
 
@@ -78,7 +78,10 @@ public:
   void presentError(std::exception_ptr error, const QString& heading = {});
   // The same, under "The file “name” couldn’t be opened.".
   void presentOpenError(const QUrl& url, std::exception_ptr error);
-  // The alerts of presentError not yet dismissed, oldest first.
+  // Shows the alert (one that deletes itself when closed) application-modally, in front, as an
+  // error is: what a document tells after its window has gone.
+  void presentAlert(QMessageBox* alert);
+  // The alerts of presentError and presentAlert not yet dismissed, oldest first.
   std::vector<QMessageBox*> presentedErrors() const;
   // Raises them over every other window, the newest on top and active.
   void bringPresentedErrorsToFront();
@@ -97,6 +100,8 @@ protected:
 
 private:
   void closeNext(std::vector<QPointer<Document>> remaining, std::function<void(bool)> done);
+  // Keeps the shown alert in front until it is dismissed.
+  void track(QMessageBox* alert);
   void errorDismissed(const QObject* alert);
 
   std::vector<DocumentType> types_;

@@ -1,6 +1,7 @@
-// FileStamp: what identifies one version of a file on disk (modification time in nanoseconds,
-// size in bytes, device and inode), so that a document can tell whether its file was replaced
-// or rewritten since it last read or wrote it. Any thread.
+// FileStamp: what identifies one version of a file on disk (modification and change times in
+// nanoseconds, size in bytes, device and inode), so that a document can tell whether its file
+// was replaced or rewritten since it last read or wrote it. The change time catches a rewrite
+// whose modification time was set back. Any thread.
 #pragma once
 
 #include <QString>
@@ -10,6 +11,7 @@
 
 struct FileStamp {
   int64_t modifiedNs = 0;
+  int64_t changedNs = 0;
   int64_t size = 0;
   uint64_t device = 0;
   uint64_t inode = 0;

@@ -26,6 +26,7 @@ SavePanel::SavePanel(QWidget* window) : QDialog(window), fileDialog_(new QFileDi
   fileDialog_->show();
   connect(fileDialog_, &QFileDialog::finished, this, &SavePanel::fileDialogFinished);
   connect(this, &QDialog::rejected, this, [this] { finish(false); });
+  connect(this, &QDialog::accepted, this, [this] { finish(true); });
   resize(760, 560);
 }
 

@@ -44,7 +44,8 @@ public:
   // The confirmed file; empty before confirmation.
   QUrl url() const { return url_; }
 
-  // Shows the panel; `done(true)` once a file is confirmed, `done(false)` on Cancel. Called once.
+  // Shows the panel; `done(true)` once a file is confirmed (or the panel is accepted as it
+  // stands, url() then empty), `done(false)` on Cancel. Called once.
   void begin(std::function<void(bool confirmed)> done);
 
 private:

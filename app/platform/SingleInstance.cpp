@@ -8,8 +8,10 @@
 #include <QLockFile>
 #include <QLoggingCategory>
 #include <QStandardPaths>
+#include <QThread>
 #include <QtEndian>
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 // Off by default; QT_LOGGING_RULES="quarnel.instance.info=true" shows each hand-over.
@@ -21,10 +23,13 @@ namespace {
 // path holds one). The running instance answers one byte once it has taken the paths.
 constexpr quint32 largestMessage = 4 << 20;
 constexpr char taken = 1;
-// A running instance answers at once unless it is stuck; launches wait for each other only
-// between their look for a running instance and their listening.
-constexpr int answerLimitMs = 10000;
-constexpr int lockLimitMs = 10000;
+// A running instance answers within milliseconds once its event loop runs, and within seconds of
+// its own launch on a busy machine; a wait longer than this is logged.
+constexpr int graceMs = 3000;
+// A connection that cannot even be queued (the holder's backlog is full) is tried again after this.
+constexpr int connectLimitMs = 10000;
+// Pause between connections to a holder that keeps hanging up unanswered.
+constexpr unsigned long retryPauseMs = 500;
 
 QByteArray message(const QStringList& paths) {
   QByteArray payload;
@@ -36,6 +41,28 @@ QByteArray message(const QStringList& paths) {
 
 QString socketPath(const QString& endpoint) {
   return QDir::isAbsolutePath(endpoint) ? endpoint : QDir::temp().filePath(endpoint);
+}
+
+// The process that listens at the other end of a connected local socket; 0 when unknown.
+qint64 holderOf(const QLocalSocket& socket) {
+  ucred credentials{};
+  socklen_t size = sizeof credentials;
+  if (::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) return 0;
+  return credentials.pid;
+}
+
+// Takes the lock, waiting for as long as another live launch holds it (a dead one's is stale).
+// False when the lock cannot be made at all.
+bool acquire(QLockFile& lock) {
+  lock.setStaleLockTime(0);
+  if (lock.tryLock(graceMs)) return true;
+  if (lock.error() != QLockFile::LockFailedError) return false;
+  qint64 holder = 0;
+  QString host, application;
+  lock.getLockInfo(&holder, &host, &application);
+  qCWarning(instanceLog, "Another launch (process %lld) holds %s; this launch waits for it", holder,
+            qPrintable(lock.fileName()));
+  return lock.lock();
 }
 
 } // namespace
@@ -55,17 +82,8 @@ SingleInstance::~SingleInstance() = default;
 SingleInstance::Role SingleInstance::start(const QStringList& paths) {
   // The lock keeps two launches from both finding no instance and both listening.
   QLockFile lock(socketPath(endpoint_) + QStringLiteral(".lock"));
-  const bool locked = lock.tryLock(lockLimitMs);
-  switch (handOver(paths)) {
-  case Answer::taken:
-    return Role::handedOver;
-  case Answer::silent:
-    // A running instance that does not answer keeps its endpoint.
-    qCWarning(instanceLog, "The instance at %s did not answer; this launch runs on its own", qPrintable(endpoint_));
-    return Role::alone;
-  case Answer::nobody:
-    break;
-  }
+  const bool locked = acquire(lock);
+  if (handOver(paths)) return Role::handedOver;
   if (!locked) {
     qCWarning(instanceLog, "Cannot lock %s; this launch runs on its own", qPrintable(lock.fileName()));
     return Role::alone;
@@ -73,25 +91,46 @@ SingleInstance::Role SingleInstance::start(const QStringList& paths) {
   return listen() ? Role::listening : Role::alone;
 }
 
-SingleInstance::Answer SingleInstance::handOver(const QStringList& paths) const {
-  QLocalSocket socket;
-  socket.connectToServer(endpoint_);
-  // No socket, or one nobody listens on (left by an instance that died): fails at once. A time-out
-  // is a running instance too busy to accept: it keeps its endpoint.
-  if (!socket.waitForConnected(answerLimitMs))
-    return socket.error() == QLocalSocket::SocketTimeoutError ? Answer::silent : Answer::nobody;
-  socket.write(message(paths));
-  socket.flush();
-  while (socket.bytesAvailable() < 1)
-    if (!socket.waitForReadyRead(answerLimitMs)) return Answer::silent;
-  char answer = 0;
-  return socket.getChar(&answer) && answer == taken ? Answer::taken : Answer::silent;
+bool SingleInstance::handOver(const QStringList& paths) const {
+  const QByteArray request = message(paths);
+  bool told = false;
+  const auto tell = [&](qint64 holder) {
+    if (told) return;
+    told = true;
+    const QString process = holder > 0 ? QStringLiteral(" (process %1)").arg(holder) : QString();
+    qCWarning(instanceLog, "The instance at %s%s has not answered yet; this launch waits until it answers or ends",
+              qPrintable(endpoint_), qPrintable(process));
+  };
+  for (int attempt = 0;; ++attempt) {
+    // A holder still there after hanging up on us is likely to do it again: do not spin.
+    if (attempt > 1) QThread::msleep(retryPauseMs);
+    QLocalSocket socket;
+    socket.connectToServer(endpoint_);
+    if (!socket.waitForConnected(connectLimitMs)) {
+      // No socket, or one nobody listens on (left by an instance that died): fails at once.
+      if (socket.error() != QLocalSocket::SocketTimeoutError) return false;
+      // A holder whose queue is full of connections it does not take.
+      tell(0);
+      continue;
+    }
+    const qint64 holder = holderOf(socket);
+    if (attempt > 0) tell(holder);
+    socket.write(request);
+    socket.flush();
+    // Until the answer, or the end of the connection: a holder that goes away (a killed program
+    // once the system has torn it down) resets it, and the next connection finds nobody.
+    while (socket.bytesAvailable() < 1 && socket.state() == QLocalSocket::ConnectedState)
+      if (!socket.waitForReadyRead(told ? -1 : graceMs) && socket.state() == QLocalSocket::ConnectedState)
+        tell(holder);
+    char answer = 0;
+    if (socket.getChar(&answer) && answer == taken) return true;
+  }
 }
 
 bool SingleInstance::listen() {
   server_ = std::make_unique<QLocalServer>();
   server_->setSocketOptions(QLocalServer::UserAccessOption);
-  // Nobody answered there: whatever is left at the endpoint is stale.
+  // Nobody listens there: whatever is left at the endpoint is stale.
   QLocalServer::removeServer(endpoint_);
   if (!server_->listen(endpoint_)) {
     qCWarning(instanceLog, "Cannot listen on %s (%s); this launch runs on its own", qPrintable(endpoint_),

@@ -1,6 +1,7 @@
 // AudioUnitCatalog: the installed plug-in effects as descriptors (types 'aufx' then 'aumf'),
 // without the platform's excluded built-in units, de-duplicated by id and sorted by
-// manufacturer name, then name, case-insensitively. Runs on the caller's thread; no caching.
+// manufacturer name, then name, as the user's locale collates them and without case. Runs on
+// the caller's thread; no caching.
 #pragma once
 
 #include <cstdint>

@@ -209,3 +209,29 @@ void from_json(const Json& object, EncodeSettings& settings) {
 }
 
 } // namespace quar
+
+size_t std::hash<quar::EncodeSettings>::operator()(const quar::EncodeSettings& settings) const noexcept {
+  size_t h = std::hash<quar::ExportFormat>{}(settings.format);
+  h = h * 31 + std::hash<quar::PCMBitDepth>{}(settings.bitDepth);
+  h = h * 31 + std::hash<int64_t>{}(settings.bitRateKbps);
+  h = h * 31 + std::hash<quar::DitherMode>{}(settings.dither);
+  return h * 31 + std::hash<std::optional<double>>{}(settings.sampleRate);
+}
+
+size_t std::hash<quar::AudioFileInfo>::operator()(const quar::AudioFileInfo& info) const noexcept {
+  size_t h = info.url ? std::filesystem::hash_value(*info.url) : 1;
+  h = h * 31 + std::hash<std::string>{}(info.containerName);
+  h = h * 31 + std::hash<std::string>{}(info.codecName);
+  h = h * 31 + std::hash<double>{}(info.sampleRate);
+  h = h * 31 + std::hash<int>{}(info.channelCount);
+  h = h * 31 + std::hash<std::optional<int>>{}(info.bitDepth);
+  h = h * 31 + std::hash<bool>{}(info.isFloat);
+  h = h * 31 + std::hash<std::optional<int>>{}(info.bitRateKbps);
+  h = h * 31 + std::hash<int64_t>{}(info.frameCount);
+  h = h * 31 + std::hash<std::optional<int64_t>>{}(info.fileSize);
+  h = h * 31 + std::hash<bool>{}(info.isLossy);
+  h = h * 31 + std::hash<std::optional<quar::ExportFormat>>{}(info.nativeExportFormat);
+  h = h * 31 + std::hash<std::string>{}(info.decoderName);
+  const std::optional<int64_t> damage = info.damage ? std::optional(info.damage->declaredFrames) : std::nullopt;
+  return h * 31 + std::hash<std::optional<int64_t>>{}(damage);
+}

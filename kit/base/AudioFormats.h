@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -161,3 +162,14 @@ struct AudioFileInfo {
 };
 
 } // namespace quar
+
+// Hashes over the same fields as equality.
+template <>
+struct std::hash<quar::EncodeSettings> {
+  size_t operator()(const quar::EncodeSettings& settings) const noexcept;
+};
+
+template <>
+struct std::hash<quar::AudioFileInfo> {
+  size_t operator()(const quar::AudioFileInfo& info) const noexcept;
+};

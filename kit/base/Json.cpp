@@ -8,7 +8,8 @@ namespace {
 
 [[noreturn]] void typeMismatch(const char* expected, const Json& value, const std::string& path) {
   throw DecodingError("Expected to decode " + std::string(expected) + " but found " + value.type_name() +
-                      " at \"" + path + "\".");
+                          " at \"" + path + "\".",
+                      path);
 }
 
 } // namespace
@@ -27,14 +28,14 @@ const Json& member(const Json& object, const std::string& key) {
 int64_t decodeInt(const Json& value, const std::string& path) {
   if (value.is_number_integer()) {
     if (value.is_number_unsigned() && value.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX))
-      throw DecodingError("Number does not fit in Int at \"" + path + "\".");
+      throw DecodingError("Number does not fit in Int at \"" + path + "\".", path);
     return value.get<int64_t>();
   }
   if (value.is_number_float()) {
     const double d = value.get<double>();
     if (std::isfinite(d) && d == std::trunc(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0)
       return static_cast<int64_t>(d);
-    throw DecodingError("Parsed JSON number <" + value.dump() + "> does not fit in Int at \"" + path + "\".");
+    throw DecodingError("Parsed JSON number <" + value.dump() + "> does not fit in Int at \"" + path + "\".", path);
   }
   typeMismatch("Int", value, path);
 }
@@ -49,7 +50,8 @@ float decodeFloat(const Json& value, const std::string& path) {
   const double d = value.get<double>();
   constexpr double overflow = 0x1.ffffffp127;  // FLT_MAX plus half an ulp: rounds to infinity
   if (std::isfinite(d) && std::abs(d) >= overflow)
-    throw DecodingError("Parsed JSON number <" + value.dump() + "> does not fit in Float at \"" + path + "\".");
+    throw DecodingError("Parsed JSON number <" + value.dump() + "> does not fit in Float at \"" + path + "\".",
+                        path);
   return static_cast<float>(d);
 }
 

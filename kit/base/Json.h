@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -15,9 +16,17 @@ namespace quar {
 
 using Json = nlohmann::json;
 
+// A failed decode: the message (what()) and, where the decoder knows it, the coding path of the
+// value that failed, its member names joined by "." ("" for the value decoded, or not known).
 class DecodingError : public std::runtime_error {
 public:
-  using std::runtime_error::runtime_error;
+  explicit DecodingError(const std::string& message, std::string codingPath = {})
+      : std::runtime_error(message), codingPath_(std::move(codingPath)) {}
+
+  const std::string& codingPath() const { return codingPath_; }
+
+private:
+  std::string codingPath_;
 };
 
 class EncodingError : public std::runtime_error {

@@ -1,7 +1,7 @@
 // Number helpers shared by every module: rounding with halves away from zero, checked
 // conversion from Double to integers (a trap on NaN, infinity or overflow, or a clamp into
-// bounds), clamping, and the text of a Double as the system's messages show it. All are pure and audio-thread safe
-// except formatDouble, which allocates.
+// bounds), checked Int sums, clamping, and the text of a Double as the system's messages show
+// it. All are pure and audio-thread safe except formatDouble, which allocates.
 #pragma once
 
 #include <algorithm>
@@ -33,6 +33,19 @@ inline int64_t clampedInt(double x, int64_t lower, int64_t upper) {
   if (!(x > static_cast<double>(lower))) return lower;
   if (x >= static_cast<double>(upper)) return upper;
   return std::clamp(static_cast<int64_t>(x), lower, upper);
+}
+
+// a + b and a − b that stop the program when the result does not fit in an int64.
+inline int64_t checkedSum(int64_t a, int64_t b) {
+  int64_t sum = 0;
+  QUAR_PRECONDITION(!__builtin_add_overflow(a, b, &sum), "Int arithmetic overflows");
+  return sum;
+}
+
+inline int64_t checkedDifference(int64_t a, int64_t b) {
+  int64_t difference = 0;
+  QUAR_PRECONDITION(!__builtin_sub_overflow(a, b, &difference), "Int arithmetic overflows");
+  return difference;
 }
 
 // min(max(value, lower), upper): the lower bound is applied first.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "base/FiniteSample.h"
 #include "base/Precondition.h"
 #include "base/QuarError.h"
 
@@ -175,16 +176,15 @@ AudioBlock::AudioBlock(const std::vector<std::vector<float>>& samples) : AudioBl
 
 PeakSummary PeakSummary::of(const float* samples, int64_t count) {
   // Groups of `lanes` samples with a fixed-length inner loop, which the compiler vectorises at
-  // -O2. Every lane starts from the first sample, so NaN stays out of the extremes as in a
-  // sample-by-sample pass.
+  // -O2. Every lane starts from the first sample. A NaN or infinity counts as 0.
   constexpr int64_t lanes = 16;
   float lo[lanes], hi[lanes], sums[lanes] = {};
-  std::fill_n(lo, lanes, samples[0]);
-  std::fill_n(hi, lanes, samples[0]);
+  std::fill_n(lo, lanes, finiteOrZero(samples[0]));
+  std::fill_n(hi, lanes, finiteOrZero(samples[0]));
   int64_t i = 0;
   for (; i + lanes <= count; i += lanes)
     for (int64_t l = 0; l < lanes; ++l) {
-      const float x = samples[i + l];
+      const float x = finiteOrZero(samples[i + l]);
       lo[l] = std::min(lo[l], x);
       hi[l] = std::max(hi[l], x);
       sums[l] += x * x;
@@ -196,7 +196,7 @@ PeakSummary PeakSummary::of(const float* samples, int64_t count) {
     sum += sums[l];
   }
   for (; i < count; ++i) {
-    const float x = samples[i];
+    const float x = finiteOrZero(samples[i]);
     low = std::min(low, x);
     high = std::max(high, x);
     sum += x * x;

@@ -161,8 +161,8 @@ struct PeakSummary {
   // The fold's starting value: the first merged value wins both comparisons.
   static constexpr PeakSummary empty() { return {}; }
 
-  // The exact summary of samples[0], …, samples[count − 1], count >= 1; the sum of squares is added in 16
-  // interleaved partial sums.
+  // The exact summary of samples[0], …, samples[count − 1], count >= 1, a NaN or infinity
+  // counted as 0; the sum of squares is added in 16 interleaved partial sums.
   static PeakSummary of(const float* samples, int64_t count);
 
   bool isEmpty() const { return count == 0; }

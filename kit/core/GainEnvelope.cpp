@@ -13,19 +13,6 @@ namespace {
 
 constexpr double flatThresholdDB = 0.000001;
 
-// a + b and a - b, stopping the program when the result does not fit in Int.
-int64_t frameSum(int64_t a, int64_t b) {
-  int64_t sum = 0;
-  QUAR_PRECONDITION(!__builtin_add_overflow(a, b, &sum), "frame arithmetic overflows Int");
-  return sum;
-}
-
-int64_t frameDifference(int64_t a, int64_t b) {
-  int64_t difference = 0;
-  QUAR_PRECONDITION(!__builtin_sub_overflow(a, b, &difference), "frame arithmetic overflows Int");
-  return difference;
-}
-
 double clampedGain(double gainDB) {
   return clamped(gainDB, GainEnvelope::gainRange.lowerBound, GainEnvelope::gainRange.upperBound);
 }
@@ -115,10 +102,10 @@ void GainEnvelope::move(const Uuid& id, std::optional<int64_t> toFrame, double g
   if (it == points.end()) return;
   it->gainDB = clampedGain(gainDB);
   if (!toFrame) return;
-  int64_t lo = it == points.begin() ? std::numeric_limits<int64_t>::min() : std::prev(it)->frame + 1;
+  int64_t lo = it == points.begin() ? std::numeric_limits<int64_t>::min() : checkedSum(std::prev(it)->frame, 1);
   int64_t hi = std::numeric_limits<int64_t>::max();
   if (std::next(it) != points.end()) {
-    hi = std::next(it)->frame - 1;
+    hi = checkedDifference(std::next(it)->frame, 1);
     if (hi < lo) std::swap(lo, hi);
   }
   it->frame = std::clamp(*toFrame, lo, hi);
@@ -131,7 +118,7 @@ void GainEnvelope::remove(const Uuid& id) {
 std::vector<Uuid> GainEnvelope::prepareSpan(FrameRange section, int64_t ramp) {
   if (section.isEmpty()) return {};
   const int64_t lower = section.lowerBound, upper = section.upperBound;
-  const int64_t a = frameDifference(lower, ramp), b = frameSum(upper, ramp);
+  const int64_t a = checkedDifference(lower, ramp), b = checkedSum(upper, ramp);
   const double gA = gainDB(static_cast<double>(a)), gL = gainDB(static_cast<double>(lower));
   const double gU = gainDB(static_cast<double>(upper)), gB = gainDB(static_cast<double>(b));
   if (a >= 0) insert(a, gA);
@@ -146,11 +133,11 @@ std::vector<Uuid> GainEnvelope::prepareSpan(FrameRange section, int64_t ramp) {
 
 GainEnvelope GainEnvelope::adjusted(FrameRange replaced, int64_t newLength) const {
   const int64_t lower = replaced.lowerBound, upper = replaced.upperBound;
-  const int64_t delta = frameDifference(newLength, replaced.count());
+  const int64_t delta = checkedDifference(newLength, replaced.count());
   GainEnvelope result;
   for (const EnvelopePoint& p : points) {
     if (p.frame < lower) result.insert(p.frame, p.gainDB);
-    else if (p.frame >= upper) result.insert(frameSum(p.frame, delta), p.gainDB);
+    else if (p.frame >= upper) result.insert(checkedSum(p.frame, delta), p.gainDB);
     else if (newLength > 0) result.insert(lower + std::min(p.frame - lower, newLength - 1), p.gainDB);
   }
   return result;

@@ -56,7 +56,8 @@ public:
   // the new point's identifier.
   Uuid insert(int64_t frame, double gainDB);
   // Sets the point's gain (clamped) and, when given, its frame, clamped to stay strictly
-  // between its neighbours. Unknown identifiers are ignored.
+  // between its neighbours (a neighbour's frame ± 1 that overflows Int stops the program).
+  // Unknown identifiers are ignored.
   void move(const Uuid& id, std::optional<int64_t> toFrame, double gainDB);
   // Removes every point with this identifier.
   void remove(const Uuid& id);

@@ -4,7 +4,9 @@
 #include <cmath>
 
 #include "base/Decibels.h"
+#include "base/FiniteSample.h"
 #include "base/MemoryLimit.h"
+#include "base/Numbers.h"
 #include "base/Precondition.h"
 #include "base/QuarError.h"
 #include "core/AudioContentBuilder.h"
@@ -77,13 +79,14 @@ AudioContent applyingTable(const AudioContent& content, FrameRange range, const 
       progress);
 }
 
-// The sum of every channel's samples over `range` (inside the content), chunk by chunk.
+// The sum of every channel's samples over `range` (inside the content), chunk by chunk, a NaN or
+// infinity counted as 0.
 std::vector<double> channelSums(const AudioContent& content, FrameRange range, const ProcessingProgress& progress) {
   std::vector<double> sums(static_cast<size_t>(content.channelCount()), 0.0);
   content.forEachChunk(range, measureChunk, [&](ChannelViews chunk, int64_t start) {
     for (size_t c = 0; c < chunk.size(); ++c) {
       float sum = 0;
-      for (float sample : chunk[c]) sum += sample;
+      for (float sample : chunk[c]) sum += finiteOrZero(sample);
       sums[c] += static_cast<double>(sum);
     }
     report(progress, range, start + static_cast<int64_t>(chunk[0].size()) - range.lowerBound);
@@ -96,7 +99,7 @@ std::vector<double> channelSums(const AudioContent& content, FrameRange range, c
 AudioContent mixing(const AudioContent& content, const AudioContent& other, int64_t frame, double clipGainDB) {
   QUAR_PRECONDITION(other.channelCount() == content.channelCount(), "mixing needs contents of one channel count");
   if (other.isEmpty()) return content;
-  const int64_t end = frame + other.frameCount();
+  const int64_t end = checkedSum(frame, other.frameCount());
   AudioContent base = content;
   if (base.frameCount() < end) {
     requireMemoryForSamples(static_cast<double>(end - base.frameCount()), content.channelCount());
@@ -329,8 +332,8 @@ AudioContent rearrangingChannels(const AudioContent& content, const std::vector<
 
 int64_t nearestZeroCrossing(const AudioContent& content, int64_t frame, int64_t radius) {
   if (content.frameCount() < 2) return frame;
-  const int64_t lo = std::max<int64_t>(0, frame - radius);
-  const int64_t hi = std::min(content.frameCount(), frame + radius + 1);
+  const int64_t lo = std::max<int64_t>(0, checkedDifference(frame, radius));
+  const int64_t hi = std::min(content.frameCount(), checkedSum(checkedSum(frame, radius), 1));
   if (hi - lo < 2) return frame;
   const auto channels = content.readChannels({lo, hi});
   std::vector<float> mono(channels[0]);

@@ -6,9 +6,11 @@
 // ignored. Gains are in dB. They run on the caller's thread and allocate; not for the audio
 // thread. Those a job runs over a whole file take an optional `progress` callback: it gets the
 // fraction done every few milliseconds of work, and false stops the operation with
-// CancellationError.
+// CancellationError. Measurements (peaks, DC offset) count a NaN or infinite sample as 0, so
+// normalisation and DC removal treat the other samples as they would without it.
 // Results that would not fit in the machine's memory (mixing far past the end, up-mixing to very
-// many channels) throw QuarError::encodeFailed before allocating.
+// many channels) throw QuarError::encodeFailed before allocating; frame arithmetic that
+// overflows Int (mixing's end, the zero-crossing window) stops the program.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "base/FiniteSample.h"
+
 namespace quar {
 
 BiquadCoefficients KWeighting::shelf(double sampleRate) {
@@ -32,7 +34,7 @@ const double* KWeightingFilter::process(const float* samples, int64_t count) {
   double* out = output_.pointer();
   if (count < 1) return out;
   double* in = input_.pointer();
-  for (int64_t i = 0; i < count; ++i) in[i] = samples[i];
+  for (int64_t i = 0; i < count; ++i) in[i] = finiteOrZero(samples[i]);
   const BiquadCoefficients& s = sections_[0];
   const BiquadCoefficients& h = sections_[1];
   double x1 = delay_[0], x2 = delay_[1], u1 = delay_[2], u2 = delay_[3], y1 = delay_[4], y2 = delay_[5];

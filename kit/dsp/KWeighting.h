@@ -1,8 +1,8 @@
 // K-weighting after ITU-R BS.1770: the high-shelf head filter and the RLB high-pass, designed
 // from their analogue prototypes for any sample rate (Hz). KWeightingFilter runs both sections
-// in double precision over blocks of float samples and carries its state across blocks; one
-// filter per channel, used by one thread at a time. process() allocates only when a block is
-// larger than any before it.
+// in double precision over blocks of float samples (a NaN or infinity enters as 0) and carries
+// its state across blocks; one filter per channel, used by one thread at a time. process()
+// allocates only when a block is larger than any before it.
 #pragma once
 
 #include <array>

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "base/FiniteSample.h"
 #include "base/Numbers.h"
 #include "base/QuarError.h"
 #include "dsp/Buffers.h"
@@ -71,8 +72,9 @@ void TruePeakLimiter::render(const AudioSource& source, FrameRange range, double
 
   const int64_t padded = chunkFrames + 2 * pad;
   ChannelBuffers input(channels, padded);
+  ChannelBuffers measured(channels, padded);
   ChannelBuffers peaks(channels, padded);
-  ChannelBuffers scratch(channels, padded);
+  ChannelBuffers scratch(channels, peakBlock);
   ChannelBuffers output(channels, chunkFrames);
   std::vector<float> cross(static_cast<size_t>(padded));
   std::vector<float> target(static_cast<size_t>(padded));
@@ -91,12 +93,15 @@ void TruePeakLimiter::render(const AudioSource& source, FrameRange range, double
         for (int64_t i = 0; i < m; ++i) x[i] *= preGain;
       }
 
-    // peak[i] covers sample h − 1 + i and the inter-sample points up to the next sample.
+    // peak[i] covers sample h − 1 + i and the inter-sample points up to the next sample. The
+    // gain follows the audio with every NaN or infinity as 0; those samples pass through.
     const int64_t positions = m - 2 * h + 1;
-    parallelFor(channels, channels > 1, [&](int64_t c) {
-      const float* x = input.channel(static_cast<int>(c));
-      float* peak = peaks.channel(static_cast<int>(c));
-      float* interpolated = scratch.channel(static_cast<int>(c));
+    parallelFor(channels, channels > 1, [&](int64_t index) {
+      const auto c = static_cast<int>(index);
+      float* x = measured.channel(c);
+      std::transform(input.channel(c), input.channel(c) + m, x, finiteOrZero);
+      float* peak = peaks.channel(c);
+      float* interpolated = scratch.channel(c);
       for (int64_t i = 0; i < positions; ++i) peak[i] = std::fabs(x[h - 1 + i]);
       for (int64_t i = 0; i < positions; i += peakBlock) {
         const int64_t count = std::min(peakBlock, positions - i);

@@ -38,7 +38,8 @@ struct TruePeakLimiter {
 
   // Emits `range` (clamped to the source) multiplied by the pre-gain and limited to
   // `ceilingDBTP`, in order, in chunks of at most chunkFrames frames (views valid only during the
-  // call). Audio outside the range counts as silence. Gain reductions start up to about two
+  // call). Audio outside the range counts as silence, and so does a NaN or infinite sample for
+  // the gain, while the sample itself is only multiplied. Gain reductions start up to about two
   // look-aheads early and recover with the release time; audio that stays under the ceiling
   // comes out exactly pre-gained. `progress` gets the fraction done, starting with 0; false
   // throws CancellationError. Errors thrown by `emit` propagate. lookaheadMs must be finite.

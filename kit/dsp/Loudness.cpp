@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "base/FiniteSample.h"
 #include "base/Numbers.h"
 #include "base/Precondition.h"
 #include "base/QuarError.h"
@@ -129,7 +130,10 @@ void LoudnessChannelState::sumSquares(const float* samples, int64_t count) {
   for (int64_t start = 0; start < count; start += rmsPiece) {
     const int64_t end = std::min(count, start + rmsPiece);
     float sum = 0;
-    for (int64_t i = start; i < end; ++i) sum += samples[i] * samples[i];
+    for (int64_t i = start; i < end; ++i) {
+      const float x = finiteOrZero(samples[i]);
+      sum += x * x;
+    }
     rawSumSquares += sum;
   }
 }

@@ -1,7 +1,8 @@
 // Loudness measurement after ITU-R BS.1770 and EBU R 128: gated integrated loudness, loudness
 // range, momentary (400 ms) and short-term (3 s) curves at a 100 ms hop, per-channel true and
 // sample peaks, and RMS level. Loudness values are LUFS (−0.691 + 10·log10 of the weighted mean
-// square of the K-weighted signal), ranges LU, levels dBFS/dBTP; −∞ stands for "nothing".
+// square of the K-weighted signal), ranges LU, levels dBFS/dBTP; −∞ stands for "nothing". A NaN
+// or infinite sample counts as silence in every figure.
 // LoudnessAnalyzer measures any AudioSource offline; LoudnessEngine is the streaming core it
 // shares with LoudnessMeter. Engines and meters belong to one thread (they spread channels over
 // parallelFor internally) and allocate as their history grows.

@@ -78,6 +78,8 @@ public:
     for (auto& worker : workers_) worker.join();
   }
 
+  int width() const { return static_cast<int>(workers_.size()) + 1; }
+
   void run(int64_t count, const std::function<void(int64_t)>& body) {
     auto job = std::make_shared<Job>(count, body);
     if (!workers_.empty()) {
@@ -146,6 +148,8 @@ void parallelFor(int64_t count, bool concurrent, const std::function<void(int64_
   }
   WorkerPool::shared().run(count, body);
 }
+
+int parallelForWidth() { return WorkerPool::shared().width(); }
 
 void parallelForBatches(int64_t count, int64_t batch, const std::function<void(int64_t)>& body,
                         const std::function<bool(double)>& progress) {

@@ -16,6 +16,10 @@ namespace quar {
 // skipped and the first exception is rethrown once the running ones have finished.
 void parallelFor(int64_t count, bool concurrent, const std::function<void(int64_t index)>& body);
 
+// How many iterations of a concurrent parallelFor run at once: the processors this process may
+// run on (its affinity), counting the calling thread. At least 1.
+int parallelForWidth();
+
 // parallelFor (concurrent) over [0, count) in batches of `batch` (>= 1) iterations, so that a
 // long loop can be stopped: after each batch `progress` (optional) gets, on the calling thread,
 // the fraction of iterations done; false throws CancellationError, and later batches do not start.

@@ -5,7 +5,6 @@
 #include <exception>
 #include <numeric>
 #include <span>
-#include <thread>
 
 #include <soxr.h>
 
@@ -169,7 +168,7 @@ void Resampler::resample(const AudioSource& source, std::optional<FrameRange> ra
     return;
   }
 
-  const size_t batchSize = std::max(1u, std::thread::hardware_concurrency());
+  const auto batchSize = static_cast<size_t>(parallelForWidth());
   // The batches reuse the results' memory rather than have the system map and clear it anew.
   std::vector<SegmentResult> results(std::min(batchSize, plan->size()));
   for (size_t first = 0; first < plan->size(); first += batchSize) {

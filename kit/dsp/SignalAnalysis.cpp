@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/FiniteSample.h"
 #include "base/QuarError.h"
 #include "dsp/ParallelFor.h"
 
@@ -30,13 +31,14 @@ PieceStats measure(const AudioSource& source, FrameRange piece, size_t channels)
     for (size_t c = 0; c < channels; ++c) {
       const std::span<const float> samples = chunk[c];
       for (size_t i = 0; i < samples.size(); ++i) {
-        const float magnitude = std::fabs(samples[i]);
+        const float magnitude = std::fabs(finiteOrZero(samples[i]));
         if (magnitude > stats.peak[c]) {
           stats.peak[c] = magnitude;
           stats.peakFrame[c] = firstFrame + static_cast<int64_t>(i);
         }
       }
-      for (const float sample : samples) {
+      for (const float value : samples) {
+        const float sample = finiteOrZero(value);
         stats.sums[c] += sample;
         stats.squares[c] += static_cast<double>(sample) * sample;
       }

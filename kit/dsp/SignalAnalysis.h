@@ -1,7 +1,7 @@
 // Signal statistics of a range of an AudioSource, per channel: sample peak (linear magnitude)
-// and the first frame reaching it, RMS level (linear) and DC offset (mean). Pure function of
-// its input; runs on the caller's thread and the shared worker pool, which read the source
-// concurrently; not meant for the audio thread (it allocates).
+// and the first frame reaching it, RMS level (linear) and DC offset (mean), a NaN or infinite
+// sample counted as 0. Pure function of its input; runs on the caller's thread and the shared
+// worker pool, which read the source concurrently; not meant for the audio thread (it allocates).
 #pragma once
 
 #include <cstdint>

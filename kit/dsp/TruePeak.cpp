@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "base/FiniteSample.h"
+
 namespace quar {
 namespace {
 
@@ -105,7 +107,7 @@ void TruePeakDetector::reset() {
 }
 
 void TruePeakDetector::prime(const float* history) {
-  std::copy(history, history + TruePeakInterpolator::taps - 1, work_.begin());
+  std::transform(history, history + TruePeakInterpolator::taps - 1, work_.begin(), finiteOrZero);
 }
 
 void TruePeakDetector::process(const float* samples, int64_t count) {
@@ -116,7 +118,7 @@ void TruePeakDetector::process(const float* samples, int64_t count) {
   float* work = work_.data();
   for (int64_t start = 0; start < count; start += workCapacity) {
     const int64_t n = std::min(workCapacity, count - start);
-    std::copy(samples + start, samples + start + n, work + history);
+    std::transform(samples + start, samples + start + n, work + history, finiteOrZero);
     float m = maxMagnitude(work + center, n);
     const float bound = std::max(m, interPeak);
     for (int64_t j = 0; j < n; j += subBlock) {

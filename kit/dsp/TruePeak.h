@@ -1,8 +1,8 @@
 // True-peak measurement after ITU-R BS.1770 annex 2. TruePeakInterpolator holds the polyphase
 // windowed-sinc kernels (4× oversampling below 96 kHz, 2× below 192 kHz, none above);
 // TruePeakDetector streams one channel through them and keeps the largest sample magnitude and
-// the largest interpolated magnitude (linear). A detector is used by one thread at a time and
-// allocates only when it is created.
+// the largest interpolated magnitude (linear), a NaN or infinite sample counted as 0. A detector
+// is used by one thread at a time and allocates only when it is created.
 #pragma once
 
 #include <array>

@@ -50,7 +50,9 @@ struct AudioDecoder {
   // their exact length from several threads at once, in any order, after `onFormat` has stated
   // the exact length, with the samples of `decode`; everything else arrives in order on the
   // calling thread, in rooms of `blockFrames` frames (the last one finished shorter). `onFormat`
-  // and `progress` run on the calling thread. `stages`, when given, receives where the time went.
+  // and `progress` run on the calling thread. On the concurrent paths a false from `progress`
+  // after the last block has arrived comes too late to cancel: the finished decode is returned.
+  // `stages`, when given, receives where the time went.
   static AudioFileInfo decodeBlocks(const std::filesystem::path& url, const DecodeProgress& progress,
                                     const DecodeFormatHandler& onFormat, const DecodeRoomHandler& onRoom,
                                     int64_t blockFrames, DecodeStages* stages = nullptr,

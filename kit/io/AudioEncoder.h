@@ -61,13 +61,14 @@ struct EncodePlan {
 
 // What a completed export reports.
 struct EncodeReport {
-  // Samples beyond full scale that an integer format stored at full scale.
+  // Samples beyond full scale that the format (integer samples, MP3) stored at full scale.
   int64_t clippedSamples = 0;
 };
 
 struct AudioEncoder {
   // Writes `range` (default: all) of `source` to `url`. On success exactly the destination
-  // exists; on failure it is untouched and no temporary file is left, nor, where the file
+  // exists, and is on the disk with its folder; on failure it is untouched (unless only
+  // writing its folder to the disk failed) and no temporary file is left, nor, where the file
   // system has unnamed files, when the process is killed. A symbolic link's target
   // is replaced, keeping its permission bits and, where the process may set them, its owner
   // and group. A destination that is a folder is refused before anything is encoded. Throws

@@ -86,7 +86,8 @@ bool isFloatSampleFormat(std::string_view format) {
 }
 
 // Frames from the stream's duration: exactly "duration_ts" when the time base is one over the
-// sample rate, else the duration in seconds times the rate, rounded to nearest.
+// sample rate, else the duration in seconds times the rate, truncated toward zero (none when
+// that is not finite or does not fit).
 int64_t frameCountOf(const Json& stream, const Json& format, double sampleRate) {
   double seconds = number(stream, "duration").value_or(number(format, "duration").value_or(0));
   const auto durationTs = number(stream, "duration_ts");
@@ -105,7 +106,7 @@ int64_t frameCountOf(const Json& stream, const Json& format, double sampleRate) 
       seconds = parts[0] * *durationTs / parts[1];
     }
   }
-  return std::max<int64_t>(truncated<int64_t>(std::round(seconds * sampleRate)).value_or(0), 0);
+  return std::max<int64_t>(truncated<int64_t>(seconds * sampleRate).value_or(0), 0);
 }
 
 // The end of a tool's standard error for a message: its last lines, at most
@@ -186,8 +187,8 @@ FFmpegDecoder::ProbeResult FFmpegDecoder::probe(const std::filesystem::path& url
       !std::all_of(streams->begin(), streams->end(), [](const Json& stream) { return stream.is_object(); }))
     throw QuarError::unsupportedFormat("no audio stream found");
   const auto format = top.find("format");
-  return {makeInfo(url, streams->front(),
-                   format != top.end() && format->is_object() ? *format : Json::object())};
+  return {makeInfo(url, streams->front(), format != top.end() && format->is_object() ? *format : Json::object()),
+          text(streams->front(), "channel_layout").value_or("")};
 }
 
 AudioFileInfo FFmpegDecoder::makeInfo(const std::filesystem::path& url, const Json& stream, const Json& format) {
@@ -281,14 +282,21 @@ AudioFileInfo FFmpegDecoder::decode(const std::filesystem::path& url, const Deco
   if (!tools.ffmpeg) throw QuarError::codecUnavailable("ffmpeg isn\u2019t installed");
   requireRegularFile(url);
   if (!tools.ffprobe) return decodeViaTemporaryFile(*tools.ffmpeg, url, progress, onFormat, onChunk);
-  AudioFileInfo info = probe(url, tools).info;
+  ProbeResult probed = probe(url, tools);
+  AudioFileInfo& info = probed.info;
   const auto channels = static_cast<size_t>(info.channelCount);
 
-  // Destroying the process on any error below stops the child (SIGTERM, SIGKILL after 2 s).
-  Subprocess process(*tools.ffmpeg, {"-nostdin", "-hide_banner", "-v", "error", "-i",
+  std::vector<std::string> arguments{"-nostdin", "-hide_banner", "-v", "error", "-i",
                                      std::filesystem::absolute(url).string(), "-vn", "-map", "0:a:0", "-ac",
-                                     std::to_string(channels), "-ar", std::to_string(roundedInt(info.sampleRate)),
-                                     "-f", "f32le", "-acodec", "pcm_f32le", "-"});
+                                     std::to_string(channels)};
+  // "-ac" alone asks for ffmpeg's usual layout of that many channels, and a stream of another
+  // layout ("3.0" against "2.1") would be remixed into it: the stream's own layout keeps every
+  // channel as it is.
+  if (!probed.channelLayout.empty()) arguments.insert(arguments.end(), {"-ch_layout", probed.channelLayout});
+  arguments.insert(arguments.end(), {"-ar", std::to_string(roundedInt(info.sampleRate)), "-f", "f32le", "-acodec",
+                                     "pcm_f32le", "-"});
+  // Destroying the process on any error below stops the child (SIGTERM, SIGKILL after 2 s).
+  Subprocess process(*tools.ffmpeg, arguments);
   process.start();
 
   // Interleaved frames as they arrive; a partial frame waits at the front for its rest.

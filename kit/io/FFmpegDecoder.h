@@ -23,6 +23,8 @@ namespace quar {
 struct FFmpegDecoder {
   struct ProbeResult {
     AudioFileInfo info;
+    // The stream's channel layout as ffprobe names it ("stereo", "3.0"); empty when it states none.
+    std::string channelLayout;
   };
 
   static constexpr int64_t chunkFrames = 32768;

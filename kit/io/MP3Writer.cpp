@@ -88,10 +88,11 @@ void MP3Writer::consume(ChannelViews chunk) {
     for (int c = 0; c < channels_; ++c) {
       const auto samples = chunk[static_cast<size_t>(c)].subspan(static_cast<size_t>(offset), static_cast<size_t>(n));
       if (withinFullScale(samples)) continue;
-      std::vector<float>& copy = clipped_[static_cast<size_t>(c)];
+      std::vector<float>& copy = clamped_[static_cast<size_t>(c)];
       copy.resize(static_cast<size_t>(sliceFrames));
       std::transform(samples.begin(), samples.end(), copy.begin(),
                      [](float x) { return std::isnan(x) ? 0.0f : std::clamp(x, -1.0f, 1.0f); });
+      clippedSamples_ += std::count_if(samples.begin(), samples.end(), [](float x) { return x > 1.0f || x < -1.0f; });
       (c == 0 ? left : right) = copy.data();
       if (channels_ == 1) right = left;
     }

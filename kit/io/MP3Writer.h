@@ -1,7 +1,8 @@
 // MP3Writer: the ChunkSink that ends an export chain for MP3. It encodes planar float chunks
-// (1 or 2 channels, samples in [-1, 1]) at a constant bit rate with the loaded LAME library,
-// writes the frames to the file and, when finished, rewrites the first frame with LAME's
-// Info/LAME tag frame. Used by one thread at a time; not for the audio thread.
+// (1 or 2 channels) at a constant bit rate with the loaded LAME library, writes the frames to the
+// file and, when finished, rewrites the first frame with LAME's Info/LAME tag frame. Samples
+// beyond [-1, 1] are encoded at full scale and counted. Used by one thread at a time; not for
+// the audio thread.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +33,8 @@ public:
   // Flushes the encoder, writes the tag frame and closes the file; does nothing once closed.
   void finish() override;
   void abort() noexcept override;
+  // Samples beyond full scale, encoded at full scale.
+  int64_t clippedSamples() const override { return clippedSamples_; }
 
 private:
   void ensureBuffer(int64_t frames);
@@ -43,7 +46,8 @@ private:
   int channels_;
   OutputFile handle_;
   std::vector<uint8_t> mp3buf_;
-  std::vector<float> clipped_[2];  // slices holding samples outside [-1, 1]
+  std::vector<float> clamped_[2];  // slices holding samples outside [-1, 1]
+  int64_t clippedSamples_ = 0;
 };
 
 } // namespace quar

@@ -24,6 +24,7 @@
 #include "io/platform/CoreAudioFileReader.h"
 #include "io/platform/CoreAudioSupport.h"
 #include "io/platform/FlacPieceDecoder.h"
+#include "io/platform/FlacStreamLength.h"
 #include "io/platform/MpegFrameDecoder.h"
 #include "io/platform/MpegFrameIndex.h"
 
@@ -154,14 +155,19 @@ class FlacSplitDecoder final : public SplitDecoder {
 public:
   FlacSplitDecoder(const CoreAudioFileReader& reader, std::unique_ptr<ReadableFile> file)
       : SplitDecoder(reader), file_(std::move(file)), channels_(reader.fileFormat().channelsPerFrame),
-        frames_(reader.lengthFrames()) {}
+        frames_(reader.lengthFrames()) {
+    // Where the header states fewer frames than the stream holds, the reader gives the true
+    // length, which libFLAC is to see too.
+    if (auto stream = FlacStreamLength::measure(file_->fd(), file_->bytes()); stream && stream->frames == frames_)
+      stream_ = stream;
+  }
 
 private:
   int64_t frameCount() const override { return frames_; }
 
   int32_t decodePiece(int64_t start, Sink& sink, double& readSeconds) const override {
     return FlacPieceDecoder::decode(
-        file_->fd(), file_->bytes(), start, sink.frames(),
+        file_->fd(), file_->bytes(), start, sink.frames(), stream_,
         [&](const int32_t* const* channels, int channelCount, int64_t frames, int bits) {
           if (static_cast<size_t>(channelCount) != channels_ || bits < 1 || bits > 32) return false;
           return sink.appendScaled(channels, frames, std::ldexp(1.0f, 1 - bits));
@@ -172,6 +178,7 @@ private:
   std::unique_ptr<ReadableFile> file_;
   size_t channels_;
   int64_t frames_;
+  std::optional<FlacStreamLength> stream_;
 };
 
 // MPEG audio: the file is read once; output frame i is frame i + skip of the frames decoded
@@ -322,8 +329,9 @@ AudioFileInfo SplitDecoder::decode(const DecodeProgress& progress, const DecodeF
       spent.decodeSeconds += seconds - readSeconds - sink.joinSeconds();
     }
     const int64_t done = finished.fetch_add(1) + 1;
+    // After the last piece the decode is finished: a cancel then has nothing left to stop.
     if (progress && std::this_thread::get_id() == caller &&
-        !progress(static_cast<double>(done) / static_cast<double>(pieces))) {
+        !progress(static_cast<double>(done) / static_cast<double>(pieces)) && done < pieces) {
       cancelled = true;
       throw QuarError::cancelled();
     }

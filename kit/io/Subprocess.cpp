@@ -8,6 +8,7 @@
 #include <mutex>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <unistd.h>
 
 #include "base/QuarError.h"
@@ -136,8 +137,7 @@ void Subprocess::start() {
   stdoutFd_ = out.read, out.read = -1;
 
   const int stderrFd = err.read;
-  err.read = -1;
-  stderrDrain_ = std::thread([stderrFd, box = stderrBox_] {
+  auto drain = [stderrFd, box = stderrBox_] {
     std::string data;
     char buffer[4096];
     for (;;) {
@@ -154,7 +154,15 @@ void Subprocess::start() {
     ::close(stderrFd);
     const std::lock_guard lock(box->mutex);
     box->data = std::move(data);
-  });
+  };
+  try {
+    stderrDrain_ = std::thread(std::move(drain));
+  } catch (const std::system_error& error) {
+    // No drain: the child is stopped, and `err` closes standard error's read end.
+    terminate();
+    throw launchFailure(error.code().value());
+  }
+  err.read = -1;  // the drain thread's now
 }
 
 size_t Subprocess::readStdout(void* buffer, size_t count) {

@@ -35,7 +35,8 @@ public:
   Subprocess(const Subprocess&) = delete;
   Subprocess& operator=(const Subprocess&) = delete;
 
-  // Launches the child; throws QuarError::decodeFailed("couldn’t launch <name>: <reason>").
+  // Launches the child; throws QuarError::decodeFailed("couldn’t launch <name>: <reason>"), also
+  // when standard error's drain thread cannot start (the child is then stopped and reaped).
   void start();
   // One read of at most `count` bytes of standard output; 0 at its end. Retries on EINTR;
   // throws QuarError::decodeFailed("reading tool output failed (errno N)") otherwise.

@@ -122,6 +122,24 @@ TEST_F(AppDelegateTest, UnderTheTestHarnessNoPanelIsScheduled) {
   EXPECT_FALSE(delegate.documentController().openPanel());
 }
 
+// The action no menu item sends: an untitled document, the empty stereo one, in its window.
+TEST_F(AppDelegateTest, NewStereoDocumentOpensAnEmptyUntitledStereoDocument) {
+  setenv("QUARNEL_NO_OPEN_PANEL", "", 1);
+  launch();
+  unsetenv("QUARNEL_NO_OPEN_PANEL");
+  delegate.newStereoDocument();
+  ASSERT_EQ(delegate.documentController().documents().size(), 1u);
+  auto* document = qobject_cast<AudioDocument*>(delegate.documentController().documents().front());
+  ASSERT_TRUE(document);
+  EXPECT_TRUE(document->fileUrl().isEmpty());
+  EXPECT_EQ(document->displayName(), QStringLiteral("Untitled"));
+  EXPECT_EQ(document->model().content().channelCount(), 2);
+  EXPECT_EQ(document->model().content().sampleRate(), 48000);
+  EXPECT_EQ(document->model().content().frameCount(), 0);
+  EXPECT_TRUE(document->windowForSheet()->isVisible());
+  EXPECT_FALSE(EditorCommands::find(QStringLiteral("newStereoDocument")));
+}
+
 // The shortcuts stand in columns that line up whatever the font: each entry in its own cell of
 // one table, never wrapped.
 TEST_F(AppDelegateTest, HelpListsTheShortcutsInColumnsWithThisPlatformsKeyNames) {
@@ -284,6 +302,42 @@ TEST_F(AppDelegateTest, QuitWhileRecordingCommitsTheTakeBeforeAskingToSave) {
   EXPECT_TRUE(document->isEdited());
   clickButton(alert, QStringLiteral("Don\u2019t Save"));
   EXPECT_TRUE(QTest::qWaitFor([&] { return !document; }));
+  EXPECT_TRUE(delegate.documentController().documents().empty());
+}
+
+// Quit ends the program only after what the last save tells was read: saved from the question
+// on quitting, a save that clips says how many samples, and the event loop runs on until the
+// notice is dismissed.
+TEST_F(AppDelegateTest, QuitEndsAfterTheClippingNoticeOfTheLastSave) {
+  const QString path = writeAudio(folder, QStringLiteral("tone.wav"), 4800);
+  setenv("QUARNEL_NO_OPEN_PANEL", "", 1);
+  launch({path});
+  unsetenv("QUARNEL_NO_OPEN_PANEL");
+  ASSERT_EQ(delegate.documentController().documents().size(), 1u);
+  auto* document = static_cast<AudioDocument*>(delegate.documentController().documents().front());
+  ASSERT_TRUE(waitUntilIdle(*document));
+  edit(*document, quar::applyingGain(document->model().content(), 12.0, std::nullopt, std::nullopt));
+  QWidget* window = document->windowForSheet();
+
+  QString notice;
+  QTimer answer;  // answers the question, then reads the notice
+  answer.setInterval(10);
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    for (QMessageBox* question : window->findChildren<QMessageBox*>(QStringLiteral("closeAlert")))
+      if (question->isVisible()) clickButton(question, QStringLiteral("Save"));
+    for (QMessageBox* alert : visibleTopLevels<QMessageBox>(QStringLiteral("clippingAlert"))) {
+      notice = alert->text();
+      alert->accept();
+    }
+  });
+  answer.start();
+  QTimer::singleShot(0, &delegate, [&] { delegate.quit(); });
+  QTimer giveUp;
+  giveUp.setSingleShot(true);
+  QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  giveUp.start(20000);
+  EXPECT_EQ(QApplication::exec(), 0);
+  EXPECT_TRUE(notice.endsWith(QStringLiteral(" samples were clipped in \u201Ctone.wav\u201D."))) << notice.toStdString();
   EXPECT_TRUE(delegate.documentController().documents().empty());
 }
 

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <locale>
+#include <stdexcept>
+#include <string>
 
 #include "au/AudioUnitCatalog.h"
 #include "au/platform/Lv2Plugins.h"
@@ -72,6 +76,47 @@ TEST(AudioUnitCatalog, SortsByMakerThenNameIgnoringCase) {
   for (const auto& entry : listedFakes({maker})) names.push_back(entry.name);
   // "alder" = "Alder" falls back to the name; equal keys keep enumeration order ('aufx' first).
   EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Beta", "Same", "same", "zeta"}));
+}
+
+// Names beyond ASCII sort as the user's locale sorts them, still without case: É and é with
+// E, Ö with O, ß as ss; not after every ASCII letter, as their bytes would.
+TEST(AudioUnitCatalog, SortsAsTheUsersLocaleDoes) {
+  const char* const candidates[] = {"en_US.UTF-8", "en_GB.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8", "nl_NL.UTF-8"};
+  const char* chosen = nullptr;
+  for (const char* name : candidates) {
+    try {
+      (void)std::locale(name);
+      chosen = name;
+      break;
+    } catch (const std::runtime_error&) {
+    }
+  }
+  if (!chosen) GTEST_SKIP() << "no locale of English, German, French or Dutch collation installed (locale -a)";
+
+  const uint32_t maker = AudioUnitDescriptor::fourCC("srt2");
+  FakeComponent a(component(fx, 1, maker, "Zeta", "Zephyr"));
+  FakeComponent b(component(fx, 2, maker, "b", "\u00C9clat"));  // Éclat
+  FakeComponent c(component(fx, 3, maker, "Echo", "Echo"));
+  FakeComponent d(component(fx, 4, maker, "Ozone", "Orbit"));
+  FakeComponent e(component(fx, 5, maker, "\u00D6dland", "Orbit"));  // Ödland
+  FakeComponent f(component(fx, 6, maker, "Strata", "Sonic"));
+  FakeComponent g(component(fx, 7, maker, "Stra\u00DFe", "Sonic"));  // Straße
+  FakeComponent h(component(fx, 8, maker, "a", "\u00E9CLAT"));  // éCLAT: Éclat without case
+  const uint32_t broken = AudioUnitDescriptor::fourCC("srt3");
+  FakeComponent i(component(fx, 9, broken, "\xC3", "\xFF\xFEmaker"));  // not UTF-8
+
+  const char* const saved = std::getenv("LC_ALL");
+  const std::string previous = saved ? saved : "";
+  setenv("LC_ALL", chosen, 1);
+  std::vector<std::string> names;
+  for (const auto& entry : listedFakes({maker})) names.push_back(entry.name);
+  EXPECT_EQ(listedFakes({broken}).size(), 1u);
+  if (saved)
+    setenv("LC_ALL", previous.c_str(), 1);
+  else
+    unsetenv("LC_ALL");
+  const std::vector<std::string> expected{"Echo", "a", "b", "\u00D6dland", "Ozone", "Stra\u00DFe", "Strata", "Zeta"};
+  EXPECT_EQ(names, expected) << chosen;
 }
 
 TEST(AudioUnitCatalog, IsV3TellsMissingFromInstalled) {

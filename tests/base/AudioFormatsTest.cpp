@@ -6,6 +6,8 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "base/AudioFormats.h"
 #include "base/QuarError.h"
@@ -138,6 +140,73 @@ TEST(AudioFileInfo, DurationAndEquality) {
   AudioFileInfo other = info;
   other.decoderName = "ffmpeg";
   EXPECT_NE(info, other);
+}
+
+// Equal values hash alike (0.0 and -0.0 included), and every field takes part: values that
+// differ in any one field are told apart by the hash.
+template <typename T>
+void expectHashFollowsEquality(const T& base, const T& equal, const std::vector<T>& oneFieldChanged) {
+  const std::hash<T> hash;
+  EXPECT_EQ(base, equal);
+  EXPECT_EQ(hash(base), hash(equal));
+  std::unordered_set<size_t> hashes{hash(base)};
+  for (size_t i = 0; i < oneFieldChanged.size(); ++i) {
+    EXPECT_NE(oneFieldChanged[i], base) << i;
+    EXPECT_TRUE(hashes.insert(hash(oneFieldChanged[i])).second) << i;
+    EXPECT_EQ(hash(oneFieldChanged[i]), hash(T(oneFieldChanged[i]))) << i;
+  }
+  const std::unordered_set<T> set{base, equal};
+  EXPECT_EQ(set.size(), 1u);
+}
+
+TEST(EncodeSettings, HashFollowsEquality) {
+  EncodeSettings base = EncodeSettings::defaults(ExportFormat::flac);
+  base.sampleRate = 0.0;
+  EncodeSettings equal = base;
+  equal.sampleRate = -0.0;
+  std::vector<EncodeSettings> changed(5, base);
+  changed[0].format = ExportFormat::wav;
+  changed[1].bitDepth = PCMBitDepth::int16;
+  changed[2].bitRateKbps = 128;
+  changed[3].dither = DitherMode::none;
+  changed[4].sampleRate = 44100;
+  changed.push_back(base);
+  changed.back().sampleRate.reset();
+  expectHashFollowsEquality(base, equal, changed);
+}
+
+TEST(AudioFileInfo, HashFollowsEquality) {
+  AudioFileInfo base;
+  base.url = std::filesystem::path("/music/take.wav");
+  base.containerName = "WAVE";
+  base.codecName = "Linear PCM";
+  base.sampleRate = 48000;
+  base.channelCount = 2;
+  base.bitDepth = 24;
+  base.bitRateKbps = 2304;
+  base.frameCount = 96000;
+  base.fileSize = 576044;
+  base.nativeExportFormat = ExportFormat::wav;
+  base.decoderName = "Native";
+  AudioFileInfo equal = base;
+  std::vector<AudioFileInfo> changed(14, base);
+  changed[0].url = std::filesystem::path("/music/other.wav");
+  changed[1].containerName = "AIFF";
+  changed[2].codecName = "FLAC";
+  changed[3].sampleRate = 44100;
+  changed[4].channelCount = 1;
+  changed[5].bitDepth = 16;
+  changed[6].isFloat = true;
+  changed[7].bitRateKbps.reset();
+  changed[8].frameCount = 95999;
+  changed[9].fileSize.reset();
+  changed[10].isLossy = true;
+  changed[11].nativeExportFormat = ExportFormat::aiff;
+  changed[12].decoderName = "ffmpeg";
+  changed[13].damage = DecodeDamage{120000};
+  changed.push_back(base);
+  changed.back().url.reset();
+  expectHashFollowsEquality(base, equal, changed);
 }
 
 TEST(QuarError, DescriptionsAreExact) {

@@ -80,23 +80,36 @@ TEST(AudioBlock, SummaryEqualsBruteForce) {
   }
 }
 
-// The extremes of a sample-by-sample pass, whichever partial sum a sample lands in: NaN never
-// replaces an extreme unless it comes first.
-TEST(PeakSummary, ExactSummaryKeepsNaNOutOfTheExtremes) {
-  std::vector<float> x = noise(40, 5);
-  x[3] = x[17] = x[39] = std::numeric_limits<float>::quiet_NaN();
-  const PeakSummary summary = PeakSummary::of(x.data(), 40);
-  float lo = x[0], hi = x[0];
-  for (float v : x) {
-    lo = std::min(lo, v);
-    hi = std::max(hi, v);
+// A NaN or infinity counts as 0 wherever it falls (the first sample, a bin's first sample, any
+// partial sum, the scalar rest): every summary equals that of the samples with those set to 0,
+// even in a bin whose samples are all above 0.
+TEST(PeakSummary, NonFiniteSamplesCountAsZero) {
+  constexpr float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  std::vector<float> dirty = noise(5000, 5);
+  std::fill(dirty.begin() + 256, dirty.begin() + 512, 0.5f);
+  const std::pair<size_t, float> bad[] = {{0, nan}, {3, inf}, {17, -inf}, {39, nan}, {256, nan}, {4096, inf}, {4999, nan}};
+  std::vector<float> clean = dirty;
+  for (auto [frame, value] : bad) {
+    dirty[frame] = value;
+    clean[frame] = 0;
   }
-  EXPECT_EQ(summary.min, lo);
-  EXPECT_EQ(summary.max, hi);
-  EXPECT_TRUE(std::isnan(summary.sumSquares));
-  EXPECT_EQ(summary.count, 40);
-  x[0] = std::numeric_limits<float>::quiet_NaN();
-  EXPECT_TRUE(std::isnan(PeakSummary::of(x.data(), 40).min));
+  for (int64_t count : {1, 16, 40, 5000}) {
+    SCOPED_TRACE(count);
+    EXPECT_EQ(PeakSummary::of(dirty.data(), count), PeakSummary::of(clean.data(), count));
+  }
+  EXPECT_EQ(PeakSummary::of(dirty.data() + 256, 256).min, 0.0f);
+
+  const AudioBlock dirtyBlock({dirty, clean}), cleanBlock({clean, clean});
+  const QuarSummary &d = dirtyBlock.summary(), &c = cleanBlock.summary();
+  EXPECT_EQ(d.mins, c.mins);
+  EXPECT_EQ(d.maxs, c.maxs);
+  EXPECT_EQ(d.sumSquares, c.sumSquares);
+  EXPECT_EQ(d.groupMins, c.groupMins);
+  EXPECT_EQ(d.groupMaxs, c.groupMaxs);
+  EXPECT_EQ(d.groupSumSquares, c.groupSumSquares);
+  EXPECT_EQ(d.blockMin, c.blockMin);
+  EXPECT_EQ(d.blockMax, c.blockMax);
+  EXPECT_EQ(d.blockSumSquares, c.blockSumSquares);
 }
 
 TEST(AudioBlockDeathTest, RefusesMalformedSamples) {

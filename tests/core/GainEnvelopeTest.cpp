@@ -263,4 +263,10 @@ TEST(GainEnvelopeDeathTest, FrameArithmeticBeyondIntStops) {
   EXPECT_DEATH(envelopeAt({{10, 0}}).prepareSpan({-20, -10}, big), "precondition failed");
   EXPECT_DEATH(envelopeAt({{10, 0}}).adjusted({0, 0}, big), "precondition failed");
   EXPECT_DEATH(envelopeAt({{big - 5, 0}}).adjusted({0, 0}, 10), "precondition failed");
+  // Neighbours on the same extreme frame (as decoding allows) leave no frame beside them.
+  GainEnvelope atTheEnd = envelopeAt({{big, 0}, {big, 0}});
+  EXPECT_DEATH(atTheEnd.move(atTheEnd.points[1].id, 0, 0), "Int arithmetic overflows");
+  constexpr int64_t least = std::numeric_limits<int64_t>::min();
+  GainEnvelope atTheStart = envelopeAt({{least, 0}, {least, 0}});
+  EXPECT_DEATH(atTheStart.move(atTheStart.points[0].id, 0, 0), "Int arithmetic overflows");
 }

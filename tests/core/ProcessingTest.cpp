@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 
 #include "base/QuarError.h"
 #include "core/ContentTestSupport.h"
@@ -431,4 +432,9 @@ TEST(ProcessingDeathTest, CallerContracts) {
   EXPECT_DEATH(remixed(stereo, 0), "at least one channel");
   EXPECT_DEATH(rearrangingChannels(stereo, {}), "at least one channel");
   EXPECT_DEATH(rearrangingChannels(stereo, {0, 2}), "outside the content");
+  // Frame arithmetic beyond Int.
+  constexpr int64_t big = std::numeric_limits<int64_t>::max();
+  EXPECT_DEATH(mixing(stereo, constant({0, 0}, 5), big - 2, 0), "Int arithmetic overflows");
+  EXPECT_DEATH(nearestZeroCrossing(stereo, big - 2, 5), "Int arithmetic overflows");
+  EXPECT_DEATH(nearestZeroCrossing(stereo, std::numeric_limits<int64_t>::min() + 2, 5), "Int arithmetic overflows");
 }

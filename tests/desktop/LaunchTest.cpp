@@ -1,8 +1,9 @@
 // The real program launched more than once, on the offscreen platform with its own instance
 // endpoint (QUARNEL_INSTANCE) in a temporary folder: a later launch hands its files, made
 // absolute, to the running program and ends with status 0, also when a killed instance left
-// its endpoint behind; without a usable endpoint every launch runs on its own. The program's
-// "quarnel.instance" log tells when it listens and what it was handed.
+// its endpoint behind; a launch while the running program does not answer waits for it and
+// takes its place once it is gone; without a usable endpoint every launch runs on its own. The
+// program's "quarnel.instance" log tells when it listens, waits and what it was handed.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -60,6 +62,8 @@ public:
   }
 
   bool running() const { return process_.state() == QProcess::Running; }
+  // As Ctrl+Z in a terminal: the program holds its endpoint and answers nothing.
+  void stop() { ::kill(pid_t(process_.processId()), SIGSTOP); }
   void kill() {
     process_.kill();
     process_.waitForFinished(startLimitMs);
@@ -131,6 +135,32 @@ TEST_F(LaunchTest, TheEndpointOfAKilledInstanceDoesNotBlockTheNextLaunch) {
   const auto later = launch({tone});
   EXPECT_TRUE(later->endsWithSuccess()) << later->log().toStdString();
   EXPECT_TRUE(next->logs(QStringLiteral("Opening ") + tone)) << next->log().toStdString();
+}
+
+// A program that does not answer (here stopped; killed and still being torn down is the same to
+// a launch) keeps later launches waiting; once it is gone one of them listens and the others hand
+// their files to it, so one program remains.
+TEST_F(LaunchTest, ALaunchWaitsForAProgramThatDoesNotAnswerAndTakesItsPlaceOnceItIsGone) {
+  const auto silent = launch();
+  ASSERT_TRUE(silent->logs(QStringLiteral("Listening on ") + endpoint)) << silent->log().toStdString();
+  silent->stop();
+  const QString tone = writeTone(QStringLiteral("tone.wav"));
+  const QString other = writeTone(QStringLiteral("other.wav"));
+
+  const auto waiting = launch({tone});
+  EXPECT_TRUE(waiting->logs(QStringLiteral("has not answered yet; this launch waits until it answers or ends")))
+      << waiting->log().toStdString();
+  const auto queued = launch({other});
+  EXPECT_TRUE(queued->logs(QStringLiteral("holds ") + endpoint + QStringLiteral(".lock; this launch waits for it")))
+      << queued->log().toStdString();
+  EXPECT_TRUE(waiting->running());
+
+  silent->kill();
+  EXPECT_TRUE(waiting->logs(QStringLiteral("Listening on ") + endpoint)) << waiting->log().toStdString();
+  EXPECT_TRUE(queued->endsWithSuccess()) << queued->log().toStdString();
+  EXPECT_TRUE(waiting->logs(QStringLiteral("Opening ") + other)) << waiting->log().toStdString();
+  EXPECT_TRUE(waiting->running());
+  EXPECT_FALSE(waiting->log().contains(QStringLiteral("runs on its own"))) << waiting->log().toStdString();
 }
 
 TEST_F(LaunchTest, WithoutAUsableEndpointEachLaunchRunsOnItsOwn) {

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -36,6 +41,27 @@ TEST(ParallelFor, RunsEveryIndexExactlyOnceBeforeReturning) {
     parallelFor(count, true, [&](int64_t i) { calls[static_cast<size_t>(i)].fetch_add(1); });
     for (int64_t i = 0; i < count; ++i) EXPECT_EQ(calls[static_cast<size_t>(i)].load(), 1) << "index " << i;
   }
+}
+
+// Batches sized by the width keep every processor the process may use busy, and no more.
+TEST(ParallelFor, TheWidthIsTheProcessorsOfTheAffinityAndThatManyIterationsRunAtOnce) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  ASSERT_EQ(sched_getaffinity(0, sizeof(set), &set), 0);
+  const int width = parallelForWidth();
+  EXPECT_EQ(width, CPU_COUNT(&set));
+
+  // Every iteration waits for all the others: only a pool as wide as stated gets them all in.
+  std::mutex mutex;
+  std::condition_variable allIn;
+  int arrived = 0;
+  std::atomic<int> met{0};
+  parallelFor(width, true, [&](int64_t) {
+    std::unique_lock lock(mutex);
+    if (++arrived == width) allIn.notify_all();
+    if (allIn.wait_for(lock, std::chrono::seconds(30), [&] { return arrived == width; })) met.fetch_add(1);
+  });
+  EXPECT_EQ(met.load(), width);
 }
 
 TEST(ParallelFor, ConcurrentAndNestedCallersAllFinish) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -98,6 +99,35 @@ TEST(TruePeakTest, AnySplitGivesTheSamePeaks) {
 
   whole.reset();
   EXPECT_EQ(whole.truePeak(), 0.0f);
+}
+
+// A NaN or infinity counts as silence, whether it arrives in a block, in the history a split
+// carries over, or in primed history.
+TEST(TruePeakTest, NonFiniteSamplesCountAsSilence) {
+  std::vector<float> dirty = steppedNoise(70000), clean = dirty;
+  const std::pair<size_t, float> bad[] = {{0, std::numeric_limits<float>::quiet_NaN()},
+                                          {16995, std::numeric_limits<float>::infinity()},
+                                          {69999, -std::numeric_limits<float>::infinity()}};
+  for (auto [at, value] : bad) {
+    dirty[at] = value;
+    clean[at] = 0;
+  }
+  const auto peaks = [](const std::vector<float>& x, int64_t split) {
+    TruePeakDetector detector(48000);
+    detector.process(x.data(), split);
+    detector.process(x.data() + split, static_cast<int64_t>(x.size()) - split);
+    return std::pair(detector.samplePeak, detector.interPeak);
+  };
+  for (int64_t split : {1, 17000, 69999}) EXPECT_EQ(peaks(dirty, split), peaks(clean, split)) << split;
+
+  // Loud history ending in the infinity, before quiet samples, so that the history is interpolated.
+  TruePeakDetector primedDirty(48000), primedClean(48000);
+  primedDirty.prime(dirty.data() + 16973);
+  primedClean.prime(clean.data() + 16973);
+  primedDirty.process(clean.data() + 20000, 4000);
+  primedClean.process(clean.data() + 20000, 4000);
+  EXPECT_GT(primedClean.interPeak, 0.5f);
+  EXPECT_EQ(primedDirty.interPeak, primedClean.interPeak);
 }
 
 TEST(TruePeakTest, SilenceLeavesPeaksAtZero) {

@@ -344,6 +344,32 @@ TEST(AudioDecoder, DecodeBlocksMatchesDecode) {
   }
 }
 
+// A cancel that comes once every block has arrived is too late: the finished decode stands.
+TEST(AudioDecoder, ACancelAfterTheLastBlockKeepsTheFinishedDecode) {
+  TempFolder folder;
+  const Files files(folder);
+  const auto flac = folder / "tone.flac";
+  quar::testing::sox({files.wav.string(), flac.string()});
+  const struct {
+    const char* what;
+    std::filesystem::path file;
+    int64_t blockFrames;
+  } cases[] = {
+      {"linear PCM in batches", files.wav, 256},
+      {"FLAC in one piece", flac, 16384},
+  };
+  for (const auto& c : cases) {
+    const Collected plain = decodeWith(c.file);
+    std::optional<Blocks> blocks;
+    EXPECT_NO_THROW(blocks = decodeBlocks(c.file, c.blockFrames, [](double fraction) { return fraction < 1.0; }))
+        << c.what;
+    if (!blocks) continue;
+    EXPECT_EQ(blocks->progress.back(), 1.0) << c.what;
+    EXPECT_EQ(blocks->info.frameCount, plain.info.frameCount) << c.what;
+    EXPECT_EQ(blocks->joined(), plain.channels) << c.what;
+  }
+}
+
 TEST(AudioDecoder, DecodeBlocksCancelsAndReportsOnTheCallingThread) {
   TempFolder folder;
   const Files files(folder);

@@ -497,8 +497,8 @@ TEST(AudioEncoderTest, ExportsToNamesNearTheLengthLimit) {
   EXPECT_EQ(namesIn(folder.path()).size(), 4u) << "no temporary file stays behind";
 }
 
-// An export to integer samples reports how many samples it clipped at full scale; float and
-// lossy formats keep them and report none, as does audio within full scale.
+// An export to integer samples or MP3 reports how many samples it clipped at full scale; float
+// formats, AAC and Opus keep them and report none, as does audio within full scale.
 TEST(AudioEncoderTest, ReportsTheSamplesAnIntegerFormatClipped) {
   std::vector<std::vector<float>> loud = ramps(2, 20000);
   for (auto& channel : loud)
@@ -517,7 +517,7 @@ TEST(AudioEncoderTest, ReportsTheSamplesAnIntegerFormatClipped) {
       {ExportFormat::caf, PCMBitDepth::int16, true},    {ExportFormat::flac, PCMBitDepth::float32, true},
       {ExportFormat::alac, PCMBitDepth::int16, true},   {ExportFormat::wav, PCMBitDepth::float32, false},
       {ExportFormat::caf, PCMBitDepth::float32, false}, {ExportFormat::aac, PCMBitDepth::int24, false},
-      {ExportFormat::opus, PCMBitDepth::int24, false},
+      {ExportFormat::opus, PCMBitDepth::int24, false},  {ExportFormat::mp3, PCMBitDepth::int24, true},
   };
   TempFolder folder;
   for (const Case& c : cases) {

@@ -205,7 +205,7 @@ TEST(FFmpegDecoder, DescriptionFromProbedFields) {
 }
 
 // With a time base of one over the rate the length is exactly duration_ts; other time bases
-// scale the duration and round to the nearest frame.
+// scale the duration, and the frames are the duration times the rate truncated toward zero.
 TEST(FFmpegDecoder, FrameCountFromTheTimeBase) {
   for (int64_t frames = 1; frames <= 3000; ++frames) {
     const Json stream = {{"sample_rate", "44100"}, {"channels", 1}, {"time_base", "1/44100"},
@@ -215,12 +215,17 @@ TEST(FFmpegDecoder, FrameCountFromTheTimeBase) {
   const std::vector<std::tuple<Json, int64_t>> cases{
       {{{"time_base", "1/1000"}, {"duration_ts", 1500}}, 66150},
       {{{"time_base", "1/48000"}, {"duration_ts", 48000}}, 44100},
-      {{{"time_base", "1/14112000"}, {"duration_ts", 4704}}, 15},
+      {{{"time_base", "1/14112000"}, {"duration_ts", 4704}}, 14},  // 14.7 frames
       {{{"time_base", "/1//44100/"}, {"duration_ts", 100}}, 100},  // empty parts are dropped
       {{{"time_base", "1/0"}, {"duration_ts", 100}, {"duration", "2"}}, 88200},
       {{{"time_base", "a/b"}, {"duration_ts", 100}, {"duration", "2"}}, 88200},
       {{{"time_base", "1/2/3"}, {"duration_ts", 100}, {"duration", "2"}}, 88200},
-      {{{"duration", "0.0003401"}}, 15},  // 14.998 frames rounds to 15
+      {{{"duration", "0.0003401"}}, 14},  // 14.998 frames
+      {{{"duration", "0.0226757"}}, 999},  // 999.998 frames
+      {{{"duration", "nan"}}, 0},
+      {{{"duration", "inf"}}, 0},
+      {{{"duration", "-inf"}}, 0},
+      {{{"duration", "-0.5"}}, 0},
       {{{"time_base", "1/44100"}, {"duration_ts", -5}}, 0},
   };
   for (const auto& [fields, expected] : cases) {
@@ -374,8 +379,8 @@ TEST(FFmpegDecoder, CommandLinesOfTheTools) {
                                       "json", "--", file.string()}));
   EXPECT_EQ(quar::testing::recordedLines(folder / "bin" / "ffmpeg.args"),
             (std::vector<std::string>{"-nostdin", "-hide_banner", "-v", "error", "-i", file.string(), "-vn", "-map",
-                                      "0:a:0", "-ac", "2", "-ar", "22050", "-f", "f32le", "-acodec", "pcm_f32le",
-                                      "-"}));
+                                      "0:a:0", "-ac", "2", "-ch_layout", "stereo", "-ar", "22050", "-f", "f32le",
+                                      "-acodec", "pcm_f32le", "-"}));
 
   // Without ffprobe: a temporary CAF in the temporary folder, removed afterwards.
   const quar::testing::TemporaryFolderOverride temporary(folder.path());
@@ -415,6 +420,23 @@ TEST(FFmpegDecoder, WavPackAndVorbisMatchFfmpegBitForBit) {
   const Collected wavpack = decodeWith(encodings.wavpack, FFmpegTool::installed());
   EXPECT_EQ(wavpack.chunkSizes, (std::vector<int64_t>{32768, 32768, 32768, 1696}));
   EXPECT_EQ(wavpack.progress, (std::vector<double>{0.32768, 0.65536, 0.98304, 1.0, 1.0}));
+}
+
+// A stream whose layout is not ffmpeg's usual one for its channel count (3.0 against 2.1, quad
+// against 4.0) comes out with every channel as the stream holds it, not remixed.
+TEST(FFmpegDecoder, KeepsEveryChannelOfAnyLayout) {
+  TempFolder folder;
+  std::vector<std::filesystem::path> files;
+  for (const int channels : {3, 4, 5}) {
+    files.push_back(folder / ("layout" + std::to_string(channels) + ".flac"));
+    quar::testing::sox({"-r", "44100", "-c", std::to_string(channels), "-n", "-b", "16", files.back().string(),
+                        "synth", "3000s", "pinknoise"});
+  }
+  const auto references = quar::testing::ffmpegSamples(files);
+  for (size_t i = 0; i < files.size(); ++i) {
+    SCOPED_TRACE(files[i].filename().string());
+    EXPECT_EQ(decodeWith(files[i], FFmpegTool::installed()).interleaved(), references[i]);
+  }
 }
 
 TEST(FFmpegDecoder, WithoutFfprobeDecodesThroughATemporaryCAF) {

@@ -67,7 +67,7 @@ inline std::filesystem::path shellTool(const std::filesystem::path& file, const 
 // Links named "ffmpeg" and "ffprobe" in `folder` to the recording wrapper, which runs the
 // installed tool of that name and leaves "<link>.args" and "<link>.pid" behind.
 inline FFmpegTools recordingTools(const std::filesystem::path& folder) {
-  const auto wrapper = std::filesystem::path(__FILE__).parent_path() / "fixtures" / "record-tool.sh";
+  const auto wrapper = std::filesystem::path(QUAR_TEST_IO_FIXTURES) / "record-tool.sh";
   std::filesystem::create_symlink(wrapper, folder / "ffmpeg");
   std::filesystem::create_symlink(wrapper, folder / "ffprobe");
   return {folder / "ffmpeg", folder / "ffprobe"};

@@ -150,14 +150,7 @@ TEST(HostileHeaders, ALengthTheFileCannotHoldIsRefused) {
   TempFolder folder;
   const auto file = folder / "long.flac";
   quar::testing::sox({"-n", "-r", "44100", "-c", "1", "-b", "16", file.string(), "synth", "1", "sine", "300"});
-  std::fstream stream(file, std::ios::binary | std::ios::in | std::ios::out);
-  // STREAMINFO follows "fLaC" and its 4-byte block header; its total sample count is the low
-  // 4 bits of byte 13 and bytes 14 to 17.
-  stream.seekg(8 + 13);
-  const char high = static_cast<char>((stream.get() & 0xF0) | 0x0F);
-  stream.seekp(8 + 13);
-  stream.put(high).write("\xFF\xFF\xFF\xFF", 4);
-  stream.close();
+  quar::testing::setFlacTotal(file, (uint64_t{1} << 36) - 1);
   EXPECT_THROW(CoreAudioFileReader{file}, CoreAudioCannotDecode);
   const QuarError refused = QuarError::unsupportedFormat("ffprobe reported more audio than the file can hold");
   EXPECT_EQ(errorOf([&] { AudioDecoder::decodeToArrays(file); }), refused);

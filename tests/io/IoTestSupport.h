@@ -152,4 +152,14 @@ inline void writeBytes(const std::filesystem::path& file, const std::vector<uint
                                               static_cast<std::streamsize>(bytes.size()));
 }
 
+// Rewrites the total frame count in a FLAC file's STREAMINFO (it follows "fLaC" and the block's
+// 4-byte header; the total is the low 4 bits of its byte 13 and bytes 14 to 17).
+inline void setFlacTotal(const std::filesystem::path& file, uint64_t frames) {
+  std::vector<uint8_t> bytes = bytesOf(file);
+  uint8_t* total = bytes.data() + 8 + 13;
+  total[0] = static_cast<uint8_t>((total[0] & 0xF0) | ((frames >> 32) & 0x0F));
+  for (int i = 0; i < 4; ++i) total[1 + i] = static_cast<uint8_t>(frames >> (24 - 8 * i));
+  writeBytes(file, bytes);
+}
+
 } // namespace quar::testing

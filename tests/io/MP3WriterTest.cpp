@@ -194,7 +194,9 @@ TEST(MP3WriterTest, LameFilesCarryTheInfoTagAndDecodeToTheirExactLength) {
   }
 }
 
-TEST(MP3WriterTest, NonFiniteAndHugeSamplesAreClippedInsteadOfStoppingTheEncoder) {
+// Samples beyond full scale are encoded at full scale and counted; NaN, encoded as silence, is
+// not a clipped sample.
+TEST(MP3WriterTest, NonFiniteAndHugeSamplesAreClippedAndCountedInsteadOfStoppingTheEncoder) {
   const LameLibrary* lame = LameLibrary::shared();
   ASSERT_NE(lame, nullptr);
   TempFolder folder;
@@ -206,9 +208,15 @@ TEST(MP3WriterTest, NonFiniteAndHugeSamplesAreClippedInsteadOfStoppingTheEncoder
     auto signal = sine(channels, 20000, 44100);
     const auto clean = signal;
     for (size_t i = 0; i < 500; ++i) signal[size_t(channels - 1)][5000 + i] = specials[i % std::size(specials)];
+    signal[0][15000] = 1.0f;  // full scale itself is not clipped
+    signal[0][15001] = -1.0f;
+    signal[0][15002] = 1.0001f;
+    signal[0][50] = -1.5f;  // a slice after another: counts add up
     MP3Writer writer(files[size_t(channels - 1)], *lame, 44100, channels, 128);
-    writer.consume(viewsOf(signal));
+    writer.consume(viewsOf(signal, 0, 10000));
+    writer.consume(viewsOf(signal, 10000, 10000));
     writer.finish();
+    EXPECT_EQ(writer.clippedSamples(), 400 + 2);
     EXPECT_EQ(signal[size_t(channels - 1)][5000 + 3], 1e30f) << "the caller's samples stay as they are";
     signals.push_back(clean);
   }

@@ -12,12 +12,16 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "FileTools.h"
+#include "SystemCallHooks.h"
 #include "base/AudioSource.h"
 #include "base/Uuid.h"
 #include "io/AudioEncoder.h"
@@ -54,15 +58,16 @@ bool supportsUnnamedFiles(const fs::path& folder) {
 constexpr const char* childVariable = "QUAR_TEST_EXPORT_CHILD";
 
 // Runs this test program again as a child that exports ten seconds of a tone to `destination`
-// (ExportChild below), and stops it with SIGKILL once half of it is written. A child of its
-// own program, not a fork: the worker pool's threads would not be in a forked copy.
-void killHalfwayThroughAnExport(const fs::path& destination, ExportFormat format) {
+// (ExportChild below), with a named file when `named`, and stops it with SIGKILL once half of
+// it is written. A child of its own program, not a fork: the worker pool's threads would not be
+// in a forked copy.
+void killHalfwayThroughAnExport(const fs::path& destination, ExportFormat format, bool named) {
   int halfway[2];
   ASSERT_EQ(::pipe(halfway), 0);
   std::vector<std::string> environment;
   for (char** entry = environ; *entry; ++entry) environment.emplace_back(*entry);
   environment.push_back(std::string(childVariable) + "=" + std::to_string(halfway[1]) + " " +
-                        std::string(rawValue(format)) + " " + destination.string());
+                        std::string(rawValue(format)) + " " + (named ? "named" : "unnamed") + " " + destination.string());
   std::vector<char*> envp;
   for (std::string& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);
@@ -90,16 +95,74 @@ TEST(ReplacementFileTest, AKilledSaveLeavesTheFolderAsItWas) {
   writeText(folder / "song.wav", "the old song");
   writeText(folder / "notes.txt", "keep");
   const auto before = snapshot(folder.path());
-  for (const ExportFormat format : {ExportFormat::wav, ExportFormat::flac, ExportFormat::mp3, ExportFormat::opus}) {
-    const fs::path destination = folder / ("song." + std::string(fileExtension(format)));
-    SCOPED_TRACE(destination.filename().string());
-    killHalfwayThroughAnExport(destination, format);
-    if (supportsUnnamedFiles(folder.path())) {
-      EXPECT_EQ(snapshot(folder.path()), before);
-    } else {
-      ReplacementFile::removeLeftovers(folder.path());
+  for (const bool named : {false, true}) {
+    for (const ExportFormat format : {ExportFormat::wav, ExportFormat::flac, ExportFormat::mp3, ExportFormat::opus}) {
+      const fs::path destination = folder / ("song." + std::string(fileExtension(format)));
+      SCOPED_TRACE(destination.filename().string() + (named ? " named" : ""));
+      killHalfwayThroughAnExport(destination, format, named);
+      if (named || !supportsUnnamedFiles(folder.path())) {
+        EXPECT_EQ(snapshot(folder.path()).size(), before.size() + 1) << "the killed save's file";
+        ReplacementFile::removeLeftovers(folder.path());
+      }
       EXPECT_EQ(snapshot(folder.path()), before);
     }
+  }
+}
+
+// Where there are no unnamed files, the named file is locked before its name can be seen: the
+// cleanup of another export's leftovers, run at the moment this one locks its file and again
+// halfway through writing it, never takes it, and the save completes.
+TEST(ReplacementFileTest, AnotherExportsCleanupNeverTakesANamedFileBeingWritten) {
+  TempFolder folder;
+  std::vector<std::vector<float>> tone(2, std::vector<float>(200000));
+  for (auto& channel : tone)
+    for (size_t i = 0; i < channel.size(); ++i) channel[i] = static_cast<float>(0.5 * std::sin(0.03 * double(i)));
+  for (const ExportFormat format : {ExportFormat::wav, ExportFormat::mp3}) {
+    const fs::path destination = folder / ("song." + std::string(fileExtension(format)));
+    SCOPED_TRACE(destination.filename().string());
+    bool cleanedHalfway = false;
+    const bool ran = test::withoutUnnamedFiles([&] {
+      test::beforeNextFlock([&](int) { ReplacementFile::removeLeftovers(folder.path()); });
+      AudioEncoder::write(ArraySource(tone, 44100), std::nullopt, destination, EncodeSettings::defaults(format),
+                          [&](double fraction) {
+                            if (fraction >= 0.5 && !std::exchange(cleanedHalfway, true))
+                              ReplacementFile::removeLeftovers(folder.path());
+                            return true;
+                          });
+    });
+    if (!ran) GTEST_SKIP() << "the kernel refuses system call filters here";
+    EXPECT_TRUE(cleanedHalfway);
+  }
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder.path())) names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"song.mp3", "song.wav"}));
+  for (const auto& decoded : testing::decodeFiles<float>({folder / "song.wav", folder / "song.mp3"}, "f32le"))
+    EXPECT_EQ(decoded.size(), 2 * tone[0].size()) << "the whole tone";
+}
+
+// A save reported as done has its file and the folder entry that names it on the disk: the folder
+// is flushed after the rename, named file or not.
+TEST(ReplacementFileTest, TheFolderIsFlushedAfterTheRename) {
+  TempFolder folder;
+  const fs::path destination = folder / "song.wav";
+  writeText(destination, "the old song");
+  std::vector<std::vector<float>> silence(1, std::vector<float>(1000));
+  for (const bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named" : "unnamed");
+    bool folderFlushedAfterRename = false;
+    const auto save = [&] {
+      test::beforeEachFsync([&](int fd) {
+        std::error_code error;
+        const fs::path synced = fs::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+        if (!error && synced == folder.path() && fs::file_size(destination, error) != 12) folderFlushedAfterRename = true;
+      });
+      AudioEncoder::write(ArraySource(silence, 44100), std::nullopt, destination, EncodeSettings::defaults(ExportFormat::wav));
+      test::beforeEachFsync({});
+    };
+    if (!named) save();
+    else if (!test::withoutUnnamedFiles(save)) GTEST_SKIP() << "the kernel refuses system call filters here";
+    EXPECT_TRUE(folderFlushedAfterRename);
+    writeText(destination, "the old song");
   }
 }
 
@@ -171,21 +234,28 @@ TEST(ReplacementFileTest, ExportChild) {
   std::istringstream words(request);
   int halfway = -1;
   std::string format;
+  std::string naming;
   std::string destination;
-  words >> halfway >> format;
+  words >> halfway >> format >> naming;
   std::getline(words >> std::ws, destination);
   std::vector<std::vector<float>> tone(2, std::vector<float>(441000));
   for (auto& channel : tone)
     for (size_t i = 0; i < channel.size(); ++i) channel[i] = static_cast<float>(0.5 * std::sin(0.03 * double(i)));
-  AudioEncoder::write(ArraySource(tone, 44100), std::nullopt, destination,
-                      EncodeSettings::defaults(*fromRawValue<ExportFormat>(std::string_view(format))), [&](double fraction) {
-                        if (fraction >= 0.5) {
-                          char byte = 1;
-                          EXPECT_EQ(::write(halfway, &byte, 1), 1);
-                          for (;;) ::pause();  // until the kill
-                        }
-                        return true;
-                      });
+  const auto save = [&] {
+    AudioEncoder::write(ArraySource(tone, 44100), std::nullopt, destination,
+                        EncodeSettings::defaults(*fromRawValue<ExportFormat>(std::string_view(format))), [&](double fraction) {
+                          if (fraction >= 0.5) {
+                            char byte = 1;
+                            EXPECT_EQ(::write(halfway, &byte, 1), 1);
+                            for (;;) ::pause();  // until the kill
+                          }
+                          return true;
+                        });
+  };
+  if (naming == "named")
+    ASSERT_TRUE(test::withoutUnnamedFiles(save));
+  else
+    save();
 }
 
 } // namespace quar

@@ -216,3 +216,45 @@ TEST(SplitDecoder, ATruncatedFlacFileIsReadAsDamaged) {
   EXPECT_EQ(error->kind(), QuarError::Kind::decodeFailed);
   EXPECT_TRUE(error->message().starts_with("Native decode error")) << error->message();
 }
+
+// A FLAC header may state a wrong total. The editor's decode in pieces reads every frame of
+// the stream all the same, and the probe tells the true length. libsndfile, which reads in order,
+// stops at the stated total: the tools then read the rest and the file opens as damaged.
+TEST(SplitDecoder, AFlacHeaderThatMiscountsItsFramesLosesNone) {
+  TempFolder folder;
+  const auto stereo = folder / "stereo.flac";
+  const auto surround = folder / "surround.flac";
+  quar::testing::sox({"-r", "44100", "-c", "2", "-n", "-b", "16", stereo.string(), "synth", "88200s", "pinknoise"});
+  quar::testing::sox({"-r", "44100", "-c", "3", "-n", "-b", "16", surround.string(), "synth", "30000s", "pinknoise"});
+  const AudioDecoder::Decoded whole = decodeInOrder(stereo);
+  ASSERT_EQ(whole.info.frameCount, 88200);
+  ASSERT_FALSE(whole.info.damage);
+
+  for (const uint64_t declared : {uint64_t{1000}, uint64_t{88199}, uint64_t{0}, uint64_t{8820000}}) {
+    SCOPED_TRACE(declared);
+    const bool undercounts = declared > 0 && declared < 88200;
+    const auto file = folder / ("declares-" + std::to_string(declared) + ".flac");
+    std::filesystem::copy_file(stereo, file);
+    quar::testing::setFlacTotal(file, declared);
+    const Split split = decodeSplit(file);
+    EXPECT_EQ(split.info.frameCount, 88200);
+    EXPECT_FALSE(split.info.damage);
+    EXPECT_TRUE(bitIdentical(split.channels, whole.channels));
+    const AudioDecoder::Decoded inOrder = decodeInOrder(file);
+    EXPECT_EQ(inOrder.info.frameCount, 88200);
+    EXPECT_EQ(inOrder.info.damage.has_value(), undercounts);
+    EXPECT_TRUE(bitIdentical(inOrder.channels, whole.channels));
+    if (undercounts) {
+      EXPECT_EQ(AudioDecoder::probe(file).frameCount, 88200);
+      EXPECT_EQ(split.stages.pieces, (88200 + pieceFrames - 1) / pieceFrames);
+    }
+  }
+
+  // More than two channels are not decoded in pieces.
+  const Split surroundWhole = decodeSplit(surround);
+  quar::testing::setFlacTotal(surround, 1000);
+  const Split surroundCut = decodeSplit(surround);
+  EXPECT_EQ(surroundCut.info.frameCount, 30000);
+  EXPECT_TRUE(surroundCut.info.damage);
+  EXPECT_TRUE(bitIdentical(surroundCut.channels, surroundWhole.channels));
+}

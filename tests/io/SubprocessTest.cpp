@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -15,6 +21,10 @@ namespace {
 Subprocess::Result shell(const std::string& script) { return Subprocess::run("/bin/sh", {"-c", script}); }
 
 std::string text(const std::vector<uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+std::ptrdiff_t openDescriptors() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+}
 
 } // namespace
 
@@ -67,6 +77,35 @@ TEST(Subprocess, MissingProgramFailsToLaunch) {
     EXPECT_EQ(error.kind(), QuarError::Kind::decodeFailed);
     EXPECT_EQ(error.message(), "couldn\u2019t launch quar-missing-tool: No such file or directory");
   }
+}
+
+// No thread can start (its stack does not fit in the address space): the launch fails as any
+// other, the child is stopped and no pipe stays open.
+TEST(Subprocess, AFailedDrainThreadFailsTheLaunchAndLeavesNothingOpen) {
+  pthread_attr_t usual;
+  ASSERT_EQ(pthread_getattr_default_np(&usual), 0);
+  pthread_attr_t huge;
+  pthread_attr_init(&huge);
+  ASSERT_EQ(pthread_attr_setstacksize(&huge, size_t(1) << 47), 0);
+  const std::ptrdiff_t openBefore = openDescriptors();
+  {
+    Subprocess process("/bin/sh", {"-c", "sleep 30"});
+    ASSERT_EQ(pthread_setattr_default_np(&huge), 0);
+    std::optional<QuarError> failure;
+    try {
+      process.start();
+    } catch (const QuarError& error) {
+      failure = error;
+    }
+    pthread_setattr_default_np(&usual);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), QuarError::Kind::decodeFailed);
+    EXPECT_TRUE(failure->message().starts_with("couldn\u2019t launch sh: ")) << failure->message();
+    EXPECT_EQ(process.waitForExit(), 128 + SIGTERM);
+  }
+  EXPECT_EQ(openDescriptors(), openBefore);
+  pthread_attr_destroy(&huge);
+  pthread_attr_destroy(&usual);
 }
 
 TEST(Subprocess, TerminateKillsAChildThatIgnoresSIGTERM) {

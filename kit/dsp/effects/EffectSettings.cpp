@@ -202,7 +202,8 @@ std::string memberPath(const std::string& path, const char* name) {
 
 [[noreturn]] void typeMismatch(const char* expected, const Json& value, const std::string& path) {
   throw DecodingError("Expected to decode " + std::string(expected) + " but found " + value.type_name() +
-                      " at \"" + path + "\".");
+                          " at \"" + path + "\".",
+                      path);
 }
 
 // A finite Float as the double with the Float's shortest text, so files read "0.1", not
@@ -269,11 +270,13 @@ T decodeValue(const Json& json, const std::string& path) {
     const std::string text = json::decodeString(json, path);
     if (auto value = fromRawValue<T>(text)) return *value;
     throw DecodingError("Cannot initialize " + std::string(enumName<T>) + " from invalid value " + text +
-                        " at \"" + path + "\".");
+                            " at \"" + path + "\".",
+                        path);
   } else if constexpr (std::is_same_v<T, Uuid>) {
     const std::string text = json::decodeString(json, path);
     if (auto id = Uuid::fromString(text)) return *id;
-    throw DecodingError("Attempted to decode UUID from invalid UUID string " + text + " at \"" + path + "\".");
+    throw DecodingError("Attempted to decode UUID from invalid UUID string " + text + " at \"" + path + "\".",
+                        path);
   } else if constexpr (isVector<T>) {
     if (!json.is_array()) typeMismatch("an array", json, path);
     T array;
@@ -409,22 +412,25 @@ EffectSettings decodeCase(size_t caseIndex, const Json& payload, const std::stri
 
 } // namespace
 
-void from_json(const Json& json, EffectSettings& settings) {
-  if (!json.is_object()) typeMismatch("a keyed object", json, "");
+EffectSettings decodeEffectSettings(const Json& json, const std::string& codingPath) {
+  if (!json.is_object()) typeMismatch("a keyed object", json, codingPath);
   std::optional<EffectKind> found;
   for (const auto& [key, value] : json.items()) {
     const auto caseKind = fromRawValue<EffectKind>(key);
     if (!caseKind) continue;
-    if (found) throw DecodingError("Invalid number of keys found, expected one.");
+    if (found) throw DecodingError("Invalid number of keys found, expected one.", codingPath);
     found = caseKind;
   }
-  if (!found) throw DecodingError("Invalid number of keys found, expected one.");
-  const std::string name(rawValue(*found));
-  const Json& wrapper = json[name];
+  if (!found) throw DecodingError("Invalid number of keys found, expected one.", codingPath);
+  const std::string key(rawValue(*found));
+  const std::string name = memberPath(codingPath, key.c_str());
+  const Json& wrapper = json[key];
   if (!wrapper.is_object()) typeMismatch("a keyed object", wrapper, name);
   const Json& payload = json::member(wrapper, "_0");
-  settings = decodeCase(static_cast<size_t>(*found), payload, name + "._0");
+  return decodeCase(static_cast<size_t>(*found), payload, name + "._0");
 }
+
+void from_json(const Json& json, EffectSettings& settings) { settings = decodeEffectSettings(json, ""); }
 
 void to_json(Json& json, const EQBand& band) { encodeInto(json, band); }
 void to_json(Json& json, const EQSettings& settings) { encodeInto(json, settings); }

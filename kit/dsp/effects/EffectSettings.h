@@ -130,7 +130,8 @@ EffectKind kind(const EffectSettings& settings);
 EffectSettings defaultSettings(EffectKind kind);
 
 // The record with every non-finite number (NaN, ±infinity) replaced by the default record's
-// value of that field: what a processor's apply() does before clamping. These records hold no
+// value of that field: what a processor's apply() does for the fields without a fallback of
+// their own, before clamping. These records hold no
 // arrays, so this allocates nothing and is safe on the audio thread.
 CompressorSettings withFiniteFields(CompressorSettings settings);
 GateSettings withFiniteFields(GateSettings settings);
@@ -157,10 +158,13 @@ size_t hashValue(const NoiseReductionSettings& settings);
 // Encoding throws EncodingError on a NaN or infinite number; the target is then untouched.
 // Decoding throws DecodingError on a missing member, a wrong JSON type, a non-integral Int,
 // unknown enumeration text, an invalid UUID, or a union object without exactly one case member
-// ("Invalid number of keys found, expected one."); the target is then untouched. Members that
-// are not fields are ignored; nothing receives a default.
+// ("Invalid number of keys found, expected one.", with the union object's coding path); the
+// target is then untouched. Members that are not fields are ignored; nothing receives a default.
 void to_json(Json& json, const EffectSettings& settings);
 void from_json(const Json& json, EffectSettings& settings);
+// The union read where it sits in a larger document, at `codingPath` ("reverb.Warm room"): the
+// coding paths of its failures begin there. from_json reads it at "".
+EffectSettings decodeEffectSettings(const Json& json, const std::string& codingPath);
 void to_json(Json& json, const EQBand& band);
 void to_json(Json& json, const EQSettings& settings);
 void from_json(const Json& json, EQSettings& settings);

@@ -128,7 +128,9 @@ AudioFileInfo CoreAudioFileReader::decodeConcurrently(const DecodeProgress& prog
       readNanoseconds += nanoseconds(reading, read);
       joinNanoseconds += nanoseconds(began, reading) + nanoseconds(read, Clock::now());
     });
-    if (progress && !progress(static_cast<double>(first + count) / static_cast<double>(blocks)))
+    // After the last batch the decode is finished: a cancel that comes then has nothing left to stop.
+    if (progress && !progress(static_cast<double>(first + count) / static_cast<double>(blocks)) &&
+        first + count < blocks)
       throw QuarError::cancelled();
   }
   if (stages) *stages = {static_cast<double>(readNanoseconds) * 1e-9, 0, static_cast<double>(joinNanoseconds) * 1e-9, blocks};

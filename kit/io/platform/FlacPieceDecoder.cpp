@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <memory>
@@ -26,7 +27,18 @@ struct Piece {
   bool broken = false;  // a frame was missing
   int64_t next = -1;    // the sample number the next frame must start at; -1 before the first
   std::vector<const int32_t*> channels;
+  // The header's total as libFLAC is to see it, and where it lies (-1: as the file has it).
+  std::array<uint8_t, 8> totalField{};
+  int64_t totalFieldOffset = -1;
 };
+
+// Replaces the header's total in the `count` bytes read from `offset` into `buffer`.
+void showTotal(const Piece& piece, uint8_t* buffer, int64_t offset, int64_t count) {
+  const int64_t from = std::max(offset, piece.totalFieldOffset);
+  const int64_t to = std::min(offset + count, piece.totalFieldOffset + static_cast<int64_t>(piece.totalField.size()));
+  for (int64_t i = from; i < to; ++i)
+    buffer[i - offset] = piece.totalField[static_cast<size_t>(i - piece.totalFieldOffset)];
+}
 
 FLAC__StreamDecoderReadStatus readBytes(const FLAC__StreamDecoder*, FLAC__byte buffer[], size_t* bytes, void* data) {
   auto& piece = *static_cast<Piece*>(data);
@@ -36,6 +48,7 @@ FLAC__StreamDecoderReadStatus readBytes(const FLAC__StreamDecoder*, FLAC__byte b
   while (n < 0 && errno == EINTR);
   piece.readSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
   if (n < 0) return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
+  if (piece.totalFieldOffset >= 0) showTotal(piece, buffer, piece.position, n);
   *bytes = static_cast<size_t>(n);
   piece.position += n;
   return n == 0 ? FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM : FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
@@ -91,12 +104,20 @@ void markBroken(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void
 
 } // namespace
 
-int32_t FlacPieceDecoder::decode(int fd, int64_t fileBytes, int64_t start, int64_t count, const Handler& onSamples,
+int32_t FlacPieceDecoder::decode(int fd, int64_t fileBytes, int64_t start, int64_t count,
+                                 const std::optional<FlacStreamLength>& stream, const Handler& onSamples,
                                  double& readSeconds) {
   const std::unique_ptr<FLAC__StreamDecoder, void (*)(FLAC__StreamDecoder*)> decoder(FLAC__stream_decoder_new(),
                                                                                      &FLAC__stream_decoder_delete);
   if (!decoder) return AudioStatus::unsupportedFormat;
-  Piece piece{fd, fileBytes, 0, count, onSamples, readSeconds, false, false, -1, {}};
+  Piece piece{fd, fileBytes, 0, count, onSamples, readSeconds, false, false, -1, {}, {}, -1};
+  if (stream) {
+    if (::pread(fd, piece.totalField.data(), piece.totalField.size(), stream->totalFieldOffset) !=
+        static_cast<ssize_t>(piece.totalField.size()))
+      return AudioStatus::malformedData;
+    FlacStreamLength::writeTotal(piece.totalField.data(), stream->frames);
+    piece.totalFieldOffset = stream->totalFieldOffset;
+  }
   FLAC__StreamDecoder* d = decoder.get();
   if (FLAC__stream_decoder_init_stream(d, &readBytes, &seekTo, &tell, &length, &atEnd, &write, nullptr, &markBroken,
                                        &piece) != FLAC__STREAM_DECODER_INIT_STATUS_OK ||

@@ -7,6 +7,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+
+#include "io/platform/FlacStreamLength.h"
 
 namespace quar {
 
@@ -19,8 +22,10 @@ struct FlacPieceDecoder {
   // An AudioStatus: malformedData when a frame is missing between two others. Where the audio
   // ends before `count` frames came out (a cut file), the frames before are handed on and the
   // status is ok: the caller tells by the count. `readSeconds` grows by the time spent reading the file.
-  static int32_t decode(int fd, int64_t fileBytes, int64_t start, int64_t count, const Handler& onSamples,
-                        double& readSeconds);
+  // `stream`, when given, is the stream's true length, which libFLAC is shown in place of the
+  // header's total so that it seeks anywhere up to it.
+  static int32_t decode(int fd, int64_t fileBytes, int64_t start, int64_t count,
+                        const std::optional<FlacStreamLength>& stream, const Handler& onSamples, double& readSeconds);
 };
 
 } // namespace quar

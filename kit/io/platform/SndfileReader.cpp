@@ -15,6 +15,7 @@
 
 #include "base/AudioFormats.h"
 #include "io/platform/AudioStatus.h"
+#include "io/platform/FlacStreamLength.h"
 
 namespace quar {
 
@@ -252,6 +253,13 @@ std::unique_ptr<SndfileReader> SndfileReader::open(int fd, int32_t& status) {
   }
   // libsndfile reports SF_COUNT_MAX when the length is unknown.
   reader->lengthFrames_ = info.frames > 0 && info.frames < SF_COUNT_MAX ? info.frames : 0;
+  // A FLAC header can state fewer frames than the stream holds, and libsndfile reads no further
+  // than it says: the last frame tells the length then, and a read that stops short of it fails.
+  struct stat fileStatus {};
+  const bool statted = ::fstat(fd, &fileStatus) == 0;
+  if (majorFormat == SF_FORMAT_FLAC && statted && reader->lengthFrames_ > 0)
+    if (const auto stream = FlacStreamLength::measure(fd, fileStatus.st_size); stream && stream->frames > reader->lengthFrames_)
+      reader->lengthFrames_ = reader->streamFrames_ = stream->frames;
 
   std::vector<int> map(format.channelsPerFrame);
   if (sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(), static_cast<int>(map.size() * sizeof(int))) == SF_TRUE) {
@@ -260,8 +268,7 @@ std::unique_ptr<SndfileReader> SndfileReader::open(int fd, int32_t& status) {
     reader->fileLayout_ = AudioChannelLayout::withLabels(std::move(labels));
   }
   reader->interleaved_.resize(static_cast<size_t>(blockFrames) * format.channelsPerFrame);
-  struct stat fileStatus {};
-  if (format.formatID == AudioFormatID::linearPCM && ::fstat(fd, &fileStatus) == 0) {
+  if (format.formatID == AudioFormatID::linearPCM && statted) {
     reader->positionedFd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     reader->fileBytes_ = fileStatus.st_size;
   }
@@ -283,9 +290,11 @@ int32_t SndfileReader::readFileOrder(float* const* channels, int64_t maxFrames, 
     if (got < 0) return AudioStatus::malformedData;
     deinterleave(interleaved_.data(), channelCount, got, channels, frames);
     frames += got;
+    readFrames_ += got;
     if (got < wanted) {
       const int error = sf_error(file_);
-      return error == SF_ERR_NO_ERROR ? AudioStatus::ok : AudioStatus::fromSndfileError(error);
+      if (error != SF_ERR_NO_ERROR) return AudioStatus::fromSndfileError(error);
+      return readFrames_ < streamFrames_ ? AudioStatus::malformedData : AudioStatus::ok;
     }
   }
   return AudioStatus::ok;

@@ -33,6 +33,11 @@ private:
   // A descriptor of the same file that readAt reads with pread (-1 unless linear PCM), and its size.
   int positionedFd_ = -1;
   int64_t fileBytes_ = 0;
+  // FLAC: the frames up to the end of the last audio frame, when more than the header states
+  // (-1 otherwise).
+  int64_t streamFrames_ = -1;
+  // Frames read in file order so far.
+  int64_t readFrames_ = 0;
   std::optional<int32_t> sourceBitDepth_;
   std::vector<float> interleaved_;
 };

@@ -6,6 +6,9 @@
 #include <QPointer>
 #include <QSettings>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "AppTestSupport.h"
 #include "DocumentTestSupport.h"
 #include "document/AudioDocument.h"
@@ -107,8 +110,8 @@ TEST_F(AudioDocumentFileSafetyTest, SaveAsOrExportOntoAnotherWindowsFileIsRefuse
 }
 
 // Another program replaced the file (new inode and size) or rewrote it in place (only its
-// time): Save asks first. Cancel writes nothing and keeps the edits, Save Anyway writes, Revert
-// shows the file as it is now.
+// time, or at the same size with its modification time set back): Save asks first. Cancel
+// writes nothing and keeps the edits, Save Anyway writes, Revert shows the file as it is now.
 TEST_F(AudioDocumentFileSafetyTest, ASaveAfterTheFileChangedOnDiskAsksFirst) {
   const QString path = writeAudio(folder, QStringLiteral("tone.wav"), 4800);
   AudioDocument* document = openLoaded(path);
@@ -170,6 +173,29 @@ TEST_F(AudioDocumentFileSafetyTest, ASaveAfterTheFileChangedOnDiskAsksFirst) {
   document->saveDocument();
   ASSERT_TRUE(waitUntilSaved(*document));
   EXPECT_TRUE(document->windowForSheet()->findChildren<QMessageBox*>(QStringLiteral("fileChangedAlert")).isEmpty());
+
+  // Samples rewritten in place, the size and modification time as they were (as a copy that
+  // keeps times leaves them): the change time tells.
+  struct stat before {};
+  ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.seek(file.size() - 300));
+    ASSERT_EQ(file.write(QByteArray(300, '\x7f')), 300);
+  }
+  const timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+  struct stat after {};
+  ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &after), 0);
+  ASSERT_EQ(after.st_size, before.st_size);
+  ASSERT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  editGain(*document);
+  document->saveDocument();
+  alert = changedAlert(*document);
+  ASSERT_TRUE(alert);
+  clickButton(alert, QStringLiteral("Cancel"));
+  EXPECT_TRUE(document->isEdited());
 }
 
 // Revert to Saved runs the same check before it replaces the document.

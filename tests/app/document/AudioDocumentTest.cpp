@@ -13,7 +13,6 @@
 #include <sndfile.h>
 
 #include "AppTestSupport.h"
-#include "core/EnvelopeSet.h"
 #include "views/ViewTestSupport.h"
 #include "DocumentTestSupport.h"
 #include "document/AudioDocument.h"
@@ -91,6 +90,9 @@ TEST_F(AudioDocumentTest, OpensInTheBackgroundWithAnEmptyHistory) {
   ASSERT_TRUE(document);
   ASSERT_TRUE(document->model().jobs().busy());
   EXPECT_EQ(document->model().jobs().busy()->title, QStringLiteral("Opening \u201Ctone.wav\u201D"));
+  // Reading only probed the file.
+  EXPECT_EQ(document->probedInfo(), infoOf(path));
+  EXPECT_FALSE(document->model().fileInfo());
   auto* window = qobject_cast<QMainWindow*>(document->windowForSheet());
   ASSERT_TRUE(window);
   EXPECT_TRUE(window->isVisible());
@@ -249,6 +251,34 @@ TEST_F(AudioDocumentTest, ExportLeavesTheDocumentAndItsSaveSettingsAlone) {
   ASSERT_TRUE(waitUntilSaved(*document));
   EXPECT_EQ(infoOf(path).sampleRate, 96000);
   EXPECT_EQ(infoOf(path).bitDepth, 24);
+}
+
+// The export options sit 480 wide at the height they ask for. A panel confirmed without a
+// file does nothing: no export, no alert, nothing stored.
+TEST_F(AudioDocumentTest, AnExportPanelConfirmedWithoutAFileDoesNothing) {
+  Preferences::store(pcm(ExportFormat::wav, PCMBitDepth::int16));
+  AudioDocument* document = openLoaded(writeAudio(folder, QStringLiteral("tone.wav"), 4800));
+  ASSERT_TRUE(document);
+  document->exportSelection();
+  const QPointer<SavePanel> panel = savePanel(*document);
+  ASSERT_TRUE(panel);
+  QWidget* options = panel->accessoryView();
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->width(), 480);
+  EXPECT_EQ(options->height(), options->sizeHint().height());
+  auto* format = options->findChild<QComboBox*>(QStringLiteral("formatMenu"));
+  const int flac = format->findText(QStringLiteral("FLAC"));
+  format->setCurrentIndex(flac);
+  Q_EMIT format->activated(flac);
+
+  ASSERT_TRUE(panel->url().isEmpty());
+  panel->accept();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !panel; }));
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(document->model().jobs().busy());
+  EXPECT_TRUE(document->windowForSheet()->findChildren<QMessageBox*>().isEmpty());
+  EXPECT_EQ(Preferences::lastExportFormat(), ExportFormat::wav);
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("tone.wav")});
 }
 
 TEST_F(AudioDocumentTest, SaveSettingsFollowTheFile) {
@@ -636,79 +666,4 @@ TEST_F(AudioDocumentTest, AFailedSaveTellsWhyAndWhere) {
   ASSERT_TRUE(alert);
   EXPECT_EQ(alert->text(), QStringLiteral("The audio could not be exported to \u201Cpart.wav\u201D in the folder \u201C/sys\u201D."));
   EXPECT_EQ(alert->informativeText(), cases[3].reason);
-}
-
-// A save or export whose 24-bit samples clip at full scale says how many once it is done, in
-// front of the window, or on its own when the document closes right after its save; the file
-// is written as always. One that does not clip says nothing.
-TEST_F(AudioDocumentTest, ASaveOrExportThatClipsSaysHowManySamples) {
-  const QString path = writeAudio(folder, QStringLiteral("tone.wav"), 4800);
-  AudioDocument* document = openLoaded(path);
-  ASSERT_TRUE(document);
-  QWidget* window = document->windowForSheet();
-  const auto clippingAlerts = [&] {
-    QCoreApplication::sendPostedEvents();
-    std::vector<QMessageBox*> alerts = visibleTopLevels<QMessageBox>(QStringLiteral("clippingAlert"));
-    for (QMessageBox* alert : window->findChildren<QMessageBox*>(QStringLiteral("clippingAlert")))
-      if (alert->isVisible()) alerts.push_back(alert);
-    return alerts;
-  };
-  // Samples the 24-bit file holds at full scale.
-  const auto fullScale = [](const QString& file) {
-    int64_t count = 0;
-    for (const auto& channel : samplesOf(file))
-      count += std::count_if(channel.begin(), channel.end(), [](float x) { return std::fabs(x) >= 8388607.0f / 8388608; });
-    return count;
-  };
-  const QString informative = QStringLiteral(
-      "They were louder than full scale, which 24-bit integer samples can\u2019t hold, so they were saved at full scale. "
-      "A 32-bit float format (WAV, AIFF or CAF) keeps them.");
-
-  editGain(*document);
-  document->saveDocument();
-  ASSERT_TRUE(waitUntilSaved(*document));
-  EXPECT_TRUE(clippingAlerts().empty());
-
-  // A gain envelope lifts the peaks (about 0.51) to about +5 dBFS.
-  document->model().setEnvelopes(quar::EnvelopeSet{quar::GainEnvelope({quar::EnvelopePoint(0, 17)}), {}, {}});
-  document->saveDocument();
-  ASSERT_TRUE(waitUntilSaved(*document));
-  QMessageBox* alert = waitForDialog<QMessageBox>(window, QStringLiteral("clippingAlert"));
-  ASSERT_TRUE(alert);
-  const int64_t clipped = fullScale(path);
-  ASSERT_GT(clipped, 1000);
-  EXPECT_EQ(alert->text(), QStringLiteral("%1 samples were clipped in \u201Ctone.wav\u201D.").arg(QLocale().toString(clipped)));
-  EXPECT_EQ(alert->informativeText(), informative);
-  EXPECT_EQ(alert->icon(), QMessageBox::Information);
-  EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
-  delete alert;
-
-  // Export of the selection, through the panel's 24-bit WAV.
-  Preferences::store(pcm(ExportFormat::wav, PCMBitDepth::int24));
-  document->model().setSelection(quar::FrameRange(0, 2400));
-  document->exportSelection();
-  SavePanel* panel = savePanel(*document);
-  ASSERT_TRUE(panel);
-  const QString exported = folder.filePath(QStringLiteral("part.wav"));
-  confirmPanel(panel, exported);
-  ASSERT_TRUE(waitUntilIdle(*document));
-  alert = waitForDialog<QMessageBox>(window, QStringLiteral("clippingAlert"));
-  ASSERT_TRUE(alert);
-  EXPECT_EQ(alert->text(),
-            QStringLiteral("%1 samples were clipped in \u201Cpart.wav\u201D.").arg(QLocale().toString(fullScale(exported))));
-  delete alert;
-
-  // Save from the question on closing: the document and its window go, the count stays.
-  edit(*document, quar::applyingGain(document->model().content(), 6.0, std::nullopt, std::nullopt));
-  const QPointer<AudioDocument> guard(document);
-  window->close();
-  QMessageBox* question = waitForDialog<QMessageBox>(window, QStringLiteral("closeAlert"));
-  ASSERT_TRUE(question);
-  clickButton(question, QStringLiteral("Save"));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !guard; }, 20000));
-  alert = waitForDialog<QMessageBox>(nullptr, QStringLiteral("clippingAlert"));
-  ASSERT_TRUE(alert);
-  EXPECT_EQ(alert->windowModality(), Qt::ApplicationModal);
-  EXPECT_EQ(alert->text(), QStringLiteral("%1 samples were clipped in \u201Ctone.wav\u201D.").arg(QLocale().toString(fullScale(path))));
-  delete alert;
 }

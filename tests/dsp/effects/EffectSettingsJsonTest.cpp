@@ -138,6 +138,34 @@ TEST(EffectSettingsJson, CaseMemberCountMustBeOne) {
   EXPECT_NE(decodeError(R"({"reverb":[]})"), "decoded");
 }
 
+// A failure names where the failing value sits: the union object itself for the case count,
+// below the path the union was read at.
+TEST(EffectSettingsJson, FailuresCarryTheirCodingPath) {
+  const auto failure = [](const std::string& text, const std::string& at) -> DecodingError {
+    try {
+      decodeEffectSettings(Json::parse(text), at);
+    } catch (const DecodingError& error) {
+      return error;
+    }
+    return DecodingError("decoded");
+  };
+  const std::string twoCases = R"({"eq":{"_0":{"bands":[],"outputGainDB":0}},"reverb":{"_0":{}}})";
+  for (const std::string at : {"", "reverb.Warm room"}) {
+    const DecodingError error = failure(twoCases, at);
+    EXPECT_STREQ(error.what(), "Invalid number of keys found, expected one.");
+    EXPECT_EQ(error.codingPath(), at);
+  }
+  EXPECT_EQ(failure("{}", "gate.Tight").codingPath(), "gate.Tight");
+
+  const std::string delay = std::string(delayFields);
+  const DecodingError mistyped =
+      failure(R"({"delay":{"_0":{"timeMs":"375",)" + delay.substr(delay.find("\"rightTimeRatio")) + "}}}", "delay.Slap");
+  EXPECT_EQ(mistyped.codingPath(), "delay.Slap.delay._0.timeMs");
+  EXPECT_NE(std::string(mistyped.what()).find("delay.Slap.delay._0.timeMs"), std::string::npos) << mistyped.what();
+  EXPECT_EQ(decodeEffectSettings(Json::parse(R"({"reverb":{"_0":{)" + std::string(reverbFields) + "}}}"), "reverb.Hall"),
+            EffectSettings(ReverbSettings()));
+}
+
 TEST(EffectSettingsJson, RecordMembersAreRequiredAndTyped) {
   const std::string delay = std::string(delayFields);
   auto delayCase = [](const std::string& fields) { return R"({"delay":{"_0":{)" + fields + "}}}"; };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "base/FiniteSample.h"
 #include "base/Numbers.h"
 
 namespace quar {
@@ -127,7 +128,7 @@ void ChorusProcessor::processChannel(int channel, float* samples, int frames) {
       wet += gain * spaceCubicRead(line, mask, w, delay);
     }
     const float x = samples[n];
-    line[w & mask] = spaceSoftClip(x + feedback_.value(p) * wet);
+    line[w & mask] = spaceSoftClip(finiteOrZero(x) + feedback_.value(p) * wet);
     samples[n] = x + mix_.value(p) * (wet - x);
   }
 }

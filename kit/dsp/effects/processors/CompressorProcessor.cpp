@@ -22,25 +22,29 @@ double retention(double sampleRate, double seconds) {
 
 double secondsOf(double ms) { return ms <= 0.001 ? 1e-6 : ms / 1000; }
 
-// Every field within its editor range, so that huge finite values (a knee of 1e308) cannot
-// drive the curve to silence.
-CompressorSettings inRange(CompressorSettings s) {
-  s.thresholdDB = clamped(s.thresholdDB, -60.0, 0.0);
-  s.ratio = clamped(s.ratio, 1.0, 20.0);
-  s.kneeDB = clamped(s.kneeDB, 0.0, 24.0);
-  s.attackMs = clamped(s.attackMs, 0.05, 200.0);
-  s.releaseMs = clamped(s.releaseMs, 5.0, 2000.0);
-  s.makeupGainDB = clamped(s.makeupGainDB, -12.0, 24.0);
-  s.mix = clamped(s.mix, 0.0, 1.0);
+// Levels, knee and make-up beyond ±1e6 dB, and ratios beyond 1e6, act as those bounds: far past
+// anything a float sample carries (about ±800 dB), and near enough that the static curve and the
+// glides stay finite and exact (a knee of 1e308 dB would square to infinity and give NaN).
+constexpr double reach = 1e6;
+
+CompressorSettings withinReach(CompressorSettings s) {
+  s.thresholdDB = clamped(s.thresholdDB, -reach, reach);
+  s.ratio = std::min(s.ratio, reach);
+  s.kneeDB = std::min(s.kneeDB, reach);
+  s.makeupGainDB = clamped(s.makeupGainDB, -reach, reach);
   return s;
 }
+
+// The largest gain applied, as a base-2 logarithm: 2^127 is the largest power of two a float
+// holds, so silence times the gain stays 0 instead of 0 × infinity.
+constexpr float maxLog2Gain = 127;
 
 } // namespace
 
 void CompressorProcessor::apply(const EffectSettings& settings) {
   const auto* compressor = std::get_if<CompressorSettings>(&settings);
   if (!compressor) return;
-  target_ = inRange(withFiniteFields(*compressor));
+  target_ = withinReach(withFiniteFields(*compressor));
   if (!prepared_) {
     current_ = target_;
     makeupDB_ = target_.effectiveMakeupDB();
@@ -133,7 +137,7 @@ void CompressorProcessor::processBlock(float* const* channels, int c, int offset
 
   for (int g = 0; g < computers; ++g) {
     float* gains = scratch_.data() + static_cast<size_t>(g) * maxFrames_;
-    for (int i = 0; i < n; ++i) gains[i] = std::exp2(gains[i]);
+    for (int i = 0; i < n; ++i) gains[i] = std::exp2(std::min(gains[i], maxLog2Gain));
     if (mixMoves) {
       for (int i = 0; i < n; ++i) gains[i] = (gains[i] - 1) * mixCurve_[i] + 1;
     } else if (mix_ != 1) {
@@ -148,7 +152,9 @@ void CompressorProcessor::processBlock(float* const* channels, int c, int offset
   }
 }
 
-// Fills the detector rows (one when linked, else one per channel) with levels in dB.
+// Fills the detector rows (one when linked, else one per channel) with levels in dB. A sample
+// that is not finite counts as silence, so that it cannot poison the running mean or the gain
+// computer (an infinite level gives a gain change of infinity minus infinity).
 void CompressorProcessor::detect(float* const* channels, int c, int offset, int n, bool linked) {
   const bool rms = current_.detection == DetectionMode::rms;
   const float floor = rms ? 1e-30f : 1e-15f;
@@ -161,7 +167,6 @@ void CompressorProcessor::detect(float* const* channels, int c, int offset, int 
       const double weight = 1 - rmsRetention_;
       double ms = meanSquare_[ch];
       for (int i = 0; i < n; ++i) {
-        // A non-finite sample counts as silence, so it cannot poison the running mean.
         const double x = std::isfinite(samples[i]) ? samples[i] : 0.0;
         ms += weight * (x * x - ms);
         const float value = static_cast<float>(ms);
@@ -170,7 +175,7 @@ void CompressorProcessor::detect(float* const* channels, int c, int offset, int 
       meanSquare_[ch] = ms;
     } else {
       for (int i = 0; i < n; ++i) {
-        const float value = std::abs(samples[i]);
+        const float value = std::isfinite(samples[i]) ? std::abs(samples[i]) : 0.0f;
         row[i] = fold ? std::max(row[i], value) : value;
       }
     }

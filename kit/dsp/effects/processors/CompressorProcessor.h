@@ -22,11 +22,12 @@ public:
   // Default settings; not prepared.
   CompressorProcessor() = default;
 
-  // Takes the compressor case only. A non-finite field becomes its default, and every field is
-  // clamped to its editor range (threshold [-60, 0] dB, ratio [1, 20], knee [0, 24] dB, attack
-  // [0.05, 200] ms, release [5, 2000] ms, make-up [-12, 24] dB, mix [0, 1]). Before prepare the
-  // settings take effect at once; after it the levels and the mix glide, while attack, release,
-  // detection, link and automatic make-up switch at once.
+  // Takes the compressor case only, beyond the editor's ranges too. A non-finite field becomes
+  // its default; mix counts within [0, 1]; a ratio below 1 compresses nothing; times of 0.001 ms
+  // or less count as 1 µs. Threshold, knee and make-up beyond ±1e6 dB and ratios beyond 1e6 act
+  // as those bounds, and the gain stays below 2^127, so the output cannot turn NaN. Before prepare
+  // the settings take effect at once; after it the levels and the mix glide, while attack,
+  // release, detection, link and automatic make-up switch at once.
   void apply(const EffectSettings& settings) override;
   void prepare(double sampleRate, int channelCount, int maxFrames) override;
   void process(float* const* channels, int channelCount, int frameCount) override;

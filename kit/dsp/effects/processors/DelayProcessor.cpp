@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/FiniteSample.h"
 #include "base/Numbers.h"
 
 namespace quar {
@@ -113,7 +114,7 @@ void DelayProcessor::processLine(int64_t index, float* samples, int frames) {
     glide(line);
     const float e = filteredRead(line, buffer, mask, w);
     const float x = samples[n];
-    buffer[w & mask] = spaceSoftClip(x + feedback_.value(p) * e);
+    buffer[w & mask] = spaceSoftClip(finiteOrZero(x) + feedback_.value(p) * e);
     samples[n] = x + mix_.value(p) * (e - x);
   }
 }
@@ -134,7 +135,7 @@ void DelayProcessor::processPingPong(int64_t pair, float* left, float* right, in
     glide(lineR);
     const float eR = filteredRead(lineR, bufferR, maskR, w);
     const float xL = left[n];
-    const float mono = right ? (xL + right[n]) * 0.5f : xL;
+    const float mono = right ? (finiteOrZero(xL) + finiteOrZero(right[n])) * 0.5f : finiteOrZero(xL);
     bufferL[w & maskL] = spaceSoftClip(mono + fb * eR);
     const float eL = filteredRead(lineL, bufferL, maskL, w);
     bufferR[w & maskR] = spaceSoftClip(fb * eL);

@@ -90,7 +90,12 @@ void DistortionProcessor::snapToTarget() {
 void DistortionProcessor::apply(const EffectSettings& settings) {
   const auto* payload = std::get_if<DistortionSettings>(&settings);
   if (!payload) return;
-  target_ = withFiniteFields(*payload);
+  DistortionSettings given = *payload;
+  // A drive or output that is not finite counts as 0 dB, such a tone as 20 kHz.
+  if (!std::isfinite(given.driveDB)) given.driveDB = 0;
+  if (!std::isfinite(given.outputDB)) given.outputDB = 0;
+  if (!std::isfinite(given.toneHz)) given.toneHz = 20000;
+  target_ = withFiniteFields(given);
   crushLevels_ = crushLevels(target_.bits);
   crushFactor_ = std::clamp(target_.downsample, 1.0, 256.0);
   if (!prepared_) snapToTarget();

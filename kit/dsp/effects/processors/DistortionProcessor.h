@@ -27,7 +27,8 @@ public:
   // Default settings; not prepared.
   DistortionProcessor();
 
-  // Takes the distortion case only. Non-finite fields take the record's defaults, then drive is
+  // Takes the distortion case only. A non-finite drive or output counts as 0 dB, a non-finite
+  // tone as 20 kHz, other non-finite fields as the record's defaults; then drive is
   // clamped to [-24, 60] dB, output to [-96, 24] dB, mix to [0, 1], tone to [20 Hz, 0.45·rate],
   // bits to [1, 24] and downsample to [1, 256]. Before prepare the settings take effect at once;
   // after it the values glide and a mode change waits for a running crossfade to end.
@@ -60,7 +61,7 @@ private:
   void mixAndFilter(float* const* channels, int channelCount, int offset, int n);
   void delayPassThrough(float* const* channels, int channelCount, int frameCount);
 
-  DistortionSettings target_;  // non-finite fields already replaced by defaults
+  DistortionSettings target_;  // non-finite fields already replaced
   double sampleRate_ = 48000;
   int channelCount_ = 0;      // processed channels, at most maxChannels
   int passThroughCount_ = 0;  // further prepared channels, only delayed

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/Decibels.h"
+#include "base/FiniteSample.h"
 #include "base/Numbers.h"
 #include "dsp/ScopedFlushToZero.h"
 #include "dsp/effects/processors/EQDesign.h"
@@ -238,7 +239,8 @@ void EQProcessor::runGeneral(float* const* channels, int channelCount, int offse
     double* state = state_.data() + static_cast<size_t>(ch) * statePerChannel;
     for (int j = 0; j < n; ++j) {
       const double t = j + 1;
-      double x = samples[j];
+      const float in = samples[j];
+      double x = finiteOrZero(in);
       for (int a = 0; a < activeCount_; ++a) {
         const ActiveBand& active = active_[a];
         const double dry = x;
@@ -262,7 +264,7 @@ void EQProcessor::runGeneral(float* const* channels, int channelCount, int offse
         if (active.mixing) x = dry + (x - dry) * (active.mix0 + active.mixStep * t);
       }
       if (scaled) x *= gainStart_ + gainStep_ * t;
-      samples[j] = static_cast<float>(x);
+      samples[j] = std::isfinite(in) ? static_cast<float>(x) : in;
     }
   }
 }
@@ -290,7 +292,7 @@ template <int Lanes>
 void EQProcessor::runSteadyLanes(float* const* channels, int firstChannel, int offset, int n) {
   double* buffer = pairBuffer_.data();
   for (int j = 0; j < n; ++j)
-    for (int l = 0; l < Lanes; ++l) buffer[j * Lanes + l] = channels[firstChannel + l][offset + j];
+    for (int l = 0; l < Lanes; ++l) buffer[j * Lanes + l] = finiteOrZero(channels[firstChannel + l][offset + j]);
   for (int s = 0; s < flatCount_; ++s) {
     const double* c = flatCoef_.data() + s * 5;
     const double b0 = c[0], b1 = c[1], b2 = c[2], a1 = c[3], a2 = c[4];
@@ -319,7 +321,8 @@ void EQProcessor::runSteadyLanes(float* const* channels, int firstChannel, int o
   for (int j = 0; j < n; ++j) {
     for (int l = 0; l < Lanes; ++l) {
       const double y = buffer[j * Lanes + l];
-      channels[firstChannel + l][offset + j] = static_cast<float>(scaled ? y * gainStart_ : y);
+      float& sample = channels[firstChannel + l][offset + j];
+      if (std::isfinite(sample)) sample = static_cast<float>(scaled ? y * gainStart_ : y);
     }
   }
 }

@@ -3,8 +3,9 @@
 // Changes glide: frequency, gain and q follow a 15 ms one-pole glide with per-sample
 // coefficient ramps, a band switched on or off or changing shape cross-fades over 20 ms, and
 // the output gain glides like the band parameters. Bands that have been flat for 250 ms are
-// skipped. apply(), process() and reset() allocate and lock nothing (audio-thread safe);
-// prepare() allocates. No latency, no tail.
+// skipped. A NaN or infinite sample passes through unchanged and enters the filters as 0, so
+// the other samples come out as if it were silence. apply(), process() and reset() allocate and
+// lock nothing (audio-thread safe); prepare() allocates. No latency, no tail.
 #pragma once
 
 #include <array>

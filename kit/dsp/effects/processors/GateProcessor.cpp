@@ -16,6 +16,10 @@ int64_t wholeFrames(double frames) { return static_cast<int64_t>(std::min(frames
 
 double smoothstep(double p) { return p * p * (3 - 2 * p); }
 
+// The detector's level of a sample; one that is not finite counts as silence (an infinite
+// envelope would decay to itself and hold the gate open for good).
+float level(float sample) { return std::isfinite(sample) ? std::abs(sample) : 0.0f; }
+
 } // namespace
 
 GateProcessor::GateProcessor() {
@@ -26,7 +30,11 @@ GateProcessor::GateProcessor() {
 void GateProcessor::apply(const EffectSettings& settings) {
   const auto* gate = std::get_if<GateSettings>(&settings);
   if (!gate) return;
-  settings_ = withFiniteFields(*gate);
+  GateSettings given = *gate;
+  // A hysteresis or hold that is not finite counts as none, not as its default.
+  if (!std::isfinite(given.hysteresisDB)) given.hysteresisDB = 0;
+  if (!std::isfinite(given.holdMs)) given.holdMs = 0;
+  settings_ = withFiniteFields(given);
   updateDerived();
   if (!prepared_) range_ = targetRange_;
 }
@@ -122,9 +130,9 @@ void GateProcessor::processBlock(float* const* channels, int c, int offset, int 
     const int endPosition = allPositions ? c : d + 1;
     double r = range_;
     for (int i = 0; i < n; ++i) {
-      float x = std::abs(channels[d][offset + i]);
+      float x = level(channels[d][offset + i]);
       if (linked)
-        for (int k = 1; k < c; ++k) x = std::max(x, std::abs(channels[k][offset + i]));
+        for (int k = 1; k < c; ++k) x = std::max(x, level(channels[k][offset + i]));
 
       if (x >= env) {
         env = x;

@@ -23,7 +23,8 @@ public:
   // Default settings; not prepared.
   GateProcessor();
 
-  // Takes the gate case only. A non-finite field becomes its default.
+  // Takes the gate case only. A non-finite hysteresis or hold counts as 0, any other non-finite
+  // field as its default.
   void apply(const EffectSettings& settings) override;
   void prepare(double sampleRate, int channelCount, int maxFrames) override;
   void process(float* const* channels, int channelCount, int frameCount) override;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <variant>
 
+#include "base/FiniteSample.h"
 #include "base/Precondition.h"
 #include "dsp/WindowFunction.h"
 
@@ -198,7 +199,8 @@ void NoiseReductionProcessor::processFrame(int channel, bool bypass) {
   float* frame = frame_.data();
   const float* window = window_.data();
 
-  for (int i = 0; i < n; ++i) frame[i] = x[i] * window[i];
+  // A NaN or infinity enters the spectrum as 0; out[i] is the output of x[i], so it passes through.
+  for (int i = 0; i < n; ++i) frame[i] = finiteOrZero(x[i]) * window[i];
   bool writeAccumulator = true;
   if (bypass) {
     const float scale = 1 / hannSquaredOverlap;
@@ -227,7 +229,7 @@ void NoiseReductionProcessor::processFrame(int channel, bool bypass) {
     if (outputNoiseOnly_)
       for (int i = 0; i < hop; ++i) out[i] = x[i] - acc[i];
     else
-      std::copy_n(acc, hop, out);
+      for (int i = 0; i < hop; ++i) out[i] = std::isfinite(x[i]) ? acc[i] : x[i];
   }
   std::copy(acc + hop, acc + n, acc);
   std::fill(acc + (n - hop), acc + n, 0.0f);

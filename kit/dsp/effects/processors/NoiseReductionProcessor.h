@@ -3,9 +3,10 @@
 // Each frame's spectrum is compared with the learnt NoiseProfile (resampled to this rate and
 // transform size): a decision-directed a priori SNR gives a Wiener gain, a per-bin estimate of
 // signal presence blends it geometrically toward the floor -reductionDB. Output lags the input
-// by exactly fftSize frames; without a profile it is the input, delayed. New settings take
-// effect at once. apply(), process() and reset() allocate and lock nothing (audio-thread safe);
-// prepare() allocates.
+// by exactly fftSize frames; without a profile it is the input, delayed. A NaN or infinite
+// sample passes through and counts as silence in the spectra. New settings take effect at once.
+// apply(), process() and reset() allocate and lock nothing (audio-thread safe); prepare()
+// allocates.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "base/FiniteSample.h"
 #include "base/Numbers.h"
 
 namespace quar {
@@ -237,9 +238,9 @@ void ReverbProcessor::inputStage(float* const* channels, int count, int offset, 
   for (int n = 0; n < frames; ++n) {
     const int64_t w = writeIndex_ + n;
     float sum = 0;
-    for (int ch = 0; ch < count; ++ch) sum += channels[ch][offset + n];
     // A non-finite input sample stays in the dry signal only: in the tank it would never decay.
-    const float x = std::isfinite(sum) ? sum * scale : 0.0f;
+    for (int ch = 0; ch < count; ++ch) sum += finiteOrZero(channels[ch][offset + n]);
+    const float x = sum * scale;
     preDelay_ += preDelayGlide_ * (preDelayTarget_ - preDelay_);
     preDelayLine[w & preDelayMask_] = lowCut_.highPass(lowCutCoefficients_, x);
     float u = spaceCubicRead(preDelayLine, preDelayMask_, w, preDelay_);

@@ -433,3 +433,33 @@ TEST(EQProcessor, NonFiniteSettingsGiveFiniteOutput) {
     for (float v : channel) ASSERT_TRUE(std::isfinite(v));
   for (double dB : wild.responseDB(std::vector<double>{50, 1000, 10000}, rate)) EXPECT_TRUE(std::isfinite(dB));
 }
+
+// A NaN or infinity passes through unchanged and enters the filters as silence, on the steady
+// path and while bands and the output gain glide (the general path): every other sample is what
+// the same audio with 0 in its place gives.
+TEST(EQProcessor, ANonFiniteSamplePassesThroughAndLeavesTheFiltersClean) {
+  constexpr float bad[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                           -std::numeric_limits<float>::infinity()};
+  for (bool gliding : {false, true}) {
+    SCOPED_TRACE(gliding ? "gliding" : "steady");
+    PlanarAudio dirty = noise(3, 6000);
+    dirty.channels[0][0] = bad[0];
+    dirty.channels[1][1000] = bad[1];
+    dirty.channels[2][1001] = bad[2];
+    PlanarAudio clean = dirty;
+    clean.channels[0][0] = clean.channels[1][1000] = clean.channels[2][1001] = 0;
+    for (PlanarAudio* audio : {&dirty, &clean}) {
+      EQProcessor eq;
+      eq.apply(mixedSettings());
+      eq.prepare(rate, 3, 512);
+      if (gliding) eq.apply(settingsOf({EQBand(EQBandType::peak, 2000, 9, 1, 12, true)}, 4));
+      audio->process(eq, 512);
+    }
+    EXPECT_TRUE(std::isnan(dirty.channels[0][0]));
+    EXPECT_EQ(dirty.channels[1][1000], bad[1]);
+    EXPECT_EQ(dirty.channels[2][1001], bad[2]);
+    dirty.channels[0][0] = dirty.channels[1][1000] = dirty.channels[2][1001] = 0;
+    clean.channels[0][0] = clean.channels[1][1000] = clean.channels[2][1001] = 0;
+    EXPECT_EQ(dirty.channels, clean.channels);
+  }
+}

@@ -190,14 +190,30 @@ TEST(GateProcessor, ChannelsBeyondEightPassUntouched) {
   EXPECT_EQ(audio.channels[9], input.channels[9]);
 }
 
+// One NaN or infinite sample opens the gate no more than silence would: an infinite envelope
+// would decay to itself and hold the gate open for good.
+TEST(GateProcessor, ANonFiniteSampleDoesNotHoldTheGateOpen) {
+  for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                    -std::numeric_limits<float>::infinity()}) {
+    SCOPED_TRACE(bad);
+    PlanarAudio poisoned = burstyNoise(2, 40000), silent = burstyNoise(2, 40000);
+    poisoned.channels[1][2000] = bad;
+    silent.channels[1][2000] = 0;
+    auto a = prepared({}), b = prepared({});
+    poisoned.process(*a, 512);
+    silent.process(*b, 512);
+    for (int ch = 0; ch < 2; ++ch)
+      for (size_t i = 2001; i < 40000; ++i) ASSERT_EQ(poisoned.channels[ch][i], silent.channels[ch][i]) << ch << " " << i;
+  }
+}
+
+// Hold and hysteresis fall back to 0 instead (ProcessorSettingsTest).
 TEST(GateProcessor, NonFiniteFieldsTakeTheirDefaultsAndOtherKindsAreIgnored) {
   GateSettings wild;
   wild.thresholdDB = kNaN;
   wild.rangeDB = -std::numeric_limits<double>::infinity();
   wild.attackMs = kNaN;
-  wild.holdMs = std::numeric_limits<double>::infinity();
   wild.releaseMs = kNaN;
-  wild.hysteresisDB = kNaN;
 
   auto reference = prepared({});
   PlanarAudio expected = burstyNoise(2, 40000);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <complex>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -110,6 +111,30 @@ TEST(NoiseReductionProcessorTest, NoiseOnlyOutputIsWhatTheNormalOutputRemoves) {
   const std::vector<float> delayedInput = fxtest::delayed(input, 2048);
   for (size_t n = 0; n < input.size(); ++n) ASSERT_NEAR(delayedInput[n] - normal[n], removed[n], 1e-6) << n;
   EXPECT_GT(fxtest::rms(removed, 10000, 10000), 0.01);
+}
+
+// A NaN or infinity comes out fftSize frames later, unchanged, in both outputs and without a
+// profile; every other sample is what the same input with 0 in its place gives.
+TEST(NoiseReductionProcessorTest, ANonFiniteSamplePassesThroughAndCountsAsSilence) {
+  const std::vector<float> noise = fxtest::whiteNoise(20000, 0.05, 11);
+  NoiseReductionSettings reduce = withProfile(learnt(noise, 48000)), noiseOnly = reduce;
+  noiseOnly.outputNoiseOnly = true;
+  const std::pair<const char*, NoiseReductionSettings> cases[] = {
+      {"reduced", reduce}, {"noise only", noiseOnly}, {"no profile", NoiseReductionSettings()}};
+  for (const auto& [name, settings] : cases) {
+    for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+      SCOPED_TRACE(std::string(name) + " " + std::to_string(bad));
+      std::vector<float> input = noise;
+      input[1000] = 0;
+      const std::vector<float> expected = processed(settings, input);
+      input[1000] = bad;
+      std::vector<float> output = processed(settings, input);
+      EXPECT_FALSE(std::isfinite(output[1000 + 2048]));
+      EXPECT_EQ(std::isnan(output[1000 + 2048]), std::isnan(bad));
+      output[1000 + 2048] = expected[1000 + 2048];
+      EXPECT_EQ(output, expected);
+    }
+  }
 }
 
 TEST(NoiseReductionProcessorTest, ProfilesOfOtherRatesAreResampledAcrossBins) {

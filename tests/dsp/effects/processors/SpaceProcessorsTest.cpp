@@ -167,32 +167,48 @@ TEST(SpaceProcessors, ChannelsBeyondThePreparedCountAreUntouched) {
   }
 }
 
-// One NaN sample must not stay in the feedback loop and silence everything after it.
-TEST(SpaceProcessors, RecoverFromOneNaNSample) {
+// A NaN or infinity stays out of the lines and the tank: every other sample comes out as if it had
+// been silent (ping-pong too, which feeds both channels into one line).
+TEST(SpaceProcessors, ANonFiniteSampleCountsAsSilence) {
   DelaySettings delay;
   delay.feedback = 0.9;
+  DelaySettings pingPong = delay;
+  pingPong.pingPong = true;
   ChorusSettings chorus;
   chorus.feedback = 0.9;
   ReverbSettings reverb;
   reverb.decaySeconds = 0.5;
-  const EffectSettings cases[] = {delay, chorus, reverb};
-  for (const EffectSettings& settings : cases) {
-    std::unique_ptr<ConfigurableEffect> processor;
-    if (std::holds_alternative<DelaySettings>(settings))
-      processor = std::make_unique<DelayProcessor>();
-    else if (std::holds_alternative<ChorusSettings>(settings))
-      processor = std::make_unique<ChorusProcessor>();
-    else
-      processor = std::make_unique<ReverbProcessor>();
-    SCOPED_TRACE(settings.index());
-    processor->apply(settings);
-    processor->prepare(48000, 1, 256);
-    std::vector<float> audio(48000 * 2, 0.25f);
-    audio[100] = std::numeric_limits<float>::quiet_NaN();
-    for (size_t start = 0; start < audio.size(); start += 256) {
-      float* channels[] = {audio.data() + start};
-      processor->process(channels, 1, 256);
-    }
-    for (size_t i = 48000; i < audio.size(); ++i) ASSERT_TRUE(std::isfinite(audio[i])) << i;
+  const std::pair<const char*, EffectSettings> cases[] = {
+      {"delay", delay}, {"ping-pong delay", pingPong}, {"chorus", chorus}, {"reverb", reverb}};
+  for (const auto& [name, settings] : cases) {
+    SCOPED_TRACE(name);
+    const auto run = [&](std::vector<std::vector<float>> audio) {
+      std::unique_ptr<ConfigurableEffect> processor;
+      if (std::holds_alternative<DelaySettings>(settings))
+        processor = std::make_unique<DelayProcessor>();
+      else if (std::holds_alternative<ChorusSettings>(settings))
+        processor = std::make_unique<ChorusProcessor>();
+      else
+        processor = std::make_unique<ReverbProcessor>();
+      processor->apply(settings);
+      processor->prepare(48000, 2, 256);
+      for (size_t start = 0; start < audio[0].size(); start += 256) {
+        float* channels[] = {audio[0].data() + start, audio[1].data() + start};
+        processor->process(channels, 2, static_cast<int>(std::min<size_t>(256, audio[0].size() - start)));
+      }
+      return audio;
+    };
+    std::vector<std::vector<float>> clean(2, std::vector<float>(48000, 0.25f));
+    std::vector<std::vector<float>> dirty = clean;
+    dirty[0][100] = std::numeric_limits<float>::quiet_NaN();
+    dirty[1][300] = std::numeric_limits<float>::infinity();
+    clean[0][100] = clean[1][300] = 0;
+    std::vector<std::vector<float>> out = run(dirty);
+    const std::vector<std::vector<float>> expected = run(clean);
+    EXPECT_FALSE(std::isfinite(out[0][100]));
+    EXPECT_FALSE(std::isfinite(out[1][300]));
+    out[0][100] = expected[0][100];
+    out[1][300] = expected[1][300];
+    EXPECT_EQ(out, expected);
   }
 }
