@@ -102,6 +102,7 @@ struct Operation {
 struct Measurement {
   std::vector<double> seconds;
   std::vector<double> cpuSeconds;  // user and system
+  std::vector<double> ownSeconds;  // the time ours reports for its work, without start-up
   int64_t peakResidentBytes = 0;
   std::string failure;     // the first failure, when a run failed
   std::string lastOutput;  // standard output of the last successful run
@@ -109,6 +110,7 @@ struct Measurement {
   bool ok() const { return failure.empty() && !seconds.empty(); }
   double median() const { return medianOf(seconds); }
   double cpuMedian() const { return medianOf(cpuSeconds); }
+  double ownMedian() const { return medianOf(ownSeconds); }
 
   static double medianOf(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -131,6 +133,9 @@ void runOnce(const Command& command, Measurement& measurement) {
   measurement.cpuSeconds.push_back(run.cpuSeconds);
   measurement.peakResidentBytes = std::max(measurement.peakResidentBytes, run.peakResidentBytes);
   measurement.lastOutput = run.output;
+  if (!run.output.empty())
+    if (const Json result = Json::parse(run.output); result.contains("seconds"))
+      measurement.ownSeconds.push_back(result.at("seconds").get<double>());
 }
 
 std::string fixed(double value, int decimals) {
@@ -280,9 +285,11 @@ int compareCommand(const std::vector<std::string>& words) {
     const Json result = Json::parse(ourMeasurement.lastOutput);
     for (size_t p = 0; p < operation.peers.size(); ++p) {
       const Measurement& heap = peerMeasurements[p];
-      if (operation.peers[p].label != heapLabel || !heap.ok() || heap.lastOutput.empty()) continue;
-      const double store = result.at("seconds").get<double>();
-      const double onHeap = Json::parse(heap.lastOutput).at("seconds").get<double>();
+      if (operation.peers[p].label != heapLabel || !heap.ok() || heap.ownSeconds.empty() ||
+          ourMeasurement.ownSeconds.empty())
+        continue;
+      const double store = ourMeasurement.ownMedian();
+      const double onHeap = heap.ownMedian();
       notes += operation.name + ", store / heap: in-process " + fixed(store, 3) + " s / " + fixed(onHeap, 3) +
                " s = " + fixed(store / onHeap, 2) + "× (target ≤ 1.2×); user + system of the whole process " +
                fixed(ourMeasurement.cpuMedian(), 2) + " s / " + fixed(heap.cpuMedian(), 2) + " s = " +

@@ -34,10 +34,10 @@ float maxMagnitude(const float* x, int64_t count) {
   float partial[lanes] = {};
   int64_t i = 0;
   for (; i + lanes <= count; i += lanes)
-    for (int64_t l = 0; l < lanes; ++l) partial[l] = std::max(partial[l], std::fabs(x[i + l]));
+    for (int64_t l = 0; l < lanes; ++l) partial[l] = std::max(partial[l], std::fabs(finiteOrZero(x[i + l])));
   float m = 0;
   for (float p : partial) m = std::max(m, p);
-  for (; i < count; ++i) m = std::max(m, std::fabs(x[i]));
+  for (; i < count; ++i) m = std::max(m, std::fabs(finiteOrZero(x[i])));
   return m;
 }
 

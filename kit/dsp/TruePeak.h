@@ -53,7 +53,7 @@ private:
   std::vector<float> scratch_;  // one phase's output
 };
 
-// The largest |x[i]| for i in [0, count) (0 when count < 1).
+// The largest |x[i]| for i in [0, count) (0 when count < 1); NaN and infinities count as 0.
 float maxMagnitude(const float* x, int64_t count);
 
 } // namespace quar

@@ -15,10 +15,13 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <span>
+#include <utility>
 
 #include "ContentTestSupport.h"
 #include "base/QuarError.h"
+#include "core/AudioContentAssembler.h"
 #include "core/AudioContentBuilder.h"
 #include "core/BlockStore.h"
 #include "core/Processing.h"
@@ -416,4 +419,31 @@ TEST_F(BlockStoreTest, SpaceThatCannotBePunchedOutIsCountedAndReused) {
   EXPECT_TRUE(allInStore(again));
   EXPECT_EQ(kernel.fallocates[reserve], reservations);
   EXPECT_EQ(store->bytesHeld(), held);
+}
+
+// A room is storage in the store from the start: finished, it is the block (cut to the frames
+// written); dropped unfinished, or finished empty, its space is given back.
+TEST_F(BlockStoreTest, RoomsHoldTheirSpaceOnlyUntilDroppedOrFinished) {
+  auto store = useStore(folder_);
+  ASSERT_TRUE(store);
+  const auto source = noiseChannels(2, 70000, 9);
+  AudioContentAssembler assembler(2, 48000);
+  {
+    const std::unique_ptr<BlockRoom> dropped = assembler.room(2, 0, AudioBlock::preferredFrameCount);
+    EXPECT_GT(store->bytesInUse(), 2 * AudioBlock::preferredFrameCount * int64_t{sizeof(float)});
+  }
+  EXPECT_EQ(store->bytesInUse(), 0);
+  assembler.room(2, 0, AudioBlock::preferredFrameCount)->finish(0);
+  EXPECT_EQ(store->bytesInUse(), 0);
+  for (const auto& [start, frames] : {std::pair<int64_t, int64_t>{0, AudioBlock::preferredFrameCount},
+                                      {AudioBlock::preferredFrameCount, 70000 - AudioBlock::preferredFrameCount}}) {
+    // The last room is made whole-block long and finished with what is left.
+    const std::unique_ptr<BlockRoom> room = assembler.room(2, start, AudioBlock::preferredFrameCount);
+    for (size_t c = 0; c < 2; ++c) std::copy_n(source[c].begin() + start, frames, room->channels()[c]);
+    room->finish(frames);
+  }
+  const AudioContent content = assembler.build();
+  EXPECT_EQ(content.segments().front().block->inStore(), true);
+  EXPECT_EQ(allFrames(content), source);
+  EXPECT_EQ(content.peaks(1, content.fullRange()), AudioContent(source, 48000).peaks(1, content.fullRange()));
 }
