@@ -93,7 +93,7 @@ DecodedFile decodeFile(const std::filesystem::path& path) {
   DecodeStages stages;
   const AudioFileInfo info = AudioDecoder::decodeBlocks(
       path, {}, [&](const AudioFileInfo& format) { assembler.emplace(format.channelCount, format.sampleRate); },
-      [&](std::vector<std::vector<float>>&& channels, int64_t start) { assembler->add(std::move(channels), start); },
+      [&](int channels, int64_t start, int64_t frames) { return assembler->room(channels, start, frames); },
       AudioBlock::preferredFrameCount, &stages);
   if (!assembler || assembler->frameCount() == 0) throw std::runtime_error("no audio in " + path.string());
   AudioContent content = assembler->build();
@@ -213,6 +213,8 @@ ChildRun runChild(const std::string& program, const std::vector<std::string>& ar
   run.seconds = watch.seconds();
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   run.peakResidentBytes = static_cast<int64_t>(usage.ru_maxrss) * 1024;
+  const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec * 1e-6; };
+  run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   if (captureOutput) {
     run.output = readAll(outputFd);
     close(outputFd);

@@ -77,6 +77,7 @@ Json timingJson(const DecodedFile& input, double seconds, double writeSeconds);
 struct ChildRun {
   int status = -1;              // exit status, 128 + signal for a killed child, -1 not started
   double seconds = 0;           // wall time from launch to exit
+  double cpuSeconds = 0;        // user and system time of the child
   int64_t peakResidentBytes = 0;
   std::string output;           // standard output, when captured
 };

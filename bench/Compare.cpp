@@ -83,10 +83,14 @@ private:
 };
 
 struct Command {
-  std::string label;  // "ours", "sox", "ffmpeg"
+  std::string label;  // "ours", "ours, heap", "sox", "ffmpeg"
   std::string program;
   std::vector<std::string> arguments;
 };
+
+constexpr const char* heapLabel = "ours, heap";
+// The block store may cost at most a fifth over the heap.
+constexpr const char* heapTarget = "≥ 0.83 (store ≤ 1.2× heap)";
 
 struct Operation {
   std::string name;
@@ -97,15 +101,20 @@ struct Operation {
 
 struct Measurement {
   std::vector<double> seconds;
+  std::vector<double> cpuSeconds;  // user and system
+  std::vector<double> ownSeconds;  // the time ours reports for its work, without start-up
   int64_t peakResidentBytes = 0;
   std::string failure;     // the first failure, when a run failed
   std::string lastOutput;  // standard output of the last successful run
 
   bool ok() const { return failure.empty() && !seconds.empty(); }
-  double median() const {
-    std::vector<double> sorted = seconds;
-    std::sort(sorted.begin(), sorted.end());
-    return sorted[sorted.size() / 2];
+  double median() const { return medianOf(seconds); }
+  double cpuMedian() const { return medianOf(cpuSeconds); }
+  double ownMedian() const { return medianOf(ownSeconds); }
+
+  static double medianOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
   }
 };
 
@@ -115,14 +124,18 @@ void runOnce(const Command& command, Measurement& measurement) {
     measurement.failure = command.program + " not found";
     return;
   }
-  const ChildRun run = runChild(command.program, command.arguments, command.label == "ours");
+  const ChildRun run = runChild(command.program, command.arguments, command.label.starts_with("ours"));
   if (run.status != 0) {
     measurement.failure = "failed (exit " + std::to_string(run.status) + ")";
     return;
   }
   measurement.seconds.push_back(run.seconds);
+  measurement.cpuSeconds.push_back(run.cpuSeconds);
   measurement.peakResidentBytes = std::max(measurement.peakResidentBytes, run.peakResidentBytes);
   measurement.lastOutput = run.output;
+  if (!run.output.empty())
+    if (const Json result = Json::parse(run.output); result.contains("seconds"))
+      measurement.ownSeconds.push_back(result.at("seconds").get<double>());
 }
 
 std::string fixed(double value, int decimals) {
@@ -147,8 +160,13 @@ struct Sources {
   std::string main, minute, second;
 };
 
-std::vector<Operation> operations(const TemporaryFolder& folder, const Sources& sources) {
+// `self` runs ours; its rows with the blocks on the heap show what the block store costs.
+std::vector<Operation> operations(const TemporaryFolder& folder, const Sources& sources, const std::string& self) {
   const std::string& in = sources.main;
+  const auto onTheHeap = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "--heap");
+    return Command{heapLabel, self, std::move(arguments)};
+  };
   const std::vector<std::string> quietFfmpeg{"-nostdin", "-hide_banner", "-v", "error", "-y", "-i", in};
   const auto ffmpeg = [&](std::vector<std::string> tail, std::string label = "ffmpeg") {
     std::vector<std::string> arguments = quietFfmpeg;
@@ -157,7 +175,7 @@ std::vector<Operation> operations(const TemporaryFolder& folder, const Sources& 
   };
   std::vector<Operation> list{
       {"decode", {"decode", in},
-       {{"sox", "sox", {in, "-t", "f32", "/dev/null"}}, ffmpeg({"-f", "f32le", "/dev/null"})},
+       {{"sox", "sox", {in, "-t", "f32", "/dev/null"}}, ffmpeg({"-f", "f32le", "/dev/null"}), onTheHeap({"decode", in})},
        "≥ 1.0 vs sox"},
       {"decode one second", {"decode", sources.second}, {}, "≤ 0.030 s"},
       {"loudness (true peak)", {"loudness", in}, {ffmpeg({"-af", "ebur128=peak=true", "-f", "null", "-"})}, "≥ 6"},
@@ -187,7 +205,7 @@ std::vector<Operation> operations(const TemporaryFolder& folder, const Sources& 
       {"splice", {"splice", in}, {}, ""},
   };
   for (const char* op : {"gain", "reverse", "silence", "fade-in", "fade-out", "normalize"})
-    list.push_back({std::string("process ") + op, {"process", op, in}, {}, "≥ 2 GB/s in-process"});
+    list.push_back({std::string("process ") + op, {"process", op, in}, {onTheHeap({"process", op, in})}, ""});
   return list;
 }
 
@@ -234,7 +252,7 @@ int compareCommand(const std::vector<std::string>& words) {
   std::vector<Row> rows;
   std::string notes;
   bool oursFailed = false;
-  for (const Operation& operation : operations(folder, sources)) {
+  for (const Operation& operation : operations(folder, sources, self)) {
     const Command ours{"ours", self, operation.ourArguments};
     Measurement ourMeasurement;
     std::vector<Measurement> peerMeasurements(operation.peers.size());
@@ -256,13 +274,27 @@ int compareCommand(const std::vector<std::string>& words) {
       row.peerSeconds = secondsCell(peer);
       row.peerMemory = peer.ok() ? mebibytes(peer.peakResidentBytes) : "—";
       if (ourMeasurement.ok() && peer.ok()) row.ratio = fixed(peer.median() / ourMeasurement.median(), 2);
-      if (!operation.target.empty() && (p == 0 || operation.target.find(" vs ") == std::string::npos))
+      if (operation.peers[p].label == heapLabel)
+        row.target = heapTarget;
+      else if (!operation.target.empty() && (p == 0 || operation.target.find(" vs ") == std::string::npos))
         row.target = operation.target;
       rows.push_back(row);
     }
 
     if (!ourMeasurement.ok() || ourMeasurement.lastOutput.empty()) continue;
     const Json result = Json::parse(ourMeasurement.lastOutput);
+    for (size_t p = 0; p < operation.peers.size(); ++p) {
+      const Measurement& heap = peerMeasurements[p];
+      if (operation.peers[p].label != heapLabel || !heap.ok() || heap.ownSeconds.empty() ||
+          ourMeasurement.ownSeconds.empty())
+        continue;
+      const double store = ourMeasurement.ownMedian();
+      const double onHeap = heap.ownMedian();
+      notes += operation.name + ", store / heap: in-process " + fixed(store, 3) + " s / " + fixed(onHeap, 3) +
+               " s = " + fixed(store / onHeap, 2) + "× (target ≤ 1.2×); user + system of the whole process " +
+               fixed(ourMeasurement.cpuMedian(), 2) + " s / " + fixed(heap.cpuMedian(), 2) + " s = " +
+               fixed(ourMeasurement.cpuMedian() / heap.cpuMedian(), 2) + "×\n";
+    }
     const std::string& command = operation.ourArguments.front();
     if (command == "decode" && operation.peers.size() > 0) {
       notes += "decode in-process: " + fixed(result.at("seconds").get<double>(), 3) + " s; peak resident " +

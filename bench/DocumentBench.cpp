@@ -402,7 +402,7 @@ Json undoDepthCommand(const Words& words) {
   opened.close();
   json["afterClose"] = residentByKind();
   const auto store = BlockStore::current();
-  json["storeBytesAfterClose"] = store ? store->bytesInUse() : 0;
+  json["storeBytesAfterClose"] = store ? store->bytesHeld() : 0;
   return json;
 }
 

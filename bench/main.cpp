@@ -12,11 +12,13 @@
 #include "DocumentBench.h"
 #include "InspectorBench.h"
 #include "TimelineBench.h"
+#include "core/BlockStore.h"
 
 namespace {
 
 constexpr const char* usage =
-    "usage: quar-bench COMMAND ...\n"
+    "usage: quar-bench [--heap] COMMAND ...\n"
+    "  (--heap: audio blocks on the heap instead of the block store)\n"
     "  decode IN [--raw OUT.f32]\n"
     "  export IN OUT --format F [--bit-depth 16|24|32|0] [--bitrate K] [--rate R] [--dither none|tpdf]\n"
     "  loudness IN\n"
@@ -46,12 +48,17 @@ int main(int argc, char** argv) {
       {"splice", spliceCommand},     {"process", processCommand},   {"timeline", timelineCommand},
       {"inspector", inspectorCommand}, {"open", openCommand},     {"edits", editsCommand},
       {"undo-depth", undoDepthCommand}};
-  if (argc < 2) {
+  int first = 1;
+  if (argc > 1 && std::string(argv[1]) == "--heap") {
+    quar::BlockStore::replaceCurrent(nullptr);
+    ++first;
+  }
+  if (argc <= first) {
     std::cerr << usage;
     return 2;
   }
-  const std::string name = argv[1];
-  const Words words(argv + 2, argv + argc);
+  const std::string name = argv[first];
+  const Words words(argv + first + 1, argv + argc);
   try {
     if (name == "compare") return compareCommand(words);
     const auto command = commands.find(name);

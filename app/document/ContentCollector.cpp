@@ -1,6 +1,9 @@
 #include "document/ContentCollector.h"
 
+#include <algorithm>
 #include <cmath>
+#include <span>
+#include <vector>
 
 #include "base/QuarError.h"
 #include "io/AudioDecoder.h"
@@ -10,9 +13,7 @@ ContentCollector::Decoded ContentCollector::decode(const std::filesystem::path& 
   ContentCollector collector;
   quar::AudioFileInfo info = quar::AudioDecoder::decodeBlocks(
       path, progress, [&collector](const quar::AudioFileInfo& format) { collector.begin(format); },
-      [&collector](std::vector<std::vector<float>>&& channels, int64_t start) {
-        collector.add(std::move(channels), start);
-      },
+      [&collector](int channels, int64_t start, int64_t frames) { return collector.room(channels, start, frames); },
       quar::AudioBlock::preferredFrameCount);
   return {std::move(info), collector.finish()};
 }
@@ -23,8 +24,28 @@ void ContentCollector::begin(const quar::AudioFileInfo& format) {
     assembler_.emplace(format.channelCount, format.sampleRate);
 }
 
-void ContentCollector::add(std::vector<std::vector<float>>&& channels, int64_t start) {
-  if (assembler_) assembler_->add(std::move(channels), start);
+namespace {
+
+// Room whose samples nobody keeps.
+class DroppedRoom final : public quar::BlockRoom {
+public:
+  DroppedRoom(int channels, int64_t frames)
+      : samples_(static_cast<size_t>(std::max(channels, 0)) * static_cast<size_t>(frames)) {
+    for (int c = 0; c < channels; ++c) pointers_.push_back(samples_.data() + static_cast<size_t>(c * frames));
+  }
+  std::span<float* const> channels() override { return pointers_; }
+  void finish(int64_t) override {}
+
+private:
+  std::vector<float> samples_;
+  std::vector<float*> pointers_;
+};
+
+} // namespace
+
+std::unique_ptr<quar::BlockRoom> ContentCollector::room(int channels, int64_t start, int64_t frames) {
+  if (assembler_) return assembler_->room(channels, start, frames);
+  return std::make_unique<DroppedRoom>(channels, frames);
 }
 
 quar::AudioContent ContentCollector::finish() {

@@ -1,15 +1,16 @@
 // ContentCollector: gathers a decoder's blocks into AudioContent the way the kit's own decode
 // does (AudioDecoder::decodeBlocks into an AudioContentAssembler): whole blocks of
-// AudioBlock::preferredFrameCount frames, each summarised on the thread that decoded it, several
-// at once for the formats the native reader reads concurrently. The format callback starts
+// AudioBlock::preferredFrameCount frames, each decoded straight into its storage and summarised
+// on the thread that decoded it, several at once for the formats the native reader reads
+// concurrently. The format callback starts
 // collecting for a usable stream (at least one channel, a positive finite rate); `finish` builds
 // the content, and without a usable stream throws the decode error "no audio stream".
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
-#include <vector>
 
 #include "base/AudioFormats.h"
 #include "core/AudioContent.h"
@@ -29,9 +30,9 @@ public:
 
   // Starts again for the stream described by `format`; called before any block.
   void begin(const quar::AudioFileInfo& format);
-  // Takes frames [start, start + length) (one array per channel); dropped before a usable
-  // format. May be called from several threads at once.
-  void add(std::vector<std::vector<float>>&& channels, int64_t start);
+  // Room for frames [start, start + frames) of `channels` channels; what it holds is dropped
+  // before a usable format. May be called from several threads at once.
+  std::unique_ptr<quar::BlockRoom> room(int channels, int64_t start, int64_t frames);
   quar::AudioContent finish();
 
 private:

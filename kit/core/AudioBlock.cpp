@@ -129,6 +129,12 @@ BlockSamples::BlockSamples(const std::vector<std::vector<float>>& channels)
   for (int c = 0; c < channels_; ++c) std::copy(channels[static_cast<size_t>(c)].begin(), channels[static_cast<size_t>(c)].end(), channel(c));
 }
 
+BlockSamples::BlockSamples(const BlockSamples& source, int64_t frames, Placement placement)
+    : BlockSamples(source.channels_, frames, placement) {
+  QUAR_PRECONDITION(frames <= source.frames_, "A copy cannot hold more frames than its source");
+  for (int c = 0; c < channels_; ++c) std::copy_n(source.channel(c), frames, channel(c));
+}
+
 BlockSamples::~BlockSamples() { free(); }
 
 BlockSamples::BlockSamples(BlockSamples&& other) noexcept

@@ -92,6 +92,8 @@ public:
   BlockSamples(int channels, int64_t frames, Placement placement = Placement::store);
   // A copy of channel arrays of one length.
   explicit BlockSamples(const std::vector<std::vector<float>>& channels);
+  // A copy of the first `frames` (at most source's) of every channel of `source`.
+  BlockSamples(const BlockSamples& source, int64_t frames, Placement placement = Placement::store);
   ~BlockSamples();
   BlockSamples(BlockSamples&& other) noexcept;
   BlockSamples& operator=(BlockSamples&& other) noexcept;

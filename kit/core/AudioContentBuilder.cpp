@@ -97,9 +97,8 @@ AudioContent AudioContentBuilder::build() {
 AudioContent AudioContentBuilder::snapshot() const {
   std::vector<Segment> segments = segments_;
   if (pendingFrames_ > 0) {
-    BlockSamples copy(channelCount_, pendingFrames_, BlockSamples::Placement::heap);
-    for (int c = 0; c < channelCount_; ++c) std::copy_n(pending_->channel(c), pendingFrames_, copy.channel(c));
-    segments.push_back({AudioBlock::make(std::move(copy)), 0, pendingFrames_});
+    segments.push_back(
+        {AudioBlock::make(BlockSamples(*pending_, pendingFrames_, BlockSamples::Placement::heap)), 0, pendingFrames_});
   }
   return {channelCount_, sampleRate_, std::move(segments)};
 }
@@ -115,9 +114,7 @@ void AudioContentBuilder::flush() {
   if (pendingFrames_ == 0) return;
   if (pendingFrames_ == blockFrames) return seal();
   // A short block gets storage of its own length; the pending storage is kept for what follows.
-  BlockSamples samples(channelCount_, pendingFrames_, placement_);
-  for (int c = 0; c < channelCount_; ++c) std::copy_n(pending_->channel(c), pendingFrames_, samples.channel(c));
-  segments_.push_back({AudioBlock::make(std::move(samples)), 0, pendingFrames_});
+  segments_.push_back({AudioBlock::make(BlockSamples(*pending_, pendingFrames_, placement_)), 0, pendingFrames_});
   pendingFrames_ = 0;
 }
 

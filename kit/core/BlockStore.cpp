@@ -22,6 +22,12 @@ namespace {
 
 // Address space is mapped in steps of this many bytes of the file; a range never spans two.
 constexpr int64_t extentBytes = int64_t{256} << 20;
+// Disk space is reserved this much at a time (less where the disk has no more), so that a long
+// file takes a few dozen reservations rather than one per block. Runs that are not used up cost
+// disk space only, no memory.
+constexpr int64_t runBytes = int64_t{64} << 20;
+// Released space is given back to the disk once this much has come together.
+constexpr int64_t punchBatchBytes = int64_t{32} << 20;
 
 int64_t pageBytes() {
   static const int64_t bytes = ::sysconf(_SC_PAGESIZE);
@@ -38,6 +44,8 @@ int openUnnamedFile(const std::string& folder) {
   if (fd >= 0) ::unlink(path.c_str());
   return fd;
 }
+
+bool isDiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
 
 std::mutex& currentMutex() {
   static std::mutex mutex;
@@ -56,13 +64,57 @@ Current& currentStore() {
 
 } // namespace
 
+void BlockStore::FreeRanges::insert(int64_t offset, int64_t bytes) {
+  // Join the free neighbours inside the same extent.
+  auto next = byOffset_.lower_bound(offset);
+  if (next != byOffset_.end() && next->first == offset + bytes && (offset + bytes) % extentBytes != 0) {
+    bytes += next->second;
+    erase(next);
+  }
+  if (auto it = byOffset_.lower_bound(offset); it != byOffset_.begin()) {
+    auto previous = std::prev(it);
+    if (previous->first + previous->second == offset && offset % extentBytes != 0) {
+      offset = previous->first;
+      bytes += previous->second;
+      erase(previous);
+    }
+  }
+  byOffset_.emplace(offset, bytes);
+  bySize_.emplace(bytes, offset);
+  total_ += bytes;
+}
+
+void BlockStore::FreeRanges::erase(std::map<int64_t, int64_t>::iterator it) {
+  bySize_.erase({it->second, it->first});
+  total_ -= it->second;
+  byOffset_.erase(it);
+}
+
+std::optional<std::pair<int64_t, int64_t>> BlockStore::FreeRanges::take(int64_t bytes, int64_t upTo) {
+  const auto fit = bySize_.lower_bound({bytes, 0});
+  if (fit == bySize_.end()) return std::nullopt;
+  const auto [length, offset] = *fit;
+  const int64_t taken = std::max(bytes, std::min(upTo, length));
+  erase(byOffset_.find(offset));
+  if (length > taken) insert(offset + taken, length - taken);
+  return std::pair{offset, taken};
+}
+
+std::vector<std::pair<int64_t, int64_t>> BlockStore::FreeRanges::takeAll() {
+  std::vector<std::pair<int64_t, int64_t>> all(byOffset_.begin(), byOffset_.end());
+  byOffset_.clear();
+  bySize_.clear();
+  total_ = 0;
+  return all;
+}
+
 std::string BlockStore::defaultFolder() {
   if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && cache[0] == '/') return std::string(cache) + "/Quarnel";
   const char* home = std::getenv("HOME");
   return std::string(home && home[0] ? home : "/") + "/.cache/Quarnel";
 }
 
-std::shared_ptr<BlockStore> BlockStore::open(const std::string& folder, std::string* why) {
+std::shared_ptr<BlockStore> BlockStore::open(const std::string& folder, std::string* why, SystemCalls calls) {
   const auto fail = [&](const std::string& what) {
     if (why) *why = what + ": " + std::strerror(errno);
     return nullptr;
@@ -75,13 +127,32 @@ std::shared_ptr<BlockStore> BlockStore::open(const std::string& folder, std::str
   }
   const int fd = openUnnamedFile(folder);
   if (fd < 0) return fail("cannot make a file in " + folder);
-  auto store = std::shared_ptr<BlockStore>(new BlockStore(folder, fd));
+  auto store = std::shared_ptr<BlockStore>(new BlockStore(folder, fd, std::move(calls)));
   try {
     std::lock_guard lock(store->mutex_);
     store->addExtent();
-  } catch (const std::system_error&) {
+  } catch (const std::system_error& failure) {
+    errno = failure.code().value();
     return fail("cannot map a file in " + folder);
   }
+  // The file system must reserve the space itself: where it cannot, glibc's posix_fallocate
+  // only writes zeros, which a network or copy-on-write file system need not keep room for, and
+  // a later write to the mapping would fault. A full disk says nothing about that.
+  const int64_t page = pageBytes();
+  const auto probe = store->unreserved_.take(page, page);
+  if (store->fallocate(0, probe->first, page) != 0) {
+    if (!isDiskFull(errno)) return fail("the file system of " + folder + " cannot reserve space");
+  } else {
+    if (!store->populate(probe->first, page)) {
+      // Without MADV_POPULATE_WRITE (before Linux 5.14) the pages fault in at the first write.
+      if (errno != EINVAL) return fail("cannot map the pages of a file in " + folder);
+      store->populates_ = false;
+    }
+    // The page stays reserved for the first block.
+    store->reserved_.insert(probe->first, page);
+    return store;
+  }
+  store->unreserved_.insert(probe->first, page);
   return store;
 }
 
@@ -104,7 +175,8 @@ void BlockStore::replaceCurrent(std::shared_ptr<BlockStore> store) {
   currentStore() = {true, std::move(store)};
 }
 
-BlockStore::BlockStore(std::string folder, int fd) : folder_(std::move(folder)), fd_(fd) {}
+BlockStore::BlockStore(std::string folder, int fd, SystemCalls calls)
+    : folder_(std::move(folder)), fd_(fd), calls_(std::move(calls)) {}
 
 BlockStore::~BlockStore() {
   for (char* extent : extents_) ::munmap(extent, static_cast<size_t>(extentBytes));
@@ -117,78 +189,146 @@ void BlockStore::addExtent() {
   void* address = ::mmap(nullptr, static_cast<size_t>(extentBytes), PROT_READ | PROT_WRITE, MAP_SHARED, fd_, start);
   if (address == MAP_FAILED) throw std::system_error(errno, std::generic_category());
   extents_.push_back(static_cast<char*>(address));
-  insertFree(start, extentBytes);
+  unreserved_.insert(start, extentBytes);
 }
 
-void BlockStore::insertFree(int64_t offset, int64_t bytes) {
-  // Join the free neighbours inside the same extent.
-  auto next = freeByOffset_.lower_bound(offset);
-  if (next != freeByOffset_.end() && next->first == offset + bytes && (offset + bytes) % extentBytes != 0) {
-    bytes += next->second;
-    eraseFree(next);
-  }
-  if (auto it = freeByOffset_.lower_bound(offset); it != freeByOffset_.begin()) {
-    auto previous = std::prev(it);
-    if (previous->first + previous->second == offset && offset % extentBytes != 0) {
-      offset = previous->first;
-      bytes += previous->second;
-      eraseFree(previous);
-    }
-  }
-  freeByOffset_.emplace(offset, bytes);
-  freeBySize_.emplace(bytes, offset);
+float* BlockStore::address(int64_t offset) const {
+  return reinterpret_cast<float*>(extents_[static_cast<size_t>(offset / extentBytes)] + offset % extentBytes);
 }
 
-void BlockStore::eraseFree(std::map<int64_t, int64_t>::iterator it) {
-  freeBySize_.erase({it->second, it->first});
-  freeByOffset_.erase(it);
+int BlockStore::fallocate(int mode, int64_t offset, int64_t length) const {
+  for (;;) {
+    const int result =
+        calls_.fallocate ? calls_.fallocate(fd_, mode, offset, length) : ::fallocate(fd_, mode, offset, length);
+    if (result == 0 || errno != EINTR) return result;
+  }
+}
+
+bool BlockStore::populate(int64_t offset, int64_t bytes) const {
+  if (!populates_) return true;
+  float* data = address(offset);
+  const auto length = static_cast<size_t>(bytes);
+  return (calls_.madvise ? calls_.madvise(data, length, MADV_POPULATE_WRITE)
+                         : ::madvise(data, length, MADV_POPULATE_WRITE)) == 0;
 }
 
 BlockStore::Range BlockStore::allocate(int64_t bytes) {
   QUAR_PRECONDITION(bytes > 0 && bytes <= extentBytes, "Block store ranges hold 1 byte to one extent");
   const int64_t page = pageBytes();
   bytes = (bytes + page - 1) / page * page;
-  Range range;
-  {
-    std::lock_guard lock(mutex_);
-    if (bytes > capacity_ - inUse_) throw QuarError::outOfSpace(folder_, ENOSPC);
-    auto fit = freeBySize_.lower_bound({bytes, 0});
-    if (fit == freeBySize_.end()) {
-      try {
-        addExtent();
-      } catch (const std::system_error&) {
-        return {};
-      }
-      fit = freeBySize_.lower_bound({bytes, 0});
-    }
-    const auto [length, offset] = *fit;
-    eraseFree(freeByOffset_.find(offset));
-    if (length > bytes) insertFree(offset + bytes, length - bytes);
-    range = {reinterpret_cast<float*>(extents_[static_cast<size_t>(offset / extentBytes)] + offset % extentBytes), offset,
-             bytes};
-    inUse_ += bytes;
-  }
-  // Reserve the disk space before anything writes the pages, then map them writable in one
-  // call instead of one fault per page.
-  if (const int error = ::posix_fallocate(fd_, range.offset, range.bytes); error != 0) {
+  for (bool punched = false;; punched = true) {
+    Range range;
+    int64_t run = 0;  // the unreserved bytes taken, from range.offset on
     {
-      std::lock_guard lock(mutex_);
-      insertFree(range.offset, range.bytes);
-      inUse_ -= range.bytes;
+      std::unique_lock lock(mutex_);
+      if (bytes > capacity_ - inUse_) throw QuarError::outOfSpace(folder_, ENOSPC);
+      // One thread reserves a run at a time; the others wait for it rather than reserve their own.
+      auto taken = reserved_.take(bytes, bytes);
+      for (; !taken && reserving_ && !gaveUp_; taken = reserved_.take(bytes, bytes)) reserveDone_.wait(lock);
+      if (gaveUp_) return {};
+      if (!taken) {
+        taken = unreserved_.take(bytes, runBytes);
+        if (!taken) {
+          try {
+            addExtent();
+          } catch (const std::system_error&) {
+            return {};
+          }
+          taken = unreserved_.take(bytes, runBytes);
+        }
+        run = taken->second;
+        reserving_ = true;
+      }
+      range = {address(taken->first), taken->first, bytes};
+      inUse_ += bytes;
     }
-    if (error == ENOSPC || error == EDQUOT) throw QuarError::outOfSpace(folder_, error);
-    return {};
+    if (run == 0) return range;
+    const RunFailure failure = reserveRun(range, run);
+    if (failure.populating != 0) {
+      giveUp("the kernel cannot map its pages: " + std::string(std::strerror(failure.populating)));
+      return {};
+    }
+    if (failure.reserving == 0) return range;
+    if (!isDiskFull(failure.reserving)) {
+      giveUp("the file system cannot reserve space: " + std::string(std::strerror(failure.reserving)));
+      return {};
+    }
+    std::unique_lock lock(mutex_);
+    // Released space waiting for its batch may be what the disk lacks.
+    if (!punched && reserved_.total() > 0) {
+      punchReserved(lock);
+      continue;
+    }
+    throw QuarError::outOfSpace(folder_, failure.reserving);
   }
-  ::madvise(range.data, static_cast<size_t>(range.bytes), MADV_POPULATE_WRITE);
-  return range;
+}
+
+BlockStore::RunFailure BlockStore::reserveRun(const Range& range, int64_t run) {
+  // On a disk without room for the whole run, only the range.
+  int64_t reserved = run;
+  RunFailure failure;
+  failure.reserving = fallocate(0, range.offset, run) == 0 ? 0 : errno;
+  if (isDiskFull(failure.reserving) && run > range.bytes) {
+    reserved = range.bytes;
+    failure.reserving = fallocate(0, range.offset, range.bytes) == 0 ? 0 : errno;
+  }
+  // The whole run's pages are mapped writable at once, rather than each range's as it is handed
+  // out: the kernel fills fresh file pages far faster in long runs. A kernel that cannot would
+  // fault (SIGBUS) at the first write.
+  if (failure.reserving == 0 && !populate(range.offset, reserved)) failure.populating = errno;
+  std::lock_guard lock(mutex_);
+  if (failure.reserving != 0) {
+    unreserved_.insert(range.offset, run);
+  } else if (failure.populating != 0) {
+    reserved_.insert(range.offset, reserved);
+    if (run > reserved) unreserved_.insert(range.offset + reserved, run - reserved);
+  } else if (run > range.bytes) {
+    (reserved == run ? reserved_ : unreserved_).insert(range.offset + range.bytes, run - range.bytes);
+  }
+  if (failure.reserving != 0 || failure.populating != 0) inUse_ -= range.bytes;
+  reserving_ = false;
+  reserveDone_.notify_all();
+  return failure;
 }
 
 void BlockStore::release(const Range& range) {
   if (!range.data) return;
-  ::fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, range.offset, range.bytes);
-  std::lock_guard lock(mutex_);
-  insertFree(range.offset, range.bytes);
+  std::unique_lock lock(mutex_);
   inUse_ -= range.bytes;
+  reserved_.insert(range.offset, range.bytes);
+  releasedSincePunch_ += range.bytes;
+  if (!punchRefused_ && (inUse_ == 0 || releasedSincePunch_ >= punchBatchBytes)) punchReserved(lock);
+}
+
+void BlockStore::punchReserved(std::unique_lock<std::mutex>& lock) {
+  std::vector<std::pair<int64_t, int64_t>> ranges = reserved_.takeAll();
+  releasedSincePunch_ = 0;
+  int64_t punching = 0;
+  for (const auto& range : ranges) punching += range.second;
+  punching_ += punching;
+  lock.unlock();
+  // Neighbours in the file go in one call, across extents too.
+  std::vector<bool> refused(ranges.size(), false);
+  for (size_t first = 0; first < ranges.size();) {
+    size_t last = first;
+    int64_t end = ranges[first].first + ranges[first].second;
+    while (last + 1 < ranges.size() && ranges[last + 1].first == end) end += ranges[++last].second;
+    if (fallocate(FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, ranges[first].first, end - ranges[first].first) != 0)
+      std::fill(refused.begin() + static_cast<ptrdiff_t>(first), refused.begin() + static_cast<ptrdiff_t>(last) + 1, true);
+    first = last + 1;
+  }
+  lock.lock();
+  punching_ -= punching;
+  for (size_t i = 0; i < ranges.size(); ++i) {
+    (refused[i] ? reserved_ : unreserved_).insert(ranges[i].first, ranges[i].second);
+    if (refused[i]) punchRefused_ = true;
+  }
+}
+
+void BlockStore::giveUp(const std::string& why) {
+  if (!gaveUp_.exchange(true))
+    std::fprintf(stderr, "Quarnel: audio is kept in memory from now on, the cache folder %s cannot hold it (%s)\n",
+                 folder_.c_str(), why.c_str());
 }
 
 void BlockStore::setCapacity(int64_t bytes) {
@@ -199,6 +339,11 @@ void BlockStore::setCapacity(int64_t bytes) {
 int64_t BlockStore::bytesInUse() const {
   std::lock_guard lock(mutex_);
   return inUse_;
+}
+
+int64_t BlockStore::bytesHeld() const {
+  std::lock_guard lock(mutex_);
+  return inUse_ + reserved_.total() + punching_;
 }
 
 bool BlockStore::pageOutAll() const {

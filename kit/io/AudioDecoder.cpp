@@ -5,8 +5,10 @@
 #include <chrono>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <system_error>
 #include <unistd.h>
 
@@ -39,33 +41,37 @@ int64_t reservedFrames(const std::filesystem::path& url, const AudioFileInfo& in
   return std::min(info.frameCount, plausible) + extraReservedFrames;
 }
 
-// Cuts a stream of chunks into blocks of a fixed length for a block handler, timing its work.
+// Cuts a stream of chunks into blocks of a fixed length, copying each chunk into the rooms the
+// handler gives out, and times that work.
 class BlockCutter {
 public:
-  BlockCutter(int64_t blockFrames, const DecodeBlockHandler& onBlock) : blockFrames_(blockFrames), onBlock_(onBlock) {}
+  BlockCutter(int64_t blockFrames, const DecodeRoomHandler& onRoom) : blockFrames_(blockFrames), onRoom_(onRoom) {}
 
   // Seconds spent cutting and in the handler.
   double seconds() const { return seconds_; }
 
   // Starts again from frame 0 (a decode that starts over calls its format handler again).
   void start(int channels) {
+    room_.reset();
+    channels_ = channels;
     start_ = 0;
-    clearPending(channels);
+    filled_ = 0;
   }
   void append(ChannelViews chunk) {
     const auto began = std::chrono::steady_clock::now();
-    const size_t frames = chunk.empty() || pending_.empty() ? 0 : chunk.front().size();
-    for (size_t offset = 0; offset < frames;) {
-      const size_t n = std::min(frames - offset, static_cast<size_t>(blockFrames_) - pending_.front().size());
-      for (size_t c = 0; c < pending_.size(); ++c)
-        pending_[c].insert(pending_[c].end(), chunk[c].begin() + static_cast<ptrdiff_t>(offset),
-                           chunk[c].begin() + static_cast<ptrdiff_t>(offset + n));
+    const int64_t frames = chunk.empty() ? 0 : static_cast<int64_t>(chunk.front().size());
+    for (int64_t offset = 0; offset < frames;) {
+      if (!room_) room_ = onRoom_(channels_, start_, blockFrames_);
+      const int64_t n = std::min(frames - offset, blockFrames_ - filled_);
+      const std::span<float* const> channels = room_->channels();
+      for (size_t c = 0; c < channels.size(); ++c) std::copy_n(chunk[c].data() + offset, n, channels[c] + filled_);
       offset += n;
-      if (static_cast<int64_t>(pending_.front().size()) == blockFrames_) handOn();
+      filled_ += n;
+      if (filled_ == blockFrames_) handOn();
     }
     seconds_ += secondsSince(began);
   }
-  // Hands on the pending frames, if any.
+  // Hands on the frames of the last room, if any.
   void flush() {
     const auto began = std::chrono::steady_clock::now();
     handOn();
@@ -78,30 +84,26 @@ private:
   }
 
   void handOn() {
-    if (pending_.empty() || pending_.front().empty()) return;
-    const auto frames = static_cast<int64_t>(pending_.front().size());
-    const auto channels = static_cast<int>(pending_.size());
-    onBlock_(std::move(pending_), start_);
-    start_ += frames;
-    clearPending(channels);
-  }
-
-  void clearPending(int channels) {
-    pending_.assign(static_cast<size_t>(std::max(channels, 0)), {});
-    for (auto& channel : pending_) channel.reserve(static_cast<size_t>(blockFrames_));
+    if (!room_) return;
+    room_->finish(filled_);
+    room_.reset();
+    start_ += filled_;
+    filled_ = 0;
   }
 
   const int64_t blockFrames_;
-  const DecodeBlockHandler& onBlock_;
-  std::vector<std::vector<float>> pending_;
+  const DecodeRoomHandler& onRoom_;
+  std::unique_ptr<BlockRoom> room_;
+  int channels_ = 0;
   int64_t start_ = 0;
+  int64_t filled_ = 0;  // frames in room_
   double seconds_ = 0;
 };
 
 } // namespace
 
 AudioFileInfo AudioDecoder::decodeBlocks(const std::filesystem::path& url, const DecodeProgress& progress,
-                                         const DecodeFormatHandler& onFormat, const DecodeBlockHandler& onBlock,
+                                         const DecodeFormatHandler& onFormat, const DecodeRoomHandler& onRoom,
                                          int64_t blockFrames, DecodeStages* stages, const FFmpegTools& tools) {
   QUAR_PRECONDITION(blockFrames >= 1, "Blocks need at least one frame");
   if (!isReadable(url)) throw unreadableFile();
@@ -109,9 +111,9 @@ AudioFileInfo AudioDecoder::decodeBlocks(const std::filesystem::path& url, const
   try {
     CoreAudioFileReader reader(url);
     if (reader.canDecodeConcurrently())
-      return reader.decodeConcurrently(progress, onFormat, onBlock, blockFrames, stages);
+      return reader.decodeConcurrently(progress, onFormat, onRoom, blockFrames, stages);
     if (const auto split = SplitDecoder::open(reader))
-      return split->decode(progress, onFormat, onBlock, blockFrames, stages);
+      return split->decode(progress, onFormat, onRoom, blockFrames, stages);
   } catch (const CoreAudioCannotDecode&) {
     // decode below tries the native reader again and then the FFmpeg tools.
   } catch (const CoreAudioReadFailure&) {
@@ -119,7 +121,7 @@ AudioFileInfo AudioDecoder::decodeBlocks(const std::filesystem::path& url, const
     // to the FFmpeg tools as it does for a damaged file read in order.
   }
   const auto began = std::chrono::steady_clock::now();
-  BlockCutter cutter(blockFrames, onBlock);
+  BlockCutter cutter(blockFrames, onRoom);
   const AudioFileInfo info = decode(
       url, progress,
       [&](const AudioFileInfo& format) {

@@ -42,17 +42,19 @@ struct AudioDecoder {
   static AudioFileInfo decode(const std::filesystem::path& url, const DecodeProgress& progress,
                               const DecodeFormatHandler& onFormat, const DecodeChunkHandler& onChunk,
                               const FFmpegTools& tools = FFmpegTool::installed());
-  // Like decode, with the audio cut into blocks of `blockFrames` (>= 1) frames: block k holds
-  // frames [k·blockFrames, (k + 1)·blockFrames) (the last one shorter) and reaches `onBlock`
-  // exactly once (once more after a second `onFormat`, as decode tells). Linear PCM, and the
-  // FLAC and MPEG audio that SplitDecoder takes, arrive from several threads at once, in any
-  // order, after `onFormat` has stated the exact length, with the samples of `decode`;
-  // everything else arrives in order on the calling thread. `onFormat` and `progress` run on
-  // the calling thread. On the concurrent paths a false from `progress` after the last block has
-  // arrived comes too late to cancel: the finished decode is returned. `stages`, when given,
-  // receives where the time went.
+  // Like decode, with the audio cut into blocks of `blockFrames` (>= 1) frames, each written
+  // straight into a room from `onRoom`: block k holds frames [k·blockFrames, (k + 1)·blockFrames)
+  // (the last one shorter) and its room is finished exactly once (once more after a second
+  // `onFormat`, as decode tells; rooms of the first reading not finished by then are dropped).
+  // Linear PCM, and the FLAC and MPEG audio that SplitDecoder takes, are read into rooms of
+  // their exact length from several threads at once, in any order, after `onFormat` has stated
+  // the exact length, with the samples of `decode`; everything else arrives in order on the
+  // calling thread, in rooms of `blockFrames` frames (the last one finished shorter). `onFormat`
+  // and `progress` run on the calling thread. On the concurrent paths a false from `progress`
+  // after the last block has arrived comes too late to cancel: the finished decode is returned.
+  // `stages`, when given, receives where the time went.
   static AudioFileInfo decodeBlocks(const std::filesystem::path& url, const DecodeProgress& progress,
-                                    const DecodeFormatHandler& onFormat, const DecodeBlockHandler& onBlock,
+                                    const DecodeFormatHandler& onFormat, const DecodeRoomHandler& onRoom,
                                     int64_t blockFrames, DecodeStages* stages = nullptr,
                                     const FFmpegTools& tools = FFmpegTool::installed());
   // The whole file in memory.

@@ -1,14 +1,15 @@
 // The callbacks every decoder reports through: progress, the file description, and the audio as
-// read-only chunks in order or as blocks the handler keeps. Which thread calls them is up to
-// the decoder (see AudioDecoder).
+// read-only chunks in order or written straight into rooms the handler gives out. Which thread
+// calls them is up to the decoder (see AudioDecoder).
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <vector>
+#include <memory>
 
 #include "base/AudioFormats.h"
 #include "base/AudioSource.h"
+#include "base/BlockRoom.h"
 
 namespace quar {
 
@@ -18,8 +19,9 @@ using DecodeProgress = std::function<bool(double fraction)>;
 using DecodeFormatHandler = std::function<void(const AudioFileInfo& info)>;
 // Receives one read-only view per channel, valid only during the call.
 using DecodeChunkHandler = std::function<void(ChannelViews chunk)>;
-// Receives the frames [start, start + length) of a file as planar arrays (one per channel, all
-// of one length) that the handler may keep.
-using DecodeBlockHandler = std::function<void(std::vector<std::vector<float>>&& channels, int64_t start)>;
+// Gives room for `frames` frames of `channels` channels, to hold frames [start, start + frames)
+// of the file; the decoder writes the samples into it and finishes it. May throw (no room).
+using DecodeRoomHandler =
+    std::function<std::unique_ptr<BlockRoom>(int channels, int64_t start, int64_t frames)>;
 
 } // namespace quar

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <numeric>
 #include <span>
@@ -71,14 +72,15 @@ private:
 
 } // namespace
 
-// Collects one piece's samples into blocks and hands each block on once it is full. It never
-// throws, because libFLAC calls it: a failure of the handler, or a cancellation, makes the
-// appends return false and is raised by the decode once the piece's decoder has returned.
+// Writes one piece's samples straight into rooms, one per block, and finishes each once it is
+// full. It never throws, because libFLAC calls it: a failure of the handler, or a cancellation,
+// makes the appends return false and is raised by the decode once the piece's decoder has
+// returned.
 class SplitDecoder::Sink {
 public:
-  Sink(size_t channels, int64_t start, int64_t frames, int64_t blockFrames, const DecodeBlockHandler& onBlock,
+  Sink(size_t channels, int64_t start, int64_t frames, int64_t blockFrames, const DecodeRoomHandler& onRoom,
        const std::atomic<bool>& cancelled)
-      : channels_(channels), start_(start), frames_(frames), blockFrames_(blockFrames), onBlock_(onBlock),
+      : channels_(channels), start_(start), frames_(frames), blockFrames_(blockFrames), onRoom_(onRoom),
         cancelled_(cancelled) {}
 
   int64_t frames() const { return frames_; }
@@ -109,20 +111,20 @@ private:
     const Clock::time_point began = Clock::now();
     try {
       for (int64_t done = 0; done < frames && filled_ < frames_;) {
-        if (block_.empty()) {
-          const int64_t length = std::min(blockFrames_ - filled_ % blockFrames_, frames_ - filled_);
-          block_.assign(channels_, std::vector<float>(static_cast<size_t>(length)));
-          blockFilled_ = 0;
+        if (!room_) {
+          roomFrames_ = std::min(blockFrames_ - filled_ % blockFrames_, frames_ - filled_);
+          room_ = onRoom_(static_cast<int>(channels_), start_ + filled_, roomFrames_);
+          roomFilled_ = 0;
         }
-        const int64_t n = std::min(frames - done, static_cast<int64_t>(block_.front().size()) - blockFilled_);
-        for (size_t c = 0; c < channels_; ++c) copy(c, block_[c].data() + blockFilled_, done, n);
+        const int64_t n = std::min(frames - done, roomFrames_ - roomFilled_);
+        const std::span<float* const> channels = room_->channels();
+        for (size_t c = 0; c < channels_; ++c) copy(c, channels[c] + roomFilled_, done, n);
         done += n;
-        blockFilled_ += n;
+        roomFilled_ += n;
         filled_ += n;
-        if (blockFilled_ == static_cast<int64_t>(block_.front().size())) {
-          const int64_t blockStart = start_ + filled_ - blockFilled_;
-          onBlock_(std::move(block_), blockStart);
-          block_.clear();
+        if (roomFilled_ == roomFrames_) {
+          room_->finish(roomFrames_);
+          room_.reset();
         }
       }
     } catch (...) {
@@ -136,10 +138,11 @@ private:
   const int64_t start_;
   const int64_t frames_;
   const int64_t blockFrames_;
-  const DecodeBlockHandler& onBlock_;
+  const DecodeRoomHandler& onRoom_;
   const std::atomic<bool>& cancelled_;
-  std::vector<std::vector<float>> block_;
-  int64_t blockFilled_ = 0;
+  std::unique_ptr<BlockRoom> room_;
+  int64_t roomFrames_ = 0;
+  int64_t roomFilled_ = 0;
   int64_t filled_ = 0;
   double joinSeconds_ = 0;
   std::exception_ptr error_;
@@ -291,7 +294,7 @@ std::unique_ptr<SplitDecoder> SplitDecoder::open(const CoreAudioFileReader& read
 }
 
 AudioFileInfo SplitDecoder::decode(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
-                                   const DecodeBlockHandler& onBlock, int64_t blockFrames, DecodeStages* stages) {
+                                   const DecodeRoomHandler& onRoom, int64_t blockFrames, DecodeStages* stages) {
   QUAR_PRECONDITION(blockFrames >= 1, "Blocks need at least one frame");
   const int64_t total = frameCount();
   const auto channels = static_cast<size_t>(reader_.fileFormat().channelsPerFrame);
@@ -307,7 +310,7 @@ AudioFileInfo SplitDecoder::decode(const DecodeProgress& progress, const DecodeF
   DecodeStages spent{upfrontReadSeconds(), 0, 0, pieces};
   parallelFor(pieces, true, [&](int64_t index) {
     const int64_t start = index * pieceFrames;
-    Sink sink(channels, start, std::min(pieceFrames, total - start), blockFrames, onBlock, cancelled);
+    Sink sink(channels, start, std::min(pieceFrames, total - start), blockFrames, onRoom, cancelled);
     double readSeconds = 0;
     const Clock::time_point began = Clock::now();
     const int32_t status = decodePiece(start, sink, readSeconds);

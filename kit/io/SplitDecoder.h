@@ -29,12 +29,13 @@ public:
   virtual ~SplitDecoder() = default;
 
   // Delivers the whole file as blocks of `blockFrames` (>= 1) frames, block k holding frames
-  // [k·blockFrames, (k + 1)·blockFrames) (the last one shorter), each exactly once, from any
-  // thread of the pool, in any order. `onFormat` (with the exact length) and `progress` run on
+  // [k·blockFrames, (k + 1)·blockFrames) (the last one shorter), each decoded straight into a
+  // room of its length from `onRoom` and finished exactly once, from any thread of the pool, in
+  // any order. `onFormat` (with the exact length) and `progress` run on
   // the calling thread. Throws QuarError (decodeFailed for a damaged piece, cancelled) or what a
   // handler throws. `stages`, when given, receives where the time went.
   AudioFileInfo decode(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
-                       const DecodeBlockHandler& onBlock, int64_t blockFrames, DecodeStages* stages = nullptr);
+                       const DecodeRoomHandler& onRoom, int64_t blockFrames, DecodeStages* stages = nullptr);
 
   class Sink;
 

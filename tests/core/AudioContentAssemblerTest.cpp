@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <thread>
 
 #include "ContentTestSupport.h"
@@ -21,6 +23,14 @@ Planar slice(const Planar& source, size_t start, size_t count) {
   return part;
 }
 
+// Writes the frames into a room of the assembler for `start` and finishes it.
+void add(AudioContentAssembler& assembler, const Planar& frames, int64_t start) {
+  const auto count = static_cast<int64_t>(frames.front().size());
+  const std::unique_ptr<BlockRoom> room = assembler.room(static_cast<int>(frames.size()), start, count);
+  for (size_t c = 0; c < frames.size(); ++c) std::copy(frames[c].begin(), frames[c].end(), room->channels()[c]);
+  room->finish(count);
+}
+
 } // namespace
 
 // Blocks added in reverse order from several threads build the content the builder makes from
@@ -32,7 +42,7 @@ TEST(AudioContentAssembler, BuildsWhatTheBuilderBuildsWhateverTheOrder) {
   std::vector<std::thread> threads;
   for (size_t start = (source[0].size() - 1) / block * block;; start -= block) {
     threads.emplace_back([&, start] {
-      assembler.add(slice(source, start, std::min(block, source[0].size() - start)), static_cast<int64_t>(start));
+      add(assembler, slice(source, start, std::min(block, source[0].size() - start)), static_cast<int64_t>(start));
     });
     if (start == 0) break;
   }
@@ -54,9 +64,29 @@ TEST(AudioContentAssembler, BuildsWhatTheBuilderBuildsWhateverTheOrder) {
   }
 }
 
+// A room finished with fewer frames than it was made for makes a block of just those; one
+// finished empty or dropped adds nothing.
+TEST(AudioContentAssembler, RoomsFinishedShortOrNotAtAll) {
+  const Planar source = noiseChannels(2, 5000, 5);
+  AudioContentAssembler assembler(2, 48000);
+  {
+    const std::unique_ptr<BlockRoom> room = assembler.room(2, 0, 8192);
+    ASSERT_EQ(room->channels().size(), 2u);
+    for (size_t c = 0; c < 2; ++c) std::copy(source[c].begin(), source[c].end(), room->channels()[c]);
+    room->finish(5000);
+  }
+  assembler.room(2, 5000, 100)->finish(0);
+  static_cast<void>(assembler.room(2, 5000, 100));
+  EXPECT_EQ(assembler.frameCount(), 5000);
+  const AudioContent content = assembler.build();
+  ASSERT_EQ(content.segmentCount(), 1);
+  EXPECT_EQ(content.segments().front().block->frameCount(), 5000);
+  EXPECT_EQ(allFrames(content), source);
+  EXPECT_EQ(content.peaks(1, content.fullRange()), AudioContent(source, 48000).peaks(1, content.fullRange()));
+}
+
 TEST(AudioContentAssembler, NothingAddedBuildsEmptyContent) {
   AudioContentAssembler assembler(1, 48000);
-  assembler.add(Planar{{}}, 0);
   EXPECT_EQ(assembler.frameCount(), 0);
   EXPECT_TRUE(assembler.build().isEmpty());
 }
@@ -66,16 +96,16 @@ TEST(AudioContentAssemblerDeathTest, GapsAndOverlapsStopTheProgram) {
   EXPECT_DEATH(
       {
         AudioContentAssembler assembler(1, 48000);
-        assembler.add(Planar(part), 0);
-        assembler.add(Planar(part), 20);
+        add(assembler, part, 0);
+        add(assembler, part, 20);
         assembler.build();
       },
       "gaps");
   EXPECT_DEATH(
       {
         AudioContentAssembler assembler(1, 48000);
-        assembler.add(Planar(part), 0);
-        assembler.add(Planar(part), 0);
+        add(assembler, part, 0);
+        add(assembler, part, 0);
       },
       "one frame");
 }

@@ -4,12 +4,24 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <linux/falloc.h>
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <csignal>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <utility>
 
 #include "ContentTestSupport.h"
 #include "base/QuarError.h"
+#include "core/AudioContentAssembler.h"
 #include "core/AudioContentBuilder.h"
 #include "core/BlockStore.h"
 #include "core/Processing.h"
@@ -38,8 +50,9 @@ protected:
     BlockStore::replaceCurrent(store);
     return store;
   }
-  bool mountTmpfs(const std::string& size) {
-    mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+  bool mountTmpfs(const std::string& size) { return mount("tmpfs", ("size=" + size).c_str()); }
+  bool mount(const char* type, const char* options) {
+    mounted_ = ::mount(type, folder_.c_str(), type, 0, options) == 0;
     return mounted_;
   }
 
@@ -50,6 +63,50 @@ protected:
 AudioContent noiseContent(int64_t frames) {
   AudioContentBuilder builder(2, 48000);
   builder.append(noiseChannels(2, static_cast<size_t>(frames), 7));
+  return builder.build();
+}
+
+bool allInStore(const AudioContent& content) {
+  return std::all_of(content.segments().begin(), content.segments().end(),
+                     [](const Segment& segment) { return segment.block->inStore(); });
+}
+
+constexpr int reserve = 0;
+constexpr int punch = FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE;
+
+// System calls that count what the store asks of the kernel and refuse as told: an errno for a
+// fallocate of a mode or a populate, by the number of earlier such calls; 0 lets the kernel
+// answer.
+struct Kernel {
+  std::function<int(int mode, int call)> refuseFallocate = [](int, int) { return 0; };
+  std::function<int(int call)> refusePopulate = [](int) { return 0; };
+  std::map<int, int> fallocates;  // calls by mode
+  int populates = 0;
+
+  BlockStore::SystemCalls systemCalls() {
+    return {[this](int fd, int mode, int64_t offset, int64_t length) {
+              if (const int error = refuseFallocate(mode, fallocates[mode]++)) return errno = error, -1;
+              return ::fallocate(fd, mode, offset, length);
+            },
+            [this](void* address, size_t length, int advice) {
+              if (advice == MADV_POPULATE_WRITE)
+                if (const int error = refusePopulate(populates++)) return errno = error, -1;
+              return ::madvise(address, length, advice);
+            }};
+  }
+};
+
+// The planar samples as content, block after block on this thread, so that the store is asked
+// in frame order.
+AudioContent blockByBlock(const std::vector<std::vector<float>>& source) {
+  AudioContentBuilder builder(static_cast<int>(source.size()), 48000);
+  constexpr auto block = static_cast<size_t>(AudioBlock::preferredFrameCount);
+  for (size_t start = 0; start < source.front().size(); start += block) {
+    std::vector<std::span<const float>> views;
+    for (const auto& channel : source)
+      views.emplace_back(channel.data() + start, std::min(block, channel.size() - start));
+    builder.append(ChannelViews(views));
+  }
   return builder.build();
 }
 
@@ -162,7 +219,8 @@ TEST_F(BlockStoreTest, KilledProcessLeavesNoFile) {
   if (child == 0) {
     auto store = BlockStore::open(folder_.string());
     BlockStore::replaceCurrent(store);
-    const AudioContent content = noiseContent(300000);
+    // Made on this thread: the worker pool's threads were not forked.
+    const AudioContent content = blockByBlock(noiseChannels(2, 300000, 7));
     const char byte = store && store->bytesInUse() > 0 ? 1 : 0;
     static_cast<void>(::write(ready[1], &byte, 1));
     ::pause();
@@ -240,4 +298,151 @@ TEST_F(BlockStoreTest, FullDiskForTheSummaryFailsTheEdit) {
   const AudioContent quieter = applyingGain(shorter, -3);
   EXPECT_TRUE(quieter.segments().front().block->inStore());
   for (const auto& range : fillers) store->release(range);
+}
+
+// A long content takes a handful of reservations and mappings of many blocks each, not one per
+// block, and gives its space back in a few calls once nothing is in use.
+TEST_F(BlockStoreTest, SpaceIsReservedAndGivenBackInRuns) {
+  Kernel kernel;
+  auto store = BlockStore::open(folder_.string(), nullptr, kernel.systemCalls());
+  ASSERT_TRUE(store);
+  BlockStore::replaceCurrent(store);
+  kernel.fallocates.clear();
+  kernel.populates = 0;
+  constexpr int blocks = 160;  // 80 MiB
+  {
+    const AudioContent content = noiseContent(blocks * AudioBlock::preferredFrameCount);
+    EXPECT_TRUE(allInStore(content));
+    EXPECT_LE(kernel.fallocates[reserve], 2);
+    EXPECT_LE(kernel.populates, 2);
+    EXPECT_LT(store->bytesHeld() - store->bytesInUse(), int64_t{64} << 20);
+  }
+  EXPECT_EQ(store->bytesInUse(), 0);
+  EXPECT_EQ(store->bytesHeld(), 0);
+  EXPECT_LE(kernel.fallocates[punch], blocks / 10);
+}
+
+// Where the file system cannot reserve space (glibc would only write zeros in its place, as on
+// ramfs, NFS before 4.2 or some copy-on-write file systems), the folder is not used.
+TEST_F(BlockStoreTest, AFileSystemThatCannotReserveSpaceIsNotUsed) {
+  for (const int error : {EOPNOTSUPP, ENOSYS}) {
+    Kernel kernel;
+    kernel.refuseFallocate = [error](int mode, int) { return mode == reserve ? error : 0; };
+    std::string why;
+    EXPECT_FALSE(BlockStore::open(folder_.string(), &why, kernel.systemCalls()));
+    EXPECT_NE(why.find("cannot reserve space"), std::string::npos) << why;
+  }
+  // A full disk is no reason to refuse the folder: a later edit meets it as an error.
+  Kernel full;
+  full.refuseFallocate = [](int mode, int) { return mode == reserve ? ENOSPC : 0; };
+  auto store = BlockStore::open(folder_.string(), nullptr, full.systemCalls());
+  ASSERT_TRUE(store);
+  try {
+    store->allocate(BlockStore::minimumBytes);
+    FAIL() << "a full disk gave room";
+  } catch (const QuarError& error) {
+    EXPECT_EQ(error.kind(), QuarError::Kind::outOfSpace);
+  }
+  EXPECT_EQ(store->bytesInUse(), 0);
+
+  if (!mount("ramfs", "")) GTEST_SKIP() << "mounting a ramfs is not permitted here";
+  std::string why;
+  EXPECT_FALSE(BlockStore::open(folder_.string(), &why));
+  EXPECT_NE(why.find("cannot reserve space"), std::string::npos) << why;
+}
+
+// A kernel that will not map reserved pages, or stops reserving, has the store give up: the
+// blocks made from then on live on the heap, said once, and every block reads back as written.
+TEST_F(BlockStoreTest, AStoreWhosePagesCannotBeMappedTurnsToTheHeap) {
+  struct Case {
+    const char* name;
+    int populateError;    // from the first populate after the store opened
+    int reservationError; // from the first reservation after the store opened
+  };
+  const Case cases[] = {{"populate faults", EFAULT, 0}, {"populate without memory", ENOMEM, 0}, {"reservation refused", 0, EIO}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Kernel kernel;
+    // The store's own check when it opens is the first call of each.
+    kernel.refusePopulate = [&](int call) { return call >= 1 ? c.populateError : 0; };
+    kernel.refuseFallocate = [&](int mode, int call) { return mode == reserve && call >= 1 ? c.reservationError : 0; };
+    auto store = BlockStore::open(folder_.string(), nullptr, kernel.systemCalls());
+    ASSERT_TRUE(store);
+    BlockStore::replaceCurrent(store);
+    const auto source = noiseChannels(2, 5 * AudioBlock::preferredFrameCount, 3);
+    ::testing::internal::CaptureStderr();
+    const AudioContent content = blockByBlock(source);
+    const AudioContent again = blockByBlock(source);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    for (const AudioContent* made : {&content, &again})
+      for (const Segment& segment : made->segments()) EXPECT_FALSE(segment.block->inStore());
+    EXPECT_EQ(store->bytesInUse(), 0);
+    EXPECT_EQ(allFrames(content), source);
+    EXPECT_EQ(allFrames(again), source);
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(folder_.string()), std::string::npos) << said;
+  }
+}
+
+// A kernel without MADV_POPULATE_WRITE (before Linux 5.14) still reserves: the pages fault in at
+// the first write.
+TEST_F(BlockStoreTest, WithoutPopulatingThePagesFaultInOnFirstWrite) {
+  Kernel kernel;
+  kernel.refusePopulate = [](int) { return EINVAL; };
+  auto store = BlockStore::open(folder_.string(), nullptr, kernel.systemCalls());
+  ASSERT_TRUE(store);
+  BlockStore::replaceCurrent(store);
+  const auto source = noiseChannels(2, 3 * AudioBlock::preferredFrameCount, 3);
+  const AudioContent content(source, 48000);
+  EXPECT_TRUE(allInStore(content));
+  EXPECT_EQ(allFrames(content), source);
+  EXPECT_EQ(kernel.populates, 1);
+}
+
+// Space the file system would not punch out stays held, and counted so, and is used again.
+TEST_F(BlockStoreTest, SpaceThatCannotBePunchedOutIsCountedAndReused) {
+  Kernel kernel;
+  kernel.refuseFallocate = [](int mode, int) { return mode == punch ? EOPNOTSUPP : 0; };
+  auto store = BlockStore::open(folder_.string(), nullptr, kernel.systemCalls());
+  ASSERT_TRUE(store);
+  BlockStore::replaceCurrent(store);
+  int64_t held = 0;
+  {
+    const AudioContent content = noiseContent(20 * AudioBlock::preferredFrameCount);
+    held = store->bytesHeld();
+  }
+  EXPECT_EQ(store->bytesInUse(), 0);
+  EXPECT_EQ(store->bytesHeld(), held);
+  const int reservations = kernel.fallocates[reserve];
+  const AudioContent again = noiseContent(20 * AudioBlock::preferredFrameCount);
+  EXPECT_TRUE(allInStore(again));
+  EXPECT_EQ(kernel.fallocates[reserve], reservations);
+  EXPECT_EQ(store->bytesHeld(), held);
+}
+
+// A room is storage in the store from the start: finished, it is the block (cut to the frames
+// written); dropped unfinished, or finished empty, its space is given back.
+TEST_F(BlockStoreTest, RoomsHoldTheirSpaceOnlyUntilDroppedOrFinished) {
+  auto store = useStore(folder_);
+  ASSERT_TRUE(store);
+  const auto source = noiseChannels(2, 70000, 9);
+  AudioContentAssembler assembler(2, 48000);
+  {
+    const std::unique_ptr<BlockRoom> dropped = assembler.room(2, 0, AudioBlock::preferredFrameCount);
+    EXPECT_GT(store->bytesInUse(), 2 * AudioBlock::preferredFrameCount * int64_t{sizeof(float)});
+  }
+  EXPECT_EQ(store->bytesInUse(), 0);
+  assembler.room(2, 0, AudioBlock::preferredFrameCount)->finish(0);
+  EXPECT_EQ(store->bytesInUse(), 0);
+  for (const auto& [start, frames] : {std::pair<int64_t, int64_t>{0, AudioBlock::preferredFrameCount},
+                                      {AudioBlock::preferredFrameCount, 70000 - AudioBlock::preferredFrameCount}}) {
+    // The last room is made whole-block long and finished with what is left.
+    const std::unique_ptr<BlockRoom> room = assembler.room(2, start, AudioBlock::preferredFrameCount);
+    for (size_t c = 0; c < 2; ++c) std::copy_n(source[c].begin() + start, frames, room->channels()[c]);
+    room->finish(frames);
+  }
+  const AudioContent content = assembler.build();
+  EXPECT_EQ(content.segments().front().block->inStore(), true);
+  EXPECT_EQ(allFrames(content), source);
+  EXPECT_EQ(content.peaks(1, content.fullRange()), AudioContent(source, 48000).peaks(1, content.fullRange()));
 }

@@ -23,6 +23,7 @@ using namespace quar;
 using quar::testing::errorOf;
 using quar::testing::Collected;
 using quar::testing::TempFolder;
+using quar::testing::arrayRooms;
 
 namespace {
 
@@ -293,10 +294,10 @@ Blocks decodeBlocks(const std::filesystem::path& file, int64_t blockFrames,
         return progress(fraction);
       },
       [&](const AudioFileInfo& info) { blocks.announced = info; },
-      [&](std::vector<std::vector<float>>&& channels, int64_t start) {
+      arrayRooms([&](std::vector<std::vector<float>>&& channels, int64_t start) {
         std::lock_guard lock(mutex);
         EXPECT_TRUE(blocks.byStart.emplace(start, std::move(channels)).second) << "block at " << start << " twice";
-      },
+      }),
       blockFrames);
   return blocks;
 }
@@ -385,9 +386,9 @@ TEST(AudioDecoder, DecodeBlocksCancelsAndReportsOnTheCallingThread) {
   // A handler's error ends the decode.
   EXPECT_THROW(AudioDecoder::decodeBlocks(
                    files.wav, {}, [](const AudioFileInfo&) {},
-                   [](std::vector<std::vector<float>>&&, int64_t start) {
+                   arrayRooms([](std::vector<std::vector<float>>&&, int64_t start) {
                      if (start == 8192) throw std::runtime_error("full");
-                   },
+                   }),
                    1024),
                std::runtime_error);
 }

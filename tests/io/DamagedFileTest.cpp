@@ -17,6 +17,7 @@
 using namespace quar;
 using quar::testing::errorOf;
 using quar::testing::TempFolder;
+using quar::testing::arrayRooms;
 
 namespace {
 
@@ -72,10 +73,10 @@ TEST(DamagedFile, TheToolsReadWhatTheNativeReaderCannot) {
   std::map<int64_t, std::vector<float>> byStart;
   const AudioFileInfo blocks = AudioDecoder::decodeBlocks(
       file, {}, [&](const AudioFileInfo&) { byStart.clear(); },
-      [&](std::vector<std::vector<float>>&& channels, int64_t start) {
+      arrayRooms([&](std::vector<std::vector<float>>&& channels, int64_t start) {
         const std::lock_guard lock(mutex);
         EXPECT_TRUE(byStart.emplace(start, std::move(channels[0])).second) << start;
-      },
+      }),
       4096);
   std::vector<float> joined;
   for (const auto& [start, samples] : byStart) {

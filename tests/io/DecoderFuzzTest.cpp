@@ -17,6 +17,7 @@ namespace quar {
 namespace {
 
 using testing::TempFolder;
+using testing::arrayRooms;
 using testing::bytesOf;
 using testing::writeBytes;
 
@@ -99,7 +100,7 @@ TEST_P(DecoderFuzzTest, MutatedFilesDecodeOrFailCleanly) {
     // The editor's decode, which reads FLAC, MP3 and linear PCM in pieces at once.
     try {
       AudioDecoder::decodeBlocks(
-          file, nullptr, [](const AudioFileInfo&) {}, [](std::vector<std::vector<float>>&&, int64_t) {}, 4096);
+          file, nullptr, [](const AudioFileInfo&) {}, arrayRooms([](std::vector<std::vector<float>>&&, int64_t) {}), 4096);
     } catch (const QuarError& error) {
       EXPECT_FALSE(error.message().empty());
     } catch (const std::exception& error) {

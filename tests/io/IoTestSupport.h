@@ -9,12 +9,15 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 #include <algorithm>
 #include <unistd.h>
 
+#include "io/DecodeHandlers.h"
 #include "io/Subprocess.h"
 
 namespace quar::testing {
@@ -39,6 +42,34 @@ public:
 private:
   std::filesystem::path path_;
 };
+
+// Rooms on the heap for AudioDecoder::decodeBlocks: finishing one hands its frames to `onBlock`
+// as arrays (one per channel), on the finishing thread.
+using ArrayBlockHandler = std::function<void(std::vector<std::vector<float>>&& channels, int64_t start)>;
+inline DecodeRoomHandler arrayRooms(ArrayBlockHandler onBlock) {
+  class Room final : public BlockRoom {
+  public:
+    Room(const ArrayBlockHandler& onBlock, int channels, int64_t start, int64_t frames)
+        : onBlock_(onBlock), start_(start),
+          channels_(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(frames))) {
+      for (auto& channel : channels_) pointers_.push_back(channel.data());
+    }
+    std::span<float* const> channels() override { return pointers_; }
+    void finish(int64_t frames) override {
+      for (auto& channel : channels_) channel.resize(static_cast<size_t>(frames));
+      onBlock_(std::move(channels_), start_);
+    }
+
+  private:
+    const ArrayBlockHandler& onBlock_;
+    int64_t start_;
+    std::vector<std::vector<float>> channels_;
+    std::vector<float*> pointers_;
+  };
+  return [onBlock = std::move(onBlock)](int channels, int64_t start, int64_t frames) -> std::unique_ptr<BlockRoom> {
+    return std::make_unique<Room>(onBlock, channels, start, frames);
+  };
+}
 
 // The named program found on PATH, or an empty path.
 inline std::filesystem::path findTool(const std::string& name) {

@@ -15,6 +15,7 @@
 using namespace quar;
 using quar::testing::errorOf;
 using quar::testing::TempFolder;
+using quar::testing::arrayRooms;
 using quar::testing::bytesOf;
 using quar::testing::writeBytes;
 
@@ -37,10 +38,10 @@ Split decodeSplit(const std::filesystem::path& file, const DecodeProgress& progr
   std::map<int64_t, std::vector<std::vector<float>>> blocks;
   split.info = AudioDecoder::decodeBlocks(
       file, progress, [&](const AudioFileInfo&) { blocks.clear(); },
-      [&](std::vector<std::vector<float>>&& channels, int64_t start) {
+      arrayRooms([&](std::vector<std::vector<float>>&& channels, int64_t start) {
         const std::lock_guard lock(mutex);
         EXPECT_TRUE(blocks.emplace(start, std::move(channels)).second) << "block at " << start << " twice";
-      },
+      }),
       blockFrames, &split.stages);
   split.channels.resize(static_cast<size_t>(split.info.channelCount));
   int64_t next = 0;
@@ -182,9 +183,9 @@ TEST(SplitDecoder, ReportsProgressOnTheCallingThreadAndCancels) {
   // A handler's error ends the decode, whichever thread met it.
   EXPECT_THROW(AudioDecoder::decodeBlocks(
                    file, {}, [](const AudioFileInfo&) {},
-                   [](std::vector<std::vector<float>>&&, int64_t start) {
+                   arrayRooms([](std::vector<std::vector<float>>&&, int64_t start) {
                      if (start == 10 * blockFrames) throw std::runtime_error("full");
-                   },
+                   }),
                    blockFrames),
                std::runtime_error);
 }
@@ -208,7 +209,7 @@ TEST(SplitDecoder, ATruncatedFlacFileIsReadAsDamaged) {
   EXPECT_LT(split.info.frameCount, 100000);
   const auto error = errorOf([&] {
     AudioDecoder::decodeBlocks(
-        file, {}, [](const AudioFileInfo&) {}, [](std::vector<std::vector<float>>&&, int64_t) {}, blockFrames, nullptr,
+        file, {}, [](const AudioFileInfo&) {}, arrayRooms([](std::vector<std::vector<float>>&&, int64_t) {}), blockFrames, nullptr,
         {std::nullopt, std::nullopt});
   });
   ASSERT_TRUE(error);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <limits>
+#include <memory>
 #include <span>
 #include <system_error>
 #include <vector>
@@ -98,7 +99,7 @@ AudioFileInfo CoreAudioFileReader::decode(const DecodeProgress& progress, const 
 bool CoreAudioFileReader::canDecodeConcurrently() const { return ext_->canReadAt() && lengthFrames_ > 0; }
 
 AudioFileInfo CoreAudioFileReader::decodeConcurrently(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
-                                                      const DecodeBlockHandler& onBlock, int64_t blockFrames,
+                                                      const DecodeRoomHandler& onRoom, int64_t blockFrames,
                                                       DecodeStages* stages) {
   QUAR_PRECONDITION(canDecodeConcurrently(), "The file can’t be read at any position");
   QUAR_PRECONDITION(blockFrames >= 1, "Blocks need at least one frame");
@@ -108,8 +109,8 @@ AudioFileInfo CoreAudioFileReader::decodeConcurrently(const DecodeProgress& prog
   onFormat(info(lengthFrames_));
   using Clock = std::chrono::steady_clock;
   std::atomic<int64_t> readNanoseconds{0}, joinNanoseconds{0};
-  const auto nanosecondsSince = [](Clock::time_point began) {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - began).count();
+  const auto nanoseconds = [](Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(to - from).count();
   };
   for (int64_t first = 0; first < blocks; first += concurrentBatch) {
     const int64_t count = std::min(concurrentBatch, blocks - first);
@@ -117,16 +118,15 @@ AudioFileInfo CoreAudioFileReader::decodeConcurrently(const DecodeProgress& prog
       const int64_t start = (first + index) * blockFrames;
       const int64_t frames = std::min(blockFrames, lengthFrames_ - start);
       const Clock::time_point began = Clock::now();
-      std::vector<std::vector<float>> samples(channels, std::vector<float>(static_cast<size_t>(frames)));
-      std::vector<float*> pointers;
-      for (auto& channel : samples) pointers.push_back(channel.data());
-      if (const int32_t status = ext_->readAt(start, pointers, frames); status != AudioStatus::ok)
+      const std::unique_ptr<BlockRoom> room = onRoom(static_cast<int>(channels), start, frames);
+      const Clock::time_point reading = Clock::now();
+      if (const int32_t status = ext_->readAt(start, room->channels(), frames); status != AudioStatus::ok)
         throw CoreAudioReadFailure("Native decode error (" + FourCC::status(status) + ") at frame " +
                                    std::to_string(start));
       const Clock::time_point read = Clock::now();
-      readNanoseconds += nanosecondsSince(began);
-      onBlock(std::move(samples), start);
-      joinNanoseconds += nanosecondsSince(read);
+      room->finish(frames);
+      readNanoseconds += nanoseconds(reading, read);
+      joinNanoseconds += nanoseconds(began, reading) + nanoseconds(read, Clock::now());
     });
     // After the last batch the decode is finished: a cancel that comes then has nothing left to stop.
     if (progress && !progress(static_cast<double>(first + count) / static_cast<double>(blocks)) &&

@@ -53,13 +53,13 @@ public:
   // Whether decodeConcurrently works: linear PCM of known length.
   bool canDecodeConcurrently() const;
   // Delivers the whole file as blocks of `blockFrames` (>= 1) frames, block k holding frames
-  // [k·blockFrames, (k + 1)·blockFrames) (the last one shorter), each exactly once. Blocks are
-  // read several at once on the shared worker pool and reach `onBlock` from any of its threads,
-  // in any order; `onFormat` (with the exact length) and `progress` run on the calling thread,
-  // progress after every batch of blocks. Throws like decode. `stages`, when given, receives
-  // where the time went.
+  // [k·blockFrames, (k + 1)·blockFrames) (the last one shorter), each read straight into a room
+  // of its length from `onRoom` and finished exactly once. Blocks are read several at once on the
+  // shared worker pool, from any of its threads, in any order; `onFormat` (with the exact
+  // length) and `progress` run on the calling thread, progress after every batch of blocks.
+  // Throws like decode. `stages`, when given, receives where the time went.
   AudioFileInfo decodeConcurrently(const DecodeProgress& progress, const DecodeFormatHandler& onFormat,
-                                   const DecodeBlockHandler& onBlock, int64_t blockFrames,
+                                   const DecodeRoomHandler& onRoom, int64_t blockFrames,
                                    DecodeStages* stages = nullptr);
   // The description with `frameCount` as its length.
   AudioFileInfo info(int64_t frameCount) const;

@@ -1,5 +1,6 @@
 #include "io/platform/NativeReader.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -124,7 +125,7 @@ int32_t NativeReader::readAt(int64_t start, std::span<float* const> channels, in
   QUAR_PRECONDITION(clientFormatSet_, "Reading requires a client format");
   QUAR_PRECONDITION(channels.size() == fileFormat_.channelsPerFrame, "One buffer per channel");
   QUAR_PRECONDITION(start >= 0 && frames >= 1 && frames <= lengthFrames_ - start, "Frames outside the file");
-  std::vector<float*> fileOrder(channels.size());
+  std::array<float*, maxChannels> fileOrder{};
   for (size_t i = 0; i < channels.size(); ++i)
     fileOrder[clientOrder_.empty() ? i : static_cast<size_t>(clientOrder_[i])] = channels[i];
   return readFileOrderAt(start, fileOrder.data(), frames);

@@ -310,7 +310,9 @@ int32_t SndfileReader::readFileOrderAt(int64_t start, float* const* channels, in
   if (!file) return AudioStatus::fromSndfileError(sf_error(nullptr));
   if (sf_seek(file.get(), start, SEEK_SET) != start) return AudioStatus::malformedData;
   const auto channelCount = static_cast<size_t>(fileFormat_.channelsPerFrame);
-  std::vector<float> interleaved(static_cast<size_t>(blockFrames) * channelCount);
+  // Reused by every read on this thread.
+  thread_local std::vector<float> interleaved;
+  interleaved.resize(static_cast<size_t>(blockFrames) * channelCount);
   for (int64_t done = 0; done < frames;) {
     const sf_count_t wanted = std::min<int64_t>(blockFrames, frames - done);
     if (sf_readf_float(file.get(), interleaved.data(), wanted) != wanted) {

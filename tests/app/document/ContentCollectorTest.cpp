@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 #include "DocumentTestSupport.h"
+#include "FullStoreSupport.h"
 #include "base/QuarError.h"
 #include "core/AudioContentBuilder.h"
+#include "core/BlockStore.h"
 #include "document/ContentCollector.h"
 
 using namespace DocumentTestSupport;
@@ -42,15 +45,23 @@ void expectSameSummary(const quar::QuarSummary& a, const quar::QuarSummary& b) {
   EXPECT_EQ(a.blockSumSquares, b.blockSumSquares);
 }
 
+// Writes the frames into a room of the collector for `start` and finishes it.
+void add(ContentCollector& collector, const std::vector<std::vector<float>>& frames, int64_t start) {
+  const auto count = static_cast<int64_t>(frames.front().size());
+  const std::unique_ptr<quar::BlockRoom> room = collector.room(static_cast<int>(frames.size()), start, count);
+  for (size_t c = 0; c < frames.size(); ++c) std::copy(frames[c].begin(), frames[c].end(), room->channels()[c]);
+  room->finish(count);
+}
+
 } // namespace
 
 TEST(ContentCollector, AssemblesBlocksInFrameOrderWhateverOrderTheyArriveIn) {
   ContentCollector collector;
   const std::vector<float> left(100, 0.5f), right(100, -0.5f);
-  collector.add({left, right}, 0);  // before any format: dropped
+  add(collector, {left, right}, 0);  // before any format: dropped
   collector.begin(format(2, 44100));
-  collector.add({std::vector<float>(50, 0.25f), std::vector<float>(50, -0.25f)}, 100);
-  collector.add({left, right}, 0);
+  add(collector, {std::vector<float>(50, 0.25f), std::vector<float>(50, -0.25f)}, 100);
+  add(collector, {left, right}, 0);
   const quar::AudioContent content = collector.finish();
   EXPECT_EQ(content.channelCount(), 2);
   EXPECT_EQ(content.sampleRate(), 44100);
@@ -117,6 +128,52 @@ TEST(ContentCollector, DecodesTheSameBlocksSamplesAndPeaksAsTheBuilder) {
     for (const quar::FrameRange range : {quar::FrameRange(0, c.frames), quar::FrameRange(300, c.frames - 299)})
       for (int channel = 0; channel < c.channels; ++channel)
         EXPECT_EQ(content.peaks(channel, range), built.peaks(channel, range));
+  }
+}
+
+// Every path (linear PCM read at once, FLAC in pieces, six-channel FLAC in order) decodes
+// straight into the block store; a decode that is stopped or finds the disk full part way
+// leaves none of the space it took.
+TEST(ContentCollector, DecodesIntoTheStoreAndLeavesNothingWhenItFails) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  FullStore full;
+  const std::shared_ptr<quar::BlockStore> store = quar::BlockStore::current();
+  ASSERT_TRUE(store);
+  struct Case {
+    const char* name;
+    int channels;
+    quar::ExportFormat format;
+  };
+  for (const Case& c : {Case{"tone.wav", 2, quar::ExportFormat::wav}, Case{"tone.flac", 2, quar::ExportFormat::flac},
+                        Case{"six.flac", 6, quar::ExportFormat::flac}}) {
+    SCOPED_TRACE(c.name);
+    const QString path =
+        writeAudio(folder, QString::fromUtf8(c.name), 40 * 65536 + 100, 48000, c.channels, pcm(c.format, quar::PCMBitDepth::int16));
+    {
+      const ContentCollector::Decoded decoded = ContentCollector::decode(path.toStdString(), {});
+      ASSERT_EQ(decoded.content.segmentCount(), 41);
+      // The last block, of 100 frames, is too short for the store.
+      for (const quar::Segment& segment : decoded.content.segments())
+        EXPECT_EQ(segment.block->inStore(), segment.count == 65536);
+      const quar::AudioContent built = builtChunkByChunk(path);
+      EXPECT_EQ(decoded.content.readChannels(decoded.content.fullRange()), built.readChannels(built.fullRange()));
+    }
+    EXPECT_EQ(store->bytesInUse(), 0);
+    // Stopped at the first report of progress, with blocks still to come.
+    EXPECT_THROW(ContentCollector::decode(path.toStdString(), [](double) { return false; }), quar::QuarError);
+    EXPECT_EQ(store->bytesInUse(), 0);
+    // Room for two and a half blocks: the decode fails in the middle, some rooms finished and
+    // others being filled on other threads.
+    store->setCapacity(int64_t{5} * c.channels * 65536 * int64_t{sizeof(float)} / 2);
+    try {
+      ContentCollector::decode(path.toStdString(), {});
+      ADD_FAILURE() << "decoded onto a full disk";
+    } catch (const quar::QuarError& error) {
+      EXPECT_EQ(error.kind(), quar::QuarError::Kind::outOfSpace);
+    }
+    full.empty();
+    EXPECT_EQ(store->bytesInUse(), 0);
   }
 }
 
