@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "core/AudioBlock.h"
+#include "core/ContentTestSupport.h"
 
 using namespace quar;
 
@@ -100,16 +101,7 @@ TEST(PeakSummary, NonFiniteSamplesCountAsZero) {
   EXPECT_EQ(PeakSummary::of(dirty.data() + 256, 256).min, 0.0f);
 
   const AudioBlock dirtyBlock({dirty, clean}), cleanBlock({clean, clean});
-  const QuarSummary &d = dirtyBlock.summary(), &c = cleanBlock.summary();
-  EXPECT_EQ(d.mins, c.mins);
-  EXPECT_EQ(d.maxs, c.maxs);
-  EXPECT_EQ(d.sumSquares, c.sumSquares);
-  EXPECT_EQ(d.groupMins, c.groupMins);
-  EXPECT_EQ(d.groupMaxs, c.groupMaxs);
-  EXPECT_EQ(d.groupSumSquares, c.groupSumSquares);
-  EXPECT_EQ(d.blockMin, c.blockMin);
-  EXPECT_EQ(d.blockMax, c.blockMax);
-  EXPECT_EQ(d.blockSumSquares, c.blockSumSquares);
+  quar::testing::expectSameSummary(dirtyBlock.summary(), cleanBlock.summary());
 }
 
 TEST(AudioBlockDeathTest, RefusesMalformedSamples) {

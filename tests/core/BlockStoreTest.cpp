@@ -159,13 +159,8 @@ TEST_F(BlockStoreTest, SummariesLiveWithTheSamplesAndReadBackAfterPageOut) {
 
   ASSERT_TRUE(store->pageOutAll());
   for (size_t i = 0; i < expected.size(); ++i) {
-    const QuarSummary& got = content.segments()[i].block->summary();
-    EXPECT_EQ(got.mins, expected[i].mins) << i;
-    EXPECT_EQ(got.maxs, expected[i].maxs) << i;
-    EXPECT_EQ(got.sumSquares, expected[i].sumSquares) << i;
-    EXPECT_EQ(got.groupMins, expected[i].groupMins) << i;
-    EXPECT_EQ(got.groupMaxs, expected[i].groupMaxs) << i;
-    EXPECT_EQ(got.groupSumSquares, expected[i].groupSumSquares) << i;
+    SCOPED_TRACE(i);
+    expectSameSummary(content.segments()[i].block->summary(), expected[i]);
   }
   store->pageOutAll();
   for (int c = 0; c < 2; ++c)

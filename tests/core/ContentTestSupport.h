@@ -1,6 +1,8 @@
 // Fixtures shared by the content tests: deterministic noise, blocks and contents over it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <random>
 #include <set>
 #include <vector>
@@ -49,6 +51,19 @@ inline std::vector<int64_t> segmentCounts(const AudioContent& content) {
   std::vector<int64_t> counts;
   for (const auto& segment : content.segments()) counts.push_back(segment.count);
   return counts;
+}
+
+// Every array of the two summaries equal.
+inline void expectSameSummary(const QuarSummary& a, const QuarSummary& b) {
+  EXPECT_EQ(a.mins, b.mins);
+  EXPECT_EQ(a.maxs, b.maxs);
+  EXPECT_EQ(a.sumSquares, b.sumSquares);
+  EXPECT_EQ(a.groupMins, b.groupMins);
+  EXPECT_EQ(a.groupMaxs, b.groupMaxs);
+  EXPECT_EQ(a.groupSumSquares, b.groupSumSquares);
+  EXPECT_EQ(a.blockMin, b.blockMin);
+  EXPECT_EQ(a.blockMax, b.blockMax);
+  EXPECT_EQ(a.blockSumSquares, b.blockSumSquares);
 }
 
 } // namespace quar::testing

@@ -10,6 +10,7 @@
 #include "base/QuarError.h"
 #include "core/AudioContentBuilder.h"
 #include "core/BlockStore.h"
+#include "core/ContentTestSupport.h"
 #include "document/ContentCollector.h"
 
 using namespace DocumentTestSupport;
@@ -31,18 +32,6 @@ quar::AudioContent builtChunkByChunk(const QString& path) {
       [&](const quar::AudioFileInfo& info) { builder.emplace(info.channelCount, info.sampleRate); },
       [&](quar::ChannelViews chunk) { builder->append(chunk); });
   return builder->build();
-}
-
-void expectSameSummary(const quar::QuarSummary& a, const quar::QuarSummary& b) {
-  EXPECT_EQ(a.mins, b.mins);
-  EXPECT_EQ(a.maxs, b.maxs);
-  EXPECT_EQ(a.sumSquares, b.sumSquares);
-  EXPECT_EQ(a.groupMins, b.groupMins);
-  EXPECT_EQ(a.groupMaxs, b.groupMaxs);
-  EXPECT_EQ(a.groupSumSquares, b.groupSumSquares);
-  EXPECT_EQ(a.blockMin, b.blockMin);
-  EXPECT_EQ(a.blockMax, b.blockMax);
-  EXPECT_EQ(a.blockSumSquares, b.blockSumSquares);
 }
 
 // Writes the frames into a room of the collector for `start` and finishes it.
@@ -123,7 +112,7 @@ TEST(ContentCollector, DecodesTheSameBlocksSamplesAndPeaksAsTheBuilder) {
       for (int channel = 0; channel < c.channels; ++channel)
         EXPECT_TRUE(std::equal(mine.block->channel(channel), mine.block->channel(channel) + mine.block->frameCount(),
                                theirs.block->channel(channel)));
-      expectSameSummary(mine.block->summary(), theirs.block->summary());
+      quar::testing::expectSameSummary(mine.block->summary(), theirs.block->summary());
     }
     for (const quar::FrameRange range : {quar::FrameRange(0, c.frames), quar::FrameRange(300, c.frames - 299)})
       for (int channel = 0; channel < c.channels; ++channel)
