@@ -143,7 +143,7 @@ std::shared_ptr<BlockStore> BlockStore::open(const std::string& folder, std::str
   if (store->fallocate(0, probe->first, page) != 0) {
     if (!isDiskFull(errno)) return fail("the file system of " + folder + " cannot reserve space");
   } else {
-    if (!store->populate(probe->first, page)) {
+    if (!store->populate({store->address(probe->first), probe->first, page})) {
       // Without MADV_POPULATE_WRITE (before Linux 5.14) the pages fault in at the first write.
       if (errno != EINVAL) return fail("cannot map the pages of a file in " + folder);
       store->populates_ = false;
@@ -204,12 +204,11 @@ int BlockStore::fallocate(int mode, int64_t offset, int64_t length) const {
   }
 }
 
-bool BlockStore::populate(int64_t offset, int64_t bytes) const {
+bool BlockStore::populate(const Range& range) const {
   if (!populates_) return true;
-  float* data = address(offset);
-  const auto length = static_cast<size_t>(bytes);
-  return (calls_.madvise ? calls_.madvise(data, length, MADV_POPULATE_WRITE)
-                         : ::madvise(data, length, MADV_POPULATE_WRITE)) == 0;
+  const auto bytes = static_cast<size_t>(range.bytes);
+  return (calls_.madvise ? calls_.madvise(range.data, bytes, MADV_POPULATE_WRITE)
+                         : ::madvise(range.data, bytes, MADV_POPULATE_WRITE)) == 0;
 }
 
 BlockStore::Range BlockStore::allocate(int64_t bytes) {
@@ -242,53 +241,51 @@ BlockStore::Range BlockStore::allocate(int64_t bytes) {
       range = {address(taken->first), taken->first, bytes};
       inUse_ += bytes;
     }
-    if (run == 0) return range;
-    const RunFailure failure = reserveRun(range, run);
-    if (failure.populating != 0) {
-      giveUp("the kernel cannot map its pages: " + std::string(std::strerror(failure.populating)));
-      return {};
+    if (const int error = run > 0 ? reserveRun(range, run) : 0; error != 0) {
+      if (!isDiskFull(error)) {
+        giveUp("the file system cannot reserve space: " + std::string(std::strerror(error)));
+        return {};
+      }
+      std::unique_lock lock(mutex_);
+      // Released space waiting for its batch may be what the disk lacks.
+      if (!punched && reserved_.total() > 0) {
+        punchReserved(lock);
+        continue;
+      }
+      throw QuarError::outOfSpace(folder_, error);
     }
-    if (failure.reserving == 0) return range;
-    if (!isDiskFull(failure.reserving)) {
-      giveUp("the file system cannot reserve space: " + std::string(std::strerror(failure.reserving)));
-      return {};
+    // Map the pages writable in one call instead of one fault per page; a kernel that cannot
+    // would fault (SIGBUS) at the first write.
+    if (populate(range)) return range;
+    const int error = errno;
+    {
+      std::lock_guard lock(mutex_);
+      inUse_ -= bytes;
+      reserved_.insert(range.offset, bytes);
     }
-    std::unique_lock lock(mutex_);
-    // Released space waiting for its batch may be what the disk lacks.
-    if (!punched && reserved_.total() > 0) {
-      punchReserved(lock);
-      continue;
-    }
-    throw QuarError::outOfSpace(folder_, failure.reserving);
+    giveUp("the kernel cannot map its pages: " + std::string(std::strerror(error)));
+    return {};
   }
 }
 
-BlockStore::RunFailure BlockStore::reserveRun(const Range& range, int64_t run) {
+int BlockStore::reserveRun(const Range& range, int64_t run) {
   // On a disk without room for the whole run, only the range.
   int64_t reserved = run;
-  RunFailure failure;
-  failure.reserving = fallocate(0, range.offset, run) == 0 ? 0 : errno;
-  if (isDiskFull(failure.reserving) && run > range.bytes) {
+  int error = fallocate(0, range.offset, run) == 0 ? 0 : errno;
+  if (isDiskFull(error) && run > range.bytes) {
     reserved = range.bytes;
-    failure.reserving = fallocate(0, range.offset, range.bytes) == 0 ? 0 : errno;
+    error = fallocate(0, range.offset, range.bytes) == 0 ? 0 : errno;
   }
-  // The whole run's pages are mapped writable at once, rather than each range's as it is handed
-  // out: the kernel fills fresh file pages far faster in long runs. A kernel that cannot would
-  // fault (SIGBUS) at the first write.
-  if (failure.reserving == 0 && !populate(range.offset, reserved)) failure.populating = errno;
   std::lock_guard lock(mutex_);
-  if (failure.reserving != 0) {
+  if (error != 0) {
     unreserved_.insert(range.offset, run);
-  } else if (failure.populating != 0) {
-    reserved_.insert(range.offset, reserved);
-    if (run > reserved) unreserved_.insert(range.offset + reserved, run - reserved);
+    inUse_ -= range.bytes;
   } else if (run > range.bytes) {
     (reserved == run ? reserved_ : unreserved_).insert(range.offset + range.bytes, run - range.bytes);
   }
-  if (failure.reserving != 0 || failure.populating != 0) inUse_ -= range.bytes;
   reserving_ = false;
   reserveDone_.notify_all();
-  return failure;
+  return error;
 }
 
 void BlockStore::release(const Range& range) {

@@ -4,8 +4,8 @@
 // memory. The file has no name from its creation on (O_TMPFILE, or created and unlinked), so
 // nothing is left behind when the program ends in any way. The mapping grows in extents of
 // address space. Disk space is reserved by the file system itself (fallocate(2), in runs of
-// many blocks) before a range is handed out, and each run's pages are mapped writable at
-// once, so writing never faults; a folder whose file system cannot reserve, or whose
+// many blocks) before a range is handed out, and each range's pages are mapped writable
+// before use, so writing never faults; a folder whose file system cannot reserve, or whose
 // pages the kernel will not map, keeps its blocks on the heap instead (said once on standard
 // error). Released ranges are reused as they are and their disk space and pages are given back
 // (punched out) in batches, and all of it once nothing is in use. Thread-safe; not for the audio
@@ -112,17 +112,12 @@ private:
   void addExtent();
   float* address(int64_t offset) const;
   int fallocate(int mode, int64_t offset, int64_t length) const;
-  // Maps the pages of `bytes` bytes at `offset` writable; false when the kernel cannot.
-  bool populate(int64_t offset, int64_t bytes) const;
-  // What reserveRun met: the errno of a reservation or of a populate that failed, or 0.
-  struct RunFailure {
-    int reserving = 0;
-    int populating = 0;
-  };
+  // Maps the range's pages writable; false when the kernel cannot.
+  bool populate(const Range& range) const;
   // Reserves the disk space of a run of `run` bytes from the unreserved space that starts with
-  // `range` (or, on a full disk, of the range alone), maps its pages writable in one call, and
-  // keeps the rest for later ranges. On failure the run is given back and the range is not in use.
-  RunFailure reserveRun(const Range& range, int64_t run);
+  // `range` (or, on a full disk, of the range alone) and keeps the rest for later ranges; an
+  // errno when the disk has no room even for the range or refuses, the run given back then.
+  int reserveRun(const Range& range, int64_t run);
   // Gives back the disk space and pages of every reserved range not in use (locked).
   void punchReserved(std::unique_lock<std::mutex>& lock);
   // From now on every allocation goes to the heap; says why once.
