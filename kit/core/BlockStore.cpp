@@ -255,7 +255,9 @@ BlockStore::Range BlockStore::allocate(int64_t bytes) {
       throw QuarError::outOfSpace(folder_, error);
     }
     // Map the pages writable in one call instead of one fault per page; a kernel that cannot
-    // would fault (SIGBUS) at the first write.
+    // would fault (SIGBUS) at the first write. Each range on the thread that asks for it, not a
+    // whole run at once: the kernel zeroes fresh file pages, and threads decoding side by side
+    // then share that work instead of waiting for one of them.
     if (populate(range)) return range;
     const int error = errno;
     {
