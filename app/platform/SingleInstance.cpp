@@ -88,7 +88,11 @@ SingleInstance::Role SingleInstance::start(const QStringList& paths) {
     qCWarning(instanceLog, "Cannot lock %s; this launch runs on its own", qPrintable(lock.fileName()));
     return Role::alone;
   }
-  return listen() ? Role::listening : Role::alone;
+  if (!listen()) return Role::alone;
+  // Said once the lock is free, so that whoever reads it may take this program's place at once.
+  lock.unlock();
+  qCInfo(instanceLog, "Listening on %s", qPrintable(server_->fullServerName()));
+  return Role::listening;
 }
 
 bool SingleInstance::handOver(const QStringList& paths) const {
@@ -148,7 +152,6 @@ bool SingleInstance::listen() {
       if (socket->bytesAvailable() > 0) receive(*socket);
     }
   });
-  qCInfo(instanceLog, "Listening on %s", qPrintable(server_->fullServerName()));
   return true;
 }
 
