@@ -24,6 +24,8 @@ packages=(
   desktop-file-utils
   # the locale data of the plug-in list's sorting test (en_US.UTF-8, made below)
   locales
+  # the block store's full-disk tests on a small ext4 image (where mounting is permitted)
+  e2fsprogs mount
 )
 
 missing=()

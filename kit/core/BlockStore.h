@@ -3,13 +3,14 @@
 // write them out and drop them under memory pressure instead of holding them as anonymous
 // memory. The file has no name from its creation on (O_TMPFILE, or created and unlinked), so
 // nothing is left behind when the program ends in any way. The mapping grows in extents of
-// address space. Disk space is reserved by the file system itself (fallocate(2), in runs of
-// many blocks) before a range is handed out, and each range's pages are mapped writable
-// before use, so writing never faults; a folder whose file system cannot reserve, or whose
-// pages the kernel will not map, keeps its blocks on the heap instead (said once on standard
-// error). Released ranges are reused as they are and their disk space and pages are given back
-// (punched out) in batches, and all of it once nothing is in use. Thread-safe; not for the audio
-// thread (allocating and releasing make system calls and take a lock).
+// address space, in huge pages where the kernel has them. Disk space is reserved by the file
+// system itself (fallocate(2), in runs of many blocks, whole huge pages) before a range is handed
+// out, and each range's pages are mapped writable before use, so writing never faults; a folder
+// whose file system cannot reserve, or whose pages the kernel will not map, keeps its blocks on
+// the heap instead (said once on standard error). Released ranges are reused as they are and
+// the disk space and pages of their whole huge pages are given back (punched out) in batches,
+// and all of it once nothing is in use. Thread-safe; not for the audio thread (allocating and
+// releasing make system calls and take a lock).
 #pragma once
 
 #include <atomic>
@@ -94,8 +95,9 @@ private:
   public:
     void insert(int64_t offset, int64_t bytes);
     // The first max(bytes, min(upTo, length)) bytes of the smallest range of at least `bytes`,
-    // taken out; none when no range is that long.
-    std::optional<std::pair<int64_t, int64_t>> take(int64_t bytes, int64_t upTo);
+    // taken out, and more up to the next multiple of `endAlign` in the file where the range is
+    // that long; none when no range is long enough.
+    std::optional<std::pair<int64_t, int64_t>> take(int64_t bytes, int64_t upTo, int64_t endAlign = 1);
     // Every range, in file order, taken out.
     std::vector<std::pair<int64_t, int64_t>> takeAll();
     int64_t total() const { return total_; }
@@ -115,11 +117,15 @@ private:
   // Maps the range's pages writable; false when the kernel cannot.
   bool populate(const Range& range) const;
   // Reserves the disk space of a run of `run` bytes from the unreserved space that starts with
-  // `range` (or, on a full disk, of the range alone) and keeps the rest for later ranges; an
-  // errno when the disk has no room even for the range or refuses, the run given back then.
+  // `range` (or, on a full disk, of less, down to the range to the end of its last huge page)
+  // and keeps the rest for later ranges; an errno when the disk has no room even for that or
+  // refuses, the run given back then.
   int reserveRun(const Range& range, int64_t run);
-  // Gives back the disk space and pages of every reserved range not in use (locked).
+  // Gives back the disk space and pages of the whole huge pages of reserved space not in use
+  // (locked).
   void punchReserved(std::unique_lock<std::mutex>& lock);
+  // Inserts a span of the file into `ranges` a piece per extent.
+  static void insertSplit(FreeRanges& ranges, int64_t offset, int64_t bytes);
   // From now on every allocation goes to the heap; says why once.
   void giveUp(const std::string& why);
 

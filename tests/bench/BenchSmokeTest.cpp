@@ -213,7 +213,7 @@ TEST_F(BenchSmokeTest, BadInputEndsWithOneLineAndNonZeroExit) {
 TEST_F(BenchSmokeTest, DocumentEditsOnAFullDiskEndWithTheError) {
   const fs::path disk = folder_ / "disk";
   fs::create_directories(disk);
-  if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=3m") != 0) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+  if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=5m") != 0) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
   struct Unmount {
     const fs::path& path;
     ~Unmount() { ::umount(path.c_str()); }
