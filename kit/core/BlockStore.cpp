@@ -152,6 +152,7 @@ std::shared_ptr<BlockStore> BlockStore::open(const std::string& folder, std::str
   const auto [offset, bytes] = *store->unreserved_.take(page, page, hugePageBytes);
   if (store->fallocate(0, offset, bytes) != 0) {
     if (!isDiskFull(errno)) return fail("the file system of " + folder + " cannot reserve space");
+    store->fallocate(FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, bytes);  // what it may have kept
     store->unreserved_.insert(offset, bytes);
     return store;
   }
