@@ -33,8 +33,8 @@ constexpr int64_t runBytes = int64_t{64} << 20;
 // Released space is given back to the disk once this much has come together.
 constexpr int64_t punchBatchBytes = int64_t{32} << 20;
 
-// The end of the huge page that holds the byte before `offset`.
-int64_t hugePageEnd(int64_t offset) { return (offset + hugePageBytes - 1) / hugePageBytes * hugePageBytes; }
+// `value` rounded up to a multiple of `unit`.
+int64_t roundUp(int64_t value, int64_t unit) { return (value + unit - 1) / unit * unit; }
 
 int64_t pageBytes() {
   static const int64_t bytes = ::sysconf(_SC_PAGESIZE);
@@ -102,7 +102,7 @@ std::optional<std::pair<int64_t, int64_t>> BlockStore::FreeRanges::take(int64_t 
   if (fit == bySize_.end()) return std::nullopt;
   const auto [length, offset] = *fit;
   int64_t taken = std::max(bytes, std::min(upTo, length));
-  const int64_t alignedEnd = (offset + taken + endAlign - 1) / endAlign * endAlign;
+  const int64_t alignedEnd = roundUp(offset + taken, endAlign);
   if (alignedEnd - offset <= length) taken = alignedEnd - offset;
   erase(byOffset_.find(offset));
   if (length > taken) insert(offset + taken, length - taken);
@@ -152,7 +152,7 @@ std::shared_ptr<BlockStore> BlockStore::open(const std::string& folder, std::str
   const auto [offset, bytes] = *store->unreserved_.take(page, page, hugePageBytes);
   if (store->fallocate(0, offset, bytes) != 0) {
     if (!isDiskFull(errno)) return fail("the file system of " + folder + " cannot reserve space");
-    store->fallocate(FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, bytes);  // what it may have kept
+    store->punch(offset, bytes);  // what it may have kept
     store->unreserved_.insert(offset, bytes);
     return store;
   }
@@ -216,6 +216,10 @@ int BlockStore::fallocate(int mode, int64_t offset, int64_t length) const {
   }
 }
 
+int BlockStore::punch(int64_t offset, int64_t length) const {
+  return fallocate(FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, length);
+}
+
 bool BlockStore::populate(const Range& range) const {
   if (!populates_) return true;
   const auto bytes = static_cast<size_t>(range.bytes);
@@ -225,8 +229,7 @@ bool BlockStore::populate(const Range& range) const {
 
 BlockStore::Range BlockStore::allocate(int64_t bytes) {
   QUAR_PRECONDITION(bytes > 0 && bytes <= extentBytes, "Block store ranges hold 1 byte to one extent");
-  const int64_t page = pageBytes();
-  bytes = (bytes + page - 1) / page * page;
+  bytes = roundUp(bytes, pageBytes());
   for (bool punched = false;; punched = true) {
     Range range;
     int64_t run = 0;  // the unreserved bytes taken, from range.offset on
@@ -288,15 +291,15 @@ int BlockStore::reserveRun(const Range& range, int64_t run) {
   // not be mapped on a full disk. A reservation refused for want of room may have kept part of
   // it (ext4 does), which is given back before asking for less.
   const int64_t end = range.offset + range.bytes;
-  const int64_t least = std::min(run, hugePageEnd(end) - range.offset);
+  const int64_t least = std::min(run, roundUp(end, hugePageBytes) - range.offset);
   int64_t reserved = run;
   int error = 0;
   for (;;) {
     error = fallocate(0, range.offset, reserved) == 0 ? 0 : errno;
     if (!isDiskFull(error)) break;
-    fallocate(FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, range.offset, reserved);
+    punch(range.offset, reserved);
     if (reserved == least) break;
-    const int64_t half = hugePageEnd(range.offset + reserved / 2) - range.offset;
+    const int64_t half = roundUp(range.offset + reserved / 2, hugePageBytes) - range.offset;
     reserved = half < reserved ? std::max(least, half) : least;
   }
   std::lock_guard lock(mutex_);
@@ -333,7 +336,7 @@ void BlockStore::punchReserved(std::unique_lock<std::mutex>& lock) {
   int64_t punching = 0;
   std::erase_if(holes, [&](std::pair<int64_t, int64_t>& hole) {
     const int64_t end = hole.first + hole.second;
-    const int64_t first = (hole.first + hugePageBytes - 1) / hugePageBytes * hugePageBytes;
+    const int64_t first = roundUp(hole.first, hugePageBytes);
     const int64_t last = end / hugePageBytes * hugePageBytes;
     if (last <= first) {
       insertSplit(reserved_, hole.first, hole.second);
@@ -350,7 +353,7 @@ void BlockStore::punchReserved(std::unique_lock<std::mutex>& lock) {
   lock.unlock();
   std::vector<bool> refused;
   for (const auto& [offset, bytes] : holes)
-    refused.push_back(fallocate(FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, bytes) != 0);
+    refused.push_back(punch(offset, bytes) != 0);
   lock.lock();
   punching_ -= punching;
   for (size_t i = 0; i < holes.size(); ++i) {

@@ -114,6 +114,8 @@ private:
   void addExtent();
   float* address(int64_t offset) const;
   int fallocate(int mode, int64_t offset, int64_t length) const;
+  // Gives back the disk space and pages of `length` bytes at `offset`; fallocate's result.
+  int punch(int64_t offset, int64_t length) const;
   // Maps the range's pages writable; false when the kernel cannot.
   bool populate(const Range& range) const;
   // Reserves the disk space of a run of `run` bytes from the unreserved space that starts with
